@@ -1,0 +1,188 @@
+#include "card/CardBytes.h"
+
+#include "app/Failure.h"
+#include "card/Windows1252.h"
+
+#include <QFile>
+#include <QStringDecoder>
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// UTF-16 without a mark is recognised when at least this share of the sampled
+// code units has a zero high byte and almost none has a zero low byte: card
+// files are mostly ASCII property names.
+constexpr qsizetype kSniffBytes = 4096;
+
+CardEncoding sniffUtf16(QByteArrayView raw)
+{
+    const qsizetype pairs = qMin(raw.size(), kSniffBytes) / 2;
+    if (pairs < 2)
+        return CardEncoding::Legacy;
+    qsizetype zeroFirst = 0;
+    qsizetype zeroSecond = 0;
+    for (qsizetype i = 0; i < pairs; ++i) {
+        zeroFirst += raw[2 * i] == 0;
+        zeroSecond += raw[2 * i + 1] == 0;
+    }
+    if (zeroFirst * 10 >= pairs * 4 && zeroSecond * 10 <= zeroFirst)
+        return CardEncoding::Utf16BE;
+    if (zeroSecond * 10 >= pairs * 4 && zeroFirst * 10 <= zeroSecond)
+        return CardEncoding::Utf16LE;
+    return CardEncoding::Legacy;
+}
+
+bool startsWith(QByteArrayView raw, const char *mark, qsizetype length)
+{
+    return raw.size() >= length && std::memcmp(raw.data(), mark, std::size_t(length)) == 0;
+}
+
+QString reasonText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+[[noreturn]] void failRead(const QString &path, const QString &reason)
+{
+    throw Failure(path + QStringLiteral(": ") + reason);
+}
+
+} // namespace
+
+CardEncoding detectCardEncoding(QByteArrayView raw)
+{
+    if (startsWith(raw, "\xFF\xFE", 2))
+        return CardEncoding::Utf16LE;
+    if (startsWith(raw, "\xFE\xFF", 2))
+        return CardEncoding::Utf16BE;
+    if (startsWith(raw, "\xEF\xBB\xBF", 3))
+        return CardEncoding::Utf8Bom;
+    return sniffUtf16(raw);
+}
+
+CardBytes prepareCardBytes(QByteArray raw)
+{
+    CardBytes result;
+    result.encoding = detectCardEncoding(raw);
+    switch (result.encoding) {
+    case CardEncoding::Legacy:
+        result.bytes = std::move(raw);
+        break;
+    case CardEncoding::Utf8Bom:
+        result.bytes = std::move(raw);
+        result.bytes.remove(0, 3);
+        break;
+    case CardEncoding::Utf16LE:
+    case CardEncoding::Utf16BE: {
+        const bool le = result.encoding == CardEncoding::Utf16LE;
+        const bool marked = startsWith(raw, le ? "\xFF\xFE" : "\xFE\xFF", 2);
+        QStringDecoder decoder(le ? QStringConverter::Utf16LE : QStringConverter::Utf16BE,
+                               QStringConverter::Flag::Stateless);
+        // An odd last byte does not form a character and is dropped.
+        const qsizetype start = marked ? 2 : 0;
+        const qsizetype length = (raw.size() - start) & ~qsizetype(1);
+        const QString text = decoder(QByteArrayView(raw).sliced(start, length));
+        result.bytes = text.toUtf8();
+        break;
+    }
+    }
+    return result;
+}
+
+QString decodeWholeText(const QByteArray &raw)
+{
+    const CardBytes prepared = prepareCardBytes(raw);
+    if (prepared.isUnicode() || isValidUtf8(prepared.bytes))
+        return QString::fromUtf8(prepared.bytes);
+    return decodeWindows1252(prepared.bytes);
+}
+
+bool isValidUtf8(QByteArrayView bytes)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
+    const auto *end = p + bytes.size();
+    while (p < end) {
+        const unsigned char c = *p;
+        if (c < 0x80) {
+            ++p;
+            continue;
+        }
+        int extra = 0;
+        unsigned min = 0;
+        unsigned cp = 0;
+        if (c >= 0xC2 && c <= 0xDF) {
+            extra = 1, cp = c & 0x1F, min = 0x80;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            extra = 2, cp = c & 0x0F, min = 0x800;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            extra = 3, cp = c & 0x07, min = 0x10000;
+        } else {
+            return false;
+        }
+        if (end - p <= extra)
+            return false;
+        for (int i = 1; i <= extra; ++i) {
+            if ((p[i] & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (p[i] & 0x3F);
+        }
+        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        p += extra + 1;
+    }
+    return true;
+}
+
+QByteArray readWholeFile(const QString &path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    // O_NONBLOCK keeps a FIFO put in the file's place from blocking the open;
+    // the type test below then refuses it.
+    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        failRead(path, reasonText(errno));
+    struct FdCloser
+    {
+        int fd;
+        ~FdCloser() { ::close(fd); }
+    } closer{fd};
+
+    struct stat info{};
+    if (::fstat(fd, &info) != 0)
+        failRead(path, reasonText(errno));
+    if (S_ISDIR(info.st_mode))
+        failRead(path, reasonText(EISDIR));
+    if (!S_ISREG(info.st_mode))
+        failRead(path, QStringLiteral("Not a regular file"));
+    if (info.st_size > kMaxReadableFileSize)
+        failRead(path, QStringLiteral("File too large (%1 bytes; the limit is 1 GiB)")
+                           .arg(qint64(info.st_size)));
+
+    // One read for the whole file; more only when it grows while being read.
+    QByteArray data(qsizetype(info.st_size) + 1, Qt::Uninitialized);
+    qsizetype used = 0;
+    for (;;) {
+        if (used == data.size()) {
+            if (data.size() > kMaxReadableFileSize)
+                failRead(path, QStringLiteral("File too large (the limit is 1 GiB)"));
+            data.resize(data.size() * 2);
+        }
+        const ssize_t got = ::read(fd, data.data() + used, std::size_t(data.size() - used));
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            failRead(path, reasonText(errno));
+        }
+        if (got == 0)
+            break;
+        used += got;
+    }
+    data.resize(used);
+    return data;
+}

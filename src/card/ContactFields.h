@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QLatin1StringView>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+
+/// The 27 value fields that one card gives, in their declared order.
+struct ContactFields
+{
+    QString FirstName;
+    QString LastName;
+    QString Nickname;
+    QString Organization;
+    QString Birthday;
+    QString Title;
+    QString Role;
+    QStringList Emails;
+    QStringList Urls;
+    QStringList BusinessPhones;
+    QStringList HomePhones;
+    QString Notes;
+    QString BusinessAddress1;
+    QString BusinessAddress2;
+    QString BusinessCity;
+    QString BusinessState;
+    QString BusinessCountry;
+    QString BusinessPostal;
+    QString HomeAddress1;
+    QString HomeAddress2;
+    QString HomeCity;
+    QString HomeState;
+    QString HomeCountry;
+    QString HomePostal;
+    QString HomeFax;
+    QString Mobile;
+    QString Pager;
+
+    bool operator==(const ContactFields &) const = default;
+};
+
+/// One field of ContactFields: its name and where it lives. Exactly one of
+/// text and list is set.
+struct ContactFieldInfo
+{
+    QLatin1StringView name;
+    QString ContactFields::*text = nullptr;
+    QStringList ContactFields::*list = nullptr;
+
+    bool isList() const { return list != nullptr; }
+};
+
+inline constexpr std::size_t kContactFieldCount = 27;
+
+/// The fields in their declared order (the order of the record's properties).
+const std::array<ContactFieldInfo, kContactFieldCount> &declaredContactFields();
