@@ -1,4 +1,233 @@
+// From bytes to text: encodings, the Windows-1252 table, and the line reader.
+
+#include "CardExpect.h"
+#include "app/Failure.h"
+#include "card/CardBytes.h"
+#include "card/CardParser.h"
+#include "card/RFTSFSO.h"
+#include "card/Windows1252.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSet>
+#include <QTemporaryDir>
 #include <QTest>
-class T final : public QObject { Q_OBJECT private slots: void placeholder() {} };
-QTEST_GUILESS_MAIN(T)
+
+using namespace Qt::StringLiterals;
+
+Q_DECLARE_METATYPE(CardEncoding)
+
+namespace {
+
+QString fixture(const QString &name)
+{
+    return QStringLiteral(QUILLORY_TEST_DATA "/cards/") + name;
+}
+
+QByteArray readFixture(const QString &name)
+{
+    QFile file(fixture(name));
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("missing fixture %s", qPrintable(name));
+    return file.readAll();
+}
+
+} // namespace
+
+class TestCardDecoding final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void encodingDetection_data();
+    void encodingDetection();
+    void unicodeFixtures_data();
+    void unicodeFixtures();
+    void legacyFixtures();
+    void windows1252Table();
+    void utf8Validity_data();
+    void utf8Validity();
+    void readFileLines_data();
+    void readFileLines();
+    void readFileLinesFailure();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestCardDecoding::encodingDetection_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<CardEncoding>("encoding");
+    QTest::addColumn<QByteArray>("prepared"); // what the parser gets: UTF-8 or the raw bytes
+
+    QTest::newRow("FF FE is little-endian UTF-16, mark dropped")
+        << QByteArray("\xFF\xFE" "B\0", 4) << CardEncoding::Utf16LE << QByteArray("B");
+    QTest::newRow("FE FF is big-endian UTF-16, mark dropped")
+        << QByteArray("\xFE\xFF\0B\0\xFC", 6) << CardEncoding::Utf16BE << QByteArray("B\xC3\xBC");
+    QTest::newRow("odd last byte of UTF-16 is dropped")
+        << QByteArray("\xFF\xFE" "A\0B", 5) << CardEncoding::Utf16LE << QByteArray("A");
+    QTest::newRow("UTF-16LE without a mark, by its zero bytes")
+        << QByteArray("F\0N\0:\0x\0", 8) << CardEncoding::Utf16LE << QByteArray("FN:x");
+    QTest::newRow("UTF-16BE without a mark, by its zero bytes")
+        << QByteArray("\0F\0N\0:\0x", 8) << CardEncoding::Utf16BE << QByteArray("FN:x");
+    QTest::newRow("EF BB BF is UTF-8, mark dropped")
+        << QByteArray("\xEF\xBB\xBF" "FN:x") << CardEncoding::Utf8Bom << QByteArray("FN:x");
+    QTest::newRow("a mark alone")
+        << QByteArray("\xEF\xBB\xBF") << CardEncoding::Utf8Bom << QByteArray();
+    QTest::newRow("lone FE before ASCII is not UTF-16")
+        << QByteArray("\xFE" "FN:x") << CardEncoding::Legacy << QByteArray("\xFE" "FN:x");
+    QTest::newRow("lone FF before ASCII is not UTF-16")
+        << QByteArray("\xFF" "BEGIN") << CardEncoding::Legacy << QByteArray("\xFF" "BEGIN");
+    QTest::newRow("one NUL in an 8-bit file is not UTF-16")
+        << QByteArray("BEGIN:VCARD\nFN:a\0b\n", 19) << CardEncoding::Legacy
+        << QByteArray("BEGIN:VCARD\nFN:a\0b\n", 19);
+    QTest::newRow("one byte") << QByteArray("\0", 1) << CardEncoding::Legacy << QByteArray("\0", 1);
+    QTest::newRow("empty") << QByteArray() << CardEncoding::Legacy << QByteArray();
+}
+
+void TestCardDecoding::encodingDetection()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(CardEncoding, encoding);
+    QFETCH(QByteArray, prepared);
+    QCOMPARE(detectCardEncoding(bytes), encoding);
+    const CardBytes result = prepareCardBytes(bytes);
+    QCOMPARE(result.encoding, encoding);
+    QCOMPARE(result.bytes, prepared);
+}
+
+void TestCardDecoding::unicodeFixtures_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::newRow("UTF-16LE with mark") << u"utf16le-bom.vcf"_s;
+    QTest::newRow("UTF-16BE without mark") << u"utf16be-nomark.vcf"_s;
+    QTest::newRow("UTF-16BE with mark and CR line ends") << u"utf16be-mark-cr.vcf"_s;
+    QTest::newRow("UTF-8 with mark") << u"utf8-bom.vcf"_s;
+}
+
+void TestCardDecoding::unicodeFixtures()
+{
+    // The same card in four Unicode forms; the first line after the mark is read too.
+    QFETCH(QString, file);
+    const QList<ContactFields> cards = CardParser::parseBytes(readFixture(file));
+    QCOMPARE(cards.size(), 1);
+    const ContactFields expected = expectedFields({
+        {u"FirstName"_s, u"Jürgen"_s},
+        {u"LastName"_s, u"Groß"_s},
+        {u"Emails"_s, QStringList{u"jg@example.org"_s}},
+        {u"Mobile"_s, u"+49 170 1234567"_s},
+    });
+    QVERIFY2(cards.first() == expected, qPrintable(fieldDifferences(cards.first(), expected)));
+
+    const QByteArray first = prepareCardBytes("\xFF\xFE" + QByteArray("F\0N\0:\0B\0", 8)).bytes;
+    QCOMPARE(CardParser::parseBytes("\xFF\xFE" + QByteArray("F\0N\0:\0B\0", 8)).first().FirstName,
+             u"B"_s);
+    QCOMPARE(first, QByteArray("FN:B"));
+}
+
+void TestCardDecoding::legacyFixtures()
+{
+    const ContactFields cp1252 = CardParser::parseBytes(readFixture(u"cp1252-nocharset.vcf"_s)).first();
+    QCOMPARE(cp1252.FirstName, u"Käthe Müller"_s);
+    QCOMPARE(cp1252.LastName, u"Müller"_s);
+    QCOMPARE(cp1252.Notes, u"Straße 5 zweite Zeile €"_s);
+
+    const ContactFields sjis = CardParser::parseBytes(readFixture(u"shift-jis.vcf"_s)).first();
+    QCOMPARE(sjis.FirstName, u"安藤 ロイド"_s);
+    QCOMPARE(sjis.LastName, u"安藤"_s);
+    QCOMPARE(sjis.HomePhones, QStringList{u"0300000000"_s});
+
+    const ContactFields ios = CardParser::parseBytes(readFixture(u"ios-crcrlf.vcf"_s)).first();
+    QCOMPARE(ios.FirstName, u"Johnny Appleseed"_s);
+    QCOMPARE(ios.Notes, u"A long note that the exporter folded over two lines"_s);
+    QCOMPARE(ios.Emails, QStringList{u"johnny@example.com"_s});
+}
+
+void TestCardDecoding::windows1252Table()
+{
+    QByteArray all(256, Qt::Uninitialized);
+    for (int i = 0; i < 256; ++i)
+        all[i] = char(i);
+    const QString text = decodeWindows1252(all);
+    QCOMPARE(text.size(), 256);
+    QCOMPARE(QSet<QChar>(text.cbegin(), text.cend()).size(), 256); // one character per byte, none shared
+    QCOMPARE(text.at(0x41), QChar(u'A'));
+    QCOMPARE(text.at(0x80), QChar(u'€'));
+    QCOMPARE(text.at(0x81), QChar(0x0081));
+    QCOMPARE(text.at(0x8D), QChar(0x008D));
+    QCOMPARE(text.at(0x92), QChar(u'’'));
+    QCOMPARE(text.at(0x9F), QChar(u'Ÿ'));
+    QCOMPARE(text.at(0xA0), QChar(0x00A0));
+    QCOMPARE(text.at(0xE9), QChar(u'é'));
+    QCOMPARE(text.at(0xFF), QChar(u'ÿ'));
+    // A UTF-8 mark read byte by byte, as a file that was never decoded shows it.
+    QCOMPARE(decodeWindows1252("\xEF\xBB\xBFZ\xC3\xBCrich"), u"ï»¿ZÃ¼rich"_s);
+    QVERIFY(isWindows1252Name(" Windows-1252"));
+    QVERIFY(isWindows1252Name("CP1252"));
+    QVERIFY(!isWindows1252Name("windows-1251"));
+}
+
+void TestCardDecoding::utf8Validity_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("valid");
+    QTest::newRow("ASCII") << QByteArray("plain") << true;
+    QTest::newRow("two, three and four bytes") << QByteArray("\xC3\xBC\xE2\x82\xAC\xF0\x9F\x98\x80") << true;
+    QTest::newRow("highest code point") << QByteArray("\xF4\x8F\xBF\xBF") << true;
+    QTest::newRow("above the highest code point") << QByteArray("\xF4\x90\x80\x80") << false;
+    QTest::newRow("overlong two bytes") << QByteArray("\xC0\xAF") << false;
+    QTest::newRow("overlong three bytes") << QByteArray("\xE0\x80\xAF") << false;
+    QTest::newRow("surrogate") << QByteArray("\xED\xA0\x80") << false;
+    QTest::newRow("cut at the end") << QByteArray("ab\xE2\x82") << false;
+    QTest::newRow("lone continuation byte") << QByteArray("\x80") << false;
+    QTest::newRow("Latin-1 letter") << QByteArray("Caf\xE9") << false;
+}
+
+void TestCardDecoding::utf8Validity()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, valid);
+    QCOMPARE(isValidUtf8(bytes), valid);
+}
+
+void TestCardDecoding::readFileLines_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QStringList>("lines");
+    QTest::newRow("0-byte file is one empty line") << QByteArray() << QStringList{QString()};
+    QTest::newRow("LF after the last line") << QByteArray("a\nb\n") << QStringList{u"a"_s, u"b"_s};
+    QTest::newRow("CR LF, blank lines kept")
+        << QByteArray("a\r\n\r\n   \r\nb") << QStringList{u"a"_s, QString(), u"   "_s, u"b"_s};
+    QTest::newRow("lone CR ends a line") << QByteArray("a\rb") << QStringList{u"a"_s, u"b"_s};
+    QTest::newRow("tab and blanks stay") << QByteArray("\t\n x \n") << QStringList{u"\t"_s, u" x "_s};
+    QTest::newRow("UTF-8 text") << QByteArray("Zürich\n") << QStringList{u"Zürich"_s};
+    QTest::newRow("8-bit text reads as Windows-1252") << QByteArray("Z\xFCrich\x80\n")
+                                                      << QStringList{u"Zürich€"_s};
+    QTest::newRow("UTF-16 with mark") << QByteArray("\xFF\xFE" "a\0\n\0b\0", 8)
+                                      << QStringList{u"a"_s, u"b"_s};
+}
+
+void TestCardDecoding::readFileLines()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QStringList, lines);
+    QVERIFY(m_dir.isValid());
+    const QString path = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'_'));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    file.close();
+    QCOMPARE(ReadFileLines(path), lines);
+}
+
+void TestCardDecoding::readFileLinesFailure()
+{
+    // The reader does not test for existence itself: its caller does, and a failure surfaces.
+    QVERIFY(m_dir.isValid());
+    QVERIFY_THROWS_EXCEPTION(Failure, ReadFileLines(m_dir.filePath(u"missing.txt"_s)));
+    QVERIFY_THROWS_EXCEPTION(Failure, ReadFileLines(m_dir.path()));
+}
+
+QTEST_GUILESS_MAIN(TestCardDecoding)
 #include "tst_card_decoding.moc"

@@ -1,4 +1,381 @@
+// How the lines of one card become the 27 fields of a record.
+
+#include "CardExpect.h"
+#include "card/CardParser.h"
+
 #include <QTest>
-class T final : public QObject { Q_OBJECT private slots: void placeholder() {} };
-QTEST_GUILESS_MAIN(T)
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Cards in tests are written with LF; wrap() gives them the CR LF most exporters use.
+QByteArray wrap(const QByteArray &lines, const QByteArray &eol = "\r\n")
+{
+    QByteArray body = lines;
+    body.replace("\n", eol);
+    return "BEGIN:VCARD" + eol + "VERSION:3.0" + eol + body + "END:VCARD" + eol;
+}
+
+ContactFields onlyCard(const QByteArray &bytes)
+{
+    const QList<ContactFields> cards = CardParser::parseBytes(bytes);
+    if (cards.size() != 1)
+        qWarning("expected one card, got %lld", qlonglong(cards.size()));
+    return cards.value(0);
+}
+
+void compareFields(const ContactFields &actual, const QVariantMap &expectedValues)
+{
+    QStringList unknown;
+    const ContactFields expected = expectedFields(expectedValues, &unknown);
+    QVERIFY2(unknown.isEmpty(), qPrintable(u"unknown field names: "_s + unknown.join(u", "_s)));
+    QVERIFY2(actual == expected, qPrintable(u"fields differ:"_s + fieldDifferences(actual, expected)));
+}
+
+} // namespace
+
+class TestCardParser final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void nameRules_data();
+    void nameRules();
+    void telephoneRules_data();
+    void telephoneRules();
+    void addressRules_data();
+    void addressRules();
+    void valueRules_data();
+    void valueRules();
+    void quotedPrintableAndCharsets_data();
+    void quotedPrintableAndCharsets();
+    void linesAndFolding_data();
+    void linesAndFolding();
+    void cardBoundaries_data();
+    void cardBoundaries();
+};
+
+void TestCardParser::nameRules_data()
+{
+    QTest::addColumn<QByteArray>("lines");
+    QTest::addColumn<QVariantMap>("expected");
+
+    QTest::newRow("FN after N keeps the formatted name")
+        << QByteArray("N:Family;Given;;;\nFN:Given Family\n")
+        << QVariantMap{{u"LastName"_s, u"Family"_s}, {u"FirstName"_s, u"Given Family"_s}};
+    QTest::newRow("N after FN keeps the given name")
+        << QByteArray("FN:Given Family\nN:Family;Given;;;\n")
+        << QVariantMap{{u"LastName"_s, u"Family"_s}, {u"FirstName"_s, u"Given"_s}};
+    QTest::newRow("empty N leaves FirstName alone")
+        << QByteArray("FN:Only Formatted\nN:\n")
+        << QVariantMap{{u"FirstName"_s, u"Only Formatted"_s}};
+    QTest::newRow("N with one component sets only LastName")
+        << QByteArray("N:Solo\n") << QVariantMap{{u"LastName"_s, u"Solo"_s}};
+    QTest::newRow("N components are trimmed one by one")
+        << QByteArray("N: Doe ; John ;Q;Dr.;Jr.\n")
+        << QVariantMap{{u"LastName"_s, u"Doe"_s}, {u"FirstName"_s, u"John"_s}};
+    QTest::newRow("escaped semicolon stays inside a component")
+        << QByteArray("N:Doe\\;Smith;John\n")
+        << QVariantMap{{u"LastName"_s, u"Doe;Smith"_s}, {u"FirstName"_s, u"John"_s}};
+    QTest::newRow("trailing space before CR LF is trimmed with the line end gone")
+        << QByteArray("FN:Given Family \n") << QVariantMap{{u"FirstName"_s, u"Given Family"_s}};
+    QTest::newRow("parameters no longer hide FN")
+        << QByteArray("FN;CHARSET=UTF-8:Ann\n") << QVariantMap{{u"FirstName"_s, u"Ann"_s}};
+    QTest::newRow("a later FN wins")
+        << QByteArray("FN:First\nFN:Second\n") << QVariantMap{{u"FirstName"_s, u"Second"_s}};
+}
+
+void TestCardParser::nameRules()
+{
+    QFETCH(QByteArray, lines);
+    QFETCH(QVariantMap, expected);
+    compareFields(onlyCard(wrap(lines)), expected);
+}
+
+void TestCardParser::telephoneRules_data()
+{
+    QTest::addColumn<QByteArray>("lines");
+    QTest::addColumn<QVariantMap>("expected");
+
+    QTest::newRow("work fax is a fax") << QByteArray("TEL;TYPE=WORK,FAX:555\n")
+                                       << QVariantMap{{u"HomeFax"_s, u"555"_s}};
+    QTest::newRow("lower-case work phone") << QByteArray("tel;type=work:555\n")
+                                           << QVariantMap{{u"BusinessPhones"_s, QStringList{u"555"_s}}};
+    QTest::newRow("work cell is a mobile") << QByteArray("TEL;WORK;CELL:0170\n")
+                                           << QVariantMap{{u"Mobile"_s, u"0170"_s}};
+    QTest::newRow("pager") << QByteArray("TEL;TYPE=PAGER:99\n") << QVariantMap{{u"Pager"_s, u"99"_s}};
+    QTest::newRow("no type, voice and home are home phones")
+        << QByteArray("TEL:1\nTEL;VOICE:2\nTEL;TYPE=HOME:3\n")
+        << QVariantMap{{u"HomePhones"_s, QStringList{u"1"_s, u"2"_s, u"3"_s}}};
+    QTest::newRow("telephone values are not trimmed")
+        << QByteArray("TEL;HOME: 555 1234\n")
+        << QVariantMap{{u"HomePhones"_s, QStringList{u" 555 1234"_s}}};
+    QTest::newRow("the last fax wins, every fax is HomeFax")
+        << QByteArray("TEL;HOME;FAX:1\nTEL;WORK;FAX:2\n") << QVariantMap{{u"HomeFax"_s, u"2"_s}};
+    QTest::newRow("a tel URI keeps its scheme")
+        << QByteArray("TEL;VALUE=uri;TYPE=\"voice,work\":tel:+1-555-0100;ext=7\n")
+        << QVariantMap{{u"BusinessPhones"_s, QStringList{u"tel:+1-555-0100;ext=7"_s}}};
+    QTest::newRow("group prefix ignored, work in the group counts as the type")
+        << QByteArray("WORK.TEL:+1-418\nitem2.TEL:+1-419\n")
+        << QVariantMap{{u"BusinessPhones"_s, QStringList{u"+1-418"_s}},
+                       {u"HomePhones"_s, QStringList{u"+1-419"_s}}};
+}
+
+void TestCardParser::telephoneRules()
+{
+    QFETCH(QByteArray, lines);
+    QFETCH(QVariantMap, expected);
+    compareFields(onlyCard(wrap(lines)), expected);
+}
+
+void TestCardParser::addressRules_data()
+{
+    QTest::addColumn<QByteArray>("lines");
+    QTest::addColumn<QVariantMap>("expected");
+
+    const QVariantMap home{{u"HomeAddress1"_s, u"1 Main St"_s},
+                           {u"HomeCity"_s, u"Springfield"_s},
+                           {u"HomeState"_s, u"IL"_s},
+                           {u"HomePostal"_s, u"Zip"_s},
+                           {u"HomeCountry"_s, u"USA"_s}};
+    QTest::newRow("home address") << QByteArray("ADR;TYPE=HOME:;;1 Main St;Springfield;IL;Zip;USA\n")
+                                  << home;
+    QTest::newRow("no type is a home address")
+        << QByteArray("ADR:;;1 Main St;Springfield;IL;Zip;USA\n") << home;
+    QTest::newRow("work in any case is a business address")
+        << QByteArray("ADR;type=Work:;;1 Main St;Springfield;IL;Zip;USA\n")
+        << QVariantMap{{u"BusinessAddress1"_s, u"1 Main St"_s},
+                       {u"BusinessCity"_s, u"Springfield"_s},
+                       {u"BusinessState"_s, u"IL"_s},
+                       {u"BusinessPostal"_s, u"Zip"_s},
+                       {u"BusinessCountry"_s, u"USA"_s}};
+    QTest::newRow("extended address goes first")
+        << QByteArray("ADR;WORK:;Suite 5;1 Main St;Town;;;\n")
+        << QVariantMap{{u"BusinessAddress1"_s, u"Suite 5"_s},
+                       {u"BusinessAddress2"_s, u"1 Main St"_s},
+                       {u"BusinessCity"_s, u"Town"_s}};
+    QTest::newRow("escaped newline in the street")
+        << QByteArray("ADR:;;Line one\\nLine two;Town\n")
+        << QVariantMap{{u"HomeAddress1"_s, u"Line one Line two"_s}, {u"HomeCity"_s, u"Town"_s}};
+    QTest::newRow("upper-case escaped newline and escaped comma")
+        << QByteArray("ADR:;;Flat 2\\NHigh St\\, East;Town\n")
+        << QVariantMap{{u"HomeAddress1"_s, u"Flat 2 High St, East"_s}, {u"HomeCity"_s, u"Town"_s}};
+    QTest::newRow("Address2 survives a later address without extended part")
+        << QByteArray("ADR:;Ext;Street;City\nADR:;;Second Street\n")
+        << QVariantMap{{u"HomeAddress1"_s, u"Second Street"_s},
+                       {u"HomeAddress2"_s, u"Street"_s},
+                       {u"HomeCity"_s, u"City"_s}};
+    QTest::newRow("too few components set nothing")
+        << QByteArray("ADR:PO Box 1;Ext\n") << QVariantMap{};
+    QTest::newRow("the post-office box is never stored, extra components ignored")
+        << QByteArray("ADR:PO Box 9;;Street;City;Region;123;Land;Extra\n")
+        << QVariantMap{{u"HomeAddress1"_s, u"Street"_s},
+                       {u"HomeCity"_s, u"City"_s},
+                       {u"HomeState"_s, u"Region"_s},
+                       {u"HomePostal"_s, u"123"_s},
+                       {u"HomeCountry"_s, u"Land"_s}};
+    QTest::newRow("components are not trimmed one by one")
+        << QByteArray("ADR:;; Street ; City\n")
+        << QVariantMap{{u"HomeAddress1"_s, u" Street "_s}, {u"HomeCity"_s, u" City"_s}};
+    QTest::newRow("old =0D marker in a street that was not encoded")
+        << QByteArray("ADR:;;Line=0DMore;Town\n")
+        << QVariantMap{{u"HomeAddress1"_s, u"Line More"_s}, {u"HomeCity"_s, u"Town"_s}};
+    QTest::newRow("empty parameter does not hide the address")
+        << QByteArray("ADR;HOME;PREF;:;;Lane 12;Village;;98765;Land\n")
+        << QVariantMap{{u"HomeAddress1"_s, u"Lane 12"_s},
+                       {u"HomeCity"_s, u"Village"_s},
+                       {u"HomePostal"_s, u"98765"_s},
+                       {u"HomeCountry"_s, u"Land"_s}};
+}
+
+void TestCardParser::addressRules()
+{
+    QFETCH(QByteArray, lines);
+    QFETCH(QVariantMap, expected);
+    compareFields(onlyCard(wrap(lines)), expected);
+}
+
+void TestCardParser::valueRules_data()
+{
+    QTest::addColumn<QByteArray>("lines");
+    QTest::addColumn<QVariantMap>("expected");
+
+    QTest::newRow("URL keeps every colon and is not trimmed")
+        << QByteArray("URL: http://example.com:8080/a:b\n")
+        << QVariantMap{{u"Urls"_s, QStringList{u" http://example.com:8080/a:b"_s}}};
+    QTest::newRow("escaped colon in a URL")
+        << QByteArray("URL:http\\://example.com/\n")
+        << QVariantMap{{u"Urls"_s, QStringList{u"http://example.com/"_s}}};
+    QTest::newRow("NOTE keeps colons") << QByteArray("NOTE:Meet at 10:30\n")
+                                       << QVariantMap{{u"Notes"_s, u"Meet at 10:30"_s}};
+    QTest::newRow("ORG keeps colons and semicolons")
+        << QByteArray("ORG:A:B;Sales\\;East\n") << QVariantMap{{u"Organization"_s, u"A:B;Sales;East"_s}};
+    QTest::newRow("ORG with parameters")
+        << QByteArray("ORG;CHARSET=UTF-8:Acme\n") << QVariantMap{{u"Organization"_s, u"Acme"_s}};
+    QTest::newRow("EMAIL is trimmed, every one kept in order")
+        << QByteArray("EMAIL:  a@example.org  \nEMAIL;TYPE=WORK:b@example.org\nEMAIL:a@example.org\n")
+        << QVariantMap{{u"Emails"_s, QStringList{u"a@example.org"_s, u"b@example.org"_s, u"a@example.org"_s}}};
+    QTest::newRow("group prefix on EMAIL")
+        << QByteArray("item1.EMAIL;type=INTERNET:x@example.org\nitem1.X-ABLabel:_$!<Other>!$_\n")
+        << QVariantMap{{u"Emails"_s, QStringList{u"x@example.org"_s}}};
+    QTest::newRow("colon inside a quoted parameter value")
+        << QByteArray("EMAIL;X-LABEL=\"a:b\":x@example.org\n")
+        << QVariantMap{{u"Emails"_s, QStringList{u"x@example.org"_s}}};
+    QTest::newRow("text escapes undone, unknown backslash kept")
+        << QByteArray("NOTE:a\\, b\\; c\\: d\\\\ e\\nf\\Ng\\x\n")
+        << QVariantMap{{u"Notes"_s, u"a, b; c: d\\ e f g\\x"_s}};
+    QTest::newRow("single-valued fields keep the last value")
+        << QByteArray("TITLE:One\nTITLE:Two\nROLE:R1\nROLE:R2\nBDAY:1980-01-01\nNICKNAME:Nick\nNOTE:n1\nNOTE:n2\n")
+        << QVariantMap{{u"Title"_s, u"Two"_s},
+                       {u"Role"_s, u"R2"_s},
+                       {u"Birthday"_s, u"1980-01-01"_s},
+                       {u"Nickname"_s, u"Nick"_s},
+                       {u"Notes"_s, u"n2"_s}};
+    QTest::newRow("lower and mixed case names") << QByteArray("note:lower\nNickName:Mixed\n")
+                                                << QVariantMap{{u"Notes"_s, u"lower"_s}, {u"Nickname"_s, u"Mixed"_s}};
+    QTest::newRow("lines without colon or without name are skipped")
+        << QByteArray("FN\n:orphan value\n# comment line\nTITLE:Kept\n")
+        << QVariantMap{{u"Title"_s, u"Kept"_s}};
+    QTest::newRow("unknown properties set nothing")
+        << QByteArray("X-CUSTOM:Hidden\nLABEL:Label text\nGEO:1,2\nPHOTO;ENCODING=b:AAAA\n") << QVariantMap{};
+    QTest::newRow("old =0D=0A= marker in a note that was not encoded")
+        << QByteArray("NOTE:one=0D=0A=two\n") << QVariantMap{{u"Notes"_s, u"one two"_s}};
+}
+
+void TestCardParser::valueRules()
+{
+    QFETCH(QByteArray, lines);
+    QFETCH(QVariantMap, expected);
+    compareFields(onlyCard(wrap(lines)), expected);
+}
+
+void TestCardParser::quotedPrintableAndCharsets_data()
+{
+    QTest::addColumn<QByteArray>("card");
+    QTest::addColumn<QVariantMap>("expected");
+
+    QTest::newRow("quoted-printable in UTF-8")
+        << wrap("FN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:G=C3=BCnther\n")
+        << QVariantMap{{u"FirstName"_s, u"Günther"_s}};
+    QTest::newRow("bare QUOTED-PRINTABLE parameter, Latin-1 charset")
+        << wrap("N;CHARSET=ISO-8859-1;QUOTED-PRINTABLE:M=FCller;Hans\n")
+        << QVariantMap{{u"LastName"_s, u"Müller"_s}, {u"FirstName"_s, u"Hans"_s}};
+    QTest::newRow("soft line break with a flush-left continuation")
+        << wrap("NOTE;ENCODING=QUOTED-PRINTABLE:First=0D=0A=\nSecond line=\n continued\n")
+        << QVariantMap{{u"Notes"_s, u"First Second line continued"_s}};
+    QTest::newRow("a decoded line break is one space")
+        << wrap("NOTE;ENCODING=QUOTED-PRINTABLE:a=0D=0Ab=0Ac=0Dd\n")
+        << QVariantMap{{u"Notes"_s, u"a b c d"_s}};
+    QTest::newRow("encoded escape splits after decoding")
+        << wrap("N;ENCODING=QUOTED-PRINTABLE:A=5C;B;C\n")
+        << QVariantMap{{u"LastName"_s, u"A;B"_s}, {u"FirstName"_s, u"C"_s}};
+    QTest::newRow("invalid quoted-printable is kept as written")
+        << wrap("NOTE;ENCODING=QUOTED-PRINTABLE:100=% and =G1\n")
+        << QVariantMap{{u"Notes"_s, u"100=% and =G1"_s}};
+    QTest::newRow("CHARSET names the line's charset")
+        << wrap("FN;CHARSET=windows-1251:\xCF\xF0\xE8\xE2\xE5\xF2\n")
+        << QVariantMap{{u"FirstName"_s, u"Привет"_s}};
+    QTest::newRow("Shift_JIS, where a trail byte is a backslash")
+        << wrap("FN;CHARSET=SHIFT_JIS:\x83\x5C\x83\x74\x83\x67\n")
+        << QVariantMap{{u"FirstName"_s, u"ソフト"_s}};
+    QTest::newRow("unknown CHARSET falls back to UTF-8")
+        << wrap("FN;CHARSET=blabla:Z\xC3\xBCrich\n") << QVariantMap{{u"FirstName"_s, u"Zürich"_s}};
+    QTest::newRow("8-bit line without CHARSET reads as Windows-1252")
+        << wrap("FN:Caf\xE9 \x80\x81\n") << QVariantMap{{u"FirstName"_s, u"Café €\u0081"_s}};
+    QTest::newRow("8-bit line takes the legacy charset the file names elsewhere")
+        << wrap("FN:\xB1\xE6\nNOTE;CHARSET=ISO-8859-2:x\n") << QVariantMap{{u"FirstName"_s, u"ąć"_s}, {u"Notes"_s, u"x"_s}};
+    QTest::newRow("valid UTF-8 line in a file that names a legacy charset")
+        << wrap("FN:\xC4\x85\nNOTE;CHARSET=ISO-8859-2:\xB1\n") << QVariantMap{{u"FirstName"_s, u"ą"_s}, {u"Notes"_s, u"ą"_s}};
+    QTest::newRow("fold that splits a UTF-8 character")
+        << wrap("FN:Z\xC3\n \xBCrich\n") << QVariantMap{{u"FirstName"_s, u"Zürich"_s}};
+    QTest::newRow("UTF-8 with a mark ignores a wrong CHARSET on raw text")
+        << QByteArray("\xEF\xBB\xBF") + wrap("FN;CHARSET=ISO-8859-1:J\xC3\xBCrgen\n")
+        << QVariantMap{{u"FirstName"_s, u"Jürgen"_s}};
+}
+
+void TestCardParser::quotedPrintableAndCharsets()
+{
+    QFETCH(QByteArray, card);
+    QFETCH(QVariantMap, expected);
+    compareFields(onlyCard(card), expected);
+}
+
+void TestCardParser::linesAndFolding_data()
+{
+    QTest::addColumn<QByteArray>("card");
+    QTest::addColumn<QVariantMap>("expected");
+
+    const QByteArray lines("FN:Ann Lee\nEMAIL:ann@example.org\nNOTE:one\n two\n");
+    const QVariantMap expected{{u"FirstName"_s, u"Ann Lee"_s},
+                               {u"Emails"_s, QStringList{u"ann@example.org"_s}},
+                               {u"Notes"_s, u"onetwo"_s}};
+    QTest::newRow("CR LF") << wrap(lines, "\r\n") << expected;
+    QTest::newRow("LF") << wrap(lines, "\n") << expected;
+    QTest::newRow("lone CR") << wrap(lines, "\r") << expected;
+    QTest::newRow("CR CR LF") << wrap(lines, "\r\r\n") << expected;
+    QTest::newRow("fold with a tab removes one character")
+        << wrap("NOTE:one\n\t two\n") << QVariantMap{{u"Notes"_s, u"one two"_s}};
+    QTest::newRow("a fold continues the name part too")
+        << wrap("EMA\n IL:split@example.org\n") << QVariantMap{{u"Emails"_s, QStringList{u"split@example.org"_s}}};
+    QTest::newRow("a blank line ends folding")
+        << wrap("NOTE:one\n\n two:three\n") << QVariantMap{{u"Notes"_s, u"one"_s}};
+    QTest::newRow("no line end after the last line")
+        << QByteArray("BEGIN:VCARD\nFN:Last") << QVariantMap{{u"FirstName"_s, u"Last"_s}};
+}
+
+void TestCardParser::linesAndFolding()
+{
+    QFETCH(QByteArray, card);
+    QFETCH(QVariantMap, expected);
+    compareFields(onlyCard(card), expected);
+}
+
+void TestCardParser::cardBoundaries_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QStringList>("firstNames"); // FirstName of each card, in card order
+
+    QTest::newRow("empty text gives one empty card") << QByteArray() << QStringList{QString()};
+    QTest::newRow("text without a known property gives one empty card")
+        << QByteArray("hello world\nVERSION:3.0\nX-FOO:bar\n") << QStringList{QString()};
+    QTest::newRow("two cards")
+        << QByteArray("BEGIN:VCARD\nFN:A\nEND:VCARD\nBEGIN:VCARD\nFN:B\nEND:VCARD\n")
+        << QStringList{u"A"_s, u"B"_s};
+    QTest::newRow("nested cards follow their parent in BEGIN order")
+        << QByteArray("BEGIN:VCARD\nFN:Parent\nBEGIN:VCARD\nFN:Nest1\nEND:VCARD\n"
+                      "BEGIN:VCARD\nFN:Nest2\nEND:VCARD\nTITLE:after nest\nEND:VCARD\n")
+        << QStringList{u"Parent"_s, u"Nest1"_s, u"Nest2"_s};
+    QTest::newRow("lines outside cards with a known property form a card")
+        << QByteArray("FN:Loose\nBEGIN:VCARD\nFN:Inside\nEND:VCARD\nX-JUNK:1\nTEL:5\n")
+        << QStringList{u"Loose"_s, u"Inside"_s, QString()};
+    QTest::newRow("outside lines without a known property form none")
+        << QByteArray("PRODID:x\nBEGIN:VCARD\nFN:Only\nEND:VCARD\nX-A:1\n") << QStringList{u"Only"_s};
+    QTest::newRow("missing END runs to the end of the file")
+        << QByteArray("BEGIN:VCARD\nFN:Open\nTITLE:t\n") << QStringList{u"Open"_s};
+    QTest::newRow("missing BEGIN")
+        << QByteArray("FN:NoBegin\nEND:VCARD\nBEGIN:VCARD\nFN:Next\nEND:VCARD\n")
+        << QStringList{u"NoBegin"_s, u"Next"_s};
+    QTest::newRow("stray END between cards is ignored")
+        << QByteArray("BEGIN:VCARD\nFN:A\nEND:VCARD\nEND:VCARD\nBEGIN:VCARD\nFN:B\nEND:VCARD\n")
+        << QStringList{u"A"_s, u"B"_s};
+    QTest::newRow("group, case and blanks around BEGIN")
+        << QByteArray("home.begin:vcard \nFN:Grouped\nhome.end:VCARD\nBegin: VCard\t\nFN:Mixed\nEnd:vCard\n")
+        << QStringList{u"Grouped"_s, u"Mixed"_s};
+    QTest::newRow("BEGIN of another object is no card")
+        << QByteArray("BEGIN:VCARD\nFN:Card\nBEGIN:VEVENT\nTITLE:t\nEND:VEVENT\nEND:VCARD\n")
+        << QStringList{u"Card"_s};
+}
+
+void TestCardParser::cardBoundaries()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QStringList, firstNames);
+    QStringList actual;
+    for (const ContactFields &card : CardParser::parseBytes(file))
+        actual.append(card.FirstName);
+    QCOMPARE(actual, firstNames);
+}
+
+QTEST_GUILESS_MAIN(TestCardParser)
 #include "tst_card_parser.moc"
