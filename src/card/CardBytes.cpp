@@ -153,7 +153,9 @@ QByteArray readWholeFile(const QString &path)
         ~FdCloser() { ::close(fd); }
     } closer{fd};
 
-    struct stat info{};
+    struct stat info
+    {
+    };
     if (::fstat(fd, &info) != 0)
         failRead(path, reasonText(errno));
     if (S_ISDIR(info.st_mode))
@@ -161,8 +163,9 @@ QByteArray readWholeFile(const QString &path)
     if (!S_ISREG(info.st_mode))
         failRead(path, QStringLiteral("Not a regular file"));
     if (info.st_size > kMaxReadableFileSize)
-        failRead(path, QStringLiteral("File too large (%1 bytes; the limit is 1 GiB)")
-                           .arg(qint64(info.st_size)));
+        failRead(path,
+                 QStringLiteral("File too large (%1 bytes; the limit is 1 GiB)")
+                     .arg(qint64(info.st_size)));
 
     // One read for the whole file; more only when it grows while being read.
     QByteArray data(qsizetype(info.st_size) + 1, Qt::Uninitialized);

@@ -6,7 +6,7 @@
 
 /// How the bytes of a card file are to be read, decided by its first bytes.
 enum class CardEncoding {
-    Legacy,  ///< no mark: each line decoded on its own (CHARSET, UTF-8, legacy charset)
+    Legacy, ///< no mark: each line decoded on its own (CHARSET, UTF-8, legacy charset)
     Utf8Bom, ///< EF BB BF
     Utf16LE, ///< FF FE, or zero bytes in the odd positions
     Utf16BE, ///< FE FF, or zero bytes in the even positions

@@ -367,7 +367,8 @@ private:
         static constexpr char kKey[] = "CHARSET=";
         const qsizetype keyLength = qsizetype(sizeof kKey - 1);
         for (qsizetype i = 0; i + keyLength <= m_file.size(); ++i) {
-            if ((m_file[i] | 0x20) != 'c' || qstrnicmp(m_file.data() + i, keyLength, kKey, keyLength) != 0)
+            if ((m_file[i] | 0x20) != 'c'
+                || qstrnicmp(m_file.data() + i, keyLength, kKey, keyLength) != 0)
                 continue;
             qsizetype end = i + keyLength;
             if (end < m_file.size() && m_file[end] == '"')
@@ -500,8 +501,7 @@ class CardCollector
 public:
     CardCollector(const CardBytes &text, const CardParser::Sink &sink)
         : m_charsets(text.bytes, text.isUnicode()), m_sink(sink)
-    {
-    }
+    {}
 
     void line(QByteArrayView line)
     {
@@ -615,8 +615,7 @@ private:
 
 /// Splits the bytes into physical lines (CR* LF, or a lone CR) and joins folded
 /// lines and quoted-printable soft line breaks into logical lines.
-template<typename Consumer>
-void forEachLogicalLine(QByteArrayView data, Consumer &&consume)
+template<typename Consumer> void forEachLogicalLine(QByteArrayView data, Consumer &&consume)
 {
     QByteArray joined;
     QByteArrayView current;

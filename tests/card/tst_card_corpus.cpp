@@ -52,10 +52,10 @@ struct ExpectedDifference
 };
 
 constexpr ExpectedDifference kExpectedDifferences[] = {
-    { u"android-vcard/v21_backslash.vcf", u"FN", u"D:E\\\\",
-      u"the record undoes \\\\ in 2.1 text as well; the reference keeps 2.1 backslashes" },
-    { u"syncevolution/vcard21.vcf", u"NOTE", u"backslash \\\\ backslash",
-      u"the record undoes \\\\ in 2.1 text as well; the reference keeps 2.1 backslashes" },
+    {u"android-vcard/v21_backslash.vcf", u"FN", u"D:E\\\\",
+     u"the record undoes \\\\ in 2.1 text as well; the reference keeps 2.1 backslashes"},
+    {u"syncevolution/vcard21.vcf", u"NOTE", u"backslash \\\\ backslash",
+     u"the record undoes \\\\ in 2.1 text as well; the reference keeps 2.1 backslashes"},
 };
 
 /// One value the reference reading holds for a card. exempt marks a value that the
@@ -104,7 +104,7 @@ QStringList components(const QJsonArray &fields, qsizetype position)
 {
     const QJsonValue value = fields.at(position).toArray().at(2);
     if (value.isString())
-        return { value.toString() };
+        return {value.toString()};
     QStringList parts;
     for (const QJsonValue &part : value.toArray())
         parts.append(part.toString());
@@ -162,7 +162,7 @@ QList<OracleValue> oracleValues(const QJsonObject &card)
             --end;
         if (begin == end)
             return;
-        values.append({ property, value.sliced(begin, end - begin), exempt });
+        values.append({property, value.sliced(begin, end - begin), exempt});
     };
 
     // FN and N both write FirstName, so whichever comes last wins; an N with more than
@@ -194,8 +194,8 @@ QList<OracleValue> oracleValues(const QJsonObject &card)
 
     // Single-valued text fields keep the card's last line of their property.
     const std::pair<QString, QString> singles[] = {
-        { u"title"_s, u"TITLE"_s }, { u"role"_s, u"ROLE"_s }, { u"nickname"_s, u"NICKNAME"_s },
-        { u"bday"_s, u"BDAY"_s },   { u"note"_s, u"NOTE"_s },
+        {u"title"_s, u"TITLE"_s}, {u"role"_s, u"ROLE"_s}, {u"nickname"_s, u"NICKNAME"_s},
+        {u"bday"_s, u"BDAY"_s},   {u"note"_s, u"NOTE"_s},
     };
     for (const auto &[key, property] : singles) {
         const QJsonArray entries = card[key].toArray();
@@ -228,7 +228,7 @@ QList<OracleValue> oracleValues(const QJsonObject &card)
         business.append(anyContains(adrs.at(i)[u"types"].toArray(), u"work")
                         || group.contains(u"work"_s, Qt::CaseInsensitive));
     }
-    const QString adrParts[] = { u"street"_s, u"city"_s, u"region"_s, u"code"_s, u"country"_s };
+    const QString adrParts[] = {u"street"_s, u"city"_s, u"region"_s, u"code"_s, u"country"_s};
     for (qsizetype i = 0; i < adrs.size(); ++i) {
         const bool overwritten
             = std::find(business.begin() + i + 1, business.end(), business.at(i)) != business.end();

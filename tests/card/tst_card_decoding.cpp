@@ -62,23 +62,35 @@ void TestCardDecoding::encodingDetection_data()
     QTest::addColumn<QByteArray>("prepared"); // what the parser gets: UTF-8 or the raw bytes
 
     QTest::newRow("FF FE is little-endian UTF-16, mark dropped")
-        << QByteArray("\xFF\xFE" "B\0", 4) << CardEncoding::Utf16LE << QByteArray("B");
+        << QByteArray("\xFF\xFE"
+                      "B\0",
+                      4)
+        << CardEncoding::Utf16LE << QByteArray("B");
     QTest::newRow("FE FF is big-endian UTF-16, mark dropped")
         << QByteArray("\xFE\xFF\0B\0\xFC", 6) << CardEncoding::Utf16BE << QByteArray("B\xC3\xBC");
-    QTest::newRow("odd last byte of UTF-16 is dropped")
-        << QByteArray("\xFF\xFE" "A\0B", 5) << CardEncoding::Utf16LE << QByteArray("A");
+    QTest::newRow("odd last byte of UTF-16 is dropped") << QByteArray("\xFF\xFE"
+                                                                      "A\0B",
+                                                                      5)
+                                                        << CardEncoding::Utf16LE << QByteArray("A");
     QTest::newRow("UTF-16LE without a mark, by its zero bytes")
         << QByteArray("F\0N\0:\0x\0", 8) << CardEncoding::Utf16LE << QByteArray("FN:x");
     QTest::newRow("UTF-16BE without a mark, by its zero bytes")
         << QByteArray("\0F\0N\0:\0x", 8) << CardEncoding::Utf16BE << QByteArray("FN:x");
-    QTest::newRow("EF BB BF is UTF-8, mark dropped")
-        << QByteArray("\xEF\xBB\xBF" "FN:x") << CardEncoding::Utf8Bom << QByteArray("FN:x");
-    QTest::newRow("a mark alone")
-        << QByteArray("\xEF\xBB\xBF") << CardEncoding::Utf8Bom << QByteArray();
-    QTest::newRow("lone FE before ASCII is not UTF-16")
-        << QByteArray("\xFE" "FN:x") << CardEncoding::Legacy << QByteArray("\xFE" "FN:x");
-    QTest::newRow("lone FF before ASCII is not UTF-16")
-        << QByteArray("\xFF" "BEGIN") << CardEncoding::Legacy << QByteArray("\xFF" "BEGIN");
+    QTest::newRow("EF BB BF is UTF-8, mark dropped") << QByteArray("\xEF\xBB\xBF"
+                                                                   "FN:x")
+                                                     << CardEncoding::Utf8Bom << QByteArray("FN:x");
+    QTest::newRow("a mark alone") << QByteArray("\xEF\xBB\xBF") << CardEncoding::Utf8Bom
+                                  << QByteArray();
+    QTest::newRow("lone FE before ASCII is not UTF-16") << QByteArray("\xFE"
+                                                                      "FN:x")
+                                                        << CardEncoding::Legacy
+                                                        << QByteArray("\xFE"
+                                                                      "FN:x");
+    QTest::newRow("lone FF before ASCII is not UTF-16") << QByteArray("\xFF"
+                                                                      "BEGIN")
+                                                        << CardEncoding::Legacy
+                                                        << QByteArray("\xFF"
+                                                                      "BEGIN");
     QTest::newRow("one NUL in an 8-bit file is not UTF-16")
         << QByteArray("BEGIN:VCARD\nFN:a\0b\n", 19) << CardEncoding::Legacy
         << QByteArray("BEGIN:VCARD\nFN:a\0b\n", 19);
@@ -128,7 +140,8 @@ void TestCardDecoding::unicodeFixtures()
 
 void TestCardDecoding::legacyFixtures()
 {
-    const ContactFields cp1252 = CardParser::parseBytes(readFixture(u"cp1252-nocharset.vcf"_s)).first();
+    const ContactFields cp1252
+        = CardParser::parseBytes(readFixture(u"cp1252-nocharset.vcf"_s)).first();
     QCOMPARE(cp1252.FirstName, u"Käthe Müller"_s);
     QCOMPARE(cp1252.LastName, u"Müller"_s);
     QCOMPARE(cp1252.Notes, u"Straße 5 zweite Zeile €"_s);
@@ -151,7 +164,8 @@ void TestCardDecoding::windows1252Table()
         all[i] = char(i);
     const QString text = decodeWindows1252(all);
     QCOMPARE(text.size(), 256);
-    QCOMPARE(QSet<QChar>(text.cbegin(), text.cend()).size(), 256); // one character per byte, none shared
+    QCOMPARE(QSet<QChar>(text.cbegin(), text.cend()).size(),
+             256); // one character per byte, none shared
     QCOMPARE(text.at(0x41), QChar(u'A'));
     QCOMPARE(text.at(0x80), QChar(u'€'));
     QCOMPARE(text.at(0x81), QChar(0x0081));
@@ -173,7 +187,8 @@ void TestCardDecoding::utf8Validity_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<bool>("valid");
     QTest::newRow("ASCII") << QByteArray("plain") << true;
-    QTest::newRow("two, three and four bytes") << QByteArray("\xC3\xBC\xE2\x82\xAC\xF0\x9F\x98\x80") << true;
+    QTest::newRow("two, three and four bytes")
+        << QByteArray("\xC3\xBC\xE2\x82\xAC\xF0\x9F\x98\x80") << true;
     QTest::newRow("highest code point") << QByteArray("\xF4\x8F\xBF\xBF") << true;
     QTest::newRow("above the highest code point") << QByteArray("\xF4\x90\x80\x80") << false;
     QTest::newRow("overlong two bytes") << QByteArray("\xC0\xAF") << false;
@@ -200,11 +215,14 @@ void TestCardDecoding::readFileLines_data()
     QTest::newRow("CR LF, blank lines kept")
         << QByteArray("a\r\n\r\n   \r\nb") << QStringList{u"a"_s, QString(), u"   "_s, u"b"_s};
     QTest::newRow("lone CR ends a line") << QByteArray("a\rb") << QStringList{u"a"_s, u"b"_s};
-    QTest::newRow("tab and blanks stay") << QByteArray("\t\n x \n") << QStringList{u"\t"_s, u" x "_s};
+    QTest::newRow("tab and blanks stay")
+        << QByteArray("\t\n x \n") << QStringList{u"\t"_s, u" x "_s};
     QTest::newRow("UTF-8 text") << QByteArray("Zürich\n") << QStringList{u"Zürich"_s};
-    QTest::newRow("8-bit text reads as Windows-1252") << QByteArray("Z\xFCrich\x80\n")
-                                                      << QStringList{u"Zürich€"_s};
-    QTest::newRow("UTF-16 with mark") << QByteArray("\xFF\xFE" "a\0\n\0b\0", 8)
+    QTest::newRow("8-bit text reads as Windows-1252")
+        << QByteArray("Z\xFCrich\x80\n") << QStringList{u"Zürich€"_s};
+    QTest::newRow("UTF-16 with mark") << QByteArray("\xFF\xFE"
+                                                    "a\0\n\0b\0",
+                                                    8)
                                       << QStringList{u"a"_s, u"b"_s};
 }
 
@@ -213,7 +231,8 @@ void TestCardDecoding::readFileLines()
     QFETCH(QByteArray, bytes);
     QFETCH(QStringList, lines);
     QVERIFY(m_dir.isValid());
-    const QString path = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'_'));
+    const QString path
+        = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'_'));
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(bytes);

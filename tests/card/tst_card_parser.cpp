@@ -30,7 +30,8 @@ void compareFields(const ContactFields &actual, const QVariantMap &expectedValue
     QStringList unknown;
     const ContactFields expected = expectedFields(expectedValues, &unknown);
     QVERIFY2(unknown.isEmpty(), qPrintable(u"unknown field names: "_s + unknown.join(u", "_s)));
-    QVERIFY2(actual == expected, qPrintable(u"fields differ:"_s + fieldDifferences(actual, expected)));
+    QVERIFY2(actual == expected,
+             qPrintable(u"fields differ:"_s + fieldDifferences(actual, expected)));
 }
 
 } // namespace
@@ -98,13 +99,15 @@ void TestCardParser::telephoneRules_data()
     QTest::addColumn<QByteArray>("lines");
     QTest::addColumn<QVariantMap>("expected");
 
-    QTest::newRow("work fax is a fax") << QByteArray("TEL;TYPE=WORK,FAX:555\n")
-                                       << QVariantMap{{u"HomeFax"_s, u"555"_s}};
-    QTest::newRow("lower-case work phone") << QByteArray("tel;type=work:555\n")
-                                           << QVariantMap{{u"BusinessPhones"_s, QStringList{u"555"_s}}};
-    QTest::newRow("work cell is a mobile") << QByteArray("TEL;WORK;CELL:0170\n")
-                                           << QVariantMap{{u"Mobile"_s, u"0170"_s}};
-    QTest::newRow("pager") << QByteArray("TEL;TYPE=PAGER:99\n") << QVariantMap{{u"Pager"_s, u"99"_s}};
+    QTest::newRow("work fax is a fax")
+        << QByteArray("TEL;TYPE=WORK,FAX:555\n") << QVariantMap{{u"HomeFax"_s, u"555"_s}};
+    QTest::newRow("lower-case work phone")
+        << QByteArray("tel;type=work:555\n")
+        << QVariantMap{{u"BusinessPhones"_s, QStringList{u"555"_s}}};
+    QTest::newRow("work cell is a mobile")
+        << QByteArray("TEL;WORK;CELL:0170\n") << QVariantMap{{u"Mobile"_s, u"0170"_s}};
+    QTest::newRow("pager") << QByteArray("TEL;TYPE=PAGER:99\n")
+                           << QVariantMap{{u"Pager"_s, u"99"_s}};
     QTest::newRow("no type, voice and home are home phones")
         << QByteArray("TEL:1\nTEL;VOICE:2\nTEL;TYPE=HOME:3\n")
         << QVariantMap{{u"HomePhones"_s, QStringList{u"1"_s, u"2"_s, u"3"_s}}};
@@ -139,7 +142,8 @@ void TestCardParser::addressRules_data()
                            {u"HomeState"_s, u"IL"_s},
                            {u"HomePostal"_s, u"Zip"_s},
                            {u"HomeCountry"_s, u"USA"_s}};
-    QTest::newRow("home address") << QByteArray("ADR;TYPE=HOME:;;1 Main St;Springfield;IL;Zip;USA\n")
+    QTest::newRow("home address") << QByteArray(
+        "ADR;TYPE=HOME:;;1 Main St;Springfield;IL;Zip;USA\n")
                                   << home;
     QTest::newRow("no type is a home address")
         << QByteArray("ADR:;;1 Main St;Springfield;IL;Zip;USA\n") << home;
@@ -207,15 +211,18 @@ void TestCardParser::valueRules_data()
     QTest::newRow("escaped colon in a URL")
         << QByteArray("URL:http\\://example.com/\n")
         << QVariantMap{{u"Urls"_s, QStringList{u"http://example.com/"_s}}};
-    QTest::newRow("NOTE keeps colons") << QByteArray("NOTE:Meet at 10:30\n")
-                                       << QVariantMap{{u"Notes"_s, u"Meet at 10:30"_s}};
+    QTest::newRow("NOTE keeps colons")
+        << QByteArray("NOTE:Meet at 10:30\n") << QVariantMap{{u"Notes"_s, u"Meet at 10:30"_s}};
     QTest::newRow("ORG keeps colons and semicolons")
-        << QByteArray("ORG:A:B;Sales\\;East\n") << QVariantMap{{u"Organization"_s, u"A:B;Sales;East"_s}};
+        << QByteArray("ORG:A:B;Sales\\;East\n")
+        << QVariantMap{{u"Organization"_s, u"A:B;Sales;East"_s}};
     QTest::newRow("ORG with parameters")
         << QByteArray("ORG;CHARSET=UTF-8:Acme\n") << QVariantMap{{u"Organization"_s, u"Acme"_s}};
     QTest::newRow("EMAIL is trimmed, every one kept in order")
-        << QByteArray("EMAIL:  a@example.org  \nEMAIL;TYPE=WORK:b@example.org\nEMAIL:a@example.org\n")
-        << QVariantMap{{u"Emails"_s, QStringList{u"a@example.org"_s, u"b@example.org"_s, u"a@example.org"_s}}};
+        << QByteArray(
+               "EMAIL:  a@example.org  \nEMAIL;TYPE=WORK:b@example.org\nEMAIL:a@example.org\n")
+        << QVariantMap{{u"Emails"_s,
+                        QStringList{u"a@example.org"_s, u"b@example.org"_s, u"a@example.org"_s}}};
     QTest::newRow("group prefix on EMAIL")
         << QByteArray("item1.EMAIL;type=INTERNET:x@example.org\nitem1.X-ABLabel:_$!<Other>!$_\n")
         << QVariantMap{{u"Emails"_s, QStringList{u"x@example.org"_s}}};
@@ -226,19 +233,22 @@ void TestCardParser::valueRules_data()
         << QByteArray("NOTE:a\\, b\\; c\\: d\\\\ e\\nf\\Ng\\x\n")
         << QVariantMap{{u"Notes"_s, u"a, b; c: d\\ e f g\\x"_s}};
     QTest::newRow("single-valued fields keep the last value")
-        << QByteArray("TITLE:One\nTITLE:Two\nROLE:R1\nROLE:R2\nBDAY:1980-01-01\nNICKNAME:Nick\nNOTE:n1\nNOTE:n2\n")
+        << QByteArray("TITLE:One\nTITLE:Two\nROLE:R1\nROLE:R2\nBDAY:1980-01-01\nNICKNAME:"
+                      "Nick\nNOTE:n1\nNOTE:n2\n")
         << QVariantMap{{u"Title"_s, u"Two"_s},
                        {u"Role"_s, u"R2"_s},
                        {u"Birthday"_s, u"1980-01-01"_s},
                        {u"Nickname"_s, u"Nick"_s},
                        {u"Notes"_s, u"n2"_s}};
-    QTest::newRow("lower and mixed case names") << QByteArray("note:lower\nNickName:Mixed\n")
-                                                << QVariantMap{{u"Notes"_s, u"lower"_s}, {u"Nickname"_s, u"Mixed"_s}};
+    QTest::newRow("lower and mixed case names")
+        << QByteArray("note:lower\nNickName:Mixed\n")
+        << QVariantMap{{u"Notes"_s, u"lower"_s}, {u"Nickname"_s, u"Mixed"_s}};
     QTest::newRow("lines without colon or without name are skipped")
         << QByteArray("FN\n:orphan value\n# comment line\nTITLE:Kept\n")
         << QVariantMap{{u"Title"_s, u"Kept"_s}};
     QTest::newRow("unknown properties set nothing")
-        << QByteArray("X-CUSTOM:Hidden\nLABEL:Label text\nGEO:1,2\nPHOTO;ENCODING=b:AAAA\n") << QVariantMap{};
+        << QByteArray("X-CUSTOM:Hidden\nLABEL:Label text\nGEO:1,2\nPHOTO;ENCODING=b:AAAA\n")
+        << QVariantMap{};
     QTest::newRow("old =0D=0A= marker in a note that was not encoded")
         << QByteArray("NOTE:one=0D=0A=two\n") << QVariantMap{{u"Notes"_s, u"one two"_s}};
 }
@@ -284,9 +294,11 @@ void TestCardParser::quotedPrintableAndCharsets_data()
     QTest::newRow("8-bit line without CHARSET reads as Windows-1252")
         << wrap("FN:Caf\xE9 \x80\x81\n") << QVariantMap{{u"FirstName"_s, u"Café €\u0081"_s}};
     QTest::newRow("8-bit line takes the legacy charset the file names elsewhere")
-        << wrap("FN:\xB1\xE6\nNOTE;CHARSET=ISO-8859-2:x\n") << QVariantMap{{u"FirstName"_s, u"ąć"_s}, {u"Notes"_s, u"x"_s}};
+        << wrap("FN:\xB1\xE6\nNOTE;CHARSET=ISO-8859-2:x\n")
+        << QVariantMap{{u"FirstName"_s, u"ąć"_s}, {u"Notes"_s, u"x"_s}};
     QTest::newRow("valid UTF-8 line in a file that names a legacy charset")
-        << wrap("FN:\xC4\x85\nNOTE;CHARSET=ISO-8859-2:\xB1\n") << QVariantMap{{u"FirstName"_s, u"ą"_s}, {u"Notes"_s, u"ą"_s}};
+        << wrap("FN:\xC4\x85\nNOTE;CHARSET=ISO-8859-2:\xB1\n")
+        << QVariantMap{{u"FirstName"_s, u"ą"_s}, {u"Notes"_s, u"ą"_s}};
     QTest::newRow("fold that splits a UTF-8 character")
         << wrap("FN:Z\xC3\n \xBCrich\n") << QVariantMap{{u"FirstName"_s, u"Zürich"_s}};
     QTest::newRow("UTF-8 with a mark ignores a wrong CHARSET on raw text")
@@ -317,7 +329,8 @@ void TestCardParser::linesAndFolding_data()
     QTest::newRow("fold with a tab removes one character")
         << wrap("NOTE:one\n\t two\n") << QVariantMap{{u"Notes"_s, u"one two"_s}};
     QTest::newRow("a fold continues the name part too")
-        << wrap("EMA\n IL:split@example.org\n") << QVariantMap{{u"Emails"_s, QStringList{u"split@example.org"_s}}};
+        << wrap("EMA\n IL:split@example.org\n")
+        << QVariantMap{{u"Emails"_s, QStringList{u"split@example.org"_s}}};
     QTest::newRow("a blank line ends folding")
         << wrap("NOTE:one\n\n two:three\n") << QVariantMap{{u"Notes"_s, u"one"_s}};
     QTest::newRow("no line end after the last line")
@@ -339,9 +352,9 @@ void TestCardParser::cardBoundaries_data()
     QTest::newRow("empty text gives one empty card") << QByteArray() << QStringList{QString()};
     QTest::newRow("text without a known property gives one empty card")
         << QByteArray("hello world\nVERSION:3.0\nX-FOO:bar\n") << QStringList{QString()};
-    QTest::newRow("two cards")
-        << QByteArray("BEGIN:VCARD\nFN:A\nEND:VCARD\nBEGIN:VCARD\nFN:B\nEND:VCARD\n")
-        << QStringList{u"A"_s, u"B"_s};
+    QTest::newRow("two cards") << QByteArray(
+        "BEGIN:VCARD\nFN:A\nEND:VCARD\nBEGIN:VCARD\nFN:B\nEND:VCARD\n")
+                               << QStringList{u"A"_s, u"B"_s};
     QTest::newRow("nested cards follow their parent in BEGIN order")
         << QByteArray("BEGIN:VCARD\nFN:Parent\nBEGIN:VCARD\nFN:Nest1\nEND:VCARD\n"
                       "BEGIN:VCARD\nFN:Nest2\nEND:VCARD\nTITLE:after nest\nEND:VCARD\n")
@@ -350,7 +363,8 @@ void TestCardParser::cardBoundaries_data()
         << QByteArray("FN:Loose\nBEGIN:VCARD\nFN:Inside\nEND:VCARD\nX-JUNK:1\nTEL:5\n")
         << QStringList{u"Loose"_s, u"Inside"_s, QString()};
     QTest::newRow("outside lines without a known property form none")
-        << QByteArray("PRODID:x\nBEGIN:VCARD\nFN:Only\nEND:VCARD\nX-A:1\n") << QStringList{u"Only"_s};
+        << QByteArray("PRODID:x\nBEGIN:VCARD\nFN:Only\nEND:VCARD\nX-A:1\n")
+        << QStringList{u"Only"_s};
     QTest::newRow("missing END runs to the end of the file")
         << QByteArray("BEGIN:VCARD\nFN:Open\nTITLE:t\n") << QStringList{u"Open"_s};
     QTest::newRow("missing BEGIN")
@@ -359,9 +373,9 @@ void TestCardParser::cardBoundaries_data()
     QTest::newRow("stray END between cards is ignored")
         << QByteArray("BEGIN:VCARD\nFN:A\nEND:VCARD\nEND:VCARD\nBEGIN:VCARD\nFN:B\nEND:VCARD\n")
         << QStringList{u"A"_s, u"B"_s};
-    QTest::newRow("group, case and blanks around BEGIN")
-        << QByteArray("home.begin:vcard \nFN:Grouped\nhome.end:VCARD\nBegin: VCard\t\nFN:Mixed\nEnd:vCard\n")
-        << QStringList{u"Grouped"_s, u"Mixed"_s};
+    QTest::newRow("group, case and blanks around BEGIN") << QByteArray(
+        "home.begin:vcard \nFN:Grouped\nhome.end:VCARD\nBegin: VCard\t\nFN:Mixed\nEnd:vCard\n")
+                                                         << QStringList{u"Grouped"_s, u"Mixed"_s};
     QTest::newRow("BEGIN of another object is no card")
         << QByteArray("BEGIN:VCARD\nFN:Card\nBEGIN:VEVENT\nTITLE:t\nEND:VEVENT\nEND:VCARD\n")
         << QStringList{u"Card"_s};

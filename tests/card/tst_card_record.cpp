@@ -109,9 +109,10 @@ void TestCardRecord::emptyRecords()
 
 void TestCardRecord::reuseReplacesEveryField()
 {
-    const QString first = write(u"first.vcf"_s,
-                                "BEGIN:VCARD\nFN:Ann\nNICKNAME:Annie\nORG:Acme\nEMAIL:a@x\nEMAIL:b@x\n"
-                                "EMAIL:c@x\nADR;WORK:;Suite;Street;City;;;\nTEL;CELL:1\nEND:VCARD\n");
+    const QString first
+        = write(u"first.vcf"_s,
+                "BEGIN:VCARD\nFN:Ann\nNICKNAME:Annie\nORG:Acme\nEMAIL:a@x\nEMAIL:b@x\n"
+                "EMAIL:c@x\nADR;WORK:;Suite;Street;City;;;\nTEL;CELL:1\nEND:VCARD\n");
     const QString second = write(u"second.vcf"_s, "BEGIN:VCARD\nFN:Bob\nEND:VCARD\n");
     clsVCF record;
     record.setFilename(first);
@@ -146,7 +147,8 @@ void TestCardRecord::cardsOfOneFile()
         names.append(record.FirstName());
         emails.append(record.Emails());
     }
-    QCOMPARE(names, (QStringList{u"First Card"_s, u"Outer Card"_s, u"Agent Card"_s, u"Last Card"_s}));
+    QCOMPARE(names,
+             (QStringList{u"First Card"_s, u"Outer Card"_s, u"Agent Card"_s, u"Last Card"_s}));
     QCOMPARE(emails.at(0), (QStringList{u"one@example.org"_s, u"two@example.org"_s}));
     QCOMPARE(emails.at(3), (QStringList{u"three@example.org"_s, u"four@example.org"_s}));
     record.SelectCard(1);
