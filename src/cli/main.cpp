@@ -1,11 +1,29 @@
 #include "cli/DumpCommand.h"
+#include "cli/SearchCommand.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <cstdio>
 
 using namespace Qt::StringLiterals;
+
+namespace {
+
+int usageError(const QCommandLineParser &parser, const QString &message)
+{
+    std::fprintf(stderr, "quillory-search: %s\n\n%s", message.toUtf8().constData(),
+                 parser.helpText().toUtf8().constData());
+    return 2;
+}
+
+bool isBlank(const QString &text)
+{
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c == u' '; });
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -13,30 +31,60 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(u"quillory-search"_s);
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(u"Reads vCard files the way Quillory reads them."_s);
+    parser.setApplicationDescription(
+        u"Searches vCard files the way Quillory does and prints the results text file:\n"
+        "a caption line, then one line per hit (File, Tag, Value), TAB after every cell, CR LF.\n"
+        "A folder PATH adds every file of its tree with the extension (as \"Add All VCF File(s)\n"
+        "In Folder\" does). Exit status: 0 when a row was found, 1 when none, 2 on an error."_s);
+    const QCommandLineOption text(
+        {u"e"_s, u"text"_s}, u"Search text; give it several times to search for each in turn."_s,
+        u"TEXT"_s);
+    const QCommandLineOption matchCase({u"c"_s, u"match-case"_s}, u"Letter case must match."_s);
+    const QCommandLineOption extension(
+        {u"x"_s, u"extension"_s},
+        u"Extension of the files taken from folders (default vcf; * for all)."_s, u"EXT"_s,
+        u"vcf"_s);
     const QCommandLineOption dump(u"dump"_s,
                                   u"Print every card of every file as one JSON object per line."_s);
     const QCommandLineOption help({u"h"_s, u"help"_s}, u"Show this help."_s);
+    parser.addOption(text);
+    parser.addOption(matchCase);
+    parser.addOption(extension);
     parser.addOption(dump);
     parser.addOption(help);
-    parser.addPositionalArgument(u"PATH"_s, u"Card files to read."_s, u"PATH..."_s);
+    parser.addPositionalArgument(u"PATH"_s, u"Card files or folders."_s, u"PATH..."_s);
 
-    if (!parser.parse(QCoreApplication::arguments())) {
-        std::fprintf(stderr, "quillory-search: %s\n%s", parser.errorText().toUtf8().constData(),
-                     parser.helpText().toUtf8().constData());
-        return 2;
-    }
+    if (!parser.parse(QCoreApplication::arguments()))
+        return usageError(parser, parser.errorText());
     if (parser.isSet(help)) {
         std::fputs(parser.helpText().toUtf8().constData(), stdout);
         return 0;
     }
     const QStringList paths = parser.positionalArguments();
-    if (!parser.isSet(dump) || paths.isEmpty()) {
-        std::fprintf(stderr, "quillory-search: give --dump and at least one PATH\n%s",
-                     parser.helpText().toUtf8().constData());
-        return 2;
-    }
+    if (paths.isEmpty())
+        return usageError(parser, u"no PATH given"_s);
+
     static char buffer[1 << 16];
     std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
-    return runDump(paths, stdout, stderr);
+
+    if (parser.isSet(dump)) {
+        if (parser.isSet(text))
+            return usageError(parser, u"--dump takes no search text"_s);
+        return runDump(paths, stdout, stderr);
+    }
+
+    SearchCommandOptions options;
+    options.texts = parser.values(text);
+    options.matchCase = parser.isSet(matchCase);
+    options.extension = parser.value(extension);
+    options.paths = paths;
+    if (options.texts.isEmpty())
+        return usageError(parser, u"give a search text with -e, or --dump"_s);
+    for (const QString &searchText : std::as_const(options.texts)) {
+        if (searchText.isEmpty() || (options.texts.size() == 1 && isBlank(searchText)))
+            return usageError(parser, u"the search text is empty"_s);
+    }
+    if (options.extension.isEmpty())
+        return usageError(parser, u"the extension is empty"_s);
+    return runSearch(options, stdout, stderr);
 }

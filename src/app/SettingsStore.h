@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+
+#include <memory>
+
+class QSettings;
+
+/// The per-user settings of application "Brenmoor", section "Quillory": one text
+/// value per key, in an INI file under the user's configuration folder.
+class SettingsStore final
+{
+public:
+    /// The user's store (XDG_CONFIG_HOME, else ~/.config).
+    SettingsStore();
+    /// A store kept in the given file.
+    explicit SettingsStore(const QString &filePath);
+    ~SettingsStore();
+
+    SettingsStore(const SettingsStore &) = delete;
+    SettingsStore &operator=(const SettingsStore &) = delete;
+
+    /// The stored text of key; the default turned into text when the key is absent
+    /// (a number default gives its decimal digits).
+    QString ReadSetting(const QString &key, const QVariant &defaultValue) const;
+    /// Stores the text at once; throws Failure when the store cannot be written.
+    void WriteSetting(const QString &key, const QString &value);
+
+    QString fileName() const;
+
+private:
+    std::unique_ptr<QSettings> m_settings;
+};
+
+/// "True" or "False".
+QString booleanText(bool value);
+
+/// The text-to-Boolean conversion of stored options: "True" and "False" in any
+/// letter case, or a number (zero is false, any other number true). Throws
+/// Failure("Type mismatch") for any other text.
+bool textToBoolean(const QString &text);

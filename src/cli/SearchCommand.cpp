@@ -1,0 +1,91 @@
+#include "cli/SearchCommand.h"
+
+#include "app/ErrorReport.h"
+#include "card/FileExists.h"
+#include "filelist/AddFolder.h"
+#include "results/ResultsText.h"
+#include "search/SearchRun.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+void printError(std::FILE *err, const QString &text)
+{
+    std::fprintf(err, "quillory-search: %s\n", text.toUtf8().constData());
+}
+
+/// The console as a search host: fixed criteria, rows streamed as the results file.
+class ConsoleHost final : public SearchHost
+{
+public:
+    ConsoleHost(SearchCriteria criteria, std::FILE *out)
+        : m_criteria(std::move(criteria)), m_out(out)
+    {}
+
+    SearchCriteria currentCriteria() override { return m_criteria; }
+    void showProgress(double, const QString &) override {}
+    void processEvents() override {}
+    void markBusy() override {}
+
+    void addRows(QList<ResultRow> &&rows) override
+    {
+        QString text;
+        for (const ResultRow &row : rows) {
+            if (m_rows++ == 0)
+                text += resultsCaptionLine(row);
+            text += resultsRowLine(row);
+        }
+        const QByteArray bytes = text.toUtf8();
+        std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), m_out);
+    }
+
+    qint64 rowCount() const { return m_rows; }
+
+private:
+    SearchCriteria m_criteria;
+    std::FILE *m_out;
+    qint64 m_rows = 0;
+};
+
+} // namespace
+
+int runSearch(const SearchCommandOptions &options, std::FILE *out, std::FILE *err)
+{
+    bool failed = false;
+    const Guard::Reporter report = [&](const QString &, int, const QString &description) {
+        std::fflush(out);
+        printError(err, description);
+        failed = true;
+    };
+
+    QStringList files;
+    FolderScanHooks hooks;
+    hooks.report = report;
+    for (const QString &path : options.paths) {
+        if (FolderExists(path)) {
+            files += collectFolderFiles(path, options.extension, hooks);
+        } else if (FileExists(path)) {
+            files.append(path);
+        } else {
+            printError(err, path + u": No such file or directory"_s);
+            failed = true;
+        }
+    }
+
+    SearchCriteria criteria;
+    criteria.mode
+        = options.texts.size() == 1 ? SearchCriteria::Mode::This : SearchCriteria::Mode::Multiple;
+    criteria.text = options.texts.value(0);
+    criteria.sets = options.texts;
+    criteria.ignoreCase = !options.matchCase;
+
+    ConsoleHost host(criteria, out);
+    SearchRun run(files);
+    Guard guard(report, formLocation(u"PushButton7_Click"_s));
+    run.run(host, guard);
+    std::fflush(out);
+    if (failed)
+        return 2;
+    return host.rowCount() > 0 ? 0 : 1;
+}

@@ -1,0 +1,217 @@
+#include "filelist/AddFolder.h"
+
+#include "filelist/PathRules.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
+#include <cerrno>
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Paths and names of this length or longer are not looked into.
+constexpr qsizetype kMaxPath = 260;
+
+struct FolderId
+{
+    dev_t device;
+    ino_t inode;
+    bool operator==(const FolderId &) const = default;
+};
+
+size_t qHash(const FolderId &id, size_t seed = 0)
+{
+    return qHashMulti(seed, quint64(id.device), quint64(id.inode));
+}
+
+bool folderId(const QString &path, FolderId &id)
+{
+    struct stat info
+    {
+    };
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISDIR(info.st_mode))
+        return false;
+    id = {info.st_dev, info.st_ino};
+    return true;
+}
+
+enum class Listing { Listed, Refused, Failed };
+
+/// The names of the sub-folders of a folder, sorted by name.
+Listing listSubFolders(const QString &folder, QStringList &names)
+{
+    // QDir hides why a listing failed; opendir tells a refused or vanished folder
+    // (taken out of the walk) from any other failure (kept, not looked into).
+    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return (errno == EACCES || errno == ENOENT || errno == ENOTDIR) ? Listing::Refused
+                                                                        : Listing::Failed;
+    ::closedir(dir);
+    names = QDir(folder).entryList(QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                   QDir::Name);
+    return Listing::Listed;
+}
+
+void step(const FolderScanHooks &hooks, int number, const std::function<void()> &run)
+{
+    Guard guard(hooks.report, folderScanLocation());
+    guard.step(number, run);
+}
+
+void events(const FolderScanHooks &hooks)
+{
+    if (hooks.processEvents)
+        hooks.processEvents();
+}
+
+void scanLevel(QStringList &collection, bool recurse, const FolderScanHooks &hooks,
+               QSet<FolderId> &entered)
+{
+    QStringList newFolders;
+    for (qsizetype i = 0; i < collection.size(); ++i) {
+        const QString folder = collection.at(i);
+        if (!FolderExists(folder) || folder.size() >= kMaxPath)
+            continue;
+        FolderId id{};
+        if (!folderId(folder, id) || entered.contains(id))
+            continue;
+        entered.insert(id);
+        events(hooks);
+        if (hooks.readingFolder)
+            hooks.readingFolder(folder);
+        QStringList names;
+        const Listing listing = listSubFolders(folder, names);
+        if (listing == Listing::Refused) {
+            collection.removeAt(i--);
+            continue;
+        }
+        for (const QString &name : names) {
+            events(hooks);
+            if (name.size() >= kMaxPath || HasUnsupportedChars(name))
+                continue;
+            const QString sub = folder + name + kSeparator;
+            // A folder reached again through a link is neither entered nor listed twice.
+            FolderId subId{};
+            if (!folderId(sub, subId) || entered.contains(subId))
+                continue;
+            newFolders.append(sub);
+        }
+    }
+    step(hooks, 150, [&] {
+        if (recurse && !newFolders.isEmpty())
+            scanLevel(newFolders, recurse, hooks, entered);
+    });
+    step(hooks, 152, [&] {
+        for (const QString &folder : std::as_const(newFolders)) {
+            if (FolderExists(folder)) {
+                events(hooks);
+                collection.append(folder);
+            }
+        }
+    });
+}
+
+} // namespace
+
+QString folderScanLocation()
+{
+    return locationText(u"Osterlin"_s, u"AddFolder"_s, u"GetSubDirectories2016"_s);
+}
+
+void GetSubDirectories2016(QStringList &collection, bool recurse, const FolderScanHooks &hooks)
+{
+    QSet<FolderId> entered;
+    scanLevel(collection, recurse, hooks, entered);
+}
+
+QStringList ListFilesInFolder(const QString &folder, const QString &pattern)
+{
+    QString dir = folder;
+    if (!dir.endsWith(kSeparator))
+        dir += kSeparator;
+    // Windows patterns: "*.*" matches names without a point too, and case never matters.
+    const QString filter = pattern == u"*.*"_s ? u"*"_s : pattern;
+    const QStringList names
+        = QDir(dir).entryList({filter}, QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    QStringList accessible;
+    for (const QString &name : names) {
+        if (IsAccessibleFile(dir + name))
+            accessible.append(name);
+    }
+    return accessible;
+}
+
+bool IsAccessibleFile(const QString &path) noexcept
+{
+    struct stat info
+    {
+    };
+    try {
+        return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &info) == 0
+            && S_ISREG(info.st_mode);
+    } catch (...) {
+        return false;
+    }
+}
+
+bool FolderExists(const QString &path) noexcept
+{
+    struct stat info
+    {
+    };
+    try {
+        return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &info) == 0
+            && S_ISDIR(info.st_mode);
+    } catch (...) {
+        return false;
+    }
+}
+
+bool HasUnsupportedChars(const QString &name)
+{
+    for (const QChar c : name) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || (u >= 0x7F && u <= 0x9F) || u == u'?' || u == QChar::ReplacementCharacter)
+            return true;
+    }
+    return false;
+}
+
+bool isTemporaryFileName(const QString &name)
+{
+    return name.startsWith(u'~');
+}
+
+QStringList filesInFolders(const QStringList &folders, const QString &pattern,
+                           const FolderScanHooks &hooks)
+{
+    QStringList files;
+    for (const QString &folder : folders) {
+        events(hooks);
+        const QString dir = folder.endsWith(kSeparator) ? folder.chopped(1) : folder;
+        for (const QString &name :
+             ListFilesInFolder(dir.isEmpty() ? QString(kSeparator) : dir, pattern)) {
+            if (isTemporaryFileName(name))
+                continue;
+            const QString path = NormalizePath(dir + kSeparator + name);
+            if (IsAccessibleFile(path))
+                files.append(path);
+        }
+    }
+    return files;
+}
+
+QStringList collectFolderFiles(const QString &folder, const QString &extension,
+                               const FolderScanHooks &hooks)
+{
+    QStringList folders{folder + kSeparator};
+    GetSubDirectories2016(folders, true, hooks);
+    return filesInFolders(folders, u"*."_s + extension, hooks);
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "app/ErrorReport.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+/// What a folder walk asks of its caller: a turn for pending window events, word
+/// of the folder being read, and where failures are reported.
+struct FolderScanHooks
+{
+    std::function<void()> processEvents;
+    std::function<void(const QString &folder)> readingFolder;
+    Guard::Reporter report;
+};
+
+/// The location text of the folder walk's error reports.
+QString folderScanLocation();
+
+/// Extends a collection of folders (each ending in a separator) with all their
+/// sub-folders, breadth-first: the folders that came in, then their sub-folders
+/// grouped by parent, and so on. A folder that cannot be listed, or vanished, is
+/// taken out silently; one whose path reaches 260 characters is kept but not
+/// looked into; a name with unsupported characters is skipped with its subtree;
+/// every folder is entered once, so links that loop end.
+void GetSubDirectories2016(QStringList &collection, bool recurse,
+                           const FolderScanHooks &hooks = {});
+
+/// The names (without folder) of the accessible files of a folder that match a
+/// pattern with "*" and "?" ("*.*" is every file), sorted by name, hidden ones included.
+QStringList ListFilesInFolder(const QString &folder, const QString &pattern);
+
+/// An existing regular file, or a link to one; never a folder. Never fails.
+bool IsAccessibleFile(const QString &path) noexcept;
+/// An existing folder. Never fails.
+bool FolderExists(const QString &path) noexcept;
+/// True when a name holds a control character (below U+0020, U+007F to U+009F),
+/// a "?" or a character that could not be decoded.
+bool HasUnsupportedChars(const QString &name);
+
+/// The temporary-file rule of folder adds: names that begin with "~" are skipped.
+bool isTemporaryFileName(const QString &name);
+
+/// The files of every folder of a collection that match the pattern and pass the
+/// temporary-file rule, each joined to its folder and normalised, folder by folder.
+QStringList filesInFolders(const QStringList &folders, const QString &pattern,
+                           const FolderScanHooks &hooks = {});
+
+/// Every file that "Add All" adds for a start folder and an extension answer
+/// (pattern "*." + answer).
+QStringList collectFolderFiles(const QString &folder, const QString &extension,
+                               const FolderScanHooks &hooks = {});

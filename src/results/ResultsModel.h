@@ -1,0 +1,49 @@
+#pragma once
+
+#include "results/ResultRow.h"
+
+#include <QAbstractTableModel>
+#include <QList>
+
+/// The results table: columns "File", "Tag" and " Value", a tick per row (on the
+/// first column), rows appended in batches.
+class ResultsModel final : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kColumnCount = 3;
+
+    using QAbstractTableModel::QAbstractTableModel;
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+    /// The caption of column k, from 1.
+    static QString columnCaption(int k);
+
+    qsizetype count() const { return m_rows.size(); }
+    /// Row r from 0.
+    const ResultRow &row(qsizetype r) const { return m_rows.at(r).row; }
+    /// Cell k (1 File, 2 Tag, 3 Value) of row r from 0.
+    const QString &cell(qsizetype r, int k) const;
+    bool isChecked(qsizetype r) const { return m_rows.at(r).checked; }
+    void setChecked(qsizetype r, bool checked);
+
+    /// Appends rows at the end, unticked, in one insertion.
+    void appendRows(QList<ResultRow> rows);
+    void clear();
+
+private:
+    struct Entry
+    {
+        ResultRow row;
+        bool checked = false;
+    };
+    QList<Entry> m_rows;
+};

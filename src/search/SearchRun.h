@@ -1,0 +1,53 @@
+#pragma once
+
+#include "results/ResultRow.h"
+#include "search/SearchCriteria.h"
+
+#include <QList>
+#include <QStringList>
+
+class Guard;
+
+/// What a search run needs from the program that drives it (the window, the
+/// command-line tool).
+class SearchHost
+{
+public:
+    virtual ~SearchHost() = default;
+
+    /// The criteria as they stand now; read afresh for every file.
+    virtual SearchCriteria currentCriteria() = 0;
+    /// Progress from 0 to 100 and the text that goes with it.
+    virtual void showProgress(double percent, const QString &text) = 0;
+    /// Lets pending window events run; a stop request may arrive here.
+    virtual void processEvents() = 0;
+    /// Shows the busy pointer again for the file in hand.
+    virtual void markBusy() = 0;
+    /// The rows of one file, all its cards, in order.
+    virtual void addRows(QList<ResultRow> &&rows) = 0;
+};
+
+/// One run over a file list, as it stood when the run was made: each entry is
+/// read once, card by card, and compared with the current criteria.
+class SearchRun final
+{
+public:
+    explicit SearchRun(QStringList files);
+
+    /// Walks the files; a file that cannot be read is reported through the guard at
+    /// step 142 and adds no row. Returns true when the run reached its end, false
+    /// when it was stopped.
+    bool run(SearchHost &host, Guard &guard);
+
+    /// Takes effect before the next file.
+    void requestStop() { m_stopRequested = true; }
+    bool stopRequested() const { return m_stopRequested; }
+    bool isRunning() const { return m_running; }
+
+    const QStringList &files() const { return m_files; }
+
+private:
+    QStringList m_files;
+    bool m_stopRequested = false;
+    bool m_running = false;
+};

@@ -1,0 +1,260 @@
+// The settings store and the uniform error report.
+
+#include "ScriptedDesktop.h"
+#include "app/ErrorReport.h"
+#include "app/SettingsStore.h"
+#include "filelist/AddFolder.h"
+#include "search/SearchSets.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdio>
+#include <stdexcept>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// A fresh process reads the file from disk: QSettings caches within a process.
+constexpr char kReadSettingSwitch[] = "--read-setting";
+
+QString readInFreshProcess(const QString &file, const QString &key)
+{
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(),
+                {QString::fromLatin1(kReadSettingSwitch), file, key});
+    if (!child.waitForFinished(10000))
+        return u"<child did not finish>"_s;
+    return QString::fromUtf8(child.readAllStandardOutput());
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void failDeepInside()
+{
+    throw Failure(u"Path not found"_s);
+}
+
+} // namespace
+
+class TestApp final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void userStoreStaysInTheConfigFolder();
+    void defaults();
+    void roundTrip_data();
+    void roundTrip();
+    void findSetsAcrossARestart();
+    void writeFailures_data();
+    void writeFailures();
+    void textToBooleanConversion_data();
+    void textToBooleanConversion();
+    void errorText();
+    void errorBox();
+    void guardGoesOnAfterFailures();
+    void locations();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestApp::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+}
+
+void TestApp::userStoreStaysInTheConfigFolder()
+{
+    const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    QVERIFY2(!config.isEmpty(), "the test runs with XDG_CONFIG_HOME pointing at a build folder");
+    const SettingsStore store;
+    QCOMPARE(QFileInfo(store.fileName()).absoluteFilePath(),
+             QFileInfo(config + u"/Brenmoor.ini"_s).absoluteFilePath());
+}
+
+void TestApp::defaults()
+{
+    const SettingsStore store(m_dir.filePath(u"defaults.conf"_s));
+    QCOMPARE(store.ReadSetting(u"Option1"_s, 0), u"0"_s);
+    QCOMPARE(store.ReadSetting(u"Option2"_s, 1), u"1"_s);
+    QCOMPARE(store.ReadSetting(u"Extension"_s, u"vcf"_s), u"vcf"_s);
+    QCOMPARE(store.ReadSetting(u"Text1"_s, QString()), QString());
+}
+
+void TestApp::roundTrip_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::newRow("empty") << QString();
+    QTest::newRow("comma") << u"a, b"_s;
+    QTest::newRow("blanks at both ends") << u"  spaced  "_s;
+    QTest::newRow("quotes") << u"\"quoted\" 'too'"_s;
+    QTest::newRow("stored search sets") << u"::red::green"_s;
+    QTest::newRow("INI punctuation") << u"x=y;z #not a comment [k]"_s;
+    QTest::newRow("backslash") << u"C:\\cards\\"_s;
+    QTest::newRow("non-ASCII") << u"Zürich € 東京"_s;
+    QTest::newRow("the word True") << u"True"_s;
+    QTest::newRow("a number") << u"12"_s;
+}
+
+void TestApp::roundTrip()
+{
+    QFETCH(QString, value);
+    const QString file = m_dir.filePath(u"roundtrip.conf"_s);
+    SettingsStore store(file);
+    store.WriteSetting(u"Text1"_s, value);
+    store.WriteSetting(u"LastFolder"_s, u"/other"_s);
+    QCOMPARE(store.ReadSetting(u"Text1"_s, u"default"_s), value);
+    QCOMPARE(readInFreshProcess(file, u"Text1"_s), value);
+    QVERIFY(readAll(file).contains("[Quillory]"));
+}
+
+void TestApp::findSetsAcrossARestart()
+{
+    const QString file = m_dir.filePath(u"sets.conf"_s);
+    SettingsStore store(file);
+    StoreFindSets(store, {u"a"_s, u"b, c"_s});
+    QCOMPARE(readInFreshProcess(file, u"FindSets"_s), u"::a::b, c"_s);
+    QCOMPARE(LoadFindSets(SettingsStore(file)), (QStringList{u"a"_s, u"b, c"_s}));
+    StoreFindSets(store, {});
+    QCOMPARE(LoadFindSets(SettingsStore(file)), QStringList{});
+}
+
+void TestApp::writeFailures_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::newRow("a folder in the file's place") << u"folder.conf"_s;
+    QTest::newRow("path under a regular file") << u"plain.conf/inner.conf"_s;
+}
+
+void TestApp::writeFailures()
+{
+    QFETCH(QString, file);
+    QDir(m_dir.path()).mkdir(u"folder.conf"_s);
+    SettingsStore(m_dir.filePath(u"plain.conf"_s)).WriteSetting(u"Text1"_s, u"kept"_s);
+    SettingsStore store(m_dir.filePath(file));
+    QVERIFY_THROWS_EXCEPTION(Failure, store.WriteSetting(u"Text1"_s, u"x"_s));
+    QCOMPARE(SettingsStore(m_dir.filePath(u"plain.conf"_s)).ReadSetting(u"Text1"_s, QString()),
+             u"kept"_s);
+}
+
+void TestApp::textToBooleanConversion_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("result"); // 1 true, 0 false, -1 type mismatch
+    QTest::newRow("True") << u"True"_s << 1;
+    QTest::newRow("false in lower case") << u"false"_s << 0;
+    QTest::newRow("TRUE") << u"TRUE"_s << 1;
+    QTest::newRow("blanks around") << u" False "_s << 0;
+    QTest::newRow("zero") << u"0"_s << 0;
+    QTest::newRow("one") << u"1"_s << 1;
+    QTest::newRow("minus one") << u"-1"_s << 1;
+    QTest::newRow("fraction") << u"0.5"_s << 1;
+    QTest::newRow("zero point zero") << u"0.0"_s << 0;
+    QTest::newRow("maybe") << u"maybe"_s << -1;
+    QTest::newRow("empty") << QString() << -1;
+    QTest::newRow("yes") << u"yes"_s << -1;
+    QTest::newRow("Truex") << u"Truex"_s << -1;
+}
+
+void TestApp::textToBooleanConversion()
+{
+    QFETCH(QString, text);
+    QFETCH(int, result);
+    if (result < 0) {
+        try {
+            textToBoolean(text);
+            QFAIL("no failure");
+        } catch (const Failure &failure) {
+            QCOMPARE(failure.description(), u"Type mismatch"_s);
+        }
+        return;
+    }
+    QCOMPARE(textToBoolean(text), result == 1);
+    QCOMPARE(booleanText(result == 1), result == 1 ? u"True"_s : u"False"_s);
+}
+
+void TestApp::errorText()
+{
+    const QString text
+        = applicationErrorText(formLocation(u"PushButton10_Click"_s), 100, u"File not found"_s);
+    QCOMPARE(text,
+             u"File not found\r\nin Tarnwick2021/08/31.Form1.PushButton10_Click at line 100\r\r"
+             "Please email screenshot of this message to support@brenmoor.example"_s);
+    QCOMPARE(text.count(u"\r\n"_s), 1);
+    QCOMPARE(text.count(u'\r'), 3);
+}
+
+void TestApp::errorBox()
+{
+    ScriptedDesktop desktop;
+    ShowApplicationError(desktop, folderScanLocation(), 150, u"boom"_s);
+    QCOMPARE(desktop.messages.size(), 1);
+    QCOMPARE(desktop.messages.first().title, u"Application Error"_s);
+    QCOMPARE(desktop.messages.first().icon, MessageIcon::Warning);
+    QCOMPARE(desktop.messages.first().buttons, MessageButtons::Ok);
+    QVERIFY(desktop.messages.first().text.contains(
+        u"in Osterlin2021/08/31.AddFolder.GetSubDirectories2016 at line 150"_s));
+}
+
+void TestApp::guardGoesOnAfterFailures()
+{
+    ScriptedDesktop desktop;
+    Guard guard(desktop, formLocation(u"PushButton4_Click"_s));
+    QStringList ran;
+    QVERIFY(guard.step(100, [&] { ran.append(u"100"_s); }));
+    QVERIFY(!guard.step(102, [&] { throw Failure(u"first"_s); }));
+    for (int i = 0; i < 3; ++i) {
+        // A failure inside a loop reports for that turn, and the loop goes on.
+        guard.step(104, [&] {
+            if (i == 1)
+                throw std::runtime_error("second");
+            ran.append(u"104"_s);
+        });
+    }
+    guard.step(124, [] { failDeepInside(); });
+    guard.step(126, [] { throw std::bad_alloc(); });
+    QCOMPARE(ran, (QStringList{u"100"_s, u"104"_s, u"104"_s}));
+    QCOMPARE(desktop.messages.size(), 4);
+    const QStringList expected{
+        u"first\r\nin Tarnwick2021/08/31.Form1.PushButton4_Click at line 102"_s,
+        u"second\r\nin Tarnwick2021/08/31.Form1.PushButton4_Click at line 104"_s,
+        u"Path not found\r\nin Tarnwick2021/08/31.Form1.PushButton4_Click at line 124"_s,
+        u"Out of memory\r\nin Tarnwick2021/08/31.Form1.PushButton4_Click at line 126"_s};
+    for (qsizetype i = 0; i < expected.size(); ++i)
+        QVERIFY2(desktop.messages.at(i).text.startsWith(expected.at(i)),
+                 qPrintable(desktop.messages.at(i).text));
+    QCOMPARE(guard.currentStep(), 126);
+}
+
+void TestApp::locations()
+{
+    QCOMPARE(formLocation(u"Form_Load"_s), u"in Tarnwick2021/08/31.Form1.Form_Load "_s);
+    QCOMPARE(folderScanLocation(), u"in Osterlin2021/08/31.AddFolder.GetSubDirectories2016 "_s);
+}
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    if (argc == 4 && qstrcmp(argv[1], kReadSettingSwitch) == 0) {
+        const SettingsStore store(QString::fromLocal8Bit(argv[2]));
+        std::fputs(
+            store.ReadSetting(QString::fromLocal8Bit(argv[3]), u"<absent>"_s).toUtf8().constData(),
+            stdout);
+        return 0;
+    }
+    TestApp test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_app.moc"

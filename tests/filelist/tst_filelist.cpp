@@ -1,0 +1,291 @@
+// Path rules, the file list model and the folder walk.
+
+#include "filelist/AddFolder.h"
+#include "filelist/FileListModel.h"
+#include "filelist/PathRules.h"
+
+#include <QAbstractItemModelTester>
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+class TestFileList final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void normalizePath_data();
+    void normalizePath();
+    void fileNameFromPath_data();
+    void fileNameFromPath();
+    void model();
+    void unsupportedNames_data();
+    void unsupportedNames();
+    void existenceTests();
+    void walkIsBreadthFirst();
+    void walkSkipsAndRemoves();
+    void walkEndsOnLoopingLinks();
+    void listFiles_data();
+    void listFiles();
+    void addAllExtensions_data();
+    void addAllExtensions();
+
+private:
+    QString makeTree(const QStringList &files);
+    QTemporaryDir m_dir;
+    int m_trees = 0;
+};
+
+QString TestFileList::makeTree(const QStringList &files)
+{
+    const QString root = m_dir.filePath(u"tree%1"_s.arg(++m_trees));
+    for (const QString &file : files) {
+        const QString path = root + u'/' + file;
+        if (file.endsWith(u'/')) {
+            QDir().mkpath(path);
+            continue;
+        }
+        QDir().mkpath(QFileInfo(path).path());
+        QFile out(path);
+        if (!out.open(QIODevice::WriteOnly))
+            qFatal("cannot write %s", qPrintable(path));
+        out.write("BEGIN:VCARD\nEND:VCARD\n");
+    }
+    return root;
+}
+
+void TestFileList::normalizePath_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("normalized");
+    QTest::newRow("drive root joined") << u"C:\\\\a.vcf"_s << u"C:\\a.vcf"_s;
+    QTest::newRow("three backslashes, one pass") << u"C:\\\\\\a.vcf"_s << u"C:\\\\a.vcf"_s;
+    QTest::newRow("four leading backslashes")
+        << u"\\\\\\\\server\\share"_s << u"\\\\server\\share"_s;
+    QTest::newRow("one leading backslash") << u"\\server\\share"_s << u"\\\\server\\share"_s;
+    QTest::newRow("network path with doubled inner parts")
+        << u"\\\\\\server\\\\share\\\\a.vcf"_s << u"\\\\server\\share\\a.vcf"_s;
+    QTest::newRow("backslashes only") << u"\\\\\\"_s << u"\\\\"_s;
+    QTest::newRow("absolute path stays") << u"/home/a"_s << u"/home/a"_s;
+    QTest::newRow("two leading slashes") << u"//home/a"_s << u"/home/a"_s;
+    QTest::newRow("folder and name joined") << u"/home/cards//a.vcf"_s << u"/home/cards/a.vcf"_s;
+    QTest::newRow("three slashes, one pass") << u"/a///b"_s << u"/a//b"_s;
+    QTest::newRow("root joined") << u"//a.vcf"_s << u"/a.vcf"_s;
+    QTest::newRow("empty") << QString() << QString();
+}
+
+void TestFileList::normalizePath()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, normalized);
+    QCOMPARE(NormalizePath(path), normalized);
+}
+
+void TestFileList::fileNameFromPath_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("full path") << u"/home/u/cards/a b.vcf"_s << u"a b.vcf"_s;
+    QTest::newRow("no separator") << u"a.vcf"_s << u"a.vcf"_s;
+    QTest::newRow("ends with a separator") << u"/home/u/"_s << QString();
+    QTest::newRow("backslash is part of a name here") << u"/x/a\\b.vcf"_s << u"a\\b.vcf"_s;
+}
+
+void TestFileList::fileNameFromPath()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, name);
+    QCOMPARE(GetFileNameFromPath(path), name);
+}
+
+void TestFileList::model()
+{
+    FileListModel list;
+    QAbstractItemModelTester tester(&list, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QCOMPARE(list.headerData(0, Qt::Horizontal).toString(), u" VCF File(s)"_s);
+    QVERIFY(!list.ListContainsPath(u"/a.vcf"_s));
+
+    QSignalSpy inserted(&list, &QAbstractItemModel::rowsInserted);
+    list.append(QStringList{u"/a.vcf"_s, u"/b.vcf"_s, u"/a.vcf"_s});
+    list.append(u"/C.vcf"_s);
+    QCOMPARE(inserted.count(), 2); // one insertion per batch
+    QCOMPARE(list.count(), 4);
+    QCOMPARE(list.text(1), u"/a.vcf"_s);
+    QCOMPARE(list.data(list.index(3)).toString(), u"/C.vcf"_s);
+
+    QVERIFY(list.ListContainsPath(u"/C.vcf"_s));
+    QVERIFY(!list.ListContainsPath(u"/c.vcf"_s)); // case-sensitive
+    QVERIFY(!list.ListContainsPath(u"/C.vc"_s)); // whole text
+
+    list.exchange(1, 4);
+    QCOMPARE(list.paths(), (QStringList{u"/C.vcf"_s, u"/b.vcf"_s, u"/a.vcf"_s, u"/a.vcf"_s}));
+    list.exchange(0, 2);
+    list.exchange(2, 5);
+    list.removeAt(2);
+    QCOMPARE(list.paths(), (QStringList{u"/C.vcf"_s, u"/a.vcf"_s, u"/a.vcf"_s}));
+    list.removeAt(0);
+    list.removeAt(4);
+    QCOMPARE(list.count(), 3);
+    list.clear();
+    QCOMPARE(list.count(), 0);
+    list.clear();
+}
+
+void TestFileList::unsupportedNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("unsupported");
+    QTest::newRow("plain") << u"Cards 2024"_s << false;
+    QTest::newRow("non-ASCII letters") << u"Müller Ærø 東京"_s << false;
+    QTest::newRow("empty") << QString() << false;
+    QTest::newRow("question mark") << u"what?"_s << true;
+    QTest::newRow("tab") << u"a\tb"_s << true;
+    QTest::newRow("U+001F") << u"a\u001Fb"_s << true;
+    QTest::newRow("U+007F") << u"a\u007Fb"_s << true;
+    QTest::newRow("U+009F") << u"a\u009Fb"_s << true;
+    QTest::newRow("U+00A0 is fine") << u"a\u00A0b"_s << false;
+    QTest::newRow("undecodable byte") << QFile::decodeName("bad\xFFname") << true;
+}
+
+void TestFileList::unsupportedNames()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, unsupported);
+    QCOMPARE(HasUnsupportedChars(name), unsupported);
+}
+
+void TestFileList::existenceTests()
+{
+    const QString root = makeTree({u"a.vcf"_s, u"sub/"_s});
+    QVERIFY(QFile::link(root + u"/a.vcf"_s, root + u"/link.vcf"_s));
+    QVERIFY(QFile::link(root + u"/gone.vcf"_s, root + u"/dangling.vcf"_s));
+    QVERIFY(IsAccessibleFile(root + u"/a.vcf"_s));
+    QVERIFY(IsAccessibleFile(root + u"/link.vcf"_s));
+    QVERIFY(!IsAccessibleFile(root + u"/dangling.vcf"_s));
+    QVERIFY(!IsAccessibleFile(root + u"/sub"_s));
+    QVERIFY(!IsAccessibleFile(root + u"/a.vcf/x"_s));
+    QVERIFY(!IsAccessibleFile(QString()));
+    QVERIFY(FolderExists(root + u"/sub"_s));
+    QVERIFY(FolderExists(root + u"/sub/"_s));
+    QVERIFY(!FolderExists(root + u"/a.vcf"_s));
+    QVERIFY(!FolderExists(root + u"/none"_s));
+}
+
+void TestFileList::walkIsBreadthFirst()
+{
+    const QString root = makeTree({u"B/B1/"_s, u"A/A1/deep/"_s, u"A/A2/"_s, u"C/"_s});
+    QStringList collection{root + u'/'};
+    QStringList read;
+    FolderScanHooks hooks;
+    hooks.readingFolder = [&](const QString &folder) { read.append(folder); };
+    GetSubDirectories2016(collection, true, hooks);
+    const QString s = root + u'/';
+    const QStringList expected{s,
+                               s + u"A/"_s,
+                               s + u"B/"_s,
+                               s + u"C/"_s,
+                               s + u"A/A1/"_s,
+                               s + u"A/A2/"_s,
+                               s + u"B/B1/"_s,
+                               s + u"A/A1/deep/"_s};
+    QCOMPARE(collection, expected);
+    QCOMPARE(read.size(), expected.size());
+
+    QStringList lone{s + u"C/"_s};
+    GetSubDirectories2016(lone, true);
+    QCOMPARE(lone, QStringList{s + u"C/"_s});
+}
+
+void TestFileList::walkSkipsAndRemoves()
+{
+    const QString root = makeTree({u"ok/inner/"_s, u"bad?name/x/"_s, u"tab\tname/"_s,
+                                   u"vanish/v1/"_s, u"vanish2/"_s, u".hidden/h1/"_s});
+    const QString s = root + u'/';
+    QStringList collection{s};
+    FolderScanHooks hooks;
+    // Two folders that disappear just before they are listed, as a refused or removed one would.
+    hooks.readingFolder = [&](const QString &folder) {
+        if (folder.endsWith(u"/vanish/"_s) || folder.endsWith(u"/vanish2/"_s))
+            QDir(folder).removeRecursively();
+    };
+    int reports = 0;
+    hooks.report = [&](const QString &, int, const QString &) { ++reports; };
+    GetSubDirectories2016(collection, true, hooks);
+    QCOMPARE(collection,
+             (QStringList{s, s + u".hidden/"_s, s + u"ok/"_s, s + u".hidden/h1/"_s,
+                          s + u"ok/inner/"_s}));
+    QCOMPARE(reports, 0);
+
+    // A path that reaches 260 characters is kept but not looked into.
+    QString longPath = s;
+    while (longPath.size() < 259)
+        longPath += u"d"_s;
+    QVERIFY(QDir().mkpath(longPath + u"/under"_s));
+    QStringList longCollection{longPath + u'/'};
+    GetSubDirectories2016(longCollection, true);
+    QCOMPARE(longCollection, QStringList{longPath + u'/'});
+}
+
+void TestFileList::walkEndsOnLoopingLinks()
+{
+    const QString root = makeTree({u"a/b/"_s, u"a/card.vcf"_s});
+    QVERIFY(QFile::link(root + u"/a"_s, root + u"/a/b/back"_s));
+    QVERIFY(QFile::link(root, root + u"/a/up"_s));
+    QStringList collection{root + u'/'};
+    GetSubDirectories2016(collection, true);
+    QCOMPARE(collection, (QStringList{root + u'/', root + u"/a/"_s, root + u"/a/b/"_s}));
+    QCOMPARE(collectFolderFiles(root, u"vcf"_s), QStringList{root + u"/a/card.vcf"_s});
+}
+
+void TestFileList::listFiles_data()
+{
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<QStringList>("names");
+    QTest::newRow("extension, any case, hidden included, sorted")
+        << u"*.vcf"_s << QStringList{u".hidden.vcf"_s, u"B.VCF"_s, u"a.vcf"_s, u"~tmp.vcf"_s};
+    QTest::newRow("every file, with or without a point")
+        << u"*.*"_s << QStringList{u".hidden.vcf"_s, u"B.VCF"_s,     u"README"_s,
+                                   u"a.vcf"_s,       u"notes.txt"_s, u"~tmp.vcf"_s};
+    QTest::newRow("question mark") << u"?.vcf"_s << QStringList{u"B.VCF"_s, u"a.vcf"_s};
+    QTest::newRow("no match") << u"*.doc"_s << QStringList{};
+}
+
+void TestFileList::listFiles()
+{
+    QFETCH(QString, pattern);
+    QFETCH(QStringList, names);
+    static const QString root = makeTree({u"a.vcf"_s, u"B.VCF"_s, u".hidden.vcf"_s, u"~tmp.vcf"_s,
+                                          u"notes.txt"_s, u"README"_s, u"folder.vcf/"_s});
+    QCOMPARE(ListFilesInFolder(root, pattern), names);
+    QCOMPARE(ListFilesInFolder(root + u'/', pattern), names);
+}
+
+void TestFileList::addAllExtensions_data()
+{
+    QTest::addColumn<QString>("extension");
+    QTest::addColumn<QStringList>("files"); // relative to the tree
+    QTest::newRow("vcf") << u"vcf"_s << QStringList{u"a.vcf"_s, u"sub/c.vcf"_s};
+    QTest::newRow("every file") << u"*"_s << QStringList{u"a.vcf"_s, u"b.txt"_s, u"sub/c.vcf"_s};
+    QTest::newRow("txt") << u"txt"_s << QStringList{u"b.txt"_s};
+    QTest::newRow("a leading point matches nothing") << u".vcf"_s << QStringList{};
+}
+
+void TestFileList::addAllExtensions()
+{
+    QFETCH(QString, extension);
+    QFETCH(QStringList, files);
+    static const QString root = makeTree({u"a.vcf"_s, u"b.txt"_s, u"~lock.vcf"_s, u"sub/c.vcf"_s});
+    QStringList expected;
+    for (const QString &file : files)
+        expected.append(root + u'/' + file);
+    QCOMPARE(collectFolderFiles(root, extension), expected);
+    // A trailing separator on the chosen folder changes nothing.
+    QCOMPARE(collectFolderFiles(root + u'/', extension), expected);
+}
+
+QTEST_GUILESS_MAIN(TestFileList)
+#include "tst_filelist.moc"

@@ -1,0 +1,200 @@
+// The results model and its two text forms: the results file and the clipboard.
+
+#include "app/Failure.h"
+#include "results/ResultsModel.h"
+#include "results/ResultsText.h"
+
+#include <QAbstractItemModelTester>
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+Q_DECLARE_METATYPE(ResultRow)
+
+namespace {
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return "<unreadable>";
+    return file.readAll();
+}
+
+} // namespace
+
+class TestResults final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void model();
+    void ticks();
+    void fileText_data();
+    void fileText();
+    void clipboardText_data();
+    void clipboardText();
+    void writeTextFile();
+    void writeTextFileFailures_data();
+    void writeTextFileFailures();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestResults::model()
+{
+    ResultsModel results;
+    QAbstractItemModelTester tester(&results,
+                                    QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QCOMPARE(results.columnCount(), 3);
+    QCOMPARE(results.headerData(0, Qt::Horizontal).toString(), u"File"_s);
+    QCOMPARE(results.headerData(1, Qt::Horizontal).toString(), u"Tag"_s);
+    QCOMPARE(results.headerData(2, Qt::Horizontal).toString(), u" Value"_s);
+
+    QSignalSpy inserted(&results, &QAbstractItemModel::rowsInserted);
+    QList<ResultRow> batch;
+    for (int i = 0; i < 1000; ++i)
+        batch.append({u"/f%1.vcf"_s.arg(i), u"Notes"_s, u"line\twith tab\r\nand break"_s});
+    results.appendRows(batch);
+    results.appendRows({});
+    results.appendRows({{u"/last.vcf"_s, u"Emails2"_s, u"x@y"_s}});
+    QCOMPARE(inserted.count(), 2); // one insertion per batch, none for an empty one
+    QCOMPARE(results.count(), 1001);
+    QCOMPARE(results.data(results.index(0, 2)).toString(), u"line\twith tab\r\nand break"_s);
+    QCOMPARE(results.cell(1000, 1), u"/last.vcf"_s);
+    QCOMPARE(results.cell(1000, 2), u"Emails2"_s);
+    QCOMPARE(results.cell(1000, 3), u"x@y"_s);
+
+    results.clear();
+    QCOMPARE(results.count(), 0);
+    QSignalSpy reset(&results, &QAbstractItemModel::modelReset);
+    results.clear(); // an empty table stays as it is
+    QCOMPARE(reset.count(), 0);
+}
+
+void TestResults::ticks()
+{
+    ResultsModel results;
+    QAbstractItemModelTester tester(&results,
+                                    QAbstractItemModelTester::FailureReportingMode::QtTest);
+    results.appendRows({{u"A"_s, u"T"_s, u"V"_s}, {u"B"_s, u"T"_s, u"V"_s}});
+    QVERIFY(results.flags(results.index(0, 0)) & Qt::ItemIsUserCheckable);
+    QVERIFY(!(results.flags(results.index(0, 1)) & Qt::ItemIsUserCheckable));
+    QCOMPARE(results.data(results.index(1, 0), Qt::CheckStateRole).value<Qt::CheckState>(),
+             Qt::Unchecked);
+    QSignalSpy changed(&results, &QAbstractItemModel::dataChanged);
+    QVERIFY(results.setData(results.index(1, 0), Qt::Checked, Qt::CheckStateRole));
+    QVERIFY(!results.setData(results.index(1, 2), Qt::Checked, Qt::CheckStateRole));
+    QVERIFY(!results.setData(results.index(1, 0), u"x"_s, Qt::EditRole));
+    QCOMPARE(changed.count(), 1);
+    QVERIFY(results.isChecked(1));
+    QVERIFY(!results.isChecked(0));
+    // New rows come unticked, old ticks stay.
+    results.appendRows({{u"C"_s, u"T"_s, u"V"_s}});
+    QVERIFY(results.isChecked(1));
+    QVERIFY(!results.isChecked(2));
+}
+
+void TestResults::fileText_data()
+{
+    QTest::addColumn<QList<ResultRow>>("rows");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("two rows")
+        << QList<ResultRow>{{u"A"_s, u"FirstName"_s, u"Alpha"_s}, {u"BB"_s, u"Emails1"_s, u"x"_s}}
+        << u"File\tTag\t Value\t\r\nA\tFirstName\tAlpha\t\r\nBB\tEmails1\tx\t\r\n"_s;
+    QTest::newRow("empty cells leave out their TAB, captions follow the first row")
+        << QList<ResultRow>{{u"A"_s, QString(), u"v"_s}, {u"B"_s, u"Tag"_s, QString()}}
+        << u"File\t Value\t\r\nA\tv\t\r\nB\tTag\t\r\n"_s;
+    QTest::newRow("no escaping of TAB or line breaks")
+        << QList<ResultRow>{{u"A"_s, u"Notes"_s, u"a\tb\r\nc"_s}}
+        << u"File\tTag\t Value\t\r\nA\tNotes\ta\tb\r\nc\t\r\n"_s;
+    QTest::newRow("empty table writes nothing") << QList<ResultRow>{} << QString();
+}
+
+void TestResults::fileText()
+{
+    QFETCH(QList<ResultRow>, rows);
+    QFETCH(QString, text);
+    ResultsModel results;
+    results.appendRows(rows);
+    QCOMPARE(resultsFileText(results), text);
+}
+
+void TestResults::clipboardText_data()
+{
+    QTest::addColumn<QList<ResultRow>>("rows");
+    QTest::addColumn<QList<int>>("ticked");
+    QTest::addColumn<QString>("text");
+    const QList<ResultRow> two{{u"A"_s, u"FirstName"_s, u"Alpha"_s},
+                               {u"BB"_s, u"Emails1"_s, u"x"_s}};
+    QTest::newRow("widths over all rows, only the ticked one copied")
+        << two << QList<int>{1} << u"BB\tEmails1  \tx\r\n"_s;
+    QTest::newRow("both ticked") << two << QList<int>{0, 1}
+                                 << u"A \tFirstName\tAlpha\r\nBB\tEmails1  \tx\r\n"_s;
+    QTest::newRow("no tick gives empty text") << two << QList<int>{} << QString();
+    // Only the last TAB goes: an empty last cell leaves the TAB that ends the padded Tag.
+    QTest::newRow("empty last cell")
+        << QList<ResultRow>{{u"A"_s, u"T"_s, QString()}, {u"B"_s, u"Tag"_s, u"long value"_s}}
+        << QList<int>{0} << u"A\tT  \t\r\n"_s;
+    QTest::newRow("non-ASCII counts by characters")
+        << QList<ResultRow>{{u"Ä"_s, u"T"_s, u"ü"_s}, {u"ABC"_s, u"T"_s, u"x"_s}} << QList<int>{0}
+        << u"Ä  \tT\tü\r\n"_s;
+}
+
+void TestResults::clipboardText()
+{
+    QFETCH(QList<ResultRow>, rows);
+    QFETCH(QList<int>, ticked);
+    QFETCH(QString, text);
+    ResultsModel results;
+    results.appendRows(rows);
+    for (const int r : ticked)
+        results.setChecked(r, true);
+    QCOMPARE(::clipboardText(results), text);
+}
+
+void TestResults::writeTextFile()
+{
+    QVERIFY(m_dir.isValid());
+    const QString path = m_dir.filePath(u"results.txt"_s);
+    WriteTextFile(u"a much longer first text than the second one\r\n"_s, path);
+    WriteTextFile(u"Zürich\t€\r\n"_s, path);
+    // UTF-8 without a byte-order mark, and nothing of the longer old file left.
+    QCOMPARE(readAll(path), QByteArray("Z\xC3\xBCrich\t\xE2\x82\xAC\r\n"));
+    WriteTextFile(QString(), path);
+    QCOMPARE(readAll(path), QByteArray());
+}
+
+void TestResults::writeTextFileFailures_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::newRow("missing folder") << u"no/such/folder/results.txt"_s;
+    QTest::newRow("path under a regular file") << u"old.txt/results.txt"_s;
+    QTest::newRow("a folder in the file's place") << u"folder"_s;
+}
+
+void TestResults::writeTextFileFailures()
+{
+    QFETCH(QString, target);
+    QVERIFY(m_dir.isValid());
+    const QString old = m_dir.filePath(u"old.txt"_s);
+    WriteTextFile(u"old content\r\n"_s, old);
+    QDir(m_dir.path()).mkdir(u"folder"_s);
+    const QString path = m_dir.filePath(target);
+    try {
+        WriteTextFile(u"new"_s, path);
+        QFAIL("the write did not fail");
+    } catch (const Failure &failure) {
+        QVERIFY2(failure.description().startsWith(path), qPrintable(failure.description()));
+    }
+    QCOMPARE(readAll(old), QByteArray("old content\r\n"));
+    QVERIFY(QFileInfo(m_dir.filePath(u"folder"_s)).isDir());
+}
+
+QTEST_GUILESS_MAIN(TestResults)
+#include "tst_results.moc"

@@ -1,0 +1,368 @@
+// Field matching, the stored form of search sets, and the search run over real files.
+
+#include "CardExpect.h"
+#include "app/ErrorReport.h"
+#include "search/FieldMatching.h"
+#include "search/SearchRun.h"
+#include "search/SearchSets.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <functional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString rowsText(const QList<ResultRow> &rows)
+{
+    QStringList lines;
+    for (const ResultRow &row : rows)
+        lines.append(row.File + u" | "_s + row.Tag + u" | "_s + row.Value);
+    return lines.join(u'\n');
+}
+
+/// A host whose criteria a test can change between files, from inside the run.
+class ScriptedHost final : public SearchHost
+{
+public:
+    SearchCriteria criteria;
+    QList<ResultRow> rows;
+    QList<double> percents;
+    QStringList texts;
+    int eventTurns = 0;
+    int busyMarks = 0;
+    int batches = 0;
+    std::function<void(int turn)> onEvents;
+
+    SearchCriteria currentCriteria() override { return criteria; }
+    void showProgress(double percent, const QString &text) override
+    {
+        percents.append(percent);
+        texts.append(text);
+    }
+    void processEvents() override
+    {
+        ++eventTurns;
+        if (onEvents)
+            onEvents(eventTurns);
+    }
+    void markBusy() override { ++busyMarks; }
+    void addRows(QList<ResultRow> &&batch) override
+    {
+        ++batches;
+        rows += batch;
+    }
+};
+
+struct Report
+{
+    QString location;
+    int step;
+    QString description;
+};
+
+} // namespace
+
+class TestSearch final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void fieldOrder();
+    void fieldMatching_data();
+    void fieldMatching();
+    void findSetsStoredForm_data();
+    void findSetsStoredForm();
+    void runOrdersRowsByFileCardTextField();
+    void runReportsUnreadableFileOnce();
+    void runStopsBeforeTheNextFile();
+    void runReadsCriteriaAfreshPerFile();
+    void runModes_data();
+    void runModes();
+
+private:
+    QString write(const QString &name, const QByteArray &bytes);
+    QTemporaryDir m_dir;
+};
+
+QString TestSearch::write(const QString &name, const QByteArray &bytes)
+{
+    const QString path = m_dir.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("cannot write %s", qPrintable(path));
+    file.write(bytes);
+    return path;
+}
+
+void TestSearch::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+}
+
+void TestSearch::fieldOrder()
+{
+    QStringList names;
+    for (const ContactFieldInfo &field : searchedContactFields())
+        names.append(QString(field.name));
+    const QStringList expected{u"Birthday"_s,
+                               u"BusinessAddress1"_s,
+                               u"BusinessAddress2"_s,
+                               u"BusinessCity"_s,
+                               u"BusinessCountry"_s,
+                               u"BusinessPhones"_s,
+                               u"BusinessPostal"_s,
+                               u"BusinessState"_s,
+                               u"Emails"_s,
+                               u"FirstName"_s,
+                               u"HomeAddress1"_s,
+                               u"HomeAddress2"_s,
+                               u"HomeCity"_s,
+                               u"HomeCountry"_s,
+                               u"HomeFax"_s,
+                               u"HomePhones"_s,
+                               u"HomePostal"_s,
+                               u"HomeState"_s,
+                               u"LastName"_s,
+                               u"Mobile"_s,
+                               u"Nickname"_s,
+                               u"Notes"_s,
+                               u"Organization"_s,
+                               u"Pager"_s,
+                               u"Role"_s,
+                               u"Title"_s,
+                               u"Urls"_s};
+    QCOMPARE(names, expected);
+}
+
+void TestSearch::fieldMatching_data()
+{
+    QTest::addColumn<QVariantMap>("card");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("ignoreCase");
+    QTest::addColumn<QStringList>("rows"); // "Tag=Value"
+
+    const QVariantMap anna{{u"FirstName"_s, u"Anna"_s}, {u"Notes"_s, u"call Anna"_s}};
+    QTest::newRow("ignore case finds both, in field order")
+        << anna << u"anna"_s << true << QStringList{u"FirstName=Anna"_s, u"Notes=call Anna"_s};
+    QTest::newRow("match case finds none") << anna << u"anna"_s << false << QStringList{};
+    QTest::newRow("list elements carry their position")
+        << QVariantMap{{u"Emails"_s, QStringList{u"a@x"_s, u"b@shop"_s, u"c@shop"_s}}} << u"shop"_s
+        << true << QStringList{u"Emails2=b@shop"_s, u"Emails3=c@shop"_s};
+    QTest::newRow("a single element is untagged")
+        << QVariantMap{{u"HomePhones"_s, QStringList{u"555 1234"_s}}} << u"555"_s << true
+        << QStringList{u"HomePhones=555 1234"_s};
+    QTest::newRow("twelfth element")
+        << QVariantMap{{u"Urls"_s, QStringList(11, u"x"_s) + QStringList{u"hit"_s}}} << u"hit"_s
+        << true << QStringList{u"Urls12=hit"_s};
+    QTest::newRow("Birthday comes first, Urls last")
+        << QVariantMap{{u"Urls"_s, QStringList{u"19"_s}},
+                       {u"Birthday"_s, u"1970-01-19"_s},
+                       {u"Notes"_s, u"19"_s}}
+        << u"19"_s << true << QStringList{u"Birthday=1970-01-19"_s, u"Notes=19"_s, u"Urls=19"_s};
+    QTest::newRow("leading blank is part of the text")
+        << QVariantMap{{u"HomeAddress1"_s, u"Main-Street"_s},
+                       {u"BusinessAddress1"_s, u"Main Street"_s}}
+        << u" Street"_s << true << QStringList{u"BusinessAddress1=Main Street"_s};
+    QTest::newRow("several hits in one value give one row")
+        << QVariantMap{{u"Notes"_s, u"aa aa aa"_s}} << u"aa"_s << true
+        << QStringList{u"Notes=aa aa aa"_s};
+    QTest::newRow("empty text matches every non-empty value, no empty one")
+        << QVariantMap{{u"Title"_s, u"Boss"_s}, {u"Emails"_s, QStringList{QString(), u"e"_s}}}
+        << QString() << true << QStringList{u"Emails2=e"_s, u"Title=Boss"_s};
+    QTest::newRow("Unicode case folding")
+        << QVariantMap{{u"LastName"_s, u"ÖZTÜRK"_s}, {u"Organization"_s, u"ΣΟΦΙΑ"_s}} << u"öztürk"_s
+        << true << QStringList{u"LastName=ÖZTÜRK"_s};
+    QTest::newRow("Greek lower case") << QVariantMap{{u"Organization"_s, u"ΣΟΦΙΑ"_s}} << u"σοφια"_s
+                                      << true << QStringList{u"Organization=ΣΟΦΙΑ"_s};
+    QTest::newRow("match case is exact") << QVariantMap{{u"Role"_s, u"Tech Lead"_s}} << u"Tech"_s
+                                         << false << QStringList{u"Role=Tech Lead"_s};
+}
+
+void TestSearch::fieldMatching()
+{
+    QFETCH(QVariantMap, card);
+    QFETCH(QString, text);
+    QFETCH(bool, ignoreCase);
+    QFETCH(QStringList, rows);
+    QList<ResultRow> found;
+    AddFieldMatches(expectedFields(card), u"/c/a.vcf"_s, text, ignoreCase, found);
+    QStringList actual;
+    for (const ResultRow &row : found) {
+        QCOMPARE(row.File, u"/c/a.vcf"_s);
+        actual.append(row.Tag + u'=' + row.Value);
+    }
+    QCOMPARE(actual, rows);
+}
+
+void TestSearch::findSetsStoredForm_data()
+{
+    QTest::addColumn<QStringList>("sets");
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QStringList>("restored");
+    QTest::newRow("two entries") << QStringList{u"a"_s, u"b"_s} << u"::a::b"_s
+                                 << QStringList{u"a"_s, u"b"_s};
+    QTest::newRow("empty list") << QStringList{} << QString() << QStringList{};
+    QTest::newRow("an entry holding :: comes back as two")
+        << QStringList{u"x::y"_s} << u"::x::y"_s << QStringList{u"x"_s, u"y"_s};
+    QTest::newRow("an entry ending in a colon")
+        << QStringList{u"a:"_s, u"b"_s} << u"::a:::b"_s << QStringList{u"a"_s, u":b"_s};
+    QTest::newRow("blank entry survives")
+        << QStringList{u"  "_s} << u"::  "_s << QStringList{u"  "_s};
+    QTest::newRow("commas and quotes")
+        << QStringList{u"a, \"b\""_s} << u"::a, \"b\""_s << QStringList{u"a, \"b\""_s};
+}
+
+void TestSearch::findSetsStoredForm()
+{
+    QFETCH(QStringList, sets);
+    QFETCH(QString, stored);
+    QFETCH(QStringList, restored);
+    QCOMPARE(findSetsText(sets), stored);
+    QCOMPARE(findSetsFromText(stored), restored);
+}
+
+void TestSearch::runOrdersRowsByFileCardTextField()
+{
+    const QString first = write(u"first.vcf"_s,
+                                "BEGIN:VCARD\nFN:Red Green\nNOTE:green red\nEND:VCARD\n"
+                                "BEGIN:VCARD\nFN:Second red\nEND:VCARD\n");
+    const QString second = write(u"second.vcf"_s, "BEGIN:VCARD\nTITLE:green\nEND:VCARD\n");
+    ScriptedHost host;
+    host.criteria.mode = SearchCriteria::Mode::Multiple;
+    host.criteria.sets = {u"red"_s, u"green"_s};
+    SearchRun run({first, second, first});
+    QList<Report> reports;
+    Guard guard(
+        [&](const QString &l, int s, const QString &d) {
+            reports.append({l, s, d});
+        },
+        u"x"_s);
+    QVERIFY(run.run(host, guard));
+    QVERIFY(reports.isEmpty());
+    const QList<ResultRow> expected{
+        {first, u"FirstName"_s, u"Red Green"_s},  {first, u"Notes"_s, u"green red"_s},
+        {first, u"FirstName"_s, u"Red Green"_s},  {first, u"Notes"_s, u"green red"_s},
+        {first, u"FirstName"_s, u"Second red"_s}, {second, u"Title"_s, u"green"_s},
+        {first, u"FirstName"_s, u"Red Green"_s},  {first, u"Notes"_s, u"green red"_s},
+        {first, u"FirstName"_s, u"Red Green"_s},  {first, u"Notes"_s, u"green red"_s},
+        {first, u"FirstName"_s, u"Second red"_s},
+    };
+    QVERIFY2(host.rows == expected, qPrintable(rowsText(host.rows)));
+    QCOMPARE(host.batches, 3); // one batch per file
+    QList<int> shown; // the bar shows whole numbers
+    for (const double percent : host.percents)
+        shown.append(qRound(percent));
+    QCOMPARE(shown, (QList<int>{33, 67, 100}));
+    QCOMPARE(host.texts.first(), u"Processing: first.vcf"_s);
+    QCOMPARE(host.eventTurns, 3);
+    QCOMPARE(host.busyMarks, 3);
+}
+
+void TestSearch::runReportsUnreadableFileOnce()
+{
+    const QString good = write(u"good.vcf"_s, "BEGIN:VCARD\nFN:Tech Person\nEND:VCARD\n");
+    const QString folder = m_dir.filePath(u"folder.vcf"_s);
+    QVERIFY(QDir().mkpath(folder));
+    ScriptedHost host;
+    host.criteria.text = u"tech"_s;
+    QList<Report> reports;
+    Guard guard(
+        [&](const QString &l, int s, const QString &d) {
+            reports.append({l, s, d});
+        },
+        formLocation(u"PushButton7_Click"_s));
+    SearchRun run({good, folder, m_dir.filePath(u"missing.vcf"_s), good});
+    QVERIFY(run.run(host, guard));
+    QCOMPARE(reports.size(), 1);
+    QCOMPARE(reports.first().step, 142);
+    QCOMPARE(reports.first().location, u"in Tarnwick2021/08/31.Form1.PushButton7_Click "_s);
+    QVERIFY2(reports.first().description.contains(folder), qPrintable(reports.first().description));
+    QCOMPARE(host.rows.size(), 2);
+    QCOMPARE(host.rows.at(0).File, good);
+    QCOMPARE(host.rows.at(1).File, good);
+}
+
+void TestSearch::runStopsBeforeTheNextFile()
+{
+    const QString card = write(u"stop.vcf"_s, "BEGIN:VCARD\nFN:Stop Here\nEND:VCARD\n");
+    ScriptedHost host;
+    host.criteria.text = u"stop"_s;
+    SearchRun run(QStringList(10, card));
+    // The stop arrives while the second file is in hand: that file is finished.
+    host.onEvents = [&](int turn) {
+        if (turn == 2)
+            run.requestStop();
+    };
+    Guard guard(Guard::Reporter{}, u"x"_s);
+    QVERIFY(!run.run(host, guard));
+    QCOMPARE(host.rows.size(), 2);
+    QCOMPARE(host.eventTurns, 2);
+    QVERIFY(!run.isRunning());
+}
+
+void TestSearch::runReadsCriteriaAfreshPerFile()
+{
+    const QString card
+        = write(u"fresh.vcf"_s, "BEGIN:VCARD\nFN:Alpha Beta\nTITLE:Gamma\nEND:VCARD\n");
+    ScriptedHost host;
+    host.criteria.text = u"alpha"_s;
+    SearchRun run({card, card, card, card});
+    host.onEvents = [&](int turn) {
+        if (turn == 2)
+            host.criteria.ignoreCase = false; // "alpha" no longer matches "Alpha"
+        if (turn == 3) {
+            host.criteria.mode = SearchCriteria::Mode::Multiple;
+            host.criteria.sets = {u"Gamma"_s, u"Beta"_s};
+        }
+        if (turn == 4) {
+            host.criteria.mode = SearchCriteria::Mode::This;
+            host.criteria.text.clear(); // an emptied search box matches every value
+        }
+    };
+    Guard guard(Guard::Reporter{}, u"x"_s);
+    QVERIFY(run.run(host, guard));
+    QStringList tags;
+    for (const ResultRow &row : host.rows)
+        tags.append(row.Tag);
+    QCOMPARE(tags,
+             (QStringList{u"FirstName"_s, u"Title"_s, u"FirstName"_s, u"FirstName"_s, u"Title"_s}));
+}
+
+void TestSearch::runModes_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QStringList>("sets");
+    QTest::addColumn<int>("rows");
+    QTest::newRow("multiple with an empty set list")
+        << int(SearchCriteria::Mode::Multiple) << QStringList{} << 0;
+    QTest::newRow("neither mode selected")
+        << int(SearchCriteria::Mode::None) << QStringList{u"o"_s} << 0;
+    QTest::newRow("a value with two set texts gives two rows")
+        << int(SearchCriteria::Mode::Multiple) << QStringList{u"Alp"_s, u"pha"_s} << 2;
+}
+
+void TestSearch::runModes()
+{
+    QFETCH(int, mode);
+    QFETCH(QStringList, sets);
+    QFETCH(int, rows);
+    const QString card = write(u"modes.vcf"_s, "BEGIN:VCARD\nFN:Alpha\nEND:VCARD\n");
+    ScriptedHost host;
+    host.criteria.mode = SearchCriteria::Mode(mode);
+    host.criteria.text = u"Alpha"_s;
+    host.criteria.sets = sets;
+    SearchRun run({card, card});
+    Guard guard(Guard::Reporter{}, u"x"_s);
+    QVERIFY(run.run(host, guard));
+    QCOMPARE(host.rows.size(), rows * 2);
+    QCOMPARE(host.eventTurns, 2); // every file is visited
+}
+
+QTEST_GUILESS_MAIN(TestSearch)
+#include "tst_search.moc"
