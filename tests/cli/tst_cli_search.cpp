@@ -1,0 +1,232 @@
+// quillory-search's search mode: the same loop as the window, the results file on stdout.
+
+#include "app/ErrorReport.h"
+#include "results/ResultsModel.h"
+#include "results/ResultsText.h"
+#include "search/SearchRun.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct Run
+{
+    int status = -1;
+    QByteArray out;
+    QString err;
+};
+
+Run search(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral(QUILLORY_SEARCH_BIN), arguments);
+    Run run;
+    if (!process.waitForFinished(20000)) {
+        process.kill();
+        process.waitForFinished();
+        run.err = u"did not finish"_s;
+        return run;
+    }
+    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+    run.out = process.readAllStandardOutput();
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+/// The bytes the window would save for the same files and criteria.
+class CollectingHost final : public SearchHost
+{
+public:
+    SearchCriteria criteria;
+    ResultsModel results;
+    SearchCriteria currentCriteria() override { return criteria; }
+    void showProgress(double, const QString &) override {}
+    void processEvents() override {}
+    void markBusy() override {}
+    void addRows(QList<ResultRow> &&rows) override { results.appendRows(std::move(rows)); }
+};
+
+QByteArray expectedBytes(const QStringList &files, const SearchCriteria &criteria)
+{
+    CollectingHost host;
+    host.criteria = criteria;
+    SearchRun run(files);
+    Guard guard(Guard::Reporter{}, QString());
+    run.run(host, guard);
+    return resultsFileText(host.results).toUtf8();
+}
+
+} // namespace
+
+class TestCliSearch final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void outputIsTheResultsFile_data();
+    void outputIsTheResultsFile();
+    void folders_data();
+    void folders();
+    void unreadableFileGoesOn();
+    void usageErrors_data();
+    void usageErrors();
+    void loopingLinksFinish();
+
+private:
+    QString write(const QString &name, const QByteArray &bytes);
+    QTemporaryDir m_dir;
+};
+
+QString TestCliSearch::write(const QString &name, const QByteArray &bytes)
+{
+    const QString path = m_dir.filePath(name);
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("cannot write %s", qPrintable(path));
+    file.write(bytes);
+    return path;
+}
+
+void TestCliSearch::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    write(u"tree/a.vcf"_s,
+          "BEGIN:VCARD\nFN:Tech Anna\nEMAIL:anna@tech.example\nEMAIL:a2@tech.example\nEND:VCARD\n");
+    write(u"tree/sub/b.VCF"_s,
+          "BEGIN:VCARD\nFN:Bob\nTITLE:Technician\nEND:VCARD\n"
+          "BEGIN:VCARD\nFN:Carl\nNOTE:no hit\nEND:VCARD\n");
+    write(u"tree/sub/~lock.vcf"_s, "BEGIN:VCARD\nFN:Tech Lock\nEND:VCARD\n");
+    write(u"tree/notes.txt"_s, "FN:tech in a text file\n");
+    write(u"utf16.vcf"_s, "\xFF\xFE" + QByteArray("F\0N\0:\0\xFC\0t\0e\0c\0h\0", 18));
+}
+
+void TestCliSearch::outputIsTheResultsFile_data()
+{
+    QTest::addColumn<QStringList>("texts");
+    QTest::addColumn<bool>("matchCase");
+    QTest::addColumn<int>("status");
+    QTest::newRow("one text, any case") << QStringList{u"tech"_s} << false << 0;
+    QTest::newRow("match case") << QStringList{u"Tech"_s} << true << 0;
+    QTest::newRow("several texts in order") << QStringList{u"bob"_s, u"tech"_s} << false << 0;
+    QTest::newRow("no hit") << QStringList{u"zebra"_s} << false << 1;
+}
+
+void TestCliSearch::outputIsTheResultsFile()
+{
+    QFETCH(QStringList, texts);
+    QFETCH(bool, matchCase);
+    QFETCH(int, status);
+    const QStringList files{m_dir.filePath(u"tree/a.vcf"_s), m_dir.filePath(u"tree/sub/b.VCF"_s),
+                            m_dir.filePath(u"utf16.vcf"_s)};
+    QStringList arguments;
+    for (const QString &text : texts)
+        arguments << u"-e"_s << text;
+    if (matchCase)
+        arguments << u"--match-case"_s;
+    const Run run = search(arguments + files);
+    QCOMPARE(run.status, status);
+    QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
+
+    SearchCriteria criteria;
+    criteria.mode = texts.size() == 1 ? SearchCriteria::Mode::This : SearchCriteria::Mode::Multiple;
+    criteria.text = texts.first();
+    criteria.sets = texts;
+    criteria.ignoreCase = !matchCase;
+    QCOMPARE(run.out, expectedBytes(files, criteria));
+    if (status == 0)
+        QVERIFY(run.out.startsWith("File\tTag\t Value\t\r\n"));
+}
+
+void TestCliSearch::folders_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QStringList>("files"); // in output order, relative to the temporary folder
+    QTest::newRow("default extension, any case, temporary files skipped, breadth-first")
+        << QStringList{}
+        << QStringList{u"tree/a.vcf"_s, u"tree/a.vcf"_s, u"tree/a.vcf"_s, u"tree/sub/b.VCF"_s};
+    QTest::newRow("every file") << QStringList{u"-x"_s, u"*"_s}
+                                << QStringList{u"tree/a.vcf"_s, u"tree/a.vcf"_s, u"tree/a.vcf"_s,
+                                               u"tree/notes.txt"_s, u"tree/sub/b.VCF"_s};
+    QTest::newRow("txt") << QStringList{u"--extension"_s, u"txt"_s}
+                         << QStringList{u"tree/notes.txt"_s};
+}
+
+void TestCliSearch::folders()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QStringList, files);
+    const Run run = search(options + QStringList{u"-e"_s, u"tech"_s, m_dir.filePath(u"tree"_s)});
+    QCOMPARE(run.status, 0);
+    QStringList seen;
+    const QList<QByteArray> lines = run.out.split('\n');
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        if (!lines.at(i).isEmpty())
+            seen.append(QDir(m_dir.path())
+                            .relativeFilePath(QString::fromUtf8(lines.at(i).split('\t').first())));
+    }
+    QCOMPARE(seen, files);
+}
+
+void TestCliSearch::unreadableFileGoesOn()
+{
+    const QString fifo = m_dir.filePath(u"pipe.vcf"_s);
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    const QString good = m_dir.filePath(u"tree/a.vcf"_s);
+    const Run run = search({u"-e"_s, u"anna"_s, fifo, good, m_dir.filePath(u"missing.vcf"_s)});
+    QCOMPARE(run.status, 2);
+    QVERIFY2(run.err.contains(fifo), qPrintable(run.err));
+    QVERIFY2(run.err.contains(u"missing.vcf: No such file or directory"_s), qPrintable(run.err));
+    QCOMPARE(run.err.count(u'\n'), 2);
+    QVERIFY2(run.out.contains("Tech Anna"), run.out.constData()); // the run went on
+}
+
+void TestCliSearch::usageErrors_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("no search text") << QStringList{u"x.vcf"_s};
+    QTest::newRow("empty search text") << QStringList{u"-e"_s, QString(), u"x.vcf"_s};
+    QTest::newRow("blank search text") << QStringList{u"-e"_s, u"  "_s, u"x.vcf"_s};
+    QTest::newRow("no path") << QStringList{u"-e"_s, u"a"_s};
+    QTest::newRow("unknown option") << QStringList{u"--frobnicate"_s, u"-e"_s, u"a"_s, u"x.vcf"_s};
+    QTest::newRow("empty extension")
+        << QStringList{u"-x"_s, QString(), u"-e"_s, u"a"_s, u"x.vcf"_s};
+}
+
+void TestCliSearch::usageErrors()
+{
+    QFETCH(QStringList, arguments);
+    const Run run = search(arguments);
+    QCOMPARE(run.status, 2);
+    QVERIFY(run.out.isEmpty());
+    QVERIFY(run.err.startsWith(u"quillory-search: "_s));
+    QVERIFY(run.err.contains(u"Usage:"_s));
+
+    const Run help = search({u"--help"_s});
+    QCOMPARE(help.status, 0);
+    QVERIFY(help.out.contains("--match-case"));
+}
+
+void TestCliSearch::loopingLinksFinish()
+{
+    const QString root = m_dir.filePath(u"loop"_s);
+    QVERIFY(QDir().mkpath(root + u"/a/b"_s));
+    write(u"loop/a/b/deep.vcf"_s, "BEGIN:VCARD\nFN:Deep Tech\nEND:VCARD\n");
+    QVERIFY(QFile::link(root, root + u"/a/b/again"_s));
+    QVERIFY(QFile::link(root + u"/a"_s, root + u"/a/self"_s));
+    const Run run = search({u"-e"_s, u"tech"_s, root});
+    QCOMPARE(run.status, 0);
+    QCOMPARE(run.out.count("Deep Tech"), 1);
+}
+
+QTEST_GUILESS_MAIN(TestCliSearch)
+#include "tst_cli_search.moc"
