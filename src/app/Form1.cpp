@@ -1,14 +1,704 @@
 #include "app/Form1.h"
 
+#include "app/Desktop.h"
+#include "app/ErrorReport.h"
+#include "app/SettingsStore.h"
+#include "app/TextProgressBar.h"
+#include "app/WindowTexts.h"
+#include "card/FileExists.h"
+#include "filelist/FileListModel.h"
+#include "results/ResultsModel.h"
+#include "search/SearchRun.h"
+#include "search/SearchSets.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeView>
+#include <QUrl>
+#include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
 
-Form1::Form1(QWidget *parent) : QMainWindow(parent)
+namespace {
+
+const QString kStartSearching = u"Start Searching"_s;
+const QString kStopSearching = u"Stop Searching"_s;
+const QString kProgressIdle = u"Progress Bar"_s;
+
+QTreeView *makeListView(QWidget *parent, const QString &name)
+{
+    auto *view = new QTreeView(parent);
+    view->setObjectName(name);
+    view->setRootIsDecorated(false);
+    view->setItemsExpandable(false);
+    view->setUniformRowHeights(true);
+    view->setAllColumnsShowFocus(true);
+    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->header()->setStretchLastSection(false);
+    view->header()->setSectionResizeMode(QHeaderView::Interactive);
+    view->viewport()->setMouseTracking(true);
+    return view;
+}
+
+bool isBlank(const QString &text)
+{
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c == u' '; });
+}
+
+} // namespace
+
+/// The window as the search run sees it: the controls read afresh for every file.
+class Form1::SearchHostAdapter final : public SearchHost
+{
+public:
+    explicit SearchHostAdapter(Form1 &form) : m_form(form) {}
+
+    SearchCriteria currentCriteria() override
+    {
+        SearchCriteria criteria;
+        if (m_form.Option3->isChecked())
+            criteria.mode = SearchCriteria::Mode::This;
+        else if (m_form.Option4->isChecked())
+            criteria.mode = SearchCriteria::Mode::Multiple;
+        else
+            criteria.mode = SearchCriteria::Mode::None;
+        criteria.text = m_form.Text1->text();
+        criteria.sets = m_form.searchSets();
+        // Only "Ignore case" turns case-insensitive matching on.
+        criteria.ignoreCase = m_form.Option2->isChecked();
+        return criteria;
+    }
+
+    void showProgress(double percent, const QString &text) override
+    {
+        m_form.ProgressBar1->setValue(qBound(0, qRound(percent), 100));
+        m_form.ProgressBar1->setText(text);
+    }
+
+    void processEvents() override { QCoreApplication::processEvents(); }
+    void markBusy() override { m_form.setMousePointer(PointerBusy); }
+    void addRows(QList<ResultRow> &&rows) override
+    {
+        m_form.m_results->appendRows(std::move(rows));
+    }
+
+private:
+    Form1 &m_form;
+};
+
+Form1::Form1(Desktop &desktop, SettingsStore &settings, QString programFolder, QWidget *parent)
+    : QMainWindow(parent), m_desktop(desktop), m_settings(settings),
+      m_programFolder(std::move(programFolder)), m_fileList(new FileListModel(this)),
+      m_results(new ResultsModel(this))
+{
+    buildControls();
+    Form_Load();
+}
+
+Form1::~Form1() = default;
+
+QPushButton *Form1::makeButton(const QString &name, const QString &caption)
+{
+    auto *button = new QPushButton(caption, m_background);
+    button->setObjectName(name);
+    button->setMouseTracking(true);
+    button->setAutoDefault(false);
+    button->installEventFilter(this);
+    return button;
+}
+
+void Form1::buildControls()
 {
     setObjectName(u"Form1"_s);
-    setWindowTitle(u"Quillory"_s);
-    // 8040 x 10125 twips at 15 twips to a pixel.
-    resize(536, 675);
-    setCentralWidget(new QLabel(u"Quillory"_s, this));
+    m_background = new QWidget(this);
+    m_background->setObjectName(u"Form1Background"_s);
+    m_background->setMouseTracking(true);
+    m_background->installEventFilter(this);
+    setCentralWidget(m_background);
+
+    PushButton1 = makeButton(u"PushButton1"_s, u"Add VCF File(s)"_s);
+    PushButton2 = makeButton(u"PushButton2"_s, u"Clear List"_s);
+    PushButton3 = makeButton(u"PushButton3"_s, u"Open Selected File"_s);
+    PushButton4 = makeButton(u"PushButton4"_s, u"Save Results As Text File"_s);
+    PushButton5 = makeButton(u"PushButton5"_s, u"Help"_s);
+    PushButton6 = makeButton(u"PushButton6"_s, u"Add All VCF File(s) In Folder"_s);
+    PushButton7 = makeButton(u"PushButton7"_s, kStartSearching);
+    PushButton8 = makeButton(u"PushButton8"_s, u"Copy Results To Clipboard"_s);
+    PushButton9 = makeButton(u"PushButton9"_s, u"Clear List"_s);
+    PushButton10 = makeButton(u"PushButton10"_s, u"Load Sample/Example Files"_s);
+    PushButton11 = makeButton(u"PushButton11"_s, u"Open All Files"_s);
+    PushButton12 = makeButton(u"PushButton12"_s, u"+"_s);
+    PushButton13 = makeButton(u"PushButton13"_s, u"Save Results As Excel File"_s);
+    PushButton14 = makeButton(u"PushButton14"_s, u"-"_s);
+    PushButton15 = makeButton(u"PushButton15"_s, u"Clr"_s);
+    PushButton16 = makeButton(u"PushButton16"_s, u"Load"_s);
+    // A button of the design that lies outside the visible area and does nothing.
+    Command1 = makeButton(u"Command1"_s, u"Command1"_s);
+    Command1->hide();
+
+    ListView1 = makeListView(m_background, u"ListView1"_s);
+    ListView1->setModel(m_fileList);
+    ListView1->setToolTip(u"Drag and drop files here. Double-click item to remove it. Move | line "
+                          "to right and out of window to reveal full names."_s);
+    ListView1->setMinimumHeight(twipsToPixels(1575));
+    ListView1->viewport()->installEventFilter(this);
+    ListView1->installEventFilter(this);
+
+    ListView2 = makeListView(m_background, u"ListView2"_s);
+    ListView2->setModel(m_results);
+    ListView2->setMinimumHeight(twipsToPixels(1860));
+    ListView2->viewport()->installEventFilter(this);
+
+    Frame1 = new QGroupBox(u"Search Options"_s, m_background);
+    Frame1->setObjectName(u"Frame1"_s);
+    Frame1->setMouseTracking(true);
+    Frame1->installEventFilter(this);
+    Option3 = new QRadioButton(u"Search for this:"_s, Frame1);
+    Option3->setObjectName(u"Option3"_s);
+    Option4 = new QRadioButton(u"Search for multiple:"_s, Frame1);
+    Option4->setObjectName(u"Option4"_s);
+    Text1 = new QLineEdit(Frame1);
+    Text1->setObjectName(u"Text1"_s);
+    Combo1 = new QComboBox(Frame1);
+    Combo1->setObjectName(u"Combo1"_s);
+    Combo1->setEditable(false);
+    Combo1->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    Combo1->setMinimumContentsLength(12);
+    Combo1->installEventFilter(this);
+    PushButton12->setParent(Frame1);
+    PushButton14->setParent(Frame1);
+    PushButton16->setParent(Frame1);
+    PushButton15->setParent(Frame1);
+    PushButton7->setParent(Frame1);
+
+    Frame2 = new QGroupBox(u"Case Options"_s, m_background);
+    Frame2->setObjectName(u"Frame2"_s);
+    Frame2->setMouseTracking(true);
+    Frame2->installEventFilter(this);
+    Option2 = new QRadioButton(u"Ignore case"_s, Frame2);
+    Option2->setObjectName(u"Option2"_s);
+    Option1 = new QRadioButton(u"Match case"_s, Frame2);
+    Option1->setObjectName(u"Option1"_s);
+    // The initial design: "Ignore case" and "Search for this:".
+    Option2->setChecked(true);
+    Option3->setChecked(true);
+
+    ProgressBar1 = new TextProgressBar(m_background);
+    ProgressBar1->setObjectName(u"ProgressBar1"_s);
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(true);
+    ProgressBar1->setAlignment(Qt::AlignCenter);
+    ProgressBar1->setText(kProgressIdle);
+
+    const int gap = twipsToPixels(120);
+    auto *search = new QGridLayout(Frame1);
+    search->addWidget(Option3, 0, 0);
+    search->addWidget(Text1, 0, 1, 1, 5);
+    search->addWidget(Option4, 1, 0);
+    search->addWidget(Combo1, 1, 1);
+    search->addWidget(PushButton12, 1, 2);
+    search->addWidget(PushButton14, 1, 3);
+    search->addWidget(PushButton16, 1, 4);
+    search->addWidget(PushButton15, 1, 5);
+    search->addWidget(PushButton7, 2, 0, 1, 6);
+    search->setColumnStretch(1, 1);
+    // The set buttons are as wide as their captions need, not a push button's usual width.
+    for (QPushButton *small : {PushButton12, PushButton14, PushButton16, PushButton15}) {
+        const int text = small->fontMetrics().horizontalAdvance(small->text() + u"MM"_s);
+        small->setFixedWidth(qMax(text, small->fontMetrics().height()) + gap);
+    }
+
+    auto *cases = new QHBoxLayout(Frame2);
+    cases->addWidget(Option2);
+    cases->addSpacing(gap);
+    cases->addWidget(Option1);
+    cases->addStretch(1);
+
+    auto *fileButtons = new QGridLayout;
+    fileButtons->addWidget(PushButton1, 0, 0);
+    fileButtons->addWidget(PushButton6, 0, 1);
+    fileButtons->addWidget(PushButton9, 1, 0);
+    fileButtons->addWidget(PushButton10, 1, 1);
+
+    auto *resultButtons = new QGridLayout;
+    resultButtons->addWidget(PushButton3, 0, 0);
+    resultButtons->addWidget(PushButton11, 0, 1);
+    resultButtons->addWidget(PushButton4, 1, 0);
+    resultButtons->addWidget(PushButton13, 1, 1);
+    resultButtons->addWidget(PushButton8, 2, 0);
+    resultButtons->addWidget(PushButton2, 2, 1);
+
+    auto *column = new QVBoxLayout(m_background);
+    column->setContentsMargins(gap, gap, gap, gap);
+    column->addWidget(PushButton5);
+    column->addWidget(ListView1, 1);
+    column->addLayout(fileButtons);
+    column->addWidget(Frame1);
+    column->addWidget(Frame2);
+    column->addWidget(ListView2, 1);
+    column->addLayout(resultButtons);
+    column->addWidget(ProgressBar1);
+
+    // The design's client area: 8040 x 10125 twips.
+    resize(twipsToPixels(8040), twipsToPixels(10125));
+
+    connect(Option1, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            Option1_Click();
+    });
+    connect(Option2, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            Option1_Click();
+    });
+    connect(Option3, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            Option3_Click();
+    });
+    connect(Option4, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            Option3_Click();
+    });
+    connect(Text1, &QLineEdit::textChanged, this, &Form1::Text1_Change);
+    connect(PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);
+    connect(PushButton5, &QPushButton::clicked, this, &Form1::PushButton5_Click);
+    connect(PushButton7, &QPushButton::clicked, this, &Form1::PushButton7_Click);
+    connect(PushButton9, &QPushButton::clicked, this, &Form1::PushButton9_Click);
+    connect(PushButton12, &QPushButton::clicked, this, &Form1::PushButton12_Click);
+    connect(PushButton14, &QPushButton::clicked, this, &Form1::PushButton14_Click);
+    connect(PushButton15, &QPushButton::clicked, this, &Form1::PushButton15_Click);
+}
+
+// ---- Start-up --------------------------------------------------------------------------
+
+void Form1::Form_Load()
+{
+    Guard guard(m_desktop, formLocation(u"Form_Load"_s));
+    guard.step(100, [&] { ApplySkin(); });
+    const QString hand = m_programFolder + u"/HAND-M.CUR"_s;
+    bool handExists = false;
+    guard.step(104, [&] { handExists = FileExists(hand); });
+    if (handExists) {
+        guard.step(106, [&] {
+            const QPixmap image(hand);
+            if (!image.isNull())
+                m_handCursor = QCursor(image);
+        });
+    }
+    const QPixmap drag(m_programFolder + u"/drag.ico"_s);
+    if (!drag.isNull())
+        m_dragCursor = QCursor(drag);
+    guard.step(108, [&] { OpenMakerSiteAtRandom(); });
+    guard.step(126, [&] {
+        setWindowTitle(QString::fromUtf16(kProductName));
+        SetApplicationTitle();
+    });
+    guard.step(128, [&] { ListView1->setHeaderHidden(false); });
+    guard.step(130, [&] { ListView1->setColumnWidth(0, twipsToPixels(7000)); });
+    guard.step(138, [&] { ListView2->setColumnWidth(0, twipsToPixels(2500)); });
+    guard.step(140, [&] { ListView2->setColumnWidth(1, twipsToPixels(2000)); });
+    guard.step(142, [&] { ListView2->setColumnWidth(2, twipsToPixels(2500)); });
+    guard.step(144, [&] { Text1->setText(m_settings.ReadSetting(u"Text1"_s, QString())); });
+    guard.step(146, [&] { Combo1->addItems(LoadFindSets(m_settings)); });
+    guard.step(162, [&] { restoreOption(Option1, u"Option1"_s, 0); });
+    guard.step(164, [&] { restoreOption(Option2, u"Option2"_s, 1); });
+    guard.step(166, [&] { restoreOption(Option3, u"Option3"_s, 1); });
+    guard.step(168, [&] { restoreOption(Option4, u"Option4"_s, 0); });
+}
+
+void Form1::ApplySkin()
+{
+    const QString skin = m_programFolder + u"/x/o.cjs"_s;
+    if (!QFileInfo(skin).isFile())
+        return;
+    const QColor face = palette().color(QPalette::Button);
+    const auto paint = [face](QWidget *widget) {
+        QPalette p = widget->palette();
+        p.setColor(QPalette::Window, face);
+        widget->setPalette(p);
+        widget->setAutoFillBackground(true);
+    };
+    paint(this);
+    paint(m_background);
+    for (QWidget *widget : findChildren<QWidget *>()) {
+        if (qobject_cast<QRadioButton *>(widget) || qobject_cast<QGroupBox *>(widget)
+            || qobject_cast<QLabel *>(widget))
+            paint(widget);
+    }
+    QFile file(skin);
+    if (!file.open(QIODevice::ReadOnly))
+        throw Failure(skin + u": "_s + file.errorString());
+    setStyleSheet(QString::fromUtf8(file.readAll()));
+}
+
+void Form1::OpenMakerSiteAtRandom()
+{
+    if (m_desktop.randomBelow(100) + 1 == 7)
+        m_desktop.openUrl(QUrl(QString::fromUtf16(kMakerHomePage)));
+}
+
+void Form1::SetApplicationTitle()
+{
+    m_applicationTitle = applicationTitleFor(QString::fromUtf16(kProductName));
+    QGuiApplication::setApplicationDisplayName(m_applicationTitle);
+}
+
+void Form1::restoreOption(QRadioButton *option, const QString &key, int defaultValue)
+{
+    selectOption(option, textToBoolean(m_settings.ReadSetting(key, defaultValue)));
+}
+
+void Form1::selectOption(QRadioButton *option, bool selected)
+{
+    if (selected) {
+        option->setChecked(true);
+        return;
+    }
+    // Radio buttons refuse to be unchecked while exclusive; a stored pair may leave
+    // neither option of a group selected.
+    option->setAutoExclusive(false);
+    option->setChecked(false);
+    option->setAutoExclusive(true);
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    // Closing ends the program at once: a running search does not resume.
+    m_closing = true;
+    if (m_run)
+        m_run->requestStop();
+    event->accept();
+    QCoreApplication::quit();
+}
+
+// ---- Search criteria -------------------------------------------------------------------
+
+void Form1::unguarded(const QString &procedure, const std::function<void()> &work)
+{
+    Guard guard(m_desktop, formLocation(procedure));
+    guard.step(100, work);
+}
+
+void Form1::Option1_Click()
+{
+    unguarded(u"Option1_Click"_s, [&] {
+        m_settings.WriteSetting(u"Option1"_s, booleanText(Option1->isChecked()));
+        m_settings.WriteSetting(u"Option2"_s, booleanText(Option2->isChecked()));
+    });
+}
+
+void Form1::Option3_Click()
+{
+    unguarded(u"Option3_Click"_s, [&] {
+        m_settings.WriteSetting(u"Option3"_s, booleanText(Option3->isChecked()));
+        m_settings.WriteSetting(u"Option4"_s, booleanText(Option4->isChecked()));
+    });
+}
+
+void Form1::Text1_Change()
+{
+    unguarded(u"Text1_Change"_s, [&] { m_settings.WriteSetting(u"Text1"_s, Text1->text()); });
+    Option3->setChecked(true);
+}
+
+void Form1::Combo1_GotFocus()
+{
+    Option4->setChecked(true);
+}
+
+QStringList Form1::searchSets() const
+{
+    QStringList sets;
+    sets.reserve(Combo1->count());
+    for (int i = 0; i < Combo1->count(); ++i)
+        sets.append(Combo1->itemText(i));
+    return sets;
+}
+
+void Form1::storeFindSets()
+{
+    StoreFindSets(m_settings, searchSets());
+}
+
+void Form1::PushButton12_Click()
+{
+    Guard guard(m_desktop, formLocation(u"PushButton12_Click"_s));
+    QString answer;
+    guard.step(100, [&] {
+        answer = m_desktop.inputBox(u"Enter set:"_s, m_applicationTitle, u"search for this"_s);
+    });
+    guard.step(102, [&] {
+        if (!answer.isEmpty())
+            Combo1->addItem(answer);
+    });
+    guard.step(104, [&] {
+        if (Combo1->count() >= 1)
+            storeFindSets();
+    });
+}
+
+void Form1::PushButton14_Click()
+{
+    Guard guard(m_desktop, formLocation(u"PushButton14_Click"_s));
+    guard.step(100, [&] {
+        if (Combo1->currentIndex() >= 0)
+            Combo1->removeItem(Combo1->currentIndex());
+    });
+    guard.step(102, [&] { storeFindSets(); });
+}
+
+void Form1::PushButton15_Click()
+{
+    Guard guard(m_desktop, formLocation(u"PushButton15_Click"_s));
+    MessageAnswer answer = MessageAnswer::No;
+    guard.step(100, [&] {
+        answer = m_desktop.message(u"Are you sure you want to clear this list??"_s,
+                                   m_applicationTitle, MessageButtons::YesNo, MessageIcon::None);
+    });
+    if (answer != MessageAnswer::Yes)
+        return;
+    guard.step(102, [&] { Combo1->clear(); });
+    guard.step(104, [&] { m_settings.WriteSetting(u"FindSets"_s, QString()); });
+}
+
+// ---- Search run ------------------------------------------------------------------------
+
+void Form1::showMessage(const QString &text)
+{
+    m_desktop.message(text, m_applicationTitle, MessageButtons::Ok, MessageIcon::None);
+}
+
+void Form1::PushButton7_Click()
+{
+    // A press while a stopped run winds down would start a run inside the old one.
+    if (m_run && m_run->stopRequested())
+        return;
+    Guard guard(m_desktop, formLocation(u"PushButton7_Click"_s));
+    bool stopping = false;
+    guard.step(102, [&] { stopping = PushButton7->text() == kStopSearching; });
+    if (stopping) {
+        guard.step(104, [&] {
+            if (m_run)
+                m_run->requestStop();
+        });
+        guard.step(108, [&] { setMousePointer(PointerDefault); });
+        guard.step(110, [&] { ProgressBar1->setValue(0); });
+        guard.step(112, [&] { ProgressBar1->setText(kProgressIdle); });
+        guard.step(114, [&] { PushButton7->setText(kStartSearching); });
+        return;
+    }
+    bool refused = false;
+    guard.step(116, [&] { refused = Option3->isChecked() && isBlank(Text1->text()); });
+    if (refused) {
+        guard.step(118, [&] { showMessage(u"You forgot to input search text"_s); });
+        PushButton7->setText(kStartSearching);
+        return;
+    }
+    guard.step(120, [&] { refused = m_fileList->count() == 0; });
+    if (refused) {
+        guard.step(676, [&] { showMessage(u"No files added."_s); });
+        PushButton7->setText(kStartSearching);
+        return;
+    }
+    guard.step(122, [&] { PushButton7->setText(kStopSearching); });
+    guard.step(124, [&] { setMousePointer(PointerBusy); });
+    guard.step(126, [&] { m_results->clear(); });
+
+    // The run searches the list as it stands now; later changes wait for the next run.
+    SearchRun run(m_fileList->paths());
+    SearchHostAdapter host(*this);
+    m_run = &run;
+    const bool completed = run.run(host, guard);
+    m_run = nullptr;
+    if (m_closing)
+        return;
+
+    guard.step(668, [&] { setMousePointer(PointerDefault); });
+    guard.step(670, [&] { ProgressBar1->setValue(0); });
+    guard.step(672, [&] { ProgressBar1->setText(kProgressIdle); });
+    if (completed)
+        guard.step(674, [&] { showMessage(u"Done."_s); });
+    guard.step(678, [&] { PushButton7->setText(kStartSearching); });
+}
+
+// ---- Lists -----------------------------------------------------------------------------
+
+void Form1::PushButton2_Click()
+{
+    Guard guard(m_desktop, formLocation(u"PushButton2_Click"_s));
+    guard.step(100, [&] { m_results->clear(); });
+}
+
+void Form1::PushButton9_Click()
+{
+    Guard guard(m_desktop, formLocation(u"PushButton9_Click"_s));
+    guard.step(100, [&] {
+        if (!isBusy())
+            m_fileList->clear();
+    });
+}
+
+void Form1::removeSelectedFile()
+{
+    if (isBusy() || m_fileList->count() == 0)
+        return;
+    const QModelIndexList selected = ListView1->selectionModel()->selectedRows();
+    if (!selected.isEmpty())
+        m_fileList->removeAt(selected.first().row() + 1);
+}
+
+void Form1::ListView1_KeyDown(int key)
+{
+    if (key == Qt::Key_Delete)
+        removeSelectedFile();
+}
+
+void Form1::ListView1_DblClick()
+{
+    removeSelectedFile();
+}
+
+void Form1::ListView1_MouseDown(const QPoint &position)
+{
+    m_listMouseDown = true;
+    const QModelIndex pressed = ListView1->indexAt(position);
+    if (!pressed.isValid())
+        return;
+    // A click on an entry makes it the dragged entry.
+    ListView1->setCurrentIndex(pressed);
+    m_draggedItem = pressed;
+    ListView1->viewport()->setCursor(m_dragCursor);
+}
+
+void Form1::ListView1_MouseMove(const QPoint &position)
+{
+    if (!isBusy())
+        setMousePointer(PointerDefault);
+    if (!m_listMouseDown)
+        return;
+    const QModelIndex hover = ListView1->indexAt(position);
+    if (!hover.isValid() || !m_draggedItem.isValid() || hover.row() == m_draggedItem.row())
+        return;
+    const int hovered = hover.row() + 1;
+    if (m_fileList->text(hovered) == m_fileList->text(m_draggedItem.row() + 1))
+        return;
+    m_fileList->exchange(m_draggedItem.row() + 1, hovered);
+    ListView1->setCurrentIndex(hover);
+    m_draggedItem = hover;
+    // Scroll on when the pointer is in the first or last visible row.
+    const QModelIndex top = ListView1->indexAt(QPoint(1, 1));
+    const QModelIndex bottom = ListView1->indexAt(QPoint(1, ListView1->viewport()->height() - 2));
+    if (top.isValid() && hover.row() == top.row() && hovered >= 2)
+        ListView1->scrollTo(m_fileList->index(hover.row() - 1));
+    else if (hover.row() == (bottom.isValid() ? bottom.row() : m_fileList->count() - 1)
+             && hovered < m_fileList->count())
+        ListView1->scrollTo(m_fileList->index(hover.row() + 1));
+}
+
+void Form1::ListView1_MouseUp()
+{
+    m_listMouseDown = false;
+    m_draggedItem = QPersistentModelIndex();
+    ListView1->viewport()->setCursor(Qt::ArrowCursor);
+}
+
+// ---- Pointer and help ------------------------------------------------------------------
+
+void Form1::setMousePointer(int kind)
+{
+    m_mousePointer = kind;
+    switch (kind) {
+    case PointerBusy:
+        setCursor(Qt::WaitCursor);
+        break;
+    case PointerHand:
+        setCursor(m_handCursor);
+        break;
+    default:
+        unsetCursor();
+        break;
+    }
+}
+
+bool Form1::isBusy() const
+{
+    return m_mousePointer == PointerBusy;
+}
+
+void Form1::hoverOver(QObject *watched)
+{
+    if (watched == PushButton7) {
+        setMousePointer(PointerHand);
+        return;
+    }
+    if (isBusy())
+        return;
+    if (qobject_cast<QPushButton *>(watched))
+        setMousePointer(PointerHand);
+    else
+        setMousePointer(PointerDefault);
+}
+
+void Form1::PushButton5_Click()
+{
+    Guard guard(m_desktop, formLocation(u"PushButton5_Click"_s));
+    guard.step(100, [&] { showMessage(helpMessage()); });
+}
+
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    // Children report their creation before every control exists.
+    if (!ListView1 || !ListView2 || !Combo1)
+        return QMainWindow::eventFilter(watched, event);
+    const QEvent::Type type = event->type();
+    if (watched == ListView1->viewport()) {
+        auto *mouse = static_cast<QMouseEvent *>(event);
+        switch (type) {
+        case QEvent::MouseButtonPress:
+            ListView1_MouseDown(mouse->position().toPoint());
+            break;
+        case QEvent::MouseMove:
+            ListView1_MouseMove(mouse->position().toPoint());
+            break;
+        case QEvent::MouseButtonRelease:
+            ListView1_MouseUp();
+            break;
+        case QEvent::MouseButtonDblClick:
+            ListView1_DblClick();
+            return true;
+        default:
+            break;
+        }
+        return false;
+    }
+    if (watched == ListView1 && type == QEvent::KeyPress) {
+        ListView1_KeyDown(static_cast<QKeyEvent *>(event)->key());
+        return false;
+    }
+    if (watched == Combo1 && type == QEvent::FocusIn) {
+        Combo1_GotFocus();
+        return false;
+    }
+    if (type == QEvent::MouseMove || type == QEvent::Enter) {
+        if (watched == m_background || watched == Frame1 || watched == Frame2
+            || watched == ListView2->viewport() || qobject_cast<QPushButton *>(watched))
+            hoverOver(watched);
+    }
+    return QMainWindow::eventFilter(watched, event);
 }

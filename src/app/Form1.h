@@ -1,12 +1,138 @@
 #pragma once
 
+#include <QCursor>
 #include <QMainWindow>
+#include <QPersistentModelIndex>
 
-/// The main window.
+#include <functional>
+#include <memory>
+
+class Desktop;
+class FileListModel;
+class QButtonGroup;
+class QComboBox;
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTreeView;
+class ResultsModel;
+class SearchRun;
+class SettingsStore;
+class TextProgressBar;
+
+/// The main window. Its handlers coordinate; the work is done by the core.
 class Form1 final : public QMainWindow
 {
     Q_OBJECT
 
 public:
-    explicit Form1(QWidget *parent = nullptr);
+    /// Builds the window and runs its start-up sequence. programFolder holds the
+    /// optional resources (skin, pointer images, samples).
+    Form1(Desktop &desktop, SettingsStore &settings, QString programFolder,
+          QWidget *parent = nullptr);
+    ~Form1() override;
+
+    /// The window's pointer kind: 0 default, 11 busy, 99 hand.
+    int MousePointer() const { return m_mousePointer; }
+    void setMousePointer(int kind);
+    bool isBusy() const;
+
+    const QString &applicationTitle() const { return m_applicationTitle; }
+    FileListModel &fileList() { return *m_fileList; }
+    ResultsModel &results() { return *m_results; }
+    /// True while a search run is inside its loop.
+    bool isSearching() const { return m_run != nullptr; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    class SearchHostAdapter;
+
+    void buildControls();
+    QPushButton *makeButton(const QString &name, const QString &caption);
+
+    void Form_Load();
+    void ApplySkin();
+    void OpenMakerSiteAtRandom();
+    void SetApplicationTitle();
+    void restoreOption(QRadioButton *option, const QString &key, int defaultValue);
+    void selectOption(QRadioButton *option, bool selected);
+
+    void Option1_Click();
+    void Option3_Click();
+    void Text1_Change();
+    void Combo1_GotFocus();
+
+    void PushButton2_Click();
+    void PushButton5_Click();
+    void PushButton7_Click();
+    void PushButton9_Click();
+    void PushButton12_Click();
+    void PushButton14_Click();
+    void PushButton15_Click();
+
+    void ListView1_KeyDown(int key);
+    void ListView1_DblClick();
+    void ListView1_MouseDown(const QPoint &position);
+    void ListView1_MouseMove(const QPoint &position);
+    void ListView1_MouseUp();
+    void removeSelectedFile();
+
+    void hoverOver(QObject *watched);
+    void showMessage(const QString &text);
+    QStringList searchSets() const;
+    void storeFindSets();
+    /// Runs an unguarded handler's work, reporting a failure instead of letting it
+    /// reach the event loop.
+    void unguarded(const QString &procedure, const std::function<void()> &work);
+
+    Desktop &m_desktop;
+    SettingsStore &m_settings;
+    QString m_programFolder;
+    QString m_applicationTitle;
+    int m_mousePointer = 0;
+    QCursor m_handCursor{Qt::PointingHandCursor};
+    QCursor m_dragCursor{Qt::ClosedHandCursor};
+
+    FileListModel *m_fileList = nullptr;
+    ResultsModel *m_results = nullptr;
+    SearchRun *m_run = nullptr;
+    bool m_closing = false;
+
+    // Reordering the file list by dragging.
+    bool m_listMouseDown = false;
+    QPersistentModelIndex m_draggedItem;
+
+    QPushButton *PushButton1 = nullptr;
+    QPushButton *PushButton2 = nullptr;
+    QPushButton *PushButton3 = nullptr;
+    QPushButton *PushButton4 = nullptr;
+    QPushButton *PushButton5 = nullptr;
+    QPushButton *PushButton6 = nullptr;
+    QPushButton *PushButton7 = nullptr;
+    QPushButton *PushButton8 = nullptr;
+    QPushButton *PushButton9 = nullptr;
+    QPushButton *PushButton10 = nullptr;
+    QPushButton *PushButton11 = nullptr;
+    QPushButton *PushButton12 = nullptr;
+    QPushButton *PushButton13 = nullptr;
+    QPushButton *PushButton14 = nullptr;
+    QPushButton *PushButton15 = nullptr;
+    QPushButton *PushButton16 = nullptr;
+    QPushButton *Command1 = nullptr;
+    QGroupBox *Frame1 = nullptr;
+    QGroupBox *Frame2 = nullptr;
+    QRadioButton *Option1 = nullptr;
+    QRadioButton *Option2 = nullptr;
+    QRadioButton *Option3 = nullptr;
+    QRadioButton *Option4 = nullptr;
+    QLineEdit *Text1 = nullptr;
+    QComboBox *Combo1 = nullptr;
+    QTreeView *ListView1 = nullptr;
+    QTreeView *ListView2 = nullptr;
+    TextProgressBar *ProgressBar1 = nullptr;
+    QWidget *m_background = nullptr;
 };

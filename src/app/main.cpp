@@ -1,6 +1,10 @@
 #include "app/Form1.h"
+#include "app/QtDesktop.h"
+#include "app/SettingsStore.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +21,17 @@ bool displayAvailable()
     return set("QT_QPA_PLATFORM") || set("DISPLAY") || set("WAYLAND_DISPLAY");
 }
 
+/// The folder of the program's resources: beside the binary in a build, or
+/// <prefix>/share/quillory when installed.
+QString programFolder()
+{
+    const QString binary = QCoreApplication::applicationDirPath();
+    const QString installed = QDir(binary).absoluteFilePath(QStringLiteral("../share/quillory"));
+    if (!QFileInfo(binary + QStringLiteral("/Samples")).isDir() && QFileInfo(installed).isDir())
+        return QDir::cleanPath(installed);
+    return binary;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -28,7 +43,11 @@ int main(int argc, char *argv[])
         return 1;
     }
     QApplication app(argc, argv);
-    Form1 window;
+    QApplication::setApplicationName(QStringLiteral("Quillory"));
+    QtDesktop desktop;
+    SettingsStore settings;
+    Form1 window(desktop, settings, programFolder());
+    desktop.setWindow(&window);
     window.show();
     return app.exec();
 }

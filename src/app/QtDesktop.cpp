@@ -1,0 +1,107 @@
+#include "app/QtDesktop.h"
+
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QUrl>
+
+MessageAnswer QtDesktop::message(const QString &text, const QString &title, MessageButtons buttons,
+                                 MessageIcon icon)
+{
+    QMessageBox::Icon boxIcon = QMessageBox::NoIcon;
+    switch (icon) {
+    case MessageIcon::None:
+        break;
+    case MessageIcon::Information:
+        boxIcon = QMessageBox::Information;
+        break;
+    case MessageIcon::Warning:
+        boxIcon = QMessageBox::Warning;
+        break;
+    case MessageIcon::Question:
+        boxIcon = QMessageBox::Question;
+        break;
+    }
+    // The texts use bare CRs as line breaks; Qt's boxes break lines at LF.
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+    QMessageBox box(boxIcon, title, shown,
+                    buttons == MessageButtons::YesNo ? QMessageBox::Yes | QMessageBox::No
+                                                     : QMessageBox::Ok,
+                    m_window);
+    const int answer = box.exec();
+    if (buttons == MessageButtons::Ok)
+        return MessageAnswer::Ok;
+    return answer == QMessageBox::Yes ? MessageAnswer::Yes : MessageAnswer::No;
+}
+
+QString QtDesktop::inputBox(const QString &prompt, const QString &title,
+                            const QString &defaultAnswer)
+{
+    QString shown = prompt;
+    shown.replace(u'\r', u'\n');
+    bool ok = false;
+    const QString answer
+        = QInputDialog::getText(m_window, title, shown, QLineEdit::Normal, defaultAnswer, &ok);
+    return ok ? answer : QString();
+}
+
+OpenFilesResult QtDesktop::openFileNames(const QString &title, const QString &filter)
+{
+    return {QFileDialog::getOpenFileNames(m_window, title, QString(), filter), false};
+}
+
+QString QtDesktop::saveFileName(const QString &title, const QString &filter)
+{
+    return QFileDialog::getSaveFileName(m_window, title, QString(), filter, nullptr,
+                                        QFileDialog::DontConfirmOverwrite);
+}
+
+QString QtDesktop::browseForFolder(const QString &prompt, const QString &startFolder)
+{
+    return QFileDialog::getExistingDirectory(m_window, prompt, startFolder);
+}
+
+bool QtDesktop::clearClipboard()
+{
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    if (!clipboard)
+        return false;
+    clipboard->clear();
+    return true;
+}
+
+bool QtDesktop::setClipboardText(const QString &text)
+{
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    if (!clipboard)
+        return false;
+    clipboard->setText(text);
+    return true;
+}
+
+bool QtDesktop::startProgram(const QString &program, const QStringList &arguments)
+{
+    return QProcess::startDetached(program, arguments);
+}
+
+bool QtDesktop::openUrl(const QUrl &url)
+{
+    return QDesktopServices::openUrl(url);
+}
+
+QString QtDesktop::findProgram(const QString &name)
+{
+    return QStandardPaths::findExecutable(name);
+}
+
+int QtDesktop::randomBelow(int bound)
+{
+    return bound > 0 ? int(QRandomGenerator::global()->bounded(bound)) : 0;
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "app/Desktop.h"
+
+#include <QPointer>
+
+class QWidget;
+
+/// The desktop as Qt offers it: message boxes, dialogs, the clipboard, processes.
+class QtDesktop final : public Desktop
+{
+public:
+    /// Dialogs and boxes are centred on the window, once it is set.
+    void setWindow(QWidget *window) { m_window = window; }
+
+    MessageAnswer message(const QString &text, const QString &title, MessageButtons buttons,
+                          MessageIcon icon) override;
+    QString inputBox(const QString &prompt, const QString &title,
+                     const QString &defaultAnswer) override;
+    OpenFilesResult openFileNames(const QString &title, const QString &filter) override;
+    QString saveFileName(const QString &title, const QString &filter) override;
+    QString browseForFolder(const QString &prompt, const QString &startFolder) override;
+    bool clearClipboard() override;
+    bool setClipboardText(const QString &text) override;
+    bool startProgram(const QString &program, const QStringList &arguments) override;
+    bool openUrl(const QUrl &url) override;
+    QString findProgram(const QString &name) override;
+    int randomBelow(int bound) override;
+
+private:
+    QPointer<QWidget> m_window;
+};
