@@ -6,7 +6,10 @@
 #include "app/TextProgressBar.h"
 #include "app/WindowTexts.h"
 #include "card/FileExists.h"
+#include "filelist/AddFiles.h"
+#include "filelist/AddFolder.h"
 #include "filelist/FileListModel.h"
+#include "filelist/PathRules.h"
 #include "results/ResultsModel.h"
 #include "search/SearchRun.h"
 #include "search/SearchSets.h"
@@ -14,6 +17,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -23,6 +28,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
@@ -159,6 +165,10 @@ void Form1::buildControls()
     ListView1->setMinimumHeight(twipsToPixels(1575));
     ListView1->viewport()->installEventFilter(this);
     ListView1->installEventFilter(this);
+    // Files come in by drops from outside; entries move by the list's own reordering.
+    ListView1->setDragEnabled(false);
+    ListView1->setAcceptDrops(true);
+    ListView1->viewport()->setAcceptDrops(true);
 
     ListView2 = makeListView(m_background, u"ListView2"_s);
     ListView2->setModel(m_results);
@@ -276,7 +286,11 @@ void Form1::buildControls()
             Option3_Click();
     });
     connect(Text1, &QLineEdit::textChanged, this, &Form1::Text1_Change);
+    connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
     connect(PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);
+    connect(PushButton6, &QPushButton::clicked, this, &Form1::PushButton6_Click);
+    connect(PushButton10, &QPushButton::clicked, this, &Form1::PushButton10_Click);
+    connect(PushButton16, &QPushButton::clicked, this, &Form1::PushButton16_Click);
     connect(PushButton5, &QPushButton::clicked, this, &Form1::PushButton5_Click);
     connect(PushButton7, &QPushButton::clicked, this, &Form1::PushButton7_Click);
     connect(PushButton9, &QPushButton::clicked, this, &Form1::PushButton9_Click);
@@ -618,6 +632,169 @@ void Form1::ListView1_MouseUp()
     ListView1->viewport()->setCursor(Qt::ArrowCursor);
 }
 
+// ---- Adding files --------------------------------------------------------------------
+
+void Form1::PushButton1_Click()
+{
+    Guard guard(m_desktop, formLocation(u"PushButton1_Click"_s));
+    OpenFilesResult chosen;
+    guard.step(112, [&] {
+        chosen = m_desktop.openFileNames(u"Add File(s) - Hold Ctrl to select multiple files"_s,
+                                         u"VCF Files (*.vcf)"_s);
+    });
+    if (chosen.tooMany) {
+        showMessage(u"You've selected too many files to add.\r\rPlease try adding via the "
+                    "\"Add All\" button."_s);
+        return;
+    }
+    if (chosen.files.isEmpty())
+        return;
+    guard.step(140, [&] { m_fileList->append(dialogSelectionPaths(chosen.files)); });
+}
+
+void Form1::addFolderTree(const QString &folder, const QString &pattern, Guard &guard, int step)
+{
+    FolderScanHooks hooks;
+    hooks.processEvents = [] { QCoreApplication::processEvents(); };
+    hooks.cancelled = [this] { return m_closing; };
+    hooks.report = [this](const QString &location, int failedStep, const QString &description) {
+        ShowApplicationError(m_desktop, location, failedStep, description);
+    };
+    hooks.readingFolder = [this](const QString &path) {
+        const QString name
+            = QFileInfo(path.endsWith(kSeparator) ? path.chopped(1) : path).fileName();
+        ProgressBar1->setText(u"Scanning: "_s + (name.isEmpty() ? path : name));
+    };
+    QStringList folders{folder + kSeparator};
+    guard.step(step, [&] { GetSubDirectories2016(folders, true, hooks); });
+    for (const QString &each : std::as_const(folders)) {
+        if (m_closing)
+            return;
+        guard.step(step + 16, [&] { m_fileList->append(filesInFolders({each}, pattern, hooks)); });
+    }
+}
+
+void Form1::PushButton6_Click()
+{
+    Guard guard(m_desktop, formLocation(u"PushButton6_Click"_s));
+    QString extension;
+    guard.step(100, [&] {
+        extension = m_desktop.inputBox(u"Enter file extension to load:\r\r(* for all files, txt "
+                                       u"for all txt files, doc for all "
+                                       "doc files, etc.)"_s,
+                                       m_applicationTitle,
+                                       m_settings.ReadSetting(u"Extension"_s, u"vcf"_s));
+        if (!extension.isEmpty())
+            m_settings.WriteSetting(u"Extension"_s, extension);
+    });
+    if (extension.isEmpty())
+        return;
+    QString folder;
+    guard.step(104, [&] {
+        folder = m_desktop.browseForFolder(u"Please select folder:"_s,
+                                           m_settings.ReadSetting(u"LastFolder"_s, QString()));
+    });
+    if (folder.isEmpty())
+        return;
+    guard.step(334, [&] { m_settings.WriteSetting(u"LastFolder"_s, folder); });
+    guard.step(112, [&] { setMousePointer(PointerBusy); });
+    addFolderTree(folder, u"*."_s + extension, guard, 116);
+    if (m_closing)
+        return;
+    guard.step(136, [&] {
+        setMousePointer(PointerDefault);
+        ProgressBar1->setText(kProgressIdle);
+    });
+}
+
+void Form1::ListView1_OLEDragOver(QDragMoveEvent *event)
+{
+    // Only a list of files can be dropped; anything else shows the no-drop pointer.
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void Form1::ListView1_OLEDragDrop(QDropEvent *event)
+{
+    const QMimeData *data = event->mimeData();
+    if (!data->hasUrls()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    QStringList paths;
+    for (const QUrl &url : data->urls()) {
+        if (url.isLocalFile())
+            paths.append(url.toLocalFile());
+    }
+    Guard guard(m_desktop, formLocation(u"ListView1_OLEDragDrop"_s));
+    for (const QString &path : std::as_const(paths)) {
+        if (m_closing)
+            return;
+        if (FolderExists(path)) {
+            const QString folder
+                = path.endsWith(kSeparator) && path.size() > 1 ? path.chopped(1) : path;
+            addFolderTree(folder, u"*.*"_s, guard, 100);
+        } else {
+            guard.step(100, [&] { m_fileList->append(path); });
+        }
+    }
+    ProgressBar1->setText(m_run ? ProgressBar1->text() : kProgressIdle);
+}
+
+void Form1::PushButton10_Click()
+{
+    Guard guard(m_desktop, formLocation(u"PushButton10_Click"_s));
+    guard.step(100, [&] { LoadSampleFiles(); });
+    guard.step(110, [&] { Text1->setText(u"tech"_s); });
+}
+
+void Form1::LoadSampleFiles()
+{
+    const QString folder = m_programFolder + u"/Samples"_s;
+    for (const QString &name : ListFilesInFolder(folder, u"*.*"_s)) {
+        const QString path = folder + kSeparator + name;
+        if (FileExists(path) && !m_fileList->ListContainsPath(path))
+            m_fileList->append(path);
+    }
+    const MessageAnswer answer = m_desktop.message(
+        u"Would you like this software to open the folder where these sample files are stored (so "
+        "that you can view them before working with them)?"_s,
+        m_applicationTitle, MessageButtons::YesNo, MessageIcon::None);
+    if (answer == MessageAnswer::Yes)
+        m_desktop.openUrl(QUrl::fromLocalFile(folder + kSeparator));
+}
+
+void Form1::PushButton16_Click()
+{
+    Guard guard(m_desktop, formLocation(u"PushButton16_Click"_s));
+    OpenFilesResult chosen;
+    guard.step(108, [&] {
+        chosen
+            = m_desktop.openFileNames(u"Load List(s) - Hold Ctrl to select multiple list files"_s,
+                                      u"Text Files (*.txt);;All Files (*)"_s);
+    });
+    if (chosen.files.isEmpty())
+        return;
+    guard.step(114, [&] { setMousePointer(PointerBusy); });
+    for (const QString &path : dialogSelectionPaths(chosen.files))
+        guard.step(134, [&] { LoadListFile(path); });
+    if (Combo1->count() >= 1)
+        guard.step(148, [&] { storeFindSets(); });
+    guard.step(150, [&] { setMousePointer(PointerDefault); });
+}
+
+void Form1::LoadListFile(const QString &path)
+{
+    if (!FileExists(path)) {
+        showMessage(u"File not found"_s);
+        return;
+    }
+    Combo1->addItems(listFileEntries(path));
+}
+
 // ---- Pointer and help ------------------------------------------------------------------
 
 void Form1::setMousePointer(int kind)
@@ -670,6 +847,13 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
     if (watched == ListView1->viewport()) {
         auto *mouse = static_cast<QMouseEvent *>(event);
         switch (type) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+            ListView1_OLEDragOver(static_cast<QDragMoveEvent *>(event));
+            return true;
+        case QEvent::Drop:
+            ListView1_OLEDragDrop(static_cast<QDropEvent *>(event));
+            return true;
         case QEvent::MouseButtonPress:
             ListView1_MouseDown(mouse->position().toPoint());
             break;

@@ -8,6 +8,9 @@
 #include <memory>
 
 class Desktop;
+class Guard;
+class QDragMoveEvent;
+class QDropEvent;
 class FileListModel;
 class QButtonGroup;
 class QComboBox;
@@ -66,13 +69,24 @@ private:
     void Text1_Change();
     void Combo1_GotFocus();
 
+    void PushButton1_Click();
     void PushButton2_Click();
     void PushButton5_Click();
+    void PushButton6_Click();
     void PushButton7_Click();
     void PushButton9_Click();
+    void PushButton10_Click();
     void PushButton12_Click();
     void PushButton14_Click();
     void PushButton15_Click();
+    void PushButton16_Click();
+
+    void LoadSampleFiles();
+    void LoadListFile(const QString &path);
+    /// Appends the files of a folder's tree, folder by folder, letting events run.
+    void addFolderTree(const QString &folder, const QString &pattern, Guard &guard, int step);
+    void ListView1_OLEDragOver(QDragMoveEvent *event);
+    void ListView1_OLEDragDrop(QDropEvent *event);
 
     void ListView1_KeyDown(int key);
     void ListView1_DblClick();

@@ -71,11 +71,16 @@ void events(const FolderScanHooks &hooks)
         hooks.processEvents();
 }
 
+bool cancelled(const FolderScanHooks &hooks)
+{
+    return hooks.cancelled && hooks.cancelled();
+}
+
 void scanLevel(QStringList &collection, bool recurse, const FolderScanHooks &hooks,
                QSet<FolderId> &entered)
 {
     QStringList newFolders;
-    for (qsizetype i = 0; i < collection.size(); ++i) {
+    for (qsizetype i = 0; i < collection.size() && !cancelled(hooks); ++i) {
         const QString folder = collection.at(i);
         if (!FolderExists(folder) || folder.size() >= kMaxPath)
             continue;
@@ -195,6 +200,8 @@ QStringList filesInFolders(const QStringList &folders, const QString &pattern,
     QStringList files;
     for (const QString &folder : folders) {
         events(hooks);
+        if (cancelled(hooks))
+            break;
         const QString dir = folder.endsWith(kSeparator) ? folder.chopped(1) : folder;
         for (const QString &name :
              ListFilesInFolder(dir.isEmpty() ? QString(kSeparator) : dir, pattern)) {

@@ -14,6 +14,8 @@ struct FolderScanHooks
     std::function<void()> processEvents;
     std::function<void(const QString &folder)> readingFolder;
     Guard::Reporter report;
+    /// When it answers true the walk ends where it is (the window is closing).
+    std::function<bool()> cancelled;
 };
 
 /// The location text of the folder walk's error reports.

@@ -1,0 +1,417 @@
+// Filling the lists: the file dialog, a folder's tree, drag and drop, list files, samples.
+
+#include "ScriptedDesktop.h"
+#include "app/Form1.h"
+#include "app/SettingsStore.h"
+#include "app/TextProgressBar.h"
+#include "filelist/FileListModel.h"
+#include "results/ResultsModel.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QPushButton *button(QWidget &form, const char *name)
+{
+    auto *b = form.findChild<QPushButton *>(QString::fromLatin1(name));
+    if (!b)
+        qFatal("no button %s", name);
+    return b;
+}
+
+QComboBox *sets(QWidget &form)
+{
+    return form.findChild<QComboBox *>(u"Combo1"_s);
+}
+
+QStringList comboEntries(QWidget &form)
+{
+    QStringList entries;
+    for (int i = 0; i < sets(form)->count(); ++i)
+        entries.append(sets(form)->itemText(i));
+    return entries;
+}
+
+/// Sends a drag over and, when it is accepted, the drop; returns whether it was accepted.
+bool drop(Form1 &form, QMimeData *data)
+{
+    QWidget *viewport = form.findChild<QTreeView *>(u"ListView1"_s)->viewport();
+    const QPoint at(10, 10);
+    QDragEnterEvent enter(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &enter);
+    if (!enter.isAccepted())
+        return false;
+    QDropEvent dropped(QPointF(at), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &dropped);
+    return true;
+}
+
+QMimeData *filesData(const QStringList &paths)
+{
+    auto *data = new QMimeData;
+    QList<QUrl> urls;
+    for (const QString &path : paths)
+        urls.append(QUrl::fromLocalFile(path));
+    data->setUrls(urls);
+    return data;
+}
+
+} // namespace
+
+class TestWindowAdding final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void addFilesDialog_data();
+    void addFilesDialog();
+    void addFilesTooMany();
+    void addAllCancelled_data();
+    void addAllCancelled();
+    void addAllTree_data();
+    void addAllTree();
+    void addAllRemembersAcrossARestart();
+    void addAllIsBusyAndSaysWhatItReads();
+    void dropping();
+    void loadListFiles();
+    void loadEmptyListFileWritesNothing();
+    void sampleFiles();
+    void searchOverTheSamples();
+
+private:
+    std::unique_ptr<Form1> start(const QString &programFolder = {});
+    QString write(const QString &name, const QByteArray &bytes = "BEGIN:VCARD\nFN:x\nEND:VCARD\n");
+    QString tree();
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<ScriptedDesktop> m_desktop;
+    std::unique_ptr<SettingsStore> m_settings;
+};
+
+void TestWindowAdding::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_desktop = std::make_unique<ScriptedDesktop>();
+    m_settings = std::make_unique<SettingsStore>(m_dir->filePath(u"settings.ini"_s));
+}
+
+void TestWindowAdding::cleanup()
+{
+    m_settings.reset();
+    m_desktop.reset();
+    m_dir.reset();
+}
+
+std::unique_ptr<Form1> TestWindowAdding::start(const QString &programFolder)
+{
+    return std::make_unique<Form1>(*m_desktop, *m_settings,
+                                   programFolder.isEmpty() ? m_dir->filePath(u"program"_s)
+                                                           : programFolder);
+}
+
+QString TestWindowAdding::write(const QString &name, const QByteArray &bytes)
+{
+    const QString path = m_dir->filePath(name);
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        qFatal("cannot write %s", qPrintable(path));
+    file.write(bytes);
+    return path;
+}
+
+/// tree/a.vcf, tree/b.txt, tree/~lock.vcf, tree/.hidden.vcf, tree/A/c.vcf, tree/B/d.vcf,
+/// tree/A/A1/e.vcf
+QString TestWindowAdding::tree()
+{
+    for (const char *name : {"tree/a.vcf", "tree/b.txt", "tree/~lock.vcf", "tree/.hidden.vcf",
+                             "tree/A/c.vcf", "tree/B/d.vcf", "tree/A/A1/e.vcf"})
+        write(QString::fromLatin1(name));
+    return m_dir->filePath(u"tree"_s);
+}
+
+void TestWindowAdding::addFilesDialog_data()
+{
+    QTest::addColumn<QStringList>("chosen");
+    QTest::addColumn<QStringList>("added");
+    QTest::newRow("cancelled") << QStringList{} << QStringList{};
+    QTest::newRow("one file kept as handed over")
+        << QStringList{u"/cards//one.vcf"_s} << QStringList{u"/cards//one.vcf"_s};
+    QTest::newRow("several joined and normalised")
+        << QStringList{u"/cards/a.vcf"_s, u"/cards/b b.VCF"_s, u"/c.vcf"_s}
+        << QStringList{u"/cards/a.vcf"_s, u"/cards/b b.VCF"_s, u"/c.vcf"_s};
+}
+
+void TestWindowAdding::addFilesDialog()
+{
+    QFETCH(QStringList, chosen);
+    QFETCH(QStringList, added);
+    auto form = start();
+    form->fileList().append(u"/already.vcf"_s);
+    m_desktop->openResults.enqueue({chosen, false});
+    button(*form, "PushButton1")->click();
+    QCOMPARE(m_desktop->dialogTitles,
+             QStringList{u"Add File(s) - Hold Ctrl to select multiple files|VCF Files (*.vcf)"_s});
+    QCOMPARE(form->fileList().paths(), QStringList{u"/already.vcf"_s} + added);
+    QVERIFY(m_desktop->messages.isEmpty());
+}
+
+void TestWindowAdding::addFilesTooMany()
+{
+    auto form = start();
+    m_desktop->openResults.enqueue({{u"/a.vcf"_s, u"/b.vcf"_s}, true});
+    button(*form, "PushButton1")->click();
+    QCOMPARE(form->fileList().count(), 0);
+    QCOMPARE(m_desktop->messages.size(), 1);
+    QCOMPARE(
+        m_desktop->messages.first().text,
+        u"You've selected too many files to add.\r\rPlease try adding via the \"Add All\" button."_s);
+    QCOMPARE(m_desktop->messages.first().icon, MessageIcon::None);
+}
+
+void TestWindowAdding::addAllCancelled_data()
+{
+    QTest::addColumn<QString>("extension");
+    QTest::addColumn<QString>("storedExtension");
+    QTest::addColumn<bool>("folderAsked");
+    QTest::newRow("extension question cancelled") << QString() << u"absent"_s << false;
+    QTest::newRow("folder picker cancelled") << u"txt"_s << u"txt"_s << true;
+}
+
+void TestWindowAdding::addAllCancelled()
+{
+    QFETCH(QString, extension);
+    QFETCH(QString, storedExtension);
+    QFETCH(bool, folderAsked);
+    auto form = start();
+    m_desktop->inputs.enqueue(extension);
+    button(*form, "PushButton6")->click();
+    QCOMPARE(m_desktop->inputPrompts.size(), 1);
+    QCOMPARE(m_desktop->inputPrompts.first(),
+             u"Enter file extension to load:\r\r(* for all files, txt for "
+             "all txt files, doc for all doc files, etc.)"_s);
+    QCOMPARE(m_desktop->inputDefaults.first(), u"vcf"_s);
+    QCOMPARE(m_settings->ReadSetting(u"Extension"_s, u"absent"_s), storedExtension);
+    QCOMPARE(m_desktop->folderStarts.size(), folderAsked ? 1 : 0);
+    QCOMPARE(m_settings->ReadSetting(u"LastFolder"_s, u"absent"_s), u"absent"_s);
+    QCOMPARE(form->fileList().count(), 0);
+    QCOMPARE(form->MousePointer(), 0);
+}
+
+void TestWindowAdding::addAllTree_data()
+{
+    QTest::addColumn<QString>("extension");
+    QTest::addColumn<QStringList>("files");
+    QTest::newRow("vcf, breadth-first, hidden taken, temporary skipped")
+        << u"vcf"_s
+        << QStringList{u".hidden.vcf"_s, u"a.vcf"_s, u"A/c.vcf"_s, u"B/d.vcf"_s, u"A/A1/e.vcf"_s};
+    QTest::newRow("every file") << u"*"_s
+                                << QStringList{u".hidden.vcf"_s, u"a.vcf"_s,   u"b.txt"_s,
+                                               u"A/c.vcf"_s,     u"B/d.vcf"_s, u"A/A1/e.vcf"_s};
+    QTest::newRow("a leading point matches nothing") << u".vcf"_s << QStringList{};
+}
+
+void TestWindowAdding::addAllTree()
+{
+    QFETCH(QString, extension);
+    QFETCH(QStringList, files);
+    const QString root = tree();
+    auto form = start();
+    m_desktop->inputs.enqueue(extension);
+    m_desktop->folderResults.enqueue(root);
+    button(*form, "PushButton6")->click();
+    QStringList relative;
+    for (const QString &path : form->fileList().paths())
+        relative.append(QDir(root).relativeFilePath(path));
+    QCOMPARE(relative, files);
+    for (const QString &path : form->fileList().paths())
+        QVERIFY2(!path.contains(u"//"_s), qPrintable(path));
+
+    // A second press adds every file again.
+    m_desktop->inputs.enqueue(extension);
+    m_desktop->folderResults.enqueue(root + u'/');
+    button(*form, "PushButton6")->click();
+    QCOMPARE(form->fileList().count(), 2 * files.size());
+    QVERIFY(m_desktop->messages.isEmpty());
+}
+
+void TestWindowAdding::addAllRemembersAcrossARestart()
+{
+    const QString root = tree();
+    {
+        auto form = start();
+        m_desktop->inputs.enqueue(u"txt"_s);
+        m_desktop->folderResults.enqueue(root);
+        button(*form, "PushButton6")->click();
+        QCOMPARE(m_desktop->folderStarts, QStringList{QString()});
+    }
+    auto form = start();
+    m_desktop->inputs.enqueue(QString()); // cancelled: the stored extension stays
+    button(*form, "PushButton6")->click();
+    m_desktop->inputs.enqueue(u"vcf"_s);
+    button(*form, "PushButton6")->click(); // folder picker cancelled
+    QCOMPARE(m_desktop->inputDefaults, (QStringList{u"vcf"_s, u"txt"_s, u"txt"_s}));
+    QCOMPARE(m_desktop->folderStarts, (QStringList{QString(), root}));
+    QCOMPARE(m_settings->ReadSetting(u"Extension"_s, QString()), u"vcf"_s);
+    QCOMPARE(m_settings->ReadSetting(u"LastFolder"_s, QString()), root);
+}
+
+void TestWindowAdding::addAllIsBusyAndSaysWhatItReads()
+{
+    const QString root = tree();
+    auto form = start();
+    auto *bar = form->findChild<TextProgressBar *>(u"ProgressBar1"_s);
+    QSet<QString> seen;
+    connect(&form->fileList(), &QAbstractItemModel::rowsInserted, this,
+            [&] { seen.insert(u"%1 %2"_s.arg(form->MousePointer()).arg(bar->text())); });
+    m_desktop->inputs.enqueue(u"vcf"_s);
+    m_desktop->folderResults.enqueue(root);
+    button(*form, "PushButton6")->click();
+    QVERIFY(!seen.isEmpty());
+    for (const QString &state : std::as_const(seen))
+        QVERIFY2(state.startsWith(u"11 Scanning: "_s), qPrintable(state));
+    QCOMPARE(bar->text(), u"Progress Bar"_s);
+    QCOMPARE(form->MousePointer(), 0);
+}
+
+void TestWindowAdding::dropping()
+{
+    const QString root = tree();
+    const QString other = write(u"other/x.vcf"_s);
+    write(u"other/~x.vcf"_s);
+    const QString readme = write(u"readme.txt"_s, "not a card");
+    auto form = start();
+
+    QMimeData text;
+    text.setText(u"a selection from an editor"_s);
+    QVERIFY(!drop(*form, &text)); // the no-drop effect
+    QCOMPARE(form->fileList().count(), 0);
+
+    std::unique_ptr<QMimeData> files(filesData({readme, m_dir->filePath(u"missing.vcf"_s)}));
+    QVERIFY(drop(*form, files.get()));
+    QCOMPARE(form->fileList().paths(), (QStringList{readme, m_dir->filePath(u"missing.vcf"_s)}));
+
+    form->fileList().clear();
+    std::unique_ptr<QMimeData> folders(filesData({root, m_dir->filePath(u"other"_s)}));
+    QVERIFY(drop(*form, folders.get()));
+    QStringList relative;
+    for (const QString &path : form->fileList().paths())
+        relative.append(QDir(m_dir->path()).relativeFilePath(path));
+    QCOMPARE(
+        relative,
+        (QStringList{u"tree/.hidden.vcf"_s, u"tree/a.vcf"_s, u"tree/b.txt"_s, u"tree/A/c.vcf"_s,
+                     u"tree/B/d.vcf"_s, u"tree/A/A1/e.vcf"_s, u"other/x.vcf"_s}));
+    QCOMPARE(form->MousePointer(), 0);
+    QVERIFY(m_desktop->messages.isEmpty());
+}
+
+void TestWindowAdding::loadListFiles()
+{
+    const QString first = write(u"lists/first.txt"_s, "a\r\n\r\n   \r\n x \r\n\t\r\nb");
+    const QString second = write(u"lists/second.txt"_s, "second\n");
+    auto form = start();
+    sets(*form)->addItem(u"kept"_s);
+    m_desktop->openResults.enqueue(
+        {{first, m_dir->filePath(u"lists/missing.txt"_s), second}, false});
+    button(*form, "PushButton16")->click();
+    QCOMPARE(
+        m_desktop->dialogTitles.first(),
+        u"Load List(s) - Hold Ctrl to select multiple list files|Text Files (*.txt);;All Files (*)"_s);
+    QCOMPARE(comboEntries(*form),
+             (QStringList{u"kept"_s, u"a"_s, u" x "_s, u"\t"_s, u"b"_s, u"second"_s}));
+    QCOMPARE(m_desktop->messages.size(), 1);
+    QCOMPARE(m_desktop->messages.first().text, u"File not found"_s);
+    QCOMPARE(m_settings->ReadSetting(u"FindSets"_s, QString()), u"::kept::a:: x ::\t::b::second"_s);
+    QCOMPARE(form->MousePointer(), 0);
+
+    // The same file again: every line twice.
+    m_desktop->openResults.enqueue({{second}, false});
+    button(*form, "PushButton16")->click();
+    QCOMPARE(comboEntries(*form).count(u"second"_s), 2);
+}
+
+void TestWindowAdding::loadEmptyListFileWritesNothing()
+{
+    const QString empty = write(u"empty.txt"_s, "");
+    auto form = start();
+    m_desktop->openResults.enqueue({{empty}, false});
+    button(*form, "PushButton16")->click();
+    QCOMPARE(sets(*form)->count(), 0);
+    QCOMPARE(m_settings->ReadSetting(u"FindSets"_s, u"absent"_s), u"absent"_s);
+    button(*form, "PushButton16")->click(); // cancelled
+    QCOMPARE(m_settings->ReadSetting(u"FindSets"_s, u"absent"_s), u"absent"_s);
+}
+
+void TestWindowAdding::sampleFiles()
+{
+    const QString program = m_dir->filePath(u"program"_s);
+    write(u"program/Samples/b.vcf"_s);
+    write(u"program/Samples/a.vcf"_s);
+    write(u"program/Samples/sub/ignored.vcf"_s);
+    m_settings->WriteSetting(u"Option3"_s, u"False"_s);
+    m_settings->WriteSetting(u"Option4"_s, u"True"_s);
+    auto form = start(program);
+    form->fileList().append(program + u"/Samples/A.vcf"_s); // another case: not the same path
+    m_desktop->answers.enqueue(MessageAnswer::Yes);
+    button(*form, "PushButton10")->click();
+    m_desktop->answers.enqueue(MessageAnswer::No);
+    button(*form, "PushButton10")->click();
+    QCOMPARE(form->fileList().paths(),
+             (QStringList{program + u"/Samples/A.vcf"_s, program + u"/Samples/a.vcf"_s,
+                          program + u"/Samples/b.vcf"_s}));
+    QCOMPARE(m_desktop->messages.size(), 2);
+    QVERIFY(m_desktop->messages.first().text.startsWith(
+        u"Would you like this software to open the folder"_s));
+    QCOMPARE(m_desktop->messages.first().buttons, MessageButtons::YesNo);
+    QCOMPARE(m_desktop->openedUrls, QList<QUrl>{QUrl::fromLocalFile(program + u"/Samples/"_s)});
+    QCOMPARE(form->findChild<QLineEdit *>(u"Text1"_s)->text(), u"tech"_s);
+    QVERIFY(form->findChild<QRadioButton *>(u"Option3"_s)->isChecked());
+    QCOMPARE(m_settings->ReadSetting(u"Text1"_s, QString()), u"tech"_s);
+
+    // Without a samples folder the question is still asked.
+    auto bare = start(m_dir->filePath(u"nothing-here"_s));
+    button(*bare, "PushButton10")->click();
+    QCOMPARE(bare->fileList().count(), 0);
+    QCOMPARE(m_desktop->messages.size(), 3);
+}
+
+void TestWindowAdding::searchOverTheSamples()
+{
+    auto form = start(QStringLiteral(QUILLORY_RESOURCES_DIR));
+    button(*form, "PushButton10")->click();
+    QVERIFY(form->fileList().count() >= 10);
+    button(*form, "PushButton7")->click();
+    QCOMPARE(m_desktop->messages.last().text, u"Done."_s);
+    QSet<QString> files;
+    QSet<QString> tags;
+    for (qsizetype r = 0; r < form->results().count(); ++r) {
+        files.insert(form->results().cell(r, 1));
+        tags.insert(form->results().cell(r, 2));
+        QVERIFY(form->results().cell(r, 3).contains(u"tech"_s, Qt::CaseInsensitive));
+    }
+    QVERIFY2(files.size() >= 6, qPrintable(QStringList(files.cbegin(), files.cend()).join(u'\n')));
+    QVERIFY2(tags.size() >= 5, qPrintable(QStringList(tags.cbegin(), tags.cend()).join(u' ')));
+}
+
+QTEST_MAIN(TestWindowAdding)
+#include "tst_window_adding.moc"
