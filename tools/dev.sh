@@ -14,7 +14,7 @@ run | test) ;;
     ;;
 esac
 
-packages=(cmake g++ ninja-build pkg-config qt6-base-dev)
+packages=(cmake g++ ninja-build pkg-config qt6-base-dev libxlsxwriter-dev unzip)
 missing=()
 for package in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then

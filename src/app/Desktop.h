@@ -47,6 +47,8 @@ public:
     virtual bool openUrl(const QUrl &url) = 0;
     /// The full path of a program found on PATH, or empty.
     virtual QString findProgram(const QString &name) = 0;
+    /// The .desktop file of the user's default application for a MIME type, or empty.
+    virtual QString defaultApplicationEntry(const QString &mimeType) = 0;
 
     /// A random whole number from 0 to bound - 1.
     virtual int randomBelow(int bound) = 0;

@@ -2,6 +2,7 @@
 
 #include "app/Desktop.h"
 #include "app/ErrorReport.h"
+#include "app/EventPump.h"
 #include "app/SettingsStore.h"
 #include "app/TextProgressBar.h"
 #include "app/WindowTexts.h"
@@ -10,7 +11,10 @@
 #include "filelist/AddFolder.h"
 #include "filelist/FileListModel.h"
 #include "filelist/PathRules.h"
+#include "results/EditorLaunch.h"
 #include "results/ResultsModel.h"
+#include "results/ResultsText.h"
+#include "results/WorkbookExport.h"
 #include "search/SearchRun.h"
 #include "search/SearchSets.h"
 
@@ -33,6 +37,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTemporaryDir>
 #include <QTreeView>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -288,6 +293,11 @@ void Form1::buildControls()
     connect(Text1, &QLineEdit::textChanged, this, &Form1::Text1_Change);
     connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
     connect(PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);
+    connect(PushButton3, &QPushButton::clicked, this, &Form1::PushButton3_Click);
+    connect(PushButton4, &QPushButton::clicked, this, &Form1::PushButton4_Click);
+    connect(PushButton8, &QPushButton::clicked, this, &Form1::PushButton8_Click);
+    connect(PushButton11, &QPushButton::clicked, this, &Form1::PushButton11_Click);
+    connect(PushButton13, &QPushButton::clicked, this, &Form1::PushButton13_Click);
     connect(PushButton6, &QPushButton::clicked, this, &Form1::PushButton6_Click);
     connect(PushButton10, &QPushButton::clicked, this, &Form1::PushButton10_Click);
     connect(PushButton16, &QPushButton::clicked, this, &Form1::PushButton16_Click);
@@ -793,6 +803,153 @@ void Form1::LoadListFile(const QString &path)
         return;
     }
     Combo1->addItems(listFileEntries(path));
+}
+
+// ---- Taking results out ---------------------------------------------------------------
+
+namespace {
+
+EventPump windowEvents()
+{
+    return EventPump([] { QCoreApplication::processEvents(); });
+}
+
+// Opening more editors than this at once asks first.
+constexpr qsizetype kEditorsWithoutQuestion = 20;
+
+} // namespace
+
+void Form1::PushButton8_Click()
+{
+    Guard guard(m_desktop, formLocation(u"PushButton8_Click"_s));
+    guard.step(100, [&] {
+        EventPump pump = windowEvents();
+        CopyResultsToClipboard(m_desktop, *m_results, &pump);
+    });
+    if (m_closing)
+        return;
+    guard.step(102, [&] {
+        showMessage(u"Results have been copied to the clipboard.\r\rClick a text area where you "
+                    "normally type and press Ctrl+V to paste the clipboard."_s);
+    });
+}
+
+void Form1::PushButton4_Click()
+{
+    Guard guard(m_desktop, formLocation(u"PushButton4_Click"_s));
+    QString path;
+    guard.step(106, [&] {
+        path = m_desktop.saveFileName(u"Save List"_s, u"Text Files (*.txt);;All Files (*)"_s);
+    });
+    if (path.isEmpty())
+        return;
+    guard.step(110, [&] { setMousePointer(PointerBusy); });
+    guard.step(112, [&] {
+        EventPump pump = windowEvents();
+        const QString text = resultsFileText(*m_results, &pump);
+        if (!m_closing)
+            WriteTextFile(text, path);
+    });
+    guard.step(122, [&] { setMousePointer(PointerDefault); });
+}
+
+bool Form1::SaveResultsAsExcelFileIsExcelInstalled()
+{
+    if (!spreadsheetProgram(m_desktop).isEmpty())
+        return true;
+    showMessage(
+        u"Excel is not installed on this computer. You need to have it installed to use this "
+        "software without error."_s);
+    return false;
+}
+
+QString Form1::exportedWorkbook() const
+{
+    return m_exportDir ? m_exportDir->filePath(u"Results.xlsx"_s) : QString();
+}
+
+void Form1::PushButton13_Click()
+{
+    Guard guard(m_desktop, formLocation(u"PushButton13_Click"_s));
+    if (m_results->count() == 0)
+        return;
+    bool installed = false;
+    guard.step(102, [&] { installed = SaveResultsAsExcelFileIsExcelInstalled(); });
+    if (!installed) {
+        showMessage(
+            u"Excel is not installed on this computer. You need to have it installed to use "
+            "this feature."_s);
+        return;
+    }
+    guard.step(104, [&] { setMousePointer(PointerBusy); });
+    QList<QStringList> rows;
+    guard.step(106, [&] {
+        EventPump pump = windowEvents();
+        rows = workbookRows(*m_results, &pump);
+    });
+    if (m_closing)
+        return;
+    // A new private folder for each export; the last one's file goes with it.
+    guard.step(108, [&] {
+        m_exportDir = std::make_unique<QTemporaryDir>();
+        if (!m_exportDir->isValid())
+            throw Failure(u"No temporary folder for the workbook: "_s + m_exportDir->errorString());
+        writeWorkbook(rows, exportedWorkbook());
+    });
+    guard.step(110, [&] {
+        // "-n" opens the file as a template: a new, untitled, unsaved document.
+        if (m_exportDir && QFileInfo::exists(exportedWorkbook()))
+            m_desktop.startProgram(spreadsheetProgram(m_desktop),
+                                   {u"--calc"_s, u"-n"_s, exportedWorkbook()});
+    });
+    guard.step(176, [&] { setMousePointer(PointerDefault); });
+}
+
+void Form1::PushButton3_Click()
+{
+    Guard guard(m_desktop, formLocation(u"PushButton3_Click"_s));
+    QString path;
+    guard.step(100, [&] {
+        if (m_results->count() == 0)
+            return;
+        const QModelIndexList selected = ListView2->selectionModel()->selectedRows();
+        if (!selected.isEmpty())
+            path = m_results->cell(selected.first().row(), 1);
+    });
+    if (!path.isEmpty())
+        guard.step(102, [&] { OpenFileInEditor(m_desktop, path); });
+}
+
+void Form1::PushButton11_Click()
+{
+    Guard guard(m_desktop, formLocation(u"PushButton11_Click"_s));
+    if (m_results->count() == 0) {
+        guard.step(100, [&] { showMessage(u"Nothing to open."_s); });
+        return;
+    }
+    QStringList files;
+    guard.step(104, [&] { files = distinctResultFiles(*m_results); });
+    if (files.size() > kEditorsWithoutQuestion) {
+        MessageAnswer answer = MessageAnswer::No;
+        guard.step(106, [&] {
+            answer = m_desktop.message(
+                u"You are about to open %1 files, each in its own editor window.\r\rDo you want to "
+                "open them all?"_s.arg(files.size()),
+                m_applicationTitle, MessageButtons::YesNo, MessageIcon::None);
+        });
+        if (answer != MessageAnswer::Yes)
+            return;
+    }
+    guard.step(102, [&] { setMousePointer(PointerBusy); });
+    EventPump pump = windowEvents();
+    for (const QString &file : std::as_const(files)) {
+        pump.tick();
+        // "Clear List" may have emptied the table meanwhile.
+        if (m_closing || m_results->count() == 0)
+            break;
+        guard.step(130, [&] { OpenFileInEditor(m_desktop, file); });
+    }
+    guard.step(138, [&] { setMousePointer(PointerDefault); });
 }
 
 // ---- Pointer and help ------------------------------------------------------------------

@@ -18,6 +18,7 @@ class QGroupBox;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QTemporaryDir;
 class QTreeView;
 class ResultsModel;
 class SearchRun;
@@ -46,6 +47,8 @@ public:
     ResultsModel &results() { return *m_results; }
     /// True while a search run is inside its loop.
     bool isSearching() const { return m_run != nullptr; }
+    /// The workbook file of the last spreadsheet export, or empty.
+    QString exportedWorkbook() const;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -71,12 +74,18 @@ private:
 
     void PushButton1_Click();
     void PushButton2_Click();
+    void PushButton3_Click();
+    void PushButton4_Click();
     void PushButton5_Click();
     void PushButton6_Click();
     void PushButton7_Click();
+    void PushButton8_Click();
     void PushButton9_Click();
     void PushButton10_Click();
+    void PushButton11_Click();
     void PushButton12_Click();
+    void PushButton13_Click();
+    bool SaveResultsAsExcelFileIsExcelInstalled();
     void PushButton14_Click();
     void PushButton15_Click();
     void PushButton16_Click();
@@ -114,6 +123,9 @@ private:
     FileListModel *m_fileList = nullptr;
     ResultsModel *m_results = nullptr;
     SearchRun *m_run = nullptr;
+    /// The workbook handed to the spreadsheet application lives here until the
+    /// next export or the end of the program.
+    std::unique_ptr<QTemporaryDir> m_exportDir;
     bool m_closing = false;
 
     // Reordering the file list by dragging.

@@ -101,6 +101,41 @@ QString QtDesktop::findProgram(const QString &name)
     return QStandardPaths::findExecutable(name);
 }
 
+namespace {
+
+QString runQuietly(const QString &program, const QStringList &arguments)
+{
+    if (QStandardPaths::findExecutable(program).isEmpty())
+        return {};
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(3000)) {
+        process.kill();
+        process.waitForFinished();
+        return {};
+    }
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
+} // namespace
+
+QString QtDesktop::defaultApplicationEntry(const QString &mimeType)
+{
+    QString id = runQuietly(QStringLiteral("xdg-mime"),
+                            {QStringLiteral("query"), QStringLiteral("default"), mimeType});
+    if (id.isEmpty()) {
+        // "Default application for “text/plain”: org.gnome.TextEditor.desktop"
+        const QString answer
+            = runQuietly(QStringLiteral("gio"), {QStringLiteral("mime"), mimeType});
+        const QString firstLine = answer.section(u'\n', 0, 0);
+        if (firstLine.contains(u':'))
+            id = firstLine.section(u':', -1).trimmed();
+    }
+    if (id.isEmpty() || !id.endsWith(QStringLiteral(".desktop")))
+        return {};
+    return QStandardPaths::locate(QStandardPaths::ApplicationsLocation, id);
+}
+
 int QtDesktop::randomBelow(int bound)
 {
     return bound > 0 ? int(QRandomGenerator::global()->bounded(bound)) : 0;

@@ -25,6 +25,7 @@ public:
     bool startProgram(const QString &program, const QStringList &arguments) override;
     bool openUrl(const QUrl &url) override;
     QString findProgram(const QString &name) override;
+    QString defaultApplicationEntry(const QString &mimeType) override;
     int randomBelow(int bound) override;
 
 private:

@@ -1,5 +1,7 @@
 #include "results/ResultsText.h"
 
+#include "app/Desktop.h"
+#include "app/EventPump.h"
 #include "app/Failure.h"
 #include "results/ResultsModel.h"
 
@@ -39,25 +41,36 @@ QString resultsRowLine(const ResultRow &row)
     return line + u"\r\n"_s;
 }
 
-QString resultsFileText(const ResultsModel &results)
+namespace {
+
+void tick(EventPump *pump)
+{
+    if (pump)
+        pump->tick();
+}
+
+} // namespace
+
+QString resultsFileText(const ResultsModel &results, EventPump *pump)
 {
     if (results.count() == 0)
         return {};
     QString text = resultsCaptionLine(results.row(0));
-    for (qsizetype r = 0; r < results.count(); ++r)
+    // The table is read afresh after every turn of events: it may have been cleared.
+    for (qsizetype r = 0; (tick(pump), r < results.count()); ++r)
         text += resultsRowLine(results.row(r));
     return text;
 }
 
-QString clipboardText(const ResultsModel &results)
+QString clipboardText(const ResultsModel &results, EventPump *pump)
 {
     std::array<qsizetype, ResultsModel::kColumnCount> widths{};
-    for (qsizetype r = 0; r < results.count(); ++r) {
+    for (qsizetype r = 0; (tick(pump), r < results.count()); ++r) {
         for (int k = 1; k <= ResultsModel::kColumnCount; ++k)
             widths[k - 1] = qMax(widths[k - 1], results.cell(r, k).size());
     }
     QString text;
-    for (qsizetype r = 0; r < results.count(); ++r) {
+    for (qsizetype r = 0; (tick(pump), r < results.count()); ++r) {
         if (!results.isChecked(r))
             continue;
         QString line;
@@ -73,6 +86,46 @@ QString clipboardText(const ResultsModel &results)
         text += line + u"\r\n"_s;
     }
     return text;
+}
+
+void SaveResultsText(const ResultsModel &results, const QString &path, EventPump *pump)
+{
+    WriteTextFile(resultsFileText(results, pump), path);
+}
+
+namespace {
+
+// A clipboard held by another program is tried again at once, this many times in all.
+constexpr int kClipboardAttempts = 1000;
+
+} // namespace
+
+bool ClearClipboard(Desktop &desktop)
+{
+    for (int attempt = 1; attempt < kClipboardAttempts; ++attempt) {
+        if (desktop.clearClipboard())
+            return true;
+    }
+    return desktop.clearClipboard();
+}
+
+bool SetClipboardText(Desktop &desktop, const QString &text, int format)
+{
+    Q_UNUSED(format); // plain text is the only format used
+    for (int attempt = 1; attempt < kClipboardAttempts; ++attempt) {
+        if (desktop.setClipboardText(text))
+            return true;
+    }
+    return desktop.setClipboardText(text);
+}
+
+void CopyResultsToClipboard(Desktop &desktop, const ResultsModel &results, EventPump *pump)
+{
+    if (results.count() == 0)
+        return;
+    const QString text = clipboardText(results, pump);
+    ClearClipboard(desktop);
+    SetClipboardText(desktop, text, 0);
 }
 
 void WriteTextFile(const QString &text, const QString &path)

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+class Desktop;
+class EventPump;
 class ResultsModel;
 
 /// The caption line of the results text file, its columns chosen by the non-empty
@@ -12,13 +14,27 @@ QString resultsCaptionLine(const ResultRow &first);
 /// One row of the results text file: every non-empty cell followed by a TAB, then
 /// CR LF; empty cells are left out.
 QString resultsRowLine(const ResultRow &row);
-/// The whole results text file; empty for an empty table.
-QString resultsFileText(const ResultsModel &results);
+/// The whole results text file; empty for an empty table. The pump lets window
+/// events run between rows; rows removed meanwhile are not written.
+QString resultsFileText(const ResultsModel &results, EventPump *pump = nullptr);
 
 /// The ticked rows as column-aligned text: each cell padded to its column's widest
 /// cell over all rows, cells joined by TAB, trailing blanks removed, CR LF after
 /// every line.
-QString clipboardText(const ResultsModel &results);
+QString clipboardText(const ResultsModel &results, EventPump *pump = nullptr);
+
+/// Builds the results text file and writes it with WriteTextFile.
+void SaveResultsText(const ResultsModel &results, const QString &path, EventPump *pump = nullptr);
+
+/// Empties the clipboard, trying again at once while it is held elsewhere (1000
+/// attempts at most); true when the last attempt succeeded.
+bool ClearClipboard(Desktop &desktop);
+/// Puts the text on the clipboard with the same retries. format 0 is plain text.
+bool SetClipboardText(Desktop &desktop, const QString &text, int format = 0);
+/// The ticked rows as aligned text on the clipboard; an empty table leaves the
+/// clipboard as it is.
+void CopyResultsToClipboard(Desktop &desktop, const ResultsModel &results,
+                            EventPump *pump = nullptr);
 
 /// Writes the text as UTF-8 without a byte-order mark, replacing the file only when
 /// the whole text was written. Throws Failure when it cannot be written.

@@ -34,6 +34,7 @@ public:
     QQueue<QString> folderResults;
     QQueue<int> draws;
     QStringList programsOnPath; ///< names findProgram finds, as /usr/bin/NAME
+    QString textEditorEntry; ///< the .desktop file of the default text editor
     bool clipboardWorks = true;
 
     QList<Message> messages;
@@ -115,6 +116,11 @@ public:
     QString findProgram(const QString &name) override
     {
         return programsOnPath.contains(name) ? QStringLiteral("/usr/bin/") + name : QString();
+    }
+
+    QString defaultApplicationEntry(const QString &mimeType) override
+    {
+        return mimeType == QStringLiteral("text/plain") ? textEditorEntry : QString();
     }
 
     int randomBelow(int bound) override
