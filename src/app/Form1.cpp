@@ -1002,7 +1002,7 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
         return QMainWindow::eventFilter(watched, event);
     const QEvent::Type type = event->type();
     if (watched == ListView1->viewport()) {
-        auto *mouse = static_cast<QMouseEvent *>(event);
+        const auto position = [event] { return static_cast<QMouseEvent *>(event)->position().toPoint(); };
         switch (type) {
         case QEvent::DragEnter:
         case QEvent::DragMove:
@@ -1012,10 +1012,10 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
             ListView1_OLEDragDrop(static_cast<QDropEvent *>(event));
             return true;
         case QEvent::MouseButtonPress:
-            ListView1_MouseDown(mouse->position().toPoint());
+            ListView1_MouseDown(position());
             break;
         case QEvent::MouseMove:
-            ListView1_MouseMove(mouse->position().toPoint());
+            ListView1_MouseMove(position());
             break;
         case QEvent::MouseButtonRelease:
             ListView1_MouseUp();

@@ -107,7 +107,7 @@ void TestCliSearch::initTestCase()
           "BEGIN:VCARD\nFN:Carl\nNOTE:no hit\nEND:VCARD\n");
     write(u"tree/sub/~lock.vcf"_s, "BEGIN:VCARD\nFN:Tech Lock\nEND:VCARD\n");
     write(u"tree/notes.txt"_s, "FN:tech in a text file\n");
-    write(u"utf16.vcf"_s, "\xFF\xFE" + QByteArray("F\0N\0:\0\xFC\0t\0e\0c\0h\0", 18));
+    write(u"utf16.vcf"_s, "\xFF\xFE" + QByteArray("F\0N\0:\0\xFC\0t\0e\0c\0h\0", 16));
 }
 
 void TestCliSearch::outputIsTheResultsFile_data()
