@@ -1002,7 +1002,8 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
         return QMainWindow::eventFilter(watched, event);
     const QEvent::Type type = event->type();
     if (watched == ListView1->viewport()) {
-        const auto position = [event] { return static_cast<QMouseEvent *>(event)->position().toPoint(); };
+        const auto position
+            = [event] { return static_cast<QMouseEvent *>(event)->position().toPoint(); };
         switch (type) {
         case QEvent::DragEnter:
         case QEvent::DragMove:

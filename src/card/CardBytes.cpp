@@ -1,6 +1,7 @@
 #include "card/CardBytes.h"
 
 #include "app/Failure.h"
+#include "card/FileExists.h"
 #include "card/Windows1252.h"
 
 #include <QFile>
@@ -108,6 +109,16 @@ bool isValidUtf8(QByteArrayView bytes)
     const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
     const auto *end = p + bytes.size();
     while (p < end) {
+        // ASCII runs eight bytes at a time.
+        while (end - p >= 8) {
+            quint64 word;
+            std::memcpy(&word, p, 8);
+            if (word & 0x8080808080808080ULL)
+                break;
+            p += 8;
+        }
+        if (p == end)
+            break;
         const unsigned char c = *p;
         if (c < 0x80) {
             ++p;
@@ -139,14 +150,28 @@ bool isValidUtf8(QByteArrayView bytes)
     return true;
 }
 
-QByteArray readWholeFile(const QString &path)
+namespace {
+
+// A 0-byte file reads as this text, which holds no colon, so it yields an empty record.
+constexpr char kEmptyFileText[] = "empty file";
+
+/// Reads a file in one piece: one open, one fstat and, for a regular file whose size
+/// does not change, one read. missing is set instead of failing when the path does
+/// not exist.
+QByteArray readFile(const QString &path, bool *missing)
 {
     const QByteArray native = QFile::encodeName(path);
     // O_NONBLOCK keeps a FIFO put in the file's place from blocking the open;
     // the type test below then refuses it.
     const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0)
-        failRead(path, reasonText(errno));
+    if (fd < 0) {
+        const int error = errno;
+        if (missing && !FileExists(path)) {
+            *missing = true;
+            return {};
+        }
+        failRead(path, reasonText(error));
+    }
     struct FdCloser
     {
         int fd;
@@ -167,7 +192,7 @@ QByteArray readWholeFile(const QString &path)
                  QStringLiteral("File too large (%1 bytes; the limit is 1 GiB)")
                      .arg(qint64(info.st_size)));
 
-    // One read for the whole file; more only when it grows while being read.
+    // One byte more than the size: a short read then tells the end of the file.
     QByteArray data(qsizetype(info.st_size) + 1, Qt::Uninitialized);
     qsizetype used = 0;
     for (;;) {
@@ -185,7 +210,29 @@ QByteArray readWholeFile(const QString &path)
         if (got == 0)
             break;
         used += got;
+        if (used < data.size() && used >= qsizetype(info.st_size))
+            break;
     }
     data.resize(used);
     return data;
+}
+
+} // namespace
+
+QByteArray readWholeFile(const QString &path)
+{
+    return readFile(path, nullptr);
+}
+
+CardBytes readCardFile(const QString &path)
+{
+    if (path.isEmpty())
+        return {};
+    bool missing = false;
+    QByteArray data = readFile(path, &missing);
+    if (missing)
+        return {};
+    if (data.isEmpty())
+        return {QByteArray(kEmptyFileText), CardEncoding::Legacy};
+    return prepareCardBytes(std::move(data));
 }

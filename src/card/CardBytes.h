@@ -39,6 +39,11 @@ bool isValidUtf8(QByteArrayView bytes);
 /// Files larger than this are refused rather than read into memory.
 inline constexpr qint64 kMaxReadableFileSize = qint64(1) << 30;
 
+/// The bytes of a card file, prepared for the parser: nothing for a path that does
+/// not exist, the text "empty file" for a 0-byte file (it holds no colon, so it
+/// yields an empty record). Throws Failure when the file exists but cannot be read.
+CardBytes readCardFile(const QString &path);
+
 /// Reads a whole file in one piece. Throws Failure, naming the path and the
 /// operating system's reason, when the path is not a regular file, is too large
 /// or cannot be opened or read.

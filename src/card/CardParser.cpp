@@ -31,17 +31,35 @@ enum class Prop : quint8 {
     End,
 };
 
+inline char upperAscii(char c)
+{
+    return (c >= 'a' && c <= 'z') ? char(c - 32) : c;
+}
+
+/// b is upper case.
+inline bool equalsNoCaseN(const char *a, const char *b, qsizetype length)
+{
+    for (qsizetype i = 0; i < length; ++i) {
+        if (upperAscii(a[i]) != b[i])
+            return false;
+    }
+    return true;
+}
+
+/// b is an upper-case literal.
 bool equalsNoCase(QByteArrayView a, const char *b)
 {
     const auto length = qsizetype(std::strlen(b));
-    return a.size() == length && qstrnicmp(a.data(), length, b, length) == 0;
+    return a.size() == length && equalsNoCaseN(a.data(), b, length);
 }
 
+/// needle is an upper-case literal.
 bool containsNoCase(QByteArrayView haystack, const char *needle)
 {
     const auto length = qsizetype(std::strlen(needle));
+    const char first = needle[0];
     for (qsizetype i = 0; i + length <= haystack.size(); ++i) {
-        if (qstrnicmp(haystack.data() + i, length, needle, length) == 0)
+        if (upperAscii(haystack[i]) == first && equalsNoCaseN(haystack.data() + i, needle, length))
             return true;
     }
     return false;
@@ -109,12 +127,27 @@ Prop propFromBaseName(QByteArrayView name)
 
 /// Position of the colon that starts the value: the first one outside a
 /// double-quoted parameter value. An unbalanced quote falls back to the first colon.
+qsizetype indexOfByte(QByteArrayView v, char c)
+{
+    const void *hit = v.isEmpty() ? nullptr : std::memchr(v.data(), c, std::size_t(v.size()));
+    return hit ? static_cast<const char *>(hit) - v.data() : -1;
+}
+
+qsizetype lastIndexOfByte(QByteArrayView v, char c)
+{
+    for (qsizetype i = v.size() - 1; i >= 0; --i) {
+        if (v[i] == c)
+            return i;
+    }
+    return -1;
+}
+
 qsizetype valueColon(QByteArrayView line)
 {
-    const qsizetype first = line.indexOf(':');
+    const qsizetype first = indexOfByte(line, ':');
     if (first < 0)
         return -1;
-    if (line.first(first).indexOf('"') < 0)
+    if (indexOfByte(line.first(first), '"') < 0)
         return first;
     bool quoted = false;
     for (qsizetype i = 0; i < line.size(); ++i) {
@@ -142,7 +175,7 @@ struct Params
 Params parseParams(QByteArrayView namePart)
 {
     Params params;
-    const qsizetype semicolon = namePart.indexOf(';');
+    const qsizetype semicolon = indexOfByte(namePart, ';');
     if (semicolon < 0)
         return params;
     QByteArrayView rest = namePart.sliced(semicolon + 1);
@@ -156,7 +189,7 @@ Params parseParams(QByteArrayView namePart)
         }
         const QByteArrayView param = trimmedSpaces(rest.first(end));
         rest = end < rest.size() ? rest.sliced(end + 1) : QByteArrayView();
-        const qsizetype eq = param.indexOf('=');
+        const qsizetype eq = indexOfByte(param, '=');
         if (eq < 0) {
             if (equalsNoCase(param, "QUOTED-PRINTABLE"))
                 params.quotedPrintable = true;
@@ -188,21 +221,25 @@ int hexValue(char c)
 /// "=XX" becomes the byte XX; any other "=" stays as written.
 QByteArray decodeQuotedPrintable(QByteArrayView in)
 {
-    QByteArray out;
-    out.reserve(in.size());
-    for (qsizetype i = 0; i < in.size(); ++i) {
-        const char c = in[i];
-        if (c == '=' && i + 2 < in.size()) {
-            const int hi = hexValue(in[i + 1]);
-            const int lo = hexValue(in[i + 2]);
+    QByteArray out(in.size(), Qt::Uninitialized);
+    char *o = out.data();
+    const char *p = in.data();
+    const char *const end = p + in.size();
+    while (p < end) {
+        const char c = *p;
+        if (c == '=' && end - p > 2) {
+            const int hi = hexValue(p[1]);
+            const int lo = hexValue(p[2]);
             if (hi >= 0 && lo >= 0) {
-                out.append(char(hi * 16 + lo));
-                i += 2;
+                *o++ = char(hi * 16 + lo);
+                p += 3;
                 continue;
             }
         }
-        out.append(c);
+        *o++ = c;
+        ++p;
     }
+    out.truncate(o - out.data());
     return out;
 }
 
@@ -211,20 +248,21 @@ void foldLineBreaks(QString &text)
 {
     if (!text.contains(u'\r') && !text.contains(u'\n'))
         return;
-    QString out;
-    out.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
+    QString out(text.size(), Qt::Uninitialized);
+    QChar *o = out.data();
+    const QChar *p = text.constData();
+    const QChar *const end = p + text.size();
+    while (p < end) {
+        const QChar c = *p++;
         if (c == u'\r') {
-            if (i + 1 < text.size() && text.at(i + 1) == u'\n')
-                ++i;
-            out.append(u' ');
-        } else if (c == u'\n') {
-            out.append(u' ');
+            if (p < end && *p == u'\n')
+                ++p;
+            *o++ = u' ';
         } else {
-            out.append(c);
+            *o++ = c == u'\n' ? QChar(u' ') : c;
         }
     }
+    out.truncate(o - out.constData());
     text = out;
 }
 
@@ -252,45 +290,63 @@ QString unescape(const QString &s)
 {
     if (!s.contains(u'\\'))
         return s;
-    QString out;
-    out.reserve(s.size());
-    for (qsizetype i = 0; i < s.size(); ++i) {
-        const QChar c = s.at(i);
-        if (c == u'\\' && i + 1 < s.size()) {
-            const QChar next = s.at(i + 1);
+    QString out(s.size(), Qt::Uninitialized);
+    QChar *o = out.data();
+    const QChar *p = s.constData();
+    const QChar *const end = p + s.size();
+    while (p < end) {
+        if (*p == u'\\' && p + 1 < end) {
+            const QChar next = p[1];
             if (next == u',' || next == u';' || next == u':' || next == u'\\') {
-                out.append(next);
-                ++i;
+                *o++ = next;
+                p += 2;
                 continue;
             }
             if (next == u'n' || next == u'N') {
-                out.append(u' ');
-                ++i;
+                *o++ = u' ';
+                p += 2;
                 continue;
             }
         }
-        out.append(c);
+        *o++ = *p++;
     }
+    out.truncate(o - out.constData());
     return out;
 }
 
-/// Splits a structured value at every ";" that is not escaped by a backslash;
-/// the components keep their escapes.
-QStringList splitStructured(const QString &s)
+/// The components of a structured value, split at every ";" that is not escaped
+/// by a backslash; the components keep their escapes. Only the first kMaxParts are
+/// kept; count says how many there were.
+struct Components
 {
-    QStringList parts;
+    static constexpr int kMaxParts = 8;
+    QStringView parts[kMaxParts];
+    int count = 0;
+
+    QString part(int i) const { return parts[i].toString(); }
+};
+
+Components splitStructured(QStringView s)
+{
+    Components result;
     qsizetype start = 0;
+    const auto add = [&](qsizetype end) {
+        if (result.count < Components::kMaxParts)
+            result.parts[result.count] = s.sliced(start, end - start);
+        ++result.count;
+    };
     for (qsizetype i = 0; i < s.size(); ++i) {
         const QChar c = s.at(i);
         if (c == u'\\') {
             ++i;
         } else if (c == u';') {
-            parts.append(s.sliced(start, i - start));
+            add(i);
             start = i + 1;
         }
     }
-    parts.append(s.sliced(qMin(start, s.size())));
-    return parts;
+    start = qMin(start, s.size());
+    add(s.size());
+    return result;
 }
 
 /// The decoders of one file, kept so that a charset's name is looked up once.
@@ -426,16 +482,17 @@ void applyProperty(Prop prop, QByteArrayView namePart, QString value, bool wasQu
     case Prop::NOTE: {
         QString note = unescape(value);
         // The old hand-made quoted-printable rule, for values that were not decoded.
-        if (!wasQuotedPrintable)
+        if (!wasQuotedPrintable && note.contains(u'='))
             note.replace(QStringLiteral("=0D=0A="), QStringLiteral(" "));
         f.Notes = trimSpaces(clean(note));
         return;
     }
     case Prop::N: {
-        const QStringList parts = splitStructured(trimSpaces(value));
-        f.LastName = clean(trimSpaces(unescape(parts.at(0))));
-        if (parts.size() >= 2)
-            f.FirstName = clean(trimSpaces(unescape(parts.at(1))));
+        const QString trimmed = trimSpaces(value);
+        const Components parts = splitStructured(trimmed);
+        f.LastName = clean(trimSpaces(unescape(parts.part(0))));
+        if (parts.count >= 2)
+            f.FirstName = clean(trimSpaces(unescape(parts.part(1))));
         return;
     }
     case Prop::ADR: {
@@ -446,31 +503,32 @@ void applyProperty(Prop prop, QByteArrayView namePart, QString value, bool wasQu
         QString &state = work ? f.BusinessState : f.HomeState;
         QString &postal = work ? f.BusinessPostal : f.HomePostal;
         QString &country = work ? f.BusinessCountry : f.HomeCountry;
-        QStringList parts = splitStructured(trimSpaces(value));
-        for (QString &part : parts)
-            part = clean(unescape(part));
+        const QString trimmed = trimSpaces(value);
+        const Components parts = splitStructured(trimmed);
+        const auto part = [&parts](int i) { return clean(unescape(parts.part(i))); };
         const auto line = [wasQuotedPrintable](QString s) {
-            if (!wasQuotedPrintable)
+            if (!wasQuotedPrintable && s.contains(u'='))
                 s.replace(QStringLiteral("=0D"), QStringLiteral(" "));
             return s;
         };
-        const qsizetype count = parts.size();
+        const int count = parts.count;
         if (count >= 3) {
-            if (!parts.at(1).isEmpty()) {
-                address1 = line(parts.at(1));
-                address2 = line(parts.at(2));
+            const QString extended = part(1);
+            if (!extended.isEmpty()) {
+                address1 = line(extended);
+                address2 = line(part(2));
             } else {
-                address1 = line(parts.at(2));
+                address1 = line(part(2));
             }
         }
         if (count >= 4)
-            city = parts.at(3);
+            city = part(3);
         if (count >= 5)
-            state = parts.at(4);
+            state = part(4);
         if (count >= 6)
-            postal = parts.at(5);
+            postal = part(5);
         if (count >= 7)
-            country = parts.at(6);
+            country = part(6);
         return;
     }
     case Prop::TEL: {
@@ -499,8 +557,10 @@ void applyProperty(Prop prop, QByteArrayView namePart, QString value, bool wasQu
 class CardCollector
 {
 public:
-    CardCollector(const CardBytes &text, const CardParser::Sink &sink)
-        : m_charsets(text.bytes, text.isUnicode()), m_sink(sink)
+    CardCollector(const CardBytes &text, const CardParser::Sink &sink,
+                  const CardParser::ValueFilter *filter)
+        : m_charsets(text.bytes, text.isUnicode()), m_sink(sink), m_filter(filter),
+          m_unicode(text.isUnicode())
     {}
 
     void line(QByteArrayView line)
@@ -513,10 +573,10 @@ public:
         if (trimmedSpaces(namePart).isEmpty())
             return;
         QByteArrayView base = namePart;
-        if (const qsizetype semicolon = base.indexOf(';'); semicolon >= 0)
+        if (const qsizetype semicolon = indexOfByte(base, ';'); semicolon >= 0)
             base = base.first(semicolon);
         base = trimmedSpaces(base);
-        if (const qsizetype dot = base.lastIndexOf('.'); dot >= 0)
+        if (const qsizetype dot = lastIndexOfByte(base, '.'); dot >= 0)
             base = trimmedSpaces(base.sliced(dot + 1));
         const Prop prop = propFromBaseName(base);
         if (prop == Prop::None)
@@ -529,6 +589,12 @@ public:
             return;
         }
         const Params params = parseParams(namePart);
+        if (m_filter && !mayContain(prop, value, params)) {
+            // Structured values keep their shape (which components are empty decides
+            // which fields they write), so they are always decoded.
+            applyProperty(prop, namePart, QString(), false, target());
+            return;
+        }
         QString text;
         if (params.quotedPrintable) {
             text = m_charsets.decode(decodeQuotedPrintable(value), params.charset, true);
@@ -604,8 +670,31 @@ private:
         m_outside.reset();
     }
 
+    /// False only when the filter rules the value out and its decoded text would be
+    /// exactly its bytes read as UTF-8.
+    bool mayContain(Prop prop, QByteArrayView value, const Params &params) const
+    {
+        if (prop == Prop::N || prop == Prop::ADR || params.quotedPrintable
+            || indexOfByte(value, '\\') >= 0)
+            return true;
+        // The old hand-made quoted-printable marker of notes turns into a blank.
+        if (prop == Prop::NOTE && value.indexOf("=0D") >= 0)
+            return true;
+        if (!m_unicode) {
+            const bool utf8Charset = params.charset.isEmpty()
+                || equalsNoCase(params.charset, "UTF-8") || equalsNoCase(params.charset, "UTF8")
+                || equalsNoCase(params.charset, "US-ASCII")
+                || equalsNoCase(params.charset, "ASCII");
+            if (!utf8Charset || !isValidUtf8(value))
+                return true;
+        }
+        return m_filter->mayContain(value);
+    }
+
     Charsets m_charsets;
     const CardParser::Sink &m_sink;
+    const CardParser::ValueFilter *m_filter;
+    bool m_unicode;
     std::deque<Pending> m_pending;
     std::vector<qint64> m_open; // sequence numbers of the open cards, innermost last
     qint64 m_firstSequence = 0; // sequence number of m_pending.front()
@@ -640,11 +729,21 @@ template<typename Consumer> void forEachLogicalLine(QByteArrayView data, Consume
     };
 
     const qsizetype n = data.size();
+    const char *const base = data.data();
+    // The next CR and LF at or after pos, each searched for again only once passed,
+    // so a file without one of them is not scanned over and over.
+    qsizetype nextCr = -1;
+    qsizetype nextLf = -1;
+    const auto next = [&](qsizetype &cached, char c, qsizetype from) {
+        if (cached < from && cached != n) {
+            const void *hit = std::memchr(base + from, c, std::size_t(n - from));
+            cached = hit ? static_cast<const char *>(hit) - base : n;
+        }
+        return cached;
+    };
     qsizetype pos = 0;
     while (pos < n) {
-        qsizetype end = pos;
-        while (end < n && data[end] != '\n' && data[end] != '\r')
-            ++end;
+        const qsizetype end = qMin(next(nextCr, '\r', pos), next(nextLf, '\n', pos));
         const QByteArrayView physical = data.sliced(pos, end - pos);
         if (end < n) {
             qsizetype k = end;
@@ -682,9 +781,9 @@ template<typename Consumer> void forEachLogicalLine(QByteArrayView data, Consume
 
 } // namespace
 
-void CardParser::parse(const CardBytes &text, const Sink &sink)
+void CardParser::parse(const CardBytes &text, const Sink &sink, const ValueFilter *filter)
 {
-    CardCollector collector(text, sink);
+    CardCollector collector(text, sink, filter);
     forEachLogicalLine(text.bytes, [&](QByteArrayView line) { collector.line(line); });
     collector.finish();
 }

@@ -19,8 +19,21 @@ class CardParser final
 public:
     using Sink = std::function<void(ContactFields &&)>;
 
-    /// Calls sink once per card, in card order.
-    static void parse(const CardBytes &text, const Sink &sink);
+    /// Lets a search skip decoding the values it cannot match.
+    class ValueFilter
+    {
+    public:
+        virtual ~ValueFilter() = default;
+        /// Asked only for a value whose decoded text is its bytes read as UTF-8, with
+        /// nothing removed from inside it or added (no escape, no quoted-printable,
+        /// valid UTF-8, no other charset). False means no search text can occur in it.
+        virtual bool mayContain(QByteArrayView utf8Value) const = 0;
+    };
+
+    /// Calls sink once per card, in card order. With a filter, a value the filter
+    /// rules out is stored as empty text (a list keeps an empty element in its place),
+    /// so the fields can be searched but no longer shown.
+    static void parse(const CardBytes &text, const Sink &sink, const ValueFilter *filter = nullptr);
 
     /// All cards of the text, in card order; never empty.
     static QList<ContactFields> parseAll(const CardBytes &text);

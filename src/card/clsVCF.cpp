@@ -1,12 +1,6 @@
 #include "card/clsVCF.h"
 
 #include "card/CardParser.h"
-#include "card/FileExists.h"
-
-#include <QFileInfo>
-
-// A 0-byte file reads as this text, which holds no colon, so it yields an empty record.
-static constexpr char kEmptyFileText[] = "empty file";
 
 clsVCF::clsVCF() : m_cards{ContactFields{}} {}
 
@@ -37,11 +31,5 @@ void clsVCF::ParseCard()
 
 CardBytes clsVCF::ReadFileText(const QString &path)
 {
-    if (!FileExists(path))
-        return {};
-    // A folder or device has no size worth asking about; readWholeFile refuses it.
-    const QFileInfo info(path);
-    if (info.isFile() && info.size() == 0)
-        return {QByteArray(kEmptyFileText), CardEncoding::Legacy};
-    return prepareCardBytes(readWholeFile(path));
+    return readCardFile(path);
 }

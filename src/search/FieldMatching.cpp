@@ -1,6 +1,7 @@
 #include "search/FieldMatching.h"
 
 #include "card/clsVCF.h"
+#include "search/TextMatcher.h"
 
 #include <algorithm>
 
@@ -17,12 +18,6 @@ const std::array<ContactFieldInfo, kContactFieldCount> &searchedContactFields()
 }
 
 namespace {
-
-bool containsText(const QString &value, const QString &searchText, Qt::CaseSensitivity cs)
-{
-    // An empty value contains nothing, not even the empty text.
-    return !value.isEmpty() && value.contains(searchText, cs);
-}
 
 const std::array<QString, kContactFieldCount> &fieldTags()
 {
@@ -41,20 +36,25 @@ const std::array<QString, kContactFieldCount> &fieldTags()
 void AddFieldMatches(const ContactFields &card, const QString &path, const QString &searchText,
                      bool ignoreCase, QList<ResultRow> &rows)
 {
-    const Qt::CaseSensitivity cs = ignoreCase ? Qt::CaseInsensitive : Qt::CaseSensitive;
+    AddFieldMatches(card, path, TextMatcher(searchText, ignoreCase), rows);
+}
+
+void AddFieldMatches(const ContactFields &card, const QString &path, const TextMatcher &matcher,
+                     QList<ResultRow> &rows)
+{
     const auto &fields = searchedContactFields();
     const auto &tags = fieldTags();
     for (std::size_t f = 0; f < fields.size(); ++f) {
         const ContactFieldInfo &field = fields[f];
         if (!field.isList()) {
             const QString &value = card.*field.text;
-            if (containsText(value, searchText, cs))
+            if (matcher.matches(value))
                 rows.append({path, tags[f], value});
             continue;
         }
         const QStringList &values = card.*field.list;
         for (qsizetype p = 0; p < values.size(); ++p) {
-            if (!containsText(values.at(p), searchText, cs))
+            if (!matcher.matches(values.at(p)))
                 continue;
             rows.append({path, values.size() == 1 ? tags[f] : tags[f] + QString::number(p + 1),
                          values.at(p)});

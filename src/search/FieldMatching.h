@@ -5,6 +5,7 @@
 
 #include <QList>
 
+class TextMatcher;
 class clsVCF;
 
 /// The 27 fields in the order they are searched (ascending by name).
@@ -16,6 +17,10 @@ const std::array<ContactFieldInfo, kContactFieldCount> &searchedContactFields();
 /// more than one. ignoreCase selects Unicode case-insensitive comparison.
 void AddFieldMatches(const ContactFields &card, const QString &path, const QString &searchText,
                      bool ignoreCase, QList<ResultRow> &rows);
+
+/// The same with a prepared matcher, for many cards and one search text.
+void AddFieldMatches(const ContactFields &card, const QString &path, const TextMatcher &matcher,
+                     QList<ResultRow> &rows);
 
 /// The same for the card the record currently describes.
 void AddFieldMatches(const clsVCF &record, const QString &path, const QString &searchText,

@@ -1,9 +1,12 @@
 #include "search/SearchRun.h"
 
 #include "app/ErrorReport.h"
-#include "card/clsVCF.h"
+#include "card/CardParser.h"
 #include "filelist/PathRules.h"
 #include "search/FieldMatching.h"
+#include "search/TextMatcher.h"
+
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -25,7 +28,6 @@ SearchRun::SearchRun(QStringList files) : m_files(std::move(files)) {}
 bool SearchRun::run(SearchHost &host, Guard &guard)
 {
     m_running = true;
-    clsVCF record;
     const qsizetype count = m_files.size();
     for (qsizetype i = 0; i < count; ++i) {
         if (m_stopRequested)
@@ -37,17 +39,29 @@ bool SearchRun::run(SearchHost &host, Guard &guard)
         });
         guard.step(138, [&] { host.processEvents(); });
         guard.step(140, [&] { host.markBusy(); });
-        if (!guard.step(142, [&] { record.setFilename(path); }))
+        // The cards are read one by one as the file is parsed: a file of many cards
+        // is never held as records all at once.
+        CardBytes text;
+        if (!guard.step(142, [&] { text = readCardFile(path); }))
             continue;
         QList<ResultRow> rows;
         guard.step(144, [&] {
             const SearchCriteria criteria = host.currentCriteria();
             const QStringList texts = criteria.searchTexts();
-            for (qsizetype card = 0; card < record.CardCount(); ++card) {
-                record.SelectCard(card);
-                for (const QString &text : texts)
-                    AddFieldMatches(record, path, text, criteria.ignoreCase, rows);
-            }
+            std::vector<TextMatcher> matchers;
+            for (const QString &searchText : texts)
+                matchers.emplace_back(searchText, criteria.ignoreCase);
+            if (matchers.empty())
+                return;
+            // Values that cannot contain a search text need not be decoded.
+            const RawValueFilter filter(texts, criteria.ignoreCase);
+            CardParser::parse(
+                text,
+                [&](ContactFields &&card) {
+                    for (const TextMatcher &matcher : matchers)
+                        AddFieldMatches(card, path, matcher, rows);
+                },
+                filter.isUsable() ? &filter : nullptr);
         });
         if (!rows.isEmpty())
             guard.step(146, [&] { host.addRows(std::move(rows)); });

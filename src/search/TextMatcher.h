@@ -1,0 +1,47 @@
+#pragma once
+
+#include "card/CardParser.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+/// Tests whether values contain one search text, with or without letter case.
+/// Ignoring case, an ASCII search text is compared by a quick ASCII path as long as
+/// the characters it meets are ASCII, and by Qt's Unicode comparison otherwise.
+class TextMatcher final
+{
+public:
+    TextMatcher(const QString &needle, bool ignoreCase);
+
+    /// An empty value contains nothing, not even the empty text.
+    bool matches(const QString &value) const;
+
+private:
+    bool matchesIgnoringAsciiCase(const QString &value) const;
+
+    QString m_needle;
+    QString m_lowerNeedle; // ASCII letters lowered, for the quick path
+    bool m_ignoreCase;
+    bool m_asciiNeedle;
+};
+
+/// Tells the card parser which values cannot contain any of the search texts,
+/// so that it need not decode them. It decides only for search texts that are
+/// non-empty and ASCII, and, ignoring case, only for ASCII values (a character
+/// outside ASCII may fold onto an ASCII letter).
+class RawValueFilter final : public CardParser::ValueFilter
+{
+public:
+    RawValueFilter(const QStringList &texts, bool ignoreCase);
+
+    /// False when the texts are of a kind this filter cannot judge.
+    bool isUsable() const { return m_usable; }
+    bool mayContain(QByteArrayView utf8Value) const override;
+
+private:
+    QList<QByteArray> m_needles; // lowered when ignoring case
+    bool m_ignoreCase;
+    bool m_usable = true;
+};
