@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <algorithm>
 #include <cerrno>
 
 #include <dirent.h>
@@ -44,19 +45,96 @@ bool folderId(const QString &path, FolderId &id)
 
 enum class Listing { Listed, Refused, Failed };
 
-/// The names of the sub-folders of a folder, sorted by name.
-Listing listSubFolders(const QString &folder, QStringList &names)
+struct Entry
 {
-    // QDir hides why a listing failed; opendir tells a refused or vanished folder
-    // (taken out of the walk) from any other failure (kept, not looked into).
+    QString name;
+    bool folder = false;
+    bool file = false; // a regular file, or a link to one
+};
+
+/// The entries of a folder and their kinds, sorted by name. The listing's own
+/// file types save a stat per entry; links and unknown types are looked up.
+Listing listEntries(const QString &folder, QList<Entry> &entries)
+{
+    // opendir tells a refused or vanished folder (taken out of the walk) from any
+    // other failure (kept, not looked into).
     DIR *dir = ::opendir(QFile::encodeName(folder).constData());
     if (!dir)
         return (errno == EACCES || errno == ENOENT || errno == ENOTDIR) ? Listing::Refused
                                                                         : Listing::Failed;
+    while (const dirent *entry = ::readdir(dir)) {
+        const char *name = entry->d_name;
+        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
+            continue;
+        Entry item;
+        item.name
+            = QString::fromUtf8(name); // file names are UTF-8 here, as QFile::decodeName takes them
+        if (entry->d_type == DT_DIR) {
+            item.folder = true;
+        } else if (entry->d_type == DT_REG) {
+            item.file = true;
+        } else if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+            struct stat info
+            {
+            };
+            if (::fstatat(::dirfd(dir), name, &info, 0) == 0) {
+                item.folder = S_ISDIR(info.st_mode);
+                item.file = S_ISREG(info.st_mode);
+            }
+        }
+        entries.append(std::move(item));
+    }
     ::closedir(dir);
-    names = QDir(folder).entryList(QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                                   QDir::Name);
+    std::sort(entries.begin(), entries.end(),
+              [](const Entry &a, const Entry &b) { return a.name < b.name; });
     return Listing::Listed;
+}
+
+/// The names of the sub-folders of a folder, sorted by name.
+Listing listSubFolders(const QString &folder, QStringList &names)
+{
+    QList<Entry> entries;
+    const Listing listing = listEntries(folder, entries);
+    for (const Entry &entry : std::as_const(entries)) {
+        if (entry.folder)
+            names.append(entry.name);
+    }
+    return listing;
+}
+
+QChar folded(QChar c)
+{
+    if (c.unicode() < 0x80)
+        return (c >= u'A' && c <= u'Z') ? QChar(c.unicode() + 32) : c;
+    return c.toCaseFolded();
+}
+
+/// A Windows file-name pattern: "*" any run of characters, "?" one character,
+/// letter case ignored.
+bool wildcardMatch(QStringView pattern, QStringView name)
+{
+    qsizetype p = 0;
+    qsizetype n = 0;
+    qsizetype starAt = -1;
+    qsizetype resumeAt = 0;
+    while (n < name.size()) {
+        if (p < pattern.size()
+            && (pattern.at(p) == u'?' || folded(pattern.at(p)) == folded(name.at(n)))) {
+            ++p;
+            ++n;
+        } else if (p < pattern.size() && pattern.at(p) == u'*') {
+            starAt = p++;
+            resumeAt = n;
+        } else if (starAt >= 0) {
+            p = starAt + 1;
+            n = ++resumeAt;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern.at(p) == u'*')
+        ++p;
+    return p == pattern.size();
 }
 
 void step(const FolderScanHooks &hooks, int number, const std::function<void()> &run)
@@ -143,14 +221,14 @@ QStringList ListFilesInFolder(const QString &folder, const QString &pattern)
         dir += kSeparator;
     // Windows patterns: "*.*" matches names without a point too, and case never matters.
     const QString filter = pattern == u"*.*"_s ? u"*"_s : pattern;
-    const QStringList names
-        = QDir(dir).entryList({filter}, QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
-    QStringList accessible;
-    for (const QString &name : names) {
-        if (IsAccessibleFile(dir + name))
-            accessible.append(name);
+    QList<Entry> entries;
+    listEntries(dir, entries);
+    QStringList names;
+    for (const Entry &entry : std::as_const(entries)) {
+        if (entry.file && wildcardMatch(filter, entry.name))
+            names.append(entry.name);
     }
-    return accessible;
+    return names;
 }
 
 bool IsAccessibleFile(const QString &path) noexcept
@@ -207,9 +285,8 @@ QStringList filesInFolders(const QStringList &folders, const QString &pattern,
              ListFilesInFolder(dir.isEmpty() ? QString(kSeparator) : dir, pattern)) {
             if (isTemporaryFileName(name))
                 continue;
-            const QString path = NormalizePath(dir + kSeparator + name);
-            if (IsAccessibleFile(path))
-                files.append(path);
+            // The listing took accessible files only.
+            files.append(NormalizePath(dir + kSeparator + name));
         }
     }
     return files;

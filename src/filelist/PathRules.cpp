@@ -19,8 +19,11 @@ QString collapsePairs(QStringView path)
 
 QString NormalizePath(const QString &path)
 {
-    if (!path.startsWith(u'\\'))
+    if (!path.startsWith(u'\\')) {
+        if (!path.contains(u"//") && !path.contains(u"\\\\"))
+            return path;
         return collapsePairs(path);
+    }
     qsizetype first = 1;
     while (first < path.size() && path.at(first) == u'\\')
         ++first;

@@ -53,8 +53,11 @@ bool SearchRun::run(SearchHost &host, Guard &guard)
                 matchers.emplace_back(searchText, criteria.ignoreCase);
             if (matchers.empty())
                 return;
-            // Values that cannot contain a search text need not be decoded.
+            // A file that cannot hold a search text need not be parsed, and values
+            // that cannot hold one need not be decoded.
             const RawValueFilter filter(texts, criteria.ignoreCase);
+            if (filter.isUsable() && !filter.fileMayContain(text.bytes))
+                return;
             CardParser::parse(
                 text,
                 [&](ContactFields &&card) {

@@ -1,5 +1,7 @@
 #include "search/TextMatcher.h"
 
+#include <cstring>
+
 namespace {
 
 inline char16_t lowerAscii(char16_t c)
@@ -76,11 +78,153 @@ RawValueFilter::RawValueFilter(const QStringList &texts, bool ignoreCase) : m_ig
         }
         if (!ascii) {
             m_usable = false;
+            m_fileUsable = false;
             return;
+        }
+        for (const char c : needle) {
+            if (std::strchr(" \t\\,;:=", c))
+                m_fileUsable = false;
         }
         m_needles.append(needle);
     }
     m_usable = !m_needles.isEmpty();
+    m_fileUsable = m_fileUsable && m_usable;
+}
+
+bool RawValueFilter::containsNeedle(QByteArrayView text) const
+{
+    for (const QByteArray &needle : m_needles) {
+        if (!m_ignoreCase) {
+            if (text.indexOf(needle) >= 0)
+                return true;
+            continue;
+        }
+        const qsizetype m = needle.size();
+        const char first = needle.at(0);
+        const char firstUpper = (first >= 'a' && first <= 'z') ? char(first - 32) : first;
+        const char *data = text.data();
+        const qsizetype n = text.size();
+        for (qsizetype i = 0; i + m <= n; ++i) {
+            const char c = data[i];
+            if (c != first && c != firstUpper)
+                continue;
+            qsizetype j = 1;
+            while (j < m
+                   && char(lowerAscii(char16_t(static_cast<unsigned char>(data[i + j]))))
+                       == needle.at(j))
+                ++j;
+            if (j == m)
+                return true;
+        }
+    }
+    return false;
+}
+
+namespace {
+
+bool isLineEnd(char c)
+{
+    return c == '\r' || c == '\n';
+}
+
+/// Charsets whose ASCII bytes stay the same ASCII text and whose other bytes give no
+/// character that folds onto an ASCII letter.
+bool isPlainCharset(QByteArrayView name)
+{
+    const QByteArray lower = name.toByteArray().toLower();
+    return lower == "utf-8" || lower == "utf8" || lower == "us-ascii" || lower == "ascii"
+        || lower == "iso-8859-1" || lower == "latin1" || lower == "windows-1252"
+        || lower == "cp1252";
+}
+
+} // namespace
+
+bool RawValueFilter::fileMayContain(QByteArrayView bytes) const
+{
+    if (!m_fileUsable)
+        return true;
+    const char *p = bytes.data();
+    const char *const end = p + bytes.size();
+    QByteArray buffer(bytes.size(), Qt::Uninitialized);
+    char *out = buffer.data();
+    bool nonAscii = false;
+    while (p < end) {
+        const char c = *p;
+        nonAscii |= (static_cast<unsigned char>(c) & 0x80) != 0;
+        if (isLineEnd(c)) {
+            // A line end: CR* LF or a lone CR; a blank or tab after it is a fold.
+            const char *q = p;
+            while (q < end && *q == '\r')
+                ++q;
+            if (q < end && *q == '\n')
+                ++q;
+            else
+                q = p + 1;
+            if (q < end && (*q == ' ' || *q == '\t')) {
+                p = q + 1;
+                continue;
+            }
+            *out++ = '\n';
+            p = q;
+            continue;
+        }
+        if (c == '=' && p - bytes.data() >= 7 && qstrnicmp(p - 7, 7, "CHARSET", 7) == 0) {
+            // A charset that could turn bytes into other ASCII text rules the filter out.
+            const char *start = p + 1;
+            if (start < end && *start == '"')
+                ++start;
+            const char *stop = start;
+            while (stop < end && !std::strchr(";:,\" \t\r\n", *stop))
+                ++stop;
+            if (!isPlainCharset(QByteArrayView(start, stop - start)))
+                return true;
+        }
+        if (c == '=' && end - p >= 2) {
+            if (isLineEnd(p[1])) { // a soft line break: the next line continues this one
+                const char *q = p + 1;
+                while (q < end && *q == '\r')
+                    ++q;
+                if (q < end && *q == '\n')
+                    ++q;
+                else
+                    q = p + 2;
+                p = q;
+                continue;
+            }
+            if (end - p >= 3) {
+                const auto hex = [](char h) {
+                    return (h >= '0' && h <= '9') ? h - '0'
+                        : (h >= 'A' && h <= 'F')  ? h - 'A' + 10
+                        : (h >= 'a' && h <= 'f')  ? h - 'a' + 10
+                                                  : -1;
+                };
+                const int hi = hex(p[1]);
+                const int lo = hex(p[2]);
+                if (hi >= 0 && lo >= 0) {
+                    *out++ = char(hi * 16 + lo);
+                    p += 3;
+                    continue;
+                }
+            }
+        }
+        *out++ = c;
+        ++p;
+    }
+    const QByteArrayView joined(buffer.constData(), out - buffer.constData());
+    if (containsNeedle(joined))
+        return true;
+    // The Kelvin sign (E2 84 AA) and the long s (C5 BF) fold onto k and s.
+    if (m_ignoreCase && nonAscii) {
+        for (qsizetype i = 0; i + 1 < joined.size(); ++i) {
+            const auto b = static_cast<unsigned char>(joined[i]);
+            const auto next = static_cast<unsigned char>(joined[i + 1]);
+            if ((b == 0xE2 && next == 0x84 && i + 2 < joined.size()
+                 && static_cast<unsigned char>(joined[i + 2]) == 0xAA)
+                || (b == 0xC5 && next == 0xBF))
+                return true;
+        }
+    }
+    return false;
 }
 
 bool RawValueFilter::mayContain(QByteArrayView value) const

@@ -40,8 +40,18 @@ public:
     bool isUsable() const { return m_usable; }
     bool mayContain(QByteArrayView utf8Value) const override;
 
+    /// False when no card of the prepared file bytes can hold a search text: the
+    /// texts are not found even with folds and soft line breaks joined and every
+    /// "=XX" read as its byte. Judged only for texts without blanks, backslashes,
+    /// ",", ";", ":" and "=" (which escapes and markers could make), and not for
+    /// files that name a charset that might turn bytes into other ASCII text.
+    bool fileMayContain(QByteArrayView bytes) const;
+
 private:
+    bool containsNeedle(QByteArrayView text) const;
+
     QList<QByteArray> m_needles; // lowered when ignoring case
     bool m_ignoreCase;
     bool m_usable = true;
+    bool m_fileUsable = true;
 };

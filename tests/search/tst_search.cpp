@@ -2,9 +2,11 @@
 
 #include "CardExpect.h"
 #include "app/ErrorReport.h"
+#include "card/CardParser.h"
 #include "search/FieldMatching.h"
 #include "search/SearchRun.h"
 #include "search/SearchSets.h"
+#include "search/TextMatcher.h"
 
 #include <QDir>
 #include <QFile>
@@ -84,6 +86,10 @@ private slots:
     void runReadsCriteriaAfreshPerFile();
     void runModes_data();
     void runModes();
+    void textMatcher_data();
+    void textMatcher();
+    void shortcutsNeverHideAMatch_data();
+    void shortcutsNeverHideAMatch();
 
 private:
     QString write(const QString &name, const QByteArray &bytes);
@@ -362,6 +368,91 @@ void TestSearch::runModes()
     QVERIFY(run.run(host, guard));
     QCOMPARE(host.rows.size(), rows * 2);
     QCOMPARE(host.eventTurns, 2); // every file is visited
+}
+
+void TestSearch::textMatcher_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("needle");
+    QTest::addColumn<bool>("ignoreCase");
+    QTest::addColumn<bool>("matches");
+    QTest::newRow("ASCII, any case") << u"Tech Lead"_s << u"tECH"_s << true << true;
+    QTest::newRow("ASCII, exact case") << u"Tech Lead"_s << u"tech"_s << false << false;
+    QTest::newRow("match at the very end") << u"abctech"_s << u"tech"_s << true << true;
+    QTest::newRow("needle longer than the value") << u"tec"_s << u"tech"_s << true << false;
+    QTest::newRow("Kelvin sign folds onto k") << u"TEC\u212A"_s << u"teck"_s << true << true;
+    QTest::newRow("long s folds onto s") << u"Bo\u017F"_s << u"bos"_s << true << true;
+    QTest::newRow("non-ASCII value before the match") << u"Zoë tech"_s << u"TECH"_s << true << true;
+    QTest::newRow("non-ASCII needle") << u"STRASSE Straße"_s << u"STRAßE"_s << true << true;
+    QTest::newRow("Greek") << u"ΣΟΦΙΑ"_s << u"σοφια"_s << true << true;
+    QTest::newRow("empty needle, non-empty value") << u"x"_s << QString() << true << true;
+    QTest::newRow("empty value") << QString() << QString() << true << false;
+}
+
+void TestSearch::textMatcher()
+{
+    QFETCH(QString, value);
+    QFETCH(QString, needle);
+    QFETCH(bool, ignoreCase);
+    QFETCH(bool, matches);
+    QCOMPARE(TextMatcher(needle, ignoreCase).matches(value), matches);
+    // The quick path agrees with Qt's own comparison.
+    QCOMPARE(!value.isEmpty()
+                 && value.contains(needle, ignoreCase ? Qt::CaseInsensitive : Qt::CaseSensitive),
+             matches);
+}
+
+void TestSearch::shortcutsNeverHideAMatch_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("needle");
+    QTest::addColumn<bool>("ignoreCase");
+    QTest::addColumn<int>("rows");
+    const QByteArray tricky = "BEGIN:VCARD\r\nVERSION:2.1\r\nFN:Te=63h literal\r\n"
+                              "NOTE;ENCODING=QUOTED-PRINTABLE:te=63h soft=\r\nbreak\r\n"
+                              "TITLE:fol\r\n\tded\r\nEMAIL:TE\xE2\x84\xAAH@x\r\nROLE:a\\nb\r\n"
+                              "ADR:;;Line=0DBreak;Town\r\nURL:http\\://x\r\nEND:VCARD\r\n";
+    QTest::newRow("quoted-printable letters") << tricky << u"tech"_s << true << 1;
+    QTest::newRow("soft line break") << tricky << u"softbreak"_s << true << 1;
+    QTest::newRow("folded with a tab") << tricky << u"folded"_s << true << 1;
+    QTest::newRow("Kelvin sign") << tricky << u"tekh"_s << true << 1;
+    QTest::newRow("Kelvin sign, exact case") << tricky << u"TEKH"_s << false << 0;
+    QTest::newRow("escaped newline becomes a blank") << tricky << u"a b"_s << true << 1;
+    QTest::newRow("old =0D marker becomes a blank") << tricky << u"line break"_s << true << 1;
+    QTest::newRow("escaped colon") << tricky << u"http://"_s << true << 1;
+    QTest::newRow("literal =63 outside quoted-printable") << tricky << u"te=63h"_s << true << 1;
+    QTest::newRow("UTF-16 file") << QByteArray("\xFF\xFE"
+                                               "F\0N\0:\0T\0e\0c\0h\0",
+                                               16)
+                                 << u"tech"_s << true << 1;
+    QTest::newRow("legacy bytes") << QByteArray("BEGIN:VCARD\nFN:Caf\xE9 Tech\nEND:VCARD\n")
+                                  << u"tech"_s << true << 1;
+    QTest::newRow("Shift_JIS value")
+        << QByteArray("BEGIN:VCARD\nFN;CHARSET=SHIFT_JIS:\x83\x5C\x83\x74\x83\x67\nEND:VCARD\n")
+        << u"ソフト"_s << true << 1;
+    QTest::newRow("no match at all") << tricky << u"zebra"_s << true << 0;
+}
+
+void TestSearch::shortcutsNeverHideAMatch()
+{
+    // The run skips files and values that cannot hold the text; its rows must be
+    // those of a full reading.
+    QFETCH(QByteArray, file);
+    QFETCH(QString, needle);
+    QFETCH(bool, ignoreCase);
+    QFETCH(int, rows);
+    const QString path = write(u"shortcut.vcf"_s, file);
+    QList<ResultRow> full;
+    for (const ContactFields &card : CardParser::parseBytes(file))
+        AddFieldMatches(card, path, needle, ignoreCase, full);
+    ScriptedHost host;
+    host.criteria.text = needle;
+    host.criteria.ignoreCase = ignoreCase;
+    SearchRun run({path});
+    Guard guard(Guard::Reporter{}, u"x"_s);
+    QVERIFY(run.run(host, guard));
+    QVERIFY2(host.rows == full, qPrintable(rowsText(host.rows) + u"\n---\n"_s + rowsText(full)));
+    QCOMPARE(full.size(), rows);
 }
 
 QTEST_GUILESS_MAIN(TestSearch)
