@@ -15,20 +15,22 @@
 
 namespace {
 
-const char *const kGiven[] = {"Anna", "Bjørn", "Chloé", "David", "Émile", "Fatima", "Giulia", "Hiroshi",
-                              "Ines", "José", "Katarzyna", "Lars", "María", "Nikolai", "Olga", "Priya",
-                              "Søren", "Tomás", "Ümit", "Wei", "Zoë", "Ольга", "Νίκος", "宏"};
-const char *const kFamily[] = {"Andersen", "Becker", "Castro", "Dubois", "Eriksson", "Fischer", "García",
-                               "Hansen", "Ivanova", "Jensen", "Kowalski", "Müller", "Nakamura", "O'Brien",
-                               "Petrov", "Rossi", "Schmidt", "Tanaka", "Weiß", "Петрова", "Παπαδόπουλος"};
-const char *const kOrgs[] = {"Northwind Traders", "Contoso Ltd", "Fabrikam Inc", "Adventure Works",
-                             "Tailspin Toys", "Wide World Importers", "Litware", "Proseware",
-                             "Acme Biotech", "Blue Yonder Airlines"};
-const char *const kTitles[] = {"Sales Manager", "Accountant", "Engineer", "Tech Lead", "Designer",
-                               "Office Manager", "Consultant", "Director", "Analyst", "Nurse"};
+const char *const kGiven[]
+    = {"Anna",  "Bjørn", "Chloé",     "David", "Émile", "Fatima",  "Giulia", "Hiroshi",
+       "Ines",  "José",  "Katarzyna", "Lars",  "María", "Nikolai", "Olga",   "Priya",
+       "Søren", "Tomás", "Ümit",      "Wei",   "Zoë",   "Ольга",   "Νίκος",  "宏"};
+const char *const kFamily[]
+    = {"Andersen", "Becker",  "Castro",  "Dubois",   "Eriksson", "Fischer",  "García",
+       "Hansen",   "Ivanova", "Jensen",  "Kowalski", "Müller",   "Nakamura", "O'Brien",
+       "Petrov",   "Rossi",   "Schmidt", "Tanaka",   "Weiß",     "Петрова",  "Παπαδόπουλος"};
+const char *const kOrgs[]
+    = {"Northwind Traders", "Contoso Ltd",          "Fabrikam Inc", "Adventure Works",
+       "Tailspin Toys",     "Wide World Importers", "Litware",      "Proseware",
+       "Acme Biotech",      "Blue Yonder Airlines"};
+const char *const kTitles[] = {"Sales Manager",  "Accountant", "Engineer", "Tech Lead", "Designer",
+                               "Office Manager", "Consultant", "Director", "Analyst",   "Nurse"};
 
-template<std::size_t N>
-const char *pick(QRandomGenerator &random, const char *const (&list)[N])
+template<std::size_t N> const char *pick(QRandomGenerator &random, const char *const (&list)[N])
 {
     return list[random.bounded(int(N))];
 }
@@ -64,7 +66,8 @@ QByteArray card(QRandomGenerator &random, qint64 index)
     const QByteArray org = pick(random, kOrgs);
     const QByteArray title = pick(random, kTitles);
     const QByteArray number = QByteArray::number(index);
-    const QByteArray email = "user" + number + "@" + QByteArray(org).replace(' ', '-').toLower() + ".example";
+    const QByteArray email
+        = "user" + number + "@" + QByteArray(org).replace(' ', '-').toLower() + ".example";
     const QByteArray phone = "+1 555 " + QByteArray::number(100 + random.bounded(900)) + " "
         + QByteArray::number(1000 + random.bounded(9000));
     QByteArray out;
@@ -73,30 +76,34 @@ QByteArray card(QRandomGenerator &random, qint64 index)
         out = "BEGIN:VCARD\r\nVERSION:2.1\r\n";
         out += "N;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:" + quotedPrintable(family) + ";"
             + quotedPrintable(given) + ";;;\r\n";
-        out += "FN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:" + quotedPrintable(given + " " + family) + "\r\n";
+        out += "FN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:" + quotedPrintable(given + " " + family)
+            + "\r\n";
         out += "ORG:" + org + "\r\nTITLE:" + title + "\r\n";
         out += "TEL;WORK;VOICE:" + phone + "\r\nTEL;CELL:" + phone + "9\r\n";
         out += "EMAIL;PREF;INTERNET:" + email + "\r\n";
-        out += "ADR;WORK;ENCODING=QUOTED-PRINTABLE:;;" + number + " Main Street=0D=0ABuilding " + number
-            + ";Springfield;IL;62701;USA\r\n";
+        out += "ADR;WORK;ENCODING=QUOTED-PRINTABLE:;;" + number + " Main Street=0D=0ABuilding "
+            + number + ";Springfield;IL;62701;USA\r\n";
         out += "NOTE;ENCODING=QUOTED-PRINTABLE:Met at the fair.=0D=0AFollow up=\r\n in spring.\r\n";
         break;
     case 1: // vCard 3.0, as mail programs and address books write it
         out = "BEGIN:VCARD\r\nVERSION:3.0\r\n";
         out += "N:" + family + ";" + given + ";;;\r\nFN:" + given + " " + family + "\r\n";
         out += "ORG:" + org + ";Sales\r\nTITLE:" + title + "\r\n";
-        out += "item1.EMAIL;type=INTERNET;type=pref:" + email + "\r\nitem1.X-ABLabel:_$!<Other>!$_\r\n";
+        out += "item1.EMAIL;type=INTERNET;type=pref:" + email
+            + "\r\nitem1.X-ABLabel:_$!<Other>!$_\r\n";
         out += "TEL;type=WORK;type=VOICE:" + phone + "\r\n";
         out += "ADR;type=HOME:;;" + number + " Elm Road;Riverside;CA;92501;USA\r\n";
-        out += fold("NOTE:A note that an address book folds over two lines\\, as the format asks of "
-                    "long ones.");
+        out += fold(
+            "NOTE:A note that an address book folds over two lines\\, as the format asks of "
+            "long ones.");
         break;
     default: // vCard 4.0
         out = "BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:individual\r\n";
         out += "FN:" + given + " " + family + "\r\nN:" + family + ";" + given + ";;;\r\n";
         out += "ORG:" + org + "\r\nTITLE:" + title + "\r\n";
         out += "EMAIL;TYPE=work:" + email + "\r\n";
-        out += "TEL;VALUE=uri;TYPE=\"voice,cell\":tel:" + QByteArray(phone).replace(' ', '-') + "\r\n";
+        out += "TEL;VALUE=uri;TYPE=\"voice,cell\":tel:" + QByteArray(phone).replace(' ', '-')
+            + "\r\n";
         out += "URL:https://www." + QByteArray(org).replace(' ', '-').toLower() + ".example/\r\n";
         break;
     }
@@ -118,7 +125,8 @@ int usage()
 bool write(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        && file.write(bytes) == bytes.size();
 }
 
 } // namespace
@@ -135,10 +143,12 @@ int main(int argc, char *argv[])
         return usage();
     if (mode == "files") {
         for (qint64 i = 0; i < count; ++i) {
-            const QString folder = target + QStringLiteral("/d%1").arg(i / 1000, 4, 10, QChar(u'0'));
+            const QString folder
+                = target + QStringLiteral("/d%1").arg(i / 1000, 4, 10, QChar(u'0'));
             if (i % 1000 == 0 && !QDir().mkpath(folder))
                 return 1;
-            if (!write(folder + QStringLiteral("/card%1.vcf").arg(i, 7, 10, QChar(u'0')), card(random, i)))
+            if (!write(folder + QStringLiteral("/card%1.vcf").arg(i, 7, 10, QChar(u'0')),
+                       card(random, i)))
                 return 1;
         }
         return 0;

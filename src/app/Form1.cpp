@@ -23,6 +23,7 @@
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -96,21 +97,62 @@ public:
         return criteria;
     }
 
+    // The bar and the table are repainted at most about every 20 ms: a repaint per
+    // file would cost more than reading the file. Events still run once per file.
     void showProgress(double percent, const QString &text) override
     {
-        m_form.ProgressBar1->setValue(qBound(0, qRound(percent), 100));
-        m_form.ProgressBar1->setText(text);
+        m_percent = qBound(0, qRound(percent), 100);
+        m_text = text;
+        if (due(m_progressClock))
+            flushProgress();
     }
 
     void processEvents() override { QCoreApplication::processEvents(); }
     void markBusy() override { m_form.setMousePointer(PointerBusy); }
+
     void addRows(QList<ResultRow> &&rows) override
     {
-        m_form.m_results->appendRows(std::move(rows));
+        m_rows.append(std::move(rows));
+        if (due(m_rowsClock))
+            flushRows();
+    }
+
+    /// Shows what is pending: the latest progress and the rows found since.
+    void flush()
+    {
+        flushProgress();
+        flushRows();
     }
 
 private:
+    static bool due(const QElapsedTimer &clock)
+    {
+        return !clock.isValid() || clock.elapsed() >= 20;
+    }
+
+    void flushProgress()
+    {
+        // After a stop press the bar already reads "Progress Bar" and stays so.
+        if (!m_text.isNull() && m_form.PushButton7->text() == kStopSearching) {
+            m_form.ProgressBar1->setValue(m_percent);
+            m_form.ProgressBar1->setText(m_text);
+        }
+        m_progressClock.start();
+    }
+
+    void flushRows()
+    {
+        if (!m_rows.isEmpty())
+            m_form.m_results->appendRows(std::exchange(m_rows, {}));
+        m_rowsClock.start();
+    }
+
     Form1 &m_form;
+    QList<ResultRow> m_rows;
+    int m_percent = 0;
+    QString m_text;
+    QElapsedTimer m_progressClock;
+    QElapsedTimer m_rowsClock;
 };
 
 Form1::Form1(Desktop &desktop, SettingsStore &settings, QString programFolder, QWidget *parent)
@@ -550,6 +592,7 @@ void Form1::PushButton7_Click()
     m_run = &run;
     const bool completed = run.run(host, guard);
     m_run = nullptr;
+    host.flush();
     if (m_closing)
         return;
 
@@ -956,6 +999,9 @@ void Form1::PushButton11_Click()
 
 void Form1::setMousePointer(int kind)
 {
+    // The search marks every file busy again; the cursor itself changes only when needed.
+    if (kind == m_mousePointer && (kind != PointerDefault || !testAttribute(Qt::WA_SetCursor)))
+        return;
     m_mousePointer = kind;
     switch (kind) {
     case PointerBusy:

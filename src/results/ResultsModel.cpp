@@ -89,7 +89,6 @@ void ResultsModel::appendRows(QList<ResultRow> rows)
         return;
     const qsizetype first = m_rows.size();
     beginInsertRows({}, int(first), int(first + rows.size() - 1));
-    m_rows.reserve(first + rows.size());
     for (ResultRow &row : rows)
         m_rows.append({std::move(row), false});
     endInsertRows();

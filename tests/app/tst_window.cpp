@@ -346,9 +346,9 @@ void TestWindow::searchGivesRowsInOrder()
     QCOMPARE(rows,
              (QStringList{u"a.vcf Emails1=one@tech.example"_s, u"a.vcf FirstName=Tech Lead"_s,
                           u"c.vcf Notes=tech notes"_s, u"c.vcf Title=TECHNICIAN"_s}));
-    QCOMPARE(during,
-             (QStringList{u"Processing: a.vcf 33 11 Stop Searching"_s,
-                          u"Processing: c.vcf 100 11 Stop Searching"_s}));
+    // Rows reach the table while the run goes on (at most every 20 ms, the first at once).
+    QVERIFY(!during.isEmpty());
+    QCOMPARE(during.first(), u"Processing: a.vcf 33 11 Stop Searching"_s);
     QCOMPARE(m_desktop->messages.size(), 1);
     QCOMPARE(m_desktop->messages.first().text, u"Done."_s);
     QCOMPARE(m_desktop->messages.first().title, u"Quillory"_s);
@@ -410,17 +410,20 @@ void TestWindow::stopFromInsideTheRun()
     auto form = start();
     form->fileList().append(files);
     control<QLineEdit>(*form, "Text1")->setText(u"tech"_s);
-    int batches = 0;
+    qsizetype rowsAtStop = -1;
     connect(&form->results(), &QAbstractItemModel::rowsInserted, this, [&] {
-        if (++batches == 3)
-            button(*form, "PushButton7")->click(); // the stop press, while the run goes on
-        if (batches == 3) {
-            QCOMPARE(button(*form, "PushButton7")->text(), u"Start Searching"_s);
-            QCOMPARE(control<TextProgressBar>(*form, "ProgressBar1")->text(), u"Progress Bar"_s);
-        }
+        if (rowsAtStop >= 0)
+            return;
+        rowsAtStop = form->results().count();
+        button(*form, "PushButton7")->click(); // the stop press, while the run goes on
+        QCOMPARE(button(*form, "PushButton7")->text(), u"Start Searching"_s);
+        QCOMPARE(control<TextProgressBar>(*form, "ProgressBar1")->text(), u"Progress Bar"_s);
     });
     button(*form, "PushButton7")->click();
-    QCOMPARE(form->results().count(), 3); // the file in hand is finished, no more
+    // The file in hand was finished; no later file was read.
+    QVERIFY(rowsAtStop > 0);
+    QCOMPARE(form->results().count(), rowsAtStop);
+    QCOMPARE(control<TextProgressBar>(*form, "ProgressBar1")->text(), u"Progress Bar"_s);
     QVERIFY(m_desktop->messages.isEmpty()); // no "Done." after a stop
     QVERIFY(!form->isSearching());
     QCOMPARE(form->MousePointer(), 0);

@@ -1,0 +1,140 @@
+// Drives the real window offscreen for the benchmarks: adds a folder's tree, presses
+// "Start Searching", and optionally copies and saves the results, printing how long
+// each took and the longest gap between two turns of the event loop.
+//
+//   quillory-bench-window [--copy] [--save FILE] [--startup] TEXT FOLDER
+
+#include "app/Desktop.h"
+#include "app/Form1.h"
+#include "app/SettingsStore.h"
+#include "filelist/AddFolder.h"
+#include "filelist/FileListModel.h"
+#include "results/ResultsModel.h"
+
+#include <QAbstractEventDispatcher>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+/// Answers every box with OK or Yes and every dialog with the prepared path.
+class QuietDesktop final : public Desktop
+{
+public:
+    QString savePath;
+    MessageAnswer message(const QString &, const QString &, MessageButtons b, MessageIcon) override
+    {
+        return b == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::Yes;
+    }
+    QString inputBox(const QString &, const QString &, const QString &d) override { return d; }
+    OpenFilesResult openFileNames(const QString &, const QString &) override { return {}; }
+    QString saveFileName(const QString &, const QString &) override { return savePath; }
+    QString browseForFolder(const QString &, const QString &) override { return {}; }
+    bool clearClipboard() override { return true; }
+    bool setClipboardText(const QString &text) override
+    {
+        clipboardSize = text.size();
+        return true;
+    }
+    bool startProgram(const QString &, const QStringList &) override { return true; }
+    bool openUrl(const QUrl &) override { return true; }
+    QString findProgram(const QString &) override { return {}; }
+    QString defaultApplicationEntry(const QString &) override { return {}; }
+    int randomBelow(int bound) override { return bound - 1; }
+    qsizetype clipboardSize = 0;
+};
+
+/// Measures the longest time between two turns of the event loop.
+class GapMeter final : public QObject
+{
+public:
+    explicit GapMeter(QObject *parent) : QObject(parent)
+    {
+        auto *dispatcher = QAbstractEventDispatcher::instance();
+        connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &GapMeter::turn);
+        connect(dispatcher, &QAbstractEventDispatcher::awake, this, &GapMeter::turn);
+        m_clock.start();
+    }
+    void reset()
+    {
+        m_longest = 0;
+        m_clock.restart();
+    }
+    void turn() { m_longest = qMax(m_longest, m_clock.restart()); }
+    qint64 longest() const { return m_longest; }
+
+private:
+    QElapsedTimer m_clock;
+    qint64 m_longest = 0;
+};
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QElapsedTimer started;
+    started.start();
+    QApplication app(argc, argv);
+    QStringList args = QApplication::arguments().mid(1);
+    const bool copy = args.removeAll(QStringLiteral("--copy")) > 0;
+    const bool startupOnly = args.removeAll(QStringLiteral("--startup")) > 0;
+    QString save;
+    if (const qsizetype at = args.indexOf(QStringLiteral("--save"));
+        at >= 0 && at + 1 < args.size()) {
+        save = args.at(at + 1);
+        args.remove(at, 2);
+    }
+    QTemporaryDir config;
+    QuietDesktop desktop;
+    desktop.savePath = save;
+    SettingsStore settings(config.filePath(QStringLiteral("settings.ini")));
+    Form1 window(desktop, settings, QApplication::applicationDirPath());
+    window.show();
+    if (startupOnly) {
+        // The time until the window is shown and the event loop has run once.
+        QTimer::singleShot(0, &app, [&] {
+            std::printf("startup_ms %lld\n", started.elapsed());
+            app.quit();
+        });
+        return app.exec();
+    }
+    if (args.size() != 2) {
+        std::fputs("usage: quillory-bench-window [--copy] [--save FILE] [--startup] TEXT FOLDER\n",
+                   stderr);
+        return 2;
+    }
+    window.fileList().append(collectFolderFiles(args.at(1), QStringLiteral("vcf")));
+    window.findChild<QLineEdit *>(QStringLiteral("Text1"))->setText(args.at(0));
+    GapMeter gaps(&app);
+    QElapsedTimer clock;
+    QTimer::singleShot(0, &app, [&] {
+        gaps.reset();
+        clock.start();
+        window.findChild<QPushButton *>(QStringLiteral("PushButton7"))->click();
+        std::printf("search_ms %lld rows %lld files %lld longest_gap_ms %lld\n", clock.elapsed(),
+                    qlonglong(window.results().count()), qlonglong(window.fileList().count()),
+                    gaps.longest());
+        if (copy) {
+            gaps.reset();
+            clock.restart();
+            window.results().setChecked(0, true);
+            window.findChild<QPushButton *>(QStringLiteral("PushButton8"))->click();
+            std::printf("copy_ms %lld longest_gap_ms %lld\n", clock.elapsed(), gaps.longest());
+        }
+        if (!save.isEmpty()) {
+            gaps.reset();
+            clock.restart();
+            window.findChild<QPushButton *>(QStringLiteral("PushButton4"))->click();
+            std::printf("save_ms %lld longest_gap_ms %lld\n", clock.elapsed(), gaps.longest());
+        }
+        std::fflush(stdout);
+        app.quit();
+    });
+    return app.exec();
+}
