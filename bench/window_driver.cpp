@@ -121,11 +121,13 @@ int main(int argc, char *argv[])
                     qlonglong(window.results().count()), qlonglong(window.fileList().count()),
                     gaps.longest());
         if (copy) {
+            for (qsizetype r = 0; r < window.results().count(); ++r)
+                window.results().setChecked(r, true);
             gaps.reset();
             clock.restart();
-            window.results().setChecked(0, true);
             window.findChild<QPushButton *>(QStringLiteral("PushButton8"))->click();
-            std::printf("copy_ms %lld longest_gap_ms %lld\n", clock.elapsed(), gaps.longest());
+            std::printf("copy_ms %lld longest_gap_ms %lld clipboard_chars %lld\n", clock.elapsed(), gaps.longest(),
+                        qlonglong(desktop.clipboardSize));
         }
         if (!save.isEmpty()) {
             gaps.reset();

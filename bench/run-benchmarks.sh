@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# Generates the benchmark corpora in a temporary folder and measures every figure
+# against its peer in the same run: alternating runs, medians, ratios.
+#
+# Usage: bench/run-benchmarks.sh [BUILD_DIR] [REPETITIONS]
+set -euo pipefail
+
+build=$(realpath "${1:-$(dirname "${BASH_SOURCE[0]}")/../build}")
+reps=${2:-5}
+search="$build/src/quillory-search"
+window="$build/bench/quillory-bench-window"
+corpus="$build/bench/quillory-bench-corpus"
+for tool in "$search" "$window" "$corpus"; do
+    [[ -x $tool ]] || { echo "missing $tool: build first" >&2; exit 2; }
+done
+[[ -x /usr/bin/time ]] || { echo "needs /usr/bin/time (apt-get install time)" >&2; exit 2; }
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$work/config"
+
+"$corpus" files 10000 "$work/files10k" 1
+"$corpus" files 100000 "$work/files100k" 2
+"$corpus" cards 20000 "$work/cards20k.vcf" 3
+"$corpus" cards 200000 "$work/cards200k.vcf" 4
+"$corpus" files 170000 "$work/rows1m" 5 # "e" matches about six fields a card: a million rows
+
+# Warm the file cache.
+cat "$work"/*.vcf > /dev/null
+find "$work" -name '*.vcf' -print0 | xargs -0 cat > /dev/null
+
+median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+# Wall seconds of one run of a command, to the millisecond. The output goes through a
+# pipe: grep stops at the first match when it writes to /dev/null itself.
+wall() {
+    local start=$EPOCHREALTIME
+    "$@" 2> /dev/null | cat > /dev/null || true
+    echo "$EPOCHREALTIME - $start" | bc -l
+}
+
+# Peak resident memory in MiB of one run.
+peak() {
+    /usr/bin/time -f '%M' -o "$work/m" "$@" > /dev/null 2> /dev/null || true
+    awk '{ printf "%.0f", $1 / 1024 }' "$work/m"
+}
+
+# Alternates two commands, prints the two medians and their ratio.
+versus() {
+    local label=$1 a=$2 b=$3
+    : > "$work/a"
+    : > "$work/b"
+    for ((i = 0; i < reps; i++)); do
+        wall bash -c "$a" >> "$work/a"
+        wall bash -c "$b" >> "$work/b"
+    done
+    local ma mb
+    ma=$(median < "$work/a")
+    mb=$(median < "$work/b")
+    printf '| %s | %.3f s | %.3f s | %.2f |\n' "$label" "$ma" "$mb" "$(echo "$ma / $mb" | bc -l)"
+}
+
+window_search_ms() { "$window" "$1" "$2" 2>/dev/null | awk '/^search_ms/ { print $2 / 1000 }'; }
+
+echo "| figure | quillory | peer | ratio |"
+echo "|---|---|---|---|"
+versus "search, 100,000 files (peer: grep -rilF)" \
+    "$search -e tech $work/files100k" "grep -rilF tech $work/files100k"
+versus "window search, 100,000 files (peer: quillory-search)" \
+    "$window tech $work/files100k" "$search -e tech $work/files100k"
+size=$(stat -c %s "$work/cards200k.vcf")
+versus "one file of 200,000 cards (peer: grep -ciF)" \
+    "$search -e tech $work/cards200k.vcf" "grep -ciF tech $work/cards200k.vcf"
+secs=$(for ((i = 0; i < reps; i++)); do wall "$search" -e tech "$work/cards200k.vcf"; done | median)
+printf '| throughput, %s MB file | %.0f MB/s | | |\n' "$((size / 1000000))" "$(echo "$size / 1000000 / $secs" | bc -l)"
+printf '| peak memory, %s MB file | %s MiB | | %.2f x file size |\n' "$((size / 1000000))" \
+    "$(peak "$search" -e tech "$work/cards200k.vcf")" \
+    "$(echo "$(peak "$search" -e tech "$work/cards200k.vcf") * 1048576 / $size" | bc -l)"
+versus "growth: 100,000 / 10,000 files (peer: 10 x the small run)" \
+    "$search -e tech $work/files100k" \
+    "for i in 1 2 3 4 5 6 7 8 9 10; do $search -e tech $work/files10k; done"
+versus "growth: 200,000 / 20,000 cards (peer: 10 x the small run)" \
+    "$search -e tech $work/cards200k.vcf" \
+    "for i in 1 2 3 4 5 6 7 8 9 10; do $search -e tech $work/cards20k.vcf; done"
+
+echo
+echo "Window, a million rows (\"e\" over 100,000 files), one run:"
+"$window" --copy --save "$work/saved.txt" e "$work/rows1m" 2>/dev/null | sed 's/^/    /'
+printf '    peak_mib %s\n' "$(peak "$window" --copy --save "$work/saved.txt" e "$work/rows1m")"
+echo "Start-up to the window shown, median of $reps:"
+for ((i = 0; i < reps; i++)); do "$window" --startup 2>/dev/null | awk '{ print $2 }'; done | median \
+    | sed 's/^/    startup_ms /'
