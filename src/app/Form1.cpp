@@ -176,6 +176,22 @@ QPushButton *Form1::makeButton(const QString &name, const QString &caption)
     return button;
 }
 
+QGroupBox *Form1::makeFrame(const QString &name, const QString &caption)
+{
+    auto *frame = new QGroupBox(caption, m_background);
+    frame->setObjectName(name);
+    frame->setMouseTracking(true);
+    frame->installEventFilter(this);
+    return frame;
+}
+
+QRadioButton *Form1::makeOption(const QString &name, const QString &caption, QWidget *frame)
+{
+    auto *option = new QRadioButton(caption, frame);
+    option->setObjectName(name);
+    return option;
+}
+
 void Form1::buildControls()
 {
     setObjectName(u"Form1"_s);
@@ -222,14 +238,9 @@ void Form1::buildControls()
     ListView2->setMinimumHeight(twipsToPixels(1860));
     ListView2->viewport()->installEventFilter(this);
 
-    Frame1 = new QGroupBox(u"Search Options"_s, m_background);
-    Frame1->setObjectName(u"Frame1"_s);
-    Frame1->setMouseTracking(true);
-    Frame1->installEventFilter(this);
-    Option3 = new QRadioButton(u"Search for this:"_s, Frame1);
-    Option3->setObjectName(u"Option3"_s);
-    Option4 = new QRadioButton(u"Search for multiple:"_s, Frame1);
-    Option4->setObjectName(u"Option4"_s);
+    Frame1 = makeFrame(u"Frame1"_s, u"Search Options"_s);
+    Option3 = makeOption(u"Option3"_s, u"Search for this:"_s, Frame1);
+    Option4 = makeOption(u"Option4"_s, u"Search for multiple:"_s, Frame1);
     Text1 = new QLineEdit(Frame1);
     Text1->setObjectName(u"Text1"_s);
     Combo1 = new QComboBox(Frame1);
@@ -238,20 +249,13 @@ void Form1::buildControls()
     Combo1->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     Combo1->setMinimumContentsLength(12);
     Combo1->installEventFilter(this);
-    PushButton12->setParent(Frame1);
-    PushButton14->setParent(Frame1);
-    PushButton16->setParent(Frame1);
-    PushButton15->setParent(Frame1);
-    PushButton7->setParent(Frame1);
+    for (QPushButton *button :
+         {PushButton12, PushButton14, PushButton16, PushButton15, PushButton7})
+        button->setParent(Frame1);
 
-    Frame2 = new QGroupBox(u"Case Options"_s, m_background);
-    Frame2->setObjectName(u"Frame2"_s);
-    Frame2->setMouseTracking(true);
-    Frame2->installEventFilter(this);
-    Option2 = new QRadioButton(u"Ignore case"_s, Frame2);
-    Option2->setObjectName(u"Option2"_s);
-    Option1 = new QRadioButton(u"Match case"_s, Frame2);
-    Option1->setObjectName(u"Option1"_s);
+    Frame2 = makeFrame(u"Frame2"_s, u"Case Options"_s);
+    Option2 = makeOption(u"Option2"_s, u"Ignore case"_s, Frame2);
+    Option1 = makeOption(u"Option1"_s, u"Match case"_s, Frame2);
     // The initial design: "Ignore case" and "Search for this:".
     Option2->setChecked(true);
     Option3->setChecked(true);

@@ -59,6 +59,8 @@ private:
 
     void buildControls();
     QPushButton *makeButton(const QString &name, const QString &caption);
+    QGroupBox *makeFrame(const QString &name, const QString &caption);
+    static QRadioButton *makeOption(const QString &name, const QString &caption, QWidget *frame);
 
     void Form_Load();
     void ApplySkin();

@@ -20,6 +20,8 @@
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include "TestFiles.h"
 #include <QTreeView>
 
 #include <memory>
@@ -131,13 +133,7 @@ std::unique_ptr<Form1> TestWindowAdding::start(const QString &programFolder)
 
 QString TestWindowAdding::write(const QString &name, const QByteArray &bytes)
 {
-    const QString path = m_dir->filePath(name);
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        qFatal("cannot write %s", qPrintable(path));
-    file.write(bytes);
-    return path;
+    return writeTestFile(*m_dir, name, bytes);
 }
 
 /// tree/a.vcf, tree/b.txt, tree/~lock.vcf, tree/.hidden.vcf, tree/A/c.vcf, tree/B/d.vcf,

@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "TestFiles.h"
+
 #include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
@@ -39,12 +41,7 @@ private:
 
 QString TestCardRecord::write(const QString &name, const QByteArray &bytes)
 {
-    const QString path = m_dir.filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        qFatal("cannot write %s", qPrintable(path));
-    file.write(bytes);
-    return path;
+    return writeTestFile(m_dir, name, bytes);
 }
 
 void TestCardRecord::initTestCase()
