@@ -68,11 +68,6 @@ QTreeView *makeListView(QWidget *parent, const QString &name)
     return view;
 }
 
-bool isBlank(const QString &text)
-{
-    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c == u' '; });
-}
-
 } // namespace
 
 /// The window as the search run sees it: the controls read afresh for every file.
@@ -320,22 +315,17 @@ void Form1::buildControls()
     // The design's client area: 8040 x 10125 twips.
     resize(twipsToPixels(8040), twipsToPixels(10125));
 
-    connect(Option1, &QRadioButton::toggled, this, [this](bool on) {
-        if (on)
-            Option1_Click();
-    });
-    connect(Option2, &QRadioButton::toggled, this, [this](bool on) {
-        if (on)
-            Option1_Click();
-    });
-    connect(Option3, &QRadioButton::toggled, this, [this](bool on) {
-        if (on)
-            Option3_Click();
-    });
-    connect(Option4, &QRadioButton::toggled, this, [this](bool on) {
-        if (on)
-            Option3_Click();
-    });
+    // Selecting an option, by hand or from code, raises its click; unselecting does not.
+    const auto onSelected = [this](QRadioButton *option, void (Form1::*click)()) {
+        connect(option, &QRadioButton::toggled, this, [this, click](bool on) {
+            if (on)
+                (this->*click)();
+        });
+    };
+    onSelected(Option1, &Form1::Option1_Click);
+    onSelected(Option2, &Form1::Option1_Click);
+    onSelected(Option3, &Form1::Option3_Click);
+    onSelected(Option4, &Form1::Option3_Click);
     connect(Text1, &QLineEdit::textChanged, this, &Form1::Text1_Change);
     connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
     connect(PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);

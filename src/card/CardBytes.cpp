@@ -104,6 +104,23 @@ QString decodeWholeText(const QByteArray &raw)
     return decodeWindows1252(prepared.bytes);
 }
 
+bool isUtf8CompatibleCharset(QByteArrayView name)
+{
+    const QByteArray lower = name.toByteArray().trimmed().toLower();
+    return lower == "utf-8" || lower == "utf8" || lower == "us-ascii" || lower == "ascii";
+}
+
+int hexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
 bool isValidUtf8(QByteArrayView bytes)
 {
     const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());

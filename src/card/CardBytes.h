@@ -33,6 +33,12 @@ CardBytes prepareCardBytes(QByteArray raw);
 /// else UTF-8 when the bytes are valid UTF-8, else Windows-1252.
 QString decodeWholeText(const QByteArray &raw);
 
+/// True for the charset names whose text is read by the UTF-8 rule: UTF-8 and ASCII.
+bool isUtf8CompatibleCharset(QByteArrayView name);
+
+/// The value of a hexadecimal digit, or -1.
+int hexDigitValue(char c);
+
 /// True when the bytes are well-formed UTF-8.
 bool isValidUtf8(QByteArrayView bytes);
 

@@ -207,17 +207,6 @@ Params parseParams(QByteArrayView namePart)
     return params;
 }
 
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 /// "=XX" becomes the byte XX; any other "=" stays as written.
 QByteArray decodeQuotedPrintable(QByteArrayView in)
 {
@@ -228,8 +217,8 @@ QByteArray decodeQuotedPrintable(QByteArrayView in)
     while (p < end) {
         const char c = *p;
         if (c == '=' && end - p > 2) {
-            const int hi = hexValue(p[1]);
-            const int lo = hexValue(p[2]);
+            const int hi = hexDigitValue(p[1]);
+            const int lo = hexDigitValue(p[2]);
             if (hi >= 0 && lo >= 0) {
                 *o++ = char(hi * 16 + lo);
                 p += 3;
@@ -361,7 +350,7 @@ public:
         // tells how decoded quoted-printable bytes are to be read.
         if (m_unicode && !quotedPrintable)
             return QString::fromUtf8(bytes);
-        if (!charset.isEmpty() && !isUtf8OrAscii(charset)) {
+        if (!charset.isEmpty() && !isUtf8CompatibleCharset(charset)) {
             if (isWindows1252Name(charset))
                 return decodeWindows1252(bytes);
             if (QStringDecoder *decoder = decoderFor(charset)) {
@@ -380,11 +369,6 @@ private:
     static bool isUtf8Name(QByteArrayView name)
     {
         return equalsNoCase(name, "UTF-8") || equalsNoCase(name, "UTF8");
-    }
-
-    static bool isUtf8OrAscii(QByteArrayView name)
-    {
-        return isUtf8Name(name) || equalsNoCase(name, "US-ASCII") || equalsNoCase(name, "ASCII");
     }
 
     QStringDecoder *decoderFor(const QByteArray &charset)
@@ -433,7 +417,7 @@ private:
             while (end < m_file.size() && !std::strchr(";:,\" \t\r\n", m_file[end]))
                 ++end;
             const QByteArray name = m_file.sliced(start, end - start).toByteArray();
-            if (name.isEmpty() || isUtf8OrAscii(name))
+            if (name.isEmpty() || isUtf8CompatibleCharset(name))
                 continue;
             if (isWindows1252Name(name))
                 return {};
@@ -681,10 +665,8 @@ private:
         if (prop == Prop::NOTE && value.indexOf("=0D") >= 0)
             return true;
         if (!m_unicode) {
-            const bool utf8Charset = params.charset.isEmpty()
-                || equalsNoCase(params.charset, "UTF-8") || equalsNoCase(params.charset, "UTF8")
-                || equalsNoCase(params.charset, "US-ASCII")
-                || equalsNoCase(params.charset, "ASCII");
+            const bool utf8Charset
+                = params.charset.isEmpty() || isUtf8CompatibleCharset(params.charset);
             if (!utf8Charset || !isValidUtf8(value))
                 return true;
         }

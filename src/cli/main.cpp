@@ -1,5 +1,6 @@
 #include "cli/DumpCommand.h"
 #include "cli/SearchCommand.h"
+#include "filelist/AddFiles.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -16,11 +17,6 @@ int usageError(const QCommandLineParser &parser, const QString &message)
     std::fprintf(stderr, "quillory-search: %s\n\n%s", message.toUtf8().constData(),
                  parser.helpText().toUtf8().constData());
     return 2;
-}
-
-bool isBlank(const QString &text)
-{
-    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c == u' '; });
 }
 
 } // namespace

@@ -18,7 +18,7 @@ QStringList dialogSelectionPaths(const QStringList &chosen)
     return paths;
 }
 
-bool isBlankLine(const QString &line)
+bool isBlank(const QString &line)
 {
     return std::all_of(line.cbegin(), line.cend(), [](QChar c) { return c == u' '; });
 }
@@ -27,7 +27,7 @@ QStringList listFileEntries(const QString &path)
 {
     QStringList entries;
     for (const QString &line : ReadFileLines(path)) {
-        if (!isBlankLine(line))
+        if (!isBlank(line))
             entries.append(line);
     }
     return entries;

@@ -6,6 +6,7 @@
 #include "search/FieldMatching.h"
 #include "search/TextMatcher.h"
 
+#include <optional>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -29,6 +30,10 @@ bool SearchRun::run(SearchHost &host, Guard &guard)
 {
     m_running = true;
     const qsizetype count = m_files.size();
+    QStringList preparedTexts;
+    bool preparedIgnoreCase = false;
+    std::vector<TextMatcher> matchers;
+    std::optional<RawValueFilter> filter;
     for (qsizetype i = 0; i < count; ++i) {
         if (m_stopRequested)
             break;
@@ -47,16 +52,22 @@ bool SearchRun::run(SearchHost &host, Guard &guard)
         QList<ResultRow> rows;
         guard.step(144, [&] {
             const SearchCriteria criteria = host.currentCriteria();
-            const QStringList texts = criteria.searchTexts();
-            std::vector<TextMatcher> matchers;
-            for (const QString &searchText : texts)
-                matchers.emplace_back(searchText, criteria.ignoreCase);
+            QStringList texts = criteria.searchTexts();
+            // The criteria rarely change during a run: the matchers are made again only
+            // when they do.
+            if (!filter || texts != preparedTexts || criteria.ignoreCase != preparedIgnoreCase) {
+                matchers.clear();
+                for (const QString &searchText : std::as_const(texts))
+                    matchers.emplace_back(searchText, criteria.ignoreCase);
+                filter.emplace(texts, criteria.ignoreCase);
+                preparedTexts = std::move(texts);
+                preparedIgnoreCase = criteria.ignoreCase;
+            }
             if (matchers.empty())
                 return;
             // A file that cannot hold a search text need not be parsed, and values
             // that cannot hold one need not be decoded.
-            const RawValueFilter filter(texts, criteria.ignoreCase);
-            if (filter.isUsable() && !filter.fileMayContain(text.bytes))
+            if (filter->isUsable() && !filter->fileMayContain(text.bytes))
                 return;
             CardParser::parse(
                 text,
@@ -64,7 +75,7 @@ bool SearchRun::run(SearchHost &host, Guard &guard)
                     for (const TextMatcher &matcher : matchers)
                         AddFieldMatches(card, path, matcher, rows);
                 },
-                filter.isUsable() ? &filter : nullptr);
+                filter->isUsable() ? &*filter : nullptr);
         });
         if (!rows.isEmpty())
             guard.step(146, [&] { host.addRows(std::move(rows)); });

@@ -1,5 +1,8 @@
 #include "search/TextMatcher.h"
 
+#include "card/CardBytes.h"
+#include "card/Windows1252.h"
+
 #include <cstring>
 
 namespace {
@@ -131,10 +134,9 @@ bool isLineEnd(char c)
 /// character that folds onto an ASCII letter.
 bool isPlainCharset(QByteArrayView name)
 {
-    const QByteArray lower = name.toByteArray().toLower();
-    return lower == "utf-8" || lower == "utf8" || lower == "us-ascii" || lower == "ascii"
-        || lower == "iso-8859-1" || lower == "latin1" || lower == "windows-1252"
-        || lower == "cp1252";
+    const QByteArray lower = name.toByteArray().trimmed().toLower();
+    return isUtf8CompatibleCharset(name) || isWindows1252Name(name) || lower == "iso-8859-1"
+        || lower == "latin1";
 }
 
 } // namespace
@@ -192,14 +194,8 @@ bool RawValueFilter::fileMayContain(QByteArrayView bytes) const
                 continue;
             }
             if (end - p >= 3) {
-                const auto hex = [](char h) {
-                    return (h >= '0' && h <= '9') ? h - '0'
-                        : (h >= 'A' && h <= 'F')  ? h - 'A' + 10
-                        : (h >= 'a' && h <= 'f')  ? h - 'a' + 10
-                                                  : -1;
-                };
-                const int hi = hex(p[1]);
-                const int lo = hex(p[2]);
+                const int hi = hexDigitValue(p[1]);
+                const int lo = hexDigitValue(p[2]);
                 if (hi >= 0 && lo >= 0) {
                     *out++ = char(hi * 16 + lo);
                     p += 3;
