@@ -3,6 +3,7 @@
 #include "app/Desktop.h"
 #include "app/ErrorReport.h"
 #include "app/EventPump.h"
+#include "app/Failure.h"
 #include "app/SettingsStore.h"
 #include "app/TextProgressBar.h"
 #include "app/WindowTexts.h"
@@ -449,10 +450,10 @@ void Form1::closeEvent(QCloseEvent *event)
 
 // ---- Search criteria -------------------------------------------------------------------
 
-void Form1::unguarded(const QString &procedure, const std::function<void()> &work)
+bool Form1::unguarded(const QString &procedure, const std::function<void()> &work)
 {
     Guard guard(m_desktop, formLocation(procedure));
-    guard.step(100, work);
+    return guard.step(100, work);
 }
 
 void Form1::Option1_Click()
@@ -473,7 +474,18 @@ void Form1::Option3_Click()
 
 void Form1::Text1_Change()
 {
-    unguarded(u"Text1_Change"_s, [&] { m_settings.WriteSetting(u"Text1"_s, Text1->text()); });
+    // While the store cannot be written every keystroke fails the same way: the box
+    // is shown for the first one, and again only after a write has succeeded.
+    const auto write = [&] { m_settings.WriteSetting(u"Text1"_s, Text1->text()); };
+    if (!m_text1WriteFailing) {
+        m_text1WriteFailing = !unguarded(u"Text1_Change"_s, write);
+    } else {
+        try {
+            write();
+            m_text1WriteFailing = false;
+        } catch (const Failure &) {
+        }
+    }
     Option3->setChecked(true);
 }
 

@@ -111,11 +111,12 @@ private:
     QStringList searchSets() const;
     void storeFindSets();
     /// Runs an unguarded handler's work, reporting a failure instead of letting it
-    /// reach the event loop.
-    void unguarded(const QString &procedure, const std::function<void()> &work);
+    /// reach the event loop; false when it failed.
+    bool unguarded(const QString &procedure, const std::function<void()> &work);
 
     Desktop &m_desktop;
     SettingsStore &m_settings;
+    bool m_text1WriteFailing = false;
     QString m_programFolder;
     QString m_applicationTitle;
     int m_mousePointer = 0;

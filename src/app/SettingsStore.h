@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QVariant>
 
@@ -25,12 +26,22 @@ public:
     /// (a number default gives its decimal digits).
     QString ReadSetting(const QString &key, const QVariant &defaultValue) const;
     /// Stores the text at once; throws Failure when the store cannot be written.
+    /// A value that could not be written is still read back, and is written again
+    /// with the next write.
+    /// Before the first write into a file that does not parse, the file is copied
+    /// to "<file>.damaged" (or "<file>.damaged-2", ...).
     void WriteSetting(const QString &key, const QString &value);
 
     QString fileName() const;
 
 private:
+    std::unique_ptr<QSettings> openSettings() const;
+    void keepDamagedFile();
+
+    QString m_filePath; // empty for the user's store
     std::unique_ptr<QSettings> m_settings;
+    QHash<QString, QString> m_unsaved; // written while the store failed, by key
+    bool m_damageKept = false;
 };
 
 /// "True" or "False".

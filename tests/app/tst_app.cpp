@@ -58,6 +58,7 @@ private slots:
     void findSetsAcrossARestart();
     void writeFailures_data();
     void writeFailures();
+    void writeRecoversWithEverythingUnsaved();
     void textToBooleanConversion_data();
     void textToBooleanConversion();
     void errorText();
@@ -146,6 +147,28 @@ void TestApp::writeFailures()
     QVERIFY_THROWS_EXCEPTION(Failure, store.WriteSetting(u"Text1"_s, u"x"_s));
     QCOMPARE(SettingsStore(m_dir.filePath(u"plain.conf"_s)).ReadSetting(u"Text1"_s, QString()),
              u"kept"_s);
+}
+
+void TestApp::writeRecoversWithEverythingUnsaved()
+{
+    const QString blocker = m_dir.filePath(u"blocker"_s);
+    QFile file(blocker);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    const QString path = blocker + u"/Brenmoor.ini"_s;
+    SettingsStore store(path);
+    QVERIFY_THROWS_EXCEPTION(Failure, store.WriteSetting(u"Text1"_s, u"typed"_s));
+    QCOMPARE(store.ReadSetting(u"Text1"_s, QString()), u"typed"_s); // still what the user set
+    QVERIFY(QFile::remove(blocker));
+    // The next write succeeds, and takes the earlier value with it.
+    store.WriteSetting(u"Option1"_s, u"True"_s);
+    QCOMPARE(readInFreshProcess(path, u"Text1"_s), u"typed"_s);
+    QCOMPARE(readInFreshProcess(path, u"Option1"_s), u"True"_s);
+    // A failure after a success is a failure again.
+    QVERIFY(QDir(blocker).removeRecursively());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    QVERIFY_THROWS_EXCEPTION(Failure, store.WriteSetting(u"Text1"_s, u"again"_s));
 }
 
 void TestApp::textToBooleanConversion_data()

@@ -1,6 +1,7 @@
 // The main window, driven through its controls with a scripted desktop.
 
 #include "ScriptedDesktop.h"
+#include "TestFiles.h"
 #include "app/Form1.h"
 #include "app/SettingsStore.h"
 #include "app/TextProgressBar.h"
@@ -22,6 +23,8 @@
 #include <QTreeView>
 
 #include <memory>
+
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -91,6 +94,9 @@ private slots:
     void dragScrollsAtTheEdges();
     void setListButtonsAcrossARestart();
     void failingStepIsReportedAndHandlerGoesOn();
+    void damagedSettingsFile();
+    void configFolderBlockedByAFile();
+    void filesChangedAfterAdding();
     void pointerFeedback();
     void helpMessage();
     void skinAndPointerFiles();
@@ -624,6 +630,104 @@ void TestWindow::failingStepIsReportedAndHandlerGoesOn()
     QCOMPARE(m_desktop->messages.size(), 2);
     QVERIFY(m_desktop->messages.last().text.contains(u"Form1.Text1_Change at line 100"_s));
     QVERIFY(option(form, 3)->isChecked());
+}
+
+void TestWindow::damagedSettingsFile()
+{
+    // Binary garbage around a readable section, with an option that is no Boolean.
+    QByteArray bytes("\x00\xff\xfe[\x01garbage=\n\xc3(\n", 14);
+    bytes += "\n[Quillory]\nText1=kept\nOption1=maybe\nOption3=False\nOption4=True\nExtension=txt\n";
+    bytes += QByteArray(300, '\x9c') + "\n[broken\n";
+    const QString path = writeTestFile(*m_dir, u"damaged.ini"_s, bytes);
+    auto settings = std::make_unique<SettingsStore>(path);
+    {
+        Form1 form(*m_desktop, *settings, m_programFolder);
+        // The bad option is reported at its step; the rest is restored.
+        QCOMPARE(m_desktop->messages.size(), 1);
+        QVERIFY(m_desktop->messages.first().text.contains(u"Form_Load at line 162"_s));
+        QCOMPARE(control<QLineEdit>(form, "Text1")->text(), u"kept"_s);
+        QCOMPARE(optionsState(form), u"0101"_s);
+        // The window keeps working and its writes land.
+        const QString card = writeCard(u"k.vcf"_s, "FN:kept here\r\n");
+        form.fileList().append(QStringList{card});
+        control<QLineEdit>(form, "Text1")->setText(u"kept here"_s);
+        button(form, "PushButton7")->click();
+        QCOMPARE(form.results().count(), 1);
+    }
+    settings.reset();
+    // The damaged bytes are kept aside whole, and nothing readable was lost.
+    QFile copy(path + u".damaged"_s);
+    QVERIFY(copy.open(QIODevice::ReadOnly));
+    QCOMPARE(copy.readAll(), bytes);
+    const SettingsStore reread(path);
+    QCOMPARE(reread.ReadSetting(u"Text1"_s, QString()), u"kept here"_s);
+    QCOMPARE(reread.ReadSetting(u"Extension"_s, QString()), u"txt"_s);
+}
+
+void TestWindow::configFolderBlockedByAFile()
+{
+    // A regular file stands where the configuration folder should be.
+    const QString config = writeTestFile(*m_dir, u"config"_s, "not a folder");
+    SettingsStore settings(config + u"/Brenmoor.ini"_s);
+    Form1 form(*m_desktop, settings, m_programFolder);
+    QVERIFY(m_desktop->messages.isEmpty()); // reading finds the defaults
+    auto *text = control<QLineEdit>(form, "Text1");
+    QTest::keyClicks(text, u"tech"_s);
+    // One box for the whole word, not one per keystroke.
+    QCOMPARE(m_desktop->messages.size(), 1);
+    QVERIFY(m_desktop->messages.first().text.contains(u"Form1.Text1_Change at line 100"_s));
+    const QString card = writeCard(u"t.vcf"_s, "TITLE:tech lead\r\n");
+    form.fileList().append(QStringList{card});
+    button(form, "PushButton7")->click();
+    QCOMPARE(form.results().count(), 1);
+    QCOMPARE(m_desktop->messages.last().text, u"Done."_s);
+
+    // Once the folder can be made the next keystroke stores the whole text, and a
+    // new failure is reported again.
+    QVERIFY(QFile::remove(config));
+    QTest::keyClicks(text, u"s"_s);
+    QCOMPARE(SettingsStore(config + u"/Brenmoor.ini"_s).ReadSetting(u"Text1"_s, QString()),
+             u"techs"_s);
+    QVERIFY(QDir(config).removeRecursively());
+    writeTestFile(*m_dir, u"config"_s, "a file again");
+    const qsizetype before = m_desktop->messages.size();
+    QTest::keyClicks(text, u"!"_s);
+    QCOMPARE(m_desktop->messages.size(), before + 1);
+}
+
+void TestWindow::filesChangedAfterAdding()
+{
+    const QString good = writeCard(u"good.vcf"_s, "FN:tech good\r\n");
+    const QString folder = writeCard(u"folder.vcf"_s, "FN:tech\r\n");
+    const QString fifo = writeCard(u"fifo.vcf"_s, "FN:tech\r\n");
+    const QString large = writeCard(u"large.vcf"_s, "FN:tech\r\n");
+    auto form = start();
+    form->fileList().append(QStringList{folder, fifo, large, u"/dev/null"_s, good});
+    // Between adding and searching: a folder, a FIFO and a sparse file of just over
+    // 1 GiB take the cards' places.
+    QVERIFY(QFile::remove(folder) && QDir().mkdir(folder));
+    QVERIFY(QFile::remove(fifo) && ::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    {
+        QFile file(large);
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.resize((qint64(1) << 30) + 1));
+    }
+    control<QLineEdit>(*form, "Text1")->setText(u"tech"_s);
+    button(*form, "PushButton7")->click();
+
+    // Each is reported at its step, in list order, and the run goes on to the end.
+    const QStringList reasons{u"Is a directory"_s, u"Not a regular file"_s, u"File too large"_s,
+                              u"Not a regular file"_s};
+    const QStringList paths{folder, fifo, large, u"/dev/null"_s};
+    QCOMPARE(m_desktop->messages.size(), reasons.size() + 1);
+    for (qsizetype i = 0; i < reasons.size(); ++i) {
+        const QString &text = m_desktop->messages.at(i).text;
+        QVERIFY2(text.startsWith(paths.at(i)) && text.contains(reasons.at(i))
+                     && text.contains(u"Form1.PushButton7_Click at line 142"_s),
+                 qPrintable(text));
+    }
+    QCOMPARE(m_desktop->messages.last().text, u"Done."_s);
+    QCOMPARE(form->results().count(), 1);
+    QCOMPARE(form->results().cell(0, 1), good);
 }
 
 void TestWindow::pointerFeedback()

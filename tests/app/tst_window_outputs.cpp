@@ -16,6 +16,9 @@
 
 #include <memory>
 
+#include <csignal>
+#include <sys/resource.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -214,14 +217,18 @@ void TestWindowOutputs::saveTextFile()
 void TestWindowOutputs::saveFailureKeepsTheOldFile_data()
 {
     QTest::addColumn<QString>("target");
-    QTest::newRow("missing folder") << u"gone/results.txt"_s;
-    QTest::newRow("path under a regular file") << u"old.txt/results.txt"_s;
-    QTest::newRow("a folder in the file's place") << u"folder"_s;
+    QTest::addColumn<rlim_t>("sizeLimit"); // 0: none
+    QTest::newRow("missing folder") << u"gone/results.txt"_s << rlim_t(0);
+    QTest::newRow("path under a regular file") << u"old.txt/results.txt"_s << rlim_t(0);
+    QTest::newRow("a folder in the file's place") << u"folder"_s << rlim_t(0);
+    // As when the disk fills up: the write stops part way.
+    QTest::newRow("file-size limit over the old file") << u"old.txt"_s << rlim_t(4096);
 }
 
 void TestWindowOutputs::saveFailureKeepsTheOldFile()
 {
     QFETCH(QString, target);
+    QFETCH(rlim_t, sizeLimit);
     const QString old = m_dir->filePath(u"old.txt"_s);
     QFile file(old);
     QVERIFY(file.open(QIODevice::WriteOnly));
@@ -229,15 +236,31 @@ void TestWindowOutputs::saveFailureKeepsTheOldFile()
     file.close();
     QVERIFY(QDir(m_dir->path()).mkdir(u"folder"_s));
     auto form = start();
-    form->results().appendRows({{u"A"_s, u"T"_s, u"V"_s}});
+    form->results().appendRows({{u"A"_s, u"T"_s, QString(20000, u'v')}});
     m_desktop->saveResults.enqueue(m_dir->filePath(target));
-    button(*form, "PushButton4")->click();
+    {
+        // A write past the limit fails with EFBIG instead of raising SIGXFSZ.
+        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit previous{};
+        QVERIFY(::getrlimit(RLIMIT_FSIZE, &previous) == 0);
+        if (sizeLimit != 0) {
+            rlimit limited = previous;
+            limited.rlim_cur = sizeLimit;
+            QVERIFY(::setrlimit(RLIMIT_FSIZE, &limited) == 0);
+        }
+        button(*form, "PushButton4")->click();
+        QVERIFY(::setrlimit(RLIMIT_FSIZE, &previous) == 0);
+        std::signal(SIGXFSZ, previousHandler);
+    }
     QCOMPARE(m_desktop->messages.size(), 1);
     QCOMPARE(m_desktop->messages.first().title, u"Application Error"_s);
     QVERIFY2(m_desktop->messages.first().text.contains(u"Form1.PushButton4_Click at line 112"_s),
              qPrintable(m_desktop->messages.first().text));
     QCOMPARE(readAll(old), QByteArray("old\r\n"));
     QCOMPARE(form->MousePointer(), 0); // the step after the failure still ran
+    // Nothing half-written is left beside it.
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files).filter(u"old.txt"_s),
+             QStringList{u"old.txt"_s});
 }
 
 void TestWindowOutputs::workbookCells()
