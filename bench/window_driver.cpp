@@ -1,8 +1,10 @@
 // Drives the real window offscreen for the benchmarks: adds a folder's tree, presses
 // "Start Searching", and optionally copies and saves the results, printing how long
-// each took and the longest gap between two turns of the event loop.
+// each took and the longest gap between two turns of the event loop. With --soak N it
+// searches N times in a row, copying and saving between searches, and prints the
+// resident memory after each search.
 //
-//   quillory-bench-window [--copy] [--save FILE] [--startup] TEXT FOLDER
+//   quillory-bench-window [--copy] [--save FILE] [--startup] [--soak N] TEXT FOLDER
 
 #include "app/Desktop.h"
 #include "app/Form1.h"
@@ -18,6 +20,8 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+
+#include <QFile>
 
 #include <cstdio>
 
@@ -74,6 +78,19 @@ private:
     qint64 m_longest = 0;
 };
 
+/// The resident set of this process, in KiB.
+long residentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    }
+    return -1;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -88,6 +105,12 @@ int main(int argc, char *argv[])
     if (const qsizetype at = args.indexOf(QStringLiteral("--save"));
         at >= 0 && at + 1 < args.size()) {
         save = args.at(at + 1);
+        args.remove(at, 2);
+    }
+    int soakRounds = 0;
+    if (const qsizetype at = args.indexOf(QStringLiteral("--soak"));
+        at >= 0 && at + 1 < args.size()) {
+        soakRounds = args.at(at + 1).toInt();
         args.remove(at, 2);
     }
     QTemporaryDir config;
@@ -105,12 +128,31 @@ int main(int argc, char *argv[])
         return app.exec();
     }
     if (args.size() != 2) {
-        std::fputs("usage: quillory-bench-window [--copy] [--save FILE] [--startup] TEXT FOLDER\n",
+        std::fputs("usage: quillory-bench-window [--copy] [--save FILE] [--startup] [--soak N] "
+                   "TEXT FOLDER\n",
                    stderr);
         return 2;
     }
     window.fileList().append(collectFolderFiles(args.at(1), QStringLiteral("vcf")));
     window.findChild<QLineEdit *>(QStringLiteral("Text1"))->setText(args.at(0));
+    if (soakRounds > 0) {
+        QTimer::singleShot(0, &app, [&] {
+            auto *start = window.findChild<QPushButton *>(QStringLiteral("PushButton7"));
+            for (int round = 1; round <= soakRounds; ++round) {
+                start->click();
+                for (qsizetype r = 0; r < window.results().count(); r += 2)
+                    window.results().setChecked(r, true);
+                window.findChild<QPushButton *>(QStringLiteral("PushButton8"))->click();
+                if (!save.isEmpty())
+                    window.findChild<QPushButton *>(QStringLiteral("PushButton4"))->click();
+                std::printf("round %d rows %lld rss_kib %ld\n", round,
+                            qlonglong(window.results().count()), residentKiB());
+                std::fflush(stdout);
+            }
+            app.quit();
+        });
+        return app.exec();
+    }
     GapMeter gaps(&app);
     QElapsedTimer clock;
     QTimer::singleShot(0, &app, [&] {

@@ -39,6 +39,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTreeView>
 #include <QUrl>
@@ -65,6 +66,30 @@ QTreeView *makeListView(QWidget *parent, const QString &name)
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->header()->setStretchLastSection(false);
     view->header()->setSectionResizeMode(QHeaderView::Interactive);
+    view->viewport()->setMouseTracking(true);
+    return view;
+}
+
+/// The results report: a table view with the list view's look. A tree view lays out
+/// all its rows again for every insertion, which stalls a run at a million rows; a
+/// table of fixed-height rows adds them at the end.
+QTableView *makeReportView(QWidget *parent, const QString &name)
+{
+    auto *view = new QTableView(parent);
+    view->setObjectName(name);
+    view->setShowGrid(false);
+    view->setWordWrap(false);
+    view->setCornerButtonEnabled(false);
+    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->verticalHeader()->hide();
+    view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 4);
+    view->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    view->horizontalHeader()->setHighlightSections(false);
+    view->horizontalHeader()->setStretchLastSection(false);
+    view->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     view->viewport()->setMouseTracking(true);
     return view;
 }
@@ -229,7 +254,7 @@ void Form1::buildControls()
     ListView1->setAcceptDrops(true);
     ListView1->viewport()->setAcceptDrops(true);
 
-    ListView2 = makeListView(m_background, u"ListView2"_s);
+    ListView2 = makeReportView(m_background, u"ListView2"_s);
     ListView2->setModel(m_results);
     ListView2->setMinimumHeight(twipsToPixels(1860));
     ListView2->viewport()->installEventFilter(this);

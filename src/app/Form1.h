@@ -19,6 +19,7 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QTemporaryDir;
+class QTableView;
 class QTreeView;
 class ResultsModel;
 class SearchRun;
@@ -161,7 +162,7 @@ private:
     QLineEdit *Text1 = nullptr;
     QComboBox *Combo1 = nullptr;
     QTreeView *ListView1 = nullptr;
-    QTreeView *ListView2 = nullptr;
+    QTableView *ListView2 = nullptr;
     TextProgressBar *ProgressBar1 = nullptr;
     QWidget *m_background = nullptr;
 };

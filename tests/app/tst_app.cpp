@@ -59,6 +59,7 @@ private slots:
     void writeFailures_data();
     void writeFailures();
     void writeRecoversWithEverythingUnsaved();
+    void damagedFileIsKeptBeforeTheFirstWrite();
     void textToBooleanConversion_data();
     void textToBooleanConversion();
     void errorText();
@@ -169,6 +170,28 @@ void TestApp::writeRecoversWithEverythingUnsaved()
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.close();
     QVERIFY_THROWS_EXCEPTION(Failure, store.WriteSetting(u"Text1"_s, u"again"_s));
+}
+
+void TestApp::damagedFileIsKeptBeforeTheFirstWrite()
+{
+    // The fault lies outside the program's own section, which reads cleanly.
+    const QByteArray bytes(":::a::::b:\n[Quillory]\nText1=kept\n");
+    const QString path = m_dir.filePath(u"damaged-elsewhere.ini"_s);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    file.close();
+    {
+        SettingsStore store(path);
+        QCOMPARE(store.ReadSetting(u"Text1"_s, QString()), u"kept"_s);
+        store.WriteSetting(u"Option1"_s, u"True"_s);
+        store.WriteSetting(u"Option2"_s, u"False"_s);
+    }
+    QFile copy(path + u".damaged"_s);
+    QVERIFY(copy.open(QIODevice::ReadOnly));
+    QCOMPARE(copy.readAll(), bytes);
+    QVERIFY(!QFile::exists(path + u".damaged-2"_s)); // one copy per damage
+    QCOMPARE(readInFreshProcess(path, u"Text1"_s), u"kept"_s);
+    QCOMPARE(readInFreshProcess(path, u"Option2"_s), u"False"_s);
 }
 
 void TestApp::textToBooleanConversion_data()

@@ -19,6 +19,7 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTableView>
 #include <QTest>
 #include <QTreeView>
 
@@ -197,12 +198,12 @@ void TestWindow::controlsAndCaptions()
     QCOMPARE(control<TextProgressBar>(*form, "ProgressBar1")->text(), u"Progress Bar"_s);
 
     auto *files = control<QTreeView>(*form, "ListView1");
-    auto *results = control<QTreeView>(*form, "ListView2");
+    auto *results = control<QTableView>(*form, "ListView2");
     QCOMPARE(files->model()->headerData(0, Qt::Horizontal).toString(), u" VCF File(s)"_s);
     QCOMPARE(files->header()->sectionSize(0), 467);
-    QCOMPARE(results->header()->sectionSize(0), 167);
-    QCOMPARE(results->header()->sectionSize(1), 133);
-    QCOMPARE(results->header()->sectionSize(2), 167);
+    QCOMPARE(results->horizontalHeader()->sectionSize(0), 167);
+    QCOMPARE(results->horizontalHeader()->sectionSize(1), 133);
+    QCOMPARE(results->horizontalHeader()->sectionSize(2), 167);
     QVERIFY(files->toolTip().startsWith(u"Drag and drop files here."_s));
     // The design's size, or more where the fonts need it.
     QVERIFY(form->width() >= 536 && form->height() >= 675);
@@ -741,7 +742,7 @@ void TestWindow::pointerFeedback()
     hover(control<QGroupBox>(*form, "Frame1"));
     QCOMPARE(form->MousePointer(), 0);
     hover(button(*form, "PushButton16"));
-    hover(control<QTreeView>(*form, "ListView2")->viewport());
+    hover(control<QTableView>(*form, "ListView2")->viewport());
     QCOMPARE(form->MousePointer(), 0);
 
     form->fileList().append(card);

@@ -10,6 +10,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
@@ -324,7 +325,7 @@ void TestWindowOutputs::openSelectedFile()
     form->results().appendRows({{u"/c/a.vcf"_s, u"T"_s, u"V"_s}, {u"/c/b.vcf"_s, u"T"_s, u"V"_s}});
     button(*form, "PushButton3")->click(); // no selection
     QVERIFY(m_desktop->started.isEmpty());
-    auto *view = form->findChild<QTreeView *>(u"ListView2"_s);
+    auto *view = form->findChild<QTableView *>(u"ListView2"_s);
     view->setCurrentIndex(form->results().index(1, 1));
     button(*form, "PushButton3")->click();
     QCOMPARE(m_desktop->started.size(), 1);
