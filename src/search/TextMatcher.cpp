@@ -145,10 +145,19 @@ bool RawValueFilter::fileMayContain(QByteArrayView bytes) const
 {
     if (!m_fileUsable)
         return true;
+    // Most files that can match hold the text as it stands.
+    if (containsNeedle(bytes))
+        return true;
+    // Otherwise the text is looked for with folds and soft line breaks joined, once
+    // with "=XX" read as its byte (quoted-printable lines) and once as written
+    // (every other line).
     const char *p = bytes.data();
     const char *const end = p + bytes.size();
     QByteArray buffer(bytes.size(), Qt::Uninitialized);
+    QByteArray literal(bytes.size(), Qt::Uninitialized);
     char *out = buffer.data();
+    char *outLiteral = literal.data();
+    bool decodedAny = false;
     bool nonAscii = false;
     while (p < end) {
         const char c = *p;
@@ -167,6 +176,7 @@ bool RawValueFilter::fileMayContain(QByteArrayView bytes) const
                 continue;
             }
             *out++ = '\n';
+            *outLiteral++ = '\n';
             p = q;
             continue;
         }
@@ -198,14 +208,21 @@ bool RawValueFilter::fileMayContain(QByteArrayView bytes) const
                 const int lo = hexDigitValue(p[2]);
                 if (hi >= 0 && lo >= 0) {
                     *out++ = char(hi * 16 + lo);
+                    std::memcpy(outLiteral, p, 3);
+                    outLiteral += 3;
+                    decodedAny = true;
                     p += 3;
                     continue;
                 }
             }
         }
         *out++ = c;
+        *outLiteral++ = c;
         ++p;
     }
+    if (decodedAny
+        && containsNeedle(QByteArrayView(literal.constData(), outLiteral - literal.constData())))
+        return true;
     const QByteArrayView joined(buffer.constData(), out - buffer.constData());
     if (containsNeedle(joined))
         return true;

@@ -418,6 +418,9 @@ void TestSearch::shortcutsNeverHideAMatch_data()
     QTest::newRow("old =0D marker becomes a blank") << tricky << u"line break"_s << true << 1;
     QTest::newRow("escaped colon") << tricky << u"http://"_s << true << 1;
     QTest::newRow("literal =63 outside quoted-printable") << tricky << u"te=63h"_s << true << 1;
+    QTest::newRow("hex-looking text outside quoted-printable")
+        << QByteArray("BEGIN:VCARD\nURL:http://x.example/?id=CAFE42\nEND:VCARD\n") << u"afe4"_s
+        << true << 1;
     QTest::newRow("UTF-16 file") << QByteArray("\xFF\xFE"
                                                "F\0N\0:\0T\0e\0c\0h\0",
                                                16)
