@@ -7,7 +7,7 @@ using namespace Qt::StringLiterals;
 int ResultsModel::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0
-                            : int(qMin<qsizetype>(m_rows.size(), std::numeric_limits<int>::max()));
+                            : int(qMin<qsizetype>(count(), std::numeric_limits<int>::max()));
 }
 
 int ResultsModel::columnCount(const QModelIndex &parent) const
@@ -19,7 +19,7 @@ QVariant ResultsModel::data(const QModelIndex &index, int role) const
 {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
-    const Entry &entry = m_rows.at(index.row());
+    const Entry &entry = m_rows.at(std::size_t(index.row()));
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
         return cell(index.row(), index.column() + 1);
     if (role == Qt::CheckStateRole && index.column() == 0)
@@ -70,15 +70,15 @@ QString ResultsModel::columnCaption(int k)
 
 const QString &ResultsModel::cell(qsizetype r, int k) const
 {
-    const ResultRow &row = m_rows.at(r).row;
+    const ResultRow &row = m_rows.at(std::size_t(r)).row;
     return k == 1 ? row.File : k == 2 ? row.Tag : row.Value;
 }
 
 void ResultsModel::setChecked(qsizetype r, bool checked)
 {
-    if (r < 0 || r >= m_rows.size() || m_rows.at(r).checked == checked)
+    if (r < 0 || r >= count() || m_rows.at(std::size_t(r)).checked == checked)
         return;
-    m_rows[r].checked = checked;
+    m_rows[std::size_t(r)].checked = checked;
     const QModelIndex changed = index(int(r), 0);
     emit dataChanged(changed, changed, {Qt::CheckStateRole});
 }
@@ -87,16 +87,16 @@ void ResultsModel::appendRows(QList<ResultRow> rows)
 {
     if (rows.isEmpty())
         return;
-    const qsizetype first = m_rows.size();
+    const qsizetype first = count();
     beginInsertRows({}, int(first), int(first + rows.size() - 1));
     for (ResultRow &row : rows)
-        m_rows.append({std::move(row), false});
+        m_rows.push_back({std::move(row), false});
     endInsertRows();
 }
 
 void ResultsModel::clear()
 {
-    if (m_rows.isEmpty())
+    if (m_rows.empty())
         return;
     beginResetModel();
     m_rows.clear();

@@ -5,6 +5,8 @@
 #include <QAbstractTableModel>
 #include <QList>
 
+#include <deque>
+
 /// The results table: columns "File", "Tag" and " Value", a tick per row (on the
 /// first column), rows appended in batches.
 class ResultsModel final : public QAbstractTableModel
@@ -27,12 +29,12 @@ public:
     /// The caption of column k, from 1.
     static QString columnCaption(int k);
 
-    qsizetype count() const { return m_rows.size(); }
+    qsizetype count() const { return qsizetype(m_rows.size()); }
     /// Row r from 0.
-    const ResultRow &row(qsizetype r) const { return m_rows.at(r).row; }
+    const ResultRow &row(qsizetype r) const { return m_rows.at(std::size_t(r)).row; }
     /// Cell k (1 File, 2 Tag, 3 Value) of row r from 0.
     const QString &cell(qsizetype r, int k) const;
-    bool isChecked(qsizetype r) const { return m_rows.at(r).checked; }
+    bool isChecked(qsizetype r) const { return m_rows.at(std::size_t(r)).checked; }
     void setChecked(qsizetype r, bool checked);
 
     /// Appends rows at the end, unticked, in one insertion.
@@ -45,5 +47,7 @@ private:
         ResultRow row;
         bool checked = false;
     };
-    QList<Entry> m_rows;
+    // A deque grows without moving the rows already held: a million rows never
+    // stall an insertion while they are copied to a larger block.
+    std::deque<Entry> m_rows;
 };
