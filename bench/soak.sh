@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Soak test of the window: 200 searches in a row over 10,000 files, with a copy and
-# a save after each, in one process. Fails when the resident memory after the last
+# Soak test of the window: 200 searches in a row over 10,000 files, with a copy, a
+# save and a workbook export after each, in one process. Fails when the resident memory after the last
 # search is 5 % or more above the memory after the tenth.
 #
 # Usage: bench/soak.sh [BUILD_DIR] [ROUNDS] [FILES]
