@@ -14,22 +14,7 @@ run | test) ;;
     ;;
 esac
 
-packages=(cmake g++ ninja-build pkg-config qt6-base-dev libxlsxwriter-dev unzip)
-missing=()
-for package in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
-        missing+=("$package")
-    fi
-done
-if ((${#missing[@]} > 0)); then
-    echo "Installing ${missing[*]}"
-    sudo=()
-    if [[ "$(id -u)" -ne 0 ]]; then
-        sudo=(sudo)
-    fi
-    "${sudo[@]}" apt-get update
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y "${missing[@]}"
-fi
+bash tools/install-packages.sh
 
 build_dir="${QUILLORY_BUILD_DIR:-build}"
 cmake -S . -B "$build_dir" -G Ninja

@@ -14,21 +14,7 @@ if ((${#targets[@]} == 0)); then
     targets=(fuzz_card_reader fuzz_find_sets fuzz_settings)
 fi
 
-packages=(clang-14 libclang-rt-14-dev)
-missing=()
-for package in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
-        missing+=("$package")
-    fi
-done
-if ((${#missing[@]} > 0)); then
-    sudo=()
-    if [[ "$(id -u)" -ne 0 ]]; then
-        sudo=(sudo)
-    fi
-    "${sudo[@]}" apt-get update
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y "${missing[@]}"
-fi
+bash tools/install-packages.sh clang-14 libclang-rt-14-dev
 
 build_dir="${QUILLORY_FUZZ_BUILD_DIR:-build-fuzz}"
 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_CXX_COMPILER=clang++-14 -DQUILLORY_FUZZ=ON \

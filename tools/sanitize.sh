@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds Quillory with AddressSanitizer and UndefinedBehaviorSanitizer and runs
-# every test under them. Run tools/dev.sh first on a new machine: it installs
-# what the build needs.
+# every test under them.
 set -euo pipefail
 
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+bash tools/install-packages.sh
 
 build_dir="${QUILLORY_SANITIZE_BUILD_DIR:-build-asan}"
 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
