@@ -1,6 +1,7 @@
 #include "cli/SearchCommand.h"
 
 #include "app/ErrorReport.h"
+#include "cli/ReadAhead.h"
 #include "card/FileExists.h"
 #include "filelist/AddFolder.h"
 #include "results/ResultsText.h"
@@ -19,9 +20,12 @@ void printError(std::FILE *err, const QString &text)
 class ConsoleHost final : public SearchHost
 {
 public:
-    ConsoleHost(SearchCriteria criteria, std::FILE *out)
-        : m_criteria(std::move(criteria)), m_out(out)
+    ConsoleHost(SearchCriteria criteria, const QStringList &files, std::FILE *out)
+        : m_criteria(std::move(criteria)), m_out(out), m_readAhead(files)
     {}
+
+    // The files are read on a second thread while the cards are searched.
+    CardBytes readFile(const QString &path) override { return m_readAhead.next(path); }
 
     SearchCriteria currentCriteria() override { return m_criteria; }
     void showProgress(double, const QString &) override {}
@@ -46,6 +50,7 @@ private:
     SearchCriteria m_criteria;
     std::FILE *m_out;
     qint64 m_rows = 0;
+    ReadAhead m_readAhead;
 };
 
 } // namespace
@@ -80,7 +85,7 @@ int runSearch(const SearchCommandOptions &options, std::FILE *out, std::FILE *er
     criteria.sets = options.texts;
     criteria.ignoreCase = !options.matchCase;
 
-    ConsoleHost host(criteria, out);
+    ConsoleHost host(criteria, files, out);
     SearchRun run(files);
     Guard guard(report, formLocation(u"PushButton7_Click"_s));
     run.run(host, guard);

@@ -47,7 +47,7 @@ bool SearchRun::run(SearchHost &host, Guard &guard)
         // The cards are read one by one as the file is parsed: a file of many cards
         // is never held as records all at once.
         CardBytes text;
-        if (!guard.step(142, [&] { text = readCardFile(path); }))
+        if (!guard.step(142, [&] { text = host.readFile(path); }))
             continue;
         QList<ResultRow> rows;
         guard.step(144, [&] {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "card/CardBytes.h"
 #include "results/ResultRow.h"
 #include "search/SearchCriteria.h"
 
@@ -25,6 +26,9 @@ public:
     virtual void markBusy() = 0;
     /// The rows of one file, all its cards, in order.
     virtual void addRows(QList<ResultRow> &&rows) = 0;
+    /// The bytes of the run's next file, which is path; throws Failure when it cannot
+    /// be read. A host may read ahead, in the run's order.
+    virtual CardBytes readFile(const QString &path) { return readCardFile(path); }
 };
 
 /// One run over a file list, as it stood when the run was made: each entry is

@@ -102,22 +102,34 @@ bool RawValueFilter::containsNeedle(QByteArrayView text) const
                 return true;
             continue;
         }
+        // Candidates are found by memchr for the first letter in either case.
         const qsizetype m = needle.size();
         const char first = needle.at(0);
         const char firstUpper = (first >= 'a' && first <= 'z') ? char(first - 32) : first;
-        const char *data = text.data();
-        const qsizetype n = text.size();
-        for (qsizetype i = 0; i + m <= n; ++i) {
-            const char c = data[i];
-            if (c != first && c != firstUpper)
-                continue;
+        if (text.size() < m)
+            continue;
+        const char *const data = text.data();
+        const char *const last = data + (text.size() - m); // the last possible start
+        const auto find = [&](const char *from, char c) {
+            const void *hit = std::memchr(from, c, std::size_t(last - from + 1));
+            return hit ? static_cast<const char *>(hit) : nullptr;
+        };
+        const char *lower = find(data, first);
+        const char *upper = firstUpper == first ? nullptr : find(data, firstUpper);
+        while (lower || upper) {
+            const char *at = (lower && (!upper || lower < upper)) ? lower : upper;
             qsizetype j = 1;
             while (j < m
-                   && char(lowerAscii(char16_t(static_cast<unsigned char>(data[i + j]))))
+                   && char(lowerAscii(char16_t(static_cast<unsigned char>(at[j]))))
                        == needle.at(j))
                 ++j;
             if (j == m)
                 return true;
+            const char *next = at < last ? at + 1 : nullptr;
+            if (at == lower)
+                lower = next ? find(next, first) : nullptr;
+            else
+                upper = next ? find(next, firstUpper) : nullptr;
         }
     }
     return false;
