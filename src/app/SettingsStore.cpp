@@ -48,10 +48,10 @@ QString SettingsStore::ReadSetting(const QString &key, const QVariant &defaultVa
 
 void SettingsStore::WriteSetting(const QString &key, const QString &value)
 {
-    keepDamagedFile();
     // Values whose write failed are written again with this one, so a store that
     // could not be written for a while loses nothing once it can.
     m_unsaved.insert(key, value);
+    keepDamagedFile();
     // A QSettings judges writability when it is made and keeps a failed status for
     // its whole life, so every write gets a fresh one, judged on its own.
     auto settings = openSettings();

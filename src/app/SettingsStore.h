@@ -25,11 +25,10 @@ public:
     /// The stored text of key; the default turned into text when the key is absent
     /// (a number default gives its decimal digits).
     QString ReadSetting(const QString &key, const QVariant &defaultValue) const;
-    /// Stores the text at once; throws Failure when the store cannot be written.
-    /// A value that could not be written is still read back, and is written again
-    /// with the next write.
-    /// Before the first write into a file that does not parse, the file is copied
-    /// to "<file>.damaged" (or "<file>.damaged-2", ...).
+    /// Stores the text at once; throws Failure when the store cannot be written. A
+    /// value that could not be written is still read back, and is written again with
+    /// the next write. Before the first write into a file that does not parse, the
+    /// file is copied to "<file>.damaged" (or "<file>.damaged-2", ...).
     void WriteSetting(const QString &key, const QString &value);
 
     QString fileName() const;
