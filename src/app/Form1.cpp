@@ -53,20 +53,27 @@ const QString kStartSearching = u"Start Searching"_s;
 const QString kStopSearching = u"Stop Searching"_s;
 const QString kProgressIdle = u"Progress Bar"_s;
 
+/// What the two report views share: one row selected at a time, read-only cells,
+/// header columns the user sizes, and pointer tracking for the hover feedback.
+void setUpReportView(QAbstractItemView *view, QHeaderView *header, const QString &name)
+{
+    view->setObjectName(name);
+    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    view->viewport()->setMouseTracking(true);
+}
+
 QTreeView *makeListView(QWidget *parent, const QString &name)
 {
     auto *view = new QTreeView(parent);
-    view->setObjectName(name);
+    setUpReportView(view, view->header(), name);
     view->setRootIsDecorated(false);
     view->setItemsExpandable(false);
     view->setUniformRowHeights(true);
     view->setAllColumnsShowFocus(true);
-    view->setSelectionMode(QAbstractItemView::SingleSelection);
-    view->setSelectionBehavior(QAbstractItemView::SelectRows);
-    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    view->header()->setStretchLastSection(false);
-    view->header()->setSectionResizeMode(QHeaderView::Interactive);
-    view->viewport()->setMouseTracking(true);
     return view;
 }
 
@@ -76,21 +83,15 @@ QTreeView *makeListView(QWidget *parent, const QString &name)
 QTableView *makeReportView(QWidget *parent, const QString &name)
 {
     auto *view = new QTableView(parent);
-    view->setObjectName(name);
+    setUpReportView(view, view->horizontalHeader(), name);
     view->setShowGrid(false);
     view->setWordWrap(false);
     view->setCornerButtonEnabled(false);
-    view->setSelectionMode(QAbstractItemView::SingleSelection);
-    view->setSelectionBehavior(QAbstractItemView::SelectRows);
-    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->verticalHeader()->hide();
     view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 4);
     view->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     view->horizontalHeader()->setHighlightSections(false);
-    view->horizontalHeader()->setStretchLastSection(false);
-    view->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    view->viewport()->setMouseTracking(true);
     return view;
 }
 

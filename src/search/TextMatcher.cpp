@@ -142,6 +142,15 @@ bool isLineEnd(char c)
     return c == '\r' || c == '\n';
 }
 
+/// The position after the line end at p: CR* LF, or a lone CR.
+const char *afterLineEnd(const char *p, const char *end)
+{
+    const char *next = p;
+    while (next < end && *next == '\r')
+        ++next;
+    return (next < end && *next == '\n') ? next + 1 : p + 1;
+}
+
 /// Charsets whose ASCII bytes stay the same ASCII text and whose other bytes give no
 /// character that folds onto an ASCII letter.
 bool isPlainCharset(QByteArrayView name)
@@ -166,30 +175,29 @@ bool RawValueFilter::fileMayContain(QByteArrayView bytes) const
     const char *p = bytes.data();
     const char *const end = p + bytes.size();
     QByteArray buffer(bytes.size(), Qt::Uninitialized);
-    QByteArray literal(bytes.size(), Qt::Uninitialized);
     char *out = buffer.data();
-    char *outLiteral = literal.data();
-    bool decodedAny = false;
+    // The text as written differs only where "=XX" was read: it is made at the first
+    // one, from what the buffer holds by then.
+    QByteArray literal;
+    char *outLiteral = nullptr;
+    const auto put = [&](char c) {
+        *out++ = c;
+        if (outLiteral)
+            *outLiteral++ = c;
+    };
     bool nonAscii = false;
     while (p < end) {
         const char c = *p;
         nonAscii |= (static_cast<unsigned char>(c) & 0x80) != 0;
         if (isLineEnd(c)) {
-            // A line end: CR* LF or a lone CR; a blank or tab after it is a fold.
-            const char *q = p;
-            while (q < end && *q == '\r')
-                ++q;
-            if (q < end && *q == '\n')
-                ++q;
-            else
-                q = p + 1;
-            if (q < end && (*q == ' ' || *q == '\t')) {
-                p = q + 1;
+            // A blank or tab after a line end is a fold.
+            const char *next = afterLineEnd(p, end);
+            if (next < end && (*next == ' ' || *next == '\t')) {
+                p = next + 1;
                 continue;
             }
-            *out++ = '\n';
-            *outLiteral++ = '\n';
-            p = q;
+            put('\n');
+            p = next;
             continue;
         }
         if (c == '=' && p - bytes.data() >= 7 && qstrnicmp(p - 7, 7, "CHARSET", 7) == 0) {
@@ -205,34 +213,31 @@ bool RawValueFilter::fileMayContain(QByteArrayView bytes) const
         }
         if (c == '=' && end - p >= 2) {
             if (isLineEnd(p[1])) { // a soft line break: the next line continues this one
-                const char *q = p + 1;
-                while (q < end && *q == '\r')
-                    ++q;
-                if (q < end && *q == '\n')
-                    ++q;
-                else
-                    q = p + 2;
-                p = q;
+                p = afterLineEnd(p + 1, end);
                 continue;
             }
             if (end - p >= 3) {
                 const int hi = hexDigitValue(p[1]);
                 const int lo = hexDigitValue(p[2]);
                 if (hi >= 0 && lo >= 0) {
+                    if (!outLiteral) {
+                        literal.resize(bytes.size());
+                        const std::size_t made = std::size_t(out - buffer.constData());
+                        std::memcpy(literal.data(), buffer.constData(), made);
+                        outLiteral = literal.data() + made;
+                    }
                     *out++ = char(hi * 16 + lo);
                     std::memcpy(outLiteral, p, 3);
                     outLiteral += 3;
-                    decodedAny = true;
                     p += 3;
                     continue;
                 }
             }
         }
-        *out++ = c;
-        *outLiteral++ = c;
+        put(c);
         ++p;
     }
-    if (decodedAny
+    if (outLiteral
         && containsNeedle(QByteArrayView(literal.constData(), outLiteral - literal.constData())))
         return true;
     const QByteArrayView joined(buffer.constData(), out - buffer.constData());

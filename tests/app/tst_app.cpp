@@ -1,6 +1,7 @@
 // The settings store and the uniform error report.
 
 #include "ScriptedDesktop.h"
+#include "TestFiles.h"
 #include "app/ErrorReport.h"
 #include "app/SettingsStore.h"
 #include "filelist/AddFolder.h"
@@ -152,10 +153,7 @@ void TestApp::writeFailures()
 
 void TestApp::writeRecoversWithEverythingUnsaved()
 {
-    const QString blocker = m_dir.filePath(u"blocker"_s);
-    QFile file(blocker);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.close();
+    const QString blocker = writeTestFile(m_dir, u"blocker"_s, {});
     const QString path = blocker + u"/Brenmoor.ini"_s;
     SettingsStore store(path);
     QVERIFY_THROWS_EXCEPTION(Failure, store.WriteSetting(u"Text1"_s, u"typed"_s));
@@ -167,8 +165,7 @@ void TestApp::writeRecoversWithEverythingUnsaved()
     QCOMPARE(readInFreshProcess(path, u"Option1"_s), u"True"_s);
     // A failure after a success is a failure again.
     QVERIFY(QDir(blocker).removeRecursively());
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.close();
+    writeTestFile(m_dir, u"blocker"_s, {});
     QVERIFY_THROWS_EXCEPTION(Failure, store.WriteSetting(u"Text1"_s, u"again"_s));
 }
 
@@ -176,10 +173,7 @@ void TestApp::damagedFileIsKeptBeforeTheFirstWrite()
 {
     // The fault lies outside the program's own section, which reads cleanly.
     const QByteArray bytes(":::a::::b:\n[Quillory]\nText1=kept\n");
-    const QString path = m_dir.filePath(u"damaged-elsewhere.ini"_s);
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-    file.close();
+    const QString path = writeTestFile(m_dir, u"damaged-elsewhere.ini"_s, bytes);
     {
         SettingsStore store(path);
         QCOMPARE(store.ReadSetting(u"Text1"_s, QString()), u"kept"_s);
