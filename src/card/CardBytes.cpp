@@ -24,7 +24,7 @@ constexpr qsizetype kSniffBytes = 4096;
 CardEncoding sniffUtf16(QByteArrayView raw)
 {
     const qsizetype pairs = qMin(raw.size(), kSniffBytes) / 2;
-    if (pairs < 2)
+    if (pairs < 2 || !std::memchr(raw.data(), 0, std::size_t(pairs * 2)))
         return CardEncoding::Legacy;
     qsizetype zeroFirst = 0;
     qsizetype zeroSecond = 0;

@@ -45,16 +45,12 @@ bool folderId(const QString &path, FolderId &id)
 
 enum class Listing { Listed, Refused, Failed };
 
-struct Entry
-{
-    QString name;
-    bool folder = false;
-    bool file = false; // a regular file, or a link to one
-};
+enum class Kind { Folders, Files };
 
-/// The entries of a folder and their kinds, sorted by name. The listing's own
-/// file types save a stat per entry; links and unknown types are looked up.
-Listing listEntries(const QString &folder, QList<Entry> &entries)
+/// The names of the sub-folders, or of the regular files (and links to one), of a
+/// folder, sorted by name. The listing's own file types save a stat per entry;
+/// links and unknown types are looked up.
+Listing listEntries(const QString &folder, Kind kind, QStringList &names)
 {
     // opendir tells a refused or vanished folder (taken out of the walk) from any
     // other failure (kept, not looked into).
@@ -62,44 +58,29 @@ Listing listEntries(const QString &folder, QList<Entry> &entries)
     if (!dir)
         return (errno == EACCES || errno == ENOENT || errno == ENOTDIR) ? Listing::Refused
                                                                         : Listing::Failed;
+    const QStringList::size_type first = names.size();
     while (const dirent *entry = ::readdir(dir)) {
         const char *name = entry->d_name;
         if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
             continue;
-        Entry item;
-        item.name
-            = QString::fromUtf8(name); // file names are UTF-8 here, as QFile::decodeName takes them
-        if (entry->d_type == DT_DIR) {
-            item.folder = true;
-        } else if (entry->d_type == DT_REG) {
-            item.file = true;
-        } else if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+        bool isFolder = entry->d_type == DT_DIR;
+        bool isFile = entry->d_type == DT_REG;
+        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
             struct stat info
             {
             };
             if (::fstatat(::dirfd(dir), name, &info, 0) == 0) {
-                item.folder = S_ISDIR(info.st_mode);
-                item.file = S_ISREG(info.st_mode);
+                isFolder = S_ISDIR(info.st_mode);
+                isFile = S_ISREG(info.st_mode);
             }
         }
-        entries.append(std::move(item));
+        if (kind == Kind::Folders ? isFolder : isFile)
+            names.append(QString::fromUtf8(name)); // file names are UTF-8 here, as
+                                                   // QFile::decodeName takes them
     }
     ::closedir(dir);
-    std::sort(entries.begin(), entries.end(),
-              [](const Entry &a, const Entry &b) { return a.name < b.name; });
+    std::sort(names.begin() + first, names.end());
     return Listing::Listed;
-}
-
-/// The names of the sub-folders of a folder, sorted by name.
-Listing listSubFolders(const QString &folder, QStringList &names)
-{
-    QList<Entry> entries;
-    const Listing listing = listEntries(folder, entries);
-    for (const Entry &entry : std::as_const(entries)) {
-        if (entry.folder)
-            names.append(entry.name);
-    }
-    return listing;
 }
 
 QChar folded(QChar c)
@@ -170,7 +151,7 @@ void scanLevel(QStringList &collection, bool recurse, const FolderScanHooks &hoo
         if (hooks.readingFolder)
             hooks.readingFolder(folder);
         QStringList names;
-        const Listing listing = listSubFolders(folder, names);
+        const Listing listing = listEntries(folder, Kind::Folders, names);
         if (listing == Listing::Refused) {
             collection.removeAt(i--);
             continue;
@@ -221,13 +202,9 @@ QStringList ListFilesInFolder(const QString &folder, const QString &pattern)
         dir += kSeparator;
     // Windows patterns: "*.*" matches names without a point too, and case never matters.
     const QString filter = pattern == u"*.*"_s ? u"*"_s : pattern;
-    QList<Entry> entries;
-    listEntries(dir, entries);
     QStringList names;
-    for (const Entry &entry : std::as_const(entries)) {
-        if (entry.file && wildcardMatch(filter, entry.name))
-            names.append(entry.name);
-    }
+    listEntries(dir, Kind::Files, names);
+    names.removeIf([&](const QString &name) { return !wildcardMatch(filter, name); });
     return names;
 }
 

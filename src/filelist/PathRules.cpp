@@ -20,9 +20,13 @@ QString collapsePairs(QStringView path)
 QString NormalizePath(const QString &path)
 {
     if (!path.startsWith(u'\\')) {
-        if (!path.contains(u"//") && !path.contains(u"\\\\"))
-            return path;
-        return collapsePairs(path);
+        // Most paths hold no pair: they are returned as they are, without a copy.
+        for (qsizetype i = 1; i < path.size(); ++i) {
+            const QChar c = path.at(i);
+            if ((c == u'\\' || c == u'/') && path.at(i - 1) == c)
+                return collapsePairs(path);
+        }
+        return path;
     }
     qsizetype first = 1;
     while (first < path.size() && path.at(first) == u'\\')

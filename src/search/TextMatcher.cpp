@@ -85,52 +85,20 @@ RawValueFilter::RawValueFilter(const QStringList &texts, bool ignoreCase) : m_ig
             return;
         }
         for (const char c : needle) {
-            if (std::strchr(" \t\\,;:=", c))
+            if (std::strchr(" \t\r\n\\,;:=", c))
                 m_fileUsable = false;
         }
-        m_needles.append(needle);
+        m_searches.emplace_back(needle, ignoreCase);
     }
-    m_usable = !m_needles.isEmpty();
+    m_usable = !m_searches.empty();
     m_fileUsable = m_fileUsable && m_usable;
 }
 
 bool RawValueFilter::containsNeedle(QByteArrayView text) const
 {
-    for (const QByteArray &needle : m_needles) {
-        if (!m_ignoreCase) {
-            if (text.indexOf(needle) >= 0)
-                return true;
-            continue;
-        }
-        // Candidates are found by memchr for the first letter in either case.
-        const qsizetype m = needle.size();
-        const char first = needle.at(0);
-        const char firstUpper = (first >= 'a' && first <= 'z') ? char(first - 32) : first;
-        if (text.size() < m)
-            continue;
-        const char *const data = text.data();
-        const char *const last = data + (text.size() - m); // the last possible start
-        const auto find = [&](const char *from, char c) {
-            const void *hit = std::memchr(from, c, std::size_t(last - from + 1));
-            return hit ? static_cast<const char *>(hit) : nullptr;
-        };
-        const char *lower = find(data, first);
-        const char *upper = firstUpper == first ? nullptr : find(data, firstUpper);
-        while (lower || upper) {
-            const char *at = (lower && (!upper || lower < upper)) ? lower : upper;
-            qsizetype j = 1;
-            while (j < m
-                   && char(lowerAscii(char16_t(static_cast<unsigned char>(at[j]))))
-                       == needle.at(j))
-                ++j;
-            if (j == m)
-                return true;
-            const char *next = at < last ? at + 1 : nullptr;
-            if (at == lower)
-                lower = next ? find(next, first) : nullptr;
-            else
-                upper = next ? find(next, firstUpper) : nullptr;
-        }
+    for (const ByteSearch &search : m_searches) {
+        if (search.indexIn(text) >= 0)
+            return true;
     }
     return false;
 }
@@ -160,6 +128,15 @@ bool isPlainCharset(QByteArrayView name)
         || lower == "latin1";
 }
 
+/// True when the text before an "=" ends in the parameter name CHARSET, blanks
+/// allowed in between, as the parser reads the parameters of a logical line.
+bool namesCharset(QByteArrayView before)
+{
+    while (!before.isEmpty() && (before.back() == ' ' || before.back() == '\t'))
+        before.chop(1);
+    return before.size() >= 7 && qstrnicmp(before.data() + before.size() - 7, 7, "CHARSET", 7) == 0;
+}
+
 } // namespace
 
 bool RawValueFilter::fileMayContain(QByteArrayView bytes) const
@@ -180,15 +157,23 @@ bool RawValueFilter::fileMayContain(QByteArrayView bytes) const
     // one, from what the buffer holds by then.
     QByteArray literal;
     char *outLiteral = nullptr;
-    const auto put = [&](char c) {
-        *out++ = c;
-        if (outLiteral)
-            *outLiteral++ = c;
+    const auto put = [&](const char *from, std::size_t length) {
+        std::memcpy(out, from, length);
+        out += length;
+        if (outLiteral) {
+            std::memcpy(outLiteral, from, length);
+            outLiteral += length;
+        }
     };
-    bool nonAscii = false;
     while (p < end) {
+        // Only line ends and "=" change the text: the bytes up to the next one are
+        // taken as they are.
+        const char *special = nextLineEndOrEquals(p, end);
+        put(p, std::size_t(special - p));
+        p = special;
+        if (p == end)
+            break;
         const char c = *p;
-        nonAscii |= (static_cast<unsigned char>(c) & 0x80) != 0;
         if (isLineEnd(c)) {
             // A blank or tab after a line end is a fold.
             const char *next = afterLineEnd(p, end);
@@ -196,11 +181,12 @@ bool RawValueFilter::fileMayContain(QByteArrayView bytes) const
                 p = next + 1;
                 continue;
             }
-            put('\n');
+            put("\n", 1);
             p = next;
             continue;
         }
-        if (c == '=' && p - bytes.data() >= 7 && qstrnicmp(p - 7, 7, "CHARSET", 7) == 0) {
+        if (namesCharset(outLiteral ? QByteArrayView(literal.constData(), outLiteral)
+                                    : QByteArrayView(buffer.constData(), out))) {
             // A charset that could turn bytes into other ASCII text rules the filter out.
             const char *start = p + 1;
             if (start < end && *start == '"')
@@ -211,7 +197,7 @@ bool RawValueFilter::fileMayContain(QByteArrayView bytes) const
             if (!isPlainCharset(QByteArrayView(start, stop - start)))
                 return true;
         }
-        if (c == '=' && end - p >= 2) {
+        if (end - p >= 2) {
             if (isLineEnd(p[1])) { // a soft line break: the next line continues this one
                 p = afterLineEnd(p + 1, end);
                 continue;
@@ -234,7 +220,7 @@ bool RawValueFilter::fileMayContain(QByteArrayView bytes) const
                 }
             }
         }
-        put(c);
+        put(p, 1);
         ++p;
     }
     if (outLiteral
@@ -244,15 +230,11 @@ bool RawValueFilter::fileMayContain(QByteArrayView bytes) const
     if (containsNeedle(joined))
         return true;
     // The Kelvin sign (E2 84 AA) and the long s (C5 BF) fold onto k and s.
-    if (m_ignoreCase && nonAscii) {
-        for (qsizetype i = 0; i + 1 < joined.size(); ++i) {
-            const auto b = static_cast<unsigned char>(joined[i]);
-            const auto next = static_cast<unsigned char>(joined[i + 1]);
-            if ((b == 0xE2 && next == 0x84 && i + 2 < joined.size()
-                 && static_cast<unsigned char>(joined[i + 2]) == 0xAA)
-                || (b == 0xC5 && next == 0xBF))
-                return true;
-        }
+    if (m_ignoreCase && hasNonAscii(joined)) {
+        static const ByteSearch kelvin("\xE2\x84\xAA", false);
+        static const ByteSearch longS("\xC5\xBF", false);
+        if (kelvin.indexIn(joined) >= 0 || longS.indexIn(joined) >= 0)
+            return true;
     }
     return false;
 }
@@ -261,31 +243,8 @@ bool RawValueFilter::mayContain(QByteArrayView value) const
 {
     if (!m_usable)
         return true;
-    if (!m_ignoreCase) {
-        for (const QByteArray &needle : m_needles) {
-            if (value.indexOf(needle) >= 0)
-                return true;
-        }
-        return false;
-    }
-    for (const char c : value) {
-        if (static_cast<unsigned char>(c) >= 0x80)
-            return true;
-    }
-    for (const QByteArray &needle : m_needles) {
-        const qsizetype m = needle.size();
-        const char first = needle.at(0);
-        for (qsizetype i = 0; i + m <= value.size(); ++i) {
-            if (char(lowerAscii(char16_t(static_cast<unsigned char>(value[i])))) != first)
-                continue;
-            qsizetype j = 1;
-            while (j < m
-                   && char(lowerAscii(char16_t(static_cast<unsigned char>(value[i + j]))))
-                       == needle.at(j))
-                ++j;
-            if (j == m)
-                return true;
-        }
-    }
-    return false;
+    // Ignoring case, a character outside ASCII may fold onto an ASCII letter.
+    if (m_ignoreCase && hasNonAscii(value))
+        return true;
+    return containsNeedle(value);
 }

@@ -1,11 +1,14 @@
 #pragma once
 
 #include "card/CardParser.h"
+#include "search/ByteSearch.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
+
+#include <vector>
 
 /// Tests whether values contain one search text, with or without letter case.
 /// Ignoring case, an ASCII search text is compared by a quick ASCII path as long as
@@ -50,7 +53,7 @@ public:
 private:
     bool containsNeedle(QByteArrayView text) const;
 
-    QList<QByteArray> m_needles; // lowered when ignoring case
+    std::vector<ByteSearch> m_searches; // the texts, lowered when ignoring case
     bool m_ignoreCase;
     bool m_usable = true;
     bool m_fileUsable = true;

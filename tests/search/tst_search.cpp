@@ -430,6 +430,13 @@ void TestSearch::shortcutsNeverHideAMatch_data()
     QTest::newRow("Shift_JIS value")
         << QByteArray("BEGIN:VCARD\nFN;CHARSET=SHIFT_JIS:\x83\x5C\x83\x74\x83\x67\nEND:VCARD\n")
         << u"ソフト"_s << true << 1;
+    // UTF-7 spells "t" as "+AHQ-": the filter must see every charset the parser sees.
+    QTest::newRow("charset name before a blank")
+        << QByteArray("BEGIN:VCARD\nFN;CHARSET =UTF-7:+AHQ-ech\nEND:VCARD\n") << u"tech"_s << true
+        << 1;
+    QTest::newRow("folded charset parameter")
+        << QByteArray("BEGIN:VCARD\nFN;CHAR\n SET=UTF-7:+AHQ-ech\nEND:VCARD\n") << u"tech"_s
+        << true << 1;
     QTest::newRow("no match at all") << tricky << u"zebra"_s << true << 0;
 }
 

@@ -1,0 +1,101 @@
+#include "search/ByteSearch.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+ByteSearch::ByteSearch(QByteArrayView needle, bool ignoreCase)
+    : m_needle(needle.toByteArray()), m_caseBits(needle.size(), '\0')
+{
+    // Setting bit 0x20 turns "A" to "Z" into "a" to "z" and leaves the lower case letters
+    // alone; no other byte becomes a letter that way.
+    for (qsizetype i = 0; i < m_needle.size(); ++i) {
+        const char c = m_needle.at(i);
+        if (ignoreCase && c >= 'a' && c <= 'z')
+            m_caseBits[i] = 0x20;
+    }
+}
+
+bool ByteSearch::matchesAt(const unsigned char *at) const
+{
+    const auto *needle = reinterpret_cast<const unsigned char *>(m_needle.constData());
+    const auto *bits = reinterpret_cast<const unsigned char *>(m_caseBits.constData());
+    for (qsizetype j = 0; j < m_needle.size(); ++j) {
+        if ((at[j] | bits[j]) != needle[j])
+            return false;
+    }
+    return true;
+}
+
+qsizetype ByteSearch::indexIn(QByteArrayView text) const
+{
+    const qsizetype m = m_needle.size();
+    const qsizetype n = text.size();
+    if (m == 0)
+        return 0;
+    if (n < m)
+        return -1;
+    const auto *t = reinterpret_cast<const unsigned char *>(text.data());
+    qsizetype i = 0;
+#if defined(__SSE2__)
+    const __m128i first = _mm_set1_epi8(m_needle.at(0));
+    const __m128i last = _mm_set1_epi8(m_needle.at(m - 1));
+    const __m128i firstBit = _mm_set1_epi8(m_caseBits.at(0));
+    const __m128i lastBit = _mm_set1_epi8(m_caseBits.at(m - 1));
+    for (; i + (m - 1) + 16 <= n; i += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(t + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(t + i + m - 1));
+        const __m128i both = _mm_and_si128(_mm_cmpeq_epi8(_mm_or_si128(a, firstBit), first),
+                                           _mm_cmpeq_epi8(_mm_or_si128(b, lastBit), last));
+        auto mask = unsigned(_mm_movemask_epi8(both));
+        while (mask != 0) {
+            const int bit = __builtin_ctz(mask);
+            if (matchesAt(t + i + bit))
+                return i + bit;
+            mask &= mask - 1;
+        }
+    }
+#endif
+    for (; i + m <= n; ++i) {
+        if (matchesAt(t + i))
+            return i;
+    }
+    return -1;
+}
+
+const char *nextLineEndOrEquals(const char *p, const char *end)
+{
+#if defined(__SSE2__)
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i eq = _mm_set1_epi8('=');
+    while (end - p >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        const auto mask = unsigned(_mm_movemask_epi8(_mm_or_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)), _mm_cmpeq_epi8(v, eq))));
+        if (mask != 0)
+            return p + __builtin_ctz(mask);
+        p += 16;
+    }
+#endif
+    while (p < end && *p != '\r' && *p != '\n' && *p != '=')
+        ++p;
+    return p;
+}
+
+bool hasNonAscii(QByteArrayView bytes)
+{
+    const char *p = bytes.data();
+    const char *const end = p + bytes.size();
+#if defined(__SSE2__)
+    for (; end - p >= 16; p += 16) {
+        if (_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p))) != 0)
+            return true;
+    }
+#endif
+    for (; p < end; ++p) {
+        if ((static_cast<unsigned char>(*p) & 0x80) != 0)
+            return true;
+    }
+    return false;
+}

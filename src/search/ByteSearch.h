@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+/// Finds an ASCII text in bytes, ignoring the case of ASCII letters when asked to.
+/// Sixteen start positions are tested at once by their first and last byte, so that
+/// the bytes in between are compared only where both agree.
+class ByteSearch final
+{
+public:
+    /// needle must be ASCII; ignoring case, its letters must be lower case.
+    ByteSearch(QByteArrayView needle, bool ignoreCase);
+
+    /// The first position of the needle in text, or -1. An empty needle is at 0.
+    qsizetype indexIn(QByteArrayView text) const;
+
+private:
+    bool matchesAt(const unsigned char *at) const;
+
+    QByteArray m_needle;
+    QByteArray m_caseBits; // 0x20 for each letter whose case is ignored, else 0
+};
+
+/// The first CR, LF or "=" at or after p, or end.
+const char *nextLineEndOrEquals(const char *p, const char *end);
+
+/// True when a byte of bytes is outside ASCII.
+bool hasNonAscii(QByteArrayView bytes);
