@@ -106,8 +106,12 @@ QString decodeWholeText(const QByteArray &raw)
 
 bool isUtf8CompatibleCharset(QByteArrayView name)
 {
-    const QByteArray lower = name.toByteArray().trimmed().toLower();
-    return lower == "utf-8" || lower == "utf8" || lower == "us-ascii" || lower == "ascii";
+    const QByteArrayView trimmed = name.trimmed();
+    for (const char *known : {"utf-8", "utf8", "us-ascii", "ascii"}) {
+        if (trimmed.compare(known, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
 }
 
 int hexDigitValue(char c)

@@ -1,5 +1,6 @@
 #include "card/CardParser.h"
 
+#include "card/ByteSearch.h"
 #include "card/Windows1252.h"
 
 #include <QHash>
@@ -365,6 +366,17 @@ public:
         return decodeLegacy(bytes);
     }
 
+    /// The charset that text without one is read with when it is not UTF-8; empty
+    /// for Windows-1252.
+    const QByteArray &legacyCharset()
+    {
+        if (!m_legacyKnown) {
+            m_legacyKnown = true;
+            m_legacy = findLegacyCharset();
+        }
+        return m_legacy;
+    }
+
 private:
     static bool isUtf8Name(QByteArrayView name)
     {
@@ -387,10 +399,7 @@ private:
 
     QString decodeLegacy(QByteArrayView bytes)
     {
-        if (!m_legacyKnown) {
-            m_legacyKnown = true;
-            m_legacy = findLegacyCharset();
-        }
+        legacyCharset();
         if (!m_legacy.isEmpty()) {
             if (QStringDecoder *decoder = decoderFor(m_legacy)) {
                 decoder->resetState();
@@ -404,25 +413,26 @@ private:
     /// can be decoded; empty for Windows-1252.
     QByteArray findLegacyCharset()
     {
-        static constexpr char kKey[] = "CHARSET=";
-        const qsizetype keyLength = qsizetype(sizeof kKey - 1);
-        for (qsizetype i = 0; i + keyLength <= m_file.size(); ++i) {
-            if ((m_file[i] | 0x20) != 'c'
-                || qstrnicmp(m_file.data() + i, keyLength, kKey, keyLength) != 0)
-                continue;
+        static const ByteSearch key("charset=", true);
+        const qsizetype keyLength = 8;
+        for (qsizetype i = 0;; i += keyLength) {
+            const qsizetype hit = key.indexIn(m_file.sliced(i));
+            if (hit < 0)
+                break;
+            i += hit;
             qsizetype end = i + keyLength;
             if (end < m_file.size() && m_file[end] == '"')
                 ++end;
             const qsizetype start = end;
             while (end < m_file.size() && !std::strchr(";:,\" \t\r\n", m_file[end]))
                 ++end;
-            const QByteArray name = m_file.sliced(start, end - start).toByteArray();
+            const QByteArrayView name = m_file.sliced(start, end - start);
             if (name.isEmpty() || isUtf8CompatibleCharset(name))
                 continue;
             if (isWindows1252Name(name))
                 return {};
-            if (decoderFor(name))
-                return name;
+            if (decoderFor(name.toByteArray()))
+                return name.toByteArray();
         }
         return {};
     }
@@ -536,6 +546,51 @@ void applyProperty(Prop prop, QByteArrayView namePart, QString value, bool wasQu
     }
 }
 
+bool isLineEndByte(char c)
+{
+    return c == '\r' || c == '\n';
+}
+
+/// The position after the line end at p: CR* LF, or a lone CR.
+qsizetype afterLineEnd(QByteArrayView data, qsizetype p)
+{
+    qsizetype k = p;
+    while (k < data.size() && data[k] == '\r')
+        ++k;
+    return (k < data.size() && data[k] == '\n') ? k + 1 : p + 1;
+}
+
+/// Where the first END:VCARD line at or after from ends, when that line stands on
+/// its own: it starts a physical line that does not continue a soft line break,
+/// holds only blanks after VCARD and is not continued by a fold. -1 otherwise.
+qsizetype plainCardEnd(QByteArrayView data, qsizetype from)
+{
+    static const ByteSearch endLine("end:vcard", true);
+    const qsizetype n = data.size();
+    const qsizetype hit = endLine.indexIn(data.sliced(from));
+    if (hit < 0)
+        return -1;
+    const qsizetype start = from + hit;
+    if (start == 0 || !isLineEndByte(data[start - 1]))
+        return -1;
+    qsizetype before = start - 1;
+    while (before >= 0 && isLineEndByte(data[before]))
+        --before;
+    if (before >= 0 && data[before] == '=')
+        return -1;
+    qsizetype end = start + 9;
+    while (end < n && (data[end] == ' ' || data[end] == '\t'))
+        ++end;
+    if (end == n)
+        return end;
+    if (!isLineEndByte(data[end]))
+        return -1;
+    end = afterLineEnd(data, end);
+    if (end < n && (data[end] == ' ' || data[end] == '\t'))
+        return -1;
+    return end;
+}
+
 /// Follows the card boundaries of one file and hands finished cards out in the
 /// order of their BEGIN lines.
 class CardCollector
@@ -543,19 +598,22 @@ class CardCollector
 public:
     CardCollector(const CardBytes &text, const CardParser::Sink &sink,
                   const CardParser::ValueFilter *filter)
-        : m_charsets(text.bytes, text.isUnicode()), m_sink(sink), m_filter(filter),
-          m_unicode(text.isUnicode())
+        : m_data(text.bytes), m_charsets(text.bytes, text.isUnicode()), m_sink(sink),
+          m_filter(filter), m_unicode(text.isUnicode())
     {}
 
-    void line(QByteArrayView line)
+    /// Takes one logical line; offset is where it starts in the file's bytes, or -1
+    /// when it was joined from several. Returns where reading goes on when the card
+    /// this line begins was skipped whole, else -1.
+    qsizetype line(QByteArrayView line, qsizetype offset)
     {
         const qsizetype colon = valueColon(line);
         if (colon < 0)
-            return;
+            return -1;
         const QByteArrayView namePart = line.first(colon);
         const QByteArrayView value = line.sliced(colon + 1);
         if (trimmedSpaces(namePart).isEmpty())
-            return;
+            return -1;
         QByteArrayView base = namePart;
         if (const qsizetype semicolon = indexOfByte(base, ';'); semicolon >= 0)
             base = base.first(semicolon);
@@ -564,20 +622,25 @@ public:
             base = trimmedSpaces(base.sliced(dot + 1));
         const Prop prop = propFromBaseName(base);
         if (prop == Prop::None)
-            return;
+            return -1;
         if (prop == Prop::Begin || prop == Prop::End) {
-            if (equalsNoCase(trimmedBlanks(value), "VCARD")) {
-                prop == Prop::Begin ? begin() : end();
-                return;
+            if (!equalsNoCase(trimmedBlanks(value), "VCARD"))
+                return -1;
+            if (prop == Prop::End) {
+                end();
+                return -1;
             }
-            return;
+            if (const qsizetype resume = skipCard(line, offset); resume >= 0)
+                return resume;
+            begin();
+            return -1;
         }
         const Params params = parseParams(namePart);
         if (m_filter && !mayContain(prop, value, params)) {
             // Structured values keep their shape (which components are empty decides
             // which fields they write), so they are always decoded.
             applyProperty(prop, namePart, QString(), false, target());
-            return;
+            return -1;
         }
         QString text;
         if (params.quotedPrintable) {
@@ -587,6 +650,7 @@ public:
             text = m_charsets.decode(value, params.charset, false);
         }
         applyProperty(prop, namePart, std::move(text), params.quotedPrintable, target());
+        return -1;
     }
 
     void finish()
@@ -616,6 +680,40 @@ private:
         if (!m_outside)
             m_outside.emplace();
         return *m_outside;
+    }
+
+    /// A card outside every other one that the filter rules out is handed out empty
+    /// without being parsed, when its extent is plain: it ends at the first END:VCARD
+    /// line after its BEGIN line, and no other line in between begins or ends a card.
+    qsizetype skipCard(QByteArrayView line, qsizetype offset)
+    {
+        if (!m_filter || offset < 0 || !m_open.empty())
+            return -1;
+        const qsizetype end = plainCardEnd(m_data, offset + line.size());
+        if (end < 0)
+            return -1;
+        const QByteArrayView card = m_data.sliced(offset, end - offset);
+        QByteArray lines;
+        if (m_filter->cardMayContain(card, m_charsets.legacyCharset(), lines))
+            return -1;
+        // Every BEGIN and END line names VCARD: the card's own two must be the only ones.
+        static const ByteSearch vcard("vcard", true);
+        if (lines.isNull())
+            lines = CardParser::joinedLines(card);
+        qsizetype found = 0;
+        for (qsizetype at = 0; found <= 2;) {
+            const qsizetype hit = vcard.indexIn(QByteArrayView(lines).sliced(at));
+            if (hit < 0)
+                break;
+            ++found;
+            at += hit + 5;
+        }
+        if (found != 2)
+            return -1;
+        emitOutside();
+        m_sink(ContactFields());
+        ++m_emitted;
+        return end;
     }
 
     void begin()
@@ -673,6 +771,7 @@ private:
         return m_filter->mayContain(value);
     }
 
+    QByteArrayView m_data;
     Charsets m_charsets;
     const CardParser::Sink &m_sink;
     const CardParser::ValueFilter *m_filter;
@@ -694,13 +793,19 @@ template<typename Consumer> void forEachLogicalLine(QByteArrayView data, Consume
     bool isJoined = false;
     bool softBreak = false; // the current line is quoted-printable and ends in "="
 
+    const qsizetype n = data.size();
+    const char *const base = data.data();
     const auto view = [&]() { return isJoined ? QByteArrayView(joined) : current; };
-    const auto flush = [&]() {
+    // Hands the current line out; returns where reading goes on when the consumer
+    // skips ahead, else -1.
+    const auto flush = [&]() -> qsizetype {
+        qsizetype resume = -1;
         if (haveCurrent)
-            consume(view());
+            resume = consume(view(), isJoined ? qsizetype(-1) : current.data() - base);
         haveCurrent = false;
         isJoined = false;
         softBreak = false;
+        return resume;
     };
     const auto makeJoined = [&]() {
         if (!isJoined) {
@@ -710,8 +815,6 @@ template<typename Consumer> void forEachLogicalLine(QByteArrayView data, Consume
         }
     };
 
-    const qsizetype n = data.size();
-    const char *const base = data.data();
     // The next CR and LF at or after pos, each searched for again only once passed,
     // so a file without one of them is not scanned over and over.
     qsizetype nextCr = -1;
@@ -737,7 +840,9 @@ template<typename Consumer> void forEachLogicalLine(QByteArrayView data, Consume
         }
 
         if (physical.isEmpty()) {
-            flush(); // a blank line ends folding and soft line breaks
+            // A blank line ends folding and soft line breaks.
+            if (const qsizetype resume = flush(); resume >= 0)
+                pos = resume;
             continue;
         }
         if (haveCurrent && softBreak) {
@@ -753,7 +858,10 @@ template<typename Consumer> void forEachLogicalLine(QByteArrayView data, Consume
             softBreak = joined.endsWith('=') && isQuotedPrintableLine(joined);
             continue;
         }
-        flush();
+        if (const qsizetype resume = flush(); resume >= 0) {
+            pos = resume; // this physical line lies in what was skipped
+            continue;
+        }
         haveCurrent = true;
         current = physical;
         softBreak = physical.back() == '=' && isQuotedPrintableLine(physical);
@@ -766,7 +874,9 @@ template<typename Consumer> void forEachLogicalLine(QByteArrayView data, Consume
 void CardParser::parse(const CardBytes &text, const Sink &sink, const ValueFilter *filter)
 {
     CardCollector collector(text, sink, filter);
-    forEachLogicalLine(text.bytes, [&](QByteArrayView line) { collector.line(line); });
+    forEachLogicalLine(text.bytes, [&](QByteArrayView line, qsizetype offset) {
+        return collector.line(line, offset);
+    });
     collector.finish();
 }
 
@@ -780,4 +890,38 @@ QList<ContactFields> CardParser::parseAll(const CardBytes &text)
 QList<ContactFields> CardParser::parseBytes(QByteArray raw)
 {
     return parseAll(prepareCardBytes(std::move(raw)));
+}
+
+QByteArray CardParser::joinedLines(QByteArrayView bytes)
+{
+    QByteArray out(bytes.size(), Qt::Uninitialized);
+    char *o = out.data();
+    const char *p = bytes.data();
+    const char *const end = p + bytes.size();
+    while (p < end) {
+        const char *lineEnd = nextLineEnd(p, end);
+        const std::size_t run = std::size_t(lineEnd - p);
+        std::memcpy(o, p, run);
+        o += run;
+        if (lineEnd == end)
+            break;
+        const bool softBreak = run > 0 && lineEnd[-1] == '=';
+        const char *next = lineEnd;
+        while (next < end && *next == '\r')
+            ++next;
+        next = (next < end && *next == '\n') ? next + 1 : lineEnd + 1;
+        if (softBreak) {
+            --o; // the next line continues this one, "=" dropped
+            p = next;
+            continue;
+        }
+        if (next < end && (*next == ' ' || *next == '\t')) {
+            p = next + 1; // a fold
+            continue;
+        }
+        *o++ = '\n';
+        p = next;
+    }
+    out.truncate(o - out.constData());
+    return out;
 }

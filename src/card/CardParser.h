@@ -28,12 +28,32 @@ public:
         /// nothing removed from inside it or added (no escape, no quoted-printable,
         /// valid UTF-8, no other charset). False means no search text can occur in it.
         virtual bool mayContain(QByteArrayView utf8Value) const = 0;
+        /// Asked for the bytes of one card, from its BEGIN line to its END line, that
+        /// holds no other card and no other BEGIN or END line. legacyCharset is how
+        /// the file's text without a charset is read when it is not UTF-8 (empty:
+        /// Windows-1252). False means no value of the card can contain a search text,
+        /// and the card is not parsed. A filter that joins the card's lines to judge
+        /// it (joinedLines) may leave them in lines.
+        virtual bool cardMayContain(QByteArrayView card, const QByteArray &legacyCharset,
+                                    QByteArray &lines) const
+        {
+            Q_UNUSED(card);
+            Q_UNUSED(legacyCharset);
+            Q_UNUSED(lines);
+            return true;
+        }
     };
 
     /// Calls sink once per card, in card order. With a filter, a value the filter
     /// rules out is stored as empty text (a list keeps an empty element in its place),
-    /// so the fields can be searched but no longer shown.
+    /// so the fields can be searched but no longer shown; a card it rules out is
+    /// handed out with every field empty.
     static void parse(const CardBytes &text, const Sink &sink, const ValueFilter *filter = nullptr);
+
+    /// The bytes with every fold and every "=" before a line end joined, and each
+    /// line ending in LF. No logical line is split in it: the text of every line the
+    /// parser reads occurs in it whole, leading blanks aside.
+    static QByteArray joinedLines(QByteArrayView bytes);
 
     /// All cards of the text, in card order; never empty.
     static QList<ContactFields> parseAll(const CardBytes &text);

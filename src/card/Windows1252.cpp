@@ -26,7 +26,10 @@ QString decodeWindows1252(QByteArrayView bytes)
 
 bool isWindows1252Name(QByteArrayView charset)
 {
-    const QByteArray name = charset.toByteArray().trimmed().toLower();
-    return name == "windows-1252" || name == "cp1252" || name == "x-cp1252" || name == "cp-1252"
-        || name == "windows1252";
+    const QByteArrayView name = charset.trimmed();
+    for (const char *known : {"windows-1252", "cp1252", "x-cp1252", "cp-1252", "windows1252"}) {
+        if (name.compare(known, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
 }

@@ -105,135 +105,115 @@ bool RawValueFilter::containsNeedle(QByteArrayView text) const
 
 namespace {
 
-bool isLineEnd(char c)
-{
-    return c == '\r' || c == '\n';
-}
-
-/// The position after the line end at p: CR* LF, or a lone CR.
-const char *afterLineEnd(const char *p, const char *end)
-{
-    const char *next = p;
-    while (next < end && *next == '\r')
-        ++next;
-    return (next < end && *next == '\n') ? next + 1 : p + 1;
-}
-
 /// Charsets whose ASCII bytes stay the same ASCII text and whose other bytes give no
 /// character that folds onto an ASCII letter.
 bool isPlainCharset(QByteArrayView name)
 {
-    const QByteArray lower = name.toByteArray().trimmed().toLower();
-    return isUtf8CompatibleCharset(name) || isWindows1252Name(name) || lower == "iso-8859-1"
-        || lower == "latin1";
+    const QByteArrayView trimmed = name.trimmed();
+    return isUtf8CompatibleCharset(trimmed) || isWindows1252Name(trimmed)
+        || trimmed.compare("iso-8859-1", Qt::CaseInsensitive) == 0
+        || trimmed.compare("latin1", Qt::CaseInsensitive) == 0;
 }
 
-/// True when the text before an "=" ends in the parameter name CHARSET, blanks
-/// allowed in between, as the parser reads the parameters of a logical line.
-bool namesCharset(QByteArrayView before)
+/// True when the text names a charset that is not plain anywhere: the parameter
+/// CHARSET, blanks allowed before its "=", as the parser reads parameters.
+bool namesOtherCharset(QByteArrayView text)
 {
-    while (!before.isEmpty() && (before.back() == ' ' || before.back() == '\t'))
-        before.chop(1);
-    return before.size() >= 7 && qstrnicmp(before.data() + before.size() - 7, 7, "CHARSET", 7) == 0;
+    static const ByteSearch key("charset", true);
+    const qsizetype n = text.size();
+    for (qsizetype at = 0;;) {
+        const qsizetype hit = key.indexIn(text.sliced(at));
+        if (hit < 0)
+            return false;
+        at += hit + 7;
+        qsizetype p = at;
+        while (p < n && (text[p] == ' ' || text[p] == '\t'))
+            ++p;
+        if (p == n || text[p] != '=')
+            continue;
+        qsizetype start = p + 1;
+        if (start < n && text[start] == '"')
+            ++start;
+        qsizetype stop = start;
+        while (stop < n && !std::strchr(";:,\" \t\r\n", text[stop]))
+            ++stop;
+        if (!isPlainCharset(text.sliced(start, stop - start)))
+            return true;
+    }
+}
+
+/// The text with every "=XX" read as its byte, as quoted-printable values are
+/// decoded; null when the text holds none.
+QByteArray decodeHexPairs(QByteArrayView text)
+{
+    QByteArray out;
+    char *o = nullptr;
+    const char *p = text.data();
+    const char *const end = p + text.size();
+    const char *copied = p; // the bytes before it are in out
+    while (true) {
+        const auto *eq = static_cast<const char *>(std::memchr(p, '=', std::size_t(end - p)));
+        if (!eq || end - eq < 3)
+            break;
+        const int hi = hexDigitValue(eq[1]);
+        const int lo = hexDigitValue(eq[2]);
+        if (hi < 0 || lo < 0) {
+            p = eq + 1;
+            continue;
+        }
+        if (!o) {
+            out.resize(text.size());
+            o = out.data();
+        }
+        std::memcpy(o, copied, std::size_t(eq - copied));
+        o += eq - copied;
+        *o++ = char(hi * 16 + lo);
+        p = copied = eq + 3;
+    }
+    if (!o)
+        return {};
+    std::memcpy(o, copied, std::size_t(end - copied));
+    o += end - copied;
+    out.truncate(o - out.constData());
+    return out;
 }
 
 } // namespace
 
 bool RawValueFilter::fileMayContain(QByteArrayView bytes) const
 {
-    if (!m_fileUsable)
+    QByteArray lines;
+    return !m_fileUsable || textMayContain(bytes, lines);
+}
+
+bool RawValueFilter::cardMayContain(QByteArrayView card, const QByteArray &legacyCharset,
+                                    QByteArray &lines) const
+{
+    if (!m_fileUsable || (!legacyCharset.isEmpty() && !isPlainCharset(legacyCharset)))
         return true;
-    // Most files that can match hold the text as it stands.
+    return textMayContain(card, lines);
+}
+
+bool RawValueFilter::textMayContain(QByteArrayView bytes, QByteArray &lines) const
+{
+    // Most texts that can match hold the search text as it stands.
     if (containsNeedle(bytes))
         return true;
-    // Otherwise the text is looked for with folds and soft line breaks joined, once
-    // with "=XX" read as its byte (quoted-printable lines) and once as written
-    // (every other line).
-    const char *p = bytes.data();
-    const char *const end = p + bytes.size();
-    QByteArray buffer(bytes.size(), Qt::Uninitialized);
-    char *out = buffer.data();
-    // The text as written differs only where "=XX" was read: it is made at the first
-    // one, from what the buffer holds by then.
-    QByteArray literal;
-    char *outLiteral = nullptr;
-    const auto put = [&](const char *from, std::size_t length) {
-        std::memcpy(out, from, length);
-        out += length;
-        if (outLiteral) {
-            std::memcpy(outLiteral, from, length);
-            outLiteral += length;
-        }
-    };
-    while (p < end) {
-        // Only line ends and "=" change the text: the bytes up to the next one are
-        // taken as they are.
-        const char *special = nextLineEndOrEquals(p, end);
-        put(p, std::size_t(special - p));
-        p = special;
-        if (p == end)
-            break;
-        const char c = *p;
-        if (isLineEnd(c)) {
-            // A blank or tab after a line end is a fold.
-            const char *next = afterLineEnd(p, end);
-            if (next < end && (*next == ' ' || *next == '\t')) {
-                p = next + 1;
-                continue;
-            }
-            put("\n", 1);
-            p = next;
-            continue;
-        }
-        if (namesCharset(outLiteral ? QByteArrayView(literal.constData(), outLiteral)
-                                    : QByteArrayView(buffer.constData(), out))) {
-            // A charset that could turn bytes into other ASCII text rules the filter out.
-            const char *start = p + 1;
-            if (start < end && *start == '"')
-                ++start;
-            const char *stop = start;
-            while (stop < end && !std::strchr(";:,\" \t\r\n", *stop))
-                ++stop;
-            if (!isPlainCharset(QByteArrayView(start, stop - start)))
-                return true;
-        }
-        if (end - p >= 2) {
-            if (isLineEnd(p[1])) { // a soft line break: the next line continues this one
-                p = afterLineEnd(p + 1, end);
-                continue;
-            }
-            if (end - p >= 3) {
-                const int hi = hexDigitValue(p[1]);
-                const int lo = hexDigitValue(p[2]);
-                if (hi >= 0 && lo >= 0) {
-                    if (!outLiteral) {
-                        literal.resize(bytes.size());
-                        const std::size_t made = std::size_t(out - buffer.constData());
-                        std::memcpy(literal.data(), buffer.constData(), made);
-                        outLiteral = literal.data() + made;
-                    }
-                    *out++ = char(hi * 16 + lo);
-                    std::memcpy(outLiteral, p, 3);
-                    outLiteral += 3;
-                    p += 3;
-                    continue;
-                }
-            }
-        }
-        put(p, 1);
-        ++p;
-    }
-    if (outLiteral
-        && containsNeedle(QByteArrayView(literal.constData(), outLiteral - literal.constData())))
+    // Otherwise it is looked for in the logical lines, as written (every value that
+    // is not quoted-printable) and with "=XX" read as its byte (those that are).
+    lines = CardParser::joinedLines(bytes);
+    // A charset that could turn bytes into other ASCII text rules the filter out.
+    if (namesOtherCharset(lines) || containsNeedle(lines))
         return true;
-    const QByteArrayView joined(buffer.constData(), out - buffer.constData());
-    if (containsNeedle(joined))
+    const QByteArray decoded = decodeHexPairs(lines);
+    if (!decoded.isNull() && containsNeedle(decoded))
         return true;
     // The Kelvin sign (E2 84 AA) and the long s (C5 BF) fold onto k and s.
-    if (m_ignoreCase && hasNonAscii(joined)) {
+    const QByteArrayView last = decoded.isNull() ? QByteArrayView(lines) : decoded;
+    if (m_ignoreCase && hasNonAscii(last)) {
         static const ByteSearch kelvin("\xE2\x84\xAA", false);
         static const ByteSearch longS("\xC5\xBF", false);
-        if (kelvin.indexIn(joined) >= 0 || longS.indexIn(joined) >= 0)
+        if (kelvin.indexIn(last) >= 0 || longS.indexIn(last) >= 0)
             return true;
     }
     return false;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "card/CardParser.h"
-#include "search/ByteSearch.h"
+#include "card/ByteSearch.h"
 
 #include <QByteArray>
 #include <QList>
@@ -49,9 +49,14 @@ public:
     /// ",", ";", ":" and "=" (which escapes and markers could make), and not for
     /// files that name a charset that might turn bytes into other ASCII text.
     bool fileMayContain(QByteArrayView bytes) const;
+    /// The same judgement for one card, for files whose text without a charset is
+    /// read as legacyCharset (empty: Windows-1252) when it is not UTF-8.
+    bool cardMayContain(QByteArrayView card, const QByteArray &legacyCharset,
+                        QByteArray &lines) const override;
 
 private:
     bool containsNeedle(QByteArrayView text) const;
+    bool textMayContain(QByteArrayView bytes, QByteArray &lines) const;
 
     std::vector<ByteSearch> m_searches; // the texts, lowered when ignoring case
     bool m_ignoreCase;

@@ -437,6 +437,9 @@ void TestSearch::shortcutsNeverHideAMatch_data()
     QTest::newRow("folded charset parameter")
         << QByteArray("BEGIN:VCARD\nFN;CHAR\n SET=UTF-7:+AHQ-ech\nEND:VCARD\n") << u"tech"_s
         << true << 1;
+    QTest::newRow("fold inside a quoted-printable pair")
+        << QByteArray("BEGIN:VCARD\r\nNOTE;ENCODING=QUOTED-PRINTABLE:te=6\r\n 3h\r\nEND:VCARD\r\n")
+        << u"tech"_s << true << 1;
     QTest::newRow("no match at all") << tricky << u"zebra"_s << true << 0;
 }
 

@@ -22,8 +22,8 @@ private:
     QByteArray m_caseBits; // 0x20 for each letter whose case is ignored, else 0
 };
 
-/// The first CR, LF or "=" at or after p, or end.
-const char *nextLineEndOrEquals(const char *p, const char *end);
+/// The first CR or LF at or after p, or end.
+const char *nextLineEnd(const char *p, const char *end);
 
 /// True when a byte of bytes is outside ASCII.
 bool hasNonAscii(QByteArrayView bytes);

@@ -1,4 +1,4 @@
-#include "search/ByteSearch.h"
+#include "card/ByteSearch.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -63,22 +63,21 @@ qsizetype ByteSearch::indexIn(QByteArrayView text) const
     return -1;
 }
 
-const char *nextLineEndOrEquals(const char *p, const char *end)
+const char *nextLineEnd(const char *p, const char *end)
 {
 #if defined(__SSE2__)
     const __m128i cr = _mm_set1_epi8('\r');
     const __m128i lf = _mm_set1_epi8('\n');
-    const __m128i eq = _mm_set1_epi8('=');
     while (end - p >= 16) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-        const auto mask = unsigned(_mm_movemask_epi8(_mm_or_si128(
-            _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)), _mm_cmpeq_epi8(v, eq))));
+        const auto mask = unsigned(
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf))));
         if (mask != 0)
             return p + __builtin_ctz(mask);
         p += 16;
     }
 #endif
-    while (p < end && *p != '\r' && *p != '\n' && *p != '=')
+    while (p < end && *p != '\r' && *p != '\n')
         ++p;
     return p;
 }
