@@ -20,8 +20,8 @@ void printError(std::FILE *err, const QString &text)
 class ConsoleHost final : public SearchHost
 {
 public:
-    ConsoleHost(SearchCriteria criteria, const QStringList &files, std::FILE *out)
-        : m_criteria(std::move(criteria)), m_out(out), m_readAhead(files)
+    ConsoleHost(SearchCriteria criteria, ReadAhead &readAhead, std::FILE *out)
+        : m_criteria(std::move(criteria)), m_out(out), m_readAhead(readAhead)
     {}
 
     // The files are read on a second thread while the cards are searched.
@@ -50,7 +50,7 @@ private:
     SearchCriteria m_criteria;
     std::FILE *m_out;
     qint64 m_rows = 0;
-    ReadAhead m_readAhead;
+    ReadAhead &m_readAhead;
 };
 
 } // namespace
@@ -64,14 +64,18 @@ int runSearch(const SearchCommandOptions &options, std::FILE *out, std::FILE *er
         failed = true;
     };
 
+    // Files are read on a second thread from the moment each folder is listed.
+    ReadAhead readAhead;
     QStringList files;
     FolderScanHooks hooks;
     hooks.report = report;
+    hooks.filesListed = [&](const QStringList &listed) { readAhead.add(listed); };
     for (const QString &path : options.paths) {
         if (FolderExists(path)) {
             files += collectFolderFiles(path, options.extension, hooks);
         } else if (FileExists(path)) {
             files.append(path);
+            readAhead.add({path});
         } else {
             printError(err, path + u": No such file or directory"_s);
             failed = true;
@@ -85,7 +89,8 @@ int runSearch(const SearchCommandOptions &options, std::FILE *out, std::FILE *er
     criteria.sets = options.texts;
     criteria.ignoreCase = !options.matchCase;
 
-    ConsoleHost host(criteria, files, out);
+    readAhead.finishAdding();
+    ConsoleHost host(criteria, readAhead, out);
     SearchRun run(files);
     Guard guard(report, formLocation(u"PushButton7_Click"_s));
     run.run(host, guard);

@@ -9,6 +9,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -58,7 +62,11 @@ Listing listEntries(const QString &folder, Kind kind, QStringList &names)
     if (!dir)
         return (errno == EACCES || errno == ENOENT || errno == ENOTDIR) ? Listing::Refused
                                                                         : Listing::Failed;
-    const QStringList::size_type first = names.size();
+    // Names are kept as bytes first: when all are ASCII their byte order is the order
+    // of their text, and they sort without being made into strings.
+    std::string arena;
+    std::vector<std::pair<std::size_t, std::size_t>> spans; // offset and length in arena
+    bool ascii = true;
     while (const dirent *entry = ::readdir(dir)) {
         const char *name = entry->d_name;
         if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
@@ -74,11 +82,30 @@ Listing listEntries(const QString &folder, Kind kind, QStringList &names)
                 isFile = S_ISREG(info.st_mode);
             }
         }
-        if (kind == Kind::Folders ? isFolder : isFile)
-            names.append(QString::fromUtf8(name)); // file names are UTF-8 here, as
-                                                   // QFile::decodeName takes them
+        if (kind == Kind::Folders ? isFolder : isFile) {
+            const std::size_t length = std::strlen(name);
+            spans.emplace_back(arena.size(), length);
+            arena.append(name, length);
+        }
     }
     ::closedir(dir);
+    for (const char c : arena)
+        ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    std::vector<std::string_view> kept;
+    kept.reserve(spans.size());
+    for (const auto &[offset, length] : spans)
+        kept.emplace_back(arena.data() + offset, length);
+    const QStringList::size_type first = names.size();
+    names.reserve(first + qsizetype(kept.size()));
+    if (ascii) {
+        std::sort(kept.begin(), kept.end());
+        for (const std::string_view name : kept)
+            names.append(QLatin1StringView(name.data(), qsizetype(name.size())));
+        return Listing::Listed;
+    }
+    // File names are UTF-8 here, as QFile::decodeName takes them.
+    for (const std::string_view name : kept)
+        names.append(QString::fromUtf8(name.data(), qsizetype(name.size())));
     std::sort(names.begin() + first, names.end());
     return Listing::Listed;
 }
@@ -88,6 +115,27 @@ QChar folded(QChar c)
     if (c.unicode() < 0x80)
         return (c >= u'A' && c <= u'Z') ? QChar(c.unicode() + 32) : c;
     return c.toCaseFolded();
+}
+
+/// The end a pattern of the form "*" + literal text asks for, or a null view.
+QStringView literalTail(QStringView pattern)
+{
+    if (!pattern.startsWith(u'*'))
+        return {};
+    const QStringView tail = pattern.sliced(1);
+    return (tail.contains(u'*') || tail.contains(u'?')) ? QStringView() : tail;
+}
+
+bool endsWithFolded(QStringView name, QStringView tail)
+{
+    if (name.size() < tail.size())
+        return false;
+    const QStringView end = name.sliced(name.size() - tail.size());
+    for (qsizetype i = 0; i < tail.size(); ++i) {
+        if (folded(tail.at(i)) != folded(end.at(i)))
+            return false;
+    }
+    return true;
 }
 
 /// A Windows file-name pattern: "*" any run of characters, "?" one character,
@@ -204,7 +252,11 @@ QStringList ListFilesInFolder(const QString &folder, const QString &pattern)
     const QString filter = pattern == u"*.*"_s ? u"*"_s : pattern;
     QStringList names;
     listEntries(dir, Kind::Files, names);
-    names.removeIf([&](const QString &name) { return !wildcardMatch(filter, name); });
+    // The common "*.ext" compares the name's end alone.
+    const QStringView tail = literalTail(filter);
+    names.removeIf([&](const QString &name) {
+        return tail.isNull() ? !wildcardMatch(filter, name) : !endsWithFolded(name, tail);
+    });
     return names;
 }
 
@@ -258,13 +310,21 @@ QStringList filesInFolders(const QStringList &folders, const QString &pattern,
         if (cancelled(hooks))
             break;
         const QString dir = folder.endsWith(kSeparator) ? folder.chopped(1) : folder;
+        const qsizetype first = files.size();
+        // A name holds no "/", so only one with a backslash can change the path's form.
+        const QString prefix = NormalizePath(dir + kSeparator);
         for (const QString &name :
              ListFilesInFolder(dir.isEmpty() ? QString(kSeparator) : dir, pattern)) {
             if (isTemporaryFileName(name))
                 continue;
             // The listing took accessible files only.
-            files.append(NormalizePath(dir + kSeparator + name));
+            if (name.contains(u'\\'))
+                files.append(NormalizePath(dir + kSeparator + name));
+            else
+                files.append(QString(prefix + name));
         }
+        if (hooks.filesListed && files.size() > first)
+            hooks.filesListed(files.sliced(first));
     }
     return files;
 }

@@ -16,6 +16,9 @@ struct FolderScanHooks
     Guard::Reporter report;
     /// When it answers true the walk ends where it is (the window is closing).
     std::function<bool()> cancelled;
+    /// Told each folder's files as soon as they are listed, so that a caller can start
+    /// on them before the whole list is made.
+    std::function<void(const QStringList &files)> filesListed;
 };
 
 /// The location text of the folder walk's error reports.
