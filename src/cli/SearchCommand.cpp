@@ -38,7 +38,7 @@ public:
         for (const ResultRow &row : rows) {
             if (m_rows++ == 0)
                 text += resultsCaptionLine(row);
-            text += resultsRowLine(row);
+            appendResultsRowLine(text, row);
         }
         const QByteArray bytes = text.toUtf8();
         std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), m_out);

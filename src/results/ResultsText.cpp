@@ -30,15 +30,16 @@ QString resultsCaptionLine(const ResultRow &first)
     return line + u"\r\n"_s;
 }
 
-QString resultsRowLine(const ResultRow &row)
+void appendResultsRowLine(QString &text, const ResultRow &row)
 {
-    QString line;
     for (int k = 1; k <= ResultsModel::kColumnCount; ++k) {
         const QString &cell = cellOf(row, k);
-        if (!cell.isEmpty())
-            line += cell + u'\t';
+        if (!cell.isEmpty()) {
+            text.append(cell);
+            text.append(u'\t');
+        }
     }
-    return line + u"\r\n"_s;
+    text.append(u"\r\n");
 }
 
 namespace {
@@ -58,7 +59,7 @@ QString resultsFileText(const ResultsModel &results, EventPump *pump)
     QString text = resultsCaptionLine(results.row(0));
     // The table is read afresh after every turn of events: it may have been cleared.
     for (qsizetype r = 0; (tick(pump), r < results.count()); ++r)
-        text += resultsRowLine(results.row(r));
+        appendResultsRowLine(text, results.row(r));
     return text;
 }
 

@@ -11,9 +11,9 @@ class ResultsModel;
 /// The caption line of the results text file, its columns chosen by the non-empty
 /// cells of the first row: each caption followed by a TAB, then CR LF.
 QString resultsCaptionLine(const ResultRow &first);
-/// One row of the results text file: every non-empty cell followed by a TAB, then
-/// CR LF; empty cells are left out.
-QString resultsRowLine(const ResultRow &row);
+/// Appends one row of the results text file to text: every non-empty cell followed by
+/// a TAB, then CR LF; empty cells are left out.
+void appendResultsRowLine(QString &text, const ResultRow &row);
 /// The whole results text file; empty for an empty table. The pump lets window
 /// events run between rows; rows removed meanwhile are not written.
 QString resultsFileText(const ResultsModel &results, EventPump *pump = nullptr);
