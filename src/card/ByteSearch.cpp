@@ -36,27 +36,44 @@ qsizetype ByteSearch::indexIn(QByteArrayView text) const
     if (n < m)
         return -1;
     const auto *t = reinterpret_cast<const unsigned char *>(text.data());
-    qsizetype i = 0;
 #if defined(__SSE2__)
-    const __m128i first = _mm_set1_epi8(m_needle.at(0));
-    const __m128i last = _mm_set1_epi8(m_needle.at(m - 1));
-    const __m128i firstBit = _mm_set1_epi8(m_caseBits.at(0));
-    const __m128i lastBit = _mm_set1_epi8(m_caseBits.at(m - 1));
-    for (; i + (m - 1) + 16 <= n; i += 16) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(t + i));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(t + i + m - 1));
-        const __m128i both = _mm_and_si128(_mm_cmpeq_epi8(_mm_or_si128(a, firstBit), first),
-                                           _mm_cmpeq_epi8(_mm_or_si128(b, lastBit), last));
-        auto mask = unsigned(_mm_movemask_epi8(both));
-        while (mask != 0) {
-            const int bit = __builtin_ctz(mask);
-            if (matchesAt(t + i + bit))
-                return i + bit;
-            mask &= mask - 1;
+    // Sixteen start positions at a time are tested by the needle's first and last
+    // byte; only where both agree is the rest compared.
+    if (n - m + 1 >= 16) {
+        const __m128i first = _mm_set1_epi8(m_needle.at(0));
+        const __m128i last = _mm_set1_epi8(m_needle.at(m - 1));
+        const __m128i firstBit = _mm_set1_epi8(m_caseBits.at(0));
+        const __m128i lastBit = _mm_set1_epi8(m_caseBits.at(m - 1));
+        const auto candidates = [&](qsizetype i) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(t + i));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(t + i + m - 1));
+            return unsigned(
+                _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(_mm_or_si128(a, firstBit), first),
+                                                _mm_cmpeq_epi8(_mm_or_si128(b, lastBit), last))));
+        };
+        const qsizetype lastStart = n - m + 1 - 16; // the last block that fits whole
+        for (qsizetype i = 0;; i += 16) {
+            unsigned mask = 0;
+            if (i >= lastStart) {
+                // The last block is laid over the end; positions tested already are
+                // masked out.
+                mask = candidates(lastStart) & ~((1u << (i - lastStart)) - 1u);
+                i = lastStart;
+            } else {
+                mask = candidates(i);
+            }
+            while (mask != 0) {
+                const int bit = __builtin_ctz(mask);
+                if (matchesAt(t + i + bit))
+                    return i + bit;
+                mask &= mask - 1;
+            }
+            if (i == lastStart)
+                return -1;
         }
     }
 #endif
-    for (; i + m <= n; ++i) {
+    for (qsizetype i = 0; i + m <= n; ++i) {
         if (matchesAt(t + i))
             return i;
     }

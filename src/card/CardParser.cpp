@@ -560,17 +560,18 @@ qsizetype afterLineEnd(QByteArrayView data, qsizetype p)
     return (k < data.size() && data[k] == '\n') ? k + 1 : p + 1;
 }
 
-/// Where the first END:VCARD line at or after from ends, when that line stands on
-/// its own: it starts a physical line that does not continue a soft line break,
-/// holds only blanks after VCARD and is not continued by a fold. -1 otherwise.
-qsizetype plainCardEnd(QByteArrayView data, qsizetype from)
+const ByteSearch &endLineSearch()
 {
-    static const ByteSearch endLine("end:vcard", true);
+    static const ByteSearch search("end:vcard", true);
+    return search;
+}
+
+/// Where the END:VCARD line that starts at start ends, when that line stands on its
+/// own: it starts a physical line that does not continue a soft line break, holds only
+/// blanks after VCARD and is not continued by a fold. -1 otherwise.
+qsizetype plainEndLineEnd(QByteArrayView data, qsizetype start)
+{
     const qsizetype n = data.size();
-    const qsizetype hit = endLine.indexIn(data.sliced(from));
-    if (hit < 0)
-        return -1;
-    const qsizetype start = from + hit;
     if (start == 0 || !isLineEndByte(data[start - 1]))
         return -1;
     qsizetype before = start - 1;
@@ -591,16 +592,28 @@ qsizetype plainCardEnd(QByteArrayView data, qsizetype from)
     return end;
 }
 
+/// Where the first END:VCARD text at or after from ends, when it is a line that
+/// stands on its own; -1 otherwise.
+qsizetype plainCardEnd(QByteArrayView data, qsizetype from)
+{
+    const qsizetype hit = endLineSearch().indexIn(data.sliced(from));
+    return hit < 0 ? -1 : plainEndLineEnd(data, from + hit);
+}
+
 /// Follows the card boundaries of one file and hands finished cards out in the
 /// order of their BEGIN lines.
 class CardCollector
 {
 public:
-    CardCollector(const CardBytes &text, const CardParser::Sink &sink,
+    /// Reads the lines up to end; the charset rules look at the whole file.
+    CardCollector(const CardBytes &text, qsizetype end, const CardParser::Sink &sink,
                   const CardParser::ValueFilter *filter)
-        : m_data(text.bytes), m_charsets(text.bytes, text.isUnicode()), m_sink(sink),
-          m_filter(filter), m_unicode(text.isUnicode())
+        : m_data(QByteArrayView(text.bytes).first(end)), m_charsets(text.bytes, text.isUnicode()),
+          m_sink(sink), m_filter(filter), m_unicode(text.isUnicode())
     {}
+
+    /// True when no card is open and no line outside every card is held.
+    bool isOutsideEveryCard() const { return m_open.empty() && !m_outside; }
 
     /// Takes one logical line; offset is where it starts in the file's bytes, or -1
     /// when it was joined from several. Returns where reading goes on when the card
@@ -653,7 +666,8 @@ public:
         return -1;
     }
 
-    void finish()
+    /// Hands out what is left; returns the number of cards.
+    qint64 finish()
     {
         for (Pending &pending : m_pending)
             pending.complete = true;
@@ -663,7 +677,9 @@ public:
         if (m_emitted == 0) {
             ContactFields empty;
             m_sink(std::move(empty));
+            ++m_emitted;
         }
+        return m_emitted;
     }
 
 private:
@@ -711,8 +727,7 @@ private:
         if (found != 2)
             return -1;
         emitOutside();
-        m_sink(ContactFields());
-        ++m_emitted;
+        ++m_emitted; // no row can come of it: it is counted, not handed out
         return end;
     }
 
@@ -871,13 +886,44 @@ template<typename Consumer> void forEachLogicalLine(QByteArrayView data, Consume
 
 } // namespace
 
-void CardParser::parse(const CardBytes &text, const Sink &sink, const ValueFilter *filter)
+qsizetype CardParser::parse(const CardBytes &text, const Sink &sink, const ValueFilter *filter)
 {
-    CardCollector collector(text, sink, filter);
-    forEachLogicalLine(text.bytes, [&](QByteArrayView line, qsizetype offset) {
-        return collector.line(line, offset);
-    });
-    collector.finish();
+    return parseRange(text, 0, text.bytes.size(), sink, filter, nullptr);
+}
+
+qsizetype CardParser::parseRange(const CardBytes &text, qsizetype from, qsizetype to,
+                                 const Sink &sink, const ValueFilter *filter, bool *endedOutside)
+{
+    CardCollector collector(text, to, sink, filter);
+    forEachLogicalLine(QByteArrayView(text.bytes).sliced(from, to - from),
+                       [&](QByteArrayView line, qsizetype offset) {
+                           const qsizetype resume
+                               = collector.line(line, offset < 0 ? offset : from + offset);
+                           return resume < 0 ? resume : resume - from;
+                       });
+    if (endedOutside)
+        *endedOutside = collector.isOutsideEveryCard();
+    return qsizetype(collector.finish());
+}
+
+QList<qsizetype> CardParser::cutPoints(QByteArrayView bytes, int parts)
+{
+    QList<qsizetype> cuts;
+    for (int k = 1; k < parts; ++k) {
+        qsizetype from = qMax(bytes.size() / parts * k, cuts.isEmpty() ? 0 : cuts.last());
+        qsizetype cut = -1;
+        while (cut < 0) {
+            const qsizetype hit = endLineSearch().indexIn(bytes.sliced(from));
+            if (hit < 0)
+                return cuts;
+            cut = plainEndLineEnd(bytes, from + hit);
+            from += hit + 1;
+        }
+        if (cut >= bytes.size())
+            return cuts;
+        cuts.append(cut);
+    }
+    return cuts;
 }
 
 QList<ContactFields> CardParser::parseAll(const CardBytes &text)

@@ -44,11 +44,24 @@ public:
         }
     };
 
-    /// Calls sink once per card, in card order. With a filter, a value the filter
-    /// rules out is stored as empty text (a list keeps an empty element in its place),
-    /// so the fields can be searched but no longer shown; a card it rules out is
-    /// handed out with every field empty.
-    static void parse(const CardBytes &text, const Sink &sink, const ValueFilter *filter = nullptr);
+    /// Calls sink once per card, in card order, and returns the number of cards. With
+    /// a filter, a value the filter rules out is stored as empty text (a list keeps an
+    /// empty element in its place), so the fields can be searched but no longer shown;
+    /// a card it rules out is counted but not handed out.
+    static qsizetype parse(const CardBytes &text, const Sink &sink,
+                           const ValueFilter *filter = nullptr);
+
+    /// Parses the lines from byte from to byte to of the text as parse does a whole
+    /// file, except that the charset rules look at the whole file. endedOutside, when
+    /// given, tells whether the lines ended outside every card: then the lines after
+    /// to parse alone as they do after the lines before (but for the one empty card
+    /// of lines that hold none).
+    static qsizetype parseRange(const CardBytes &text, qsizetype from, qsizetype to,
+                                const Sink &sink, const ValueFilter *filter, bool *endedOutside);
+
+    /// Up to parts - 1 positions, in order, that cut the bytes into parts of about the
+    /// same size, each right after an END:VCARD line that stands on its own.
+    static QList<qsizetype> cutPoints(QByteArrayView bytes, int parts);
 
     /// The bytes with every fold and every "=" before a line end joined, and each
     /// line ending in LF. No logical line is split in it: the text of every line the

@@ -7,6 +7,8 @@
 #include "results/ResultsText.h"
 #include "search/SearchRun.h"
 
+#include <thread>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -24,8 +26,13 @@ public:
         : m_criteria(std::move(criteria)), m_out(out), m_readAhead(readAhead)
     {}
 
-    // The files are read on a second thread while the cards are searched.
+    // The files are read on a second thread while the cards are searched, and a large
+    // file is parsed in parts on every processor.
     CardBytes readFile(const QString &path) override { return m_readAhead.next(path); }
+    int parseThreads() const override
+    {
+        return int(qBound(1u, std::thread::hardware_concurrency(), 8u));
+    }
 
     SearchCriteria currentCriteria() override { return m_criteria; }
     void showProgress(double, const QString &) override {}

@@ -6,7 +6,9 @@
 #include "search/FieldMatching.h"
 #include "search/TextMatcher.h"
 
+#include <exception>
 #include <optional>
+#include <thread>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -23,6 +25,70 @@ QStringList SearchCriteria::searchTexts() const
     }
     return {};
 }
+
+namespace {
+
+// A part of a file parsed on a thread of its own is at least this large.
+constexpr qsizetype kMinPartBytes = qsizetype(4) << 20;
+
+/// Appends the rows of every card of the text, in card order. A large text is parsed
+/// in parts at once when threads allow, each part cut right after a card's END line;
+/// when a part does not end outside every card (cards nested across the cut), the
+/// text is parsed again whole.
+void addCardRows(const CardBytes &text, const QString &path,
+                 const std::vector<TextMatcher> &matchers, const RawValueFilter *filter,
+                 int threads, QList<ResultRow> &rows)
+{
+    const auto sinkInto = [&](QList<ResultRow> &into) {
+        return [&matchers, &path, &into](ContactFields &&card) {
+            for (const TextMatcher &matcher : matchers)
+                AddFieldMatches(card, path, matcher, into);
+        };
+    };
+    const qsizetype size = text.bytes.size();
+    const int parts = int(qMin(qsizetype(qMax(threads, 1)), size / kMinPartBytes));
+    const QList<qsizetype> cuts = parts > 1 ? CardParser::cutPoints(text.bytes, parts)
+                                            : QList<qsizetype>();
+    if (cuts.isEmpty()) {
+        CardParser::parse(text, sinkInto(rows), filter);
+        return;
+    }
+    const std::size_t count = std::size_t(cuts.size()) + 1;
+    std::vector<QList<ResultRow>> partRows(count);
+    std::vector<char> endedOutside(count, 0);
+    std::vector<std::exception_ptr> failures(count);
+    const auto parsePart = [&](std::size_t k) {
+        try {
+            const qsizetype from = k == 0 ? 0 : cuts.at(qsizetype(k) - 1);
+            const qsizetype to = k + 1 == count ? size : cuts.at(qsizetype(k));
+            bool outside = false;
+            CardParser::parseRange(text, from, to, sinkInto(partRows[k]), filter, &outside);
+            endedOutside[k] = outside;
+        } catch (...) {
+            failures[k] = std::current_exception();
+        }
+    };
+    {
+        std::vector<std::jthread> workers;
+        for (std::size_t k = 1; k < count; ++k)
+            workers.emplace_back(parsePart, k);
+        parsePart(0);
+    }
+    for (const std::exception_ptr &failure : failures) {
+        if (failure)
+            std::rethrow_exception(failure);
+    }
+    for (std::size_t k = 0; k + 1 < count; ++k) {
+        if (!endedOutside[k]) {
+            CardParser::parse(text, sinkInto(rows), filter);
+            return;
+        }
+    }
+    for (QList<ResultRow> &part : partRows)
+        rows.append(std::move(part));
+}
+
+} // namespace
 
 SearchRun::SearchRun(QStringList files) : m_files(std::move(files)) {}
 
@@ -69,13 +135,8 @@ bool SearchRun::run(SearchHost &host, Guard &guard)
             // that cannot hold one need not be decoded.
             if (filter->isUsable() && !filter->fileMayContain(text.bytes))
                 return;
-            CardParser::parse(
-                text,
-                [&](ContactFields &&card) {
-                    for (const TextMatcher &matcher : matchers)
-                        AddFieldMatches(card, path, matcher, rows);
-                },
-                filter->isUsable() ? &*filter : nullptr);
+            addCardRows(text, path, matchers, filter->isUsable() ? &*filter : nullptr,
+                        host.parseThreads(), rows);
         });
         if (!rows.isEmpty())
             guard.step(146, [&] { host.addRows(std::move(rows)); });

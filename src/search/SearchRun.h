@@ -29,6 +29,8 @@ public:
     /// The bytes of the run's next file, which is path; throws Failure when it cannot
     /// be read. A host may read ahead, in the run's order.
     virtual CardBytes readFile(const QString &path) { return readCardFile(path); }
+    /// How many threads may parse one large file at once, in parts.
+    virtual int parseThreads() const { return 1; }
 };
 
 /// One run over a file list, as it stood when the run was made: each entry is

@@ -2,6 +2,7 @@
 
 #include "CardExpect.h"
 #include "app/Failure.h"
+#include "card/ByteSearch.h"
 #include "card/CardBytes.h"
 #include "card/CardParser.h"
 #include "card/RFTSFSO.h"
@@ -9,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
@@ -47,6 +49,7 @@ private slots:
     void windows1252Table();
     void utf8Validity_data();
     void utf8Validity();
+    void byteScansAgreeWithPlainLoops();
     void readFileLines_data();
     void readFileLines();
     void readFileLinesFailure();
@@ -249,4 +252,63 @@ void TestCardDecoding::readFileLinesFailure()
 }
 
 QTEST_GUILESS_MAIN(TestCardDecoding)
+namespace {
+
+qsizetype plainIndexOf(QByteArrayView text, QByteArrayView needle, bool ignoreCase)
+{
+    const auto fold = [&](char c) {
+        return (ignoreCase && c >= 'A' && c <= 'Z') ? char(c + 32) : c;
+    };
+    for (qsizetype i = 0; i + needle.size() <= text.size(); ++i) {
+        qsizetype j = 0;
+        while (j < needle.size() && fold(text[i + j]) == needle[j])
+            ++j;
+        if (j == needle.size())
+            return i;
+    }
+    return -1;
+}
+
+} // namespace
+
+void TestCardDecoding::byteScansAgreeWithPlainLoops()
+{
+    // Texts around the 16-byte blocks the scans work in, made of few letters so that
+    // near misses are common, with bytes outside ASCII and line ends among them.
+    QRandomGenerator random(20261208);
+    const QByteArray alphabet("aAbBtTeE=\r\n\xC3\xA9\xFF:");
+    for (int round = 0; round < 20000; ++round) {
+        QByteArray text(qsizetype(random.bounded(70)), Qt::Uninitialized);
+        for (char &c : text)
+            c = alphabet.at(random.bounded(alphabet.size()));
+        const bool ignoreCase = random.bounded(2) == 1;
+        QByteArray needle(qsizetype(1 + random.bounded(6)), Qt::Uninitialized);
+        for (char &c : needle) {
+            c = alphabet.at(random.bounded(alphabet.size()));
+            if (ignoreCase && c >= 'A' && c <= 'Z')
+                c = char(c + 32);
+        }
+        // A needle taken from the text itself, so that hits are common too.
+        if (round % 2 == 0 && text.size() >= needle.size()) {
+            needle = text.sliced(random.bounded(text.size() - needle.size() + 1), needle.size());
+            if (ignoreCase)
+                needle = needle.toLower();
+        }
+        const QByteArray context = text.toPercentEncoding() + " / " + needle.toPercentEncoding();
+        QVERIFY2(ByteSearch(needle, ignoreCase).indexIn(text)
+                     == plainIndexOf(text, needle, ignoreCase),
+                 context.constData());
+        const qsizetype from = text.isEmpty() ? 0 : random.bounded(text.size());
+        const char *end = text.constData() + text.size();
+        const char *lineEnd = text.constData() + from;
+        while (lineEnd < end && *lineEnd != '\r' && *lineEnd != '\n')
+            ++lineEnd;
+        QVERIFY2(nextLineEnd(text.constData() + from, end) == lineEnd, context.constData());
+        bool nonAscii = false;
+        for (const char c : text)
+            nonAscii = nonAscii || static_cast<unsigned char>(c) >= 0x80;
+        QCOMPARE(hasNonAscii(text), nonAscii);
+    }
+}
+
 #include "tst_card_decoding.moc"

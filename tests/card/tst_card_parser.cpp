@@ -55,6 +55,8 @@ private slots:
     void linesAndFolding();
     void cardBoundaries_data();
     void cardBoundaries();
+    void partsParseAsTheWhole_data();
+    void partsParseAsTheWhole();
 };
 
 void TestCardParser::nameRules_data()
@@ -389,6 +391,67 @@ void TestCardParser::cardBoundaries()
     for (const ContactFields &card : CardParser::parseBytes(file))
         actual.append(card.FirstName);
     QCOMPARE(actual, firstNames);
+}
+
+void TestCardParser::partsParseAsTheWhole_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<bool>("eachPartEndsOutside");
+    const auto card = [](int i) -> QByteArray {
+        return "BEGIN:VCARD\r\nFN:Person " + QByteArray::number(i)
+            + "\r\nNOTE;ENCODING=QUOTED-PRINTABLE:a=\r\n b\r\nEND:VCARD\r\n";
+    };
+    QByteArray plain;
+    for (int i = 0; i < 60; ++i)
+        plain += card(i);
+    QTest::newRow("plain cards") << plain << true;
+    // A card that holds the others: the END lines near the cuts close inner cards.
+    QTest::newRow("cards nested across the cuts")
+        << QByteArray("BEGIN:VCARD\r\nFN:Outer\r\n" + plain + "END:VCARD\r\n") << false;
+    // Lines after an END line, outside every card, are a card of their own.
+    QByteArray loose;
+    for (int i = 0; i < 60; ++i)
+        loose += card(i) + "TITLE:loose " + QByteArray::number(i) + "\r\n";
+    QTest::newRow("lines outside every card") << loose << true;
+    // An END line continued by a fold, or by a soft line break, does not end a card.
+    QByteArray folded;
+    for (int i = 0; i < 60; ++i)
+        folded += "BEGIN:VCARD\r\nFN:P" + QByteArray::number(i)
+            + "\r\nNOTE;ENCODING=QUOTED-PRINTABLE:x=\r\nEND:VCARD\r\nEND:VCARD\r\n X\r\n"
+              "END:VCARD\r\n";
+    QTest::newRow("END lines that do not stand on their own") << folded << true;
+}
+
+void TestCardParser::partsParseAsTheWhole()
+{
+    // A large file is parsed in parts at once; the parts must give the whole file's
+    // cards whenever each part before the last ends outside every card.
+    QFETCH(QByteArray, file);
+    QFETCH(bool, eachPartEndsOutside);
+    const CardBytes text = prepareCardBytes(file);
+    const QList<ContactFields> whole = CardParser::parseAll(text);
+    const QList<qsizetype> cuts = CardParser::cutPoints(text.bytes, 4);
+    QCOMPARE(cuts.size(), 3);
+    QList<ContactFields> joined;
+    bool allOutside = true;
+    for (qsizetype k = 0; k <= cuts.size(); ++k) {
+        const qsizetype from = k == 0 ? 0 : cuts.at(k - 1);
+        const qsizetype to = k == cuts.size() ? text.bytes.size() : cuts.at(k);
+        // Every cut follows a line that reads END:VCARD, with no fold after it.
+        if (k < cuts.size()) {
+            QVERIFY(QByteArrayView(text.bytes).first(to).endsWith("END:VCARD\r\n"));
+            QVERIFY(text.bytes.at(to) != ' ');
+        }
+        bool outside = false;
+        CardParser::parseRange(
+            text, from, to, [&](ContactFields &&card) { joined.append(std::move(card)); },
+            nullptr, &outside);
+        if (k < cuts.size())
+            allOutside = allOutside && outside;
+    }
+    QCOMPARE(allOutside, eachPartEndsOutside);
+    if (allOutside)
+        QVERIFY(joined == whole);
 }
 
 QTEST_GUILESS_MAIN(TestCardParser)

@@ -55,6 +55,8 @@ public:
             onEvents(eventTurns);
     }
     void markBusy() override { ++busyMarks; }
+    int parseThreads() const override { return threads; }
+    int threads = 1;
     void addRows(QList<ResultRow> &&batch) override
     {
         ++batches;
@@ -92,6 +94,8 @@ private slots:
     void textMatcher();
     void shortcutsNeverHideAMatch_data();
     void shortcutsNeverHideAMatch();
+    void largeFileInPartsGivesTheSameRows_data();
+    void largeFileInPartsGivesTheSameRows();
 
 private:
     QString write(const QString &name, const QByteArray &bytes);
@@ -463,6 +467,49 @@ void TestSearch::shortcutsNeverHideAMatch()
     QVERIFY(run.run(host, guard));
     QVERIFY2(host.rows == full, qPrintable(rowsText(host.rows) + u"\n---\n"_s + rowsText(full)));
     QCOMPARE(full.size(), rows);
+}
+
+void TestSearch::largeFileInPartsGivesTheSameRows_data()
+{
+    QTest::addColumn<bool>("nested");
+    QTest::newRow("cards one after the other") << false;
+    QTest::newRow("one card holds the rest, cut inside it") << true;
+}
+
+void TestSearch::largeFileInPartsGivesTheSameRows()
+{
+    // A file of over 8 MiB is parsed in parts on several threads; its rows and their
+    // order must be those of a single thread, also when the cuts fall inside a card.
+    QFETCH(bool, nested);
+    QByteArray file;
+    if (nested)
+        file += "BEGIN:VCARD\r\nFN:Outer tech\r\n";
+    for (int i = 0; file.size() < (qsizetype(9) << 20); ++i) {
+        file += "BEGIN:VCARD\r\nVERSION:2.1\r\nFN:Person " + QByteArray::number(i)
+            + "\r\nTITLE:" + (i % 97 == 0 ? "Tech Lead" : "Clerk")
+            + "\r\nNOTE;ENCODING=QUOTED-PRINTABLE:Met at the fair.=0D=0AFollow up=\r\n in spring."
+              "\r\nEND:VCARD\r\n";
+    }
+    if (nested)
+        file += "NOTE:outer tech note\r\nEND:VCARD\r\n";
+    const QString path = write(u"large.vcf"_s, file);
+    QList<ResultRow> expected;
+    for (const int threads : {1, 3}) {
+        ScriptedHost host;
+        host.criteria.text = u"tech"_s;
+        host.criteria.ignoreCase = true;
+        host.threads = threads;
+        SearchRun run({path});
+        Guard guard(Guard::Reporter{}, u"x"_s);
+        QVERIFY(run.run(host, guard));
+        if (threads == 1) {
+            expected = host.rows;
+            QVERIFY(expected.size() > 500);
+        } else {
+            QCOMPARE(host.rows.size(), expected.size());
+            QVERIFY(host.rows == expected);
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TestSearch)
