@@ -68,11 +68,16 @@ versus "search, 100,000 files (peer: grep -rilF)" \
     "$search -e tech $work/files100k" "grep -rilF tech $work/files100k"
 versus "window search, 100,000 files (peer: quillory-search)" \
     "$window tech $work/files100k" "$search -e tech $work/files100k"
+versus "window search, 100,000 files (peer: quillory-search -j 1, one thread)" \
+    "$window tech $work/files100k" "$search -j 1 -e tech $work/files100k"
 size=$(stat -c %s "$work/cards200k.vcf")
 versus "one file of 200,000 cards (peer: grep -ciF)" \
     "$search -e tech $work/cards200k.vcf" "grep -ciF tech $work/cards200k.vcf"
 secs=$(for ((i = 0; i < reps; i++)); do wall "$search" -e tech "$work/cards200k.vcf"; done | median)
 printf '| throughput, %s MB file | %.0f MB/s | | |\n' "$((size / 1000000))" "$(echo "$size / 1000000 / $secs" | bc -l)"
+secs=$(for ((i = 0; i < reps; i++)); do wall "$search" -j 1 -e tech "$work/cards200k.vcf"; done | median)
+printf '| throughput, %s MB file, one thread (-j 1) | %.0f MB/s | | |\n' "$((size / 1000000))" \
+    "$(echo "$size / 1000000 / $secs" | bc -l)"
 printf '| peak memory, %s MB file | %s MiB | | %.2f x file size |\n' "$((size / 1000000))" \
     "$(peak "$search" -e tech "$work/cards200k.vcf")" \
     "$(echo "$(peak "$search" -e tech "$work/cards200k.vcf") * 1048576 / $size" | bc -l)"

@@ -7,7 +7,7 @@
 #include "results/ResultsText.h"
 #include "search/SearchRun.h"
 
-#include <thread>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -22,17 +22,17 @@ void printError(std::FILE *err, const QString &text)
 class ConsoleHost final : public SearchHost
 {
 public:
-    ConsoleHost(SearchCriteria criteria, ReadAhead &readAhead, std::FILE *out)
-        : m_criteria(std::move(criteria)), m_out(out), m_readAhead(readAhead)
+    ConsoleHost(SearchCriteria criteria, ReadAhead *readAhead, int threads, std::FILE *out)
+        : m_criteria(std::move(criteria)), m_out(out), m_readAhead(readAhead), m_threads(threads)
     {}
 
-    // The files are read on a second thread while the cards are searched, and a large
-    // file is parsed in parts on every processor.
-    CardBytes readFile(const QString &path) override { return m_readAhead.next(path); }
-    int parseThreads() const override
+    // With more than one thread the files are read on a second thread while the cards
+    // are searched, and a large file is parsed in parts on every thread.
+    CardBytes readFile(const QString &path) override
     {
-        return int(qBound(1u, std::thread::hardware_concurrency(), 8u));
+        return m_readAhead ? m_readAhead->next(path) : readCardFile(path);
     }
+    int parseThreads() const override { return m_threads; }
 
     SearchCriteria currentCriteria() override { return m_criteria; }
     void showProgress(double, const QString &) override {}
@@ -57,7 +57,8 @@ private:
     SearchCriteria m_criteria;
     std::FILE *m_out;
     qint64 m_rows = 0;
-    ReadAhead &m_readAhead;
+    ReadAhead *m_readAhead;
+    int m_threads;
 };
 
 } // namespace
@@ -72,17 +73,21 @@ int runSearch(const SearchCommandOptions &options, std::FILE *out, std::FILE *er
     };
 
     // Files are read on a second thread from the moment each folder is listed.
-    ReadAhead readAhead;
+    std::optional<ReadAhead> readAhead;
+    if (options.threads > 1)
+        readAhead.emplace();
     QStringList files;
     FolderScanHooks hooks;
     hooks.report = report;
-    hooks.filesListed = [&](const QStringList &listed) { readAhead.add(listed); };
+    if (readAhead)
+        hooks.filesListed = [&](const QStringList &listed) { readAhead->add(listed); };
     for (const QString &path : options.paths) {
         if (FolderExists(path)) {
             files += collectFolderFiles(path, options.extension, hooks);
         } else if (FileExists(path)) {
             files.append(path);
-            readAhead.add({path});
+            if (readAhead)
+                readAhead->add({path});
         } else {
             printError(err, path + u": No such file or directory"_s);
             failed = true;
@@ -96,8 +101,9 @@ int runSearch(const SearchCommandOptions &options, std::FILE *out, std::FILE *er
     criteria.sets = options.texts;
     criteria.ignoreCase = !options.matchCase;
 
-    readAhead.finishAdding();
-    ConsoleHost host(criteria, readAhead, out);
+    if (readAhead)
+        readAhead->finishAdding();
+    ConsoleHost host(criteria, readAhead ? &*readAhead : nullptr, options.threads, out);
     SearchRun run(files);
     Guard guard(report, formLocation(u"PushButton7_Click"_s));
     run.run(host, guard);

@@ -11,6 +11,8 @@ struct SearchCommandOptions
     bool matchCase = false;
     QString extension = QStringLiteral("vcf");
     QStringList paths;
+    /// Threads to use; 1 reads and searches on one thread, as the window does.
+    int threads = 1;
 };
 
 /// Searches the named files, and every file a named folder's tree adds, writing

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <thread>
 
 using namespace Qt::StringLiterals;
 
@@ -42,11 +43,17 @@ int main(int argc, char *argv[])
         u"vcf"_s);
     const QCommandLineOption dump(u"dump"_s,
                                   u"Print every card of every file as one JSON object per line."_s);
+    const QCommandLineOption threads(
+        {u"j"_s, u"threads"_s},
+        u"Threads to use (default: one per processor, at most 8). With 1 the files are read and "
+        "searched on one thread, as the window does."_s,
+        u"N"_s);
     const QCommandLineOption help({u"h"_s, u"help"_s}, u"Show this help."_s);
     parser.addOption(text);
     parser.addOption(matchCase);
     parser.addOption(extension);
     parser.addOption(dump);
+    parser.addOption(threads);
     parser.addOption(help);
     parser.addPositionalArgument(u"PATH"_s, u"Card files or folders."_s, u"PATH..."_s);
 
@@ -82,5 +89,12 @@ int main(int argc, char *argv[])
     }
     if (options.extension.isEmpty())
         return usageError(parser, u"the extension is empty"_s);
+    options.threads = int(qBound(1u, std::thread::hardware_concurrency(), 8u));
+    if (parser.isSet(threads)) {
+        bool number = false;
+        options.threads = parser.value(threads).toInt(&number);
+        if (!number || options.threads < 1 || options.threads > 64)
+            return usageError(parser, u"--threads takes a number from 1 to 64"_s);
+    }
     return runSearch(options, stdout, stderr);
 }

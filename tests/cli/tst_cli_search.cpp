@@ -141,6 +141,10 @@ void TestCliSearch::outputIsTheResultsFile()
     QCOMPARE(run.out, expectedBytes(files, criteria));
     if (status == 0)
         QVERIFY(run.out.startsWith("File\tTag\t Value\t\r\n"));
+    // One thread, as the window searches, prints the same.
+    const Run single = search(QStringList{u"-j"_s, u"1"_s} + arguments + files);
+    QCOMPARE(single.status, status);
+    QCOMPARE(single.out, run.out);
 }
 
 void TestCliSearch::folders_data()
@@ -196,6 +200,9 @@ void TestCliSearch::usageErrors_data()
     QTest::newRow("unknown option") << QStringList{u"--frobnicate"_s, u"-e"_s, u"a"_s, u"x.vcf"_s};
     QTest::newRow("empty extension")
         << QStringList{u"-x"_s, QString(), u"-e"_s, u"a"_s, u"x.vcf"_s};
+    QTest::newRow("no threads") << QStringList{u"-j"_s, u"0"_s, u"-e"_s, u"a"_s, u"x.vcf"_s};
+    QTest::newRow("threads not a number")
+        << QStringList{u"-j"_s, u"many"_s, u"-e"_s, u"a"_s, u"x.vcf"_s};
 }
 
 void TestCliSearch::usageErrors()
