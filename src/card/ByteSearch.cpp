@@ -73,8 +73,10 @@ qsizetype ByteSearch::indexIn(QByteArrayView text) const
         }
     }
 #endif
+    const auto first = static_cast<unsigned char>(m_needle.at(0));
+    const auto firstBit = static_cast<unsigned char>(m_caseBits.at(0));
     for (qsizetype i = 0; i + m <= n; ++i) {
-        if (matchesAt(t + i))
+        if ((t[i] | firstBit) == first && matchesAt(t + i))
             return i;
     }
     return -1;

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QStringDecoder>
 
+#include <array>
 #include <cerrno>
 #include <cstring>
 
@@ -179,12 +180,32 @@ constexpr char kEmptyFileText[] = "empty file";
 /// Reads a file in one piece: one open, one fstat and, for a regular file whose size
 /// does not change, one read. missing is set instead of failing when the path does
 /// not exist.
+/// The path as the system takes it. An ASCII path is copied into buffer, saving an
+/// allocation and a conversion per file; any other goes through QFile::encodeName.
+const char *nativePath(const QString &path, std::array<char, 1024> &buffer, QByteArray &encoded)
+{
+    if (path.size() < qsizetype(buffer.size())) {
+        const char16_t *chars = reinterpret_cast<const char16_t *>(path.constData());
+        qsizetype i = 0;
+        for (; i < path.size() && chars[i] < 0x80 && chars[i] != 0; ++i)
+            buffer[std::size_t(i)] = char(chars[i]);
+        if (i == path.size()) {
+            buffer[std::size_t(i)] = '\0';
+            return buffer.data();
+        }
+    }
+    encoded = QFile::encodeName(path);
+    return encoded.constData();
+}
+
 QByteArray readFile(const QString &path, bool *missing)
 {
-    const QByteArray native = QFile::encodeName(path);
+    std::array<char, 1024> buffer;
+    QByteArray encoded;
+    const char *native = nativePath(path, buffer, encoded);
     // O_NONBLOCK keeps a FIFO put in the file's place from blocking the open;
     // the type test below then refuses it.
-    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    const int fd = ::open(native, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         const int error = errno;
         if (missing && !FileExists(path)) {

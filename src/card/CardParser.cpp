@@ -256,6 +256,23 @@ void foldLineBreaks(QString &text)
     text = out;
 }
 
+/// foldLineBreaks for the UTF-8 bytes of a text.
+void foldLineBreakBytes(QByteArray &bytes)
+{
+    if (indexOfByte(bytes, '\r') < 0 && indexOfByte(bytes, '\n') < 0)
+        return;
+    char *o = bytes.data();
+    const char *p = bytes.constData();
+    const char *const end = p + bytes.size();
+    while (p < end) {
+        const char c = *p++;
+        if (c == '\r' && p < end && *p == '\n')
+            ++p;
+        *o++ = (c == '\r' || c == '\n') ? ' ' : c;
+    }
+    bytes.truncate(o - bytes.constData());
+}
+
 QString trimSpaces(const QString &s)
 {
     qsizetype begin = 0;
@@ -444,9 +461,11 @@ private:
     QHash<QByteArray, std::shared_ptr<QStringDecoder>> m_decoders;
 };
 
-/// Applies one recognised property line to the fields of its card.
+/// Applies one recognised property line to the fields of its card. A value ruled out
+/// by the search's filter writes empty text to the fields it would write; a structured
+/// one comes with its text all the same, for its shape.
 void applyProperty(Prop prop, QByteArrayView namePart, QString value, bool wasQuotedPrintable,
-                   ContactFields &f)
+                   bool ruledOut, ContactFields &f)
 {
     switch (prop) {
     case Prop::FN:
@@ -484,9 +503,12 @@ void applyProperty(Prop prop, QByteArrayView namePart, QString value, bool wasQu
     case Prop::N: {
         const QString trimmed = trimSpaces(value);
         const Components parts = splitStructured(trimmed);
-        f.LastName = clean(trimSpaces(unescape(parts.part(0))));
+        const auto part = [&](int i) {
+            return ruledOut ? QString() : clean(trimSpaces(unescape(parts.part(i))));
+        };
+        f.LastName = part(0);
         if (parts.count >= 2)
-            f.FirstName = clean(trimSpaces(unescape(parts.part(1))));
+            f.FirstName = part(1);
         return;
     }
     case Prop::ADR: {
@@ -499,7 +521,9 @@ void applyProperty(Prop prop, QByteArrayView namePart, QString value, bool wasQu
         QString &country = work ? f.BusinessCountry : f.HomeCountry;
         const QString trimmed = trimSpaces(value);
         const Components parts = splitStructured(trimmed);
-        const auto part = [&parts](int i) { return clean(unescape(parts.part(i))); };
+        const auto part = [&](int i) {
+            return ruledOut ? QString() : clean(unescape(parts.part(i)));
+        };
         const auto line = [wasQuotedPrintable](QString s) {
             if (!wasQuotedPrintable && s.contains(u'='))
                 s.replace(QStringLiteral("=0D"), QStringLiteral(" "));
@@ -508,7 +532,8 @@ void applyProperty(Prop prop, QByteArrayView namePart, QString value, bool wasQu
         const int count = parts.count;
         if (count >= 3) {
             const QString extended = part(1);
-            if (!extended.isEmpty()) {
+            // A ruled-out value has no line break or escape that could empty a part.
+            if (ruledOut ? !parts.parts[1].isEmpty() : !extended.isEmpty()) {
                 address1 = line(extended);
                 address2 = line(part(2));
             } else {
@@ -649,11 +674,17 @@ public:
             return -1;
         }
         const Params params = parseParams(namePart);
-        if (m_filter && !mayContain(prop, value, params)) {
-            // Structured values keep their shape (which components are empty decides
-            // which fields they write), so they are always decoded.
-            applyProperty(prop, namePart, QString(), false, target());
-            return -1;
+        if (m_filter) {
+            QByteArray decoded;
+            QByteArrayView plain;
+            if (plainText(prop, value, params, plain, decoded) && !m_filter->mayContain(plain)) {
+                // A structured value keeps its shape: which of its parts are empty decides
+                // which fields it writes.
+                const bool structured = prop == Prop::N || prop == Prop::ADR;
+                applyProperty(prop, namePart, structured ? QString::fromLatin1(plain) : QString(),
+                              false, true, target());
+                return -1;
+            }
         }
         QString text;
         if (params.quotedPrintable) {
@@ -662,7 +693,7 @@ public:
         } else {
             text = m_charsets.decode(value, params.charset, false);
         }
-        applyProperty(prop, namePart, std::move(text), params.quotedPrintable, target());
+        applyProperty(prop, namePart, std::move(text), params.quotedPrintable, false, target());
         return -1;
     }
 
@@ -767,23 +798,33 @@ private:
         m_outside.reset();
     }
 
-    /// False only when the filter rules the value out and its decoded text would be
-    /// exactly its bytes read as UTF-8.
-    bool mayContain(Prop prop, QByteArrayView value, const Params &params) const
+    /// The UTF-8 bytes of the value's text as it is decoded, quoted-printable undone
+    /// and decoded line breaks made blanks, when they can be told without decoding it:
+    /// no escape, no charset but UTF-8's kind, valid UTF-8, none of the old hand-made
+    /// quoted-printable markers. decoded holds the bytes made for quoted-printable.
+    bool plainText(Prop prop, QByteArrayView value, const Params &params, QByteArrayView &text,
+                   QByteArray &decoded) const
     {
-        if (prop == Prop::N || prop == Prop::ADR || params.quotedPrintable
-            || indexOfByte(value, '\\') >= 0)
+        const bool utf8Charset = params.charset.isEmpty() || isUtf8CompatibleCharset(params.charset);
+        if (params.quotedPrintable) {
+            if (!utf8Charset)
+                return false;
+            decoded = decodeQuotedPrintable(value);
+            if (indexOfByte(decoded, '\\') >= 0 || !isValidUtf8(decoded))
+                return false;
+            foldLineBreakBytes(decoded);
+            text = decoded;
             return true;
-        // The old hand-made quoted-printable marker of notes turns into a blank.
-        if (prop == Prop::NOTE && value.indexOf("=0D") >= 0)
-            return true;
-        if (!m_unicode) {
-            const bool utf8Charset
-                = params.charset.isEmpty() || isUtf8CompatibleCharset(params.charset);
-            if (!utf8Charset || !isValidUtf8(value))
-                return true;
         }
-        return m_filter->mayContain(value);
+        if (indexOfByte(value, '\\') >= 0)
+            return false;
+        if ((prop == Prop::NOTE || prop == Prop::ADR) && value.indexOf("=0D") >= 0)
+            return false;
+        // Text of a file with a Unicode mark is taken as UTF-8 whatever its charset.
+        if (!m_unicode && (!utf8Charset || !isValidUtf8(value)))
+            return false;
+        text = value;
+        return true;
     }
 
     QByteArrayView m_data;

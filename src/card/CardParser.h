@@ -24,9 +24,9 @@ public:
     {
     public:
         virtual ~ValueFilter() = default;
-        /// Asked only for a value whose decoded text is its bytes read as UTF-8, with
-        /// nothing removed from inside it or added (no escape, no quoted-printable,
-        /// valid UTF-8, no other charset). False means no search text can occur in it.
+        /// Asked only with the UTF-8 bytes of a value's decoded text, where nothing is
+        /// removed from inside the text or added later (no escape, no charset but
+        /// UTF-8's kind). False means no search text can occur in it.
         virtual bool mayContain(QByteArrayView utf8Value) const = 0;
         /// Asked for the bytes of one card, from its BEGIN line to its END line, that
         /// holds no other card and no other BEGIN or END line. legacyCharset is how
