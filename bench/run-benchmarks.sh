@@ -58,6 +58,17 @@ versus() {
     ma=$(median < "$work/a")
     mb=$(median < "$work/b")
     printf '| %s | %.3f s | %.3f s | %.2f |\n' "$label" "$ma" "$mb" "$(echo "$ma / $mb" | bc -l)"
+    last_a=$ma
+    last_b=$mb
+}
+
+# The growth rows again with the cost of starting a process taken out of both sides:
+# the large run less one start, against ten small runs less ten starts.
+without_start() {
+    local label=$1
+    printf '| %s, start-up (%.3f s) taken out | %.3f s | %.3f s | %.2f |\n' "$label" "$start" \
+        "$(echo "$last_a - $start" | bc -l)" "$(echo "$last_b - 10 * $start" | bc -l)" \
+        "$(echo "($last_a - $start) / ($last_b - 10 * $start)" | bc -l)"
 }
 
 window_search_ms() { "$window" "$1" "$2" 2>/dev/null | awk '/^search_ms/ { print $2 / 1000 }'; }
@@ -81,12 +92,16 @@ printf '| throughput, %s MB file, one thread (-j 1) | %.0f MB/s | | |\n' "$((siz
 printf '| peak memory, %s MB file | %s MiB | | %.2f x file size |\n' "$((size / 1000000))" \
     "$(peak "$search" -e tech "$work/cards200k.vcf")" \
     "$(echo "$(peak "$search" -e tech "$work/cards200k.vcf") * 1048576 / $size" | bc -l)"
+mkdir -p "$work/empty"
+start=$(for ((i = 0; i < reps; i++)); do wall "$search" -e tech "$work/empty"; done | median)
 versus "growth: 100,000 / 10,000 files (peer: 10 x the small run)" \
     "$search -e tech $work/files100k" \
     "for i in 1 2 3 4 5 6 7 8 9 10; do $search -e tech $work/files10k; done"
+without_start "growth: 100,000 / 10,000 files"
 versus "growth: 200,000 / 20,000 cards (peer: 10 x the small run)" \
     "$search -e tech $work/cards200k.vcf" \
     "for i in 1 2 3 4 5 6 7 8 9 10; do $search -e tech $work/cards20k.vcf; done"
+without_start "growth: 200,000 / 20,000 cards"
 
 echo
 echo "Window, a million rows (\"e\" over 100,000 files), one run:"
