@@ -8,6 +8,7 @@
 
 #include <exception>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -70,8 +71,13 @@ void addCardRows(const CardBytes &text, const QString &path,
     };
     {
         std::vector<std::jthread> workers;
-        for (std::size_t k = 1; k < count; ++k)
-            workers.emplace_back(parsePart, k);
+        for (std::size_t k = 1; k < count; ++k) {
+            try {
+                workers.emplace_back(parsePart, k);
+            } catch (const std::system_error &) {
+                parsePart(k); // no thread to be had: this one parses the part
+            }
+        }
         parsePart(0);
     }
     for (const std::exception_ptr &failure : failures) {
