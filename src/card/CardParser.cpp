@@ -729,9 +729,10 @@ private:
         return *m_outside;
     }
 
-    /// A card outside every other one that the filter rules out is handed out empty
-    /// without being parsed, when its extent is plain: it ends at the first END:VCARD
-    /// line after its BEGIN line, and no other line in between begins or ends a card.
+    /// A card outside every other one that the filter rules out is counted without
+    /// being parsed or handed out, when its extent is plain: it ends at the first
+    /// END:VCARD line after its BEGIN line, and no other line in between begins or ends
+    /// a card.
     qsizetype skipCard(QByteArrayView line, qsizetype offset)
     {
         if (!m_filter || offset < 0 || !m_open.empty())
