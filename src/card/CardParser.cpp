@@ -742,7 +742,8 @@ private:
             return -1;
         const QByteArrayView card = m_data.sliced(offset, end - offset);
         QByteArray lines;
-        if (m_filter->cardMayContain(card, m_charsets.legacyCharset(), lines))
+        if (m_filter->cardMayContain(
+                card, [this] { return m_charsets.legacyCharset(); }, lines))
             return -1;
         // Every BEGIN and END line names VCARD: the card's own two must be the only ones.
         static const ByteSearch vcard("vcard", true);
@@ -806,7 +807,8 @@ private:
     bool plainText(Prop prop, QByteArrayView value, const Params &params, QByteArrayView &text,
                    QByteArray &decoded) const
     {
-        const bool utf8Charset = params.charset.isEmpty() || isUtf8CompatibleCharset(params.charset);
+        const bool utf8Charset
+            = params.charset.isEmpty() || isUtf8CompatibleCharset(params.charset);
         if (params.quotedPrintable) {
             if (!utf8Charset)
                 return false;
@@ -887,14 +889,7 @@ template<typename Consumer> void forEachLogicalLine(QByteArrayView data, Consume
     while (pos < n) {
         const qsizetype end = qMin(next(nextCr, '\r', pos), next(nextLf, '\n', pos));
         const QByteArrayView physical = data.sliced(pos, end - pos);
-        if (end < n) {
-            qsizetype k = end;
-            while (k < n && data[k] == '\r')
-                ++k;
-            pos = (k < n && data[k] == '\n') ? k + 1 : end + 1;
-        } else {
-            pos = n;
-        }
+        pos = end < n ? afterLineEnd(data, end) : n;
 
         if (physical.isEmpty()) {
             // A blank line ends folding and soft line breaks.
@@ -994,10 +989,7 @@ QByteArray CardParser::joinedLines(QByteArrayView bytes)
         if (lineEnd == end)
             break;
         const bool softBreak = run > 0 && lineEnd[-1] == '=';
-        const char *next = lineEnd;
-        while (next < end && *next == '\r')
-            ++next;
-        next = (next < end && *next == '\n') ? next + 1 : lineEnd + 1;
+        const char *next = bytes.data() + afterLineEnd(bytes, lineEnd - bytes.data());
         if (softBreak) {
             --o; // the next line continues this one, "=" dropped
             p = next;

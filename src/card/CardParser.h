@@ -29,12 +29,14 @@ public:
         /// UTF-8's kind). False means no search text can occur in it.
         virtual bool mayContain(QByteArrayView utf8Value) const = 0;
         /// Asked for the bytes of one card, from its BEGIN line to its END line, that
-        /// holds no other card and no other BEGIN or END line. legacyCharset is how
-        /// the file's text without a charset is read when it is not UTF-8 (empty:
-        /// Windows-1252). False means no value of the card can contain a search text,
-        /// and the card is not parsed. A filter that joins the card's lines to judge
-        /// it (joinedLines) may leave them in lines.
-        virtual bool cardMayContain(QByteArrayView card, const QByteArray &legacyCharset,
+        /// holds no other card and no other BEGIN or END line. legacyCharset tells, when
+        /// asked, how the file's text without a charset is read when it is not UTF-8
+        /// (empty: Windows-1252); finding that out reads the whole file. False means no
+        /// value of the card can contain a search text, and the card is not parsed. A
+        /// filter that joins the card's lines to judge it (joinedLines) may leave them
+        /// in lines.
+        virtual bool cardMayContain(QByteArrayView card,
+                                    const std::function<QByteArray()> &legacyCharset,
                                     QByteArray &lines) const
         {
             Q_UNUSED(card);

@@ -182,24 +182,24 @@ QByteArray decodeHexPairs(QByteArrayView text)
 
 bool RawValueFilter::fileMayContain(QByteArrayView bytes) const
 {
+    // Most files that can match hold the search text as it stands.
     QByteArray lines;
-    return !m_fileUsable || textMayContain(bytes, lines);
+    return !m_fileUsable || containsNeedle(bytes) || joinedMayContain(bytes, lines);
 }
 
-bool RawValueFilter::cardMayContain(QByteArrayView card, const QByteArray &legacyCharset,
+bool RawValueFilter::cardMayContain(QByteArrayView card,
+                                    const std::function<QByteArray()> &legacyCharset,
                                     QByteArray &lines) const
 {
-    if (!m_fileUsable || (!legacyCharset.isEmpty() && !isPlainCharset(legacyCharset)))
+    if (!m_fileUsable || containsNeedle(card))
         return true;
-    return textMayContain(card, lines);
+    const QByteArray legacy = legacyCharset();
+    return (!legacy.isEmpty() && !isPlainCharset(legacy)) || joinedMayContain(card, lines);
 }
 
-bool RawValueFilter::textMayContain(QByteArrayView bytes, QByteArray &lines) const
+bool RawValueFilter::joinedMayContain(QByteArrayView bytes, QByteArray &lines) const
 {
-    // Most texts that can match hold the search text as it stands.
-    if (containsNeedle(bytes))
-        return true;
-    // Otherwise it is looked for in the logical lines, as written (every value that
+    // The search text is looked for in the logical lines, as written (every value that
     // is not quoted-printable) and with "=XX" read as its byte (those that are).
     lines = CardParser::joinedLines(bytes);
     // A charset that could turn bytes into other ASCII text rules the filter out.

@@ -51,12 +51,12 @@ public:
     bool fileMayContain(QByteArrayView bytes) const;
     /// The same judgement for one card, for files whose text without a charset is
     /// read as legacyCharset (empty: Windows-1252) when it is not UTF-8.
-    bool cardMayContain(QByteArrayView card, const QByteArray &legacyCharset,
+    bool cardMayContain(QByteArrayView card, const std::function<QByteArray()> &legacyCharset,
                         QByteArray &lines) const override;
 
 private:
     bool containsNeedle(QByteArrayView text) const;
-    bool textMayContain(QByteArrayView bytes, QByteArray &lines) const;
+    bool joinedMayContain(QByteArrayView bytes, QByteArray &lines) const;
 
     std::vector<ByteSearch> m_searches; // the texts, lowered when ignoring case
     bool m_ignoreCase;

@@ -1,6 +1,6 @@
 // The main window, driven through its controls with a scripted desktop.
 
-#include "ScriptedDesktop.h"
+#include "WindowTest.h"
 #include "TestFiles.h"
 #include "app/Form1.h"
 #include "app/SettingsStore.h"
@@ -71,7 +71,7 @@ template<typename F> void soon(QObject *context, F &&call)
 
 } // namespace
 
-class TestWindow final : public QObject
+class TestWindow final : public WindowTest
 {
     Q_OBJECT
 
@@ -106,32 +106,24 @@ private:
     std::unique_ptr<Form1> start();
     QString writeCard(const QString &name, const QByteArray &lines);
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<ScriptedDesktop> m_desktop;
-    std::unique_ptr<SettingsStore> m_settings;
     QString m_programFolder;
 };
 
 void TestWindow::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-    m_desktop = std::make_unique<ScriptedDesktop>();
-    m_settings = std::make_unique<SettingsStore>(m_dir->filePath(u"settings.ini"_s));
+    QVERIFY(makeFixture());
     m_programFolder = m_dir->filePath(u"program"_s);
     QDir().mkpath(m_programFolder);
 }
 
 void TestWindow::cleanup()
 {
-    m_settings.reset();
-    m_desktop.reset();
-    m_dir.reset();
+    dropFixture();
 }
 
 std::unique_ptr<Form1> TestWindow::start()
 {
-    return std::make_unique<Form1>(*m_desktop, *m_settings, m_programFolder);
+    return startWindow(m_programFolder);
 }
 
 QString TestWindow::writeCard(const QString &name, const QByteArray &lines)

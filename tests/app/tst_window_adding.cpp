@@ -1,6 +1,6 @@
 // Filling the lists: the file dialog, a folder's tree, drag and drop, list files, samples.
 
-#include "ScriptedDesktop.h"
+#include "WindowTest.h"
 #include "app/Form1.h"
 #include "app/SettingsStore.h"
 #include "app/TextProgressBar.h"
@@ -77,7 +77,7 @@ QMimeData *filesData(const QStringList &paths)
 
 } // namespace
 
-class TestWindowAdding final : public QObject
+class TestWindowAdding final : public WindowTest
 {
     Q_OBJECT
 
@@ -104,31 +104,21 @@ private:
     QString write(const QString &name, const QByteArray &bytes = "BEGIN:VCARD\nFN:x\nEND:VCARD\n");
     QString tree();
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<ScriptedDesktop> m_desktop;
-    std::unique_ptr<SettingsStore> m_settings;
 };
 
 void TestWindowAdding::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-    m_desktop = std::make_unique<ScriptedDesktop>();
-    m_settings = std::make_unique<SettingsStore>(m_dir->filePath(u"settings.ini"_s));
+    QVERIFY(makeFixture());
 }
 
 void TestWindowAdding::cleanup()
 {
-    m_settings.reset();
-    m_desktop.reset();
-    m_dir.reset();
+    dropFixture();
 }
 
 std::unique_ptr<Form1> TestWindowAdding::start(const QString &programFolder)
 {
-    return std::make_unique<Form1>(*m_desktop, *m_settings,
-                                   programFolder.isEmpty() ? m_dir->filePath(u"program"_s)
-                                                           : programFolder);
+    return startWindow(programFolder.isEmpty() ? m_dir->filePath(u"program"_s) : programFolder);
 }
 
 QString TestWindowAdding::write(const QString &name, const QByteArray &bytes)

@@ -1,6 +1,6 @@
 // Taking results out of the window: clipboard, text file, workbook, editors.
 
-#include "ScriptedDesktop.h"
+#include "WindowTest.h"
 #include "app/Form1.h"
 #include "app/SettingsStore.h"
 #include "results/ResultsModel.h"
@@ -75,7 +75,7 @@ QStringList sheetCells(const QString &archive)
 
 } // namespace
 
-class TestWindowOutputs final : public QObject
+class TestWindowOutputs final : public WindowTest
 {
     Q_OBJECT
 
@@ -101,29 +101,21 @@ private:
     std::unique_ptr<Form1> start();
     QString writeEditorEntry(const QString &exec, bool terminal = false);
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<ScriptedDesktop> m_desktop;
-    std::unique_ptr<SettingsStore> m_settings;
 };
 
 void TestWindowOutputs::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-    m_desktop = std::make_unique<ScriptedDesktop>();
-    m_settings = std::make_unique<SettingsStore>(m_dir->filePath(u"settings.ini"_s));
+    QVERIFY(makeFixture());
 }
 
 void TestWindowOutputs::cleanup()
 {
-    m_settings.reset();
-    m_desktop.reset();
-    m_dir.reset();
+    dropFixture();
 }
 
 std::unique_ptr<Form1> TestWindowOutputs::start()
 {
-    return std::make_unique<Form1>(*m_desktop, *m_settings, m_dir->filePath(u"program"_s));
+    return startWindow(m_dir->filePath(u"program"_s));
 }
 
 QString TestWindowOutputs::writeEditorEntry(const QString &exec, bool terminal)
