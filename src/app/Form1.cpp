@@ -131,6 +131,8 @@ public:
 
     void processEvents() override { QCoreApplication::processEvents(); }
     void markBusy() override { m_form.setMousePointer(PointerBusy); }
+    // A stop and the window's events may not wait for a large file to be read whole.
+    bool staysLive() const override { return true; }
 
     void addRows(QList<ResultRow> &&rows) override
     {
@@ -509,8 +511,7 @@ void Form1::Text1_Change()
         try {
             write();
             m_text1WriteFailing = false;
-        } catch (const Failure &) {
-        }
+        } catch (const Failure &) {}
     }
     Option3->setChecked(true);
 }

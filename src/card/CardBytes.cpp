@@ -17,6 +17,10 @@
 
 namespace {
 
+// Large files are read and converted in pieces of this size, so that a read can be
+// cancelled between two of them.
+constexpr qsizetype kPieceBytes = qsizetype(8) << 20;
+
 // UTF-16 without a mark is recognised when at least this share of the sampled
 // code units has a zero high byte and almost none has a zero low byte: card
 // files are mostly ASCII property names.
@@ -68,7 +72,7 @@ CardEncoding detectCardEncoding(QByteArrayView raw)
     return sniffUtf16(raw);
 }
 
-CardBytes prepareCardBytes(QByteArray raw)
+CardBytes prepareCardBytes(QByteArray raw, const std::atomic<bool> *cancel)
 {
     CardBytes result;
     result.encoding = detectCardEncoding(raw);
@@ -84,13 +88,22 @@ CardBytes prepareCardBytes(QByteArray raw)
     case CardEncoding::Utf16BE: {
         const bool le = result.encoding == CardEncoding::Utf16LE;
         const bool marked = startsWith(raw, le ? "\xFF\xFE" : "\xFE\xFF", 2);
-        QStringDecoder decoder(le ? QStringConverter::Utf16LE : QStringConverter::Utf16BE,
-                               QStringConverter::Flag::Stateless);
+        // Piece by piece, so that a large file can be cancelled on the way; the decoder
+        // keeps a surrogate pair that a piece's end splits.
+        QStringDecoder decoder(le ? QStringConverter::Utf16LE : QStringConverter::Utf16BE);
         // An odd last byte does not form a character and is dropped.
         const qsizetype start = marked ? 2 : 0;
-        const qsizetype length = (raw.size() - start) & ~qsizetype(1);
-        const QString text = decoder(QByteArrayView(raw).sliced(start, length));
-        result.bytes = text.toUtf8();
+        const qsizetype end = start + ((raw.size() - start) & ~qsizetype(1));
+        result.bytes.reserve(end - start);
+        for (qsizetype at = start; at < end; at += kPieceBytes) {
+            if (cancel && cancel->load(std::memory_order_relaxed))
+                return {};
+            const QString text
+                = decoder(QByteArrayView(raw).sliced(at, qMin(kPieceBytes, end - at)));
+            result.bytes.append(text.toUtf8());
+        }
+        const QString rest = decoder(QByteArrayView());
+        result.bytes.append(rest.toUtf8());
         break;
     }
     }
@@ -177,9 +190,6 @@ namespace {
 // A 0-byte file reads as this text, which holds no colon, so it yields an empty record.
 constexpr char kEmptyFileText[] = "empty file";
 
-/// Reads a file in one piece: one open, one fstat and, for a regular file whose size
-/// does not change, one read. missing is set instead of failing when the path does
-/// not exist.
 /// The path as the system takes it. An ASCII path is copied into buffer, saving an
 /// allocation and a conversion per file; any other goes through QFile::encodeName.
 const char *nativePath(const QString &path, std::array<char, 1024> &buffer, QByteArray &encoded)
@@ -198,83 +208,110 @@ const char *nativePath(const QString &path, std::array<char, 1024> &buffer, QByt
     return encoded.constData();
 }
 
-QByteArray readFile(const QString &path, bool *missing)
+} // namespace
+
+CardFile::CardFile(const QString &path) : m_path(path)
 {
+    if (path.isEmpty()) {
+        m_missing = true;
+        return;
+    }
     std::array<char, 1024> buffer;
     QByteArray encoded;
     const char *native = nativePath(path, buffer, encoded);
     // O_NONBLOCK keeps a FIFO put in the file's place from blocking the open;
     // the type test below then refuses it.
-    const int fd = ::open(native, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) {
+    m_fd = ::open(native, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (m_fd < 0) {
         const int error = errno;
-        if (missing && !FileExists(path)) {
-            *missing = true;
-            return {};
+        if (!FileExists(path)) {
+            m_missing = true;
+            m_openError = error;
+            return;
         }
         failRead(path, reasonText(error));
     }
-    struct FdCloser
-    {
-        int fd;
-        ~FdCloser() { ::close(fd); }
-    } closer{fd};
-
     struct stat info
     {
     };
-    if (::fstat(fd, &info) != 0)
-        failRead(path, reasonText(errno));
+    if (::fstat(m_fd, &info) != 0)
+        fail(reasonText(errno));
     if (S_ISDIR(info.st_mode))
-        failRead(path, reasonText(EISDIR));
+        fail(reasonText(EISDIR));
     if (!S_ISREG(info.st_mode))
-        failRead(path, QStringLiteral("Not a regular file"));
+        fail(QStringLiteral("Not a regular file"));
     if (info.st_size > kMaxReadableFileSize)
-        failRead(path,
-                 QStringLiteral("File too large (%1 bytes; the limit is 1 GiB)")
-                     .arg(qint64(info.st_size)));
+        fail(QStringLiteral("File too large (%1 bytes; the limit is 1 GiB)")
+                 .arg(qint64(info.st_size)));
+    m_size = qint64(info.st_size);
+}
 
+CardFile::~CardFile()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+void CardFile::fail(const QString &reason)
+{
+    ::close(m_fd);
+    m_fd = -1;
+    failRead(m_path, reason);
+}
+
+QByteArray CardFile::readAll(const std::atomic<bool> *cancel)
+{
+    if (m_fd < 0)
+        return {};
     // One byte more than the size: a short read then tells the end of the file.
-    QByteArray data(qsizetype(info.st_size) + 1, Qt::Uninitialized);
+    QByteArray data(qsizetype(m_size) + 1, Qt::Uninitialized);
     qsizetype used = 0;
     for (;;) {
+        if (cancel && cancel->load(std::memory_order_relaxed))
+            return {};
         if (used == data.size()) {
             if (data.size() > kMaxReadableFileSize)
-                failRead(path, QStringLiteral("File too large (the limit is 1 GiB)"));
+                failRead(m_path, QStringLiteral("File too large (the limit is 1 GiB)"));
             data.resize(data.size() * 2);
         }
-        const ssize_t got = ::read(fd, data.data() + used, std::size_t(data.size() - used));
+        const auto want = std::size_t(qMin(data.size() - used, kPieceBytes));
+        const ssize_t got = ::read(m_fd, data.data() + used, want);
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            failRead(path, reasonText(errno));
+            failRead(m_path, reasonText(errno));
         }
         if (got == 0)
             break;
         used += got;
-        if (used < data.size() && used >= qsizetype(info.st_size))
+        if (used < data.size() && used >= qsizetype(m_size))
             break;
     }
     data.resize(used);
     return data;
 }
 
-} // namespace
+CardBytes CardFile::read(const std::atomic<bool> *cancel)
+{
+    if (m_missing)
+        return {};
+    QByteArray data = readAll(cancel);
+    if (cancel && cancel->load(std::memory_order_relaxed))
+        return {};
+    if (data.isEmpty())
+        return {QByteArray(kEmptyFileText), CardEncoding::Legacy};
+    return prepareCardBytes(std::move(data), cancel);
+}
 
 QByteArray readWholeFile(const QString &path)
 {
-    return readFile(path, nullptr);
+    CardFile file(path);
+    if (file.isMissing())
+        failRead(path, reasonText(file.openError()));
+    return file.readAll();
 }
 
 CardBytes readCardFile(const QString &path)
 {
-    if (path.isEmpty())
-        return {};
-    bool missing = false;
-    QByteArray data = readFile(path, &missing);
-    if (missing)
-        return {};
-    if (data.isEmpty())
-        return {QByteArray(kEmptyFileText), CardEncoding::Legacy};
-    return prepareCardBytes(std::move(data));
+    return CardFile(path).read();
 }

@@ -4,6 +4,8 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <atomic>
+
 /// How the bytes of a card file are to be read, decided by its first bytes.
 enum class CardEncoding {
     Legacy, ///< no mark: each line decoded on its own (CHARSET, UTF-8, legacy charset)
@@ -26,8 +28,9 @@ struct CardBytes
 /// The encoding a file's first bytes announce, or that its zero bytes betray.
 CardEncoding detectCardEncoding(QByteArrayView raw);
 
-/// Drops the mark and converts UTF-16 to UTF-8.
-CardBytes prepareCardBytes(QByteArray raw);
+/// Drops the mark and converts UTF-16 to UTF-8. When cancel is set on the way the
+/// result is empty.
+CardBytes prepareCardBytes(QByteArray raw, const std::atomic<bool> *cancel = nullptr);
 
 /// The whole text of a plain text file: a mark or UTF-16 zero bytes decide,
 /// else UTF-8 when the bytes are valid UTF-8, else Windows-1252.
@@ -45,9 +48,45 @@ bool isValidUtf8(QByteArrayView bytes);
 /// Files larger than this are refused rather than read into memory.
 inline constexpr qint64 kMaxReadableFileSize = qint64(1) << 30;
 
-/// The bytes of a card file, prepared for the parser: nothing for a path that does
-/// not exist, the text "empty file" for a 0-byte file (it holds no colon, so it
-/// yields an empty record). Throws Failure when the file exists but cannot be read.
+/// A card file opened for reading. It is opened and checked at once, and read when
+/// asked, so that a caller can choose by its size how to read it.
+class CardFile final
+{
+public:
+    /// Opens the file. A path that does not exist is not an error: it reads as nothing.
+    /// Throws Failure, naming the path and the reason, when the file exists but cannot
+    /// be read: a folder, a device or FIFO, a file over the size limit.
+    explicit CardFile(const QString &path);
+    ~CardFile();
+    CardFile(const CardFile &) = delete;
+    CardFile &operator=(const CardFile &) = delete;
+
+    bool isMissing() const { return m_missing; }
+    /// The size the system gave when the file was opened; 0 when it is missing.
+    qint64 size() const { return m_size; }
+
+    /// The bytes prepared for the parser: nothing for a missing file, the text "empty
+    /// file" for a 0-byte file (it holds no colon, so it yields an empty record).
+    /// Throws Failure when a read fails. When cancel is set on the way, the result is
+    /// empty.
+    CardBytes read(const std::atomic<bool> *cancel = nullptr);
+    /// The file's bytes as they are.
+    QByteArray readAll(const std::atomic<bool> *cancel = nullptr);
+
+    int openError() const { return m_openError; }
+
+private:
+    [[noreturn]] void fail(const QString &reason);
+
+    QString m_path;
+    int m_fd = -1;
+    qint64 m_size = 0;
+    bool m_missing = false;
+    int m_openError = 0;
+};
+
+/// The bytes of a card file, prepared for the parser: see CardFile::read. Throws
+/// Failure when the file exists but cannot be read.
 CardBytes readCardFile(const QString &path);
 
 /// Reads a whole file in one piece. Throws Failure, naming the path and the

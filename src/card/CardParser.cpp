@@ -6,10 +6,12 @@
 #include <QHash>
 #include <QStringDecoder>
 
+#include <atomic>
 #include <cstring>
 #include <deque>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <vector>
 
 namespace {
@@ -405,6 +407,10 @@ private:
         const QByteArray key = charset.toLower();
         auto it = m_decoders.find(key);
         if (it == m_decoders.end()) {
+            // A file may name a new charset on every line: the cache is kept small, and
+            // a name it dropped is merely looked up again.
+            if (m_decoders.size() >= kMaxDecoders)
+                m_decoders.clear();
             auto decoder = std::make_shared<QStringDecoder>(key.constData(),
                                                             QStringConverter::Flag::Stateless);
             if (!decoder->isValid())
@@ -453,6 +459,8 @@ private:
         }
         return {};
     }
+
+    static constexpr qsizetype kMaxDecoders = 64;
 
     QByteArrayView m_file;
     bool m_unicode;
@@ -521,9 +529,8 @@ void applyProperty(Prop prop, QByteArrayView namePart, QString value, bool wasQu
         QString &country = work ? f.BusinessCountry : f.HomeCountry;
         const QString trimmed = trimSpaces(value);
         const Components parts = splitStructured(trimmed);
-        const auto part = [&](int i) {
-            return ruledOut ? QString() : clean(unescape(parts.part(i)));
-        };
+        const auto part
+            = [&](int i) { return ruledOut ? QString() : clean(unescape(parts.part(i))); };
         const auto line = [wasQuotedPrintable](QString s) {
             if (!wasQuotedPrintable && s.contains(u'='))
                 s.replace(QStringLiteral("=0D"), QStringLiteral(" "));
@@ -585,6 +592,32 @@ qsizetype afterLineEnd(QByteArrayView data, qsizetype p)
     return (k < data.size() && data[k] == '\n') ? k + 1 : p + 1;
 }
 
+/// afterLineEnd for a loop over every line end of some bytes. A run of CRs that no LF
+/// follows is made of lone CRs, each a line end of its own: the run's extent is kept,
+/// so that the run is scanned once, not once for each of its CRs.
+class LineEnds
+{
+public:
+    explicit LineEnds(QByteArrayView data) : m_data(data) {}
+
+    qsizetype after(qsizetype p)
+    {
+        if (p < m_runStart || p >= m_runEnd) {
+            qsizetype k = p;
+            while (k < m_data.size() && m_data[k] == '\r')
+                ++k;
+            m_runStart = p;
+            m_runEnd = k;
+        }
+        return (m_runEnd < m_data.size() && m_data[m_runEnd] == '\n') ? m_runEnd + 1 : p + 1;
+    }
+
+private:
+    QByteArrayView m_data;
+    qsizetype m_runStart = 0;
+    qsizetype m_runEnd = 0;
+};
+
 const ByteSearch &endLineSearch()
 {
     static const ByteSearch search("end:vcard", true);
@@ -617,16 +650,118 @@ qsizetype plainEndLineEnd(QByteArrayView data, qsizetype start)
     return end;
 }
 
-/// Where the first END:VCARD text at or after from ends, when it is a line that
-/// stands on its own; -1 otherwise.
-qsizetype plainCardEnd(QByteArrayView data, qsizetype from)
+/// The next place at or after a position where a text occurs in some bytes. The answer
+/// holds for every position up to the place found, so a walk that asks again from
+/// further on does not search the same bytes again.
+class NextOccurrence
 {
-    const qsizetype hit = endLineSearch().indexIn(data.sliced(from));
-    return hit < 0 ? -1 : plainEndLineEnd(data, from + hit);
+public:
+    NextOccurrence(QByteArrayView data, const ByteSearch &search) : m_data(data), m_search(search)
+    {}
+
+    /// The position, or the size of the bytes when there is none.
+    qsizetype from(qsizetype position)
+    {
+        if (position < m_from || position > m_at) {
+            const qsizetype hit = m_search.indexIn(m_data.sliced(position));
+            m_from = position;
+            m_at = hit < 0 ? m_data.size() : position + hit;
+        }
+        return m_at;
+    }
+
+private:
+    QByteArrayView m_data;
+    const ByteSearch &m_search;
+    qsizetype m_from = 0;
+    qsizetype m_at = -1;
+};
+
+/// Follows whether a logical line that grows by folds is quoted-printable, without
+/// reading it again from its start at every fold: the colon that starts the value (see
+/// valueColon) is found by one scan that goes on where it stopped.
+class QuotedPrintableLine
+{
+public:
+    void reset() { *this = QuotedPrintableLine(); }
+
+    /// The line was cut back to size bytes (a soft break's "=" taken off).
+    void cutTo(qsizetype size) { m_scanned = qMin(m_scanned, size); }
+
+    bool is(QByteArrayView line)
+    {
+        for (; m_scanned < line.size(); ++m_scanned) {
+            const char c = line[m_scanned];
+            if (c == '"') {
+                m_quoted = !m_quoted;
+                if (m_firstColon < 0)
+                    m_quoteBeforeColon = true;
+            } else if (c == ':') {
+                if (m_firstColon < 0)
+                    m_firstColon = m_scanned;
+                if (!m_quoted && m_unquotedColon < 0)
+                    m_unquotedColon = m_scanned;
+            }
+            if (m_unquotedColon >= 0 && (m_firstColon == m_unquotedColon || m_quoteBeforeColon))
+                break; // the colon can no longer move
+        }
+        qsizetype colon = m_firstColon;
+        if (m_quoteBeforeColon && m_unquotedColon >= 0)
+            colon = m_unquotedColon;
+        if (colon != m_colon) {
+            m_colon = colon;
+            m_qp = colon >= 0 && containsNoCase(line.first(colon), "QUOTED-PRINTABLE");
+        }
+        return m_qp;
+    }
+
+private:
+    qsizetype m_scanned = 0;
+    qsizetype m_firstColon = -1;
+    qsizetype m_unquotedColon = -1;
+    bool m_quoted = false;
+    bool m_quoteBeforeColon = false;
+    qsizetype m_colon = -1;
+    bool m_qp = false;
+};
+
+/// The parts of a logical line that name a property the parser knows.
+struct PropertyLine
+{
+    Prop prop = Prop::None;
+    QByteArrayView namePart;
+    QByteArrayView value;
+};
+
+/// Splits a logical line at its value's colon; false when it names no known property.
+bool splitPropertyLine(QByteArrayView line, PropertyLine &out)
+{
+    const qsizetype colon = valueColon(line);
+    if (colon < 0)
+        return false;
+    const QByteArrayView namePart = line.first(colon);
+    if (trimmedSpaces(namePart).isEmpty())
+        return false;
+    QByteArrayView base = namePart;
+    if (const qsizetype semicolon = indexOfByte(base, ';'); semicolon >= 0)
+        base = base.first(semicolon);
+    base = trimmedSpaces(base);
+    if (const qsizetype dot = lastIndexOfByte(base, '.'); dot >= 0)
+        base = trimmedSpaces(base.sliced(dot + 1));
+    out.prop = propFromBaseName(base);
+    out.namePart = namePart;
+    out.value = line.sliced(colon + 1);
+    return out.prop != Prop::None;
 }
 
 /// Follows the card boundaries of one file and hands finished cards out in the
 /// order of their BEGIN lines.
+///
+/// Only the first card not yet handed out (the front) is held as fields. A card nested
+/// in it has to wait until the front is handed out; its lines are kept meanwhile as
+/// places in the file (a line joined from several as its bytes) and read into fields
+/// when its turn comes. So cards that never end, or nest without end, cost a few bytes
+/// for each of their lines, not a record each.
 class CardCollector
 {
 public:
@@ -634,7 +769,8 @@ public:
     CardCollector(const CardBytes &text, qsizetype end, const CardParser::Sink &sink,
                   const CardParser::ValueFilter *filter)
         : m_data(QByteArrayView(text.bytes).first(end)), m_charsets(text.bytes, text.isUnicode()),
-          m_sink(sink), m_filter(filter), m_unicode(text.isUnicode())
+          m_sink(sink), m_filter(filter), m_unicode(text.isUnicode()),
+          m_cardEnds(m_data, endLineSearch()), m_vcards(m_data, vcardSearch())
     {}
 
     /// True when no card is open and no line outside every card is held.
@@ -645,26 +781,13 @@ public:
     /// this line begins was skipped whole, else -1.
     qsizetype line(QByteArrayView line, qsizetype offset)
     {
-        const qsizetype colon = valueColon(line);
-        if (colon < 0)
+        PropertyLine property;
+        if (!splitPropertyLine(line, property))
             return -1;
-        const QByteArrayView namePart = line.first(colon);
-        const QByteArrayView value = line.sliced(colon + 1);
-        if (trimmedSpaces(namePart).isEmpty())
-            return -1;
-        QByteArrayView base = namePart;
-        if (const qsizetype semicolon = indexOfByte(base, ';'); semicolon >= 0)
-            base = base.first(semicolon);
-        base = trimmedSpaces(base);
-        if (const qsizetype dot = lastIndexOfByte(base, '.'); dot >= 0)
-            base = trimmedSpaces(base.sliced(dot + 1));
-        const Prop prop = propFromBaseName(base);
-        if (prop == Prop::None)
-            return -1;
-        if (prop == Prop::Begin || prop == Prop::End) {
-            if (!equalsNoCase(trimmedBlanks(value), "VCARD"))
+        if (property.prop == Prop::Begin || property.prop == Prop::End) {
+            if (!equalsNoCase(trimmedBlanks(property.value), "VCARD"))
                 return -1;
-            if (prop == Prop::End) {
+            if (property.prop == Prop::End) {
                 end();
                 return -1;
             }
@@ -673,27 +796,11 @@ public:
             begin();
             return -1;
         }
-        const Params params = parseParams(namePart);
-        if (m_filter) {
-            QByteArray decoded;
-            QByteArrayView plain;
-            if (plainText(prop, value, params, plain, decoded) && !m_filter->mayContain(plain)) {
-                // A structured value keeps its shape: which of its parts are empty decides
-                // which fields it writes.
-                const bool structured = prop == Prop::N || prop == Prop::ADR;
-                applyProperty(prop, namePart, structured ? QString::fromLatin1(plain) : QString(),
-                              false, true, target());
-                return -1;
-            }
+        if (!m_open.empty() && m_open.back() != m_firstSequence) {
+            keep(m_pending[std::size_t(m_open.back() - m_firstSequence)], line, offset);
+            return -1;
         }
-        QString text;
-        if (params.quotedPrintable) {
-            text = m_charsets.decode(decodeQuotedPrintable(value), params.charset, true);
-            foldLineBreaks(text);
-        } else {
-            text = m_charsets.decode(value, params.charset, false);
-        }
-        applyProperty(prop, namePart, std::move(text), params.quotedPrintable, false, target());
+        apply(property, m_open.empty() ? outside() : m_front);
         return -1;
     }
 
@@ -713,31 +820,110 @@ public:
         return m_emitted;
     }
 
+    /// The number of cards handed out or skipped so far.
+    qint64 emitted() const { return m_emitted; }
+
 private:
+    static constexpr quint32 kNone = 0xFFFFFFFFu;
+    // A kept line's place with this bit set is in m_keptBytes, else in the file.
+    static constexpr quint32 kKeptBit = 0x80000000u;
+
+    /// A card begun but not yet handed out; its lines, unless it is the front, are a
+    /// chain of KeptLine entries.
     struct Pending
     {
-        ContactFields fields;
+        quint32 head = kNone;
+        quint32 tail = kNone;
         bool complete = false;
     };
 
-    ContactFields &target()
+    struct KeptLine
     {
-        if (!m_open.empty())
-            return m_pending[std::size_t(m_open.back() - m_firstSequence)].fields;
+        quint32 place;
+        quint32 next;
+    };
+
+    static const ByteSearch &vcardSearch()
+    {
+        static const ByteSearch search("vcard", true);
+        return search;
+    }
+
+    ContactFields &outside()
+    {
         if (!m_outside)
             m_outside.emplace();
         return *m_outside;
     }
 
+    void keep(Pending &card, QByteArrayView line, qsizetype offset)
+    {
+        quint32 place = 0;
+        if (offset >= 0 && offset < qsizetype(kKeptBit)) {
+            place = quint32(offset); // a physical line: it runs to the next line end
+        } else {
+            if (m_keptBytes.size() >= qsizetype(kKeptBit))
+                throw std::length_error("too many joined lines in nested cards");
+            place = quint32(m_keptBytes.size()) | kKeptBit;
+            const auto length = quint32(line.size());
+            m_keptBytes.append(reinterpret_cast<const char *>(&length), sizeof length);
+            m_keptBytes.append(line);
+        }
+        if (m_kept.size() >= std::size_t(kNone))
+            throw std::length_error("too many lines in nested cards");
+        const auto index = quint32(m_kept.size());
+        m_kept.push_back({place, kNone});
+        if (card.tail == kNone)
+            card.head = index;
+        else
+            m_kept[card.tail].next = index;
+        card.tail = index;
+    }
+
+    QByteArrayView keptLine(quint32 place) const
+    {
+        if (place & kKeptBit) {
+            const qsizetype at = qsizetype(place & ~kKeptBit);
+            quint32 length = 0;
+            std::memcpy(&length, m_keptBytes.constData() + at, sizeof length);
+            return QByteArrayView(m_keptBytes).sliced(at + qsizetype(sizeof length), length);
+        }
+        const char *begin = m_data.data() + place;
+        return QByteArrayView(begin, nextLineEnd(begin, m_data.data() + m_data.size()));
+    }
+
+    /// Reads the kept lines of the card that has just become the front into its fields.
+    void takeKeptLines(const Pending &card)
+    {
+        for (quint32 i = card.head; i != kNone; i = m_kept[i].next) {
+            PropertyLine property;
+            if (splitPropertyLine(keptLine(m_kept[i].place), property))
+                apply(property, m_front);
+        }
+    }
+
     /// A card outside every other one that the filter rules out is counted without
     /// being parsed or handed out, when its extent is plain: it ends at the first
     /// END:VCARD line after its BEGIN line, and no other line in between begins or ends
-    /// a card.
+    /// a card. The places of the next END:VCARD and VCARD texts are remembered between
+    /// cards, so no byte is searched twice however the cards are written.
     qsizetype skipCard(QByteArrayView line, qsizetype offset)
     {
         if (!m_filter || offset < 0 || !m_open.empty())
             return -1;
-        const qsizetype end = plainCardEnd(m_data, offset + line.size());
+        const qsizetype from = offset + line.size();
+        const qsizetype hit = m_cardEnds.from(from);
+        if (hit == m_data.size())
+            return -1;
+        // Any VCARD text before the END line's own ends the skip at once: the card holds
+        // another BEGIN or END line, or a value that looks like one.
+        if (m_vcards.from(from) != hit + 4)
+            return -1;
+        if (hit != m_endLineAt) {
+            m_endLineAt = hit;
+            m_endLineEnd = plainEndLineEnd(m_data, hit);
+        }
+        const qsizetype end = m_endLineEnd;
         if (end < 0)
             return -1;
         const QByteArrayView card = m_data.sliced(offset, end - offset);
@@ -745,17 +931,17 @@ private:
         if (m_filter->cardMayContain(
                 card, [this] { return m_charsets.legacyCharset(); }, lines))
             return -1;
-        // Every BEGIN and END line names VCARD: the card's own two must be the only ones.
-        static const ByteSearch vcard("vcard", true);
+        // Every BEGIN and END line names VCARD: the card's own two must be the only ones
+        // also once its lines are joined.
         if (lines.isNull())
             lines = CardParser::joinedLines(card);
         qsizetype found = 0;
         for (qsizetype at = 0; found <= 2;) {
-            const qsizetype hit = vcard.indexIn(QByteArrayView(lines).sliced(at));
-            if (hit < 0)
+            const qsizetype next = vcardSearch().indexIn(QByteArrayView(lines).sliced(at));
+            if (next < 0)
                 break;
             ++found;
-            at += hit + 5;
+            at += next + 5;
         }
         if (found != 2)
             return -1;
@@ -784,10 +970,17 @@ private:
     void flush()
     {
         while (!m_pending.empty() && m_pending.front().complete) {
-            m_sink(std::move(m_pending.front().fields));
+            m_sink(std::move(m_front));
+            m_front = ContactFields();
             ++m_emitted;
             m_pending.pop_front();
             ++m_firstSequence;
+            if (m_pending.empty()) {
+                m_kept.clear();
+                m_keptBytes.clear();
+            } else {
+                takeKeptLines(m_pending.front());
+            }
         }
     }
 
@@ -798,6 +991,39 @@ private:
         m_sink(std::move(*m_outside));
         ++m_emitted;
         m_outside.reset();
+    }
+
+    /// Applies one property line to the fields of its card. A value ruled out by the
+    /// search's filter writes empty text to the fields it would write; a structured one
+    /// comes with its text all the same, for its shape.
+    void apply(const PropertyLine &property, ContactFields &fields)
+    {
+        const Prop prop = property.prop;
+        const Params params = parseParams(property.namePart);
+        if (m_filter) {
+            QByteArray decoded;
+            QByteArrayView plain;
+            if (plainText(prop, property.value, params, plain, decoded)
+                && !m_filter->mayContain(plain)) {
+                // A structured value keeps its shape: which of its parts are empty decides
+                // which fields it writes.
+                const bool structured = prop == Prop::N || prop == Prop::ADR;
+                applyProperty(prop, property.namePart,
+                              structured ? QString::fromLatin1(plain) : QString(), false, true,
+                              fields);
+                return;
+            }
+        }
+        QString text;
+        if (params.quotedPrintable)
+            text = m_charsets.decode(decodeQuotedPrintable(property.value), params.charset, true);
+        else
+            text = m_charsets.decode(property.value, params.charset, false);
+        // A line break that decoding made (quoted-printable, or a charset such as UTF-7)
+        // becomes a blank, so that no value spans lines in what is written out.
+        foldLineBreaks(text);
+        applyProperty(prop, property.namePart, std::move(text), params.quotedPrintable, false,
+                      fields);
     }
 
     /// The UTF-8 bytes of the value's text as it is decoded, quoted-printable undone
@@ -836,21 +1062,34 @@ private:
     const CardParser::ValueFilter *m_filter;
     bool m_unicode;
     std::deque<Pending> m_pending;
-    std::vector<qint64> m_open; // sequence numbers of the open cards, innermost last
+    ContactFields m_front; // the fields of m_pending.front()
+    // Deques grow by blocks, never by copying all they hold to a larger block: a file of
+    // nested cards would otherwise need twice their upkeep for a moment.
+    std::deque<KeptLine> m_kept;
+    QByteArray m_keptBytes; // kept lines joined from several: length, then the bytes
+    std::deque<qint64> m_open; // sequence numbers of the open cards, innermost last
     qint64 m_firstSequence = 0; // sequence number of m_pending.front()
     std::optional<ContactFields> m_outside;
     qint64 m_emitted = 0;
+    NextOccurrence m_cardEnds;
+    NextOccurrence m_vcards;
+    qsizetype m_endLineAt = -1;
+    qsizetype m_endLineEnd = -1;
 };
 
 /// Splits the bytes into physical lines (CR* LF, or a lone CR) and joins folded
-/// lines and quoted-printable soft line breaks into logical lines.
-template<typename Consumer> void forEachLogicalLine(QByteArrayView data, Consumer &&consume)
+/// lines and quoted-printable soft line breaks into logical lines. The consumer
+/// returns where reading goes on when it skips ahead, else -1; when cancel is set,
+/// reading stops at the next line.
+template<typename Consumer>
+void forEachLogicalLine(QByteArrayView data, Consumer &&consume, const std::atomic<bool> *cancel)
 {
     QByteArray joined;
     QByteArrayView current;
     bool haveCurrent = false;
     bool isJoined = false;
     bool softBreak = false; // the current line is quoted-printable and ends in "="
+    QuotedPrintableLine quotedPrintable;
 
     const qsizetype n = data.size();
     const char *const base = data.data();
@@ -885,11 +1124,14 @@ template<typename Consumer> void forEachLogicalLine(QByteArrayView data, Consume
         }
         return cached;
     };
+    LineEnds lineEnds(data);
     qsizetype pos = 0;
     while (pos < n) {
+        if (cancel && cancel->load(std::memory_order_relaxed))
+            return;
         const qsizetype end = qMin(next(nextCr, '\r', pos), next(nextLf, '\n', pos));
         const QByteArrayView physical = data.sliced(pos, end - pos);
-        pos = end < n ? afterLineEnd(data, end) : n;
+        pos = end < n ? lineEnds.after(end) : n;
 
         if (physical.isEmpty()) {
             // A blank line ends folding and soft line breaks.
@@ -900,6 +1142,7 @@ template<typename Consumer> void forEachLogicalLine(QByteArrayView data, Consume
         if (haveCurrent && softBreak) {
             makeJoined();
             joined.chop(1);
+            quotedPrintable.cutTo(joined.size());
             joined.append(physical);
             softBreak = physical.back() == '=';
             continue;
@@ -907,7 +1150,7 @@ template<typename Consumer> void forEachLogicalLine(QByteArrayView data, Consume
         if (haveCurrent && (physical.front() == ' ' || physical.front() == '\t')) {
             makeJoined();
             joined.append(physical.sliced(1));
-            softBreak = joined.endsWith('=') && isQuotedPrintableLine(joined);
+            softBreak = joined.endsWith('=') && quotedPrintable.is(joined);
             continue;
         }
         if (const qsizetype resume = flush(); resume >= 0) {
@@ -916,6 +1159,7 @@ template<typename Consumer> void forEachLogicalLine(QByteArrayView data, Consume
         }
         haveCurrent = true;
         current = physical;
+        quotedPrintable.reset();
         softBreak = physical.back() == '=' && isQuotedPrintableLine(physical);
     }
     flush();
@@ -923,21 +1167,26 @@ template<typename Consumer> void forEachLogicalLine(QByteArrayView data, Consume
 
 } // namespace
 
-qsizetype CardParser::parse(const CardBytes &text, const Sink &sink, const ValueFilter *filter)
+qsizetype CardParser::parse(const CardBytes &text, const Sink &sink, const ValueFilter *filter,
+                            const std::atomic<bool> *cancel)
 {
-    return parseRange(text, 0, text.bytes.size(), sink, filter, nullptr);
+    return parseRange(text, 0, text.bytes.size(), sink, filter, nullptr, cancel);
 }
 
 qsizetype CardParser::parseRange(const CardBytes &text, qsizetype from, qsizetype to,
-                                 const Sink &sink, const ValueFilter *filter, bool *endedOutside)
+                                 const Sink &sink, const ValueFilter *filter, bool *endedOutside,
+                                 const std::atomic<bool> *cancel)
 {
     CardCollector collector(text, to, sink, filter);
-    forEachLogicalLine(QByteArrayView(text.bytes).sliced(from, to - from),
-                       [&](QByteArrayView line, qsizetype offset) {
-                           const qsizetype resume
-                               = collector.line(line, offset < 0 ? offset : from + offset);
-                           return resume < 0 ? resume : resume - from;
-                       });
+    forEachLogicalLine(
+        QByteArrayView(text.bytes).sliced(from, to - from),
+        [&](QByteArrayView line, qsizetype offset) {
+            const qsizetype resume = collector.line(line, offset < 0 ? offset : from + offset);
+            return resume < 0 ? resume : resume - from;
+        },
+        cancel);
+    if (cancel && cancel->load(std::memory_order_relaxed))
+        return qsizetype(collector.emitted()); // cards not yet ended are left out
     if (endedOutside)
         *endedOutside = collector.isOutsideEveryCard();
     return qsizetype(collector.finish());
@@ -981,6 +1230,7 @@ QByteArray CardParser::joinedLines(QByteArrayView bytes)
     char *o = out.data();
     const char *p = bytes.data();
     const char *const end = p + bytes.size();
+    LineEnds lineEnds(bytes);
     while (p < end) {
         const char *lineEnd = nextLineEnd(p, end);
         const std::size_t run = std::size_t(lineEnd - p);
@@ -989,7 +1239,7 @@ QByteArray CardParser::joinedLines(QByteArrayView bytes)
         if (lineEnd == end)
             break;
         const bool softBreak = run > 0 && lineEnd[-1] == '=';
-        const char *next = bytes.data() + afterLineEnd(bytes, lineEnd - bytes.data());
+        const char *next = bytes.data() + lineEnds.after(lineEnd - bytes.data());
         if (softBreak) {
             --o; // the next line continues this one, "=" dropped
             p = next;

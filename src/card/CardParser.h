@@ -5,6 +5,7 @@
 
 #include <QList>
 
+#include <atomic>
 #include <functional>
 
 /// Turns the prepared bytes of one card file into one ContactFields per card.
@@ -49,9 +50,11 @@ public:
     /// Calls sink once per card, in card order, and returns the number of cards. With
     /// a filter, a value the filter rules out is stored as empty text (a list keeps an
     /// empty element in its place), so the fields can be searched but no longer shown;
-    /// a card it rules out is counted but not handed out.
+    /// a card it rules out is counted but not handed out. When cancel is set the parse
+    /// stops at the next line: the cards handed out so far stay, the rest are left out.
     static qsizetype parse(const CardBytes &text, const Sink &sink,
-                           const ValueFilter *filter = nullptr);
+                           const ValueFilter *filter = nullptr,
+                           const std::atomic<bool> *cancel = nullptr);
 
     /// Parses the lines from byte from to byte to of the text as parse does a whole
     /// file, except that the charset rules look at the whole file. endedOutside, when
@@ -59,7 +62,8 @@ public:
     /// to parse alone as they do after the lines before (but for the one empty card
     /// of lines that hold none).
     static qsizetype parseRange(const CardBytes &text, qsizetype from, qsizetype to,
-                                const Sink &sink, const ValueFilter *filter, bool *endedOutside);
+                                const Sink &sink, const ValueFilter *filter, bool *endedOutside,
+                                const std::atomic<bool> *cancel = nullptr);
 
     /// Up to parts - 1 positions, in order, that cut the bytes into parts of about the
     /// same size, each right after an END:VCARD line that stands on its own.

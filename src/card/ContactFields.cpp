@@ -9,7 +9,7 @@ constexpr ContactFieldInfo text(QLatin1StringView name, QString ContactFields::*
     return {name, member, nullptr};
 }
 
-constexpr ContactFieldInfo list(QLatin1StringView name, QStringList ContactFields::*member)
+constexpr ContactFieldInfo list(QLatin1StringView name, TextList ContactFields::*member)
 {
     return {name, nullptr, member};
 }

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "card/TextList.h"
+
 #include <QLatin1StringView>
 #include <QString>
-#include <QStringList>
 
 #include <array>
 
@@ -16,10 +17,10 @@ struct ContactFields
     QString Birthday;
     QString Title;
     QString Role;
-    QStringList Emails;
-    QStringList Urls;
-    QStringList BusinessPhones;
-    QStringList HomePhones;
+    TextList Emails;
+    TextList Urls;
+    TextList BusinessPhones;
+    TextList HomePhones;
     QString Notes;
     QString BusinessAddress1;
     QString BusinessAddress2;
@@ -46,7 +47,7 @@ struct ContactFieldInfo
 {
     QLatin1StringView name;
     QString ContactFields::*text = nullptr;
-    QStringList ContactFields::*list = nullptr;
+    TextList ContactFields::*list = nullptr;
 
     bool isList() const { return list != nullptr; }
 };

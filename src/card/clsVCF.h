@@ -38,10 +38,10 @@ public:
     const QString &Birthday() const { return Fields().Birthday; }
     const QString &Title() const { return Fields().Title; }
     const QString &Role() const { return Fields().Role; }
-    const QStringList &Emails() const { return Fields().Emails; }
-    const QStringList &Urls() const { return Fields().Urls; }
-    const QStringList &BusinessPhones() const { return Fields().BusinessPhones; }
-    const QStringList &HomePhones() const { return Fields().HomePhones; }
+    QStringList Emails() const { return Fields().Emails.toStringList(); }
+    QStringList Urls() const { return Fields().Urls.toStringList(); }
+    QStringList BusinessPhones() const { return Fields().BusinessPhones.toStringList(); }
+    QStringList HomePhones() const { return Fields().HomePhones.toStringList(); }
     const QString &Notes() const { return Fields().Notes; }
     const QString &BusinessAddress1() const { return Fields().BusinessAddress1; }
     const QString &BusinessAddress2() const { return Fields().BusinessAddress2; }

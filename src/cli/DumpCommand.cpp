@@ -1,16 +1,28 @@
 #include "cli/DumpCommand.h"
 
 #include "app/Failure.h"
-#include "card/clsVCF.h"
+#include "card/CardBytes.h"
+#include "card/CardParser.h"
+#include "cli/Output.h"
+
+#include <cstring>
+#include <functional>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-void appendJsonString(QString &out, const QString &text)
+// A line is written whenever this much of it is made.
+constexpr qsizetype kPiece = qsizetype(1) << 16;
+
+/// Appends text as a JSON string; a long text is written on the way, piece by piece.
+void appendJsonString(QString &out, QStringView text, const std::function<void()> &writeIfLong)
 {
     out.append(u'"');
-    for (const QChar c : text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if ((i & (kPiece - 1)) == kPiece - 1)
+            writeIfLong();
         switch (c.unicode()) {
         case u'"':
             out.append(u"\\\""_s);
@@ -37,51 +49,74 @@ void appendJsonString(QString &out, const QString &text)
     out.append(u'"');
 }
 
-QByteArray jsonLine(const QString &file, qsizetype card, const ContactFields &fields)
+/// Writes one card as a JSON line. The line is written in pieces: a card of a million
+/// telephone numbers is never held whole as text.
+void writeJsonLine(Output &output, const QString &file, qsizetype card, const ContactFields &fields)
 {
     QString line = u"{\"file\": "_s;
-    appendJsonString(line, file);
+    const std::function<void()> flushIfLong = [&] {
+        if (line.size() >= kPiece) {
+            output.write(line.toUtf8());
+            line.resize(0);
+        }
+    };
+    appendJsonString(line, file, flushIfLong);
     line.append(u", \"card\": "_s + QString::number(card));
     for (const ContactFieldInfo &field : declaredContactFields()) {
         line.append(u", \""_s + field.name + u"\": "_s);
         if (field.isList()) {
             line.append(u'[');
-            const QStringList &values = fields.*field.list;
+            const TextList &values = fields.*field.list;
             for (qsizetype i = 0; i < values.size(); ++i) {
                 if (i > 0)
                     line.append(u", "_s);
-                appendJsonString(line, values.at(i));
+                appendJsonString(line, values.at(i), flushIfLong);
+                flushIfLong();
             }
             line.append(u']');
         } else {
-            appendJsonString(line, fields.*field.text);
+            appendJsonString(line, fields.*field.text, flushIfLong);
         }
+        flushIfLong();
     }
     line.append(u"}\n"_s);
-    return line.toUtf8();
+    output.write(line.toUtf8());
 }
 
 } // namespace
 
 int runDump(const QStringList &paths, std::FILE *out, std::FILE *err)
 {
+    Output output(out);
     int status = 0;
-    clsVCF record;
+    const auto fail = [&](const QString &description) {
+        output.finish(); // the cards before the failure come first
+        std::fprintf(err, "quillory-search: %s\n", description.toUtf8().constData());
+        status = 2;
+    };
     for (const QString &path : paths) {
+        if (output.failed())
+            break;
+        // Cards are printed as the file is parsed: a large export is never held as
+        // records all at once.
+        qsizetype number = 0;
         try {
-            record.setFilename(path);
+            CardFile file(path);
+            if (file.isMissing()) {
+                fail(path + u": "_s + QString::fromLocal8Bit(std::strerror(file.openError())));
+                continue;
+            }
+            const CardBytes text = file.read();
+            CardParser::parse(
+                text, [&](ContactFields &&card) { writeJsonLine(output, path, ++number, card); });
         } catch (const Failure &failure) {
-            std::fflush(out);
-            std::fprintf(err, "quillory-search: %s\n", failure.description().toUtf8().constData());
-            status = 2;
-            continue;
-        }
-        for (qsizetype card = 0; card < record.CardCount(); ++card) {
-            record.SelectCard(card);
-            const QByteArray line = jsonLine(path, card + 1, record.Fields());
-            std::fwrite(line.constData(), 1, std::size_t(line.size()), out);
+            fail(failure.description());
         }
     }
-    std::fflush(out);
+    if (!output.finish()) {
+        std::fprintf(err, "quillory-search: cannot write the cards: %s\n",
+                     output.errorText().toUtf8().constData());
+        return 2;
+    }
     return status;
 }

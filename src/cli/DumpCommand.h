@@ -4,7 +4,8 @@
 
 #include <cstdio>
 
-/// Prints every card of every file as one JSON object per line, in file order.
-/// A file that exists but cannot be read is named on err with the reason and
-/// skipped. Returns the exit status: 0, or 2 when a file could not be read.
+/// Prints every card of every file as one JSON object per line, in file order, each
+/// as soon as it is parsed. A path that does not exist, or a file that cannot be read,
+/// is named on err with the reason and skipped. Returns the exit status: 0, or 2 when a
+/// file could not be read or the output could not be written.
 int runDump(const QStringList &paths, std::FILE *out, std::FILE *err);

@@ -1,8 +1,9 @@
 #include "cli/SearchCommand.h"
 
 #include "app/ErrorReport.h"
-#include "cli/ReadAhead.h"
 #include "card/FileExists.h"
+#include "cli/Output.h"
+#include "cli/ReadAhead.h"
 #include "filelist/AddFolder.h"
 #include "results/ResultsText.h"
 #include "search/SearchRun.h"
@@ -22,8 +23,10 @@ void printError(std::FILE *err, const QString &text)
 class ConsoleHost final : public SearchHost
 {
 public:
-    ConsoleHost(SearchCriteria criteria, ReadAhead *readAhead, int threads, std::FILE *out)
-        : m_criteria(std::move(criteria)), m_out(out), m_readAhead(readAhead), m_threads(threads)
+    ConsoleHost(SearchCriteria criteria, ReadAhead *readAhead, int threads, Output &out,
+                SearchRun &run)
+        : m_criteria(std::move(criteria)), m_out(out), m_readAhead(readAhead), m_threads(threads),
+          m_run(run)
     {}
 
     // With more than one thread the files are read on a second thread while the cards
@@ -47,27 +50,30 @@ public:
                 text += resultsCaptionLine(row);
             appendResultsRowLine(text, row);
         }
-        const QByteArray bytes = text.toUtf8();
-        std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), m_out);
+        // Once the output cannot be written, searching on would only hide that.
+        if (!m_out.write(text.toUtf8()))
+            m_run.requestStop();
     }
 
     qint64 rowCount() const { return m_rows; }
 
 private:
     SearchCriteria m_criteria;
-    std::FILE *m_out;
+    Output &m_out;
     qint64 m_rows = 0;
     ReadAhead *m_readAhead;
     int m_threads;
+    SearchRun &m_run;
 };
 
 } // namespace
 
 int runSearch(const SearchCommandOptions &options, std::FILE *out, std::FILE *err)
 {
+    Output output(out);
     bool failed = false;
     const Guard::Reporter report = [&](const QString &, int, const QString &description) {
-        std::fflush(out);
+        output.finish(); // what was found before the failure comes first
         printError(err, description);
         failed = true;
     };
@@ -103,11 +109,14 @@ int runSearch(const SearchCommandOptions &options, std::FILE *out, std::FILE *er
 
     if (readAhead)
         readAhead->finishAdding();
-    ConsoleHost host(criteria, readAhead ? &*readAhead : nullptr, options.threads, out);
     SearchRun run(files);
+    ConsoleHost host(criteria, readAhead ? &*readAhead : nullptr, options.threads, output, run);
     Guard guard(report, formLocation(u"PushButton7_Click"_s));
     run.run(host, guard);
-    std::fflush(out);
+    if (!output.finish()) {
+        printError(err, u"cannot write the results: "_s + output.errorText());
+        return 2;
+    }
     if (failed)
         return 2;
     return host.rowCount() > 0 ? 0 : 1;

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <thread>
 
@@ -67,6 +68,10 @@ int main(int argc, char *argv[])
     if (paths.isEmpty())
         return usageError(parser, u"no PATH given"_s);
 
+    // A closed pipe or a file-size limit then fails the write instead of ending the
+    // process in silence, so that the tool can say so and exit with status 2.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
     static char buffer[1 << 16];
     std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
 

@@ -17,9 +17,7 @@ const std::array<ContactFieldInfo, kContactFieldCount> &searchedContactFields()
     return fields;
 }
 
-namespace {
-
-const std::array<QString, kContactFieldCount> &fieldTags()
+const QString &searchedFieldTag(std::size_t f)
 {
     static const auto tags = [] {
         std::array<QString, kContactFieldCount> names;
@@ -28,10 +26,8 @@ const std::array<QString, kContactFieldCount> &fieldTags()
             names[i] = QString(fields[i].name);
         return names;
     }();
-    return tags;
+    return tags[f];
 }
-
-} // namespace
 
 void AddFieldMatches(const ContactFields &card, const QString &path, const QString &searchText,
                      bool ignoreCase, QList<ResultRow> &rows)
@@ -42,24 +38,8 @@ void AddFieldMatches(const ContactFields &card, const QString &path, const QStri
 void AddFieldMatches(const ContactFields &card, const QString &path, const TextMatcher &matcher,
                      QList<ResultRow> &rows)
 {
-    const auto &fields = searchedContactFields();
-    const auto &tags = fieldTags();
-    for (std::size_t f = 0; f < fields.size(); ++f) {
-        const ContactFieldInfo &field = fields[f];
-        if (!field.isList()) {
-            const QString &value = card.*field.text;
-            if (matcher.matches(value))
-                rows.append({path, tags[f], value});
-            continue;
-        }
-        const QStringList &values = card.*field.list;
-        for (qsizetype p = 0; p < values.size(); ++p) {
-            if (!matcher.matches(values.at(p)))
-                continue;
-            rows.append({path, values.size() == 1 ? tags[f] : tags[f] + QString::number(p + 1),
-                         values.at(p)});
-        }
-    }
+    forEachFieldMatch(card, path, matcher,
+                      [&rows](ResultRow &&row) { rows.append(std::move(row)); });
 }
 
 void AddFieldMatches(const clsVCF &record, const QString &path, const QString &searchText,

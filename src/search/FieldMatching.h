@@ -2,19 +2,48 @@
 
 #include "card/ContactFields.h"
 #include "results/ResultRow.h"
+#include "search/TextMatcher.h"
 
 #include <QList>
 
-class TextMatcher;
 class clsVCF;
 
 /// The 27 fields in the order they are searched (ascending by name).
 const std::array<ContactFieldInfo, kContactFieldCount> &searchedContactFields();
+/// The tag of field f of searchedContactFields().
+const QString &searchedFieldTag(std::size_t f);
 
-/// Appends a row (path, tag, value) for every field value of the card that
-/// contains the search text: text fields by their name, list elements by the
-/// field's name, followed by the element's 1-based position when the list holds
-/// more than one. ignoreCase selects Unicode case-insensitive comparison.
+/// Calls add with a row (path, tag, value) for every field value of the card that
+/// contains the search text, in order: text fields by their name, list elements by the
+/// field's name, followed by the element's 1-based position when the list holds more
+/// than one.
+template<typename Add>
+void forEachFieldMatch(const ContactFields &card, const QString &path, const TextMatcher &matcher,
+                       Add &&add)
+{
+    const auto &fields = searchedContactFields();
+    for (std::size_t f = 0; f < fields.size(); ++f) {
+        const ContactFieldInfo &field = fields[f];
+        if (!field.isList()) {
+            const QString &value = card.*field.text;
+            if (matcher.matches(value))
+                add(ResultRow{path, searchedFieldTag(f), value});
+            continue;
+        }
+        const TextList &values = card.*field.list;
+        for (qsizetype p = 0; p < values.size(); ++p) {
+            if (!matcher.matches(values.at(p)))
+                continue;
+            add(ResultRow{path,
+                          values.size() == 1 ? searchedFieldTag(f)
+                                             : searchedFieldTag(f) + QString::number(p + 1),
+                          values.value(p)});
+        }
+    }
+}
+
+/// Appends the rows of forEachFieldMatch. ignoreCase selects Unicode case-insensitive
+/// comparison.
 void AddFieldMatches(const ContactFields &card, const QString &path, const QString &searchText,
                      bool ignoreCase, QList<ResultRow> &rows);
 

@@ -6,7 +6,15 @@
 #include "search/FieldMatching.h"
 #include "search/TextMatcher.h"
 
+#include <QHash>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
 #include <exception>
+#include <functional>
+#include <mutex>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -31,68 +39,255 @@ namespace {
 
 // A part of a file parsed on a thread of its own is at least this large.
 constexpr qsizetype kMinPartBytes = qsizetype(4) << 20;
+// A host that stays live reads and searches a file this large on a second thread: a
+// smaller one takes less than the 50 ms that events may wait.
+constexpr qint64 kLiveFileBytes = qint64(2) << 20;
+// Rows held back are handed on in batches of this many.
+constexpr qsizetype kRowBatch = 4096;
 
-/// Appends the rows of every card of the text, in card order. A large text is parsed
-/// in parts at once when threads allow, each part cut right after a card's END line;
-/// when a part does not end outside every card (cards nested across the cut), the
-/// text is parsed again whole.
-void addCardRows(const CardBytes &text, const QString &path,
-                 const std::vector<TextMatcher> &matchers, const RawValueFilter *filter,
-                 int threads, QList<ResultRow> &rows)
+using RowSink = std::function<void(QList<ResultRow> &&)>;
+
+/// The rows of one part of a file, held until the parts before it are done. Only tag
+/// and value are kept (the file is the same for all), the tag as a number into a
+/// table and the value's UTF-16 code units, so that a part of many matching values
+/// holds about as many bytes as its lines, not a string object per cell.
+class HeldRows
 {
-    const auto sinkInto = [&](QList<ResultRow> &into) {
-        return [&matchers, &path, &into](ContactFields &&card) {
-            for (const TextMatcher &matcher : matchers)
-                AddFieldMatches(card, path, matcher, into);
-        };
-    };
-    const qsizetype size = text.bytes.size();
-    const int parts = int(qMin(qsizetype(qMax(threads, 1)), size / kMinPartBytes));
-    const QList<qsizetype> cuts = parts > 1 ? CardParser::cutPoints(text.bytes, parts)
-                                            : QList<qsizetype>();
-    if (cuts.isEmpty()) {
-        CardParser::parse(text, sinkInto(rows), filter);
-        return;
-    }
-    const std::size_t count = std::size_t(cuts.size()) + 1;
-    std::vector<QList<ResultRow>> partRows(count);
-    std::vector<char> endedOutside(count, 0);
-    std::vector<std::exception_ptr> failures(count);
-    const auto parsePart = [&](std::size_t k) {
-        try {
-            const qsizetype from = k == 0 ? 0 : cuts.at(qsizetype(k) - 1);
-            const qsizetype to = k + 1 == count ? size : cuts.at(qsizetype(k));
-            bool outside = false;
-            CardParser::parseRange(text, from, to, sinkInto(partRows[k]), filter, &outside);
-            endedOutside[k] = outside;
-        } catch (...) {
-            failures[k] = std::current_exception();
-        }
-    };
+public:
+    void add(const QList<ResultRow> &rows)
     {
-        std::vector<std::jthread> workers;
-        for (std::size_t k = 1; k < count; ++k) {
-            try {
-                workers.emplace_back(parsePart, k);
-            } catch (const std::system_error &) {
-                parsePart(k); // no thread to be had: this one parses the part
+        for (const ResultRow &row : rows) {
+            auto it = m_tagIds.constFind(row.Tag);
+            if (it == m_tagIds.cend()) {
+                it = m_tagIds.insert(row.Tag, quint32(m_tags.size()));
+                m_tags.append(row.Tag);
             }
+            appendNumber(*it);
+            appendNumber(quint64(row.Value.size()));
+            m_bytes.append(reinterpret_cast<const char *>(row.Value.utf16()),
+                           row.Value.size() * qsizetype(sizeof(char16_t)));
         }
-        parsePart(0);
     }
-    for (const std::exception_ptr &failure : failures) {
-        if (failure)
-            std::rethrow_exception(failure);
+
+    /// Hands the rows on in batches, as rows of path, and forgets them.
+    void handOn(const QString &path, const RowSink &sink)
+    {
+        QList<ResultRow> batch;
+        const char *p = m_bytes.constData();
+        const char *const end = p + m_bytes.size();
+        while (p < end) {
+            const QString &tag = m_tags.at(qsizetype(readNumber(p)));
+            const auto length = qsizetype(readNumber(p));
+            QString value(length, Qt::Uninitialized);
+            std::memcpy(value.data(), p, std::size_t(length) * sizeof(char16_t));
+            p += length * qsizetype(sizeof(char16_t));
+            batch.append({path, tag, std::move(value)});
+            if (batch.size() == kRowBatch)
+                sink(std::exchange(batch, {}));
+        }
+        if (!batch.isEmpty())
+            sink(std::move(batch));
+        m_bytes.clear();
     }
-    for (std::size_t k = 0; k + 1 < count; ++k) {
-        if (!endedOutside[k]) {
-            CardParser::parse(text, sinkInto(rows), filter);
+
+private:
+    void appendNumber(quint64 number)
+    {
+        while (number >= 0x80) {
+            m_bytes.append(char((number & 0x7F) | 0x80));
+            number >>= 7;
+        }
+        m_bytes.append(char(number));
+    }
+
+    static quint64 readNumber(const char *&p)
+    {
+        quint64 number = 0;
+        for (int shift = 0;; shift += 7) {
+            const auto byte = static_cast<unsigned char>(*p++);
+            number |= quint64(byte & 0x7F) << shift;
+            if (!(byte & 0x80))
+                return number;
+        }
+    }
+
+    QByteArray m_bytes;
+    QHash<QString, quint32> m_tagIds;
+    QStringList m_tags;
+};
+
+/// The search of one file's text, card by card, with the criteria of the moment.
+struct FileSearch
+{
+    const std::vector<TextMatcher> &matchers;
+    const RawValueFilter *filter; // null when the texts are of a kind it cannot judge
+    const QString &path;
+
+    /// Hands the rows of one card to sink, in batches: a card of a million matching
+    /// values is not held as a million rows at once.
+    template<typename Sink> void cardRows(const ContactFields &card, Sink &&sink) const
+    {
+        QList<ResultRow> rows;
+        for (const TextMatcher &matcher : matchers) {
+            forEachFieldMatch(card, path, matcher, [&](ResultRow &&row) {
+                rows.append(std::move(row));
+                if (rows.size() == kRowBatch)
+                    sink(std::exchange(rows, {}));
+            });
+        }
+        if (!rows.isEmpty())
+            sink(std::move(rows));
+    }
+
+    /// Hands the rows of every card of the text to sink as they are found, in card
+    /// order. A large text is parsed in parts at once when threads allow, each part cut
+    /// right after a card's END line; the parts' rows are held until the parts before
+    /// them are done, and when a part does not end outside every card (cards nested
+    /// across the cut) the text is parsed again whole.
+    void run(const CardBytes &text, int threads, const RowSink &sink,
+             const std::atomic<bool> *cancel) const
+    {
+        // A file that cannot hold a search text need not be parsed.
+        if (filter && !filter->fileMayContain(text.bytes, cancel))
             return;
-        }
+        const qsizetype size = text.bytes.size();
+        const int parts = int(qMin(qsizetype(qMax(threads, 1)), size / kMinPartBytes));
+        const QList<qsizetype> cuts
+            = parts > 1 ? CardParser::cutPoints(text.bytes, parts) : QList<qsizetype>();
+        if (cuts.isEmpty() || !runInParts(text, cuts, sink))
+            runWhole(text, sink, cancel);
     }
-    for (QList<ResultRow> &part : partRows)
-        rows.append(std::move(part));
-}
+
+    void runWhole(const CardBytes &text, const RowSink &sink, const std::atomic<bool> *cancel) const
+    {
+        CardParser::parse(
+            text, [&](ContactFields &&card) { cardRows(card, sink); }, filter, cancel);
+    }
+
+    /// False when a part did not end outside every card; nothing is handed on then.
+    bool runInParts(const CardBytes &text, const QList<qsizetype> &cuts, const RowSink &sink) const
+    {
+        const std::size_t count = std::size_t(cuts.size()) + 1;
+        std::vector<HeldRows> held(count);
+        std::vector<char> endedOutside(count, 0);
+        std::vector<std::exception_ptr> failures(count);
+        const auto parsePart = [&](std::size_t k) {
+            try {
+                const qsizetype from = k == 0 ? 0 : cuts.at(qsizetype(k) - 1);
+                const qsizetype to = k + 1 == count ? text.bytes.size() : cuts.at(qsizetype(k));
+                bool outside = false;
+                CardParser::parseRange(
+                    text, from, to,
+                    [&](ContactFields &&card) {
+                        cardRows(card, [&](QList<ResultRow> &&rows) { held[k].add(rows); });
+                    },
+                    filter, &outside);
+                endedOutside[k] = outside;
+            } catch (...) {
+                failures[k] = std::current_exception();
+            }
+        };
+        {
+            std::vector<std::jthread> workers;
+            for (std::size_t k = 1; k < count; ++k) {
+                try {
+                    workers.emplace_back(parsePart, k);
+                } catch (const std::system_error &) {
+                    parsePart(k); // no thread to be had: this one parses the part
+                }
+            }
+            parsePart(0);
+        }
+        for (const std::exception_ptr &failure : failures) {
+            if (failure)
+                std::rethrow_exception(failure);
+        }
+        for (std::size_t k = 0; k + 1 < count; ++k) {
+            if (!endedOutside[k])
+                return false;
+        }
+        for (HeldRows &part : held)
+            part.handOn(path, sink);
+        return true;
+    }
+};
+
+/// Runs work on a second thread while this one lets events run and hands on the rows
+/// that work finds, about every 20 ms. When stopped() turns true, work is cancelled: it
+/// ends at its next line, and the rows found so far are handed on. Returns false when
+/// it was cancelled so.
+class LiveWork
+{
+public:
+    using Work = std::function<void(const std::atomic<bool> &cancel, const RowSink &sink)>;
+
+    static bool run(SearchHost &host, const std::function<bool()> &stopped, const Work &work)
+    {
+        LiveWork live;
+        const RowSink sink = [&live](QList<ResultRow> &&rows) {
+            const std::lock_guard lock(live.m_mutex);
+            live.m_rows.append(std::move(rows));
+        };
+        std::optional<std::thread> worker;
+        try {
+            worker.emplace([&] {
+                try {
+                    work(live.m_cancel, sink);
+                } catch (...) {
+                    live.m_failure = std::current_exception();
+                }
+                const std::lock_guard lock(live.m_mutex);
+                live.m_done = true;
+                live.m_changed.notify_all();
+            });
+        } catch (const std::system_error &) {
+            // No thread to be had: the work is done here, events wait until it is over.
+            work(live.m_cancel,
+                 [&host](QList<ResultRow> &&rows) { host.addRows(std::move(rows)); });
+            return true;
+        }
+        // Whatever happens on this side, the worker is cancelled and waited for.
+        struct Joiner
+        {
+            LiveWork &live;
+            std::thread &thread;
+            ~Joiner()
+            {
+                live.m_cancel.store(true);
+                thread.join();
+            }
+        } joiner{live, *worker};
+        for (;;) {
+            QList<ResultRow> ready;
+            bool done = false;
+            {
+                std::unique_lock lock(live.m_mutex);
+                live.m_changed.wait_for(lock, std::chrono::milliseconds(20),
+                                        [&] { return live.m_done; });
+                ready.swap(live.m_rows);
+                done = live.m_done;
+            }
+            if (!ready.isEmpty())
+                host.addRows(std::move(ready));
+            if (done)
+                break;
+            host.processEvents();
+            if (stopped())
+                live.m_cancel.store(true);
+        }
+        if (live.m_failure)
+            std::rethrow_exception(live.m_failure);
+        return !live.m_cancel.load();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    QList<ResultRow> m_rows;
+    bool m_done = false;
+    std::exception_ptr m_failure;
+    std::atomic<bool> m_cancel{false};
+};
 
 } // namespace
 
@@ -106,6 +301,8 @@ bool SearchRun::run(SearchHost &host, Guard &guard)
     bool preparedIgnoreCase = false;
     std::vector<TextMatcher> matchers;
     std::optional<RawValueFilter> filter;
+    const RowSink toHost = [&host](QList<ResultRow> &&rows) { host.addRows(std::move(rows)); };
+    const auto stopped = [this] { return m_stopRequested; };
     for (qsizetype i = 0; i < count; ++i) {
         if (m_stopRequested)
             break;
@@ -116,12 +313,30 @@ bool SearchRun::run(SearchHost &host, Guard &guard)
         });
         guard.step(138, [&] { host.processEvents(); });
         guard.step(140, [&] { host.markBusy(); });
-        // The cards are read one by one as the file is parsed: a file of many cards
-        // is never held as records all at once.
+        // The cards are read one by one as the file is parsed, and their rows handed on
+        // as they are found: a file of many cards is never held as records all at once.
         CardBytes text;
-        if (!guard.step(142, [&] { text = host.readFile(path); }))
+        bool live = false;
+        bool cancelled = false;
+        if (!guard.step(142, [&] {
+                if (!host.staysLive()) {
+                    text = host.readFile(path);
+                    return;
+                }
+                CardFile file(path);
+                live = file.size() >= kLiveFileBytes;
+                if (!live) {
+                    text = file.read();
+                    return;
+                }
+                cancelled = !LiveWork::run(host, stopped,
+                                           [&](const std::atomic<bool> &cancel, const RowSink &) {
+                                               text = file.read(&cancel);
+                                           });
+            }))
             continue;
-        QList<ResultRow> rows;
+        if (cancelled)
+            break;
         guard.step(144, [&] {
             const SearchCriteria criteria = host.currentCriteria();
             QStringList texts = criteria.searchTexts();
@@ -137,15 +352,18 @@ bool SearchRun::run(SearchHost &host, Guard &guard)
             }
             if (matchers.empty())
                 return;
-            // A file that cannot hold a search text need not be parsed, and values
-            // that cannot hold one need not be decoded.
-            if (filter->isUsable() && !filter->fileMayContain(text.bytes))
+            // Files and values that cannot hold a search text need not be parsed or
+            // decoded.
+            const FileSearch search{matchers, filter->isUsable() ? &*filter : nullptr, path};
+            const int threads = host.parseThreads();
+            if (!live) {
+                search.run(text, threads, toHost, nullptr);
                 return;
-            addCardRows(text, path, matchers, filter->isUsable() ? &*filter : nullptr,
-                        host.parseThreads(), rows);
+            }
+            LiveWork::run(host, stopped, [&](const std::atomic<bool> &cancel, const RowSink &sink) {
+                search.run(text, threads, sink, &cancel);
+            });
         });
-        if (!rows.isEmpty())
-            guard.step(146, [&] { host.addRows(std::move(rows)); });
     }
     m_running = false;
     return !m_stopRequested;

@@ -24,13 +24,19 @@ public:
     virtual void processEvents() = 0;
     /// Shows the busy pointer again for the file in hand.
     virtual void markBusy() = 0;
-    /// The rows of one file, all its cards, in order.
+    /// Rows as they are found, in order: the rows of a card or of several at a time.
     virtual void addRows(QList<ResultRow> &&rows) = 0;
     /// The bytes of the run's next file, which is path; throws Failure when it cannot
-    /// be read. A host may read ahead, in the run's order.
+    /// be read. A host may read ahead, in the run's order. Not asked when the host
+    /// stays live (then the run reads the file itself).
     virtual CardBytes readFile(const QString &path) { return readCardFile(path); }
     /// How many threads may parse one large file at once, in parts.
     virtual int parseThreads() const { return 1; }
+    /// True when events must keep running inside one large file, as in the window: such
+    /// a file is then read and searched on a second thread while this thread lets events
+    /// run about every 20 ms and hands the rows on as they come, and a stop request
+    /// ends the file where it is.
+    virtual bool staysLive() const { return false; }
 };
 
 /// One run over a file list, as it stood when the run was made: each entry is
@@ -45,7 +51,8 @@ public:
     /// when it was stopped.
     bool run(SearchHost &host, Guard &guard);
 
-    /// Takes effect before the next file.
+    /// Takes effect before the next file, or inside a large file of a host that stays
+    /// live.
     void requestStop() { m_stopRequested = true; }
     bool stopRequested() const { return m_stopRequested; }
     bool isRunning() const { return m_running; }

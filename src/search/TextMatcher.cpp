@@ -26,7 +26,7 @@ TextMatcher::TextMatcher(const QString &needle, bool ignoreCase)
     }
 }
 
-bool TextMatcher::matches(const QString &value) const
+bool TextMatcher::matches(QStringView value) const
 {
     if (value.isEmpty())
         return false;
@@ -37,13 +37,13 @@ bool TextMatcher::matches(const QString &value) const
     return value.contains(m_needle, Qt::CaseInsensitive);
 }
 
-bool TextMatcher::matchesIgnoringAsciiCase(const QString &value) const
+bool TextMatcher::matchesIgnoringAsciiCase(QStringView value) const
 {
     const qsizetype m = m_lowerNeedle.size();
     const qsizetype n = value.size();
     if (m == 0)
         return true;
-    const char16_t *v = reinterpret_cast<const char16_t *>(value.constData());
+    const char16_t *v = value.utf16();
     const char16_t *needle = reinterpret_cast<const char16_t *>(m_lowerNeedle.constData());
     const char16_t first = needle[0];
     for (qsizetype i = 0; i + m <= n; ++i) {
@@ -180,11 +180,66 @@ QByteArray decodeHexPairs(QByteArrayView text)
 
 } // namespace
 
-bool RawValueFilter::fileMayContain(QByteArrayView bytes) const
+namespace {
+
+// A large file is tested in blocks of about this size, so that the test can be cancelled
+// between two of them.
+constexpr qsizetype kBlockBytes = qsizetype(4) << 20;
+
+/// The end of a block that starts before from: the first place at or after from that
+/// follows an LF, where no fold continues the line before and no "=" ends it. The
+/// logical lines of the blocks are then those of the whole, and no search text (which
+/// holds no line end) crosses from one block into the next. The size of the bytes when
+/// there is no such place.
+qsizetype blockEnd(QByteArrayView bytes, qsizetype from)
 {
+    const qsizetype n = bytes.size();
+    for (qsizetype at = from; at < n;) {
+        const auto *lf
+            = static_cast<const char *>(std::memchr(bytes.data() + at, '\n', std::size_t(n - at)));
+        if (!lf)
+            return n;
+        const qsizetype cut = lf - bytes.data() + 1;
+        at = cut;
+        if (cut == n || bytes[cut] == ' ' || bytes[cut] == '\t')
+            continue;
+        qsizetype last = cut - 2; // the last byte of the line this LF ends
+        while (last >= 0 && bytes[last] == '\r')
+            --last;
+        if (last < 0 || bytes[last] != '=')
+            return cut;
+    }
+    return n;
+}
+
+/// True when the test holds for a block of the bytes, or when cancel is set.
+template<typename Test>
+bool anyBlock(QByteArrayView bytes, const std::atomic<bool> *cancel, Test &&test)
+{
+    for (qsizetype at = 0; at < bytes.size();) {
+        if (cancel && cancel->load(std::memory_order_relaxed))
+            return true;
+        const qsizetype end
+            = bytes.size() - at > kBlockBytes ? blockEnd(bytes, at + kBlockBytes) : bytes.size();
+        if (test(bytes.sliced(at, end - at)))
+            return true;
+        at = end;
+    }
+    return false;
+}
+
+} // namespace
+
+bool RawValueFilter::fileMayContain(QByteArrayView bytes, const std::atomic<bool> *cancel) const
+{
+    if (!m_fileUsable)
+        return true;
     // Most files that can match hold the search text as it stands.
+    if (anyBlock(bytes, cancel, [this](QByteArrayView block) { return containsNeedle(block); }))
+        return true;
     QByteArray lines;
-    return !m_fileUsable || containsNeedle(bytes) || joinedMayContain(bytes, lines);
+    return anyBlock(bytes, cancel,
+                    [&](QByteArrayView block) { return joinedMayContain(block, lines); });
 }
 
 bool RawValueFilter::cardMayContain(QByteArrayView card,

@@ -1,13 +1,14 @@
 #pragma once
 
-#include "card/CardParser.h"
 #include "card/ByteSearch.h"
+#include "card/CardParser.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <vector>
 
 /// Tests whether values contain one search text, with or without letter case.
@@ -19,10 +20,10 @@ public:
     TextMatcher(const QString &needle, bool ignoreCase);
 
     /// An empty value contains nothing, not even the empty text.
-    bool matches(const QString &value) const;
+    bool matches(QStringView value) const;
 
 private:
-    bool matchesIgnoringAsciiCase(const QString &value) const;
+    bool matchesIgnoringAsciiCase(QStringView value) const;
 
     QString m_needle;
     QString m_lowerNeedle; // ASCII letters lowered, for the quick path
@@ -47,8 +48,9 @@ public:
     /// texts are not found even with folds and soft line breaks joined and every
     /// "=XX" read as its byte. Judged only for texts without blanks, backslashes,
     /// ",", ";", ":" and "=" (which escapes and markers could make), and not for
-    /// files that name a charset that might turn bytes into other ASCII text.
-    bool fileMayContain(QByteArrayView bytes) const;
+    /// files that name a charset that might turn bytes into other ASCII text. A large
+    /// file is judged in blocks; when cancel is set on the way the answer is true.
+    bool fileMayContain(QByteArrayView bytes, const std::atomic<bool> *cancel = nullptr) const;
     /// The same judgement for one card, for files whose text without a charset is
     /// read as legacyCharset (empty: Windows-1252) when it is not UTF-8.
     bool cardMayContain(QByteArrayView card, const std::function<QByteArray()> &legacyCharset,

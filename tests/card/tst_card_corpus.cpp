@@ -244,7 +244,7 @@ QStringList recordTexts(const ContactFields &fields)
     QStringList texts;
     for (const ContactFieldInfo &info : declaredContactFields()) {
         if (info.isList())
-            texts.append(fields.*info.list);
+            texts.append((fields.*info.list).toStringList());
         else
             texts.append(fields.*info.text);
     }

@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Time and memory on hostile card files. Each shape (quillory-bench-corpus shapes) is made
+# at two sizes, one twice the other, and read three ways: --dump, a search for a text the
+# file holds ("e") and a search for one it does not hold ("qqq"). For each it prints the
+# CPU seconds (user + system) at both sizes and their ratio, which stays near 2 when the
+# cost grows linearly (near 4 would be quadratic), and the peak memory of the larger run
+# as a multiple of the file's size. A run that takes longer than the time limit is cut
+# off and shown as such.
+#
+# Usage: bench/hostile-growth.sh [BUILD_DIR] [MB] [LIMIT_SECONDS] [SHAPE ...]
+#   MB             the smaller size in megabytes (default 8)
+#   LIMIT_SECONDS  the most one run may take (default 60)
+set -euo pipefail
+
+build=$(realpath "${1:-$(dirname "${BASH_SOURCE[0]}")/../build}")
+mb=${2:-8}
+limit=${3:-60}
+shift $(($# < 3 ? $# : 3))
+search="$build/src/quillory-search"
+corpus="$build/bench/quillory-bench-corpus"
+for tool in "$search" "$corpus"; do
+    [[ -x $tool ]] || { echo "missing $tool: build first" >&2; exit 2; }
+done
+[[ -x /usr/bin/time ]] || { echo "needs /usr/bin/time (apt-get install time)" >&2; exit 2; }
+
+shapes=("$@")
+((${#shapes[@]} > 0)) || mapfile -t shapes < <("$corpus" shapes)
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# CPU seconds and peak KiB of one run, or "cut" when it ran past the limit.
+measure() {
+    local status=0
+    /usr/bin/time -f '%U %S %M' -o "$work/t" timeout "$limit" "$@" > /dev/null 2>&1 || status=$?
+    if ((status == 124)); then
+        echo "cut 0"
+    else
+        awk '/^[0-9]/ { printf "%.3f %d\n", $1 + $2, $3 }' "$work/t"
+    fi
+}
+
+small=$((mb * 1000000))
+echo "| shape | mode | CPU s, $mb MB | CPU s, $((2 * mb)) MB | ratio | peak, x file size |"
+echo "|---|---|---|---|---|---|"
+for shape in "${shapes[@]}"; do
+    "$corpus" hostile "$shape" "$small" "$work/a.vcf"
+    "$corpus" hostile "$shape" "$((2 * small))" "$work/b.vcf"
+    size=$(stat -c %s "$work/b.vcf")
+    for mode in dump found absent; do
+        case $mode in
+        dump) args=(--dump) ;;
+        found) args=(-e e) ;;
+        absent) args=(-e qqq) ;;
+        esac
+        read -r ta _ < <(measure "$search" "${args[@]}" "$work/a.vcf")
+        read -r tb kb < <(measure "$search" "${args[@]}" "$work/b.vcf")
+        if [[ $ta == cut || $tb == cut ]]; then
+            ratio="over ${limit} s"
+        else
+            ratio=$(echo "$tb / ($ta + 0.001)" | bc -l | xargs printf '%.2f')
+        fi
+        printf '| %s | %s | %s | %s | %s | %.2f |\n' "$shape" "$mode" "$ta" "$tb" "$ratio" \
+            "$(echo "$kb * 1024 / $size" | bc -l)"
+    done
+done

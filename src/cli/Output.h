@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+
+#include <cstdio>
+
+/// The tool's standard output, with every write checked: a full disk, a closed pipe or
+/// a file-size limit is remembered, so that the tool can say so and fail instead of
+/// claiming success over a cut output.
+class Output final
+{
+public:
+    explicit Output(std::FILE *file) : m_file(file) {}
+
+    /// False once a write has failed; later writes are not tried.
+    bool write(QByteArrayView bytes);
+    /// Flushes what is buffered; false when that or an earlier write failed.
+    bool finish();
+
+    bool failed() const { return m_error != 0; }
+    /// The reason of the first failure, as the system words it.
+    QString errorText() const;
+    std::FILE *file() const { return m_file; }
+
+private:
+    std::FILE *m_file;
+    int m_error = 0;
+};
