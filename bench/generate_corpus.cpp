@@ -12,6 +12,8 @@
 #include <QFile>
 #include <QRandomGenerator>
 
+#include "HostileShapes.h"
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -118,67 +120,12 @@ QByteArray card(QRandomGenerator &random, qint64 index)
     return out + "END:VCARD\r\n";
 }
 
-/// A file shape that once cost more than linear time or memory: a head, a unit repeated
-/// until the file is as long as asked ("%d" in it counts up), and a tail.
-struct HostileShape
-{
-    const char *name;
-    const char *head;
-    const char *unit;
-    const char *tail;
-};
-
-const HostileShape kHostileShapes[] = {
-    {"begin-only", "", "BEGIN:VCARD\r\n", ""},
-    {"nested", "", "BEGIN:VCARD\r\nN:Doe;Jane\r\nEMAIL:jane@example.org\r\n", ""},
-    {"many-phones", "BEGIN:VCARD\r\n", "TEL:1\r\n", "END:VCARD\r\n"},
-    {"many-emails", "BEGIN:VCARD\r\n", "EMAIL:someone@example.org\r\n", "END:VCARD\r\n"},
-    {"nested-phones", "BEGIN:VCARD\r\nBEGIN:VCARD\r\n", "TEL:1\r\n", "END:VCARD\r\nEND:VCARD\r\n"},
-    {"fold-equals-no-colon", "NOTE\r\n", " x=\r\n", ""},
-    {"fold-equals-quote", "NOTE;X=\"\r\n", " x=\r\n", ""},
-    {"fold-endless", "NOTE:a\r\n", " bcdefgh\r\n", ""},
-    {"soft-breaks", "NOTE;ENCODING=QUOTED-PRINTABLE:a=\r\n", "bcdefgh=\r\n", ""},
-    {"quote-lines", "BEGIN:VCARD\r\n", "TEL;X=\"a:1\r\n", "END:VCARD\r\n"},
-    {"no-colon", "", "no colon on this line\r\n", ""},
-    {"no-colon-card", "BEGIN:VCARD\r\n", "no colon on this line\r\n", "END:VCARD\r\n"},
-    {"end-blank", "", "BEGIN:VCARD\r\nFN:a\r\nEND: VCARD\r\n", ""},
-    {"end-param", "", "BEGIN:VCARD\r\nFN:a\r\nEND;X=1:VCARD\r\n", ""},
-    {"end-folded", "", "BEGIN:VCARD\r\nFN:a\r\nEND:VC\r\n ARD\r\n", ""},
-    {"end-in-value", "", "BEGIN:VCARD\r\nNOTE:x END:VCARD\r\n", ""},
-    {"cr-run", "BEGIN:VCARD\r\nFN:a", "\r", ""},
-    {"lf-run", "BEGIN:VCARD\r\nFN:a", "\n", ""},
-    {"long-line", "NOTE:", "abcdefgh", "\r\n"},
-    {"semicolons", "BEGIN:VCARD\r\nADR:", ";", "\r\nEND:VCARD\r\n"},
-    {"backslashes", "BEGIN:VCARD\r\nNOTE:", "\\", "\r\nEND:VCARD\r\n"},
-    {"parameters", "BEGIN:VCARD\r\nTEL", ";TYPE=WORK", ":1\r\nEND:VCARD\r\n"},
-    {"charsets", "BEGIN:VCARD\r\n", "FN;CHARSET=X-%d:a\r\n", "END:VCARD\r\n"},
-    {"export", "", "", ""}, // the benchmark's own cards, for comparison
-};
-
 int usage()
 {
     std::fputs("usage: quillory-bench-corpus files N DIR [SEED] | cards N FILE [SEED]\n"
                "       quillory-bench-corpus hostile SHAPE BYTES FILE | shapes\n",
                stderr);
     return 2;
-}
-
-QByteArray hostile(const HostileShape &shape, qint64 bytes)
-{
-    QByteArray out = shape.head;
-    const QByteArray tail = shape.tail;
-    const QByteArray unit = shape.unit;
-    const bool counted = unit.contains("%d");
-    QRandomGenerator random(1);
-    for (qint64 i = 0; out.size() + tail.size() < bytes; ++i) {
-        if (unit.isEmpty())
-            out += card(random, i);
-        else if (counted)
-            out += QByteArray(unit).replace("%d", QByteArray::number(i));
-        else
-            out += unit;
-    }
-    return out + tail;
 }
 
 bool write(const QString &path, const QByteArray &bytes)
@@ -195,13 +142,22 @@ int main(int argc, char *argv[])
     if (argc == 2 && QByteArray(argv[1]) == "shapes") {
         for (const HostileShape &shape : kHostileShapes)
             std::printf("%s\n", shape.name);
+        std::printf("export\n");
         return 0;
     }
     if (argc == 5 && QByteArray(argv[1]) == "hostile") {
+        if (QByteArray(argv[2]) == "export") {
+            // The benchmark's own cards, for comparison with the hostile shapes.
+            QRandomGenerator random(1);
+            QByteArray all;
+            for (qint64 i = 0; all.size() < QByteArray(argv[3]).toLongLong(); ++i)
+                all += card(random, i);
+            return write(QString::fromLocal8Bit(argv[4]), all) ? 0 : 1;
+        }
         for (const HostileShape &shape : kHostileShapes) {
             if (QByteArray(argv[2]) == shape.name)
                 return write(QString::fromLocal8Bit(argv[4]),
-                             hostile(shape, QByteArray(argv[3]).toLongLong()))
+                             hostileShape(shape, QByteArray(argv[3]).toLongLong()))
                     ? 0
                     : 1;
         }

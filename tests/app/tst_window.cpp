@@ -1,7 +1,7 @@
 // The main window, driven through its controls with a scripted desktop.
 
-#include "WindowTest.h"
 #include "TestFiles.h"
+#include "WindowTest.h"
 #include "app/Form1.h"
 #include "app/SettingsStore.h"
 #include "app/TextProgressBar.h"
@@ -89,6 +89,7 @@ private slots:
     void searchRefusals_data();
     void searchRefusals();
     void stopFromInsideTheRun();
+    void stopInsideOneLargeFile();
     void pressWhileWindingDownIsRefused();
     void busyRefusalsDuringSearch();
     void fileListRemovals();
@@ -428,6 +429,37 @@ void TestWindow::stopFromInsideTheRun()
     QCOMPARE(form->MousePointer(), 0);
 }
 
+void TestWindow::stopInsideOneLargeFile()
+{
+    // One export of many cards, then one more file. Events run while the export is read,
+    // so a stop press acts inside it: the rows found so far stay, the rest of the export
+    // and the next file are not searched.
+    constexpr int kCards = 700000;
+    QByteArray cards;
+    for (int i = 0; i < kCards; ++i)
+        cards += "BEGIN:VCARD\r\nFN:Tech " + QByteArray::number(i) + "\r\nEND:VCARD\r\n";
+    const QString large = writeTestFile(*m_dir, u"export.vcf"_s, cards);
+    const QString next = writeCard(u"next.vcf"_s, "FN:Tech next\r\n");
+    auto form = start();
+    form->fileList().append({large, next});
+    control<QLineEdit>(*form, "Text1")->setText(u"tech"_s);
+    qsizetype rowsAtStop = -1;
+    connect(&form->results(), &QAbstractItemModel::rowsInserted, this, [&] {
+        if (rowsAtStop < 0) {
+            rowsAtStop = form->results().count();
+            button(*form, "PushButton7")->click();
+        }
+    });
+    button(*form, "PushButton7")->click();
+    QVERIFY(rowsAtStop > 0);
+    QVERIFY2(form->results().count() < kCards,
+             qPrintable(QString::number(form->results().count())));
+    QCOMPARE(form->results().row(form->results().count() - 1).File, large);
+    QVERIFY(m_desktop->messages.isEmpty()); // a stopped run says no "Done."
+    QVERIFY(!form->isSearching());
+    QCOMPARE(button(*form, "PushButton7")->text(), u"Start Searching"_s);
+}
+
 void TestWindow::pressWhileWindingDownIsRefused()
 {
     const QString card = writeCard(u"wind.vcf"_s, "FN:Tech\r\n");
@@ -629,7 +661,8 @@ void TestWindow::damagedSettingsFile()
 {
     // Binary garbage around a readable section, with an option that is no Boolean.
     QByteArray bytes("\x00\xff\xfe[\x01garbage=\n\xc3(\n", 14);
-    bytes += "\n[Quillory]\nText1=kept\nOption1=maybe\nOption3=False\nOption4=True\nExtension=txt\n";
+    bytes
+        += "\n[Quillory]\nText1=kept\nOption1=maybe\nOption3=False\nOption4=True\nExtension=txt\n";
     bytes += QByteArray(300, '\x9c') + "\n[broken\n";
     const QString path = writeTestFile(*m_dir, u"damaged.ini"_s, bytes);
     auto settings = std::make_unique<SettingsStore>(path);

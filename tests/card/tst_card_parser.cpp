@@ -279,6 +279,9 @@ void TestCardParser::quotedPrintableAndCharsets_data()
     QTest::newRow("a decoded line break is one space")
         << wrap("NOTE;ENCODING=QUOTED-PRINTABLE:a=0D=0Ab=0Ac=0Dd\n")
         << QVariantMap{{u"Notes"_s, u"a b c d"_s}};
+    QTest::newRow("a line break decoded from a charset is one space")
+        << wrap("FN;CHARSET=UTF-7:a+AA0ACg-b\nNOTE;CHARSET=UTF-7:c+AAo-d\n")
+        << QVariantMap{{u"FirstName"_s, u"a b"_s}, {u"Notes"_s, u"c d"_s}};
     QTest::newRow("encoded escape splits after decoding")
         << wrap("N;ENCODING=QUOTED-PRINTABLE:A=5C;B;C\n")
         << QVariantMap{{u"LastName"_s, u"A;B"_s}, {u"FirstName"_s, u"C"_s}};
@@ -444,8 +447,8 @@ void TestCardParser::partsParseAsTheWhole()
         }
         bool outside = false;
         CardParser::parseRange(
-            text, from, to, [&](ContactFields &&card) { joined.append(std::move(card)); },
-            nullptr, &outside);
+            text, from, to, [&](ContactFields &&card) { joined.append(std::move(card)); }, nullptr,
+            &outside);
         if (k < cuts.size())
             allOutside = allOutside && outside;
     }

@@ -1,0 +1,70 @@
+#pragma once
+
+// Card file shapes that once cost the reader more than linear time or memory, for the
+// growth benchmark and the tests of hostile input.
+
+#include <QByteArray>
+
+/// A file shape that once cost more than linear time or memory: a head, a unit repeated
+/// until the file is as long as asked ("%d" in it counts up), and a tail.
+struct HostileShape
+{
+    const char *name;
+    const char *head;
+    const char *unit;
+    const char *tail;
+};
+
+inline constexpr HostileShape kHostileShapes[] = {
+    {"begin-only", "", "BEGIN:VCARD\r\n", ""},
+    {"nested", "", "BEGIN:VCARD\r\nN:Doe;Jane\r\nEMAIL:jane@example.org\r\n", ""},
+    {"many-phones", "BEGIN:VCARD\r\n", "TEL:1\r\n", "END:VCARD\r\n"},
+    {"many-emails", "BEGIN:VCARD\r\n", "EMAIL:someone@example.org\r\n", "END:VCARD\r\n"},
+    {"nested-phones", "BEGIN:VCARD\r\nBEGIN:VCARD\r\n", "TEL:1\r\n", "END:VCARD\r\nEND:VCARD\r\n"},
+    {"fold-equals-no-colon", "NOTE\r\n", " x=\r\n", ""},
+    {"fold-equals-quote", "NOTE;X=\"\r\n", " x=\r\n", ""},
+    {"fold-endless", "NOTE:a\r\n", " bcdefgh\r\n", ""},
+    {"soft-breaks", "NOTE;ENCODING=QUOTED-PRINTABLE:a=\r\n", "bcdefgh=\r\n", ""},
+    {"quote-lines", "BEGIN:VCARD\r\n", "TEL;X=\"a:1\r\n", "END:VCARD\r\n"},
+    {"no-colon", "", "no colon on this line\r\n", ""},
+    {"no-colon-card", "BEGIN:VCARD\r\n", "no colon on this line\r\n", "END:VCARD\r\n"},
+    {"end-blank", "", "BEGIN:VCARD\r\nFN:a\r\nEND: VCARD\r\n", ""},
+    {"end-param", "", "BEGIN:VCARD\r\nFN:a\r\nEND;X=1:VCARD\r\n", ""},
+    {"end-folded", "", "BEGIN:VCARD\r\nFN:a\r\nEND:VC\r\n ARD\r\n", ""},
+    {"end-in-value", "", "BEGIN:VCARD\r\nNOTE:x END:VCARD\r\n", ""},
+    {"cr-run", "BEGIN:VCARD\r\nFN:a", "\r", ""},
+    {"lf-run", "BEGIN:VCARD\r\nFN:a", "\n", ""},
+    {"long-line", "NOTE:", "abcdefgh", "\r\n"},
+    {"semicolons", "BEGIN:VCARD\r\nADR:", ";", "\r\nEND:VCARD\r\n"},
+    {"backslashes", "BEGIN:VCARD\r\nNOTE:", "\\", "\r\nEND:VCARD\r\n"},
+    {"parameters", "BEGIN:VCARD\r\nTEL", ";TYPE=WORK", ":1\r\nEND:VCARD\r\n"},
+    {"charsets", "BEGIN:VCARD\r\n", "FN;CHARSET=X-%d:a\r\n", "END:VCARD\r\n"},
+};
+
+/// A file of the shape, about bytes long.
+inline QByteArray hostileShape(const HostileShape &shape, qint64 bytes)
+{
+    QByteArray out = shape.head;
+    const QByteArray tail = shape.tail;
+    const QByteArray unit = shape.unit;
+    const bool counted = unit.contains("%d");
+    out.reserve(bytes + unit.size() + tail.size() + 32);
+    for (qint64 i = 0; out.size() + tail.size() < bytes; ++i) {
+        if (counted)
+            out += QByteArray(unit).replace("%d", QByteArray::number(i));
+        else
+            out += unit;
+    }
+    out.append(tail);
+    return out;
+}
+
+/// The shape of that name, or null.
+inline const HostileShape *findHostileShape(QByteArrayView name)
+{
+    for (const HostileShape &shape : kHostileShapes) {
+        if (name == shape.name)
+            return &shape;
+    }
+    return nullptr;
+}
