@@ -12,7 +12,8 @@ class ResultsModel;
 /// cells of the first row: each caption followed by a TAB, then CR LF.
 QString resultsCaptionLine(const ResultRow &first);
 /// Appends one row of the results text file to text: every non-empty cell followed by
-/// a TAB, then CR LF; empty cells are left out.
+/// a TAB, then CR LF; empty cells are left out. A TAB, CR or LF inside a cell is
+/// written as one space, so every row is one line with its cells in their columns.
 void appendResultsRowLine(QString &text, const ResultRow &row);
 /// The whole results text file; empty for an empty table. The pump lets window
 /// events run between rows; rows removed meanwhile are not written.
@@ -20,7 +21,7 @@ QString resultsFileText(const ResultsModel &results, EventPump *pump = nullptr);
 
 /// The ticked rows as column-aligned text: each cell padded to its column's widest
 /// cell over all rows, cells joined by TAB, trailing blanks removed, CR LF after
-/// every line.
+/// every line. A TAB, CR or LF inside a cell becomes one space.
 QString clipboardText(const ResultsModel &results, EventPump *pump = nullptr);
 
 /// Builds the results text file and writes it with WriteTextFile.

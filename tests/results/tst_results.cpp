@@ -110,9 +110,9 @@ void TestResults::fileText_data()
     QTest::newRow("empty cells leave out their TAB, captions follow the first row")
         << QList<ResultRow>{{u"A"_s, QString(), u"v"_s}, {u"B"_s, u"Tag"_s, QString()}}
         << u"File\t Value\t\r\nA\tv\t\r\nB\tTag\t\r\n"_s;
-    QTest::newRow("no escaping of TAB or line breaks")
-        << QList<ResultRow>{{u"A"_s, u"Notes"_s, u"a\tb\r\nc"_s}}
-        << u"File\tTag\t Value\t\r\nA\tNotes\ta\tb\r\nc\t\r\n"_s;
+    QTest::newRow("TAB, CR and LF in a cell each become a space")
+        << QList<ResultRow>{{u"/c/a\nb.vcf"_s, u"Notes"_s, u"\tX\r\nY"_s}}
+        << u"File\tTag\t Value\t\r\n/c/a b.vcf\tNotes\t X  Y\t\r\n"_s;
     QTest::newRow("empty table writes nothing") << QList<ResultRow>{} << QString();
 }
 
@@ -141,6 +141,9 @@ void TestResults::clipboardText_data()
     QTest::newRow("empty last cell")
         << QList<ResultRow>{{u"A"_s, u"T"_s, QString()}, {u"B"_s, u"Tag"_s, u"long value"_s}}
         << QList<int>{0} << u"A\tT  \t\r\n"_s;
+    QTest::newRow("TAB, CR and LF in a cell each become a space")
+        << QList<ResultRow>{{u"/c/a\nb.vcf"_s, u"T"_s, u"\tX\r\nY"_s}} << QList<int>{0}
+        << u"/c/a b.vcf\tT\t X  Y\r\n"_s;
     QTest::newRow("non-ASCII counts by characters")
         << QList<ResultRow>{{u"Ä"_s, u"T"_s, u"ü"_s}, {u"ABC"_s, u"T"_s, u"x"_s}} << QList<int>{0}
         << u"Ä  \tT\tü\r\n"_s;
