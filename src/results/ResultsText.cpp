@@ -84,12 +84,23 @@ QString resultsFileText(const ResultsModel &results, EventPump *pump)
     return text;
 }
 
+namespace {
+
+// A longer cell is copied whole but does not widen its column: one long note would
+// otherwise pad every copied row to its length.
+constexpr qsizetype kWidestPaddedCell = 256;
+
+} // namespace
+
 QString clipboardText(const ResultsModel &results, EventPump *pump)
 {
     std::array<qsizetype, ResultsModel::kColumnCount> widths{};
     for (qsizetype r = 0; (tick(pump), r < results.count()); ++r) {
-        for (int k = 1; k <= ResultsModel::kColumnCount; ++k)
-            widths[k - 1] = qMax(widths[k - 1], results.cell(r, k).size());
+        for (int k = 1; k <= ResultsModel::kColumnCount; ++k) {
+            const qsizetype size = results.cell(r, k).size();
+            if (size <= kWidestPaddedCell)
+                widths[k - 1] = qMax(widths[k - 1], size);
+        }
     }
     QString text;
     for (qsizetype r = 0; (tick(pump), r < results.count()); ++r) {

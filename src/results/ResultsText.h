@@ -20,8 +20,8 @@ void appendResultsRowLine(QString &text, const ResultRow &row);
 QString resultsFileText(const ResultsModel &results, EventPump *pump = nullptr);
 
 /// The ticked rows as column-aligned text: each cell padded to its column's widest
-/// cell over all rows, cells joined by TAB, trailing blanks removed, CR LF after
-/// every line. A TAB, CR or LF inside a cell becomes one space.
+/// cell of at most 256 characters over all rows, cells joined by TAB, trailing blanks
+/// removed, CR LF after every line. A TAB, CR or LF inside a cell becomes one space.
 QString clipboardText(const ResultsModel &results, EventPump *pump = nullptr);
 
 /// Builds the results text file and writes it with WriteTextFile.

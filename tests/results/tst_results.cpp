@@ -144,6 +144,15 @@ void TestResults::clipboardText_data()
     QTest::newRow("TAB, CR and LF in a cell each become a space")
         << QList<ResultRow>{{u"/c/a\nb.vcf"_s, u"T"_s, u"\tX\r\nY"_s}} << QList<int>{0}
         << u"/c/a b.vcf\tT\t X  Y\r\n"_s;
+    // Longer cells are copied whole but do not widen their column.
+    const QString cell256(256, u'a');
+    const QString cell257 = cell256 + u'b';
+    QTest::newRow("a cell of 257 characters")
+        << QList<ResultRow>{{cell257, u"T"_s, u"v"_s}, {u"BB"_s, u"Tag"_s, u"w"_s}}
+        << QList<int>{0, 1} << cell257 + u"\tT  \tv\r\nBB\tTag\tw\r\n"_s;
+    QTest::newRow("a cell of 256 characters still widens")
+        << QList<ResultRow>{{cell256, u"T"_s, u"v"_s}, {u"BB"_s, u"Tag"_s, u"w"_s}} << QList<int>{1}
+        << u"BB"_s + QString(254, u' ') + u"\tTag\tw\r\n"_s;
     QTest::newRow("non-ASCII counts by characters")
         << QList<ResultRow>{{u"Ä"_s, u"T"_s, u"ü"_s}, {u"ABC"_s, u"T"_s, u"x"_s}} << QList<int>{0}
         << u"Ä  \tT\tü\r\n"_s;
