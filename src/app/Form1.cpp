@@ -897,15 +897,19 @@ constexpr qsizetype kEditorsWithoutQuestion = 20;
 void Form1::PushButton8_Click()
 {
     Guard guard(m_desktop, formLocation(u"PushButton8_Click"_s));
-    guard.step(100, [&] {
-        EventPump pump = windowEvents();
-        CopyResultsToClipboard(m_desktop, *m_results, &pump);
-    });
-    if (m_closing)
+    bool copied = false;
+    // A failed copy has been reported: nothing claims that it was done.
+    if (!guard.step(100,
+                    [&] {
+                        EventPump pump = windowEvents();
+                        copied = CopyResultsToClipboard(m_desktop, *m_results, &pump);
+                    })
+        || m_closing)
         return;
     guard.step(102, [&] {
-        showMessage(u"Results have been copied to the clipboard.\r\rClick a text area where you "
-                    "normally type and press Ctrl+V to paste the clipboard."_s);
+        showMessage(copied ? u"Results have been copied to the clipboard.\r\rClick a text area "
+                             "where you normally type and press Ctrl+V to paste the clipboard."_s
+                           : u"No rows are ticked."_s);
     });
 }
 

@@ -157,13 +157,15 @@ bool SetClipboardText(Desktop &desktop, const QString &text, int format)
     return desktop.setClipboardText(text);
 }
 
-void CopyResultsToClipboard(Desktop &desktop, const ResultsModel &results, EventPump *pump)
+bool CopyResultsToClipboard(Desktop &desktop, const ResultsModel &results, EventPump *pump)
 {
-    if (results.count() == 0)
-        return;
+    // Every copied row ends in CR LF: empty text means no row was ticked.
     const QString text = clipboardText(results, pump);
+    if (text.isEmpty())
+        return false;
     ClearClipboard(desktop);
     SetClipboardText(desktop, text, 0);
+    return true;
 }
 
 void WriteTextFile(const QString &text, const QString &path)

@@ -32,9 +32,9 @@ void SaveResultsText(const ResultsModel &results, const QString &path, EventPump
 bool ClearClipboard(Desktop &desktop);
 /// Puts the text on the clipboard with the same retries. format 0 is plain text.
 bool SetClipboardText(Desktop &desktop, const QString &text, int format = 0);
-/// The ticked rows as aligned text on the clipboard; an empty table leaves the
-/// clipboard as it is.
-void CopyResultsToClipboard(Desktop &desktop, const ResultsModel &results,
+/// The ticked rows as aligned text on the clipboard. With no row ticked (an empty
+/// table included) the clipboard is left as it is and the answer is false.
+bool CopyResultsToClipboard(Desktop &desktop, const ResultsModel &results,
                             EventPump *pump = nullptr);
 
 /// Writes the text as UTF-8 without a byte-order mark, replacing the file only when

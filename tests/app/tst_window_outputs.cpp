@@ -73,6 +73,10 @@ QStringList sheetCells(const QString &archive)
     return cells;
 }
 
+const QString kCopied = u"Results have been copied to the clipboard.\r\rClick a text area where "
+                        "you normally type and press Ctrl+V to paste the clipboard."_s;
+const QString kNoRowsTicked = u"No rows are ticked."_s;
+
 } // namespace
 
 class TestWindowOutputs final : public WindowTest
@@ -100,7 +104,6 @@ private slots:
 private:
     std::unique_ptr<Form1> start();
     QString writeEditorEntry(const QString &exec, bool terminal = false);
-
 };
 
 void TestWindowOutputs::init()
@@ -140,41 +143,49 @@ void TestWindowOutputs::copyTickedRows()
     button(*form, "PushButton8")->click();
     QCOMPARE(m_desktop->clipboard, u"BB\tEmails1  \tx\r\n"_s);
     QCOMPARE(m_desktop->messages.size(), 1);
-    QCOMPARE(
-        m_desktop->messages.first().text,
-        u"Results have been copied to the clipboard.\r\rClick a text area where you normally type "
-        "and press Ctrl+V to paste the clipboard."_s);
+    QCOMPARE(m_desktop->messages.first().text, kCopied);
     QCOMPARE(m_desktop->messages.first().icon, MessageIcon::None);
 }
 
 void TestWindowOutputs::copyEdgeCases_data()
 {
     QTest::addColumn<bool>("rows");
+    QTest::addColumn<bool>("ticked");
     QTest::addColumn<bool>("clipboardWorks");
     QTest::addColumn<QString>("clipboard");
     QTest::addColumn<int>("attempts");
-    QTest::newRow("empty table leaves the clipboard") << false << true << u"previous"_s << 0;
-    QTest::newRow("no tick gives empty text") << true << true << QString() << 1;
+    QTest::addColumn<QString>("message");
+    QTest::newRow("empty table leaves the clipboard")
+        << false << false << true << u"previous"_s << 0 << kNoRowsTicked;
+    QTest::newRow("no tick leaves the clipboard")
+        << true << false << true << u"previous"_s << 0 << kNoRowsTicked;
     QTest::newRow("a held clipboard is tried 1000 times, silently")
-        << true << false << u"previous"_s << 1000;
+        << true << true << false << u"previous"_s << 1000 << kCopied;
 }
 
 void TestWindowOutputs::copyEdgeCases()
 {
     QFETCH(bool, rows);
+    QFETCH(bool, ticked);
     QFETCH(bool, clipboardWorks);
     QFETCH(QString, clipboard);
     QFETCH(int, attempts);
+    QFETCH(QString, message);
     auto form = start();
     m_desktop->clipboard = u"previous"_s;
     m_desktop->clipboardWorks = clipboardWorks;
     if (rows)
         form->results().appendRows({{u"A"_s, u"T"_s, u"V"_s}});
+    form->results().setChecked(0, ticked);
     button(*form, "PushButton8")->click();
     QCOMPARE(m_desktop->clipboard, clipboard);
     QCOMPARE(m_desktop->clipboardClears, attempts);
     QCOMPARE(m_desktop->clipboardSets, attempts);
-    QCOMPARE(m_desktop->messages.size(), 1); // the confirmation, in every case
+    QCOMPARE(m_desktop->messages.size(), 1);
+    QCOMPARE(m_desktop->messages.first().text, message);
+    QCOMPARE(m_desktop->messages.first().buttons, MessageButtons::Ok);
+    QCOMPARE(m_desktop->messages.first().icon, MessageIcon::None);
+    QCOMPARE(m_desktop->messages.first().title, u"Quillory"_s);
 }
 
 void TestWindowOutputs::saveTextFile()
