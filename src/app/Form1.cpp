@@ -922,6 +922,19 @@ void Form1::PushButton4_Click()
     });
     if (path.isEmpty())
         return;
+    // The dialog leaves the question to us, so it is asked once. A folder is no file
+    // to replace: its save fails and is reported.
+    bool write = false;
+    guard.step(108, [&] {
+        const QFileInfo target(path);
+        write = !target.exists() || target.isDir()
+            || m_desktop.message(target.fileName()
+                                     + u" already exists.\r\rDo you want to replace it?"_s,
+                                 m_applicationTitle, MessageButtons::YesNo, MessageIcon::None)
+                == MessageAnswer::Yes;
+    });
+    if (!write)
+        return;
     guard.step(110, [&] { setMousePointer(PointerBusy); });
     guard.step(112, [&] {
         EventPump pump = windowEvents();

@@ -90,6 +90,8 @@ private slots:
     void copyEdgeCases_data();
     void copyEdgeCases();
     void saveTextFile();
+    void saveAsksBeforeReplacing_data();
+    void saveAsksBeforeReplacing();
     void saveFailureKeepsTheOldFile_data();
     void saveFailureKeepsTheOldFile();
     void workbookCells();
@@ -192,10 +194,6 @@ void TestWindowOutputs::saveTextFile()
 {
     auto form = start();
     const QString path = m_dir->filePath(u"results.txt"_s);
-    QFile old(path);
-    QVERIFY(old.open(QIODevice::WriteOnly));
-    old.write(QByteArray(500, 'x'));
-    old.close();
     form->results().appendRows(
         {{u"/c/ä.vcf"_s, u"FirstName"_s, u"Zoë"_s}, {u"/c/b.vcf"_s, QString(), u"v"_s}});
     m_desktop->saveResults.enqueue(path);
@@ -213,26 +211,69 @@ void TestWindowOutputs::saveTextFile()
 
     // An empty table writes an empty file.
     form->results().clear();
+    m_desktop->answers.enqueue(MessageAnswer::Yes);
     m_desktop->saveResults.enqueue(path);
     button(*form, "PushButton4")->click();
     QCOMPARE(readAll(path), QByteArray());
+}
+
+void TestWindowOutputs::saveAsksBeforeReplacing_data()
+{
+    QTest::addColumn<bool>("exists");
+    QTest::addColumn<int>("answer"); // to the question, if asked
+    QTest::addColumn<QByteArray>("bytes");
+    const QByteArray written("File\tTag\t Value\t\r\nA\tT\tV\t\r\n");
+    QTest::newRow("a new path is not asked about") << false << int(MessageAnswer::No) << written;
+    QTest::newRow("Yes replaces the whole longer file")
+        << true << int(MessageAnswer::Yes) << written;
+    QTest::newRow("No keeps the old bytes")
+        << true << int(MessageAnswer::No) << QByteArray(500, 'x');
+}
+
+void TestWindowOutputs::saveAsksBeforeReplacing()
+{
+    QFETCH(bool, exists);
+    QFETCH(int, answer);
+    QFETCH(QByteArray, bytes);
+    const QString path = m_dir->filePath(u"results.txt"_s);
+    if (exists) {
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write(QByteArray(500, 'x'));
+    }
+    auto form = start();
+    form->results().appendRows({{u"A"_s, u"T"_s, u"V"_s}});
+    m_desktop->answers.enqueue(MessageAnswer(answer));
+    m_desktop->saveResults.enqueue(path);
+    button(*form, "PushButton4")->click();
+    QCOMPARE(readAll(path), bytes);
+    QCOMPARE(m_desktop->messages.size(), exists ? 1 : 0);
+    if (exists) {
+        const ScriptedDesktop::Message &question = m_desktop->messages.first();
+        QCOMPARE(question.text, u"results.txt already exists.\r\rDo you want to replace it?"_s);
+        QCOMPARE(question.buttons, MessageButtons::YesNo);
+        QCOMPARE(question.title, u"Quillory"_s);
+    }
+    QCOMPARE(form->MousePointer(), 0);
 }
 
 void TestWindowOutputs::saveFailureKeepsTheOldFile_data()
 {
     QTest::addColumn<QString>("target");
     QTest::addColumn<rlim_t>("sizeLimit"); // 0: none
-    QTest::newRow("missing folder") << u"gone/results.txt"_s << rlim_t(0);
-    QTest::newRow("path under a regular file") << u"old.txt/results.txt"_s << rlim_t(0);
-    QTest::newRow("a folder in the file's place") << u"folder"_s << rlim_t(0);
+    QTest::addColumn<bool>("asked"); // whether to replace an existing file, answered Yes
+    QTest::newRow("missing folder") << u"gone/results.txt"_s << rlim_t(0) << false;
+    QTest::newRow("path under a regular file") << u"old.txt/results.txt"_s << rlim_t(0) << false;
+    QTest::newRow("a folder in the file's place") << u"folder"_s << rlim_t(0) << false;
     // As when the disk fills up: the write stops part way.
-    QTest::newRow("file-size limit over the old file") << u"old.txt"_s << rlim_t(4096);
+    QTest::newRow("file-size limit over the old file") << u"old.txt"_s << rlim_t(4096) << true;
 }
 
 void TestWindowOutputs::saveFailureKeepsTheOldFile()
 {
     QFETCH(QString, target);
     QFETCH(rlim_t, sizeLimit);
+    QFETCH(bool, asked);
     const QString old = m_dir->filePath(u"old.txt"_s);
     QFile file(old);
     QVERIFY(file.open(QIODevice::WriteOnly));
@@ -242,6 +283,7 @@ void TestWindowOutputs::saveFailureKeepsTheOldFile()
     auto form = start();
     form->results().appendRows({{u"A"_s, u"T"_s, QString(20000, u'v')}});
     m_desktop->saveResults.enqueue(m_dir->filePath(target));
+    m_desktop->answers.enqueue(MessageAnswer::Yes);
     {
         // A write past the limit fails with EFBIG instead of raising SIGXFSZ.
         const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
@@ -256,10 +298,10 @@ void TestWindowOutputs::saveFailureKeepsTheOldFile()
         QVERIFY(::setrlimit(RLIMIT_FSIZE, &previous) == 0);
         std::signal(SIGXFSZ, previousHandler);
     }
-    QCOMPARE(m_desktop->messages.size(), 1);
-    QCOMPARE(m_desktop->messages.first().title, u"Application Error"_s);
-    QVERIFY2(m_desktop->messages.first().text.contains(u"Form1.PushButton4_Click at line 112"_s),
-             qPrintable(m_desktop->messages.first().text));
+    QCOMPARE(m_desktop->messages.size(), asked ? 2 : 1);
+    QCOMPARE(m_desktop->messages.last().title, u"Application Error"_s);
+    QVERIFY2(m_desktop->messages.last().text.contains(u"Form1.PushButton4_Click at line 112"_s),
+             qPrintable(m_desktop->messages.last().text));
     QCOMPARE(readAll(old), QByteArray("old\r\n"));
     QCOMPARE(form->MousePointer(), 0); // the step after the failure still ran
     // Nothing half-written is left beside it.
