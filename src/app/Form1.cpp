@@ -982,11 +982,14 @@ void Form1::PushButton13_Click()
     if (m_closing)
         return;
     // A new private folder for each export; the last one's file goes with it.
+    WorkbookWritten written;
     guard.step(108, [&] {
         m_exportDir = std::make_unique<QTemporaryDir>();
         if (!m_exportDir->isValid())
             throw Failure(u"No temporary folder for the workbook: "_s + m_exportDir->errorString());
-        writeWorkbook(rows, exportedWorkbook());
+        written = writeWorkbook(rows, exportedWorkbook());
+        if (!written.problem.isEmpty())
+            throw Failure(written.problem);
     });
     guard.step(110, [&] {
         // "-n" opens the file as a template: a new, untitled, unsaved document.
@@ -994,6 +997,8 @@ void Form1::PushButton13_Click()
             m_desktop.startProgram(spreadsheetProgram(m_desktop),
                                    {u"--calc"_s, u"-n"_s, exportedWorkbook()});
     });
+    if (written.shortened > 0)
+        guard.step(112, [&] { showMessage(shortenedValuesText(written.shortened)); });
     guard.step(176, [&] { setMousePointer(PointerDefault); });
 }
 

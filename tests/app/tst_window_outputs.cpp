@@ -9,11 +9,11 @@
 #include <QFile>
 #include <QProcess>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
+#include <QXmlStreamReader>
 
 #include <memory>
 
@@ -47,29 +47,34 @@ QByteArray unzipEntry(const QString &archive, const QString &entry)
     return unzip.readAllStandardOutput();
 }
 
-QString xmlText(QString text)
-{
-    return text.replace(u"&lt;"_s, u"<"_s)
-        .replace(u"&gt;"_s, u">"_s)
-        .replace(u"&quot;"_s, u"\""_s)
-        .replace(u"&amp;"_s, u"&"_s);
-}
-
-/// The cells of a workbook's first sheet as "A1=text" in sheet order, read from the file.
+/// The cells of a workbook's first sheet as "A1=text" in sheet order, read from the file
+/// by an XML reader; one entry naming the fault when a part is not well-formed XML.
 QStringList sheetCells(const QString &archive)
 {
     QStringList shared;
-    static const QRegularExpression item(u"<si>(?:<t[^>]*>(.*?)</t>|<t/>)</si>"_s,
-                                         QRegularExpression::DotMatchesEverythingOption);
-    const QString strings = QString::fromUtf8(unzipEntry(archive, u"xl/sharedStrings.xml"_s));
-    for (const QRegularExpressionMatch &m : item.globalMatch(strings))
-        shared.append(xmlText(m.captured(1)));
+    QXmlStreamReader strings(unzipEntry(archive, u"xl/sharedStrings.xml"_s));
+    while (!strings.atEnd()) {
+        strings.readNext();
+        if (strings.isStartElement() && strings.name() == u"si")
+            shared.append(QString());
+        else if (strings.isStartElement() && strings.name() == u"t" && !shared.isEmpty())
+            shared.last() += strings.readElementText();
+    }
     QStringList cells;
-    static const QRegularExpression cell(
-        u"<c r=\"([A-Z]+[0-9]+)\"[^>]*t=\"s\"[^>]*><v>([0-9]+)</v></c>"_s);
-    const QString sheet = QString::fromUtf8(unzipEntry(archive, u"xl/worksheets/sheet1.xml"_s));
-    for (const QRegularExpressionMatch &m : cell.globalMatch(sheet))
-        cells.append(m.captured(1) + u'=' + shared.value(m.captured(2).toInt(), u"<missing>"_s));
+    QXmlStreamReader sheet(unzipEntry(archive, u"xl/worksheets/sheet1.xml"_s));
+    QString address;
+    while (!sheet.atEnd()) {
+        sheet.readNext();
+        if (sheet.isStartElement() && sheet.name() == u"c")
+            address = sheet.attributes().value(u"r"_s).toString();
+        else if (sheet.isStartElement() && sheet.name() == u"v")
+            cells.append(address + u'='
+                         + shared.value(sheet.readElementText().toInt(), u"<missing>"_s));
+    }
+    for (const QXmlStreamReader *part : {&strings, &sheet}) {
+        if (part->hasError())
+            return {u"<not well-formed: "_s + part->errorString() + u'>'};
+    }
     return cells;
 }
 
@@ -95,6 +100,8 @@ private slots:
     void saveFailureKeepsTheOldFile_data();
     void saveFailureKeepsTheOldFile();
     void workbookCells();
+    void workbookValues_data();
+    void workbookValues();
     void workbookNeedsTheApplication();
     void openSelectedFile();
     void editorArguments_data();
@@ -329,8 +336,8 @@ void TestWindowOutputs::workbookCells()
     QVERIFY(!workbook.startsWith(m_dir->path())); // a private temporary place
     QCOMPARE(sheetCells(workbook),
              (QStringList{u"A1=File"_s, u"B1=Tag"_s, u"C1= Value"_s, u"A2=/c/a=b.vcf"_s,
-                          u"B2=FirstName"_s, u"C2=Alpha"_s, u"A3=/c/b.vcf"_s, u"B3=Notes"_s,
-                          u"C3=1+1"_s, u"A4=/c/c.vcf"_s, u"B4=x & <y>"_s}));
+                          u"B2=FirstName"_s, u"C2=Alpha"_s, u"A3=/c/b.vcf"_s, u"B3=No=tes"_s,
+                          u"C3==1+1"_s, u"A4=/c/c.vcf"_s, u"B4=x & <y>"_s}));
     const QString sheet = QString::fromUtf8(unzipEntry(workbook, u"xl/worksheets/sheet1.xml"_s));
     QVERIFY2(sheet.contains(u"<col min=\"1\" max=\"1\" width=\"11"_s),
              qPrintable(sheet)); // "/c/a=b.vcf" + 1
@@ -344,6 +351,64 @@ void TestWindowOutputs::workbookCells()
     const QString last = form->exportedWorkbook();
     form.reset();
     QVERIFY(!QFile::exists(last)); // and removed when the program ends
+}
+
+void TestWindowOutputs::workbookValues_data()
+{
+    QTest::addColumn<QStringList>("values");
+    QTest::addColumn<QStringList>("cells"); // as the sheet holds them
+    QTest::addColumn<QString>("message"); // empty: none
+    const QString v32766(32766, u'v');
+    const QString v32767 = v32766 + u'v';
+    const QString v40000(40000, u'v');
+    const QString one = u"1 value was longer than a cell holds (32,767 characters) and was "
+                        "shortened in the workbook."_s;
+    QTest::newRow("NUL and other C0 controls; TAB and LF stay")
+        << QStringList{u"a"_s + QChar(0) + u'b', u"a"_s + QChar(1) + QChar(0x1F) + u"\tb\nc"_s}
+        << QStringList{u"a\uFFFDb"_s, u"a\uFFFD\uFFFD\tb\nc"_s} << QString();
+    QTest::newRow("U+FFFE and U+FFFF")
+        << QStringList{u"a\uFFFEb\uFFFF"_s} << QStringList{u"a\uFFFDb\uFFFD"_s} << QString();
+    QTest::newRow("lone surrogates; a pair stays")
+        << QStringList{QChar(0xD800) + u"b"_s + QChar(0xDC00) + u"\U0001F600"_s + QChar(0xD83D)}
+        << QStringList{u"\uFFFDb\uFFFD\U0001F600\uFFFD"_s} << QString();
+    QTest::newRow("a value that fills a cell")
+        << QStringList{v32767} << QStringList{v32767} << QString();
+    QTest::newRow("40,000 characters") << QStringList{v40000} << QStringList{v32767} << one;
+    QTest::newRow("a pair at the limit is not split")
+        << QStringList{v32766 + u"\U0001F600"_s} << QStringList{v32766} << one;
+    QTest::newRow("two values shortened")
+        << QStringList{v40000, v40000} << QStringList{v32767, v32767}
+        << u"2 values were longer than a cell holds (32,767 characters) and were shortened in "
+           "the workbook."_s;
+}
+
+void TestWindowOutputs::workbookValues()
+{
+    QFETCH(QStringList, values);
+    QFETCH(QStringList, cells);
+    QFETCH(QString, message);
+    m_desktop->programsOnPath = {u"soffice"_s};
+    auto form = start();
+    QList<ResultRow> rows;
+    QStringList expected{u"A1=File"_s, u"B1=Tag"_s, u"C1= Value"_s};
+    for (qsizetype i = 0; i < values.size(); ++i) {
+        rows.append({u"/c/a.vcf"_s, u"Notes"_s, values.at(i)});
+        const QString row = QString::number(i + 2);
+        expected << u"A"_s + row + u"=/c/a.vcf"_s << u"B"_s + row + u"=Notes"_s
+                 << u"C"_s + row + u'=' + cells.at(i);
+    }
+    form->results().appendRows(rows);
+    button(*form, "PushButton13")->click();
+    QCOMPARE(sheetCells(form->exportedWorkbook()), expected);
+    QCOMPARE(m_desktop->started.size(), 1);
+    QCOMPARE(m_desktop->messages.size(), message.isEmpty() ? 0 : 1);
+    if (!message.isEmpty()) {
+        QCOMPARE(m_desktop->messages.first().text, message);
+        QCOMPARE(m_desktop->messages.first().buttons, MessageButtons::Ok);
+        QCOMPARE(m_desktop->messages.first().icon, MessageIcon::None);
+        QCOMPARE(m_desktop->messages.first().title, u"Quillory"_s);
+    }
+    QCOMPARE(form->MousePointer(), 0);
 }
 
 void TestWindowOutputs::workbookNeedsTheApplication()
