@@ -898,15 +898,19 @@ constexpr qsizetype kEditorsWithoutQuestion = 20;
 void Form1::PushButton8_Click()
 {
     Guard guard(m_desktop, formLocation(u"PushButton8_Click"_s));
-    guard.step(100, [&] {
-        EventPump pump = windowEvents();
-        CopyResultsToClipboard(m_desktop, *m_results, &pump);
-    });
-    if (m_closing)
+    bool copied = false;
+    // A failed copy has been reported: nothing claims that it was done.
+    if (!guard.step(100,
+                    [&] {
+                        EventPump pump = windowEvents();
+                        copied = CopyResultsToClipboard(m_desktop, *m_results, &pump);
+                    })
+        || m_closing)
         return;
     guard.step(102, [&] {
-        showMessage(u"Results have been copied to the clipboard.\r\rClick a text area where you "
-                    "normally type and press Ctrl+V to paste the clipboard."_s);
+        showMessage(copied ? u"Results have been copied to the clipboard.\r\rClick a text area "
+                             "where you normally type and press Ctrl+V to paste the clipboard."_s
+                           : u"No rows are ticked."_s);
     });
 }
 
@@ -918,6 +922,19 @@ void Form1::PushButton4_Click()
         path = m_desktop.saveFileName(u"Save List"_s, u"Text Files (*.txt);;All Files (*)"_s);
     });
     if (path.isEmpty())
+        return;
+    // The dialog leaves the question to us, so it is asked once. A folder is no file
+    // to replace: its save fails and is reported.
+    bool write = false;
+    guard.step(108, [&] {
+        const QFileInfo target(path);
+        write = !target.exists() || target.isDir()
+            || m_desktop.message(target.fileName()
+                                     + u" already exists.\r\rDo you want to replace it?"_s,
+                                 m_applicationTitle, MessageButtons::YesNo, MessageIcon::None)
+                == MessageAnswer::Yes;
+    });
+    if (!write)
         return;
     guard.step(110, [&] { setMousePointer(PointerBusy); });
     guard.step(112, [&] {
@@ -966,11 +983,14 @@ void Form1::PushButton13_Click()
     if (m_closing)
         return;
     // A new private folder for each export; the last one's file goes with it.
+    WorkbookWritten written;
     guard.step(108, [&] {
         m_exportDir = std::make_unique<QTemporaryDir>();
         if (!m_exportDir->isValid())
             throw Failure(u"No temporary folder for the workbook: "_s + m_exportDir->errorString());
-        writeWorkbook(rows, exportedWorkbook());
+        written = writeWorkbook(rows, exportedWorkbook());
+        if (!written.problem.isEmpty())
+            throw Failure(written.problem);
     });
     guard.step(110, [&] {
         // "-n" opens the file as a template: a new, untitled, unsaved document.
@@ -978,6 +998,8 @@ void Form1::PushButton13_Click()
             m_desktop.startProgram(spreadsheetProgram(m_desktop),
                                    {u"--calc"_s, u"-n"_s, exportedWorkbook()});
     });
+    if (written.shortened > 0)
+        guard.step(112, [&] { showMessage(shortenedValuesText(written.shortened)); });
     guard.step(176, [&] { setMousePointer(PointerDefault); });
 }
 

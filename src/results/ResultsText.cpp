@@ -7,6 +7,7 @@
 
 #include <QSaveFile>
 
+#include <algorithm>
 #include <array>
 
 using namespace Qt::StringLiterals;
@@ -16,6 +17,26 @@ namespace {
 const QString &cellOf(const ResultRow &row, int k)
 {
     return k == 1 ? row.File : k == 2 ? row.Tag : row.Value;
+}
+
+bool breaksLayout(QChar c)
+{
+    return c == u'\t' || c == u'\r' || c == u'\n';
+}
+
+// Appends the cell with each TAB, CR and LF as one space, so a value or a file name
+// can neither end its row's line nor move the cells after it to another column.
+void appendFlatCell(QString &text, const QString &cell)
+{
+    const qsizetype start = text.size();
+    text.append(cell);
+    // Few cells hold a character below U+000E: one plain count over the cell tells
+    // whether there is anything to replace.
+    qsizetype controls = 0;
+    for (const QChar c : cell)
+        controls += c.unicode() <= u'\r';
+    if (controls != 0)
+        std::replace_if(text.begin() + start, text.end(), breaksLayout, QChar(u' '));
 }
 
 } // namespace
@@ -35,7 +56,7 @@ void appendResultsRowLine(QString &text, const ResultRow &row)
     for (int k = 1; k <= ResultsModel::kColumnCount; ++k) {
         const QString &cell = cellOf(row, k);
         if (!cell.isEmpty()) {
-            text.append(cell);
+            appendFlatCell(text, cell);
             text.append(u'\t');
         }
     }
@@ -63,28 +84,44 @@ QString resultsFileText(const ResultsModel &results, EventPump *pump)
     return text;
 }
 
+namespace {
+
+// A longer cell is copied whole but does not widen its column: one long note would
+// otherwise pad every copied row to its length.
+constexpr qsizetype kWidestPaddedCell = 256;
+
+} // namespace
+
 QString clipboardText(const ResultsModel &results, EventPump *pump)
 {
     std::array<qsizetype, ResultsModel::kColumnCount> widths{};
     for (qsizetype r = 0; (tick(pump), r < results.count()); ++r) {
-        for (int k = 1; k <= ResultsModel::kColumnCount; ++k)
-            widths[k - 1] = qMax(widths[k - 1], results.cell(r, k).size());
+        for (int k = 1; k <= ResultsModel::kColumnCount; ++k) {
+            const qsizetype size = results.cell(r, k).size();
+            if (size <= kWidestPaddedCell)
+                widths[k - 1] = qMax(widths[k - 1], size);
+        }
     }
     QString text;
     for (qsizetype r = 0; (tick(pump), r < results.count()); ++r) {
         if (!results.isChecked(r))
             continue;
-        QString line;
+        const qsizetype lineStart = text.size();
         for (int k = 1; k <= ResultsModel::kColumnCount; ++k) {
             const QString &cell = results.cell(r, k);
-            line += cell + QString(widths[k - 1] - cell.size(), u' ') + u'\t';
+            appendFlatCell(text, cell);
+            // The last cell's padding would go with the trailing blanks.
+            if (k < ResultsModel::kColumnCount) {
+                if (cell.size() < widths[k - 1])
+                    text.resize(text.size() + widths[k - 1] - cell.size(), u' ');
+                text.append(u'\t');
+            }
         }
-        line.chop(1);
-        qsizetype end = line.size();
-        while (end > 0 && line.at(end - 1) == u' ')
+        qsizetype end = text.size();
+        while (end > lineStart && text.at(end - 1) == u' ')
             --end;
-        line.truncate(end);
-        text += line + u"\r\n"_s;
+        text.truncate(end);
+        text.append(u"\r\n");
     }
     return text;
 }
@@ -120,13 +157,15 @@ bool SetClipboardText(Desktop &desktop, const QString &text, int format)
     return desktop.setClipboardText(text);
 }
 
-void CopyResultsToClipboard(Desktop &desktop, const ResultsModel &results, EventPump *pump)
+bool CopyResultsToClipboard(Desktop &desktop, const ResultsModel &results, EventPump *pump)
 {
-    if (results.count() == 0)
-        return;
+    // Every copied row ends in CR LF: empty text means no row was ticked.
     const QString text = clipboardText(results, pump);
+    if (text.isEmpty())
+        return false;
     ClearClipboard(desktop);
     SetClipboardText(desktop, text, 0);
+    return true;
 }
 
 void WriteTextFile(const QString &text, const QString &path)

@@ -12,15 +12,16 @@ class ResultsModel;
 /// cells of the first row: each caption followed by a TAB, then CR LF.
 QString resultsCaptionLine(const ResultRow &first);
 /// Appends one row of the results text file to text: every non-empty cell followed by
-/// a TAB, then CR LF; empty cells are left out.
+/// a TAB, then CR LF; empty cells are left out. A TAB, CR or LF inside a cell is
+/// written as one space, so every row is one line with its cells in their columns.
 void appendResultsRowLine(QString &text, const ResultRow &row);
 /// The whole results text file; empty for an empty table. The pump lets window
 /// events run between rows; rows removed meanwhile are not written.
 QString resultsFileText(const ResultsModel &results, EventPump *pump = nullptr);
 
 /// The ticked rows as column-aligned text: each cell padded to its column's widest
-/// cell over all rows, cells joined by TAB, trailing blanks removed, CR LF after
-/// every line.
+/// cell of at most 256 characters over all rows, cells joined by TAB, trailing blanks
+/// removed, CR LF after every line. A TAB, CR or LF inside a cell becomes one space.
 QString clipboardText(const ResultsModel &results, EventPump *pump = nullptr);
 
 /// Builds the results text file and writes it with WriteTextFile.
@@ -31,9 +32,9 @@ void SaveResultsText(const ResultsModel &results, const QString &path, EventPump
 bool ClearClipboard(Desktop &desktop);
 /// Puts the text on the clipboard with the same retries. format 0 is plain text.
 bool SetClipboardText(Desktop &desktop, const QString &text, int format = 0);
-/// The ticked rows as aligned text on the clipboard; an empty table leaves the
-/// clipboard as it is.
-void CopyResultsToClipboard(Desktop &desktop, const ResultsModel &results,
+/// The ticked rows as aligned text on the clipboard. With no row ticked (an empty
+/// table included) the clipboard is left as it is and the answer is false.
+bool CopyResultsToClipboard(Desktop &desktop, const ResultsModel &results,
                             EventPump *pump = nullptr);
 
 /// Writes the text as UTF-8 without a byte-order mark, replacing the file only when

@@ -23,6 +23,34 @@ void tick(EventPump *pump)
         pump->tick();
 }
 
+bool isXmlChar(char16_t c)
+{
+    return c >= 0x20 ? c != 0xFFFE && c != 0xFFFF : c == u'\t' || c == u'\n' || c == u'\r';
+}
+
+// The cell as UTF-8 that the sheet's XML can hold, at most kMaxCellText characters
+// long. A NUL becomes U+FFFD too, so the C string the writer takes is never cut.
+QByteArray cellText(const QString &cell, bool &shortened)
+{
+    QString text = cell;
+    const qsizetype size = cell.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t c = cell.at(i).unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < size
+            && QChar::isLowSurrogate(cell.at(i + 1).unicode()))
+            ++i;
+        else if (QChar::isSurrogate(c) || !isXmlChar(c))
+            text[i] = QChar::ReplacementCharacter;
+    }
+    shortened = size > kMaxCellText;
+    if (shortened) {
+        // Every high surrogate left is paired: one at the end would lose its partner.
+        text.truncate(text.at(kMaxCellText - 1).isHighSurrogate() ? kMaxCellText - 1
+                                                                  : kMaxCellText);
+    }
+    return text.toUtf8();
+}
+
 } // namespace
 
 QList<QStringList> workbookRows(const ResultsModel &results, EventPump *pump)
@@ -39,9 +67,7 @@ QList<QStringList> workbookRows(const ResultsModel &results, EventPump *pump)
     for (qsizetype r = 0; (tick(pump), r < results.count()); ++r) {
         QStringList cells;
         for (int k = 1; k <= ResultsModel::kColumnCount; ++k) {
-            QString cell = results.cell(r, k);
-            if (k >= 2)
-                cell.remove(u'=');
+            const QString &cell = results.cell(r, k);
             if (!cell.isEmpty())
                 cells.append(cell);
         }
@@ -67,28 +93,31 @@ QList<double> fittedColumnWidths(const QList<QStringList> &rows)
     return widths;
 }
 
-void writeWorkbook(const QList<QStringList> &rows, const QString &path)
+WorkbookWritten writeWorkbook(const QList<QStringList> &rows, const QString &path)
 {
     const QByteArray file = QFile::encodeName(path);
     lxw_workbook *workbook = workbook_new(file.constData());
     if (!workbook)
         throw Failure(path + u": the workbook could not be created"_s);
     lxw_worksheet *sheet = workbook_add_worksheet(workbook, nullptr);
-    QString problem;
+    WorkbookWritten result;
     qsizetype written = 0;
     for (const QStringList &row : rows) {
         if (written == kMaxRows) {
-            problem = u"The workbook holds %1 rows at most; %2 result rows were left out"_s
-                          .arg(kMaxRows)
-                          .arg(rows.size() - written);
+            result.problem = u"The workbook holds %1 rows at most; %2 result rows were left out"_s
+                                 .arg(kMaxRows)
+                                 .arg(rows.size() - written);
             break;
         }
         for (qsizetype c = 0; c < row.size(); ++c) {
-            const QByteArray text = row.at(c).left(kMaxCellText).toUtf8();
+            bool shortened = false;
+            const QByteArray text = cellText(row.at(c), shortened);
+            if (shortened)
+                ++result.shortened;
             const lxw_error error = worksheet_write_string(sheet, lxw_row_t(written), lxw_col_t(c),
                                                            text.constData(), nullptr);
-            if (error != LXW_NO_ERROR && problem.isEmpty())
-                problem = QString::fromUtf8(lxw_strerror(error));
+            if (error != LXW_NO_ERROR && result.problem.isEmpty())
+                result.problem = QString::fromUtf8(lxw_strerror(error));
         }
         ++written;
     }
@@ -98,6 +127,13 @@ void writeWorkbook(const QList<QStringList> &rows, const QString &path)
     const lxw_error closed = workbook_close(workbook);
     if (closed != LXW_NO_ERROR)
         throw Failure(path + u": "_s + QString::fromUtf8(lxw_strerror(closed)));
-    if (!problem.isEmpty())
-        throw Failure(problem);
+    return result;
+}
+
+QString shortenedValuesText(qsizetype shortened)
+{
+    return shortened == 1 ? u"1 value was longer than a cell holds (32,767 characters) and was "
+                            "shortened in the workbook."_s
+                          : u"%1 values were longer than a cell holds (32,767 characters) and "
+                            "were shortened in the workbook."_s.arg(shortened);
 }

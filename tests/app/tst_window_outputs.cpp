@@ -9,11 +9,11 @@
 #include <QFile>
 #include <QProcess>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
+#include <QXmlStreamReader>
 
 #include <memory>
 
@@ -47,31 +47,40 @@ QByteArray unzipEntry(const QString &archive, const QString &entry)
     return unzip.readAllStandardOutput();
 }
 
-QString xmlText(QString text)
-{
-    return text.replace(u"&lt;"_s, u"<"_s)
-        .replace(u"&gt;"_s, u">"_s)
-        .replace(u"&quot;"_s, u"\""_s)
-        .replace(u"&amp;"_s, u"&"_s);
-}
-
-/// The cells of a workbook's first sheet as "A1=text" in sheet order, read from the file.
+/// The cells of a workbook's first sheet as "A1=text" in sheet order, read from the file
+/// by an XML reader; one entry naming the fault when a part is not well-formed XML.
 QStringList sheetCells(const QString &archive)
 {
     QStringList shared;
-    static const QRegularExpression item(u"<si>(?:<t[^>]*>(.*?)</t>|<t/>)</si>"_s,
-                                         QRegularExpression::DotMatchesEverythingOption);
-    const QString strings = QString::fromUtf8(unzipEntry(archive, u"xl/sharedStrings.xml"_s));
-    for (const QRegularExpressionMatch &m : item.globalMatch(strings))
-        shared.append(xmlText(m.captured(1)));
+    QXmlStreamReader strings(unzipEntry(archive, u"xl/sharedStrings.xml"_s));
+    while (!strings.atEnd()) {
+        strings.readNext();
+        if (strings.isStartElement() && strings.name() == u"si")
+            shared.append(QString());
+        else if (strings.isStartElement() && strings.name() == u"t" && !shared.isEmpty())
+            shared.last() += strings.readElementText();
+    }
     QStringList cells;
-    static const QRegularExpression cell(
-        u"<c r=\"([A-Z]+[0-9]+)\"[^>]*t=\"s\"[^>]*><v>([0-9]+)</v></c>"_s);
-    const QString sheet = QString::fromUtf8(unzipEntry(archive, u"xl/worksheets/sheet1.xml"_s));
-    for (const QRegularExpressionMatch &m : cell.globalMatch(sheet))
-        cells.append(m.captured(1) + u'=' + shared.value(m.captured(2).toInt(), u"<missing>"_s));
+    QXmlStreamReader sheet(unzipEntry(archive, u"xl/worksheets/sheet1.xml"_s));
+    QString address;
+    while (!sheet.atEnd()) {
+        sheet.readNext();
+        if (sheet.isStartElement() && sheet.name() == u"c")
+            address = sheet.attributes().value(u"r"_s).toString();
+        else if (sheet.isStartElement() && sheet.name() == u"v")
+            cells.append(address + u'='
+                         + shared.value(sheet.readElementText().toInt(), u"<missing>"_s));
+    }
+    for (const QXmlStreamReader *part : {&strings, &sheet}) {
+        if (part->hasError())
+            return {u"<not well-formed: "_s + part->errorString() + u'>'};
+    }
     return cells;
 }
+
+const QString kCopied = u"Results have been copied to the clipboard.\r\rClick a text area where "
+                        "you normally type and press Ctrl+V to paste the clipboard."_s;
+const QString kNoRowsTicked = u"No rows are ticked."_s;
 
 } // namespace
 
@@ -86,9 +95,13 @@ private slots:
     void copyEdgeCases_data();
     void copyEdgeCases();
     void saveTextFile();
+    void saveAsksBeforeReplacing_data();
+    void saveAsksBeforeReplacing();
     void saveFailureKeepsTheOldFile_data();
     void saveFailureKeepsTheOldFile();
     void workbookCells();
+    void workbookValues_data();
+    void workbookValues();
     void workbookNeedsTheApplication();
     void openSelectedFile();
     void editorArguments_data();
@@ -100,7 +113,6 @@ private slots:
 private:
     std::unique_ptr<Form1> start();
     QString writeEditorEntry(const QString &exec, bool terminal = false);
-
 };
 
 void TestWindowOutputs::init()
@@ -140,51 +152,55 @@ void TestWindowOutputs::copyTickedRows()
     button(*form, "PushButton8")->click();
     QCOMPARE(m_desktop->clipboard, u"BB\tEmails1  \tx\r\n"_s);
     QCOMPARE(m_desktop->messages.size(), 1);
-    QCOMPARE(
-        m_desktop->messages.first().text,
-        u"Results have been copied to the clipboard.\r\rClick a text area where you normally type "
-        "and press Ctrl+V to paste the clipboard."_s);
+    QCOMPARE(m_desktop->messages.first().text, kCopied);
     QCOMPARE(m_desktop->messages.first().icon, MessageIcon::None);
 }
 
 void TestWindowOutputs::copyEdgeCases_data()
 {
     QTest::addColumn<bool>("rows");
+    QTest::addColumn<bool>("ticked");
     QTest::addColumn<bool>("clipboardWorks");
     QTest::addColumn<QString>("clipboard");
     QTest::addColumn<int>("attempts");
-    QTest::newRow("empty table leaves the clipboard") << false << true << u"previous"_s << 0;
-    QTest::newRow("no tick gives empty text") << true << true << QString() << 1;
+    QTest::addColumn<QString>("message");
+    QTest::newRow("empty table leaves the clipboard")
+        << false << false << true << u"previous"_s << 0 << kNoRowsTicked;
+    QTest::newRow("no tick leaves the clipboard")
+        << true << false << true << u"previous"_s << 0 << kNoRowsTicked;
     QTest::newRow("a held clipboard is tried 1000 times, silently")
-        << true << false << u"previous"_s << 1000;
+        << true << true << false << u"previous"_s << 1000 << kCopied;
 }
 
 void TestWindowOutputs::copyEdgeCases()
 {
     QFETCH(bool, rows);
+    QFETCH(bool, ticked);
     QFETCH(bool, clipboardWorks);
     QFETCH(QString, clipboard);
     QFETCH(int, attempts);
+    QFETCH(QString, message);
     auto form = start();
     m_desktop->clipboard = u"previous"_s;
     m_desktop->clipboardWorks = clipboardWorks;
     if (rows)
         form->results().appendRows({{u"A"_s, u"T"_s, u"V"_s}});
+    form->results().setChecked(0, ticked);
     button(*form, "PushButton8")->click();
     QCOMPARE(m_desktop->clipboard, clipboard);
     QCOMPARE(m_desktop->clipboardClears, attempts);
     QCOMPARE(m_desktop->clipboardSets, attempts);
-    QCOMPARE(m_desktop->messages.size(), 1); // the confirmation, in every case
+    QCOMPARE(m_desktop->messages.size(), 1);
+    QCOMPARE(m_desktop->messages.first().text, message);
+    QCOMPARE(m_desktop->messages.first().buttons, MessageButtons::Ok);
+    QCOMPARE(m_desktop->messages.first().icon, MessageIcon::None);
+    QCOMPARE(m_desktop->messages.first().title, u"Quillory"_s);
 }
 
 void TestWindowOutputs::saveTextFile()
 {
     auto form = start();
     const QString path = m_dir->filePath(u"results.txt"_s);
-    QFile old(path);
-    QVERIFY(old.open(QIODevice::WriteOnly));
-    old.write(QByteArray(500, 'x'));
-    old.close();
     form->results().appendRows(
         {{u"/c/ä.vcf"_s, u"FirstName"_s, u"Zoë"_s}, {u"/c/b.vcf"_s, QString(), u"v"_s}});
     m_desktop->saveResults.enqueue(path);
@@ -202,26 +218,69 @@ void TestWindowOutputs::saveTextFile()
 
     // An empty table writes an empty file.
     form->results().clear();
+    m_desktop->answers.enqueue(MessageAnswer::Yes);
     m_desktop->saveResults.enqueue(path);
     button(*form, "PushButton4")->click();
     QCOMPARE(readAll(path), QByteArray());
+}
+
+void TestWindowOutputs::saveAsksBeforeReplacing_data()
+{
+    QTest::addColumn<bool>("exists");
+    QTest::addColumn<int>("answer"); // to the question, if asked
+    QTest::addColumn<QByteArray>("bytes");
+    const QByteArray written("File\tTag\t Value\t\r\nA\tT\tV\t\r\n");
+    QTest::newRow("a new path is not asked about") << false << int(MessageAnswer::No) << written;
+    QTest::newRow("Yes replaces the whole longer file")
+        << true << int(MessageAnswer::Yes) << written;
+    QTest::newRow("No keeps the old bytes")
+        << true << int(MessageAnswer::No) << QByteArray(500, 'x');
+}
+
+void TestWindowOutputs::saveAsksBeforeReplacing()
+{
+    QFETCH(bool, exists);
+    QFETCH(int, answer);
+    QFETCH(QByteArray, bytes);
+    const QString path = m_dir->filePath(u"results.txt"_s);
+    if (exists) {
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write(QByteArray(500, 'x'));
+    }
+    auto form = start();
+    form->results().appendRows({{u"A"_s, u"T"_s, u"V"_s}});
+    m_desktop->answers.enqueue(MessageAnswer(answer));
+    m_desktop->saveResults.enqueue(path);
+    button(*form, "PushButton4")->click();
+    QCOMPARE(readAll(path), bytes);
+    QCOMPARE(m_desktop->messages.size(), exists ? 1 : 0);
+    if (exists) {
+        const ScriptedDesktop::Message &question = m_desktop->messages.first();
+        QCOMPARE(question.text, u"results.txt already exists.\r\rDo you want to replace it?"_s);
+        QCOMPARE(question.buttons, MessageButtons::YesNo);
+        QCOMPARE(question.title, u"Quillory"_s);
+    }
+    QCOMPARE(form->MousePointer(), 0);
 }
 
 void TestWindowOutputs::saveFailureKeepsTheOldFile_data()
 {
     QTest::addColumn<QString>("target");
     QTest::addColumn<rlim_t>("sizeLimit"); // 0: none
-    QTest::newRow("missing folder") << u"gone/results.txt"_s << rlim_t(0);
-    QTest::newRow("path under a regular file") << u"old.txt/results.txt"_s << rlim_t(0);
-    QTest::newRow("a folder in the file's place") << u"folder"_s << rlim_t(0);
+    QTest::addColumn<bool>("asked"); // whether to replace an existing file, answered Yes
+    QTest::newRow("missing folder") << u"gone/results.txt"_s << rlim_t(0) << false;
+    QTest::newRow("path under a regular file") << u"old.txt/results.txt"_s << rlim_t(0) << false;
+    QTest::newRow("a folder in the file's place") << u"folder"_s << rlim_t(0) << false;
     // As when the disk fills up: the write stops part way.
-    QTest::newRow("file-size limit over the old file") << u"old.txt"_s << rlim_t(4096);
+    QTest::newRow("file-size limit over the old file") << u"old.txt"_s << rlim_t(4096) << true;
 }
 
 void TestWindowOutputs::saveFailureKeepsTheOldFile()
 {
     QFETCH(QString, target);
     QFETCH(rlim_t, sizeLimit);
+    QFETCH(bool, asked);
     const QString old = m_dir->filePath(u"old.txt"_s);
     QFile file(old);
     QVERIFY(file.open(QIODevice::WriteOnly));
@@ -231,6 +290,7 @@ void TestWindowOutputs::saveFailureKeepsTheOldFile()
     auto form = start();
     form->results().appendRows({{u"A"_s, u"T"_s, QString(20000, u'v')}});
     m_desktop->saveResults.enqueue(m_dir->filePath(target));
+    m_desktop->answers.enqueue(MessageAnswer::Yes);
     {
         // A write past the limit fails with EFBIG instead of raising SIGXFSZ.
         const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
@@ -245,10 +305,10 @@ void TestWindowOutputs::saveFailureKeepsTheOldFile()
         QVERIFY(::setrlimit(RLIMIT_FSIZE, &previous) == 0);
         std::signal(SIGXFSZ, previousHandler);
     }
-    QCOMPARE(m_desktop->messages.size(), 1);
-    QCOMPARE(m_desktop->messages.first().title, u"Application Error"_s);
-    QVERIFY2(m_desktop->messages.first().text.contains(u"Form1.PushButton4_Click at line 112"_s),
-             qPrintable(m_desktop->messages.first().text));
+    QCOMPARE(m_desktop->messages.size(), asked ? 2 : 1);
+    QCOMPARE(m_desktop->messages.last().title, u"Application Error"_s);
+    QVERIFY2(m_desktop->messages.last().text.contains(u"Form1.PushButton4_Click at line 112"_s),
+             qPrintable(m_desktop->messages.last().text));
     QCOMPARE(readAll(old), QByteArray("old\r\n"));
     QCOMPARE(form->MousePointer(), 0); // the step after the failure still ran
     // Nothing half-written is left beside it.
@@ -276,8 +336,8 @@ void TestWindowOutputs::workbookCells()
     QVERIFY(!workbook.startsWith(m_dir->path())); // a private temporary place
     QCOMPARE(sheetCells(workbook),
              (QStringList{u"A1=File"_s, u"B1=Tag"_s, u"C1= Value"_s, u"A2=/c/a=b.vcf"_s,
-                          u"B2=FirstName"_s, u"C2=Alpha"_s, u"A3=/c/b.vcf"_s, u"B3=Notes"_s,
-                          u"C3=1+1"_s, u"A4=/c/c.vcf"_s, u"B4=x & <y>"_s}));
+                          u"B2=FirstName"_s, u"C2=Alpha"_s, u"A3=/c/b.vcf"_s, u"B3=No=tes"_s,
+                          u"C3==1+1"_s, u"A4=/c/c.vcf"_s, u"B4=x & <y>"_s}));
     const QString sheet = QString::fromUtf8(unzipEntry(workbook, u"xl/worksheets/sheet1.xml"_s));
     QVERIFY2(sheet.contains(u"<col min=\"1\" max=\"1\" width=\"11"_s),
              qPrintable(sheet)); // "/c/a=b.vcf" + 1
@@ -291,6 +351,64 @@ void TestWindowOutputs::workbookCells()
     const QString last = form->exportedWorkbook();
     form.reset();
     QVERIFY(!QFile::exists(last)); // and removed when the program ends
+}
+
+void TestWindowOutputs::workbookValues_data()
+{
+    QTest::addColumn<QStringList>("values");
+    QTest::addColumn<QStringList>("cells"); // as the sheet holds them
+    QTest::addColumn<QString>("message"); // empty: none
+    const QString v32766(32766, u'v');
+    const QString v32767 = v32766 + u'v';
+    const QString v40000(40000, u'v');
+    const QString one = u"1 value was longer than a cell holds (32,767 characters) and was "
+                        "shortened in the workbook."_s;
+    QTest::newRow("NUL and other C0 controls; TAB and LF stay")
+        << QStringList{u"a"_s + QChar(0) + u'b', u"a"_s + QChar(1) + QChar(0x1F) + u"\tb\nc"_s}
+        << QStringList{u"a\uFFFDb"_s, u"a\uFFFD\uFFFD\tb\nc"_s} << QString();
+    QTest::newRow("U+FFFE and U+FFFF")
+        << QStringList{u"a\uFFFEb\uFFFF"_s} << QStringList{u"a\uFFFDb\uFFFD"_s} << QString();
+    QTest::newRow("lone surrogates; a pair stays")
+        << QStringList{QChar(0xD800) + u"b"_s + QChar(0xDC00) + u"\U0001F600"_s + QChar(0xD83D)}
+        << QStringList{u"\uFFFDb\uFFFD\U0001F600\uFFFD"_s} << QString();
+    QTest::newRow("a value that fills a cell")
+        << QStringList{v32767} << QStringList{v32767} << QString();
+    QTest::newRow("40,000 characters") << QStringList{v40000} << QStringList{v32767} << one;
+    QTest::newRow("a pair at the limit is not split")
+        << QStringList{v32766 + u"\U0001F600"_s} << QStringList{v32766} << one;
+    QTest::newRow("two values shortened")
+        << QStringList{v40000, v40000} << QStringList{v32767, v32767}
+        << u"2 values were longer than a cell holds (32,767 characters) and were shortened in "
+           "the workbook."_s;
+}
+
+void TestWindowOutputs::workbookValues()
+{
+    QFETCH(QStringList, values);
+    QFETCH(QStringList, cells);
+    QFETCH(QString, message);
+    m_desktop->programsOnPath = {u"soffice"_s};
+    auto form = start();
+    QList<ResultRow> rows;
+    QStringList expected{u"A1=File"_s, u"B1=Tag"_s, u"C1= Value"_s};
+    for (qsizetype i = 0; i < values.size(); ++i) {
+        rows.append({u"/c/a.vcf"_s, u"Notes"_s, values.at(i)});
+        const QString row = QString::number(i + 2);
+        expected << u"A"_s + row + u"=/c/a.vcf"_s << u"B"_s + row + u"=Notes"_s
+                 << u"C"_s + row + u'=' + cells.at(i);
+    }
+    form->results().appendRows(rows);
+    button(*form, "PushButton13")->click();
+    QCOMPARE(sheetCells(form->exportedWorkbook()), expected);
+    QCOMPARE(m_desktop->started.size(), 1);
+    QCOMPARE(m_desktop->messages.size(), message.isEmpty() ? 0 : 1);
+    if (!message.isEmpty()) {
+        QCOMPARE(m_desktop->messages.first().text, message);
+        QCOMPARE(m_desktop->messages.first().buttons, MessageButtons::Ok);
+        QCOMPARE(m_desktop->messages.first().icon, MessageIcon::None);
+        QCOMPARE(m_desktop->messages.first().title, u"Quillory"_s);
+    }
+    QCOMPARE(form->MousePointer(), 0);
 }
 
 void TestWindowOutputs::workbookNeedsTheApplication()

@@ -110,9 +110,9 @@ void TestResults::fileText_data()
     QTest::newRow("empty cells leave out their TAB, captions follow the first row")
         << QList<ResultRow>{{u"A"_s, QString(), u"v"_s}, {u"B"_s, u"Tag"_s, QString()}}
         << u"File\t Value\t\r\nA\tv\t\r\nB\tTag\t\r\n"_s;
-    QTest::newRow("no escaping of TAB or line breaks")
-        << QList<ResultRow>{{u"A"_s, u"Notes"_s, u"a\tb\r\nc"_s}}
-        << u"File\tTag\t Value\t\r\nA\tNotes\ta\tb\r\nc\t\r\n"_s;
+    QTest::newRow("TAB, CR and LF in a cell each become a space")
+        << QList<ResultRow>{{u"/c/a\nb.vcf"_s, u"Notes"_s, u"\tX\r\nY"_s}}
+        << u"File\tTag\t Value\t\r\n/c/a b.vcf\tNotes\t X  Y\t\r\n"_s;
     QTest::newRow("empty table writes nothing") << QList<ResultRow>{} << QString();
 }
 
@@ -141,6 +141,18 @@ void TestResults::clipboardText_data()
     QTest::newRow("empty last cell")
         << QList<ResultRow>{{u"A"_s, u"T"_s, QString()}, {u"B"_s, u"Tag"_s, u"long value"_s}}
         << QList<int>{0} << u"A\tT  \t\r\n"_s;
+    QTest::newRow("TAB, CR and LF in a cell each become a space")
+        << QList<ResultRow>{{u"/c/a\nb.vcf"_s, u"T"_s, u"\tX\r\nY"_s}} << QList<int>{0}
+        << u"/c/a b.vcf\tT\t X  Y\r\n"_s;
+    // Longer cells are copied whole but do not widen their column.
+    const QString cell256(256, u'a');
+    const QString cell257 = cell256 + u'b';
+    QTest::newRow("a cell of 257 characters")
+        << QList<ResultRow>{{cell257, u"T"_s, u"v"_s}, {u"BB"_s, u"Tag"_s, u"w"_s}}
+        << QList<int>{0, 1} << cell257 + u"\tT  \tv\r\nBB\tTag\tw\r\n"_s;
+    QTest::newRow("a cell of 256 characters still widens")
+        << QList<ResultRow>{{cell256, u"T"_s, u"v"_s}, {u"BB"_s, u"Tag"_s, u"w"_s}} << QList<int>{1}
+        << u"BB"_s + QString(254, u' ') + u"\tTag\tw\r\n"_s;
     QTest::newRow("non-ASCII counts by characters")
         << QList<ResultRow>{{u"Ä"_s, u"T"_s, u"ü"_s}, {u"ABC"_s, u"T"_s, u"x"_s}} << QList<int>{0}
         << u"Ä  \tT\tü\r\n"_s;
