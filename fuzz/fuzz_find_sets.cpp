@@ -1,5 +1,8 @@
-// The stored form of the search sets: any text splits into non-empty entries
-// without a crash, and those entries store and read back unchanged.
+// The stored form of the search sets. Any list of non-empty entries stores and reads
+// back unchanged, in the "::" form whenever that form reads back unchanged and else in
+// a form that never begins with "::" and is never empty. Any stored text loads without
+// a crash into non-empty entries; one that does not begin with "[" loads by the "::"
+// rule, as before.
 
 #include "search/SearchSets.h"
 
@@ -9,16 +12,40 @@
 #include <cstdint>
 #include <cstdlib>
 
+namespace {
+
+const QString kColons = QStringLiteral("::");
+
+QStringList colonRule(const QString &stored)
+{
+    return stored.split(kColons, Qt::SkipEmptyParts);
+}
+
+} // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const QString stored = QString::fromUtf8(reinterpret_cast<const char *>(data), qsizetype(size));
-    const QStringList entries = findSetsFromText(stored);
-    for (const QString &entry : entries) {
-        if (entry.isEmpty() || entry.contains(QStringLiteral("::")))
+    const QString text = QString::fromUtf8(reinterpret_cast<const char *>(data), qsizetype(size));
+
+    // The input as a stored value.
+    const QStringList loaded = findSetsFromText(text);
+    for (const QString &entry : loaded) {
+        if (entry.isEmpty())
             std::abort();
     }
-    // Entries read from a stored form store and read back unchanged.
-    if (findSetsFromText(findSetsText(entries)) != entries)
+    if (!text.startsWith(u'[') && loaded != colonRule(text))
+        std::abort();
+
+    // The input as a list: entries separated by NUL, the empty ones dropped.
+    const QStringList sets = text.split(QChar(u'\0'), Qt::SkipEmptyParts);
+    const QString stored = findSetsText(sets);
+    if (findSetsFromText(stored) != sets)
+        std::abort();
+    QString colonForm;
+    for (const QString &entry : sets)
+        colonForm += kColons + entry;
+    if (colonRule(colonForm) == sets ? stored != colonForm
+                                     : stored.isEmpty() || stored.startsWith(kColons))
         std::abort();
     return 0;
 }

@@ -5,7 +5,9 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QStandardPaths>
@@ -35,6 +37,9 @@ MessageAnswer QtDesktop::message(const QString &text, const QString &title, Mess
                     buttons == MessageButtons::YesNo ? QMessageBox::Yes | QMessageBox::No
                                                      : QMessageBox::Ok,
                     m_window);
+    // Texts carry paths, values and the system's error texts: laid out as rich text,
+    // an <img> among them would make the box read a local file.
+    box.setTextFormat(Qt::PlainText);
     const int answer = box.exec();
     if (buttons == MessageButtons::Ok)
         return MessageAnswer::Ok;
@@ -46,10 +51,22 @@ QString QtDesktop::inputBox(const QString &prompt, const QString &title,
 {
     QString shown = prompt;
     shown.replace(u'\r', u'\n');
-    bool ok = false;
-    const QString answer
-        = QInputDialog::getText(m_window, title, shown, QLineEdit::Normal, defaultAnswer, &ok);
-    return ok ? answer : QString();
+    // QInputDialog::getText offers no text format, so the dialog is built here with
+    // its prompt label set to plain text before the prompt goes in.
+    QPointer<QInputDialog> dialog = new QInputDialog(m_window);
+    dialog->setWindowTitle(title);
+    dialog->setLabelText(QString());
+    if (auto *label = dialog->findChild<QLabel *>())
+        label->setTextFormat(Qt::PlainText);
+    dialog->setLabelText(shown);
+    dialog->setTextValue(defaultAnswer);
+    const bool accepted = dialog->exec() == QDialog::Accepted;
+    // The window may have gone, and the dialog with it, while the dialog was open.
+    if (!dialog)
+        return {};
+    const QString answer = accepted ? dialog->textValue() : QString();
+    delete dialog;
+    return answer;
 }
 
 OpenFilesResult QtDesktop::openFileNames(const QString &title, const QString &filter)

@@ -1,5 +1,7 @@
 #include "filelist/FileListModel.h"
 
+#include "app/PlainToolTip.h"
+
 using namespace Qt::StringLiterals;
 
 int FileListModel::rowCount(const QModelIndex &parent) const
@@ -11,8 +13,10 @@ QVariant FileListModel::data(const QModelIndex &index, int role) const
 {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
-    if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
+    if (role == Qt::DisplayRole)
         return m_paths.at(index.row());
+    if (role == Qt::ToolTipRole)
+        return plainToolTip(m_paths.at(index.row()));
     return {};
 }
 

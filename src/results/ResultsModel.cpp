@@ -1,5 +1,7 @@
 #include "results/ResultsModel.h"
 
+#include "app/PlainToolTip.h"
+
 #include <limits>
 
 using namespace Qt::StringLiterals;
@@ -20,8 +22,10 @@ QVariant ResultsModel::data(const QModelIndex &index, int role) const
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
     const Entry &entry = m_rows.at(std::size_t(index.row()));
-    if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
+    if (role == Qt::DisplayRole)
         return cell(index.row(), index.column() + 1);
+    if (role == Qt::ToolTipRole)
+        return plainToolTip(cell(index.row(), index.column() + 1));
     if (role == Qt::CheckStateRole && index.column() == 0)
         return entry.checked ? Qt::Checked : Qt::Unchecked;
     return {};

@@ -2,9 +2,18 @@
 
 #include "app/SettingsStore.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonParseError>
+#include <QJsonValue>
+
+#include <optional>
+
 using namespace Qt::StringLiterals;
 
-QString findSetsText(const QStringList &sets)
+namespace {
+
+QString colonForm(const QStringList &sets)
 {
     QString stored;
     for (const QString &entry : sets)
@@ -12,9 +21,51 @@ QString findSetsText(const QStringList &sets)
     return stored;
 }
 
-QStringList findSetsFromText(const QString &stored)
+QStringList colonFormEntries(const QString &stored)
 {
     return stored.split(u"::"_s, Qt::SkipEmptyParts);
+}
+
+/// The non-empty strings of a text that parses whole as a JSON array of strings.
+std::optional<QStringList> jsonFormEntries(const QString &stored)
+{
+    if (!stored.startsWith(u'['))
+        return std::nullopt;
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(stored.toUtf8(), &error);
+    if (error.error != QJsonParseError::NoError || !document.isArray())
+        return std::nullopt;
+    QStringList entries;
+    for (const QJsonValue &value : document.array()) {
+        if (!value.isString())
+            return std::nullopt;
+        if (!value.toString().isEmpty())
+            entries.append(value.toString());
+    }
+    return entries;
+}
+
+} // namespace
+
+QString findSetsText(const QStringList &sets)
+{
+    const QString stored = colonForm(sets);
+    if (colonFormEntries(stored) == sets)
+        return stored;
+    // The "::" form has always been written as "" or as text that begins with "::",
+    // so a JSON array cannot be taken for a value written that way; and a value typed
+    // by hand is taken for one only when the whole text parses as an array of strings.
+    QJsonArray array;
+    for (const QString &entry : sets)
+        array.append(entry);
+    return QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact));
+}
+
+QStringList findSetsFromText(const QString &stored)
+{
+    if (std::optional<QStringList> entries = jsonFormEntries(stored))
+        return *entries;
+    return colonFormEntries(stored);
 }
 
 void StoreFindSets(SettingsStore &settings, const QStringList &sets)

@@ -129,6 +129,10 @@ void TestApp::findSetsAcrossARestart()
     StoreFindSets(store, {u"a"_s, u"b, c"_s});
     QCOMPARE(readInFreshProcess(file, u"FindSets"_s), u"::a::b, c"_s);
     QCOMPARE(LoadFindSets(SettingsStore(file)), (QStringList{u"a"_s, u"b, c"_s}));
+    // The JSON form, with its quotes and commas, reads back from the file itself.
+    const QStringList colons{u"Note:"_s, u"next \"x\", y"_s};
+    StoreFindSets(store, colons);
+    QCOMPARE(findSetsFromText(readInFreshProcess(file, u"FindSets"_s)), colons);
     StoreFindSets(store, {});
     QCOMPARE(LoadFindSets(SettingsStore(file)), QStringList{});
 }

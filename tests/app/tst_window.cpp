@@ -44,6 +44,15 @@ QPushButton *button(QWidget &form, const char *name)
     return control<QPushButton>(form, name);
 }
 
+QStringList comboEntries(QWidget &form)
+{
+    auto *sets = control<QComboBox>(form, "Combo1");
+    QStringList entries;
+    for (int i = 0; i < sets->count(); ++i)
+        entries.append(sets->itemText(i));
+    return entries;
+}
+
 QRadioButton *option(QWidget &form, int n)
 {
     return control<QRadioButton>(form, QByteArray("Option" + QByteArray::number(n)).constData());
@@ -95,6 +104,8 @@ private slots:
     void fileListRemovals();
     void dragScrollsAtTheEdges();
     void setListButtonsAcrossARestart();
+    void setListsComeBackUnchanged_data();
+    void setListsComeBackUnchanged();
     void failingStepIsReportedAndHandlerGoesOn();
     void damagedSettingsFile();
     void configFolderBlockedByAFile();
@@ -603,7 +614,7 @@ void TestWindow::setListButtonsAcrossARestart()
         QCOMPARE(m_desktop->inputPrompts, (QStringList{u"Enter set:"_s, u"Enter set:"_s}));
         QCOMPARE(m_desktop->inputDefaults.first(), u"search for this"_s);
         QCOMPARE(sets->count(), 2);
-        QCOMPARE(m_settings->ReadSetting(u"FindSets"_s, QString()), u"::a::b::c"_s);
+        QCOMPARE(m_settings->ReadSetting(u"FindSets"_s, QString()), u"[\"a\",\"b::c\"]"_s);
         button(*form, "PushButton12")->click(); // cancelled: the unchanged list is written again
         QCOMPARE(sets->count(), 2);
         QCOMPARE(optionsState(*form), u"0110"_s); // the set buttons select no mode
@@ -611,15 +622,15 @@ void TestWindow::setListButtonsAcrossARestart()
     {
         auto form = start();
         auto *sets = control<QComboBox>(*form, "Combo1");
-        QCOMPARE(sets->count(), 3); // "b::c" came back as two entries
-        QCOMPARE(sets->itemText(2), u"c"_s);
+        QCOMPARE(sets->count(), 2); // "b::c" came back as it was
+        QCOMPARE(sets->itemText(1), u"b::c"_s);
         sets->setCurrentIndex(0);
         button(*form, "PushButton14")->click();
-        QCOMPARE(m_settings->ReadSetting(u"FindSets"_s, QString()), u"::b::c"_s);
+        QCOMPARE(m_settings->ReadSetting(u"FindSets"_s, QString()), u"[\"b::c\"]"_s);
 
         m_desktop->answers.enqueue(MessageAnswer::No);
         button(*form, "PushButton15")->click();
-        QCOMPARE(sets->count(), 2);
+        QCOMPARE(sets->count(), 1);
         QCOMPARE(m_desktop->messages.last().text, u"Are you sure you want to clear this list??"_s);
         QCOMPARE(m_desktop->messages.last().buttons, MessageButtons::YesNo);
         m_desktop->answers.enqueue(MessageAnswer::Yes);
@@ -634,6 +645,62 @@ void TestWindow::setListButtonsAcrossARestart()
         button(*form, "PushButton12")->click(); // cancelled with an empty list: nothing written
         QCOMPARE(m_settings->ReadSetting(u"FindSets"_s, u"absent"_s), QString());
     }
+}
+
+void TestWindow::setListsComeBackUnchanged_data()
+{
+    QTest::addColumn<QString>("stored"); // "FindSets" before the first start; null for none
+    QTest::addColumn<QStringList>("added"); // with "+"
+    QTest::addColumn<QString>("written"); // "FindSets" after the additions
+    QTest::addColumn<QStringList>("loaded"); // the list after a restart
+    const auto add = [](const char *name, const QStringList &entries, const QString &written) {
+        QTest::newRow(name) << QString() << entries << written << entries;
+    };
+    add("plain entries keep the :: form", {u"a"_s, u"b c"_s}, u"::a::b c"_s);
+    add("a colon alone keeps the :: form", {u":"_s}, u":::"_s);
+    add("Note: then next", {u"Note:"_s, u"next"_s}, u"[\"Note:\",\"next\"]"_s);
+    add("an entry holding ::", {u"a::b"_s}, u"[\"a::b\"]"_s);
+    add("two colons alone", {u"::"_s}, u"[\"::\"]"_s);
+    add("x: then :y", {u"x:"_s, u":y"_s}, u"[\"x:\",\":y\"]"_s);
+    add("spaces, quotes and a comma", {u"  \"quoted\", 'too'  "_s, u"::"_s},
+        u"[\"  \\\"quoted\\\", 'too'  \",\"::\"]"_s);
+    QTest::newRow("added to a stored list")
+        << u"::old"_s << QStringList{u"a::b"_s} << u"[\"old\",\"a::b\"]"_s
+        << QStringList{u"old"_s, u"a::b"_s};
+
+    // Values stored before, or by hand, load by the old rule.
+    const auto load = [](const char *name, const QString &stored, const QStringList &loaded) {
+        QTest::newRow(name) << stored << QStringList{} << stored << loaded;
+    };
+    load("the :: form", u"::a::b"_s, {u"a"_s, u"b"_s});
+    load("a:, b in the :: form", u"::a:::b"_s, {u"a"_s, u":b"_s});
+    load("written by hand", u"a::b"_s, {u"a"_s, u"b"_s});
+    load("empty", u""_s, {});
+    load("JSON that is not all strings", u"[1,\"a\"]"_s, {u"[1,\"a\"]"_s});
+    load("unfinished JSON", u"[\"a::b\""_s, {u"[\"a"_s, u"b\""_s});
+}
+
+void TestWindow::setListsComeBackUnchanged()
+{
+    QFETCH(QString, stored);
+    QFETCH(QStringList, added);
+    QFETCH(QString, written);
+    QFETCH(QStringList, loaded);
+    if (!stored.isNull())
+        m_settings->WriteSetting(u"FindSets"_s, stored);
+    {
+        auto form = start();
+        for (const QString &entry : std::as_const(added)) {
+            m_desktop->inputs.enqueue(entry);
+            button(*form, "PushButton12")->click();
+        }
+        QCOMPARE(m_settings->ReadSetting(u"FindSets"_s, QString()), written);
+    }
+    // A new start over the same file, through a new store.
+    m_settings = std::make_unique<SettingsStore>(m_dir->filePath(u"settings.ini"_s));
+    auto form = start();
+    QCOMPARE(comboEntries(*form), loaded);
+    QVERIFY(m_desktop->messages.isEmpty());
 }
 
 void TestWindow::failingStepIsReportedAndHandlerGoesOn()
