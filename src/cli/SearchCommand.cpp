@@ -14,6 +14,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+// Rows are turned into bytes at most about this many characters at a time.
+constexpr qsizetype kPiece = qsizetype(1) << 16;
+
 void printError(std::FILE *err, const QString &text)
 {
     std::fprintf(err, "quillory-search: %s\n", text.toUtf8().constData());
@@ -45,13 +48,21 @@ public:
     void addRows(QList<ResultRow> &&rows) override
     {
         QString text;
+        const auto write = [this](const QString &piece) { m_out.write(piece.toUtf8()); };
         for (const ResultRow &row : rows) {
             if (m_rows++ == 0)
                 text += resultsCaptionLine(row);
-            appendResultsRowLine(text, row);
+            if (row.Value.size() < kPiece) {
+                appendResultsRowLine(text, row);
+                continue;
+            }
+            // A long value goes out in pieces, not as one more copy of it.
+            write(std::exchange(text, {}));
+            writeResultsRowLine(row, kPiece, write);
         }
+        write(text);
         // Once the output cannot be written, searching on would only hide that.
-        if (!m_out.write(text.toUtf8()))
+        if (m_out.failed())
             m_run.requestStop();
     }
 

@@ -26,7 +26,7 @@ bool breaksLayout(QChar c)
 
 // Appends the cell with each TAB, CR and LF as one space, so a value or a file name
 // can neither end its row's line nor move the cells after it to another column.
-void appendFlatCell(QString &text, const QString &cell)
+void appendFlatCell(QString &text, QStringView cell)
 {
     const qsizetype start = text.size();
     text.append(cell);
@@ -61,6 +61,24 @@ void appendResultsRowLine(QString &text, const ResultRow &row)
         }
     }
     text.append(u"\r\n");
+}
+
+void writeResultsRowLine(const ResultRow &row, qsizetype piece,
+                         const std::function<void(const QString &)> &write)
+{
+    QString text;
+    for (int k = 1; k <= ResultsModel::kColumnCount; ++k) {
+        const QStringView cell = cellOf(row, k);
+        for (qsizetype at = 0; at < cell.size(); at += piece) {
+            appendFlatCell(text, cell.sliced(at, qMin(piece, cell.size() - at)));
+            if (text.size() >= piece)
+                write(std::exchange(text, {}));
+        }
+        if (!cell.isEmpty())
+            text.append(u'\t');
+    }
+    text.append(u"\r\n");
+    write(text);
 }
 
 namespace {

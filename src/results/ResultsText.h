@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class Desktop;
 class EventPump;
 class ResultsModel;
@@ -15,6 +17,10 @@ QString resultsCaptionLine(const ResultRow &first);
 /// a TAB, then CR LF; empty cells are left out. A TAB, CR or LF inside a cell is
 /// written as one space, so every row is one line with its cells in their columns.
 void appendResultsRowLine(QString &text, const ResultRow &row);
+/// The same line handed to write in pieces of about piece characters, so that a value
+/// of a gigabyte is never copied whole.
+void writeResultsRowLine(const ResultRow &row, qsizetype piece,
+                         const std::function<void(const QString &)> &write);
 /// The whole results text file; empty for an empty table. The pump lets window
 /// events run between rows; rows removed meanwhile are not written.
 QString resultsFileText(const ResultsModel &results, EventPump *pump = nullptr);

@@ -143,7 +143,7 @@ void TestCliLimits::hostileFilesStayBounded_data()
     const QStringList dump{u"--dump"_s};
     const QStringList search{u"-e"_s, u"e"_s};
     // Memory: cards that never end or nest without end, a card of a million
-    // properties, a million rows in one card, a new charset on every line.
+    // properties, a million rows in one card.
     QTest::newRow("cards that never end, --dump") << QByteArray("begin-only") << dump << 4;
     QTest::newRow("cards that never end, search") << QByteArray("begin-only") << search << 8;
     QTest::newRow("cards nested without end, --dump") << QByteArray("nested") << dump << 8;
@@ -152,7 +152,6 @@ void TestCliLimits::hostileFilesStayBounded_data()
     QTest::newRow("a million phones nested, --dump") << QByteArray("nested-phones") << dump << 16;
     QTest::newRow("every value a row") << QByteArray("many-emails") << search << 8;
     QTest::newRow("END lines the skipper passes, --dump") << QByteArray("end-blank") << dump << 8;
-    QTest::newRow("a charset per line, --dump") << QByteArray("charsets") << dump << 8;
     // Time: shapes that once made the reader go back over bytes it had passed. At this
     // size such a reader takes many minutes; a linear one, a second at most.
     QTest::newRow("folds ending in = without a colon")
