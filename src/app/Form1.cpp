@@ -8,6 +8,7 @@
 #include "app/TextProgressBar.h"
 #include "app/WindowTexts.h"
 #include "card/FileExists.h"
+#include "card/NativePath.h"
 #include "filelist/AddFiles.h"
 #include "filelist/AddFolder.h"
 #include "filelist/FileListModel.h"
@@ -812,7 +813,7 @@ void Form1::ListView1_OLEDragDrop(QDropEvent *event)
     QStringList paths;
     for (const QUrl &url : data->urls()) {
         if (url.isLocalFile())
-            paths.append(url.toLocalFile());
+            paths.append(localFilePath(url));
     }
     Guard guard(m_desktop, formLocation(u"ListView1_OLEDragDrop"_s));
     for (const QString &path : std::as_const(paths)) {
