@@ -8,6 +8,7 @@
 #include "app/TextProgressBar.h"
 #include "app/WindowTexts.h"
 #include "card/FileExists.h"
+#include "card/NativePath.h"
 #include "filelist/AddFiles.h"
 #include "filelist/AddFolder.h"
 #include "filelist/FileListModel.h"
@@ -813,7 +814,7 @@ void Form1::ListView1_OLEDragDrop(QDropEvent *event)
     QStringList paths;
     for (const QUrl &url : data->urls()) {
         if (url.isLocalFile())
-            paths.append(url.toLocalFile());
+            paths.append(localFilePath(url));
     }
     Guard guard(m_desktop, formLocation(u"ListView1_OLEDragDrop"_s));
     for (const QString &path : std::as_const(paths)) {
@@ -1014,8 +1015,12 @@ void Form1::PushButton3_Click()
         if (!selected.isEmpty())
             path = m_results->cell(selected.first().row(), 1);
     });
-    if (!path.isEmpty())
-        guard.step(102, [&] { OpenFileInEditor(m_desktop, path); });
+    if (!path.isEmpty()) {
+        guard.step(102, [&] {
+            if (!OpenFileInEditor(m_desktop, path))
+                showMessage(editorRefusalText({path}));
+        });
+    }
 }
 
 void Form1::PushButton11_Click()
@@ -1040,14 +1045,20 @@ void Form1::PushButton11_Click()
     }
     guard.step(102, [&] { setMousePointer(PointerBusy); });
     EventPump pump = windowEvents();
+    QStringList refused;
     for (const QString &file : std::as_const(files)) {
         pump.tick();
         // "Clear List" may have emptied the table meanwhile.
         if (m_closing || m_results->count() == 0)
             break;
-        guard.step(130, [&] { OpenFileInEditor(m_desktop, file); });
+        guard.step(130, [&] {
+            if (!OpenFileInEditor(m_desktop, file))
+                refused.append(file);
+        });
     }
     guard.step(138, [&] { setMousePointer(PointerDefault); });
+    if (!refused.isEmpty() && !m_closing)
+        guard.step(140, [&] { showMessage(editorRefusalText(refused)); });
 }
 
 // ---- Pointer and help ------------------------------------------------------------------

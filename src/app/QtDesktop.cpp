@@ -1,5 +1,7 @@
 #include "app/QtDesktop.h"
 
+#include "card/NativePath.h"
+
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QFileDialog>
@@ -69,9 +71,16 @@ QString QtDesktop::inputBox(const QString &prompt, const QString &title,
     return answer;
 }
 
+// The dialogs' addresses keep the bytes of names that are not UTF-8, which their paths
+// would not.
 OpenFilesResult QtDesktop::openFileNames(const QString &title, const QString &filter)
 {
-    return {QFileDialog::getOpenFileNames(m_window, title, QString(), filter), false};
+    OpenFilesResult result;
+    const QList<QUrl> chosen = QFileDialog::getOpenFileUrls(m_window, title, QUrl(), filter,
+                                                            nullptr, {}, {QStringLiteral("file")});
+    for (const QUrl &url : chosen)
+        result.files.append(localFilePath(url));
+    return result;
 }
 
 QString QtDesktop::saveFileName(const QString &title, const QString &filter)
@@ -82,7 +91,9 @@ QString QtDesktop::saveFileName(const QString &title, const QString &filter)
 
 QString QtDesktop::browseForFolder(const QString &prompt, const QString &startFolder)
 {
-    return QFileDialog::getExistingDirectory(m_window, prompt, startFolder);
+    const QUrl start = startFolder.isEmpty() ? QUrl() : fileUrl(startFolder);
+    return localFilePath(QFileDialog::getExistingDirectoryUrl(
+        m_window, prompt, start, QFileDialog::ShowDirsOnly, {QStringLiteral("file")}));
 }
 
 bool QtDesktop::clearClipboard()

@@ -2,9 +2,9 @@
 
 #include "app/Failure.h"
 #include "card/FileExists.h"
+#include "card/NativePath.h"
 #include "card/Windows1252.h"
 
-#include <QFile>
 #include <QStringDecoder>
 
 #include <array>
@@ -191,7 +191,7 @@ namespace {
 constexpr char kEmptyFileText[] = "empty file";
 
 /// The path as the system takes it. An ASCII path is copied into buffer, saving an
-/// allocation and a conversion per file; any other goes through QFile::encodeName.
+/// allocation and a conversion per file; any other goes through encodeFileName.
 const char *nativePath(const QString &path, std::array<char, 1024> &buffer, QByteArray &encoded)
 {
     if (path.size() < qsizetype(buffer.size())) {
@@ -204,7 +204,7 @@ const char *nativePath(const QString &path, std::array<char, 1024> &buffer, QByt
             return buffer.data();
         }
     }
-    encoded = QFile::encodeName(path);
+    encoded = encodeFileName(path);
     return encoded.constData();
 }
 

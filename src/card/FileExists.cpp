@@ -1,15 +1,18 @@
 #include "card/FileExists.h"
 
-#include <QFileInfo>
+#include "card/NativePath.h"
+
 #include <QString>
+
+#include <sys/stat.h>
 
 bool FileExists(const QString &path) noexcept
 {
+    struct stat info
+    {
+    };
     try {
-        if (path.isEmpty())
-            return false;
-        const QFileInfo info(path);
-        return info.exists() && info.lastModified().isValid();
+        return !path.isEmpty() && ::stat(encodeFileName(path).constData(), &info) == 0;
     } catch (...) {
         return false;
     }

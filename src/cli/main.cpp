@@ -1,3 +1,4 @@
+#include "card/NativePath.h"
 #include "cli/DumpCommand.h"
 #include "cli/SearchCommand.h"
 #include "filelist/AddFiles.h"
@@ -58,7 +59,12 @@ int main(int argc, char *argv[])
     parser.addOption(help);
     parser.addPositionalArgument(u"PATH"_s, u"Card files or folders."_s, u"PATH..."_s);
 
-    if (!parser.parse(QCoreApplication::arguments()))
+    // The arguments as bytes: QCoreApplication::arguments() turns bytes that are not
+    // UTF-8 into U+FFFD, and a path so changed names no file.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(decodeFileName(argv[i]));
+    if (!parser.parse(arguments))
         return usageError(parser, parser.errorText());
     if (parser.isSet(help)) {
         std::fputs(parser.helpText().toUtf8().constData(), stdout);

@@ -1,10 +1,8 @@
 #include "filelist/AddFolder.h"
 
+#include "card/NativePath.h"
 #include "filelist/PathRules.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QSet>
 
 #include <algorithm>
@@ -20,9 +18,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// Paths and names of this length or longer are not looked into.
-constexpr qsizetype kMaxPath = 260;
 
 struct FolderId
 {
@@ -41,7 +36,7 @@ bool folderId(const QString &path, FolderId &id)
     struct stat info
     {
     };
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISDIR(info.st_mode))
+    if (::stat(encodeFileName(path).constData(), &info) != 0 || !S_ISDIR(info.st_mode))
         return false;
     id = {info.st_dev, info.st_ino};
     return true;
@@ -58,7 +53,7 @@ Listing listEntries(const QString &folder, Kind kind, QStringList &names)
 {
     // opendir tells a refused or vanished folder (taken out of the walk) from any
     // other failure (kept, not looked into).
-    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+    DIR *dir = ::opendir(encodeFileName(folder).constData());
     if (!dir)
         return (errno == EACCES || errno == ENOENT || errno == ENOTDIR) ? Listing::Refused
                                                                         : Listing::Failed;
@@ -103,9 +98,8 @@ Listing listEntries(const QString &folder, Kind kind, QStringList &names)
             names.append(QLatin1StringView(name.data(), qsizetype(name.size())));
         return Listing::Listed;
     }
-    // File names are UTF-8 here, as QFile::decodeName takes them.
     for (const std::string_view name : kept)
-        names.append(QString::fromUtf8(name.data(), qsizetype(name.size())));
+        names.append(decodeFileName(QByteArrayView(name.data(), qsizetype(name.size()))));
     std::sort(names.begin() + first, names.end());
     return Listing::Listed;
 }
@@ -189,7 +183,7 @@ void scanLevel(QStringList &collection, bool recurse, const FolderScanHooks &hoo
     QStringList newFolders;
     for (qsizetype i = 0; i < collection.size() && !cancelled(hooks); ++i) {
         const QString folder = collection.at(i);
-        if (!FolderExists(folder) || folder.size() >= kMaxPath)
+        if (!FolderExists(folder))
             continue;
         FolderId id{};
         if (!folderId(folder, id) || entered.contains(id))
@@ -206,7 +200,7 @@ void scanLevel(QStringList &collection, bool recurse, const FolderScanHooks &hoo
         }
         for (const QString &name : names) {
             events(hooks);
-            if (name.size() >= kMaxPath || HasUnsupportedChars(name))
+            if (HasUnsupportedChars(name))
                 continue;
             const QString sub = folder + name + kSeparator;
             // A folder reached again through a link is neither entered nor listed twice.
@@ -266,7 +260,7 @@ bool IsAccessibleFile(const QString &path) noexcept
     {
     };
     try {
-        return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &info) == 0
+        return !path.isEmpty() && ::stat(encodeFileName(path).constData(), &info) == 0
             && S_ISREG(info.st_mode);
     } catch (...) {
         return false;
@@ -279,7 +273,7 @@ bool FolderExists(const QString &path) noexcept
     {
     };
     try {
-        return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &info) == 0
+        return !path.isEmpty() && ::stat(encodeFileName(path).constData(), &info) == 0
             && S_ISDIR(info.st_mode);
     } catch (...) {
         return false;
@@ -290,7 +284,7 @@ bool HasUnsupportedChars(const QString &name)
 {
     for (const QChar c : name) {
         const char16_t u = c.unicode();
-        if (u < 0x20 || (u >= 0x7F && u <= 0x9F) || u == u'?' || u == QChar::ReplacementCharacter)
+        if (u < 0x20 || (u >= 0x7F && u <= 0x9F) || u == u'?')
             return true;
     }
     return false;

@@ -27,9 +27,9 @@ QString folderScanLocation();
 /// Extends a collection of folders (each ending in a separator) with all their
 /// sub-folders, breadth-first: the folders that came in, then their sub-folders
 /// grouped by parent, and so on. A folder that cannot be listed, or vanished, is
-/// taken out silently; one whose path reaches 260 characters is kept but not
-/// looked into; a name with unsupported characters is skipped with its subtree;
-/// every folder is entered once, so links that loop end.
+/// taken out silently; a name with unsupported characters is skipped with its
+/// subtree; every folder is entered once, so links that loop end. Paths of any
+/// length the system takes are looked into.
 void GetSubDirectories2016(QStringList &collection, bool recurse,
                            const FolderScanHooks &hooks = {});
 
@@ -41,8 +41,8 @@ QStringList ListFilesInFolder(const QString &folder, const QString &pattern);
 bool IsAccessibleFile(const QString &path) noexcept;
 /// An existing folder. Never fails.
 bool FolderExists(const QString &path) noexcept;
-/// True when a name holds a control character (below U+0020, U+007F to U+009F),
-/// a "?" or a character that could not be decoded.
+/// True when a name holds a control character (below U+0020, U+007F to U+009F)
+/// or a "?". Bytes that are not UTF-8 (kept by decodeFileName) are supported.
 bool HasUnsupportedChars(const QString &name);
 
 /// The temporary-file rule of folder adds: names that begin with "~" are skipped.

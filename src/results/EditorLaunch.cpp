@@ -1,10 +1,14 @@
 #include "results/EditorLaunch.h"
 
 #include "app/Desktop.h"
+#include "card/NativePath.h"
 #include "results/ResultsModel.h"
 
 #include <QFile>
 #include <QSet>
+#include <QUrl>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -49,8 +53,11 @@ std::optional<ProgramCall> editorCallFromExec(const QString &exec, bool terminal
     bool placed = false;
     for (const QString &word : splitExecLine(exec)) {
         if (word == u"%f"_s || word == u"%F"_s || word == u"%u"_s || word == u"%U"_s) {
+            // An address holds every byte of a name as ASCII, where a path would not
+            // survive being made into an argument.
+            const bool address = (word == u"%u"_s || word == u"%U"_s) && hasUndecodableBytes(path);
             if (!placed)
-                arguments.append(path);
+                arguments.append(address ? fileUrl(path).toString(QUrl::FullyEncoded) : path);
             placed = true;
             continue;
         }
@@ -121,10 +128,31 @@ std::optional<ProgramCall> textEditorCall(Desktop &desktop, const QString &path)
     return std::nullopt;
 }
 
-void OpenFileInEditor(Desktop &desktop, const QString &path)
+bool OpenFileInEditor(Desktop &desktop, const QString &path)
 {
-    if (const auto call = textEditorCall(desktop, path))
-        desktop.startProgram(call->program, call->arguments);
+    const auto call = textEditorCall(desktop, path);
+    if (!call)
+        return true;
+    // A program's arguments are text: a name that is not UTF-8 would reach it as another.
+    if (hasUndecodableBytes(call->program)
+        || std::any_of(call->arguments.cbegin(), call->arguments.cend(),
+                       [](const QString &argument) { return hasUndecodableBytes(argument); }))
+        return false;
+    desktop.startProgram(call->program, call->arguments);
+    return true;
+}
+
+QString editorRefusalText(const QStringList &paths)
+{
+    QStringList shown;
+    for (const QString &path : paths)
+        shown.append(displayFileName(path));
+    return (paths.size() == 1
+                ? u"This file cannot be handed to the editor, because its name is not valid "
+                  "UTF-8:\r\r"_s
+                : u"These files cannot be handed to the editor, because their names are not "
+                  "valid UTF-8:\r\r"_s)
+        + shown.join(u'\r');
 }
 
 QStringList distinctResultFiles(const ResultsModel &results)

@@ -4,6 +4,7 @@
 #include "app/Form1.h"
 #include "app/SettingsStore.h"
 #include "app/TextProgressBar.h"
+#include "card/NativePath.h"
 #include "filelist/FileListModel.h"
 #include "results/ResultsModel.h"
 
@@ -17,6 +18,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
@@ -25,6 +27,11 @@
 #include <QTreeView>
 
 #include <memory>
+
+#include <fcntl.h>
+#include <ftw.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -75,6 +82,32 @@ QMimeData *filesData(const QStringList &paths)
     return data;
 }
 
+/// Writes a file under a folder by the bytes of its relative path, making the folders
+/// on its way, as a name that is not UTF-8 can only be made; returns its full path.
+QByteArray writeRaw(const QString &folder, const QByteArray &relative, const QByteArray &bytes)
+{
+    QByteArray path = QFile::encodeName(folder);
+    for (const QByteArray &part : relative.split('/')) {
+        if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST)
+            qFatal("cannot make %s", path.constData());
+        path += '/' + part;
+    }
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (fd < 0 || ::write(fd, bytes.constData(), size_t(bytes.size())) != bytes.size())
+        qFatal("cannot write %s", path.constData());
+    ::close(fd);
+    return path;
+}
+
+/// Removes a tree by its bytes: QDir cannot remove names that are not UTF-8.
+void removeRaw(const QString &folder)
+{
+    ::nftw(
+        QFile::encodeName(folder).constData(),
+        [](const char *path, const struct stat *, int, FTW *) { return ::remove(path); }, 16,
+        FTW_DEPTH | FTW_PHYS);
+}
+
 } // namespace
 
 class TestWindowAdding final : public WindowTest
@@ -94,6 +127,8 @@ private slots:
     void addAllRemembersAcrossARestart();
     void addAllIsBusyAndSaysWhatItReads();
     void dropping();
+    void namesNotUtf8AndLongPaths_data();
+    void namesNotUtf8AndLongPaths();
     void loadListFiles();
     void loadEmptyListFileWritesNothing();
     void sampleFiles();
@@ -103,7 +138,6 @@ private:
     std::unique_ptr<Form1> start(const QString &programFolder = {});
     QString write(const QString &name, const QByteArray &bytes = "BEGIN:VCARD\nFN:x\nEND:VCARD\n");
     QString tree();
-
 };
 
 void TestWindowAdding::init()
@@ -309,6 +343,50 @@ void TestWindowAdding::dropping()
                      u"tree/B/d.vcf"_s, u"tree/A/A1/e.vcf"_s, u"other/x.vcf"_s}));
     QCOMPARE(form->MousePointer(), 0);
     QVERIFY(m_desktop->messages.isEmpty());
+}
+
+void TestWindowAdding::namesNotUtf8AndLongPaths_data()
+{
+    QTest::addColumn<QByteArray>("card"); // below tree/, as bytes
+    QTest::addColumn<QByteArray>("dropped"); // below tree/; empty: added with Add All
+    const QByteArray folder(50, 'f');
+    const QByteArray deep = QByteArray(folder + '/').repeated(8) + "deep.vcf";
+    QTest::newRow("file name, Add All") << QByteArray("caf\xE9.vcf") << QByteArray();
+    QTest::newRow("folder name, Add All") << QByteArray("d\xFF\x85/card.vcf") << QByteArray();
+    QTest::newRow("path past 260 characters, Add All") << deep << QByteArray();
+    QTest::newRow("file name, dropped") << QByteArray("caf\xE9.vcf") << QByteArray("caf\xE9.vcf");
+    QTest::newRow("folder name, dropped")
+        << QByteArray("d\xFF\x85/card.vcf") << QByteArray("d\xFF\x85");
+}
+
+void TestWindowAdding::namesNotUtf8AndLongPaths()
+{
+    QFETCH(QByteArray, card);
+    QFETCH(QByteArray, dropped);
+    const QString root = m_dir->filePath(u"tree"_s);
+    const auto removeTree = qScopeGuard([&] { removeRaw(root); });
+    const QByteArray path = writeRaw(root, card, "BEGIN:VCARD\nFN:Needle One\nEND:VCARD\n");
+    auto form = start();
+    if (dropped.isEmpty()) {
+        m_desktop->inputs.enqueue(u"vcf"_s);
+        m_desktop->folderResults.enqueue(root);
+        button(*form, "PushButton6")->click();
+    } else {
+        const QByteArray encoded = QByteArray(QFile::encodeName(root) + '/' + dropped);
+        std::unique_ptr<QMimeData> data(new QMimeData);
+        data->setUrls({QUrl::fromEncoded("file://" + encoded.toPercentEncoding("/"))});
+        QVERIFY(drop(*form, data.get()));
+    }
+    QCOMPARE(form->fileList().count(), 1);
+    QCOMPARE(encodeFileName(form->fileList().text(1)), path);
+
+    form->findChild<QLineEdit *>(u"Text1"_s)->setText(u"needle"_s);
+    button(*form, "PushButton7")->click();
+    QCOMPARE(m_desktop->messages.last().text, u"Done."_s);
+    QCOMPARE(form->results().count(), 1);
+    QCOMPARE(encodeFileName(form->results().cell(0, 1)), path);
+    QCOMPARE(form->results().cell(0, 3), u"Needle One"_s);
+    QCOMPARE(m_desktop->messages.size(), 1);
 }
 
 void TestWindowAdding::loadListFiles()

@@ -3,6 +3,7 @@
 #include "WindowTest.h"
 #include "app/Form1.h"
 #include "app/SettingsStore.h"
+#include "card/NativePath.h"
 #include "results/ResultsModel.h"
 
 #include <QDir>
@@ -107,6 +108,8 @@ private slots:
     void editorArguments_data();
     void editorArguments();
     void openAllFiles();
+    void editorAndNamesNotUtf8_data();
+    void editorAndNamesNotUtf8();
     void openManyFilesAsksFirst_data();
     void openManyFilesAsksFirst();
 
@@ -503,6 +506,49 @@ void TestWindowOutputs::openAllFiles()
     QCOMPARE(opened, (QStringList{u"/c/a.vcf"_s, u"/c/b.vcf"_s, u"/c/A.vcf"_s}));
     QCOMPARE(m_desktop->messages.size(), 1);
     QCOMPARE(form->MousePointer(), 0);
+}
+
+void TestWindowOutputs::editorAndNamesNotUtf8_data()
+{
+    QTest::addColumn<QString>("exec"); // empty: no desktop entry, gedit on PATH
+    QTest::addColumn<QString>("handed"); // the argument for the name; empty: reported
+    QTest::newRow("%U takes an address") << u"myedit %U"_s << u"file:///c/caf%E9.vcf"_s;
+    QTest::newRow("%f: reported by name") << u"myedit %f"_s << QString();
+    QTest::newRow("known editor: reported by name") << QString() << QString();
+}
+
+void TestWindowOutputs::editorAndNamesNotUtf8()
+{
+    QFETCH(QString, exec);
+    QFETCH(QString, handed);
+    if (!exec.isEmpty())
+        m_desktop->textEditorEntry = writeEditorEntry(exec);
+    m_desktop->programsOnPath = {u"gedit"_s};
+    auto form = start();
+    const QString name = decodeFileName("/c/caf\xE9.vcf");
+    form->results().appendRows({{u"/c/a.vcf"_s, u"T"_s, u"1"_s}, {name, u"T"_s, u"2"_s}});
+    const QString refusal
+        = u"This file cannot be handed to the editor, because its name is not valid UTF-8:\r\r"
+          "/c/caf\\xE9.vcf"_s;
+
+    button(*form, "PushButton11")->click();
+    QStringList opened;
+    for (const auto &call : std::as_const(m_desktop->started))
+        opened.append(call.arguments.last());
+    QCOMPARE(opened,
+             handed.isEmpty() ? QStringList{u"/c/a.vcf"_s} : (QStringList{u"/c/a.vcf"_s, handed}));
+    QCOMPARE(m_desktop->messages.size(), handed.isEmpty() ? 1 : 0);
+    if (handed.isEmpty())
+        QCOMPARE(m_desktop->messages.first().text, refusal);
+
+    m_desktop->started.clear();
+    m_desktop->messages.clear();
+    form->findChild<QTableView *>(u"ListView2"_s)->setCurrentIndex(form->results().index(1, 1));
+    button(*form, "PushButton3")->click();
+    QCOMPARE(m_desktop->started.size(), handed.isEmpty() ? 0 : 1);
+    QCOMPARE(m_desktop->messages.size(), handed.isEmpty() ? 1 : 0);
+    if (handed.isEmpty())
+        QCOMPARE(m_desktop->messages.first().text, refusal);
 }
 
 void TestWindowOutputs::openManyFilesAsksFirst_data()

@@ -1,5 +1,6 @@
 // Path rules, the file list model and the folder walk.
 
+#include "card/NativePath.h"
 #include "filelist/AddFolder.h"
 #include "filelist/FileListModel.h"
 #include "filelist/PathRules.h"
@@ -22,6 +23,8 @@ private slots:
     void normalizePath();
     void fileNameFromPath_data();
     void fileNameFromPath();
+    void fileNameBytes_data();
+    void fileNameBytes();
     void model();
     void unsupportedNames_data();
     void unsupportedNames();
@@ -102,6 +105,37 @@ void TestFileList::fileNameFromPath()
     QCOMPARE(GetFileNameFromPath(path), name);
 }
 
+void TestFileList::fileNameBytes_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text"); // null: not UTF-8, only the bytes are compared
+    QTest::newRow("ASCII") << QByteArray("cards.vcf") << u"cards.vcf"_s;
+    QTest::newRow("UTF-8") << QByteArray("M\xC3\xBCller \xE6\x9D\xB1 \xF0\x9F\x93\x87")
+                           << u"Müller 東 📇"_s;
+    QTest::newRow("byte-order mark and U+FFFD are names too")
+        << QByteArray("\xEF\xBB\xBFx\xEF\xBF\xBD") << u"\uFEFFx\uFFFD"_s;
+    QTest::newRow("lone 0xFF") << QByteArray("\xFF") << QString();
+    QTest::newRow("Latin-1 byte") << QByteArray("caf\xE9.vcf") << QString();
+    QTest::newRow("truncated sequence") << QByteArray("a\xE2\x82") << QString();
+    QTest::newRow("encoded surrogate") << QByteArray("\xED\xA0\x80") << QString();
+    QTest::newRow("overlong slash") << QByteArray("\xC0\xAF") << QString();
+    QTest::newRow("past U+10FFFF") << QByteArray("\xF4\x90\x80\x80") << QString();
+    QTest::newRow("mixed") << QByteArray("\xF0\x90\x80\x80\xE9\xC3\xA9\x80\xF0\x90") << QString();
+}
+
+void TestFileList::fileNameBytes()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, text);
+    const QString decoded = decodeFileName(bytes);
+    QCOMPARE(encodeFileName(decoded), bytes);
+    QCOMPARE(hasUndecodableBytes(decoded), text.isNull());
+    if (!text.isNull())
+        QCOMPARE(decoded, text);
+    const QString path = u"/a b/"_s + decoded;
+    QCOMPARE(encodeFileName(localFilePath(fileUrl(path))), encodeFileName(path));
+}
+
 void TestFileList::model()
 {
     FileListModel list;
@@ -148,7 +182,8 @@ void TestFileList::unsupportedNames_data()
     QTest::newRow("U+007F") << u"a\u007Fb"_s << true;
     QTest::newRow("U+009F") << u"a\u009Fb"_s << true;
     QTest::newRow("U+00A0 is fine") << u"a\u00A0b"_s << false;
-    QTest::newRow("undecodable byte") << QFile::decodeName("bad\xFFname") << true;
+    QTest::newRow("U+FFFD is a character like any other") << u"a\uFFFDb"_s << false;
+    QTest::newRow("bytes that are not UTF-8") << decodeFileName("bad\xFF\x85name") << false;
 }
 
 void TestFileList::unsupportedNames()
@@ -220,14 +255,14 @@ void TestFileList::walkSkipsAndRemoves()
                           s + u"ok/inner/"_s}));
     QCOMPARE(reports, 0);
 
-    // A path that reaches 260 characters is kept but not looked into.
+    // A path past 260 characters is looked into like any other.
     QString longPath = s;
     while (longPath.size() < 259)
         longPath += u"d"_s;
     QVERIFY(QDir().mkpath(longPath + u"/under"_s));
     QStringList longCollection{longPath + u'/'};
     GetSubDirectories2016(longCollection, true);
-    QCOMPARE(longCollection, QStringList{longPath + u'/'});
+    QCOMPARE(longCollection, (QStringList{longPath + u'/', longPath + u"/under/"_s}));
 }
 
 void TestFileList::walkEndsOnLoopingLinks()
