@@ -15,6 +15,16 @@ namespace {
 // A line is written whenever this much of it is made.
 constexpr qsizetype kPiece = qsizetype(1) << 16;
 
+bool loneSurrogate(QStringView text, qsizetype i)
+{
+    const QChar c = text.at(i);
+    if (c.isHighSurrogate())
+        return i + 1 == text.size() || !text.at(i + 1).isLowSurrogate();
+    if (c.isLowSurrogate())
+        return i == 0 || !text.at(i - 1).isHighSurrogate();
+    return false;
+}
+
 /// Appends text as a JSON string; a long text is written on the way, piece by piece.
 void appendJsonString(QString &out, QStringView text, const std::function<void()> &writeIfLong)
 {
@@ -40,7 +50,9 @@ void appendJsonString(QString &out, QStringView text, const std::function<void()
             out.append(u"\\t"_s);
             break;
         default:
-            if (c.unicode() < 0x20)
+            // A lone surrogate (a byte of a file name that is not UTF-8) is written as an
+            // escape: the line stays valid UTF-8 and the byte can still be told.
+            if (c.unicode() < 0x20 || loneSurrogate(text, i))
                 out.append(u"\\u%1"_s.arg(uint(c.unicode()), 4, 16, QChar(u'0')));
             else
                 out.append(c);

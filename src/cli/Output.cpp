@@ -16,6 +16,24 @@ bool Output::write(QByteArrayView bytes)
     return m_error == 0;
 }
 
+bool Output::writeText(QStringView text)
+{
+    const auto escaped = [](QChar c) { return (c.unicode() & 0xFF80) == 0xDC80; };
+    qsizetype from = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (!escaped(text.at(i)))
+            continue;
+        // A lone U+DC80 to U+DCFF stands for a byte; in a valid pair it is a character.
+        if (i > 0 && text.at(i - 1).isHighSurrogate())
+            continue;
+        write(text.sliced(from, i - from).toUtf8());
+        const char byte = char(text.at(i).unicode() & 0xFF);
+        write(QByteArrayView(&byte, 1));
+        from = i + 1;
+    }
+    return write(text.sliced(from).toUtf8());
+}
+
 bool Output::finish()
 {
     if (m_error == 0) {

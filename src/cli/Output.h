@@ -15,6 +15,9 @@ public:
 
     /// False once a write has failed; later writes are not tried.
     bool write(QByteArrayView bytes);
+    /// Writes text as UTF-8, except that the bytes of a file name that are not UTF-8
+    /// (held as U+DC80 to U+DCFF) are written as those bytes, as the name is on disk.
+    bool writeText(QStringView text);
     /// Flushes what is buffered; false when that or an earlier write failed.
     bool finish();
 

@@ -48,7 +48,7 @@ public:
     void addRows(QList<ResultRow> &&rows) override
     {
         QString text;
-        const auto write = [this](const QString &piece) { m_out.write(piece.toUtf8()); };
+        const auto write = [this](const QString &piece) { m_out.writeText(piece); };
         for (const ResultRow &row : rows) {
             if (m_rows++ == 0)
                 text += resultsCaptionLine(row);
