@@ -3,6 +3,14 @@
 # from the test cards, the samples and, where it is beside the checkout, the shared
 # real-world corpus. Usage: tools/fuzz.sh [SECONDS] [TARGET ...]
 # Findings are written to build-fuzz/findings/ and make the script fail.
+#
+# Inputs may be as large as 4 MiB. The time limit per input and the card reader's memory
+# limit are set well above what a reader that is linear in time and memory needs for
+# that (under the sanitizers, about 20 s and 300 MB at most), and far below what one
+# that goes back over its input or keeps a record per line would take. Before the card
+# reader is fuzzed, each hostile shape of the growth benchmark is run once at
+# QUILLORY_FUZZ_HOSTILE_BYTES (1 MiB unless told) under those limits; the fuzzing itself
+# starts from the same shapes at 8 KiB, so that it stays quick on small inputs.
 set -euo pipefail
 
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -19,7 +27,7 @@ bash tools/install-packages.sh clang-14 libclang-rt-14-dev
 build_dir="${QUILLORY_FUZZ_BUILD_DIR:-build-fuzz}"
 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_CXX_COMPILER=clang++-14 -DQUILLORY_FUZZ=ON \
     -DQUILLORY_BUILD_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build_dir" -j"$(nproc)" --target "${targets[@]}"
+cmake --build "$build_dir" -j"$(nproc)" --target "${targets[@]}" quillory-bench-corpus
 
 shared="${QUILLORY_SHARED_DIR:-../shared}"
 seeds="$build_dir/seeds"
@@ -41,6 +49,16 @@ make_card_seeds() {
         esac >"$dir/seed-$n"
         head -c 65536 "$file" >>"$dir/seed-$n"
     done < <(find "${sources[@]}" -type f -iname '*.vcf' -print0 | sort -z)
+    local shape large="$seeds/fuzz_card_reader-hostile"
+    mkdir -p "$large"
+    for shape in $("$build_dir/bench/quillory-bench-corpus" shapes); do
+        "$build_dir/bench/quillory-bench-corpus" hostile "$shape" 8192 "$dir/body"
+        { printf '\001\001e' && cat "$dir/body"; } >"$dir/hostile-$shape"
+        "$build_dir/bench/quillory-bench-corpus" hostile "$shape" \
+            "${QUILLORY_FUZZ_HOSTILE_BYTES:-1048576}" "$dir/body"
+        { printf '\001\001e' && cat "$dir/body"; } >"$large/$shape"
+    done
+    rm -f "$dir/body"
 }
 
 make_text_seeds() {
@@ -54,21 +72,42 @@ make_text_seeds() {
 }
 
 for target in "${targets[@]}"; do
-    rm -rf "${seeds:?}/$target"
+    rm -rf "${seeds:?}/$target" "${seeds:?}/$target-hostile"
     case "$target" in
     fuzz_card_reader) make_card_seeds ;;
     *) make_text_seeds "$target" ;;
     esac
 done
 
+# A smaller quarantine than AddressSanitizer's 256 MB, so that the memory limit sees the
+# reader's own memory.
+export ASAN_OPTIONS="${ASAN_OPTIONS:-quarantine_size_mb=64}"
+
 status=0
 for target in "${targets[@]}"; do
     work="$build_dir/corpus/$target"
     mkdir -p "$work"
     log="$build_dir/$target.log"
+    # The settings harness gives Qt a new file name per input, and Qt keeps each one's
+    # settings for the life of the process: its memory grows with the run, not the input.
+    rss=768
+    [[ $target == fuzz_settings ]] && rss=2048
+    limits=(-max_len=4194304 -timeout=60 -rss_limit_mb="$rss")
+    if [[ -d $seeds/$target-hostile ]]; then
+        echo "== $target: each hostile shape once"
+        if ! "$build_dir/fuzz/$target" "${limits[@]}" -runs=0 -print_final_stats=1 \
+            -artifact_prefix="$findings/$target-" "$seeds/$target-hostile" \
+            >"$log.hostile" 2>&1; then
+            status=1
+            echo "$target failed on a hostile shape; see $log.hostile and $findings/" >&2
+            tail -40 "$log.hostile" >&2
+            continue
+        fi
+        grep -E '^stat::peak_rss_mb|INITED' "$log.hostile" | tail -2 || true
+    fi
     echo "== $target: $seconds s"
     if ! "$build_dir/fuzz/$target" "$work" "$seeds/$target" -max_total_time="$seconds" \
-        -max_len=65536 -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+        "${limits[@]}" -print_final_stats=1 \
         -artifact_prefix="$findings/$target-" >"$log" 2>&1; then
         status=1
         echo "$target found a fault; see $log and $findings/" >&2
