@@ -2,9 +2,12 @@
 // "Start Searching", and optionally copies and saves the results, printing how long
 // each took and the longest gap between two turns of the event loop. With --soak N it
 // searches N times in a row, copying, saving and exporting a workbook between
-// searches, and prints the resident memory after each search.
+// searches, and prints the resident memory after each search. With --stop-after MS it
+// presses "Stop Searching" that long after the start and prints how long the run took
+// to end after the press.
 //
-//   quillory-bench-window [--copy] [--save FILE] [--startup] [--soak N] TEXT FOLDER
+//   quillory-bench-window [--copy] [--save FILE] [--startup] [--soak N] [--stop-after MS]
+//                         TEXT FOLDER
 
 #include "app/Desktop.h"
 #include "app/Form1.h"
@@ -114,6 +117,12 @@ int main(int argc, char *argv[])
         soakRounds = args.at(at + 1).toInt();
         args.remove(at, 2);
     }
+    int stopAfter = -1;
+    if (const qsizetype at = args.indexOf(QStringLiteral("--stop-after"));
+        at >= 0 && at + 1 < args.size()) {
+        stopAfter = args.at(at + 1).toInt();
+        args.remove(at, 2);
+    }
     QTemporaryDir config;
     QuietDesktop desktop;
     desktop.savePath = save;
@@ -130,7 +139,7 @@ int main(int argc, char *argv[])
     }
     if (args.size() != 2) {
         std::fputs("usage: quillory-bench-window [--copy] [--save FILE] [--startup] [--soak N] "
-                   "TEXT FOLDER\n",
+                   "[--stop-after MS] TEXT FOLDER\n",
                    stderr);
         return 2;
     }
@@ -158,21 +167,31 @@ int main(int argc, char *argv[])
     }
     GapMeter gaps(&app);
     QElapsedTimer clock;
+    QElapsedTimer sinceStop;
+    auto *button = window.findChild<QPushButton *>(QStringLiteral("PushButton7"));
+    if (stopAfter >= 0) {
+        QTimer::singleShot(stopAfter, &app, [&] {
+            sinceStop.start();
+            button->click();
+        });
+    }
     QTimer::singleShot(0, &app, [&] {
         gaps.reset();
         clock.start();
-        window.findChild<QPushButton *>(QStringLiteral("PushButton7"))->click();
+        button->click();
         std::printf("search_ms %lld rows %lld files %lld longest_gap_ms %lld\n", clock.elapsed(),
                     qlonglong(window.results().count()), qlonglong(window.fileList().count()),
                     gaps.longest());
+        if (sinceStop.isValid())
+            std::printf("stop_to_end_ms %lld\n", sinceStop.elapsed());
         if (copy) {
             for (qsizetype r = 0; r < window.results().count(); ++r)
                 window.results().setChecked(r, true);
             gaps.reset();
             clock.restart();
             window.findChild<QPushButton *>(QStringLiteral("PushButton8"))->click();
-            std::printf("copy_ms %lld longest_gap_ms %lld clipboard_chars %lld\n", clock.elapsed(), gaps.longest(),
-                        qlonglong(desktop.clipboardSize));
+            std::printf("copy_ms %lld longest_gap_ms %lld clipboard_chars %lld\n", clock.elapsed(),
+                        gaps.longest(), qlonglong(desktop.clipboardSize));
         }
         if (!save.isEmpty()) {
             gaps.reset();

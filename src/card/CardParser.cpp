@@ -364,8 +364,13 @@ class Charsets
 public:
     Charsets(QByteArrayView file, bool unicode) : m_file(file), m_unicode(unicode) {}
 
-    QString decode(QByteArrayView bytes, const QByteArray &charset, bool quotedPrintable)
+    /// The text of the bytes. foreign is set when a charset other than UTF-8 and
+    /// Windows-1252 read them: only such a charset can make a line break of bytes that
+    /// are none.
+    QString decode(QByteArrayView bytes, const QByteArray &charset, bool quotedPrintable,
+                   bool &foreign)
     {
+        foreign = false;
         // Raw text of a file with a Unicode mark is UTF-8 by now; CHARSET only
         // tells how decoded quoted-printable bytes are to be read.
         if (m_unicode && !quotedPrintable)
@@ -375,6 +380,7 @@ public:
                 return decodeWindows1252(bytes);
             if (QStringDecoder *decoder = decoderFor(charset)) {
                 decoder->resetState();
+                foreign = true;
                 return decoder->decode(bytes);
             }
         } else if (!charset.isEmpty() && isUtf8Name(charset)) {
@@ -382,7 +388,7 @@ public:
         }
         if (isValidUtf8(bytes))
             return QString::fromUtf8(bytes);
-        return decodeLegacy(bytes);
+        return decodeLegacy(bytes, foreign);
     }
 
     /// The charset that text without one is read with when it is not UTF-8; empty
@@ -420,12 +426,13 @@ private:
         return it->get();
     }
 
-    QString decodeLegacy(QByteArrayView bytes)
+    QString decodeLegacy(QByteArrayView bytes, bool &foreign)
     {
         legacyCharset();
         if (!m_legacy.isEmpty()) {
             if (QStringDecoder *decoder = decoderFor(m_legacy)) {
                 decoder->resetState();
+                foreign = true;
                 return decoder->decode(bytes);
             }
         }
@@ -602,6 +609,12 @@ public:
 
     qsizetype after(qsizetype p)
     {
+        // LF and CR LF first: most files end every line so.
+        const qsizetype n = m_data.size();
+        if (m_data[p] == '\n')
+            return p + 1;
+        if (p + 1 < n && m_data[p + 1] == '\n')
+            return p + 2;
         if (p < m_runStart || p >= m_runEnd) {
             qsizetype k = p;
             while (k < m_data.size() && m_data[k] == '\r')
@@ -770,7 +783,7 @@ public:
                   const CardParser::ValueFilter *filter)
         : m_data(QByteArrayView(text.bytes).first(end)), m_charsets(text.bytes, text.isUnicode()),
           m_sink(sink), m_filter(filter), m_unicode(text.isUnicode()),
-          m_cardEnds(m_data, endLineSearch()), m_vcards(m_data, vcardSearch())
+          m_vcards(m_data, vcardSearch())
     {}
 
     /// True when no card is open and no line outside every card is held.
@@ -800,7 +813,7 @@ public:
             keep(m_pending[std::size_t(m_open.back() - m_firstSequence)], line, offset);
             return -1;
         }
-        apply(property, m_open.empty() ? outside() : m_front);
+        apply(property, m_open.empty() ? outside() : front());
         return -1;
     }
 
@@ -856,6 +869,13 @@ private:
         return *m_outside;
     }
 
+    ContactFields &front()
+    {
+        if (!m_front)
+            m_front.emplace();
+        return *m_front;
+    }
+
     void keep(Pending &card, QByteArrayView line, qsizetype offset)
     {
         quint32 place = 0;
@@ -898,27 +918,27 @@ private:
         for (quint32 i = card.head; i != kNone; i = m_kept[i].next) {
             PropertyLine property;
             if (splitPropertyLine(keptLine(m_kept[i].place), property))
-                apply(property, m_front);
+                apply(property, front());
         }
     }
 
     /// A card outside every other one that the filter rules out is counted without
     /// being parsed or handed out, when its extent is plain: it ends at the first
     /// END:VCARD line after its BEGIN line, and no other line in between begins or ends
-    /// a card. The places of the next END:VCARD and VCARD texts are remembered between
-    /// cards, so no byte is searched twice however the cards are written.
+    /// a card. The place of the next VCARD text is remembered between cards, so no byte is
+    /// searched twice however the cards are written.
     qsizetype skipCard(QByteArrayView line, qsizetype offset)
     {
         if (!m_filter || offset < 0 || !m_open.empty())
             return -1;
+        // The first VCARD text after the BEGIN line must be the END line's own: any other
+        // (a BEGIN or END line, or a value that looks like one) ends the skip at once.
         const qsizetype from = offset + line.size();
-        const qsizetype hit = m_cardEnds.from(from);
-        if (hit == m_data.size())
+        const qsizetype vcard = m_vcards.from(from);
+        if (vcard == m_data.size() || vcard - 4 < from
+            || !equalsNoCaseN(m_data.data() + vcard - 4, "END:", 4))
             return -1;
-        // Any VCARD text before the END line's own ends the skip at once: the card holds
-        // another BEGIN or END line, or a value that looks like one.
-        if (m_vcards.from(from) != hit + 4)
-            return -1;
+        const qsizetype hit = vcard - 4;
         if (hit != m_endLineAt) {
             m_endLineAt = hit;
             m_endLineEnd = plainEndLineEnd(m_data, hit);
@@ -970,8 +990,8 @@ private:
     void flush()
     {
         while (!m_pending.empty() && m_pending.front().complete) {
-            m_sink(std::move(m_front));
-            m_front = ContactFields();
+            m_sink(std::move(front()));
+            m_front.reset();
             ++m_emitted;
             m_pending.pop_front();
             ++m_firstSequence;
@@ -1015,13 +1035,18 @@ private:
             }
         }
         QString text;
-        if (params.quotedPrintable)
-            text = m_charsets.decode(decodeQuotedPrintable(property.value), params.charset, true);
-        else
-            text = m_charsets.decode(property.value, params.charset, false);
+        bool foreign = false;
+        if (params.quotedPrintable) {
+            text = m_charsets.decode(decodeQuotedPrintable(property.value), params.charset, true,
+                                     foreign);
+        } else {
+            text = m_charsets.decode(property.value, params.charset, false, foreign);
+        }
         // A line break that decoding made (quoted-printable, or a charset such as UTF-7)
-        // becomes a blank, so that no value spans lines in what is written out.
-        foldLineBreaks(text);
+        // becomes a blank, so that no value spans lines in what is written out. The raw
+        // bytes of a line hold none.
+        if (params.quotedPrintable || foreign)
+            foldLineBreaks(text);
         applyProperty(prop, property.namePart, std::move(text), params.quotedPrintable, false,
                       fields);
     }
@@ -1062,7 +1087,7 @@ private:
     const CardParser::ValueFilter *m_filter;
     bool m_unicode;
     std::deque<Pending> m_pending;
-    ContactFields m_front; // the fields of m_pending.front()
+    std::optional<ContactFields> m_front; // the fields of m_pending.front()
     // Deques grow by blocks, never by copying all they hold to a larger block: a file of
     // nested cards would otherwise need twice their upkeep for a moment.
     std::deque<KeptLine> m_kept;
@@ -1071,7 +1096,6 @@ private:
     qint64 m_firstSequence = 0; // sequence number of m_pending.front()
     std::optional<ContactFields> m_outside;
     qint64 m_emitted = 0;
-    NextOccurrence m_cardEnds;
     NextOccurrence m_vcards;
     qsizetype m_endLineAt = -1;
     qsizetype m_endLineEnd = -1;
@@ -1110,6 +1134,7 @@ void forEachLogicalLine(QByteArrayView data, Consumer &&consume, const std::atom
             joined.resize(0);
             joined.append(current);
             isJoined = true;
+            quotedPrintable.reset();
         }
     };
 
@@ -1159,7 +1184,6 @@ void forEachLogicalLine(QByteArrayView data, Consumer &&consume, const std::atom
         }
         haveCurrent = true;
         current = physical;
-        quotedPrintable.reset();
         softBreak = physical.back() == '=' && isQuotedPrintableLine(physical);
     }
     flush();

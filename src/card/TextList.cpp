@@ -2,7 +2,6 @@
 
 TextList::TextList(const QStringList &texts)
 {
-    m_ends.reserve(texts.size());
     for (const QString &text : texts)
         append(text);
 }
@@ -10,13 +9,27 @@ TextList::TextList(const QStringList &texts)
 void TextList::append(QStringView text)
 {
     m_text.append(text);
-    m_ends.append(quint32(m_text.size()));
+    if (m_size == 0)
+        m_firstEnd = m_text.size();
+    else
+        m_ends.append(quint32(m_text.size()));
+    ++m_size;
+}
+
+void TextList::append(QString &&text)
+{
+    if (m_size != 0) {
+        append(QStringView(text));
+        return;
+    }
+    m_text = std::move(text);
+    m_firstEnd = m_text.size();
+    m_size = 1;
 }
 
 void TextList::clear()
 {
-    m_text.clear();
-    m_ends.clear();
+    *this = TextList();
 }
 
 QStringList TextList::toStringList() const
@@ -37,6 +50,17 @@ QString TextList::join(QStringView separator) const
         joined.append(at(i));
     }
     return joined;
+}
+
+bool TextList::operator==(const TextList &other) const
+{
+    if (other.size() != size())
+        return false;
+    for (qsizetype i = 0; i < size(); ++i) {
+        if (at(i) != other.at(i))
+            return false;
+    }
+    return true;
 }
 
 bool TextList::operator==(const QStringList &other) const

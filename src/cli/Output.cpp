@@ -19,6 +19,13 @@ bool Output::write(QByteArrayView bytes)
 bool Output::writeText(QStringView text)
 {
     const auto escaped = [](QChar c) { return (c.unicode() & 0xFF80) == 0xDC80; };
+    // Almost no text holds such a byte: one pass without a branch tells.
+    const char16_t *chars = text.utf16();
+    bool any = false;
+    for (qsizetype i = 0; i < text.size(); ++i)
+        any |= (chars[i] & 0xFF80) == 0xDC80;
+    if (!any)
+        return write(text.toUtf8());
     qsizetype from = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
         if (!escaped(text.at(i)))

@@ -45,25 +45,34 @@ public:
     void processEvents() override {}
     void markBusy() override {}
 
+    // Rows are gathered into pieces of about kPiece characters, each written as soon as
+    // it is full.
     void addRows(QList<ResultRow> &&rows) override
     {
-        QString text;
         const auto write = [this](const QString &piece) { m_out.writeText(piece); };
         for (const ResultRow &row : rows) {
             if (m_rows++ == 0)
-                text += resultsCaptionLine(row);
+                m_text += resultsCaptionLine(row);
             if (row.Value.size() < kPiece) {
-                appendResultsRowLine(text, row);
+                appendResultsRowLine(m_text, row);
                 continue;
             }
             // A long value goes out in pieces, not as one more copy of it.
-            write(std::exchange(text, {}));
+            flush();
             writeResultsRowLine(row, kPiece, write);
         }
-        write(text);
+        if (m_text.size() >= kPiece)
+            flush();
         // Once the output cannot be written, searching on would only hide that.
         if (m_out.failed())
             m_run.requestStop();
+    }
+
+    /// Writes what is gathered.
+    void flush()
+    {
+        m_out.writeText(m_text);
+        m_text.resize(0);
     }
 
     qint64 rowCount() const { return m_rows; }
@@ -71,6 +80,7 @@ public:
 private:
     SearchCriteria m_criteria;
     Output &m_out;
+    QString m_text;
     qint64 m_rows = 0;
     ReadAhead *m_readAhead;
     int m_threads;
@@ -83,8 +93,12 @@ int runSearch(const SearchCommandOptions &options, std::FILE *out, std::FILE *er
 {
     Output output(out);
     bool failed = false;
+    ConsoleHost *host = nullptr;
     const Guard::Reporter report = [&](const QString &, int, const QString &description) {
-        output.finish(); // what was found before the failure comes first
+        // What was found before the failure comes first.
+        if (host)
+            host->flush();
+        output.finish();
         printError(err, description);
         failed = true;
     };
@@ -121,14 +135,16 @@ int runSearch(const SearchCommandOptions &options, std::FILE *out, std::FILE *er
     if (readAhead)
         readAhead->finishAdding();
     SearchRun run(files);
-    ConsoleHost host(criteria, readAhead ? &*readAhead : nullptr, options.threads, output, run);
+    ConsoleHost console(criteria, readAhead ? &*readAhead : nullptr, options.threads, output, run);
+    host = &console;
     Guard guard(report, formLocation(u"PushButton7_Click"_s));
-    run.run(host, guard);
+    run.run(console, guard);
+    console.flush();
     if (!output.finish()) {
         printError(err, u"cannot write the results: "_s + output.errorText());
         return 2;
     }
     if (failed)
         return 2;
-    return host.rowCount() > 0 ? 0 : 1;
+    return console.rowCount() > 0 ? 0 : 1;
 }

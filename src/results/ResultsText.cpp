@@ -30,12 +30,13 @@ void appendFlatCell(QString &text, QStringView cell)
 {
     const qsizetype start = text.size();
     text.append(cell);
-    // Few cells hold a character below U+000E: one plain count over the cell tells
-    // whether there is anything to replace.
-    qsizetype controls = 0;
-    for (const QChar c : cell)
-        controls += c.unicode() <= u'\r';
-    if (controls != 0)
+    // Few cells hold a character below U+000E: one pass without a branch (which the
+    // compiler runs many characters at a time) tells whether there is anything to replace.
+    const char16_t *chars = cell.utf16();
+    char16_t lowest = 0xFFFF;
+    for (qsizetype i = 0; i < cell.size(); ++i)
+        lowest = qMin(lowest, chars[i]);
+    if (lowest <= u'\r')
         std::replace_if(text.begin() + start, text.end(), breaksLayout, QChar(u' '));
 }
 

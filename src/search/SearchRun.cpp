@@ -44,6 +44,8 @@ constexpr qsizetype kMinPartBytes = qsizetype(4) << 20;
 constexpr qint64 kLiveFileBytes = qint64(2) << 20;
 // Rows held back are handed on in batches of this many.
 constexpr qsizetype kRowBatch = 4096;
+// The rows of small cards are handed on once this many have gathered.
+constexpr qsizetype kCardsRowBatch = 256;
 
 using RowSink = std::function<void(QList<ResultRow> &&)>;
 
@@ -123,11 +125,11 @@ struct FileSearch
     const RawValueFilter *filter; // null when the texts are of a kind it cannot judge
     const QString &path;
 
-    /// Hands the rows of one card to sink, in batches: a card of a million matching
-    /// values is not held as a million rows at once.
-    template<typename Sink> void cardRows(const ContactFields &card, Sink &&sink) const
+    /// Gathers the rows of one card into rows, and hands rows to sink whenever it holds a
+    /// batch: a card of a million matching values is not held as a million rows at once.
+    template<typename Sink>
+    void cardRows(const ContactFields &card, QList<ResultRow> &rows, Sink &&sink) const
     {
-        QList<ResultRow> rows;
         for (const TextMatcher &matcher : matchers) {
             forEachFieldMatch(card, path, matcher, [&](ResultRow &&row) {
                 rows.append(std::move(row));
@@ -135,8 +137,6 @@ struct FileSearch
                     sink(std::exchange(rows, {}));
             });
         }
-        if (!rows.isEmpty())
-            sink(std::move(rows));
     }
 
     /// Hands the rows of every card of the text to sink as they are found, in card
@@ -160,8 +160,19 @@ struct FileSearch
 
     void runWhole(const CardBytes &text, const RowSink &sink, const std::atomic<bool> *cancel) const
     {
+        // Rows go on in batches that the cards fill, so that a file of many cards with a
+        // row or two each is not handed on card by card.
+        QList<ResultRow> rows;
         CardParser::parse(
-            text, [&](ContactFields &&card) { cardRows(card, sink); }, filter, cancel);
+            text,
+            [&](ContactFields &&card) {
+                cardRows(card, rows, sink);
+                if (rows.size() >= kCardsRowBatch)
+                    sink(std::exchange(rows, {}));
+            },
+            filter, cancel);
+        if (!rows.isEmpty())
+            sink(std::move(rows));
     }
 
     /// False when a part did not end outside every card; nothing is handed on then.
@@ -179,7 +190,9 @@ struct FileSearch
                 CardParser::parseRange(
                     text, from, to,
                     [&](ContactFields &&card) {
-                        cardRows(card, [&](QList<ResultRow> &&rows) { held[k].add(rows); });
+                        QList<ResultRow> rows;
+                        cardRows(card, rows, [&](QList<ResultRow> &&full) { held[k].add(full); });
+                        held[k].add(rows);
                     },
                     filter, &outside);
                 endedOutside[k] = outside;
