@@ -14,5 +14,11 @@ QString plainToolTip(const QString &text)
     }
     // The texts use bare CRs as line breaks too.
     shown.replace(u"\r\n"_s, u"\n"_s).replace(u'\r', u'\n');
-    return u"<p style=\"white-space:pre-wrap\">"_s + shown.toHtmlEscaped() + u"</p>"_s;
+    // Qt wraps a rich tooltip at about a third of its width: short lines are kept whole,
+    // and only a tip with long lines may wrap them.
+    qsizetype longest = 0;
+    for (const QStringView line : QStringView(shown).tokenize(u'\n'))
+        longest = qMax(longest, line.size());
+    const QString style = longest <= kToolTipLineLength ? u"pre"_s : u"pre-wrap"_s;
+    return u"<p style=\"white-space:"_s + style + u"\">"_s + shown.toHtmlEscaped() + u"</p>"_s;
 }
