@@ -107,6 +107,11 @@ echo
 echo "Window, a million rows (\"e\" over 100,000 files), one run:"
 "$window" --copy --save "$work/saved.txt" e "$work/rows1m" 2>/dev/null | sed 's/^/    /'
 printf '    peak_mib %s\n' "$(peak "$window" --copy --save "$work/saved.txt" e "$work/rows1m")"
+mkdir -p "$work/one"
+ln -f "$work/cards200k.vcf" "$work/one/cards200k.vcf"
+echo "Window, inside one file of 200,000 cards: the search, then a stop pressed 200 ms in:"
+"$window" tech "$work/one" 2>/dev/null | sed 's/^/    /'
+"$window" --stop-after 200 tech "$work/one" 2>/dev/null | sed 's/^/    /'
 echo "Start-up to the window shown, median of $reps:"
 for ((i = 0; i < reps; i++)); do "$window" --startup 2>/dev/null | awk '{ print $2 }'; done | median \
     | sed 's/^/    startup_ms /'

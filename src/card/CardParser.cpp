@@ -235,14 +235,17 @@ QByteArray decodeQuotedPrintable(QByteArrayView in)
     return out;
 }
 
+// The text steps below change a value where it lies, never into a second copy: one
+// value may be a file of a gigabyte.
+
 /// A decoded line break (CR LF, CR or LF) becomes one space.
 void foldLineBreaks(QString &text)
 {
     if (!text.contains(u'\r') && !text.contains(u'\n'))
         return;
-    QString out(text.size(), Qt::Uninitialized);
-    QChar *o = out.data();
-    const QChar *p = text.constData();
+    QChar *const begin = text.data();
+    QChar *o = begin;
+    const QChar *p = begin;
     const QChar *const end = p + text.size();
     while (p < end) {
         const QChar c = *p++;
@@ -254,8 +257,7 @@ void foldLineBreaks(QString &text)
             *o++ = c == u'\n' ? QChar(u' ') : c;
         }
     }
-    out.truncate(o - out.constData());
-    text = out;
+    text.truncate(o - begin);
 }
 
 /// foldLineBreaks for the UTF-8 bytes of a text.
@@ -275,7 +277,7 @@ void foldLineBreakBytes(QByteArray &bytes)
     bytes.truncate(o - bytes.constData());
 }
 
-QString trimSpaces(const QString &s)
+QString trimSpaces(QString s)
 {
     qsizetype begin = 0;
     qsizetype end = s.size();
@@ -283,7 +285,11 @@ QString trimSpaces(const QString &s)
         ++begin;
     while (end > begin && s.at(end - 1) == u' ')
         --end;
-    return (begin == 0 && end == s.size()) ? s : s.sliced(begin, end - begin);
+    if (end < s.size())
+        s.truncate(end);
+    if (begin > 0)
+        s.remove(0, begin);
+    return s;
 }
 
 QString clean(QString s)
@@ -295,14 +301,15 @@ QString clean(QString s)
 
 /// Undoes the text escapes: \, \; \: \\ give the character, \n and \N one space;
 /// any other backslash stays as written.
-QString unescape(const QString &s)
+QString unescape(QString s)
 {
-    if (!s.contains(u'\\'))
+    const qsizetype first = s.indexOf(u'\\');
+    if (first < 0)
         return s;
-    QString out(s.size(), Qt::Uninitialized);
-    QChar *o = out.data();
-    const QChar *p = s.constData();
-    const QChar *const end = p + s.size();
+    QChar *const begin = s.data();
+    QChar *o = begin + first;
+    const QChar *p = o;
+    const QChar *const end = begin + s.size();
     while (p < end) {
         if (*p == u'\\' && p + 1 < end) {
             const QChar next = p[1];
@@ -319,8 +326,8 @@ QString unescape(const QString &s)
         }
         *o++ = *p++;
     }
-    out.truncate(o - out.constData());
-    return out;
+    s.truncate(o - begin);
+    return s;
 }
 
 /// The components of a structured value, split at every ";" that is not escaped
@@ -484,39 +491,39 @@ void applyProperty(Prop prop, QByteArrayView namePart, QString value, bool wasQu
 {
     switch (prop) {
     case Prop::FN:
-        f.FirstName = clean(trimSpaces(unescape(value)));
+        f.FirstName = clean(trimSpaces(unescape(std::move(value))));
         return;
     case Prop::ORG:
-        f.Organization = clean(trimSpaces(unescape(value)));
+        f.Organization = clean(trimSpaces(unescape(std::move(value))));
         return;
     case Prop::BDAY:
-        f.Birthday = clean(trimSpaces(unescape(value)));
+        f.Birthday = clean(trimSpaces(unescape(std::move(value))));
         return;
     case Prop::NICKNAME:
-        f.Nickname = clean(trimSpaces(unescape(value)));
+        f.Nickname = clean(trimSpaces(unescape(std::move(value))));
         return;
     case Prop::TITLE:
-        f.Title = clean(trimSpaces(unescape(value)));
+        f.Title = clean(trimSpaces(unescape(std::move(value))));
         return;
     case Prop::ROLE:
-        f.Role = clean(trimSpaces(unescape(value)));
+        f.Role = clean(trimSpaces(unescape(std::move(value))));
         return;
     case Prop::EMAIL:
-        f.Emails.append(clean(trimSpaces(unescape(value))));
+        f.Emails.append(clean(trimSpaces(unescape(std::move(value)))));
         return;
     case Prop::URL:
-        f.Urls.append(clean(unescape(value)));
+        f.Urls.append(clean(unescape(std::move(value))));
         return;
     case Prop::NOTE: {
-        QString note = unescape(value);
+        QString note = unescape(std::move(value));
         // The old hand-made quoted-printable rule, for values that were not decoded.
         if (!wasQuotedPrintable && note.contains(u'='))
             note.replace(QStringLiteral("=0D=0A="), QStringLiteral(" "));
-        f.Notes = trimSpaces(clean(note));
+        f.Notes = trimSpaces(clean(std::move(note)));
         return;
     }
     case Prop::N: {
-        const QString trimmed = trimSpaces(value);
+        const QString trimmed = trimSpaces(std::move(value));
         const Components parts = splitStructured(trimmed);
         const auto part = [&](int i) {
             return ruledOut ? QString() : clean(trimSpaces(unescape(parts.part(i))));
@@ -534,7 +541,7 @@ void applyProperty(Prop prop, QByteArrayView namePart, QString value, bool wasQu
         QString &state = work ? f.BusinessState : f.HomeState;
         QString &postal = work ? f.BusinessPostal : f.HomePostal;
         QString &country = work ? f.BusinessCountry : f.HomeCountry;
-        const QString trimmed = trimSpaces(value);
+        const QString trimmed = trimSpaces(std::move(value));
         const Components parts = splitStructured(trimmed);
         const auto part
             = [&](int i) { return ruledOut ? QString() : clean(unescape(parts.part(i))); };
@@ -565,7 +572,7 @@ void applyProperty(Prop prop, QByteArrayView namePart, QString value, bool wasQu
         return;
     }
     case Prop::TEL: {
-        QString number = clean(unescape(value));
+        QString number = clean(unescape(std::move(value)));
         if (containsNoCase(namePart, "FAX"))
             f.HomeFax = std::move(number);
         else if (containsNoCase(namePart, "CELL"))
