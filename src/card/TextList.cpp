@@ -52,24 +52,27 @@ QString TextList::join(QStringView separator) const
     return joined;
 }
 
-bool TextList::operator==(const TextList &other) const
+namespace {
+
+template<typename List> bool sameTexts(const TextList &list, const List &other)
 {
-    if (other.size() != size())
+    if (other.size() != list.size())
         return false;
-    for (qsizetype i = 0; i < size(); ++i) {
-        if (at(i) != other.at(i))
+    for (qsizetype i = 0; i < list.size(); ++i) {
+        if (list.at(i) != other.at(i))
             return false;
     }
     return true;
 }
 
+} // namespace
+
+bool TextList::operator==(const TextList &other) const
+{
+    return sameTexts(*this, other);
+}
+
 bool TextList::operator==(const QStringList &other) const
 {
-    if (other.size() != size())
-        return false;
-    for (qsizetype i = 0; i < size(); ++i) {
-        if (at(i) != other.at(i))
-            return false;
-    }
-    return true;
+    return sameTexts(*this, other);
 }

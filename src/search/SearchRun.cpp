@@ -50,21 +50,32 @@ constexpr qsizetype kCardsRowBatch = 256;
 using RowSink = std::function<void(QList<ResultRow> &&)>;
 
 /// The rows of one part of a file, held until the parts before it are done. Only tag
-/// and value are kept (the file is the same for all), the tag as a number into a
-/// table and the value's UTF-16 code units, so that a part of many matching values
-/// holds about as many bytes as its lines, not a string object per cell.
+/// and value are kept (the file is the same for all): the tag as a number into a table
+/// of field names, with the element's position for a list field's element, and the
+/// value's UTF-16 code units. So a part of many matching values holds about as many
+/// bytes as its lines, not a string object per cell.
 class HeldRows
 {
 public:
     void add(const QList<ResultRow> &rows)
     {
         for (const ResultRow &row : rows) {
-            auto it = m_tagIds.constFind(row.Tag);
+            QStringView name = row.Tag;
+            quint64 position = 0;
+            qsizetype digits = name.size();
+            while (digits > 0 && name.at(digits - 1).isDigit())
+                --digits;
+            if (digits < name.size() && isListField(name.first(digits))) {
+                position = name.sliced(digits).toULongLong();
+                name = name.first(digits);
+            }
+            auto it = m_tagIds.constFind(name.toString());
             if (it == m_tagIds.cend()) {
-                it = m_tagIds.insert(row.Tag, quint32(m_tags.size()));
-                m_tags.append(row.Tag);
+                it = m_tagIds.insert(name.toString(), quint32(m_tags.size()));
+                m_tags.append(name.toString());
             }
             appendNumber(*it);
+            appendNumber(position);
             appendNumber(quint64(row.Value.size()));
             m_bytes.append(reinterpret_cast<const char *>(row.Value.utf16()),
                            row.Value.size() * qsizetype(sizeof(char16_t)));
@@ -78,7 +89,9 @@ public:
         const char *p = m_bytes.constData();
         const char *const end = p + m_bytes.size();
         while (p < end) {
-            const QString &tag = m_tags.at(qsizetype(readNumber(p)));
+            const QString &name = m_tags.at(qsizetype(readNumber(p)));
+            const quint64 position = readNumber(p);
+            const QString tag = position == 0 ? name : name + QString::number(position);
             const auto length = qsizetype(readNumber(p));
             QString value(length, Qt::Uninitialized);
             std::memcpy(value.data(), p, std::size_t(length) * sizeof(char16_t));
@@ -93,6 +106,15 @@ public:
     }
 
 private:
+    static bool isListField(QStringView name)
+    {
+        for (const ContactFieldInfo &field : declaredContactFields()) {
+            if (field.isList() && field.name == name)
+                return true;
+        }
+        return false;
+    }
+
     void appendNumber(quint64 number)
     {
         while (number >= 0x80) {
