@@ -32,10 +32,11 @@ struct Rows
     Rows &add(const ContactFields &card, const TextMatcher *matcher)
     {
         if (matcher) {
-            forEachFieldMatch(card, QStringLiteral("f.vcf"), *matcher, [this](ResultRow &&row) {
-                ++count;
-                digest = qHashMulti(digest, row.Tag, row.Value);
-            });
+            forEachFieldMatch(card, ResultRow(QStringLiteral("f.vcf"), {}, {}), *matcher,
+                              [this](ResultRow &&row) {
+                                  ++count;
+                                  digest = qHashMulti(digest, row.Tag, row.Value);
+                              });
         }
         return *this;
     }
@@ -83,7 +84,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             CardParser::parseRange(
                 prepared, k == 0 ? 0 : cuts.at(k - 1),
                 k == cuts.size() ? prepared.bytes.size() : cuts.at(k),
-                [&](ContactFields &&card) { parts.add(card, search); }, nullptr, &ended);
+                [&](ContactFields &&card, const CardParser::Identity &) {
+                    parts.add(card, search);
+                },
+                nullptr, &ended);
             outside = outside && (ended || k == cuts.size());
         }
         if (outside && parts != expected)

@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <deque>
@@ -592,6 +593,94 @@ void applyProperty(Prop prop, QByteArrayView namePart, QString value, bool wasQu
     }
 }
 
+/// The contact name of a card, read from its values as they come: FN as decoded, else
+/// the given and family names of N (those present), else ORG, else the first EMAIL,
+/// else the first TEL. Each is taken from its first non-empty line.
+class ContactName
+{
+public:
+    /// True when a value of prop may still decide the name.
+    bool wants(Prop prop) const
+    {
+        switch (prop) {
+        case Prop::FN:
+            return m_fn.isEmpty();
+        case Prop::N:
+            return !m_haveN;
+        case Prop::ORG:
+            return m_org.isEmpty();
+        case Prop::EMAIL:
+            return m_email.isEmpty();
+        case Prop::TEL:
+            return m_tel.isEmpty();
+        default:
+            return false;
+        }
+    }
+
+    /// Takes the decoded text of a line that the name wants, read as the fields read it.
+    void take(Prop prop, QByteArrayView namePart, const QString &text, bool wasQuotedPrintable)
+    {
+        ContactFields f;
+        applyProperty(prop, namePart, text, wasQuotedPrintable, false, f);
+        switch (prop) {
+        case Prop::FN:
+            m_fn = f.FirstName;
+            return;
+        case Prop::N: {
+            QString joined = f.FirstName;
+            if (!f.LastName.isEmpty())
+                joined += (joined.isEmpty() ? QString() : QStringLiteral(" ")) + f.LastName;
+            m_n = joined;
+            m_haveN = !joined.isEmpty();
+            return;
+        }
+        case Prop::ORG:
+            m_org = f.Organization;
+            return;
+        case Prop::EMAIL:
+            m_email = f.Emails.value(0);
+            return;
+        case Prop::TEL:
+            for (const QString *number : {&f.HomeFax, &f.Mobile, &f.Pager}) {
+                if (!number->isEmpty())
+                    m_tel = *number;
+            }
+            if (m_tel.isEmpty())
+                m_tel = f.BusinessPhones.isEmpty() ? f.HomePhones.value(0)
+                                                   : f.BusinessPhones.value(0);
+            return;
+        default:
+            return;
+        }
+    }
+
+    QString text() const
+    {
+        for (const QString *candidate : {&m_fn, &m_n, &m_org, &m_email, &m_tel}) {
+            if (!candidate->isEmpty())
+                return *candidate;
+        }
+        return {};
+    }
+
+private:
+    QString m_fn;
+    QString m_n;
+    bool m_haveN = false;
+    QString m_org;
+    QString m_email;
+    QString m_tel;
+};
+
+/// The fields of a card being read, with what its identity needs.
+struct CardState
+{
+    ContactFields fields;
+    ContactName name;
+    qsizetype begin = 0;
+};
+
 bool isLineEndByte(char c)
 {
     return c == '\r' || c == '\n';
@@ -786,7 +875,7 @@ class CardCollector
 {
 public:
     /// Reads the lines up to end; the charset rules look at the whole file.
-    CardCollector(const CardBytes &text, qsizetype end, const CardParser::Sink &sink,
+    CardCollector(const CardBytes &text, qsizetype end, const CardParser::PlacedSink &sink,
                   const CardParser::ValueFilter *filter)
         : m_data(QByteArrayView(text.bytes).first(end)), m_charsets(text.bytes, text.isUnicode()),
           m_sink(sink), m_filter(filter), m_unicode(text.isUnicode()),
@@ -796,24 +885,30 @@ public:
     /// True when no card is open and no line outside every card is held.
     bool isOutsideEveryCard() const { return m_open.empty() && !m_outside; }
 
-    /// Takes one logical line; offset is where it starts in the file's bytes, or -1
-    /// when it was joined from several. Returns where reading goes on when the card
-    /// this line begins was skipped whole, else -1.
-    qsizetype line(QByteArrayView line, qsizetype offset)
+    /// Takes one logical line: start is where it starts in the file's bytes, end where
+    /// its last line end ends, joined whether it was joined from several. Returns where
+    /// reading goes on when the card this line begins was skipped whole, else -1.
+    qsizetype line(QByteArrayView line, qsizetype start, qsizetype end, bool joined)
     {
+        const qsizetype offset = joined ? -1 : start;
         PropertyLine property;
-        if (!splitPropertyLine(line, property))
+        const bool known = splitPropertyLine(line, property);
+        const bool boundary = known && (property.prop == Prop::Begin || property.prop == Prop::End)
+            && equalsNoCase(trimmedBlanks(property.value), "VCARD");
+        if (m_open.empty() && m_runStart < 0 && !(boundary && property.prop == Prop::Begin))
+            m_runStart = start;
+        if (!known)
             return -1;
         if (property.prop == Prop::Begin || property.prop == Prop::End) {
-            if (!equalsNoCase(trimmedBlanks(property.value), "VCARD"))
+            if (!boundary)
                 return -1;
             if (property.prop == Prop::End) {
-                end();
+                this->end(end);
                 return -1;
             }
             if (const qsizetype resume = skipCard(line, offset); resume >= 0)
                 return resume;
-            begin();
+            begin(start);
             return -1;
         }
         if (!m_open.empty() && m_open.back() != m_firstSequence) {
@@ -827,14 +922,17 @@ public:
     /// Hands out what is left; returns the number of cards.
     qint64 finish()
     {
-        for (Pending &pending : m_pending)
+        for (Pending &pending : m_pending) {
+            if (!pending.complete)
+                pending.end = m_data.size();
             pending.complete = true;
+        }
         m_open.clear();
         flush();
-        emitOutside();
+        emitOutside(m_data.size());
         if (m_emitted == 0) {
             ContactFields empty;
-            m_sink(std::move(empty));
+            m_sink(std::move(empty), CardParser::Identity{1, m_data.size(), m_data.size(), {}});
             ++m_emitted;
         }
         return m_emitted;
@@ -855,6 +953,8 @@ private:
         quint32 head = kNone;
         quint32 tail = kNone;
         bool complete = false;
+        qsizetype begin = 0;
+        qsizetype end = 0;
     };
 
     struct KeptLine
@@ -869,14 +969,16 @@ private:
         return search;
     }
 
-    ContactFields &outside()
+    CardState &outside()
     {
-        if (!m_outside)
+        if (!m_outside) {
             m_outside.emplace();
+            m_outside->begin = m_runStart;
+        }
         return *m_outside;
     }
 
-    ContactFields &front()
+    CardState &front()
     {
         if (!m_front)
             m_front.emplace();
@@ -972,24 +1074,30 @@ private:
         }
         if (found != 2)
             return -1;
-        emitOutside();
+        emitOutside(offset);
+        m_runStart = -1;
         ++m_emitted; // no row can come of it: it is counted, not handed out
         return end;
     }
 
-    void begin()
+    void begin(qsizetype start)
     {
-        if (m_open.empty())
-            emitOutside();
+        if (m_open.empty()) {
+            emitOutside(start);
+            m_runStart = -1;
+        }
         m_pending.emplace_back();
+        m_pending.back().begin = start;
         m_open.push_back(m_firstSequence + qint64(m_pending.size()) - 1);
     }
 
-    void end()
+    void end(qsizetype lineEnd)
     {
         if (m_open.empty())
             return; // a stray END outside every card
-        m_pending[std::size_t(m_open.back() - m_firstSequence)].complete = true;
+        Pending &card = m_pending[std::size_t(m_open.back() - m_firstSequence)];
+        card.complete = true;
+        card.end = lineEnd;
         m_open.pop_back();
         flush();
     }
@@ -997,7 +1105,10 @@ private:
     void flush()
     {
         while (!m_pending.empty() && m_pending.front().complete) {
-            m_sink(std::move(front()));
+            CardState &card = front();
+            const Pending &place = m_pending.front();
+            m_sink(std::move(card.fields),
+                   CardParser::Identity{m_emitted + 1, place.begin, place.end, card.name.text()});
             m_front.reset();
             ++m_emitted;
             m_pending.pop_front();
@@ -1011,11 +1122,13 @@ private:
         }
     }
 
-    void emitOutside()
+    /// Hands out the card of the lines outside every card, which end at end.
+    void emitOutside(qsizetype end)
     {
         if (!m_outside)
             return;
-        m_sink(std::move(*m_outside));
+        m_sink(std::move(m_outside->fields),
+               CardParser::Identity{m_emitted + 1, m_outside->begin, end, m_outside->name.text()});
         ++m_emitted;
         m_outside.reset();
     }
@@ -1023,11 +1136,14 @@ private:
     /// Applies one property line to the fields of its card. A value ruled out by the
     /// search's filter writes empty text to the fields it would write; a structured one
     /// comes with its text all the same, for its shape.
-    void apply(const PropertyLine &property, ContactFields &fields)
+    void apply(const PropertyLine &property, CardState &card)
     {
         const Prop prop = property.prop;
+        ContactFields &fields = card.fields;
         const Params params = parseParams(property.namePart);
-        if (m_filter) {
+        // A value the contact name still wants is decoded whatever the filter says.
+        const bool forName = card.name.wants(prop);
+        if (m_filter && !forName) {
             QByteArray decoded;
             QByteArrayView plain;
             if (plainText(prop, property.value, params, plain, decoded)
@@ -1054,6 +1170,8 @@ private:
         // bytes of a line hold none.
         if (params.quotedPrintable || foreign)
             foldLineBreaks(text);
+        if (forName)
+            card.name.take(prop, property.namePart, text, params.quotedPrintable);
         applyProperty(prop, property.namePart, std::move(text), params.quotedPrintable, false,
                       fields);
     }
@@ -1090,18 +1208,19 @@ private:
 
     QByteArrayView m_data;
     Charsets m_charsets;
-    const CardParser::Sink &m_sink;
+    const CardParser::PlacedSink &m_sink;
     const CardParser::ValueFilter *m_filter;
     bool m_unicode;
     std::deque<Pending> m_pending;
-    std::optional<ContactFields> m_front; // the fields of m_pending.front()
+    std::optional<CardState> m_front; // the fields of m_pending.front()
     // Deques grow by blocks, never by copying all they hold to a larger block: a file of
     // nested cards would otherwise need twice their upkeep for a moment.
     std::deque<KeptLine> m_kept;
     QByteArray m_keptBytes; // kept lines joined from several: length, then the bytes
     std::deque<qint64> m_open; // sequence numbers of the open cards, innermost last
     qint64 m_firstSequence = 0; // sequence number of m_pending.front()
-    std::optional<ContactFields> m_outside;
+    std::optional<CardState> m_outside;
+    qsizetype m_runStart = -1; // where the lines outside every card began, or -1
     qint64 m_emitted = 0;
     NextOccurrence m_vcards;
     qsizetype m_endLineAt = -1;
@@ -1109,8 +1228,9 @@ private:
 };
 
 /// Splits the bytes into physical lines (CR* LF, or a lone CR) and joins folded
-/// lines and quoted-printable soft line breaks into logical lines. The consumer
-/// returns where reading goes on when it skips ahead, else -1; when cancel is set,
+/// lines and quoted-printable soft line breaks into logical lines. The consumer takes
+/// the line, where it starts, where its last line end ends and whether it was joined,
+/// and returns where reading goes on when it skips ahead, else -1; when cancel is set,
 /// reading stops at the next line.
 template<typename Consumer>
 void forEachLogicalLine(QByteArrayView data, Consumer &&consume, const std::atomic<bool> *cancel)
@@ -1120,6 +1240,7 @@ void forEachLogicalLine(QByteArrayView data, Consumer &&consume, const std::atom
     bool haveCurrent = false;
     bool isJoined = false;
     bool softBreak = false; // the current line is quoted-printable and ends in "="
+    qsizetype currentEnd = 0; // where the current line's last line end ends
     QuotedPrintableLine quotedPrintable;
 
     const qsizetype n = data.size();
@@ -1130,7 +1251,7 @@ void forEachLogicalLine(QByteArrayView data, Consumer &&consume, const std::atom
     const auto flush = [&]() -> qsizetype {
         qsizetype resume = -1;
         if (haveCurrent)
-            resume = consume(view(), isJoined ? qsizetype(-1) : current.data() - base);
+            resume = consume(view(), current.data() - base, currentEnd, isJoined);
         haveCurrent = false;
         isJoined = false;
         softBreak = false;
@@ -1177,12 +1298,14 @@ void forEachLogicalLine(QByteArrayView data, Consumer &&consume, const std::atom
             quotedPrintable.cutTo(joined.size());
             joined.append(physical);
             softBreak = physical.back() == '=';
+            currentEnd = pos;
             continue;
         }
         if (haveCurrent && (physical.front() == ' ' || physical.front() == '\t')) {
             makeJoined();
             joined.append(physical.sliced(1));
             softBreak = joined.endsWith('=') && quotedPrintable.is(joined);
+            currentEnd = pos;
             continue;
         }
         if (const qsizetype resume = flush(); resume >= 0) {
@@ -1191,6 +1314,7 @@ void forEachLogicalLine(QByteArrayView data, Consumer &&consume, const std::atom
         }
         haveCurrent = true;
         current = physical;
+        currentEnd = pos;
         softBreak = physical.back() == '=' && isQuotedPrintableLine(physical);
     }
     flush();
@@ -1201,18 +1325,46 @@ void forEachLogicalLine(QByteArrayView data, Consumer &&consume, const std::atom
 qsizetype CardParser::parse(const CardBytes &text, const Sink &sink, const ValueFilter *filter,
                             const std::atomic<bool> *cancel)
 {
+    return parse(
+        text, [&sink](ContactFields &&card, const Identity &) { sink(std::move(card)); }, filter,
+        cancel);
+}
+
+qsizetype CardParser::parse(const CardBytes &text, const PlacedSink &sink,
+                            const ValueFilter *filter, const std::atomic<bool> *cancel)
+{
     return parseRange(text, 0, text.bytes.size(), sink, filter, nullptr, cancel);
 }
 
+qint64 CardParser::countLineEnds(QByteArrayView bytes)
+{
+    const char *const begin = bytes.data();
+    const char *const end = begin + bytes.size();
+    qint64 count = std::count(begin, end, '\n');
+    // A run of CRs is one line end with the LF after it, else each CR is one.
+    for (const char *p = begin; p < end;) {
+        const void *cr = std::memchr(p, '\r', std::size_t(end - p));
+        if (!cr)
+            break;
+        const char *run = static_cast<const char *>(cr);
+        p = run;
+        while (p < end && *p == '\r')
+            ++p;
+        if (p == end || *p != '\n')
+            count += p - run;
+    }
+    return count;
+}
+
 qsizetype CardParser::parseRange(const CardBytes &text, qsizetype from, qsizetype to,
-                                 const Sink &sink, const ValueFilter *filter, bool *endedOutside,
-                                 const std::atomic<bool> *cancel)
+                                 const PlacedSink &sink, const ValueFilter *filter,
+                                 bool *endedOutside, const std::atomic<bool> *cancel)
 {
     CardCollector collector(text, to, sink, filter);
     forEachLogicalLine(
         QByteArrayView(text.bytes).sliced(from, to - from),
-        [&](QByteArrayView line, qsizetype offset) {
-            const qsizetype resume = collector.line(line, offset < 0 ? offset : from + offset);
+        [&](QByteArrayView line, qsizetype start, qsizetype end, bool joined) {
+            const qsizetype resume = collector.line(line, from + start, from + end, joined);
             return resume < 0 ? resume : resume - from;
         },
         cancel);

@@ -4,6 +4,7 @@
 #include "card/ContactFields.h"
 
 #include <QList>
+#include <QString>
 
 #include <atomic>
 #include <functional>
@@ -18,7 +19,19 @@
 class CardParser final
 {
 public:
+    /// What a card is beside its fields: its number in the parse (1-based, in card
+    /// order), its bytes [begin, end) in the text, and its contact name (see
+    /// contactName).
+    struct Identity
+    {
+        qint64 number = 0;
+        qsizetype begin = 0;
+        qsizetype end = 0;
+        QString contact;
+    };
+
     using Sink = std::function<void(ContactFields &&)>;
+    using PlacedSink = std::function<void(ContactFields &&, const Identity &)>;
 
     /// Lets a search skip decoding the values it cannot match.
     class ValueFilter
@@ -55,6 +68,16 @@ public:
     static qsizetype parse(const CardBytes &text, const Sink &sink,
                            const ValueFilter *filter = nullptr,
                            const std::atomic<bool> *cancel = nullptr);
+    /// The same, telling each card's identity. A card begins at its BEGIN line and ends
+    /// after its END line (a nested card's bytes lie inside its parent's); a card that
+    /// never ends runs to the end of the text; a run of lines outside every card begins
+    /// at its first line and ends where the next card begins. The contact name is read
+    /// from the card's own values, also those the filter rules out: FN as decoded, else
+    /// the given and family names of N joined by a space (those present), else ORG,
+    /// else the first EMAIL, else the first TEL, else empty.
+    static qsizetype parse(const CardBytes &text, const PlacedSink &sink,
+                           const ValueFilter *filter = nullptr,
+                           const std::atomic<bool> *cancel = nullptr);
 
     /// Parses the lines from byte from to byte to of the text as parse does a whole
     /// file, except that the charset rules look at the whole file. endedOutside, when
@@ -62,8 +85,12 @@ public:
     /// to parse alone as they do after the lines before (but for the one empty card
     /// of lines that hold none).
     static qsizetype parseRange(const CardBytes &text, qsizetype from, qsizetype to,
-                                const Sink &sink, const ValueFilter *filter, bool *endedOutside,
-                                const std::atomic<bool> *cancel = nullptr);
+                                const PlacedSink &sink, const ValueFilter *filter,
+                                bool *endedOutside, const std::atomic<bool> *cancel = nullptr);
+
+    /// The number of line ends in the bytes (CR* LF, or a lone CR, as the parser reads
+    /// them). Bytes that start a line and end after a line end give line numbers.
+    static qint64 countLineEnds(QByteArrayView bytes);
 
     /// Up to parts - 1 positions, in order, that cut the bytes into parts of about the
     /// same size, each right after an END:VCARD line that stands on its own.

@@ -2,13 +2,42 @@
 
 #include <QString>
 
-/// One hit: the card file's path as the file list shows it, the field's tag and
-/// the matching value.
+#include <QtGlobal>
+
+#include <utility>
+
+/// Where one card stands in its file: its number (1-based, in card order), the line
+/// where it begins (1-based: its BEGIN line, or the first line of a run of lines
+/// outside every card), and its bytes [begin, end) in the file's prepared text (a
+/// UTF-16 file's converted to UTF-8).
+struct CardPlace
+{
+    qint64 number = 0;
+    qint64 line = 0;
+    qsizetype begin = 0;
+    qsizetype end = 0;
+
+    bool operator==(const CardPlace &) const = default;
+};
+
+/// One hit: the card file's path as the file list shows it, the field's tag, the
+/// matching value and the card's contact name (the four cells), then the search text
+/// that matched and where the card stands in its file.
 struct ResultRow
 {
+    ResultRow() = default;
+    ResultRow(QString file, QString tag, QString value, QString contact = {}, QString text = {},
+              CardPlace card = {})
+        : File(std::move(file)), Tag(std::move(tag)), Value(std::move(value)),
+          Contact(std::move(contact)), Text(std::move(text)), Card(card)
+    {}
+
     QString File;
     QString Tag;
     QString Value;
+    QString Contact;
+    QString Text;
+    CardPlace Card;
 
     bool operator==(const ResultRow &) const = default;
 };

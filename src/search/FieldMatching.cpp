@@ -38,7 +38,10 @@ void AddFieldMatches(const ContactFields &card, const QString &path, const QStri
 void AddFieldMatches(const ContactFields &card, const QString &path, const TextMatcher &matcher,
                      QList<ResultRow> &rows)
 {
-    forEachFieldMatch(card, path, matcher,
+    ResultRow cardRow;
+    cardRow.File = path;
+    cardRow.Text = matcher.text();
+    forEachFieldMatch(card, cardRow, matcher,
                       [&rows](ResultRow &&row) { rows.append(std::move(row)); });
 }
 

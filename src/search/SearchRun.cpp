@@ -49,11 +49,38 @@ constexpr qsizetype kCardsRowBatch = 256;
 
 using RowSink = std::function<void(QList<ResultRow> &&)>;
 
-/// The rows of one part of a file, held until the parts before it are done. Only tag
-/// and value are kept (the file is the same for all): the tag as a number into a table
-/// of field names, with the element's position for a list field's element, and the
-/// value's UTF-16 code units. So a part of many matching values holds about as many
-/// bytes as its lines, not a string object per cell.
+/// Line numbers of the places of one text, asked in increasing order: each asks only
+/// about the bytes after the last, so numbering every card of a file is one pass.
+class LineCounter
+{
+public:
+    explicit LineCounter(QByteArrayView text) : m_text(text) {}
+
+    /// The 1-based number of the line that starts at offset.
+    qint64 lineAt(qsizetype offset)
+    {
+        if (offset < m_at) {
+            m_at = 0;
+            m_line = 1;
+        }
+        m_line += CardParser::countLineEnds(m_text.sliced(m_at, offset - m_at));
+        m_at = offset;
+        return m_line;
+    }
+
+private:
+    QByteArrayView m_text;
+    qsizetype m_at = 0;
+    qint64 m_line = 1;
+};
+
+/// The rows of one part of a file, held until the parts before it are done. The file
+/// is the same for all and the card's line is told when they are handed on; the rest
+/// is kept compactly: the tag as a number into a table of field names, with the
+/// element's position for a list field's element, the card and the search text as
+/// numbers into tables of their own, and the value's UTF-16 code units. So a part of
+/// many matching values holds about as many bytes as its lines, not a string object
+/// per cell.
 class HeldRows
 {
 public:
@@ -69,43 +96,56 @@ public:
                 position = name.sliced(digits).toULongLong();
                 name = name.first(digits);
             }
-            auto it = m_tagIds.constFind(name.toString());
-            if (it == m_tagIds.cend()) {
-                it = m_tagIds.insert(name.toString(), quint32(m_tags.size()));
-                m_tags.append(name.toString());
-            }
-            appendNumber(*it);
+            appendNumber(idOf(m_tagIds, m_tags, name.toString()));
             appendNumber(position);
+            if (m_cards.isEmpty() || m_cards.constLast().place.number != row.Card.number)
+                m_cards.append({row.Card, row.Contact});
+            appendNumber(quint64(m_cards.size() - 1));
+            appendNumber(idOf(m_textIds, m_texts, row.Text));
             appendNumber(quint64(row.Value.size()));
             m_bytes.append(reinterpret_cast<const char *>(row.Value.utf16()),
                            row.Value.size() * qsizetype(sizeof(char16_t)));
         }
     }
 
-    /// Hands the rows on in batches, as rows of path, and forgets them.
-    void handOn(const QString &path, const RowSink &sink)
+    /// Hands the rows on in batches, as rows of path whose cards are numbered after
+    /// cardsBefore others, and forgets them.
+    void handOn(const QString &path, qint64 cardsBefore, LineCounter &lines, const RowSink &sink)
     {
+        for (Card &card : m_cards) {
+            card.place.number += cardsBefore;
+            card.place.line = lines.lineAt(card.place.begin);
+        }
         QList<ResultRow> batch;
         const char *p = m_bytes.constData();
         const char *const end = p + m_bytes.size();
         while (p < end) {
             const QString &name = m_tags.at(qsizetype(readNumber(p)));
             const quint64 position = readNumber(p);
-            const QString tag = position == 0 ? name : name + QString::number(position);
+            const Card &card = m_cards.at(qsizetype(readNumber(p)));
+            const QString &text = m_texts.at(qsizetype(readNumber(p)));
             const auto length = qsizetype(readNumber(p));
             QString value(length, Qt::Uninitialized);
             std::memcpy(value.data(), p, std::size_t(length) * sizeof(char16_t));
             p += length * qsizetype(sizeof(char16_t));
-            batch.append({path, tag, std::move(value)});
+            batch.append({path, position == 0 ? name : name + QString::number(position),
+                          std::move(value), card.contact, text, card.place});
             if (batch.size() == kRowBatch)
                 sink(std::exchange(batch, {}));
         }
         if (!batch.isEmpty())
             sink(std::move(batch));
         m_bytes.clear();
+        m_cards.clear();
     }
 
 private:
+    struct Card
+    {
+        CardPlace place;
+        QString contact;
+    };
+
     static bool isListField(QStringView name)
     {
         for (const ContactFieldInfo &field : declaredContactFields()) {
@@ -113,6 +153,16 @@ private:
                 return true;
         }
         return false;
+    }
+
+    static quint32 idOf(QHash<QString, quint32> &ids, QStringList &names, const QString &name)
+    {
+        auto it = ids.constFind(name);
+        if (it == ids.cend()) {
+            it = ids.insert(name, quint32(names.size()));
+            names.append(name);
+        }
+        return *it;
     }
 
     void appendNumber(quint64 number)
@@ -138,6 +188,9 @@ private:
     QByteArray m_bytes;
     QHash<QString, quint32> m_tagIds;
     QStringList m_tags;
+    QHash<QString, quint32> m_textIds;
+    QStringList m_texts;
+    QList<Card> m_cards;
 };
 
 /// The search of one file's text, card by card, with the criteria of the moment.
@@ -149,11 +202,24 @@ struct FileSearch
 
     /// Gathers the rows of one card into rows, and hands rows to sink whenever it holds a
     /// batch: a card of a million matching values is not held as a million rows at once.
-    template<typename Sink>
-    void cardRows(const ContactFields &card, QList<ResultRow> &rows, Sink &&sink) const
+    /// lineOf tells the line of the card's first byte; it is asked only for a card with
+    /// rows, and once.
+    template<typename LineOf, typename Sink>
+    void cardRows(const ContactFields &card, const CardParser::Identity &identity, LineOf &&lineOf,
+                  QList<ResultRow> &rows, Sink &&sink) const
     {
+        qint64 line = 0;
         for (const TextMatcher &matcher : matchers) {
-            forEachFieldMatch(card, path, matcher, [&](ResultRow &&row) {
+            const ResultRow cardRow{path,
+                                    {},
+                                    {},
+                                    identity.contact,
+                                    matcher.text(),
+                                    {identity.number, 0, identity.begin, identity.end}};
+            forEachFieldMatch(card, cardRow, matcher, [&](ResultRow &&row) {
+                if (line == 0)
+                    line = lineOf(identity.begin);
+                row.Card.line = line;
                 rows.append(std::move(row));
                 if (rows.size() == kRowBatch)
                     sink(std::exchange(rows, {}));
@@ -185,10 +251,12 @@ struct FileSearch
         // Rows go on in batches that the cards fill, so that a file of many cards with a
         // row or two each is not handed on card by card.
         QList<ResultRow> rows;
+        LineCounter lines(text.bytes);
+        const auto lineOf = [&lines](qsizetype offset) { return lines.lineAt(offset); };
         CardParser::parse(
             text,
-            [&](ContactFields &&card) {
-                cardRows(card, rows, sink);
+            [&](ContactFields &&card, const CardParser::Identity &identity) {
+                cardRows(card, identity, lineOf, rows, sink);
                 if (rows.size() >= kCardsRowBatch)
                     sink(std::exchange(rows, {}));
             },
@@ -202,18 +270,22 @@ struct FileSearch
     {
         const std::size_t count = std::size_t(cuts.size()) + 1;
         std::vector<HeldRows> held(count);
+        std::vector<qint64> cards(count, 0);
         std::vector<char> endedOutside(count, 0);
         std::vector<std::exception_ptr> failures(count);
+        // A part's lines are numbered when its rows are handed on, in order.
+        const auto noLine = [](qsizetype) { return qint64(-1); };
         const auto parsePart = [&](std::size_t k) {
             try {
                 const qsizetype from = k == 0 ? 0 : cuts.at(qsizetype(k) - 1);
                 const qsizetype to = k + 1 == count ? text.bytes.size() : cuts.at(qsizetype(k));
                 bool outside = false;
-                CardParser::parseRange(
+                cards[k] = CardParser::parseRange(
                     text, from, to,
-                    [&](ContactFields &&card) {
+                    [&](ContactFields &&card, const CardParser::Identity &identity) {
                         QList<ResultRow> rows;
-                        cardRows(card, rows, [&](QList<ResultRow> &&full) { held[k].add(full); });
+                        cardRows(card, identity, noLine, rows,
+                                 [&](QList<ResultRow> &&full) { held[k].add(full); });
                         held[k].add(rows);
                     },
                     filter, &outside);
@@ -241,8 +313,12 @@ struct FileSearch
             if (!endedOutside[k])
                 return false;
         }
-        for (HeldRows &part : held)
-            part.handOn(path, sink);
+        LineCounter lines(text.bytes);
+        qint64 cardsBefore = 0;
+        for (std::size_t k = 0; k < count; ++k) {
+            held[k].handOn(path, cardsBefore, lines, sink);
+            cardsBefore += cards[k];
+        }
         return true;
     }
 };

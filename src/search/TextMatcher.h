@@ -22,6 +22,9 @@ public:
     /// An empty value contains nothing, not even the empty text.
     bool matches(QStringView value) const;
 
+    /// The search text as given.
+    const QString &text() const { return m_needle; }
+
 private:
     bool matchesIgnoringAsciiCase(QStringView value) const;
 

@@ -447,8 +447,11 @@ void TestCardParser::partsParseAsTheWhole()
         }
         bool outside = false;
         CardParser::parseRange(
-            text, from, to, [&](ContactFields &&card) { joined.append(std::move(card)); }, nullptr,
-            &outside);
+            text, from, to,
+            [&](ContactFields &&card, const CardParser::Identity &) {
+                joined.append(std::move(card));
+            },
+            nullptr, &outside);
         if (k < cuts.size())
             allOutside = allOutside && outside;
     }
