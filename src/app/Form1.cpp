@@ -403,7 +403,10 @@ void Form1::Form_Load()
     guard.step(130, [&] { ListView1->setColumnWidth(0, twipsToPixels(7000)); });
     guard.step(138, [&] { ListView2->setColumnWidth(0, twipsToPixels(2500)); });
     guard.step(140, [&] { ListView2->setColumnWidth(1, twipsToPixels(2000)); });
-    guard.step(142, [&] { ListView2->setColumnWidth(2, twipsToPixels(2500)); });
+    guard.step(142, [&] {
+        ListView2->setColumnWidth(2, twipsToPixels(2500));
+        ListView2->setColumnWidth(3, twipsToPixels(2500));
+    });
     guard.step(144, [&] { Text1->setText(m_settings.ReadSetting(u"Text1"_s, QString())); });
     guard.step(146, [&] { Combo1->addItems(LoadFindSets(m_settings)); });
     guard.step(162, [&] { restoreOption(Option1, u"Option1"_s, 0); });

@@ -41,3 +41,18 @@ struct ResultRow
 
     bool operator==(const ResultRow &) const = default;
 };
+
+/// Cell k of a row as the results show it: 1 File, 2 Tag, 3 Value, 4 Contact.
+inline const QString &resultCell(const ResultRow &row, int k)
+{
+    switch (k) {
+    case 1:
+        return row.File;
+    case 2:
+        return row.Tag;
+    case 3:
+        return row.Value;
+    default:
+        return row.Contact;
+    }
+}

@@ -67,6 +67,8 @@ QString ResultsModel::columnCaption(int k)
         return u"Tag"_s;
     case 3:
         return u" Value"_s;
+    case 4:
+        return u"Contact"_s;
     default:
         return {};
     }
@@ -75,7 +77,7 @@ QString ResultsModel::columnCaption(int k)
 const QString &ResultsModel::cell(qsizetype r, int k) const
 {
     const ResultRow &row = m_rows.at(std::size_t(r)).row;
-    return k == 1 ? row.File : k == 2 ? row.Tag : row.Value;
+    return resultCell(row, k);
 }
 
 void ResultsModel::setChecked(qsizetype r, bool checked)

@@ -7,14 +7,14 @@
 
 #include <deque>
 
-/// The results table: columns "File", "Tag" and " Value", a tick per row (on the
-/// first column), rows appended in batches.
+/// The results table: columns "File", "Tag", " Value" and "Contact", a tick per row
+/// (on the first column), rows appended in batches.
 class ResultsModel final : public QAbstractTableModel
 {
     Q_OBJECT
 
 public:
-    static constexpr int kColumnCount = 3;
+    static constexpr int kColumnCount = 4;
 
     using QAbstractTableModel::QAbstractTableModel;
 
@@ -32,7 +32,7 @@ public:
     qsizetype count() const { return qsizetype(m_rows.size()); }
     /// Row r from 0.
     const ResultRow &row(qsizetype r) const { return m_rows.at(std::size_t(r)).row; }
-    /// Cell k (1 File, 2 Tag, 3 Value) of row r from 0.
+    /// Cell k (1 File, 2 Tag, 3 Value, 4 Contact) of row r from 0.
     const QString &cell(qsizetype r, int k) const;
     bool isChecked(qsizetype r) const { return m_rows.at(std::size_t(r)).checked; }
     void setChecked(qsizetype r, bool checked);

@@ -14,11 +14,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString &cellOf(const ResultRow &row, int k)
-{
-    return k == 1 ? row.File : k == 2 ? row.Tag : row.Value;
-}
-
 bool breaksLayout(QChar c)
 {
     return c == u'\t' || c == u'\r' || c == u'\n';
@@ -46,7 +41,7 @@ QString resultsCaptionLine(const ResultRow &first)
 {
     QString line;
     for (int k = 1; k <= ResultsModel::kColumnCount; ++k) {
-        if (!cellOf(first, k).isEmpty())
+        if (!resultCell(first, k).isEmpty())
             line += ResultsModel::columnCaption(k) + u'\t';
     }
     return line + u"\r\n"_s;
@@ -55,7 +50,7 @@ QString resultsCaptionLine(const ResultRow &first)
 void appendResultsRowLine(QString &text, const ResultRow &row)
 {
     for (int k = 1; k <= ResultsModel::kColumnCount; ++k) {
-        const QString &cell = cellOf(row, k);
+        const QString &cell = resultCell(row, k);
         if (!cell.isEmpty()) {
             appendFlatCell(text, cell);
             text.append(u'\t');
@@ -69,7 +64,7 @@ void writeResultsRowLine(const ResultRow &row, qsizetype piece,
 {
     QString text;
     for (int k = 1; k <= ResultsModel::kColumnCount; ++k) {
-        const QStringView cell = cellOf(row, k);
+        const QStringView cell = resultCell(row, k);
         for (qsizetype at = 0; at < cell.size(); at += piece) {
             appendFlatCell(text, cell.sliced(at, qMin(piece, cell.size() - at)));
             if (text.size() >= piece)

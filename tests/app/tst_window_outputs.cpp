@@ -149,11 +149,11 @@ QString TestWindowOutputs::writeEditorEntry(const QString &exec, bool terminal)
 void TestWindowOutputs::copyTickedRows()
 {
     auto form = start();
-    form->results().appendRows(
-        {{u"A"_s, u"FirstName"_s, u"Alpha"_s}, {u"BB"_s, u"Emails1"_s, u"x"_s}});
+    form->results().appendRows({{u"A"_s, u"FirstName"_s, u"Alpha"_s, u"Alpha"_s},
+                                {u"BB"_s, u"Emails1"_s, u"x"_s, u"Bo"_s}});
     form->results().setChecked(1, true);
     button(*form, "PushButton8")->click();
-    QCOMPARE(m_desktop->clipboard, u"BB\tEmails1  \tx\r\n"_s);
+    QCOMPARE(m_desktop->clipboard, u"BB\tEmails1  \tx    \tBo\r\n"_s);
     QCOMPARE(m_desktop->messages.size(), 1);
     QCOMPARE(m_desktop->messages.first().text, kCopied);
     QCOMPARE(m_desktop->messages.first().icon, MessageIcon::None);
@@ -204,14 +204,15 @@ void TestWindowOutputs::saveTextFile()
 {
     auto form = start();
     const QString path = m_dir->filePath(u"results.txt"_s);
-    form->results().appendRows(
-        {{u"/c/ä.vcf"_s, u"FirstName"_s, u"Zoë"_s}, {u"/c/b.vcf"_s, QString(), u"v"_s}});
+    form->results().appendRows({{u"/c/ä.vcf"_s, u"FirstName"_s, u"Zoë"_s, u"Zoë Ek"_s},
+                                {u"/c/b.vcf"_s, QString(), u"v"_s}});
     m_desktop->saveResults.enqueue(path);
     button(*form, "PushButton4")->click();
     QCOMPARE(m_desktop->dialogTitles,
              QStringList{u"Save List|Text Files (*.txt);;All Files (*)"_s});
-    const QByteArray expected("File\tTag\t Value\t\r\n/c/\xC3\xA4.vcf\tFirstName\tZo\xC3\xAB\t\r\n"
-                              "/c/b.vcf\tv\t\r\n");
+    const QByteArray expected(
+        "File\tTag\t Value\tContact\t\r\n/c/\xC3\xA4.vcf\tFirstName\tZo\xC3\xAB\t"
+        "Zo\xC3\xAB Ek\t\r\n/c/b.vcf\tv\t\r\n");
     QCOMPARE(readAll(path), expected);
     QVERIFY(m_desktop->messages.isEmpty()); // no message confirms the save
     QCOMPARE(form->MousePointer(), 0);
@@ -327,9 +328,9 @@ void TestWindowOutputs::workbookCells()
     QVERIFY(m_desktop->started.isEmpty());
 
     m_desktop->programsOnPath = {u"soffice"_s};
-    form->results().appendRows({{u"/c/a=b.vcf"_s, u"FirstName"_s, u"Alpha"_s},
+    form->results().appendRows({{u"/c/a=b.vcf"_s, u"FirstName"_s, u"Alpha"_s, u"=Al"_s},
                                 {u"/c/b.vcf"_s, u"No=tes"_s, u"=1+1"_s},
-                                {u"/c/c.vcf"_s, QString(), u"x & <y>"_s}});
+                                {u"/c/c.vcf"_s, QString(), u"x & <y>"_s, u"C"_s}});
     button(*form, "PushButton13")->click();
     QVERIFY(m_desktop->messages.isEmpty());
     QCOMPARE(m_desktop->started.size(), 1);
@@ -337,10 +338,11 @@ void TestWindowOutputs::workbookCells()
     QCOMPARE(m_desktop->started.first().program, u"/usr/bin/soffice"_s);
     QCOMPARE(m_desktop->started.first().arguments, (QStringList{u"--calc"_s, u"-n"_s, workbook}));
     QVERIFY(!workbook.startsWith(m_dir->path())); // a private temporary place
-    QCOMPARE(sheetCells(workbook),
-             (QStringList{u"A1=File"_s, u"B1=Tag"_s, u"C1= Value"_s, u"A2=/c/a=b.vcf"_s,
-                          u"B2=FirstName"_s, u"C2=Alpha"_s, u"A3=/c/b.vcf"_s, u"B3=No=tes"_s,
-                          u"C3==1+1"_s, u"A4=/c/c.vcf"_s, u"B4=x & <y>"_s}));
+    QCOMPARE(
+        sheetCells(workbook),
+        (QStringList{u"A1=File"_s, u"B1=Tag"_s, u"C1= Value"_s, u"D1=Contact"_s, u"A2=/c/a=b.vcf"_s,
+                     u"B2=FirstName"_s, u"C2=Alpha"_s, u"D2==Al"_s, u"A3=/c/b.vcf"_s,
+                     u"B3=No=tes"_s, u"C3==1+1"_s, u"A4=/c/c.vcf"_s, u"B4=x & <y>"_s, u"C4=C"_s}));
     const QString sheet = QString::fromUtf8(unzipEntry(workbook, u"xl/worksheets/sheet1.xml"_s));
     QVERIFY2(sheet.contains(u"<col min=\"1\" max=\"1\" width=\"11"_s),
              qPrintable(sheet)); // "/c/a=b.vcf" + 1

@@ -169,7 +169,7 @@ void TestCliSearch::outputIsTheResultsFile()
     criteria.ignoreCase = !matchCase;
     QCOMPARE(run.out, expectedBytes(files, criteria));
     if (status == 0)
-        QVERIFY(run.out.startsWith("File\tTag\t Value\t\r\n"));
+        QVERIFY(run.out.startsWith("File\tTag\t Value\tContact\t\r\n"));
     // One thread, as the window searches, prints the same.
     const Run single = search(QStringList{u"-j"_s, u"1"_s} + arguments + files);
     QCOMPARE(single.status, status);
@@ -257,7 +257,7 @@ void TestCliSearch::loopingLinksFinish()
     QVERIFY(QFile::link(root + u"/a"_s, root + u"/a/self"_s));
     const Run run = search({u"-e"_s, u"tech"_s, root});
     QCOMPARE(run.status, 0);
-    QCOMPARE(run.out.count("Deep Tech"), 1);
+    QCOMPARE(run.out.count("\tDeep Tech\tDeep Tech\t"), 1);
 }
 
 void TestCliSearch::pathsNotUtf8_data()

@@ -51,10 +51,11 @@ void TestResults::model()
     ResultsModel results;
     QAbstractItemModelTester tester(&results,
                                     QAbstractItemModelTester::FailureReportingMode::QtTest);
-    QCOMPARE(results.columnCount(), 3);
+    QCOMPARE(results.columnCount(), 4);
     QCOMPARE(results.headerData(0, Qt::Horizontal).toString(), u"File"_s);
     QCOMPARE(results.headerData(1, Qt::Horizontal).toString(), u"Tag"_s);
     QCOMPARE(results.headerData(2, Qt::Horizontal).toString(), u" Value"_s);
+    QCOMPARE(results.headerData(3, Qt::Horizontal).toString(), u"Contact"_s);
 
     QSignalSpy inserted(&results, &QAbstractItemModel::rowsInserted);
     QList<ResultRow> batch;
@@ -62,13 +63,14 @@ void TestResults::model()
         batch.append({u"/f%1.vcf"_s.arg(i), u"Notes"_s, u"line\twith tab\r\nand break"_s});
     results.appendRows(batch);
     results.appendRows({});
-    results.appendRows({{u"/last.vcf"_s, u"Emails2"_s, u"x@y"_s}});
+    results.appendRows({{u"/last.vcf"_s, u"Emails2"_s, u"x@y"_s, u"Ann"_s}});
     QCOMPARE(inserted.count(), 2); // one insertion per batch, none for an empty one
     QCOMPARE(results.count(), 1001);
     QCOMPARE(results.data(results.index(0, 2)).toString(), u"line\twith tab\r\nand break"_s);
     QCOMPARE(results.cell(1000, 1), u"/last.vcf"_s);
     QCOMPARE(results.cell(1000, 2), u"Emails2"_s);
     QCOMPARE(results.cell(1000, 3), u"x@y"_s);
+    QCOMPARE(results.data(results.index(1000, 3)).toString(), u"Ann"_s);
 
     results.clear();
     QCOMPARE(results.count(), 0);
@@ -105,14 +107,16 @@ void TestResults::fileText_data()
     QTest::addColumn<QList<ResultRow>>("rows");
     QTest::addColumn<QString>("text");
     QTest::newRow("two rows")
-        << QList<ResultRow>{{u"A"_s, u"FirstName"_s, u"Alpha"_s}, {u"BB"_s, u"Emails1"_s, u"x"_s}}
-        << u"File\tTag\t Value\t\r\nA\tFirstName\tAlpha\t\r\nBB\tEmails1\tx\t\r\n"_s;
+        << QList<ResultRow>{{u"A"_s, u"FirstName"_s, u"Alpha"_s, u"Alpha Lee"_s},
+                            {u"BB"_s, u"Emails1"_s, u"x"_s, u"Bo"_s}}
+        << u"File\tTag\t Value\tContact\t\r\nA\tFirstName\tAlpha\tAlpha Lee\t\r\n"
+           u"BB\tEmails1\tx\tBo\t\r\n"_s;
     QTest::newRow("empty cells leave out their TAB, captions follow the first row")
-        << QList<ResultRow>{{u"A"_s, QString(), u"v"_s}, {u"B"_s, u"Tag"_s, QString()}}
-        << u"File\t Value\t\r\nA\tv\t\r\nB\tTag\t\r\n"_s;
+        << QList<ResultRow>{{u"A"_s, QString(), u"v"_s}, {u"B"_s, u"Tag"_s, QString(), u"Cy"_s}}
+        << u"File\t Value\t\r\nA\tv\t\r\nB\tTag\tCy\t\r\n"_s;
     QTest::newRow("TAB, CR and LF in a cell each become a space")
-        << QList<ResultRow>{{u"/c/a\nb.vcf"_s, u"Notes"_s, u"\tX\r\nY"_s}}
-        << u"File\tTag\t Value\t\r\n/c/a b.vcf\tNotes\t X  Y\t\r\n"_s;
+        << QList<ResultRow>{{u"/c/a\nb.vcf"_s, u"Notes"_s, u"\tX\r\nY"_s, u"A\tB"_s}}
+        << u"File\tTag\t Value\tContact\t\r\n/c/a b.vcf\tNotes\t X  Y\tA B\t\r\n"_s;
     QTest::newRow("empty table writes nothing") << QList<ResultRow>{} << QString();
 }
 
@@ -130,32 +134,34 @@ void TestResults::clipboardText_data()
     QTest::addColumn<QList<ResultRow>>("rows");
     QTest::addColumn<QList<int>>("ticked");
     QTest::addColumn<QString>("text");
-    const QList<ResultRow> two{{u"A"_s, u"FirstName"_s, u"Alpha"_s},
-                               {u"BB"_s, u"Emails1"_s, u"x"_s}};
+    const QList<ResultRow> two{{u"A"_s, u"FirstName"_s, u"Alpha"_s, u"Ann Lee"_s},
+                               {u"BB"_s, u"Emails1"_s, u"x"_s, u"Bo"_s}};
     QTest::newRow("widths over all rows, only the ticked one copied")
-        << two << QList<int>{1} << u"BB\tEmails1  \tx\r\n"_s;
-    QTest::newRow("both ticked") << two << QList<int>{0, 1}
-                                 << u"A \tFirstName\tAlpha\r\nBB\tEmails1  \tx\r\n"_s;
+        << two << QList<int>{1} << u"BB\tEmails1  \tx    \tBo\r\n"_s;
+    QTest::newRow("both ticked")
+        << two << QList<int>{0, 1}
+        << u"A \tFirstName\tAlpha\tAnn Lee\r\nBB\tEmails1  \tx    \tBo\r\n"_s;
     QTest::newRow("no tick gives empty text") << two << QList<int>{} << QString();
-    // Only the last TAB goes: an empty last cell leaves the TAB that ends the padded Tag.
-    QTest::newRow("empty last cell")
+    // Only the last TAB goes, then trailing blanks: an empty Contact leaves the padded
+    // Value and its TAB; an empty Value before it stays padded too.
+    QTest::newRow("empty last cells")
         << QList<ResultRow>{{u"A"_s, u"T"_s, QString()}, {u"B"_s, u"Tag"_s, u"long value"_s}}
-        << QList<int>{0} << u"A\tT  \t\r\n"_s;
+        << QList<int>{0, 1} << u"A\tT  \t          \t\r\nB\tTag\tlong value\t\r\n"_s;
     QTest::newRow("TAB, CR and LF in a cell each become a space")
-        << QList<ResultRow>{{u"/c/a\nb.vcf"_s, u"T"_s, u"\tX\r\nY"_s}} << QList<int>{0}
-        << u"/c/a b.vcf\tT\t X  Y\r\n"_s;
+        << QList<ResultRow>{{u"/c/a\nb.vcf"_s, u"T"_s, u"\tX\r\nY"_s, u"A\nB"_s}} << QList<int>{0}
+        << u"/c/a b.vcf\tT\t X  Y\tA B\r\n"_s;
     // Longer cells are copied whole but do not widen their column.
     const QString cell256(256, u'a');
     const QString cell257 = cell256 + u'b';
     QTest::newRow("a cell of 257 characters")
-        << QList<ResultRow>{{cell257, u"T"_s, u"v"_s}, {u"BB"_s, u"Tag"_s, u"w"_s}}
-        << QList<int>{0, 1} << cell257 + u"\tT  \tv\r\nBB\tTag\tw\r\n"_s;
+        << QList<ResultRow>{{cell257, u"T"_s, u"v"_s, u"C"_s}, {u"BB"_s, u"Tag"_s, u"w"_s, u"D"_s}}
+        << QList<int>{0, 1} << cell257 + u"\tT  \tv\tC\r\nBB\tTag\tw\tD\r\n"_s;
     QTest::newRow("a cell of 256 characters still widens")
-        << QList<ResultRow>{{cell256, u"T"_s, u"v"_s}, {u"BB"_s, u"Tag"_s, u"w"_s}} << QList<int>{1}
-        << u"BB"_s + QString(254, u' ') + u"\tTag\tw\r\n"_s;
+        << QList<ResultRow>{{cell256, u"T"_s, u"v"_s, u"C"_s}, {u"BB"_s, u"Tag"_s, u"w"_s, u"D"_s}}
+        << QList<int>{1} << u"BB"_s + QString(254, u' ') + u"\tTag\tw\tD\r\n"_s;
     QTest::newRow("non-ASCII counts by characters")
-        << QList<ResultRow>{{u"Ä"_s, u"T"_s, u"ü"_s}, {u"ABC"_s, u"T"_s, u"x"_s}} << QList<int>{0}
-        << u"Ä  \tT\tü\r\n"_s;
+        << QList<ResultRow>{{u"Ä"_s, u"T"_s, u"ü"_s, u"É"_s}, {u"ABC"_s, u"T"_s, u"x"_s, u"Z"_s}}
+        << QList<int>{0} << u"Ä  \tT\tü\tÉ\r\n"_s;
 }
 
 void TestResults::clipboardText()
