@@ -57,6 +57,10 @@ private slots:
     void cardBoundaries();
     void partsParseAsTheWhole_data();
     void partsParseAsTheWhole();
+    void cardIdentity_data();
+    void cardIdentity();
+    void contactName_data();
+    void contactName();
 };
 
 void TestCardParser::nameRules_data()
@@ -458,6 +462,122 @@ void TestCardParser::partsParseAsTheWhole()
     QCOMPARE(allOutside, eachPartEndsOutside);
     if (allOutside)
         QVERIFY(joined == whole);
+}
+
+namespace {
+
+/// Rules out every value, as a search for a text that no value holds does, and the
+/// cards that hold a text.
+class NothingMatches final : public CardParser::ValueFilter
+{
+public:
+    explicit NothingMatches(QByteArray skipCardsWith = "\x01") : m_skip(std::move(skipCardsWith)) {}
+    bool mayContain(QByteArrayView) const override { return false; }
+    bool cardMayContain(QByteArrayView card, const std::function<QByteArray()> &,
+                        QByteArray &) const override
+    {
+        return !card.contains(m_skip);
+    }
+
+private:
+    QByteArray m_skip;
+};
+
+/// Each card of the bytes as "number line contact: its bytes".
+QStringList identities(const QByteArray &file, const CardParser::ValueFilter *filter = nullptr)
+{
+    const CardBytes text = prepareCardBytes(file);
+    QStringList cards;
+    CardParser::parse(
+        text,
+        [&](ContactFields &&, const CardParser::Identity &card) {
+            const qint64 line
+                = CardParser::countLineEnds(QByteArrayView(text.bytes).first(card.begin)) + 1;
+            cards.append(u"%1 %2 %3: "_s.arg(card.number).arg(line).arg(card.contact)
+                         + QString::fromUtf8(text.bytes.mid(card.begin, card.end - card.begin)));
+        },
+        filter);
+    return cards;
+}
+
+} // namespace
+
+void TestCardParser::cardIdentity_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QStringList>("cards");
+    QTest::newRow("cards one after another, any line ends")
+        << QByteArray("\r\nBEGIN:VCARD\r\nFN:A\r\nEND:VCARD\r\nBEGIN:VCARD\rFN:B\r\rEND:VCARD\r"
+                      "BEGIN:VCARD\nFN:C\r\r\nEND:VCARD")
+        << QStringList{u"1 2 A: BEGIN:VCARD\r\nFN:A\r\nEND:VCARD\r\n"_s,
+                       u"2 5 B: BEGIN:VCARD\rFN:B\r\rEND:VCARD\r"_s,
+                       u"3 9 C: BEGIN:VCARD\nFN:C\r\r\nEND:VCARD"_s};
+    // Nested cards come in the order of their BEGIN lines; a parent's bytes hold them.
+    QTest::newRow("nested")
+        << QByteArray("BEGIN:VCARD\nFN:Outer\nBEGIN:VCARD\nFN:Inner\nEND:VCARD\nNOTE:x\n"
+                      "END:VCARD\n")
+        << QStringList{u"1 1 Outer: BEGIN:VCARD\nFN:Outer\nBEGIN:VCARD\nFN:Inner\nEND:VCARD\n"
+                       u"NOTE:x\nEND:VCARD\n"_s,
+                       u"2 3 Inner: BEGIN:VCARD\nFN:Inner\nEND:VCARD\n"_s};
+    // Lines outside every card begin at their first line and end where a card begins.
+    QTest::newRow("lines outside every card")
+        << QByteArray("X-A:1\nFN:Loose\nBEGIN:VCARD\nFN:In\nEND:VCARD\n\nTITLE:after\n")
+        << QStringList{u"1 1 Loose: X-A:1\nFN:Loose\n"_s,
+                       u"2 3 In: BEGIN:VCARD\nFN:In\nEND:VCARD\n"_s, u"3 7 : TITLE:after\n"_s};
+    // A folded BEGIN line begins where its first line does; an unended card runs to the end.
+    QTest::newRow("folded BEGIN, no END")
+        << QByteArray("BEGIN:VCARD\nFN:A\nEND:VCARD\nBEGIN:VC\n ARD\nFN:B\n")
+        << QStringList{u"1 1 A: BEGIN:VCARD\nFN:A\nEND:VCARD\n"_s,
+                       u"2 4 B: BEGIN:VC\n ARD\nFN:B\n"_s};
+    QTest::newRow("a card a filter skips is still counted")
+        << QByteArray("BEGIN:VCARD\nFN:Skip\nEND:VCARD\nBEGIN:VCARD\nFN:B\nEND:VCARD\n")
+        << QStringList{u"2 4 B: BEGIN:VCARD\nFN:B\nEND:VCARD\n"_s};
+}
+
+void TestCardParser::cardIdentity()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QStringList, cards);
+    const NothingMatches skipping("Skip");
+    QCOMPARE(identities(file, &skipping), cards);
+}
+
+void TestCardParser::contactName_data()
+{
+    QTest::addColumn<QByteArray>("lines");
+    QTest::addColumn<QString>("contact");
+    QTest::newRow("FN as decoded, before N")
+        << QByteArray("N:Lee;Ann\nFN;ENCODING=QUOTED-PRINTABLE;CHARSET=UTF-8:Zo=C3=AB\\, Ek\n")
+        << u"Zoë, Ek"_s;
+    QTest::newRow("the first FN that is not empty")
+        << QByteArray("FN:\nFN:First\nFN:Second\n") << u"First"_s;
+    QTest::newRow("given and family names of N")
+        << QByteArray("FN: \nN:Lee;Ann;Mary;Dr.;\n") << u"Ann Lee"_s;
+    QTest::newRow("only the family name") << QByteArray("N:Lee\n") << u"Lee"_s;
+    QTest::newRow("only the given name") << QByteArray("N:;Ann\n") << u"Ann"_s;
+    QTest::newRow("ORG, then e-mail, then telephone")
+        << QByteArray("TEL:+1 555\nEMAIL:a@x\nORG:Acme;Sales\nN:;;;\n") << u"Acme;Sales"_s;
+    QTest::newRow("the first e-mail")
+        << QByteArray("TEL:+1 555\nEMAIL;TYPE=WORK:a@x\nEMAIL:b@x\n") << u"a@x"_s;
+    QTest::newRow("the first telephone, fax or not")
+        << QByteArray("TEL;TYPE=FAX:+1 555\nTEL:+1 666\n") << u"+1 555"_s;
+    QTest::newRow("none") << QByteArray("TITLE:Boss\nNOTE:x\n") << QString();
+}
+
+void TestCardParser::contactName()
+{
+    // The name is read also from values that a search filter rules out: the rows of a
+    // card name it whatever text they matched.
+    QFETCH(QByteArray, lines);
+    QFETCH(QString, contact);
+    const NothingMatches filter;
+    for (const CardParser::ValueFilter *with :
+         {static_cast<const CardParser::ValueFilter *>(nullptr),
+          static_cast<const CardParser::ValueFilter *>(&filter)}) {
+        const QStringList cards = identities(wrap(lines), with);
+        QCOMPARE(cards.size(), 1);
+        QCOMPARE(cards.first().section(u':', 0, 0), u"1 1 "_s + contact);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCardParser)
