@@ -1,5 +1,6 @@
 #include "app/Form1.h"
 
+#include "app/CardPane.h"
 #include "app/Desktop.h"
 #include "app/ErrorReport.h"
 #include "app/EventPump.h"
@@ -13,6 +14,7 @@
 #include "filelist/AddFolder.h"
 #include "filelist/FileListModel.h"
 #include "filelist/PathRules.h"
+#include "results/CardDetails.h"
 #include "results/EditorLaunch.h"
 #include "results/ResultsModel.h"
 #include "results/ResultsText.h"
@@ -21,6 +23,7 @@
 #include "search/SearchSets.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDragEnterEvent>
@@ -40,6 +43,8 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
+#include <QSplitter>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTreeView>
@@ -258,10 +263,24 @@ void Form1::buildControls()
     ListView1->setAcceptDrops(true);
     ListView1->viewport()->setAcceptDrops(true);
 
-    ListView2 = makeReportView(m_background, u"ListView2"_s);
+    // The results and the card of the selected row share a splitter: the pane can be
+    // resized, and hidden with its check box.
+    m_resultsSplitter = new QSplitter(Qt::Vertical, m_background);
+    m_resultsSplitter->setObjectName(u"ResultsSplitter"_s);
+    m_resultsSplitter->setChildrenCollapsible(false);
+    ListView2 = makeReportView(m_resultsSplitter, u"ListView2"_s);
     ListView2->setModel(m_results);
     ListView2->setMinimumHeight(twipsToPixels(1860));
     ListView2->viewport()->installEventFilter(this);
+    m_cardPane = new CardPane(m_resultsSplitter);
+    m_cardPane->setMinimumHeight(twipsToPixels(1500));
+    m_resultsSplitter->addWidget(ListView2);
+    m_resultsSplitter->addWidget(m_cardPane);
+    m_resultsSplitter->setStretchFactor(0, 3);
+    m_resultsSplitter->setStretchFactor(1, 2);
+    Check1 = new QCheckBox(u"Show the card of the selected row"_s, m_background);
+    Check1->setObjectName(u"Check1"_s);
+    Check1->setChecked(true);
 
     Frame1 = makeFrame(u"Frame1"_s, u"Search Options"_s);
     Option3 = makeOption(u"Option3"_s, u"Search for this:"_s, Frame1);
@@ -338,7 +357,8 @@ void Form1::buildControls()
     column->addLayout(fileButtons);
     column->addWidget(Frame1);
     column->addWidget(Frame2);
-    column->addWidget(ListView2, 1);
+    column->addWidget(m_resultsSplitter, 2);
+    column->addWidget(Check1);
     column->addLayout(resultButtons);
     column->addWidget(ProgressBar1);
 
@@ -357,6 +377,14 @@ void Form1::buildControls()
     onSelected(Option3, &Form1::Option3_Click);
     onSelected(Option4, &Form1::Option3_Click);
     connect(Text1, &QLineEdit::textChanged, this, &Form1::Text1_Change);
+    connect(ListView2->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this] { showSelectedCard(); });
+    connect(m_results, &QAbstractItemModel::modelReset, this, [this] { showSelectedCard(); });
+    connect(Check1, &QCheckBox::toggled, this, [this](bool shown) {
+        showCardPane(shown);
+        m_settings.WriteSetting(u"CardPane"_s, booleanText(shown));
+    });
+    connect(m_resultsSplitter, &QSplitter::splitterMoved, this, [this] { storeCardPaneSizes(); });
     connect(PushButton1, &QPushButton::clicked, this, &Form1::PushButton1_Click);
     connect(PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);
     connect(PushButton3, &QPushButton::clicked, this, &Form1::PushButton3_Click);
@@ -413,6 +441,71 @@ void Form1::Form_Load()
     guard.step(164, [&] { restoreOption(Option2, u"Option2"_s, 1); });
     guard.step(166, [&] { restoreOption(Option3, u"Option3"_s, 1); });
     guard.step(168, [&] { restoreOption(Option4, u"Option4"_s, 0); });
+    restoreCardPane();
+}
+
+void Form1::restoreCardPane()
+{
+    const bool shown = textToBoolean(m_settings.ReadSetting(u"CardPane"_s, u"1"_s));
+    {
+        const QSignalBlocker quiet(Check1);
+        Check1->setChecked(shown);
+    }
+    showCardPane(shown);
+    // The heights of the table and the pane, as "table,pane" in pixels.
+    const QStringList sizes = m_settings.ReadSetting(u"CardPaneSizes"_s, QString()).split(u',');
+    if (sizes.size() == 2) {
+        bool tableOk = false;
+        bool paneOk = false;
+        const int table = sizes.at(0).toInt(&tableOk);
+        const int pane = sizes.at(1).toInt(&paneOk);
+        if (tableOk && paneOk && table > 0 && pane > 0 && table < 100000 && pane < 100000)
+            m_resultsSplitter->setSizes({table, pane});
+    }
+}
+
+void Form1::storeCardPaneSizes()
+{
+    const QList<int> sizes = m_resultsSplitter->sizes();
+    if (sizes.size() == 2 && sizes.at(1) > 0)
+        m_settings.WriteSetting(u"CardPaneSizes"_s, u"%1,%2"_s.arg(sizes.at(0)).arg(sizes.at(1)));
+}
+
+void Form1::showCardPane(bool shown)
+{
+    m_cardPane->setVisible(shown);
+    if (shown)
+        showSelectedCard();
+}
+
+void Form1::showSelectedCard()
+{
+    if (!m_cardPane->isVisibleTo(this))
+        return;
+    const QModelIndex current = ListView2->currentIndex();
+    if (!current.isValid() || current.row() >= m_results->count()) {
+        m_cardPane->clear();
+        return;
+    }
+    const ResultRow &row = m_results->row(current.row());
+    // The file is read again only when it changed: rows of one file share it.
+    const QString &path = row.File;
+    const QFileInfo info(path);
+    if (path != m_cardFile || info.lastModified() != m_cardFileTime
+        || info.size() != m_cardFileSize) {
+        m_cardFile.clear();
+        m_cardText = {};
+        try {
+            m_cardText = readCardFile(row.File);
+        } catch (const Failure &failure) {
+            m_cardPane->showMessage(u"The card cannot be shown: "_s + failure.description());
+            return;
+        }
+        m_cardFile = path;
+        m_cardFileTime = info.lastModified();
+        m_cardFileSize = info.size();
+    }
+    m_cardPane->show(describeCard(row, m_cardText));
 }
 
 void Form1::ApplySkin()

@@ -1,23 +1,29 @@
 #pragma once
 
 #include <QCursor>
+#include <QDateTime>
 #include <QMainWindow>
 #include <QPersistentModelIndex>
+
+#include "card/CardBytes.h"
 
 #include <functional>
 #include <memory>
 
+class CardPane;
 class Desktop;
 class Guard;
 class QDragMoveEvent;
 class QDropEvent;
 class FileListModel;
 class QButtonGroup;
+class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QSplitter;
 class QTemporaryDir;
 class QTableView;
 class QTreeView;
@@ -50,6 +56,8 @@ public:
     bool isSearching() const { return m_run != nullptr; }
     /// The workbook file of the last spreadsheet export, or empty.
     QString exportedWorkbook() const;
+    /// The pane that shows the card of the selected row.
+    CardPane &cardPane() { return *m_cardPane; }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -107,6 +115,12 @@ private:
     void ListView1_MouseUp();
     void removeSelectedFile();
 
+    /// Shows the card of the row under the table's cursor in the card pane.
+    void showSelectedCard();
+    void showCardPane(bool shown);
+    void storeCardPaneSizes();
+    void restoreCardPane();
+
     void hoverOver(QObject *watched);
     void showMessage(const QString &text);
     QStringList searchSets() const;
@@ -131,6 +145,12 @@ private:
     /// next export or the end of the program.
     std::unique_ptr<QTemporaryDir> m_exportDir;
     bool m_closing = false;
+
+    // The file whose card the pane shows, kept while it does not change.
+    QString m_cardFile;
+    QDateTime m_cardFileTime;
+    qint64 m_cardFileSize = -1;
+    CardBytes m_cardText;
 
     // Reordering the file list by dragging.
     bool m_listMouseDown = false;
@@ -164,5 +184,8 @@ private:
     QTreeView *ListView1 = nullptr;
     QTableView *ListView2 = nullptr;
     TextProgressBar *ProgressBar1 = nullptr;
+    QSplitter *m_resultsSplitter = nullptr;
+    CardPane *m_cardPane = nullptr;
+    QCheckBox *Check1 = nullptr;
     QWidget *m_background = nullptr;
 };

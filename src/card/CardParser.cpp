@@ -1438,3 +1438,93 @@ QByteArray CardParser::joinedLines(QByteArrayView bytes)
     out.truncate(o - out.constData());
     return out;
 }
+
+QList<CardParser::Property> CardParser::properties(const CardBytes &text, qsizetype begin,
+                                                   qsizetype end, qsizetype limit)
+{
+    QList<Property> found;
+    const QByteArrayView bytes = QByteArrayView(text.bytes).sliced(begin, end - begin);
+    Charsets charsets(text.bytes, text.isUnicode());
+    int depth = 0;
+    bool first = true;
+    int ownDepth = 0; // 1 for a card, 0 for lines outside every card
+    forEachLogicalLine(
+        bytes,
+        [&](QByteArrayView line, qsizetype start, qsizetype lineEnd, bool) -> qsizetype {
+            if (found.size() >= limit)
+                return bytes.size();
+            const qsizetype colon = valueColon(line);
+            if (colon < 0 || trimmedSpaces(line.first(colon)).isEmpty())
+                return -1;
+            const QByteArrayView namePart = line.first(colon);
+            const QByteArrayView rawValue = line.sliced(colon + 1);
+            QByteArrayView base = namePart;
+            if (const qsizetype semicolon = indexOfByte(base, ';'); semicolon >= 0)
+                base = base.first(semicolon);
+            base = trimmedSpaces(base);
+            if (const qsizetype dot = lastIndexOfByte(base, '.'); dot >= 0)
+                base = trimmedSpaces(base.sliced(dot + 1));
+            const Prop prop = propFromBaseName(base);
+            const bool boundary = (prop == Prop::Begin || prop == Prop::End)
+                && equalsNoCase(trimmedBlanks(rawValue), "VCARD");
+            if (first) {
+                first = false;
+                ownDepth = boundary && prop == Prop::Begin ? 1 : 0;
+            }
+            if (boundary) {
+                depth += prop == Prop::Begin ? 1 : -1;
+                return -1;
+            }
+            if (depth != ownDepth)
+                return -1;
+            Property property;
+            property.name = QString::fromLatin1(base).toUpper();
+            property.begin = begin + start;
+            property.end = begin + lineEnd;
+            const Params params = parseParams(namePart);
+            // The parameters: TYPE's values, and those written without a value.
+            if (const qsizetype semicolon = indexOfByte(namePart, ';'); semicolon >= 0) {
+                const QList<QByteArray> list
+                    = namePart.sliced(semicolon + 1).toByteArray().split(';');
+                for (const QByteArray &param : list) {
+                    const QByteArrayView p = trimmedSpaces(param);
+                    const qsizetype eq = indexOfByte(p, '=');
+                    if (eq < 0) {
+                        if (!p.isEmpty() && !equalsNoCase(p, "QUOTED-PRINTABLE"))
+                            property.types.append(QString::fromUtf8(p));
+                    } else if (equalsNoCase(trimmedSpaces(p.first(eq)), "TYPE")) {
+                        const QList<QByteArray> types = p.sliced(eq + 1).toByteArray().split(',');
+                        for (const QByteArray &type : types)
+                            property.types.append(
+                                QString::fromUtf8(trimmedSpaces(type)).remove(u'"'));
+                    }
+                }
+            }
+            bool foreign = false;
+            QString decoded = params.quotedPrintable
+                ? charsets.decode(decodeQuotedPrintable(rawValue), params.charset, true, foreign)
+                : charsets.decode(rawValue, params.charset, false, foreign);
+            if (params.quotedPrintable || foreign)
+                foldLineBreaks(decoded);
+            if (prop == Prop::N || prop == Prop::ADR || prop == Prop::ORG) {
+                const QString trimmed = trimSpaces(decoded);
+                const Components parts = splitStructured(trimmed);
+                QStringList shown;
+                for (int i = 0; i < qMin(parts.count, Components::kMaxParts); ++i) {
+                    QString part = clean(trimSpaces(unescape(parts.part(i))));
+                    if (!part.isEmpty())
+                        shown.append(part);
+                }
+                property.value = shown.join(u"; ");
+            } else {
+                property.value = clean(trimSpaces(unescape(decoded)));
+            }
+            if (prop != Prop::None && prop != Prop::Begin && prop != Prop::End)
+                applyProperty(prop, namePart, std::move(decoded), params.quotedPrintable, false,
+                              property.fields);
+            found.append(std::move(property));
+            return -1;
+        },
+        nullptr);
+    return found;
+}

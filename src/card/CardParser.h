@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <functional>
@@ -87,6 +88,24 @@ public:
     static qsizetype parseRange(const CardBytes &text, qsizetype from, qsizetype to,
                                 const PlacedSink &sink, const ValueFilter *filter,
                                 bool *endedOutside, const std::atomic<bool> *cancel = nullptr);
+
+    /// One line of a card as a reader sees it, for showing the card whole.
+    struct Property
+    {
+        QString name; // upper case, without a group prefix
+        QStringList types; // TYPE values and parameters without a value, as written
+        QString value; // decoded, escapes undone; a structured value's parts joined by "; "
+        qsizetype begin = 0; // the bytes of its lines in the text
+        qsizetype end = 0;
+        ContactFields fields; // what this line alone writes into a record
+    };
+
+    /// The properties of the card whose bytes are [begin, end) of the text, in their
+    /// order, at most limit of them: every line that names a property, but the card's
+    /// BEGIN and END lines and the lines of cards nested in it. Bytes that begin outside
+    /// every card are read as lines outside every card.
+    static QList<Property> properties(const CardBytes &text, qsizetype begin, qsizetype end,
+                                      qsizetype limit);
 
     /// The number of line ends in the bytes (CR* LF, or a lone CR, as the parser reads
     /// them). Bytes that start a line and end after a line end give line numbers.

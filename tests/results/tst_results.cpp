@@ -1,8 +1,11 @@
 // The results model and its two text forms: the results file and the clipboard.
 
 #include "app/Failure.h"
+#include "card/CardParser.h"
+#include "results/CardDetails.h"
 #include "results/ResultsModel.h"
 #include "results/ResultsText.h"
+#include "search/FieldMatching.h"
 
 #include <QAbstractItemModelTester>
 #include <QDir>
@@ -25,6 +28,21 @@ QByteArray readAll(const QString &path)
     return file.readAll();
 }
 
+/// The rows a search for text finds in the bytes, with their cards, as a run gives them.
+QList<ResultRow> searchRows(const CardBytes &text, const QString &needle)
+{
+    QList<ResultRow> rows;
+    const TextMatcher matcher(needle, true);
+    CardParser::parse(text, [&](ContactFields &&card, const CardParser::Identity &identity) {
+        const qint64 line
+            = CardParser::countLineEnds(QByteArrayView(text.bytes).first(identity.begin)) + 1;
+        const ResultRow cardRow(u"f.vcf"_s, {}, {}, identity.contact, needle,
+                                {identity.number, line, identity.begin, identity.end});
+        forEachFieldMatch(card, cardRow, matcher, [&](ResultRow &&row) { rows.append(row); });
+    });
+    return rows;
+}
+
 } // namespace
 
 class TestResults final : public QObject
@@ -38,6 +56,8 @@ private slots:
     void fileText();
     void clipboardText_data();
     void clipboardText();
+    void cardDetails_data();
+    void cardDetails();
     void writeTextFile();
     void writeTextFileFailures_data();
     void writeTextFileFailures();
@@ -174,6 +194,74 @@ void TestResults::clipboardText()
     for (const int r : ticked)
         results.setChecked(r, true);
     QCOMPARE(::clipboardText(results), text);
+}
+
+void TestResults::cardDetails_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("needle");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("matched"); // the marked property: name|types|value
+    QTest::addColumn<QStringList>("marked"); // the marked lines
+    QTest::addColumn<int>("properties");
+    QTest::addColumn<QString>("note");
+    const QByteArray two("BEGIN:VCARD\r\nFN:Ann\r\nEND:VCARD\r\nBEGIN:VCARD\r\nVERSION:2.1\r\n"
+                         "N:Lee;Bo\r\nEMAIL;TYPE=HOME:bo@home\r\nitem1.EMAIL;WORK;PREF:bo@work\r\n"
+                         "END:VCARD\r\n");
+    QTest::newRow("second element of a list, second card")
+        << two << u"work"_s << u"Card 2, line 4: Bo Lee"_s << u"EMAIL|WORK, PREF|bo@work"_s
+        << QStringList{u"item1.EMAIL;WORK;PREF:bo@work"_s} << 4 << QString();
+    QTest::newRow("a folded quoted-printable value marks all its lines")
+        << QByteArray("BEGIN:VCARD\nFN:X\nNOTE;ENCODING=QUOTED-PRINTABLE:caf=C3=A9=\n au lait\n"
+                      "END:VCARD\n")
+        << u"lait"_s << u"Card 1, line 1: X"_s << u"NOTE||café au lait"_s
+        << QStringList{u"NOTE;ENCODING=QUOTED-PRINTABLE:caf=C3=A9="_s, u" au lait"_s} << 2
+        << QString();
+    // FirstName holds the last line that wrote it: here N, after FN.
+    QTest::newRow("the line that wrote the value wins")
+        << QByteArray("BEGIN:VCARD\nFN:Zed Zee\nN:Zee;Zed\nEND:VCARD\n") << u"zed"_s
+        << u"Card 1, line 1: Zed Zee"_s << u"N||Zee; Zed"_s << QStringList{u"N:Zee;Zed"_s} << 2
+        << QString();
+    QTest::newRow("a nested card's lines are not the parent's properties")
+        << QByteArray("BEGIN:VCARD\nFN:Outer\nBEGIN:VCARD\nFN:Inner\nEND:VCARD\nTITLE:Boss\n"
+                      "END:VCARD\n")
+        << u"boss"_s << u"Card 1, line 1: Outer"_s << u"TITLE||Boss"_s
+        << QStringList{u"TITLE:Boss"_s} << 2 << QString();
+}
+
+void TestResults::cardDetails()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, needle);
+    QFETCH(QString, title);
+    QFETCH(QString, matched);
+    QFETCH(QStringList, marked);
+    QFETCH(int, properties);
+    QFETCH(QString, note);
+    const CardBytes text = prepareCardBytes(file);
+    const QList<ResultRow> rows = searchRows(text, needle);
+    QCOMPARE(rows.size(), 1);
+    const CardDetails details = describeCard(rows.first(), text);
+    QCOMPARE(details.title, title);
+    QCOMPARE(details.searchText, needle);
+    QCOMPARE(details.note, note);
+    QCOMPARE(details.properties.size(), properties);
+    QStringList found;
+    for (const CardDetails::Property &property : details.properties) {
+        if (property.matched)
+            found.append(property.name + u'|' + property.types + u'|' + property.value);
+    }
+    QCOMPARE(found, QStringList{matched});
+    QStringList lines;
+    for (const qsizetype i : details.matchedLines)
+        lines.append(details.lines.at(i));
+    QCOMPARE(lines, marked);
+    QCOMPARE(details.firstLine, rows.first().Card.line);
+
+    // A file that no longer holds the card where the search found it says so.
+    ResultRow moved = rows.first();
+    moved.Card.end = text.bytes.size() + 1;
+    QVERIFY(describeCard(moved, text).note.contains(u"changed"_s));
 }
 
 void TestResults::writeTextFile()

@@ -1,0 +1,133 @@
+#include "app/CardPane.h"
+
+#include "app/PlainToolTip.h"
+
+#include <QFontDatabase>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QSplitter>
+#include <QTextBlock>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Marks the property and the lines that gave the row.
+const QString kMark = u"▶ "_s;
+const QString kNoMark = u"   "_s;
+
+QLabel *plainLabel(QWidget *parent, const QString &name)
+{
+    auto *label = new QLabel(parent);
+    label->setObjectName(name);
+    label->setTextFormat(Qt::PlainText);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    label->setWordWrap(true);
+    return label;
+}
+
+} // namespace
+
+CardPane::CardPane(QWidget *parent)
+    : QWidget(parent), m_title(plainLabel(this, u"CardTitle"_s)),
+      m_matched(plainLabel(this, u"CardMatched"_s)),
+      m_splitter(new QSplitter(Qt::Horizontal, this)), m_properties(new QTreeWidget(m_splitter)),
+      m_lines(new QPlainTextEdit(m_splitter))
+{
+    setObjectName(u"CardPane"_s);
+    m_splitter->setObjectName(u"CardPaneSplitter"_s);
+    m_properties->setObjectName(u"CardProperties"_s);
+    m_properties->setRootIsDecorated(false);
+    m_properties->setUniformRowHeights(true);
+    m_properties->setHeaderLabels({u"Property"_s, u"Types"_s, u"Value"_s});
+    m_properties->header()->setSectionResizeMode(QHeaderView::Interactive);
+    m_lines->setObjectName(u"CardLines"_s);
+    m_lines->setReadOnly(true);
+    m_lines->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_lines->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_splitter->addWidget(m_properties);
+    m_splitter->addWidget(m_lines);
+    m_splitter->setChildrenCollapsible(false);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_title);
+    layout->addWidget(m_matched);
+    layout->addWidget(m_splitter, 1);
+    clear();
+}
+
+void CardPane::clear()
+{
+    showMessage(u"Select a row to see the card it comes from."_s);
+}
+
+void CardPane::showMessage(const QString &message)
+{
+    m_title->setText(message);
+    m_matched->clear();
+    m_matched->hide();
+    m_properties->clear();
+    m_lines->clear();
+}
+
+void CardPane::show(const CardDetails &details)
+{
+    m_title->setText(details.note.isEmpty() ? details.title
+                                            : details.title + u"\n"_s + details.note);
+    m_matched->setText(u"Matched: “%1”"_s.arg(details.searchText));
+    m_matched->show();
+
+    m_properties->clear();
+    QList<QTreeWidgetItem *> items;
+    QTreeWidgetItem *matchedItem = nullptr;
+    for (const CardDetails::Property &property : details.properties) {
+        auto *item = new QTreeWidgetItem(
+            {(property.matched ? kMark : kNoMark) + property.name, property.types, property.value});
+        item->setToolTip(
+            2, property.value.size() > 100 ? property.value.first(100) + u'…' : property.value);
+        if (property.matched) {
+            QFont bold = item->font(0);
+            bold.setBold(true);
+            for (int column = 0; column < 3; ++column)
+                item->setFont(column, bold);
+            matchedItem = item;
+        }
+        items.append(item);
+    }
+    m_properties->addTopLevelItems(items);
+    m_properties->resizeColumnToContents(0);
+    m_properties->resizeColumnToContents(1);
+    if (matchedItem) {
+        m_properties->setCurrentItem(matchedItem);
+        m_properties->scrollToItem(matchedItem);
+    }
+
+    // Each line numbered as in the file; the matching lines marked and highlighted.
+    const int digits = int(QString::number(details.firstLine + details.lines.size()).size());
+    QString text;
+    for (qsizetype i = 0; i < details.lines.size(); ++i) {
+        text += (details.matchedLines.contains(i) ? kMark : kNoMark)
+            + u"%1  "_s.arg(details.firstLine + i, digits) + details.lines.at(i);
+        if (i + 1 < details.lines.size())
+            text += u'\n';
+    }
+    m_lines->setPlainText(text);
+    QList<QTextEdit::ExtraSelection> marks;
+    for (const qsizetype i : details.matchedLines) {
+        QTextEdit::ExtraSelection mark;
+        mark.cursor = QTextCursor(m_lines->document()->findBlockByNumber(int(i)));
+        mark.format.setBackground(palette().color(QPalette::Highlight).lighter(170));
+        mark.format.setProperty(QTextFormat::FullWidthSelection, true);
+        marks.append(mark);
+    }
+    m_lines->setExtraSelections(marks);
+    if (!details.matchedLines.isEmpty()) {
+        QTextCursor at(m_lines->document()->findBlockByNumber(int(details.matchedLines.first())));
+        m_lines->setTextCursor(at);
+        m_lines->centerCursor();
+    }
+}

@@ -1,0 +1,152 @@
+#include "results/CardDetails.h"
+
+#include "card/CardParser.h"
+#include "card/Windows1252.h"
+#include "search/FieldMatching.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// A card is shown up to this many bytes, lines, properties and characters of a value,
+// so that a hostile card of a gigabyte cannot stall the window.
+constexpr qsizetype kShownBytes = qsizetype(1) << 20;
+constexpr qsizetype kShownLines = 5000;
+constexpr qsizetype kShownProperties = 2000;
+constexpr qsizetype kShownValue = 2000;
+
+QString shortened(QString text)
+{
+    if (text.size() > kShownValue) {
+        qsizetype cut = kShownValue - 1;
+        if (text.at(cut - 1).isHighSurrogate())
+            --cut;
+        text.truncate(cut);
+        text.append(u'…');
+    }
+    return text;
+}
+
+/// A line's bytes as text: UTF-8 when they are, else Windows-1252, the reading of most
+/// legacy files.
+QString lineText(QByteArrayView bytes)
+{
+    return shortened(isValidUtf8(bytes) ? QString::fromUtf8(bytes) : decodeWindows1252(bytes));
+}
+
+/// Which field a tag names and, for a list field, which element (from 0).
+struct TagField
+{
+    const ContactFieldInfo *field = nullptr;
+    qsizetype element = 0;
+};
+
+TagField fieldOfTag(const QString &tag)
+{
+    for (const ContactFieldInfo &field : declaredContactFields()) {
+        const QString name(field.name);
+        if (tag == name)
+            return {&field, 0};
+        if (field.isList() && tag.startsWith(name)) {
+            bool ok = false;
+            const qsizetype position = tag.sliced(name.size()).toLongLong(&ok);
+            if (ok && position >= 1)
+                return {&field, position - 1};
+        }
+    }
+    return {};
+}
+
+/// The index of the property that gave the row's value, or -1.
+qsizetype matchedProperty(const QList<CardParser::Property> &properties, const ResultRow &row)
+{
+    const TagField tag = fieldOfTag(row.Tag);
+    if (!tag.field)
+        return -1;
+    if (tag.field->isList()) {
+        // The list's elements come one per line, in order.
+        qsizetype seen = 0;
+        for (qsizetype i = 0; i < properties.size(); ++i) {
+            if ((properties.at(i).fields.*tag.field->list).isEmpty())
+                continue;
+            if (seen++ == tag.element)
+                return i;
+        }
+        return -1;
+    }
+    // A text field holds the last line's value that wrote it: the last line that wrote
+    // the row's value, else the last that wrote the field at all.
+    qsizetype wrote = -1;
+    for (qsizetype i = properties.size() - 1; i >= 0; --i) {
+        const QString &value = properties.at(i).fields.*tag.field->text;
+        if (value.isEmpty())
+            continue;
+        if (value == row.Value)
+            return i;
+        if (wrote < 0)
+            wrote = i;
+    }
+    return wrote;
+}
+
+} // namespace
+
+CardDetails describeCard(const ResultRow &row, const CardBytes &text)
+{
+    CardDetails details;
+    details.searchText = row.Text;
+    details.title = u"Card %1, line %2"_s.arg(row.Card.number).arg(row.Card.line);
+    if (!row.Contact.isEmpty())
+        details.title += u": "_s + row.Contact;
+    const CardPlace &card = row.Card;
+    if (card.begin < 0 || card.end <= card.begin || card.end > text.bytes.size()) {
+        details.note = u"The file has changed since the search: the card is no longer there."_s;
+        return details;
+    }
+    qsizetype end = card.end;
+    if (end - card.begin > kShownBytes) {
+        end = card.begin + kShownBytes;
+        details.note = u"The card is too long to show whole: its first %1 bytes are shown."_s.arg(
+            kShownBytes);
+    }
+    const QList<CardParser::Property> properties
+        = CardParser::properties(text, card.begin, end, kShownProperties);
+    const qsizetype matched = matchedProperty(properties, row);
+    for (qsizetype i = 0; i < properties.size(); ++i) {
+        const CardParser::Property &property = properties.at(i);
+        details.properties.append(
+            {property.name, property.types.join(u", "_s), shortened(property.value), i == matched});
+    }
+
+    // The lines as they stand, each numbered in the file.
+    const QByteArrayView bytes = QByteArrayView(text.bytes).sliced(card.begin, end - card.begin);
+    details.firstLine = card.line;
+    qsizetype matchFrom = -1;
+    qsizetype matchTo = -1;
+    if (matched >= 0) {
+        matchFrom = properties.at(matched).begin - card.begin;
+        matchTo = properties.at(matched).end - card.begin;
+    }
+    qsizetype at = 0;
+    while (at < bytes.size() && details.lines.size() < kShownLines) {
+        qsizetype lineEnd = at;
+        while (lineEnd < bytes.size() && bytes[lineEnd] != '\r' && bytes[lineEnd] != '\n')
+            ++lineEnd;
+        if (at >= matchFrom && at < matchTo)
+            details.matchedLines.append(details.lines.size());
+        details.lines.append(lineText(bytes.sliced(at, lineEnd - at)));
+        // One line end: CR* LF, or a lone CR.
+        qsizetype next = lineEnd;
+        while (next < bytes.size() && bytes[next] == '\r')
+            ++next;
+        at = next < bytes.size() && bytes[next] == '\n' ? next + 1
+                                                        : qMin(lineEnd + 1, bytes.size());
+    }
+    if (matched < 0 && details.note.isEmpty())
+        details.note = u"The line that gave this row was not found: the file may have changed "
+                       "since the search."_s;
+    if (at < bytes.size() && details.note.isEmpty())
+        details.note = u"The card is too long to show whole: its first %1 lines are shown."_s.arg(
+            kShownLines);
+    return details;
+}
