@@ -15,9 +15,12 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Marks the property and the lines that gave the row.
+// Marks the property and the lines that gave the row; the lines' mark is ASCII, so that
+// it keeps the columns of a fixed-width font.
 const QString kMark = u"▶ "_s;
 const QString kNoMark = u"   "_s;
+const QString kLineMark = u"> "_s;
+const QString kNoLineMark = u"  "_s;
 
 QLabel *plainLabel(QWidget *parent, const QString &name)
 {
@@ -110,7 +113,7 @@ void CardPane::show(const CardDetails &details)
     const int digits = int(QString::number(details.firstLine + details.lines.size()).size());
     QString text;
     for (qsizetype i = 0; i < details.lines.size(); ++i) {
-        text += (details.matchedLines.contains(i) ? kMark : kNoMark)
+        text += (details.matchedLines.contains(i) ? kLineMark : kNoLineMark)
             + u"%1  "_s.arg(details.firstLine + i, digits) + details.lines.at(i);
         if (i + 1 < details.lines.size())
             text += u'\n';

@@ -47,6 +47,7 @@
 #include <QSplitter>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTreeView>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -451,7 +452,6 @@ void Form1::restoreCardPane()
         const QSignalBlocker quiet(Check1);
         Check1->setChecked(shown);
     }
-    showCardPane(shown);
     // The heights of the table and the pane, as "table,pane" in pixels.
     const QStringList sizes = m_settings.ReadSetting(u"CardPaneSizes"_s, QString()).split(u',');
     if (sizes.size() == 2) {
@@ -460,22 +460,33 @@ void Form1::restoreCardPane()
         const int table = sizes.at(0).toInt(&tableOk);
         const int pane = sizes.at(1).toInt(&paneOk);
         if (tableOk && paneOk && table > 0 && pane > 0 && table < 100000 && pane < 100000)
-            m_resultsSplitter->setSizes({table, pane});
+            m_cardPaneSizes = {table, pane};
     }
+    showCardPane(shown);
 }
 
 void Form1::storeCardPaneSizes()
 {
     const QList<int> sizes = m_resultsSplitter->sizes();
-    if (sizes.size() == 2 && sizes.at(1) > 0)
+    if (sizes.size() == 2 && sizes.at(1) > 0) {
+        m_cardPaneSizes = sizes;
         m_settings.WriteSetting(u"CardPaneSizes"_s, u"%1,%2"_s.arg(sizes.at(0)).arg(sizes.at(1)));
+    }
 }
 
 void Form1::showCardPane(bool shown)
 {
     m_cardPane->setVisible(shown);
-    if (shown)
-        showSelectedCard();
+    if (!shown)
+        return;
+    // The heights are set again once the window's layout has made room for the pane.
+    const auto restoreSizes = [this] {
+        if (!m_cardPaneSizes.isEmpty() && m_cardPane->isVisibleTo(this))
+            m_resultsSplitter->setSizes(m_cardPaneSizes);
+    };
+    restoreSizes();
+    QTimer::singleShot(0, this, restoreSizes);
+    showSelectedCard();
 }
 
 void Form1::showSelectedCard()

@@ -151,6 +151,7 @@ private:
     QDateTime m_cardFileTime;
     qint64 m_cardFileSize = -1;
     CardBytes m_cardText;
+    QList<int> m_cardPaneSizes; // the heights of the table and the pane, once known
 
     // Reordering the file list by dragging.
     bool m_listMouseDown = false;

@@ -2,6 +2,7 @@
 
 #include "TestFiles.h"
 #include "WindowTest.h"
+#include "app/CardPane.h"
 #include "app/Form1.h"
 #include "app/SettingsStore.h"
 #include "app/TextProgressBar.h"
@@ -9,19 +10,24 @@
 #include "results/ResultsModel.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QSplitter>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
+#include <QTreeWidget>
 
 #include <memory>
 
@@ -95,6 +101,7 @@ private slots:
     void makerSiteOnceInAHundred_data();
     void makerSiteOnceInAHundred();
     void searchGivesRowsInOrder();
+    void cardPaneFollowsTheSelectedRow();
     void searchRefusals_data();
     void searchRefusals();
     void stopFromInsideTheRun();
@@ -333,6 +340,61 @@ void TestWindow::makerSiteOnceInAHundred()
     QCOMPARE(m_desktop->openedUrls.size(), opened ? 1 : 0);
     if (opened)
         QCOMPARE(m_desktop->openedUrls.first(), QUrl(u"https://brenmoor.example/"_s));
+}
+
+void TestWindow::cardPaneFollowsTheSelectedRow()
+{
+    // The pane shows the selected row's card as plain text; hiding it and its size
+    // are kept for the next start.
+    const QString path = m_dir->filePath(u"two.vcf"_s);
+    writeTestFile(*m_dir, u"two.vcf"_s,
+                  "BEGIN:VCARD\r\nFN:Ann <b>Lee</b>\r\nEMAIL:ann@x\r\nEND:VCARD\r\n"
+                  "BEGIN:VCARD\r\nN:Ek;Bo\r\nEMAIL;TYPE=WORK:bo@x\r\nEND:VCARD\r\n");
+    auto form = start();
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    form->fileList().append(path);
+    control<QLineEdit>(*form, "Text1")->setText(u"@x"_s);
+    button(*form, "PushButton7")->click();
+    QCOMPARE(form->results().count(), 2);
+    QCOMPARE(form->results().cell(1, 4), u"Bo Ek"_s);
+    CardPane &pane = form->cardPane();
+    QCOMPARE(pane.title()->text(), u"Select a row to see the card it comes from."_s);
+
+    auto *results = control<QTableView>(*form, "ListView2");
+    results->setCurrentIndex(results->model()->index(1, 2));
+    QCOMPARE(pane.title()->text(), u"Card 2, line 5: Bo Ek"_s);
+    QCOMPARE(pane.matched()->text(), u"Matched: “@x”"_s);
+    QTreeWidgetItem *marked = pane.properties()->currentItem();
+    QVERIFY(marked);
+    QCOMPARE(marked->text(0) + u'|' + marked->text(1) + u'|' + marked->text(2),
+             u"▶ EMAIL|WORK|bo@x"_s);
+    QCOMPARE(pane.lines()->toPlainText(),
+             u"  5  BEGIN:VCARD\n  6  N:Ek;Bo\n> 7  EMAIL;TYPE=WORK:bo@x\n  8  END:VCARD"_s);
+    results->setCurrentIndex(results->model()->index(0, 0));
+    QCOMPARE(pane.title()->text(), u"Card 1, line 1: Ann <b>Lee</b>"_s);
+    QCOMPARE(pane.title()->textFormat(), Qt::PlainText);
+
+    auto *shown = control<QCheckBox>(*form, "Check1");
+    auto *splitter = control<QSplitter>(*form, "ResultsSplitter");
+    splitter->setSizes({splitter->height() - 150, 150});
+    emit splitter->splitterMoved(splitter->height() - 150, 1);
+    const QList<int> sizes = splitter->sizes();
+    shown->click();
+    QVERIFY(!pane.isVisible());
+    shown->click();
+    QVERIFY(pane.isVisible());
+    QCOMPARE(pane.title()->text(), u"Card 1, line 1: Ann <b>Lee</b>"_s);
+    shown->click();
+    form.reset();
+
+    auto again = start();
+    again->show();
+    QVERIFY(QTest::qWaitForWindowExposed(again.get()));
+    QVERIFY(!control<QCheckBox>(*again, "Check1")->isChecked());
+    QVERIFY(!again->cardPane().isVisible());
+    control<QCheckBox>(*again, "Check1")->click();
+    QTRY_COMPARE(control<QSplitter>(*again, "ResultsSplitter")->sizes(), sizes);
 }
 
 void TestWindow::searchGivesRowsInOrder()
