@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
+#include <vector>
 
 namespace {
 
@@ -66,8 +67,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         matcher.emplace(needle, ignoreCase);
     const TextMatcher *const search = matcher ? &*matcher : nullptr;
     Rows expected;
-    const qsizetype cards
-        = CardParser::parse(prepared, [&](ContactFields &&card) { expected.add(card, search); });
+    // Each card's identity: numbered in order, its bytes inside the text and after the
+    // last card's start; its properties can be listed for the card pane.
+    std::vector<size_t> contacts;
+    qsizetype lastBegin = 0;
+    const qsizetype cards = CardParser::parse(
+        prepared, [&](ContactFields &&card, const CardParser::Identity &identity) {
+            expected.add(card, search);
+            if (identity.number != qint64(contacts.size()) + 1 || identity.begin < lastBegin
+                || identity.end < identity.begin || identity.end > prepared.bytes.size())
+                std::abort(); // a card's number or bytes are out of place
+            lastBegin = identity.begin;
+            contacts.push_back(qHash(identity.contact));
+            if (contacts.size() <= 4)
+                (void)CardParser::properties(prepared, identity.begin, identity.end, 64);
+        });
     if (cards < 1)
         std::abort(); // a file always gives at least one card
     if (!search)
@@ -104,7 +118,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     Rows filtered;
     const qsizetype count = CardParser::parse(
-        prepared, [&](ContactFields &&card) { filtered.add(card, search); }, &filter);
+        prepared,
+        [&](ContactFields &&card, const CardParser::Identity &identity) {
+            filtered.add(card, search);
+            // The contact is read from values the filter rules out too.
+            if (identity.number < 1 || identity.number > qint64(contacts.size())
+                || contacts[std::size_t(identity.number - 1)] != qHash(identity.contact))
+                std::abort();
+        },
+        &filter);
     if (count != cards || filtered != expected)
         std::abort(); // a value or a card was skipped although it holds a match
     return 0;

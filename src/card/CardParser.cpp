@@ -619,36 +619,31 @@ public:
     }
 
     /// Takes the decoded text of a line that the name wants, read as the fields read it.
-    void take(Prop prop, QByteArrayView namePart, const QString &text, bool wasQuotedPrintable)
+    void take(Prop prop, const QString &text)
     {
-        ContactFields f;
-        applyProperty(prop, namePart, text, wasQuotedPrintable, false, f);
         switch (prop) {
         case Prop::FN:
-            m_fn = f.FirstName;
+            m_fn = clean(trimSpaces(unescape(text)));
             return;
         case Prop::N: {
-            QString joined = f.FirstName;
-            if (!f.LastName.isEmpty())
-                joined += (joined.isEmpty() ? QString() : QStringLiteral(" ")) + f.LastName;
-            m_n = joined;
-            m_haveN = !joined.isEmpty();
+            const QString trimmed = trimSpaces(text);
+            const Components parts = splitStructured(trimmed);
+            const auto part = [&](int i) { return clean(trimSpaces(unescape(parts.part(i)))); };
+            const QString family = part(0);
+            const QString given = parts.count >= 2 ? part(1) : QString();
+            m_n = given.isEmpty() || family.isEmpty() ? QString(given + family)
+                                                      : QString(given + u' ' + family);
+            m_haveN = !m_n.isEmpty();
             return;
         }
         case Prop::ORG:
-            m_org = f.Organization;
+            m_org = clean(trimSpaces(unescape(text)));
             return;
         case Prop::EMAIL:
-            m_email = f.Emails.value(0);
+            m_email = clean(trimSpaces(unescape(text)));
             return;
         case Prop::TEL:
-            for (const QString *number : {&f.HomeFax, &f.Mobile, &f.Pager}) {
-                if (!number->isEmpty())
-                    m_tel = *number;
-            }
-            if (m_tel.isEmpty())
-                m_tel = f.BusinessPhones.isEmpty() ? f.HomePhones.value(0)
-                                                   : f.BusinessPhones.value(0);
+            m_tel = clean(unescape(text));
             return;
         default:
             return;
@@ -1171,7 +1166,7 @@ private:
         if (params.quotedPrintable || foreign)
             foldLineBreaks(text);
         if (forName)
-            card.name.take(prop, property.namePart, text, params.quotedPrintable);
+            card.name.take(prop, text);
         applyProperty(prop, property.namePart, std::move(text), params.quotedPrintable, false,
                       fields);
     }
