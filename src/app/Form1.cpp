@@ -1114,20 +1114,25 @@ void Form1::PushButton13_Click()
 void Form1::PushButton3_Click()
 {
     Guard guard(m_desktop, formLocation(u"PushButton3_Click"_s));
-    QString path;
+    qsizetype row = -1;
     guard.step(100, [&] {
-        if (m_results->count() == 0)
-            return;
         const QModelIndexList selected = ListView2->selectionModel()->selectedRows();
-        if (!selected.isEmpty())
-            path = m_results->cell(selected.first().row(), 1);
+        row = rowToOpen(*m_results, selected.isEmpty() ? -1 : selected.first().row());
     });
-    if (!path.isEmpty()) {
-        guard.step(102, [&] {
-            if (!OpenFileInEditor(m_desktop, path))
-                showMessage(editorRefusalText({path}));
-        });
-    }
+    if (row < 0)
+        return;
+    std::optional<TextEditor> editor;
+    if (!guard.step(101, [&] { editor = findTextEditor(m_desktop); }))
+        return;
+    guard.step(102, [&] {
+        if (!editor) {
+            showMessage(noEditorText());
+            return;
+        }
+        const ResultRow &found = m_results->row(row);
+        if (!OpenFileInEditor(m_desktop, *editor, found.File, found.Card.line))
+            showMessage(editorRefusalText({found.File}));
+    });
 }
 
 void Form1::PushButton11_Click()
@@ -1135,6 +1140,14 @@ void Form1::PushButton11_Click()
     Guard guard(m_desktop, formLocation(u"PushButton11_Click"_s));
     if (m_results->count() == 0) {
         guard.step(100, [&] { showMessage(u"Nothing to open."_s); });
+        return;
+    }
+    // One editor for every file, found before anything is asked or started.
+    std::optional<TextEditor> editor;
+    if (!guard.step(101, [&] { editor = findTextEditor(m_desktop); }))
+        return;
+    if (!editor) {
+        guard.step(103, [&] { showMessage(noEditorText()); });
         return;
     }
     QStringList files;
@@ -1159,7 +1172,7 @@ void Form1::PushButton11_Click()
         if (m_closing || m_results->count() == 0)
             break;
         guard.step(130, [&] {
-            if (!OpenFileInEditor(m_desktop, file))
+            if (!OpenFileInEditor(m_desktop, *editor, file))
                 refused.append(file);
         });
     }

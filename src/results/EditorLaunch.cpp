@@ -46,19 +46,46 @@ QStringList splitExecLine(const QString &exec)
     return words;
 }
 
-std::optional<ProgramCall> editorCallFromExec(const QString &exec, bool terminal,
-                                              const QString &path)
+namespace {
+
+bool isFileCode(const QString &word)
 {
-    QStringList arguments;
-    bool placed = false;
+    return word == u"%f"_s || word == u"%F"_s || word == u"%u"_s || word == u"%U"_s;
+}
+
+// How an editor is told the line to open at.
+enum class LineArgument { None, Plus, LineOption, Goto };
+
+// Known by the file name of the program that is started: an editor started through a
+// wrapper (flatpak run, env, a shell script of another name) opens without a line.
+LineArgument lineArgument(const QString &program)
+{
+    const QString name = program.section(u'/', -1);
+    if (name == u"gedit"_s || name == u"gnome-text-editor"_s || name == u"xed"_s
+        || name == u"pluma"_s)
+        return LineArgument::Plus;
+    if (name == u"kate"_s || name == u"mousepad"_s)
+        return LineArgument::LineOption;
+    if (name == u"code"_s)
+        return LineArgument::Goto;
+    return LineArgument::None;
+}
+
+} // namespace
+
+std::optional<TextEditor> editorFromExec(const QString &exec, bool terminal)
+{
+    TextEditor editor;
+    editor.terminal = terminal;
     for (const QString &word : splitExecLine(exec)) {
-        if (word == u"%f"_s || word == u"%F"_s || word == u"%u"_s || word == u"%U"_s) {
-            // An address holds every byte of a name as ASCII, where a path would not
-            // survive being made into an argument.
-            const bool address = (word == u"%u"_s || word == u"%U"_s) && hasUndecodableBytes(path);
-            if (!placed)
-                arguments.append(address ? fileUrl(path).toString(QUrl::FullyEncoded) : path);
-            placed = true;
+        if (isFileCode(word)) {
+            // The program comes first: a file in its place would be run.
+            if (editor.words.isEmpty())
+                return std::nullopt;
+            if (editor.fileAt < 0) {
+                editor.fileAt = editor.words.size();
+                editor.takesAddress = word == u"%u"_s || word == u"%U"_s;
+            }
             continue;
         }
         QString expanded;
@@ -72,23 +99,14 @@ std::optional<ProgramCall> editorCallFromExec(const QString &exec, bool terminal
             expanded.append(word.at(i));
         }
         if (!expanded.isEmpty())
-            arguments.append(expanded);
+            editor.words.append(expanded);
     }
-    if (arguments.isEmpty())
+    if (editor.words.isEmpty())
         return std::nullopt;
-    if (!placed)
-        arguments.append(path);
-    if (terminal) {
-        arguments.prepend(u"-e"_s);
-        arguments.prepend(u"x-terminal-emulator"_s);
-    }
-    ProgramCall call;
-    call.program = arguments.takeFirst();
-    call.arguments = arguments;
-    return call;
+    return editor;
 }
 
-std::optional<ProgramCall> editorCallFromEntry(const QString &desktopFile, const QString &path)
+std::optional<TextEditor> editorFromEntry(const QString &desktopFile)
 {
     QFile file(desktopFile);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
@@ -109,37 +127,78 @@ std::optional<ProgramCall> editorCallFromEntry(const QString &desktopFile, const
         else if (line.startsWith(u"Terminal="_s))
             terminal = line.sliced(9).trimmed().compare(u"true"_s, Qt::CaseInsensitive) == 0;
     }
-    return exec.isEmpty() ? std::nullopt : editorCallFromExec(exec, terminal, path);
+    return exec.isEmpty() ? std::nullopt : editorFromExec(exec, terminal);
 }
 
-std::optional<ProgramCall> textEditorCall(Desktop &desktop, const QString &path)
+std::optional<TextEditor> findTextEditor(Desktop &desktop)
 {
     const QString entry = desktop.defaultApplicationEntry(u"text/plain"_s);
     if (!entry.isEmpty()) {
-        if (auto call = editorCallFromEntry(entry, path))
-            return call;
+        if (auto editor = editorFromEntry(entry))
+            return editor;
     }
     for (const QString &name :
          {u"gnome-text-editor"_s, u"gedit"_s, u"kate"_s, u"mousepad"_s, u"xed"_s, u"pluma"_s}) {
         const QString program = desktop.findProgram(name);
         if (!program.isEmpty())
-            return ProgramCall{program, {path}};
+            return TextEditor{{program}};
     }
     return std::nullopt;
 }
 
-bool OpenFileInEditor(Desktop &desktop, const QString &path)
+ProgramCall editorCall(const TextEditor &editor, const QString &path, qint64 line)
 {
-    const auto call = textEditorCall(desktop, path);
-    if (!call)
-        return true;
+    // An address holds every byte of a name as ASCII, where a path would not survive
+    // being made into an argument.
+    const bool address = editor.takesAddress && hasUndecodableBytes(path);
+    QStringList file{address ? fileUrl(path).toString(QUrl::FullyEncoded) : path};
+    if (line > 0) {
+        const QString number = QString::number(line);
+        switch (lineArgument(editor.words.first())) {
+        case LineArgument::Plus:
+            file.prepend(u'+' + number);
+            break;
+        case LineArgument::LineOption:
+            file = QStringList{u"--line"_s, number} + file;
+            break;
+        case LineArgument::Goto:
+            // code reads every number between colons as the line or column, so a
+            // path or an address with a colon of its own would open another file.
+            if (!file.first().contains(u':'))
+                file = QStringList{u"--goto"_s, file.first() + u':' + number};
+            break;
+        case LineArgument::None:
+            break;
+        }
+    }
+    QStringList arguments = editor.words;
+    const qsizetype at = editor.fileAt < 0 ? arguments.size() : editor.fileAt;
+    for (qsizetype i = 0; i < file.size(); ++i)
+        arguments.insert(at + i, file.at(i));
+    if (editor.terminal)
+        arguments = QStringList{u"x-terminal-emulator"_s, u"-e"_s} + arguments;
+    ProgramCall call;
+    call.program = arguments.takeFirst();
+    call.arguments = arguments;
+    return call;
+}
+
+bool OpenFileInEditor(Desktop &desktop, const TextEditor &editor, const QString &path, qint64 line)
+{
+    const ProgramCall call = editorCall(editor, path, line);
     // A program's arguments are text: a name that is not UTF-8 would reach it as another.
-    if (hasUndecodableBytes(call->program)
-        || std::any_of(call->arguments.cbegin(), call->arguments.cend(),
+    if (hasUndecodableBytes(call.program)
+        || std::any_of(call.arguments.cbegin(), call.arguments.cend(),
                        [](const QString &argument) { return hasUndecodableBytes(argument); }))
         return false;
-    desktop.startProgram(call->program, call->arguments);
+    desktop.startProgram(call.program, call.arguments);
     return true;
+}
+
+QString noEditorText()
+{
+    return u"No text editor was found. Install one, such as gedit or mousepad, or set a "
+           "default application for plain text."_s;
 }
 
 QString editorRefusalText(const QStringList &paths)
@@ -153,6 +212,17 @@ QString editorRefusalText(const QStringList &paths)
                 : u"These files cannot be handed to the editor, because their names are not "
                   "valid UTF-8:\r\r"_s)
         + shown.join(u'\r');
+}
+
+qsizetype rowToOpen(const ResultsModel &results, qsizetype highlighted)
+{
+    if (highlighted >= 0 && highlighted < results.count())
+        return highlighted;
+    for (qsizetype r = 0; r < results.count(); ++r) {
+        if (results.isChecked(r))
+            return r;
+    }
+    return -1;
 }
 
 QStringList distinctResultFiles(const ResultsModel &results)

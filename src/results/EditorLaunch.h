@@ -21,26 +21,53 @@ struct ProgramCall
 /// backslash inside quotes takes the next character literally.
 QStringList splitExecLine(const QString &exec);
 
-/// The call a desktop entry's Exec value makes for one file: %f %F %u %U become
-/// the path as one argument (appended when there is none), other field codes go,
-/// "%%" is a percent sign; a terminal program runs in x-terminal-emulator -e. A
-/// name that is not UTF-8 goes to %u and %U as a file: address.
-std::optional<ProgramCall> editorCallFromExec(const QString &exec, bool terminal,
-                                              const QString &path);
+/// A text editor's command, read once and then called for any number of files.
+struct TextEditor
+{
+    /// The program, then its arguments, the file's place left out.
+    QStringList words;
+    /// The file's place among the words; -1 after the last.
+    qsizetype fileAt = -1;
+    /// The place was %u or %U, so a name that is not UTF-8 can go as a file: address.
+    bool takesAddress = false;
+    /// Runs in x-terminal-emulator -e.
+    bool terminal = false;
+};
+
+/// The editor a desktop entry's Exec value describes: %f %F %u %U mark the file's
+/// place (the end when there is none), other field codes go, "%%" is a percent sign.
+/// None when the value names no program before the file's place.
+std::optional<TextEditor> editorFromExec(const QString &exec, bool terminal);
 
 /// The same from a .desktop file's [Desktop Entry] group.
-std::optional<ProgramCall> editorCallFromEntry(const QString &desktopFile, const QString &path);
+std::optional<TextEditor> editorFromEntry(const QString &desktopFile);
 
-/// The desktop's plain-text editor for a path: its default application for
-/// text/plain, else the first of a few common editors found on PATH.
-std::optional<ProgramCall> textEditorCall(Desktop &desktop, const QString &path);
+/// The desktop's plain-text editor: its default application for text/plain, else
+/// the first of a few common editors found on PATH; none when there is neither.
+std::optional<TextEditor> findTextEditor(Desktop &desktop);
 
-/// Starts the editor with the path; the outcome is not checked. False, and nothing
-/// started, when the path's name is not UTF-8 and the editor takes no address.
-bool OpenFileInEditor(Desktop &desktop, const QString &path);
+/// The call that opens a path in the editor, at a line (from 1; 0 or less for none)
+/// when the editor, known by its program's file name, takes one: "+LINE" for gedit,
+/// gnome-text-editor, xed and pluma, "--line LINE" for kate and mousepad, "--goto
+/// PATH:LINE" for code. A name that is not UTF-8 goes as a file: address where the
+/// editor takes one.
+ProgramCall editorCall(const TextEditor &editor, const QString &path, qint64 line = 0);
+
+/// Starts the editor with the path, at the line; the outcome is not checked. False,
+/// and nothing started, when the path's name is not UTF-8 and the editor takes no
+/// address.
+bool OpenFileInEditor(Desktop &desktop, const TextEditor &editor, const QString &path,
+                      qint64 line = 0);
+
+/// The message shown when the desktop has no text editor.
+QString noEditorText();
 
 /// The message naming the files that OpenFileInEditor could not hand over.
 QString editorRefusalText(const QStringList &paths);
+
+/// The row "Open Selected File" opens: the highlighted one (-1 for none), else the
+/// first ticked one; -1 when there is neither.
+qsizetype rowToOpen(const ResultsModel &results, qsizetype highlighted);
 
 /// Every distinct File cell, in order of first appearance (exact comparison).
 QStringList distinctResultFiles(const ResultsModel &results);

@@ -82,6 +82,13 @@ QStringList sheetCells(const QString &archive)
 const QString kCopied = u"Results have been copied to the clipboard.\r\rClick a text area where "
                         "you normally type and press Ctrl+V to paste the clipboard."_s;
 const QString kNoRowsTicked = u"No rows are ticked."_s;
+const QString kNoEditor = u"No text editor was found. Install one, such as gedit or mousepad, or "
+                          "set a default application for plain text."_s;
+
+ResultRow rowAtLine(const QString &file, qint64 line)
+{
+    return {file, u"T"_s, u"V"_s, {}, {}, CardPlace{1, line}};
+}
 
 } // namespace
 
@@ -112,6 +119,10 @@ private slots:
     void editorAndNamesNotUtf8();
     void openManyFilesAsksFirst_data();
     void openManyFilesAsksFirst();
+    void openAtCardLine_data();
+    void openAtCardLine();
+    void openFirstTickedRow();
+    void noEditorSaysSo();
 
 private:
     std::unique_ptr<Form1> start();
@@ -583,6 +594,110 @@ void TestWindowOutputs::openManyFilesAsksFirst()
         QVERIFY(m_desktop->messages.first().text.contains(u"21 files"_s));
     }
     QCOMPARE(m_desktop->started.size(), started);
+}
+
+void TestWindowOutputs::openAtCardLine_data()
+{
+    QTest::addColumn<QString>("exec"); // empty: no desktop entry
+    QTest::addColumn<QStringList>("onPath");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<qint64>("line");
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QStringList>("arguments");
+    const QString a = u"/c/a.vcf"_s;
+    const QString notUtf8 = decodeFileName("/c/caf\xE9.vcf");
+    const QString address = u"file:///c/caf%E9.vcf"_s;
+    const QString code = u"/usr/share/code/code"_s;
+    QTest::newRow("gedit") << u"gedit %U"_s << QStringList{} << a << qint64(12) << u"gedit"_s
+                           << QStringList{u"+12"_s, a};
+    QTest::newRow("gnome-text-editor by its full path")
+        << u"/usr/bin/gnome-text-editor %U"_s << QStringList{} << a << qint64(12)
+        << u"/usr/bin/gnome-text-editor"_s << QStringList{u"+12"_s, a};
+    QTest::newRow("xed") << u"xed %U"_s << QStringList{} << a << qint64(3) << u"xed"_s
+                         << QStringList{u"+3"_s, a};
+    QTest::newRow("pluma") << u"pluma %U"_s << QStringList{} << a << qint64(3) << u"pluma"_s
+                           << QStringList{u"+3"_s, a};
+    QTest::newRow("kate") << u"kate -b %U"_s << QStringList{} << a << qint64(12) << u"kate"_s
+                          << QStringList{u"-b"_s, u"--line"_s, u"12"_s, a};
+    QTest::newRow("mousepad found on PATH")
+        << QString() << QStringList{u"mousepad"_s} << a << qint64(12) << u"/usr/bin/mousepad"_s
+        << QStringList{u"--line"_s, u"12"_s, a};
+    QTest::newRow("code") << code + u" --unity-launch %F"_s << QStringList{} << a << qint64(12)
+                          << code << QStringList{u"--unity-launch"_s, u"--goto"_s, a + u":12"_s};
+    QTest::newRow("code, a colon in the name: no line")
+        << code + u" %F"_s << QStringList{} << u"/c/2024:05:x.vcf"_s << qint64(12) << code
+        << QStringList{u"/c/2024:05:x.vcf"_s};
+    QTest::newRow("unknown editor: no line")
+        << u"myedit %f"_s << QStringList{} << a << qint64(12) << u"myedit"_s << QStringList{a};
+    QTest::newRow("line 1") << u"gedit %U"_s << QStringList{} << a << qint64(1) << u"gedit"_s
+                            << QStringList{u"+1"_s, a};
+    QTest::newRow("line 0: no line")
+        << u"gedit %U"_s << QStringList{} << a << qint64(0) << u"gedit"_s << QStringList{a};
+    QTest::newRow("%U, name not UTF-8: address at the line")
+        << u"gedit %U"_s << QStringList{} << notUtf8 << qint64(12) << u"gedit"_s
+        << QStringList{u"+12"_s, address};
+    QTest::newRow("code %U, name not UTF-8: address, no line")
+        << code + u" %U"_s << QStringList{} << notUtf8 << qint64(12) << code
+        << QStringList{address};
+}
+
+void TestWindowOutputs::openAtCardLine()
+{
+    QFETCH(QString, exec);
+    QFETCH(QStringList, onPath);
+    QFETCH(QString, path);
+    QFETCH(qint64, line);
+    QFETCH(QString, program);
+    QFETCH(QStringList, arguments);
+    if (!exec.isEmpty())
+        m_desktop->textEditorEntry = writeEditorEntry(exec);
+    m_desktop->programsOnPath = onPath;
+    auto form = start();
+    form->results().appendRows({rowAtLine(u"/c/other.vcf"_s, 40), rowAtLine(path, line)});
+    form->findChild<QTableView *>(u"ListView2"_s)->setCurrentIndex(form->results().index(1, 1));
+    button(*form, "PushButton3")->click();
+    QCOMPARE(m_desktop->started.size(), 1);
+    QCOMPARE(m_desktop->started.first().program, program);
+    QCOMPARE(m_desktop->started.first().arguments, arguments);
+    QVERIFY(m_desktop->messages.isEmpty());
+}
+
+void TestWindowOutputs::openFirstTickedRow()
+{
+    m_desktop->textEditorEntry = writeEditorEntry(u"gedit %U"_s);
+    auto form = start();
+    form->results().appendRows(
+        {rowAtLine(u"/c/a.vcf"_s, 1), rowAtLine(u"/c/b.vcf"_s, 5), rowAtLine(u"/c/c.vcf"_s, 9)});
+    form->results().setChecked(2, true);
+    form->results().setChecked(1, true);
+    button(*form, "PushButton3")->click();
+    // A highlighted row comes before the ticked ones.
+    form->findChild<QTableView *>(u"ListView2"_s)->setCurrentIndex(form->results().index(0, 1));
+    button(*form, "PushButton3")->click();
+    QCOMPARE(m_desktop->started.size(), 2);
+    QCOMPARE(m_desktop->started.at(0).arguments, (QStringList{u"+5"_s, u"/c/b.vcf"_s}));
+    QCOMPARE(m_desktop->started.at(1).arguments, (QStringList{u"+1"_s, u"/c/a.vcf"_s}));
+}
+
+void TestWindowOutputs::noEditorSaysSo()
+{
+    // An entry whose command names no program is no editor: the file is never run.
+    m_desktop->textEditorEntry = writeEditorEntry(u"%f"_s);
+    auto form = start();
+    QList<ResultRow> rows;
+    for (int i = 0; i < 21; ++i)
+        rows.append(rowAtLine(u"/c/%1.vcf"_s.arg(i), 1));
+    form->results().appendRows(rows);
+    form->findChild<QTableView *>(u"ListView2"_s)->setCurrentIndex(form->results().index(0, 1));
+    button(*form, "PushButton3")->click();
+    // Once for all the files, and nothing asked about opening 21 editors.
+    button(*form, "PushButton11")->click();
+    QVERIFY(m_desktop->started.isEmpty());
+    QCOMPARE(m_desktop->messages.size(), 2);
+    for (const auto &message : std::as_const(m_desktop->messages)) {
+        QCOMPARE(message.text, kNoEditor);
+        QCOMPARE(message.buttons, MessageButtons::Ok);
+    }
 }
 
 QTEST_MAIN(TestWindowOutputs)
