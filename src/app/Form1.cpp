@@ -495,7 +495,10 @@ void Form1::showSelectedCard()
         return;
     const QModelIndex current = ListView2->currentIndex();
     if (!current.isValid() || current.row() >= m_results->count()) {
+        // No row: the file kept for the pane is let go, as after a new search.
         m_cardPane->clear();
+        m_cardFile.clear();
+        m_cardText = {};
         return;
     }
     const ResultRow &row = m_results->row(current.row());
