@@ -15,6 +15,7 @@
 #include "filelist/FileListModel.h"
 #include "filelist/PathRules.h"
 #include "results/CardDetails.h"
+#include "results/CardExport.h"
 #include "results/EditorLaunch.h"
 #include "results/ResultsModel.h"
 #include "results/ResultsText.h"
@@ -22,6 +23,7 @@
 #include "search/SearchRun.h"
 #include "search/SearchSets.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -51,6 +53,8 @@
 #include <QTreeView>
 #include <QUrl>
 #include <QVBoxLayout>
+
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -248,6 +252,7 @@ void Form1::buildControls()
     PushButton14 = makeButton(u"PushButton14"_s, u"-"_s);
     PushButton15 = makeButton(u"PushButton15"_s, u"Clr"_s);
     PushButton16 = makeButton(u"PushButton16"_s, u"Load"_s);
+    PushButton17 = makeButton(u"PushButton17"_s, u"Save Matching Cards As vCard File"_s);
     // A button of the design that lies outside the visible area and does nothing.
     Command1 = makeButton(u"Command1"_s, u"Command1"_s);
     Command1->hide();
@@ -282,6 +287,11 @@ void Form1::buildControls()
     Check1 = new QCheckBox(u"Show the card of the selected row"_s, m_background);
     Check1->setObjectName(u"Check1"_s);
     Check1->setChecked(true);
+    auto *saveCards = new QAction(PushButton17->text(), ListView2);
+    saveCards->setObjectName(u"SaveMatchingCardsAction"_s);
+    connect(saveCards, &QAction::triggered, this, &Form1::PushButton17_Click);
+    ListView2->addAction(saveCards);
+    ListView2->setContextMenuPolicy(Qt::ActionsContextMenu);
 
     Frame1 = makeFrame(u"Frame1"_s, u"Search Options"_s);
     Option3 = makeOption(u"Option3"_s, u"Search for this:"_s, Frame1);
@@ -350,6 +360,7 @@ void Form1::buildControls()
     resultButtons->addWidget(PushButton13, 1, 1);
     resultButtons->addWidget(PushButton8, 2, 0);
     resultButtons->addWidget(PushButton2, 2, 1);
+    resultButtons->addWidget(PushButton17, 3, 0, 1, 2);
 
     auto *column = new QVBoxLayout(m_background);
     column->setContentsMargins(gap, gap, gap, gap);
@@ -393,6 +404,7 @@ void Form1::buildControls()
     connect(PushButton8, &QPushButton::clicked, this, &Form1::PushButton8_Click);
     connect(PushButton11, &QPushButton::clicked, this, &Form1::PushButton11_Click);
     connect(PushButton13, &QPushButton::clicked, this, &Form1::PushButton13_Click);
+    connect(PushButton17, &QPushButton::clicked, this, &Form1::PushButton17_Click);
     connect(PushButton6, &QPushButton::clicked, this, &Form1::PushButton6_Click);
     connect(PushButton10, &QPushButton::clicked, this, &Form1::PushButton10_Click);
     connect(PushButton16, &QPushButton::clicked, this, &Form1::PushButton16_Click);
@@ -1055,6 +1067,41 @@ void Form1::PushButton4_Click()
             WriteTextFile(text, path);
     });
     guard.step(122, [&] { setMousePointer(PointerDefault); });
+}
+
+void Form1::PushButton17_Click()
+{
+    Guard guard(m_desktop, formLocation(u"PushButton17_Click"_s));
+    if (m_results->count() == 0) {
+        guard.step(100, [&] { showMessage(u"Nothing to save."_s); });
+        return;
+    }
+    QString path;
+    guard.step(102, [&] {
+        path = m_desktop.saveFileName(u"Save Matching Cards"_s, u"vCard Files (*.vcf)"_s);
+    });
+    if (path.isEmpty())
+        return;
+    bool write = false;
+    guard.step(104, [&] {
+        const QFileInfo target(path);
+        write = !target.exists() || target.isDir()
+            || m_desktop.message(target.fileName()
+                                     + u" already exists.\r\rDo you want to replace it?"_s,
+                                 m_applicationTitle, MessageButtons::YesNo, MessageIcon::None)
+                == MessageAnswer::Yes;
+    });
+    if (!write)
+        return;
+    guard.step(106, [&] { setMousePointer(PointerBusy); });
+    std::optional<SavedCards> saved;
+    guard.step(108, [&] {
+        EventPump pump = windowEvents();
+        saved = SaveMatchingCards(matchingCardsOf(*m_results), path, &pump);
+    });
+    guard.step(110, [&] { setMousePointer(PointerDefault); });
+    if (saved && !m_closing)
+        guard.step(112, [&] { showMessage(savedCardsText(*saved, QFileInfo(path).fileName())); });
 }
 
 bool Form1::SaveResultsAsExcelFileIsExcelInstalled()

@@ -100,6 +100,7 @@ private:
     void PushButton14_Click();
     void PushButton15_Click();
     void PushButton16_Click();
+    void PushButton17_Click();
 
     void LoadSampleFiles();
     void LoadListFile(const QString &path);
@@ -173,6 +174,7 @@ private:
     QPushButton *PushButton14 = nullptr;
     QPushButton *PushButton15 = nullptr;
     QPushButton *PushButton16 = nullptr;
+    QPushButton *PushButton17 = nullptr;
     QPushButton *Command1 = nullptr;
     QGroupBox *Frame1 = nullptr;
     QGroupBox *Frame2 = nullptr;

@@ -410,12 +410,12 @@ public:
         return m_legacy;
     }
 
-private:
     static bool isUtf8Name(QByteArrayView name)
     {
         return equalsNoCase(name, "UTF-8") || equalsNoCase(name, "UTF8");
     }
 
+private:
     QStringDecoder *decoderFor(const QByteArray &charset)
     {
         const QByteArray key = charset.toLower();
@@ -1522,4 +1522,77 @@ QList<CardParser::Property> CardParser::properties(const CardBytes &text, qsizet
         },
         nullptr);
     return found;
+}
+
+namespace {
+
+/// The CHARSET that makes a property line read in any file without a byte-order mark as
+/// it reads in its own file (see Charsets::decode); empty when it reads so already.
+QByteArray ownCharset(const PropertyLine &property, bool unicode,
+                      const std::function<QByteArray()> &legacyCharset)
+{
+    const Params params = parseParams(property.namePart);
+    const QByteArray &charset = params.charset;
+    const bool utf8 = !charset.isEmpty() && Charsets::isUtf8Name(charset);
+    if (unicode && !params.quotedPrintable) {
+        // Here it is UTF-8 whatever it names; elsewhere only when it names no other
+        // charset and is valid UTF-8.
+        if (utf8
+            || ((charset.isEmpty() || isUtf8CompatibleCharset(charset))
+                && isValidUtf8(property.value)))
+            return {};
+        return QByteArrayLiteral("UTF-8");
+    }
+    const QByteArray decoded
+        = params.quotedPrintable ? decodeQuotedPrintable(property.value) : QByteArray();
+    if (utf8 || isValidUtf8(params.quotedPrintable ? QByteArrayView(decoded) : property.value))
+        return {};
+    if (!charset.isEmpty() && !isUtf8CompatibleCharset(charset)
+        && (isWindows1252Name(charset)
+            || QStringDecoder(charset.toLower().constData(), QStringConverter::Flag::Stateless)
+                   .isValid()))
+        return {};
+    // Read in the file's legacy charset, which another file may not share.
+    const QByteArray legacy = legacyCharset();
+    return legacy.isEmpty() ? QByteArrayLiteral("windows-1252") : legacy;
+}
+
+} // namespace
+
+QByteArray CardParser::legacyCharset(QByteArrayView text)
+{
+    return Charsets(text, false).legacyCharset();
+}
+
+void CardParser::forEachLine(const CardBytes &text, qsizetype from, qsizetype to,
+                             const std::function<QByteArray()> &legacyCharset,
+                             const std::function<void(const Line &)> &take)
+{
+    std::optional<QByteArray> legacy;
+    const std::function<QByteArray()> legacyOnce = [&] {
+        if (!legacy)
+            legacy = legacyCharset();
+        return *legacy;
+    };
+    forEachLogicalLine(
+        QByteArrayView(text.bytes).sliced(from, to - from),
+        [&](QByteArrayView lineText, qsizetype start, qsizetype end, bool) -> qsizetype {
+            Line line;
+            line.text = lineText;
+            line.begin = from + start;
+            line.end = from + end;
+            line.colon = valueColon(lineText);
+            PropertyLine property;
+            if (splitPropertyLine(lineText, property)) {
+                if (property.prop != Prop::Begin && property.prop != Prop::End) {
+                    line.kind = Line::Kind::Property;
+                    line.ownCharset = ownCharset(property, text.isUnicode(), legacyOnce);
+                } else if (equalsNoCase(trimmedBlanks(property.value), "VCARD")) {
+                    line.kind = property.prop == Prop::Begin ? Line::Kind::Begin : Line::Kind::End;
+                }
+            }
+            take(line);
+            return -1;
+        },
+        nullptr);
 }

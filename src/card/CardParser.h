@@ -125,4 +125,36 @@ public:
 
     /// Convenience for raw file bytes: prepareCardBytes, then parseAll.
     static QList<ContactFields> parseBytes(QByteArray raw);
+
+    /// One logical line as parse reads it, for copying a file's cards into another file.
+    struct Line
+    {
+        enum class Kind : quint8 {
+            Other, ///< no property whose value the parser reads
+            Property, ///< a property whose value the parser reads
+            Begin, ///< BEGIN:VCARD
+            End, ///< END:VCARD
+        };
+        Kind kind = Kind::Other;
+        QByteArrayView text; ///< the line, its folds and soft line breaks joined
+        qsizetype begin = 0; ///< where its first physical line starts in the file's text
+        qsizetype end = 0; ///< where its last line end ends in the file's text
+        qsizetype colon = -1; ///< where the value's colon stands in text, or -1
+        /// For a Property: the CHARSET that, named as the line's last parameter, makes its
+        /// value read as it reads here in any file without a byte-order mark, whatever
+        /// else that file holds; empty when it reads so already.
+        QByteArray ownCharset;
+    };
+
+    /// The charset in which text without a CHARSET is read when it is not UTF-8: the
+    /// first CHARSET the file names that is neither UTF-8 nor ASCII and can be decoded;
+    /// empty for Windows-1252.
+    static QByteArray legacyCharset(QByteArrayView text);
+
+    /// Calls take for every logical line of the bytes [from, to) of the text, where
+    /// from is the start of a line. legacyCharset tells the file's legacy charset; it is
+    /// asked at most once, and only when a line is read in it.
+    static void forEachLine(const CardBytes &text, qsizetype from, qsizetype to,
+                            const std::function<QByteArray()> &legacyCharset,
+                            const std::function<void(const Line &)> &take);
 };

@@ -3,6 +3,7 @@
 #include "app/Failure.h"
 #include "card/CardBytes.h"
 #include "card/CardParser.h"
+#include "cli/JsonText.h"
 #include "cli/Output.h"
 
 #include <cstring>
@@ -12,62 +13,13 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// A line is written whenever this much of it is made.
-constexpr qsizetype kPiece = qsizetype(1) << 16;
-
-bool loneSurrogate(QStringView text, qsizetype i)
-{
-    const QChar c = text.at(i);
-    if (c.isHighSurrogate())
-        return i + 1 == text.size() || !text.at(i + 1).isLowSurrogate();
-    if (c.isLowSurrogate())
-        return i == 0 || !text.at(i - 1).isHighSurrogate();
-    return false;
-}
-
-/// Appends text as a JSON string; a long text is written on the way, piece by piece.
-void appendJsonString(QString &out, QStringView text, const std::function<void()> &writeIfLong)
-{
-    out.append(u'"');
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if ((i & (kPiece - 1)) == kPiece - 1)
-            writeIfLong();
-        switch (c.unicode()) {
-        case u'"':
-            out.append(u"\\\""_s);
-            break;
-        case u'\\':
-            out.append(u"\\\\"_s);
-            break;
-        case u'\n':
-            out.append(u"\\n"_s);
-            break;
-        case u'\r':
-            out.append(u"\\r"_s);
-            break;
-        case u'\t':
-            out.append(u"\\t"_s);
-            break;
-        default:
-            // A lone surrogate (a byte of a file name that is not UTF-8) is written as an
-            // escape: the line stays valid UTF-8 and the byte can still be told.
-            if (c.unicode() < 0x20 || loneSurrogate(text, i))
-                out.append(u"\\u%1"_s.arg(uint(c.unicode()), 4, 16, QChar(u'0')));
-            else
-                out.append(c);
-        }
-    }
-    out.append(u'"');
-}
-
 /// Writes one card as a JSON line. The line is written in pieces: a card of a million
 /// telephone numbers is never held whole as text.
 void writeJsonLine(Output &output, const QString &file, qsizetype card, const ContactFields &fields)
 {
     QString line = u"{\"file\": "_s;
     const std::function<void()> flushIfLong = [&] {
-        if (line.size() >= kPiece) {
+        if (line.size() >= kJsonPiece) {
             output.write(line.toUtf8());
             line.resize(0);
         }

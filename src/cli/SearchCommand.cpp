@@ -2,12 +2,15 @@
 
 #include "app/ErrorReport.h"
 #include "card/FileExists.h"
+#include "cli/JsonText.h"
 #include "cli/Output.h"
 #include "cli/ReadAhead.h"
 #include "filelist/AddFolder.h"
+#include "results/CardExport.h"
 #include "results/ResultsText.h"
 #include "search/SearchRun.h"
 
+#include <functional>
 #include <optional>
 
 using namespace Qt::StringLiterals;
@@ -22,14 +25,32 @@ void printError(std::FILE *err, const QString &text)
     std::fprintf(err, "quillory-search: %s\n", text.toUtf8().constData());
 }
 
-/// The console as a search host: fixed criteria, rows streamed as the results file.
+/// Appends one row as a JSON line; writeIfLong may write what is made so far.
+void appendJsonRow(QString &text, const ResultRow &row, const std::function<void()> &writeIfLong)
+{
+    text.append(u"{\"file\": "_s);
+    appendJsonString(text, row.File, writeIfLong);
+    text.append(u", \"card\": "_s + QString::number(row.Card.number) + u", \"line\": "_s
+                + QString::number(row.Card.line) + u", \"contact\": "_s);
+    appendJsonString(text, row.Contact, writeIfLong);
+    text.append(u", \"text\": "_s);
+    appendJsonString(text, row.Text, writeIfLong);
+    text.append(u", \"tag\": "_s);
+    appendJsonString(text, row.Tag, writeIfLong);
+    text.append(u", \"value\": "_s);
+    appendJsonString(text, row.Value, writeIfLong);
+    text.append(u"}\n"_s);
+}
+
+/// The console as a search host: fixed criteria, rows streamed as the results file or
+/// as JSON lines, and the cards with rows noted when they are to be written out.
 class ConsoleHost final : public SearchHost
 {
 public:
     ConsoleHost(SearchCriteria criteria, ReadAhead *readAhead, int threads, Output &out,
-                SearchRun &run)
+                SearchRun &run, bool json, MatchingCards *cards)
         : m_criteria(std::move(criteria)), m_out(out), m_readAhead(readAhead), m_threads(threads),
-          m_run(run)
+          m_run(run), m_json(json), m_cards(cards)
     {}
 
     // With more than one thread the files are read on a second thread while the cards
@@ -50,7 +71,18 @@ public:
     void addRows(QList<ResultRow> &&rows) override
     {
         const auto write = [this](const QString &piece) { m_out.writeText(piece); };
+        const std::function<void()> writeIfLong = [this] {
+            if (m_text.size() >= kPiece)
+                flush();
+        };
         for (const ResultRow &row : rows) {
+            if (m_cards)
+                m_cards->add(row);
+            if (m_json) {
+                ++m_rows;
+                appendJsonRow(m_text, row, writeIfLong);
+                continue;
+            }
             if (m_rows++ == 0)
                 m_text += resultsCaptionLine(row);
             if (row.Value.size() < kPiece) {
@@ -85,6 +117,8 @@ private:
     ReadAhead *m_readAhead;
     int m_threads;
     SearchRun &m_run;
+    bool m_json;
+    MatchingCards *m_cards;
 };
 
 } // namespace
@@ -135,7 +169,12 @@ int runSearch(const SearchCommandOptions &options, std::FILE *out, std::FILE *er
     if (readAhead)
         readAhead->finishAdding();
     SearchRun run(files);
-    ConsoleHost console(criteria, readAhead ? &*readAhead : nullptr, options.threads, output, run);
+    // Only the place of each card with a row is kept for the export, not every row.
+    std::optional<MatchingCards> cards;
+    if (!options.exportCards.isEmpty())
+        cards.emplace();
+    ConsoleHost console(criteria, readAhead ? &*readAhead : nullptr, options.threads, output, run,
+                        options.json, cards ? &*cards : nullptr);
     host = &console;
     Guard guard(report, formLocation(u"PushButton7_Click"_s));
     run.run(console, guard);
@@ -143,6 +182,16 @@ int runSearch(const SearchCommandOptions &options, std::FILE *out, std::FILE *er
     if (!output.finish()) {
         printError(err, u"cannot write the results: "_s + output.errorText());
         return 2;
+    }
+    if (cards) {
+        try {
+            const SavedCards saved = SaveMatchingCards(*cards, options.exportCards);
+            for (const CardExportProblem &problem : saved.problems)
+                printError(err, problem.file + u": cards not saved: "_s + problem.reason);
+        } catch (const Failure &failure) {
+            printError(err, u"cannot write the cards: "_s + failure.description());
+            return 2;
+        }
     }
     if (failed)
         return 2;

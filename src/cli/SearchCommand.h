@@ -13,9 +13,14 @@ struct SearchCommandOptions
     QStringList paths;
     /// Threads to use; 1 reads and searches on one thread, as the window does.
     int threads = 1;
+    /// One JSON object per row instead of the results text file.
+    bool json = false;
+    /// When set, every card with a row is written to this file as well.
+    QString exportCards;
 };
 
 /// Searches the named files, and every file a named folder's tree adds, writing
-/// the results text file to out. Returns 0 when a row was found, 1 when none, 2
-/// when a file could not be read (its error goes to err and the run goes on).
+/// the results text file (or JSON lines) to out, then the matching cards to their file
+/// when asked. Returns 0 when a row was found, 1 when none, 2 when a file could not be
+/// read (its error goes to err and the run goes on) or the cards' file not written.
 int runSearch(const SearchCommandOptions &options, std::FILE *out, std::FILE *err);

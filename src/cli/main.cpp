@@ -45,6 +45,13 @@ int main(int argc, char *argv[])
         u"vcf"_s);
     const QCommandLineOption dump(u"dump"_s,
                                   u"Print every card of every file as one JSON object per line."_s);
+    const QCommandLineOption json(
+        u"json"_s,
+        u"Print one JSON object per row instead of the results text (JSON Lines, UTF-8), with "
+        "the keys file, card, line, contact, text, tag and value."_s);
+    const QCommandLineOption exportCards(
+        u"export-cards"_s,
+        u"Also write every card that has a row, once each, to FILE as a vCard file."_s, u"FILE"_s);
     const QCommandLineOption threads(
         {u"j"_s, u"threads"_s},
         u"Threads to use (default: one per processor, at most 8). With 1 the files are read and "
@@ -55,6 +62,8 @@ int main(int argc, char *argv[])
     parser.addOption(matchCase);
     parser.addOption(extension);
     parser.addOption(dump);
+    parser.addOption(json);
+    parser.addOption(exportCards);
     parser.addOption(threads);
     parser.addOption(help);
     parser.addPositionalArgument(u"PATH"_s, u"Card files or folders."_s, u"PATH..."_s);
@@ -84,6 +93,8 @@ int main(int argc, char *argv[])
     if (parser.isSet(dump)) {
         if (parser.isSet(text))
             return usageError(parser, u"--dump takes no search text"_s);
+        if (parser.isSet(json) || parser.isSet(exportCards))
+            return usageError(parser, u"--dump takes neither --json nor --export-cards"_s);
         return runDump(paths, stdout, stderr);
     }
 
@@ -92,6 +103,8 @@ int main(int argc, char *argv[])
     options.matchCase = parser.isSet(matchCase);
     options.extension = parser.value(extension);
     options.paths = paths;
+    options.json = parser.isSet(json);
+    options.exportCards = parser.value(exportCards);
     if (options.texts.isEmpty())
         return usageError(parser, u"give a search text with -e, or --dump"_s);
     for (const QString &searchText : std::as_const(options.texts)) {
@@ -100,6 +113,8 @@ int main(int argc, char *argv[])
     }
     if (options.extension.isEmpty())
         return usageError(parser, u"the extension is empty"_s);
+    if (parser.isSet(exportCards) && options.exportCards.isEmpty())
+        return usageError(parser, u"--export-cards needs a file name"_s);
     options.threads = int(qBound(1u, std::thread::hardware_concurrency(), 8u));
     if (parser.isSet(threads)) {
         bool number = false;

@@ -3,9 +3,11 @@
 #include "WindowTest.h"
 #include "app/Form1.h"
 #include "app/SettingsStore.h"
+#include "card/CardParser.h"
 #include "card/NativePath.h"
 #include "results/ResultsModel.h"
 
+#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -123,6 +125,7 @@ private slots:
     void openAtCardLine();
     void openFirstTickedRow();
     void noEditorSaysSo();
+    void saveMatchingCards();
 
 private:
     std::unique_ptr<Form1> start();
@@ -698,6 +701,66 @@ void TestWindowOutputs::noEditorSaysSo()
         QCOMPARE(message.text, kNoEditor);
         QCOMPARE(message.buttons, MessageButtons::Ok);
     }
+}
+
+void TestWindowOutputs::saveMatchingCards()
+{
+    auto form = start();
+    button(*form, "PushButton17")->click();
+    QCOMPARE(m_desktop->messages.size(), 1);
+    QCOMPARE(m_desktop->messages.first().text, u"Nothing to save."_s);
+    QVERIFY(m_desktop->dialogTitles.isEmpty());
+
+    // Rows of the second card of a file, and of a file removed since the search.
+    const QByteArray bob = "BEGIN:VCARD\nFN:Bob\nEND:VCARD\n";
+    const QString cards = m_dir->filePath(u"cards.vcf"_s);
+    const QString gone = m_dir->filePath(u"gone.vcf"_s);
+    for (const QString &path : {cards, gone}) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("BEGIN:VCARD\nFN:Ann\nEND:VCARD\n" + bob);
+    }
+    QList<ResultRow> rows;
+    CardParser::parse(
+        CardBytes{"BEGIN:VCARD\nFN:Ann\nEND:VCARD\n" + bob},
+        [&](ContactFields &&, const CardParser::Identity &card) {
+            if (card.number == 2) {
+                const CardPlace place{card.number, 4, card.begin, card.end};
+                for (const QString &path : {cards, cards, gone})
+                    rows.append({path, u"FirstName"_s, u"Bob"_s, card.contact, u"bob"_s, place});
+            }
+        });
+    form->results().appendRows(rows);
+    QVERIFY(QFile::remove(gone));
+    const QString path = m_dir->filePath(u"saved.vcf"_s);
+    QFile old(path);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write(QByteArray(500, 'x'));
+    old.close();
+    m_desktop->messages.clear();
+    m_desktop->saveResults.enqueue(path);
+    m_desktop->answers.enqueue(MessageAnswer::Yes);
+    button(*form, "PushButton17")->click();
+    QCOMPARE(m_desktop->dialogTitles, QStringList{u"Save Matching Cards|vCard Files (*.vcf)"_s});
+    QCOMPARE(readAll(path), bob);
+    QCOMPARE(m_desktop->messages.size(), 2);
+    QCOMPARE(m_desktop->messages.first().text,
+             u"saved.vcf already exists.\r\rDo you want to replace it?"_s);
+    QCOMPARE(m_desktop->messages.last().text,
+             u"1 card has been saved to saved.vcf.\r\rCards of these files could not be taken "
+             "out:\r"_s
+                 + gone + u": No such file or directory"_s);
+    QCOMPARE(form->MousePointer(), 0);
+
+    // The table's context menu has the same command.
+    auto *view = form->findChild<QTableView *>(u"ListView2"_s);
+    QVERIFY(view);
+    QCOMPARE(view->contextMenuPolicy(), Qt::ActionsContextMenu);
+    QCOMPARE(view->actions().size(), 1);
+    QCOMPARE(view->actions().first()->text(), u"Save Matching Cards As vCard File"_s);
+    view->actions().first()->trigger();
+    QCOMPARE(m_desktop->dialogTitles.size(), 2); // asked, and cancelled
+    QCOMPARE(m_desktop->messages.size(), 2);
 }
 
 QTEST_MAIN(TestWindowOutputs)

@@ -8,6 +8,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -111,6 +113,10 @@ private slots:
     void loopingLinksFinish();
     void pathsNotUtf8_data();
     void pathsNotUtf8();
+    void jsonLines_data();
+    void jsonLines();
+    void exportCards_data();
+    void exportCards();
 
 private:
     QString write(const QString &name, const QByteArray &bytes);
@@ -133,6 +139,10 @@ void TestCliSearch::initTestCase()
     write(u"tree/sub/~lock.vcf"_s, "BEGIN:VCARD\nFN:Tech Lock\nEND:VCARD\n");
     write(u"tree/notes.txt"_s, "FN:tech in a text file\n");
     write(u"utf16.vcf"_s, "\xFF\xFE" + QByteArray("F\0N\0:\0\xFC\0t\0e\0c\0h\0", 16));
+    write(u"multi.vcf"_s,
+          "BEGIN:VCARD\nFN:Ann Tech\nEND:VCARD\nBEGIN:VCARD\nN:Lee;Bo\nTITLE:Technician\n"
+          "END:VCARD\n");
+    write(u"tab.vcf"_s, "\n\nBEGIN:VCARD\nFN:Tab\t\"Tech\"\nEND:VCARD\n");
 }
 
 void TestCliSearch::outputIsTheResultsFile_data()
@@ -298,7 +308,113 @@ void TestCliSearch::pathsNotUtf8()
         // --dump keeps its lines UTF-8: the byte comes as an escape that names it.
         const Run dump = searchRaw({u"--dump"_s}, path);
         QVERIFY2(dump.out.contains("caf\\udce9.vcf\""), dump.out.constData());
+        const Run json = searchRaw({u"--json"_s, u"-e"_s, u"needle"_s}, path);
+        QVERIFY2(json.out.contains("caf\\udce9.vcf\""), json.out.constData());
     }
+}
+
+void TestCliSearch::jsonLines_data()
+{
+    QTest::addColumn<QStringList>("texts");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QStringList>("rows"); // file|card|line|contact|text|tag|value
+    QTest::newRow("cards of one file")
+        << QStringList{u"tech"_s} << 0
+        << QStringList{u"multi.vcf|1|1|Ann Tech|tech|FirstName|Ann Tech"_s,
+                       u"multi.vcf|2|4|Bo Lee|tech|Title|Technician"_s,
+                       u"tab.vcf|1|3|Tab\t\"Tech\"|tech|FirstName|Tab\t\"Tech\""_s};
+    QTest::newRow("the search text that matched")
+        << QStringList{u"lee"_s, u"tech"_s} << 0
+        << QStringList{u"multi.vcf|1|1|Ann Tech|tech|FirstName|Ann Tech"_s,
+                       u"multi.vcf|2|4|Bo Lee|lee|LastName|Lee"_s,
+                       u"multi.vcf|2|4|Bo Lee|tech|Title|Technician"_s,
+                       u"tab.vcf|1|3|Tab\t\"Tech\"|tech|FirstName|Tab\t\"Tech\""_s};
+    QTest::newRow("no hit") << QStringList{u"zebra"_s} << 1 << QStringList{};
+}
+
+void TestCliSearch::jsonLines()
+{
+    QFETCH(QStringList, texts);
+    QFETCH(int, status);
+    QFETCH(QStringList, rows);
+    QStringList arguments{u"--json"_s};
+    for (const QString &text : texts)
+        arguments << u"-e"_s << text;
+    const Run run = search(
+        arguments + QStringList{m_dir.filePath(u"multi.vcf"_s), m_dir.filePath(u"tab.vcf"_s)});
+    QCOMPARE(run.status, status);
+    QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
+    QVERIFY(run.out.isEmpty() || run.out.endsWith('\n'));
+    const QList<QByteArray> lines
+        = run.out.isEmpty() ? QList<QByteArray>() : run.out.chopped(1).split('\n');
+    QCOMPARE(lines.size(), rows.size());
+    const QStringList keys{u"file"_s, u"card"_s, u"line"_s, u"contact"_s,
+                           u"text"_s, u"tag"_s,  u"value"_s};
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        QJsonParseError error{};
+        const QJsonObject object = QJsonDocument::fromJson(lines.at(i), &error).object();
+        QVERIFY2(error.error == QJsonParseError::NoError, lines.at(i).constData());
+        QStringList values;
+        qsizetype at = 0;
+        for (const QString &key : keys) {
+            // The keys come in this order.
+            const qsizetype next
+                = lines.at(i).indexOf(QByteArray("\"" + key.toUtf8() + "\": "), at);
+            QVERIFY2(next > at, qPrintable(key));
+            at = next;
+            const QJsonValue value = object.value(key);
+            values.append(value.isDouble() ? QString::number(value.toInteger()) : value.toString());
+        }
+        QCOMPARE(object.size(), keys.size());
+        values.first() = QFileInfo(values.first()).fileName();
+        QCOMPARE(values.join(u'|'), rows.at(i));
+    }
+}
+
+void TestCliSearch::exportCards_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("target"); // in the temporary folder
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("cards"); // what the target holds then
+    QTest::newRow("the matching cards, once each")
+        << QStringList{u"-e"_s, u"tech"_s, u"-e"_s, u"ann"_s} << u"cards.vcf"_s << 0
+        << QByteArray("BEGIN:VCARD\nFN:Ann Tech\nEND:VCARD\nBEGIN:VCARD\nN:Lee;Bo\n"
+                      "TITLE:Technician\nEND:VCARD\n");
+    QTest::newRow("with JSON lines")
+        << QStringList{u"--json"_s, u"-e"_s, u"bo"_s} << u"cards.vcf"_s << 0
+        << QByteArray("BEGIN:VCARD\nN:Lee;Bo\nTITLE:Technician\n"
+                      "END:VCARD\n");
+    QTest::newRow("no hit, no card")
+        << QStringList{u"-e"_s, u"zebra"_s} << u"cards.vcf"_s << 1 << QByteArray();
+    QTest::newRow("a path under a regular file")
+        << QStringList{u"-e"_s, u"tech"_s} << u"multi.vcf/cards.vcf"_s << 2 << QByteArray();
+    QTest::newRow("a folder in the file's place")
+        << QStringList{u"-e"_s, u"tech"_s} << u"tree"_s << 2 << QByteArray();
+}
+
+void TestCliSearch::exportCards()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QString, target);
+    QFETCH(int, status);
+    QFETCH(QByteArray, cards);
+    const QString path = m_dir.filePath(target);
+    QFile::remove(path);
+    const QStringList files{m_dir.filePath(u"multi.vcf"_s)};
+    const Run run = search(options + QStringList{u"--export-cards"_s, path} + files);
+    QCOMPARE(run.status, status);
+    // The results are printed as usual.
+    QCOMPARE(run.out, search(options + files).out);
+    if (status == 2) {
+        QVERIFY2(run.err.startsWith(u"quillory-search: cannot write the cards: "_s + path),
+                 qPrintable(run.err));
+        return;
+    }
+    QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), cards);
 }
 
 QTEST_GUILESS_MAIN(TestCliSearch)
