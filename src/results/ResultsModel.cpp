@@ -8,8 +8,7 @@ using namespace Qt::StringLiterals;
 
 int ResultsModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0
-                            : int(qMin<qsizetype>(count(), std::numeric_limits<int>::max()));
+    return parent.isValid() ? 0 : int(qMin<qsizetype>(count(), std::numeric_limits<int>::max()));
 }
 
 int ResultsModel::columnCount(const QModelIndex &parent) const
@@ -74,10 +73,26 @@ QString ResultsModel::columnCaption(int k)
     }
 }
 
+ResultRow ResultsModel::row(qsizetype r) const
+{
+    const Entry &entry = m_rows.at(std::size_t(r));
+    const Card &card = m_cards.at(entry.card);
+    return {entry.file, entry.tag, entry.value, card.contact, m_texts.at(entry.text), card.place};
+}
+
 const QString &ResultsModel::cell(qsizetype r, int k) const
 {
-    const ResultRow &row = m_rows.at(std::size_t(r)).row;
-    return resultCell(row, k);
+    const Entry &entry = m_rows.at(std::size_t(r));
+    switch (k) {
+    case 1:
+        return entry.file;
+    case 2:
+        return entry.tag;
+    case 3:
+        return entry.value;
+    default:
+        return m_cards.at(entry.card).contact;
+    }
 }
 
 void ResultsModel::setChecked(qsizetype r, bool checked)
@@ -95,8 +110,19 @@ void ResultsModel::appendRows(QList<ResultRow> rows)
         return;
     const qsizetype first = count();
     beginInsertRows({}, int(first), int(first + rows.size() - 1));
-    for (ResultRow &row : rows)
-        m_rows.push_back({std::move(row), false});
+    for (ResultRow &row : rows) {
+        // Rows come card by card: a card is a new one when it differs from the last.
+        if (m_cards.empty() || m_cards.back().place != row.Card
+            || m_cards.back().contact != row.Contact)
+            m_cards.push_back({std::move(row.Contact), row.Card});
+        auto text = m_textIds.constFind(row.Text);
+        if (text == m_textIds.cend()) {
+            text = m_textIds.insert(row.Text, quint32(m_texts.size()));
+            m_texts.append(std::move(row.Text));
+        }
+        m_rows.push_back({std::move(row.File), std::move(row.Tag), std::move(row.Value),
+                          quint32(m_cards.size() - 1), *text, false});
+    }
     endInsertRows();
 }
 
@@ -106,5 +132,8 @@ void ResultsModel::clear()
         return;
     beginResetModel();
     m_rows.clear();
+    m_cards.clear();
+    m_texts.clear();
+    m_textIds.clear();
     endResetModel();
 }

@@ -3,7 +3,9 @@
 #include "results/ResultRow.h"
 
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QList>
+#include <QStringList>
 
 #include <deque>
 
@@ -31,7 +33,7 @@ public:
 
     qsizetype count() const { return qsizetype(m_rows.size()); }
     /// Row r from 0.
-    const ResultRow &row(qsizetype r) const { return m_rows.at(std::size_t(r)).row; }
+    ResultRow row(qsizetype r) const;
     /// Cell k (1 File, 2 Tag, 3 Value, 4 Contact) of row r from 0.
     const QString &cell(qsizetype r, int k) const;
     bool isChecked(qsizetype r) const { return m_rows.at(std::size_t(r)).checked; }
@@ -42,12 +44,27 @@ public:
     void clear();
 
 private:
+    /// A row's cells of its own; what it shares with the other rows of its card (the
+    /// contact and the card's place) and of its search text is held once, in m_cards
+    /// and m_texts, so that a million rows take little more than their cells.
     struct Entry
     {
-        ResultRow row;
+        QString file;
+        QString tag;
+        QString value;
+        quint32 card = 0;
+        quint32 text = 0;
         bool checked = false;
     };
-    // A deque grows without moving the rows already held: a million rows never
-    // stall an insertion while they are copied to a larger block.
+    struct Card
+    {
+        QString contact;
+        CardPlace place;
+    };
+    // Deques grow without moving what they hold: a million rows never stall an
+    // insertion while they are copied to a larger block.
     std::deque<Entry> m_rows;
+    std::deque<Card> m_cards;
+    QStringList m_texts;
+    QHash<QString, quint32> m_textIds;
 };
