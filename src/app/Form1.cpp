@@ -47,6 +47,7 @@
 #include <QRadioButton>
 #include <QSignalBlocker>
 #include <QSplitter>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -63,6 +64,21 @@ namespace {
 const QString kStartSearching = u"Start Searching"_s;
 const QString kStopSearching = u"Stop Searching"_s;
 const QString kProgressIdle = u"Progress Bar"_s;
+
+/// Shows a long path with its start and its file name, the middle left out: rows of
+/// one folder would otherwise all read the same.
+class PathDelegate final : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->textElideMode = Qt::ElideMiddle;
+    }
+};
 
 /// What the two report views share: one row selected at a time, read-only cells,
 /// header columns the user sizes, and pointer tracking for the hover feedback.
@@ -276,6 +292,7 @@ void Form1::buildControls()
     m_resultsSplitter->setChildrenCollapsible(false);
     ListView2 = makeReportView(m_resultsSplitter, u"ListView2"_s);
     ListView2->setModel(m_results);
+    ListView2->setItemDelegateForColumn(0, new PathDelegate(ListView2));
     ListView2->setMinimumHeight(twipsToPixels(1860));
     ListView2->viewport()->installEventFilter(this);
     m_cardPane = new CardPane(m_resultsSplitter);
