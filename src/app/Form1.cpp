@@ -1054,6 +1054,18 @@ void Form1::PushButton8_Click()
     });
 }
 
+bool Form1::mayReplace(const QString &path)
+{
+    // A save dialog leaves the question to us, so it is asked once. A folder is no file
+    // to replace: its save fails and is reported.
+    const QFileInfo target(path);
+    return !target.exists() || target.isDir()
+        || m_desktop.message(target.fileName()
+                                 + u" already exists.\r\rDo you want to replace it?"_s,
+                             m_applicationTitle, MessageButtons::YesNo, MessageIcon::None)
+        == MessageAnswer::Yes;
+}
+
 void Form1::PushButton4_Click()
 {
     Guard guard(m_desktop, formLocation(u"PushButton4_Click"_s));
@@ -1063,17 +1075,8 @@ void Form1::PushButton4_Click()
     });
     if (path.isEmpty())
         return;
-    // The dialog leaves the question to us, so it is asked once. A folder is no file
-    // to replace: its save fails and is reported.
     bool write = false;
-    guard.step(108, [&] {
-        const QFileInfo target(path);
-        write = !target.exists() || target.isDir()
-            || m_desktop.message(target.fileName()
-                                     + u" already exists.\r\rDo you want to replace it?"_s,
-                                 m_applicationTitle, MessageButtons::YesNo, MessageIcon::None)
-                == MessageAnswer::Yes;
-    });
+    guard.step(108, [&] { write = mayReplace(path); });
     if (!write)
         return;
     guard.step(110, [&] { setMousePointer(PointerBusy); });
@@ -1100,14 +1103,7 @@ void Form1::PushButton17_Click()
     if (path.isEmpty())
         return;
     bool write = false;
-    guard.step(104, [&] {
-        const QFileInfo target(path);
-        write = !target.exists() || target.isDir()
-            || m_desktop.message(target.fileName()
-                                     + u" already exists.\r\rDo you want to replace it?"_s,
-                                 m_applicationTitle, MessageButtons::YesNo, MessageIcon::None)
-                == MessageAnswer::Yes;
-    });
+    guard.step(104, [&] { write = mayReplace(path); });
     if (!write)
         return;
     guard.step(106, [&] { setMousePointer(PointerBusy); });

@@ -124,6 +124,8 @@ private:
 
     void hoverOver(QObject *watched);
     void showMessage(const QString &text);
+    /// True when path may be written: it is new, or the user agrees to replace it.
+    bool mayReplace(const QString &path);
     QStringList searchSets() const;
     void storeFindSets();
     /// Runs an unguarded handler's work, reporting a failure instead of letting it

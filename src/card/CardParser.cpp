@@ -837,6 +837,18 @@ struct PropertyLine
     QByteArrayView value;
 };
 
+/// A property's name without its parameters and its group prefix ("item1.").
+QByteArrayView propertyBaseName(QByteArrayView namePart)
+{
+    QByteArrayView base = namePart;
+    if (const qsizetype semicolon = indexOfByte(base, ';'); semicolon >= 0)
+        base = base.first(semicolon);
+    base = trimmedSpaces(base);
+    if (const qsizetype dot = lastIndexOfByte(base, '.'); dot >= 0)
+        base = trimmedSpaces(base.sliced(dot + 1));
+    return base;
+}
+
 /// Splits a logical line at its value's colon; false when it names no known property.
 bool splitPropertyLine(QByteArrayView line, PropertyLine &out)
 {
@@ -846,13 +858,7 @@ bool splitPropertyLine(QByteArrayView line, PropertyLine &out)
     const QByteArrayView namePart = line.first(colon);
     if (trimmedSpaces(namePart).isEmpty())
         return false;
-    QByteArrayView base = namePart;
-    if (const qsizetype semicolon = indexOfByte(base, ';'); semicolon >= 0)
-        base = base.first(semicolon);
-    base = trimmedSpaces(base);
-    if (const qsizetype dot = lastIndexOfByte(base, '.'); dot >= 0)
-        base = trimmedSpaces(base.sliced(dot + 1));
-    out.prop = propFromBaseName(base);
+    out.prop = propFromBaseName(propertyBaseName(namePart));
     out.namePart = namePart;
     out.value = line.sliced(colon + 1);
     return out.prop != Prop::None;
@@ -1453,12 +1459,7 @@ QList<CardParser::Property> CardParser::properties(const CardBytes &text, qsizet
                 return -1;
             const QByteArrayView namePart = line.first(colon);
             const QByteArrayView rawValue = line.sliced(colon + 1);
-            QByteArrayView base = namePart;
-            if (const qsizetype semicolon = indexOfByte(base, ';'); semicolon >= 0)
-                base = base.first(semicolon);
-            base = trimmedSpaces(base);
-            if (const qsizetype dot = lastIndexOfByte(base, '.'); dot >= 0)
-                base = trimmedSpaces(base.sliced(dot + 1));
+            const QByteArrayView base = propertyBaseName(namePart);
             const Prop prop = propFromBaseName(base);
             const bool boundary = (prop == Prop::Begin || prop == Prop::End)
                 && equalsNoCase(trimmedBlanks(rawValue), "VCARD");
