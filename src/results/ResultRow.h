@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QTypeInfo>
 
 #include <QtGlobal>
 
@@ -41,6 +42,10 @@ struct ResultRow
 
     bool operator==(const ResultRow &) const = default;
 };
+
+// A row's members can be moved as bytes: batches of rows grow without a copy per row.
+Q_DECLARE_TYPEINFO(CardPlace, Q_PRIMITIVE_TYPE);
+Q_DECLARE_TYPEINFO(ResultRow, Q_RELOCATABLE_TYPE);
 
 /// Cell k of a row as the results show it: 1 File, 2 Tag, 3 Value, 4 Contact.
 inline const QString &resultCell(const ResultRow &row, int k)
