@@ -1247,17 +1247,6 @@ void forEachLogicalLine(QByteArrayView data, Consumer &&consume, const std::atom
     const qsizetype n = data.size();
     const char *const base = data.data();
     const auto view = [&]() { return isJoined ? QByteArrayView(joined) : current; };
-    // Hands the current line out; returns where reading goes on when the consumer
-    // skips ahead, else -1.
-    const auto flush = [&]() -> qsizetype {
-        qsizetype resume = -1;
-        if (haveCurrent)
-            resume = consume(view(), current.data() - base, currentEnd, isJoined);
-        haveCurrent = false;
-        isJoined = false;
-        softBreak = false;
-        return resume;
-    };
     const auto makeJoined = [&]() {
         if (!isJoined) {
             joined.resize(0);
@@ -1265,6 +1254,24 @@ void forEachLogicalLine(QByteArrayView data, Consumer &&consume, const std::atom
             isJoined = true;
             quotedPrintable.reset();
         }
+    };
+    // Hands the current line out; returns where reading goes on when the consumer
+    // skips ahead, else -1.
+    const auto flush = [&]() -> qsizetype {
+        qsizetype resume = -1;
+        if (haveCurrent) {
+            // A soft line break that nothing follows (a blank line, the end) joins nothing:
+            // its "=" goes.
+            if (softBreak) {
+                makeJoined();
+                joined.chop(1);
+            }
+            resume = consume(view(), current.data() - base, currentEnd, isJoined);
+        }
+        haveCurrent = false;
+        isJoined = false;
+        softBreak = false;
+        return resume;
     };
 
     // The next CR and LF at or after pos, each searched for again only once passed,

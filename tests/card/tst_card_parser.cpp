@@ -280,6 +280,14 @@ void TestCardParser::quotedPrintableAndCharsets_data()
     QTest::newRow("soft line break with a flush-left continuation")
         << wrap("NOTE;ENCODING=QUOTED-PRINTABLE:First=0D=0A=\nSecond line=\n continued\n")
         << QVariantMap{{u"Notes"_s, u"First Second line continued"_s}};
+    // A soft line break with no line after it (a blank line, the end of the file) leaves
+    // no "=" behind.
+    QTest::newRow("soft line break before a blank line")
+        << wrap("NOTE;ENCODING=QUOTED-PRINTABLE:Met at the fair=\n\nTITLE:Boss\n")
+        << QVariantMap{{u"Notes"_s, u"Met at the fair"_s}, {u"Title"_s, u"Boss"_s}};
+    QTest::newRow("soft line break at the end of the file")
+        << QByteArray("BEGIN:VCARD\nFN;ENCODING=QUOTED-PRINTABLE:Ann=")
+        << QVariantMap{{u"FirstName"_s, u"Ann"_s}};
     QTest::newRow("a decoded line break is one space")
         << wrap("NOTE;ENCODING=QUOTED-PRINTABLE:a=0D=0Ab=0Ac=0Dd\n")
         << QVariantMap{{u"Notes"_s, u"a b c d"_s}};
