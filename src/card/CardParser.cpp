@@ -447,8 +447,29 @@ private:
         return decodeWindows1252(bytes);
     }
 
-    /// The first CHARSET the file names that is neither UTF-8 nor ASCII and that
-    /// can be decoded; empty for Windows-1252.
+    /// True when the charset reads ASCII text as ASCII: only such a charset can read the
+    /// lines of a file that name none (not UTF-16, UTF-7 or EBCDIC).
+    bool isAsciiCompatible(const QByteArray &charset)
+    {
+        const QByteArray key = charset.toLower();
+        if (const auto known = m_asciiCompatible.constFind(key); known != m_asciiCompatible.cend())
+            return *known;
+        bool compatible = false;
+        if (QStringDecoder *decoder = decoderFor(charset)) {
+            QByteArray ascii("\t\n\r");
+            for (char c = ' '; c < 0x7F; ++c)
+                ascii.append(c);
+            decoder->resetState();
+            compatible = QString(decoder->decode(ascii)) == QString::fromLatin1(ascii);
+        }
+        if (m_asciiCompatible.size() >= kMaxDecoders)
+            m_asciiCompatible.clear();
+        m_asciiCompatible.insert(key, compatible);
+        return compatible;
+    }
+
+    /// The first CHARSET the file names that is neither UTF-8 nor ASCII, that can be
+    /// decoded and that reads ASCII as ASCII; empty for Windows-1252.
     QByteArray findLegacyCharset()
     {
         static const ByteSearch key("charset=", true);
@@ -469,7 +490,7 @@ private:
                 continue;
             if (isWindows1252Name(name))
                 return {};
-            if (decoderFor(name.toByteArray()))
+            if (isAsciiCompatible(name.toByteArray()))
                 return name.toByteArray();
         }
         return {};
@@ -482,6 +503,7 @@ private:
     bool m_legacyKnown = false;
     QByteArray m_legacy;
     QHash<QByteArray, std::shared_ptr<QStringDecoder>> m_decoders;
+    QHash<QByteArray, bool> m_asciiCompatible;
 };
 
 /// Applies one recognised property line to the fields of its card. A value ruled out

@@ -288,6 +288,13 @@ void TestCardParser::quotedPrintableAndCharsets_data()
     QTest::newRow("soft line break at the end of the file")
         << QByteArray("BEGIN:VCARD\nFN;ENCODING=QUOTED-PRINTABLE:Ann=")
         << QVariantMap{{u"FirstName"_s, u"Ann"_s}};
+    // A charset that does not read ASCII as ASCII on one line is not the file's legacy one.
+    QTest::newRow("UTF-16 on one line leaves the others Windows-1252")
+        << wrap("NOTE;CHARSET=UTF-16:\nFN:M\xFCller\n")
+        << QVariantMap{{u"FirstName"_s, u"Müller"_s}};
+    QTest::newRow("an ASCII-compatible charset on one line reads the others")
+        << wrap("NOTE;CHARSET=UTF-16:\nTITLE;CHARSET=KOI8-R:a\nFN:\xF0\xC5\xD4\xD2\n")
+        << QVariantMap{{u"FirstName"_s, u"Петр"_s}, {u"Title"_s, u"a"_s}};
     QTest::newRow("a decoded line break is one space")
         << wrap("NOTE;ENCODING=QUOTED-PRINTABLE:a=0D=0Ab=0Ac=0Dd\n")
         << QVariantMap{{u"Notes"_s, u"a b c d"_s}};
