@@ -21,9 +21,9 @@ namespace {
 // cancelled between two of them.
 constexpr qsizetype kPieceBytes = qsizetype(8) << 20;
 
-// UTF-16 without a mark is recognised when at least this share of the sampled
-// code units has a zero high byte and almost none has a zero low byte: card
-// files are mostly ASCII property names.
+// UTF-16 without a mark is recognised in this many first bytes: when at least 40 % of
+// the code units have a zero high byte and almost none a zero low byte (card files are
+// mostly ASCII property names), or else when they write VCARD as UTF-16.
 constexpr qsizetype kSniffBytes = 4096;
 
 CardEncoding sniffUtf16(QByteArrayView raw)
@@ -41,6 +41,27 @@ CardEncoding sniffUtf16(QByteArrayView raw)
         return CardEncoding::Utf16BE;
     if (zeroSecond * 10 >= pairs * 4 && zeroFirst * 10 <= zeroSecond)
         return CardEncoding::Utf16LE;
+    // Text that is mostly not Latin (CJK) has few zero bytes; its BEGIN:VCARD and
+    // END:VCARD lines still write VCARD as UTF-16 code units, in one byte order.
+    const QByteArrayView sample = raw.first(pairs * 2);
+    const auto holdsVcard = [&](bool littleEndian) {
+        static constexpr char kName[] = "VCARD";
+        for (qsizetype at = 0; at + 10 <= sample.size(); at += 2) {
+            bool found = true;
+            for (int k = 0; k < 5 && found; ++k) {
+                const char letter = sample[at + 2 * k + (littleEndian ? 0 : 1)];
+                const char zero = sample[at + 2 * k + (littleEndian ? 1 : 0)];
+                found = zero == 0 && (letter == kName[k] || letter == char(kName[k] + 32));
+            }
+            if (found)
+                return true;
+        }
+        return false;
+    };
+    if (holdsVcard(true))
+        return CardEncoding::Utf16LE;
+    if (holdsVcard(false))
+        return CardEncoding::Utf16BE;
     return CardEncoding::Legacy;
 }
 

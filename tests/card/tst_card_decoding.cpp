@@ -79,6 +79,19 @@ void TestCardDecoding::encodingDetection_data()
         << QByteArray("F\0N\0:\0x\0", 8) << CardEncoding::Utf16LE << QByteArray("FN:x");
     QTest::newRow("UTF-16BE without a mark, by its zero bytes")
         << QByteArray("\0F\0N\0:\0x", 8) << CardEncoding::Utf16BE << QByteArray("FN:x");
+    // Mostly CJK text: few zero bytes, but VCARD is written in UTF-16 all the same.
+    const QString cjk = u"BEGIN:VCARD\r\nFN:王小明\r\nNOTE:"_s + QString(300, QChar(0x6F22))
+        + u"\r\nEND:VCARD\r\n"_s;
+    QByteArray cjkLe;
+    QByteArray cjkBe;
+    for (const QChar c : cjk) {
+        cjkLe.append(char(c.unicode() & 0xFF)).append(char(c.unicode() >> 8));
+        cjkBe.append(char(c.unicode() >> 8)).append(char(c.unicode() & 0xFF));
+    }
+    QTest::newRow("UTF-16LE without a mark, mostly CJK")
+        << cjkLe << CardEncoding::Utf16LE << cjk.toUtf8();
+    QTest::newRow("UTF-16BE without a mark, mostly CJK")
+        << cjkBe << CardEncoding::Utf16BE << cjk.toUtf8();
     QTest::newRow("EF BB BF is UTF-8, mark dropped") << QByteArray("\xEF\xBB\xBF"
                                                                    "FN:x")
                                                      << CardEncoding::Utf8Bom << QByteArray("FN:x");
@@ -256,9 +269,8 @@ namespace {
 
 qsizetype plainIndexOf(QByteArrayView text, QByteArrayView needle, bool ignoreCase)
 {
-    const auto fold = [&](char c) {
-        return (ignoreCase && c >= 'A' && c <= 'Z') ? char(c + 32) : c;
-    };
+    const auto fold
+        = [&](char c) { return (ignoreCase && c >= 'A' && c <= 'Z') ? char(c + 32) : c; };
     for (qsizetype i = 0; i + needle.size() <= text.size(); ++i) {
         qsizetype j = 0;
         while (j < needle.size() && fold(text[i + j]) == needle[j])
