@@ -77,7 +77,7 @@ void CardPane::showMessage(const QString &message)
     m_lines->clear();
 }
 
-void CardPane::show(const CardDetails &details)
+void CardPane::showCard(const CardDetails &details)
 {
     m_title->setText(details.note.isEmpty() ? details.title
                                             : details.title + u"\n"_s + details.note);

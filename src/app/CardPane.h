@@ -19,8 +19,8 @@ class CardPane final : public QWidget
 public:
     explicit CardPane(QWidget *parent = nullptr);
 
-    /// Shows a card; an empty title shows the prompt to select a row.
-    void show(const CardDetails &details);
+    /// Shows the card of a row.
+    void showCard(const CardDetails &details);
     /// Shows only a message, such as a file that could not be read.
     void showMessage(const QString &message);
     void clear();

@@ -548,7 +548,7 @@ void Form1::showSelectedCard()
         m_cardFileTime = info.lastModified();
         m_cardFileSize = info.size();
     }
-    m_cardPane->show(describeCard(row, m_cardText));
+    m_cardPane->showCard(describeCard(row, m_cardText));
 }
 
 void Form1::ApplySkin()
