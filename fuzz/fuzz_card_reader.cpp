@@ -33,11 +33,10 @@ struct Rows
     Rows &add(const ContactFields &card, const TextMatcher *matcher)
     {
         if (matcher) {
-            forEachFieldMatch(card, ResultRow(QStringLiteral("f.vcf"), {}, {}), *matcher,
-                              [this](ResultRow &&row) {
-                                  ++count;
-                                  digest = qHashMulti(digest, row.Tag, row.Value);
-                              });
+            forEachFieldMatch(card, *matcher, [this](const QString &tag, const QString &value) {
+                ++count;
+                digest = qHashMulti(digest, tag, value);
+            });
         }
         return *this;
     }

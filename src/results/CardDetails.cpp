@@ -34,42 +34,21 @@ QString lineText(QByteArrayView bytes)
     return shortened(isValidUtf8(bytes) ? QString::fromUtf8(bytes) : decodeWindows1252(bytes));
 }
 
-/// Which field a tag names and, for a list field, which element (from 0).
-struct TagField
-{
-    const ContactFieldInfo *field = nullptr;
-    qsizetype element = 0;
-};
-
-TagField fieldOfTag(const QString &tag)
-{
-    for (const ContactFieldInfo &field : declaredContactFields()) {
-        const QString name(field.name);
-        if (tag == name)
-            return {&field, 0};
-        if (field.isList() && tag.startsWith(name)) {
-            bool ok = false;
-            const qsizetype position = tag.sliced(name.size()).toLongLong(&ok);
-            if (ok && position >= 1)
-                return {&field, position - 1};
-        }
-    }
-    return {};
-}
-
 /// The index of the property that gave the row's value, or -1.
 qsizetype matchedProperty(const QList<CardParser::Property> &properties, const ResultRow &row)
 {
-    const TagField tag = fieldOfTag(row.Tag);
-    if (!tag.field)
+    const FieldTag tag = fieldOfTag(row.Tag);
+    if (tag.field < 0)
         return -1;
-    if (tag.field->isList()) {
+    const ContactFieldInfo &field = searchedContactFields()[std::size_t(tag.field)];
+    const quint64 element = tag.position == 0 ? 0 : tag.position - 1;
+    if (field.isList()) {
         // The list's elements come one per line, in order.
-        qsizetype seen = 0;
+        quint64 seen = 0;
         for (qsizetype i = 0; i < properties.size(); ++i) {
-            if ((properties.at(i).fields.*tag.field->list).isEmpty())
+            if ((properties.at(i).fields.*field.list).isEmpty())
                 continue;
-            if (seen++ == tag.element)
+            if (seen++ == element)
                 return i;
         }
         return -1;
@@ -78,7 +57,7 @@ qsizetype matchedProperty(const QList<CardParser::Property> &properties, const R
     // the row's value, else the last that wrote the field at all.
     qsizetype wrote = -1;
     for (qsizetype i = properties.size() - 1; i >= 0; --i) {
-        const QString &value = properties.at(i).fields.*tag.field->text;
+        const QString &value = properties.at(i).fields.*field.text;
         if (value.isEmpty())
             continue;
         if (value == row.Value)

@@ -29,6 +29,25 @@ const QString &searchedFieldTag(std::size_t f)
     return tags[f];
 }
 
+FieldTag fieldOfTag(QStringView tag)
+{
+    qsizetype digits = tag.size();
+    while (digits > 0 && tag.at(digits - 1).isDigit())
+        --digits;
+    const auto &fields = searchedContactFields();
+    for (std::size_t f = 0; f < fields.size(); ++f) {
+        if (tag == fields[f].name)
+            return {int(f), 0};
+        if (fields[f].isList() && digits < tag.size() && tag.first(digits) == fields[f].name) {
+            bool ok = false;
+            const quint64 position = tag.sliced(digits).toULongLong(&ok);
+            if (ok && position >= 1)
+                return {int(f), position};
+        }
+    }
+    return {};
+}
+
 void AddFieldMatches(const ContactFields &card, const QString &path, const QString &searchText,
                      bool ignoreCase, QList<ResultRow> &rows)
 {
@@ -38,11 +57,9 @@ void AddFieldMatches(const ContactFields &card, const QString &path, const QStri
 void AddFieldMatches(const ContactFields &card, const QString &path, const TextMatcher &matcher,
                      QList<ResultRow> &rows)
 {
-    ResultRow cardRow;
-    cardRow.File = path;
-    cardRow.Text = matcher.text();
-    forEachFieldMatch(card, cardRow, matcher,
-                      [&rows](ResultRow &&row) { rows.append(std::move(row)); });
+    forEachFieldMatch(card, matcher, [&](const QString &tag, QString value) {
+        rows.append({path, tag, std::move(value), {}, matcher.text()});
+    });
 }
 
 void AddFieldMatches(const clsVCF &record, const QString &path, const QString &searchText,

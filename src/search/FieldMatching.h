@@ -13,37 +13,38 @@ const std::array<ContactFieldInfo, kContactFieldCount> &searchedContactFields();
 /// The tag of field f of searchedContactFields().
 const QString &searchedFieldTag(std::size_t f);
 
-/// Calls add with a row for every field value of the card that contains the search
+/// What a row's tag names: the field (an index into searchedContactFields(), -1 for
+/// none) and, for an element of a list field, its 1-based position (0 when the tag is
+/// the field's name alone).
+struct FieldTag
+{
+    int field = -1;
+    quint64 position = 0;
+};
+FieldTag fieldOfTag(QStringView tag);
+
+/// Calls add(tag, value) for every field value of the card that contains the search
 /// text, in order: text fields by their name, list elements by the field's name,
-/// followed by the element's 1-based position when the list holds more than one. Each
-/// row is a copy of card's row (file, contact, search text, place) with its tag and
-/// value.
+/// followed by the element's 1-based position when the list holds more than one.
 template<typename Add>
-void forEachFieldMatch(const ContactFields &card, const ResultRow &cardRow,
-                       const TextMatcher &matcher, Add &&add)
+void forEachFieldMatch(const ContactFields &card, const TextMatcher &matcher, Add &&add)
 {
     const auto &fields = searchedContactFields();
-    const auto row = [&cardRow](const QString &tag, QString value) {
-        ResultRow made = cardRow;
-        made.Tag = tag;
-        made.Value = std::move(value);
-        return made;
-    };
     for (std::size_t f = 0; f < fields.size(); ++f) {
         const ContactFieldInfo &field = fields[f];
         if (!field.isList()) {
             const QString &value = card.*field.text;
             if (matcher.matches(value))
-                add(row(searchedFieldTag(f), value));
+                add(searchedFieldTag(f), value);
             continue;
         }
         const TextList &values = card.*field.list;
         for (qsizetype p = 0; p < values.size(); ++p) {
             if (!matcher.matches(values.at(p)))
                 continue;
-            add(row(values.size() == 1 ? searchedFieldTag(f)
-                                       : searchedFieldTag(f) + QString::number(p + 1),
-                    values.value(p)));
+            add(values.size() == 1 ? searchedFieldTag(f)
+                                   : searchedFieldTag(f) + QString::number(p + 1),
+                values.value(p));
         }
     }
 }

@@ -87,17 +87,10 @@ public:
     void add(const QList<ResultRow> &rows)
     {
         for (const ResultRow &row : rows) {
-            QStringView name = row.Tag;
-            quint64 position = 0;
-            qsizetype digits = name.size();
-            while (digits > 0 && name.at(digits - 1).isDigit())
-                --digits;
-            if (digits < name.size() && isListField(name.first(digits))) {
-                position = name.sliced(digits).toULongLong();
-                name = name.first(digits);
-            }
-            appendNumber(idOf(m_tagIds, m_tags, name.toString()));
-            appendNumber(position);
+            // Rows come from forEachFieldMatch: every tag names a field.
+            const FieldTag tag = fieldOfTag(row.Tag);
+            appendNumber(quint64(tag.field));
+            appendNumber(tag.position);
             if (m_cards.isEmpty() || m_cards.constLast().place.number != row.Card.number)
                 m_cards.append({row.Card, row.Contact});
             appendNumber(quint64(m_cards.size() - 1));
@@ -120,7 +113,7 @@ public:
         const char *p = m_bytes.constData();
         const char *const end = p + m_bytes.size();
         while (p < end) {
-            const QString &name = m_tags.at(qsizetype(readNumber(p)));
+            const QString &name = searchedFieldTag(std::size_t(readNumber(p)));
             const quint64 position = readNumber(p);
             const Card &card = m_cards.at(qsizetype(readNumber(p)));
             const QString &text = m_texts.at(qsizetype(readNumber(p)));
@@ -145,15 +138,6 @@ private:
         CardPlace place;
         QString contact;
     };
-
-    static bool isListField(QStringView name)
-    {
-        for (const ContactFieldInfo &field : declaredContactFields()) {
-            if (field.isList() && field.name == name)
-                return true;
-        }
-        return false;
-    }
 
     static quint32 idOf(QHash<QString, quint32> &ids, QStringList &names, const QString &name)
     {
@@ -186,8 +170,6 @@ private:
     }
 
     QByteArray m_bytes;
-    QHash<QString, quint32> m_tagIds;
-    QStringList m_tags;
     QHash<QString, quint32> m_textIds;
     QStringList m_texts;
     QList<Card> m_cards;
@@ -210,17 +192,15 @@ struct FileSearch
     {
         qint64 line = 0;
         for (const TextMatcher &matcher : matchers) {
-            const ResultRow cardRow{path,
-                                    {},
-                                    {},
-                                    identity.contact,
-                                    matcher.text(),
-                                    {identity.number, 0, identity.begin, identity.end}};
-            forEachFieldMatch(card, cardRow, matcher, [&](ResultRow &&row) {
+            forEachFieldMatch(card, matcher, [&](const QString &tag, QString value) {
                 if (line == 0)
                     line = lineOf(identity.begin);
-                row.Card.line = line;
-                rows.append(std::move(row));
+                rows.append({path,
+                             tag,
+                             std::move(value),
+                             identity.contact,
+                             matcher.text(),
+                             {identity.number, line, identity.begin, identity.end}});
                 if (rows.size() == kRowBatch)
                     sink(std::exchange(rows, {}));
             });

@@ -36,9 +36,14 @@ QList<ResultRow> searchRows(const CardBytes &text, const QString &needle)
     CardParser::parse(text, [&](ContactFields &&card, const CardParser::Identity &identity) {
         const qint64 line
             = CardParser::countLineEnds(QByteArrayView(text.bytes).first(identity.begin)) + 1;
-        const ResultRow cardRow(u"f.vcf"_s, {}, {}, identity.contact, needle,
-                                {identity.number, line, identity.begin, identity.end});
-        forEachFieldMatch(card, cardRow, matcher, [&](ResultRow &&row) { rows.append(row); });
+        forEachFieldMatch(card, matcher, [&](const QString &tag, QString value) {
+            rows.append({u"f.vcf"_s,
+                         tag,
+                         std::move(value),
+                         identity.contact,
+                         needle,
+                         {identity.number, line, identity.begin, identity.end}});
+        });
     });
     return rows;
 }
