@@ -1,0 +1,353 @@
+#include "card/CardParser.h"
+
+#include "card/AsciiText.h"
+#include "card/CardBytes.h"
+#include "card/CardSkipping.h"
+#include "card/Charsets.h"
+#include "card/FieldRules.h"
+#include "card/LogicalLines.h"
+#include "card/PropertyLine.h"
+#include "card/ValueDecoding.h"
+
+#include <cstring>
+#include <deque>
+#include <optional>
+#include <stdexcept>
+
+using namespace cardreader;
+
+namespace {
+
+/// Follows the card boundaries of one file and hands finished cards out in the
+/// order of their BEGIN lines.
+///
+/// Only the first card not yet handed out (the front) is held as fields. A card nested
+/// in it has to wait until the front is handed out; its lines are kept meanwhile as
+/// places in the file (a line joined from several as its bytes) and read into fields
+/// when its turn comes. So cards that never end, or nest without end, cost a few bytes
+/// for each of their lines, not a record each.
+class CardCollector
+{
+public:
+    /// Reads the lines up to end; the charset rules look at the whole file.
+    CardCollector(const CardBytes &text, qsizetype end, const CardParser::PlacedSink &sink,
+                  const CardParser::ValueFilter *filter)
+        : m_data(QByteArrayView(text.bytes).first(end)), m_charsets(text.bytes, text.isUnicode()),
+          m_sink(sink), m_filter(filter), m_unicode(text.isUnicode())
+    {
+        if (filter)
+            m_skipper.emplace(m_data, *filter);
+    }
+
+    /// True when no card is open and no line outside every card is held.
+    bool isOutsideEveryCard() const { return m_open.empty() && !m_outside; }
+
+    /// Takes one logical line: start is where it starts in the file's bytes, end where
+    /// its last line end ends, joined whether it was joined from several. Returns where
+    /// reading goes on when the card this line begins was skipped whole, else -1.
+    qsizetype line(QByteArrayView line, qsizetype start, qsizetype end, bool joined)
+    {
+        const qsizetype offset = joined ? -1 : start;
+        PropertyLine property;
+        const bool known = splitPropertyLine(line, property);
+        const bool boundary = known && (property.prop == Prop::Begin || property.prop == Prop::End)
+            && equalsNoCase(trimmedBlanks(property.value), "VCARD");
+        if (m_open.empty() && m_runStart < 0 && !(boundary && property.prop == Prop::Begin))
+            m_runStart = start;
+        if (!known)
+            return -1;
+        if (property.prop == Prop::Begin || property.prop == Prop::End) {
+            if (!boundary)
+                return -1;
+            if (property.prop == Prop::End) {
+                this->end(end);
+                return -1;
+            }
+            if (const qsizetype resume = skipCard(line, offset); resume >= 0)
+                return resume;
+            begin(start);
+            return -1;
+        }
+        if (!m_open.empty() && m_open.back() != m_firstSequence) {
+            keep(m_pending[std::size_t(m_open.back() - m_firstSequence)], line, offset);
+            return -1;
+        }
+        apply(property, m_open.empty() ? outside() : front());
+        return -1;
+    }
+
+    /// Hands out what is left; returns the number of cards.
+    qint64 finish()
+    {
+        for (Pending &pending : m_pending) {
+            if (!pending.complete)
+                pending.end = m_data.size();
+            pending.complete = true;
+        }
+        m_open.clear();
+        flush();
+        emitOutside(m_data.size());
+        if (m_emitted == 0) {
+            ContactFields empty;
+            m_sink(std::move(empty), CardParser::Identity{1, m_data.size(), m_data.size(), {}});
+            ++m_emitted;
+        }
+        return m_emitted;
+    }
+
+    /// The number of cards handed out or skipped so far.
+    qint64 emitted() const { return m_emitted; }
+
+private:
+    static constexpr quint32 kNone = 0xFFFFFFFFu;
+    // A kept line's place with this bit set is in m_keptBytes, else in the file.
+    static constexpr quint32 kKeptBit = 0x80000000u;
+
+    /// A card begun but not yet handed out; its lines, unless it is the front, are a
+    /// chain of KeptLine entries.
+    struct Pending
+    {
+        quint32 head = kNone;
+        quint32 tail = kNone;
+        bool complete = false;
+        qsizetype begin = 0;
+        qsizetype end = 0;
+    };
+
+    struct KeptLine
+    {
+        quint32 place;
+        quint32 next;
+    };
+
+    CardState &outside()
+    {
+        if (!m_outside) {
+            m_outside.emplace();
+            m_outside->begin = m_runStart;
+        }
+        return *m_outside;
+    }
+
+    CardState &front()
+    {
+        if (!m_front)
+            m_front.emplace();
+        return *m_front;
+    }
+
+    void keep(Pending &card, QByteArrayView line, qsizetype offset)
+    {
+        quint32 place = 0;
+        if (offset >= 0 && offset < qsizetype(kKeptBit)) {
+            place = quint32(offset); // a physical line: it runs to the next line end
+        } else {
+            if (m_keptBytes.size() >= qsizetype(kKeptBit))
+                throw std::length_error("too many joined lines in nested cards");
+            place = quint32(m_keptBytes.size()) | kKeptBit;
+            const auto length = quint32(line.size());
+            m_keptBytes.append(reinterpret_cast<const char *>(&length), sizeof length);
+            m_keptBytes.append(line);
+        }
+        if (m_kept.size() >= std::size_t(kNone))
+            throw std::length_error("too many lines in nested cards");
+        const auto index = quint32(m_kept.size());
+        m_kept.push_back({place, kNone});
+        if (card.tail == kNone)
+            card.head = index;
+        else
+            m_kept[card.tail].next = index;
+        card.tail = index;
+    }
+
+    QByteArrayView keptLine(quint32 place) const
+    {
+        if (place & kKeptBit) {
+            const qsizetype at = qsizetype(place & ~kKeptBit);
+            quint32 length = 0;
+            std::memcpy(&length, m_keptBytes.constData() + at, sizeof length);
+            return QByteArrayView(m_keptBytes).sliced(at + qsizetype(sizeof length), length);
+        }
+        const char *begin = m_data.data() + place;
+        return QByteArrayView(begin, nextLineEnd(begin, m_data.data() + m_data.size()));
+    }
+
+    /// Reads the kept lines of the card that has just become the front into its fields.
+    void takeKeptLines(const Pending &card)
+    {
+        for (quint32 i = card.head; i != kNone; i = m_kept[i].next) {
+            PropertyLine property;
+            if (splitPropertyLine(keptLine(m_kept[i].place), property))
+                apply(property, front());
+        }
+    }
+
+    /// A card outside every other one that the filter rules out is counted without
+    /// being parsed or handed out, when its extent is plain (see CardSkipper).
+    qsizetype skipCard(QByteArrayView line, qsizetype offset)
+    {
+        if (!m_skipper || offset < 0 || !m_open.empty())
+            return -1;
+        const qsizetype end = m_skipper->skippedEnd(offset, line.size(),
+                                                    [this] { return m_charsets.legacyCharset(); });
+        if (end < 0)
+            return -1;
+        emitOutside(offset);
+        m_runStart = -1;
+        ++m_emitted; // no row can come of it: it is counted, not handed out
+        return end;
+    }
+
+    void begin(qsizetype start)
+    {
+        if (m_open.empty()) {
+            emitOutside(start);
+            m_runStart = -1;
+        }
+        m_pending.emplace_back();
+        m_pending.back().begin = start;
+        m_open.push_back(m_firstSequence + qint64(m_pending.size()) - 1);
+    }
+
+    void end(qsizetype lineEnd)
+    {
+        if (m_open.empty())
+            return; // a stray END outside every card
+        Pending &card = m_pending[std::size_t(m_open.back() - m_firstSequence)];
+        card.complete = true;
+        card.end = lineEnd;
+        m_open.pop_back();
+        flush();
+    }
+
+    void flush()
+    {
+        while (!m_pending.empty() && m_pending.front().complete) {
+            CardState &card = front();
+            const Pending &place = m_pending.front();
+            m_sink(std::move(card.fields),
+                   CardParser::Identity{m_emitted + 1, place.begin, place.end, card.name.text()});
+            m_front.reset();
+            ++m_emitted;
+            m_pending.pop_front();
+            ++m_firstSequence;
+            if (m_pending.empty()) {
+                m_kept.clear();
+                m_keptBytes.clear();
+            } else {
+                takeKeptLines(m_pending.front());
+            }
+        }
+    }
+
+    /// Hands out the card of the lines outside every card, which end at end.
+    void emitOutside(qsizetype end)
+    {
+        if (!m_outside)
+            return;
+        m_sink(std::move(m_outside->fields),
+               CardParser::Identity{m_emitted + 1, m_outside->begin, end, m_outside->name.text()});
+        ++m_emitted;
+        m_outside.reset();
+    }
+
+    /// Applies one property line to the fields of its card. A value ruled out by the
+    /// search's filter writes empty text to the fields it would write; a structured one
+    /// comes with its text all the same, for its shape.
+    void apply(const PropertyLine &property, CardState &card)
+    {
+        const Prop prop = property.prop;
+        ContactFields &fields = card.fields;
+        const Params params = parseParams(property.namePart);
+        // A value the contact name still wants is decoded whatever the filter says.
+        const bool forName = card.name.wants(prop);
+        if (m_filter && !forName) {
+            QByteArray decoded;
+            QByteArrayView plain;
+            if (plainText(prop, property.value, params, plain, decoded)
+                && !m_filter->mayContain(plain)) {
+                // A structured value keeps its shape: which of its parts are empty decides
+                // which fields it writes.
+                const bool structured = prop == Prop::N || prop == Prop::ADR;
+                applyProperty(prop, property.namePart,
+                              structured ? QString::fromLatin1(plain) : QString(), false, true,
+                              fields);
+                return;
+            }
+        }
+        QString text = decodeValue(m_charsets, property.value, params);
+        if (forName)
+            card.name.take(prop, text);
+        applyProperty(prop, property.namePart, std::move(text), params.quotedPrintable, false,
+                      fields);
+    }
+
+    /// The UTF-8 bytes of the value's text as it is decoded, quoted-printable undone
+    /// and decoded line breaks made blanks, when they can be told without decoding it:
+    /// no escape, no charset but UTF-8's kind, valid UTF-8, none of the old hand-made
+    /// quoted-printable markers. decoded holds the bytes made for quoted-printable.
+    bool plainText(Prop prop, QByteArrayView value, const Params &params, QByteArrayView &text,
+                   QByteArray &decoded) const
+    {
+        const bool utf8Charset
+            = params.charset.isEmpty() || isUtf8CompatibleCharset(params.charset);
+        if (params.quotedPrintable) {
+            if (!utf8Charset)
+                return false;
+            decoded = decodeQuotedPrintable(value);
+            if (indexOfByte(decoded, '\\') >= 0 || !isValidUtf8(decoded))
+                return false;
+            foldLineBreakBytes(decoded);
+            text = decoded;
+            return true;
+        }
+        if (indexOfByte(value, '\\') >= 0)
+            return false;
+        if ((prop == Prop::NOTE || prop == Prop::ADR) && value.indexOf("=0D") >= 0)
+            return false;
+        // Text of a file with a Unicode mark is taken as UTF-8 whatever its charset.
+        if (!m_unicode && (!utf8Charset || !isValidUtf8(value)))
+            return false;
+        text = value;
+        return true;
+    }
+
+    QByteArrayView m_data;
+    Charsets m_charsets;
+    const CardParser::PlacedSink &m_sink;
+    const CardParser::ValueFilter *m_filter;
+    bool m_unicode;
+    std::deque<Pending> m_pending;
+    std::optional<CardState> m_front; // the fields of m_pending.front()
+    // Deques grow by blocks, never by copying all they hold to a larger block: a file of
+    // nested cards would otherwise need twice their upkeep for a moment.
+    std::deque<KeptLine> m_kept;
+    QByteArray m_keptBytes; // kept lines joined from several: length, then the bytes
+    std::deque<qint64> m_open; // sequence numbers of the open cards, innermost last
+    qint64 m_firstSequence = 0; // sequence number of m_pending.front()
+    std::optional<CardState> m_outside;
+    qsizetype m_runStart = -1; // where the lines outside every card began, or -1
+    qint64 m_emitted = 0;
+    std::optional<CardSkipper> m_skipper; // with a filter
+};
+
+} // namespace
+
+qsizetype CardParser::parseRange(const CardBytes &text, qsizetype from, qsizetype to,
+                                 const PlacedSink &sink, const ValueFilter *filter,
+                                 bool *endedOutside, const std::atomic<bool> *cancel)
+{
+    CardCollector collector(text, to, sink, filter);
+    forEachLogicalLine(
+        QByteArrayView(text.bytes).sliced(from, to - from),
+        [&](QByteArrayView line, qsizetype start, qsizetype end, bool joined) {
+            const qsizetype resume = collector.line(line, from + start, from + end, joined);
+            return resume < 0 ? resume : resume - from;
+        },
+        cancel);
+    if (cancel && cancel->load(std::memory_order_relaxed))
+        return qsizetype(collector.emitted()); // cards not yet ended are left out
+    if (endedOutside)
+        *endedOutside = collector.isOutsideEveryCard();
+    return qsizetype(collector.finish());
+}

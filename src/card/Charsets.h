@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QHash>
+#include <QString>
+
+#include <memory>
+
+class QStringDecoder;
+
+namespace cardreader {
+
+/// The decoders of one file, kept so that a charset's name is looked up once.
+class Charsets
+{
+public:
+    Charsets(QByteArrayView file, bool unicode);
+    ~Charsets();
+
+    /// The text of the bytes. foreign is set when a charset other than UTF-8 and
+    /// Windows-1252 read them: only such a charset can make a line break of bytes that
+    /// are none.
+    QString decode(QByteArrayView bytes, const QByteArray &charset, bool quotedPrintable,
+                   bool &foreign);
+
+    /// The charset that text without one is read with when it is not UTF-8; empty
+    /// for Windows-1252.
+    const QByteArray &legacyCharset();
+
+    static bool isUtf8Name(QByteArrayView name);
+
+private:
+    QStringDecoder *decoderFor(const QByteArray &charset);
+    QString decodeLegacy(QByteArrayView bytes, bool &foreign);
+    bool isAsciiCompatible(const QByteArray &charset);
+    QByteArray findLegacyCharset();
+
+    static constexpr qsizetype kMaxDecoders = 64;
+
+    QByteArrayView m_file;
+    bool m_unicode;
+    bool m_legacyKnown = false;
+    QByteArray m_legacy;
+    QHash<QByteArray, std::shared_ptr<QStringDecoder>> m_decoders;
+    QHash<QByteArray, bool> m_asciiCompatible;
+};
+
+} // namespace cardreader

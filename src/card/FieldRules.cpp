@@ -1,0 +1,172 @@
+#include "card/FieldRules.h"
+
+#include "card/AsciiText.h"
+#include "card/ValueDecoding.h"
+
+namespace cardreader {
+
+void applyProperty(Prop prop, QByteArrayView namePart, QString value, bool wasQuotedPrintable,
+                   bool ruledOut, ContactFields &f)
+{
+    switch (prop) {
+    case Prop::FN:
+        f.FirstName = clean(trimSpaces(unescape(std::move(value))));
+        return;
+    case Prop::ORG:
+        f.Organization = clean(trimSpaces(unescape(std::move(value))));
+        return;
+    case Prop::BDAY:
+        f.Birthday = clean(trimSpaces(unescape(std::move(value))));
+        return;
+    case Prop::NICKNAME:
+        f.Nickname = clean(trimSpaces(unescape(std::move(value))));
+        return;
+    case Prop::TITLE:
+        f.Title = clean(trimSpaces(unescape(std::move(value))));
+        return;
+    case Prop::ROLE:
+        f.Role = clean(trimSpaces(unescape(std::move(value))));
+        return;
+    case Prop::EMAIL:
+        f.Emails.append(clean(trimSpaces(unescape(std::move(value)))));
+        return;
+    case Prop::URL:
+        f.Urls.append(clean(unescape(std::move(value))));
+        return;
+    case Prop::NOTE: {
+        QString note = unescape(std::move(value));
+        // The old hand-made quoted-printable rule, for values that were not decoded.
+        if (!wasQuotedPrintable && note.contains(u'='))
+            note.replace(QStringLiteral("=0D=0A="), QStringLiteral(" "));
+        f.Notes = trimSpaces(clean(std::move(note)));
+        return;
+    }
+    case Prop::N: {
+        const QString trimmed = trimSpaces(std::move(value));
+        const Components parts = splitStructured(trimmed);
+        const auto part = [&](int i) {
+            return ruledOut ? QString() : clean(trimSpaces(unescape(parts.part(i))));
+        };
+        f.LastName = part(0);
+        if (parts.count >= 2)
+            f.FirstName = part(1);
+        return;
+    }
+    case Prop::ADR: {
+        const bool work = containsNoCase(namePart, "WORK");
+        QString &address1 = work ? f.BusinessAddress1 : f.HomeAddress1;
+        QString &address2 = work ? f.BusinessAddress2 : f.HomeAddress2;
+        QString &city = work ? f.BusinessCity : f.HomeCity;
+        QString &state = work ? f.BusinessState : f.HomeState;
+        QString &postal = work ? f.BusinessPostal : f.HomePostal;
+        QString &country = work ? f.BusinessCountry : f.HomeCountry;
+        const QString trimmed = trimSpaces(std::move(value));
+        const Components parts = splitStructured(trimmed);
+        const auto part
+            = [&](int i) { return ruledOut ? QString() : clean(unescape(parts.part(i))); };
+        const auto line = [wasQuotedPrintable](QString s) {
+            if (!wasQuotedPrintable && s.contains(u'='))
+                s.replace(QStringLiteral("=0D"), QStringLiteral(" "));
+            return s;
+        };
+        const int count = parts.count;
+        if (count >= 3) {
+            const QString extended = part(1);
+            // A ruled-out value has no line break or escape that could empty a part.
+            if (ruledOut ? !parts.parts[1].isEmpty() : !extended.isEmpty()) {
+                address1 = line(extended);
+                address2 = line(part(2));
+            } else {
+                address1 = line(part(2));
+            }
+        }
+        if (count >= 4)
+            city = part(3);
+        if (count >= 5)
+            state = part(4);
+        if (count >= 6)
+            postal = part(5);
+        if (count >= 7)
+            country = part(6);
+        return;
+    }
+    case Prop::TEL: {
+        QString number = clean(unescape(std::move(value)));
+        if (containsNoCase(namePart, "FAX"))
+            f.HomeFax = std::move(number);
+        else if (containsNoCase(namePart, "CELL"))
+            f.Mobile = std::move(number);
+        else if (containsNoCase(namePart, "PAGER"))
+            f.Pager = std::move(number);
+        else if (containsNoCase(namePart, "WORK"))
+            f.BusinessPhones.append(std::move(number));
+        else
+            f.HomePhones.append(std::move(number));
+        return;
+    }
+    case Prop::None:
+    case Prop::Begin:
+    case Prop::End:
+        return;
+    }
+}
+
+bool ContactName::wants(Prop prop) const
+{
+    switch (prop) {
+    case Prop::FN:
+        return m_fn.isEmpty();
+    case Prop::N:
+        return !m_haveN;
+    case Prop::ORG:
+        return m_org.isEmpty();
+    case Prop::EMAIL:
+        return m_email.isEmpty();
+    case Prop::TEL:
+        return m_tel.isEmpty();
+    default:
+        return false;
+    }
+}
+
+void ContactName::take(Prop prop, const QString &text)
+{
+    switch (prop) {
+    case Prop::FN:
+        m_fn = clean(trimSpaces(unescape(text)));
+        return;
+    case Prop::N: {
+        const QString trimmed = trimSpaces(text);
+        const Components parts = splitStructured(trimmed);
+        const auto part = [&](int i) { return clean(trimSpaces(unescape(parts.part(i)))); };
+        const QString family = part(0);
+        const QString given = parts.count >= 2 ? part(1) : QString();
+        m_n = given.isEmpty() || family.isEmpty() ? QString(given + family)
+                                                  : QString(given + u' ' + family);
+        m_haveN = !m_n.isEmpty();
+        return;
+    }
+    case Prop::ORG:
+        m_org = clean(trimSpaces(unescape(text)));
+        return;
+    case Prop::EMAIL:
+        m_email = clean(trimSpaces(unescape(text)));
+        return;
+    case Prop::TEL:
+        m_tel = clean(unescape(text));
+        return;
+    default:
+        return;
+    }
+}
+
+QString ContactName::text() const
+{
+    for (const QString *candidate : {&m_fn, &m_n, &m_org, &m_email, &m_tel}) {
+        if (!candidate->isEmpty())
+            return *candidate;
+    }
+    return {};
+}
+
+} // namespace cardreader

@@ -1,0 +1,158 @@
+#include "card/PropertyLine.h"
+
+#include "card/AsciiText.h"
+
+#include <QString>
+
+namespace cardreader {
+
+Prop propFromBaseName(QByteArrayView name)
+{
+    switch (name.size()) {
+    case 1:
+        return equalsNoCase(name, "N") ? Prop::N : Prop::None;
+    case 2:
+        return equalsNoCase(name, "FN") ? Prop::FN : Prop::None;
+    case 3:
+        if (equalsNoCase(name, "ORG"))
+            return Prop::ORG;
+        if (equalsNoCase(name, "URL"))
+            return Prop::URL;
+        if (equalsNoCase(name, "ADR"))
+            return Prop::ADR;
+        if (equalsNoCase(name, "TEL"))
+            return Prop::TEL;
+        if (equalsNoCase(name, "END"))
+            return Prop::End;
+        return Prop::None;
+    case 4:
+        if (equalsNoCase(name, "BDAY"))
+            return Prop::BDAY;
+        if (equalsNoCase(name, "ROLE"))
+            return Prop::ROLE;
+        if (equalsNoCase(name, "NOTE"))
+            return Prop::NOTE;
+        return Prop::None;
+    case 5:
+        if (equalsNoCase(name, "TITLE"))
+            return Prop::TITLE;
+        if (equalsNoCase(name, "EMAIL"))
+            return Prop::EMAIL;
+        if (equalsNoCase(name, "BEGIN"))
+            return Prop::Begin;
+        return Prop::None;
+    case 8:
+        return equalsNoCase(name, "NICKNAME") ? Prop::NICKNAME : Prop::None;
+    default:
+        return Prop::None;
+    }
+}
+
+qsizetype valueColon(QByteArrayView line)
+{
+    const qsizetype first = indexOfByte(line, ':');
+    if (first < 0)
+        return -1;
+    if (indexOfByte(line.first(first), '"') < 0)
+        return first;
+    bool quoted = false;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (c == '"')
+            quoted = !quoted;
+        else if (c == ':' && !quoted)
+            return i;
+    }
+    return first;
+}
+
+bool isQuotedPrintableLine(QByteArrayView line)
+{
+    const qsizetype colon = valueColon(line);
+    return colon >= 0 && containsNoCase(line.first(colon), "QUOTED-PRINTABLE");
+}
+
+Params parseParams(QByteArrayView namePart)
+{
+    Params params;
+    const qsizetype semicolon = indexOfByte(namePart, ';');
+    if (semicolon < 0)
+        return params;
+    QByteArrayView rest = namePart.sliced(semicolon + 1);
+    while (!rest.isEmpty()) {
+        qsizetype end = 0;
+        bool quoted = false;
+        while (end < rest.size() && (quoted || rest[end] != ';')) {
+            if (rest[end] == '"')
+                quoted = !quoted;
+            ++end;
+        }
+        const QByteArrayView param = trimmedSpaces(rest.first(end));
+        rest = end < rest.size() ? rest.sliced(end + 1) : QByteArrayView();
+        const qsizetype eq = indexOfByte(param, '=');
+        if (eq < 0) {
+            if (equalsNoCase(param, "QUOTED-PRINTABLE"))
+                params.quotedPrintable = true;
+            continue;
+        }
+        const QByteArrayView key = trimmedSpaces(param.first(eq));
+        QByteArrayView value = trimmedSpaces(param.sliced(eq + 1));
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+            value = value.sliced(1, value.size() - 2);
+        if (equalsNoCase(key, "CHARSET"))
+            params.charset = value.toByteArray();
+        else if (equalsNoCase(key, "ENCODING") && equalsNoCase(value, "QUOTED-PRINTABLE"))
+            params.quotedPrintable = true;
+    }
+    return params;
+}
+
+QStringList typeParameters(QByteArrayView namePart)
+{
+    QStringList types;
+    const qsizetype semicolon = indexOfByte(namePart, ';');
+    if (semicolon < 0)
+        return types;
+    const QList<QByteArray> list = namePart.sliced(semicolon + 1).toByteArray().split(';');
+    for (const QByteArray &param : list) {
+        const QByteArrayView p = trimmedSpaces(param);
+        const qsizetype eq = indexOfByte(p, '=');
+        if (eq < 0) {
+            if (!p.isEmpty() && !equalsNoCase(p, "QUOTED-PRINTABLE"))
+                types.append(QString::fromUtf8(p));
+        } else if (equalsNoCase(trimmedSpaces(p.first(eq)), "TYPE")) {
+            const QList<QByteArray> values = p.sliced(eq + 1).toByteArray().split(',');
+            for (const QByteArray &type : values)
+                types.append(QString::fromUtf8(trimmedSpaces(type)).remove(u'"'));
+        }
+    }
+    return types;
+}
+
+QByteArrayView propertyBaseName(QByteArrayView namePart)
+{
+    QByteArrayView base = namePart;
+    if (const qsizetype semicolon = indexOfByte(base, ';'); semicolon >= 0)
+        base = base.first(semicolon);
+    base = trimmedSpaces(base);
+    if (const qsizetype dot = lastIndexOfByte(base, '.'); dot >= 0)
+        base = trimmedSpaces(base.sliced(dot + 1));
+    return base;
+}
+
+/// Splits a logical line at its value's colon; false when it names no known property.
+bool splitPropertyLine(QByteArrayView line, PropertyLine &out)
+{
+    const qsizetype colon = valueColon(line);
+    if (colon < 0)
+        return false;
+    const QByteArrayView namePart = line.first(colon);
+    if (trimmedSpaces(namePart).isEmpty())
+        return false;
+    out.prop = propFromBaseName(propertyBaseName(namePart));
+    out.namePart = namePart;
+    out.value = line.sliced(colon + 1);
+    return out.prop != Prop::None;
+}
+
+} // namespace cardreader

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QStringList>
+
+// The parts of one logical line: the property's name, its parameters and its value.
+namespace cardreader {
+
+/// The properties whose values the card reader reads, and the card boundaries.
+enum class Prop : quint8 {
+    None,
+    FN,
+    N,
+    ORG,
+    BDAY,
+    NICKNAME,
+    TITLE,
+    ROLE,
+    EMAIL,
+    URL,
+    NOTE,
+    ADR,
+    TEL,
+    Begin,
+    End,
+};
+
+/// The property a name (without group and parameters) stands for; None for any other.
+Prop propFromBaseName(QByteArrayView name);
+
+/// Position of the colon that starts the value: the first one outside a
+/// double-quoted parameter value. An unbalanced quote falls back to the first colon.
+qsizetype valueColon(QByteArrayView line);
+
+/// True when the line's parameters name QUOTED-PRINTABLE.
+bool isQuotedPrintableLine(QByteArrayView line);
+
+/// The parameters that change how a value is decoded.
+struct Params
+{
+    QByteArray charset;
+    bool quotedPrintable = false;
+};
+
+Params parseParams(QByteArrayView namePart);
+
+/// TYPE's values and the parameters written without a value (but QUOTED-PRINTABLE), as
+/// written, for showing a property.
+QStringList typeParameters(QByteArrayView namePart);
+
+/// The parts of a logical line that name a property the parser knows.
+struct PropertyLine
+{
+    Prop prop = Prop::None;
+    QByteArrayView namePart;
+    QByteArrayView value;
+};
+
+/// A property's name without its parameters and its group prefix ("item1.").
+QByteArrayView propertyBaseName(QByteArrayView namePart);
+
+/// Splits a logical line at its value's colon; false when it names no known property.
+bool splitPropertyLine(QByteArrayView line, PropertyLine &out);
+
+} // namespace cardreader

@@ -1,0 +1,156 @@
+#include "card/ValueDecoding.h"
+
+#include "card/AsciiText.h"
+#include "card/CardBytes.h"
+#include "card/Charsets.h"
+#include "card/PropertyLine.h"
+
+namespace cardreader {
+
+QByteArray decodeQuotedPrintable(QByteArrayView in)
+{
+    QByteArray out(in.size(), Qt::Uninitialized);
+    char *o = out.data();
+    const char *p = in.data();
+    const char *const end = p + in.size();
+    while (p < end) {
+        const char c = *p;
+        if (c == '=' && end - p > 2) {
+            const int hi = hexDigitValue(p[1]);
+            const int lo = hexDigitValue(p[2]);
+            if (hi >= 0 && lo >= 0) {
+                *o++ = char(hi * 16 + lo);
+                p += 3;
+                continue;
+            }
+        }
+        *o++ = c;
+        ++p;
+    }
+    out.truncate(o - out.data());
+    return out;
+}
+
+void foldLineBreaks(QString &text)
+{
+    if (!text.contains(u'\r') && !text.contains(u'\n'))
+        return;
+    QChar *const begin = text.data();
+    QChar *o = begin;
+    const QChar *p = begin;
+    const QChar *const end = p + text.size();
+    while (p < end) {
+        const QChar c = *p++;
+        if (c == u'\r') {
+            if (p < end && *p == u'\n')
+                ++p;
+            *o++ = u' ';
+        } else {
+            *o++ = c == u'\n' ? QChar(u' ') : c;
+        }
+    }
+    text.truncate(o - begin);
+}
+
+void foldLineBreakBytes(QByteArray &bytes)
+{
+    if (indexOfByte(bytes, '\r') < 0 && indexOfByte(bytes, '\n') < 0)
+        return;
+    char *o = bytes.data();
+    const char *p = bytes.constData();
+    const char *const end = p + bytes.size();
+    while (p < end) {
+        const char c = *p++;
+        if (c == '\r' && p < end && *p == '\n')
+            ++p;
+        *o++ = (c == '\r' || c == '\n') ? ' ' : c;
+    }
+    bytes.truncate(o - bytes.constData());
+}
+
+QString trimSpaces(QString s)
+{
+    qsizetype begin = 0;
+    qsizetype end = s.size();
+    while (begin < end && s.at(begin) == u' ')
+        ++begin;
+    while (end > begin && s.at(end - 1) == u' ')
+        --end;
+    if (end < s.size())
+        s.truncate(end);
+    if (begin > 0)
+        s.remove(0, begin);
+    return s;
+}
+
+QString clean(QString s)
+{
+    if (s.contains(u'\r'))
+        s.remove(u'\r');
+    return s;
+}
+
+QString unescape(QString s)
+{
+    const qsizetype first = s.indexOf(u'\\');
+    if (first < 0)
+        return s;
+    QChar *const begin = s.data();
+    QChar *o = begin + first;
+    const QChar *p = o;
+    const QChar *const end = begin + s.size();
+    while (p < end) {
+        if (*p == u'\\' && p + 1 < end) {
+            const QChar next = p[1];
+            if (next == u',' || next == u';' || next == u':' || next == u'\\') {
+                *o++ = next;
+                p += 2;
+                continue;
+            }
+            if (next == u'n' || next == u'N') {
+                *o++ = u' ';
+                p += 2;
+                continue;
+            }
+        }
+        *o++ = *p++;
+    }
+    s.truncate(o - begin);
+    return s;
+}
+
+Components splitStructured(QStringView s)
+{
+    Components result;
+    qsizetype start = 0;
+    const auto add = [&](qsizetype end) {
+        if (result.count < Components::kMaxParts)
+            result.parts[result.count] = s.sliced(start, end - start);
+        ++result.count;
+    };
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        const QChar c = s.at(i);
+        if (c == u'\\') {
+            ++i;
+        } else if (c == u';') {
+            add(i);
+            start = i + 1;
+        }
+    }
+    start = qMin(start, s.size());
+    add(s.size());
+    return result;
+}
+
+QString decodeValue(Charsets &charsets, QByteArrayView raw, const Params &params)
+{
+    bool foreign = false;
+    QString text = params.quotedPrintable
+        ? charsets.decode(decodeQuotedPrintable(raw), params.charset, true, foreign)
+        : charsets.decode(raw, params.charset, false, foreign);
+    if (params.quotedPrintable || foreign)
+        foldLineBreaks(text);
+    return text;
+}
+
+} // namespace cardreader

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringView>
+
+// The steps that turn a property's raw value into its text.
+namespace cardreader {
+
+class Charsets;
+struct Params;
+
+/// "=XX" becomes the byte XX; any other "=" stays as written.
+QByteArray decodeQuotedPrintable(QByteArrayView in);
+
+// The text steps below change a value where it lies, never into a second copy: one
+// value may be a file of a gigabyte.
+
+/// A decoded line break (CR LF, CR or LF) becomes one space.
+void foldLineBreaks(QString &text);
+
+/// foldLineBreaks for the UTF-8 bytes of a text.
+void foldLineBreakBytes(QByteArray &bytes);
+
+/// The text without its leading and trailing spaces.
+QString trimSpaces(QString s);
+
+/// The text without CR characters.
+QString clean(QString s);
+
+/// Undoes the text escapes: \, \; \: \\ give the character, \n and \N one space;
+/// any other backslash stays as written.
+QString unescape(QString s);
+
+/// The components of a structured value, split at every ";" that is not escaped
+/// by a backslash; the components keep their escapes. Only the first kMaxParts are
+/// kept; count says how many there were.
+struct Components
+{
+    static constexpr int kMaxParts = 8;
+    QStringView parts[kMaxParts];
+    int count = 0;
+
+    QString part(int i) const { return parts[i].toString(); }
+};
+
+Components splitStructured(QStringView s);
+
+/// The value's text: quoted-printable undone, read in its charset, and a line break that
+/// decoding made (quoted-printable, or a charset such as UTF-7) made a blank, so that no
+/// value spans lines in what is written out. The raw bytes of a line hold none.
+QString decodeValue(Charsets &charsets, QByteArrayView raw, const Params &params);
+
+} // namespace cardreader
