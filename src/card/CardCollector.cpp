@@ -351,3 +351,8 @@ qsizetype CardParser::parseRange(const CardBytes &text, qsizetype from, qsizetyp
         *endedOutside = collector.isOutsideEveryCard();
     return qsizetype(collector.finish());
 }
+
+QList<qsizetype> CardParser::cutPoints(QByteArrayView bytes, int parts)
+{
+    return cardreader::cutPoints(bytes, parts);
+}

@@ -29,6 +29,16 @@ qsizetype CardParser::parse(const CardBytes &text, const PlacedSink &sink,
     return parseRange(text, 0, text.bytes.size(), sink, filter, nullptr, cancel);
 }
 
+qint64 CardParser::countLineEnds(QByteArrayView bytes)
+{
+    return cardreader::countLineEnds(bytes);
+}
+
+QByteArray CardParser::joinedLines(QByteArrayView bytes)
+{
+    return cardreader::joinedLines(bytes);
+}
+
 QList<ContactFields> CardParser::parseAll(const CardBytes &text)
 {
     QList<ContactFields> cards;

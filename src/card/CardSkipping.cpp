@@ -69,7 +69,7 @@ qsizetype CardSkipper::skippedEnd(qsizetype offset, qsizetype lineSize,
     // Every BEGIN and END line names VCARD: the card's own two must be the only ones
     // also once its lines are joined.
     if (lines.isNull())
-        lines = CardParser::joinedLines(card);
+        lines = joinedLines(card);
     qsizetype found = 0;
     for (qsizetype at = 0; found <= 2;) {
         const qsizetype next = vcardSearch().indexIn(QByteArrayView(lines).sliced(at));
@@ -81,11 +81,7 @@ qsizetype CardSkipper::skippedEnd(qsizetype offset, qsizetype lineSize,
     return found == 2 ? end : -1;
 }
 
-} // namespace cardreader
-
-using namespace cardreader;
-
-QList<qsizetype> CardParser::cutPoints(QByteArrayView bytes, int parts)
+QList<qsizetype> cutPoints(QByteArrayView bytes, int parts)
 {
     QList<qsizetype> cuts;
     for (int k = 1; k < parts; ++k) {
@@ -104,3 +100,5 @@ QList<qsizetype> CardParser::cutPoints(QByteArrayView bytes, int parts)
     }
     return cuts;
 }
+
+} // namespace cardreader

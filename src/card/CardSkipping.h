@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QList>
 
 #include <functional>
 
@@ -71,5 +72,8 @@ private:
     qsizetype m_endLineAt = -1;
     qsizetype m_endLineEnd = -1;
 };
+
+/// Cut points of a large file between cards (see CardParser::cutPoints).
+QList<qsizetype> cutPoints(QByteArrayView bytes, int parts);
 
 } // namespace cardreader

@@ -1,14 +1,13 @@
-#include "card/CardParser.h"
+#include "card/LogicalLines.h"
 
 #include "card/ByteSearch.h"
-#include "card/LogicalLines.h"
 
 #include <algorithm>
 #include <cstring>
 
-using namespace cardreader;
+namespace cardreader {
 
-qint64 CardParser::countLineEnds(QByteArrayView bytes)
+qint64 countLineEnds(QByteArrayView bytes)
 {
     const char *const begin = bytes.data();
     const char *const end = begin + bytes.size();
@@ -28,7 +27,7 @@ qint64 CardParser::countLineEnds(QByteArrayView bytes)
     return count;
 }
 
-QByteArray CardParser::joinedLines(QByteArrayView bytes)
+QByteArray joinedLines(QByteArrayView bytes)
 {
     QByteArray out(bytes.size(), Qt::Uninitialized);
     char *o = out.data();
@@ -59,3 +58,5 @@ QByteArray CardParser::joinedLines(QByteArrayView bytes)
     out.truncate(o - out.constData());
     return out;
 }
+
+} // namespace cardreader

@@ -208,4 +208,10 @@ void forEachLogicalLine(QByteArrayView data, Consumer &&consume, const std::atom
     flush();
 }
 
+/// The number of line ends in the bytes (see CardParser::countLineEnds).
+qint64 countLineEnds(QByteArrayView bytes);
+
+/// The bytes with every fold and soft line break joined (see CardParser::joinedLines).
+QByteArray joinedLines(QByteArrayView bytes);
+
 } // namespace cardreader
