@@ -3,6 +3,7 @@
 #include "card/AsciiText.h"
 #include "card/ByteSearch.h"
 #include "card/CardBytes.h"
+#include "card/CharsetDetection.h"
 #include "card/Windows1252.h"
 
 #include <QStringDecoder>
@@ -43,7 +44,18 @@ const QByteArray &Charsets::legacyCharset()
 {
     if (!m_legacyKnown) {
         m_legacyKnown = true;
-        m_legacy = findLegacyCharset();
+        // A file that is UTF-8 throughout, as most are, is looked at no further: no text of
+        // it is ever read in the legacy charset.
+        if (!hasNonUtf8Text(m_file)) {
+            m_legacy.clear();
+        } else if (const std::optional<QByteArray> named = findLegacyCharset()) {
+            m_legacy = *named;
+        } else {
+            // No CHARSET tells: the text itself does, when the detectors are sure of it.
+            const QByteArray detected = detectCharset(unlabelledBytes(m_file));
+            if (!detected.isEmpty() && isAsciiCompatible(detected))
+                m_legacy = detected;
+        }
     }
     return m_legacy;
 }
@@ -106,8 +118,9 @@ bool Charsets::isAsciiCompatible(const QByteArray &charset)
 }
 
 /// The first CHARSET the file names that is neither UTF-8 nor ASCII, that can be
-/// decoded and that reads ASCII as ASCII; empty for Windows-1252.
-QByteArray Charsets::findLegacyCharset()
+/// decoded and that reads ASCII as ASCII; empty for Windows-1252; none when the file
+/// names no such charset.
+std::optional<QByteArray> Charsets::findLegacyCharset()
 {
     static const ByteSearch key("charset=", true);
     const qsizetype keyLength = 8;
@@ -126,11 +139,11 @@ QByteArray Charsets::findLegacyCharset()
         if (name.isEmpty() || isUtf8CompatibleCharset(name))
             continue;
         if (isWindows1252Name(name))
-            return {};
+            return QByteArray(); // Windows-1252, named
         if (isAsciiCompatible(name.toByteArray()))
             return name.toByteArray();
     }
-    return {};
+    return std::nullopt;
 }
 
 } // namespace cardreader

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 class QStringDecoder;
 
@@ -25,7 +26,9 @@ public:
                    bool &foreign);
 
     /// The charset that text without one is read with when it is not UTF-8; empty
-    /// for Windows-1252.
+    /// for Windows-1252. The first ASCII-compatible CHARSET that the file names, else
+    /// the one detected from that text (see detectCharset), else Windows-1252; empty
+    /// also when the file holds no such text.
     const QByteArray &legacyCharset();
 
     static bool isUtf8Name(QByteArrayView name);
@@ -34,7 +37,7 @@ private:
     QStringDecoder *decoderFor(const QByteArray &charset);
     QString decodeLegacy(QByteArrayView bytes, bool &foreign);
     bool isAsciiCompatible(const QByteArray &charset);
-    QByteArray findLegacyCharset();
+    std::optional<QByteArray> findLegacyCharset();
 
     static constexpr qsizetype kMaxDecoders = 64;
 

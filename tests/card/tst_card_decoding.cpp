@@ -12,6 +12,8 @@
 #include <QFile>
 #include <QRandomGenerator>
 #include <QSet>
+#include <QStringDecoder>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -46,6 +48,8 @@ private slots:
     void unicodeFixtures_data();
     void unicodeFixtures();
     void legacyFixtures();
+    void undeclaredCharsets_data();
+    void undeclaredCharsets();
     void windows1252Table();
     void utf8Validity_data();
     void utf8Validity();
@@ -171,6 +175,74 @@ void TestCardDecoding::legacyFixtures()
     QCOMPARE(ios.FirstName, u"Johnny Appleseed"_s);
     QCOMPARE(ios.Notes, u"A long note that the exporter folded over two lines"_s);
     QCOMPARE(ios.Emails, QStringList{u"johnny@example.com"_s});
+}
+
+void TestCardDecoding::undeclaredCharsets_data()
+{
+    // A short card as old phones and mail programs wrote it: no CHARSET on its lines,
+    // unless extra names one. The values are read in readIn (empty: writtenIn).
+    QTest::addColumn<QByteArray>("writtenIn");
+    QTest::addColumn<QByteArray>("readIn");
+    QTest::addColumn<QByteArray>("extra");
+    QTest::addColumn<QStringList>("values"); // family, given, ORG, street, city, NOTE
+
+    const auto row = [](const char *name, const char *charset, const char *values) {
+        QTest::newRow(name) << QByteArray(charset) << QByteArray() << QByteArray()
+                            << QString::fromUtf8(values).split(u'|');
+    };
+    // ソ and 能 end in the byte of a backslash.
+    row("Japanese in Shift_JIS", "Shift_JIS",
+        "山田|太郎|ソフト開発株式会社|西新宿2-8-1|新宿区|"
+        "来週の会議について連絡すること。能登の出身");
+    row("simplified Chinese in GBK", "GBK",
+        "王|伟|华为技术有限公司|建国路88号|北京市朝阳区|下周一开会，请回电话");
+    row("traditional Chinese in Big5", "Big5",
+        "陳|志明|中華電信|信義路五段7號|台北市信義區|大學同學，週末請勿打擾");
+    row("Russian in Windows-1251", "windows-1251",
+        "Иванов|Сергей|Газпром|ул. Ленина, д. 5|Москва|Позвонить после обеда");
+    row("Russian in KOI8-R", "KOI8-R",
+        "Смирнова|Ольга|Сбербанк|Невский проспект, д. 28|Санкт-Петербург|День рождения в мае");
+    row("Polish in ISO-8859-2", "ISO-8859-2",
+        "Wiśniewska|Małgorzata|Łódzkie Zakłady|ul. Świętokrzyska 12|Kraków|Zadzwonić w przyszłym "
+        "tygodniu");
+    row("Czech in ISO-8859-2", "ISO-8859-2",
+        "Dvořák|Jiří|Škoda Auto|Křižíkova 8|Praha|Narozeniny v květnu, žádné dárky");
+    row("German in Windows-1252", "windows-1252",
+        "Müller|Jürgen|Bäckerei Schäfer GmbH|Hauptstraße 5|München|Rückruf erwünscht, 120 € "
+        "pro Stück");
+    // ICU alone reads this one as ISO-8859-2: ñ becomes ń.
+    row("Spanish and French in Windows-1252", "windows-1252",
+        "Núñez|Ana|Café Lumière|Calle Mayor 4|Málaga|Cumpleaños en diciembre");
+    // What a file names wins over what its text looks like.
+    QTest::newRow("a charset the file names")
+        << QByteArray("windows-1251") << QByteArray("KOI8-R")
+        << QByteArray("TITLE;CHARSET=KOI8-R:x\r\n")
+        << u"Иванов|Сергей|Газпром|ул. Ленина, д. 5|Москва|Позвонить после обеда"_s.split(u'|');
+}
+
+void TestCardDecoding::undeclaredCharsets()
+{
+    QFETCH(QByteArray, writtenIn);
+    QFETCH(QByteArray, readIn);
+    QFETCH(QByteArray, extra);
+    QFETCH(QStringList, values);
+    const QString card
+        = u"BEGIN:VCARD\r\nVERSION:2.1\r\nN:%1;%2;;;\r\nFN:%2 %1\r\nORG:%3\r\n"
+          "TEL;CELL:+49 170 1234567\r\nADR;HOME:;;%4;%5;;10115;\r\nNOTE:%6\r\n"_s.arg(
+              values[0], values[1], values[2], values[3], values[4], values[5]);
+    QStringEncoder encoder(writtenIn.constData());
+    const QByteArray bytes = QByteArray(encoder.encode(card)) + extra + "END:VCARD\r\n";
+    QVERIFY(!encoder.hasError());
+    if (!readIn.isEmpty()) {
+        QStringDecoder decoder(readIn.constData());
+        for (QString &value : values)
+            value = decoder.decode(QByteArray(QStringEncoder(writtenIn.constData()).encode(value)));
+    }
+    values[1] += u' ' + values[0]; // FirstName is FN's text
+    const ContactFields fields = CardParser::parseBytes(bytes).first();
+    const QStringList read{fields.LastName,     fields.FirstName, fields.Organization,
+                           fields.HomeAddress1, fields.HomeCity,  fields.Notes};
+    QCOMPARE(read, values);
 }
 
 void TestCardDecoding::windows1252Table()

@@ -1,0 +1,232 @@
+#include "card/CharsetDetection.h"
+
+#include "card/AsciiText.h"
+#include "card/CardBytes.h"
+#include "card/Charsets.h"
+#include "card/LogicalLines.h"
+#include "card/PropertyLine.h"
+#include "card/ValueDecoding.h"
+
+#include <QHash>
+#include <QStringDecoder>
+
+#include <uchardet/uchardet.h>
+#include <unicode/ucsdet.h>
+
+#include <cstring>
+
+namespace cardreader {
+
+namespace {
+
+// Charsets of other scripts than Latin: both detectors tell them from Western text
+// even in one short card, and uchardet names them right more often than ICU.
+const char *const kOtherScripts[] = {
+    "SHIFT_JIS",    "EUC-JP",     "GB18030",      "BIG5",         "EUC-KR",
+    "EUC-TW",       "UHC",        "WINDOWS-1251", "KOI8-R",       "ISO-8859-5",
+    "IBM855",       "IBM866",     "MAC-CYRILLIC", "WINDOWS-1253", "ISO-8859-7",
+    "WINDOWS-1255", "ISO-8859-8", "ISO-8859-8-I", "WINDOWS-1256", "ISO-8859-6",
+};
+
+// The Latin charsets that ICU takes a short Western card for now and then.
+const char *const kLatinNeighbours[] = {"ISO-8859-2", "WINDOWS-1250", "ISO-8859-9", "WINDOWS-1254"};
+
+// uchardet's answers for Latin text.
+const char *const kLatin[] = {
+    "ISO-8859-1",   "WINDOWS-1252", "ISO-8859-2",   "WINDOWS-1250",      "ISO-8859-3",
+    "ISO-8859-4",   "ISO-8859-9",   "WINDOWS-1254", "ISO-8859-10",       "ISO-8859-13",
+    "WINDOWS-1257", "ISO-8859-15",  "ISO-8859-16",  "MAC-CENTRALEUROPE", "IBM852",
+    "WINDOWS-1258", "VISCII",
+};
+
+template<std::size_t N> bool isOneOf(QByteArrayView name, const char *const (&names)[N])
+{
+    for (const char *known : names) {
+        if (name.compare(QByteArrayView(known), Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+bool isDecodable(const QByteArray &name)
+{
+    return !name.isEmpty()
+        && QStringDecoder(name.constData(), QStringConverter::Flag::Stateless).isValid();
+}
+
+QByteArray askUchardet(QByteArrayView bytes)
+{
+    uchardet_t detector = uchardet_new();
+    QByteArray name;
+    if (uchardet_handle_data(detector, bytes.data(), std::size_t(bytes.size())) == 0) {
+        uchardet_data_end(detector);
+        name = uchardet_get_charset(detector);
+    }
+    uchardet_delete(detector);
+    return name;
+}
+
+QByteArray askIcu(QByteArrayView bytes)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    UCharsetDetector *detector = ucsdet_open(&status);
+    ucsdet_setText(detector, bytes.data(), int32_t(bytes.size()), &status);
+    const UCharsetMatch *match = ucsdet_detect(detector, &status);
+    QByteArray name;
+    if (U_SUCCESS(status) && match)
+        name = ucsdet_getName(match, &status);
+    ucsdet_close(detector);
+    return U_SUCCESS(status) ? name : QByteArray();
+}
+
+/// Checks bytes one at a time for well-formed UTF-8, as isValidUtf8 does at once.
+class Utf8Check
+{
+public:
+    /// False once the bytes so far cannot begin well-formed UTF-8.
+    bool add(unsigned char b)
+    {
+        if (m_pending == 0) {
+            if (b < 0x80)
+                return true;
+            if (b >= 0xC2 && b <= 0xDF)
+                m_pending = 1;
+            else if (b >= 0xE0 && b <= 0xEF)
+                m_pending = 2;
+            else if (b >= 0xF0 && b <= 0xF4)
+                m_pending = 3;
+            else
+                return false;
+            // The second byte's range rules out overlong forms, surrogates and code
+            // points above U+10FFFF.
+            m_low = b == 0xE0 ? 0xA0 : b == 0xF0 ? 0x90 : 0x80;
+            m_high = b == 0xED ? 0x9F : b == 0xF4 ? 0x8F : 0xBF;
+            return true;
+        }
+        if (b < m_low || b > m_high)
+            return false;
+        m_low = 0x80;
+        m_high = 0xBF;
+        --m_pending;
+        return true;
+    }
+    bool complete() const { return m_pending == 0; }
+
+private:
+    int m_pending = 0;
+    unsigned char m_low = 0x80;
+    unsigned char m_high = 0xBF;
+};
+
+} // namespace
+
+bool hasNonUtf8Text(QByteArrayView text)
+{
+    if (!isValidUtf8(text))
+        return true;
+    // Runs of "=XX" escapes, each checked as the bytes it stands for.
+    const char *p = text.data();
+    const char *const end = p + text.size();
+    while (const auto *eq = static_cast<const char *>(std::memchr(p, '=', std::size_t(end - p)))) {
+        Utf8Check run;
+        const char *q = eq;
+        for (; end - q >= 3 && q[0] == '='; q += 3) {
+            const int hi = hexDigitValue(q[1]);
+            const int lo = hexDigitValue(q[2]);
+            if (hi < 0 || lo < 0)
+                break;
+            if (!run.add(static_cast<unsigned char>(hi * 16 + lo)))
+                return true;
+        }
+        if (!run.complete())
+            return true;
+        p = q > eq ? q : eq + 1;
+    }
+    return false;
+}
+
+QByteArray unlabelledBytes(QByteArrayView file)
+{
+    QByteArray fed;
+    QHash<QByteArray, bool> decodable; // a line whose CHARSET Qt reads is read in it
+    const auto take = [&](QByteArrayView line, qsizetype, qsizetype, bool) -> qsizetype {
+        const qsizetype colon = valueColon(line);
+        if (colon < 0)
+            return -1;
+        QByteArrayView value = line.sliced(colon + 1);
+        if (indexOfByte(value, '=') < 0 && isValidUtf8(value))
+            return -1;
+        const Params params = parseParams(line.first(colon));
+        const QByteArray &charset = params.charset;
+        if (Charsets::isUtf8Name(charset))
+            return -1;
+        if (!charset.isEmpty() && !isUtf8CompatibleCharset(charset)) {
+            auto known = decodable.constFind(charset);
+            if (known == decodable.cend())
+                known = decodable.insert(charset, isDecodable(charset.toLower()));
+            if (*known)
+                return -1;
+        }
+        QByteArray decoded;
+        if (params.quotedPrintable) {
+            decoded = decodeQuotedPrintable(value);
+            value = decoded;
+        }
+        if (isValidUtf8(value))
+            return -1;
+        fed.append(value.first(qMin(value.size(), kDetectionBytes - fed.size()))).append('\n');
+        return fed.size() >= kDetectionBytes ? file.size() : -1;
+    };
+    forEachLogicalLine(file, take, nullptr);
+    fed.truncate(kDetectionBytes);
+    return fed;
+}
+
+QByteArray detectCharset(QByteArrayView bytes)
+{
+    if (bytes.isEmpty())
+        return {};
+    const QByteArray other = askUchardet(bytes);
+    if (isOneOf(other, kOtherScripts) && isDecodable(other))
+        return other;
+    // Latin text that reads as Western text is taken for it, whichever Latin charset
+    // uchardet guessed: a short card rarely tells them apart.
+    const bool westernFails = windows1252ReadingFails(bytes);
+    if (isOneOf(other, kLatin) && !westernFails)
+        return {};
+    // Central European text, or a script uchardet missed: ICU tells Central European
+    // text from Western better than uchardet, and is believed on it only when the
+    // Windows-1252 reading is plainly wrong, as it takes a Western card for it now and then.
+    const QByteArray icu = askIcu(bytes);
+    if (!isDecodable(icu))
+        return {};
+    if (isOneOf(icu, kOtherScripts))
+        return icu;
+    if (isOneOf(icu, kLatinNeighbours) && westernFails)
+        return icu;
+    return {};
+}
+
+bool windows1252ReadingFails(QByteArrayView bytes)
+{
+    const auto isLetter = [](unsigned char b) {
+        return (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z')
+            || (b >= 0xC0 && b != 0xD7 && b != 0xF7);
+    };
+    // £ ¥ ¦ © ¬ ¯ ± ³ ¶ ¹ ¼ ¾. Western text puts other signs beside letters (¿ ¡ ª º
+    // ° ² ´ « » ®), and these rarely.
+    static const char kSigns[] = "\xA3\xA5\xA6\xA9\xAC\xAF\xB1\xB3\xB6\xB9\xBC\xBE";
+    const qsizetype n = bytes.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        if (b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D)
+            return true;
+        if (b >= 0xA3 && std::strchr(kSigns, char(b))
+            && ((i > 0 && isLetter(static_cast<unsigned char>(bytes[i - 1])))
+                || (i + 1 < n && isLetter(static_cast<unsigned char>(bytes[i + 1])))))
+            return true;
+    }
+    return false;
+}
+
+} // namespace cardreader
