@@ -263,13 +263,18 @@ bool RawValueFilter::joinedMayContain(QByteArrayView bytes, QByteArray &lines) c
     const QByteArray decoded = decodeHexPairs(lines);
     if (!decoded.isNull() && containsNeedle(decoded))
         return true;
-    // The Kelvin sign (E2 84 AA) and the long s (C5 BF) fold onto k and s.
+    // The Kelvin sign (E2 84 AA) and the long s (C5 BF) fold onto k and s; so do their
+    // GB18030 forms (81 36 BF 32, 81 30 97 37) in a file whose charset is detected as it.
     const QByteArrayView last = decoded.isNull() ? QByteArrayView(lines) : decoded;
     if (m_ignoreCase && hasNonAscii(last)) {
         static const ByteSearch kelvin("\xE2\x84\xAA", false);
         static const ByteSearch longS("\xC5\xBF", false);
-        if (kelvin.indexIn(last) >= 0 || longS.indexIn(last) >= 0)
-            return true;
+        static const ByteSearch kelvinGb18030("\x81\x36\xBF\x32", false);
+        static const ByteSearch longSGb18030("\x81\x30\x97\x37", false);
+        for (const ByteSearch *sign : {&kelvin, &longS, &kelvinGb18030, &longSGb18030}) {
+            if (sign->indexIn(last) >= 0)
+                return true;
+        }
     }
     return false;
 }

@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -448,6 +449,12 @@ void TestSearch::shortcutsNeverHideAMatch_data()
     QTest::newRow("fold inside a quoted-printable pair")
         << QByteArray("BEGIN:VCARD\r\nNOTE;ENCODING=QUOTED-PRINTABLE:te=6\r\n 3h\r\nEND:VCARD\r\n")
         << u"tech"_s << true << 1;
+    // A file without CHARSET read as GB18030, the one legacy charset with a Kelvin sign.
+    QTest::newRow("Kelvin sign in a detected charset") << QByteArray(
+        QStringEncoder("GB18030").encode(
+            u"BEGIN:VCARD\nN:王;伟;;;\nORG:华为技术有限公司\nADR;WORK:;;建国路88号;北京市朝阳区;;"
+            "100022;\nNOTE:下周一开会，请回电话 te\u212Ah\nEND:VCARD\n"_s))
+                                                       << u"tekh"_s << true << 1;
     QTest::newRow("no match at all") << tricky << u"zebra"_s << true << 0;
 }
 
