@@ -4,6 +4,7 @@
 
 #include <unicode/uchar.h>
 #include <unicode/unorm2.h>
+#include <unicode/uset.h>
 #include <unicode/ustring.h>
 #include <unicode/utf16.h>
 
@@ -65,27 +66,35 @@ struct TriggerEntry
 };
 
 /// Every character at or above U+0080 whose form is empty or holds ASCII, for one
-/// folding; made once from ICU's data.
-const std::vector<TriggerEntry> &triggerEntries(TextFolding folding)
+/// folding; found from ICU's data among the characters that the folding changes.
+std::vector<TriggerEntry> makeTriggerEntries(TextFolding folding)
 {
-    const auto make = [](TextFolding f) {
-        std::vector<TriggerEntry> entries;
-        for (UChar32 c = 0x80; c <= 0x10FFFF; ++c) {
-            if (U_IS_SURROGATE(c))
-                continue;
-            // Only characters that folding or decomposition changes can give ASCII.
-            const bool changes
-                = (f.foldCase && u_hasBinaryProperty(c, UCHAR_CHANGES_WHEN_CASEFOLDED))
-                || (f.removeAccents
-                    && (u_charType(c) == U_NON_SPACING_MARK
-                        || u_getIntPropertyValue(c, UCHAR_NFD_QUICK_CHECK) == UNORM_NO));
-            if (!changes)
-                continue;
+    UErrorCode status = U_ZERO_ERROR;
+    USet *changed = uset_openEmpty();
+    const auto add = [&](UProperty property, int32_t value) {
+        USet *part = uset_openEmpty();
+        uset_applyIntPropertyValue(part, property, value, &status);
+        uset_addAll(changed, part);
+        uset_close(part);
+    };
+    if (folding.foldCase)
+        add(UCHAR_CHANGES_WHEN_CASEFOLDED, 1);
+    if (folding.removeAccents) {
+        add(UCHAR_GENERAL_CATEGORY_MASK, U_GC_MN_MASK);
+        add(UCHAR_NFD_QUICK_CHECK, UNORM_NO);
+    }
+    std::vector<TriggerEntry> entries;
+    const int32_t ranges = uset_getItemCount(changed);
+    for (int32_t r = 0; r < ranges && U_SUCCESS(status); ++r) {
+        UChar32 first = 0;
+        UChar32 last = -1;
+        uset_getItem(changed, r, &first, &last, nullptr, 0, &status);
+        for (UChar32 c = qMax(first, UChar32(0x80)); c <= last; ++c) {
             char16_t units[2];
             int32_t length = 0;
             U16_APPEND_UNSAFE(units, length, c);
             FoldedText form;
-            foldText(QStringView(units, length), f, form);
+            foldText(QStringView(units, length), folding, form);
             TriggerEntry entry{char32_t(c), {}, form.isEmpty()};
             for (const char16_t unit : form) {
                 if (unit < 0x80)
@@ -94,17 +103,27 @@ const std::vector<TriggerEntry> &triggerEntries(TextFolding folding)
             if (entry.empty || entry.chars[0] || entry.chars[1])
                 entries.push_back(entry);
         }
-        return entries;
-    };
-    static const std::vector<TriggerEntry> folded = make({true, false});
-    static const std::vector<TriggerEntry> accents = make({false, true});
-    static const std::vector<TriggerEntry> both = make({true, true});
-    static const std::vector<TriggerEntry> none;
-    if (folding.foldCase && folding.removeAccents)
+    }
+    uset_close(changed);
+    return entries;
+}
+
+const std::vector<TriggerEntry> &triggerEntries(TextFolding folding)
+{
+    if (folding.foldCase && folding.removeAccents) {
+        static const auto both = makeTriggerEntries(folding);
         return both;
-    if (folding.foldCase)
+    }
+    if (folding.foldCase) {
+        static const auto folded = makeTriggerEntries(folding);
         return folded;
-    return folding.removeAccents ? accents : none;
+    }
+    if (folding.removeAccents) {
+        static const auto accents = makeTriggerEntries(folding);
+        return accents;
+    }
+    static const std::vector<TriggerEntry> none;
+    return none;
 }
 
 bool shares(const AsciiSet &a, const AsciiSet &b)
