@@ -277,12 +277,11 @@ void TestCliSearch::matchOptions_data()
         << QStringList{u"Mobile=+49 (176) 1234-5678"_s};
     QTest::newRow("the same text without --phone")
         << QStringList{u"-e"_s, u"0176 12345678"_s} << QStringList{};
-    QTest::newRow("accents ignored")
-        << QStringList{u"--ignore-accents"_s, u"-e"_s, u"JURGEN"_s}
-        << QStringList{u"FirstName=Jürgen Müller"_s, u"FirstName=Jürgen"_s};
+    QTest::newRow("accents ignored") << QStringList{u"--ignore-accents"_s, u"-e"_s, u"JURGEN"_s}
+                                     << QStringList{u"FirstName=Jürgen"_s};
     QTest::newRow("all properties taken")
         << QStringList{u"--all-properties"_s, u"-e"_s, u"müller"_s}
-        << QStringList{u"FirstName=Jürgen Müller"_s, u"LastName=Müller"_s};
+        << QStringList{u"LastName=Müller"_s};
 }
 
 void TestCliSearch::matchOptions()
