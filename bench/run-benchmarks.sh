@@ -77,6 +77,12 @@ echo "| figure | quillory | peer | ratio |"
 echo "|---|---|---|---|"
 versus "search, 100,000 files (peer: grep -rilF)" \
     "$search -e tech $work/files100k" "grep -rilF tech $work/files100k"
+versus "search --phone, 100,000 files (peer: the default search; goal: at most 1.5)" \
+    "$search --phone -e tech $work/files100k" "$search -e tech $work/files100k"
+versus "search --ignore-accents, 100,000 files (peer: the default search; goal: at most 1.5)" \
+    "$search --ignore-accents -e tech $work/files100k" "$search -e tech $work/files100k"
+versus "search --phone for \"555 01\", 100,000 files (peer: the default search for it)" \
+    "$search --phone --region US -e '555 01' $work/files100k" "$search -e '555 01' $work/files100k"
 versus "window search, 100,000 files (peer: quillory-search)" \
     "$window tech $work/files100k" "$search -e tech $work/files100k"
 versus "window search, 100,000 files (peer: quillory-search -j 1, one thread)" \

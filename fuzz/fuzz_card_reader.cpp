@@ -2,8 +2,9 @@
 // search's shortcuts (skipping files, cards and values that cannot match, parsing a
 // file in parts) never lose a row.
 //
-// Input: byte 0 holds the options (bit 0: ignore case), byte 1 the length of the
-// search text (0 to 8), then the search text as UTF-8, then the file's bytes.
+// Input: byte 0 holds the options (bit 0: ignore case, bit 1: ignore accents, bit 2: phone
+// numbers in any format, read in Germany), byte 1 the length of the search text (0 to 8),
+// then the search text as UTF-8, then the file's bytes.
 
 #include "card/CardBytes.h"
 #include "card/CardParser.h"
@@ -50,7 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size < 2)
         return 0;
-    const bool ignoreCase = (data[0] & 1) != 0;
+    const MatchOptions options{(data[0] & 1) != 0, (data[0] & 2) != 0, (data[0] & 4) != 0,
+                               QStringLiteral("DE")};
     const size_t needleLength = std::min<size_t>(data[1] % 9, size - 2);
     const QString needle
         = QString::fromUtf8(reinterpret_cast<const char *>(data + 2), qsizetype(needleLength));
@@ -63,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const CardBytes prepared = prepareCardBytes(raw);
     std::optional<TextMatcher> matcher;
     if (!needle.trimmed().isEmpty())
-        matcher.emplace(needle, ignoreCase);
+        matcher.emplace(needle, options);
     const TextMatcher *const search = matcher ? &*matcher : nullptr;
     Rows expected;
     // Each card's identity: numbered in order, its bytes inside the text and after the
@@ -107,7 +109,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             std::abort(); // parts parsed alone lost or changed a row
     }
 
-    const RawValueFilter filter({needle}, ignoreCase);
+    const RawValueFilter filter({needle}, options);
     if (!filter.isUsable())
         return 0;
     if (!filter.fileMayContain(prepared.bytes)) {

@@ -143,6 +143,9 @@ public:
         criteria.sets = m_form.searchSets();
         // Only "Ignore case" turns case-insensitive matching on.
         criteria.ignoreCase = m_form.Option2->isChecked();
+        criteria.phoneNumbers = m_form.Check2->isChecked();
+        criteria.ignoreAccents = m_form.Check3->isChecked();
+        criteria.allProperties = m_form.Check4->isChecked();
         return criteria;
     }
 
@@ -234,6 +237,13 @@ QGroupBox *Form1::makeFrame(const QString &name, const QString &caption)
     frame->setMouseTracking(true);
     frame->installEventFilter(this);
     return frame;
+}
+
+QCheckBox *Form1::makeMatchOption(const QString &name, const QString &caption)
+{
+    auto *box = new QCheckBox(caption, Frame2);
+    box->setObjectName(name);
+    return box;
 }
 
 QRadioButton *Form1::makeOption(const QString &name, const QString &caption, QWidget *frame)
@@ -328,6 +338,10 @@ void Form1::buildControls()
     Frame2 = makeFrame(u"Frame2"_s, u"Case Options"_s);
     Option2 = makeOption(u"Option2"_s, u"Ignore case"_s, Frame2);
     Option1 = makeOption(u"Option1"_s, u"Match case"_s, Frame2);
+    // Off by default, so that a new user gets the designed search.
+    Check2 = makeMatchOption(u"Check2"_s, u"Phone numbers in any format"_s);
+    Check3 = makeMatchOption(u"Check3"_s, u"Ignore accents"_s);
+    Check4 = makeMatchOption(u"Check4"_s, u"Search all properties"_s);
     // The initial design: "Ignore case" and "Search for this:".
     Option2->setChecked(true);
     Option3->setChecked(true);
@@ -358,11 +372,14 @@ void Form1::buildControls()
         small->setFixedWidth(qMax(text, small->fontMetrics().height()) + gap);
     }
 
-    auto *cases = new QHBoxLayout(Frame2);
-    cases->addWidget(Option2);
-    cases->addSpacing(gap);
-    cases->addWidget(Option1);
-    cases->addStretch(1);
+    auto *cases = new QGridLayout(Frame2);
+    cases->addWidget(Option2, 0, 0);
+    cases->addWidget(Option1, 0, 1);
+    cases->addWidget(Check3, 0, 2);
+    cases->addWidget(Check2, 1, 0, 1, 2);
+    cases->addWidget(Check4, 1, 2);
+    cases->setHorizontalSpacing(gap);
+    cases->setColumnStretch(3, 1);
 
     auto *fileButtons = new QGridLayout;
     fileButtons->addWidget(PushButton1, 0, 0);
@@ -405,6 +422,12 @@ void Form1::buildControls()
     onSelected(Option2, &Form1::Option1_Click);
     onSelected(Option3, &Form1::Option3_Click);
     onSelected(Option4, &Form1::Option3_Click);
+    for (const auto &[box, key] : matchOptionKeys()) {
+        connect(box, &QCheckBox::toggled, this, [this, box, key] {
+            unguarded(box->objectName() + u"_Click"_s,
+                      [&] { m_settings.WriteSetting(key, booleanText(box->isChecked())); });
+        });
+    }
     connect(Text1, &QLineEdit::textChanged, this, &Form1::Text1_Change);
     connect(ListView2->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this] { showSelectedCard(); });
@@ -471,7 +494,28 @@ void Form1::Form_Load()
     guard.step(164, [&] { restoreOption(Option2, u"Option2"_s, 1); });
     guard.step(166, [&] { restoreOption(Option3, u"Option3"_s, 1); });
     guard.step(168, [&] { restoreOption(Option4, u"Option4"_s, 0); });
+    restoreMatchOptions();
     restoreCardPane();
+}
+
+QList<std::pair<QCheckBox *, QString>> Form1::matchOptionKeys() const
+{
+    return {
+        {Check2, u"PhoneNumbers"_s}, {Check3, u"IgnoreAccents"_s}, {Check4, u"AllProperties"_s}};
+}
+
+void Form1::restoreMatchOptions()
+{
+    for (const auto &[box, key] : matchOptionKeys()) {
+        // These options came after the design: a stored value that is not a Boolean
+        // leaves the option off, as it starts, instead of reporting at start-up.
+        bool on = false;
+        try {
+            on = textToBoolean(m_settings.ReadSetting(key, u"False"_s));
+        } catch (const Failure &) {}
+        const QSignalBlocker quiet(box);
+        box->setChecked(on);
+    }
 }
 
 void Form1::restoreCardPane()

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <utility>
 
 class CardPane;
 class Desktop;
@@ -70,6 +71,10 @@ private:
     QPushButton *makeButton(const QString &name, const QString &caption);
     QGroupBox *makeFrame(const QString &name, const QString &caption);
     static QRadioButton *makeOption(const QString &name, const QString &caption, QWidget *frame);
+    QCheckBox *makeMatchOption(const QString &name, const QString &caption);
+    /// The check boxes of the "Case Options" frame and their settings keys.
+    QList<std::pair<QCheckBox *, QString>> matchOptionKeys() const;
+    void restoreMatchOptions();
 
     void Form_Load();
     void ApplySkin();
@@ -192,5 +197,8 @@ private:
     QSplitter *m_resultsSplitter = nullptr;
     CardPane *m_cardPane = nullptr;
     QCheckBox *Check1 = nullptr;
+    QCheckBox *Check2 = nullptr; // "Phone numbers in any format"
+    QCheckBox *Check3 = nullptr; // "Ignore accents"
+    QCheckBox *Check4 = nullptr; // "Search all properties"
     QWidget *m_background = nullptr;
 };

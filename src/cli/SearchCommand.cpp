@@ -165,6 +165,10 @@ int runSearch(const SearchCommandOptions &options, std::FILE *out, std::FILE *er
     criteria.text = options.texts.value(0);
     criteria.sets = options.texts;
     criteria.ignoreCase = !options.matchCase;
+    criteria.phoneNumbers = options.phoneNumbers;
+    criteria.ignoreAccents = options.ignoreAccents;
+    criteria.allProperties = options.allProperties;
+    criteria.region = options.region;
 
     if (readAhead)
         readAhead->finishAdding();

@@ -9,6 +9,11 @@ struct SearchCommandOptions
 {
     QStringList texts;
     bool matchCase = false;
+    bool phoneNumbers = false;
+    bool ignoreAccents = false;
+    bool allProperties = false;
+    /// Two letters; empty for the locale's region.
+    QString region;
     QString extension = QStringLiteral("vcf");
     QStringList paths;
     /// Threads to use; 1 reads and searches on one thread, as the window does.

@@ -39,6 +39,23 @@ int main(int argc, char *argv[])
         {u"e"_s, u"text"_s}, u"Search text; give it several times to search for each in turn."_s,
         u"TEXT"_s);
     const QCommandLineOption matchCase({u"c"_s, u"match-case"_s}, u"Letter case must match."_s);
+    const QCommandLineOption phone(
+        u"phone"_s,
+        u"Phone numbers in any format: a search text that looks like a phone number finds the "
+        "telephone values that hold its digits or are the same number (\"0176 1234 5678\" "
+        "finds \"+49 176 1234-5678\")."_s);
+    const QCommandLineOption region(
+        u"region"_s,
+        u"The country whose numbers --phone reads without a country code, as two letters "
+        "(default: the locale's)."_s,
+        u"CC"_s);
+    const QCommandLineOption ignoreAccents(
+        u"ignore-accents"_s,
+        u"Letters match whatever their accents (\"muller\" finds \"Müller\")."_s);
+    const QCommandLineOption allProperties(
+        u"all-properties"_s,
+        u"Search the values of every property, not only the contact fields (CATEGORIES, IMPP, "
+        "X-...)."_s);
     const QCommandLineOption extension(
         {u"x"_s, u"extension"_s},
         u"Extension of the files taken from folders (default vcf; * for all)."_s, u"EXT"_s,
@@ -60,6 +77,10 @@ int main(int argc, char *argv[])
     const QCommandLineOption help({u"h"_s, u"help"_s}, u"Show this help."_s);
     parser.addOption(text);
     parser.addOption(matchCase);
+    parser.addOption(phone);
+    parser.addOption(region);
+    parser.addOption(ignoreAccents);
+    parser.addOption(allProperties);
     parser.addOption(extension);
     parser.addOption(dump);
     parser.addOption(json);
@@ -101,6 +122,10 @@ int main(int argc, char *argv[])
     SearchCommandOptions options;
     options.texts = parser.values(text);
     options.matchCase = parser.isSet(matchCase);
+    options.phoneNumbers = parser.isSet(phone);
+    options.ignoreAccents = parser.isSet(ignoreAccents);
+    options.allProperties = parser.isSet(allProperties);
+    options.region = parser.value(region);
     options.extension = parser.value(extension);
     options.paths = paths;
     options.json = parser.isSet(json);
@@ -113,6 +138,13 @@ int main(int argc, char *argv[])
     }
     if (options.extension.isEmpty())
         return usageError(parser, u"the extension is empty"_s);
+    if (parser.isSet(region)
+        && (options.region.size() != 2
+            || !std::all_of(options.region.cbegin(), options.region.cend(), [](QChar c) {
+                   return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
+               })))
+        return usageError(parser, u"--region takes a country code of two letters"_s);
+    options.region = options.region.toUpper();
     if (parser.isSet(exportCards) && options.exportCards.isEmpty())
         return usageError(parser, u"--export-cards needs a file name"_s);
     options.threads = int(qBound(1u, std::thread::hardware_concurrency(), 8u));

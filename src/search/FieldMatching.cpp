@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+using namespace Qt::StringLiterals;
+
 const std::array<ContactFieldInfo, kContactFieldCount> &searchedContactFields()
 {
     static const auto fields = [] {
@@ -27,6 +29,22 @@ const QString &searchedFieldTag(std::size_t f)
         return names;
     }();
     return tags[f];
+}
+
+const std::array<ValueKind, kContactFieldCount> &searchedFieldKinds()
+{
+    static const auto kinds = [] {
+        std::array<ValueKind, kContactFieldCount> table{};
+        const auto &fields = searchedContactFields();
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            const QLatin1StringView name = fields[i].name;
+            const bool phone = name == "BusinessPhones"_L1 || name == "HomePhones"_L1
+                || name == "HomeFax"_L1 || name == "Mobile"_L1 || name == "Pager"_L1;
+            table[i] = phone ? ValueKind::Telephone : ValueKind::Text;
+        }
+        return table;
+    }();
+    return kinds;
 }
 
 FieldTag fieldOfTag(QStringView tag)

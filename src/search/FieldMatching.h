@@ -12,6 +12,9 @@ class clsVCF;
 const std::array<ContactFieldInfo, kContactFieldCount> &searchedContactFields();
 /// The tag of field f of searchedContactFields().
 const QString &searchedFieldTag(std::size_t f);
+/// The kind of the values of each field of searchedContactFields(): Telephone for
+/// BusinessPhones, HomePhones, HomeFax, Mobile and Pager.
+const std::array<ValueKind, kContactFieldCount> &searchedFieldKinds();
 
 /// What a row's tag names: the field (an index into searchedContactFields(), -1 for
 /// none) and, for an element of a list field, its 1-based position (0 when the tag is
@@ -30,17 +33,18 @@ template<typename Add>
 void forEachFieldMatch(const ContactFields &card, const TextMatcher &matcher, Add &&add)
 {
     const auto &fields = searchedContactFields();
+    const auto &kinds = searchedFieldKinds();
     for (std::size_t f = 0; f < fields.size(); ++f) {
         const ContactFieldInfo &field = fields[f];
         if (!field.isList()) {
             const QString &value = card.*field.text;
-            if (matcher.matches(value))
+            if (matcher.matches(value, kinds[f]))
                 add(searchedFieldTag(f), value);
             continue;
         }
         const TextList &values = card.*field.list;
         for (qsizetype p = 0; p < values.size(); ++p) {
-            if (!matcher.matches(values.at(p)))
+            if (!matcher.matches(values.at(p), kinds[f]))
                 continue;
             add(values.size() == 1 ? searchedFieldTag(f)
                                    : searchedFieldTag(f) + QString::number(p + 1),

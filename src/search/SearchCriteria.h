@@ -1,5 +1,7 @@
 #pragma once
 
+#include "search/MatchOptions.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -16,7 +18,17 @@ struct SearchCriteria
     QString text;
     QStringList sets;
     bool ignoreCase = true;
+    /// "Phone numbers in any format".
+    bool phoneNumbers = false;
+    /// "Ignore accents".
+    bool ignoreAccents = false;
+    /// "Search all properties": the values of properties outside the fields too.
+    bool allProperties = false;
+    /// Two letters; empty for the region of the system's locale.
+    QString region;
 
     /// The texts to compare with, in order.
     QStringList searchTexts() const;
+    /// How the texts are compared with values.
+    MatchOptions matchOptions() const { return {ignoreCase, ignoreAccents, phoneNumbers, region}; }
 };

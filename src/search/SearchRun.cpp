@@ -389,7 +389,7 @@ bool SearchRun::run(SearchHost &host, Guard &guard)
     m_running = true;
     const qsizetype count = m_files.size();
     QStringList preparedTexts;
-    bool preparedIgnoreCase = false;
+    MatchOptions preparedOptions;
     std::vector<TextMatcher> matchers;
     std::optional<RawValueFilter> filter;
     const RowSink toHost = [&host](QList<ResultRow> &&rows) { host.addRows(std::move(rows)); };
@@ -431,15 +431,16 @@ bool SearchRun::run(SearchHost &host, Guard &guard)
         guard.step(144, [&] {
             const SearchCriteria criteria = host.currentCriteria();
             QStringList texts = criteria.searchTexts();
+            MatchOptions options = criteria.matchOptions();
             // The criteria rarely change during a run: the matchers are made again only
             // when they do.
-            if (!filter || texts != preparedTexts || criteria.ignoreCase != preparedIgnoreCase) {
+            if (!filter || texts != preparedTexts || options != preparedOptions) {
                 matchers.clear();
                 for (const QString &searchText : std::as_const(texts))
-                    matchers.emplace_back(searchText, criteria.ignoreCase);
-                filter.emplace(texts, criteria.ignoreCase);
+                    matchers.emplace_back(searchText, options);
+                filter.emplace(texts, options);
                 preparedTexts = std::move(texts);
-                preparedIgnoreCase = criteria.ignoreCase;
+                preparedOptions = std::move(options);
             }
             if (matchers.empty())
                 return;

@@ -2,82 +2,48 @@
 
 #include "card/CardBytes.h"
 #include "card/Windows1252.h"
+#include "search/PhoneMatcher.h"
 
 #include <cstring>
-
-namespace {
-
-inline char16_t lowerAscii(char16_t c)
-{
-    return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
-}
-
-} // namespace
+#include <optional>
 
 TextMatcher::TextMatcher(const QString &needle, bool ignoreCase)
-    : m_needle(needle), m_ignoreCase(ignoreCase), m_asciiNeedle(true)
+    : TextMatcher(needle, MatchOptions{ignoreCase, false, false, {}})
+{}
+
+TextMatcher::TextMatcher(const QString &needle, const MatchOptions &options)
+    : m_needle(needle), m_text(makeTextMatcher(needle, {options.ignoreCase, options.ignoreAccents}))
 {
-    m_lowerNeedle.resize(needle.size());
-    for (qsizetype i = 0; i < needle.size(); ++i) {
-        const char16_t c = needle.at(i).unicode();
-        if (c >= 0x80)
-            m_asciiNeedle = false;
-        m_lowerNeedle[i] = QChar(lowerAscii(c));
+    if (options.phoneNumbers && PhoneMatcher::looksLikePhoneNumber(needle)) {
+        m_phone = std::make_shared<PhoneMatcher>(
+            needle, options.region.isEmpty() ? PhoneMatcher::systemRegion() : options.region);
     }
 }
 
-bool TextMatcher::matches(QStringView value) const
-{
-    if (value.isEmpty())
-        return false;
-    if (!m_ignoreCase)
-        return value.contains(m_needle, Qt::CaseSensitive);
-    if (m_asciiNeedle)
-        return matchesIgnoringAsciiCase(value);
-    return value.contains(m_needle, Qt::CaseInsensitive);
-}
+RawValueFilter::RawValueFilter(const QStringList &texts, bool ignoreCase)
+    : RawValueFilter(texts, MatchOptions{ignoreCase, false, false, {}})
+{}
 
-bool TextMatcher::matchesIgnoringAsciiCase(QStringView value) const
+RawValueFilter::RawValueFilter(const QStringList &texts, const MatchOptions &options)
 {
-    const qsizetype m = m_lowerNeedle.size();
-    const qsizetype n = value.size();
-    if (m == 0)
-        return true;
-    const char16_t *v = value.utf16();
-    const char16_t *needle = reinterpret_cast<const char16_t *>(m_lowerNeedle.constData());
-    const char16_t first = needle[0];
-    for (qsizetype i = 0; i + m <= n; ++i) {
-        const char16_t c = v[i];
-        // A character outside ASCII may fold onto an ASCII letter (the Kelvin sign
-        // onto k): Unicode folding decides for this value.
-        if (c >= 0x80)
-            return value.contains(m_needle, Qt::CaseInsensitive);
-        if (lowerAscii(c) != first)
-            continue;
-        qsizetype j = 1;
-        for (; j < m; ++j) {
-            const char16_t d = v[i + j];
-            if (d >= 0x80)
-                return value.contains(m_needle, Qt::CaseInsensitive);
-            if (lowerAscii(d) != needle[j])
-                break;
-        }
-        if (j == m)
-            return true;
-    }
-    return false;
-}
-
-RawValueFilter::RawValueFilter(const QStringList &texts, bool ignoreCase) : m_ignoreCase(ignoreCase)
-{
+    const TextFolding folding{options.ignoreCase, options.ignoreAccents};
+    AsciiSet chars{};
     for (const QString &text : texts) {
-        bool ascii = !text.isEmpty();
+        // A phone number's digits may stand apart in a value, and the same number may
+        // be written with other digits (a trunk prefix, a country code).
+        const bool phone = options.phoneNumbers && PhoneMatcher::looksLikePhoneNumber(text);
+        const QString form = foldedText(text, folding);
+        bool ascii = !form.isEmpty() && !phone;
         QByteArray needle;
-        needle.reserve(text.size());
-        for (const QChar c : text) {
-            if (c.unicode() >= 0x80)
+        needle.reserve(form.size());
+        for (const QChar c : form) {
+            const char16_t u = c.unicode();
+            if (u >= 0x80) {
                 ascii = false;
-            needle.append(char(ignoreCase ? lowerAscii(c.unicode()) : c.unicode()));
+                break;
+            }
+            needle.append(char(u));
+            chars[u / 64] |= quint64(1) << (u % 64);
         }
         if (!ascii) {
             m_usable = false;
@@ -88,10 +54,12 @@ RawValueFilter::RawValueFilter(const QStringList &texts, bool ignoreCase) : m_ig
             if (std::strchr(" \t\r\n\\,;:=", c))
                 m_fileUsable = false;
         }
-        m_searches.emplace_back(needle, ignoreCase);
+        m_searches.emplace_back(needle, options.ignoreCase);
     }
     m_usable = !m_searches.empty();
     m_fileUsable = m_fileUsable && m_usable;
+    if (m_usable && !folding.isIdentity())
+        m_triggers = FoldingTriggers(folding, chars);
 }
 
 bool RawValueFilter::containsNeedle(QByteArrayView text) const
@@ -105,8 +73,8 @@ bool RawValueFilter::containsNeedle(QByteArrayView text) const
 
 namespace {
 
-/// Charsets whose ASCII bytes stay the same ASCII text and whose other bytes give no
-/// character that folds onto an ASCII letter.
+/// Charsets whose ASCII bytes stay the same ASCII text and whose other bytes are read as
+/// FoldingTriggers reads single bytes.
 bool isPlainCharset(QByteArrayView name)
 {
     const QByteArrayView trimmed = name.trimmed();
@@ -238,8 +206,15 @@ bool RawValueFilter::fileMayContain(QByteArrayView bytes, const std::atomic<bool
     if (anyBlock(bytes, cancel, [this](QByteArrayView block) { return containsNeedle(block); }))
         return true;
     QByteArray lines;
-    return anyBlock(bytes, cancel,
-                    [&](QByteArrayView block) { return joinedMayContain(block, lines); });
+    std::optional<QByteArray> legacy;
+    const std::function<QByteArray()> legacyCharset = [&] {
+        if (!legacy)
+            legacy = CardParser::legacyCharset(bytes);
+        return *legacy;
+    };
+    return anyBlock(bytes, cancel, [&](QByteArrayView block) {
+        return joinedMayContain(block, legacyCharset, lines);
+    });
 }
 
 bool RawValueFilter::cardMayContain(QByteArrayView card,
@@ -249,10 +224,13 @@ bool RawValueFilter::cardMayContain(QByteArrayView card,
     if (!m_fileUsable || containsNeedle(card))
         return true;
     const QByteArray legacy = legacyCharset();
-    return (!legacy.isEmpty() && !isPlainCharset(legacy)) || joinedMayContain(card, lines);
+    return (!legacy.isEmpty() && !isPlainCharset(legacy))
+        || joinedMayContain(card, legacyCharset, lines);
 }
 
-bool RawValueFilter::joinedMayContain(QByteArrayView bytes, QByteArray &lines) const
+bool RawValueFilter::joinedMayContain(QByteArrayView bytes,
+                                      const std::function<QByteArray()> &legacyCharset,
+                                      QByteArray &lines) const
 {
     // The search text is looked for in the logical lines, as written (every value that
     // is not quoted-printable) and with "=XX" read as its byte (those that are).
@@ -263,28 +241,22 @@ bool RawValueFilter::joinedMayContain(QByteArrayView bytes, QByteArray &lines) c
     const QByteArray decoded = decodeHexPairs(lines);
     if (!decoded.isNull() && containsNeedle(decoded))
         return true;
-    // The Kelvin sign (E2 84 AA) and the long s (C5 BF) fold onto k and s; so do their
-    // GB18030 forms (81 36 BF 32, 81 30 97 37) in a file whose charset is detected as it.
     const QByteArrayView last = decoded.isNull() ? QByteArrayView(lines) : decoded;
-    if (m_ignoreCase && hasNonAscii(last)) {
-        static const ByteSearch kelvin("\xE2\x84\xAA", false);
-        static const ByteSearch longS("\xC5\xBF", false);
-        static const ByteSearch kelvinGb18030("\x81\x36\xBF\x32", false);
-        static const ByteSearch longSGb18030("\x81\x30\x97\x37", false);
-        for (const ByteSearch *sign : {&kelvin, &longS, &kelvinGb18030, &longSGb18030}) {
-            if (sign->indexIn(last) >= 0)
-                return true;
-        }
+    if (m_triggers.isEmpty() || !hasNonAscii(last))
+        return false;
+    // Lines that are not UTF-8 are read in the file's legacy charset: the triggers know
+    // the single bytes of the plain ones only.
+    if (!isValidUtf8(last)) {
+        const QByteArray legacy = legacyCharset();
+        if (!legacy.isEmpty() && !isPlainCharset(legacy))
+            return true;
     }
-    return false;
+    return m_triggers.inRawBytes(last);
 }
 
 bool RawValueFilter::mayContain(QByteArrayView value) const
 {
-    if (!m_usable)
+    if (!m_usable || containsNeedle(value))
         return true;
-    // Ignoring case, a character outside ASCII may fold onto an ASCII letter.
-    if (m_ignoreCase && hasNonAscii(value))
-        return true;
-    return containsNeedle(value);
+    return !m_triggers.isEmpty() && hasNonAscii(value) && m_triggers.inUtf8(value);
 }

@@ -2,6 +2,9 @@
 
 #include "card/ByteSearch.h"
 #include "card/CardParser.h"
+#include "search/MatchOptions.h"
+#include "search/TextFolding.h"
+#include "search/ValueMatcher.h"
 
 #include <QByteArray>
 #include <QList>
@@ -9,39 +12,51 @@
 #include <QStringList>
 
 #include <atomic>
+#include <memory>
 #include <vector>
 
-/// Tests whether values contain one search text, with or without letter case.
-/// Ignoring case, an ASCII search text is compared by a quick ASCII path as long as
-/// the characters it meets are ASCII, and by Qt's Unicode comparison otherwise.
+/// Whether a value is a telephone number (the phone fields, TEL properties) or other text.
+enum class ValueKind { Text, Telephone };
+
+/// Tests whether values contain one search text, with the criteria's options: the text
+/// matcher for every value, and for telephone values the phone matcher when phone
+/// numbers are matched in any format and the text looks like one.
 class TextMatcher final
 {
 public:
     TextMatcher(const QString &needle, bool ignoreCase);
+    TextMatcher(const QString &needle, const MatchOptions &options);
 
     /// An empty value contains nothing, not even the empty text.
-    bool matches(QStringView value) const;
+    bool matches(QStringView value, ValueKind kind = ValueKind::Text) const
+    {
+        if (value.isEmpty())
+            return false;
+        if (kind == ValueKind::Telephone && m_phone)
+            return m_phone->matches(value);
+        return m_text->matches(value);
+    }
 
     /// The search text as given.
     const QString &text() const { return m_needle; }
 
 private:
-    bool matchesIgnoringAsciiCase(QStringView value) const;
-
     QString m_needle;
-    QString m_lowerNeedle; // ASCII letters lowered, for the quick path
-    bool m_ignoreCase;
-    bool m_asciiNeedle;
+    std::shared_ptr<const ValueMatcher> m_text;
+    std::shared_ptr<const ValueMatcher> m_phone; // null unless phone numbers are matched
 };
 
 /// Tells the card parser which values cannot contain any of the search texts,
 /// so that it need not decode them. It decides only for search texts that are
-/// non-empty and ASCII, and, ignoring case, only for ASCII values (a character
-/// outside ASCII may fold onto an ASCII letter).
+/// non-empty and whose folded forms are ASCII, and not for phone-like texts when phone
+/// numbers are matched in any format (separators may stand between a value's digits).
+/// A value with a character outside ASCII that may fold into a text's characters, or a
+/// mark that accents-free matching drops, is left to the matcher.
 class RawValueFilter final : public CardParser::ValueFilter
 {
 public:
     RawValueFilter(const QStringList &texts, bool ignoreCase);
+    RawValueFilter(const QStringList &texts, const MatchOptions &options);
 
     /// False when the texts are of a kind this filter cannot judge.
     bool isUsable() const { return m_usable; }
@@ -61,10 +76,11 @@ public:
 
 private:
     bool containsNeedle(QByteArrayView text) const;
-    bool joinedMayContain(QByteArrayView bytes, QByteArray &lines) const;
+    bool joinedMayContain(QByteArrayView bytes, const std::function<QByteArray()> &legacyCharset,
+                          QByteArray &lines) const;
 
-    std::vector<ByteSearch> m_searches; // the texts, lowered when ignoring case
-    bool m_ignoreCase;
+    std::vector<ByteSearch> m_searches; // the texts' folded forms
+    FoldingTriggers m_triggers;
     bool m_usable = true;
     bool m_fileUsable = true;
 };

@@ -110,6 +110,8 @@ private slots:
     void unreadableFileGoesOn();
     void usageErrors_data();
     void usageErrors();
+    void matchOptions_data();
+    void matchOptions();
     void loopingLinksFinish();
     void pathsNotUtf8_data();
     void pathsNotUtf8();
@@ -242,6 +244,12 @@ void TestCliSearch::usageErrors_data()
     QTest::newRow("no threads") << QStringList{u"-j"_s, u"0"_s, u"-e"_s, u"a"_s, u"x.vcf"_s};
     QTest::newRow("threads not a number")
         << QStringList{u"-j"_s, u"many"_s, u"-e"_s, u"a"_s, u"x.vcf"_s};
+    QTest::newRow("region of one letter")
+        << QStringList{u"--phone"_s, u"--region"_s, u"D"_s, u"-e"_s, u"555"_s, u"x.vcf"_s};
+    QTest::newRow("region of three letters")
+        << QStringList{u"--phone"_s, u"--region"_s, u"DEU"_s, u"-e"_s, u"555"_s, u"x.vcf"_s};
+    QTest::newRow("region with a digit")
+        << QStringList{u"--phone"_s, u"--region"_s, u"D1"_s, u"-e"_s, u"555"_s, u"x.vcf"_s};
 }
 
 void TestCliSearch::usageErrors()
@@ -255,7 +263,46 @@ void TestCliSearch::usageErrors()
 
     const Run help = search({u"--help"_s});
     QCOMPARE(help.status, 0);
-    QVERIFY(help.out.contains("--match-case"));
+    for (const char *flag :
+         {"--match-case", "--phone", "--region <CC>", "--ignore-accents", "--all-properties"})
+        QVERIFY2(help.out.contains(flag), flag);
+}
+
+void TestCliSearch::matchOptions_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("rows"); // "Tag=Value"
+    QTest::newRow("phone number in another form")
+        << QStringList{u"--phone"_s, u"--region"_s, u"de"_s, u"-e"_s, u"0176 12345678"_s}
+        << QStringList{u"Mobile=+49 (176) 1234-5678"_s};
+    QTest::newRow("the same text without --phone")
+        << QStringList{u"-e"_s, u"0176 12345678"_s} << QStringList{};
+    QTest::newRow("accents ignored") << QStringList{u"--ignore-accents"_s, u"-e"_s, u"JURGEN"_s}
+                                     << QStringList{u"FirstName=Jürgen"_s};
+    QTest::newRow("all properties taken")
+        << QStringList{u"--all-properties"_s, u"-e"_s, u"müller"_s}
+        << QStringList{u"LastName=Müller"_s};
+}
+
+void TestCliSearch::matchOptions()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, rows);
+    const QString file = write(u"options.vcf"_s,
+                               "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Jürgen Müller\r\n"
+                               "N:Müller;Jürgen;;;\r\nTEL;TYPE=CELL:+49 (176) 1234-5678\r\n"
+                               "CATEGORIES:VIP\r\nEND:VCARD\r\n");
+    const Run run = search(arguments + QStringList{file});
+    QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
+    QCOMPARE(run.status, rows.isEmpty() ? 1 : 0);
+    QStringList found;
+    const QList<QByteArray> lines = run.out.split('\n');
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QList<QByteArray> cells = lines.at(i).split('\t');
+        if (cells.size() > 2)
+            found.append(QString::fromUtf8(cells.at(1) + '=' + cells.at(2)));
+    }
+    QCOMPARE(found, rows);
 }
 
 void TestCliSearch::loopingLinksFinish()

@@ -4,6 +4,7 @@
 #include "app/ErrorReport.h"
 #include "card/CardParser.h"
 #include "search/FieldMatching.h"
+#include "search/PhoneMatcher.h"
 #include "search/SearchRun.h"
 #include "search/SearchSets.h"
 #include "search/TextMatcher.h"
@@ -65,6 +66,23 @@ public:
     }
 };
 
+/// Options from words: "exact" (match case), "accents" (ignore them), "phone:CC".
+MatchOptions optionsFrom(const QString &words)
+{
+    MatchOptions options;
+    for (const QString &word : words.split(u' ', Qt::SkipEmptyParts)) {
+        if (word == u"exact"_s)
+            options.ignoreCase = false;
+        else if (word == u"accents"_s)
+            options.ignoreAccents = true;
+        else if (word.startsWith(u"phone:"_s))
+            options = {options.ignoreCase, options.ignoreAccents, true, word.sliced(6)};
+        else
+            qFatal("unknown option word %s", qPrintable(word));
+    }
+    return options;
+}
+
 struct Report
 {
     QString location;
@@ -97,6 +115,14 @@ private slots:
     void shortcutsNeverHideAMatch();
     void largeFileInPartsGivesTheSameRows_data();
     void largeFileInPartsGivesTheSameRows();
+    void foldedMatching_data();
+    void foldedMatching();
+    void phoneMatching_data();
+    void phoneMatching();
+    void shortcutsWithOptions_data();
+    void shortcutsWithOptions();
+    void filterStillSkips_data();
+    void filterStillSkips();
 
 private:
     QString write(const QString &name, const QByteArray &bytes);
@@ -521,6 +547,203 @@ void TestSearch::largeFileInPartsGivesTheSameRows()
             QVERIFY(host.rows == expected);
         }
     }
+}
+
+void TestSearch::foldedMatching_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("needle");
+    QTest::addColumn<QString>("options");
+    QTest::addColumn<bool>("matches");
+    QTest::newRow("ss finds ß") << u"Hauptstraße 5"_s << u"STRASSE"_s << QString() << true;
+    QTest::newRow("ß finds ss") << u"HAUPTSTRASSE 5"_s << u"straße"_s << QString() << true;
+    QTest::newRow("value shorter than the needle") << u"Groß"_s << u"GROSS"_s << QString() << true;
+    QTest::newRow("capital sharp s") << u"GROẞ"_s << u"gross"_s << QString() << true;
+    QTest::newRow("ligature") << u"O\uFB03ce Depot"_s << u"office"_s << QString() << true;
+    QTest::newRow("accents count without the option")
+        << u"Müller"_s << u"muller"_s << QString() << false;
+    QTest::newRow("muller finds Müller") << u"Müller"_s << u"muller"_s << u"accents"_s << true;
+    QTest::newRow("ñ") << u"Peña Nieto"_s << u"PENA"_s << u"accents"_s << true;
+    QTest::newRow("ç") << u"François"_s << u"francois"_s << u"accents"_s << true;
+    QTest::newRow("å") << u"Ångström AB"_s << u"angstrom"_s << u"accents"_s << true;
+    QTest::newRow("Greek tonos") << u"Νίκος"_s << u"ΝΙΚΟΣ"_s << u"accents"_s << true;
+    QTest::newRow("accented needle, plain value")
+        << u"Jose Garcia"_s << u"García"_s << u"accents"_s << true;
+    QTest::newRow("decomposed value") << u"Mu\u0308ller"_s << u"Müller"_s << u"accents"_s << true;
+    QTest::newRow("decomposed needle") << u"José"_s << u"Jose\u0301"_s << u"accents"_s << true;
+    QTest::newRow("accents and sharp s") << u"Weiß"_s << u"WEISS"_s << u"accents"_s << true;
+    QTest::newRow("match case, accents ignored")
+        << u"Émile"_s << u"Emile"_s << u"exact accents"_s << true;
+    QTest::newRow("match case still counts")
+        << u"Émile"_s << u"emile"_s << u"exact accents"_s << false;
+    QTest::newRow("match case keeps ß")
+        << u"Straße"_s << u"Strasse"_s << u"exact accents"_s << false;
+}
+
+void TestSearch::foldedMatching()
+{
+    QFETCH(QString, value);
+    QFETCH(QString, needle);
+    QFETCH(QString, options);
+    QFETCH(bool, matches);
+    QCOMPARE(TextMatcher(needle, optionsFrom(options)).matches(value), matches);
+}
+
+void TestSearch::phoneMatching_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("needle");
+    QTest::addColumn<QString>("region");
+    QTest::addColumn<bool>("matches");
+    QTest::newRow("trunk prefix") << u"+49 176 1234-5678"_s << u"017612345678"_s << u"DE"_s << true;
+    QTest::newRow("international prefix 00")
+        << u"0176 12345678"_s << u"0049 176 12345678"_s << u"DE"_s << true;
+    QTest::newRow("international text, national value")
+        << u"(0176) 1234 5678"_s << u"+49 176 12345678"_s << u"DE"_s << true;
+    QTest::newRow("a value with words")
+        << u"Handy: 0176 / 1234 5678"_s << u"+49 176 1234 5678"_s << u"DE"_s << true;
+    QTest::newRow("another number")
+        << u"+49 176 1234-5679"_s << u"017612345678"_s << u"DE"_s << false;
+    QTest::newRow("same digits in another country")
+        << u"+43 176 12345678"_s << u"017612345678"_s << u"DE"_s << false;
+    QTest::newRow("vCard 4 uri") << u"tel:+1-650-253-0000"_s << u"(650) 253 0000"_s << u"US"_s
+                                 << true;
+    QTest::newRow("long-distance prefix 1")
+        << u"650.253.0000"_s << u"1 650 253 0000"_s << u"US"_s << true;
+    QTest::newRow("partial digits across separators")
+        << u"+1 (555) 010-0123"_s << u"555 01"_s << u"US"_s << true;
+    QTest::newRow("extension") << u"+1 650-253-0000 ext. 12"_s << u"650 2530000"_s << u"US"_s
+                               << true;
+    QTest::newRow("local number, no area code")
+        << u"253-0000"_s << u"+1 650 253 0000"_s << u"US"_s << false;
+    QTest::newRow("full-width digits")
+        << u"０１７６ １２３４ ５６７８"_s << u"+49 176 12345678"_s << u"DE"_s << true;
+    QTest::newRow("a letter makes it text")
+        << u"+1 (555) 010-0123"_s << u"555 010 x"_s << u"US"_s << false;
+    QTest::newRow("two digits are text") << u"+1 555 0100"_s << u"5-0"_s << u"US"_s << false;
+    QTest::newRow("plus inside is text") << u"+1 555 0100"_s << u"1+555"_s << u"US"_s << false;
+}
+
+void TestSearch::phoneMatching()
+{
+    QFETCH(QString, value);
+    QFETCH(QString, needle);
+    QFETCH(QString, region);
+    QFETCH(bool, matches);
+    const TextMatcher phone(needle, optionsFrom(u"phone:"_s + region));
+    QCOMPARE(phone.matches(value, ValueKind::Telephone), matches);
+    // Other values, and telephone values without the option, compare as text.
+    const bool asText = value.contains(needle, Qt::CaseInsensitive);
+    QCOMPARE(phone.matches(value, ValueKind::Text), asText);
+    QCOMPARE(TextMatcher(needle, true).matches(value, ValueKind::Telephone), asText);
+}
+
+void TestSearch::shortcutsWithOptions_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("needle");
+    QTest::addColumn<QString>("options");
+    QTest::addColumn<QStringList>("rows"); // "Tag=Value"
+    QTest::newRow("ß in UTF-8") << QByteArray(
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Anna Weiß\r\n"
+        "ADR;TYPE=HOME:;;Hauptstraße 5;Berlin;;10115;Germany\r\nEND:VCARD\r\n")
+                                << u"strasse"_s << QString()
+                                << QStringList{u"HomeAddress1=Hauptstraße 5"_s};
+    QTest::newRow("ß in Windows-1252")
+        << QByteArray("BEGIN:VCARD\nVERSION:2.1\nN:Gro\xDF;Jan\nEND:VCARD\n") << u"GROSS"_s
+        << QString() << QStringList{u"LastName=Groß"_s};
+    QTest::newRow("ß quoted-printable")
+        << QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:"
+                      "Wei=C3=9F;Anna;;;\r\nEND:VCARD\r\n")
+        << u"weiss"_s << QString() << QStringList{u"LastName=Weiß"_s};
+    QTest::newRow("ligature") << QByteArray("BEGIN:VCARD\nORG:O\xEF\xAC\x83"
+                                            "ce Supplies\nEND:VCARD\n")
+                              << u"office"_s << QString()
+                              << QStringList{u"Organization=O\uFB03ce Supplies"_s};
+    QTest::newRow("accents in UTF-8")
+        << QByteArray("BEGIN:VCARD\nN:Müller;Jürgen\nEND:VCARD\n") << u"jurgen"_s << u"accents"_s
+        << QStringList{u"FirstName=Jürgen"_s};
+    QTest::newRow("a combining mark between letters")
+        << QByteArray("BEGIN:VCARD\nTITLE:Jose\xCC\x81 Garci\xCC\x81"
+                      "a\nEND:VCARD\n")
+        << u"garcia"_s << u"accents"_s << QStringList{u"Title=Jose\u0301 Garci\u0301a"_s};
+    QTest::newRow("accents in Windows-1252")
+        << QByteArray("BEGIN:VCARD\nTITLE:Ren\xE9 Dupont\nEND:VCARD\n") << u"rene"_s << u"accents"_s
+        << QStringList{u"Title=René Dupont"_s};
+    QTest::newRow("accents in ISO-8859-1, quoted-printable")
+        << QByteArray("BEGIN:VCARD\r\nFN;CHARSET=ISO-8859-1;ENCODING=QUOTED-PRINTABLE:Fran=E7ois"
+                      "\r\nEND:VCARD\r\n")
+        << u"FRANCOIS"_s << u"accents"_s << QStringList{u"FirstName=François"_s};
+    QTest::newRow("match case with accents")
+        << QByteArray("BEGIN:VCARD\nFN:Émile Zola\nNOTE:émile\nEND:VCARD\n") << u"Emile"_s
+        << u"exact accents"_s << QStringList{u"FirstName=Émile Zola"_s};
+    const QByteArray phones = "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Jan\r\n"
+                              "TEL;TYPE=CELL:+49 176 1234-5678\r\n"
+                              "NOTE:+49 176 1234-5678\r\nEND:VCARD\r\n";
+    QTest::newRow("phone: telephone fields only") << phones << u"017612345678"_s << u"phone:DE"_s
+                                                  << QStringList{u"Mobile=+49 176 1234-5678"_s};
+    QTest::newRow("phone: digits apart") << phones << u"1761234 5678"_s << u"phone:DE"_s
+                                         << QStringList{u"Mobile=+49 176 1234-5678"_s};
+    QTest::newRow("phone: a text that is no number")
+        << phones << u"jan"_s << u"phone:DE"_s << QStringList{u"FirstName=Jan"_s};
+}
+
+void TestSearch::shortcutsWithOptions()
+{
+    // The run skips files and values by their raw bytes; with every option its rows must
+    // be those of a full reading.
+    QFETCH(QByteArray, file);
+    QFETCH(QString, needle);
+    QFETCH(QString, options);
+    QFETCH(QStringList, rows);
+    const MatchOptions match = optionsFrom(options);
+    const QString path = write(u"options.vcf"_s, file);
+    QStringList full;
+    for (const ContactFields &card : CardParser::parseBytes(file)) {
+        forEachFieldMatch(
+            card, TextMatcher(needle, match),
+            [&](const QString &tag, const QString &value) { full.append(tag + u'=' + value); });
+    }
+    QCOMPARE(full, rows);
+    ScriptedHost host;
+    host.criteria.text = needle;
+    host.criteria.ignoreCase = match.ignoreCase;
+    host.criteria.ignoreAccents = match.ignoreAccents;
+    host.criteria.phoneNumbers = match.phoneNumbers;
+    host.criteria.region = match.region;
+    SearchRun run({path});
+    Guard guard(Guard::Reporter{}, u"x"_s);
+    QVERIFY(run.run(host, guard));
+    QStringList found;
+    for (const ResultRow &row : std::as_const(host.rows))
+        found.append(row.Tag + u'=' + row.Value);
+    QCOMPARE(found, rows);
+}
+
+void TestSearch::filterStillSkips_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("needle");
+    QTest::addColumn<QString>("options");
+    QTest::addColumn<bool>("mayContain");
+    const QByteArray weiss = "BEGIN:VCARD\nN:Weiß;José\nTITLE:Clerk\nEND:VCARD\n";
+    QTest::newRow("ß holds no t") << weiss << u"tech"_s << QString() << false;
+    QTest::newRow("ß may be ss") << weiss << u"weiss"_s << QString() << true;
+    QTest::newRow("accents: é may be e") << weiss << u"jose"_s << u"accents"_s << true;
+    QTest::newRow("accents: no letter of the text") << weiss << u"tk"_s << u"accents"_s << false;
+    QTest::newRow("phone texts are not judged") << weiss << u"555 01"_s << u"phone:US"_s << true;
+    QTest::newRow("phone option, other text") << weiss << u"tech"_s << u"phone:US"_s << false;
+}
+
+void TestSearch::filterStillSkips()
+{
+    // Sound is not enough: a file that cannot match is still skipped whole.
+    QFETCH(QByteArray, file);
+    QFETCH(QString, needle);
+    QFETCH(QString, options);
+    QFETCH(bool, mayContain);
+    const RawValueFilter filter({needle}, optionsFrom(options));
+    QCOMPARE(filter.fileMayContain(prepareCardBytes(file).bytes), mayContain);
 }
 
 QTEST_GUILESS_MAIN(TestSearch)

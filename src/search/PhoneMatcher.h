@@ -1,0 +1,36 @@
+#pragma once
+
+#include "search/ValueMatcher.h"
+
+#include <QString>
+#include <QStringView>
+
+#include <memory>
+
+/// "Phone numbers in any format": a telephone value matches when its digits hold the
+/// search text's digits, or when libphonenumber finds them the same number (an exact or
+/// a national-number match: "017612345678" read in Germany is "+49 176 1234-5678").
+/// A number that is only a shorter form of the other (a local number without its area
+/// code) does not match: it would find the same local number in every other area.
+class PhoneMatcher final : public ValueMatcher
+{
+public:
+    /// region: two letters, the region numbers without a country code are read in.
+    PhoneMatcher(const QString &needle, const QString &region);
+    ~PhoneMatcher() override;
+
+    bool matches(QStringView value) const override;
+
+    /// True for a text of digits, an optional leading "+" and the separators space,
+    /// "-", ".", "/", "(" and ")", with at least three digits.
+    static bool looksLikePhoneNumber(QStringView text);
+    /// The two-letter region of the system's locale; "ZZ" (unknown) when it has none.
+    static QString systemRegion();
+
+private:
+    struct Number;
+
+    QString m_digits;
+    QString m_nationalNumber; // of the parsed needle; empty when it does not parse
+    std::unique_ptr<Number> m_number;
+};

@@ -1,0 +1,153 @@
+// The match options of the "Case Options" frame: stored when they change, restored at
+// start-up, and read by the search.
+
+#include "TestFiles.h"
+#include "WindowTest.h"
+#include "app/Form1.h"
+#include "app/SettingsStore.h"
+#include "filelist/FileListModel.h"
+#include "results/ResultsModel.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const char *const kBoxes[] = {"Check2", "Check3", "Check4"};
+const QString kKeys[] = {u"PhoneNumbers"_s, u"IgnoreAccents"_s, u"AllProperties"_s};
+
+template<typename T> T *control(QWidget &form, const char *name)
+{
+    T *widget = form.findChild<T *>(QString::fromLatin1(name));
+    if (!widget)
+        qFatal("no control %s", name);
+    return widget;
+}
+
+/// "1" for each ticked box, in the order of kBoxes.
+QString boxesState(QWidget &form)
+{
+    QString state;
+    for (const char *name : kBoxes)
+        state += control<QCheckBox>(form, name)->isChecked() ? u'1' : u'0';
+    return state;
+}
+
+} // namespace
+
+class TestWindowMatchOptions final : public WindowTest
+{
+    Q_OBJECT
+
+private slots:
+    void init() { QVERIFY(makeFixture()); }
+    void cleanup() { dropFixture(); }
+    void boxesAcrossARestart();
+    void storedValuesRestored_data();
+    void storedValuesRestored();
+    void searchReadsTheBoxes_data();
+    void searchReadsTheBoxes();
+};
+
+void TestWindowMatchOptions::boxesAcrossARestart()
+{
+    const QString file = m_settings->fileName();
+    {
+        auto form = startWindow(m_dir->path());
+        auto *frame = control<QGroupBox>(*form, "Frame2");
+        const QStringList captions{u"Phone numbers in any format"_s, u"Ignore accents"_s,
+                                   u"Search all properties"_s};
+        for (int i = 0; i < 3; ++i) {
+            auto *box = control<QCheckBox>(*form, kBoxes[i]);
+            QCOMPARE(box->text(), captions.at(i));
+            QVERIFY(frame->isAncestorOf(box));
+        }
+        QCOMPARE(boxesState(*form), u"000"_s); // a new user gets the designed search
+        form->show();
+        QTest::mouseClick(control<QCheckBox>(*form, "Check2"), Qt::LeftButton);
+        QTest::mouseClick(control<QCheckBox>(*form, "Check3"), Qt::LeftButton);
+        QTest::mouseClick(control<QCheckBox>(*form, "Check4"), Qt::LeftButton);
+        QTest::mouseClick(control<QCheckBox>(*form, "Check3"), Qt::LeftButton);
+        // Stored the moment they change, before the window closes.
+        SettingsStore onDisk(file);
+        QCOMPARE(onDisk.ReadSetting(kKeys[0], QString()), u"True"_s);
+        QCOMPARE(onDisk.ReadSetting(kKeys[1], QString()), u"False"_s);
+        QCOMPARE(onDisk.ReadSetting(kKeys[2], QString()), u"True"_s);
+    }
+    m_settings = std::make_unique<SettingsStore>(file);
+    auto form = startWindow(m_dir->path());
+    QCOMPARE(boxesState(*form), u"101"_s);
+    QVERIFY(m_desktop->messages.isEmpty());
+}
+
+void TestWindowMatchOptions::storedValuesRestored_data()
+{
+    QTest::addColumn<QStringList>("stored"); // by kKeys, null for absent
+    QTest::addColumn<QString>("state");
+    QTest::newRow("absent") << QStringList{{}, {}, {}} << u"000"_s;
+    QTest::newRow("words and numbers") << QStringList{u"true"_s, u"-1"_s, u"FALSE"_s} << u"110"_s;
+    QTest::newRow("a bad value leaves its box off, unreported")
+        << QStringList{u"maybe"_s, QString(), u"True"_s} << u"001"_s;
+}
+
+void TestWindowMatchOptions::storedValuesRestored()
+{
+    QFETCH(QStringList, stored);
+    QFETCH(QString, state);
+    for (int i = 0; i < 3; ++i) {
+        if (!stored.at(i).isNull())
+            m_settings->WriteSetting(kKeys[i], stored.at(i));
+    }
+    auto form = startWindow(m_dir->path());
+    QCOMPARE(boxesState(*form), state);
+    QVERIFY(m_desktop->messages.isEmpty());
+    // Restoring is no change: the stored texts stay as they were.
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(m_settings->ReadSetting(kKeys[i], QString()), stored.at(i));
+}
+
+void TestWindowMatchOptions::searchReadsTheBoxes_data()
+{
+    QTest::addColumn<QStringList>("ticked"); // the controls clicked before the search
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("rows"); // "Tag=Value"
+    QTest::newRow("phone numbers in any format") << QStringList{u"Check2"_s} << u"176 12345678"_s
+                                                 << QStringList{u"Mobile=+49 (176) 1234-5678"_s};
+    QTest::newRow("the same text as text") << QStringList{} << u"176 12345678"_s << QStringList{};
+    QTest::newRow("ignore accents")
+        << QStringList{u"Check3"_s} << u"muller"_s << QStringList{u"LastName=Müller"_s};
+    QTest::newRow("ignore accents, match case")
+        << QStringList{u"Check3"_s, u"Option1"_s} << u"muller"_s << QStringList{};
+}
+
+void TestWindowMatchOptions::searchReadsTheBoxes()
+{
+    QFETCH(QStringList, ticked);
+    QFETCH(QString, text);
+    QFETCH(QStringList, rows);
+    const QString card = writeTestFile(*m_dir, u"jan.vcf"_s,
+                                       "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Müller;Jan;;;\r\n"
+                                       "TEL;TYPE=CELL:+49 (176) 1234-5678\r\n"
+                                       "NOTE:+49 (176) 1234-5678\r\nEND:VCARD\r\n");
+    auto form = startWindow(m_dir->path());
+    form->show();
+    form->fileList().append(QStringList{card});
+    for (const QString &name : ticked)
+        QTest::mouseClick(control<QAbstractButton>(*form, qPrintable(name)), Qt::LeftButton);
+    control<QLineEdit>(*form, "Text1")->setText(text);
+    control<QPushButton>(*form, "PushButton7")->click();
+    QStringList found;
+    for (qsizetype r = 0; r < form->results().count(); ++r)
+        found.append(form->results().cell(r, 2) + u'=' + form->results().cell(r, 3));
+    QCOMPARE(found, rows);
+}
+
+QTEST_MAIN(TestWindowMatchOptions)
+#include "tst_window_match_options.moc"
