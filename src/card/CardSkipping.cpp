@@ -85,6 +85,61 @@ qsizetype CardSkipper::skippedEnd(qsizetype offset, qsizetype lineSize,
 
 using namespace cardreader;
 
+namespace {
+
+/// True when the joined lines may name base64 on some line: they hold BASE64, or an
+/// ENCODING followed by a B. Between the two, blanks, "=" and a quote are passed over,
+/// as the parser passes over blanks and a quote there, and the joining may have dropped
+/// the "=" before a line end that a fold continues.
+bool mayNameBase64(QByteArrayView joined)
+{
+    static const ByteSearch base64("base64", true);
+    static const ByteSearch encoding("encoding", true);
+    if (base64.indexIn(joined) >= 0)
+        return true;
+    const qsizetype n = joined.size();
+    for (qsizetype at = 0;;) {
+        const qsizetype hit = encoding.indexIn(joined.sliced(at));
+        if (hit < 0)
+            return false;
+        at += hit + 8;
+        qsizetype p = at;
+        while (p < n
+               && (joined[p] == ' ' || joined[p] == '\t' || joined[p] == '=' || joined[p] == '"'))
+            ++p;
+        if (p < n && (joined[p] == 'b' || joined[p] == 'B'))
+            return true;
+    }
+}
+
+} // namespace
+
+bool CardParser::holdsBase64Text(QByteArrayView bytes, QByteArrayView joined)
+{
+    if (!mayNameBase64(joined))
+        return false;
+    // Photos in base64 are common: only a line read as text counts.
+    bool found = false;
+    forEachLogicalLine(
+        bytes,
+        [&](QByteArrayView line, qsizetype, qsizetype, bool) -> qsizetype {
+            const qsizetype colon = valueColon(line);
+            if (colon < 0)
+                return -1;
+            const QByteArrayView namePart = line.first(colon);
+            if (indexOfByte(namePart, ';') < 0)
+                return -1;
+            const Params params = parseParams(namePart);
+            if (!params.base64 || params.quotedPrintable
+                || isBinaryProperty(propertyBaseName(namePart)))
+                return -1;
+            found = true;
+            return bytes.size();
+        },
+        nullptr);
+    return found;
+}
+
 QList<qsizetype> CardParser::cutPoints(QByteArrayView bytes, int parts)
 {
     QList<qsizetype> cuts;
