@@ -2,8 +2,9 @@
 // search's shortcuts (skipping files, cards and values that cannot match, parsing a
 // file in parts) never lose a row.
 //
-// Input: byte 0 holds the options (bit 0: ignore case), byte 1 the length of the
-// search text (0 to 8), then the search text as UTF-8, then the file's bytes.
+// Input: byte 0 holds the options (bit 0: ignore case, bit 1: search all properties),
+// byte 1 the length of the search text (0 to 8), then the search text as UTF-8, then the
+// file's bytes.
 
 #include "card/CardBytes.h"
 #include "card/CardParser.h"
@@ -51,6 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size < 2)
         return 0;
     const bool ignoreCase = (data[0] & 1) != 0;
+    const ParseOptions options{(data[0] & 2) != 0};
     const size_t needleLength = std::min<size_t>(data[1] % 9, size - 2);
     const QString needle
         = QString::fromUtf8(reinterpret_cast<const char *>(data + 2), qsizetype(needleLength));
@@ -71,7 +73,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::vector<size_t> contacts;
     qsizetype lastBegin = 0;
     const qsizetype cards = CardParser::parse(
-        prepared, [&](ContactFields &&card, const CardParser::Identity &identity) {
+        prepared,
+        [&](ContactFields &&card, const CardParser::Identity &identity) {
             expected.add(card, search);
             if (identity.number != qint64(contacts.size()) + 1 || identity.begin < lastBegin
                 || identity.end < identity.begin || identity.end > prepared.bytes.size())
@@ -80,7 +83,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             contacts.push_back(qHash(identity.contact));
             if (contacts.size() <= 4)
                 (void)CardParser::properties(prepared, identity.begin, identity.end, 64);
-        });
+        },
+        nullptr, nullptr, options);
     if (cards < 1)
         std::abort(); // a file always gives at least one card
     if (!search)
@@ -100,7 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 [&](ContactFields &&card, const CardParser::Identity &) {
                     parts.add(card, search);
                 },
-                nullptr, &ended);
+                nullptr, &ended, nullptr, options);
             outside = outside && (ended || k == cuts.size());
         }
         if (outside && parts != expected)
@@ -125,7 +129,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 || contacts[std::size_t(identity.number - 1)] != qHash(identity.contact))
                 std::abort();
         },
-        &filter);
+        &filter, nullptr, options);
     if (count != cards || filtered != expected)
         std::abort(); // a value or a card was skipped although it holds a match
     return 0;

@@ -45,7 +45,7 @@ make_card_seeds() {
         case $((n % 3)) in
         0) printf '\001\004tech' ;;
         1) printf '\000\001a' ;;
-        2) printf '\001\003ann' ;;
+        2) printf '\003\003ann' ;; # all properties too
         esac >"$dir/seed-$n"
         head -c 65536 "$file" >>"$dir/seed-$n"
     done < <(find "${sources[@]}" -type f -iname '*.vcf' -print0 | sort -z)

@@ -16,6 +16,7 @@ struct SearchCriteria
     QString text;
     QStringList sets;
     bool ignoreCase = true;
+    bool allProperties = false;
 
     /// The texts to compare with, in order.
     QStringList searchTexts() const;
