@@ -498,6 +498,8 @@ void TestSearch::rawFilterSeesBase64Text_data()
     QTest::newRow("a text value in base64") << QByteArray("NOTE;ENCODING=b:VGVjaCBsZWFk\n") << true;
     QTest::newRow("vCard 2.1 BASE64, parameter folded")
         << QByteArray("N;CHARSET=UTF-8;BASE\n 64:VGVjaDs=\n") << true;
+    QTest::newRow("a text value in base64 before a vCard 2.1 photo")
+        << QByteArray("X-A;ENCODING=b:VGVjaA==\nPHOTO;BASE64:dGVjaA==\n") << true;
     QTest::newRow("ENCODING with blanks and quotes")
         << QByteArray("X-A;ENCODING = \"b\":VGVjaA==\n") << true;
     // Phone exports carry a photo in most cards: those files are still judged.
