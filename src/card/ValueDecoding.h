@@ -20,14 +20,14 @@ QByteArray decodeQuotedPrintable(QByteArrayView in);
 /// is read as written). Quoted-printable wins when a line names both.
 bool encodedValueBytes(QByteArrayView raw, const Params &params, QByteArray &out);
 
-// The text steps below change a value where it lies, never into a second copy: one
-// value may be a file of a gigabyte.
-
 /// True when the value is binary data, never read as text: a value of a binary property
 /// (see isBinaryProperty) in base64 or as a data: address, or a base64 value that names no
 /// CHARSET and decodes to bytes that hold a NUL (a picture under another name, as
 /// Outlook's X-MS-CARDPICTURE).
 bool isBinaryValue(QByteArrayView baseName, const Params &params, QByteArrayView raw);
+
+// The text steps below change a value where it lies, never into a second copy: one
+// value may be a file of a gigabyte.
 
 /// A decoded line break (CR LF, CR or LF) becomes one space.
 void foldLineBreaks(QString &text);

@@ -14,7 +14,7 @@ const std::array<ContactFieldInfo, kContactFieldCount> &searchedContactFields();
 const QString &searchedFieldTag(std::size_t f);
 
 /// What a row's tag names: the field (an index into searchedContactFields(), -1 for
-/// none, as for the tag of another property) and, for an element of a list field, its 1-based
+/// none, as for another property's tag) and, for an element of a list field, its 1-based
 /// position (0 when the tag is the field's name alone).
 struct FieldTag
 {
