@@ -3,8 +3,8 @@
 // file in parts) never lose a row.
 //
 // Input: byte 0 holds the options (bit 0: ignore case, bit 1: ignore accents, bit 2: phone
-// numbers in any format, read in Germany), byte 1 the length of the search text (0 to 8),
-// then the search text as UTF-8, then the file's bytes.
+// numbers in any format, read in Germany, bit 3: search all properties), byte 1 the length
+// of the search text (0 to 8), then the search text as UTF-8, then the file's bytes.
 
 #include "card/CardBytes.h"
 #include "card/CardParser.h"
@@ -51,8 +51,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size < 2)
         return 0;
-    const MatchOptions options{(data[0] & 1) != 0, (data[0] & 2) != 0, (data[0] & 4) != 0,
-                               QStringLiteral("DE")};
+    const MatchOptions matchOptions{(data[0] & 1) != 0, (data[0] & 2) != 0, (data[0] & 4) != 0,
+                                    QStringLiteral("DE")};
+    const ParseOptions parseOptions{(data[0] & 8) != 0};
     const size_t needleLength = std::min<size_t>(data[1] % 9, size - 2);
     const QString needle
         = QString::fromUtf8(reinterpret_cast<const char *>(data + 2), qsizetype(needleLength));
@@ -65,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const CardBytes prepared = prepareCardBytes(raw);
     std::optional<TextMatcher> matcher;
     if (!needle.trimmed().isEmpty())
-        matcher.emplace(needle, options);
+        matcher.emplace(needle, matchOptions);
     const TextMatcher *const search = matcher ? &*matcher : nullptr;
     Rows expected;
     // Each card's identity: numbered in order, its bytes inside the text and after the
@@ -73,7 +74,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::vector<size_t> contacts;
     qsizetype lastBegin = 0;
     const qsizetype cards = CardParser::parse(
-        prepared, [&](ContactFields &&card, const CardParser::Identity &identity) {
+        prepared,
+        [&](ContactFields &&card, const CardParser::Identity &identity) {
             expected.add(card, search);
             if (identity.number != qint64(contacts.size()) + 1 || identity.begin < lastBegin
                 || identity.end < identity.begin || identity.end > prepared.bytes.size())
@@ -82,7 +84,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             contacts.push_back(qHash(identity.contact));
             if (contacts.size() <= 4)
                 (void)CardParser::properties(prepared, identity.begin, identity.end, 64);
-        });
+        },
+        nullptr, nullptr, parseOptions);
     if (cards < 1)
         std::abort(); // a file always gives at least one card
     if (!search)
@@ -102,14 +105,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 [&](ContactFields &&card, const CardParser::Identity &) {
                     parts.add(card, search);
                 },
-                nullptr, &ended);
+                nullptr, &ended, nullptr, parseOptions);
             outside = outside && (ended || k == cuts.size());
         }
         if (outside && parts != expected)
             std::abort(); // parts parsed alone lost or changed a row
     }
 
-    const RawValueFilter filter({needle}, options);
+    const RawValueFilter filter({needle}, matchOptions);
     if (!filter.isUsable())
         return 0;
     if (!filter.fileMayContain(prepared.bytes)) {
@@ -127,7 +130,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 || contacts[std::size_t(identity.number - 1)] != qHash(identity.contact))
                 std::abort();
         },
-        &filter);
+        &filter, nullptr, parseOptions);
     if (count != cards || filtered != expected)
         std::abort(); // a value or a card was skipped although it holds a match
     return 0;

@@ -42,12 +42,13 @@ make_card_seeds() {
     [[ -d "$shared/corpus/realworld" ]] && sources+=("$shared/corpus/realworld")
     while IFS= read -r -d '' file; do
         n=$((n + 1))
-        case $((n % 5)) in
+        case $((n % 6)) in
         0) printf '\001\004tech' ;;
         1) printf '\000\001a' ;;
         2) printf '\001\003ann' ;;
         3) printf '\003\006muller' ;;
         4) printf '\005\006555 01' ;;
+        5) printf '\011\003ann' ;; # all properties too
         esac >"$dir/seed-$n"
         head -c 65536 "$file" >>"$dir/seed-$n"
     done < <(find "${sources[@]}" -type f -iname '*.vcf' -print0 | sort -z)

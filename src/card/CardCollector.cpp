@@ -31,16 +31,20 @@ class CardCollector
 public:
     /// Reads the lines up to end; the charset rules look at the whole file.
     CardCollector(const CardBytes &text, qsizetype end, const CardParser::PlacedSink &sink,
-                  const CardParser::ValueFilter *filter)
+                  const CardParser::ValueFilter *filter, ParseOptions options)
         : m_data(QByteArrayView(text.bytes).first(end)), m_charsets(text.bytes, text.isUnicode()),
-          m_sink(sink), m_filter(filter), m_unicode(text.isUnicode())
+          m_sink(sink), m_filter(filter), m_unicode(text.isUnicode()),
+          m_otherProperties(options.otherProperties)
     {
         if (filter)
             m_skipper.emplace(m_data, *filter);
     }
 
     /// True when no card is open and no line outside every card is held.
-    bool isOutsideEveryCard() const { return m_open.empty() && !m_outside; }
+    bool isOutsideEveryCard() const
+    {
+        return m_open.empty() && !m_outside && m_outsideOthers.isEmpty();
+    }
 
     /// Takes one logical line: start is where it starts in the file's bytes, end where
     /// its last line end ends, joined whether it was joined from several. Returns where
@@ -54,7 +58,7 @@ public:
             && equalsNoCase(trimmedBlanks(property.value), "VCARD");
         if (m_open.empty() && m_runStart < 0 && !(boundary && property.prop == Prop::Begin))
             m_runStart = start;
-        if (!known)
+        if (!known && (!m_otherProperties || property.namePart.isEmpty()))
             return -1;
         if (property.prop == Prop::Begin || property.prop == Prop::End) {
             if (!boundary)
@@ -70,6 +74,14 @@ public:
         }
         if (!m_open.empty() && m_open.back() != m_firstSequence) {
             keep(m_pending[std::size_t(m_open.back() - m_firstSequence)], line, offset);
+            return -1;
+        }
+        if (!known) {
+            // Lines outside every card make a card only once a known property comes.
+            takeOther(property,
+                      !m_open.empty() ? front().fields.Others
+                          : m_outside ? m_outside->fields.Others
+                                      : m_outsideOthers);
             return -1;
         }
         apply(property, m_open.empty() ? outside() : front());
@@ -125,6 +137,7 @@ private:
         if (!m_outside) {
             m_outside.emplace();
             m_outside->begin = m_runStart;
+            m_outside->fields.Others = std::exchange(m_outsideOthers, {});
         }
         return *m_outside;
     }
@@ -179,6 +192,8 @@ private:
             PropertyLine property;
             if (splitPropertyLine(keptLine(m_kept[i].place), property))
                 apply(property, front());
+            else if (!property.namePart.isEmpty())
+                takeOther(property, front().fields.Others);
         }
     }
 
@@ -243,6 +258,7 @@ private:
     /// Hands out the card of the lines outside every card, which end at end.
     void emitOutside(qsizetype end)
     {
+        m_outsideOthers = {};
         if (!m_outside)
             return;
         m_sink(std::move(m_outside->fields),
@@ -282,6 +298,31 @@ private:
                       fields);
     }
 
+    /// Adds the value of a line of another property, decoded as the fields' text is, to
+    /// others; VERSION, binary data, an empty value and one the filter rules out are left
+    /// out.
+    void takeOther(const PropertyLine &property, OtherProperties &others)
+    {
+        const QByteArrayView base = propertyBaseName(property.namePart);
+        if (equalsNoCase(base, "VERSION"))
+            return;
+        const Params params = parseParams(property.namePart);
+        if (isBinaryValue(base, params, property.value))
+            return;
+        if (m_filter) {
+            QByteArray decoded;
+            QByteArrayView plain;
+            if (plainText(Prop::None, property.value, params, plain, decoded)
+                && !m_filter->mayContain(plain))
+                return;
+        }
+        QString text = clean(trimSpaces(unescape(decodeValue(m_charsets, property.value, params))));
+        if (text.isEmpty())
+            return;
+        others.tags.append(propertyTag(base));
+        others.values.append(std::move(text));
+    }
+
     /// The UTF-8 bytes of the value's text as it is decoded, quoted-printable undone
     /// and decoded line breaks made blanks, when they can be told without decoding it:
     /// no escape, no charset but UTF-8's kind, valid UTF-8, none of the old hand-made
@@ -289,6 +330,8 @@ private:
     bool plainText(Prop prop, QByteArrayView value, const Params &params, QByteArrayView &text,
                    QByteArray &decoded) const
     {
+        if (params.base64 && !params.quotedPrintable)
+            return false; // the raw bytes are not the text
         const bool utf8Charset
             = params.charset.isEmpty() || isUtf8CompatibleCharset(params.charset);
         if (params.quotedPrintable) {
@@ -317,6 +360,7 @@ private:
     const CardParser::PlacedSink &m_sink;
     const CardParser::ValueFilter *m_filter;
     bool m_unicode;
+    bool m_otherProperties;
     std::deque<Pending> m_pending;
     std::optional<CardState> m_front; // the fields of m_pending.front()
     // Deques grow by blocks, never by copying all they hold to a larger block: a file of
@@ -326,6 +370,7 @@ private:
     std::deque<qint64> m_open; // sequence numbers of the open cards, innermost last
     qint64 m_firstSequence = 0; // sequence number of m_pending.front()
     std::optional<CardState> m_outside;
+    OtherProperties m_outsideOthers; // of lines outside every card before m_outside is made
     qsizetype m_runStart = -1; // where the lines outside every card began, or -1
     qint64 m_emitted = 0;
     std::optional<CardSkipper> m_skipper; // with a filter
@@ -335,9 +380,10 @@ private:
 
 qsizetype CardParser::parseRange(const CardBytes &text, qsizetype from, qsizetype to,
                                  const PlacedSink &sink, const ValueFilter *filter,
-                                 bool *endedOutside, const std::atomic<bool> *cancel)
+                                 bool *endedOutside, const std::atomic<bool> *cancel,
+                                 ParseOptions options)
 {
-    CardCollector collector(text, to, sink, filter);
+    CardCollector collector(text, to, sink, filter, options);
     forEachLogicalLine(
         QByteArrayView(text.bytes).sliced(from, to - from),
         [&](QByteArrayView line, qsizetype start, qsizetype end, bool joined) {
@@ -355,4 +401,9 @@ qsizetype CardParser::parseRange(const CardBytes &text, qsizetype from, qsizetyp
 QList<qsizetype> CardParser::cutPoints(QByteArrayView bytes, int parts)
 {
     return cardreader::cutPoints(bytes, parts);
+}
+
+bool CardParser::holdsBase64Text(QByteArrayView bytes, QByteArrayView joined)
+{
+    return cardreader::holdsBase64Text(bytes, joined);
 }

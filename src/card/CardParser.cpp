@@ -16,17 +16,18 @@
 using namespace cardreader;
 
 qsizetype CardParser::parse(const CardBytes &text, const Sink &sink, const ValueFilter *filter,
-                            const std::atomic<bool> *cancel)
+                            const std::atomic<bool> *cancel, ParseOptions options)
 {
     return parse(
         text, [&sink](ContactFields &&card, const Identity &) { sink(std::move(card)); }, filter,
-        cancel);
+        cancel, options);
 }
 
 qsizetype CardParser::parse(const CardBytes &text, const PlacedSink &sink,
-                            const ValueFilter *filter, const std::atomic<bool> *cancel)
+                            const ValueFilter *filter, const std::atomic<bool> *cancel,
+                            ParseOptions options)
 {
-    return parseRange(text, 0, text.bytes.size(), sink, filter, nullptr, cancel);
+    return parseRange(text, 0, text.bytes.size(), sink, filter, nullptr, cancel, options);
 }
 
 qint64 CardParser::countLineEnds(QByteArrayView bytes)
@@ -85,10 +86,13 @@ QList<CardParser::Property> CardParser::properties(const CardBytes &text, qsizet
             if (depth != ownDepth)
                 return -1;
             Property property;
-            property.name = QString::fromLatin1(base).toUpper();
+            property.name = propertyTag(base);
             property.begin = begin + start;
             property.end = begin + lineEnd;
-            const Params params = parseParams(namePart);
+            Params params = parseParams(namePart);
+            // Binary data is shown as written.
+            if (params.base64 && isBinaryValue(base, params, rawValue))
+                params.base64 = false;
             property.types = typeParameters(namePart);
             QString decoded = decodeValue(charsets, rawValue, params);
             if (prop == Prop::N || prop == Prop::ADR || prop == Prop::ORG) {
@@ -124,7 +128,11 @@ QByteArray ownCharset(const PropertyLine &property, bool unicode,
     const Params params = parseParams(property.namePart);
     const QByteArray &charset = params.charset;
     const bool utf8 = !charset.isEmpty() && Charsets::isUtf8Name(charset);
-    if (unicode && !params.quotedPrintable) {
+    if (isBinaryValue(propertyBaseName(property.namePart), params, property.value))
+        return {}; // read in no charset
+    QByteArray decoded;
+    const bool encoded = encodedValueBytes(property.value, params, decoded);
+    if (unicode && !encoded) {
         // Here it is UTF-8 whatever it names; elsewhere only when it names no other
         // charset and is valid UTF-8.
         if (utf8
@@ -133,9 +141,7 @@ QByteArray ownCharset(const PropertyLine &property, bool unicode,
             return {};
         return QByteArrayLiteral("UTF-8");
     }
-    const QByteArray decoded
-        = params.quotedPrintable ? decodeQuotedPrintable(property.value) : QByteArray();
-    if (utf8 || isValidUtf8(params.quotedPrintable ? QByteArrayView(decoded) : property.value))
+    if (utf8 || isValidUtf8(encoded ? QByteArrayView(decoded) : property.value))
         return {};
     if (!charset.isEmpty() && !isUtf8CompatibleCharset(charset)
         && (isWindows1252Name(charset)
@@ -173,7 +179,8 @@ void CardParser::forEachLine(const CardBytes &text, qsizetype from, qsizetype to
             line.end = from + end;
             line.colon = valueColon(lineText);
             PropertyLine property;
-            if (splitPropertyLine(lineText, property)) {
+            // Lines of other properties too: a search may read their values.
+            if (splitPropertyLine(lineText, property) || !property.namePart.isEmpty()) {
                 if (property.prop != Prop::Begin && property.prop != Prop::End) {
                     line.kind = Line::Kind::Property;
                     line.ownCharset = ownCharset(property, text.isUnicode(), legacyOnce);

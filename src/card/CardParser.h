@@ -10,6 +10,14 @@
 #include <atomic>
 #include <functional>
 
+/// What a parse reads beside the 27 fields.
+struct ParseOptions
+{
+    /// The values of the other properties (ContactFields::Others): every property line
+    /// but BEGIN, END and VERSION, and but binary data (see cardreader::isBinaryValue).
+    bool otherProperties = false;
+};
+
 /// Turns the prepared bytes of one card file into one ContactFields per card.
 ///
 /// Lines end at CR LF, LF, CR CR LF or a lone CR; folded lines and quoted-printable
@@ -68,7 +76,7 @@ public:
     /// stops at the next line: the cards handed out so far stay, the rest are left out.
     static qsizetype parse(const CardBytes &text, const Sink &sink,
                            const ValueFilter *filter = nullptr,
-                           const std::atomic<bool> *cancel = nullptr);
+                           const std::atomic<bool> *cancel = nullptr, ParseOptions options = {});
     /// The same, telling each card's identity. A card begins at its BEGIN line and ends
     /// after its END line (a nested card's bytes lie inside its parent's); a card that
     /// never ends runs to the end of the text; a run of lines outside every card begins
@@ -78,7 +86,7 @@ public:
     /// else the first EMAIL, else the first TEL, else empty.
     static qsizetype parse(const CardBytes &text, const PlacedSink &sink,
                            const ValueFilter *filter = nullptr,
-                           const std::atomic<bool> *cancel = nullptr);
+                           const std::atomic<bool> *cancel = nullptr, ParseOptions options = {});
 
     /// Parses the lines from byte from to byte to of the text as parse does a whole
     /// file, except that the charset rules look at the whole file. endedOutside, when
@@ -87,7 +95,8 @@ public:
     /// of lines that hold none).
     static qsizetype parseRange(const CardBytes &text, qsizetype from, qsizetype to,
                                 const PlacedSink &sink, const ValueFilter *filter,
-                                bool *endedOutside, const std::atomic<bool> *cancel = nullptr);
+                                bool *endedOutside, const std::atomic<bool> *cancel = nullptr,
+                                ParseOptions options = {});
 
     /// One line of a card as a reader sees it, for showing the card whole.
     struct Property
@@ -120,6 +129,11 @@ public:
     /// parser reads occurs in it whole, leading blanks aside.
     static QByteArray joinedLines(QByteArrayView bytes);
 
+    /// True when a property line of the bytes, but PHOTO, LOGO, SOUND and KEY, may have its
+    /// value in base64, which hides its text from a search of the bytes (also of their
+    /// joined lines). joined is joinedLines(bytes).
+    static bool holdsBase64Text(QByteArrayView bytes, QByteArrayView joined);
+
     /// All cards of the text, in card order; never empty.
     static QList<ContactFields> parseAll(const CardBytes &text);
 
@@ -130,8 +144,8 @@ public:
     struct Line
     {
         enum class Kind : quint8 {
-            Other, ///< no property whose value the parser reads
-            Property, ///< a property whose value the parser reads
+            Other, ///< no property line, or a BEGIN or END line that is no card's
+            Property, ///< a property line but BEGIN and END
             Begin, ///< BEGIN:VCARD
             End, ///< END:VCARD
         };

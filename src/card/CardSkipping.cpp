@@ -2,6 +2,9 @@
 
 #include "card/AsciiText.h"
 #include "card/LogicalLines.h"
+#include "card/PropertyLine.h"
+
+#include <cstring>
 
 namespace cardreader {
 
@@ -99,6 +102,102 @@ QList<qsizetype> cutPoints(QByteArrayView bytes, int parts)
         cuts.append(cut);
     }
     return cuts;
+}
+
+namespace {
+
+/// Calls take(position) for every place in the text where a line may name base64: each
+/// BASE64, and each ENCODING followed by a B, until take returns true. Between ENCODING
+/// and the B, blanks, "=" and a quote are passed over, as the parser passes over blanks
+/// and a quote there, and as joinedLines may have dropped the "=" before a line end.
+template<typename Take> bool anyBase64Name(QByteArrayView text, Take &&take)
+{
+    static const ByteSearch base64("base64", true);
+    static const ByteSearch encoding("encoding", true);
+    const qsizetype n = text.size();
+    for (qsizetype at = 0;;) {
+        const qsizetype hit = base64.indexIn(text.sliced(at));
+        if (hit < 0)
+            break;
+        if (take(at + hit))
+            return true;
+        at += hit + 6;
+    }
+    for (qsizetype at = 0;;) {
+        const qsizetype hit = encoding.indexIn(text.sliced(at));
+        if (hit < 0)
+            return false;
+        at += hit + 8;
+        qsizetype p = at;
+        while (p < n && (text[p] == ' ' || text[p] == '\t' || text[p] == '=' || text[p] == '"'))
+            ++p;
+        if (p < n && (text[p] == 'b' || text[p] == 'B') && take(at - 8))
+            return true;
+    }
+}
+
+/// The bytes with every fold joined (a blank line ends folding), and each line ending in
+/// LF. A logical line of the parser that is not quoted-printable is a line of it; a
+/// quoted-printable one may be cut at its soft line breaks.
+QByteArray foldedLines(QByteArrayView bytes)
+{
+    QByteArray out(bytes.size(), Qt::Uninitialized);
+    char *o = out.data();
+    const char *const begin = bytes.data();
+    const char *const end = begin + bytes.size();
+    LineEnds lineEnds(bytes);
+    const char *p = begin;
+    bool empty = true; // the physical line that p lies in is empty so far
+    while (p < end) {
+        const char *lineEnd = nextLineEnd(p, end);
+        std::memcpy(o, p, std::size_t(lineEnd - p));
+        o += lineEnd - p;
+        if (lineEnd == end)
+            break;
+        empty = empty && lineEnd == p;
+        const char *next = begin + lineEnds.after(lineEnd - begin);
+        if (!empty && next < end && (*next == ' ' || *next == '\t')) {
+            p = next + 1; // a fold
+            empty = false;
+            continue;
+        }
+        *o++ = '\n';
+        p = next;
+        empty = true;
+    }
+    out.truncate(o - out.constData());
+    return out;
+}
+
+} // namespace
+
+bool holdsBase64Text(QByteArrayView bytes, QByteArrayView joined)
+{
+    if (!anyBase64Name(joined, [](qsizetype) { return true; }))
+        return false;
+    // Photos in base64 are common: only a line read as text counts. Its line of the folded
+    // bytes is the parser's.
+    const QByteArray folded = foldedLines(bytes);
+    const QByteArrayView lines(folded);
+    // The line last read: a line is read once, however many names it holds.
+    qsizetype lineStart = 0;
+    qsizetype lineEnd = 0;
+    const auto readsBase64Text = [&](qsizetype at) {
+        if (at >= lineStart && at < lineEnd)
+            return false;
+        lineStart = lastIndexOfByte(lines.first(at), '\n') + 1;
+        const qsizetype next = indexOfByte(lines.sliced(at), '\n');
+        lineEnd = next < 0 ? lines.size() : at + next;
+        const QByteArrayView line = lines.sliced(lineStart, lineEnd - lineStart);
+        const qsizetype colon = valueColon(line);
+        if (colon < 0 || at - lineStart >= colon)
+            return false; // in a value
+        const QByteArrayView namePart = line.first(colon);
+        const Params params = parseParams(namePart);
+        return params.base64 && !params.quotedPrintable
+            && !isBinaryProperty(propertyBaseName(namePart));
+    };
+    return anyBase64Name(lines, readsBase64Text);
 }
 
 } // namespace cardreader

@@ -76,4 +76,8 @@ private:
 /// Cut points of a large file between cards (see CardParser::cutPoints).
 QList<qsizetype> cutPoints(QByteArrayView bytes, int parts);
 
+/// Whether a line of the bytes reads a text value in base64 (see
+/// CardParser::holdsBase64Text).
+bool holdsBase64Text(QByteArrayView bytes, QByteArrayView joined);
+
 } // namespace cardreader

@@ -7,7 +7,19 @@
 
 #include <array>
 
-/// The 27 value fields that one card gives, in their declared order.
+/// The values of a card's properties outside the 27 fields, in the order of its lines,
+/// each with its property's name in capitals (the tag of its rows).
+struct OtherProperties
+{
+    TextList tags;
+    TextList values;
+
+    bool isEmpty() const { return values.isEmpty(); }
+    bool operator==(const OtherProperties &) const = default;
+};
+
+/// The 27 value fields that one card gives, in their declared order, and the values of
+/// its other properties when the parse was asked for them.
 struct ContactFields
 {
     QString FirstName;
@@ -37,6 +49,7 @@ struct ContactFields
     QString HomeFax;
     QString Mobile;
     QString Pager;
+    OtherProperties Others;
 
     bool operator==(const ContactFields &) const = default;
 };

@@ -93,6 +93,8 @@ Params parseParams(QByteArrayView namePart)
         if (eq < 0) {
             if (equalsNoCase(param, "QUOTED-PRINTABLE"))
                 params.quotedPrintable = true;
+            else if (equalsNoCase(param, "BASE64"))
+                params.base64 = true;
             continue;
         }
         const QByteArrayView key = trimmedSpaces(param.first(eq));
@@ -103,6 +105,9 @@ Params parseParams(QByteArrayView namePart)
             params.charset = value.toByteArray();
         else if (equalsNoCase(key, "ENCODING") && equalsNoCase(value, "QUOTED-PRINTABLE"))
             params.quotedPrintable = true;
+        else if (equalsNoCase(key, "ENCODING")
+                 && (equalsNoCase(value, "B") || equalsNoCase(value, "BASE64")))
+            params.base64 = true;
     }
     return params;
 }
@@ -140,7 +145,17 @@ QByteArrayView propertyBaseName(QByteArrayView namePart)
     return base;
 }
 
-/// Splits a logical line at its value's colon; false when it names no known property.
+bool isBinaryProperty(QByteArrayView baseName)
+{
+    return equalsNoCase(baseName, "PHOTO") || equalsNoCase(baseName, "LOGO")
+        || equalsNoCase(baseName, "SOUND") || equalsNoCase(baseName, "KEY");
+}
+
+QString propertyTag(QByteArrayView baseName)
+{
+    return QString::fromLatin1(baseName).toUpper();
+}
+
 bool splitPropertyLine(QByteArrayView line, PropertyLine &out)
 {
     const qsizetype colon = valueColon(line);

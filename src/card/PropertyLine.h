@@ -41,6 +41,7 @@ struct Params
 {
     QByteArray charset;
     bool quotedPrintable = false;
+    bool base64 = false; ///< ENCODING=b, ENCODING=BASE64 or a bare BASE64 (vCard 2.1)
 };
 
 Params parseParams(QByteArrayView namePart);
@@ -60,7 +61,16 @@ struct PropertyLine
 /// A property's name without its parameters and its group prefix ("item1.").
 QByteArrayView propertyBaseName(QByteArrayView namePart);
 
+/// True for the properties whose values may be binary data (a picture, a sound, a key):
+/// PHOTO, LOGO, SOUND and KEY, by their base name.
+bool isBinaryProperty(QByteArrayView baseName);
+
+/// A property's name as a result row's tag: its base name in capitals.
+QString propertyTag(QByteArrayView baseName);
+
 /// Splits a logical line at its value's colon; false when it names no known property.
+/// For a line of another property, namePart and value are set all the same (prop None);
+/// for a line that names no property at all, namePart stays empty.
 bool splitPropertyLine(QByteArrayView line, PropertyLine &out);
 
 } // namespace cardreader

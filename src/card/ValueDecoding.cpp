@@ -31,6 +31,41 @@ QByteArray decodeQuotedPrintable(QByteArrayView in)
     return out;
 }
 
+bool encodedValueBytes(QByteArrayView raw, const Params &params, QByteArray &out)
+{
+    if (params.quotedPrintable) {
+        out = decodeQuotedPrintable(raw);
+        return true;
+    }
+    if (!params.base64)
+        return false;
+    // Folded base64 keeps the blanks that indented its lines.
+    QByteArray packed;
+    packed.reserve(raw.size());
+    for (const char c : raw) {
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n')
+            packed.append(c);
+    }
+    auto decoded = QByteArray::fromBase64Encoding(
+        std::move(packed), QByteArray::Base64Encoding | QByteArray::AbortOnBase64DecodingErrors);
+    if (!decoded)
+        return false;
+    out = std::move(*decoded);
+    return true;
+}
+
+bool isBinaryValue(QByteArrayView baseName, const Params &params, QByteArrayView raw)
+{
+    if (isBinaryProperty(baseName)) {
+        const QByteArrayView trimmed = trimmedBlanks(raw);
+        return params.base64 || (trimmed.size() >= 5 && equalsNoCase(trimmed.first(5), "DATA:"));
+    }
+    if (!params.base64 || !params.charset.isEmpty())
+        return false;
+    QByteArray bytes;
+    return encodedValueBytes(raw, params, bytes) && indexOfByte(bytes, '\0') >= 0;
+}
+
 void foldLineBreaks(QString &text)
 {
     if (!text.contains(u'\r') && !text.contains(u'\n'))
@@ -145,10 +180,11 @@ Components splitStructured(QStringView s)
 QString decodeValue(Charsets &charsets, QByteArrayView raw, const Params &params)
 {
     bool foreign = false;
-    QString text = params.quotedPrintable
-        ? charsets.decode(decodeQuotedPrintable(raw), params.charset, true, foreign)
-        : charsets.decode(raw, params.charset, false, foreign);
-    if (params.quotedPrintable || foreign)
+    QByteArray bytes;
+    const bool encoded = encodedValueBytes(raw, params, bytes);
+    QString text = encoded ? charsets.decode(bytes, params.charset, true, foreign)
+                           : charsets.decode(raw, params.charset, false, foreign);
+    if (encoded || foreign)
         foldLineBreaks(text);
     return text;
 }

@@ -14,6 +14,18 @@ struct Params;
 /// "=XX" becomes the byte XX; any other "=" stays as written.
 QByteArray decodeQuotedPrintable(QByteArrayView in);
 
+/// The bytes of a value that its encoding changes: quoted-printable undone, or base64
+/// decoded (blanks and line breaks in it ignored). False, and out untouched, when the raw
+/// bytes are the value's own: no encoding, or base64 that is not valid (then the value
+/// is read as written). Quoted-printable wins when a line names both.
+bool encodedValueBytes(QByteArrayView raw, const Params &params, QByteArray &out);
+
+/// True when the value is binary data, never read as text: a value of a binary property
+/// (see isBinaryProperty) in base64 or as a data: address, or a base64 value that names no
+/// CHARSET and decodes to bytes that hold a NUL (a picture under another name, as
+/// Outlook's X-MS-CARDPICTURE).
+bool isBinaryValue(QByteArrayView baseName, const Params &params, QByteArrayView raw);
+
 // The text steps below change a value where it lies, never into a second copy: one
 // value may be a file of a gigabyte.
 
@@ -47,9 +59,10 @@ struct Components
 
 Components splitStructured(QStringView s);
 
-/// The value's text: quoted-printable undone, read in its charset, and a line break that
-/// decoding made (quoted-printable, or a charset such as UTF-7) made a blank, so that no
-/// value spans lines in what is written out. The raw bytes of a line hold none.
+/// The value's text: quoted-printable or base64 undone, read in its charset, and a line
+/// break that decoding made (quoted-printable, base64, or a charset such as UTF-7) made a
+/// blank, so that no value spans lines in what is written out. The raw bytes of a line
+/// hold none.
 QString decodeValue(Charsets &charsets, QByteArrayView raw, const Params &params);
 
 } // namespace cardreader

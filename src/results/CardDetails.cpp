@@ -38,8 +38,20 @@ QString lineText(QByteArrayView bytes)
 qsizetype matchedProperty(const QList<CardParser::Property> &properties, const ResultRow &row)
 {
     const FieldTag tag = fieldOfTag(row.Tag);
-    if (tag.field < 0)
-        return -1;
+    if (tag.field < 0) {
+        // Another property's row: its first line of that name with the row's value, else
+        // its first line of that name.
+        qsizetype named = -1;
+        for (qsizetype i = 0; i < properties.size(); ++i) {
+            if (properties.at(i).name != row.Tag)
+                continue;
+            if (properties.at(i).value == row.Value)
+                return i;
+            if (named < 0)
+                named = i;
+        }
+        return named;
+    }
     const ContactFieldInfo &field = searchedContactFields()[std::size_t(tag.field)];
     const quint64 element = tag.position == 0 ? 0 : tag.position - 1;
     if (field.isList()) {

@@ -17,8 +17,8 @@ const QString &searchedFieldTag(std::size_t f);
 const std::array<ValueKind, kContactFieldCount> &searchedFieldKinds();
 
 /// What a row's tag names: the field (an index into searchedContactFields(), -1 for
-/// none) and, for an element of a list field, its 1-based position (0 when the tag is
-/// the field's name alone).
+/// none, as for another property's tag) and, for an element of a list field, its 1-based
+/// position (0 when the tag is the field's name alone).
 struct FieldTag
 {
     int field = -1;
@@ -28,7 +28,8 @@ FieldTag fieldOfTag(QStringView tag);
 
 /// Calls add(tag, value) for every field value of the card that contains the search
 /// text, in order: text fields by their name, list elements by the field's name,
-/// followed by the element's 1-based position when the list holds more than one.
+/// followed by the element's 1-based position when the list holds more than one; then
+/// the values of the card's other properties, in their order, by the property's tag.
 template<typename Add>
 void forEachFieldMatch(const ContactFields &card, const TextMatcher &matcher, Add &&add)
 {
@@ -50,6 +51,11 @@ void forEachFieldMatch(const ContactFields &card, const TextMatcher &matcher, Ad
                                    : searchedFieldTag(f) + QString::number(p + 1),
                 values.value(p));
         }
+    }
+    const OtherProperties &others = card.Others;
+    for (qsizetype i = 0; i < others.values.size(); ++i) {
+        if (matcher.matches(others.values.at(i)))
+            add(others.tags.value(i), others.values.value(i));
     }
 }
 

@@ -77,8 +77,9 @@ private:
 /// The rows of one part of a file, held until the parts before it are done. The file
 /// is the same for all and the card's line is told when they are handed on; the rest
 /// is kept compactly: the tag as a number into a table of field names, with the
-/// element's position for a list field's element, the card and the search text as
-/// numbers into tables of their own, and the value's UTF-16 code units. So a part of
+/// element's position for a list field's element (or, for another property's tag, the
+/// number past the fields and a number into a table of tags), the card and the search
+/// text as numbers into tables of their own, and the value's UTF-16 code units. So a part of
 /// many matching values holds about as many bytes as its lines, not a string object
 /// per cell.
 class HeldRows
@@ -87,10 +88,15 @@ public:
     void add(const QList<ResultRow> &rows)
     {
         for (const ResultRow &row : rows) {
-            // Rows come from forEachFieldMatch: every tag names a field.
+            // Rows come from forEachFieldMatch: a tag names a field or another property.
             const FieldTag tag = fieldOfTag(row.Tag);
-            appendNumber(quint64(tag.field));
-            appendNumber(tag.position);
+            if (tag.field < 0) {
+                appendNumber(kOtherProperty);
+                appendNumber(idOf(m_tagIds, m_tags, row.Tag));
+            } else {
+                appendNumber(quint64(tag.field));
+                appendNumber(tag.position);
+            }
             if (m_cards.isEmpty() || m_cards.constLast().place.number != row.Card.number)
                 m_cards.append({row.Card, row.Contact});
             appendNumber(quint64(m_cards.size() - 1));
@@ -113,16 +119,20 @@ public:
         const char *p = m_bytes.constData();
         const char *const end = p + m_bytes.size();
         while (p < end) {
-            const QString &name = searchedFieldTag(std::size_t(readNumber(p)));
+            const quint64 field = readNumber(p);
             const quint64 position = readNumber(p);
+            const QString &name = field == kOtherProperty ? m_tags.at(qsizetype(position))
+                                                          : searchedFieldTag(std::size_t(field));
             const Card &card = m_cards.at(qsizetype(readNumber(p)));
             const QString &text = m_texts.at(qsizetype(readNumber(p)));
             const auto length = qsizetype(readNumber(p));
             QString value(length, Qt::Uninitialized);
             std::memcpy(value.data(), p, std::size_t(length) * sizeof(char16_t));
             p += length * qsizetype(sizeof(char16_t));
-            batch.append({path, position == 0 ? name : name + QString::number(position),
-                          std::move(value), card.contact, text, card.place});
+            batch.append(
+                {path,
+                 position == 0 || field == kOtherProperty ? name : name + QString::number(position),
+                 std::move(value), card.contact, text, card.place});
             if (batch.size() == kRowBatch)
                 sink(std::exchange(batch, {}));
         }
@@ -133,6 +143,8 @@ public:
     }
 
 private:
+    static constexpr quint64 kOtherProperty = kContactFieldCount;
+
     struct Card
     {
         CardPlace place;
@@ -172,6 +184,8 @@ private:
     QByteArray m_bytes;
     QHash<QString, quint32> m_textIds;
     QStringList m_texts;
+    QHash<QString, quint32> m_tagIds;
+    QStringList m_tags;
     QList<Card> m_cards;
 };
 
@@ -181,6 +195,7 @@ struct FileSearch
     const std::vector<TextMatcher> &matchers;
     const RawValueFilter *filter; // null when the texts are of a kind it cannot judge
     const QString &path;
+    ParseOptions options;
 
     /// Gathers the rows of one card into rows, and hands rows to sink whenever it holds a
     /// batch: a card of a million matching values is not held as a million rows at once.
@@ -240,7 +255,7 @@ struct FileSearch
                 if (rows.size() >= kCardsRowBatch)
                     sink(std::exchange(rows, {}));
             },
-            filter, cancel);
+            filter, cancel, options);
         if (!rows.isEmpty())
             sink(std::move(rows));
     }
@@ -268,7 +283,7 @@ struct FileSearch
                                  [&](QList<ResultRow> &&full) { held[k].add(full); });
                         held[k].add(rows);
                     },
-                    filter, &outside);
+                    filter, &outside, nullptr, options);
                 endedOutside[k] = outside;
             } catch (...) {
                 failures[k] = std::current_exception();
@@ -446,7 +461,8 @@ bool SearchRun::run(SearchHost &host, Guard &guard)
                 return;
             // Files and values that cannot hold a search text need not be parsed or
             // decoded.
-            const FileSearch search{matchers, filter->isUsable() ? &*filter : nullptr, path};
+            const FileSearch search{matchers, filter->isUsable() ? &*filter : nullptr, path,
+                                    ParseOptions{criteria.allProperties}};
             const int threads = host.parseThreads();
             if (!live) {
                 search.run(text, threads, toHost, nullptr);

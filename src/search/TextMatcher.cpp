@@ -235,8 +235,10 @@ bool RawValueFilter::joinedMayContain(QByteArrayView bytes,
     // The search text is looked for in the logical lines, as written (every value that
     // is not quoted-printable) and with "=XX" read as its byte (those that are).
     lines = CardParser::joinedLines(bytes);
-    // A charset that could turn bytes into other ASCII text rules the filter out.
-    if (namesOtherCharset(lines) || containsNeedle(lines))
+    // A charset that could turn bytes into other ASCII text, or a text value in base64,
+    // rules the filter out.
+    if (namesOtherCharset(lines) || containsNeedle(lines)
+        || CardParser::holdsBase64Text(bytes, lines))
         return true;
     const QByteArray decoded = decodeHexPairs(lines);
     if (!decoded.isNull() && containsNeedle(decoded))

@@ -33,18 +33,21 @@ QList<ResultRow> searchRows(const CardBytes &text, const QString &needle)
 {
     QList<ResultRow> rows;
     const TextMatcher matcher(needle, true);
-    CardParser::parse(text, [&](ContactFields &&card, const CardParser::Identity &identity) {
-        const qint64 line
-            = CardParser::countLineEnds(QByteArrayView(text.bytes).first(identity.begin)) + 1;
-        forEachFieldMatch(card, matcher, [&](const QString &tag, QString value) {
-            rows.append({u"f.vcf"_s,
-                         tag,
-                         std::move(value),
-                         identity.contact,
-                         needle,
-                         {identity.number, line, identity.begin, identity.end}});
-        });
-    });
+    CardParser::parse(
+        text,
+        [&](ContactFields &&card, const CardParser::Identity &identity) {
+            const qint64 line
+                = CardParser::countLineEnds(QByteArrayView(text.bytes).first(identity.begin)) + 1;
+            forEachFieldMatch(card, matcher, [&](const QString &tag, QString value) {
+                rows.append({u"f.vcf"_s,
+                             tag,
+                             std::move(value),
+                             identity.contact,
+                             needle,
+                             {identity.number, line, identity.begin, identity.end}});
+            });
+        },
+        nullptr, nullptr, ParseOptions{true});
     return rows;
 }
 
@@ -232,6 +235,11 @@ void TestResults::cardDetails_data()
                       "END:VCARD\n")
         << u"boss"_s << u"Card 1, line 1: Outer"_s << u"TITLE||Boss"_s
         << QStringList{u"TITLE:Boss"_s} << 2 << QString();
+    QTest::newRow("another property: the line of that name with the value")
+        << QByteArray("BEGIN:VCARD\nFN:Ann\nCATEGORIES:Family\nitem2.CATEGORIES;X-A=1:VIP,Tech\n"
+                      "X-TECH:no\nEND:VCARD\n")
+        << u"vip"_s << u"Card 1, line 1: Ann"_s << u"CATEGORIES||VIP,Tech"_s
+        << QStringList{u"item2.CATEGORIES;X-A=1:VIP,Tech"_s} << 4 << QString();
 }
 
 void TestResults::cardDetails()

@@ -113,6 +113,8 @@ private slots:
     void textMatcher();
     void shortcutsNeverHideAMatch_data();
     void shortcutsNeverHideAMatch();
+    void rawFilterSeesBase64Text_data();
+    void rawFilterSeesBase64Text();
     void largeFileInPartsGivesTheSameRows_data();
     void largeFileInPartsGivesTheSameRows();
     void foldedMatching_data();
@@ -440,48 +442,60 @@ void TestSearch::shortcutsNeverHideAMatch_data()
     QTest::addColumn<QString>("needle");
     QTest::addColumn<bool>("ignoreCase");
     QTest::addColumn<int>("rows");
+    QTest::addColumn<bool>("allProperties");
     const QByteArray tricky = "BEGIN:VCARD\r\nVERSION:2.1\r\nFN:Te=63h literal\r\n"
                               "NOTE;ENCODING=QUOTED-PRINTABLE:te=63h soft=\r\nbreak\r\n"
                               "TITLE:fol\r\n\tded\r\nEMAIL:TE\xE2\x84\xAAH@x\r\nROLE:a\\nb\r\n"
                               "ADR:;;Line=0DBreak;Town\r\nURL:http\\://x\r\nEND:VCARD\r\n";
-    QTest::newRow("quoted-printable letters") << tricky << u"tech"_s << true << 1;
-    QTest::newRow("soft line break") << tricky << u"softbreak"_s << true << 1;
-    QTest::newRow("folded with a tab") << tricky << u"folded"_s << true << 1;
-    QTest::newRow("Kelvin sign") << tricky << u"tekh"_s << true << 1;
-    QTest::newRow("Kelvin sign, exact case") << tricky << u"TEKH"_s << false << 0;
-    QTest::newRow("escaped newline becomes a blank") << tricky << u"a b"_s << true << 1;
-    QTest::newRow("old =0D marker becomes a blank") << tricky << u"line break"_s << true << 1;
-    QTest::newRow("escaped colon") << tricky << u"http://"_s << true << 1;
-    QTest::newRow("literal =63 outside quoted-printable") << tricky << u"te=63h"_s << true << 1;
+    QTest::newRow("quoted-printable letters") << tricky << u"tech"_s << true << 1 << false;
+    QTest::newRow("soft line break") << tricky << u"softbreak"_s << true << 1 << false;
+    QTest::newRow("folded with a tab") << tricky << u"folded"_s << true << 1 << false;
+    QTest::newRow("Kelvin sign") << tricky << u"tekh"_s << true << 1 << false;
+    QTest::newRow("Kelvin sign, exact case") << tricky << u"TEKH"_s << false << 0 << false;
+    QTest::newRow("escaped newline becomes a blank") << tricky << u"a b"_s << true << 1 << false;
+    QTest::newRow("old =0D marker becomes a blank")
+        << tricky << u"line break"_s << true << 1 << false;
+    QTest::newRow("escaped colon") << tricky << u"http://"_s << true << 1 << false;
+    QTest::newRow("literal =63 outside quoted-printable")
+        << tricky << u"te=63h"_s << true << 1 << false;
     QTest::newRow("hex-looking text outside quoted-printable")
         << QByteArray("BEGIN:VCARD\nURL:http://x.example/?id=CAFE42\nEND:VCARD\n") << u"afe4"_s
-        << true << 1;
+        << true << 1 << false;
     QTest::newRow("UTF-16 file") << QByteArray("\xFF\xFE"
                                                "F\0N\0:\0T\0e\0c\0h\0",
                                                16)
-                                 << u"tech"_s << true << 1;
+                                 << u"tech"_s << true << 1 << false;
     QTest::newRow("legacy bytes") << QByteArray("BEGIN:VCARD\nFN:Caf\xE9 Tech\nEND:VCARD\n")
-                                  << u"tech"_s << true << 1;
+                                  << u"tech"_s << true << 1 << false;
     QTest::newRow("Shift_JIS value")
         << QByteArray("BEGIN:VCARD\nFN;CHARSET=SHIFT_JIS:\x83\x5C\x83\x74\x83\x67\nEND:VCARD\n")
-        << u"ソフト"_s << true << 1;
+        << u"ソフト"_s << true << 1 << false;
     // UTF-7 spells "t" as "+AHQ-": the filter must see every charset the parser sees.
     QTest::newRow("charset name before a blank")
         << QByteArray("BEGIN:VCARD\nFN;CHARSET =UTF-7:+AHQ-ech\nEND:VCARD\n") << u"tech"_s << true
-        << 1;
+        << 1 << false;
     QTest::newRow("folded charset parameter")
         << QByteArray("BEGIN:VCARD\nFN;CHAR\n SET=UTF-7:+AHQ-ech\nEND:VCARD\n") << u"tech"_s << true
-        << 1;
+        << 1 << false;
     QTest::newRow("fold inside a quoted-printable pair")
         << QByteArray("BEGIN:VCARD\r\nNOTE;ENCODING=QUOTED-PRINTABLE:te=6\r\n 3h\r\nEND:VCARD\r\n")
-        << u"tech"_s << true << 1;
+        << u"tech"_s << true << 1 << false;
     // A file without CHARSET read as GB18030, the one legacy charset with a Kelvin sign.
     QTest::newRow("Kelvin sign in a detected charset") << QByteArray(
         QStringEncoder("GB18030").encode(
             u"BEGIN:VCARD\nN:王;伟;;;\nORG:华为技术有限公司\nADR;WORK:;;建国路88号;北京市朝阳区;;"
             "100022;\nNOTE:下周一开会，请回电话 te\u212Ah\nEND:VCARD\n"_s))
-                                                       << u"tekh"_s << true << 1;
-    QTest::newRow("no match at all") << tricky << u"zebra"_s << true << 0;
+                                                       << u"tekh"_s << true << 1 << false;
+    QTest::newRow("no match at all") << tricky << u"zebra"_s << true << 0 << false;
+    const QByteArray others = "BEGIN:VCARD\r\nVERSION:2.1\r\nPHOTO;ENCODING=b:dGVjaA==\r\n"
+                              "NOTE;ENCODING=b:VGVjaCBsZWFk\r\nX-A;ENCO\r\n DING=b:c2VjcmV0\r\n"
+                              "X-B;ENCODING=QUOTED-PRINTABLE:b=6Fss\r\nEND:VCARD\r\n";
+    QTest::newRow("base64 text value") << others << u"tech"_s << true << 1 << false;
+    QTest::newRow("base64 text of another property, ENCODING folded")
+        << others << u"secret"_s << true << 1 << true;
+    QTest::newRow("quoted-printable text of another property")
+        << others << u"boss"_s << true << 1 << true;
+    QTest::newRow("other properties: a photo gives none") << others << u"e"_s << true << 2 << true;
 }
 
 void TestSearch::shortcutsNeverHideAMatch()
@@ -492,13 +506,17 @@ void TestSearch::shortcutsNeverHideAMatch()
     QFETCH(QString, needle);
     QFETCH(bool, ignoreCase);
     QFETCH(int, rows);
+    QFETCH(bool, allProperties);
     const QString path = write(u"shortcut.vcf"_s, file);
     QList<ResultRow> full;
-    for (const ContactFields &card : CardParser::parseBytes(file))
-        AddFieldMatches(card, path, needle, ignoreCase, full);
+    CardParser::parse(
+        prepareCardBytes(file),
+        [&](ContactFields &&card) { AddFieldMatches(card, path, needle, ignoreCase, full); },
+        nullptr, nullptr, ParseOptions{allProperties});
     ScriptedHost host;
     host.criteria.text = needle;
     host.criteria.ignoreCase = ignoreCase;
+    host.criteria.allProperties = allProperties;
     SearchRun run({path});
     Guard guard(Guard::Reporter{}, u"x"_s);
     QVERIFY(run.run(host, guard));
@@ -506,11 +524,46 @@ void TestSearch::shortcutsNeverHideAMatch()
     QCOMPARE(full.size(), rows);
 }
 
+void TestSearch::rawFilterSeesBase64Text_data()
+{
+    QTest::addColumn<QByteArray>("lines");
+    QTest::addColumn<bool>("mayContain");
+    QTest::newRow("a text value in base64") << QByteArray("NOTE;ENCODING=b:VGVjaCBsZWFk\n") << true;
+    QTest::newRow("vCard 2.1 BASE64, parameter folded")
+        << QByteArray("N;CHARSET=UTF-8;BASE\n 64:VGVjaDs=\n") << true;
+    QTest::newRow("a text value in base64 before a vCard 2.1 photo")
+        << QByteArray("X-A;ENCODING=b:VGVjaA==\nPHOTO;BASE64:dGVjaA==\n") << true;
+    QTest::newRow("ENCODING with blanks and quotes")
+        << QByteArray("X-A;ENCODING = \"b\":VGVjaA==\n") << true;
+    // Phone exports carry a photo in most cards: those files are still judged.
+    QTest::newRow("only pictures, a key and a sound")
+        << QByteArray("PHOTO;ENCODING=b;TYPE=JPEG:dGVjaA==\nitem1.LOGO;BASE64:dGVjaA==\n"
+                      "KEY;ENCODING=B:dGVjaA==\nSOUND;ENCODING=BASE64:dGVjaA==\n"
+                      "PHOTO:data:image/jpeg;base64,dGVjaA==\n")
+        << false;
+}
+
+void TestSearch::rawFilterSeesBase64Text()
+{
+    QFETCH(QByteArray, lines);
+    QFETCH(bool, mayContain);
+    const QByteArray card = "BEGIN:VCARD\nFN:Ann\n" + lines + "END:VCARD\n";
+    const RawValueFilter filter({u"tech"_s}, true);
+    QByteArray joined;
+    QCOMPARE(filter.fileMayContain(card), mayContain);
+    QCOMPARE(filter.cardMayContain(
+                 card, [] { return QByteArray(); }, joined),
+             mayContain);
+}
+
 void TestSearch::largeFileInPartsGivesTheSameRows_data()
 {
     QTest::addColumn<bool>("nested");
-    QTest::newRow("cards one after the other") << false;
-    QTest::newRow("one card holds the rest, cut inside it") << true;
+    QTest::addColumn<bool>("allProperties");
+    QTest::newRow("cards one after the other") << false << false;
+    QTest::newRow("one card holds the rest, cut inside it") << true << false;
+    QTest::newRow("all properties") << false << true;
+    QTest::newRow("all properties, cut inside a card") << true << true;
 }
 
 void TestSearch::largeFileInPartsGivesTheSameRows()
@@ -518,11 +571,13 @@ void TestSearch::largeFileInPartsGivesTheSameRows()
     // A file of over 8 MiB is parsed in parts on several threads; its rows and their
     // order must be those of a single thread, also when the cuts fall inside a card.
     QFETCH(bool, nested);
+    QFETCH(bool, allProperties);
     QByteArray file;
     if (nested)
-        file += "BEGIN:VCARD\r\nFN:Outer tech\r\n";
+        file += "BEGIN:VCARD\r\nFN:Outer tech\r\nX-OUTER:tech\r\n";
     for (int i = 0; file.size() < (qsizetype(9) << 20); ++i) {
-        file += "BEGIN:VCARD\r\nVERSION:2.1\r\nFN:Person " + QByteArray::number(i)
+        file += "BEGIN:VCARD\r\nVERSION:2.1\r\nX-SKYPE:tech." + QByteArray::number(i % 89)
+            + "\r\nFN:Person " + QByteArray::number(i)
             + "\r\nTITLE:" + (i % 97 == 0 ? "Tech Lead" : "Clerk")
             + "\r\nNOTE;ENCODING=QUOTED-PRINTABLE:Met at the fair.=0D=0AFollow up=\r\n in spring."
               "\r\nEND:VCARD\r\n";
@@ -535,6 +590,7 @@ void TestSearch::largeFileInPartsGivesTheSameRows()
         ScriptedHost host;
         host.criteria.text = u"tech"_s;
         host.criteria.ignoreCase = true;
+        host.criteria.allProperties = allProperties;
         host.threads = threads;
         SearchRun run({path});
         Guard guard(Guard::Reporter{}, u"x"_s);
@@ -542,6 +598,15 @@ void TestSearch::largeFileInPartsGivesTheSameRows()
         if (threads == 1) {
             expected = host.rows;
             QVERIFY(expected.size() > 500);
+            // Other properties' rows come after the card's rows of the fields.
+            const auto skype
+                = std::find_if(expected.cbegin(), expected.cend(),
+                               [](const auto &row) { return row.Tag == u"X-SKYPE"_s; });
+            QCOMPARE(skype != expected.cend(), allProperties);
+            if (allProperties) {
+                QCOMPARE(skype[-1].Tag, u"Title"_s);
+                QCOMPARE(skype[-1].Card, skype->Card);
+            }
         } else {
             QCOMPARE(host.rows.size(), expected.size());
             QVERIFY(host.rows == expected);
