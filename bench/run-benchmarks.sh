@@ -83,6 +83,11 @@ versus "search --ignore-accents, 100,000 files (peer: the default search; goal: 
     "$search --ignore-accents -e tech $work/files100k" "$search -e tech $work/files100k"
 versus "search --phone for \"555 01\", 100,000 files (peer: the default search for it)" \
     "$search --phone --region US -e '555 01' $work/files100k" "$search -e '555 01' $work/files100k"
+versus "search --all-properties, 100,000 files (peer: the default search; goal: at most 1.5)" \
+    "$search --all-properties -e tech $work/files100k" "$search -e tech $work/files100k"
+versus "search with all three options, 100,000 files (peer: the default search)" \
+    "$search --phone --ignore-accents --all-properties -e tech $work/files100k" \
+    "$search -e tech $work/files100k"
 versus "window search, 100,000 files (peer: quillory-search)" \
     "$window tech $work/files100k" "$search -e tech $work/files100k"
 versus "window search, 100,000 files (peer: quillory-search -j 1, one thread)" \

@@ -101,19 +101,25 @@ const char *nextLineEnd(const char *p, const char *end)
     return p;
 }
 
-bool hasNonAscii(QByteArrayView bytes)
+qsizetype indexOfNonAscii(QByteArrayView bytes)
 {
-    const char *p = bytes.data();
+    const char *const begin = bytes.data();
+    const char *p = begin;
     const char *const end = p + bytes.size();
 #if defined(__SSE2__)
     for (; end - p >= 16; p += 16) {
         if (_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p))) != 0)
-            return true;
+            break;
     }
 #endif
     for (; p < end; ++p) {
         if ((static_cast<unsigned char>(*p) & 0x80) != 0)
-            return true;
+            return p - begin;
     }
-    return false;
+    return -1;
+}
+
+bool hasNonAscii(QByteArrayView bytes)
+{
+    return indexOfNonAscii(bytes) >= 0;
 }

@@ -27,3 +27,6 @@ const char *nextLineEnd(const char *p, const char *end);
 
 /// True when a byte of bytes is outside ASCII.
 bool hasNonAscii(QByteArrayView bytes);
+
+/// The position of the first byte outside ASCII, or -1.
+qsizetype indexOfNonAscii(QByteArrayView bytes);

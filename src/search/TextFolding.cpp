@@ -1,5 +1,6 @@
 #include "search/TextFolding.h"
 
+#include "card/ByteSearch.h"
 #include "card/Windows1252.h"
 
 #include <unicode/uchar.h>
@@ -207,8 +208,14 @@ bool FoldingTriggers::scan(QByteArrayView bytes, bool singleBytes) const
     const qsizetype n = bytes.size();
     for (qsizetype i = 0; i < n; ++i) {
         const unsigned char b = p[i];
-        if (b < 0x80)
+        if (b < 0x80) {
+            // Runs of ASCII are passed over sixteen bytes at a time.
+            const qsizetype next = indexOfNonAscii(bytes.sliced(i));
+            if (next < 0)
+                return false;
+            i += next - 1;
             continue;
+        }
         if (singleBytes && m_bytes[b])
             return true;
         const int length = utf8Length(b);

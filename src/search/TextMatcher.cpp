@@ -246,14 +246,12 @@ bool RawValueFilter::joinedMayContain(QByteArrayView bytes,
     const QByteArrayView last = decoded.isNull() ? QByteArrayView(lines) : decoded;
     if (m_triggers.isEmpty() || !hasNonAscii(last))
         return false;
+    if (m_triggers.inRawBytes(last))
+        return true;
     // Lines that are not UTF-8 are read in the file's legacy charset: the triggers know
-    // the single bytes of the plain ones only.
-    if (!isValidUtf8(last)) {
-        const QByteArray legacy = legacyCharset();
-        if (!legacy.isEmpty() && !isPlainCharset(legacy))
-            return true;
-    }
-    return m_triggers.inRawBytes(last);
+    // the single bytes of the plain ones only. A card's reader knows that charset already.
+    const QByteArray legacy = legacyCharset();
+    return !legacy.isEmpty() && !isPlainCharset(legacy) && !isValidUtf8(last);
 }
 
 bool RawValueFilter::mayContain(QByteArrayView value) const
