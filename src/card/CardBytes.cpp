@@ -1,7 +1,6 @@
 #include "card/CardBytes.h"
 
 #include "app/Failure.h"
-#include "card/ByteSearch.h"
 #include "card/FileExists.h"
 #include "card/NativePath.h"
 #include "card/Windows1252.h"
@@ -166,12 +165,16 @@ bool isValidUtf8(QByteArrayView bytes)
     const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
     const auto *end = p + bytes.size();
     while (p < end) {
-        // ASCII runs sixteen bytes at a time.
-        const qsizetype ascii
-            = indexOfNonAscii(QByteArrayView(reinterpret_cast<const char *>(p), end - p));
-        if (ascii < 0)
+        // ASCII runs eight bytes at a time.
+        while (end - p >= 8) {
+            quint64 word;
+            std::memcpy(&word, p, 8);
+            if (word & 0x8080808080808080ULL)
+                break;
+            p += 8;
+        }
+        if (p == end)
             break;
-        p += ascii;
         const unsigned char c = *p;
         if (c < 0x80) {
             ++p;

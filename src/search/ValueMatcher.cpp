@@ -18,8 +18,10 @@ bool isAscii(QStringView text)
 
 enum class AsciiSearch { Found, Absent, NotAscii };
 
-/// Looks for an ASCII needle (its letters lowered when ignoring case) in a value as long
-/// as the value is ASCII; NotAscii when it is not, and a folded comparison must decide.
+/// Looks for an ASCII needle (its letters lowered when ignoring case) among the value's
+/// ASCII characters. A match there is a match of the folded value too, as folding keeps
+/// ASCII letters (lowered) and every other character folds on its own. NotAscii when there
+/// is none and the value holds a character outside ASCII: a folded comparison must decide.
 template<bool IgnoreCase> AsciiSearch findAscii(QStringView value, QStringView needle)
 {
     const qsizetype m = needle.size();
@@ -29,23 +31,26 @@ template<bool IgnoreCase> AsciiSearch findAscii(QStringView value, QStringView n
     const char16_t *v = value.utf16();
     const char16_t *k = needle.utf16();
     const auto same = [](char16_t c) { return IgnoreCase ? lowerAscii(c) : c; };
+    bool other = false;
     for (qsizetype i = 0; i + m <= n; ++i) {
         const char16_t c = v[i];
-        if (c >= 0x80)
-            return AsciiSearch::NotAscii;
+        if (c >= 0x80) {
+            other = true;
+            continue;
+        }
         if (same(c) != k[0])
             continue;
         qsizetype j = 1;
         for (; j < m; ++j) {
             const char16_t d = v[i + j];
-            if (d >= 0x80)
-                return AsciiSearch::NotAscii;
-            if (same(d) != k[j])
+            if (d >= 0x80 || same(d) != k[j])
                 break;
         }
         if (j == m)
             return AsciiSearch::Found;
     }
+    if (other)
+        return AsciiSearch::NotAscii;
     // The last characters were not all looked at; one outside ASCII there may still
     // fold into the needle's tail ("ß" into "ss"), as may any in a value shorter than it.
     for (qsizetype i = qMax(qsizetype(0), n - m + 1); i < n; ++i) {
