@@ -39,6 +39,10 @@ inline constexpr HostileShape kHostileShapes[] = {
     {"backslashes", "BEGIN:VCARD\r\nNOTE:", "\\", "\r\nEND:VCARD\r\n"},
     {"parameters", "BEGIN:VCARD\r\nTEL", ";TYPE=WORK", ":1\r\nEND:VCARD\r\n"},
     {"charsets", "BEGIN:VCARD\r\n", "FN;CHARSET=X-%d:a\r\n", "END:VCARD\r\n"},
+    {"other-properties", "BEGIN:VCARD\r\n", "item1.X-A;TYPE=b:e\r\n", "END:VCARD\r\n"},
+    {"base64-text", "BEGIN:VCARD\r\n", "NOTE;ENCODING=b:ZWVlZQ==\r\n", "END:VCARD\r\n"},
+    {"base64-long", "BEGIN:VCARD\r\nX-B;ENCODING=b:", "ZWVlZWVl\r\n ", "\r\nEND:VCARD\r\n"},
+    {"legacy-lines", "BEGIN:VCARD\r\n", "NOTE:\xe9t\xe9 \xe0 Z\xfcrich\r\n", "END:VCARD\r\n"},
 };
 
 /// A file of the shape, about bytes long.
