@@ -2,7 +2,9 @@
 
 #include "app/PlainToolTip.h"
 
+#include <algorithm>
 #include <limits>
+#include <stdexcept>
 
 using namespace Qt::StringLiterals;
 
@@ -20,7 +22,7 @@ QVariant ResultsModel::data(const QModelIndex &index, int role) const
 {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
-    const Entry &entry = m_rows.at(std::size_t(index.row()));
+    const Entry &entry = m_rows[std::size_t(index.row())];
     if (role == Qt::DisplayRole)
         return cell(index.row(), index.column() + 1);
     if (role == Qt::ToolTipRole)
@@ -75,14 +77,16 @@ QString ResultsModel::columnCaption(int k)
 
 ResultRow ResultsModel::row(qsizetype r) const
 {
-    const Entry &entry = m_rows.at(std::size_t(r));
-    const Card &card = m_cards.at(entry.card);
+    const Entry &entry = entryAt(r);
+    const Card &card = m_cards[entry.card];
     return {entry.file, entry.tag, entry.value, card.contact, m_texts.at(entry.text), card.place};
 }
 
-const QString &ResultsModel::cell(qsizetype r, int k) const
+namespace {
+
+template<typename Entry, typename Card>
+const QString &entryCell(const Entry &entry, const Card &card, int k)
 {
-    const Entry &entry = m_rows.at(std::size_t(r));
     switch (k) {
     case 1:
         return entry.file;
@@ -91,17 +95,78 @@ const QString &ResultsModel::cell(qsizetype r, int k) const
     case 3:
         return entry.value;
     default:
-        return m_cards.at(entry.card).contact;
+        return card.contact;
     }
+}
+
+} // namespace
+
+const QString &ResultsModel::cell(qsizetype r, int k) const
+{
+    const Entry &entry = entryAt(r);
+    return entryCell(entry, m_cards[entry.card], k);
+}
+
+const QString &ResultsModel::Snapshot::cell(qsizetype r, int k) const
+{
+    Q_ASSERT(r >= 0 && r < m_count);
+    const Entry &entry = RowBlocks<Entry>::at(m_rows, std::size_t(r));
+    return entryCell(entry, RowBlocks<Card>::at(m_cards, entry.card), k);
+}
+
+const ResultsModel::Entry &ResultsModel::entryAt(qsizetype r) const
+{
+    if (r < 0 || r >= count())
+        throw std::out_of_range("results row out of range");
+    return m_rows[std::size_t(r)];
+}
+
+ResultsModel::Snapshot ResultsModel::snapshot() const
+{
+    Snapshot snapshot;
+    snapshot.m_rows = m_rows.blocks();
+    snapshot.m_cards = m_cards.blocks();
+    snapshot.m_count = count();
+    return snapshot;
 }
 
 void ResultsModel::setChecked(qsizetype r, bool checked)
 {
-    if (r < 0 || r >= count() || m_rows.at(std::size_t(r)).checked == checked)
+    if (r < 0 || r >= count() || m_rows[std::size_t(r)].checked == checked)
         return;
     m_rows[std::size_t(r)].checked = checked;
     const QModelIndex changed = index(int(r), 0);
     emit dataChanged(changed, changed, {Qt::CheckStateRole});
+}
+
+void ResultsModel::setChecked(std::span<const quint32> rows, bool checked)
+{
+    qsizetype first = count();
+    qsizetype last = -1;
+    for (const quint32 r : rows) {
+        if (qsizetype(r) >= count() || m_rows[r].checked == checked)
+            continue;
+        m_rows[r].checked = checked;
+        first = std::min(first, qsizetype(r));
+        last = std::max(last, qsizetype(r));
+    }
+    if (last >= first)
+        emit dataChanged(index(int(first), 0), index(int(last), 0), {Qt::CheckStateRole});
+}
+
+void ResultsModel::setAllChecked(bool checked)
+{
+    qsizetype first = count();
+    qsizetype last = -1;
+    for (std::size_t r = 0; r < m_rows.size(); ++r) {
+        if (m_rows[r].checked == checked)
+            continue;
+        m_rows[r].checked = checked;
+        first = std::min(first, qsizetype(r));
+        last = qsizetype(r);
+    }
+    if (last >= first)
+        emit dataChanged(index(int(first), 0), index(int(last), 0), {Qt::CheckStateRole});
 }
 
 void ResultsModel::appendRows(QList<ResultRow> rows)
@@ -111,7 +176,17 @@ void ResultsModel::appendRows(QList<ResultRow> rows)
     const qsizetype first = count();
     beginInsertRows({}, int(first), int(first + rows.size() - 1));
     for (ResultRow &row : rows) {
+        const bool newFile = m_rows.empty() || m_rows.back().file != row.File;
+        if (newFile) {
+            const qsizetype files = m_files.size();
+            m_files.insert(row.File);
+            m_fileSeenBefore = m_files.size() == files;
+        }
         // Rows come card by card: a card is a new one when it differs from the last.
+        const bool newCard
+            = newFile || m_cards.back().place != row.Card || m_cards.back().contact != row.Contact;
+        if (newCard && !m_fileSeenBefore)
+            ++m_cardCount;
         if (m_cards.empty() || m_cards.back().place != row.Card
             || m_cards.back().contact != row.Contact)
             m_cards.push_back({std::move(row.Contact), row.Card});
@@ -135,5 +210,8 @@ void ResultsModel::clear()
     m_cards.clear();
     m_texts.clear();
     m_textIds.clear();
+    m_files.clear();
+    m_cardCount = 0;
+    m_fileSeenBefore = false;
     endResetModel();
 }

@@ -1,13 +1,15 @@
 #pragma once
 
 #include "results/ResultRow.h"
+#include "results/RowBlocks.h"
 
 #include <QAbstractTableModel>
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QStringList>
 
-#include <deque>
+#include <span>
 
 /// The results table: columns "File", "Tag", " Value" and "Contact", a tick per row
 /// (on the first column), rows appended in batches.
@@ -17,6 +19,8 @@ class ResultsModel final : public QAbstractTableModel
 
 public:
     static constexpr int kColumnCount = 4;
+
+    class Snapshot;
 
     using QAbstractTableModel::QAbstractTableModel;
 
@@ -36,8 +40,21 @@ public:
     ResultRow row(qsizetype r) const;
     /// Cell k (1 File, 2 Tag, 3 Value, 4 Contact) of row r from 0.
     const QString &cell(qsizetype r, int k) const;
-    bool isChecked(qsizetype r) const { return m_rows.at(std::size_t(r)).checked; }
+    bool isChecked(qsizetype r) const { return entryAt(r).checked; }
     void setChecked(qsizetype r, bool checked);
+    /// Ticks or unticks the given rows, with one dataChanged over the rows that changed.
+    void setChecked(std::span<const quint32> rows, bool checked);
+    /// Ticks or unticks every row, with one dataChanged.
+    void setAllChecked(bool checked);
+
+    /// The number of distinct files among the rows.
+    qsizetype fileCount() const { return m_files.size(); }
+    /// The number of distinct cards among the rows (a card of a file listed twice counts once).
+    qsizetype cardCount() const { return m_cardCount; }
+
+    /// The rows as they stand now, for reading on another thread while this one appends
+    /// rows, ticks them or clears the table.
+    Snapshot snapshot() const;
 
     /// Appends rows at the end, unticked, in one insertion.
     void appendRows(QList<ResultRow> rows);
@@ -56,15 +73,43 @@ private:
         quint32 text = 0;
         bool checked = false;
     };
+    /// Row r, or std::out_of_range.
+    const Entry &entryAt(qsizetype r) const;
     struct Card
     {
         QString contact;
         CardPlace place;
     };
-    // Deques grow without moving what they hold: a million rows never stall an
-    // insertion while they are copied to a larger block.
-    std::deque<Entry> m_rows;
-    std::deque<Card> m_cards;
+    // Blocks grow without moving what they hold: a million rows never stall an insertion
+    // while they are copied to a larger block, and a worker thread can read the rows of
+    // a snapshot while rows are appended.
+    RowBlocks<Entry> m_rows;
+    RowBlocks<Card> m_cards;
     QStringList m_texts;
     QHash<QString, quint32> m_textIds;
+    // Rows come file by file and card by card, so the counts look at a row only where
+    // its file or card differs from the row before. A file listed twice brings its rows
+    // again: the set of files seen keeps it and its cards from counting twice.
+    QSet<QString> m_files;
+    qsizetype m_cardCount = 0;
+    bool m_fileSeenBefore = false;
+};
+
+/// The first count() rows of the model at the time the snapshot was taken. Its cells
+/// stay readable, from any thread, until the snapshot is destroyed, whatever the model
+/// does meanwhile; the ticks are not part of it.
+class ResultsModel::Snapshot final
+{
+public:
+    Snapshot() = default;
+
+    qsizetype count() const { return m_count; }
+    /// Cell k (1 File, 2 Tag, 3 Value, 4 Contact) of row r from 0.
+    const QString &cell(qsizetype r, int k) const;
+
+private:
+    friend class ResultsModel;
+    RowBlocks<Entry>::Blocks m_rows;
+    RowBlocks<Card>::Blocks m_cards;
+    qsizetype m_count = 0;
 };
