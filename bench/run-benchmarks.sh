@@ -123,6 +123,11 @@ ln -f "$work/cards200k.vcf" "$work/one/cards200k.vcf"
 echo "Window, inside one file of 200,000 cards: the search, then a stop pressed 200 ms in:"
 "$window" tech "$work/one" 2>/dev/null | sed 's/^/    /'
 "$window" --stop-after 200 tech "$work/one" 2>/dev/null | sed 's/^/    /'
+echo "Sorting and filtering a million result rows (time, rows shown, longest gap of a 5 ms timer):"
+"$build/bench/quillory-bench-arrange" 2>/dev/null | sed 's/^/    /'
+printf '    peak_mib filled %s, sorted and filtered %s\n' \
+    "$(peak "$build/bench/quillory-bench-arrange" --fill-only)" \
+    "$(peak "$build/bench/quillory-bench-arrange")"
 echo "Start-up to the window shown, median of $reps:"
 for ((i = 0; i < reps; i++)); do "$window" --startup 2>/dev/null | awk '{ print $2 }'; done | median \
     | sed 's/^/    startup_ms /'
