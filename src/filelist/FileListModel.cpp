@@ -50,6 +50,17 @@ void FileListModel::removeAt(qsizetype position)
     endRemoveRows();
 }
 
+void FileListModel::removeRange(qsizetype position, qsizetype count)
+{
+    const qsizetype first = qMax<qsizetype>(position, 1);
+    const qsizetype last = qMin(position + count - 1, m_paths.size());
+    if (last < first)
+        return;
+    beginRemoveRows({}, int(first - 1), int(last - 1));
+    m_paths.remove(first - 1, last - first + 1);
+    endRemoveRows();
+}
+
 void FileListModel::clear()
 {
     if (m_paths.isEmpty())

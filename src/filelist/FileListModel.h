@@ -26,6 +26,9 @@ public:
     void append(const QStringList &paths);
     /// Removes the entry at a position from 1 to count(); others are ignored.
     void removeAt(qsizetype position);
+    /// Removes count entries from a position (from 1); the part outside the list is
+    /// ignored.
+    void removeRange(qsizetype position, qsizetype count);
     void clear();
     /// Exchanges the texts of two positions (from 1).
     void exchange(qsizetype a, qsizetype b);

@@ -106,19 +106,27 @@ constexpr qsizetype kWidestPaddedCell = 256;
 
 } // namespace
 
-QString clipboardText(const ResultsModel &results, EventPump *pump)
+namespace {
+
+/// Rows as column-aligned text: each cell padded to its column's widest cell of at most
+/// 256 characters among the rows that rowAt names, cells joined by TAB, trailing blanks
+/// removed, CR LF after every line; only the rows that take accepts are written.
+template<typename RowAt, typename Takes>
+QString alignedText(const ResultsModel &results, qsizetype count, RowAt rowAt, Takes takes,
+                    EventPump *pump)
 {
     std::array<qsizetype, ResultsModel::kColumnCount> widths{};
-    for (qsizetype r = 0; (tick(pump), r < results.count()); ++r) {
+    for (qsizetype i = 0; (tick(pump), i < qMin(count, results.count())); ++i) {
         for (int k = 1; k <= ResultsModel::kColumnCount; ++k) {
-            const qsizetype size = results.cell(r, k).size();
+            const qsizetype size = results.cell(rowAt(i), k).size();
             if (size <= kWidestPaddedCell)
                 widths[k - 1] = qMax(widths[k - 1], size);
         }
     }
     QString text;
-    for (qsizetype r = 0; (tick(pump), r < results.count()); ++r) {
-        if (!results.isChecked(r))
+    for (qsizetype i = 0; (tick(pump), i < qMin(count, results.count())); ++i) {
+        const qsizetype r = rowAt(i);
+        if (!takes(r))
             continue;
         const qsizetype lineStart = text.size();
         for (int k = 1; k <= ResultsModel::kColumnCount; ++k) {
@@ -138,6 +146,27 @@ QString clipboardText(const ResultsModel &results, EventPump *pump)
         text.append(u"\r\n");
     }
     return text;
+}
+
+} // namespace
+
+QString clipboardText(const ResultsModel &results, EventPump *pump)
+{
+    return alignedText(
+        results, results.count(), [](qsizetype i) { return i; },
+        [&results](qsizetype r) { return results.isChecked(r); }, pump);
+}
+
+QString clipboardText(const ResultsModel &results, const QList<qsizetype> &rows)
+{
+    QList<qsizetype> valid;
+    for (const qsizetype r : rows) {
+        if (r >= 0 && r < results.count())
+            valid.append(r);
+    }
+    return alignedText(
+        results, valid.size(), [&valid](qsizetype i) { return valid.at(i); },
+        [](qsizetype) { return true; }, nullptr);
 }
 
 void SaveResultsText(const ResultsModel &results, const QString &path, EventPump *pump)

@@ -2,6 +2,7 @@
 
 #include "results/ResultRow.h"
 
+#include <QList>
 #include <QString>
 
 #include <functional>
@@ -29,6 +30,9 @@ QString resultsFileText(const ResultsModel &results, EventPump *pump = nullptr);
 /// cell of at most 256 characters over all rows, cells joined by TAB, trailing blanks
 /// removed, CR LF after every line. A TAB, CR or LF inside a cell becomes one space.
 QString clipboardText(const ResultsModel &results, EventPump *pump = nullptr);
+/// The named rows (from 0, in the order given) in the same format, aligned among
+/// themselves, ticked or not.
+QString clipboardText(const ResultsModel &results, const QList<qsizetype> &rows);
 
 /// Builds the results text file and writes it with WriteTextFile.
 void SaveResultsText(const ResultsModel &results, const QString &path, EventPump *pump = nullptr);

@@ -402,6 +402,7 @@ SearchRun::SearchRun(QStringList files) : m_files(std::move(files)) {}
 bool SearchRun::run(SearchHost &host, Guard &guard)
 {
     m_running = true;
+    m_filesDone = 0;
     const qsizetype count = m_files.size();
     QStringList preparedTexts;
     MatchOptions preparedOptions;
@@ -439,10 +440,13 @@ bool SearchRun::run(SearchHost &host, Guard &guard)
                                            [&](const std::atomic<bool> &cancel, const RowSink &) {
                                                text = file.read(&cancel);
                                            });
-            }))
+            })) {
+            ++m_filesDone; // reported, so done with
             continue;
+        }
         if (cancelled)
             break;
+        bool finished = true;
         guard.step(144, [&] {
             const SearchCriteria criteria = host.currentCriteria();
             QStringList texts = criteria.searchTexts();
@@ -468,10 +472,13 @@ bool SearchRun::run(SearchHost &host, Guard &guard)
                 search.run(text, threads, toHost, nullptr);
                 return;
             }
-            LiveWork::run(host, stopped, [&](const std::atomic<bool> &cancel, const RowSink &sink) {
-                search.run(text, threads, sink, &cancel);
-            });
+            finished = LiveWork::run(host, stopped,
+                                     [&](const std::atomic<bool> &cancel, const RowSink &sink) {
+                                         search.run(text, threads, sink, &cancel);
+                                     });
         });
+        if (finished)
+            ++m_filesDone;
     }
     m_running = false;
     return !m_stopRequested;

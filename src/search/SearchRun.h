@@ -58,9 +58,13 @@ public:
     bool isRunning() const { return m_running; }
 
     const QStringList &files() const { return m_files; }
+    /// How many files the last run went through to their end (a file it could not read
+    /// included); less than files().size() after a stop.
+    qsizetype filesDone() const { return m_filesDone; }
 
 private:
     QStringList m_files;
+    qsizetype m_filesDone = 0;
     bool m_stopRequested = false;
     bool m_running = false;
 };
