@@ -19,6 +19,7 @@
 #include "results/EditorLaunch.h"
 #include "results/ResultsModel.h"
 #include "results/ResultsText.h"
+#include "results/ResultsView.h"
 #include "results/WorkbookExport.h"
 #include "search/SearchRun.h"
 #include "search/SearchSets.h"
@@ -40,13 +41,16 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QSplitter>
+#include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -283,11 +287,18 @@ void Form1::buildControls()
     Command1 = makeButton(u"Command1"_s, u"Command1"_s);
     Command1->hide();
 
+    // Lists and panes can be as small as a few of their lines; the window's extra height
+    // goes to them. Sizes follow the desktop's font, so that nothing clips at any scale.
+    const int line = fontMetrics().height();
+    // The lists show their heading and two or three rows at the least.
     ListView1 = makeListView(m_background, u"ListView1"_s);
     ListView1->setModel(m_fileList);
+    ListView1->setItemDelegate(new PathDelegate(ListView1));
+    ListView1->header()->setStretchLastSection(true);
+    ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
     ListView1->setToolTip(u"Drag and drop files here. Double-click item to remove it. Move | line "
                           "to right and out of window to reveal full names."_s);
-    ListView1->setMinimumHeight(twipsToPixels(1575));
+    ListView1->setMinimumHeight(line * 4);
     ListView1->viewport()->installEventFilter(this);
     ListView1->installEventFilter(this);
     // Files come in by drops from outside; entries move by the list's own reordering.
@@ -301,12 +312,20 @@ void Form1::buildControls()
     m_resultsSplitter->setObjectName(u"ResultsSplitter"_s);
     m_resultsSplitter->setChildrenCollapsible(false);
     ListView2 = makeReportView(m_resultsSplitter, u"ListView2"_s);
-    ListView2->setModel(m_results);
+    m_view = new ResultsView(*m_results, this);
+    m_view->setObjectName(u"ResultsView"_s);
+    ListView2->setModel(m_view);
+    ListView2->setSelectionMode(QAbstractItemView::ExtendedSelection);
     ListView2->setItemDelegateForColumn(0, new PathDelegate(ListView2));
-    ListView2->setMinimumHeight(twipsToPixels(1860));
+    ListView2->setMinimumHeight(line * 4);
     ListView2->viewport()->installEventFilter(this);
+    // Value takes the width the other columns leave.
+    QHeaderView *columns = ListView2->horizontalHeader();
+    columns->setSectionResizeMode(2, QHeaderView::Stretch);
+    columns->setMinimumSectionSize(line * 2);
+    columns->setSectionsClickable(true);
     m_cardPane = new CardPane(m_resultsSplitter);
-    m_cardPane->setMinimumHeight(twipsToPixels(1500));
+    m_cardPane->setMinimumHeight(line * 3);
     m_resultsSplitter->addWidget(ListView2);
     m_resultsSplitter->addWidget(m_cardPane);
     m_resultsSplitter->setStretchFactor(0, 3);
@@ -314,10 +333,53 @@ void Form1::buildControls()
     Check1 = new QCheckBox(u"Show the card of the selected row"_s, m_background);
     Check1->setObjectName(u"Check1"_s);
     Check1->setChecked(true);
-    auto *saveCards = new QAction(PushButton17->text(), ListView2);
-    saveCards->setObjectName(u"SaveMatchingCardsAction"_s);
-    connect(saveCards, &QAction::triggered, this, &Form1::PushButton17_Click);
-    ListView2->addAction(saveCards);
+
+    m_filterBox = new QLineEdit(m_background);
+    m_filterBox->setObjectName(u"FilterBox"_s);
+    m_filterBox->setPlaceholderText(u"Show only rows that contain this text"_s);
+    m_filterBox->setClearButtonEnabled(true);
+    m_filterLabel = new QLabel(u"&Filter:"_s, m_background);
+    m_filterLabel->setObjectName(u"FilterLabel"_s);
+    m_filterLabel->setBuddy(m_filterBox);
+    // Typing waits a moment, so that a million rows are not filtered again for every key.
+    m_filterDelay = new QTimer(this);
+    m_filterDelay->setSingleShot(true);
+    m_filterDelay->setInterval(150);
+    m_statusLine = new QLabel(m_background);
+    m_statusLine->setObjectName(u"StatusLine"_s);
+    m_statusLine->setTextFormat(Qt::PlainText);
+    m_statusLine->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+
+    // The table's commands, in its context menu; Ctrl+C copies the selected rows.
+    const auto addTableAction
+        = [this](const QString &name, const QString &caption, const std::function<void()> &work) {
+              auto *action = new QAction(caption, ListView2);
+              action->setObjectName(name);
+              connect(action, &QAction::triggered, this, work);
+              ListView2->addAction(action);
+              return action;
+          };
+    const auto addSeparator = [this] {
+        auto *separator = new QAction(ListView2);
+        separator->setSeparator(true);
+        ListView2->addAction(separator);
+    };
+    addTableAction(u"TickAllShownAction"_s, u"Tick all shown"_s,
+                   [this] { unguarded(u"TickAllShown"_s, [&] { m_view->tickShown(true); }); });
+    addTableAction(u"UntickAllAction"_s, u"Untick all"_s,
+                   [this] { unguarded(u"UntickAll"_s, [&] { m_results->setAllChecked(false); }); });
+    addSeparator();
+    addTableAction(u"CopyValueAction"_s, u"Copy value"_s, [this] { copyCurrentValue(); });
+    QAction *copyRows
+        = addTableAction(u"CopyRowAction"_s, u"Copy row"_s, [this] { copySelectedRows(); });
+    copyRows->setShortcut(QKeySequence::Copy);
+    copyRows->setShortcutContext(Qt::WidgetShortcut);
+    addSeparator();
+    addTableAction(u"OpenCardAction"_s, u"Open file at the card"_s, [this] { openCurrentCard(); });
+    addTableAction(u"ShowContactAction"_s, u"Show contact"_s, [this] { showCurrentContact(); });
+    addSeparator();
+    addTableAction(u"SaveMatchingCardsAction"_s, PushButton17->text(),
+                   [this] { PushButton17_Click(); });
     ListView2->setContextMenuPolicy(Qt::ActionsContextMenu);
 
     Frame1 = makeFrame(u"Frame1"_s, u"Search Options"_s);
@@ -329,7 +391,7 @@ void Form1::buildControls()
     Combo1->setObjectName(u"Combo1"_s);
     Combo1->setEditable(false);
     Combo1->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    Combo1->setMinimumContentsLength(12);
+    Combo1->setMinimumContentsLength(8);
     Combo1->installEventFilter(this);
     for (QPushButton *button :
          {PushButton12, PushButton14, PushButton16, PushButton15, PushButton7})
@@ -354,62 +416,31 @@ void Form1::buildControls()
     ProgressBar1->setAlignment(Qt::AlignCenter);
     ProgressBar1->setText(kProgressIdle);
 
-    const int gap = twipsToPixels(120);
+    // The search box, with Start beside it, above the sets and their buttons.
     auto *search = new QGridLayout(Frame1);
     search->addWidget(Option3, 0, 0);
-    search->addWidget(Text1, 0, 1, 1, 5);
+    search->addWidget(Text1, 0, 1);
+    search->addWidget(PushButton7, 0, 2, 1, 4);
     search->addWidget(Option4, 1, 0);
     search->addWidget(Combo1, 1, 1);
     search->addWidget(PushButton12, 1, 2);
     search->addWidget(PushButton14, 1, 3);
     search->addWidget(PushButton16, 1, 4);
     search->addWidget(PushButton15, 1, 5);
-    search->addWidget(PushButton7, 2, 0, 1, 6);
     search->setColumnStretch(1, 1);
+    search->setContentsMargins(twipsToPixels(120), twipsToPixels(60), twipsToPixels(120),
+                               twipsToPixels(60));
     // The set buttons are as wide as their captions need, not a push button's usual width.
     for (QPushButton *small : {PushButton12, PushButton14, PushButton16, PushButton15}) {
-        const int text = small->fontMetrics().horizontalAdvance(small->text() + u"MM"_s);
-        small->setFixedWidth(qMax(text, small->fontMetrics().height()) + gap);
+        const QFontMetrics metrics = small->fontMetrics();
+        small->setFixedWidth(qMax(metrics.horizontalAdvance(small->text()) + metrics.height(),
+                                  2 * metrics.height()));
     }
 
-    auto *cases = new QGridLayout(Frame2);
-    cases->addWidget(Option2, 0, 0);
-    cases->addWidget(Option1, 0, 1);
-    cases->addWidget(Check3, 0, 2);
-    cases->addWidget(Check2, 1, 0, 1, 2);
-    cases->addWidget(Check4, 1, 2);
-    cases->setHorizontalSpacing(gap);
-    cases->setColumnStretch(3, 1);
-
-    auto *fileButtons = new QGridLayout;
-    fileButtons->addWidget(PushButton1, 0, 0);
-    fileButtons->addWidget(PushButton6, 0, 1);
-    fileButtons->addWidget(PushButton9, 1, 0);
-    fileButtons->addWidget(PushButton10, 1, 1);
-
-    auto *resultButtons = new QGridLayout;
-    resultButtons->addWidget(PushButton3, 0, 0);
-    resultButtons->addWidget(PushButton11, 0, 1);
-    resultButtons->addWidget(PushButton4, 1, 0);
-    resultButtons->addWidget(PushButton13, 1, 1);
-    resultButtons->addWidget(PushButton8, 2, 0);
-    resultButtons->addWidget(PushButton2, 2, 1);
-    resultButtons->addWidget(PushButton17, 3, 0, 1, 2);
-
-    auto *column = new QVBoxLayout(m_background);
-    column->setContentsMargins(gap, gap, gap, gap);
-    column->addWidget(PushButton5);
-    column->addWidget(ListView1, 1);
-    column->addLayout(fileButtons);
-    column->addWidget(Frame1);
-    column->addWidget(Frame2);
-    column->addWidget(m_resultsSplitter, 2);
-    column->addWidget(Check1);
-    column->addLayout(resultButtons);
-    column->addWidget(ProgressBar1);
-
-    // The design's client area: 8040 x 10125 twips.
-    resize(twipsToPixels(8040), twipsToPixels(10125));
+    arrangeControls(false);
+    // A screen too short for the design's column gets the wide arrangement.
+    if (needsWideArrangement())
+        arrangeControls(true);
 
     // Selecting an option, by hand or from code, raises its click; unselecting does not.
     const auto onSelected = [this](QRadioButton *option, void (Form1::*click)()) {
@@ -429,6 +460,21 @@ void Form1::buildControls()
         });
     }
     connect(Text1, &QLineEdit::textChanged, this, &Form1::Text1_Change);
+    // Enter in the search box does what the Start button does.
+    connect(Text1, &QLineEdit::returnPressed, PushButton7, &QPushButton::click);
+    // Choosing a set, by the pointer or the keyboard, means searching the sets.
+    connect(Combo1, &QComboBox::activated, this, &Form1::Combo1_GotFocus);
+    connect(columns, &QHeaderView::sectionClicked, this, &Form1::sortByColumn);
+    connect(m_filterBox, &QLineEdit::textChanged, m_filterDelay, qOverload<>(&QTimer::start));
+    connect(m_filterDelay, &QTimer::timeout, this, &Form1::applyFilter);
+    connect(Option1, &QRadioButton::toggled, this, &Form1::applyFilter);
+    const auto status = [this] { updateStatusLine(); };
+    connect(m_view, &QAbstractItemModel::rowsInserted, this, status);
+    connect(m_view, &QAbstractItemModel::rowsRemoved, this, status);
+    connect(m_view, &QAbstractItemModel::modelReset, this, status);
+    connect(m_view, &QAbstractItemModel::layoutChanged, this, status);
+    connect(m_view, &ResultsView::arranging, this, status);
+    connect(m_view, &ResultsView::arranged, this, status);
     connect(ListView2->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this] { showSelectedCard(); });
     connect(m_results, &QAbstractItemModel::modelReset, this, [this] { showSelectedCard(); });
@@ -454,6 +500,164 @@ void Form1::buildControls()
     connect(PushButton12, &QPushButton::clicked, this, &Form1::PushButton12_Click);
     connect(PushButton14, &QPushButton::clicked, this, &Form1::PushButton14_Click);
     connect(PushButton15, &QPushButton::clicked, this, &Form1::PushButton15_Click);
+    setUpKeyboardAndNames();
+}
+
+void Form1::arrangeControls(bool wide)
+{
+    // The design's column, top to bottom: the file list and its buttons, the search and
+    // case options, the results with their filter and card pane, the counts and the
+    // progress, the output buttons. The wide arrangement puts the two option frames
+    // side by side and the buttons of each group in fewer rows.
+    delete m_background->layout();
+    const int gap = twipsToPixels(120);
+    auto *column = new QVBoxLayout(m_background);
+    column->setContentsMargins(gap, gap, gap, gap);
+
+    auto *fileButtons = new QGridLayout;
+    const QList<QPushButton *> fileOrder{PushButton1, PushButton6, PushButton9, PushButton10};
+    for (int i = 0; i < fileOrder.size(); ++i)
+        fileButtons->addWidget(fileOrder.at(i), wide ? 0 : i / 2, wide ? i : i % 2);
+
+    // The case options in two rows of three, or, beside the search options, three of two.
+    delete Frame2->layout();
+    auto *cases = new QGridLayout(Frame2);
+    const QList<QWidget *> caseOrder = wide
+        ? QList<QWidget *>{Option2, Option1, Check3, Check4, Check2}
+        : QList<QWidget *>{Option2, Option1, Check3, Check2, Check4};
+    cases->addWidget(Option2, 0, 0);
+    cases->addWidget(Option1, 0, 1);
+    cases->addWidget(Check3, wide ? 1 : 0, wide ? 0 : 2);
+    cases->addWidget(Check2, wide ? 2 : 1, 0, 1, 2);
+    cases->addWidget(Check4, 1, wide ? 1 : 2);
+    cases->setHorizontalSpacing(gap);
+    cases->setContentsMargins(gap, gap / 2, gap, gap / 2);
+    cases->setColumnStretch(wide ? 2 : 3, 1);
+
+    auto *options = new QBoxLayout(wide ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom);
+    options->addWidget(Frame1, 3);
+    options->addWidget(Frame2, 2);
+
+    auto *filterRow = new QHBoxLayout;
+    filterRow->addWidget(m_filterLabel);
+    filterRow->addWidget(m_filterBox, 1);
+    filterRow->addWidget(Check1);
+
+    auto *progressRow = new QHBoxLayout;
+    progressRow->addWidget(ProgressBar1, 1);
+    progressRow->addWidget(PushButton2);
+    progressRow->addWidget(PushButton5);
+
+    // Open and copy, then save.
+    auto *resultButtons = new QGridLayout;
+    const QList<QPushButton *> resultOrder{PushButton3, PushButton11, PushButton8,
+                                           PushButton4, PushButton13, PushButton17};
+    for (int i = 0; i < resultOrder.size(); ++i)
+        resultButtons->addWidget(resultOrder.at(i), i / 3, i % 3);
+
+    column->addWidget(ListView1, 1);
+    column->addLayout(fileButtons);
+    column->addLayout(options);
+    column->addLayout(filterRow);
+    column->addWidget(m_resultsSplitter, 2);
+    column->addWidget(m_statusLine);
+    column->addLayout(progressRow);
+    column->addLayout(resultButtons);
+
+    // Tab follows the same order.
+    QList<QWidget *> order{ListView1};
+    order += {fileOrder.cbegin(), fileOrder.cend()};
+    order += {Option3,      Text1,        PushButton7,  Option4,     Combo1,
+              PushButton12, PushButton14, PushButton16, PushButton15};
+    order += caseOrder;
+    order += {m_filterBox, Check1, ListView2};
+    // The card pane's two lists, side by side.
+    for (const QString &inner : {u"CardProperties"_s, u"CardLines"_s}) {
+        if (auto *list = m_cardPane->findChild<QWidget *>(inner))
+            order.append(list);
+    }
+    order += {PushButton2, PushButton5};
+    order += {resultOrder.cbegin(), resultOrder.cend()};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order.at(i - 1), order.at(i));
+}
+
+bool Form1::needsWideArrangement()
+{
+    const QScreen *shown = screen();
+    if (!shown)
+        return false;
+    const QRect room = shown->availableGeometry();
+    const int titleBar = style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    return m_background->layout()->totalMinimumSize().height() > room.height() - titleBar;
+}
+
+void Form1::setUpKeyboardAndNames()
+{
+    // Each control with the name a screen reader says and what it does, in the order
+    // Tab visits them: top to bottom, left to right.
+    struct Named
+    {
+        QWidget *control;
+        QString name;
+        QString description;
+    };
+    const QList<Named> controls{
+        {ListView1, u"Files to search"_s,
+         u"The card files a search reads. Delete removes the selected files; drop files "
+         "or folders here to add them."_s},
+        {PushButton1, PushButton1->text(), u"Chooses card files to add to the list."_s},
+        {PushButton6, PushButton6->text(),
+         u"Adds every file with an extension you name from a folder and its subfolders."_s},
+        {PushButton5, PushButton5->text(), u"Shows how to use this program."_s},
+        {PushButton9, u"Clear file list"_s, u"Removes every file from the list."_s},
+        {PushButton10, PushButton10->text(), u"Adds the sample card files."_s},
+        {Option3, Option3->text(), u"Searches for the text in the search box."_s},
+        {Text1, u"Search text"_s, u"The text to look for. Enter starts the search."_s},
+        {PushButton7, u"Start or stop searching"_s,
+         u"Starts a search of every listed file, or stops the running one."_s},
+        {Option4, Option4->text(), u"Searches for every set of the list."_s},
+        {Combo1, u"Search sets"_s, u"The texts searched for with \"Search for multiple:\"."_s},
+        {PushButton12, u"Add set"_s, u"Adds a search text to the sets."_s},
+        {PushButton14, u"Remove set"_s, u"Removes the shown set from the list."_s},
+        {PushButton16, u"Load sets"_s, u"Adds the sets of list files, one set per line."_s},
+        {PushButton15, u"Clear sets"_s, u"Removes every set from the list."_s},
+        {Option2, Option2->text(), u"Finds the text in any case."_s},
+        {Option1, Option1->text(), u"Finds the text only in the same case."_s},
+        {Check3, Check3->text(), u"Finds letters with or without their accents."_s},
+        {Check2, Check2->text(),
+         u"Finds a telephone number whatever its spaces, dashes and country code."_s},
+        {Check4, Check4->text(), u"Also searches the properties outside the contact's fields."_s},
+        {m_filterBox, u"Filter results"_s,
+         u"Shows only the result rows that contain this text in any column."_s},
+        {Check1, Check1->text(), u"Shows or hides the pane with the whole card."_s},
+        {ListView2, u"Results"_s,
+         u"One row per value found: file, tag, value and contact. Click a heading to sort; "
+         "the context menu holds more commands."_s},
+        {m_cardPane, u"Card of the selected row"_s,
+         u"The properties and lines of the card the selected row comes from."_s},
+        {PushButton3, PushButton3->text(),
+         u"Opens the selected row's file in a text editor, at its card."_s},
+        {PushButton11, PushButton11->text(), u"Opens every file with results in a text editor."_s},
+        {PushButton8, PushButton8->text(), u"Copies the ticked rows to the clipboard."_s},
+        {PushButton4, PushButton4->text(), u"Saves every row in a text file."_s},
+        {PushButton13, PushButton13->text(), u"Opens every row in a spreadsheet."_s},
+        {PushButton2, u"Clear results"_s, u"Removes every result row."_s},
+        {PushButton17, PushButton17->text(),
+         u"Saves every card with a result row in one vCard file."_s},
+        {m_statusLine, u"Result counts"_s, u"How many rows came from how many files and cards."_s},
+        {ProgressBar1, u"Progress"_s, u"How far the running search or scan has come."_s},
+    };
+    for (const Named &each : controls) {
+        each.control->setAccessibleName(each.name);
+        each.control->setAccessibleDescription(each.description);
+    }
+    // Tab leaves the tables instead of moving from cell to cell.
+    ListView1->setTabKeyNavigation(false);
+    ListView2->setTabKeyNavigation(false);
+    // Enter presses the button that has the focus, as Space does.
+    for (QPushButton *button : findChildren<QPushButton *>())
+        button->setAutoDefault(true);
 }
 
 // ---- Start-up --------------------------------------------------------------------------
@@ -482,12 +686,8 @@ void Form1::Form_Load()
     });
     guard.step(128, [&] { ListView1->setHeaderHidden(false); });
     guard.step(130, [&] { ListView1->setColumnWidth(0, twipsToPixels(7000)); });
-    guard.step(138, [&] { ListView2->setColumnWidth(0, twipsToPixels(2500)); });
-    guard.step(140, [&] { ListView2->setColumnWidth(1, twipsToPixels(2000)); });
-    guard.step(142, [&] {
-        ListView2->setColumnWidth(2, twipsToPixels(2500));
-        ListView2->setColumnWidth(3, twipsToPixels(2500));
-    });
+    // The window's size comes before the columns, which share out its width.
+    guard.step(136, [&] { restoreWindowLayout(); });
     guard.step(144, [&] { Text1->setText(m_settings.ReadSetting(u"Text1"_s, QString())); });
     guard.step(146, [&] { Combo1->addItems(LoadFindSets(m_settings)); });
     guard.step(162, [&] { restoreOption(Option1, u"Option1"_s, 0); });
@@ -496,6 +696,78 @@ void Form1::Form_Load()
     guard.step(168, [&] { restoreOption(Option4, u"Option4"_s, 0); });
     restoreMatchOptions();
     restoreCardPane();
+    // The search box has the focus when the window opens.
+    Text1->setFocus(Qt::OtherFocusReason);
+}
+
+namespace {
+
+/// Whole numbers from a stored "a,b,c" list, each from 1 to 99999; empty when the text
+/// is not such a list of count numbers.
+QList<int> storedSizes(const QString &text, qsizetype count)
+{
+    const QStringList parts = text.split(u',');
+    if (parts.size() != count)
+        return {};
+    QList<int> sizes;
+    for (const QString &part : parts) {
+        bool ok = false;
+        const int size = part.toInt(&ok);
+        if (!ok || size <= 0 || size >= 100000)
+            return {};
+        sizes.append(size);
+    }
+    return sizes;
+}
+
+} // namespace
+
+void Form1::restoreWindowLayout()
+{
+    // The design's client area (8040 x 10125 twips) at the desktop's scale, kept on the
+    // screen and never smaller than the controls need.
+    QSize size(twipsToPixels(8040), twipsToPixels(10125));
+    if (const QScreen *shown = screen()) {
+        const QRect room = shown->availableGeometry();
+        const int titleBar = style()->pixelMetric(QStyle::PM_TitleBarHeight);
+        size = size.boundedTo(QSize(room.width(), room.height() - titleBar));
+    }
+    resize(size.expandedTo(minimumSizeHint()));
+    const QByteArray stored
+        = QByteArray::fromBase64(m_settings.ReadSetting(u"WindowGeometry"_s, QString()).toLatin1());
+    // Qt keeps a restored window on a screen that is there now.
+    if (!stored.isEmpty())
+        restoreGeometry(stored);
+    const QList<int> widths
+        = storedSizes(m_settings.ReadSetting(u"ResultsColumns"_s, QString()), 3);
+    if (widths.isEmpty()) {
+        setDefaultColumnWidths();
+        return;
+    }
+    ListView2->setColumnWidth(0, widths.at(0));
+    ListView2->setColumnWidth(1, widths.at(1));
+    ListView2->setColumnWidth(3, widths.at(2));
+}
+
+void Form1::setDefaultColumnWidths()
+{
+    // The File and Contact columns a share of the table, the Tag column its longest
+    // tag; Value takes the rest.
+    const int table = qMax(width() - 2 * twipsToPixels(120), 100);
+    const int tag = ListView2->fontMetrics().horizontalAdvance(u"BusinessPhones"_s)
+        + ListView2->fontMetrics().height();
+    ListView2->setColumnWidth(0, table / 4);
+    ListView2->setColumnWidth(1, tag);
+    ListView2->setColumnWidth(3, table / 6);
+}
+
+void Form1::storeWindowLayout()
+{
+    m_settings.WriteSetting(u"WindowGeometry"_s, QString::fromLatin1(saveGeometry().toBase64()));
+    m_settings.WriteSetting(u"ResultsColumns"_s,
+                            u"%1,%2,%3"_s.arg(ListView2->columnWidth(0))
+                                .arg(ListView2->columnWidth(1))
+                                .arg(ListView2->columnWidth(3)));
 }
 
 QList<std::pair<QCheckBox *, QString>> Form1::matchOptionKeys() const
@@ -526,15 +798,9 @@ void Form1::restoreCardPane()
         Check1->setChecked(shown);
     }
     // The heights of the table and the pane, as "table,pane" in pixels.
-    const QStringList sizes = m_settings.ReadSetting(u"CardPaneSizes"_s, QString()).split(u',');
-    if (sizes.size() == 2) {
-        bool tableOk = false;
-        bool paneOk = false;
-        const int table = sizes.at(0).toInt(&tableOk);
-        const int pane = sizes.at(1).toInt(&paneOk);
-        if (tableOk && paneOk && table > 0 && pane > 0 && table < 100000 && pane < 100000)
-            m_cardPaneSizes = {table, pane};
-    }
+    const QList<int> sizes = storedSizes(m_settings.ReadSetting(u"CardPaneSizes"_s, QString()), 2);
+    if (!sizes.isEmpty())
+        m_cardPaneSizes = sizes;
     showCardPane(shown);
 }
 
@@ -566,15 +832,15 @@ void Form1::showSelectedCard()
 {
     if (!m_cardPane->isVisibleTo(this))
         return;
-    const QModelIndex current = ListView2->currentIndex();
-    if (!current.isValid() || current.row() >= m_results->count()) {
+    const qsizetype current = currentSourceRow();
+    if (current < 0) {
         // No row: the file kept for the pane is let go, as after a new search.
         m_cardPane->clear();
         m_cardFile.clear();
         m_cardText = {};
         return;
     }
-    const ResultRow &row = m_results->row(current.row());
+    const ResultRow row = m_results->row(current);
     // The file is read again only when it changed: rows of one file share it.
     const QString &path = row.File;
     const QFileInfo info(path);
@@ -656,6 +922,7 @@ void Form1::closeEvent(QCloseEvent *event)
     m_closing = true;
     if (m_run)
         m_run->requestStop();
+    unguarded(u"Form_Unload"_s, [&] { storeWindowLayout(); });
     event->accept();
     QCoreApplication::quit();
 }
@@ -803,6 +1070,7 @@ void Form1::PushButton7_Click()
     guard.step(124, [&] { setMousePointer(PointerBusy); });
     guard.step(126, [&] { m_results->clear(); });
 
+    m_stoppedText.clear();
     // The run searches the list as it stands now; later changes wait for the next run.
     SearchRun run(m_fileList->paths());
     SearchHostAdapter host(*this);
@@ -812,6 +1080,10 @@ void Form1::PushButton7_Click()
     host.flush();
     if (m_closing)
         return;
+    if (!completed)
+        m_stoppedText = u"Stopped after %1 of %2 files"_s.arg(
+            QLocale().toString(run.filesDone()), QLocale().toString(run.files().size()));
+    updateStatusLine();
 
     guard.step(668, [&] { setMousePointer(PointerDefault); });
     guard.step(670, [&] { ProgressBar1->setValue(0); });
@@ -827,6 +1099,8 @@ void Form1::PushButton2_Click()
 {
     Guard guard(m_desktop, formLocation(u"PushButton2_Click"_s));
     guard.step(100, [&] { m_results->clear(); });
+    m_stoppedText.clear();
+    updateStatusLine();
 }
 
 void Form1::PushButton9_Click()
@@ -842,15 +1116,31 @@ void Form1::removeSelectedFile()
 {
     if (isBusy() || m_fileList->count() == 0)
         return;
-    const QModelIndexList selected = ListView1->selectionModel()->selectedRows();
-    if (!selected.isEmpty())
-        m_fileList->removeAt(selected.first().row() + 1);
+    const QModelIndex current = ListView1->currentIndex();
+    if (current.isValid())
+        m_fileList->removeAt(current.row() + 1);
 }
 
 void Form1::ListView1_KeyDown(int key)
 {
-    if (key == Qt::Key_Delete)
-        removeSelectedFile();
+    if (key != Qt::Key_Delete || isBusy() || m_fileList->count() == 0)
+        return;
+    // Every selected entry goes, run by run from the end, so that the positions of the
+    // runs still to remove stay as they were.
+    const QItemSelection selected = ListView1->selectionModel()->selection();
+    QList<std::pair<int, int>> runs;
+    for (const QItemSelectionRange &range : selected)
+        runs.append({range.top(), range.bottom()});
+    std::sort(runs.begin(), runs.end());
+    QList<std::pair<int, int>> merged;
+    for (const auto &[top, bottom] : std::as_const(runs)) {
+        if (!merged.isEmpty() && top <= merged.last().second + 1)
+            merged.last().second = qMax(merged.last().second, bottom);
+        else
+            merged.append({top, bottom});
+    }
+    for (auto run = merged.crbegin(); run != merged.crend(); ++run)
+        m_fileList->removeRange(run->first + 1, run->second - run->first + 1);
 }
 
 void Form1::ListView1_DblClick()
@@ -864,8 +1154,9 @@ void Form1::ListView1_MouseDown(const QPoint &position)
     const QModelIndex pressed = ListView1->indexAt(position);
     if (!pressed.isValid())
         return;
-    // A click on an entry makes it the dragged entry.
-    ListView1->setCurrentIndex(pressed);
+    // A click on an entry makes it the dragged entry; the list itself selects, so that
+    // Ctrl and Shift add to the selection.
+    ListView1->selectionModel()->setCurrentIndex(pressed, QItemSelectionModel::NoUpdate);
     m_draggedItem = pressed;
     ListView1->viewport()->setCursor(m_dragCursor);
 }
@@ -910,7 +1201,7 @@ void Form1::PushButton1_Click()
     OpenFilesResult chosen;
     guard.step(112, [&] {
         chosen = m_desktop.openFileNames(u"Add File(s) - Hold Ctrl to select multiple files"_s,
-                                         u"VCF Files (*.vcf)"_s);
+                                         u"VCF Files (*.vcf);;All Files (*)"_s);
     });
     if (chosen.tooMany) {
         showMessage(u"You've selected too many files to add.\r\rPlease try adding via the "
@@ -1223,11 +1514,16 @@ void Form1::PushButton3_Click()
     Guard guard(m_desktop, formLocation(u"PushButton3_Click"_s));
     qsizetype row = -1;
     guard.step(100, [&] {
-        const QModelIndexList selected = ListView2->selectionModel()->selectedRows();
-        row = rowToOpen(*m_results, selected.isEmpty() ? -1 : selected.first().row());
+        const QList<qsizetype> selected = selectedSourceRows();
+        row = rowToOpen(*m_results, selected.isEmpty() ? -1 : selected.first());
     });
-    if (row < 0)
-        return;
+    if (row >= 0)
+        openRowInEditor(u"PushButton3_Click"_s, row);
+}
+
+void Form1::openRowInEditor(const QString &procedure, qsizetype row)
+{
+    Guard guard(m_desktop, formLocation(procedure));
     std::optional<TextEditor> editor;
     if (!guard.step(101, [&] { editor = findTextEditor(m_desktop); }))
         return;
@@ -1236,10 +1532,123 @@ void Form1::PushButton3_Click()
             showMessage(noEditorText());
             return;
         }
-        const ResultRow &found = m_results->row(row);
+        const ResultRow found = m_results->row(row);
         if (!OpenFileInEditor(m_desktop, *editor, found.File, found.Card.line))
             showMessage(editorRefusalText({found.File}));
     });
+}
+
+// ---- The results table -----------------------------------------------------------------
+
+qsizetype Form1::sourceRow(const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return -1;
+    const QModelIndex source = m_view->mapToSource(index);
+    return source.isValid() && source.row() < m_results->count() ? source.row() : -1;
+}
+
+qsizetype Form1::currentSourceRow() const
+{
+    return sourceRow(ListView2->currentIndex());
+}
+
+QList<qsizetype> Form1::selectedSourceRows() const
+{
+    // In the table's order, as the user sees them.
+    QModelIndexList selected = ListView2->selectionModel()->selectedRows();
+    std::sort(selected.begin(), selected.end(),
+              [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
+    QList<qsizetype> rows;
+    rows.reserve(selected.size());
+    for (const QModelIndex &index : std::as_const(selected)) {
+        if (const qsizetype row = sourceRow(index); row >= 0)
+            rows.append(row);
+    }
+    return rows;
+}
+
+void Form1::sortByColumn(int section)
+{
+    // Each click on a heading goes on from the order found to ascending, descending and
+    // back to the order found; another heading starts ascending.
+    int column = section;
+    Qt::SortOrder order = Qt::AscendingOrder;
+    if (m_view->sortColumn() == section) {
+        if (m_view->sortOrder() == Qt::AscendingOrder)
+            order = Qt::DescendingOrder;
+        else
+            column = -1;
+    }
+    QHeaderView *header = ListView2->horizontalHeader();
+    header->setSortIndicatorShown(column >= 0);
+    if (column >= 0)
+        header->setSortIndicator(column, order);
+    m_view->setSort(column, order);
+}
+
+void Form1::applyFilter()
+{
+    m_filterDelay->stop();
+    m_view->setFilter(m_filterBox->text(), !Option1->isChecked());
+}
+
+void Form1::updateStatusLine()
+{
+    const qsizetype rows = m_results->count();
+    QString text;
+    if (rows > 0 || !m_stoppedText.isEmpty()) {
+        const auto counted = [](qsizetype n, const QString &one, const QString &many) {
+            return u"%1 %2"_s.arg(QLocale().toString(n), n == 1 ? one : many);
+        };
+        text = counted(rows, u"row"_s, u"rows"_s) + u" from "_s
+            + counted(m_results->fileCount(), u"file"_s, u"files"_s) + u" and "_s
+            + counted(m_results->cardCount(), u"card"_s, u"cards"_s);
+        if (!m_filterBox->text().isEmpty())
+            text += u", %1 shown"_s.arg(QLocale().toString(m_view->shownCount()));
+        if (!m_stoppedText.isEmpty())
+            text += u". "_s + m_stoppedText;
+    }
+    if (m_view->isArranging())
+        text += (text.isEmpty() ? u""_s : u". "_s) + u"Sorting…"_s;
+    m_statusLine->setText(text);
+}
+
+void Form1::copyToClipboard(const QString &procedure, const QString &text)
+{
+    Guard guard(m_desktop, formLocation(procedure));
+    guard.step(100, [&] {
+        if (!SetClipboardText(m_desktop, text))
+            throw Failure(u"The clipboard cannot be written."_s);
+    });
+}
+
+void Form1::copySelectedRows()
+{
+    const QList<qsizetype> rows = selectedSourceRows();
+    if (!rows.isEmpty())
+        copyToClipboard(u"CopyRows"_s, clipboardText(*m_results, rows));
+}
+
+void Form1::copyCurrentValue()
+{
+    if (const qsizetype row = currentSourceRow(); row >= 0)
+        copyToClipboard(u"CopyValue"_s, m_results->cell(row, 3));
+}
+
+void Form1::openCurrentCard()
+{
+    if (const qsizetype row = currentSourceRow(); row >= 0)
+        openRowInEditor(u"OpenCard"_s, row);
+}
+
+void Form1::showCurrentContact()
+{
+    if (currentSourceRow() < 0)
+        return;
+    Check1->setChecked(true);
+    showSelectedCard();
+    m_cardPane->setFocus(Qt::OtherFocusReason);
 }
 
 void Form1::PushButton11_Click()
@@ -1356,7 +1765,8 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
             break;
         case QEvent::MouseMove:
             ListView1_MouseMove(position());
-            break;
+            // A drag with the button down moves the entry; it does not select a range.
+            return m_listMouseDown;
         case QEvent::MouseButtonRelease:
             ListView1_MouseUp();
             break;
@@ -1372,7 +1782,12 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
         ListView1_KeyDown(static_cast<QKeyEvent *>(event)->key());
         return false;
     }
-    if (watched == Combo1 && type == QEvent::FocusIn) {
+    // A click into the set list means searching the sets; focus that arrives by the
+    // keyboard, on its way through the window, does not.
+    if (watched == Combo1
+        && ((type == QEvent::FocusIn
+             && static_cast<QFocusEvent *>(event)->reason() == Qt::MouseFocusReason)
+            || type == QEvent::MouseButtonPress)) {
         Combo1_GotFocus();
         return false;
     }

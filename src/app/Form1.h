@@ -21,14 +21,17 @@ class QButtonGroup;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QSplitter;
 class QTemporaryDir;
+class QTimer;
 class QTableView;
 class QTreeView;
 class ResultsModel;
+class ResultsView;
 class SearchRun;
 class SettingsStore;
 class TextProgressBar;
@@ -59,6 +62,8 @@ public:
     QString exportedWorkbook() const;
     /// The pane that shows the card of the selected row.
     CardPane &cardPane() { return *m_cardPane; }
+    /// The results as the table shows them: filtered and sorted.
+    ResultsView &resultsView() { return *m_view; }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -75,6 +80,16 @@ private:
     /// The check boxes of the "Case Options" frame and their settings keys.
     QList<std::pair<QCheckBox *, QString>> matchOptionKeys() const;
     void restoreMatchOptions();
+    /// Lays the controls out, in the design's column or, for a short screen, wide; Tab
+    /// follows them from top to bottom and left to right.
+    void arrangeControls(bool wide);
+    bool needsWideArrangement();
+    /// Accessible names and descriptions; Enter presses buttons; Tab leaves tables.
+    void setUpKeyboardAndNames();
+    /// The design's size, clamped to the screen, then what was stored at the last close.
+    void restoreWindowLayout();
+    void storeWindowLayout();
+    void setDefaultColumnWidths();
 
     void Form_Load();
     void ApplySkin();
@@ -127,6 +142,20 @@ private:
     void storeCardPaneSizes();
     void restoreCardPane();
 
+    // The results table's own commands.
+    qsizetype sourceRow(const QModelIndex &index) const;
+    qsizetype currentSourceRow() const;
+    QList<qsizetype> selectedSourceRows() const;
+    void sortByColumn(int section);
+    void applyFilter();
+    void updateStatusLine();
+    void copySelectedRows();
+    void copyCurrentValue();
+    void openCurrentCard();
+    void showCurrentContact();
+    void copyToClipboard(const QString &procedure, const QString &text);
+    void openRowInEditor(const QString &procedure, qsizetype row);
+
     void hoverOver(QObject *watched);
     void showMessage(const QString &text);
     /// True when path may be written: it is new, or the user agrees to replace it.
@@ -148,6 +177,9 @@ private:
 
     FileListModel *m_fileList = nullptr;
     ResultsModel *m_results = nullptr;
+    ResultsView *m_view = nullptr;
+    // "Stopped after N of M files" of the last run, or empty when it reached its end.
+    QString m_stoppedText;
     SearchRun *m_run = nullptr;
     /// The workbook handed to the spreadsheet application lives here until the
     /// next export or the end of the program.
@@ -200,5 +232,9 @@ private:
     QCheckBox *Check2 = nullptr; // "Phone numbers in any format"
     QCheckBox *Check3 = nullptr; // "Ignore accents"
     QCheckBox *Check4 = nullptr; // "Search all properties"
+    QLineEdit *m_filterBox = nullptr;
+    QLabel *m_filterLabel = nullptr;
+    QLabel *m_statusLine = nullptr;
+    QTimer *m_filterDelay = nullptr;
     QWidget *m_background = nullptr;
 };

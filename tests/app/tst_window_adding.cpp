@@ -191,7 +191,8 @@ void TestWindowAdding::addFilesDialog()
     m_desktop->openResults.enqueue({chosen, false});
     button(*form, "PushButton1")->click();
     QCOMPARE(m_desktop->dialogTitles,
-             QStringList{u"Add File(s) - Hold Ctrl to select multiple files|VCF Files (*.vcf)"_s});
+             QStringList{u"Add File(s) - Hold Ctrl to select multiple files|VCF Files "
+                         "(*.vcf);;All Files (*)"_s});
     QCOMPARE(form->fileList().paths(), QStringList{u"/already.vcf"_s} + added);
     QVERIFY(m_desktop->messages.isEmpty());
 }
