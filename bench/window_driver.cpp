@@ -4,10 +4,12 @@
 // searches N times in a row, copying, saving and exporting a workbook between
 // searches, and prints the resident memory after each search. With --stop-after MS it
 // presses "Stop Searching" that long after the start and prints how long the run took
-// to end after the press.
+// to end after the press. With --sort it then clicks the File heading three times
+// (ascending, descending, the order found) and types a filter, printing how long each
+// took until the table showed it and the longest gap between event turns meanwhile.
 //
 //   quillory-bench-window [--copy] [--save FILE] [--startup] [--soak N] [--stop-after MS]
-//                         TEXT FOLDER
+//                         [--sort] TEXT FOLDER
 
 #include "app/Desktop.h"
 #include "app/Form1.h"
@@ -15,12 +17,15 @@
 #include "filelist/AddFolder.h"
 #include "filelist/FileListModel.h"
 #include "results/ResultsModel.h"
+#include "results/ResultsView.h"
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -105,6 +110,7 @@ int main(int argc, char *argv[])
     QStringList args = QApplication::arguments().mid(1);
     const bool copy = args.removeAll(QStringLiteral("--copy")) > 0;
     const bool startupOnly = args.removeAll(QStringLiteral("--startup")) > 0;
+    const bool sort = args.removeAll(QStringLiteral("--sort")) > 0;
     QString save;
     if (const qsizetype at = args.indexOf(QStringLiteral("--save"));
         at >= 0 && at + 1 < args.size()) {
@@ -139,7 +145,7 @@ int main(int argc, char *argv[])
     }
     if (args.size() != 2) {
         std::fputs("usage: quillory-bench-window [--copy] [--save FILE] [--startup] [--soak N] "
-                   "[--stop-after MS] TEXT FOLDER\n",
+                   "[--stop-after MS] [--sort] TEXT FOLDER\n",
                    stderr);
         return 2;
     }
@@ -198,6 +204,34 @@ int main(int argc, char *argv[])
             clock.restart();
             window.findChild<QPushButton *>(QStringLiteral("PushButton4"))->click();
             std::printf("save_ms %lld longest_gap_ms %lld\n", clock.elapsed(), gaps.longest());
+        }
+        if (sort) {
+            ResultsView &view = window.resultsView();
+            // Waits with events running until the table shows what was asked for.
+            const auto arranged = [&](const char *what) {
+                while (view.isArranging())
+                    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+                std::printf("%s_ms %lld longest_gap_ms %lld\n", what, clock.elapsed(),
+                            gaps.longest());
+            };
+            auto *header
+                = window.findChild<QTableView *>(QStringLiteral("ListView2"))->horizontalHeader();
+            for (const char *what : {"sort_ascending", "sort_descending", "sort_found"}) {
+                gaps.reset();
+                clock.restart();
+                emit header->sectionClicked(0);
+                arranged(what);
+            }
+            gaps.reset();
+            clock.restart();
+            window.findChild<QLineEdit *>(QStringLiteral("FilterBox"))
+                ->setText(QStringLiteral("9"));
+            // The filter waits a moment after the last key; that wait is part of the time.
+            while (!view.isArranging() && view.shownCount() == window.results().count()
+                   && clock.elapsed() < 1000)
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+            arranged("filter");
+            std::printf("shown %lld\n", qlonglong(view.shownCount()));
         }
         std::fflush(stdout);
         app.quit();
