@@ -5,6 +5,7 @@
 #include "app/ErrorReport.h"
 #include "app/EventPump.h"
 #include "app/Failure.h"
+#include "app/PathDelegate.h"
 #include "app/SettingsStore.h"
 #include "app/TextProgressBar.h"
 #include "app/WindowTexts.h"
@@ -68,21 +69,6 @@ namespace {
 const QString kStartSearching = u"Start Searching"_s;
 const QString kStopSearching = u"Stop Searching"_s;
 const QString kProgressIdle = u"Progress Bar"_s;
-
-/// Shows a long path with its start and its file name, the middle left out: rows of
-/// one folder would otherwise all read the same.
-class PathDelegate final : public QStyledItemDelegate
-{
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-
-protected:
-    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
-    {
-        QStyledItemDelegate::initStyleOption(option, index);
-        option->textElideMode = Qt::ElideMiddle;
-    }
-};
 
 /// What the two report views share: one row selected at a time, read-only cells,
 /// header columns the user sizes, and pointer tracking for the hover feedback.
@@ -559,7 +545,7 @@ void Form1::arrangeControls(bool wide)
     column->addLayout(fileButtons);
     column->addLayout(options);
     column->addLayout(filterRow);
-    column->addWidget(m_resultsSplitter, 2);
+    column->addWidget(m_resultsSplitter, 4);
     column->addWidget(m_statusLine);
     column->addLayout(progressRow);
     column->addLayout(resultButtons);

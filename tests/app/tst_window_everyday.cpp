@@ -4,6 +4,7 @@
 #include "TestFiles.h"
 #include "WindowTest.h"
 #include "app/CardPane.h"
+#include "app/PathDelegate.h"
 #include "filelist/FileListModel.h"
 #include "results/ResultsModel.h"
 #include "results/ResultsText.h"
@@ -14,6 +15,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -81,6 +83,8 @@ private slots:
     void tabFollowsTheWindow();
     void everyControlIsNamed();
     void fitsTheScreen();
+    void longPathsKeepTheFileName_data();
+    void longPathsKeepTheFileName();
     void deleteRemovesEverySelectedFile_data();
     void deleteRemovesEverySelectedFile();
     void headerClicksSort();
@@ -234,6 +238,32 @@ void TestWindowEveryday::fitsTheScreen()
         QVERIFY2(button->width() >= button->fontMetrics().horizontalAdvance(button->text()),
                  qPrintable(button->objectName()));
     }
+}
+
+void TestWindowEveryday::longPathsKeepTheFileName_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("room"); // as wide as this text
+    QTest::addColumn<QString>("shown");
+    const QString path = u"/home/user/contacts/exports/alice-nguyen.vcf"_s;
+    QTest::newRow("fits") << path << path << path;
+    QTest::newRow("folder shortened")
+        << path << u"/home/user/alice-nguyen.vcf"_s << u"/home/user…alice-nguyen.vcf"_s;
+    QTest::newRow("name alone too wide") << path << u"alice-ng"_s << u"alic…vcf"_s;
+    QTest::newRow("no folder") << u"alice-nguyen.vcf"_s << u"alice-ng"_s << u"alic…vcf"_s;
+}
+
+void TestWindowEveryday::longPathsKeepTheFileName()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, room);
+    QFETCH(QString, shown);
+    const QFontMetrics metrics(QApplication::font());
+    const QString elided = elidedPath(metrics, path, metrics.horizontalAdvance(room));
+    QVERIFY(metrics.horizontalAdvance(elided) <= metrics.horizontalAdvance(room));
+    // The exact cut depends on the font: what must stay is compared.
+    QVERIFY2(elided.endsWith(shown.section(u'…', -1)), qPrintable(elided));
+    QVERIFY(elided.startsWith(shown.section(u'…', 0, 0).left(2)));
 }
 
 void TestWindowEveryday::deleteRemovesEverySelectedFile_data()
