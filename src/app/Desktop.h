@@ -43,7 +43,8 @@ public:
 
     /// Starts a program with its arguments, never through a shell.
     virtual bool startProgram(const QString &program, const QStringList &arguments) = 0;
-    /// Opens a folder or a web address with the desktop's handler.
+    /// Opens a folder or a web address with the desktop's handler: the first of
+    /// desktopOpeners() that is on PATH and starts. False when none did.
     virtual bool openUrl(const QUrl &url) = 0;
     /// The full path of a program found on PATH, or empty.
     virtual QString findProgram(const QString &name) = 0;

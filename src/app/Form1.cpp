@@ -2,6 +2,7 @@
 
 #include "app/CardPane.h"
 #include "app/Desktop.h"
+#include "app/DesktopOpen.h"
 #include "app/ErrorReport.h"
 #include "app/EventPump.h"
 #include "app/Failure.h"
@@ -874,8 +875,12 @@ void Form1::ApplySkin()
 
 void Form1::OpenMakerSiteAtRandom()
 {
-    if (m_desktop.randomBelow(100) + 1 == 7)
-        m_desktop.openUrl(QUrl(QString::fromUtf16(kMakerHomePage)));
+    const QUrl page(QString::fromUtf16(kMakerHomePage));
+    // Start-up has not set the application's title yet.
+    if (m_desktop.randomBelow(100) + 1 == 7 && !m_desktop.openUrl(page))
+        m_desktop.message(notOpenedText(m_desktop, page),
+                          applicationTitleFor(QString::fromUtf16(kProductName)), MessageButtons::Ok,
+                          MessageIcon::None);
 }
 
 void Form1::SetApplicationTitle()
@@ -1310,8 +1315,9 @@ void Form1::LoadSampleFiles()
         u"Would you like this software to open the folder where these sample files are stored (so "
         "that you can view them before working with them)?"_s,
         m_applicationTitle, MessageButtons::YesNo, MessageIcon::None);
-    if (answer == MessageAnswer::Yes)
-        m_desktop.openUrl(QUrl::fromLocalFile(folder + kSeparator));
+    const QUrl samples = QUrl::fromLocalFile(folder + kSeparator);
+    if (answer == MessageAnswer::Yes && !m_desktop.openUrl(samples))
+        showMessage(notOpenedText(m_desktop, samples));
 }
 
 void Form1::PushButton16_Click()
@@ -1511,11 +1517,12 @@ void Form1::openRowInEditor(const QString &procedure, qsizetype row)
 {
     Guard guard(m_desktop, formLocation(procedure));
     std::optional<TextEditor> editor;
-    if (!guard.step(101, [&] { editor = findTextEditor(m_desktop); }))
+    QString defaultEntry;
+    if (!guard.step(101, [&] { editor = findTextEditor(m_desktop, &defaultEntry); }))
         return;
     guard.step(102, [&] {
         if (!editor) {
-            showMessage(noEditorText());
+            showMessage(noEditorText(defaultEntry));
             return;
         }
         const ResultRow found = m_results->row(row);
@@ -1646,10 +1653,11 @@ void Form1::PushButton11_Click()
     }
     // One editor for every file, found before anything is asked or started.
     std::optional<TextEditor> editor;
-    if (!guard.step(101, [&] { editor = findTextEditor(m_desktop); }))
+    QString defaultEntry;
+    if (!guard.step(101, [&] { editor = findTextEditor(m_desktop, &defaultEntry); }))
         return;
     if (!editor) {
-        guard.step(103, [&] { showMessage(noEditorText()); });
+        guard.step(103, [&] { showMessage(noEditorText(defaultEntry)); });
         return;
     }
     QStringList files;

@@ -1,9 +1,9 @@
 #include "app/QtDesktop.h"
 
+#include "app/DesktopOpen.h"
 #include "card/NativePath.h"
 
 #include <QClipboard>
-#include <QDesktopServices>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QInputDialog>
@@ -121,7 +121,8 @@ bool QtDesktop::startProgram(const QString &program, const QStringList &argument
 
 bool QtDesktop::openUrl(const QUrl &url)
 {
-    return QDesktopServices::openUrl(url);
+    // The handlers are our own list, as the message after a failure names them.
+    return OpenWithDesktop(*this, url);
 }
 
 QString QtDesktop::findProgram(const QString &name)

@@ -71,6 +71,14 @@ LineArgument lineArgument(const QString &program)
     return LineArgument::None;
 }
 
+// Looked for on PATH, in this order, when the desktop names no usable default editor.
+const QStringList &editorsOnPath()
+{
+    static const QStringList names{u"gnome-text-editor"_s, u"gedit"_s, u"kate"_s,
+                                   u"mousepad"_s,          u"xed"_s,   u"pluma"_s};
+    return names;
+}
+
 } // namespace
 
 std::optional<TextEditor> editorFromExec(const QString &exec, bool terminal)
@@ -130,15 +138,16 @@ std::optional<TextEditor> editorFromEntry(const QString &desktopFile)
     return exec.isEmpty() ? std::nullopt : editorFromExec(exec, terminal);
 }
 
-std::optional<TextEditor> findTextEditor(Desktop &desktop)
+std::optional<TextEditor> findTextEditor(Desktop &desktop, QString *defaultEntry)
 {
     const QString entry = desktop.defaultApplicationEntry(u"text/plain"_s);
+    if (defaultEntry)
+        *defaultEntry = entry;
     if (!entry.isEmpty()) {
         if (auto editor = editorFromEntry(entry))
             return editor;
     }
-    for (const QString &name :
-         {u"gnome-text-editor"_s, u"gedit"_s, u"kate"_s, u"mousepad"_s, u"xed"_s, u"pluma"_s}) {
+    for (const QString &name : editorsOnPath()) {
         const QString program = desktop.findProgram(name);
         if (!program.isEmpty())
             return TextEditor{{program}};
@@ -195,10 +204,17 @@ bool OpenFileInEditor(Desktop &desktop, const TextEditor &editor, const QString 
     return true;
 }
 
-QString noEditorText()
+QString noEditorText(const QString &defaultEntry)
 {
-    return u"No text editor was found. Install one, such as gedit or mousepad, or set a "
-           "default application for plain text."_s;
+    const QString entry = defaultEntry.isEmpty()
+        ? u"none is set"_s
+        : u"its entry "_s + displayFileName(defaultEntry) + u" could not be used"_s;
+    QStringList names = editorsOnPath();
+    const QString last = names.takeLast();
+    return u"No text editor was found. Tried: the default application for text/plain ("_s + entry
+        + u"), then "_s + names.join(u", "_s) + u" and "_s + last
+        + u" on PATH (none found).\r\rInstall one, such as gedit or mousepad, or set a default "
+          "application for plain text."_s;
 }
 
 QString editorRefusalText(const QStringList &paths)

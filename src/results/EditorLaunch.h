@@ -44,7 +44,9 @@ std::optional<TextEditor> editorFromEntry(const QString &desktopFile);
 
 /// The desktop's plain-text editor: its default application for text/plain, else
 /// the first of a few common editors found on PATH; none when there is neither.
-std::optional<TextEditor> findTextEditor(Desktop &desktop);
+/// defaultEntry, when given, receives the default application's .desktop file (empty
+/// when none is set), for the message that tells what was tried.
+std::optional<TextEditor> findTextEditor(Desktop &desktop, QString *defaultEntry = nullptr);
 
 /// The call that opens a path in the editor, at a line (from 1; 0 or less for none)
 /// when the editor, known by its program's file name, takes one: "+LINE" for gedit,
@@ -59,8 +61,10 @@ ProgramCall editorCall(const TextEditor &editor, const QString &path, qint64 lin
 bool OpenFileInEditor(Desktop &desktop, const TextEditor &editor, const QString &path,
                       qint64 line = 0);
 
-/// The message shown when the desktop has no text editor.
-QString noEditorText();
+/// The message shown when findTextEditor found no editor: it names the default
+/// application's entry that could not be used (or says that none is set), then the
+/// editors looked for on PATH.
+QString noEditorText(const QString &defaultEntry);
 
 /// The message naming the files that OpenFileInEditor could not hand over.
 QString editorRefusalText(const QStringList &paths);

@@ -2,9 +2,11 @@
 
 #include "ScriptedDesktop.h"
 #include "TestFiles.h"
+#include "app/DesktopOpen.h"
 #include "app/ErrorReport.h"
 #include "app/SettingsStore.h"
 #include "filelist/AddFolder.h"
+#include "results/EditorLaunch.h"
 #include "search/SearchSets.h"
 
 #include <QDir>
@@ -12,6 +14,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 #include <cstdio>
 #include <stdexcept>
@@ -67,6 +70,10 @@ private slots:
     void errorBox();
     void guardGoesOnAfterFailures();
     void locations();
+    void desktopHandlerOrder_data();
+    void desktopHandlerOrder();
+    void nothingOpensTexts_data();
+    void nothingOpensTexts();
 
 private:
     QTemporaryDir m_dir;
@@ -285,6 +292,100 @@ void TestApp::locations()
 {
     QCOMPARE(formLocation(u"Form_Load"_s), u"in Tarnwick2021/08/31.Form1.Form_Load "_s);
     QCOMPARE(folderScanLocation(), u"in Osterlin2021/08/31.AddFolder.GetSubDirectories2016 "_s);
+}
+
+void TestApp::desktopHandlerOrder_data()
+{
+    QTest::addColumn<QStringList>("onPath");
+    QTest::addColumn<QStringList>("notStarting");
+    QTest::addColumn<QString>("startedLast"); // the handler that opens; empty for none
+    QTest::addColumn<int>("attempts");
+    QTest::newRow("xdg-open first") << QStringList{u"kde-open"_s, u"gio"_s, u"xdg-open"_s}
+                                    << QStringList{} << u"/usr/bin/xdg-open"_s << 1;
+    QTest::newRow("gio when xdg-open is missing")
+        << QStringList{u"gio"_s, u"kde-open5"_s} << QStringList{} << u"/usr/bin/gio"_s << 1;
+    QTest::newRow("on past one that does not start")
+        << QStringList{u"xdg-open"_s, u"kde-open"_s} << QStringList{u"/usr/bin/xdg-open"_s}
+        << u"/usr/bin/kde-open"_s << 2;
+    QTest::newRow("none on PATH") << QStringList{} << QStringList{} << QString() << 0;
+}
+
+void TestApp::desktopHandlerOrder()
+{
+    QFETCH(QStringList, onPath);
+    QFETCH(QStringList, notStarting);
+    QFETCH(QString, startedLast);
+    QFETCH(int, attempts);
+    ScriptedDesktop desktop;
+    desktop.programsOnPath = onPath;
+    desktop.programsNotStarting = notStarting;
+    // A folder's name goes percent-encoded, so its bytes survive as an argument.
+    const QUrl folder = QUrl::fromLocalFile(u"/c/my cards/"_s);
+    QCOMPARE(OpenWithDesktop(desktop, folder), !startedLast.isEmpty());
+    QCOMPARE(desktop.started.size(), attempts);
+    if (attempts == 0)
+        return;
+    const auto &last = desktop.started.last();
+    QCOMPARE(last.program, startedLast);
+    const QStringList before
+        = startedLast.endsWith(u"gio"_s) ? QStringList{u"open"_s} : QStringList{};
+    QCOMPARE(last.arguments, before + QStringList{u"file:///c/my%20cards/"_s});
+}
+
+void TestApp::nothingOpensTexts_data()
+{
+    QTest::addColumn<QString>("entry"); // the default text editor's Exec line; empty for none
+    QTest::addColumn<QStringList>("onPath");
+    QTest::addColumn<QString>("url"); // empty for the text editor
+    QTest::addColumn<QString>("text"); // ENTRY stands for the entry's path
+
+    const QString editors = u"gnome-text-editor, gedit, kate, mousepad, xed and pluma on PATH "
+                            "(none found).\r\rInstall one, such as gedit or mousepad, or set a "
+                            "default application for plain text."_s;
+    QTest::newRow("no default editor")
+        << QString() << QStringList{u"xdg-open"_s} << QString()
+        << u"No text editor was found. Tried: the default application for text/plain (none is "
+           "set), then "_s
+            + editors;
+    QTest::newRow("default editor unusable")
+        << u"%f"_s << QStringList{} << QString()
+        << u"No text editor was found. Tried: the default application for text/plain (its entry "
+           "ENTRY could not be used), then "_s
+            + editors;
+    QTest::newRow("folder, no handler")
+        << QString() << QStringList{u"gedit"_s} << u"file:///c/Samples/"_s
+        << u"The folder /c/Samples/ could not be opened. Tried: xdg-open (not found), gio open "
+           "(not found), kde-open5 (not found), kde-open (not found).\r\rInstall xdg-utils, or "
+           "open the folder in a file manager."_s;
+    QTest::newRow("address, handlers that do not start")
+        << QString() << QStringList{u"xdg-open"_s, u"kde-open"_s} << u"https://brenmoor.example/"_s
+        << u"The web address https://brenmoor.example/ could not be opened. Tried: xdg-open (did "
+           "not start), gio open (not found), kde-open5 (not found), kde-open (did not start)."
+           "\r\rInstall xdg-utils, or open the address in a web browser."_s;
+}
+
+void TestApp::nothingOpensTexts()
+{
+    QFETCH(QString, entry);
+    QFETCH(QStringList, onPath);
+    QFETCH(QString, url);
+    QFETCH(QString, text);
+    ScriptedDesktop desktop;
+    desktop.programsOnPath = onPath;
+    if (!url.isEmpty()) {
+        desktop.programsNotStarting = {u"/usr/bin/xdg-open"_s, u"/usr/bin/kde-open"_s};
+        QVERIFY(!OpenWithDesktop(desktop, QUrl(url)));
+        QCOMPARE(notOpenedText(desktop, QUrl(url)), text);
+        return;
+    }
+    if (!entry.isEmpty()) {
+        desktop.textEditorEntry = writeTestFile(m_dir, u"ed.desktop"_s,
+                                                "[Desktop Entry]\nExec=" + entry.toUtf8() + '\n');
+    }
+    QString defaultEntry;
+    QVERIFY(!findTextEditor(desktop, &defaultEntry));
+    QCOMPARE(noEditorText(defaultEntry),
+             QString(text).replace(u"ENTRY"_s, desktop.textEditorEntry));
 }
 
 int main(int argc, char *argv[])

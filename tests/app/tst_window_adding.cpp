@@ -133,6 +133,7 @@ private slots:
     void loadEmptyListFileWritesNothing();
     void sampleFiles();
     void searchOverTheSamples();
+    void nothingOpensSaysSo();
 
 private:
     std::unique_ptr<Form1> start(const QString &programFolder = {});
@@ -458,6 +459,30 @@ void TestWindowAdding::sampleFiles()
     button(*bare, "PushButton10")->click();
     QCOMPARE(bare->fileList().count(), 0);
     QCOMPARE(m_desktop->messages.size(), 3);
+}
+
+void TestWindowAdding::nothingOpensSaysSo()
+{
+    // The maker's page at start-up and the samples folder, with no handler that starts.
+    m_desktop->urlsOpen = false;
+    m_desktop->programsOnPath = {u"gio"_s};
+    m_desktop->draws.enqueue(6);
+    const QString program = m_dir->filePath(u"program"_s);
+    auto form = start(program);
+    m_desktop->answers.enqueue(MessageAnswer::Yes);
+    button(*form, "PushButton10")->click();
+    const QString tried = u" could not be opened. Tried: xdg-open (not found), gio open (did not "
+                          "start), kde-open5 (not found), kde-open (not found).\r\rInstall "
+                          "xdg-utils, or open the "_s;
+    QCOMPARE(m_desktop->messages.size(), 3);
+    QCOMPARE(m_desktop->messages.at(0).text,
+             u"The web address https://brenmoor.example/"_s + tried
+                 + u"address in a web browser."_s);
+    QCOMPARE(m_desktop->messages.at(0).title, u"Quillory"_s);
+    QCOMPARE(m_desktop->messages.at(2).text,
+             u"The folder "_s + program + u"/Samples/"_s + tried + u"folder in a file manager."_s);
+    QCOMPARE(m_desktop->messages.at(2).title, u"Quillory"_s);
+    QCOMPARE(m_desktop->messages.at(2).buttons, MessageButtons::Ok);
 }
 
 void TestWindowAdding::searchOverTheSamples()

@@ -91,8 +91,12 @@ QStringList sheetCells(const QString &archive)
 const QString kCopied = u"Results have been copied to the clipboard.\r\rClick a text area where "
                         "you normally type and press Ctrl+V to paste the clipboard."_s;
 const QString kNoRowsTicked = u"No rows are ticked."_s;
-const QString kNoEditor = u"No text editor was found. Install one, such as gedit or mousepad, or "
-                          "set a default application for plain text."_s;
+// %1: the default application's entry that could not be used.
+const QString kNoEditor
+    = u"No text editor was found. Tried: the default application for text/plain (its entry %1 "
+      "could not be used), then gnome-text-editor, gedit, kate, mousepad, xed and pluma on PATH "
+      "(none found).\r\rInstall one, such as gedit or mousepad, or set a default application for "
+      "plain text."_s;
 
 ResultRow rowAtLine(const QString &file, qint64 line)
 {
@@ -705,7 +709,7 @@ void TestWindowOutputs::noEditorSaysSo()
     QVERIFY(m_desktop->started.isEmpty());
     QCOMPARE(m_desktop->messages.size(), 2);
     for (const auto &message : std::as_const(m_desktop->messages)) {
-        QCOMPARE(message.text, kNoEditor);
+        QCOMPARE(message.text, kNoEditor.arg(m_desktop->textEditorEntry));
         QCOMPARE(message.buttons, MessageButtons::Ok);
     }
 }

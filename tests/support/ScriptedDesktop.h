@@ -36,6 +36,8 @@ public:
     QStringList programsOnPath; ///< names findProgram finds, as /usr/bin/NAME
     QString textEditorEntry; ///< the .desktop file of the default text editor
     bool clipboardWorks = true;
+    bool urlsOpen = true; ///< what openUrl answers
+    QStringList programsNotStarting; ///< programs startProgram records but fails to start
 
     QList<Message> messages;
     QStringList inputPrompts;
@@ -104,13 +106,13 @@ public:
     bool startProgram(const QString &program, const QStringList &arguments) override
     {
         started.append({program, arguments});
-        return true;
+        return !programsNotStarting.contains(program);
     }
 
     bool openUrl(const QUrl &url) override
     {
         openedUrls.append(url);
-        return true;
+        return urlsOpen;
     }
 
     QString findProgram(const QString &name) override
