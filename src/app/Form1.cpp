@@ -465,6 +465,8 @@ void Form1::buildControls()
     connect(ListView2->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this] { showSelectedCard(); });
     connect(m_results, &QAbstractItemModel::modelReset, this, [this] { showSelectedCard(); });
+    // A filter may take the selected row out of the table: the pane follows.
+    connect(m_view, &QAbstractItemModel::layoutChanged, this, [this] { showSelectedCard(); });
     connect(Check1, &QCheckBox::toggled, this, [this](bool shown) {
         showCardPane(shown);
         m_settings.WriteSetting(u"CardPane"_s, booleanText(shown));
