@@ -47,7 +47,15 @@ CardPane::CardPane(QWidget *parent)
     m_properties->setUniformRowHeights(true);
     m_properties->setHeaderLabels({u"Property"_s, u"Types"_s, u"Value"_s});
     m_properties->header()->setSectionResizeMode(QHeaderView::Interactive);
+    m_properties->setAccessibleName(u"Card properties"_s);
+    m_properties->setAccessibleDescription(
+        u"Every property of the card: name, types and value; the row's own is marked."_s);
     m_lines->setObjectName(u"CardLines"_s);
+    m_lines->setAccessibleName(u"Card lines"_s);
+    m_lines->setAccessibleDescription(
+        u"The card's lines as they stand in the file; the matching ones are marked."_s);
+    // Tab moves on to the next control; the lines are read, not edited.
+    m_lines->setTabChangesFocus(true);
     m_lines->setReadOnly(true);
     m_lines->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_lines->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));

@@ -583,8 +583,7 @@ bool Form1::needsWideArrangement()
 
 void Form1::setUpKeyboardAndNames()
 {
-    // Each control with the name a screen reader says and what it does, in the order
-    // Tab visits them: top to bottom, left to right.
+    // Each control with the name a screen reader says and what it does.
     struct Named
     {
         QWidget *control;
