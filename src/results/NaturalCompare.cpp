@@ -69,3 +69,73 @@ int naturalCompare(QStringView a, QStringView b)
     const int order = a.compare(b, Qt::CaseSensitive);
     return order < 0 ? -1 : (order > 0 ? 1 : 0);
 }
+
+namespace {
+
+/// Tokens of a key. A text that ends pads with kEnd, so the shorter text sorts first.
+/// Characters take their folded code point + 2. Digits never become character tokens,
+/// so a run of digits takes their first slot: it sorts between '/' and ':' as its first
+/// digit would against any other character. The run goes on with its length without
+/// leading zeros and then its digits, as compareNumbers() compares them.
+constexpr quint32 kEnd = 0;
+constexpr quint32 kCharBase = 2;
+constexpr quint32 kDigits = u'0' + kCharBase;
+/// A value too large for a token; the key ends with it: two keys that agree up to it
+/// tie, and the cells decide.
+constexpr quint32 kClamped = 0xFFFF;
+
+class KeyWriter
+{
+public:
+    /// Adds a token; false once the key is full or ended by a clamped token.
+    bool put(quint64 value)
+    {
+        const quint64 token = value < kClamped ? value : kClamped;
+        const int shift = 48 - 16 * (m_used % 4);
+        (m_used < 4 ? m_key.high : m_key.low) |= token << shift;
+        ++m_used;
+        return token != kClamped && m_used < 8;
+    }
+    NaturalKey key() const { return m_key; }
+
+private:
+    NaturalKey m_key; // zero: every unused token is kEnd
+    int m_used = 0;
+};
+
+} // namespace
+
+NaturalKey naturalKey(QStringView text, qsizetype from)
+{
+    static_assert(kEnd == 0 && kDigits > u'/' + kCharBase && kDigits < u':' + kCharBase);
+    KeyWriter key;
+    qsizetype i = from;
+    while (i < text.size()) {
+        if (!isDigit(text[i].unicode())) {
+            if (!key.put(quint64(foldedAt(text, i)) + kCharBase))
+                break;
+            continue;
+        }
+        while (i < text.size() && text[i] == u'0')
+            ++i;
+        const qsizetype start = i;
+        while (i < text.size() && isDigit(text[i].unicode()))
+            ++i;
+        bool more = key.put(kDigits) && key.put(quint64(i - start));
+        for (qsizetype k = start; more && k < i; ++k)
+            more = key.put(text[k].unicode() - u'0' + 1);
+        if (!more)
+            break;
+    }
+    return key.key();
+}
+
+qsizetype naturalKeyStart(QStringView shared)
+{
+    qsizetype end = shared.size();
+    if (end > 0 && shared[end - 1].isHighSurrogate())
+        --end;
+    while (end > 0 && isDigit(shared[end - 1].unicode()))
+        --end;
+    return end;
+}

@@ -5,10 +5,12 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QStringView>
 #include <QThread>
 
 #include <algorithm>
 #include <limits>
+#include <span>
 
 namespace {
 
@@ -20,6 +22,124 @@ struct Cancelled
 bool isCancelled(const std::atomic_bool *cancel)
 {
     return cancel && cancel->load(std::memory_order_relaxed);
+}
+
+/// A row to sort, with what the sort reads of its cell side by side: most comparisons
+/// end at the keys, and cells that share their text are equal without reading it.
+struct SortEntry
+{
+    NaturalKey key;
+    const char16_t *data;
+    qsizetype size;
+    quint32 row;
+
+    QStringView cell() const { return {data, size}; }
+};
+
+/// Sorts rows stably by their cells in natural order, first by keys of the cells, then
+/// each run of equal keys by new keys that start after what the run's cells share (a
+/// path's folder, then its file name), as deep as that tells them apart; the cells
+/// themselves decide what keys cannot.
+class RowSorter
+{
+public:
+    RowSorter(Qt::SortOrder order, const std::atomic_bool *cancel)
+        : m_ascending(order == Qt::AscendingOrder), m_cancel(cancel)
+    {}
+
+    void sort(std::span<SortEntry> entries, qsizetype from = 0, int depth = 0)
+    {
+        const SortEntry &first = entries.front();
+        if (std::all_of(entries.begin() + 1, entries.end(), [&](const SortEntry &e) {
+                return e.data == first.data && e.size == first.size;
+            }))
+            return; // one text shared by all, as the rows of a card share their contact
+        const qsizetype start = sharedStart(entries, from);
+        if ((depth > 0 && start <= from) || depth == kMaxDepth) {
+            sortByCells(entries);
+            return;
+        }
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            checkCancelled(i);
+            entries[i].key = naturalKey(entries[i].cell(), start);
+        }
+        std::stable_sort(entries.begin(), entries.end(),
+                         [this](const SortEntry &x, const SortEntry &y) {
+                             checkCancelled(++m_calls);
+                             return m_ascending ? x.key < y.key : y.key < x.key;
+                         });
+        for (auto run = entries.begin(); run != entries.end();) {
+            const auto end = std::find_if(run + 1, entries.end(),
+                                          [&](const SortEntry &e) { return e.key != run->key; });
+            if (end - run > 1)
+                sort({run, end}, start, depth + 1);
+            run = end;
+        }
+    }
+
+private:
+    /// Each level reads the cells of its runs twice; past this depth the cells decide.
+    static constexpr int kMaxDepth = 8;
+
+    void checkCancelled(std::size_t count)
+    {
+        if ((count & 4095) == 0 && isCancelled(m_cancel))
+            throw Cancelled();
+    }
+
+    /// Where keys of entries that all begin with the same from code units may start.
+    qsizetype sharedStart(std::span<const SortEntry> entries, qsizetype from)
+    {
+        QStringView shared = entries.front().cell();
+        for (std::size_t i = 1; i < entries.size() && shared.size() > from; ++i) {
+            checkCancelled(i);
+            const QStringView cell = entries[i].cell();
+            const auto end = std::mismatch(shared.begin() + from, shared.end(), cell.begin() + from,
+                                           cell.end())
+                                 .first;
+            shared.truncate(end - shared.begin());
+        }
+        return naturalKeyStart(shared);
+    }
+
+    void sortByCells(std::span<SortEntry> entries)
+    {
+        std::stable_sort(entries.begin(), entries.end(),
+                         [this](const SortEntry &x, const SortEntry &y) {
+                             checkCancelled(++m_calls);
+                             return m_ascending ? before(x, y) : before(y, x);
+                         });
+    }
+
+    static bool before(const SortEntry &x, const SortEntry &y)
+    {
+        // Cells that share their text (a tag, a file's path) are equal.
+        if (x.data == y.data && x.size == y.size)
+            return false;
+        return naturalCompare(x.cell(), y.cell()) < 0;
+    }
+
+    bool m_ascending;
+    const std::atomic_bool *m_cancel;
+    std::size_t m_calls = 0;
+};
+
+/// Sorts rows by their cell k in natural order. Stable: rows with equal cells keep the
+/// order they were found in, either way.
+void sortRows(std::vector<quint32> &rows, const ResultsModel::Snapshot &cells, int k,
+              Qt::SortOrder order, const std::atomic_bool *cancel)
+{
+    std::vector<SortEntry> entries(rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if ((i & 4095) == 0 && isCancelled(cancel))
+            throw Cancelled();
+        const QStringView cell = cells.cell(rows[i], k);
+        entries[i] = {{}, cell.utf16(), cell.size(), rows[i]};
+    }
+    if (!entries.empty())
+        RowSorter(order, cancel).sort(entries);
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        rows[i] = entries[i].row;
 }
 
 } // namespace
@@ -211,17 +331,8 @@ ResultsView::Rows ResultsView::arrange(const ResultsModel::Snapshot &rows, const
             }
         }
     }
-    if (criteria.sorts()) {
-        const int k = criteria.column + 1;
-        const bool ascending = criteria.order == Qt::AscendingOrder;
-        // Stable: rows with equal cells keep the order they were found in, either way.
-        std::stable_sort(arranged.begin(), arranged.end(), [&](quint32 x, quint32 y) {
-            if (isCancelled(cancel))
-                throw Cancelled();
-            return ascending ? naturalCompare(rows.cell(x, k), rows.cell(y, k)) < 0
-                             : naturalCompare(rows.cell(y, k), rows.cell(x, k)) < 0;
-        });
-    }
+    if (criteria.sorts())
+        sortRows(arranged, rows, criteria.column + 1, criteria.order, cancel);
     return arranged;
 }
 

@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <numeric>
 
 using namespace Qt::StringLiterals;
 
@@ -92,6 +93,37 @@ QStringList shownFiles(const ResultsView &view)
     return files;
 }
 
+/// Texts that test the sort's keys: each starts with one of starts, then pieces of every
+/// kind the natural order treats apart, a few of them the same string shared, a few the
+/// same text held twice, and two numbers too long for a key.
+QStringList keyTexts(const QStringList &starts, int count, int seed)
+{
+    static const QStringList pieces
+        = u"a|A|b|\u00E4|\u00C4|\u00DF|-|/|:| "
+          u"|0|007|7|10|\uFF21|\uFFFD|\uFFFF|\U00010400|\U00010428|"
+          u"\U0001F600|123456789012345678901234|123456789012345678901235"_s.split(u'|');
+    quint32 state = quint32(seed) * 2654435761u + 1;
+    const auto next = [&state](quint32 bound) {
+        state = state * 1664525u + 1013904223u;
+        return (state >> 8) % bound;
+    };
+    QStringList texts;
+    for (int i = 0; i < count; ++i) {
+        if (i > 0 && next(10) == 0) {
+            const QString &earlier = texts.at(next(quint32(i)));
+            texts.append(next(2) ? earlier : QString(earlier.constData(), earlier.size()));
+            continue;
+        }
+        QString text = starts.at(next(quint32(starts.size())));
+        for (quint32 n = next(12); n > 0; --n)
+            text += pieces.at(next(quint32(pieces.size())));
+        texts.append(text);
+    }
+    texts.append(starts.front() + QString(70000, u'1'));
+    texts.append(starts.front() + QString(65536, u'2'));
+    return texts;
+}
+
 } // namespace
 
 class TestResultsView final : public QObject
@@ -101,6 +133,8 @@ class TestResultsView final : public QObject
 private slots:
     void naturalOrder_data();
     void naturalOrder();
+    void sortedAsCompared_data();
+    void sortedAsCompared();
     void sorting_data();
     void sorting();
     void filtering_data();
@@ -147,6 +181,41 @@ void TestResultsView::naturalOrder()
     QFETCH(int, order);
     QCOMPARE(naturalCompare(a, b), order);
     QCOMPARE(naturalCompare(b, a), -order);
+}
+
+void TestResultsView::sortedAsCompared_data()
+{
+    QTest::addColumn<QStringList>("starts");
+    QTest::addColumn<Qt::SortOrder>("order");
+    QTest::newRow("mixed texts") << QStringList{QString()} << Qt::AscendingOrder;
+    QTest::newRow("mixed texts, descending") << QStringList{QString()} << Qt::DescendingOrder;
+    QTest::newRow("all start inside a number") << QStringList{u"dir12"_s} << Qt::AscendingOrder;
+    QTest::newRow("all start with the same high surrogate")
+        << QStringList{u"\U00010401"_s, u"\U00010428"_s, u"\U00010400x"_s} << Qt::AscendingOrder;
+    QTest::newRow("all start with the same folder")
+        << QStringList{u"/cards/dir/"_s, u"/cards/dir/File"_s, u"/cards/dir/file0"_s}
+        << Qt::DescendingOrder;
+}
+
+void TestResultsView::sortedAsCompared()
+{
+    QFETCH(QStringList, starts);
+    QFETCH(Qt::SortOrder, order);
+    const QStringList texts = keyTexts(starts, 3000, 16);
+    ResultsModel model;
+    QList<ResultRow> rows;
+    for (const QString &text : texts)
+        rows.append({u"/f"_s, u"T"_s, text, u"C"_s});
+    model.appendRows(rows);
+    ResultsView view(model);
+    view.setSort(2, order);
+    QList<qsizetype> expected(texts.size());
+    std::iota(expected.begin(), expected.end(), 0);
+    std::stable_sort(expected.begin(), expected.end(), [&](qsizetype x, qsizetype y) {
+        return order == Qt::AscendingOrder ? naturalCompare(texts.at(x), texts.at(y)) < 0
+                                           : naturalCompare(texts.at(y), texts.at(x)) < 0;
+    });
+    QCOMPARE(shownRows(view), expected);
 }
 
 void TestResultsView::sorting_data()
