@@ -281,7 +281,6 @@ void Form1::buildControls()
     ListView1 = makeListView(m_background, u"ListView1"_s);
     ListView1->setModel(m_fileList);
     ListView1->setItemDelegate(new PathDelegate(ListView1));
-    ListView1->header()->setStretchLastSection(true);
     ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
     ListView1->setToolTip(u"Drag and drop files here. Double-click item to remove it. Move | line "
                           "to right and out of window to reveal full names."_s);
@@ -1768,6 +1767,12 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
         case QEvent::MouseButtonDblClick:
             ListView1_DblClick();
             return true;
+        case QEvent::Resize:
+            // The column fills the list, and stays wider where it was widened to show
+            // long paths whole.
+            if (ListView1->columnWidth(0) < ListView1->viewport()->width())
+                ListView1->setColumnWidth(0, ListView1->viewport()->width());
+            break;
         default:
             break;
         }
