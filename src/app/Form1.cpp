@@ -53,7 +53,6 @@
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QStyle>
-#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -572,12 +571,17 @@ void Form1::arrangeControls(bool wide)
 
 bool Form1::needsWideArrangement()
 {
+    const std::optional<QSize> room = screenRoom();
+    return room && m_background->layout()->totalMinimumSize().height() > room->height();
+}
+
+std::optional<QSize> Form1::screenRoom() const
+{
     const QScreen *shown = screen();
     if (!shown)
-        return false;
+        return std::nullopt;
     const QRect room = shown->availableGeometry();
-    const int titleBar = style()->pixelMetric(QStyle::PM_TitleBarHeight);
-    return m_background->layout()->totalMinimumSize().height() > room.height() - titleBar;
+    return QSize(room.width(), room.height() - style()->pixelMetric(QStyle::PM_TitleBarHeight));
 }
 
 void Form1::setUpKeyboardAndNames()
@@ -714,11 +718,8 @@ void Form1::restoreWindowLayout()
     // The design's client area (8040 x 10125 twips) at the desktop's scale, kept on the
     // screen and never smaller than the controls need.
     QSize size(twipsToPixels(8040), twipsToPixels(10125));
-    if (const QScreen *shown = screen()) {
-        const QRect room = shown->availableGeometry();
-        const int titleBar = style()->pixelMetric(QStyle::PM_TitleBarHeight);
-        size = size.boundedTo(QSize(room.width(), room.height() - titleBar));
-    }
+    if (const std::optional<QSize> room = screenRoom())
+        size = size.boundedTo(*room);
     resize(size.expandedTo(minimumSizeHint()));
     const QByteArray stored
         = QByteArray::fromBase64(m_settings.ReadSetting(u"WindowGeometry"_s, QString()).toLatin1());

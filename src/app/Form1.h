@@ -4,11 +4,13 @@
 #include <QDateTime>
 #include <QMainWindow>
 #include <QPersistentModelIndex>
+#include <QSize>
 
 #include "card/CardBytes.h"
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <utility>
 
 class CardPane;
@@ -84,6 +86,9 @@ private:
     /// follows them from top to bottom and left to right.
     void arrangeControls(bool wide);
     bool needsWideArrangement();
+    /// The room the screen has for the window's client area: its available area less a
+    /// title bar; none without a screen.
+    std::optional<QSize> screenRoom() const;
     /// Accessible names and descriptions; Enter presses buttons; Tab leaves tables.
     void setUpKeyboardAndNames();
     /// The design's size, clamped to the screen, then what was stored at the last close.
