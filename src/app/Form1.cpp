@@ -55,6 +55,7 @@
 #include <QStyle>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <QTreeView>
 #include <QUrl>
@@ -151,8 +152,10 @@ public:
 
     void processEvents() override { QCoreApplication::processEvents(); }
     void markBusy() override { m_form.setMousePointer(PointerBusy); }
-    // A stop and the window's events may not wait for a large file to be read whole.
+    // Files are searched on a worker per processor; the window's events and a stop
+    // never wait for a file.
     bool staysLive() const override { return true; }
+    int searchThreads() const override { return qBound(1, QThread::idealThreadCount(), 8); }
 
     void addRows(QList<ResultRow> &&rows) override
     {

@@ -4,7 +4,6 @@
 #include "card/FileExists.h"
 #include "cli/JsonText.h"
 #include "cli/Output.h"
-#include "cli/ReadAhead.h"
 #include "filelist/AddFolder.h"
 #include "results/CardExport.h"
 #include "results/ResultsText.h"
@@ -47,19 +46,15 @@ void appendJsonRow(QString &text, const ResultRow &row, const std::function<void
 class ConsoleHost final : public SearchHost
 {
 public:
-    ConsoleHost(SearchCriteria criteria, ReadAhead *readAhead, int threads, Output &out,
-                SearchRun &run, bool json, MatchingCards *cards)
-        : m_criteria(std::move(criteria)), m_out(out), m_readAhead(readAhead), m_threads(threads),
-          m_run(run), m_json(json), m_cards(cards)
+    ConsoleHost(SearchCriteria criteria, int threads, Output &out, SearchRun &run, bool json,
+                MatchingCards *cards)
+        : m_criteria(std::move(criteria)), m_out(out), m_threads(threads), m_run(run), m_json(json),
+          m_cards(cards)
     {}
 
-    // With more than one thread the files are read on a second thread while the cards
-    // are searched, and a large file is parsed in parts on every thread.
-    CardBytes readFile(const QString &path) override
-    {
-        return m_readAhead ? m_readAhead->next(path) : readCardFile(path);
-    }
-    int parseThreads() const override { return m_threads; }
+    // Files are searched on every thread, and a large file in parts on all of them.
+    int searchThreads() const override { return m_threads; }
+    bool showsProgress() const override { return false; }
 
     SearchCriteria currentCriteria() override { return m_criteria; }
     void showProgress(double, const QString &) override {}
@@ -114,7 +109,6 @@ private:
     Output &m_out;
     QString m_text;
     qint64 m_rows = 0;
-    ReadAhead *m_readAhead;
     int m_threads;
     SearchRun &m_run;
     bool m_json;
@@ -137,28 +131,6 @@ int runSearch(const SearchCommandOptions &options, std::FILE *out, std::FILE *er
         failed = true;
     };
 
-    // Files are read on a second thread from the moment each folder is listed.
-    std::optional<ReadAhead> readAhead;
-    if (options.threads > 1)
-        readAhead.emplace();
-    QStringList files;
-    FolderScanHooks hooks;
-    hooks.report = report;
-    if (readAhead)
-        hooks.filesListed = [&](const QStringList &listed) { readAhead->add(listed); };
-    for (const QString &path : options.paths) {
-        if (FolderExists(path)) {
-            files += collectFolderFiles(path, options.extension, hooks);
-        } else if (FileExists(path)) {
-            files.append(path);
-            if (readAhead)
-                readAhead->add({path});
-        } else {
-            printError(err, path + u": No such file or directory"_s);
-            failed = true;
-        }
-    }
-
     SearchCriteria criteria;
     criteria.mode
         = options.texts.size() == 1 ? SearchCriteria::Mode::This : SearchCriteria::Mode::Multiple;
@@ -170,16 +142,30 @@ int runSearch(const SearchCommandOptions &options, std::FILE *out, std::FILE *er
     criteria.allProperties = options.allProperties;
     criteria.region = options.region;
 
-    if (readAhead)
-        readAhead->finishAdding();
-    SearchRun run(files);
+    SearchRun run;
     // Only the place of each card with a row is kept for the export, not every row.
     std::optional<MatchingCards> cards;
     if (!options.exportCards.isEmpty())
         cards.emplace();
-    ConsoleHost console(criteria, readAhead ? &*readAhead : nullptr, options.threads, output, run,
-                        options.json, cards ? &*cards : nullptr);
+    ConsoleHost console(criteria, options.threads, output, run, options.json,
+                        cards ? &*cards : nullptr);
     host = &console;
+    // Files are searched from the moment each folder is listed.
+    run.start(console);
+    FolderScanHooks hooks;
+    hooks.report = report;
+    hooks.filesListed = [&](const QStringList &listed) { run.addFiles(listed); };
+    for (const QString &path : options.paths) {
+        if (FolderExists(path)) {
+            collectFolderFiles(path, options.extension, hooks);
+        } else if (FileExists(path)) {
+            run.addFiles({path});
+        } else {
+            printError(err, path + u": No such file or directory"_s);
+            failed = true;
+        }
+    }
+    run.finishAdding();
     Guard guard(report, formLocation(u"PushButton7_Click"_s));
     run.run(console, guard);
     console.flush();

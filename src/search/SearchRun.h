@@ -1,13 +1,15 @@
 #pragma once
 
-#include "card/CardBytes.h"
 #include "results/ResultRow.h"
 #include "search/SearchCriteria.h"
 
 #include <QList>
 #include <QStringList>
 
+#include <memory>
+
 class Guard;
+class SearchPipeline;
 
 /// What a search run needs from the program that drives it (the window, the
 /// command-line tool).
@@ -26,17 +28,17 @@ public:
     virtual void markBusy() = 0;
     /// Rows as they are found, in order: the rows of a card or of several at a time.
     virtual void addRows(QList<ResultRow> &&rows) = 0;
-    /// The bytes of the run's next file, which is path; throws Failure when it cannot
-    /// be read. A host may read ahead, in the run's order. Not asked when the host
-    /// stays live (then the run reads the file itself).
-    virtual CardBytes readFile(const QString &path) { return readCardFile(path); }
-    /// How many threads may parse one large file at once, in parts.
-    virtual int parseThreads() const { return 1; }
-    /// True when events must keep running inside one large file, as in the window: such
-    /// a file is then read and searched on a second thread while this thread lets events
-    /// run about every 20 ms and hands the rows on as they come, and a stop request
-    /// ends the file where it is.
+    /// How many threads may search files at once: workers that read and search files
+    /// ahead of the run, and the parts of one large file. With 1 the run searches each
+    /// file on its own thread, unless the host stays live.
+    virtual int searchThreads() const { return 1; }
+    /// True when events must keep running while a file is searched, as in the window:
+    /// files are then always searched on workers while this thread turns events about
+    /// every 20 ms and hands on the rows as they come, and a stop request ends the file
+    /// where it is.
     virtual bool staysLive() const { return false; }
+    /// False when the host shows no progress: the run then makes no progress text.
+    virtual bool showsProgress() const { return true; }
 };
 
 /// One run over a file list, as it stood when the run was made: each entry is
@@ -44,7 +46,16 @@ public:
 class SearchRun final
 {
 public:
-    explicit SearchRun(QStringList files);
+    explicit SearchRun(QStringList files = {});
+    ~SearchRun();
+
+    /// Starts searching the files on workers before run is called, with the host's
+    /// criteria, so that files added while a list is being made are searched at once.
+    void start(SearchHost &host);
+    /// Adds files to the run, before run is called.
+    void addFiles(const QStringList &files);
+    /// No more files will be added.
+    void finishAdding();
 
     /// Walks the files; a file that cannot be read is reported through the guard at
     /// step 142 and adds no row. Returns true when the run reached its end, false
@@ -63,7 +74,10 @@ public:
     qsizetype filesDone() const { return m_filesDone; }
 
 private:
+    static int workersFor(const SearchHost &host);
+
     QStringList m_files;
+    std::unique_ptr<SearchPipeline> m_pipeline; // started ahead of the run
     qsizetype m_filesDone = 0;
     bool m_stopRequested = false;
     bool m_running = false;

@@ -17,6 +17,7 @@
 
 #include "TestFiles.h"
 
+#include <algorithm>
 #include <functional>
 
 using namespace Qt::StringLiterals;
@@ -57,8 +58,10 @@ public:
             onEvents(eventTurns);
     }
     void markBusy() override { ++busyMarks; }
-    int parseThreads() const override { return threads; }
+    int searchThreads() const override { return threads; }
+    bool staysLive() const override { return live; }
     int threads = 1;
+    bool live = false;
     void addRows(QList<ResultRow> &&batch) override
     {
         ++batches;
@@ -106,7 +109,10 @@ private slots:
     void runOrdersRowsByFileCardTextField();
     void runReportsUnreadableFileOnce();
     void runStopsBeforeTheNextFile();
+    void runReadsCriteriaAfreshPerFile_data();
     void runReadsCriteriaAfreshPerFile();
+    void runGivesTheSameRowsOnAnyThreads_data();
+    void runGivesTheSameRowsOnAnyThreads();
     void runModes_data();
     void runModes();
     void textMatcher_data();
@@ -346,24 +352,50 @@ void TestSearch::runStopsBeforeTheNextFile()
     QVERIFY(!run.isRunning());
 }
 
+/// The ways a run can search: on its own thread, on workers, on workers for a live host.
+void addThreadRows()
+{
+    QTest::addColumn<int>("threads");
+    QTest::addColumn<bool>("live");
+    QTest::newRow("one thread") << 1 << false;
+    QTest::newRow("three workers") << 3 << false;
+    QTest::newRow("one worker, live") << 1 << true;
+    QTest::newRow("two workers, live") << 2 << true;
+}
+
+void TestSearch::runReadsCriteriaAfreshPerFile_data()
+{
+    addThreadRows();
+}
+
 void TestSearch::runReadsCriteriaAfreshPerFile()
 {
+    // Workers search ahead with the criteria they started with; a change must still
+    // apply from the file where it was read.
+    QFETCH(int, threads);
+    QFETCH(bool, live);
     const QString card
         = write(u"fresh.vcf"_s, "BEGIN:VCARD\nFN:Alpha Beta\nTITLE:Gamma\nEND:VCARD\n");
     ScriptedHost host;
+    host.threads = threads;
+    host.live = live;
     host.criteria.text = u"alpha"_s;
-    SearchRun run({card, card, card, card});
-    host.onEvents = [&](int turn) {
-        if (turn == 2)
+    SearchRun run({card, card, card, card, card});
+    // Keyed on the file in hand: a live host also turns events while it waits.
+    host.onEvents = [&](int) {
+        const qsizetype file = host.percents.size();
+        if (file == 2)
             host.criteria.ignoreCase = false; // "alpha" no longer matches "Alpha"
-        if (turn == 3) {
+        if (file == 3) {
             host.criteria.mode = SearchCriteria::Mode::Multiple;
             host.criteria.sets = {u"Gamma"_s, u"Beta"_s};
         }
-        if (turn == 4) {
+        if (file == 4) {
             host.criteria.mode = SearchCriteria::Mode::This;
             host.criteria.text.clear(); // an emptied search box matches every value
         }
+        if (file == 5)
+            host.criteria.mode = SearchCriteria::Mode::None;
     };
     Guard guard(Guard::Reporter{}, u"x"_s);
     QVERIFY(run.run(host, guard));
@@ -372,6 +404,62 @@ void TestSearch::runReadsCriteriaAfreshPerFile()
         tags.append(row.Tag);
     QCOMPARE(tags,
              (QStringList{u"FirstName"_s, u"Title"_s, u"FirstName"_s, u"FirstName"_s, u"Title"_s}));
+    QCOMPARE(run.filesDone(), 5);
+}
+
+void TestSearch::runGivesTheSameRowsOnAnyThreads_data()
+{
+    addThreadRows();
+}
+
+void TestSearch::runGivesTheSameRowsOnAnyThreads()
+{
+    // More files than the workers may run ahead, of every kind: rows come in the order
+    // of the list, each failure is reported once, at its file.
+    QFETCH(int, threads);
+    QFETCH(bool, live);
+    QStringList kinds;
+    for (int i = 0; i < 7; ++i) {
+        QByteArray cards;
+        for (int k = 0; k <= i * 3; ++k)
+            cards += "BEGIN:VCARD\nFN:Person " + QByteArray::number(k)
+                + "\nNOTE:" + (k % 2 ? "tech" : "none") + "\nEND:VCARD\n";
+        kinds.append(write(u"kind%1.vcf"_s.arg(i), cards));
+    }
+    const QString folder = m_dir.filePath(u"a folder.vcf"_s);
+    QVERIFY(QDir().mkpath(folder));
+    kinds += {folder, m_dir.filePath(u"missing.vcf"_s)};
+    QStringList files;
+    for (int i = 0; i < 5000; ++i)
+        files.append(kinds.at((i * 7 + i / 13) % kinds.size()));
+    QStringList expected;
+    for (const QString &file : std::as_const(files)) {
+        const qsizetype kind = kinds.indexOf(file);
+        for (int k = 1; kind < 7 && k <= kind * 3; k += 2)
+            expected.append(file + u" | Notes | tech #%1"_s.arg(k + 1));
+    }
+    ScriptedHost host;
+    host.threads = threads;
+    host.live = live;
+    host.criteria.text = u"TECH"_s;
+    QList<Report> reports;
+    Guard guard(
+        [&](const QString &l, int s, const QString &d) {
+            reports.append({l, s, d});
+        },
+        u"x"_s);
+    SearchRun run(files);
+    QVERIFY(run.run(host, guard));
+    QStringList got;
+    for (const ResultRow &row : std::as_const(host.rows))
+        got.append(row.File + u" | "_s + row.Tag + u" | "_s + row.Value + u" #"_s
+                   + QString::number(row.Card.number));
+    QCOMPARE(got, expected);
+    QCOMPARE(reports.size(), files.count(folder));
+    QVERIFY(std::all_of(reports.cbegin(), reports.cend(),
+                        [](const Report &r) { return r.step == 142; }));
+    QCOMPARE(host.percents.size(), files.size());
+    QCOMPARE(run.filesDone(), files.size());
 }
 
 void TestSearch::runModes_data()

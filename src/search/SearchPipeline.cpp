@@ -1,0 +1,566 @@
+#include "search/SearchPipeline.h"
+
+#include "card/CardBytes.h"
+#include "card/CardParser.h"
+#include "search/FieldMatching.h"
+#include "search/TextMatcher.h"
+
+#include <QHash>
+
+#include <cstring>
+#include <utility>
+
+namespace {
+
+// A part of a file parsed on a thread of its own is at least this large.
+constexpr qsizetype kMinPartBytes = qsizetype(4) << 20;
+// Rows held back are handed on in batches of this many.
+constexpr qsizetype kRowBatch = 4096;
+// The rows of small cards are handed on once this many have gathered.
+constexpr qsizetype kCardsRowBatch = 256;
+
+using RowSink = std::function<void(QList<ResultRow> &&)>;
+/// Runs part(k) for k from 0 to count - 1, on as many threads as are free, and returns
+/// when every part has run.
+using PartRunner
+    = std::function<void(std::size_t count, const std::function<void(std::size_t)> &part)>;
+
+/// Line numbers of the places of one text, asked in increasing order: each asks only
+/// about the bytes after the last, so numbering every card of a file is one pass.
+class LineCounter
+{
+public:
+    explicit LineCounter(QByteArrayView text) : m_text(text) {}
+
+    /// The 1-based number of the line that starts at offset.
+    qint64 lineAt(qsizetype offset)
+    {
+        if (offset < m_at) {
+            m_at = 0;
+            m_line = 1;
+        }
+        m_line += CardParser::countLineEnds(m_text.sliced(m_at, offset - m_at));
+        m_at = offset;
+        return m_line;
+    }
+
+private:
+    QByteArrayView m_text;
+    qsizetype m_at = 0;
+    qint64 m_line = 1;
+};
+
+/// The rows of one part of a file, held until the parts before it are done. The file
+/// is the same for all and the card's line is told when they are handed on; the rest
+/// is kept compactly: the tag as a number into a table of field names, with the
+/// element's position for a list field's element (or, for another property's tag, the
+/// number past the fields and a number into a table of tags), the card and the search
+/// text as numbers into tables of their own, and the value's UTF-16 code units. So a part of
+/// many matching values holds about as many bytes as its lines, not a string object
+/// per cell.
+class HeldRows
+{
+public:
+    void add(const QList<ResultRow> &rows)
+    {
+        for (const ResultRow &row : rows) {
+            // Rows come from forEachFieldMatch: a tag names a field or another property.
+            const FieldTag tag = fieldOfTag(row.Tag);
+            if (tag.field < 0) {
+                appendNumber(kOtherProperty);
+                appendNumber(idOf(m_tagIds, m_tags, row.Tag));
+            } else {
+                appendNumber(quint64(tag.field));
+                appendNumber(tag.position);
+            }
+            if (m_cards.isEmpty() || m_cards.constLast().place.number != row.Card.number)
+                m_cards.append({row.Card, row.Contact});
+            appendNumber(quint64(m_cards.size() - 1));
+            appendNumber(idOf(m_textIds, m_texts, row.Text));
+            appendNumber(quint64(row.Value.size()));
+            m_bytes.append(reinterpret_cast<const char *>(row.Value.utf16()),
+                           row.Value.size() * qsizetype(sizeof(char16_t)));
+        }
+    }
+
+    /// Hands the rows on in batches, as rows of path whose cards are numbered after
+    /// cardsBefore others, and forgets them.
+    void handOn(const QString &path, qint64 cardsBefore, LineCounter &lines, const RowSink &sink)
+    {
+        for (Card &card : m_cards) {
+            card.place.number += cardsBefore;
+            card.place.line = lines.lineAt(card.place.begin);
+        }
+        QList<ResultRow> batch;
+        const char *p = m_bytes.constData();
+        const char *const end = p + m_bytes.size();
+        while (p < end) {
+            const quint64 field = readNumber(p);
+            const quint64 position = readNumber(p);
+            const QString &name = field == kOtherProperty ? m_tags.at(qsizetype(position))
+                                                          : searchedFieldTag(std::size_t(field));
+            const Card &card = m_cards.at(qsizetype(readNumber(p)));
+            const QString &text = m_texts.at(qsizetype(readNumber(p)));
+            const auto length = qsizetype(readNumber(p));
+            QString value(length, Qt::Uninitialized);
+            std::memcpy(value.data(), p, std::size_t(length) * sizeof(char16_t));
+            p += length * qsizetype(sizeof(char16_t));
+            batch.append(
+                {path,
+                 position == 0 || field == kOtherProperty ? name : name + QString::number(position),
+                 std::move(value), card.contact, text, card.place});
+            if (batch.size() == kRowBatch)
+                sink(std::exchange(batch, {}));
+        }
+        if (!batch.isEmpty())
+            sink(std::move(batch));
+        m_bytes.clear();
+        m_cards.clear();
+    }
+
+private:
+    static constexpr quint64 kOtherProperty = kContactFieldCount;
+
+    struct Card
+    {
+        CardPlace place;
+        QString contact;
+    };
+
+    static quint32 idOf(QHash<QString, quint32> &ids, QStringList &names, const QString &name)
+    {
+        auto it = ids.constFind(name);
+        if (it == ids.cend()) {
+            it = ids.insert(name, quint32(names.size()));
+            names.append(name);
+        }
+        return *it;
+    }
+
+    void appendNumber(quint64 number)
+    {
+        while (number >= 0x80) {
+            m_bytes.append(char((number & 0x7F) | 0x80));
+            number >>= 7;
+        }
+        m_bytes.append(char(number));
+    }
+
+    static quint64 readNumber(const char *&p)
+    {
+        quint64 number = 0;
+        for (int shift = 0;; shift += 7) {
+            const auto byte = static_cast<unsigned char>(*p++);
+            number |= quint64(byte & 0x7F) << shift;
+            if (!(byte & 0x80))
+                return number;
+        }
+    }
+
+    QByteArray m_bytes;
+    QHash<QString, quint32> m_textIds;
+    QStringList m_texts;
+    QHash<QString, quint32> m_tagIds;
+    QStringList m_tags;
+    QList<Card> m_cards;
+};
+
+/// The search of one file's text, card by card, with the criteria of the moment.
+struct FileSearch
+{
+    const std::vector<TextMatcher> &matchers;
+    const RawValueFilter *filter; // null when the texts are of a kind it cannot judge
+    const QString &path;
+    ParseOptions options;
+
+    /// Gathers the rows of one card into rows, and hands rows to sink whenever it holds a
+    /// batch: a card of a million matching values is not held as a million rows at once.
+    /// lineOf tells the line of the card's first byte; it is asked only for a card with
+    /// rows, and once.
+    template<typename LineOf, typename Sink>
+    void cardRows(const ContactFields &card, const CardParser::Identity &identity, LineOf &&lineOf,
+                  QList<ResultRow> &rows, Sink &&sink) const
+    {
+        qint64 line = 0;
+        for (const TextMatcher &matcher : matchers) {
+            forEachFieldMatch(card, matcher, [&](const QString &tag, QString value) {
+                if (line == 0)
+                    line = lineOf(identity.begin);
+                rows.append({path,
+                             tag,
+                             std::move(value),
+                             identity.contact,
+                             matcher.text(),
+                             {identity.number, line, identity.begin, identity.end}});
+                if (rows.size() == kRowBatch)
+                    sink(std::exchange(rows, {}));
+            });
+        }
+    }
+
+    /// Hands the rows of every card of the text to sink as they are found, in card
+    /// order. A large text is parsed in parts at once when threads allow, each part cut
+    /// right after a card's END line; the parts' rows are held until the parts before
+    /// them are done, and when a part does not end outside every card (cards nested
+    /// across the cut) the text is parsed again whole.
+    void run(const CardBytes &text, int threads, const RowSink &sink,
+             const std::atomic<bool> *cancel, const PartRunner &runParts) const
+    {
+        // A file that cannot hold a search text need not be parsed.
+        if (filter && !filter->fileMayContain(text.bytes, cancel))
+            return;
+        const qsizetype size = text.bytes.size();
+        const int parts = int(qMin(qsizetype(qMax(threads, 1)), size / kMinPartBytes));
+        const QList<qsizetype> cuts
+            = parts > 1 ? CardParser::cutPoints(text.bytes, parts) : QList<qsizetype>();
+        if (cuts.isEmpty() || !runInParts(text, cuts, sink, cancel, runParts))
+            runWhole(text, sink, cancel);
+    }
+
+    void runWhole(const CardBytes &text, const RowSink &sink, const std::atomic<bool> *cancel) const
+    {
+        // Rows go on in batches that the cards fill, so that a file of many cards with a
+        // row or two each is not handed on card by card.
+        QList<ResultRow> rows;
+        LineCounter lines(text.bytes);
+        const auto lineOf = [&lines](qsizetype offset) { return lines.lineAt(offset); };
+        CardParser::parse(
+            text,
+            [&](ContactFields &&card, const CardParser::Identity &identity) {
+                cardRows(card, identity, lineOf, rows, sink);
+                if (rows.size() >= kCardsRowBatch)
+                    sink(std::exchange(rows, {}));
+            },
+            filter, cancel, options);
+        if (!rows.isEmpty())
+            sink(std::move(rows));
+    }
+
+    /// False when a part did not end outside every card; nothing is handed on then.
+    bool runInParts(const CardBytes &text, const QList<qsizetype> &cuts, const RowSink &sink,
+                    const std::atomic<bool> *cancel, const PartRunner &runParts) const
+    {
+        const std::size_t count = std::size_t(cuts.size()) + 1;
+        std::vector<HeldRows> held(count);
+        std::vector<qint64> cards(count, 0);
+        std::vector<char> endedOutside(count, 0);
+        std::vector<std::exception_ptr> failures(count);
+        // A part's lines are numbered when its rows are handed on, in order.
+        const auto noLine = [](qsizetype) { return qint64(-1); };
+        const auto parsePart = [&](std::size_t k) {
+            try {
+                const qsizetype from = k == 0 ? 0 : cuts.at(qsizetype(k) - 1);
+                const qsizetype to = k + 1 == count ? text.bytes.size() : cuts.at(qsizetype(k));
+                bool outside = false;
+                cards[k] = CardParser::parseRange(
+                    text, from, to,
+                    [&](ContactFields &&card, const CardParser::Identity &identity) {
+                        QList<ResultRow> rows;
+                        cardRows(card, identity, noLine, rows,
+                                 [&](QList<ResultRow> &&full) { held[k].add(full); });
+                        held[k].add(rows);
+                    },
+                    filter, &outside, cancel, options);
+                endedOutside[k] = outside;
+            } catch (...) {
+                failures[k] = std::current_exception();
+            }
+        };
+        runParts(count, parsePart);
+        for (const std::exception_ptr &failure : failures) {
+            if (failure)
+                std::rethrow_exception(failure);
+        }
+        for (std::size_t k = 0; k + 1 < count; ++k) {
+            if (!endedOutside[k])
+                return false;
+        }
+        LineCounter lines(text.bytes);
+        qint64 cardsBefore = 0;
+        for (std::size_t k = 0; k < count; ++k) {
+            held[k].handOn(path, cardsBefore, lines, sink);
+            cardsBefore += cards[k];
+        }
+        return true;
+    }
+};
+
+// Workers run at most this many files, and about this many bytes of rows, ahead of the
+// taker; the file the taker waits for is always searched.
+constexpr qsizetype kMaxFilesAhead = 4096;
+constexpr qsizetype kMaxHeldBytes = qsizetype(64) << 20;
+// A waiting taker is woken when this many files are finished: one wake per file would
+// cost more than searching a small file.
+constexpr qsizetype kBatchFiles = 32;
+
+/// About the bytes a batch of rows holds.
+qsizetype heldBytesOf(const QList<ResultRow> &rows)
+{
+    qsizetype bytes = 0;
+    for (const ResultRow &row : rows)
+        bytes += qsizetype(sizeof(ResultRow)) + 2 * (row.Tag.size() + row.Value.size()) + 32;
+    return bytes;
+}
+
+} // namespace
+
+struct SearchPipeline::Prepared
+{
+    QStringList texts;
+    MatchOptions options;
+    bool allProperties = false;
+    std::vector<TextMatcher> matchers;
+    std::optional<RawValueFilter> filter;
+};
+
+struct SearchPipeline::Slot
+{
+    QList<ResultRow> rows;
+    qsizetype heldBytes = 0;
+    std::exception_ptr readFailure;
+    std::exception_ptr searchFailure;
+    bool finished = false;
+};
+
+struct SearchPipeline::Parts
+{
+    std::size_t count = 0;
+    const std::function<void(std::size_t)> *part = nullptr;
+    std::size_t next = 1; // part 0 is its owner's
+    std::size_t finished = 0;
+};
+
+SearchPipeline::SearchPipeline(const SearchCriteria &criteria, int threads, QStringList files,
+                               qsizetype first)
+    : m_threads(qMax(threads, 0)), m_files(std::move(files)), m_taken(first), m_claimed(first)
+{
+    auto prepared = std::make_unique<Prepared>();
+    prepared->texts = criteria.searchTexts();
+    prepared->options = criteria.matchOptions();
+    prepared->allProperties = criteria.allProperties;
+    for (const QString &text : std::as_const(prepared->texts))
+        prepared->matchers.emplace_back(text, prepared->options);
+    if (!prepared->matchers.empty())
+        prepared->filter.emplace(prepared->texts, prepared->options);
+    m_prepared = std::move(prepared);
+    for (int k = 0; k < m_threads; ++k) {
+        try {
+            m_workers.emplace_back([this] { work(); });
+        } catch (const std::system_error &) {
+            break; // fewer threads to be had: those started do the work
+        }
+    }
+}
+
+SearchPipeline::~SearchPipeline()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stopping = true;
+        m_cancel.store(true);
+    }
+    m_workReady.notify_all();
+    for (std::thread &worker : m_workers)
+        worker.join();
+}
+
+void SearchPipeline::add(const QStringList &files)
+{
+    if (files.isEmpty())
+        return;
+    bool wake = false;
+    {
+        const std::lock_guard lock(m_mutex);
+        m_files += files;
+        wake = m_idle > 0;
+    }
+    if (wake)
+        m_workReady.notify_all();
+}
+
+void SearchPipeline::finishAdding()
+{
+    const std::lock_guard lock(m_mutex);
+    m_addingDone = true;
+}
+
+bool SearchPipeline::searchesAs(const SearchCriteria &criteria) const
+{
+    return criteria.allProperties == m_prepared->allProperties
+        && criteria.matchOptions() == m_prepared->options
+        && criteria.searchTexts() == m_prepared->texts;
+}
+
+bool SearchPipeline::mayClaim() const
+{
+    if (m_claimed >= m_files.size())
+        return false;
+    return m_claimed == m_taken
+        || (m_claimed - m_taken < kMaxFilesAhead && m_heldBytes < kMaxHeldBytes);
+}
+
+void SearchPipeline::wakeTakerIfDue()
+{
+    if (!m_takerWaiting || m_slots.empty() || !m_slots.front().finished)
+        return;
+    if (m_finishedAhead >= kBatchFiles || m_busy == 0 || m_idle > 0
+        || m_heldBytes >= kMaxHeldBytes / 4)
+        m_takerWake.notify_one();
+}
+
+void SearchPipeline::work()
+{
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        if (helpWithParts(lock))
+            continue;
+        if (m_stopping)
+            return;
+        if (!mayClaim()) {
+            ++m_idle;
+            wakeTakerIfDue();
+            m_workReady.wait(lock);
+            --m_idle;
+            continue;
+        }
+        const QString path = m_files.at(m_claimed++);
+        Slot &slot = m_slots.emplace_back(); // a deque: the place stays while others are added
+        ++m_busy;
+        lock.unlock();
+        searchFile(path, slot);
+        lock.lock();
+        slot.finished = true;
+        --m_busy;
+        ++m_finishedAhead;
+        wakeTakerIfDue();
+    }
+}
+
+void SearchPipeline::searchFile(const QString &path, Slot &slot)
+{
+    CardBytes text;
+    try {
+        text = CardFile(path).read(&m_cancel);
+    } catch (...) {
+        slot.readFailure = std::current_exception();
+        return;
+    }
+    const Prepared &prepared = *m_prepared;
+    if (prepared.matchers.empty())
+        return;
+    const RowSink sink = [this, &slot](QList<ResultRow> &&rows) {
+        const qsizetype bytes = heldBytesOf(rows);
+        const std::lock_guard lock(m_mutex);
+        slot.rows.append(std::move(rows));
+        slot.heldBytes += bytes;
+        m_heldBytes += bytes;
+        // The taker may take a long file's rows while it is searched.
+        if (m_takerWaiting && &slot == &m_slots.front() && slot.rows.size() >= kRowBatch)
+            m_takerWake.notify_one();
+    };
+    try {
+        // Files and values that cannot hold a search text need not be parsed or decoded.
+        const FileSearch search{prepared.matchers,
+                                prepared.filter->isUsable() ? &*prepared.filter : nullptr, path,
+                                ParseOptions{prepared.allProperties}};
+        search.run(text, qMax(int(m_workers.size()), 1), sink, &m_cancel,
+                   [this](std::size_t count, const std::function<void(std::size_t)> &part) {
+                       runParts(count, part);
+                   });
+    } catch (...) {
+        slot.searchFailure = std::current_exception();
+    }
+}
+
+void SearchPipeline::runParts(std::size_t count, const std::function<void(std::size_t)> &part)
+{
+    const auto parts = std::make_shared<Parts>();
+    parts->count = count;
+    parts->part = &part;
+    {
+        const std::lock_guard lock(m_mutex);
+        m_parts.push_back(parts);
+        if (m_idle > 0)
+            m_workReady.notify_all();
+    }
+    part(0);
+    std::unique_lock lock(m_mutex);
+    ++parts->finished;
+    // The parts no other worker took are this one's.
+    while (parts->next < count) {
+        const std::size_t k = parts->next++;
+        if (parts->next == count)
+            std::erase(m_parts, parts);
+        lock.unlock();
+        part(k);
+        lock.lock();
+        ++parts->finished;
+    }
+    m_partsDone.wait(lock, [&] { return parts->finished == count; });
+}
+
+bool SearchPipeline::helpWithParts(std::unique_lock<std::mutex> &lock)
+{
+    if (m_parts.empty())
+        return false;
+    const std::shared_ptr<Parts> parts = m_parts.front();
+    const std::size_t k = parts->next++;
+    if (parts->next == parts->count)
+        m_parts.pop_front();
+    lock.unlock();
+    (*parts->part)(k);
+    lock.lock();
+    if (++parts->finished == parts->count)
+        m_partsDone.notify_all();
+    return true;
+}
+
+FileOutcome SearchPipeline::take(std::optional<std::chrono::milliseconds> wait)
+{
+    FileOutcome outcome;
+    if (m_workers.empty()) {
+        // No worker: the file is searched here, whole.
+        if (m_taken >= m_files.size())
+            return outcome;
+        Slot slot;
+        searchFile(m_files.at(m_taken), slot);
+        m_heldBytes = 0;
+        ++m_taken;
+        ++m_claimed;
+        return {std::move(slot.rows), slot.readFailure, slot.searchFailure, true};
+    }
+    std::unique_lock lock(m_mutex);
+    const auto ready = [this] {
+        return !m_slots.empty()
+            && (m_slots.front().finished || m_slots.front().rows.size() >= kRowBatch);
+    };
+    if (!ready()) {
+        m_takerWaiting = true;
+        if (wait)
+            m_takerWake.wait_for(lock, *wait, ready);
+        else
+            m_takerWake.wait(lock, ready);
+        m_takerWaiting = false;
+    }
+    if (m_slots.empty())
+        return outcome;
+    Slot &front = m_slots.front();
+    outcome.rows = std::exchange(front.rows, {});
+    m_heldBytes -= std::exchange(front.heldBytes, 0);
+    if (front.finished) {
+        outcome.readFailure = front.readFailure;
+        outcome.searchFailure = front.searchFailure;
+        outcome.finished = true;
+        m_slots.pop_front();
+        ++m_taken;
+        --m_finishedAhead;
+    }
+    // Workers held back by the bounds are woken once there is room for a batch.
+    const bool wake = m_idle > 0 && m_claimed < m_files.size()
+        && (m_claimed == m_taken || m_claimed - m_taken <= kMaxFilesAhead - kBatchFiles)
+        && m_heldBytes < kMaxHeldBytes / 2;
+    lock.unlock();
+    if (wake)
+        m_workReady.notify_all();
+    return outcome;
+}

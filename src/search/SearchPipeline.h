@@ -1,0 +1,110 @@
+#pragma once
+
+#include "results/ResultRow.h"
+#include "search/SearchCriteria.h"
+
+#include <QList>
+#include <QStringList>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+/// What the pipeline made of one file: the rows found so far, or why the file could
+/// not be read or searched.
+struct FileOutcome
+{
+    QList<ResultRow> rows;
+    /// The file could not be read (a Failure naming it).
+    std::exception_ptr readFailure;
+    /// The file was read but its search failed.
+    std::exception_ptr searchFailure;
+    /// No more rows will come for the file.
+    bool finished = false;
+};
+
+/// Searches the files of a run on worker threads, one per processor, with one set of
+/// criteria, and hands each file's rows back in the order of the list: the rows are
+/// those that one thread searching the files one after another would give.
+///
+/// Workers take the files in order, each reads its file, tests it against the search
+/// texts and parses it, and keeps its rows until they are taken. They run at most a
+/// bounded number of files and bytes of rows ahead of the taker. A file large enough
+/// is parsed in parts by every worker at once. The rows of a file being searched can be
+/// taken while it goes on, so that a window shows them as they come.
+///
+/// Files may be added while workers already search the first ones. One thread takes
+/// the outcomes; with no worker (threads 0) that thread searches each file as it takes
+/// it.
+class SearchPipeline final
+{
+public:
+    /// Starts threads workers on the files from position first of files (more may be
+    /// added), searching with the criteria.
+    SearchPipeline(const SearchCriteria &criteria, int threads, QStringList files = {},
+                   qsizetype first = 0);
+    /// Cancels the work in hand (a file being read or parsed ends at its next block or
+    /// line) and waits for the workers.
+    ~SearchPipeline();
+
+    SearchPipeline(const SearchPipeline &) = delete;
+    SearchPipeline &operator=(const SearchPipeline &) = delete;
+
+    /// Adds files at the end of the list.
+    void add(const QStringList &files);
+    /// No more files will be added.
+    void finishAdding();
+
+    /// True when these criteria search as the pipeline's do.
+    bool searchesAs(const SearchCriteria &criteria) const;
+
+    /// The position of the next file to take.
+    qsizetype next() const { return m_taken; }
+    /// The outcome of the next file. Waits until it is finished, or, with a wait given,
+    /// at most that long; then the outcome holds the rows found so far, finished is
+    /// false, and the same file is asked again. After a finished outcome next() moves on.
+    FileOutcome take(std::optional<std::chrono::milliseconds> wait = std::nullopt);
+
+private:
+    struct Prepared;
+    struct Slot;
+    struct Parts;
+
+    void work();
+    void searchFile(const QString &path, Slot &slot);
+    void runParts(std::size_t count, const std::function<void(std::size_t)> &part);
+    bool helpWithParts(std::unique_lock<std::mutex> &lock);
+    bool mayClaim() const;
+    void wakeTakerIfDue();
+
+    std::unique_ptr<const Prepared> m_prepared;
+    const int m_threads;
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_workReady; // workers wait for files, room or parts
+    std::condition_variable m_takerWake; // the taker waits for the next outcome
+    std::condition_variable m_partsDone; // a worker waits for the parts of its file
+    QStringList m_files;
+    bool m_addingDone = false;
+    bool m_stopping = false;
+    qsizetype m_taken = 0; // files taken
+    qsizetype m_claimed = 0; // files claimed by workers (from m_taken on: m_slots)
+    std::deque<Slot> m_slots; // files m_taken .. m_claimed - 1
+    qsizetype m_heldBytes = 0; // rows found and not yet taken, roughly
+    qsizetype m_finishedAhead = 0; // finished slots not yet taken
+    int m_busy = 0; // workers searching a file
+    int m_idle = 0; // workers waiting for work
+    bool m_takerWaiting = false;
+    std::deque<std::shared_ptr<Parts>> m_parts; // parts of large files, for any worker
+    std::atomic<bool> m_cancel{false};
+    std::vector<std::thread> m_workers; // last: started once the rest is made
+};
