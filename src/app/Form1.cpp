@@ -131,7 +131,10 @@ public:
         else
             criteria.mode = SearchCriteria::Mode::None;
         criteria.text = m_form.Text1->text();
-        criteria.sets = m_form.searchSets();
+        // The sets are read only when they are searched: reading them costs a string per
+        // set for every file.
+        if (criteria.mode == SearchCriteria::Mode::Multiple)
+            criteria.sets = m_form.searchSets();
         // Only "Ignore case" turns case-insensitive matching on.
         criteria.ignoreCase = m_form.Option2->isChecked();
         criteria.phoneNumbers = m_form.Check2->isChecked();

@@ -213,7 +213,7 @@ constexpr char kEmptyFileText[] = "empty file";
 
 /// The path as the system takes it. An ASCII path is copied into buffer, saving an
 /// allocation and a conversion per file; any other goes through encodeFileName.
-const char *nativePath(const QString &path, std::array<char, 1024> &buffer, QByteArray &encoded)
+const char *nativePath(QStringView path, std::array<char, 1024> &buffer, QByteArray &encoded)
 {
     if (path.size() < qsizetype(buffer.size())) {
         const char16_t *chars = reinterpret_cast<const char16_t *>(path.constData());
@@ -231,7 +231,26 @@ const char *nativePath(const QString &path, std::array<char, 1024> &buffer, QByt
 
 } // namespace
 
-CardFile::CardFile(const QString &path) : m_path(path)
+FolderHandle::~FolderHandle()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+int FolderHandle::handleFor(QStringView folder)
+{
+    if (m_fd >= 0 && folder == m_folder)
+        return m_fd;
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_folder = folder.toString();
+    std::array<char, 1024> buffer;
+    QByteArray encoded;
+    m_fd = ::open(nativePath(folder, buffer, encoded), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    return m_fd;
+}
+
+CardFile::CardFile(const QString &path, FolderHandle *folders) : m_path(path)
 {
     if (path.isEmpty()) {
         m_missing = true;
@@ -239,10 +258,18 @@ CardFile::CardFile(const QString &path) : m_path(path)
     }
     std::array<char, 1024> buffer;
     QByteArray encoded;
-    const char *native = nativePath(path, buffer, encoded);
     // O_NONBLOCK keeps a FIFO put in the file's place from blocking the open;
     // the type test below then refuses it.
-    m_fd = ::open(native, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    constexpr int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+    const qsizetype slash = path.lastIndexOf(u'/');
+    const int folder = folders && slash >= 0 && slash + 1 < path.size()
+        ? folders->handleFor(QStringView(path).first(slash + 1))
+        : -1;
+    if (folder >= 0)
+        m_fd = ::openat(folder, nativePath(QStringView(path).sliced(slash + 1), buffer, encoded),
+                        flags);
+    else
+        m_fd = ::open(nativePath(path, buffer, encoded), flags);
     if (m_fd < 0) {
         const int error = errno;
         if (!FileExists(path)) {

@@ -48,6 +48,24 @@ bool isValidUtf8(QByteArrayView bytes);
 /// Files larger than this are refused rather than read into memory.
 inline constexpr qint64 kMaxReadableFileSize = qint64(1) << 30;
 
+/// A handle on the folder of the file opened last, so that the next file of the same
+/// folder is opened by its name in it rather than by its whole path. One per thread.
+class FolderHandle final
+{
+public:
+    FolderHandle() = default;
+    ~FolderHandle();
+    FolderHandle(const FolderHandle &) = delete;
+    FolderHandle &operator=(const FolderHandle &) = delete;
+
+    /// A descriptor of the folder (a path ending in "/"), or -1 when it cannot be opened.
+    int handleFor(QStringView folder);
+
+private:
+    QString m_folder;
+    int m_fd = -1;
+};
+
 /// A card file opened for reading. It is opened and checked at once, and read when
 /// asked, so that a caller can choose by its size how to read it.
 class CardFile final
@@ -56,7 +74,8 @@ public:
     /// Opens the file. A path that does not exist is not an error: it reads as nothing.
     /// Throws Failure, naming the path and the reason, when the file exists but cannot
     /// be read: a folder, a device or FIFO, a file over the size limit.
-    explicit CardFile(const QString &path);
+    /// With folders, the file is opened by its name in its folder's handle.
+    explicit CardFile(const QString &path, FolderHandle *folders = nullptr);
     ~CardFile();
     CardFile(const CardFile &) = delete;
     CardFile &operator=(const CardFile &) = delete;

@@ -19,7 +19,7 @@ constexpr qsizetype kRowBatch = 4096;
 // The rows of small cards are handed on once this many have gathered.
 constexpr qsizetype kCardsRowBatch = 256;
 
-using RowSink = std::function<void(QList<ResultRow> &&)>;
+using RowSink = SearchPipeline::RowSink;
 /// Runs part(k) for k from 0 to count - 1, on as many threads as are free, and returns
 /// when every part has run.
 using PartRunner
@@ -288,7 +288,9 @@ struct FileSearch
 // Workers run at most this many files, and about this many bytes of rows, ahead of the
 // taker; the file the taker waits for is always searched.
 constexpr qsizetype kMaxFilesAhead = 4096;
-constexpr qsizetype kMaxHeldBytes = qsizetype(64) << 20;
+constexpr qsizetype kMaxHeldBytes = qsizetype(16) << 20;
+// The rows of the file the taker waits for are handed over at about this size.
+constexpr qsizetype kMaxSlotBytes = qsizetype(2) << 20;
 // A waiting taker is woken when this many files are finished: one wake per file would
 // cost more than searching a small file.
 constexpr qsizetype kBatchFiles = 32;
@@ -360,6 +362,7 @@ SearchPipeline::~SearchPipeline()
         m_cancel.store(true);
     }
     m_workReady.notify_all();
+    m_roomForRows.notify_all();
     for (std::thread &worker : m_workers)
         worker.join();
 }
@@ -410,6 +413,7 @@ void SearchPipeline::wakeTakerIfDue()
 
 void SearchPipeline::work()
 {
+    FolderHandle folder; // files of one folder are opened by name in it
     std::unique_lock lock(m_mutex);
     for (;;) {
         if (helpWithParts(lock))
@@ -427,7 +431,7 @@ void SearchPipeline::work()
         Slot &slot = m_slots.emplace_back(); // a deque: the place stays while others are added
         ++m_busy;
         lock.unlock();
-        searchFile(path, slot);
+        searchFile(path, slot, folder, nullptr);
         lock.lock();
         slot.finished = true;
         --m_busy;
@@ -436,11 +440,12 @@ void SearchPipeline::work()
     }
 }
 
-void SearchPipeline::searchFile(const QString &path, Slot &slot)
+void SearchPipeline::searchFile(const QString &path, Slot &slot, FolderHandle &folder,
+                                const RowSink *direct)
 {
     CardBytes text;
     try {
-        text = CardFile(path).read(&m_cancel);
+        text = CardFile(path, &folder).read(&m_cancel);
     } catch (...) {
         slot.readFailure = std::current_exception();
         return;
@@ -448,16 +453,30 @@ void SearchPipeline::searchFile(const QString &path, Slot &slot)
     const Prepared &prepared = *m_prepared;
     if (prepared.matchers.empty())
         return;
-    const RowSink sink = [this, &slot](QList<ResultRow> &&rows) {
+    const RowSink toSlot = [this, &slot](QList<ResultRow> &&rows) {
         const qsizetype bytes = heldBytesOf(rows);
-        const std::lock_guard lock(m_mutex);
+        std::unique_lock lock(m_mutex);
         slot.rows.append(std::move(rows));
         slot.heldBytes += bytes;
         m_heldBytes += bytes;
-        // The taker may take a long file's rows while it is searched.
-        if (m_takerWaiting && &slot == &m_slots.front() && slot.rows.size() >= kRowBatch)
+        // The taker may take the rows of the file it waits for while it is searched.
+        const bool front = &slot == &m_slots.front();
+        if (m_takerWaiting && front && frontReady())
             m_takerWake.notify_one();
+        // A file whose rows are not taken waits: the rows of the taker's file until it
+        // takes them, those of a file further on while the rows held are many.
+        const auto hasRoom = [&] {
+            return m_stopping
+                || (&slot == &m_slots.front() ? slot.heldBytes < kMaxSlotBytes
+                                              : m_heldBytes < kMaxHeldBytes);
+        };
+        if (!hasRoom()) {
+            ++m_waitingForRoom;
+            m_roomForRows.wait(lock, hasRoom);
+            --m_waitingForRoom;
+        }
     };
+    const RowSink &sink = direct ? *direct : toSlot;
     try {
         // Files and values that cannot hold a search text need not be parsed or decoded.
         const FileSearch search{prepared.matchers,
@@ -515,27 +534,30 @@ bool SearchPipeline::helpWithParts(std::unique_lock<std::mutex> &lock)
     return true;
 }
 
-FileOutcome SearchPipeline::take(std::optional<std::chrono::milliseconds> wait)
+bool SearchPipeline::frontReady() const
 {
-    FileOutcome outcome;
+    if (m_slots.empty())
+        return false;
+    const Slot &front = m_slots.front();
+    return front.finished || front.rows.size() >= kRowBatch || front.heldBytes >= kMaxSlotBytes;
+}
+
+FileOutcome SearchPipeline::take(const RowSink &rows, std::optional<std::chrono::milliseconds> wait)
+{
     if (m_workers.empty()) {
-        // No worker: the file is searched here, whole.
+        // No worker: the file is searched here, its rows handed on as they are found.
         if (m_taken >= m_files.size())
-            return outcome;
+            return {};
         Slot slot;
-        searchFile(m_files.at(m_taken), slot);
-        m_heldBytes = 0;
+        searchFile(m_files.at(m_taken), slot, m_takerFolder, &rows);
         ++m_taken;
         ++m_claimed;
-        return {std::move(slot.rows), slot.readFailure, slot.searchFailure, true};
+        return {slot.readFailure, slot.searchFailure, true};
     }
     std::unique_lock lock(m_mutex);
-    const auto ready = [this] {
-        return !m_slots.empty()
-            && (m_slots.front().finished || m_slots.front().rows.size() >= kRowBatch);
-    };
-    if (!ready()) {
+    if (!frontReady()) {
         m_takerWaiting = true;
+        const auto ready = [this] { return frontReady(); };
         if (wait)
             m_takerWake.wait_for(lock, *wait, ready);
         else
@@ -543,24 +565,28 @@ FileOutcome SearchPipeline::take(std::optional<std::chrono::milliseconds> wait)
         m_takerWaiting = false;
     }
     if (m_slots.empty())
-        return outcome;
+        return {};
     Slot &front = m_slots.front();
-    outcome.rows = std::exchange(front.rows, {});
+    QList<ResultRow> found = std::exchange(front.rows, {});
     m_heldBytes -= std::exchange(front.heldBytes, 0);
+    FileOutcome outcome;
     if (front.finished) {
-        outcome.readFailure = front.readFailure;
-        outcome.searchFailure = front.searchFailure;
-        outcome.finished = true;
+        outcome = {front.readFailure, front.searchFailure, true};
         m_slots.pop_front();
         ++m_taken;
         --m_finishedAhead;
     }
+    const bool wakeRows = m_waitingForRoom > 0;
     // Workers held back by the bounds are woken once there is room for a batch.
-    const bool wake = m_idle > 0 && m_claimed < m_files.size()
+    const bool wakeWorkers = m_idle > 0 && m_claimed < m_files.size()
         && (m_claimed == m_taken || m_claimed - m_taken <= kMaxFilesAhead - kBatchFiles)
         && m_heldBytes < kMaxHeldBytes / 2;
     lock.unlock();
-    if (wake)
+    if (wakeRows)
+        m_roomForRows.notify_all();
+    if (wakeWorkers)
         m_workReady.notify_all();
+    if (!found.isEmpty())
+        rows(std::move(found));
     return outcome;
 }

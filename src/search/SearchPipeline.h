@@ -1,5 +1,6 @@
 #pragma once
 
+#include "card/CardBytes.h"
 #include "results/ResultRow.h"
 #include "search/SearchCriteria.h"
 
@@ -19,11 +20,9 @@
 #include <thread>
 #include <vector>
 
-/// What the pipeline made of one file: the rows found so far, or why the file could
-/// not be read or searched.
+/// How the search of one file ended.
 struct FileOutcome
 {
-    QList<ResultRow> rows;
     /// The file could not be read (a Failure naming it).
     std::exception_ptr readFailure;
     /// The file was read but its search failed.
@@ -69,10 +68,14 @@ public:
 
     /// The position of the next file to take.
     qsizetype next() const { return m_taken; }
-    /// The outcome of the next file. Waits until it is finished, or, with a wait given,
-    /// at most that long; then the outcome holds the rows found so far, finished is
-    /// false, and the same file is asked again. After a finished outcome next() moves on.
-    FileOutcome take(std::optional<std::chrono::milliseconds> wait = std::nullopt);
+    using RowSink = std::function<void(QList<ResultRow> &&)>;
+
+    /// Hands the rows found in the next file so far to rows and tells how its search
+    /// ended. Waits until the file is finished or holds a batch of rows, or, with a wait
+    /// given, at most that long; when the outcome is not finished the same file is asked
+    /// again. After a finished outcome next() moves on.
+    FileOutcome take(const RowSink &rows,
+                     std::optional<std::chrono::milliseconds> wait = std::nullopt);
 
 private:
     struct Prepared;
@@ -80,7 +83,8 @@ private:
     struct Parts;
 
     void work();
-    void searchFile(const QString &path, Slot &slot);
+    void searchFile(const QString &path, Slot &slot, FolderHandle &folder, const RowSink *direct);
+    bool frontReady() const;
     void runParts(std::size_t count, const std::function<void(std::size_t)> &part);
     bool helpWithParts(std::unique_lock<std::mutex> &lock);
     bool mayClaim() const;
@@ -92,7 +96,9 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_workReady; // workers wait for files, room or parts
     std::condition_variable m_takerWake; // the taker waits for the next outcome
-    std::condition_variable m_partsDone; // a worker waits for the parts of its file
+    std::condition_variable m_partsDone;
+    std::condition_variable m_roomForRows; // a worker waits for its rows to be taken // a worker
+                                           // waits for the parts of its file
     QStringList m_files;
     bool m_addingDone = false;
     bool m_stopping = false;
@@ -102,9 +108,11 @@ private:
     qsizetype m_heldBytes = 0; // rows found and not yet taken, roughly
     qsizetype m_finishedAhead = 0; // finished slots not yet taken
     int m_busy = 0; // workers searching a file
-    int m_idle = 0; // workers waiting for work
+    int m_idle = 0;
+    int m_waitingForRoom = 0; // workers waiting for work
     bool m_takerWaiting = false;
     std::deque<std::shared_ptr<Parts>> m_parts; // parts of large files, for any worker
     std::atomic<bool> m_cancel{false};
+    FolderHandle m_takerFolder; // with no worker, the taker opens the files
     std::vector<std::thread> m_workers; // last: started once the rest is made
 };

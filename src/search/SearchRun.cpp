@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <exception>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -67,6 +68,8 @@ bool SearchRun::run(SearchHost &host, Guard &guard)
     const qsizetype count = m_files.size();
     const bool live = host.staysLive();
     std::unique_ptr<SearchPipeline> pipeline = std::move(m_pipeline);
+    const SearchPipeline::RowSink toHost
+        = [&](QList<ResultRow> &&rows) { guard.step(144, [&] { host.addRows(std::move(rows)); }); };
     for (qsizetype i = 0; i < count; ++i) {
         if (m_stopRequested)
             break;
@@ -93,9 +96,7 @@ bool SearchRun::run(SearchHost &host, Guard &guard)
         // it waits, and a stop ends the file where it is.
         FileOutcome outcome;
         while (!outcome.finished) {
-            outcome = live ? pipeline->take(kEventInterval) : pipeline->take();
-            if (!outcome.rows.isEmpty())
-                guard.step(144, [&] { host.addRows(std::move(outcome.rows)); });
+            outcome = pipeline->take(toHost, live ? std::optional(kEventInterval) : std::nullopt);
             if (outcome.finished || !live)
                 continue;
             guard.step(138, [&] { host.processEvents(); });

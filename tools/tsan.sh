@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Builds Quillory with ThreadSanitizer and runs what searches on several threads: the
+# search tests, the window's tests and the command-line tool over a generated tree.
+set -euo pipefail
+
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+bash tools/install-packages.sh
+
+build_dir="${QUILLORY_TSAN_BUILD_DIR:-build-tsan}"
+cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLORY_TSAN=ON
+cmake --build "$build_dir" -j"$(nproc)" --target tst_search tst_window tst_window_match_options tst_cli_search \
+    quillory-search quillory-bench-corpus quillory-bench-window
+export TSAN_OPTIONS="${TSAN_OPTIONS:-halt_on_error=1 second_deadlock_stack=1}"
+ctest --test-dir "$build_dir" --output-on-failure -R '^(tst_search|tst_window|tst_window_match_options|tst_cli_search)$'
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+"$build_dir/bench/quillory-bench-corpus" files 3000 "$work/files" 7
+"$build_dir/bench/quillory-bench-corpus" cards 60000 "$work/one/cards.vcf" 8
+for threads in 2 3; do
+    "$build_dir/src/quillory-search" -j "$threads" -e e "$work/files" "$work/one" > /dev/null
+done
+QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$work/config" \
+    "$build_dir/bench/quillory-bench-window" e "$work/files"
+QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$work/config" \
+    "$build_dir/bench/quillory-bench-window" --stop-after 100 tech "$work/one"
+echo "ThreadSanitizer: no report"
