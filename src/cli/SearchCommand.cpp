@@ -165,7 +165,6 @@ int runSearch(const SearchCommandOptions &options, std::FILE *out, std::FILE *er
             failed = true;
         }
     }
-    run.finishAdding();
     Guard guard(report, formLocation(u"PushButton7_Click"_s));
     run.run(console, guard);
     console.flush();

@@ -381,12 +381,6 @@ void SearchPipeline::add(const QStringList &files)
         m_workReady.notify_all();
 }
 
-void SearchPipeline::finishAdding()
-{
-    const std::lock_guard lock(m_mutex);
-    m_addingDone = true;
-}
-
 bool SearchPipeline::searchesAs(const SearchCriteria &criteria) const
 {
     return criteria.allProperties == m_prepared->allProperties
@@ -459,9 +453,9 @@ void SearchPipeline::searchFile(const QString &path, Slot &slot, FolderHandle &f
         slot.rows.append(std::move(rows));
         slot.heldBytes += bytes;
         m_heldBytes += bytes;
-        // The taker may take the rows of the file it waits for while it is searched.
-        const bool front = &slot == &m_slots.front();
-        if (m_takerWaiting && front && frontReady())
+        // The taker may take the rows of the file it waits for while it is searched, and
+        // must not wait for a batch of finished files while this one waits for room.
+        if (m_takerWaiting && frontReady())
             m_takerWake.notify_one();
         // A file whose rows are not taken waits: the rows of the taker's file until it
         // takes them, those of a file further on while the rows held are many.

@@ -60,20 +60,16 @@ public:
 
     /// Adds files at the end of the list.
     void add(const QStringList &files);
-    /// No more files will be added.
-    void finishAdding();
 
     /// True when these criteria search as the pipeline's do.
     bool searchesAs(const SearchCriteria &criteria) const;
 
-    /// The position of the next file to take.
-    qsizetype next() const { return m_taken; }
     using RowSink = std::function<void(QList<ResultRow> &&)>;
 
     /// Hands the rows found in the next file so far to rows and tells how its search
     /// ended. Waits until the file is finished or holds a batch of rows, or, with a wait
     /// given, at most that long; when the outcome is not finished the same file is asked
-    /// again. After a finished outcome next() moves on.
+    /// again; after a finished one, the file after it is next.
     FileOutcome take(const RowSink &rows,
                      std::optional<std::chrono::milliseconds> wait = std::nullopt);
 
@@ -100,7 +96,6 @@ private:
     std::condition_variable m_roomForRows; // a worker waits for its rows to be taken // a worker
                                            // waits for the parts of its file
     QStringList m_files;
-    bool m_addingDone = false;
     bool m_stopping = false;
     qsizetype m_taken = 0; // files taken
     qsizetype m_claimed = 0; // files claimed by workers (from m_taken on: m_slots)

@@ -48,12 +48,6 @@ void SearchRun::addFiles(const QStringList &files)
         m_pipeline->add(files);
 }
 
-void SearchRun::finishAdding()
-{
-    if (m_pipeline)
-        m_pipeline->finishAdding();
-}
-
 int SearchRun::workersFor(const SearchHost &host)
 {
     const int threads = qMax(host.searchThreads(), 1);
@@ -90,7 +84,6 @@ bool SearchRun::run(SearchHost &host, Guard &guard)
         if (!pipeline || !pipeline->searchesAs(criteria)) {
             pipeline.reset();
             pipeline = std::make_unique<SearchPipeline>(criteria, workersFor(host), m_files, i);
-            pipeline->finishAdding();
         }
         // Rows are handed on as they come; a host that stays live turns its events while
         // it waits, and a stop ends the file where it is.

@@ -54,8 +54,6 @@ public:
     void start(SearchHost &host);
     /// Adds files to the run, before run is called.
     void addFiles(const QStringList &files);
-    /// No more files will be added.
-    void finishAdding();
 
     /// Walks the files; a file that cannot be read is reported through the guard at
     /// step 142 and adds no row. Returns true when the run reached its end, false
