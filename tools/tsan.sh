@@ -17,6 +17,7 @@ ctest --test-dir "$build_dir" --output-on-failure -R '^(tst_search|tst_window|ts
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 "$build_dir/bench/quillory-bench-corpus" files 3000 "$work/files" 7
+mkdir -p "$work/one"
 "$build_dir/bench/quillory-bench-corpus" cards 60000 "$work/one/cards.vcf" 8
 for threads in 2 3; do
     "$build_dir/src/quillory-search" -j "$threads" -e e "$work/files" "$work/one" > /dev/null

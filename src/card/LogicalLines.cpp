@@ -2,29 +2,85 @@
 
 #include "card/ByteSearch.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <cstring>
 
 namespace cardreader {
 
-qint64 countLineEnds(QByteArrayView bytes)
+namespace {
+
+/// The line ends of [p, end), where a run of CRs is one line end with the LF after it,
+/// else each CR is one.
+qint64 countLineEndsOneByOne(const char *p, const char *const end)
 {
-    const char *const begin = bytes.data();
-    const char *const end = begin + bytes.size();
-    qint64 count = std::count(begin, end, '\n');
-    // A run of CRs is one line end with the LF after it, else each CR is one.
-    for (const char *p = begin; p < end;) {
-        const void *cr = std::memchr(p, '\r', std::size_t(end - p));
-        if (!cr)
-            break;
-        const char *run = static_cast<const char *>(cr);
-        p = run;
+    qint64 count = 0;
+    while (p < end) {
+        if (*p == '\n') {
+            ++count;
+            ++p;
+            continue;
+        }
+        if (*p != '\r') {
+            ++p;
+            continue;
+        }
+        const char *run = p;
         while (p < end && *p == '\r')
             ++p;
         if (p == end || *p != '\n')
             count += p - run;
     }
     return count;
+}
+
+} // namespace
+
+qint64 countLineEnds(QByteArrayView bytes)
+{
+    const char *p = bytes.data();
+    const char *const end = p + bytes.size();
+    qint64 count = 0;
+#if defined(__SSE2__)
+    // Sixteen bytes at a time, each block with the byte after it: an LF is a line end, a
+    // CR one unless an LF follows it. A block with a CR followed by a CR (a run, rare) is
+    // counted byte by byte, up to the end of the run.
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i cr = _mm_set1_epi8('\r');
+    // Each byte of sums counts the line ends at its place, for at most 255 blocks.
+    __m128i sums = _mm_setzero_si128();
+    int blocks = 0;
+    const auto addSums = [&] {
+        const __m128i total = _mm_sad_epu8(sums, _mm_setzero_si128());
+        count += _mm_cvtsi128_si32(total) + _mm_extract_epi16(total, 4);
+        sums = _mm_setzero_si128();
+        blocks = 0;
+    };
+    while (end - p > 16) {
+        const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 1));
+        const __m128i crs = _mm_cmpeq_epi8(here, cr);
+        if (_mm_movemask_epi8(_mm_and_si128(crs, _mm_cmpeq_epi8(next, cr)))) {
+            const char *stop = p + 16;
+            while (stop < end && stop[-1] == '\r')
+                ++stop;
+            count += countLineEndsOneByOne(p, stop);
+            p = stop;
+            continue;
+        }
+        const __m128i ends = _mm_or_si128(_mm_cmpeq_epi8(here, lf),
+                                          _mm_andnot_si128(_mm_cmpeq_epi8(next, lf), crs));
+        sums = _mm_sub_epi8(sums, ends); // a match is -1
+        if (++blocks == 255)
+            addSums();
+        p += 16;
+    }
+    addSums();
+#endif
+    return count + countLineEndsOneByOne(p, end);
 }
 
 QByteArray joinedLines(QByteArrayView bytes)

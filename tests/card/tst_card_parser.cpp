@@ -3,6 +3,7 @@
 #include "CardExpect.h"
 #include "card/CardParser.h"
 
+#include <QRandomGenerator>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -41,6 +42,7 @@ class TestCardParser final : public QObject
     Q_OBJECT
 
 private slots:
+    void lineEndsCounted();
     void nameRules_data();
     void nameRules();
     void telephoneRules_data();
@@ -607,4 +609,33 @@ void TestCardParser::contactName()
 }
 
 QTEST_GUILESS_MAIN(TestCardParser)
+void TestCardParser::lineEndsCounted()
+{
+    // Line ends as the reader sees them (LF, CR LF, a lone CR; a run of CRs before an LF
+    // is one), counted sixteen bytes at a time: every mix, at every offset of a block.
+    const auto expected = [](QByteArrayView bytes) {
+        qint64 count = 0;
+        for (qsizetype i = 0; i < bytes.size(); ++i) {
+            if (bytes[i] == '\n')
+                ++count;
+            else if (bytes[i] == '\r') {
+                qsizetype j = i;
+                while (j < bytes.size() && bytes[j] == '\r')
+                    ++j;
+                if (j == bytes.size() || bytes[j] != '\n')
+                    count += j - i;
+                i = j - 1;
+            }
+        }
+        return count;
+    };
+    QRandomGenerator random(17);
+    for (int round = 0; round < 3000; ++round) {
+        QByteArray bytes(random.bounded(90), 'x');
+        for (char &c : bytes)
+            c = "\r\nxx"[random.bounded(round % 2 ? 3 : 5)];
+        QCOMPARE(CardParser::countLineEnds(bytes), expected(bytes));
+    }
+}
+
 #include "tst_card_parser.moc"
