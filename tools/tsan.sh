@@ -11,7 +11,7 @@ build_dir="${QUILLORY_TSAN_BUILD_DIR:-build-tsan}"
 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLORY_TSAN=ON
 cmake --build "$build_dir" -j"$(nproc)" --target tst_search tst_window tst_window_match_options tst_cli_search \
     quillory-search quillory-bench-corpus quillory-bench-window
-export TSAN_OPTIONS="${TSAN_OPTIONS:-halt_on_error=1 second_deadlock_stack=1}"
+export TSAN_OPTIONS="${TSAN_OPTIONS:-halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tools/tsan.supp}"
 ctest --test-dir "$build_dir" --output-on-failure -R '^(tst_search|tst_window|tst_window_match_options|tst_cli_search)$'
 
 work=$(mktemp -d)

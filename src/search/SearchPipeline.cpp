@@ -345,6 +345,7 @@ SearchPipeline::SearchPipeline(const SearchCriteria &criteria, int threads, QStr
     if (!prepared->matchers.empty())
         prepared->filter.emplace(prepared->texts, prepared->options);
     m_prepared = std::move(prepared);
+    m_workers.reserve(std::size_t(m_threads));
     for (int k = 0; k < m_threads; ++k) {
         try {
             m_workers.emplace_back([this] { work(); });
@@ -476,7 +477,7 @@ void SearchPipeline::searchFile(const QString &path, Slot &slot, FolderHandle &f
         const FileSearch search{prepared.matchers,
                                 prepared.filter->isUsable() ? &*prepared.filter : nullptr, path,
                                 ParseOptions{prepared.allProperties}};
-        search.run(text, qMax(int(m_workers.size()), 1), sink, &m_cancel,
+        search.run(text, qMax(m_threads, 1), sink, &m_cancel,
                    [this](std::size_t count, const std::function<void(std::size_t)> &part) {
                        runParts(count, part);
                    });
