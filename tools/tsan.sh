@@ -11,8 +11,9 @@ build_dir="${QUILLORY_TSAN_BUILD_DIR:-build-tsan}"
 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLORY_TSAN=ON
 cmake --build "$build_dir" -j"$(nproc)" --target tst_search tst_window tst_window_match_options tst_cli_search \
     quillory-search quillory-bench-corpus quillory-bench-window
-export TSAN_OPTIONS="${TSAN_OPTIONS:-halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tools/tsan.supp}"
-ctest --test-dir "$build_dir" --output-on-failure -R '^(tst_search|tst_window|tst_window_match_options|tst_cli_search)$'
+# The search's own threads are checked strictly: the search tests and the tool.
+export TSAN_OPTIONS="${TSAN_OPTIONS:-halt_on_error=1 second_deadlock_stack=1}"
+ctest --test-dir "$build_dir" --output-on-failure -R '^(tst_search|tst_cli_search)$'
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -22,8 +23,12 @@ mkdir -p "$work/one"
 for threads in 2 3; do
     "$build_dir/src/quillory-search" -j "$threads" -e e "$work/files" "$work/one" > /dev/null
 done
-QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$work/config" \
-    "$build_dir/bench/quillory-bench-window" e "$work/files"
-QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$work/config" \
-    "$build_dir/bench/quillory-bench-window" --stop-after 100 tech "$work/one"
+
+# The window: Qt's libraries are not instrumented, so what they do inside (their
+# painting threads) is left out and the reports known to lie inside Qt are suppressed.
+export TSAN_OPTIONS="$TSAN_OPTIONS ignore_noninstrumented_modules=1 suppressions=$PWD/tools/tsan.supp"
+export QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$work/config"
+ctest --test-dir "$build_dir" --output-on-failure -R '^(tst_window|tst_window_match_options)$'
+"$build_dir/bench/quillory-bench-window" e "$work/files"
+"$build_dir/bench/quillory-bench-window" --stop-after 100 tech "$work/one"
 echo "ThreadSanitizer: no report"
