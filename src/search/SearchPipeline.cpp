@@ -7,6 +7,7 @@
 
 #include <QHash>
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -294,6 +295,8 @@ constexpr qsizetype kMaxSlotBytes = qsizetype(2) << 20;
 // A waiting taker is woken when this many files are finished: one wake per file would
 // cost more than searching a small file.
 constexpr qsizetype kBatchFiles = 32;
+// A worker claims at most this many files at a time.
+constexpr qsizetype kClaimFiles = 16;
 
 /// About the bytes a batch of rows holds.
 qsizetype heldBytesOf(const QList<ResultRow> &rows)
@@ -389,12 +392,19 @@ bool SearchPipeline::searchesAs(const SearchCriteria &criteria) const
         && criteria.searchTexts() == m_prepared->texts;
 }
 
-bool SearchPipeline::mayClaim() const
+qsizetype SearchPipeline::claimable() const
 {
-    if (m_claimed >= m_files.size())
-        return false;
-    return m_claimed == m_taken
-        || (m_claimed - m_taken < kMaxFilesAhead && m_heldBytes < kMaxHeldBytes);
+    const qsizetype left = m_files.size() - m_claimed;
+    if (left <= 0)
+        return 0;
+    if (m_claimed == m_taken)
+        return qMin(left, kClaimFiles); // the file the taker waits for is always searched
+    if (m_heldBytes >= kMaxHeldBytes)
+        return 0;
+    const qsizetype room = kMaxFilesAhead - (m_claimed - m_taken);
+    // Near the end of the list the files left are shared out among the workers.
+    const qsizetype share = qMax<qsizetype>(1, left / (2 * qMax(m_threads, 1)));
+    return qMax<qsizetype>(0, std::min({room, kClaimFiles, share}));
 }
 
 void SearchPipeline::wakeTakerIfDue()
@@ -409,51 +419,87 @@ void SearchPipeline::wakeTakerIfDue()
 void SearchPipeline::work()
 {
     FolderHandle folder; // files of one folder are opened by name in it
+    struct Claimed
+    {
+        QString path;
+        Slot *slot;
+        Found found;
+    };
+    std::vector<Claimed> batch;
     std::unique_lock lock(m_mutex);
     for (;;) {
         if (helpWithParts(lock))
             continue;
         if (m_stopping)
             return;
-        if (!mayClaim()) {
+        const qsizetype count = claimable();
+        if (count == 0) {
             ++m_idle;
             wakeTakerIfDue();
             m_workReady.wait(lock);
             --m_idle;
             continue;
         }
-        const QString path = m_files.at(m_claimed++);
-        Slot &slot = m_slots.emplace_back(); // a deque: the place stays while others are added
+        // Files are claimed, and their outcomes handed over, a few at a time: one lock
+        // per file would cost more than the search of a small one.
+        batch.clear();
+        for (qsizetype k = 0; k < count; ++k)
+            batch.push_back({m_files.at(m_claimed++), &m_slots.emplace_back(), {}});
         ++m_busy;
+        std::size_t searched = 0;
+        std::size_t handed = 0;
+        // With the lock held: hands over the files of the batch searched so far.
+        const std::function<void()> handOver = [&] {
+            for (; handed < searched; ++handed) {
+                Claimed &file = batch[handed];
+                Slot &slot = *file.slot;
+                slot.heldBytes += file.found.heldBytes;
+                m_heldBytes += file.found.heldBytes;
+                slot.rows.append(std::move(file.found.rows));
+                slot.readFailure = file.found.readFailure;
+                slot.searchFailure = file.found.searchFailure;
+                slot.finished = true;
+                ++m_finishedAhead;
+            }
+        };
         lock.unlock();
-        searchFile(path, slot, folder, nullptr);
+        for (; searched < batch.size(); ++searched) {
+            Claimed &file = batch[searched];
+            file.found = searchFile(file.path, *file.slot, folder, nullptr, handOver);
+        }
         lock.lock();
-        slot.finished = true;
+        handOver();
         --m_busy;
-        ++m_finishedAhead;
         wakeTakerIfDue();
     }
 }
 
-void SearchPipeline::searchFile(const QString &path, Slot &slot, FolderHandle &folder,
-                                const RowSink *direct)
+SearchPipeline::Found SearchPipeline::searchFile(const QString &path, Slot &slot,
+                                                 FolderHandle &folder, const RowSink *direct,
+                                                 const std::function<void()> &handOverDone)
 {
+    Found found;
     CardBytes text;
     try {
         text = CardFile(path, &folder).read(&m_cancel);
     } catch (...) {
-        slot.readFailure = std::current_exception();
-        return;
+        found.readFailure = std::current_exception();
+        return found;
     }
     const Prepared &prepared = *m_prepared;
     if (prepared.matchers.empty())
-        return;
-    const RowSink toSlot = [this, &slot](QList<ResultRow> &&rows) {
-        const qsizetype bytes = heldBytesOf(rows);
+        return found;
+    // Rows are kept with the file and handed over with it; a file of many rows hands
+    // them over as they come, so that the taker can take them while it is searched.
+    const RowSink toSlot = [&](QList<ResultRow> &&rows) {
+        found.heldBytes += heldBytesOf(rows);
+        found.rows.append(std::move(rows));
+        if (found.rows.size() < kRowBatch && found.heldBytes < kMaxSlotBytes)
+            return;
         std::unique_lock lock(m_mutex);
-        slot.rows.append(std::move(rows));
-        slot.heldBytes += bytes;
-        m_heldBytes += bytes;
+        slot.rows.append(std::exchange(found.rows, {}));
+        slot.heldBytes += found.heldBytes;
+        m_heldBytes += std::exchange(found.heldBytes, 0);
         // The taker may take the rows of the file it waits for while it is searched, and
         // must not wait for a batch of finished files while this one waits for room.
         if (m_takerWaiting && frontReady())
@@ -466,6 +512,10 @@ void SearchPipeline::searchFile(const QString &path, Slot &slot, FolderHandle &f
                                               : m_heldBytes < kMaxHeldBytes);
         };
         if (!hasRoom()) {
+            // The files searched before this one must not wait with it.
+            handOverDone();
+            if (m_takerWaiting && frontReady())
+                m_takerWake.notify_one();
             ++m_waitingForRoom;
             m_roomForRows.wait(lock, hasRoom);
             --m_waitingForRoom;
@@ -482,8 +532,9 @@ void SearchPipeline::searchFile(const QString &path, Slot &slot, FolderHandle &f
                        runParts(count, part);
                    });
     } catch (...) {
-        slot.searchFailure = std::current_exception();
+        found.searchFailure = std::current_exception();
     }
+    return found;
 }
 
 void SearchPipeline::runParts(std::size_t count, const std::function<void(std::size_t)> &part)
@@ -544,44 +595,54 @@ FileOutcome SearchPipeline::take(const RowSink &rows, std::optional<std::chrono:
         if (m_taken >= m_files.size())
             return {};
         Slot slot;
-        searchFile(m_files.at(m_taken), slot, m_takerFolder, &rows);
+        const Found found = searchFile(m_files.at(m_taken), slot, m_takerFolder, &rows, {});
         ++m_taken;
         ++m_claimed;
-        return {slot.readFailure, slot.searchFailure, true};
+        return {found.readFailure, found.searchFailure, true};
     }
-    std::unique_lock lock(m_mutex);
-    if (!frontReady()) {
-        m_takerWaiting = true;
-        const auto ready = [this] { return frontReady(); };
-        if (wait)
-            m_takerWake.wait_for(lock, *wait, ready);
-        else
-            m_takerWake.wait(lock, ready);
-        m_takerWaiting = false;
+    if (m_ready.empty()) {
+        std::unique_lock lock(m_mutex);
+        if (!frontReady()) {
+            m_takerWaiting = true;
+            const auto ready = [this] { return frontReady(); };
+            if (wait)
+                m_takerWake.wait_for(lock, *wait, ready);
+            else
+                m_takerWake.wait(lock, ready);
+            m_takerWaiting = false;
+        }
+        // Every finished file at the front is taken at once, and the rows found so far
+        // in the first that is not.
+        while (!m_slots.empty()) {
+            Slot &front = m_slots.front();
+            m_heldBytes -= std::exchange(front.heldBytes, 0);
+            if (!front.finished) {
+                if (!front.rows.isEmpty())
+                    m_ready.push_back({std::exchange(front.rows, {}), {}, {}, false});
+                break;
+            }
+            m_ready.push_back(
+                {std::move(front.rows), front.readFailure, front.searchFailure, true});
+            m_slots.pop_front();
+            ++m_taken;
+            --m_finishedAhead;
+        }
+        const bool wakeRows = m_waitingForRoom > 0;
+        // Workers held back by the bounds are woken once there is room for a batch.
+        const bool wakeWorkers = m_idle > 0 && m_claimed < m_files.size()
+            && (m_claimed == m_taken || m_claimed - m_taken <= kMaxFilesAhead - kBatchFiles)
+            && m_heldBytes < kMaxHeldBytes / 2;
+        lock.unlock();
+        if (wakeRows)
+            m_roomForRows.notify_all();
+        if (wakeWorkers)
+            m_workReady.notify_all();
+        if (m_ready.empty())
+            return {};
     }
-    if (m_slots.empty())
-        return {};
-    Slot &front = m_slots.front();
-    QList<ResultRow> found = std::exchange(front.rows, {});
-    m_heldBytes -= std::exchange(front.heldBytes, 0);
-    FileOutcome outcome;
-    if (front.finished) {
-        outcome = {front.readFailure, front.searchFailure, true};
-        m_slots.pop_front();
-        ++m_taken;
-        --m_finishedAhead;
-    }
-    const bool wakeRows = m_waitingForRoom > 0;
-    // Workers held back by the bounds are woken once there is room for a batch.
-    const bool wakeWorkers = m_idle > 0 && m_claimed < m_files.size()
-        && (m_claimed == m_taken || m_claimed - m_taken <= kMaxFilesAhead - kBatchFiles)
-        && m_heldBytes < kMaxHeldBytes / 2;
-    lock.unlock();
-    if (wakeRows)
-        m_roomForRows.notify_all();
-    if (wakeWorkers)
-        m_workReady.notify_all();
-    if (!found.isEmpty())
-        rows(std::move(found));
-    return outcome;
+    Taken file = std::move(m_ready.front());
+    m_ready.pop_front();
+    if (!file.rows.isEmpty())
+        rows(std::move(file.rows));
+    return {file.readFailure, file.searchFailure, file.finished};
 }

@@ -78,12 +78,30 @@ private:
     struct Slot;
     struct Parts;
 
+    /// What a worker found in one file, until it hands the file over.
+    struct Found
+    {
+        QList<ResultRow> rows;
+        qsizetype heldBytes = 0;
+        std::exception_ptr readFailure;
+        std::exception_ptr searchFailure;
+    };
+    /// A file taken from the workers, not yet handed on.
+    struct Taken
+    {
+        QList<ResultRow> rows;
+        std::exception_ptr readFailure;
+        std::exception_ptr searchFailure;
+        bool finished = false;
+    };
+
     void work();
-    void searchFile(const QString &path, Slot &slot, FolderHandle &folder, const RowSink *direct);
+    Found searchFile(const QString &path, Slot &slot, FolderHandle &folder, const RowSink *direct,
+                     const std::function<void()> &handOverDone);
     bool frontReady() const;
     void runParts(std::size_t count, const std::function<void(std::size_t)> &part);
     bool helpWithParts(std::unique_lock<std::mutex> &lock);
-    bool mayClaim() const;
+    qsizetype claimable() const;
     void wakeTakerIfDue();
 
     std::unique_ptr<const Prepared> m_prepared;
@@ -109,5 +127,6 @@ private:
     std::deque<std::shared_ptr<Parts>> m_parts; // parts of large files, for any worker
     std::atomic<bool> m_cancel{false};
     FolderHandle m_takerFolder; // with no worker, the taker opens the files
+    std::deque<Taken> m_ready; // on the taker's thread: taken, not yet handed on
     std::vector<std::thread> m_workers; // last: started once the rest is made
 };
