@@ -7,7 +7,7 @@
 # With "million" (or QUILLORY_BENCH_MILLION=1) it adds the rows of a million files in
 # 1,000 folders: the search against grep, the growth from 100,000 files, and the window
 # adding the folder with "Add All" and searching it. Generating that corpus takes minutes
-# and about 5 GB of disk; QUILLORY_BENCH_MILLION_DIR=DIR measures an existing folder
+# and about 4 GB of disk; QUILLORY_BENCH_MILLION_DIR=DIR measures an existing folder
 # instead (one made by `quillory-bench-corpus files 1000000 DIR 6`).
 set -euo pipefail
 
