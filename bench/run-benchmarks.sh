@@ -2,18 +2,38 @@
 # Generates the benchmark corpora in a temporary folder and measures every figure
 # against its peer in the same run: alternating runs, medians, ratios.
 #
-# Usage: bench/run-benchmarks.sh [BUILD_DIR] [REPETITIONS]
+# Usage: bench/run-benchmarks.sh [BUILD_DIR] [REPETITIONS] [million]
+#
+# With "million" (or QUILLORY_BENCH_MILLION=1) it adds the rows of a million files in
+# 1,000 folders: the search against grep, the growth from 100,000 files, and the window
+# adding the folder with "Add All" and searching it. Generating that corpus takes minutes
+# and about 4 GB of disk; QUILLORY_BENCH_MILLION_DIR=DIR measures an existing folder
+# instead (one made by `quillory-bench-corpus files 1000000 DIR 6`).
 set -euo pipefail
 
 build=$(realpath "${1:-$(dirname "${BASH_SOURCE[0]}")/../build}")
 reps=${2:-5}
+million=${QUILLORY_BENCH_MILLION:-0}
+case ${3:-} in
+    million) million=1 ;;
+    "") ;;
+    *) echo "usage: bench/run-benchmarks.sh [BUILD_DIR] [REPETITIONS] [million]" >&2; exit 2 ;;
+esac
 search="$build/src/quillory-search"
 window="$build/bench/quillory-bench-window"
 corpus="$build/bench/quillory-bench-corpus"
-for tool in "$search" "$window" "$corpus"; do
+floor="$build/bench/quillory-bench-floor"
+for tool in "$search" "$window" "$corpus" "$floor"; do
     [[ -x $tool ]] || { echo "missing $tool: build first" >&2; exit 2; }
 done
 [[ -x /usr/bin/time ]] || { echo "needs /usr/bin/time (apt-get install time)" >&2; exit 2; }
+for tool in awk bc find grep xargs; do
+    command -v "$tool" > /dev/null || { echo "needs $tool" >&2; exit 2; }
+done
+if [[ $million == 1 && -n ${QUILLORY_BENCH_MILLION_DIR:-} && ! -d $QUILLORY_BENCH_MILLION_DIR ]]; then
+    echo "QUILLORY_BENCH_MILLION_DIR is not a folder: $QUILLORY_BENCH_MILLION_DIR" >&2
+    exit 2
+fi
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -75,8 +95,14 @@ window_search_ms() { "$window" "$1" "$2" 2>/dev/null | awk '/^search_ms/ { print
 
 echo "| figure | quillory | peer | ratio |"
 echo "|---|---|---|---|"
-versus "search, 100,000 files (peer: grep -rilF)" \
+versus "search, 100,000 files (peer: grep -rilF; goal: at most 0.60)" \
     "$search -e tech $work/files100k" "grep -rilF tech $work/files100k"
+versus "floor: walk and openat/read/close, one thread, 100,000 files (peer: grep -rilF)" \
+    "$floor 1 $work/files100k" "grep -rilF tech $work/files100k"
+versus "floor: walk and openat/read/close, two threads, 100,000 files (peer: grep -rilF)" \
+    "$floor 2 $work/files100k" "grep -rilF tech $work/files100k"
+versus "search, 100,000 files (peer: the floor on two threads)" \
+    "$search -e tech $work/files100k" "$floor 2 $work/files100k"
 versus "search --phone, 100,000 files (peer: the default search; goal: at most 1.5)" \
     "$search --phone -e tech $work/files100k" "$search -e tech $work/files100k"
 versus "search --ignore-accents, 100,000 files (peer: the default search; goal: at most 1.5)" \
@@ -88,7 +114,7 @@ versus "search --all-properties, 100,000 files (peer: the default search; goal: 
 versus "search with all three options, 100,000 files (peer: the default search)" \
     "$search --phone --ignore-accents --all-properties -e tech $work/files100k" \
     "$search -e tech $work/files100k"
-versus "window search, 100,000 files (peer: quillory-search)" \
+versus "window search, 100,000 files (peer: quillory-search; goal: at most 1.10)" \
     "$window tech $work/files100k" "$search -e tech $work/files100k"
 versus "window search, 100,000 files (peer: quillory-search -j 1, one thread)" \
     "$window tech $work/files100k" "$search -j 1 -e tech $work/files100k"
@@ -113,6 +139,65 @@ versus "growth: 200,000 / 20,000 cards (peer: 10 x the small run)" \
     "$search -e tech $work/cards200k.vcf" \
     "for i in 1 2 3 4 5 6 7 8 9 10; do $search -e tech $work/cards20k.vcf; done"
 without_start "growth: 200,000 / 20,000 cards"
+
+# The value after a name on the window driver's output ("search_ms 812 rows 18869 ...").
+field() { awk -v name="$1" '{ for (i = 1; i < NF; i++) if ($i == name) { print $(i + 1); exit } }' "$2"; }
+thousands() { sed ':a; s/\B[0-9]\{3\}\>/,&/; ta' <<< "$1"; }
+
+if [[ $million == 1 ]]; then
+    big=${QUILLORY_BENCH_MILLION_DIR:-}
+    if [[ -z $big ]]; then
+        big="$work/files1m"
+        "$corpus" files 1000000 "$big" 6 # 1,000 files a folder: 1,000 folders
+    fi
+    big=$(realpath "$big")
+    find "$big" -name '*.vcf' -print0 | xargs -0 cat > /dev/null
+    count=$(find "$big" -type f -name '*.vcf' | wc -l)
+    where="$(thousands "$count") files in $(thousands "$(find "$big" -mindepth 1 -type d | wc -l)") folders"
+    versus "search, $where (peer: grep -rilF)" "$search -e tech $big" "grep -rilF tech $big"
+    versus "floor: walk and openat/read/close, two threads, $where (peer: grep -rilF)" \
+        "$floor 2 $big" "grep -rilF tech $big"
+    # Proportional: the large folder takes as long as that many runs over 100,000 files.
+    times=$(((count + 50000) / 100000))
+    if ((times > 0)); then
+        versus "growth: $where / 100,000 files (peer: $times x the 100,000-file search; goal: within 15 % of proportional)" \
+            "$search -e tech $big" \
+            "for ((r = 0; r < $times; r++)); do $search -e tech $work/files100k; done"
+        # without_start takes ten starts off the peer: right for ten runs only.
+        if ((times == 10)); then
+            without_start "growth: $where / 100,000 files"
+        fi
+    fi
+
+    # The window as a user drives it: "Add All VCF File(s) In Folder", then the search;
+    # medians of the times, the longest gaps and the largest peak of all runs.
+    : > "$work/window-runs"
+    : > "$work/cli-runs"
+    for ((i = 0; i < reps; i++)); do
+        /usr/bin/time -f '%M' -o "$work/m" "$window" --add-all tech "$big" > "$work/w" 2> /dev/null \
+            || { echo "the window failed over $big" >&2; exit 1; }
+        run=$(for name in add_ms search_ms add_gap_ms longest_gap_ms files rows; do
+            field "$name" "$work/w"
+        done | tr '\n' ' ')
+        [[ $(wc -w <<< "$run") == 6 ]] || { echo "unexpected window output: $(cat "$work/w")" >&2; exit 1; }
+        echo "$run $(cat "$work/m")" >> "$work/window-runs"
+        wall "$search" -e tech "$big" >> "$work/cli-runs"
+    done
+    middle() { awk -v c="$1" '{ print $c }' "$work/window-runs" | median; }
+    largest() { awk -v c="$1" '$c > m { m = $c } END { print m + 0 }' "$work/window-runs"; }
+    whole=$(awk '{ print ($1 + $2) / 1000 }' "$work/window-runs" | median)
+    cli=$(median < "$work/cli-runs")
+    printf '| window, %s: "Add All" then the search (peer: quillory-search; goal: at most 1.15) ' \
+        "$where"
+    printf '| %.3f s | %.3f s | %.2f |\n' "$whole" "$cli" "$(echo "$whole / $cli" | bc -l)"
+    gap_goal="(goal: none over 50 ms)"
+    printf '| window, %s: "Add All", %s files listed | %.3f s | | longest gap between event turns %s ms %s |\n' \
+        "$where" "$(thousands "$(middle 5)")" "$(echo "$(middle 1) / 1000" | bc -l)" "$(largest 3)" "$gap_goal"
+    printf '| window, %s: the search, %s rows | %.3f s | | longest gap between event turns %s ms %s |\n' \
+        "$where" "$(thousands "$(middle 6)")" "$(echo "$(middle 2) / 1000" | bc -l)" "$(largest 4)" "$gap_goal"
+    printf '| window, %s: "Add All" then the search, peak memory | %.0f MiB | | goal: under 1,024 MiB |\n' \
+        "$where" "$(echo "$(largest 7) / 1024" | bc -l)"
+fi
 
 echo
 echo "Window, a million rows (\"e\" over 100,000 files), one run:"

@@ -7,9 +7,11 @@
 // to end after the press. With --sort it then clicks the File heading three times
 // (ascending, descending, the order found) and types a filter, printing how long each
 // took until the table showed it and the longest gap between event turns meanwhile.
+// With --add-all the folder is added as a user adds it, by "Add All VCF File(s) In
+// Folder" answered with "vcf" and the folder, and the add is timed on its own.
 //
 //   quillory-bench-window [--copy] [--save FILE] [--startup] [--soak N] [--stop-after MS]
-//                         [--sort] TEXT FOLDER
+//                         [--sort] [--add-all] TEXT FOLDER
 
 #include "app/Desktop.h"
 #include "app/Form1.h"
@@ -35,19 +37,25 @@
 
 namespace {
 
-/// Answers every box with OK or Yes and every dialog with the prepared path.
+/// Answers every box with OK or Yes, an input box with the prepared answer or its
+/// default, and every dialog with the prepared path.
 class QuietDesktop final : public Desktop
 {
 public:
     QString savePath;
+    QString folder;
+    QString inputAnswer;
     MessageAnswer message(const QString &, const QString &, MessageButtons b, MessageIcon) override
     {
         return b == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::Yes;
     }
-    QString inputBox(const QString &, const QString &, const QString &d) override { return d; }
+    QString inputBox(const QString &, const QString &, const QString &d) override
+    {
+        return inputAnswer.isEmpty() ? d : inputAnswer;
+    }
     OpenFilesResult openFileNames(const QString &, const QString &) override { return {}; }
     QString saveFileName(const QString &, const QString &) override { return savePath; }
-    QString browseForFolder(const QString &, const QString &) override { return {}; }
+    QString browseForFolder(const QString &, const QString &) override { return folder; }
     bool clearClipboard() override { return true; }
     bool setClipboardText(const QString &text) override
     {
@@ -111,6 +119,7 @@ int main(int argc, char *argv[])
     const bool copy = args.removeAll(QStringLiteral("--copy")) > 0;
     const bool startupOnly = args.removeAll(QStringLiteral("--startup")) > 0;
     const bool sort = args.removeAll(QStringLiteral("--sort")) > 0;
+    const bool addAll = args.removeAll(QStringLiteral("--add-all")) > 0;
     QString save;
     if (const qsizetype at = args.indexOf(QStringLiteral("--save"));
         at >= 0 && at + 1 < args.size()) {
@@ -145,15 +154,33 @@ int main(int argc, char *argv[])
     }
     if (args.size() != 2) {
         std::fputs("usage: quillory-bench-window [--copy] [--save FILE] [--startup] [--soak N] "
-                   "[--stop-after MS] [--sort] TEXT FOLDER\n",
+                   "[--stop-after MS] [--sort] [--add-all] TEXT FOLDER\n",
                    stderr);
         return 2;
     }
-    window.fileList().append(collectFolderFiles(args.at(1), QStringLiteral("vcf")));
+    GapMeter gaps(&app);
+    QElapsedTimer clock;
+    // With --add-all the list is filled by pressing "Add All" once events run, timed from
+    // the press to the end of its handler; otherwise at once, before the window runs.
+    const auto addAllFiles = [&] {
+        desktop.inputAnswer = QStringLiteral("vcf");
+        desktop.folder = args.at(1);
+        gaps.reset();
+        clock.start();
+        window.findChild<QPushButton *>(QStringLiteral("PushButton6"))->click();
+        std::printf("add_ms %lld files %lld add_gap_ms %lld\n", clock.elapsed(),
+                    qlonglong(window.fileList().count()), gaps.longest());
+        std::fflush(stdout);
+        desktop.inputAnswer.clear();
+    };
+    if (!addAll)
+        window.fileList().append(collectFolderFiles(args.at(1), QStringLiteral("vcf")));
     window.findChild<QLineEdit *>(QStringLiteral("Text1"))->setText(args.at(0));
     if (soakRounds > 0) {
         desktop.spreadsheet = QStringLiteral("/bin/true"); // never started: startProgram is a stub
         QTimer::singleShot(0, &app, [&] {
+            if (addAll)
+                addAllFiles();
             auto *start = window.findChild<QPushButton *>(QStringLiteral("PushButton7"));
             for (int round = 1; round <= soakRounds; ++round) {
                 start->click();
@@ -171,17 +198,18 @@ int main(int argc, char *argv[])
         });
         return app.exec();
     }
-    GapMeter gaps(&app);
-    QElapsedTimer clock;
     QElapsedTimer sinceStop;
     auto *button = window.findChild<QPushButton *>(QStringLiteral("PushButton7"));
-    if (stopAfter >= 0) {
-        QTimer::singleShot(stopAfter, &app, [&] {
-            sinceStop.start();
-            button->click();
-        });
-    }
     QTimer::singleShot(0, &app, [&] {
+        if (addAll)
+            addAllFiles();
+        // Set after the add, so that the stop falls in the search.
+        if (stopAfter >= 0) {
+            QTimer::singleShot(stopAfter, &app, [&] {
+                sinceStop.start();
+                button->click();
+            });
+        }
         gaps.reset();
         clock.start();
         button->click();
