@@ -56,7 +56,6 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <QTreeView>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -83,20 +82,9 @@ void setUpReportView(QAbstractItemView *view, QHeaderView *header, const QString
     view->viewport()->setMouseTracking(true);
 }
 
-QTreeView *makeListView(QWidget *parent, const QString &name)
-{
-    auto *view = new QTreeView(parent);
-    setUpReportView(view, view->header(), name);
-    view->setRootIsDecorated(false);
-    view->setItemsExpandable(false);
-    view->setUniformRowHeights(true);
-    view->setAllColumnsShowFocus(true);
-    return view;
-}
-
-/// The results report: a table view with the list view's look. A tree view lays out
-/// all its rows again for every insertion, which stalls a run at a million rows; a
-/// table of fixed-height rows adds them at the end.
+/// A report view: a table of fixed-height rows with the list view's look. A tree view
+/// lays out all its rows again for every insertion, which stalls adding a million files
+/// or a search's million results; a table adds rows at the end.
 QTableView *makeReportView(QWidget *parent, const QString &name)
 {
     auto *view = new QTableView(parent);
@@ -277,7 +265,7 @@ void Form1::buildControls()
     // goes to them. Sizes follow the desktop's font, so that nothing clips at any scale.
     const int line = fontMetrics().height();
     // The lists show their heading and two or three rows at the least.
-    ListView1 = makeListView(m_background, u"ListView1"_s);
+    ListView1 = makeReportView(m_background, u"ListView1"_s);
     ListView1->setModel(m_fileList);
     ListView1->setItemDelegate(new PathDelegate(ListView1));
     ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -675,7 +663,7 @@ void Form1::Form_Load()
         setWindowTitle(QString::fromUtf16(kProductName));
         SetApplicationTitle();
     });
-    guard.step(128, [&] { ListView1->setHeaderHidden(false); });
+    guard.step(128, [&] { ListView1->horizontalHeader()->show(); });
     guard.step(130, [&] { ListView1->setColumnWidth(0, twipsToPixels(7000)); });
     // The window's size comes before the columns, which share out its width.
     guard.step(136, [&] { restoreWindowLayout(); });

@@ -31,7 +31,6 @@ class QSplitter;
 class QTemporaryDir;
 class QTimer;
 class QTableView;
-class QTreeView;
 class ResultsModel;
 class ResultsView;
 class SearchRun;
@@ -228,7 +227,7 @@ private:
     QRadioButton *Option4 = nullptr;
     QLineEdit *Text1 = nullptr;
     QComboBox *Combo1 = nullptr;
-    QTreeView *ListView1 = nullptr;
+    QTableView *ListView1 = nullptr;
     QTableView *ListView2 = nullptr;
     TextProgressBar *ProgressBar1 = nullptr;
     QSplitter *m_resultsSplitter = nullptr;

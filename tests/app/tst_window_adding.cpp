@@ -20,11 +20,11 @@
 #include <QRadioButton>
 #include <QScopeGuard>
 #include <QSet>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "TestFiles.h"
-#include <QTreeView>
 
 #include <memory>
 
@@ -61,7 +61,7 @@ QStringList comboEntries(QWidget &form)
 /// Sends a drag over and, when it is accepted, the drop; returns whether it was accepted.
 bool drop(Form1 &form, QMimeData *data)
 {
-    QWidget *viewport = form.findChild<QTreeView *>(u"ListView1"_s)->viewport();
+    QWidget *viewport = form.findChild<QTableView *>(u"ListView1"_s)->viewport();
     const QPoint at(10, 10);
     QDragEnterEvent enter(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(viewport, &enter);
