@@ -7,9 +7,12 @@
 // to end after the press. With --sort it then clicks the File heading three times
 // (ascending, descending, the order found) and types a filter, printing how long each
 // took until the table showed it and the longest gap between event turns meanwhile.
+// With --add-all the folder is added by pressing "Add All VCF File(s) In Folder" (its
+// time and longest gap printed) rather than listed before the window runs; with
+// --no-search the driver ends after the adding.
 //
 //   quillory-bench-window [--copy] [--save FILE] [--startup] [--soak N] [--stop-after MS]
-//                         [--sort] TEXT FOLDER
+//                         [--sort] [--add-all] [--no-search] TEXT FOLDER
 
 #include "app/Desktop.h"
 #include "app/Form1.h"
@@ -40,6 +43,7 @@ class QuietDesktop final : public Desktop
 {
 public:
     QString savePath;
+    QString folder; // the folder picker's answer
     MessageAnswer message(const QString &, const QString &, MessageButtons b, MessageIcon) override
     {
         return b == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::Yes;
@@ -47,7 +51,7 @@ public:
     QString inputBox(const QString &, const QString &, const QString &d) override { return d; }
     OpenFilesResult openFileNames(const QString &, const QString &) override { return {}; }
     QString saveFileName(const QString &, const QString &) override { return savePath; }
-    QString browseForFolder(const QString &, const QString &) override { return {}; }
+    QString browseForFolder(const QString &, const QString &) override { return folder; }
     bool clearClipboard() override { return true; }
     bool setClipboardText(const QString &text) override
     {
@@ -111,6 +115,8 @@ int main(int argc, char *argv[])
     const bool copy = args.removeAll(QStringLiteral("--copy")) > 0;
     const bool startupOnly = args.removeAll(QStringLiteral("--startup")) > 0;
     const bool sort = args.removeAll(QStringLiteral("--sort")) > 0;
+    const bool addAll = args.removeAll(QStringLiteral("--add-all")) > 0;
+    const bool noSearch = args.removeAll(QStringLiteral("--no-search")) > 0;
     QString save;
     if (const qsizetype at = args.indexOf(QStringLiteral("--save"));
         at >= 0 && at + 1 < args.size()) {
@@ -145,11 +151,14 @@ int main(int argc, char *argv[])
     }
     if (args.size() != 2) {
         std::fputs("usage: quillory-bench-window [--copy] [--save FILE] [--startup] [--soak N] "
-                   "[--stop-after MS] [--sort] TEXT FOLDER\n",
+                   "[--stop-after MS] [--sort] [--add-all] [--no-search] TEXT FOLDER\n",
                    stderr);
         return 2;
     }
-    window.fileList().append(collectFolderFiles(args.at(1), QStringLiteral("vcf")));
+    if (addAll)
+        desktop.folder = args.at(1);
+    else
+        window.fileList().append(collectFolderFiles(args.at(1), QStringLiteral("vcf")));
     window.findChild<QLineEdit *>(QStringLiteral("Text1"))->setText(args.at(0));
     if (soakRounds > 0) {
         desktop.spreadsheet = QStringLiteral("/bin/true"); // never started: startProgram is a stub
@@ -182,6 +191,21 @@ int main(int argc, char *argv[])
         });
     }
     QTimer::singleShot(0, &app, [&] {
+        if (addAll) {
+            // The window is painted before the press, as it is when a person presses.
+            QCoreApplication::processEvents();
+            QCoreApplication::processEvents();
+            gaps.reset();
+            clock.start();
+            window.findChild<QPushButton *>(QStringLiteral("PushButton6"))->click();
+            std::printf("add_ms %lld files %lld longest_gap_ms %lld\n", clock.elapsed(),
+                        qlonglong(window.fileList().count()), gaps.longest());
+            std::fflush(stdout);
+            if (noSearch) {
+                app.quit();
+                return;
+            }
+        }
         gaps.reset();
         clock.start();
         button->click();
