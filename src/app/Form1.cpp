@@ -49,6 +49,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QSplitter>
@@ -57,7 +58,6 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
-#include <QTreeView>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -70,6 +70,8 @@ namespace {
 const QString kStartSearching = u"Start Searching"_s;
 const QString kStopSearching = u"Stop Searching"_s;
 const QString kProgressIdle = u"Progress Bar"_s;
+// How often a folder scan lets the window's events run.
+constexpr qint64 kTurnIntervalMs = 20;
 
 /// What the two report views share: one row selected at a time, read-only cells,
 /// header columns the user sizes, and pointer tracking for the hover feedback.
@@ -84,20 +86,9 @@ void setUpReportView(QAbstractItemView *view, QHeaderView *header, const QString
     view->viewport()->setMouseTracking(true);
 }
 
-QTreeView *makeListView(QWidget *parent, const QString &name)
-{
-    auto *view = new QTreeView(parent);
-    setUpReportView(view, view->header(), name);
-    view->setRootIsDecorated(false);
-    view->setItemsExpandable(false);
-    view->setUniformRowHeights(true);
-    view->setAllColumnsShowFocus(true);
-    return view;
-}
-
-/// The results report: a table view with the list view's look. A tree view lays out
-/// all its rows again for every insertion, which stalls a run at a million rows; a
-/// table of fixed-height rows adds them at the end.
+/// A report view: a table of fixed-height rows with the list view's look. A tree view
+/// lays out all its rows again for every insertion, which stalls adding a million files
+/// or a search's million results; a table adds rows at the end.
 QTableView *makeReportView(QWidget *parent, const QString &name)
 {
     auto *view = new QTableView(parent);
@@ -297,7 +288,7 @@ void Form1::buildControls()
     // goes to them. Sizes follow the desktop's font, so that nothing clips at any scale.
     const int line = fontMetrics().height();
     // The lists show their heading and two or three rows at the least.
-    ListView1 = makeListView(m_background, u"ListView1"_s);
+    ListView1 = makeReportView(m_background, u"ListView1"_s);
     ListView1->setModel(m_fileList);
     ListView1->setItemDelegate(new PathDelegate(ListView1));
     ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -695,7 +686,7 @@ void Form1::Form_Load()
         setWindowTitle(QString::fromUtf16(kProductName));
         SetApplicationTitle();
     });
-    guard.step(128, [&] { ListView1->setHeaderHidden(false); });
+    guard.step(128, [&] { ListView1->horizontalHeader()->show(); });
     guard.step(130, [&] { ListView1->setColumnWidth(0, twipsToPixels(7000)); });
     // The window's size comes before the columns, which share out its width.
     guard.step(136, [&] { restoreWindowLayout(); });
@@ -1225,26 +1216,63 @@ void Form1::PushButton1_Click()
     guard.step(140, [&] { m_fileList->append(dialogSelectionPaths(chosen.files)); });
 }
 
-void Form1::addFolderTree(const QString &folder, const QString &pattern, Guard &guard, int step)
+namespace {
+
+/// The name a progress text gives a folder path: its last part, or the path for the root.
+QString folderName(const QString &path)
 {
+    const QString name = QFileInfo(path.endsWith(kSeparator) ? path.chopped(1) : path).fileName();
+    return name.isEmpty() ? path : name;
+}
+
+} // namespace
+
+void Form1::addFolderTree(const QString &folder, const QString &extension, Guard &guard, int step)
+{
+    ++m_adding;
+    const auto added = qScopeGuard([this] { --m_adding; });
+    QString reading = folderName(folder);
+    qsizetype found = 0;
+    // Files go into the list in batches: a batch per folder would cost the list view
+    // more than the listing when a million files come in thousands of folders.
+    QStringList pending;
+    const auto insertPending = [&] {
+        if (!m_closing)
+            m_fileList->append(pending);
+        pending.clear();
+    };
+    ProgressBar1->setText(scanningText(reading, found));
+    // Events run at once, so that the window shows the scan, and then about every 20 ms:
+    // a repaint for every folder would cost more than its listing. The list is whole
+    // whenever another handler may run.
+    QElapsedTimer clock;
+    clock.start();
+    qint64 nextTurn = 0;
     FolderScanHooks hooks;
-    hooks.processEvents = [] { QCoreApplication::processEvents(); };
+    hooks.processEvents = [&] {
+        if (clock.elapsed() < nextTurn)
+            return;
+        insertPending();
+        QCoreApplication::processEvents();
+        nextTurn = clock.elapsed() + kTurnIntervalMs;
+    };
     hooks.cancelled = [this] { return m_closing; };
     hooks.report = [this](const QString &location, int failedStep, const QString &description) {
         ShowApplicationError(m_desktop, location, failedStep, description);
     };
-    hooks.readingFolder = [this](const QString &path) {
-        const QString name
-            = QFileInfo(path.endsWith(kSeparator) ? path.chopped(1) : path).fileName();
-        ProgressBar1->setText(u"Scanning: "_s + (name.isEmpty() ? path : name));
+    hooks.readingFolder = [&](const QString &path) {
+        reading = folderName(path);
+        ProgressBar1->setText(scanningText(reading, found));
     };
-    QStringList folders{folder + kSeparator};
-    guard.step(step, [&] { GetSubDirectories2016(folders, true, hooks); });
-    for (const QString &each : std::as_const(folders)) {
+    hooks.filesListed = [&](const QStringList &files) {
         if (m_closing)
             return;
-        guard.step(step + 16, [&] { m_fileList->append(filesInFolders({each}, pattern, hooks)); });
-    }
+        found += files.size();
+        ProgressBar1->setText(scanningText(reading, found));
+        pending += files;
+    };
+    guard.step(step, [&] { scanFolderFiles(folder, extension, hooks); });
+    guard.step(step + 16, insertPending);
 }
 
 void Form1::PushButton6_Click()
@@ -1271,7 +1299,7 @@ void Form1::PushButton6_Click()
         return;
     guard.step(334, [&] { m_settings.WriteSetting(u"LastFolder"_s, folder); });
     guard.step(112, [&] { setMousePointer(PointerBusy); });
-    addFolderTree(folder, u"*."_s + extension, guard, 116);
+    addFolderTree(folder, extension, guard, 116);
     if (m_closing)
         return;
     guard.step(136, [&] {
@@ -1309,7 +1337,7 @@ void Form1::ListView1_OLEDragDrop(QDropEvent *event)
         if (FolderExists(path)) {
             const QString folder
                 = path.endsWith(kSeparator) && path.size() > 1 ? path.chopped(1) : path;
-            addFolderTree(folder, u"*.*"_s, guard, 100);
+            addFolderTree(folder, u"*"_s, guard, 100);
         } else {
             guard.step(100, [&] { m_fileList->append(path); });
         }

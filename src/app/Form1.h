@@ -31,7 +31,6 @@ class QSplitter;
 class QTemporaryDir;
 class QTimer;
 class QTableView;
-class QTreeView;
 class ResultsModel;
 class ResultsView;
 class SearchRun;
@@ -60,6 +59,8 @@ public:
     ResultsModel &results() { return *m_results; }
     /// True while a search run is inside its loop.
     bool isSearching() const { return m_run != nullptr; }
+    /// True while a folder's tree is being added to the file list.
+    bool isAdding() const { return m_adding > 0; }
     /// The workbook file of the last spreadsheet export, or empty.
     QString exportedWorkbook() const;
     /// The pane that shows the card of the selected row.
@@ -129,8 +130,9 @@ private:
 
     void LoadSampleFiles();
     void LoadListFile(const QString &path);
-    /// Appends the files of a folder's tree, folder by folder, letting events run.
-    void addFolderTree(const QString &folder, const QString &pattern, Guard &guard, int step);
+    /// Appends the files of a folder's tree that have an extension ("*" for every file),
+    /// letting events run and showing the folder being read and the files found.
+    void addFolderTree(const QString &folder, const QString &extension, Guard &guard, int step);
     void ListView1_OLEDragOver(QDragMoveEvent *event);
     void ListView1_OLEDragDrop(QDropEvent *event);
 
@@ -190,6 +192,7 @@ private:
     /// next export or the end of the program.
     std::unique_ptr<QTemporaryDir> m_exportDir;
     bool m_closing = false;
+    int m_adding = 0; // folder trees being added: events run meanwhile, so one may start another
 
     // The file whose card the pane shows, kept while it does not change.
     QString m_cardFile;
@@ -228,7 +231,7 @@ private:
     QRadioButton *Option4 = nullptr;
     QLineEdit *Text1 = nullptr;
     QComboBox *Combo1 = nullptr;
-    QTreeView *ListView1 = nullptr;
+    QTableView *ListView1 = nullptr;
     QTableView *ListView2 = nullptr;
     TextProgressBar *ProgressBar1 = nullptr;
     QSplitter *m_resultsSplitter = nullptr;

@@ -1,5 +1,7 @@
 #include "app/WindowTexts.h"
 
+#include <QLocale>
+
 using namespace Qt::StringLiterals;
 
 QString applicationTitleFor(const QString &productName)
@@ -14,6 +16,16 @@ QString applicationTitleFor(const QString &productName)
         title.truncate(blank);
     } while (title.size() > 40);
     return title;
+}
+
+QString scanningText(const QString &folder, qsizetype filesFound)
+{
+    const QString text = u"Scanning: "_s + folder;
+    if (filesFound == 0)
+        return text;
+    return text
+        + u" (%1 %2)"_s.arg(QLocale().toString(filesFound),
+                            filesFound == 1 ? u"file"_s : u"files"_s);
 }
 
 QString helpMessage()

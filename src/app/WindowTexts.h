@@ -11,6 +11,10 @@ inline constexpr auto kMakerContactPage = u"https://brenmoor.example/contact";
 /// longer than 40 characters. A name without a blank is kept whole.
 QString applicationTitleFor(const QString &productName);
 
+/// The progress text while a folder's tree is added: the folder being read and, once
+/// files are found, how many so far ("Scanning: d0042 (42,000 files)").
+QString scanningText(const QString &folder, qsizetype filesFound);
+
 /// The text of the "Help" box.
 QString helpMessage();
 

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include <dirent.h>
@@ -44,12 +45,92 @@ bool folderId(const QString &path, FolderId &id)
 
 enum class Listing { Listed, Refused, Failed };
 
-enum class Kind { Folders, Files };
+/// A long listing lets the window's events run after this many entries.
+constexpr qsizetype kEntriesPerTurn = 1024;
 
-/// The names of the sub-folders, or of the regular files (and links to one), of a
-/// folder, sorted by name. The listing's own file types save a stat per entry;
-/// links and unknown types are looked up.
-Listing listEntries(const QString &folder, Kind kind, QStringList &names)
+void events(const FolderScanHooks &hooks)
+{
+    if (hooks.processEvents)
+        hooks.processEvents();
+}
+
+/// Calls for a turn of events after every kEntriesPerTurn entries.
+class EntryCounter final
+{
+public:
+    explicit EntryCounter(const FolderScanHooks &hooks) : m_hooks(hooks) {}
+    void next(qsizetype entries = 1)
+    {
+        m_count += entries;
+        if (m_count >= kEntriesPerTurn) {
+            m_count = 0;
+            events(m_hooks);
+        }
+    }
+
+private:
+    const FolderScanHooks &m_hooks;
+    qsizetype m_count = 0;
+};
+
+/// Sorts with turns for events in between: runs of kEntriesPerTurn are sorted one by
+/// one and then merged pairwise, so that sorting a folder of 100,000 names does not hold
+/// the window all at once.
+template<typename Iterator> void sortWithTurns(Iterator first, Iterator last, EntryCounter &counter)
+{
+    const qsizetype size = last - first;
+    for (qsizetype start = 0; start < size; start += kEntriesPerTurn) {
+        std::sort(first + start, first + std::min(start + kEntriesPerTurn, size));
+        counter.next(kEntriesPerTurn);
+    }
+    for (qsizetype width = kEntriesPerTurn; width < size; width *= 2) {
+        for (qsizetype start = 0; start + width < size; start += 2 * width) {
+            const qsizetype end = std::min(start + 2 * width, size);
+            std::inplace_merge(first + start, first + start + width, first + end);
+            counter.next(end - start);
+        }
+    }
+}
+
+/// Names kept as bytes: an offset and a length in one arena.
+struct ListedNames
+{
+    std::vector<std::pair<std::size_t, std::size_t>> spans;
+    bool ascii = true;
+};
+
+/// Appends the names sorted. When all are ASCII their byte order is the order of their
+/// text, and they sort without being made into strings first.
+void appendSorted(const std::string &arena, const ListedNames &listed, QStringList &names,
+                  EntryCounter &counter)
+{
+    std::vector<std::string_view> kept;
+    kept.reserve(listed.spans.size());
+    for (const auto &[offset, length] : listed.spans)
+        kept.emplace_back(arena.data() + offset, length);
+    const QStringList::size_type first = names.size();
+    names.reserve(first + qsizetype(kept.size()));
+    if (listed.ascii) {
+        sortWithTurns(kept.begin(), kept.end(), counter);
+        for (const std::string_view name : kept) {
+            counter.next();
+            names.append(QLatin1StringView(name.data(), qsizetype(name.size())));
+        }
+        return;
+    }
+    for (const std::string_view name : kept) {
+        counter.next();
+        names.append(decodeFileName(QByteArrayView(name.data(), qsizetype(name.size()))));
+    }
+    sortWithTurns(names.begin() + first, names.end(), counter);
+}
+
+/// The names of the sub-folders and of the regular files (and links to one) of a
+/// folder, each sorted by name; a list not asked for is not made. The listing's own
+/// file types save a stat per entry; links and unknown types are looked up. Events
+/// run now and then during a long listing.
+Listing listEntries(const QString &folder, QStringList *folders, QStringList *files,
+                    const FolderScanHooks &hooks)
 {
     // opendir tells a refused or vanished folder (taken out of the walk) from any
     // other failure (kept, not looked into).
@@ -57,12 +138,12 @@ Listing listEntries(const QString &folder, Kind kind, QStringList &names)
     if (!dir)
         return (errno == EACCES || errno == ENOENT || errno == ENOTDIR) ? Listing::Refused
                                                                         : Listing::Failed;
-    // Names are kept as bytes first: when all are ASCII their byte order is the order
-    // of their text, and they sort without being made into strings.
+    EntryCounter counter(hooks);
     std::string arena;
-    std::vector<std::pair<std::size_t, std::size_t>> spans; // offset and length in arena
-    bool ascii = true;
+    ListedNames folderNames;
+    ListedNames fileNames;
     while (const dirent *entry = ::readdir(dir)) {
+        counter.next();
         const char *name = entry->d_name;
         if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
             continue;
@@ -77,30 +158,22 @@ Listing listEntries(const QString &folder, Kind kind, QStringList &names)
                 isFile = S_ISREG(info.st_mode);
             }
         }
-        if (kind == Kind::Folders ? isFolder : isFile) {
-            const std::size_t length = std::strlen(name);
-            spans.emplace_back(arena.size(), length);
-            arena.append(name, length);
-        }
+        ListedNames *kind = (isFolder && folders) ? &folderNames
+            : (isFile && files)                   ? &fileNames
+                                                  : nullptr;
+        if (!kind)
+            continue;
+        const std::size_t length = std::strlen(name);
+        kind->spans.emplace_back(arena.size(), length);
+        for (std::size_t i = 0; i < length; ++i)
+            kind->ascii = kind->ascii && static_cast<unsigned char>(name[i]) < 0x80;
+        arena.append(name, length);
     }
     ::closedir(dir);
-    for (const char c : arena)
-        ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-    std::vector<std::string_view> kept;
-    kept.reserve(spans.size());
-    for (const auto &[offset, length] : spans)
-        kept.emplace_back(arena.data() + offset, length);
-    const QStringList::size_type first = names.size();
-    names.reserve(first + qsizetype(kept.size()));
-    if (ascii) {
-        std::sort(kept.begin(), kept.end());
-        for (const std::string_view name : kept)
-            names.append(QLatin1StringView(name.data(), qsizetype(name.size())));
-        return Listing::Listed;
-    }
-    for (const std::string_view name : kept)
-        names.append(decodeFileName(QByteArrayView(name.data(), qsizetype(name.size()))));
-    std::sort(names.begin() + first, names.end());
+    if (folders)
+        appendSorted(arena, folderNames, *folders, counter);
+    if (files)
+        appendSorted(arena, fileNames, *files, counter);
     return Listing::Listed;
 }
 
@@ -160,16 +233,65 @@ bool wildcardMatch(QStringView pattern, QStringView name)
     return p == pattern.size();
 }
 
+/// Keeps the names that match a pattern with "*" and "?".
+void keepMatching(QStringList &names, const QString &pattern)
+{
+    // Windows patterns: "*.*" matches names without a point too, and case never matters.
+    const QString filter = pattern == u"*.*"_s ? u"*"_s : pattern;
+    // The common "*.ext" compares the name's end alone.
+    const QStringView tail = literalTail(filter);
+    names.removeIf([&](const QString &name) {
+        return tail.isNull() ? !wildcardMatch(filter, name) : !endsWithFolded(name, tail);
+    });
+}
+
+/// Appends the listed names of a folder that pass the temporary-file rule, each joined
+/// to the folder and normalised, and hands them to hooks.filesListed.
+void appendPaths(const QString &folder, const QStringList &names, QStringList &files,
+                 const FolderScanHooks &hooks)
+{
+    const QString dir = folder.endsWith(kSeparator) ? folder.chopped(1) : folder;
+    const qsizetype first = files.size();
+    // A name holds no "/", so only one with a backslash can change the path's form.
+    const QString prefix = NormalizePath(dir + kSeparator);
+    EntryCounter counter(hooks);
+    for (const QString &name : names) {
+        counter.next();
+        if (isTemporaryFileName(name))
+            continue;
+        // The listing took accessible files only.
+        if (name.contains(u'\\'))
+            files.append(NormalizePath(dir + kSeparator + name));
+        else
+            files.append(QString(prefix + name));
+    }
+    if (hooks.filesListed && files.size() > first)
+        hooks.filesListed(first == 0 ? files : files.sliced(first));
+}
+
+/// What a walk that lists files too needs: the pattern, and the paths found when they
+/// are kept (otherwise hooks.filesListed alone is told them).
+struct FileScan
+{
+    QString pattern;
+    bool keep = true;
+    QStringList files;
+};
+
+/// Lists a folder's matching files for a walk that lists files too.
+void scanFiles(const QString &folder, QStringList names, FileScan &scan,
+               const FolderScanHooks &hooks)
+{
+    keepMatching(names, scan.pattern);
+    appendPaths(folder, names, scan.files, hooks);
+    if (!scan.keep)
+        scan.files.clear();
+}
+
 void step(const FolderScanHooks &hooks, int number, const std::function<void()> &run)
 {
     Guard guard(hooks.report, folderScanLocation());
     guard.step(number, run);
-}
-
-void events(const FolderScanHooks &hooks)
-{
-    if (hooks.processEvents)
-        hooks.processEvents();
 }
 
 bool cancelled(const FolderScanHooks &hooks)
@@ -177,8 +299,11 @@ bool cancelled(const FolderScanHooks &hooks)
     return hooks.cancelled && hooks.cancelled();
 }
 
+/// Walks one level of folders and then the next. With a file scan, the files of every
+/// folder that stays in the collection are listed in the same pass, in the order the
+/// collection ends up in: a folder is read once for its sub-folders and its files.
 void scanLevel(QStringList &collection, bool recurse, const FolderScanHooks &hooks,
-               QSet<FolderId> &entered)
+               QSet<FolderId> &entered, FileScan *scan)
 {
     QStringList newFolders;
     for (qsizetype i = 0; i < collection.size() && !cancelled(hooks); ++i) {
@@ -186,14 +311,22 @@ void scanLevel(QStringList &collection, bool recurse, const FolderScanHooks &hoo
         if (!FolderExists(folder))
             continue;
         FolderId id{};
-        if (!folderId(folder, id) || entered.contains(id))
+        if (!folderId(folder, id) || entered.contains(id)) {
+            // Not entered again, but it stays in the collection and its files count.
+            if (scan) {
+                QStringList files;
+                listEntries(folder, nullptr, &files, hooks);
+                scanFiles(folder, std::move(files), *scan, hooks);
+            }
             continue;
+        }
         entered.insert(id);
         events(hooks);
         if (hooks.readingFolder)
             hooks.readingFolder(folder);
         QStringList names;
-        const Listing listing = listEntries(folder, Kind::Folders, names);
+        QStringList files;
+        const Listing listing = listEntries(folder, &names, scan ? &files : nullptr, hooks);
         if (listing == Listing::Refused) {
             collection.removeAt(i--);
             continue;
@@ -209,10 +342,12 @@ void scanLevel(QStringList &collection, bool recurse, const FolderScanHooks &hoo
                 continue;
             newFolders.append(sub);
         }
+        if (scan)
+            scanFiles(folder, std::move(files), *scan, hooks);
     }
     step(hooks, 150, [&] {
         if (recurse && !newFolders.isEmpty())
-            scanLevel(newFolders, recurse, hooks, entered);
+            scanLevel(newFolders, recurse, hooks, entered, scan);
     });
     step(hooks, 152, [&] {
         for (const QString &folder : std::as_const(newFolders)) {
@@ -234,7 +369,7 @@ QString folderScanLocation()
 void GetSubDirectories2016(QStringList &collection, bool recurse, const FolderScanHooks &hooks)
 {
     QSet<FolderId> entered;
-    scanLevel(collection, recurse, hooks, entered);
+    scanLevel(collection, recurse, hooks, entered, nullptr);
 }
 
 QStringList ListFilesInFolder(const QString &folder, const QString &pattern)
@@ -242,15 +377,9 @@ QStringList ListFilesInFolder(const QString &folder, const QString &pattern)
     QString dir = folder;
     if (!dir.endsWith(kSeparator))
         dir += kSeparator;
-    // Windows patterns: "*.*" matches names without a point too, and case never matters.
-    const QString filter = pattern == u"*.*"_s ? u"*"_s : pattern;
     QStringList names;
-    listEntries(dir, Kind::Files, names);
-    // The common "*.ext" compares the name's end alone.
-    const QStringView tail = literalTail(filter);
-    names.removeIf([&](const QString &name) {
-        return tail.isNull() ? !wildcardMatch(filter, name) : !endsWithFolded(name, tail);
-    });
+    listEntries(dir, nullptr, &names, {});
+    keepMatching(names, pattern);
     return names;
 }
 
@@ -304,29 +433,33 @@ QStringList filesInFolders(const QStringList &folders, const QString &pattern,
         if (cancelled(hooks))
             break;
         const QString dir = folder.endsWith(kSeparator) ? folder.chopped(1) : folder;
-        const qsizetype first = files.size();
-        // A name holds no "/", so only one with a backslash can change the path's form.
-        const QString prefix = NormalizePath(dir + kSeparator);
-        for (const QString &name :
-             ListFilesInFolder(dir.isEmpty() ? QString(kSeparator) : dir, pattern)) {
-            if (isTemporaryFileName(name))
-                continue;
-            // The listing took accessible files only.
-            if (name.contains(u'\\'))
-                files.append(NormalizePath(dir + kSeparator + name));
-            else
-                files.append(QString(prefix + name));
-        }
-        if (hooks.filesListed && files.size() > first)
-            hooks.filesListed(files.sliced(first));
+        appendPaths(folder, ListFilesInFolder(dir.isEmpty() ? QString(kSeparator) : dir, pattern),
+                    files, hooks);
     }
     return files;
 }
 
+namespace {
+
+void scanTree(const QString &folder, FileScan &scan, const FolderScanHooks &hooks)
+{
+    QStringList folders{folder + kSeparator};
+    QSet<FolderId> entered;
+    scanLevel(folders, true, hooks, entered, &scan);
+}
+
+} // namespace
+
 QStringList collectFolderFiles(const QString &folder, const QString &extension,
                                const FolderScanHooks &hooks)
 {
-    QStringList folders{folder + kSeparator};
-    GetSubDirectories2016(folders, true, hooks);
-    return filesInFolders(folders, u"*."_s + extension, hooks);
+    FileScan scan{u"*."_s + extension, true, {}};
+    scanTree(folder, scan, hooks);
+    return scan.files;
+}
+
+void scanFolderFiles(const QString &folder, const QString &extension, const FolderScanHooks &hooks)
+{
+    FileScan scan{u"*."_s + extension, false, {}};
+    scanTree(folder, scan, hooks);
 }

@@ -11,6 +11,8 @@
 /// of the folder being read, and where failures are reported.
 struct FolderScanHooks
 {
+    /// Called for each folder and now and then during a long listing; a caller that
+    /// calls it often should let it run the events only when some time has passed.
     std::function<void()> processEvents;
     std::function<void(const QString &folder)> readingFolder;
     Guard::Reporter report;
@@ -54,6 +56,11 @@ QStringList filesInFolders(const QStringList &folders, const QString &pattern,
                            const FolderScanHooks &hooks = {});
 
 /// Every file that "Add All" adds for a start folder and an extension answer
-/// (pattern "*." + answer).
+/// (pattern "*." + answer): the files of GetSubDirectories2016's folders, as
+/// filesInFolders lists them, found in one walk that reads each folder once.
 QStringList collectFolderFiles(const QString &folder, const QString &extension,
                                const FolderScanHooks &hooks = {});
+
+/// As collectFolderFiles, but the files are only handed to hooks.filesListed, folder by
+/// folder, and not kept.
+void scanFolderFiles(const QString &folder, const QString &extension, const FolderScanHooks &hooks);

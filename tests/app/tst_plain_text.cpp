@@ -24,7 +24,6 @@
 #include <QTextDocument>
 #include <QTimer>
 #include <QToolTip>
-#include <QTreeView>
 
 #include <atomic>
 #include <functional>
@@ -235,7 +234,7 @@ void TestPlainText::windowToolTipsNeverReadAFile()
     const QString value = form->results().cell(0, 3);
     QVERIFY(value.startsWith(imageOfFifo()));
 
-    auto *files = form->findChild<QTreeView *>(u"ListView1"_s);
+    auto *files = form->findChild<QTableView *>(u"ListView1"_s);
     auto *results = form->findChild<QTableView *>(u"ListView2"_s);
     QCOMPARE(showToolTip(files, files->model()->index(0, 0)), card);
     QCOMPARE(showToolTip(results, results->model()->index(0, 2)), value);

@@ -26,7 +26,6 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTreeView>
 #include <QTreeWidget>
 
 #include <memory>
@@ -208,15 +207,15 @@ void TestWindow::controlsAndCaptions()
     QCOMPARE(option(*form, 4)->text(), u"Search for multiple:"_s);
     QCOMPARE(control<TextProgressBar>(*form, "ProgressBar1")->text(), u"Progress Bar"_s);
 
-    auto *files = control<QTreeView>(*form, "ListView1");
+    auto *files = control<QTableView>(*form, "ListView1");
     auto *results = control<QTableView>(*form, "ListView2");
     QCOMPARE(files->model()->headerData(0, Qt::Horizontal).toString(), u" VCF File(s)"_s);
     // The columns fill the width, the Value column taking the most.
-    QCOMPARE(files->header()->sectionSize(0), files->viewport()->width());
+    QCOMPARE(files->horizontalHeader()->sectionSize(0), files->viewport()->width());
     // Widened by hand, it shows long paths whole beyond the window's edge.
     files->setColumnWidth(0, 2000);
     form->resize(form->width() + 10, form->height());
-    QTRY_COMPARE(files->header()->sectionSize(0), 2000);
+    QTRY_COMPARE(files->horizontalHeader()->sectionSize(0), 2000);
     const QHeaderView *columns = results->horizontalHeader();
     QCOMPARE(columns->length(), results->viewport()->width());
     for (int k : {0, 1, 3})
@@ -583,7 +582,7 @@ void TestWindow::busyRefusalsDuringSearch()
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
     form->fileList().append(QStringList(3, card));
-    auto *list = control<QTreeView>(*form, "ListView1");
+    auto *list = control<QTableView>(*form, "ListView1");
     list->setCurrentIndex(form->fileList().index(0));
     control<QLineEdit>(*form, "Text1")->setText(u"tech"_s);
     bool added = false;
@@ -608,7 +607,7 @@ void TestWindow::fileListRemovals()
     auto form = start();
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
-    auto *list = control<QTreeView>(*form, "ListView1");
+    auto *list = control<QTableView>(*form, "ListView1");
     QTest::keyClick(list, Qt::Key_Delete); // an empty list stays empty
     form->fileList().append(QStringList{u"/1.vcf"_s, u"/2.vcf"_s, u"/3.vcf"_s, u"/4.vcf"_s});
     QTest::keyClick(list, Qt::Key_Delete); // nothing selected
@@ -661,7 +660,7 @@ void TestWindow::dragScrollsAtTheEdges()
     for (int i = 0; i < 60; ++i)
         paths.append(u"/%1.vcf"_s.arg(i, 2, 10, QChar(u'0')));
     form->fileList().append(paths);
-    auto *list = control<QTreeView>(*form, "ListView1");
+    auto *list = control<QTableView>(*form, "ListView1");
     QWidget *viewport = list->viewport();
     const auto centre
         = [&](int row) { return list->visualRect(form->fileList().index(row)).center(); };

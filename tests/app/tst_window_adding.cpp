@@ -15,16 +15,18 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopeGuard>
 #include <QSet>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include "TestFiles.h"
-#include <QTreeView>
 
 #include <memory>
 
@@ -61,7 +63,7 @@ QStringList comboEntries(QWidget &form)
 /// Sends a drag over and, when it is accepted, the drop; returns whether it was accepted.
 bool drop(Form1 &form, QMimeData *data)
 {
-    QWidget *viewport = form.findChild<QTreeView *>(u"ListView1"_s)->viewport();
+    QWidget *viewport = form.findChild<QTableView *>(u"ListView1"_s)->viewport();
     const QPoint at(10, 10);
     QDragEnterEvent enter(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(viewport, &enter);
@@ -126,6 +128,8 @@ private slots:
     void addAllTree();
     void addAllRemembersAcrossARestart();
     void addAllIsBusyAndSaysWhatItReads();
+    void addAllShowsProgressWhileEventsRun_data();
+    void addAllShowsProgressWhileEventsRun();
     void dropping();
     void namesNotUtf8AndLongPaths_data();
     void namesNotUtf8AndLongPaths();
@@ -314,6 +318,68 @@ void TestWindowAdding::addAllIsBusyAndSaysWhatItReads()
         QVERIFY2(state.startsWith(u"11 Scanning: "_s), qPrintable(state));
     QCOMPARE(bar->text(), u"Progress Bar"_s);
     QCOMPARE(form->MousePointer(), 0);
+}
+
+void TestWindowAdding::addAllShowsProgressWhileEventsRun_data()
+{
+    QTest::addColumn<int>("inA"); // files in cards/a
+    QTest::addColumn<int>("inB"); // files in cards/b, the last folder read
+    QTest::addColumn<bool>("closed"); // the window is closed at the first turn of events
+    QTest::addColumn<QString>("inserting"); // the bar when the last files go into the list
+    QTest::addColumn<QString>("after"); // the bar when the press is over
+    QTest::newRow("a few thousand files")
+        << 3000 << 2 << false << u"Scanning: b (3,002 files)"_s << u"Progress Bar"_s;
+    QTest::newRow("one file") << 0 << 1 << false << u"Scanning: b (1 file)"_s << u"Progress Bar"_s;
+    // The scan ends in the folder it was reading: nothing more is read or added.
+    QTest::newRow("closing the window ends it")
+        << 3000 << 2 << true << QString() << u"Scanning: cards"_s;
+}
+
+void TestWindowAdding::addAllShowsProgressWhileEventsRun()
+{
+    QFETCH(int, inA);
+    QFETCH(int, inB);
+    QFETCH(bool, closed);
+    QFETCH(QString, inserting);
+    QFETCH(QString, after);
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    const auto restoreLocale = qScopeGuard([] { QLocale::setDefault(QLocale::system()); });
+    QDir().mkpath(m_dir->filePath(u"cards/a"_s));
+    QStringList names;
+    for (int i = 0; i < inA; ++i)
+        names.append(m_dir->filePath(u"cards/a/%1.vcf"_s.arg(i)));
+    for (int i = 0; i < inB; ++i)
+        names.append(m_dir->filePath(u"cards/b/%1.vcf"_s.arg(i)));
+    linkTestFile(write(u"card.vcf"_s), names);
+    auto form = start();
+    auto *bar = form->findChild<TextProgressBar *>(u"ProgressBar1"_s);
+    // A zero timer fires at every turn of events: what it sees is what the window shows.
+    QStringList seen;
+    QTimer turns;
+    connect(&turns, &QTimer::timeout, this, [&] {
+        if (!form->isAdding())
+            return;
+        seen.append(bar->text());
+        if (closed)
+            form->close();
+    });
+    turns.start(0);
+    QString lastInsert;
+    connect(&form->fileList(), &QAbstractItemModel::rowsInserted, this,
+            [&] { lastInsert = bar->text(); });
+    m_desktop->inputs.enqueue(u"vcf"_s);
+    m_desktop->folderResults.enqueue(m_dir->filePath(u"cards"_s));
+    button(*form, "PushButton6")->click();
+    turns.stop();
+
+    QVERIFY(!seen.isEmpty());
+    QCOMPARE(seen.first(), u"Scanning: cards"_s); // at once, before the first folder is read
+    for (const QString &text : std::as_const(seen))
+        QVERIFY2(text.startsWith(u"Scanning: "_s), qPrintable(text));
+    QCOMPARE(lastInsert, inserting);
+    QCOMPARE(form->fileList().count(), closed ? 0 : inA + inB);
+    QVERIFY(!form->isAdding());
+    QCOMPARE(bar->text(), after);
 }
 
 void TestWindowAdding::dropping()

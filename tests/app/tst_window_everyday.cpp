@@ -24,7 +24,6 @@
 #include <QScreen>
 #include <QTableView>
 #include <QTest>
-#include <QTreeView>
 
 using namespace Qt::StringLiterals;
 
@@ -279,7 +278,7 @@ void TestWindowEveryday::deleteRemovesEverySelectedFile()
     QFETCH(QStringList, left);
     auto form = shownWindow();
     form->fileList().append({u"a"_s, u"b"_s, u"c"_s, u"d"_s, u"e"_s});
-    auto *files = control<QTreeView>(*form, u"ListView1"_s);
+    auto *files = control<QTableView>(*form, u"ListView1"_s);
     files->setFocus();
     for (int row : std::as_const(selected))
         files->selectionModel()->select(form->fileList().index(row), QItemSelectionModel::Select);

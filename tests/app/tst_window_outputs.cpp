@@ -15,7 +15,6 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTreeView>
 #include <QXmlStreamReader>
 
 #include <memory>

@@ -1,5 +1,6 @@
 // Path rules, the file list model and the folder walk.
 
+#include "TestFiles.h"
 #include "card/NativePath.h"
 #include "filelist/AddFolder.h"
 #include "filelist/FileListModel.h"
@@ -36,6 +37,10 @@ private slots:
     void listFiles();
     void addAllExtensions_data();
     void addAllExtensions();
+    void oneWalkListsAsTheTwoSteps_data();
+    void oneWalkListsAsTheTwoSteps();
+    void longListing_data();
+    void longListing();
 
 private:
     QString makeTree(const QStringList &files);
@@ -43,10 +48,19 @@ private:
     int m_trees = 0;
 };
 
+/// Makes a tree of files, "name/" folders and "name -> target" links (the target
+/// relative to the tree); returns its path.
 QString TestFileList::makeTree(const QStringList &files)
 {
     const QString root = m_dir.filePath(u"tree%1"_s.arg(++m_trees));
+    QDir().mkpath(root);
     for (const QString &file : files) {
+        if (const qsizetype arrow = file.indexOf(u" -> "_s); arrow > 0) {
+            if (!QFile::link(QDir(root).absoluteFilePath(file.sliced(arrow + 4)),
+                             root + u'/' + file.first(arrow)))
+                qFatal("cannot link %s", qPrintable(file));
+            continue;
+        }
         const QString path = root + u'/' + file;
         if (file.endsWith(u'/')) {
             QDir().mkpath(path);
@@ -320,6 +334,80 @@ void TestFileList::addAllExtensions()
     QCOMPARE(collectFolderFiles(root, extension), expected);
     // A trailing separator on the chosen folder changes nothing.
     QCOMPARE(collectFolderFiles(root + u'/', extension), expected);
+}
+
+void TestFileList::oneWalkListsAsTheTwoSteps_data()
+{
+    QTest::addColumn<QStringList>("tree");
+    QTest::addColumn<QString>("extension");
+    QTest::newRow("links reach one folder twice, and loop")
+        << QStringList{u"A/a.vcf"_s,   u"A/~lock.vcf"_s,      u"A/deep/d.vcf"_s,
+                       u"z.vcf"_s,     u"L1 -> A"_s,          u"L2 -> A"_s,
+                       u"A/up -> ."_s, u"A/deep/back -> A"_s, u"f.vcf -> z.vcf"_s}
+        << u"vcf"_s;
+    QTest::newRow("every file, odd names, unsupported folder")
+        << QStringList{u".h.vcf"_s,    u"b\\c.vcf"_s,  u"x.txt"_s,         u"sub/~t.txt"_s,
+                       u"sub/y.VCF"_s, u"sub/ü.vcf"_s, u"bad?dir/z.vcf"_s, u"empty/"_s}
+        << u"*"_s;
+    QTest::newRow("nothing matches") << QStringList{u"a.txt"_s, u"sub/b.txt"_s} << u"vcf"_s;
+}
+
+// Collecting a tree lists each folder once for its sub-folders and its files; the
+// result is what the folder walk and filesInFolders give one after the other.
+void TestFileList::oneWalkListsAsTheTwoSteps()
+{
+    QFETCH(QStringList, tree);
+    QFETCH(QString, extension);
+    const QString root = makeTree(tree);
+    // Separators doubled at the start are kept in the paths as the two steps keep them.
+    for (const QString &start : QStringList{root, root + u"//"_s}) {
+        QStringList folders{start + u'/'};
+        GetSubDirectories2016(folders, true);
+        const QStringList expected = filesInFolders(folders, u"*."_s + extension);
+        QCOMPARE(collectFolderFiles(start, extension), expected);
+
+        QStringList listed;
+        FolderScanHooks hooks;
+        hooks.filesListed = [&](const QStringList &files) {
+            QVERIFY(!files.isEmpty());
+            const QString folder = QFileInfo(files.first()).path();
+            for (const QString &file : files)
+                QCOMPARE(QFileInfo(file).path(), folder); // one folder's files at a time
+            listed += files;
+        };
+        scanFolderFiles(start, extension, hooks);
+        QCOMPARE(listed, expected);
+    }
+}
+
+void TestFileList::longListing_data()
+{
+    QTest::addColumn<QString>("prefix");
+    QTest::newRow("ASCII names") << u"c"_s;
+    QTest::newRow("names beyond ASCII") << u"é"_s;
+}
+
+// A folder of thousands of names is listed in order, with turns for events while it
+// is read, not only between folders.
+void TestFileList::longListing()
+{
+    QFETCH(QString, prefix);
+    constexpr int kFiles = 3000;
+    const QString root = makeTree({u"card"_s});
+    QStringList expected;
+    for (int i = 0; i < kFiles; ++i)
+        expected.append(root + u'/' + prefix + QString::number(i * 7919 % kFiles) + u".vcf"_s);
+    linkTestFile(root + u"/card"_s, expected);
+    std::sort(expected.begin(), expected.end());
+
+    int turns = 0;
+    int turnsWhileListing = -1;
+    FolderScanHooks hooks;
+    hooks.processEvents = [&] { ++turns; };
+    hooks.readingFolder = [&](const QString &) { turns = 0; };
+    hooks.filesListed = [&](const QStringList &) { turnsWhileListing = turns; };
+    QCOMPARE(collectFolderFiles(root, u"vcf"_s, hooks), expected);
+    QVERIFY2(turnsWhileListing >= kFiles / 1024, qPrintable(QString::number(turnsWhileListing)));
 }
 
 QTEST_GUILESS_MAIN(TestFileList)

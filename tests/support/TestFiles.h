@@ -7,6 +7,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <unistd.h>
+
 /// Writes bytes to a file of a temporary folder, making the folders on its way,
 /// and returns its path; a test that cannot write its fixture stops at once.
 inline QString writeTestFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
@@ -17,4 +19,15 @@ inline QString writeTestFile(const QTemporaryDir &dir, const QString &name, cons
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
         qFatal("cannot write %s", qPrintable(path));
     return path;
+}
+
+/// Gives a file further names: hard links, so that a test can list thousands of files
+/// without making thousands (a new file costs the file system far more than a name).
+inline void linkTestFile(const QString &file, const QStringList &names)
+{
+    for (const QString &name : names) {
+        QDir().mkpath(QFileInfo(name).path());
+        if (::link(QFile::encodeName(file).constData(), QFile::encodeName(name).constData()) != 0)
+            qFatal("cannot link %s", qPrintable(name));
+    }
 }
