@@ -16,7 +16,7 @@ struct SearchCommandOptions
     QString region;
     QString extension = QStringLiteral("vcf");
     QStringList paths;
-    /// Threads to use; 1 reads and searches on one thread, as the window does.
+    /// Threads to use; 1 reads and searches on one thread.
     int threads = 1;
     /// One JSON object per row instead of the results text file.
     bool json = false;

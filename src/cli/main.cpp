@@ -72,7 +72,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption threads(
         {u"j"_s, u"threads"_s},
         u"Threads to use (default: one per processor, at most 8). With 1 the files are read and "
-        "searched on one thread, as the window does."_s,
+        "searched on one thread."_s,
         u"N"_s);
     const QCommandLineOption help({u"h"_s, u"help"_s}, u"Show this help."_s);
     parser.addOption(text);
