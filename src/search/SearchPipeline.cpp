@@ -8,12 +8,8 @@
 #include <QHash>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <utility>
-
-#include <sys/resource.h>
-#include <unistd.h>
 
 namespace {
 
@@ -299,8 +295,6 @@ constexpr qsizetype kMaxSlotBytes = qsizetype(2) << 20;
 // A waiting taker is woken when this many files are finished: one wake per file would
 // cost more than searching a small file.
 constexpr qsizetype kBatchFiles = 32;
-// How much lower the workers' priority is when they yield to the taker.
-constexpr int kYieldNice = 5;
 // A worker claims at most this many files at a time.
 constexpr qsizetype kClaimFiles = 16;
 
@@ -342,9 +336,8 @@ struct SearchPipeline::Parts
 };
 
 SearchPipeline::SearchPipeline(const SearchCriteria &criteria, int threads, QStringList files,
-                               qsizetype first, bool yield)
-    : m_threads(qMax(threads, 0)), m_yield(yield), m_files(std::move(files)), m_taken(first),
-      m_claimed(first)
+                               qsizetype first)
+    : m_threads(qMax(threads, 0)), m_files(std::move(files)), m_taken(first), m_claimed(first)
 {
     auto prepared = std::make_unique<Prepared>();
     prepared->texts = criteria.searchTexts();
@@ -425,13 +418,6 @@ void SearchPipeline::wakeTakerIfDue()
 
 void SearchPipeline::work()
 {
-    if (m_yield) {
-        // On Linux a thread has a priority of its own; a failure leaves it as it is.
-        errno = 0;
-        const int nice = ::getpriority(PRIO_PROCESS, 0);
-        if (errno == 0)
-            ::setpriority(PRIO_PROCESS, ::gettid(), qMin(nice + kYieldNice, 19));
-    }
     FolderHandle folder; // files of one folder are opened by name in it
     struct Claimed
     {

@@ -49,10 +49,8 @@ class SearchPipeline final
 public:
     /// Starts threads workers on the files from position first of files (more may be
     /// added), searching with the criteria.
-    /// With yield, the workers run at a lower priority than the thread that made them,
-    /// so that a window's thread gets a processor as soon as it needs one.
     SearchPipeline(const SearchCriteria &criteria, int threads, QStringList files = {},
-                   qsizetype first = 0, bool yield = false);
+                   qsizetype first = 0);
     /// Cancels the work in hand (a file being read or parsed ends at its next block or
     /// line) and waits for the workers.
     ~SearchPipeline();
@@ -108,7 +106,6 @@ private:
 
     std::unique_ptr<const Prepared> m_prepared;
     const int m_threads;
-    const bool m_yield;
 
     mutable std::mutex m_mutex;
     std::condition_variable m_workReady; // workers wait for files, room or parts

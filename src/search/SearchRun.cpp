@@ -83,8 +83,7 @@ bool SearchRun::run(SearchHost &host, Guard &guard)
         guard.step(144, [&] { criteria = host.currentCriteria(); });
         if (!pipeline || !pipeline->searchesAs(criteria)) {
             pipeline.reset();
-            pipeline
-                = std::make_unique<SearchPipeline>(criteria, workersFor(host), m_files, i, live);
+            pipeline = std::make_unique<SearchPipeline>(criteria, workersFor(host), m_files, i);
         }
         // Rows are handed on as they come; a host that stays live turns its events while
         // it waits, and a stop ends the file where it is.
