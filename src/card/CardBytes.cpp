@@ -250,34 +250,63 @@ int FolderHandle::handleFor(QStringView folder)
     return m_fd;
 }
 
-CardFile::CardFile(const QString &path, FolderHandle *folders) : m_path(path)
+namespace {
+
+// O_NONBLOCK keeps a FIFO put in the file's place from blocking the open; the type test
+// then refuses it.
+constexpr int kOpenFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+
+} // namespace
+
+CardFile::CardFile(const QString &path, FolderHandle *folders) : m_file{path}
 {
+    openPath(folders);
+}
+
+CardFile::CardFile(const FileRef &file, FolderHandle &folders) : m_file(file)
+{
+    if (!file.folder) {
+        openPath(&folders);
+        return;
+    }
+    const int folder = folders.handleFor(file.folder->folder);
+    if (folder >= 0)
+        m_fd = ::openat(folder, file.folder->name(file.index), kOpenFlags);
+    else
+        m_fd = ::open(encodeFileName(path()).constData(), kOpenFlags);
+    checkOpened(errno);
+}
+
+void CardFile::openPath(FolderHandle *folders)
+{
+    const QString &path = m_file.path;
     if (path.isEmpty()) {
         m_missing = true;
         return;
     }
     std::array<char, 1024> buffer;
     QByteArray encoded;
-    // O_NONBLOCK keeps a FIFO put in the file's place from blocking the open;
-    // the type test below then refuses it.
-    constexpr int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
     const qsizetype slash = path.lastIndexOf(u'/');
     const int folder = folders && slash >= 0 && slash + 1 < path.size()
         ? folders->handleFor(QStringView(path).first(slash + 1))
         : -1;
     if (folder >= 0)
         m_fd = ::openat(folder, nativePath(QStringView(path).sliced(slash + 1), buffer, encoded),
-                        flags);
+                        kOpenFlags);
     else
-        m_fd = ::open(nativePath(path, buffer, encoded), flags);
+        m_fd = ::open(nativePath(path, buffer, encoded), kOpenFlags);
+    checkOpened(errno);
+}
+
+void CardFile::checkOpened(int error)
+{
     if (m_fd < 0) {
-        const int error = errno;
-        if (!FileExists(path)) {
+        if (!FileExists(path())) {
             m_missing = true;
             m_openError = error;
             return;
         }
-        failRead(path, reasonText(error));
+        failRead(path(), reasonText(error));
     }
     struct stat info
     {
@@ -304,7 +333,7 @@ void CardFile::fail(const QString &reason)
 {
     ::close(m_fd);
     m_fd = -1;
-    failRead(m_path, reason);
+    failRead(path(), reason);
 }
 
 QByteArray CardFile::readAll(const std::atomic<bool> *cancel)
@@ -319,7 +348,7 @@ QByteArray CardFile::readAll(const std::atomic<bool> *cancel)
             return {};
         if (used == data.size()) {
             if (data.size() > kMaxReadableFileSize)
-                failRead(m_path, QStringLiteral("File too large (the limit is 1 GiB)"));
+                failRead(path(), QStringLiteral("File too large (the limit is 1 GiB)"));
             data.resize(data.size() * 2);
         }
         const auto want = std::size_t(qMin(data.size() - used, kPieceBytes));
@@ -327,7 +356,7 @@ QByteArray CardFile::readAll(const std::atomic<bool> *cancel)
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            failRead(m_path, reasonText(errno));
+            failRead(path(), reasonText(errno));
         }
         if (got == 0)
             break;

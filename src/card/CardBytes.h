@@ -1,5 +1,7 @@
 #pragma once
 
+#include "card/FileList.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -76,6 +78,9 @@ public:
     /// be read: a folder, a device or FIFO, a file over the size limit.
     /// With folders, the file is opened by its name in its folder's handle.
     explicit CardFile(const QString &path, FolderHandle *folders = nullptr);
+    /// Opens a file of a list; one named in a folder's list is opened by its name in
+    /// the folder's handle, and its path made only for a message.
+    CardFile(const FileRef &file, FolderHandle &folders);
     ~CardFile();
     CardFile(const CardFile &) = delete;
     CardFile &operator=(const CardFile &) = delete;
@@ -95,9 +100,12 @@ public:
     int openError() const { return m_openError; }
 
 private:
+    void openPath(FolderHandle *folders);
+    void checkOpened(int error);
     [[noreturn]] void fail(const QString &reason);
+    QString path() const { return m_file.fullPath(); }
 
-    QString m_path;
+    FileRef m_file;
     int m_fd = -1;
     qint64 m_size = 0;
     bool m_missing = false;

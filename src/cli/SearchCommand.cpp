@@ -155,9 +155,11 @@ int runSearch(const SearchCommandOptions &options, std::FILE *out, std::FILE *er
     FolderScanHooks hooks;
     hooks.report = report;
     hooks.filesListed = [&](const QStringList &listed) { run.addFiles(listed); };
+    hooks.folderFilesListed
+        = [&](std::shared_ptr<const FolderFiles> listed) { run.addFiles(std::move(listed)); };
     for (const QString &path : options.paths) {
         if (FolderExists(path)) {
-            collectFolderFiles(path, options.extension, hooks);
+            scanFolderFiles(path, options.extension, hooks);
         } else if (FileExists(path)) {
             run.addFiles({path});
         } else {

@@ -7,7 +7,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <limits>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -99,6 +102,13 @@ struct ListedNames
     bool ascii = true;
 };
 
+/// The file names of a folder as listed, before they are made into strings.
+struct RawNames
+{
+    std::string arena;
+    ListedNames names;
+};
+
 /// Appends the names sorted. When all are ASCII their byte order is the order of their
 /// text, and they sort without being made into strings first.
 void appendSorted(const std::string &arena, const ListedNames &listed, QStringList &names,
@@ -130,7 +140,7 @@ void appendSorted(const std::string &arena, const ListedNames &listed, QStringLi
 /// file types save a stat per entry; links and unknown types are looked up. Events
 /// run now and then during a long listing.
 Listing listEntries(const QString &folder, QStringList *folders, QStringList *files,
-                    const FolderScanHooks &hooks)
+                    const FolderScanHooks &hooks, RawNames *rawFiles = nullptr)
 {
     // opendir tells a refused or vanished folder (taken out of the walk) from any
     // other failure (kept, not looked into).
@@ -159,7 +169,7 @@ Listing listEntries(const QString &folder, QStringList *folders, QStringList *fi
             }
         }
         ListedNames *kind = (isFolder && folders) ? &folderNames
-            : (isFile && files)                   ? &fileNames
+            : (isFile && (files || rawFiles))     ? &fileNames
                                                   : nullptr;
         if (!kind)
             continue;
@@ -172,8 +182,12 @@ Listing listEntries(const QString &folder, QStringList *folders, QStringList *fi
     ::closedir(dir);
     if (folders)
         appendSorted(arena, folderNames, *folders, counter);
-    if (files)
+    if (rawFiles) {
+        rawFiles->arena = std::move(arena);
+        rawFiles->names = std::move(fileNames);
+    } else if (files) {
         appendSorted(arena, fileNames, *files, counter);
+    }
     return Listing::Listed;
 }
 
@@ -288,6 +302,72 @@ void scanFiles(const QString &folder, QStringList names, FileScan &scan,
         scan.files.clear();
 }
 
+/// Hands a folder's matching files to hooks.folderFilesListed as names, with the rules of
+/// keepMatching and appendPaths: possible when every name is ASCII, the pattern is "*"
+/// and an ASCII ending (compared without case, as ASCII letters fold), and no name holds
+/// a backslash, which would change its path. False when it is not possible.
+bool handOnNames(const QString &folder, const RawNames &raw, const FileScan &scan,
+                 const FolderScanHooks &hooks)
+{
+    if (!raw.names.ascii || raw.arena.size() >= std::numeric_limits<std::uint32_t>::max())
+        return false;
+    const QString filter = scan.pattern == u"*.*"_s ? u"*"_s : scan.pattern;
+    const QStringView tail = literalTail(filter);
+    if (tail.isNull())
+        return false;
+    std::string end;
+    for (const QChar c : tail) {
+        if (c.unicode() >= 0x80)
+            return false;
+        end += char(folded(c).unicode());
+    }
+    const auto matches = [&end](std::string_view name) {
+        if (name.size() < end.size())
+            return false;
+        const std::string_view last = name.substr(name.size() - end.size());
+        for (std::size_t i = 0; i < end.size(); ++i) {
+            const char c = last[i];
+            if ((c >= 'A' && c <= 'Z' ? char(c + 32) : c) != end[i])
+                return false;
+        }
+        return true;
+    };
+    EntryCounter counter(hooks);
+    std::vector<std::string_view> names;
+    names.reserve(raw.names.spans.size());
+    for (const auto &[offset, length] : raw.names.spans)
+        names.emplace_back(raw.arena.data() + offset, length);
+    sortWithTurns(names.begin(), names.end(), counter);
+    auto files = std::make_shared<FolderFiles>();
+    for (const std::string_view name : names) {
+        counter.next();
+        if (!matches(name) || name.front() == '~')
+            continue;
+        if (name.find('\\') != std::string_view::npos)
+            return false;
+        files->starts.push_back(std::uint32_t(files->names.size()));
+        files->names.append(name);
+        files->names.push_back('\0');
+    }
+    if (files->size() == 0)
+        return true;
+    const QString dir = folder.endsWith(kSeparator) ? folder.chopped(1) : folder;
+    files->folder = NormalizePath(dir + kSeparator);
+    hooks.folderFilesListed(std::move(files));
+    return true;
+}
+
+/// Lists a folder's files for a walk that lists files too, from the names as listed.
+void scanFiles(const QString &folder, RawNames &&raw, FileScan &scan, const FolderScanHooks &hooks)
+{
+    if (!scan.keep && hooks.folderFilesListed && handOnNames(folder, raw, scan, hooks))
+        return;
+    EntryCounter counter(hooks);
+    QStringList names;
+    appendSorted(raw.arena, raw.names, names, counter);
+    scanFiles(folder, std::move(names), scan, hooks);
+}
+
 void step(const FolderScanHooks &hooks, int number, const std::function<void()> &run)
 {
     Guard guard(hooks.report, folderScanLocation());
@@ -314,8 +394,8 @@ void scanLevel(QStringList &collection, bool recurse, const FolderScanHooks &hoo
         if (!folderId(folder, id) || entered.contains(id)) {
             // Not entered again, but it stays in the collection and its files count.
             if (scan) {
-                QStringList files;
-                listEntries(folder, nullptr, &files, hooks);
+                RawNames files;
+                listEntries(folder, nullptr, nullptr, hooks, &files);
                 scanFiles(folder, std::move(files), *scan, hooks);
             }
             continue;
@@ -325,8 +405,9 @@ void scanLevel(QStringList &collection, bool recurse, const FolderScanHooks &hoo
         if (hooks.readingFolder)
             hooks.readingFolder(folder);
         QStringList names;
-        QStringList files;
-        const Listing listing = listEntries(folder, &names, scan ? &files : nullptr, hooks);
+        RawNames files;
+        const Listing listing
+            = listEntries(folder, &names, nullptr, hooks, scan ? &files : nullptr);
         if (listing == Listing::Refused) {
             collection.removeAt(i--);
             continue;

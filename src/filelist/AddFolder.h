@@ -1,11 +1,13 @@
 #pragma once
 
 #include "app/ErrorReport.h"
+#include "card/FileList.h"
 
 #include <QString>
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 
 /// What a folder walk asks of its caller: a turn for pending window events, word
 /// of the folder being read, and where failures are reported.
@@ -21,6 +23,10 @@ struct FolderScanHooks
     /// Told each folder's files as soon as they are listed, so that a caller can start
     /// on them before the whole list is made.
     std::function<void(const QStringList &files)> filesListed;
+    /// When set, a walk that keeps no list hands a folder here instead, as the names of
+    /// its files, when they are all ASCII and the pattern is "*" and a plain ending:
+    /// no string is made per file. Other folders still go to filesListed.
+    std::function<void(std::shared_ptr<const FolderFiles> files)> folderFilesListed;
 };
 
 /// The location text of the folder walk's error reports.

@@ -203,13 +203,11 @@ struct FileSearch
     /// order. A large text is parsed in parts at once when threads allow, each part cut
     /// right after a card's END line; the parts' rows are held until the parts before
     /// them are done, and when a part does not end outside every card (cards nested
-    /// across the cut) the text is parsed again whole.
+    /// across the cut) the text is parsed again whole. The caller has ruled out a text
+    /// that cannot hold a search text.
     void run(const CardBytes &text, int threads, const RowSink &sink,
              const std::atomic<bool> *cancel, const PartRunner &runParts) const
     {
-        // A file that cannot hold a search text need not be parsed.
-        if (filter && !filter->fileMayContain(text.bytes, cancel))
-            return;
         const qsizetype size = text.bytes.size();
         const int parts = int(qMin(qsizetype(qMax(threads, 1)), size / kMinPartBytes));
         const QList<qsizetype> cuts
@@ -335,7 +333,7 @@ struct SearchPipeline::Parts
     std::size_t finished = 0;
 };
 
-SearchPipeline::SearchPipeline(const SearchCriteria &criteria, int threads, QStringList files,
+SearchPipeline::SearchPipeline(const SearchCriteria &criteria, int threads, FileList files,
                                qsizetype first)
     : m_threads(qMax(threads, 0)), m_files(std::move(files)), m_taken(first), m_claimed(first)
 {
@@ -371,18 +369,28 @@ SearchPipeline::~SearchPipeline()
         worker.join();
 }
 
-void SearchPipeline::add(const QStringList &files)
+template<typename Files> void SearchPipeline::addFiles(Files &&files)
 {
-    if (files.isEmpty())
-        return;
     bool wake = false;
     {
         const std::lock_guard lock(m_mutex);
-        m_files += files;
+        m_files.append(std::forward<Files>(files));
         wake = m_idle > 0;
     }
     if (wake)
         m_workReady.notify_all();
+}
+
+void SearchPipeline::add(const QStringList &files)
+{
+    if (!files.isEmpty())
+        addFiles(files);
+}
+
+void SearchPipeline::add(std::shared_ptr<const FolderFiles> files)
+{
+    if (files && files->size() > 0)
+        addFiles(std::move(files));
 }
 
 bool SearchPipeline::searchesAs(const SearchCriteria &criteria) const
@@ -421,7 +429,7 @@ void SearchPipeline::work()
     FolderHandle folder; // files of one folder are opened by name in it
     struct Claimed
     {
-        QString path;
+        FileRef file;
         Slot *slot;
         Found found;
     };
@@ -465,7 +473,7 @@ void SearchPipeline::work()
         lock.unlock();
         for (; searched < batch.size(); ++searched) {
             Claimed &file = batch[searched];
-            file.found = searchFile(file.path, *file.slot, folder, nullptr, handOver);
+            file.found = searchFile(file.file, *file.slot, folder, nullptr, handOver);
         }
         lock.lock();
         handOver();
@@ -474,14 +482,14 @@ void SearchPipeline::work()
     }
 }
 
-SearchPipeline::Found SearchPipeline::searchFile(const QString &path, Slot &slot,
+SearchPipeline::Found SearchPipeline::searchFile(const FileRef &file, Slot &slot,
                                                  FolderHandle &folder, const RowSink *direct,
                                                  const std::function<void()> &handOverDone)
 {
     Found found;
     CardBytes text;
     try {
-        text = CardFile(path, &folder).read(&m_cancel);
+        text = CardFile(file, folder).read(&m_cancel);
     } catch (...) {
         found.readFailure = std::current_exception();
         return found;
@@ -489,6 +497,16 @@ SearchPipeline::Found SearchPipeline::searchFile(const QString &path, Slot &slot
     const Prepared &prepared = *m_prepared;
     if (prepared.matchers.empty())
         return found;
+    const RawValueFilter *filter = prepared.filter->isUsable() ? &*prepared.filter : nullptr;
+    // A file that cannot hold a search text need not be parsed, nor its path made.
+    try {
+        if (filter && !filter->fileMayContain(text.bytes, &m_cancel))
+            return found;
+    } catch (...) {
+        found.searchFailure = std::current_exception();
+        return found;
+    }
+    const QString path = file.fullPath();
     // Rows are kept with the file and handed over with it; a file of many rows hands
     // them over as they come, so that the taker can take them while it is searched.
     const RowSink toSlot = [&](QList<ResultRow> &&rows) {
@@ -524,8 +542,7 @@ SearchPipeline::Found SearchPipeline::searchFile(const QString &path, Slot &slot
     const RowSink &sink = direct ? *direct : toSlot;
     try {
         // Files and values that cannot hold a search text need not be parsed or decoded.
-        const FileSearch search{prepared.matchers,
-                                prepared.filter->isUsable() ? &*prepared.filter : nullptr, path,
+        const FileSearch search{prepared.matchers, filter, path,
                                 ParseOptions{prepared.allProperties}};
         search.run(text, qMax(m_threads, 1), sink, &m_cancel,
                    [this](std::size_t count, const std::function<void(std::size_t)> &part) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "card/CardBytes.h"
+#include "card/FileList.h"
 #include "results/ResultRow.h"
 #include "search/SearchCriteria.h"
 
@@ -49,7 +50,7 @@ class SearchPipeline final
 public:
     /// Starts threads workers on the files from position first of files (more may be
     /// added), searching with the criteria.
-    SearchPipeline(const SearchCriteria &criteria, int threads, QStringList files = {},
+    SearchPipeline(const SearchCriteria &criteria, int threads, FileList files = {},
                    qsizetype first = 0);
     /// Cancels the work in hand (a file being read or parsed ends at its next block or
     /// line) and waits for the workers.
@@ -60,6 +61,7 @@ public:
 
     /// Adds files at the end of the list.
     void add(const QStringList &files);
+    void add(std::shared_ptr<const FolderFiles> files);
 
     /// True when these criteria search as the pipeline's do.
     bool searchesAs(const SearchCriteria &criteria) const;
@@ -96,7 +98,8 @@ private:
     };
 
     void work();
-    Found searchFile(const QString &path, Slot &slot, FolderHandle &folder, const RowSink *direct,
+    template<typename Files> void addFiles(Files &&files);
+    Found searchFile(const FileRef &file, Slot &slot, FolderHandle &folder, const RowSink *direct,
                      const std::function<void()> &handOverDone);
     bool frontReady() const;
     void runParts(std::size_t count, const std::function<void(std::size_t)> &part);
@@ -113,7 +116,7 @@ private:
     std::condition_variable m_partsDone;
     std::condition_variable m_roomForRows; // a worker waits for its rows to be taken // a worker
                                            // waits for the parts of its file
-    QStringList m_files;
+    FileList m_files;
     bool m_stopping = false;
     qsizetype m_taken = 0; // files taken
     qsizetype m_claimed = 0; // files claimed by workers (from m_taken on: m_slots)

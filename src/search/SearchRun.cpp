@@ -31,21 +31,28 @@ constexpr std::chrono::milliseconds kEventInterval(20);
 
 } // namespace
 
-SearchRun::SearchRun(QStringList files) : m_files(std::move(files)) {}
+SearchRun::SearchRun(const QStringList &files) : m_files(files) {}
 
 SearchRun::~SearchRun() = default;
 
 void SearchRun::start(SearchHost &host)
 {
-    m_pipeline = std::make_unique<SearchPipeline>(host.currentCriteria(), workersFor(host));
-    m_pipeline->add(m_files);
+    m_pipeline
+        = std::make_unique<SearchPipeline>(host.currentCriteria(), workersFor(host), m_files);
 }
 
 void SearchRun::addFiles(const QStringList &files)
 {
-    m_files += files;
+    m_files.append(files);
     if (m_pipeline)
         m_pipeline->add(files);
+}
+
+void SearchRun::addFiles(std::shared_ptr<const FolderFiles> files)
+{
+    m_files.append(files);
+    if (m_pipeline)
+        m_pipeline->add(std::move(files));
 }
 
 int SearchRun::workersFor(const SearchHost &host)
@@ -67,11 +74,10 @@ bool SearchRun::run(SearchHost &host, Guard &guard)
     for (qsizetype i = 0; i < count; ++i) {
         if (m_stopRequested)
             break;
-        const QString &path = m_files.at(i);
         if (host.showsProgress()) {
             guard.step(134, [&] {
                 host.showProgress(double(i + 1) / double(count) * 100.0,
-                                  u"Processing: "_s + GetFileNameFromPath(path));
+                                  u"Processing: "_s + GetFileNameFromPath(m_files.pathAt(i)));
             });
         }
         guard.step(138, [&] { host.processEvents(); });

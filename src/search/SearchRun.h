@@ -1,5 +1,6 @@
 #pragma once
 
+#include "card/FileList.h"
 #include "results/ResultRow.h"
 #include "search/SearchCriteria.h"
 
@@ -46,7 +47,7 @@ public:
 class SearchRun final
 {
 public:
-    explicit SearchRun(QStringList files = {});
+    explicit SearchRun(const QStringList &files = {});
     ~SearchRun();
 
     /// Starts searching the files on workers before run is called, with the host's
@@ -54,6 +55,8 @@ public:
     void start(SearchHost &host);
     /// Adds files to the run, before run is called.
     void addFiles(const QStringList &files);
+    /// Adds the files of a folder listed by name, before run is called.
+    void addFiles(std::shared_ptr<const FolderFiles> files);
 
     /// Walks the files; a file that cannot be read is reported through the guard at
     /// step 142 and adds no row. Returns true when the run reached its end, false
@@ -66,7 +69,7 @@ public:
     bool stopRequested() const { return m_stopRequested; }
     bool isRunning() const { return m_running; }
 
-    const QStringList &files() const { return m_files; }
+    const FileList &files() const { return m_files; }
     /// How many files the last run went through to their end (a file it could not read
     /// included); less than files().size() after a stop.
     qsizetype filesDone() const { return m_filesDone; }
@@ -74,7 +77,7 @@ public:
 private:
     static int workersFor(const SearchHost &host);
 
-    QStringList m_files;
+    FileList m_files;
     std::unique_ptr<SearchPipeline> m_pipeline; // started ahead of the run
     qsizetype m_filesDone = 0;
     bool m_stopRequested = false;

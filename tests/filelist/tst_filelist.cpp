@@ -350,6 +350,11 @@ void TestFileList::oneWalkListsAsTheTwoSteps_data()
                        u"sub/y.VCF"_s, u"sub/ü.vcf"_s, u"bad?dir/z.vcf"_s, u"empty/"_s}
         << u"*"_s;
     QTest::newRow("nothing matches") << QStringList{u"a.txt"_s, u"sub/b.txt"_s} << u"vcf"_s;
+    QTest::newRow("extension in capitals")
+        << QStringList{u"a.VcF"_s, u"b.vcf"_s, u"~x.vcf"_s, u"c.vcfx"_s, u"sub/D.VCF"_s}
+        << u"VCF"_s;
+    QTest::newRow("wildcard extension")
+        << QStringList{u"a.vcf"_s, u"b.vbf"_s, u"c.vcx"_s} << u"v?f"_s;
 }
 
 // Collecting a tree lists each folder once for its sub-folders and its files; the
@@ -376,6 +381,20 @@ void TestFileList::oneWalkListsAsTheTwoSteps()
             listed += files;
         };
         scanFolderFiles(start, extension, hooks);
+        QCOMPARE(listed, expected);
+
+        // Folders handed on as names list the same files, in the same order, and a
+        // list made of both kinds gives each path at its place.
+        FileList all;
+        hooks.filesListed = [&](const QStringList &files) { all.append(files); };
+        hooks.folderFilesListed = [&](std::shared_ptr<const FolderFiles> files) {
+            QVERIFY(files->size() > 0);
+            all.append(std::move(files));
+        };
+        scanFolderFiles(start, extension, hooks);
+        listed.clear();
+        for (qsizetype i = 0; i < all.size(); ++i)
+            listed.append(all.pathAt(i));
         QCOMPARE(listed, expected);
     }
 }

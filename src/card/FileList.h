@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+/// The files of one folder whose names are ASCII, kept as the bytes of their names: a
+/// search opens each by its name in the folder and makes its path only when it needs it.
+struct FolderFiles
+{
+    QString folder; // the folder's path, ending in "/"
+    std::string names; // the names, each ended by a '\0'
+    std::vector<std::uint32_t> starts; // where each name begins in names
+
+    qsizetype size() const { return qsizetype(starts.size()); }
+    const char *name(qsizetype i) const { return names.data() + starts[std::size_t(i)]; }
+    QString path(qsizetype i) const { return folder + QLatin1StringView(name(i)); }
+};
+
+/// One file of a FileList: a path, or a name in a folder's FolderFiles.
+struct FileRef
+{
+    QString path;
+    const FolderFiles *folder = nullptr;
+    qsizetype index = 0;
+
+    QString fullPath() const { return folder ? folder->path(index) : path; }
+};
+
+/// A list of files made of lists of paths and of folders' lists of names, in order.
+/// Copies share what they hold.
+class FileList final
+{
+public:
+    FileList() = default;
+    FileList(const QStringList &paths) { append(paths); } // NOLINT: a list of paths is one
+
+    void append(const QStringList &paths);
+    void append(std::shared_ptr<const FolderFiles> files);
+
+    qsizetype size() const { return m_size; }
+    bool isEmpty() const { return m_size == 0; }
+    /// The file at position i; it stays valid as long as the list or a copy of it.
+    FileRef at(qsizetype i) const;
+    QString pathAt(qsizetype i) const { return at(i).fullPath(); }
+
+private:
+    struct Batch
+    {
+        qsizetype first = 0;
+        QStringList paths;
+        std::shared_ptr<const FolderFiles> folder;
+    };
+    std::vector<Batch> m_batches;
+    qsizetype m_size = 0;
+};
