@@ -1308,6 +1308,66 @@ void Form1::PushButton6_Click()
     });
 }
 
+namespace {
+
+// A message names at most this many paths that do not exist.
+constexpr qsizetype kMissingPathsNamed = 10;
+
+QString notFoundText(const QStringList &missing)
+{
+    QStringList names;
+    for (const QString &path : missing.first(qMin(missing.size(), kMissingPathsNamed)))
+        names.append(displayFileName(path));
+    if (missing.size() > kMissingPathsNamed)
+        names.append(u"(and %1 more)"_s.arg(missing.size() - kMissingPathsNamed));
+    return u"File not found:\r\r"_s + names.join(u'\r');
+}
+
+} // namespace
+
+void Form1::openPaths(const QStringList &paths)
+{
+    Guard guard(m_desktop, formLocation(u"openPaths"_s));
+    QString extension = m_settings.ReadSetting(u"Extension"_s, u"vcf"_s);
+    if (extension.isEmpty())
+        extension = u"vcf"_s;
+    QStringList missing;
+    // Files named one after another go into the list together.
+    QStringList files;
+    const auto appendFiles = [&] {
+        if (!files.isEmpty())
+            guard.step(140, [&] { m_fileList->append(files); });
+        files.clear();
+    };
+    bool scanned = false;
+    for (const QString &path : paths) {
+        if (m_closing)
+            return;
+        if (FolderExists(path)) {
+            appendFiles();
+            guard.step(112, [&] { setMousePointer(PointerBusy); });
+            addFolderTree(path.endsWith(kSeparator) && path.size() > 1 ? path.chopped(1) : path,
+                          extension, guard, 116);
+            scanned = true;
+        } else if (FileExists(path)) {
+            files.append(path);
+        } else {
+            missing.append(path);
+        }
+    }
+    if (m_closing)
+        return;
+    appendFiles();
+    if (scanned) {
+        guard.step(136, [&] {
+            setMousePointer(PointerDefault);
+            ProgressBar1->setText(m_run ? ProgressBar1->text() : kProgressIdle);
+        });
+    }
+    if (!missing.isEmpty())
+        guard.step(150, [&] { showMessage(notFoundText(missing)); });
+}
+
 void Form1::ListView1_OLEDragOver(QDragMoveEvent *event)
 {
     // Only a list of files can be dropped; anything else shows the no-drop pointer.

@@ -67,6 +67,10 @@ public:
     CardPane &cardPane() { return *m_cardPane; }
     /// The results as the table shows them: filtered and sorted.
     ResultsView &resultsView() { return *m_view; }
+    /// Adds the files and folders the desktop's "Open with" names (absolute paths): a
+    /// file as it is, a folder's tree with the stored extension as "Add All VCF File(s)
+    /// In Folder" adds it. Paths that do not exist are named in one message.
+    void openPaths(const QStringList &paths);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -1,10 +1,11 @@
+#include "app/CommandLine.h"
 #include "app/Form1.h"
 #include "app/QtDesktop.h"
 #include "app/SettingsStore.h"
+#include "card/NativePath.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QFileInfo>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -21,21 +22,31 @@ bool displayAvailable()
     return set("QT_QPA_PLATFORM") || set("DISPLAY") || set("WAYLAND_DISPLAY");
 }
 
-/// The folder of the program's resources: beside the binary in a build, or
-/// <prefix>/share/quillory when installed.
-QString programFolder()
+// The arguments as bytes: QCoreApplication::arguments() turns bytes that are not UTF-8
+// into U+FFFD, and a path so changed names no file.
+WindowCommandLine readArguments(int argc, char *argv[])
 {
-    const QString binary = QCoreApplication::applicationDirPath();
-    const QString installed = QDir(binary).absoluteFilePath(QStringLiteral("../share/quillory"));
-    if (!QFileInfo(binary + QStringLiteral("/Samples")).isDir() && QFileInfo(installed).isDir())
-        return QDir::cleanPath(installed);
-    return binary;
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(decodeFileName(argv[i]));
+    return parseWindowArguments(arguments, currentFolder());
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    // Help and version need no display. Qt's own options are still among the arguments
+    // here, so an unknown option is only judged once QApplication has taken them out.
+    const WindowCommandLine early = readArguments(argc, argv);
+    if (early.action == WindowCommandLine::Action::Help) {
+        std::fputs(windowHelpText().toUtf8().constData(), stdout);
+        return 0;
+    }
+    if (early.action == WindowCommandLine::Action::Version) {
+        std::printf("quillory %s\n", quilloryVersion().toUtf8().constData());
+        return 0;
+    }
     if (!displayAvailable()) {
         std::fputs("quillory: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set); "
                    "start it from a desktop session\n",
@@ -44,10 +55,21 @@ int main(int argc, char *argv[])
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillory"));
+    // The desktop entry's name: Wayland compositors find the window's icon by it.
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.brenmoor.quillory"));
+    const WindowCommandLine commandLine = readArguments(argc, argv);
+    if (commandLine.action == WindowCommandLine::Action::Error) {
+        std::fprintf(stderr, "quillory: %s\n\n%s", commandLine.error.toUtf8().constData(),
+                     windowHelpText().toUtf8().constData());
+        return 2;
+    }
     QtDesktop desktop;
     SettingsStore settings;
-    Form1 window(desktop, settings, programFolder());
+    Form1 window(desktop, settings, programFolderFor(QCoreApplication::applicationDirPath()));
     desktop.setWindow(&window);
     window.show();
+    // The named files come in once the window is up, so that the scan of a folder shows.
+    if (!commandLine.paths.isEmpty())
+        QTimer::singleShot(0, &window, [&] { window.openPaths(commandLine.paths); });
     return app.exec();
 }

@@ -1,3 +1,4 @@
+#include "app/CommandLine.h"
 #include "card/NativePath.h"
 #include "cli/DumpCommand.h"
 #include "cli/SearchCommand.h"
@@ -75,6 +76,7 @@ int main(int argc, char *argv[])
         "searched on one thread."_s,
         u"N"_s);
     const QCommandLineOption help({u"h"_s, u"help"_s}, u"Show this help."_s);
+    const QCommandLineOption version(u"version"_s, u"Show the version."_s);
     parser.addOption(text);
     parser.addOption(matchCase);
     parser.addOption(phone);
@@ -87,6 +89,7 @@ int main(int argc, char *argv[])
     parser.addOption(exportCards);
     parser.addOption(threads);
     parser.addOption(help);
+    parser.addOption(version);
     parser.addPositionalArgument(u"PATH"_s, u"Card files or folders."_s, u"PATH..."_s);
 
     // The arguments as bytes: QCoreApplication::arguments() turns bytes that are not
@@ -98,6 +101,10 @@ int main(int argc, char *argv[])
         return usageError(parser, parser.errorText());
     if (parser.isSet(help)) {
         std::fputs(parser.helpText().toUtf8().constData(), stdout);
+        return 0;
+    }
+    if (parser.isSet(version)) {
+        std::printf("quillory-search %s\n", quilloryVersion().toUtf8().constData());
         return 0;
     }
     const QStringList paths = parser.positionalArguments();

@@ -2,9 +2,11 @@
 
 #include "ScriptedDesktop.h"
 #include "TestFiles.h"
+#include "app/CommandLine.h"
 #include "app/DesktopOpen.h"
 #include "app/ErrorReport.h"
 #include "app/SettingsStore.h"
+#include "card/NativePath.h"
 #include "filelist/AddFolder.h"
 #include "results/EditorLaunch.h"
 #include "search/SearchSets.h"
@@ -74,6 +76,10 @@ private slots:
     void desktopHandlerOrder();
     void nothingOpensTexts_data();
     void nothingOpensTexts();
+    void windowArguments_data();
+    void windowArguments();
+    void programFolder_data();
+    void programFolder();
 
 private:
     QTemporaryDir m_dir;
@@ -386,6 +392,77 @@ void TestApp::nothingOpensTexts()
     QVERIFY(!findTextEditor(desktop, &defaultEntry));
     QCOMPARE(noEditorText(defaultEntry),
              QString(text).replace(u"ENTRY"_s, desktop.textEditorEntry));
+}
+
+void TestApp::windowArguments_data()
+{
+    using Action = WindowCommandLine::Action;
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<Action>("action");
+    QTest::addColumn<QStringList>("paths"); // or, for an error, the error text
+    QTest::newRow("none: the window starts as ever")
+        << QStringList{} << Action::Run << QStringList{};
+    QTest::newRow("absolute, relative and cleaned, in the order given")
+        << QStringList{u"/cards/a.vcf"_s, u"b.vcf"_s, u"./sub//../c d/"_s, u"/"_s} << Action::Run
+        << QStringList{u"/cards/a.vcf"_s, u"/home/u/b.vcf"_s, u"/home/u/c d"_s, u"/"_s};
+    QTest::newRow("empty arguments ignored")
+        << QStringList{QString(), u"a.vcf"_s} << Action::Run << QStringList{u"/home/u/a.vcf"_s};
+    QTest::newRow("a name not UTF-8 keeps its bytes")
+        << QStringList{decodeFileName("caf\xe9.vcf")} << Action::Run
+        << QStringList{decodeFileName("/home/u/caf\xe9.vcf")};
+    QTest::newRow("help") << QStringList{u"a.vcf"_s, u"--help"_s} << Action::Help << QStringList{};
+    QTest::newRow("short help") << QStringList{u"-h"_s} << Action::Help << QStringList{};
+    QTest::newRow("help wins over an unknown option")
+        << QStringList{u"--frobnicate"_s, u"--help"_s} << Action::Help << QStringList{};
+    QTest::newRow("version") << QStringList{u"--version"_s} << Action::Version << QStringList{};
+    QTest::newRow("unknown option")
+        << QStringList{u"a.vcf"_s, u"--frobnicate"_s, u"-x"_s} << Action::Error
+        << QStringList{u"unknown option --frobnicate"_s};
+    QTest::newRow("after --, options are paths")
+        << QStringList{u"--"_s, u"--version"_s, u"-x.vcf"_s, u"--"_s} << Action::Run
+        << QStringList{u"/home/u/--version"_s, u"/home/u/-x.vcf"_s, u"/home/u/--"_s};
+    QTest::newRow("a lone dash is a path")
+        << QStringList{u"-"_s} << Action::Run << QStringList{u"/home/u/-"_s};
+}
+
+void TestApp::windowArguments()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(WindowCommandLine::Action, action);
+    QFETCH(QStringList, paths);
+    const WindowCommandLine parsed = parseWindowArguments(arguments, u"/home/u"_s);
+    QCOMPARE(parsed.action, action);
+    if (action == WindowCommandLine::Action::Error)
+        QCOMPARE(QStringList{parsed.error}, paths);
+    else
+        QCOMPARE(parsed.paths, paths);
+}
+
+void TestApp::programFolder_data()
+{
+    QTest::addColumn<QStringList>("folders"); // made below a fresh folder
+    QTest::addColumn<QString>("binary");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("installed in <prefix>/bin")
+        << QStringList{u"usr/bin"_s, u"usr/share/quillory/Samples"_s} << u"usr/bin"_s
+        << u"usr/share/quillory"_s;
+    QTest::newRow("a build: the resources beside the binary")
+        << QStringList{u"build/src/Samples"_s, u"build/share/quillory"_s} << u"build/src"_s
+        << u"build/src"_s;
+    QTest::newRow("neither: the binary's folder")
+        << QStringList{u"opt/bin"_s} << u"opt/bin"_s << u"opt/bin"_s;
+}
+
+void TestApp::programFolder()
+{
+    QFETCH(QStringList, folders);
+    QFETCH(QString, binary);
+    QFETCH(QString, expected);
+    QTemporaryDir root;
+    QVERIFY(root.isValid());
+    for (const QString &folder : std::as_const(folders))
+        QVERIFY(QDir(root.path()).mkpath(folder));
+    QCOMPARE(programFolderFor(root.filePath(binary)), root.filePath(expected));
 }
 
 int main(int argc, char *argv[])

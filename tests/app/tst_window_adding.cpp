@@ -131,6 +131,8 @@ private slots:
     void addAllShowsProgressWhileEventsRun_data();
     void addAllShowsProgressWhileEventsRun();
     void dropping();
+    void openWith_data();
+    void openWith();
     void namesNotUtf8AndLongPaths_data();
     void namesNotUtf8AndLongPaths();
     void loadListFiles();
@@ -411,6 +413,64 @@ void TestWindowAdding::dropping()
                      u"tree/B/d.vcf"_s, u"tree/A/A1/e.vcf"_s, u"other/x.vcf"_s}));
     QCOMPARE(form->MousePointer(), 0);
     QVERIFY(m_desktop->messages.isEmpty());
+}
+
+void TestWindowAdding::openWith_data()
+{
+    QTest::addColumn<QString>("storedExtension"); // empty: none stored
+    QTest::addColumn<QStringList>("named"); // below the test folder
+    QTest::addColumn<QStringList>("added"); // below the test folder
+    QTest::addColumn<QStringList>("missing"); // named in the message, below the test folder
+    QTest::newRow("nothing named: nothing added, nothing said")
+        << QString() << QStringList{} << QStringList{} << QStringList{};
+    QTest::newRow("a folder with vcf when nothing is stored")
+        << QString() << QStringList{u"tree/"_s}
+        << QStringList{u"tree/.hidden.vcf"_s, u"tree/a.vcf"_s, u"tree/A/c.vcf"_s, u"tree/B/d.vcf"_s,
+                       u"tree/A/A1/e.vcf"_s}
+        << QStringList{};
+    QTest::newRow("a folder with the stored extension")
+        << u"txt"_s << QStringList{u"tree"_s} << QStringList{u"tree/b.txt"_s} << QStringList{};
+    QTest::newRow("files as named, in order, each time named, around a folder")
+        << u"txt"_s
+        << QStringList{u"tree/A/c.vcf"_s, u"tree/~lock.vcf"_s, u"tree"_s, u"tree/A/c.vcf"_s}
+        << QStringList{u"tree/A/c.vcf"_s, u"tree/~lock.vcf"_s, u"tree/b.txt"_s, u"tree/A/c.vcf"_s}
+        << QStringList{};
+    QTest::newRow("paths that do not exist are named, the others added")
+        << QString() << QStringList{u"gone.vcf"_s, u"tree/a.vcf"_s, u"tree/gone/"_s}
+        << QStringList{u"tree/a.vcf"_s} << QStringList{u"gone.vcf"_s, u"tree/gone/"_s};
+}
+
+void TestWindowAdding::openWith()
+{
+    QFETCH(QString, storedExtension);
+    QFETCH(QStringList, named);
+    QFETCH(QStringList, added);
+    QFETCH(QStringList, missing);
+    tree();
+    if (!storedExtension.isEmpty())
+        m_settings->WriteSetting(u"Extension"_s, storedExtension);
+    auto form = start();
+    QStringList paths;
+    for (const QString &path : std::as_const(named))
+        paths.append(m_dir->filePath(path));
+    form->openPaths(paths);
+    QStringList relative;
+    for (const QString &path : form->fileList().paths())
+        relative.append(QDir(m_dir->path()).relativeFilePath(path));
+    QCOMPARE(relative, added);
+    if (missing.isEmpty()) {
+        QVERIFY(m_desktop->messages.isEmpty());
+    } else {
+        QCOMPARE(m_desktop->messages.size(), 1);
+        QStringList lines;
+        for (const QString &path : std::as_const(missing))
+            lines.append(m_dir->filePath(path));
+        QCOMPARE(m_desktop->messages.first().text, u"File not found:\r\r"_s + lines.join(u'\r'));
+    }
+    QCOMPARE(form->MousePointer(), 0);
+    QCOMPARE(form->findChild<TextProgressBar *>(u"ProgressBar1"_s)->text(), u"Progress Bar"_s);
+    QCOMPARE(m_settings->ReadSetting(u"Extension"_s, u"absent"_s),
+             storedExtension.isEmpty() ? u"absent"_s : storedExtension);
 }
 
 void TestWindowAdding::namesNotUtf8AndLongPaths_data()

@@ -263,9 +263,12 @@ void TestCliSearch::usageErrors()
 
     const Run help = search({u"--help"_s});
     QCOMPARE(help.status, 0);
-    for (const char *flag :
-         {"--match-case", "--phone", "--region <CC>", "--ignore-accents", "--all-properties"})
+    for (const char *flag : {"--match-case", "--phone", "--region <CC>", "--ignore-accents",
+                             "--all-properties", "--version"})
         QVERIFY2(help.out.contains(flag), flag);
+    const Run version = search({u"--version"_s});
+    QCOMPARE(version.status, 0);
+    QCOMPARE(version.out, QByteArray("quillory-search " QUILLORY_VERSION "\n"));
 }
 
 void TestCliSearch::matchOptions_data()
