@@ -33,7 +33,8 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(
         u"Searches vCard files the way Quillory does and prints the results text file:\n"
-        "a caption line, then one line per hit (File, Tag, Value), TAB after every cell, CR LF.\n"
+        "a caption line, then one line per hit (File, Tag, Value, Contact), TAB after\n"
+        "every cell, CR LF.\n"
         "A folder PATH adds every file of its tree with the extension (as \"Add All VCF File(s)\n"
         "In Folder\" does). Exit status: 0 when a row was found, 1 when none, 2 on an error."_s);
     const QCommandLineOption text(
