@@ -92,7 +92,7 @@ public:
     /// file, except that the charset rules look at the whole file. endedOutside, when
     /// given, tells whether the lines ended outside every card: then the lines after
     /// to parse alone as they do after the lines before (but for the one empty card
-    /// of lines that hold none).
+    /// of lines that hold none); a parse that cancel stops leaves it as it was.
     static qsizetype parseRange(const CardBytes &text, qsizetype from, qsizetype to,
                                 const PlacedSink &sink, const ValueFilter *filter,
                                 bool *endedOutside, const std::atomic<bool> *cancel = nullptr,

@@ -236,6 +236,9 @@ struct FileSearch
     }
 
     /// False when a part did not end outside every card; nothing is handed on then.
+    /// When the search is cancelled, the rows of the longest run of parts from the
+    /// text's start that can be handed on are: those of the parts parsed to their end
+    /// outside every card, and of the cards the next part had handed out when it stopped.
     bool runInParts(const CardBytes &text, const QList<qsizetype> &cuts, const RowSink &sink,
                     const std::atomic<bool> *cancel, const PartRunner &runParts) const
     {
@@ -243,6 +246,7 @@ struct FileSearch
         std::vector<HeldRows> held(count);
         std::vector<qint64> cards(count, 0);
         std::vector<char> endedOutside(count, 0);
+        std::vector<char> stopped(count, 0);
         std::vector<std::exception_ptr> failures(count);
         // A part's lines are numbered when its rows are handed on, in order.
         const auto noLine = [](qsizetype) { return qint64(-1); };
@@ -250,7 +254,7 @@ struct FileSearch
             try {
                 const qsizetype from = k == 0 ? 0 : cuts.at(qsizetype(k) - 1);
                 const qsizetype to = k + 1 == count ? text.bytes.size() : cuts.at(qsizetype(k));
-                bool outside = false;
+                bool outside = true; // left so when a cancel stops the parse
                 cards[k] = CardParser::parseRange(
                     text, from, to,
                     [&](ContactFields &&card, const CardParser::Identity &identity) {
@@ -261,6 +265,9 @@ struct FileSearch
                     },
                     filter, &outside, cancel, options);
                 endedOutside[k] = outside;
+                // A part that ended just as the cancel came counts as stopped too: its
+                // cards stay when it ended outside every card.
+                stopped[k] = cancel && cancel->load(std::memory_order_relaxed);
             } catch (...) {
                 failures[k] = std::current_exception();
             }
@@ -270,13 +277,21 @@ struct FileSearch
             if (failure)
                 std::rethrow_exception(failure);
         }
-        for (std::size_t k = 0; k + 1 < count; ++k) {
-            if (!endedOutside[k])
-                return false;
+        // Parts 0 .. whole - 1 read as they do in the whole text.
+        std::size_t whole = 0;
+        while (whole < count && !stopped[whole] && (endedOutside[whole] || whole + 1 == count))
+            ++whole;
+        std::size_t handed = whole;
+        if (std::find(stopped.cbegin(), stopped.cend(), 1) != stopped.cend()) {
+            // The cards a stopped part handed out follow on from the parts before it.
+            if (whole < count && stopped[whole] && endedOutside[whole])
+                ++handed;
+        } else if (whole < count) {
+            return false;
         }
         LineCounter lines(text.bytes);
         qint64 cardsBefore = 0;
-        for (std::size_t k = 0; k < count; ++k) {
+        for (std::size_t k = 0; k < handed; ++k) {
             held[k].handOn(path, cardsBefore, lines, sink);
             cardsBefore += cards[k];
         }
@@ -419,7 +434,7 @@ void SearchPipeline::wakeTakerIfDue()
 {
     if (!m_takerWaiting || m_slots.empty() || !m_slots.front().finished)
         return;
-    if (m_finishedAhead >= kBatchFiles || m_busy == 0 || m_idle > 0
+    if (m_stopping || m_finishedAhead >= kBatchFiles || m_busy == 0 || m_idle > 0
         || m_heldBytes >= kMaxHeldBytes / 4)
         m_takerWake.notify_one();
 }
@@ -662,4 +677,37 @@ FileOutcome SearchPipeline::take(const RowSink &rows, std::optional<std::chrono:
     if (!file.rows.isEmpty())
         rows(std::move(file.rows));
     return {file.readFailure, file.searchFailure, file.finished};
+}
+
+void SearchPipeline::stop(const RowSink &rows)
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stopping = true;
+        m_cancel.store(true);
+    }
+    m_workReady.notify_all();
+    m_roomForRows.notify_all();
+    // With no worker the taker's file was searched to its end, its rows handed on.
+    if (m_workers.empty())
+        return;
+    while (!m_ready.empty()) {
+        Taken file = std::move(m_ready.front());
+        m_ready.pop_front();
+        if (!file.rows.isEmpty())
+            rows(std::move(file.rows));
+        if (file.finished)
+            return;
+    }
+    std::unique_lock lock(m_mutex);
+    if (m_slots.empty())
+        return;
+    // The search of the file ends at its next block or line.
+    m_takerWaiting = true;
+    m_takerWake.wait(lock, [this] { return m_slots.front().finished; });
+    m_takerWaiting = false;
+    QList<ResultRow> found = std::exchange(m_slots.front().rows, {});
+    lock.unlock();
+    if (!found.isEmpty())
+        rows(std::move(found));
 }

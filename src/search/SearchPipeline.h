@@ -75,6 +75,12 @@ public:
     FileOutcome take(const RowSink &rows,
                      std::optional<std::chrono::milliseconds> wait = std::nullopt);
 
+    /// Cancels the work in hand and hands on the rest of the rows that the next file
+    /// gave before it stopped: those of the cards read to their end, in order, so that
+    /// with the rows taken before they begin as the file's rows would. A large file
+    /// parsed in parts gives those of its parts done from its start on.
+    void stop(const RowSink &rows);
+
 private:
     struct Prepared;
     struct Slot;

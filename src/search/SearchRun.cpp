@@ -102,8 +102,11 @@ bool SearchRun::run(SearchHost &host, Guard &guard)
             if (m_stopRequested)
                 break;
         }
-        if (!outcome.finished)
+        if (!outcome.finished) {
+            // The rows the file gave before the stop stay; the file is not done.
+            pipeline->stop(toHost);
             break;
+        }
         if (outcome.readFailure)
             guard.step(142, [&] { std::rethrow_exception(outcome.readFailure); });
         else if (outcome.searchFailure)

@@ -10,11 +10,13 @@
 #include "search/TextMatcher.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "HostileShapes.h"
 #include "TestFiles.h"
 
 #include <algorithm>
@@ -123,6 +125,8 @@ private slots:
     void rawFilterSeesBase64Text();
     void largeFileInPartsGivesTheSameRows_data();
     void largeFileInPartsGivesTheSameRows();
+    void stopInALargeFileKeepsTheRowsBefore_data();
+    void stopInALargeFileKeepsTheRowsBefore();
     void foldedMatching_data();
     void foldedMatching();
     void phoneMatching_data();
@@ -700,6 +704,63 @@ void TestSearch::largeFileInPartsGivesTheSameRows()
             QVERIFY(host.rows == expected);
         }
     }
+}
+
+void TestSearch::stopInALargeFileKeepsTheRowsBefore_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("flat"); // cards end one after the other
+    QByteArray cards;
+    for (int i = 0; cards.size() < (qsizetype(16) << 20); ++i)
+        cards += "BEGIN:VCARD\r\nFN:Person " + QByteArray::number(i)
+            + "\r\nTITLE:Tech\r\nNOTE:Met at the fair, twice.\r\nEND:VCARD\r\n";
+    QTest::newRow("cards one after the other") << cards << u"tech"_s << true;
+    QTest::newRow("one card holds the rest")
+        << QByteArray("BEGIN:VCARD\r\nFN:Outer tech\r\n" + cards + "NOTE:tech\r\nEND:VCARD\r\n")
+        << u"tech"_s << false;
+    QTest::newRow("end-param") << hostileShape(*findHostileShape("end-param"), qint64(16) << 20)
+                               << u"a"_s << true;
+    QTest::newRow("nested") << hostileShape(*findHostileShape("nested"), qint64(16) << 20)
+                            << u"jane"_s << false;
+}
+
+void TestSearch::stopInALargeFileKeepsTheRowsBefore()
+{
+    // A file large enough is parsed in parts at once. A stop before the rows come keeps
+    // those of the cards read by then, as a single thread would have given them first.
+    QFETCH(QByteArray, file);
+    QFETCH(QString, text);
+    QFETCH(bool, flat);
+    const QString path = write(u"stopped.vcf"_s, file);
+    qint64 firstRowsMs = -1;
+    const auto search = [&](qint64 stopAfterMs, QList<ResultRow> &rows) {
+        ScriptedHost host;
+        host.criteria.text = text;
+        host.threads = 3;
+        host.live = true;
+        SearchRun run({path});
+        QElapsedTimer clock;
+        host.onEvents = [&](int) {
+            if (firstRowsMs < 0 && !host.rows.isEmpty())
+                firstRowsMs = clock.elapsed();
+            if (stopAfterMs >= 0 && clock.elapsed() >= stopAfterMs)
+                run.requestStop();
+        };
+        Guard guard(Guard::Reporter{}, u"x"_s);
+        clock.start();
+        const bool completed = run.run(host, guard);
+        rows = host.rows;
+        return completed;
+    };
+    QList<ResultRow> all;
+    QVERIFY(search(-1, all));
+    QVERIFY(firstRowsMs > 0);
+    QList<ResultRow> kept;
+    QVERIFY(!search(firstRowsMs / 2, kept));
+    QVERIFY(kept.size() < all.size());
+    QVERIFY(kept == all.first(kept.size()));
+    QVERIFY(!flat || !kept.isEmpty());
 }
 
 void TestSearch::foldedMatching_data()
