@@ -368,6 +368,12 @@ QByteArray CardFile::readAll(const std::atomic<bool> *cancel)
     return data;
 }
 
+void CardFile::failIfMissing() const
+{
+    if (m_missing)
+        failRead(path(), reasonText(m_openError != 0 ? m_openError : ENOENT));
+}
+
 CardBytes CardFile::read(const std::atomic<bool> *cancel)
 {
     if (m_missing)

@@ -86,6 +86,9 @@ public:
     CardFile &operator=(const CardFile &) = delete;
 
     bool isMissing() const { return m_missing; }
+    /// Throws Failure, naming the path, when the file is missing: for a file that was
+    /// seen to exist when it was listed, and has vanished since.
+    void failIfMissing() const;
     /// The size the system gave when the file was opened; 0 when it is missing.
     qint64 size() const { return m_size; }
 

@@ -9,6 +9,7 @@
 #include "results/ResultsText.h"
 #include "search/SearchRun.h"
 
+#include <cstring>
 #include <functional>
 #include <optional>
 
@@ -55,6 +56,8 @@ public:
     // Files are searched on every thread, and a large file in parts on all of them.
     int searchThreads() const override { return m_threads; }
     bool showsProgress() const override { return false; }
+    // Every file was listed by a walk or seen to exist: one missing now has vanished.
+    bool missingFileFails() const override { return true; }
 
     SearchCriteria currentCriteria() override { return m_criteria; }
     void showProgress(double, const QString &) override {}
@@ -157,6 +160,12 @@ int runSearch(const SearchCommandOptions &options, std::FILE *out, std::FILE *er
     hooks.filesListed = [&](const QStringList &listed) { run.addFiles(listed); };
     hooks.folderFilesListed
         = [&](std::shared_ptr<const FolderFiles> listed) { run.addFiles(std::move(listed)); };
+    hooks.folderUnreadable = [&](const QString &folder, int error) {
+        const QString name
+            = folder.size() > 1 && folder.endsWith(u'/') ? folder.chopped(1) : folder;
+        printError(err, name + u": "_s + QString::fromLocal8Bit(std::strerror(error)));
+        failed = true;
+    };
     for (const QString &path : options.paths) {
         if (FolderExists(path)) {
             scanFolderFiles(path, options.extension, hooks);

@@ -145,9 +145,13 @@ Listing listEntries(const QString &folder, QStringList *folders, QStringList *fi
     // opendir tells a refused or vanished folder (taken out of the walk) from any
     // other failure (kept, not looked into).
     DIR *dir = ::opendir(encodeFileName(folder).constData());
-    if (!dir)
-        return (errno == EACCES || errno == ENOENT || errno == ENOTDIR) ? Listing::Refused
+    if (!dir) {
+        const int error = errno;
+        if (hooks.folderUnreadable)
+            hooks.folderUnreadable(folder, error);
+        return (error == EACCES || error == ENOENT || error == ENOTDIR) ? Listing::Refused
                                                                         : Listing::Failed;
+    }
     EntryCounter counter(hooks);
     std::string arena;
     ListedNames folderNames;
@@ -388,8 +392,12 @@ void scanLevel(QStringList &collection, bool recurse, const FolderScanHooks &hoo
     QStringList newFolders;
     for (qsizetype i = 0; i < collection.size() && !cancelled(hooks); ++i) {
         const QString folder = collection.at(i);
-        if (!FolderExists(folder))
+        if (!FolderExists(folder)) {
+            // Renamed or removed since it was found.
+            if (hooks.folderUnreadable)
+                hooks.folderUnreadable(folder, ENOENT);
             continue;
+        }
         FolderId id{};
         if (!folderId(folder, id) || entered.contains(id)) {
             // Not entered again, but it stays in the collection and its files count.

@@ -27,6 +27,10 @@ struct FolderScanHooks
     /// its files, when they are all ASCII and the pattern is "*" and a plain ending:
     /// no string is made per file. Other folders still go to filesListed.
     std::function<void(std::shared_ptr<const FolderFiles> files)> folderFilesListed;
+    /// When set, told of each folder of the walk that could not be read (refused,
+    /// or gone since it was found) with the system's error number; the walk leaves
+    /// it out as it does unset.
+    std::function<void(const QString &folder, int error)> folderUnreadable;
 };
 
 /// The location text of the folder walk's error reports.

@@ -349,8 +349,9 @@ struct SearchPipeline::Parts
 };
 
 SearchPipeline::SearchPipeline(const SearchCriteria &criteria, int threads, FileList files,
-                               qsizetype first)
-    : m_threads(qMax(threads, 0)), m_files(std::move(files)), m_taken(first), m_claimed(first)
+                               qsizetype first, bool missingFails)
+    : m_threads(qMax(threads, 0)), m_missingFails(missingFails), m_files(std::move(files)),
+      m_taken(first), m_claimed(first)
 {
     auto prepared = std::make_unique<Prepared>();
     prepared->texts = criteria.searchTexts();
@@ -504,7 +505,10 @@ SearchPipeline::Found SearchPipeline::searchFile(const FileRef &file, Slot &slot
     Found found;
     CardBytes text;
     try {
-        text = CardFile(file, folder).read(&m_cancel);
+        CardFile card(file, folder);
+        if (m_missingFails)
+            card.failIfMissing();
+        text = card.read(&m_cancel);
     } catch (...) {
         found.readFailure = std::current_exception();
         return found;

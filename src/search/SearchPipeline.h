@@ -49,9 +49,10 @@ class SearchPipeline final
 {
 public:
     /// Starts threads workers on the files from position first of files (more may be
-    /// added), searching with the criteria.
+    /// added), searching with the criteria. With missingFails, a file that is missing
+    /// when it is read is a read failure, not a file that reads as nothing.
     SearchPipeline(const SearchCriteria &criteria, int threads, FileList files = {},
-                   qsizetype first = 0);
+                   qsizetype first = 0, bool missingFails = false);
     /// Cancels the work in hand (a file being read or parsed ends at its next block or
     /// line) and waits for the workers.
     ~SearchPipeline();
@@ -115,6 +116,7 @@ private:
 
     std::unique_ptr<const Prepared> m_prepared;
     const int m_threads;
+    const bool m_missingFails;
 
     mutable std::mutex m_mutex;
     std::condition_variable m_workReady; // workers wait for files, room or parts

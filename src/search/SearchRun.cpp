@@ -37,8 +37,8 @@ SearchRun::~SearchRun() = default;
 
 void SearchRun::start(SearchHost &host)
 {
-    m_pipeline
-        = std::make_unique<SearchPipeline>(host.currentCriteria(), workersFor(host), m_files);
+    m_pipeline = std::make_unique<SearchPipeline>(host.currentCriteria(), workersFor(host), m_files,
+                                                  0, host.missingFileFails());
 }
 
 void SearchRun::addFiles(const QStringList &files)
@@ -89,7 +89,8 @@ bool SearchRun::run(SearchHost &host, Guard &guard)
         guard.step(144, [&] { criteria = host.currentCriteria(); });
         if (!pipeline || !pipeline->searchesAs(criteria)) {
             pipeline.reset();
-            pipeline = std::make_unique<SearchPipeline>(criteria, workersFor(host), m_files, i);
+            pipeline = std::make_unique<SearchPipeline>(criteria, workersFor(host), m_files, i,
+                                                        host.missingFileFails());
         }
         // Rows are handed on as they come; a host that stays live turns its events while
         // it waits, and a stop ends the file where it is.

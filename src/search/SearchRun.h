@@ -40,6 +40,10 @@ public:
     virtual bool staysLive() const { return false; }
     /// False when the host shows no progress: the run then makes no progress text.
     virtual bool showsProgress() const { return true; }
+    /// True when every file of the run was seen to exist when it was listed: one that
+    /// is missing when it is read has vanished since, and is reported as unreadable.
+    /// Otherwise a missing file reads as nothing.
+    virtual bool missingFileFails() const { return false; }
 };
 
 /// One run over a file list, as it stood when the run was made: each entry is

@@ -18,6 +18,7 @@
 #include "TestFiles.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -108,6 +109,7 @@ private slots:
     void folders_data();
     void folders();
     void unreadableFileGoesOn();
+    void vanishedFileIsNamed();
     void usageErrors_data();
     void usageErrors();
     void matchOptions_data();
@@ -229,6 +231,41 @@ void TestCliSearch::unreadableFileGoesOn()
     QVERIFY2(run.err.contains(u"missing.vcf: No such file or directory"_s), qPrintable(run.err));
     QCOMPARE(run.err.count(u'\n'), 2);
     QVERIFY2(run.out.contains("Tech Anna"), run.out.constData()); // the run went on
+}
+
+void TestCliSearch::vanishedFileIsNamed()
+{
+    // A file listed by the walk and removed before it is read is named, and the run
+    // fails. One thread reads the files in order, and the results of the first fill a
+    // FIFO that is not read: the second is removed while the program waits on it.
+    QByteArray cards;
+    int count = 0;
+    for (; cards.size() < (qsizetype(1) << 20); ++count)
+        cards += "BEGIN:VCARD\nFN:Tech " + QByteArray::number(count) + "\nEND:VCARD\n";
+    write(u"vanish/a.vcf"_s, cards);
+    const QString gone = write(u"vanish/b.vcf"_s, "BEGIN:VCARD\nFN:Tech B\nEND:VCARD\n");
+    const QString fifo = m_dir.filePath(u"vanish-out"_s);
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    const int reader = ::open(QFile::encodeName(fifo).constData(), O_RDONLY | O_NONBLOCK);
+    QVERIFY(reader >= 0);
+    const auto closeReader = qScopeGuard([reader] { ::close(reader); });
+    QProcess process;
+    process.setStandardOutputFile(fifo);
+    process.start(QStringLiteral(QUILLORY_SEARCH_BIN),
+                  {u"-j"_s, u"1"_s, u"-e"_s, u"tech"_s, m_dir.filePath(u"vanish"_s)});
+    pollfd ready{reader, POLLIN, 0};
+    QCOMPARE(::poll(&ready, 1, 20000), 1);
+    QVERIFY(QFile::remove(gone));
+    QCOMPARE(::fcntl(reader, F_SETFL, 0), 0);
+    QByteArray out;
+    char buffer[65536];
+    for (ssize_t got; (got = ::read(reader, buffer, sizeof buffer)) > 0;)
+        out.append(buffer, got);
+    QVERIFY(process.waitForFinished(20000));
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    QCOMPARE(process.exitCode(), 2);
+    QCOMPARE(err, u"quillory-search: "_s + gone + u": No such file or directory\n"_s);
+    QCOMPARE(out.count('\n'), count + 1); // the heading and every row of the first file
 }
 
 void TestCliSearch::usageErrors_data()

@@ -13,6 +13,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
+
 using namespace Qt::StringLiterals;
 
 class TestFileList final : public QObject
@@ -251,23 +253,34 @@ void TestFileList::walkIsBreadthFirst()
 
 void TestFileList::walkSkipsAndRemoves()
 {
-    const QString root = makeTree({u"ok/inner/"_s, u"bad?name/x/"_s, u"tab\tname/"_s,
-                                   u"vanish/v1/"_s, u"vanish2/"_s, u".hidden/h1/"_s});
+    const QString root
+        = makeTree({u"ok/inner/"_s, u"bad?name/x/"_s, u"tab\tname/"_s, u"vanish/v1/"_s,
+                    u"vanish2/"_s, u"vanish3/"_s, u".hidden/h1/"_s});
     const QString s = root + u'/';
     QStringList collection{s};
     FolderScanHooks hooks;
-    // Two folders that disappear just before they are listed, as a refused or removed one would.
+    // Two folders that disappear just before they are listed, as a refused or removed one
+    // would, and one renamed while the folders before it are read.
     hooks.readingFolder = [&](const QString &folder) {
         if (folder.endsWith(u"/vanish/"_s) || folder.endsWith(u"/vanish2/"_s))
             QDir(folder).removeRecursively();
+        if (folder.endsWith(u"/ok/"_s))
+            QDir(s).rename(u"vanish3"_s, u"renamed"_s);
     };
     int reports = 0;
     hooks.report = [&](const QString &, int, const QString &) { ++reports; };
+    QStringList unreadable;
+    hooks.folderUnreadable = [&](const QString &folder, int error) {
+        QCOMPARE(error, ENOENT);
+        unreadable.append(folder);
+    };
     GetSubDirectories2016(collection, true, hooks);
     QCOMPARE(collection,
              (QStringList{s, s + u".hidden/"_s, s + u"ok/"_s, s + u".hidden/h1/"_s,
                           s + u"ok/inner/"_s}));
     QCOMPARE(reports, 0);
+    // Each is told to a caller that asks; the walk is the same.
+    QCOMPARE(unreadable, (QStringList{s + u"vanish/"_s, s + u"vanish2/"_s, s + u"vanish3/"_s}));
 
     // A path past 260 characters is looked into like any other.
     QString longPath = s;
