@@ -85,8 +85,10 @@ public:
     }
 
     /// Hands the rows on in batches, as rows of path whose cards are numbered after
-    /// cardsBefore others, and forgets them.
-    void handOn(const QString &path, qint64 cardsBefore, LineCounter &lines, const RowSink &sink)
+    /// cardsBefore others, and forgets them. When cancel is set on the way the rows after
+    /// the batch in hand are left out, and the result is false.
+    bool handOn(const QString &path, qint64 cardsBefore, LineCounter &lines, const RowSink &sink,
+                const std::atomic<bool> *cancel)
     {
         for (Card &card : m_cards) {
             card.place.number += cardsBefore;
@@ -110,13 +112,18 @@ public:
                 {path,
                  position == 0 || field == kOtherProperty ? name : name + QString::number(position),
                  std::move(value), card.contact, text, card.place});
-            if (batch.size() == kRowBatch)
+            if (batch.size() == kRowBatch) {
                 sink(std::exchange(batch, {}));
+                if (cancel && cancel->load(std::memory_order_relaxed))
+                    break;
+            }
         }
         if (!batch.isEmpty())
             sink(std::move(batch));
+        const bool whole = p == end;
         m_bytes.clear();
         m_cards.clear();
+        return whole;
     }
 
 private:
@@ -282,17 +289,21 @@ struct FileSearch
         while (whole < count && !stopped[whole] && (endedOutside[whole] || whole + 1 == count))
             ++whole;
         std::size_t handed = whole;
-        if (std::find(stopped.cbegin(), stopped.cend(), 1) != stopped.cend()) {
+        const bool anyStopped = std::find(stopped.cbegin(), stopped.cend(), 1) != stopped.cend();
+        if (anyStopped) {
             // The cards a stopped part handed out follow on from the parts before it.
             if (whole < count && stopped[whole] && endedOutside[whole])
                 ++handed;
         } else if (whole < count) {
             return false;
         }
+        // After a stop the rows of the parts done are all handed on; a stop that comes
+        // while they are handed on ends it at a batch, as it ends a parse at a line.
         LineCounter lines(text.bytes);
         qint64 cardsBefore = 0;
         for (std::size_t k = 0; k < handed; ++k) {
-            held[k].handOn(path, cardsBefore, lines, sink);
+            if (!held[k].handOn(path, cardsBefore, lines, sink, anyStopped ? nullptr : cancel))
+                break;
             cardsBefore += cards[k];
         }
         return true;
