@@ -341,6 +341,11 @@ void Form1::buildControls()
     m_filterDelay = new QTimer(this);
     m_filterDelay->setSingleShot(true);
     m_filterDelay->setInterval(150);
+    // Each write rewrites the whole settings file, which may be large: the search text
+    // is stored at its first key and then once the typing pauses.
+    m_text1Delay = new QTimer(this);
+    m_text1Delay->setSingleShot(true);
+    m_text1Delay->setInterval(500);
     m_statusLine = new QLabel(m_background);
     m_statusLine->setObjectName(u"StatusLine"_s);
     m_statusLine->setTextFormat(Qt::PlainText);
@@ -456,6 +461,7 @@ void Form1::buildControls()
         });
     }
     connect(Text1, &QLineEdit::textChanged, this, &Form1::Text1_Change);
+    connect(m_text1Delay, &QTimer::timeout, this, &Form1::flushSearchText);
     // Enter in the search box does what the Start button does.
     connect(Text1, &QLineEdit::returnPressed, PushButton7, &QPushButton::click);
     // Choosing a set, by the pointer or the keyboard, means searching the sets.
@@ -691,7 +697,10 @@ void Form1::Form_Load()
     // The window's size comes before the columns, which share out its width.
     guard.step(136, [&] { restoreWindowLayout(); });
     guard.step(144, [&] { Text1->setText(m_settings.ReadSetting(u"Text1"_s, QString())); });
-    guard.step(146, [&] { Combo1->addItems(LoadFindSets(m_settings)); });
+    guard.step(146, [&] {
+        m_findSetsBefore = LoadFindSets(m_settings);
+        Combo1->addItems(m_findSetsBefore);
+    });
     guard.step(162, [&] { restoreOption(Option1, u"Option1"_s, 0); });
     guard.step(164, [&] { restoreOption(Option2, u"Option2"_s, 1); });
     guard.step(166, [&] { restoreOption(Option3, u"Option3"_s, 1); });
@@ -925,6 +934,7 @@ void Form1::closeEvent(QCloseEvent *event)
     m_closing = true;
     if (m_run)
         m_run->requestStop();
+    flushSearchText();
     unguarded(u"Form_Unload"_s, [&] { storeWindowLayout(); });
     event->accept();
     QCoreApplication::quit();
@@ -956,9 +966,24 @@ void Form1::Option3_Click()
 
 void Form1::Text1_Change()
 {
+    if (m_text1Delay->isActive())
+        m_settings.WriteSettingLater(u"Text1"_s, Text1->text());
+    else
+        storeSearchText([&] { m_settings.WriteSetting(u"Text1"_s, Text1->text()); });
+    m_text1Delay->start();
+    Option3->setChecked(true);
+}
+
+void Form1::flushSearchText()
+{
+    m_text1Delay->stop();
+    storeSearchText([&] { m_settings.flush(); });
+}
+
+void Form1::storeSearchText(const std::function<void()> &write)
+{
     // While the store cannot be written every keystroke fails the same way: the box
     // is shown for the first one, and again only after a write has succeeded.
-    const auto write = [&] { m_settings.WriteSetting(u"Text1"_s, Text1->text()); };
     if (!m_text1WriteFailing) {
         m_text1WriteFailing = !unguarded(u"Text1_Change"_s, write);
     } else {
@@ -967,7 +992,6 @@ void Form1::Text1_Change()
             m_text1WriteFailing = false;
         } catch (const Failure &) {}
     }
-    Option3->setChecked(true);
 }
 
 void Form1::Combo1_GotFocus()
@@ -986,7 +1010,10 @@ QStringList Form1::searchSets() const
 
 void Form1::storeFindSets()
 {
-    StoreFindSets(m_settings, searchSets());
+    // Only this window's changes are stored, so that another window's entries stay; a
+    // list whose write failed is read back as stored.
+    const QStringList sets = searchSets();
+    StoreFindSets(m_settings, sets, std::exchange(m_findSetsBefore, sets));
 }
 
 void Form1::PushButton12_Click()
@@ -1027,7 +1054,10 @@ void Form1::PushButton15_Click()
     if (answer != MessageAnswer::Yes)
         return;
     guard.step(102, [&] { Combo1->clear(); });
-    guard.step(104, [&] { m_settings.WriteSetting(u"FindSets"_s, QString()); });
+    guard.step(104, [&] {
+        m_findSetsBefore.clear();
+        m_settings.WriteSetting(u"FindSets"_s, QString());
+    });
 }
 
 // ---- Search run ------------------------------------------------------------------------
@@ -1069,6 +1099,7 @@ void Form1::PushButton7_Click()
         PushButton7->setText(kStartSearching);
         return;
     }
+    flushSearchText();
     guard.step(122, [&] { PushButton7->setText(kStopSearching); });
     guard.step(124, [&] { setMousePointer(PointerBusy); });
     guard.step(126, [&] { m_results->clear(); });

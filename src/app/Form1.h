@@ -111,6 +111,9 @@ private:
     void Option1_Click();
     void Option3_Click();
     void Text1_Change();
+    /// Writes a search text typed since the last write.
+    void flushSearchText();
+    void storeSearchText(const std::function<void()> &write);
     void Combo1_GotFocus();
 
     void PushButton1_Click();
@@ -180,6 +183,7 @@ private:
     Desktop &m_desktop;
     SettingsStore &m_settings;
     bool m_text1WriteFailing = false;
+    QStringList m_findSetsBefore; // the set list as this window last loaded or stored it
     QString m_programFolder;
     QString m_applicationTitle;
     int m_mousePointer = 0;
@@ -248,5 +252,6 @@ private:
     QLabel *m_filterLabel = nullptr;
     QLabel *m_statusLine = nullptr;
     QTimer *m_filterDelay = nullptr;
+    QTimer *m_text1Delay = nullptr; // runs while the search text waits to be written
     QWidget *m_background = nullptr;
 };

@@ -27,11 +27,18 @@ SettingsStore::SettingsStore(const QString &filePath)
 std::unique_ptr<QSettings> SettingsStore::openSettings() const
 {
     if (m_filePath.isEmpty())
-        return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, u"Brenmoor"_s);
+        return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                           u"Brenmoor"_s);
     return std::make_unique<QSettings>(m_filePath, QSettings::IniFormat);
 }
 
-SettingsStore::~SettingsStore() = default;
+SettingsStore::~SettingsStore()
+{
+    // Texts kept for later are written now; no one is left to be told of a failure.
+    try {
+        flush();
+    } catch (...) {}
+}
 
 QString SettingsStore::ReadSetting(const QString &key, const QVariant &defaultValue) const
 {
@@ -51,6 +58,27 @@ void SettingsStore::WriteSetting(const QString &key, const QString &value)
     // Values whose write failed are written again with this one, so a store that
     // could not be written for a while loses nothing once it can.
     m_unsaved.insert(key, value);
+    writeUnsaved();
+}
+
+void SettingsStore::WriteSettingLater(const QString &key, const QString &value)
+{
+    m_unsaved.insert(key, value);
+}
+
+void SettingsStore::flush()
+{
+    if (!m_unsaved.isEmpty())
+        writeUnsaved();
+}
+
+void SettingsStore::reload()
+{
+    m_settings->sync();
+}
+
+void SettingsStore::writeUnsaved()
+{
     keepDamagedFile();
     // A QSettings judges writability when it is made and keeps a failed status for
     // its whole life, so every write gets a fresh one, judged on its own.

@@ -30,16 +30,24 @@ public:
     /// the next write. Before the first write into a file that does not parse, the
     /// file is copied to "<file>.damaged" (or "<file>.damaged-2", ...).
     void WriteSetting(const QString &key, const QString &value);
+    /// Keeps the text to be written with the next write or flush; it reads back at
+    /// once. For a value that changes key by key: every write rewrites the whole file.
+    void WriteSettingLater(const QString &key, const QString &value);
+    /// Writes the texts kept by WriteSettingLater; throws Failure as WriteSetting does.
+    void flush();
+    /// Reads the file again, so that what another program stored since shows.
+    void reload();
 
     QString fileName() const;
 
 private:
     std::unique_ptr<QSettings> openSettings() const;
+    void writeUnsaved();
     void keepDamagedFile();
 
     QString m_filePath; // empty for the user's store
     std::unique_ptr<QSettings> m_settings;
-    QHash<QString, QString> m_unsaved; // written while the store failed, by key
+    QHash<QString, QString> m_unsaved; // not yet written, or written while the store failed
     bool m_damageKept = false;
 };
 

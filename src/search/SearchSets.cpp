@@ -2,6 +2,7 @@
 
 #include "app/SettingsStore.h"
 
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonParseError>
@@ -71,6 +72,45 @@ QStringList findSetsFromText(const QString &stored)
 void StoreFindSets(SettingsStore &settings, const QStringList &sets)
 {
     settings.WriteSetting(u"FindSets"_s, findSetsText(sets));
+}
+
+QStringList mergedFindSets(const QStringList &stored, const QStringList &before,
+                           const QStringList &sets)
+{
+    if (stored == before)
+        return sets;
+    // How often each entry was added (above 0) or removed (below 0).
+    QHash<QString, qsizetype> change;
+    for (const QString &entry : sets)
+        ++change[entry];
+    for (const QString &entry : before)
+        --change[entry];
+    QStringList merged;
+    merged.reserve(stored.size() + sets.size());
+    for (const QString &entry : stored) {
+        const auto removed = change.find(entry);
+        if (removed != change.end() && *removed < 0)
+            ++*removed;
+        else
+            merged.append(entry);
+    }
+    for (const QString &entry : sets) {
+        const auto added = change.find(entry);
+        if (*added > 0) {
+            --*added;
+            merged.append(entry);
+        }
+    }
+    return merged;
+}
+
+QStringList StoreFindSets(SettingsStore &settings, const QStringList &sets,
+                          const QStringList &before)
+{
+    settings.reload();
+    QStringList merged = mergedFindSets(LoadFindSets(settings), before, sets);
+    StoreFindSets(settings, merged);
+    return merged;
 }
 
 QStringList LoadFindSets(const SettingsStore &settings)

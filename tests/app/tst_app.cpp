@@ -62,6 +62,7 @@ private slots:
     void roundTrip_data();
     void roundTrip();
     void findSetsAcrossARestart();
+    void findSetsOfTwoWindows();
     void writeFailures_data();
     void writeFailures();
     void writeRecoversWithEverythingUnsaved();
@@ -148,6 +149,24 @@ void TestApp::findSetsAcrossARestart()
     QCOMPARE(findSetsFromText(readInFreshProcess(file, u"FindSets"_s)), colons);
     StoreFindSets(store, {});
     QCOMPARE(LoadFindSets(SettingsStore(file)), QStringList{});
+}
+
+void TestApp::findSetsOfTwoWindows()
+{
+    const QString file = m_dir.filePath(u"two.conf"_s);
+    SettingsStore first(file);
+    StoreFindSets(first, {u"a"_s, u"b"_s});
+    SettingsStore second(file);
+    const QStringList loaded = LoadFindSets(second);
+    StoreFindSets(first, {u"a"_s, u"b"_s, u"c"_s}, {u"a"_s, u"b"_s});
+    QCOMPARE(StoreFindSets(second, {u"b"_s, u"d"_s}, loaded),
+             (QStringList{u"b"_s, u"c"_s, u"d"_s}));
+    // Another program rewrote the file: it is read again before the merge.
+    writeTestFile(m_dir, u"two.conf"_s, "[Quillory]\nFindSets=::x::b::c::d\n");
+    QCOMPARE(StoreFindSets(first, {u"a"_s, u"b"_s, u"c"_s, u"e"_s}, {u"a"_s, u"b"_s, u"c"_s}),
+             (QStringList{u"x"_s, u"b"_s, u"c"_s, u"d"_s, u"e"_s}));
+    QCOMPARE(findSetsFromText(readInFreshProcess(file, u"FindSets"_s)),
+             (QStringList{u"x"_s, u"b"_s, u"c"_s, u"d"_s, u"e"_s}));
 }
 
 void TestApp::writeFailures_data()

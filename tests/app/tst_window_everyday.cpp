@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QHeaderView>
@@ -93,6 +94,7 @@ private slots:
     void countsUnderTheResults();
     void layoutComesBack_data();
     void layoutComesBack();
+    void settingsOfTwoWindows();
 
 private:
     std::unique_ptr<Form1> shownWindow();
@@ -431,6 +433,39 @@ void TestWindowEveryday::layoutComesBack()
     QCOMPARE(form->size(), size);
     QCOMPARE(table(*form)->columnWidth(0) == 77, kept);
     QCOMPARE(table(*form)->columnWidth(3) == 66, kept);
+}
+
+void TestWindowEveryday::settingsOfTwoWindows()
+{
+    const QString path = m_dir->filePath(u"settings.ini"_s);
+    const auto fileHolds = [&path](const QByteArray &line) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) && file.readAll().contains(line);
+    };
+    m_settings->WriteSetting(u"FindSets"_s, u"::a"_s);
+    auto form = shownWindow();
+    SettingsStore otherSettings(path);
+    Form1 other(*m_desktop, otherSettings, m_dir->filePath(u"program"_s));
+    // Each window adds a set and the other's stays; a removal removes only its entry.
+    m_desktop->inputs.enqueue(u"b"_s);
+    control<QPushButton>(*form, u"PushButton12"_s)->click();
+    m_desktop->inputs.enqueue(u"c"_s);
+    control<QPushButton>(other, u"PushButton12"_s)->click();
+    QVERIFY(fileHolds("FindSets=::a::b::c\n"));
+    control<QComboBox>(other, u"Combo1"_s)->setCurrentIndex(0);
+    control<QPushButton>(other, u"PushButton14"_s)->click();
+    QVERIFY(fileHolds("FindSets=::b::c\n"));
+
+    // The search text is written at its first key and then once the typing pauses, or
+    // when the window closes.
+    auto *text = control<QLineEdit>(*form, u"Text1"_s);
+    QTest::keyClicks(text, u"tec"_s);
+    QVERIFY(fileHolds("Text1=t\n"));
+    QTRY_VERIFY(fileHolds("Text1=tec\n"));
+    QTest::keyClicks(text, u"hs"_s);
+    QVERIFY(fileHolds("Text1=tech\n"));
+    form->close();
+    QVERIFY(fileHolds("Text1=techs\n"));
 }
 
 QTEST_MAIN(TestWindowEveryday)

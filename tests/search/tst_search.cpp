@@ -108,6 +108,8 @@ private slots:
     void fieldMatching();
     void findSetsStoredForm_data();
     void findSetsStoredForm();
+    void findSetsMerged_data();
+    void findSetsMerged();
     void runOrdersRowsByFileCardTextField();
     void runReportsUnreadableFileOnce();
     void runStopsBeforeTheNextFile();
@@ -272,6 +274,38 @@ void TestSearch::findSetsStoredForm()
     QFETCH(QStringList, restored);
     QCOMPARE(findSetsText(sets), stored);
     QCOMPARE(findSetsFromText(stored), restored);
+}
+
+void TestSearch::findSetsMerged_data()
+{
+    // A window's list went from before to sets while the list stored became stored.
+    QTest::addColumn<QStringList>("stored");
+    QTest::addColumn<QStringList>("before");
+    QTest::addColumn<QStringList>("sets");
+    QTest::addColumn<QStringList>("merged");
+    const QStringList ab{u"a"_s, u"b"_s};
+    QTest::newRow("no other change: the list as it is, order included")
+        << ab << ab << QStringList{u"b"_s, u"c"_s, u"a"_s} << QStringList{u"b"_s, u"c"_s, u"a"_s};
+    QTest::newRow("another window added and removed")
+        << QStringList{u"b"_s, u"x"_s} << ab << QStringList{u"a"_s, u"b"_s, u"c"_s}
+        << QStringList{u"b"_s, u"x"_s, u"c"_s};
+    QTest::newRow("removed here, one of two alike")
+        << QStringList{u"a"_s, u"a"_s, u"x"_s} << QStringList{u"a"_s, u"a"_s} << QStringList{u"a"_s}
+        << QStringList{u"a"_s, u"x"_s};
+    QTest::newRow("removed here and there")
+        << QStringList{u"x"_s} << ab << QStringList{u"b"_s} << QStringList{u"x"_s};
+    QTest::newRow("cleared elsewhere, added here")
+        << QStringList{} << ab << QStringList{u"a"_s, u"b"_s, u"c"_s, u"c"_s}
+        << QStringList{u"c"_s, u"c"_s};
+}
+
+void TestSearch::findSetsMerged()
+{
+    QFETCH(QStringList, stored);
+    QFETCH(QStringList, before);
+    QFETCH(QStringList, sets);
+    QFETCH(QStringList, merged);
+    QCOMPARE(mergedFindSets(stored, before, sets), merged);
 }
 
 void TestSearch::runOrdersRowsByFileCardTextField()
