@@ -454,7 +454,10 @@ void Form1::buildControls()
     onSelected(Option2, &Form1::Option1_Click);
     onSelected(Option3, &Form1::Option3_Click);
     onSelected(Option4, &Form1::Option3_Click);
-    for (const auto &[box, key] : matchOptionKeys()) {
+    for (const auto &option : matchOptionKeys()) {
+        // Named copies: a lambda may not capture structured bindings in every compiler.
+        QCheckBox *const box = option.first;
+        const QString key = option.second;
         connect(box, &QCheckBox::toggled, this, [this, box, key] {
             unguarded(box->objectName() + u"_Click"_s,
                       [&] { m_settings.WriteSetting(key, booleanText(box->isChecked())); });
