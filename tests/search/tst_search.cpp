@@ -755,8 +755,6 @@ void TestSearch::stopInALargeFileKeepsTheRowsBefore_data()
         << u"tech"_s << false;
     QTest::newRow("end-param") << hostileShape(*findHostileShape("end-param"), qint64(16) << 20)
                                << u"a"_s << true;
-    QTest::newRow("nested") << hostileShape(*findHostileShape("nested"), qint64(16) << 20)
-                            << u"jane"_s << false;
 }
 
 void TestSearch::stopInALargeFileKeepsTheRowsBefore()
