@@ -85,6 +85,20 @@ QStringList mergedFindSets(const QStringList &stored, const QStringList &before,
         ++change[entry];
     for (const QString &entry : before)
         --change[entry];
+    // A change another window has made already is not made twice: an entry both
+    // windows added is stored once, and one both removed is not taken out again.
+    QHash<QString, qsizetype> other;
+    for (const QString &entry : stored)
+        ++other[entry];
+    for (const QString &entry : before)
+        --other[entry];
+    for (auto it = change.begin(); it != change.end(); ++it) {
+        const qsizetype done = other.value(it.key());
+        if (*it > 0 && done > 0)
+            *it -= qMin(*it, done);
+        else if (*it < 0 && done < 0)
+            *it -= qMax(*it, done);
+    }
     QStringList merged;
     merged.reserve(stored.size() + sets.size());
     for (const QString &entry : stored) {

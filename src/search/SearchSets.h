@@ -19,7 +19,8 @@ void StoreFindSets(SettingsStore &settings, const QStringList &sets);
 /// Writes to "FindSets" the change of a list from before (as it was last loaded or
 /// stored) to sets, made on the list stored now, which another window may have changed
 /// meanwhile: the entries that sets gained are appended to it and those it lost are
-/// taken out, each as often as it was added or removed. The list stored now is read
+/// taken out, each as often as it was added or removed, less what the other window
+/// already changed alike (an entry both added is stored once). The list stored now is read
 /// from the file again first. Returns the list written.
 QStringList StoreFindSets(SettingsStore &settings, const QStringList &sets,
                           const QStringList &before);

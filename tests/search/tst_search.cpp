@@ -294,6 +294,9 @@ void TestSearch::findSetsMerged_data()
         << QStringList{u"a"_s, u"x"_s};
     QTest::newRow("removed here and there")
         << QStringList{u"x"_s} << ab << QStringList{u"b"_s} << QStringList{u"x"_s};
+    QTest::newRow("added here and there: once")
+        << QStringList{u"a"_s, u"b"_s, u"c"_s} << ab << QStringList{u"c"_s, u"a"_s, u"b"_s}
+        << QStringList{u"a"_s, u"b"_s, u"c"_s};
     QTest::newRow("cleared elsewhere, added here")
         << QStringList{} << ab << QStringList{u"a"_s, u"b"_s, u"c"_s, u"c"_s}
         << QStringList{u"c"_s, u"c"_s};
