@@ -139,6 +139,18 @@ QString decodeWholeText(const QByteArray &raw)
     return decodeWindows1252(prepared.bytes);
 }
 
+quint64 cardDigest(QByteArrayView card)
+{
+    return cardDigest(card.first(qMin(card.size(), kCardDigestBytes)), card.size());
+}
+
+quint64 cardDigest(QByteArrayView head, qsizetype length)
+{
+    const auto digest
+        = quint64(qHashBits(head.data(), std::size_t(head.size()), std::size_t(length)));
+    return digest == 0 ? 1 : digest;
+}
+
 bool isUtf8CompatibleCharset(QByteArrayView name)
 {
     const QByteArrayView trimmed = name.trimmed();
@@ -321,6 +333,12 @@ void CardFile::checkOpened(int error)
         fail(QStringLiteral("File too large (%1 bytes; the limit is 1 GiB)")
                  .arg(qint64(info.st_size)));
     m_size = qint64(info.st_size);
+    const std::array<quint64, 5> stamp{quint64(info.st_dev), quint64(info.st_ino),
+                                       quint64(info.st_size), quint64(info.st_mtim.tv_sec),
+                                       quint64(info.st_mtim.tv_nsec)};
+    m_stamp = quint64(qHashBits(stamp.data(), sizeof(stamp), 0));
+    if (m_stamp == 0)
+        m_stamp = 1;
 }
 
 CardFile::~CardFile()
@@ -378,6 +396,69 @@ CardBytes CardFile::read(const std::atomic<bool> *cancel)
     if (data.isEmpty())
         return {QByteArray(kEmptyFileText), CardEncoding::Legacy};
     return prepareCardBytes(std::move(data), cancel);
+}
+
+CardBytes CardFile::readPrepared(qsizetype begin, qsizetype end, const std::atomic<bool> *cancel)
+{
+    CardBytes result;
+    if (m_fd < 0 || begin < 0 || end <= begin)
+        return result;
+    const auto cancelled = [cancel] { return cancel && cancel->load(std::memory_order_relaxed); };
+    // Reads up to size bytes from offset; fewer at the end of the file.
+    const auto readAt = [this](char *into, qsizetype size, qint64 offset) {
+        qsizetype used = 0;
+        while (used < size) {
+            const ssize_t got
+                = ::pread(m_fd, into + used, std::size_t(size - used), off_t(offset + used));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0)
+                failRead(path(), reasonText(errno));
+            if (got == 0)
+                break;
+            used += got;
+        }
+        return used;
+    };
+    QByteArray head(qMin<qint64>(m_size, kSniffBytes), Qt::Uninitialized);
+    head.truncate(readAt(head.data(), head.size(), 0));
+    result.encoding = detectCardEncoding(head);
+    if (result.encoding == CardEncoding::Legacy || result.encoding == CardEncoding::Utf8Bom) {
+        const qint64 offset = result.encoding == CardEncoding::Utf8Bom ? 3 : 0;
+        const qsizetype size = qsizetype(qMin<qint64>(end - begin, m_size - offset - begin));
+        if (size <= 0)
+            return result;
+        result.bytes.resize(size);
+        result.bytes.truncate(readAt(result.bytes.data(), size, begin + offset));
+        return result;
+    }
+    // UTF-16: decoded piece by piece as read() does, keeping only the bytes asked for.
+    const bool le = result.encoding == CardEncoding::Utf16LE;
+    const qint64 start = startsWith(head, le ? "\xFF\xFE" : "\xFE\xFF", 2) ? 2 : 0;
+    const qint64 last = start + ((m_size - start) & ~qint64(1));
+    QStringDecoder decoder(le ? QStringConverter::Utf16LE : QStringConverter::Utf16BE);
+    QByteArray raw;
+    qsizetype at = 0; // the prepared bytes decoded so far
+    const auto keep = [&](const QString &text) {
+        const QByteArray utf8 = text.toUtf8();
+        const qsizetype from = qMax(begin, at);
+        const qsizetype to = qMin(end, at + utf8.size());
+        if (from < to)
+            result.bytes.append(QByteArrayView(utf8).sliced(from - at, to - from));
+        at += utf8.size();
+    };
+    for (qint64 offset = start; offset < last && at < end; offset += kPieceBytes) {
+        if (cancelled())
+            return {};
+        raw.resize(qsizetype(qMin<qint64>(kPieceBytes, last - offset)));
+        raw.truncate(readAt(raw.data(), raw.size(), offset));
+        keep(decoder(raw));
+        if (raw.size() < qMin<qint64>(kPieceBytes, last - offset))
+            break;
+    }
+    if (at < end)
+        keep(decoder(QByteArrayView()));
+    return result;
 }
 
 QByteArray readWholeFile(const QString &path)

@@ -47,6 +47,15 @@ int hexDigitValue(char c);
 /// True when the bytes are well-formed UTF-8.
 bool isValidUtf8(QByteArrayView bytes);
 
+/// A card's digest covers its length and at most this many of its first bytes: all
+/// that a reader shows of a card.
+inline constexpr qsizetype kCardDigestBytes = qsizetype(1) << 20;
+
+/// A digest of a card's prepared bytes, never 0, so that 0 can mean "not known".
+quint64 cardDigest(QByteArrayView card);
+/// The same digest from the card's length and its first bytes, as many as it covers.
+quint64 cardDigest(QByteArrayView head, qsizetype length);
+
 /// Files larger than this are refused rather than read into memory.
 inline constexpr qint64 kMaxReadableFileSize = qint64(1) << 30;
 
@@ -88,6 +97,9 @@ public:
     bool isMissing() const { return m_missing; }
     /// The size the system gave when the file was opened; 0 when it is missing.
     qint64 size() const { return m_size; }
+    /// A digest of the file's device, inode, size and modification time when it was
+    /// opened: another value means another file or a change. 0 when it is missing.
+    quint64 stamp() const { return m_stamp; }
 
     /// The bytes prepared for the parser: nothing for a missing file, the text "empty
     /// file" for a 0-byte file (it holds no colon, so it yields an empty record).
@@ -96,6 +108,12 @@ public:
     CardBytes read(const std::atomic<bool> *cancel = nullptr);
     /// The file's bytes as they are.
     QByteArray readAll(const std::atomic<bool> *cancel = nullptr);
+    /// The bytes [begin, end) of what read() gives, fewer where the file ends first,
+    /// reading no more than they need: the bytes themselves, but for a UTF-16 file,
+    /// which is decoded from its start up to them. Its encoding is the file's. Throws
+    /// Failure when a read fails; empty when cancel is set on the way.
+    CardBytes readPrepared(qsizetype begin, qsizetype end,
+                           const std::atomic<bool> *cancel = nullptr);
 
     int openError() const { return m_openError; }
 
@@ -108,6 +126,7 @@ private:
     FileRef m_file;
     int m_fd = -1;
     qint64 m_size = 0;
+    quint64 m_stamp = 0;
     bool m_missing = false;
     int m_openError = 0;
 };

@@ -173,26 +173,29 @@ struct FileSearch
     const RawValueFilter *filter; // null when the texts are of a kind it cannot judge
     const QString &path;
     ParseOptions options;
+    quint64 stamp = 0; // the file's, as read
 
     /// Gathers the rows of one card into rows, and hands rows to sink whenever it holds a
     /// batch: a card of a million matching values is not held as a million rows at once.
-    /// lineOf tells the line of the card's first byte; it is asked only for a card with
-    /// rows, and once.
+    /// lineOf tells the line of the card's first byte; it and the card's digest are
+    /// found only for a card with rows, and once.
     template<typename LineOf, typename Sink>
-    void cardRows(const ContactFields &card, const CardParser::Identity &identity, LineOf &&lineOf,
-                  QList<ResultRow> &rows, Sink &&sink) const
+    void cardRows(const ContactFields &card, const CardParser::Identity &identity,
+                  QByteArrayView text, LineOf &&lineOf, QList<ResultRow> &rows, Sink &&sink) const
     {
-        qint64 line = 0;
+        CardPlace place;
+        bool placed = false;
         for (const TextMatcher &matcher : matchers) {
             forEachFieldMatch(card, matcher, [&](const QString &tag, QString value) {
-                if (line == 0)
-                    line = lineOf(identity.begin);
-                rows.append({path,
-                             tag,
-                             std::move(value),
-                             identity.contact,
-                             matcher.text(),
-                             {identity.number, line, identity.begin, identity.end}});
+                if (!std::exchange(placed, true))
+                    place
+                        = {identity.number,
+                           lineOf(identity.begin),
+                           identity.begin,
+                           identity.end,
+                           stamp,
+                           cardDigest(text.sliced(identity.begin, identity.end - identity.begin))};
+                rows.append({path, tag, std::move(value), identity.contact, matcher.text(), place});
                 if (rows.size() == kRowBatch)
                     sink(std::exchange(rows, {}));
             });
@@ -226,7 +229,7 @@ struct FileSearch
         CardParser::parse(
             text,
             [&](ContactFields &&card, const CardParser::Identity &identity) {
-                cardRows(card, identity, lineOf, rows, sink);
+                cardRows(card, identity, text.bytes, lineOf, rows, sink);
                 if (rows.size() >= kCardsRowBatch)
                     sink(std::exchange(rows, {}));
             },
@@ -255,7 +258,7 @@ struct FileSearch
                     text, from, to,
                     [&](ContactFields &&card, const CardParser::Identity &identity) {
                         QList<ResultRow> rows;
-                        cardRows(card, identity, noLine, rows,
+                        cardRows(card, identity, text.bytes, noLine, rows,
                                  [&](QList<ResultRow> &&full) { held[k].add(full); });
                         held[k].add(rows);
                     },
@@ -488,8 +491,11 @@ SearchPipeline::Found SearchPipeline::searchFile(const FileRef &file, Slot &slot
 {
     Found found;
     CardBytes text;
+    quint64 stamp = 0;
     try {
-        text = CardFile(file, folder).read(&m_cancel);
+        CardFile opened(file, folder);
+        stamp = opened.stamp();
+        text = opened.read(&m_cancel);
     } catch (...) {
         found.readFailure = std::current_exception();
         return found;
@@ -543,7 +549,7 @@ SearchPipeline::Found SearchPipeline::searchFile(const FileRef &file, Slot &slot
     try {
         // Files and values that cannot hold a search text need not be parsed or decoded.
         const FileSearch search{prepared.matchers, filter, path,
-                                ParseOptions{prepared.allProperties}};
+                                ParseOptions{prepared.allProperties}, stamp};
         search.run(text, qMax(m_threads, 1), sink, &m_cancel,
                    [this](std::size_t count, const std::function<void(std::size_t)> &part) {
                        runParts(count, part);
