@@ -65,6 +65,38 @@ CardEncoding sniffUtf16(QByteArrayView raw)
     return CardEncoding::Legacy;
 }
 
+/// UTF-16 read in pieces, as UTF-8. Qt's decoder passes on a surrogate pair's first
+/// half that ends a piece, and UTF-8 has no form for half a pair: it is held for the
+/// next piece.
+class Utf16Pieces
+{
+public:
+    explicit Utf16Pieces(bool littleEndian)
+        : m_decoder(littleEndian ? QStringConverter::Utf16LE : QStringConverter::Utf16BE)
+    {}
+
+    QByteArray operator()(QByteArrayView raw)
+    {
+        QString text = m_decoder(raw);
+        if (!m_held.isNull()) {
+            text.prepend(m_held);
+            m_held = {};
+        }
+        if (!raw.isEmpty() && !text.isEmpty() && text.back().isHighSurrogate()) {
+            m_held = text.back();
+            text.chop(1);
+        }
+        return text.toUtf8();
+    }
+
+    /// What is left after the last piece.
+    QByteArray finish() { return (*this)(QByteArrayView()); }
+
+private:
+    QStringDecoder m_decoder;
+    QChar m_held{};
+};
+
 bool startsWith(QByteArrayView raw, const char *mark, qsizetype length)
 {
     return raw.size() >= length && std::memcmp(raw.data(), mark, std::size_t(length)) == 0;
@@ -111,7 +143,7 @@ CardBytes prepareCardBytes(QByteArray raw, const std::atomic<bool> *cancel)
         const bool marked = startsWith(raw, le ? "\xFF\xFE" : "\xFE\xFF", 2);
         // Piece by piece, so that a large file can be cancelled on the way; the decoder
         // keeps a surrogate pair that a piece's end splits.
-        QStringDecoder decoder(le ? QStringConverter::Utf16LE : QStringConverter::Utf16BE);
+        Utf16Pieces decoder(le);
         // An odd last byte does not form a character and is dropped.
         const qsizetype start = marked ? 2 : 0;
         const qsizetype end = start + ((raw.size() - start) & ~qsizetype(1));
@@ -119,12 +151,10 @@ CardBytes prepareCardBytes(QByteArray raw, const std::atomic<bool> *cancel)
         for (qsizetype at = start; at < end; at += kPieceBytes) {
             if (cancel && cancel->load(std::memory_order_relaxed))
                 return {};
-            const QString text
-                = decoder(QByteArrayView(raw).sliced(at, qMin(kPieceBytes, end - at)));
-            result.bytes.append(text.toUtf8());
+            result.bytes.append(
+                decoder(QByteArrayView(raw).sliced(at, qMin(kPieceBytes, end - at))));
         }
-        const QString rest = decoder(QByteArrayView());
-        result.bytes.append(rest.toUtf8());
+        result.bytes.append(decoder.finish());
         break;
     }
     }
@@ -436,11 +466,10 @@ CardBytes CardFile::readPrepared(qsizetype begin, qsizetype end, const std::atom
     const bool le = result.encoding == CardEncoding::Utf16LE;
     const qint64 start = startsWith(head, le ? "\xFF\xFE" : "\xFE\xFF", 2) ? 2 : 0;
     const qint64 last = start + ((m_size - start) & ~qint64(1));
-    QStringDecoder decoder(le ? QStringConverter::Utf16LE : QStringConverter::Utf16BE);
+    Utf16Pieces decoder(le);
     QByteArray raw;
     qsizetype at = 0; // the prepared bytes decoded so far
-    const auto keep = [&](const QString &text) {
-        const QByteArray utf8 = text.toUtf8();
+    const auto keep = [&](const QByteArray &utf8) {
         const qsizetype from = qMax(begin, at);
         const qsizetype to = qMin(end, at + utf8.size());
         if (from < to)
@@ -457,7 +486,7 @@ CardBytes CardFile::readPrepared(qsizetype begin, qsizetype end, const std::atom
             break;
     }
     if (at < end)
-        keep(decoder(QByteArrayView()));
+        keep(decoder.finish());
     return result;
 }
 
