@@ -117,6 +117,8 @@ void CardPane::showRow(const ResultRow &row)
             failure = error.description();
         } catch (const std::exception &error) {
             failure = QString::fromLocal8Bit(error.what());
+        } catch (...) {
+            failure = u"the card could not be read."_s;
         }
         if (cancel->load())
             return;
