@@ -136,6 +136,7 @@ CardBytes prepareCardBytes(QByteArray raw, const std::atomic<bool> *cancel)
     case CardEncoding::Utf8Bom:
         result.bytes = std::move(raw);
         result.bytes.remove(0, 3);
+        result.markBytes = 3;
         break;
     case CardEncoding::Utf16LE:
     case CardEncoding::Utf16BE: {
@@ -147,6 +148,7 @@ CardBytes prepareCardBytes(QByteArray raw, const std::atomic<bool> *cancel)
         // An odd last byte does not form a character and is dropped.
         const qsizetype start = marked ? 2 : 0;
         const qsizetype end = start + ((raw.size() - start) & ~qsizetype(1));
+        result.markBytes = start;
         result.bytes.reserve(end - start);
         for (qsizetype at = start; at < end; at += kPieceBytes) {
             if (cancel && cancel->load(std::memory_order_relaxed))
@@ -200,6 +202,17 @@ int hexDigitValue(char c)
     if (c >= 'a' && c <= 'f')
         return c - 'a' + 10;
     return -1;
+}
+
+qint64 utf16Length(QByteArrayView utf8)
+{
+    // One unit a character, two for one of four bytes; continuation bytes add none.
+    qint64 units = 0;
+    for (const char c : utf8) {
+        const auto byte = static_cast<unsigned char>(c);
+        units += (byte & 0xC0) == 0x80 ? 0 : byte >= 0xF0 ? 2 : 1;
+    }
+    return units;
 }
 
 bool isValidUtf8(QByteArrayView bytes)
@@ -428,7 +441,8 @@ CardBytes CardFile::read(const std::atomic<bool> *cancel)
     return prepareCardBytes(std::move(data), cancel);
 }
 
-CardBytes CardFile::readPrepared(qsizetype begin, qsizetype end, const std::atomic<bool> *cancel)
+CardBytes CardFile::readPrepared(qsizetype begin, qsizetype end, qint64 fileBegin,
+                                 const std::atomic<bool> *cancel)
 {
     CardBytes result;
     if (m_fd < 0 || begin < 0 || end <= begin)
@@ -454,21 +468,25 @@ CardBytes CardFile::readPrepared(qsizetype begin, qsizetype end, const std::atom
     head.truncate(readAt(head.data(), head.size(), 0));
     result.encoding = detectCardEncoding(head);
     if (result.encoding == CardEncoding::Legacy || result.encoding == CardEncoding::Utf8Bom) {
-        const qint64 offset = result.encoding == CardEncoding::Utf8Bom ? 3 : 0;
-        const qsizetype size = qsizetype(qMin<qint64>(end - begin, m_size - offset - begin));
+        result.markBytes = result.encoding == CardEncoding::Utf8Bom ? 3 : 0;
+        const qsizetype size
+            = qsizetype(qMin<qint64>(end - begin, m_size - result.markBytes - begin));
         if (size <= 0)
             return result;
         result.bytes.resize(size);
-        result.bytes.truncate(readAt(result.bytes.data(), size, begin + offset));
+        result.bytes.truncate(readAt(result.bytes.data(), size, begin + result.markBytes));
         return result;
     }
-    // UTF-16: decoded piece by piece as read() does, keeping only the bytes asked for.
+    // UTF-16: decoded piece by piece as read() does, keeping only the bytes asked for,
+    // from where the search found them when it tells.
     const bool le = result.encoding == CardEncoding::Utf16LE;
-    const qint64 start = startsWith(head, le ? "\xFF\xFE" : "\xFE\xFF", 2) ? 2 : 0;
-    const qint64 last = start + ((m_size - start) & ~qint64(1));
+    result.markBytes = startsWith(head, le ? "\xFF\xFE" : "\xFE\xFF", 2) ? 2 : 0;
+    const qint64 last = result.markBytes + ((m_size - result.markBytes) & ~qint64(1));
+    const bool placed = fileBegin >= result.markBytes && (fileBegin - result.markBytes) % 2 == 0;
+    const qint64 start = placed ? fileBegin : result.markBytes;
     Utf16Pieces decoder(le);
     QByteArray raw;
-    qsizetype at = 0; // the prepared bytes decoded so far
+    qsizetype at = placed ? begin : 0; // the prepared bytes decoded so far
     const auto keep = [&](const QByteArray &utf8) {
         const qsizetype from = qMax(begin, at);
         const qsizetype to = qMin(end, at + utf8.size());

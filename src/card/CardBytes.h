@@ -22,6 +22,18 @@ struct CardBytes
 {
     QByteArray bytes;
     CardEncoding encoding = CardEncoding::Legacy;
+    qsizetype markBytes = 0; ///< the mark's bytes, dropped from the file's start
+
+    /// Where the byte at offset of bytes stands in the file itself; for UTF-16, with
+    /// units the UTF-16 code units that the bytes before it make (see utf16Length).
+    qint64 fileOffset(qsizetype offset, qint64 units) const
+    {
+        return markBytes + (isUtf16() ? 2 * units : qint64(offset));
+    }
+    bool isUtf16() const
+    {
+        return encoding == CardEncoding::Utf16LE || encoding == CardEncoding::Utf16BE;
+    }
 
     /// True when the whole file has one known Unicode encoding (bytes are UTF-8).
     bool isUnicode() const { return encoding != CardEncoding::Legacy; }
@@ -43,6 +55,9 @@ bool isUtf8CompatibleCharset(QByteArrayView name);
 
 /// The value of a hexadecimal digit, or -1.
 int hexDigitValue(char c);
+
+/// The UTF-16 code units of well-formed UTF-8.
+qint64 utf16Length(QByteArrayView utf8);
 
 /// True when the bytes are well-formed UTF-8.
 bool isValidUtf8(QByteArrayView bytes);
@@ -109,10 +124,12 @@ public:
     /// The file's bytes as they are.
     QByteArray readAll(const std::atomic<bool> *cancel = nullptr);
     /// The bytes [begin, end) of what read() gives, fewer where the file ends first,
-    /// reading no more than they need: the bytes themselves, but for a UTF-16 file,
-    /// which is decoded from its start up to them. Its encoding is the file's. Throws
-    /// Failure when a read fails; empty when cancel is set on the way.
-    CardBytes readPrepared(qsizetype begin, qsizetype end,
+    /// reading no more than they need: the bytes themselves, but for a UTF-16 file
+    /// without fileBegin, which is decoded from its start up to them. Its encoding is the file's.
+    /// Throws Failure when a read fails; empty when cancel is set on the way. fileBegin, where the
+    /// search found begin in the file (CardBytes::fileOffset), spares a UTF-16 file's decoding up
+    /// to it; -1 when not known.
+    CardBytes readPrepared(qsizetype begin, qsizetype end, qint64 fileBegin = -1,
                            const std::atomic<bool> *cancel = nullptr);
 
     int openError() const { return m_openError; }

@@ -179,7 +179,7 @@ CardDetails readCardDetails(const ResultRow &row, const std::atomic<bool> *cance
     }
     const bool changed = card.file != 0 && file.stamp() != card.file;
     const qsizetype shownEnd = card.begin + qMin(card.end - card.begin, kShownBytes);
-    CardBytes text = file.readPrepared(card.begin, shownEnd, cancel);
+    CardBytes text = file.readPrepared(card.begin, shownEnd, card.fileBegin, cancel);
     qsizetype from = card.begin;
     // Legacy text is read in the charset that the whole file decides.
     if (text.encoding == CardEncoding::Legacy && cardreader::hasNonUtf8Text(text.bytes)) {

@@ -12,7 +12,8 @@
 /// outside every card), and its bytes [begin, end) in the file's prepared text (a
 /// UTF-16 file's converted to UTF-8). With them, what the search read: the file's
 /// stamp (CardFile::stamp) and the card's digest (cardDigest), so that a reader can
-/// tell whether the file still holds the card; 0 when not known.
+/// tell whether the file still holds the card, 0 when not known; and where begin stands
+/// in the file itself, -1 when not known.
 struct CardPlace
 {
     qint64 number = 0;
@@ -21,6 +22,7 @@ struct CardPlace
     qsizetype end = 0;
     quint64 file = 0;
     quint64 digest = 0;
+    qint64 fileBegin = -1;
 
     /// The same place; the stamp and digest tell what stood there, and are the same
     /// for every row of a card.

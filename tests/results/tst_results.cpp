@@ -63,12 +63,14 @@ QList<ResultRow> searchedRows(const QString &path, const QString &needle)
 {
     SearchCriteria criteria;
     criteria.text = needle;
-    SearchPipeline pipeline(criteria, 0);
+    // Two workers: a large file is searched in two parts at once.
+    SearchPipeline pipeline(criteria, 2);
     pipeline.add(QStringList{path});
     QList<ResultRow> rows;
-    const FileOutcome outcome
-        = pipeline.take([&](QList<ResultRow> &&found) { rows.append(std::move(found)); });
-    if (!outcome.finished || outcome.readFailure || outcome.searchFailure)
+    FileOutcome outcome;
+    while (!outcome.finished)
+        outcome = pipeline.take([&](QList<ResultRow> &&found) { rows.append(std::move(found)); });
+    if (outcome.readFailure || outcome.searchFailure)
         qFatal("the search of %s failed", qPrintable(path));
     return rows;
 }
@@ -345,12 +347,15 @@ void TestResults::cardFromItsFile_data()
                                           << Change::None << QString() << u"FN:Bo 😀"_s << email;
     QTest::newRow("UTF-16BE without a mark") << utf16(two, QStringConverter::Utf16BE, false)
                                              << Change::None << QString() << u"FN:Bo 😀"_s << email;
-    // A surrogate pair across the pieces a UTF-16 file is decoded in, before the card.
+    // A surrogate pair across the pieces a UTF-16 file is decoded in, before the card;
+    // the file large enough to be searched in two parts.
     QString padding = u"BEGIN:VCARD\r\nNOTE:"_s;
     padding += QString((qsizetype(4) << 20) - 1 - padding.size(), u'x');
-    QTest::newRow("UTF-16LE, a pair split by a piece before the card")
-        << utf16(padding + u"😀\r\nEND:VCARD\r\n"_s + two, QStringConverter::Utf16LE, true)
-        << Change::None << QString() << u"FN:Bo 😀"_s << email;
+    padding += u"😀\r\nEND:VCARD\r\nBEGIN:VCARD\r\nNOTE:"_s + QString(5 << 20, u'y')
+        + u"\r\nEND:VCARD\r\n"_s;
+    QTest::newRow("UTF-16LE, a pair split by a piece before the card, in parts")
+        << utf16(padding + two, QStringConverter::Utf16LE, true) << Change::None << QString()
+        << u"FN:Bo 😀"_s << email;
     // Unlabelled legacy text is read in the charset that another card names.
     QTest::newRow("legacy text in the file's charset")
         << QByteArray("BEGIN:VCARD\r\nFN;CHARSET=ISO-8859-5:\xB0\r\nEND:VCARD\r\n"
@@ -376,6 +381,14 @@ void TestResults::cardFromItsFile()
     const QString path = writeTestFile(m_dir, u"card.vcf"_s, file);
     const QList<ResultRow> rows = searchedRows(path, u"bo@x"_s);
     QCOMPARE(rows.size(), 1);
+    // The row's card is the file's last; the search tells where it begins in the file.
+    const CardEncoding encoding = detectCardEncoding(file);
+    const QByteArray begin = encoding == CardEncoding::Utf16LE
+        ? utf16(u"BEGIN:VCARD"_s, QStringConverter::Utf16LE, false)
+        : encoding == CardEncoding::Utf16BE
+        ? utf16(u"BEGIN:VCARD"_s, QStringConverter::Utf16BE, false)
+        : QByteArray("BEGIN:VCARD");
+    QCOMPARE(rows.first().Card.fileBegin, qint64(file.lastIndexOf(begin)));
     struct stat before
     {
     };
@@ -420,6 +433,12 @@ void TestResults::cardFromItsFile()
         QCOMPARE(details.lines.first(), u"BEGIN:VCARD"_s);
         QCOMPARE(details.lines.last(), u"END:VCARD"_s);
     }
+    // Without the card's place in the file, a UTF-16 file is decoded up to it: the same.
+    ResultRow unplaced = rows.first();
+    unplaced.Card.fileBegin = -1;
+    const CardDetails decoded = readCardDetails(unplaced);
+    QCOMPARE(decoded.note, details.note);
+    QCOMPARE(decoded.lines, details.lines);
 }
 
 void TestResults::writeTextFile()
