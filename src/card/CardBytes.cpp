@@ -494,13 +494,15 @@ CardBytes CardFile::readPrepared(qsizetype begin, qsizetype end, qint64 fileBegi
             result.bytes.append(QByteArrayView(utf8).sliced(from - at, to - from));
         at += utf8.size();
     };
-    for (qint64 offset = start; offset < last && at < end; offset += kPieceBytes) {
+    // From the card's place, its bytes take at most two bytes of the file each.
+    const qint64 piece = placed ? qMin(kPieceBytes, 2 * (end - begin) + 2) : kPieceBytes;
+    for (qint64 offset = start; offset < last && at < end; offset += piece) {
         if (cancelled())
             return {};
-        raw.resize(qsizetype(qMin<qint64>(kPieceBytes, last - offset)));
+        raw.resize(qsizetype(qMin(piece, last - offset)));
         raw.truncate(readAt(raw.data(), raw.size(), offset));
         keep(decoder(raw));
-        if (raw.size() < qMin<qint64>(kPieceBytes, last - offset))
+        if (raw.size() < qMin(piece, last - offset))
             break;
     }
     if (at < end)

@@ -101,9 +101,7 @@ CardDetails describeCard(const ResultRow &row, const CardBytes &text, qsizetype 
     // a digest is trusted where its file's stamp says it has not changed.
     const bool same = there
         && (card.digest != 0
-                ? cardDigest(QByteArrayView(text.bytes)
-                                 .sliced(card.begin - from,
-                                         qMin(qMin(length, kCardDigestBytes), end - card.begin)),
+                ? cardDigest(QByteArrayView(text.bytes).sliced(card.begin - from, end - card.begin),
                              length)
                     == card.digest
                 : !fileChanged);
