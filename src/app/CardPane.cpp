@@ -1,5 +1,6 @@
 #include "app/CardPane.h"
 
+#include "app/Failure.h"
 #include "app/PlainToolTip.h"
 
 #include <QFontDatabase>
@@ -68,12 +69,75 @@ CardPane::CardPane(QWidget *parent)
     layout->addWidget(m_title);
     layout->addWidget(m_matched);
     layout->addWidget(m_splitter, 1);
+    m_reader.setMaxThreadCount(1);
     clear();
+}
+
+CardPane::~CardPane()
+{
+    // The read in hand ends at its next piece; its result is posted to this pane, and
+    // dropped with it.
+    dropRead();
+    m_reader.clear();
+    m_reader.waitForDone();
 }
 
 void CardPane::clear()
 {
+    dropRead();
     showMessage(u"Select a row to see the card it comes from."_s);
+}
+
+void CardPane::dropRead()
+{
+    if (m_cancel)
+        m_cancel->store(true);
+    m_cancel.reset();
+    m_row.reset();
+    ++m_read;
+}
+
+void CardPane::showRow(const ResultRow &row)
+{
+    if (m_row == row)
+        return;
+    dropRead();
+    m_row = row;
+    m_cancel = std::make_shared<std::atomic<bool>>(false);
+    showMessage(u"Reading the card…"_s);
+    m_reader.clear(); // reads not yet started are no longer wanted
+    m_reader.start([this, row, read = m_read, cancel = m_cancel] {
+        if (cancel->load())
+            return;
+        CardDetails details;
+        QString failure;
+        try {
+            details = readCardDetails(row, cancel.get());
+        } catch (const Failure &error) {
+            failure = error.description();
+        } catch (const std::exception &error) {
+            failure = QString::fromLocal8Bit(error.what());
+        } catch (...) {
+            failure = u"the card could not be read."_s;
+        }
+        if (cancel->load())
+            return;
+        QMetaObject::invokeMethod(
+            this, [this, read, details, failure] { deliver(read, details, failure); },
+            Qt::QueuedConnection);
+    });
+}
+
+void CardPane::deliver(quint64 read, const CardDetails &details, const QString &failure)
+{
+    if (read != m_read)
+        return; // the selection has moved on
+    m_cancel.reset();
+    if (failure.isEmpty())
+        showCard(details);
+    else
+        showMessage(u"The card cannot be shown: "_s + failure);
+    emit cardRead();
 }
 
 void CardPane::showMessage(const QString &message)
@@ -98,8 +162,8 @@ void CardPane::showCard(const CardDetails &details)
     for (const CardDetails::Property &property : details.properties) {
         auto *item = new QTreeWidgetItem(
             {(property.matched ? kMark : kNoMark) + property.name, property.types, property.value});
-        item->setToolTip(
-            2, property.value.size() > 100 ? property.value.first(100) + u'…' : property.value);
+        // Escaped: a value's markup, such as an <img>, must not be laid out or loaded.
+        item->setToolTip(2, plainToolTip(property.value));
         if (property.matched) {
             QFont bold = item->font(0);
             bold.setBold(true);

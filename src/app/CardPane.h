@@ -2,7 +2,12 @@
 
 #include "results/CardDetails.h"
 
+#include <QThreadPool>
 #include <QWidget>
+
+#include <atomic>
+#include <memory>
+#include <optional>
 
 class QLabel;
 class QPlainTextEdit;
@@ -18,7 +23,11 @@ class CardPane final : public QWidget
 
 public:
     explicit CardPane(QWidget *parent = nullptr);
+    ~CardPane() override;
 
+    /// Reads the card of a row on a thread of its own and shows it when read; meanwhile
+    /// says that it is being read. The row shown or being read already is not read again.
+    void showRow(const ResultRow &row);
     /// Shows the card of a row.
     void showCard(const CardDetails &details);
     /// Shows only a message, such as a file that could not be read.
@@ -31,10 +40,23 @@ public:
     QLabel *matched() const { return m_matched; }
     QSplitter *splitter() const { return m_splitter; }
 
+signals:
+    /// A card asked for with showRow has been shown, or the reason it cannot be.
+    void cardRead();
+
 private:
+    /// Drops the read in hand: its result, when it comes, is not shown.
+    void dropRead();
+    void deliver(quint64 read, const CardDetails &details, const QString &failure);
+
     QLabel *m_title;
     QLabel *m_matched;
     QSplitter *m_splitter;
     QTreeWidget *m_properties;
     QPlainTextEdit *m_lines;
+    // One read at a time; a read that is no longer wanted is cancelled and not shown.
+    QThreadPool m_reader;
+    std::optional<ResultRow> m_row; // the row shown or being read
+    quint64 m_read = 0; // the number of the latest read
+    std::shared_ptr<std::atomic<bool>> m_cancel;
 };

@@ -844,32 +844,10 @@ void Form1::showSelectedCard()
     if (!m_cardPane->isVisibleTo(this))
         return;
     const qsizetype current = currentSourceRow();
-    if (current < 0) {
-        // No row: the file kept for the pane is let go, as after a new search.
+    if (current < 0)
         m_cardPane->clear();
-        m_cardFile.clear();
-        m_cardText = {};
-        return;
-    }
-    const ResultRow row = m_results->row(current);
-    // The file is read again only when it changed: rows of one file share it.
-    const QString &path = row.File;
-    const QFileInfo info(path);
-    if (path != m_cardFile || info.lastModified() != m_cardFileTime
-        || info.size() != m_cardFileSize) {
-        m_cardFile.clear();
-        m_cardText = {};
-        try {
-            m_cardText = readCardFile(row.File);
-        } catch (const Failure &failure) {
-            m_cardPane->showMessage(u"The card cannot be shown: "_s + failure.description());
-            return;
-        }
-        m_cardFile = path;
-        m_cardFileTime = info.lastModified();
-        m_cardFileSize = info.size();
-    }
-    m_cardPane->showCard(describeCard(row, m_cardText));
+    else
+        m_cardPane->showRow(m_results->row(current));
 }
 
 void Form1::ApplySkin()

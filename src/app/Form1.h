@@ -202,11 +202,6 @@ private:
     bool m_closing = false;
     int m_adding = 0; // folder trees being added: events run meanwhile, so one may start another
 
-    // The file whose card the pane shows, kept while it does not change.
-    QString m_cardFile;
-    QDateTime m_cardFileTime;
-    qint64 m_cardFileSize = -1;
-    CardBytes m_cardText;
     QList<int> m_cardPaneSizes; // the heights of the table and the pane, once known
 
     // Reordering the file list by dragging.

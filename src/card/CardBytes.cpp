@@ -65,6 +65,38 @@ CardEncoding sniffUtf16(QByteArrayView raw)
     return CardEncoding::Legacy;
 }
 
+/// UTF-16 read in pieces, as UTF-8. Qt's decoder passes on a surrogate pair's first
+/// half that ends a piece, and UTF-8 has no form for half a pair: it is held for the
+/// next piece.
+class Utf16Pieces
+{
+public:
+    explicit Utf16Pieces(bool littleEndian)
+        : m_decoder(littleEndian ? QStringConverter::Utf16LE : QStringConverter::Utf16BE)
+    {}
+
+    QByteArray operator()(QByteArrayView raw)
+    {
+        QString text = m_decoder(raw);
+        if (!m_held.isNull()) {
+            text.prepend(m_held);
+            m_held = {};
+        }
+        if (!raw.isEmpty() && !text.isEmpty() && text.back().isHighSurrogate()) {
+            m_held = text.back();
+            text.chop(1);
+        }
+        return text.toUtf8();
+    }
+
+    /// What is left after the last piece.
+    QByteArray finish() { return (*this)(QByteArrayView()); }
+
+private:
+    QStringDecoder m_decoder;
+    QChar m_held{};
+};
+
 bool startsWith(QByteArrayView raw, const char *mark, qsizetype length)
 {
     return raw.size() >= length && std::memcmp(raw.data(), mark, std::size_t(length)) == 0;
@@ -104,6 +136,7 @@ CardBytes prepareCardBytes(QByteArray raw, const std::atomic<bool> *cancel)
     case CardEncoding::Utf8Bom:
         result.bytes = std::move(raw);
         result.bytes.remove(0, 3);
+        result.markBytes = 3;
         break;
     case CardEncoding::Utf16LE:
     case CardEncoding::Utf16BE: {
@@ -111,20 +144,19 @@ CardBytes prepareCardBytes(QByteArray raw, const std::atomic<bool> *cancel)
         const bool marked = startsWith(raw, le ? "\xFF\xFE" : "\xFE\xFF", 2);
         // Piece by piece, so that a large file can be cancelled on the way; the decoder
         // keeps a surrogate pair that a piece's end splits.
-        QStringDecoder decoder(le ? QStringConverter::Utf16LE : QStringConverter::Utf16BE);
+        Utf16Pieces decoder(le);
         // An odd last byte does not form a character and is dropped.
         const qsizetype start = marked ? 2 : 0;
         const qsizetype end = start + ((raw.size() - start) & ~qsizetype(1));
+        result.markBytes = start;
         result.bytes.reserve(end - start);
         for (qsizetype at = start; at < end; at += kPieceBytes) {
             if (cancel && cancel->load(std::memory_order_relaxed))
                 return {};
-            const QString text
-                = decoder(QByteArrayView(raw).sliced(at, qMin(kPieceBytes, end - at)));
-            result.bytes.append(text.toUtf8());
+            result.bytes.append(
+                decoder(QByteArrayView(raw).sliced(at, qMin(kPieceBytes, end - at))));
         }
-        const QString rest = decoder(QByteArrayView());
-        result.bytes.append(rest.toUtf8());
+        result.bytes.append(decoder.finish());
         break;
     }
     }
@@ -137,6 +169,18 @@ QString decodeWholeText(const QByteArray &raw)
     if (prepared.isUnicode() || isValidUtf8(prepared.bytes))
         return QString::fromUtf8(prepared.bytes);
     return decodeWindows1252(prepared.bytes);
+}
+
+quint64 cardDigest(QByteArrayView card)
+{
+    return cardDigest(card.first(qMin(card.size(), kCardDigestBytes)), card.size());
+}
+
+quint64 cardDigest(QByteArrayView head, qsizetype length)
+{
+    const auto digest
+        = quint64(qHashBits(head.data(), std::size_t(head.size()), std::size_t(length)));
+    return digest == 0 ? 1 : digest;
 }
 
 bool isUtf8CompatibleCharset(QByteArrayView name)
@@ -158,6 +202,17 @@ int hexDigitValue(char c)
     if (c >= 'a' && c <= 'f')
         return c - 'a' + 10;
     return -1;
+}
+
+qint64 utf16Length(QByteArrayView utf8)
+{
+    // One unit a character, two for one of four bytes; continuation bytes add none.
+    qint64 units = 0;
+    for (const char c : utf8) {
+        const auto byte = static_cast<unsigned char>(c);
+        units += (byte & 0xC0) == 0x80 ? 0 : byte >= 0xF0 ? 2 : 1;
+    }
+    return units;
 }
 
 bool isValidUtf8(QByteArrayView bytes)
@@ -321,6 +376,12 @@ void CardFile::checkOpened(int error)
         fail(QStringLiteral("File too large (%1 bytes; the limit is 1 GiB)")
                  .arg(qint64(info.st_size)));
     m_size = qint64(info.st_size);
+    const std::array<quint64, 5> stamp{quint64(info.st_dev), quint64(info.st_ino),
+                                       quint64(info.st_size), quint64(info.st_mtim.tv_sec),
+                                       quint64(info.st_mtim.tv_nsec)};
+    m_stamp = quint64(qHashBits(stamp.data(), sizeof(stamp), 0));
+    if (m_stamp == 0)
+        m_stamp = 1;
 }
 
 CardFile::~CardFile()
@@ -384,6 +445,75 @@ CardBytes CardFile::read(const std::atomic<bool> *cancel)
     if (data.isEmpty())
         return {QByteArray(kEmptyFileText), CardEncoding::Legacy};
     return prepareCardBytes(std::move(data), cancel);
+}
+
+CardBytes CardFile::readPrepared(qsizetype begin, qsizetype end, qint64 fileBegin,
+                                 const std::atomic<bool> *cancel)
+{
+    CardBytes result;
+    if (m_fd < 0 || begin < 0 || end <= begin)
+        return result;
+    const auto cancelled = [cancel] { return cancel && cancel->load(std::memory_order_relaxed); };
+    // Reads up to size bytes from offset; fewer at the end of the file.
+    const auto readAt = [this](char *into, qsizetype size, qint64 offset) {
+        qsizetype used = 0;
+        while (used < size) {
+            const ssize_t got
+                = ::pread(m_fd, into + used, std::size_t(size - used), off_t(offset + used));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0)
+                failRead(path(), reasonText(errno));
+            if (got == 0)
+                break;
+            used += got;
+        }
+        return used;
+    };
+    QByteArray head(qMin<qint64>(m_size, kSniffBytes), Qt::Uninitialized);
+    head.truncate(readAt(head.data(), head.size(), 0));
+    result.encoding = detectCardEncoding(head);
+    if (result.encoding == CardEncoding::Legacy || result.encoding == CardEncoding::Utf8Bom) {
+        result.markBytes = result.encoding == CardEncoding::Utf8Bom ? 3 : 0;
+        const qsizetype size
+            = qsizetype(qMin<qint64>(end - begin, m_size - result.markBytes - begin));
+        if (size <= 0)
+            return result;
+        result.bytes.resize(size);
+        result.bytes.truncate(readAt(result.bytes.data(), size, begin + result.markBytes));
+        return result;
+    }
+    // UTF-16: decoded piece by piece as read() does, keeping only the bytes asked for,
+    // from where the search found them when it tells.
+    const bool le = result.encoding == CardEncoding::Utf16LE;
+    result.markBytes = startsWith(head, le ? "\xFF\xFE" : "\xFE\xFF", 2) ? 2 : 0;
+    const qint64 last = result.markBytes + ((m_size - result.markBytes) & ~qint64(1));
+    const bool placed = fileBegin >= result.markBytes && (fileBegin - result.markBytes) % 2 == 0;
+    const qint64 start = placed ? fileBegin : result.markBytes;
+    Utf16Pieces decoder(le);
+    QByteArray raw;
+    qsizetype at = placed ? begin : 0; // the prepared bytes decoded so far
+    const auto keep = [&](const QByteArray &utf8) {
+        const qsizetype from = qMax(begin, at);
+        const qsizetype to = qMin(end, at + utf8.size());
+        if (from < to)
+            result.bytes.append(QByteArrayView(utf8).sliced(from - at, to - from));
+        at += utf8.size();
+    };
+    // From the card's place, its bytes take at most two bytes of the file each.
+    const qint64 piece = placed ? qMin(kPieceBytes, 2 * (end - begin) + 2) : kPieceBytes;
+    for (qint64 offset = start; offset < last && at < end; offset += piece) {
+        if (cancelled())
+            return {};
+        raw.resize(qsizetype(qMin(piece, last - offset)));
+        raw.truncate(readAt(raw.data(), raw.size(), offset));
+        keep(decoder(raw));
+        if (raw.size() < qMin(piece, last - offset))
+            break;
+    }
+    if (at < end)
+        keep(decoder.finish());
+    return result;
 }
 
 QByteArray readWholeFile(const QString &path)

@@ -22,6 +22,18 @@ struct CardBytes
 {
     QByteArray bytes;
     CardEncoding encoding = CardEncoding::Legacy;
+    qsizetype markBytes = 0; ///< the mark's bytes, dropped from the file's start
+
+    /// Where the byte at offset of bytes stands in the file itself; for UTF-16, with
+    /// units the UTF-16 code units that the bytes before it make (see utf16Length).
+    qint64 fileOffset(qsizetype offset, qint64 units) const
+    {
+        return markBytes + (isUtf16() ? 2 * units : qint64(offset));
+    }
+    bool isUtf16() const
+    {
+        return encoding == CardEncoding::Utf16LE || encoding == CardEncoding::Utf16BE;
+    }
 
     /// True when the whole file has one known Unicode encoding (bytes are UTF-8).
     bool isUnicode() const { return encoding != CardEncoding::Legacy; }
@@ -44,8 +56,20 @@ bool isUtf8CompatibleCharset(QByteArrayView name);
 /// The value of a hexadecimal digit, or -1.
 int hexDigitValue(char c);
 
+/// The UTF-16 code units of well-formed UTF-8.
+qint64 utf16Length(QByteArrayView utf8);
+
 /// True when the bytes are well-formed UTF-8.
 bool isValidUtf8(QByteArrayView bytes);
+
+/// A card's digest covers its length and at most this many of its first bytes: all
+/// that a reader shows of a card.
+inline constexpr qsizetype kCardDigestBytes = qsizetype(1) << 20;
+
+/// A digest of a card's prepared bytes, never 0, so that 0 can mean "not known".
+quint64 cardDigest(QByteArrayView card);
+/// The same digest from the card's length and its first bytes, as many as it covers.
+quint64 cardDigest(QByteArrayView head, qsizetype length);
 
 /// Files larger than this are refused rather than read into memory.
 inline constexpr qint64 kMaxReadableFileSize = qint64(1) << 30;
@@ -91,6 +115,9 @@ public:
     void failIfMissing() const;
     /// The size the system gave when the file was opened; 0 when it is missing.
     qint64 size() const { return m_size; }
+    /// A digest of the file's device, inode, size and modification time when it was
+    /// opened: another value means another file or a change. 0 when it is missing.
+    quint64 stamp() const { return m_stamp; }
 
     /// The bytes prepared for the parser: nothing for a missing file, the text "empty
     /// file" for a 0-byte file (it holds no colon, so it yields an empty record).
@@ -99,6 +126,14 @@ public:
     CardBytes read(const std::atomic<bool> *cancel = nullptr);
     /// The file's bytes as they are.
     QByteArray readAll(const std::atomic<bool> *cancel = nullptr);
+    /// The bytes [begin, end) of what read() gives, fewer where the file ends first,
+    /// reading no more than they need: the bytes themselves, but for a UTF-16 file
+    /// without fileBegin, which is decoded from its start up to them. Its encoding is the file's.
+    /// Throws Failure when a read fails; empty when cancel is set on the way. fileBegin, where the
+    /// search found begin in the file (CardBytes::fileOffset), spares a UTF-16 file's decoding up
+    /// to it; -1 when not known.
+    CardBytes readPrepared(qsizetype begin, qsizetype end, qint64 fileBegin = -1,
+                           const std::atomic<bool> *cancel = nullptr);
 
     int openError() const { return m_openError; }
 
@@ -111,6 +146,7 @@ private:
     FileRef m_file;
     int m_fd = -1;
     qint64 m_size = 0;
+    quint64 m_stamp = 0;
     bool m_missing = false;
     int m_openError = 0;
 };

@@ -1,6 +1,7 @@
 #include "results/CardDetails.h"
 
 #include "card/CardParser.h"
+#include "card/CharsetDetection.h"
 #include "card/Windows1252.h"
 #include "search/FieldMatching.h"
 
@@ -10,7 +11,8 @@ namespace {
 
 // A card is shown up to this many bytes, lines, properties and characters of a value,
 // so that a hostile card of a gigabyte cannot stall the window.
-constexpr qsizetype kShownBytes = qsizetype(1) << 20;
+// Bytes: as many as a card's digest covers, so that all that is shown is checked.
+constexpr qsizetype kShownBytes = kCardDigestBytes;
 constexpr qsizetype kShownLines = 5000;
 constexpr qsizetype kShownProperties = 2000;
 constexpr qsizetype kShownValue = 2000;
@@ -82,7 +84,8 @@ qsizetype matchedProperty(const QList<CardParser::Property> &properties, const R
 
 } // namespace
 
-CardDetails describeCard(const ResultRow &row, const CardBytes &text)
+CardDetails describeCard(const ResultRow &row, const CardBytes &text, qsizetype from,
+                         bool fileChanged)
 {
     CardDetails details;
     details.searchText = row.Text;
@@ -90,18 +93,31 @@ CardDetails describeCard(const ResultRow &row, const CardBytes &text)
     if (!row.Contact.isEmpty())
         details.title += u": "_s + row.Contact;
     const CardPlace &card = row.Card;
-    if (card.begin < 0 || card.end <= card.begin || card.end > text.bytes.size()) {
-        details.note = u"The file has changed since the search: the card is no longer there."_s;
+    QStringList notes;
+    const qsizetype length = card.end - card.begin;
+    const qsizetype end = card.begin + qMin(length, kShownBytes);
+    const bool there = card.begin >= from && length > 0 && end - from <= text.bytes.size();
+    // The bytes shown are the row's card only when they read as they did; a row without
+    // a digest is trusted where its file's stamp says it has not changed.
+    const bool same = there
+        && (card.digest != 0
+                ? cardDigest(QByteArrayView(text.bytes).sliced(card.begin - from, end - card.begin),
+                             length)
+                    == card.digest
+                : !fileChanged);
+    if (!same) {
+        details.note
+            = QString::fromUtf16(kFileChangedNote) + u": the card is no longer where it was."_s;
         return details;
     }
-    qsizetype end = card.end;
-    if (end - card.begin > kShownBytes) {
-        end = card.begin + kShownBytes;
-        details.note = u"The card is too long to show whole: its first %1 bytes are shown."_s.arg(
-            kShownBytes);
-    }
+    if (fileChanged)
+        notes.append(QString::fromUtf16(kFileChangedNote) + u", but not this card."_s);
+    if (end < card.end)
+        notes.append(u"The card is too long to show whole: its first %1 bytes are shown."_s.arg(
+            kShownBytes));
+    // The parser reads the text from its start: the card's offsets are made the text's.
     const QList<CardParser::Property> properties
-        = CardParser::properties(text, card.begin, end, kShownProperties);
+        = CardParser::properties(text, card.begin - from, end - from, kShownProperties);
     const qsizetype matched = matchedProperty(properties, row);
     for (qsizetype i = 0; i < properties.size(); ++i) {
         const CardParser::Property &property = properties.at(i);
@@ -110,13 +126,14 @@ CardDetails describeCard(const ResultRow &row, const CardBytes &text)
     }
 
     // The lines as they stand, each numbered in the file.
-    const QByteArrayView bytes = QByteArrayView(text.bytes).sliced(card.begin, end - card.begin);
+    const QByteArrayView bytes
+        = QByteArrayView(text.bytes).sliced(card.begin - from, end - card.begin);
     details.firstLine = card.line;
     qsizetype matchFrom = -1;
     qsizetype matchTo = -1;
     if (matched >= 0) {
-        matchFrom = properties.at(matched).begin - card.begin;
-        matchTo = properties.at(matched).end - card.begin;
+        matchFrom = properties.at(matched).begin - (card.begin - from);
+        matchTo = properties.at(matched).end - (card.begin - from);
     }
     qsizetype at = 0;
     while (at < bytes.size() && details.lines.size() < kShownLines) {
@@ -133,11 +150,41 @@ CardDetails describeCard(const ResultRow &row, const CardBytes &text)
         at = next < bytes.size() && bytes[next] == '\n' ? next + 1
                                                         : qMin(lineEnd + 1, bytes.size());
     }
-    if (matched < 0 && details.note.isEmpty())
-        details.note = u"The line that gave this row was not found: the file may have changed "
-                       "since the search."_s;
-    if (at < bytes.size() && details.note.isEmpty())
-        details.note = u"The card is too long to show whole: its first %1 lines are shown."_s.arg(
-            kShownLines);
+    if (at < bytes.size() && end == card.end)
+        notes.append(u"The card is too long to show whole: its first %1 lines are shown."_s.arg(
+            kShownLines));
+    if (matched < 0 && properties.size() >= kShownProperties)
+        notes.append(
+            u"The card is too long to show whole: its first %1 properties are shown."_s.arg(
+                kShownProperties));
+    else if (matched < 0 && end == card.end)
+        notes.append(card.digest != 0
+                         ? u"The line that gave this row is not marked."_s
+                         : u"The line that gave this row was not found: the file may have "
+                           "changed since the search."_s);
+    details.note = notes.join(u' ');
     return details;
+}
+
+CardDetails readCardDetails(const ResultRow &row, const std::atomic<bool> *cancel)
+{
+    const CardPlace &card = row.Card;
+    CardFile file(row.File);
+    if (file.isMissing()) {
+        CardDetails details = describeCard(row, {});
+        details.note = QString::fromUtf16(kFileChangedNote) + u": it is no longer there."_s;
+        return details;
+    }
+    const bool changed = card.file != 0 && file.stamp() != card.file;
+    const qsizetype shownEnd = card.begin + qMin(card.end - card.begin, kShownBytes);
+    CardBytes text = file.readPrepared(card.begin, shownEnd, card.fileBegin, cancel);
+    qsizetype from = card.begin;
+    // Legacy text is read in the charset that the whole file decides.
+    if (text.encoding == CardEncoding::Legacy && cardreader::hasNonUtf8Text(text.bytes)) {
+        text = file.read(cancel);
+        from = 0;
+    }
+    if (cancel && cancel->load(std::memory_order_relaxed))
+        return {};
+    return describeCard(row, text, from, changed);
 }

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
+
 /// The card a result row came from, made readable: its properties with the one that
 /// gave the row marked, and its lines as they stand in the file with the lines of that
 /// property marked. Everything in it is plain text.
@@ -29,7 +31,19 @@ struct CardDetails
     QString note; // why the card is shown in part, or not at all; empty when whole
 };
 
-/// The details of the row's card, read from text (the row's file as readCardFile
-/// gives it). A card too long to show is shown in part, and a file that no longer
-/// holds the card where the search found it is said to have changed.
-CardDetails describeCard(const ResultRow &row, const CardBytes &text);
+/// The first words of a note on a card whose file is not as the search read it.
+inline constexpr char16_t kFileChangedNote[] = u"This file has changed since the search";
+
+/// The details of the row's card, read from text: the bytes of the row's file as
+/// CardFile::read gives them, from byte from on (0: all of them). A card too long to
+/// show is shown in part. The card is shown only when the text holds it where the
+/// search found it and, where the row has one, with its digest; else the note says
+/// that the file has changed. fileChanged tells that the file's stamp differs.
+CardDetails describeCard(const ResultRow &row, const CardBytes &text, qsizetype from = 0,
+                         bool fileChanged = false);
+
+/// The details of the row's card, read from the row's file: only as much of it as the
+/// card needs (see CardFile::readPrepared), unless the card holds legacy text whose
+/// charset the whole file decides. Throws Failure when the file cannot be read; the
+/// details are empty when cancel is set on the way.
+CardDetails readCardDetails(const ResultRow &row, const std::atomic<bool> *cancel = nullptr);

@@ -10,15 +10,27 @@
 /// Where one card stands in its file: its number (1-based, in card order), the line
 /// where it begins (1-based: its BEGIN line, or the first line of a run of lines
 /// outside every card), and its bytes [begin, end) in the file's prepared text (a
-/// UTF-16 file's converted to UTF-8).
+/// UTF-16 file's converted to UTF-8). With them, what the search read: the file's
+/// stamp (CardFile::stamp) and the card's digest (cardDigest), so that a reader can
+/// tell whether the file still holds the card, 0 when not known; and where begin stands
+/// in the file itself, -1 when not known.
 struct CardPlace
 {
     qint64 number = 0;
     qint64 line = 0;
     qsizetype begin = 0;
     qsizetype end = 0;
+    quint64 file = 0;
+    quint64 digest = 0;
+    qint64 fileBegin = -1;
 
-    bool operator==(const CardPlace &) const = default;
+    /// The same place; the stamp and digest tell what stood there, and are the same
+    /// for every row of a card.
+    bool operator==(const CardPlace &other) const
+    {
+        return number == other.number && line == other.line && begin == other.begin
+            && end == other.end;
+    }
 };
 
 /// One hit: the card file's path as the file list shows it, the field's tag, the

@@ -26,12 +26,13 @@ using RowSink = SearchPipeline::RowSink;
 using PartRunner
     = std::function<void(std::size_t count, const std::function<void(std::size_t)> &part)>;
 
-/// Line numbers of the places of one text, asked in increasing order: each asks only
-/// about the bytes after the last, so numbering every card of a file is one pass.
+/// Line numbers of the places of one text, and where they stand in its file, asked in
+/// increasing order: each asks only about the bytes after the last, so placing every
+/// card of a file is one pass.
 class LineCounter
 {
 public:
-    explicit LineCounter(QByteArrayView text) : m_text(text) {}
+    explicit LineCounter(const CardBytes &text) : m_file(text), m_text(text.bytes) {}
 
     /// The 1-based number of the line that starts at offset.
     qint64 lineAt(qsizetype offset)
@@ -39,16 +40,25 @@ public:
         if (offset < m_at) {
             m_at = 0;
             m_line = 1;
+            m_units = 0;
         }
-        m_line += CardParser::countLineEnds(m_text.sliced(m_at, offset - m_at));
+        const QByteArrayView passed = m_text.sliced(m_at, offset - m_at);
+        m_line += CardParser::countLineEnds(passed);
+        if (m_file.isUtf16())
+            m_units += utf16Length(passed);
         m_at = offset;
         return m_line;
     }
 
+    /// Where the offset last asked stands in the file.
+    qint64 fileOffset() const { return m_file.fileOffset(m_at, m_units); }
+
 private:
+    const CardBytes &m_file;
     QByteArrayView m_text;
     qsizetype m_at = 0;
     qint64 m_line = 1;
+    qint64 m_units = 0; // UTF-16 code units before m_at, for a UTF-16 file
 };
 
 /// The rows of one part of a file, held until the parts before it are done. The file
@@ -93,6 +103,7 @@ public:
         for (Card &card : m_cards) {
             card.place.number += cardsBefore;
             card.place.line = lines.lineAt(card.place.begin);
+            card.place.fileBegin = lines.fileOffset();
         }
         QList<ResultRow> batch;
         const char *p = m_bytes.constData();
@@ -180,26 +191,31 @@ struct FileSearch
     const RawValueFilter *filter; // null when the texts are of a kind it cannot judge
     const QString &path;
     ParseOptions options;
+    quint64 stamp = 0; // the file's, as read
 
     /// Gathers the rows of one card into rows, and hands rows to sink whenever it holds a
     /// batch: a card of a million matching values is not held as a million rows at once.
-    /// lineOf tells the line of the card's first byte; it is asked only for a card with
-    /// rows, and once.
+    /// lineOf tells the line of the card's first byte and where it stands in the file;
+    /// they and the card's digest are found only for a card with rows, and once.
     template<typename LineOf, typename Sink>
-    void cardRows(const ContactFields &card, const CardParser::Identity &identity, LineOf &&lineOf,
-                  QList<ResultRow> &rows, Sink &&sink) const
+    void cardRows(const ContactFields &card, const CardParser::Identity &identity,
+                  QByteArrayView text, LineOf &&lineOf, QList<ResultRow> &rows, Sink &&sink) const
     {
-        qint64 line = 0;
+        CardPlace place;
+        bool placed = false;
         for (const TextMatcher &matcher : matchers) {
             forEachFieldMatch(card, matcher, [&](const QString &tag, QString value) {
-                if (line == 0)
-                    line = lineOf(identity.begin);
-                rows.append({path,
-                             tag,
-                             std::move(value),
-                             identity.contact,
-                             matcher.text(),
-                             {identity.number, line, identity.begin, identity.end}});
+                if (!std::exchange(placed, true)) {
+                    const auto [line, fileBegin] = lineOf(identity.begin);
+                    place = {identity.number,
+                             line,
+                             identity.begin,
+                             identity.end,
+                             stamp,
+                             cardDigest(text.sliced(identity.begin, identity.end - identity.begin)),
+                             fileBegin};
+                }
+                rows.append({path, tag, std::move(value), identity.contact, matcher.text(), place});
                 if (rows.size() == kRowBatch)
                     sink(std::exchange(rows, {}));
             });
@@ -228,12 +244,15 @@ struct FileSearch
         // Rows go on in batches that the cards fill, so that a file of many cards with a
         // row or two each is not handed on card by card.
         QList<ResultRow> rows;
-        LineCounter lines(text.bytes);
-        const auto lineOf = [&lines](qsizetype offset) { return lines.lineAt(offset); };
+        LineCounter lines(text);
+        const auto lineOf = [&lines](qsizetype offset) {
+            const qint64 line = lines.lineAt(offset);
+            return std::pair(line, lines.fileOffset());
+        };
         CardParser::parse(
             text,
             [&](ContactFields &&card, const CardParser::Identity &identity) {
-                cardRows(card, identity, lineOf, rows, sink);
+                cardRows(card, identity, text.bytes, lineOf, rows, sink);
                 if (rows.size() >= kCardsRowBatch)
                     sink(std::exchange(rows, {}));
             },
@@ -256,7 +275,7 @@ struct FileSearch
         std::vector<char> stopped(count, 0);
         std::vector<std::exception_ptr> failures(count);
         // A part's lines are numbered when its rows are handed on, in order.
-        const auto noLine = [](qsizetype) { return qint64(-1); };
+        const auto noLine = [](qsizetype) { return std::pair(qint64(-1), qint64(-1)); };
         const auto parsePart = [&](std::size_t k) {
             try {
                 const qsizetype from = k == 0 ? 0 : cuts.at(qsizetype(k) - 1);
@@ -266,7 +285,7 @@ struct FileSearch
                     text, from, to,
                     [&](ContactFields &&card, const CardParser::Identity &identity) {
                         QList<ResultRow> rows;
-                        cardRows(card, identity, noLine, rows,
+                        cardRows(card, identity, text.bytes, noLine, rows,
                                  [&](QList<ResultRow> &&full) { held[k].add(full); });
                         held[k].add(rows);
                     },
@@ -299,7 +318,7 @@ struct FileSearch
         }
         // After a stop the rows of the parts done are all handed on; a stop that comes
         // while they are handed on ends it at a batch, as it ends a parse at a line.
-        LineCounter lines(text.bytes);
+        LineCounter lines(text);
         qint64 cardsBefore = 0;
         for (std::size_t k = 0; k < handed; ++k) {
             if (!held[k].handOn(path, cardsBefore, lines, sink, anyStopped ? nullptr : cancel))
@@ -515,11 +534,13 @@ SearchPipeline::Found SearchPipeline::searchFile(const FileRef &file, Slot &slot
 {
     Found found;
     CardBytes text;
+    quint64 stamp = 0;
     try {
-        CardFile card(file, folder);
+        CardFile opened(file, folder);
         if (m_missingFails)
-            card.failIfMissing();
-        text = card.read(&m_cancel);
+            opened.failIfMissing();
+        stamp = opened.stamp();
+        text = opened.read(&m_cancel);
     } catch (...) {
         found.readFailure = std::current_exception();
         return found;
@@ -573,7 +594,7 @@ SearchPipeline::Found SearchPipeline::searchFile(const FileRef &file, Slot &slot
     try {
         // Files and values that cannot hold a search text need not be parsed or decoded.
         const FileSearch search{prepared.matchers, filter, path,
-                                ParseOptions{prepared.allProperties}};
+                                ParseOptions{prepared.allProperties}, stamp};
         search.run(text, qMax(m_threads, 1), sink, &m_cancel,
                    [this](std::size_t count, const std::function<void(std::size_t)> &part) {
                        runParts(count, part);

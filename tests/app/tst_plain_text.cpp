@@ -1,6 +1,7 @@
 // Text from outside the program is shown as plain text: tooltips, message and input boxes.
 
 #include "WindowTest.h"
+#include "app/CardPane.h"
 #include "app/Form1.h"
 #include "app/PlainToolTip.h"
 #include "app/QtDesktop.h"
@@ -24,6 +25,7 @@
 #include <QTextDocument>
 #include <QTimer>
 #include <QToolTip>
+#include <QTreeWidget>
 
 #include <atomic>
 #include <functional>
@@ -239,6 +241,19 @@ void TestPlainText::windowToolTipsNeverReadAFile()
     QCOMPARE(showToolTip(files, files->model()->index(0, 0)), card);
     QCOMPARE(showToolTip(results, results->model()->index(0, 2)), value);
     QCOMPARE(showToolTip(results, results->model()->index(0, 0)), card);
+
+    // The card pane: its labels, the value's tooltip and the lines.
+    CardPane &pane = form->cardPane();
+    results->setCurrentIndex(results->model()->index(0, 2));
+    QTRY_COMPARE(pane.title()->text(), u"Card 1, line 1: x"_s);
+    QTreeWidget *properties = pane.properties();
+    QCOMPARE(properties->topLevelItemCount(), 3);
+    QCOMPARE(properties->currentItem()->text(2), value);
+    const QModelIndex note = properties->currentIndex().siblingAtColumn(2);
+    QCOMPARE(showToolTip(properties, note), value);
+    QCOMPARE(pane.matched()->text(), u"Matched: “img”"_s);
+    for (const QLabel *label : pane.findChildren<QLabel *>())
+        QCOMPARE(label->textFormat(), Qt::PlainText);
     QToolTip::showText({}, {});
     QCOMPARE(readers.stop(), 0);
 }

@@ -20,11 +20,14 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
+#include <QTreeWidget>
 
 using namespace Qt::StringLiterals;
 
@@ -91,6 +94,7 @@ private slots:
     void filterShowsMatchingRows_data();
     void filterShowsMatchingRows();
     void tableCommands();
+    void cardPaneReadsOffTheWindowThread();
     void countsUnderTheResults();
     void layoutComesBack_data();
     void layoutComesBack();
@@ -352,8 +356,8 @@ void TestWindowEveryday::filterShowsMatchingRows()
     QTest::keyClicks(control<QLineEdit>(*form, u"FilterBox"_s), filter);
     QTRY_COMPARE(shownColumn(*form, 2), values);
     // The card pane follows the selected row out of the table, or keeps it.
-    QCOMPARE(control<QLabel>(form->cardPane(), u"CardTitle"_s)->text().startsWith(u"Card 1,"_s),
-             values.contains(u"Tech Ten"_s));
+    QTRY_COMPARE(control<QLabel>(form->cardPane(), u"CardTitle"_s)->text().startsWith(u"Card 1,"_s),
+                 values.contains(u"Tech Ten"_s));
     QTRY_VERIFY(
         control<QLabel>(*form, u"StatusLine"_s)->text().contains(u"%1 shown"_s.arg(values.size())));
     // "Tick all shown" ticks only those; "Untick all" every row.
@@ -391,6 +395,42 @@ void TestWindowEveryday::tableCommands()
     control<QAction>(*view, u"ShowContactAction"_s)->trigger();
     QVERIFY(form->cardPane().isVisible());
     QVERIFY(m_desktop->messages.isEmpty());
+}
+
+void TestWindowEveryday::cardPaneReadsOffTheWindowThread()
+{
+    auto form = searchedWindow();
+    CardPane &pane = form->cardPane();
+    QSignalSpy read(&pane, &CardPane::cardRead);
+    QTableView *view = table(*form);
+    const auto select = [&](int r) { view->setCurrentIndex(view->model()->index(r, 2)); };
+    const auto file = [&](int r) { return view->model()->index(r, 0).data().toString(); };
+    const int last = view->model()->rowCount() - 1;
+    QVERIFY(file(0) != file(last));
+    // The card is read while the window goes on; a read overtaken by another is dropped.
+    select(0);
+    QCOMPARE(pane.title()->text(), u"Reading the card…"_s);
+    select(last);
+    QTRY_COMPARE(read.count(), 1);
+    QVERIFY(pane.lines()->toPlainText().contains(view->model()->index(last, 2).data().toString()));
+    const QString title = pane.title()->text();
+    QVERIFY(title.startsWith(u"Card 1, line 1"_s));
+    select(last); // the card shown is not read again
+    QCOMPARE(pane.title()->text(), title);
+
+    // A card put in front of the first row's card: the pane says so and shows nothing.
+    const QString path = file(0);
+    QFile changed(path);
+    QVERIFY(changed.open(QIODevice::ReadOnly));
+    const QByteArray bytes = changed.readAll();
+    changed.close();
+    writeTestFile(*m_dir, QFileInfo(path).fileName(),
+                  "BEGIN:VCARD\r\nFN:Added\r\nEND:VCARD\r\n" + bytes);
+    select(0);
+    QTRY_COMPARE(read.count(), 2);
+    QVERIFY(pane.title()->text().contains(u"This file has changed since the search"_s));
+    QCOMPARE(pane.properties()->topLevelItemCount(), 0);
+    QCOMPARE(pane.lines()->toPlainText(), QString());
 }
 
 void TestWindowEveryday::countsUnderTheResults()

@@ -96,6 +96,12 @@ void TestCardDecoding::encodingDetection_data()
         << cjkLe << CardEncoding::Utf16LE << cjk.toUtf8();
     QTest::newRow("UTF-16BE without a mark, mostly CJK")
         << cjkBe << CardEncoding::Utf16BE << cjk.toUtf8();
+    // UTF-16 is converted in pieces of 8 MiB: a pair across two of them stays whole.
+    const QString split = QString((qsizetype(4) << 20) - 1, u'x') + u"😀\r\n"_s;
+    QTest::newRow("UTF-16LE, a surrogate pair across two pieces")
+        << QByteArray("\xFF\xFE")
+            + QByteArray(reinterpret_cast<const char *>(split.utf16()), split.size() * 2)
+        << CardEncoding::Utf16LE << split.toUtf8();
     QTest::newRow("EF BB BF is UTF-8, mark dropped") << QByteArray("\xEF\xBB\xBF"
                                                                    "FN:x")
                                                      << CardEncoding::Utf8Bom << QByteArray("FN:x");

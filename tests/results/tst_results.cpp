@@ -6,13 +6,20 @@
 #include "results/ResultsModel.h"
 #include "results/ResultsText.h"
 #include "search/FieldMatching.h"
+#include "search/SearchPipeline.h"
+
+#include "TestFiles.h"
 
 #include <QAbstractItemModelTester>
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -51,7 +58,36 @@ QList<ResultRow> searchRows(const CardBytes &text, const QString &needle)
     return rows;
 }
 
+/// The rows a run's search for needle finds in the file, with what it read of it.
+QList<ResultRow> searchedRows(const QString &path, const QString &needle)
+{
+    SearchCriteria criteria;
+    criteria.text = needle;
+    // Two workers: a large file is searched in two parts at once.
+    SearchPipeline pipeline(criteria, 2);
+    pipeline.add(QStringList{path});
+    QList<ResultRow> rows;
+    FileOutcome outcome;
+    while (!outcome.finished)
+        outcome = pipeline.take([&](QList<ResultRow> &&found) { rows.append(std::move(found)); });
+    if (outcome.readFailure || outcome.searchFailure)
+        qFatal("the search of %s failed", qPrintable(path));
+    return rows;
+}
+
+QByteArray utf16(const QString &text, QStringConverter::Encoding encoding, bool mark)
+{
+    QStringEncoder encoder(
+        encoding, mark ? QStringConverter::Flag::WriteBom : QStringConverter::Flag::Default);
+    return encoder.encode(text);
+}
+
+/// What happens to a file between its search and the reading of a card.
+enum class Change { None, CardInFront, Touched, EditedKeepingTime, CutShort, Deleted };
+
 } // namespace
+
+Q_DECLARE_METATYPE(Change)
 
 class TestResults final : public QObject
 {
@@ -66,6 +102,8 @@ private slots:
     void clipboardText();
     void cardDetails_data();
     void cardDetails();
+    void cardFromItsFile_data();
+    void cardFromItsFile();
     void writeTextFile();
     void writeTextFileFailures_data();
     void writeTextFileFailures();
@@ -275,6 +313,132 @@ void TestResults::cardDetails()
     ResultRow moved = rows.first();
     moved.Card.end = text.bytes.size() + 1;
     QVERIFY(describeCard(moved, text).note.contains(u"changed"_s));
+}
+
+void TestResults::cardFromItsFile_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<Change>("change");
+    QTest::addColumn<QString>("note");
+    QTest::addColumn<QString>("first"); // the first property shown, name:value
+    QTest::addColumn<QStringList>("marked");
+    const QString changed = QString::fromUtf16(kFileChangedNote);
+    const QString gone = changed + u": the card is no longer where it was."_s;
+    const QString two = u"BEGIN:VCARD\r\nFN:Ann\r\nEND:VCARD\r\nBEGIN:VCARD\r\nFN:Bo 😀\r\n"
+                        "EMAIL:bo@x\r\nEND:VCARD\r\n"_s;
+    const QStringList email{u"EMAIL:bo@x"_s};
+    QTest::newRow("as searched") << two.toUtf8() << Change::None << QString() << u"FN:Bo 😀"_s
+                                 << email;
+    QTest::newRow("a card added in front, of the first one's length")
+        << two.toUtf8() << Change::CardInFront << gone << QString() << QStringList();
+    QTest::newRow("touched: the card is still shown")
+        << two.toUtf8() << Change::Touched << changed + u", but not this card."_s << u"FN:Bo 😀"_s
+        << email;
+    QTest::newRow("edited in place, its size and time kept")
+        << two.toUtf8() << Change::EditedKeepingTime << gone << QString() << QStringList();
+    QTest::newRow("cut short") << two.toUtf8() << Change::CutShort << gone << QString()
+                               << QStringList();
+    QTest::newRow("deleted") << two.toUtf8() << Change::Deleted
+                             << changed + u": it is no longer there."_s << QString()
+                             << QStringList();
+    QTest::newRow("UTF-8 with a mark") << QByteArray("\xEF\xBB\xBF") + two.toUtf8() << Change::None
+                                       << QString() << u"FN:Bo 😀"_s << email;
+    QTest::newRow("UTF-16LE with a mark") << utf16(two, QStringConverter::Utf16LE, true)
+                                          << Change::None << QString() << u"FN:Bo 😀"_s << email;
+    QTest::newRow("UTF-16BE without a mark") << utf16(two, QStringConverter::Utf16BE, false)
+                                             << Change::None << QString() << u"FN:Bo 😀"_s << email;
+    // A surrogate pair across the pieces a UTF-16 file is decoded in, before the card;
+    // the file large enough to be searched in two parts.
+    QString padding = u"BEGIN:VCARD\r\nNOTE:"_s;
+    padding += QString((qsizetype(4) << 20) - 1 - padding.size(), u'x');
+    padding += u"😀\r\nEND:VCARD\r\nBEGIN:VCARD\r\nNOTE:"_s + QString(5 << 20, u'y')
+        + u"\r\nEND:VCARD\r\n"_s;
+    QTest::newRow("UTF-16LE, a pair split by a piece before the card, in parts")
+        << utf16(padding + two, QStringConverter::Utf16LE, true) << Change::None << QString()
+        << u"FN:Bo 😀"_s << email;
+    // Unlabelled legacy text is read in the charset that another card names.
+    QTest::newRow("legacy text in the file's charset")
+        << QByteArray("BEGIN:VCARD\r\nFN;CHARSET=ISO-8859-5:\xB0\r\nEND:VCARD\r\n"
+                      "BEGIN:VCARD\r\nFN:Ren\xE9\r\nEMAIL:bo@x\r\nEND:VCARD\r\n")
+        << Change::None << QString() << u"FN:Renщ"_s << email;
+    QByteArray many("BEGIN:VCARD\r\nFN:Many\r\n");
+    for (int i = 0; i < 2000; ++i)
+        many += "NOTE:n\r\n";
+    QTest::newRow("a match past the properties shown")
+        << many + "EMAIL:bo@x\r\nEND:VCARD\r\n"
+        << Change::None
+        << u"The card is too long to show whole: its first 2000 properties are shown."_s
+        << u"FN:Many"_s << QStringList();
+}
+
+void TestResults::cardFromItsFile()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(Change, change);
+    QFETCH(QString, note);
+    QFETCH(QString, first);
+    QFETCH(QStringList, marked);
+    const QString path = writeTestFile(m_dir, u"card.vcf"_s, file);
+    const QList<ResultRow> rows = searchedRows(path, u"bo@x"_s);
+    QCOMPARE(rows.size(), 1);
+    // The row's card is the file's last; the search tells where it begins in the file.
+    const CardEncoding encoding = detectCardEncoding(file);
+    const QByteArray begin = encoding == CardEncoding::Utf16LE
+        ? utf16(u"BEGIN:VCARD"_s, QStringConverter::Utf16LE, false)
+        : encoding == CardEncoding::Utf16BE
+        ? utf16(u"BEGIN:VCARD"_s, QStringConverter::Utf16BE, false)
+        : QByteArray("BEGIN:VCARD");
+    QCOMPARE(rows.first().Card.fileBegin, qint64(file.lastIndexOf(begin)));
+    struct stat before
+    {
+    };
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &before), 0);
+    const auto setTimes = [&](timespec modified) {
+        const timespec times[2]{before.st_atim, modified};
+        QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+    };
+    switch (change) {
+    case Change::None:
+        break;
+    case Change::CardInFront:
+        writeTestFile(m_dir, u"card.vcf"_s, "BEGIN:VCARD\r\nFN:Cyd\r\nEND:VCARD\r\n" + file);
+        break;
+    case Change::Touched:
+        setTimes({before.st_mtim.tv_sec + 3600, before.st_mtim.tv_nsec});
+        break;
+    case Change::EditedKeepingTime:
+        writeTestFile(m_dir, u"card.vcf"_s, QByteArray(file).replace("bo@x", "bo@y"));
+        setTimes(before.st_mtim);
+        break;
+    case Change::CutShort:
+        writeTestFile(m_dir, u"card.vcf"_s, file.chopped(3));
+        break;
+    case Change::Deleted:
+        QVERIFY(QFile::remove(path));
+        break;
+    }
+
+    const CardDetails details = readCardDetails(rows.first());
+    QCOMPARE(details.note, note);
+    QCOMPARE(details.properties.isEmpty()
+                 ? QString()
+                 : details.properties.first().name + u':' + details.properties.first().value,
+             first);
+    QStringList lines;
+    for (const qsizetype i : details.matchedLines)
+        lines.append(details.lines.at(i));
+    QCOMPARE(lines, marked);
+    // What is shown is the row's card whole, or nothing of it.
+    if (!details.lines.isEmpty()) {
+        QCOMPARE(details.lines.first(), u"BEGIN:VCARD"_s);
+        QCOMPARE(details.lines.last(), u"END:VCARD"_s);
+    }
+    // Without the card's place in the file, a UTF-16 file is decoded up to it: the same.
+    ResultRow unplaced = rows.first();
+    unplaced.Card.fileBegin = -1;
+    const CardDetails decoded = readCardDetails(unplaced);
+    QCOMPARE(decoded.note, details.note);
+    QCOMPARE(decoded.lines, details.lines);
 }
 
 void TestResults::writeTextFile()
