@@ -30,6 +30,10 @@ public:
 private:
     struct Number;
 
+    /// What libphonenumber says of one number of a value, as a plus sign or none and
+    /// ASCII digits; the answers are kept for numbers asked again.
+    bool isSameNumber(QStringView number) const;
+
     QString m_digits;
     QString m_nationalNumber; // of the parsed needle; empty when it does not parse
     std::unique_ptr<Number> m_number;
