@@ -43,27 +43,27 @@ qsizetype pieceEnd(QStringView text, qsizetype from, qsizetype size)
     return end;
 }
 
+void appendCaseFoldedByIcu(const char16_t *text, qsizetype size, FoldedText &out)
+{
+    // A full folding is at most three code units per code unit (ΐ, ﬃ).
+    appendFromIcu(out, size * 3, [&](char16_t *dest, int32_t capacity, UErrorCode *status) {
+        return u_strFoldCase(dest, capacity, text, int32_t(size), U_FOLD_CASE_DEFAULT, status);
+    });
+}
+
 void appendCaseFolded(QStringView text, FoldedText &out)
 {
     // "İ" folds to "i" rather than to "i" and a combining dot above as full case folding
     // has it, so that "istanbul" finds "İSTANBUL" as a user of any language expects.
     const char16_t *chars = text.utf16();
     qsizetype from = 0;
-    for (qsizetype i = 0; i <= text.size(); ++i) {
-        if (i < text.size() && chars[i] != u'\u0130')
-            continue;
-        const qsizetype size = i - from;
-        // A full folding is at most three code units per code unit (ΐ, ﬃ).
-        if (size > 0) {
-            appendFromIcu(out, size * 3, [&](char16_t *dest, int32_t capacity, UErrorCode *s) {
-                return u_strFoldCase(dest, capacity, chars + from, int32_t(size),
-                                     U_FOLD_CASE_DEFAULT, s);
-            });
-        }
-        if (i < text.size())
-            out.append(u'i');
-        from = i + 1;
+    for (qsizetype at; (at = text.indexOf(QChar(u'\u0130'), from)) >= 0; from = at + 1) {
+        if (at > from)
+            appendCaseFoldedByIcu(chars + from, at - from, out);
+        out.append(u'i');
     }
+    if (from < text.size())
+        appendCaseFoldedByIcu(chars + from, text.size() - from, out);
 }
 
 bool isMark(UChar32 c)
@@ -219,7 +219,6 @@ void foldText(QStringView text, TextFolding folding, FoldedText &out)
         out.append(text.utf16(), text.size());
         return;
     }
-    FoldedText bare;
     for (qsizetype at = 0; at < text.size();) {
         const qsizetype end = pieceEnd(text, at, kFoldPiece);
         const QStringView piece = text.sliced(at, end - at);
@@ -228,7 +227,7 @@ void foldText(QStringView text, TextFolding folding, FoldedText &out)
         } else if (!folding.foldCase) {
             appendWithoutMarks(piece, out);
         } else {
-            bare.clear();
+            FoldedText bare;
             appendWithoutMarks(piece, bare);
             appendCaseFolded(QStringView(bare.constData(), bare.size()), out);
         }
@@ -240,8 +239,12 @@ bool foldedContains(QStringView text, TextFolding folding, QStringView form)
 {
     // Each piece's form is searched after the end of the forms before it, as long as a
     // match could begin there.
-    const qsizetype keep = qMax(qsizetype(0), form.size() - 1);
     FoldedText window;
+    if (text.size() <= kFoldPiece) {
+        foldText(text, folding, window);
+        return QStringView(window.constData(), window.size()).contains(form, Qt::CaseSensitive);
+    }
+    const qsizetype keep = qMax(qsizetype(0), form.size() - 1);
     for (qsizetype at = 0; at < text.size();) {
         const qsizetype end = pieceEnd(text, at, kFoldPiece);
         foldText(text.sliced(at, end - at), folding, window);
