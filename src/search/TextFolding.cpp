@@ -54,16 +54,24 @@ void appendCaseFoldedByIcu(const char16_t *text, qsizetype size, FoldedText &out
 void appendCaseFolded(QStringView text, FoldedText &out)
 {
     // "İ" folds to "i" rather than to "i" and a combining dot above as full case folding
-    // has it, so that "istanbul" finds "İSTANBUL" as a user of any language expects.
-    const char16_t *chars = text.utf16();
-    qsizetype from = 0;
-    for (qsizetype at; (at = text.indexOf(QChar(u'\u0130'), from)) >= 0; from = at + 1) {
-        if (at > from)
-            appendCaseFoldedByIcu(chars + from, at - from, out);
+    // has it, so that "istanbul" finds "İSTANBUL" as a user of any language expects. Its
+    // full folding is one code unit longer than it and no character's is shorter than
+    // the character: a folding as long as its text holds no "İ".
+    const qsizetype at = out.size();
+    appendCaseFoldedByIcu(text.utf16(), text.size(), out);
+    const char16_t *from = text.utf16();
+    const char16_t *const end = from + text.size();
+    if (out.size() - at == text.size() || std::find(from, end, u'\u0130') == end)
+        return;
+    out.resize(at);
+    for (const char16_t *dotted; (dotted = std::find(from, end, u'\u0130')) != end;
+         from = dotted + 1) {
+        if (dotted > from)
+            appendCaseFoldedByIcu(from, dotted - from, out);
         out.append(u'i');
     }
-    if (from < text.size())
-        appendCaseFoldedByIcu(chars + from, text.size() - from, out);
+    if (from < end)
+        appendCaseFoldedByIcu(from, end - from, out);
 }
 
 bool isMark(UChar32 c)
@@ -213,6 +221,23 @@ int utf8Length(unsigned char lead)
 
 } // namespace
 
+namespace {
+
+void foldPiece(QStringView piece, TextFolding folding, FoldedText &out)
+{
+    if (!folding.removeAccents) {
+        appendCaseFolded(piece, out);
+    } else if (!folding.foldCase) {
+        appendWithoutMarks(piece, out);
+    } else {
+        FoldedText bare;
+        appendWithoutMarks(piece, bare);
+        appendCaseFolded(QStringView(bare.constData(), bare.size()), out);
+    }
+}
+
+} // namespace
+
 void foldText(QStringView text, TextFolding folding, FoldedText &out)
 {
     if (folding.isIdentity()) {
@@ -221,33 +246,26 @@ void foldText(QStringView text, TextFolding folding, FoldedText &out)
     }
     for (qsizetype at = 0; at < text.size();) {
         const qsizetype end = pieceEnd(text, at, kFoldPiece);
-        const QStringView piece = text.sliced(at, end - at);
-        if (!folding.removeAccents) {
-            appendCaseFolded(piece, out);
-        } else if (!folding.foldCase) {
-            appendWithoutMarks(piece, out);
-        } else {
-            FoldedText bare;
-            appendWithoutMarks(piece, bare);
-            appendCaseFolded(QStringView(bare.constData(), bare.size()), out);
-        }
+        foldPiece(text.sliced(at, end - at), folding, out);
         at = end;
     }
 }
 
 bool foldedContains(QStringView text, TextFolding folding, QStringView form)
 {
+    if (folding.isIdentity())
+        return text.contains(form, Qt::CaseSensitive);
     // Each piece's form is searched after the end of the forms before it, as long as a
     // match could begin there.
     FoldedText window;
     if (text.size() <= kFoldPiece) {
-        foldText(text, folding, window);
+        foldPiece(text, folding, window);
         return QStringView(window.constData(), window.size()).contains(form, Qt::CaseSensitive);
     }
     const qsizetype keep = qMax(qsizetype(0), form.size() - 1);
     for (qsizetype at = 0; at < text.size();) {
         const qsizetype end = pieceEnd(text, at, kFoldPiece);
-        foldText(text.sliced(at, end - at), folding, window);
+        foldPiece(text.sliced(at, end - at), folding, window);
         if (QStringView(window.constData(), window.size()).contains(form, Qt::CaseSensitive))
             return true;
         if (window.size() > keep)

@@ -20,6 +20,7 @@
 
 #include <unicode/uchar.h>
 #include <unicode/unorm2.h>
+#include <unicode/ustring.h>
 #include <unicode/utf16.h>
 
 #include <algorithm>
@@ -131,7 +132,7 @@ private slots:
     void largeFileInPartsGivesTheSameRows();
     void foldedMatching_data();
     void foldedMatching();
-    void marksRemovedAsAWholeTextDecomposed();
+    void foldingAgreesWithIcuOnEveryCharacter();
     void phoneMatching_data();
     void phoneMatching();
     void shortcutsWithOptions_data();
@@ -765,6 +766,17 @@ void TestSearch::foldedMatching()
 
 namespace {
 
+/// Full case folding by ICU.
+QString foldedByIcu(const QString &text)
+{
+    std::vector<char16_t> folded(std::size_t(text.size()) * 3 + 16);
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t size
+        = u_strFoldCase(folded.data(), int32_t(folded.size()), QStringView(text).utf16(),
+                        int32_t(text.size()), U_FOLD_CASE_DEFAULT, &status);
+    return U_SUCCESS(status) ? QString::fromUtf16(folded.data(), size) : u"ICU failed"_s;
+}
+
 /// The plain way to remove marks: the whole text decomposed by ICU, then every nonspacing
 /// mark and every character of a combining class other than 0 dropped.
 QString withoutMarksByIcu(const QString &text)
@@ -789,12 +801,14 @@ QString withoutMarksByIcu(const QString &text)
 
 } // namespace
 
-void TestSearch::marksRemovedAsAWholeTextDecomposed()
+void TestSearch::foldingAgreesWithIcuOnEveryCharacter()
 {
     // Marks are removed from each character's decomposition on its own; that must be
     // what decomposing the whole text gives, for every character, between marks of
-    // several classes (which the whole text's decomposition reorders).
+    // several classes (which the whole text's decomposition reorders). Case folding is
+    // ICU's, but for "İ", which reads "i" beside any character.
     const TextFolding accents{false, true};
+    const TextFolding letterCase{true, false};
     for (char32_t c = 0; c <= 0x10FFFF; ++c) {
         const int8_t type = u_charType(UChar32(c));
         if (type == U_UNASSIGNED || type == U_PRIVATE_USE_CHAR || type == U_SURROGATE)
@@ -805,6 +819,9 @@ void TestSearch::marksRemovedAsAWholeTextDecomposed()
         if (foldedText(text, accents) != expected)
             QFAIL(qPrintable(u"U+%1: %2 instead of %3"_s.arg(uint(c), 4, 16, QChar(u'0'))
                                  .arg(foldedText(text, accents), expected)));
+        const QString dotted = one + u"İ"_s + one;
+        if (foldedText(dotted, letterCase) != foldedByIcu(QString(dotted).replace(u'İ', u'I')))
+            QFAIL(qPrintable(u"U+%1 beside İ"_s.arg(uint(c), 4, 16, QChar(u'0'))));
     }
 }
 
