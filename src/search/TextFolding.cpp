@@ -154,9 +154,10 @@ std::vector<TriggerEntry> makeTriggerEntries(TextFolding folding)
     if (folding.removeAccents) {
         add(UCHAR_GENERAL_CATEGORY_MASK, U_GC_MN_MASK);
         add(UCHAR_NFD_QUICK_CHECK, UNORM_NO);
-        static const char16_t kCombining[] = u"[:^ccc=0:]";
-        USet *combining = uset_openPattern(kCombining, -1, &status);
-        uset_addAll(changed, combining);
+        // Every character of a combining class other than 0 is removed too.
+        USet *combining = uset_openPattern(u"[:^ccc=0:]", -1, &status);
+        if (U_SUCCESS(status))
+            uset_addAll(changed, combining);
         uset_close(combining);
     }
     std::vector<TriggerEntry> entries;

@@ -912,6 +912,9 @@ void TestSearch::shortcutsWithOptions_data()
         << QByteArray("BEGIN:VCARD\nTITLE:Jose\xCC\x81 Garci\xCC\x81"
                       "a\nEND:VCARD\n")
         << u"garcia"_s << u"accents"_s << QStringList{u"Title=Jose\u0301 Garci\u0301a"_s};
+    QTest::newRow("a spacing mark of a combining class between letters")
+        << QByteArray("BEGIN:VCARD\nTITLE:Garc\xE1\xAD\x84ia\nEND:VCARD\n") << u"garcia"_s
+        << u"accents"_s << QStringList{u"Title=Garc\u1B44ia"_s};
     QTest::newRow("accents in Windows-1252")
         << QByteArray("BEGIN:VCARD\nTITLE:Ren\xE9 Dupont\nEND:VCARD\n") << u"rene"_s << u"accents"_s
         << QStringList{u"Title=René Dupont"_s};
