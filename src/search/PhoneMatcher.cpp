@@ -82,8 +82,8 @@ constexpr qsizetype kMostKeptAnswers = 4096;
 struct PhoneMatcher::Number
 {
     PhoneNumber parsed;
-    mutable std::mutex mutex;
-    mutable QHash<QString, bool> answers; // by the number as asked
+    std::mutex mutex;
+    QHash<QString, bool> answers; // by the number as asked
 };
 
 PhoneMatcher::PhoneMatcher(const QString &needle, const QString &region)
@@ -116,13 +116,13 @@ bool PhoneMatcher::matches(QStringView value) const
     // as they do in every form of the same number.
     if (!m_number || !valueDigits.contains(m_nationalNumber))
         return false;
-    // It is asked about each number the value holds, never the whole value, whose
-    // length its time grows with faster than in proportion. A number is a run of digits,
-    // plus signs and the punctuation between digits; letters, commas and the like end it,
-    // and so does a plus sign after its first character (which libphonenumber would
-    // not read as a number). Its digits are those of the same number only when they end
-    // in the national number after a short prefix; it is then asked as a plus sign, if it
-    // starts with one, and its digits, which is how libphonenumber reads it.
+    // Its time grows faster than the text it is given: it is asked about each number the
+    // value holds, never the whole value. A number is a run of digits, plus signs and the
+    // punctuation between digits; letters, commas and the like end it, and so does a
+    // plus sign after its first character (libphonenumber would read no number there).
+    // Its digits can be those of the same number only when they end in the national
+    // number after a short prefix; it is then asked as a plus sign, if it starts with
+    // one, and its digits, all that libphonenumber reads of such a run.
     const qsizetype most = m_nationalNumber.size() + kMostPrefixDigits;
     Digits number; // a plus sign if the number starts with one, then its digits
     bool plus = false;
