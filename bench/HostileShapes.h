@@ -5,6 +5,12 @@
 
 #include <QByteArray>
 
+#include <array>
+#include <cstddef>
+
+/// The match option that a shape is hard on, beside reading it.
+enum class HostileOption { None, IgnoreAccents, PhoneNumbers };
+
 /// A file shape that once cost more than linear time or memory: a head, a unit repeated
 /// until the file is as long as asked ("%d" in it counts up), and a tail.
 struct HostileShape
@@ -13,7 +19,28 @@ struct HostileShape
     const char *head;
     const char *unit;
     const char *tail;
+    HostileOption option = HostileOption::None;
 };
+
+/// The search text for the phone shapes, read in Germany: its national number, 30901,
+/// stands in their values in other forms, so that each of them is weighed as a number.
+inline constexpr char kHostilePhoneText[] = "+4930901";
+
+/// A telephone line of a thousand plus signs before a number of another country.
+inline constexpr auto kPlusSignsLine = [] {
+    constexpr char head[] = "TEL:";
+    constexpr char tail[] = "1 30901\r\n";
+    constexpr std::size_t signs = 1000;
+    std::array<char, sizeof head - 1 + signs + sizeof tail> line{};
+    std::size_t at = 0;
+    for (std::size_t i = 0; i + 1 < sizeof head; ++i)
+        line[at++] = head[i];
+    for (std::size_t i = 0; i < signs; ++i)
+        line[at++] = '+';
+    for (std::size_t i = 0; i < sizeof tail; ++i)
+        line[at++] = tail[i];
+    return line;
+}();
 
 inline constexpr HostileShape kHostileShapes[] = {
     {"begin-only", "", "BEGIN:VCARD\r\n", ""},
@@ -43,6 +70,16 @@ inline constexpr HostileShape kHostileShapes[] = {
     {"base64-text", "BEGIN:VCARD\r\n", "NOTE;ENCODING=b:ZWVlZQ==\r\n", "END:VCARD\r\n"},
     {"base64-long", "BEGIN:VCARD\r\nX-B;ENCODING=b:", "ZWVlZWVl\r\n ", "\r\nEND:VCARD\r\n"},
     {"legacy-lines", "BEGIN:VCARD\r\n", "NOTE:\xe9t\xe9 \xe0 Z\xfcrich\r\n", "END:VCARD\r\n"},
+    // U+0301 and U+0323, marks of two classes, on one letter without end.
+    {"mark-flood", "BEGIN:VCARD\r\nFN:a", "\xcc\x81\xcc\xa3", "\r\nEND:VCARD\r\n",
+     HostileOption::IgnoreAccents},
+    // U+0390, a letter that decomposes into three and folds into three.
+    {"three-part-letters", "BEGIN:VCARD\r\nFN:", "\xce\x90", "\r\nEND:VCARD\r\n",
+     HostileOption::IgnoreAccents},
+    {"phone-long-value", "BEGIN:VCARD\r\nTEL:", "+1 30901 or ", "\r\nEND:VCARD\r\n",
+     HostileOption::PhoneNumbers},
+    {"phone-plus-signs", "BEGIN:VCARD\r\n", kPlusSignsLine.data(), "END:VCARD\r\n",
+     HostileOption::PhoneNumbers},
 };
 
 /// A file of the shape, about bytes long.
@@ -61,6 +98,12 @@ inline QByteArray hostileShape(const HostileShape &shape, qint64 bytes)
     }
     out.append(tail);
     return out;
+}
+
+/// The text a search of the shape looks for: the phone number for the phone shapes.
+inline const char *hostileSearchText(const HostileShape &shape)
+{
+    return shape.option == HostileOption::PhoneNumbers ? kHostilePhoneText : "e";
 }
 
 /// The shape of that name, or null.

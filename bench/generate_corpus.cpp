@@ -5,6 +5,8 @@
 //   quillory-bench-corpus files N DIR [SEED]      N files of one card each, 1000 per folder
 //   quillory-bench-corpus cards N FILE [SEED]     one file of N cards
 //   quillory-bench-corpus hostile SHAPE BYTES FILE  one file of a hostile shape, about BYTES long
+//   quillory-bench-corpus fuzz-input SHAPE BYTES FILE  the same after the search that the
+//                                                 card reader's fuzzer reads first
 //   quillory-bench-corpus shapes                  the names of the hostile shapes
 
 #include <QByteArray>
@@ -123,7 +125,7 @@ QByteArray card(QRandomGenerator &random, qint64 index)
 int usage()
 {
     std::fputs("usage: quillory-bench-corpus files N DIR [SEED] | cards N FILE [SEED]\n"
-               "       quillory-bench-corpus hostile SHAPE BYTES FILE | shapes\n",
+               "       quillory-bench-corpus hostile|fuzz-input SHAPE BYTES FILE | shapes\n",
                stderr);
     return 2;
 }
@@ -145,23 +147,32 @@ int main(int argc, char *argv[])
         std::printf("export\n");
         return 0;
     }
-    if (argc == 5 && QByteArray(argv[1]) == "hostile") {
-        if (QByteArray(argv[2]) == "export") {
+    const QByteArray command = argc == 5 ? QByteArray(argv[1]) : QByteArray();
+    if (command == "hostile" || command == "fuzz-input") {
+        const QByteArray name = argv[2];
+        const qint64 bytes = QByteArray(argv[3]).toLongLong();
+        const HostileShape *shape = findHostileShape(name);
+        QByteArray out;
+        if (command == "fuzz-input") {
+            // The fuzzer's options byte (bit 0: ignore case, bit 1: ignore accents, bit 2:
+            // phone numbers), the search text's length and the text come first.
+            const HostileOption option = shape ? shape->option : HostileOption::None;
+            const QByteArray text = shape ? hostileSearchText(*shape) : "e";
+            out += char(1 | (option == HostileOption::IgnoreAccents ? 2 : 0)
+                        | (option == HostileOption::PhoneNumbers ? 4 : 0));
+            out += char(text.size()) + text;
+        }
+        if (name == "export") {
             // The benchmark's own cards, for comparison with the hostile shapes.
             QRandomGenerator random(1);
-            QByteArray all;
-            for (qint64 i = 0; all.size() < QByteArray(argv[3]).toLongLong(); ++i)
-                all += card(random, i);
-            return write(QString::fromLocal8Bit(argv[4]), all) ? 0 : 1;
+            for (qint64 i = 0; out.size() < bytes; ++i)
+                out += card(random, i);
+        } else if (shape) {
+            out += hostileShape(*shape, bytes);
+        } else {
+            return usage();
         }
-        for (const HostileShape &shape : kHostileShapes) {
-            if (QByteArray(argv[2]) == shape.name)
-                return write(QString::fromLocal8Bit(argv[4]),
-                             hostileShape(shape, QByteArray(argv[3]).toLongLong()))
-                    ? 0
-                    : 1;
-        }
-        return usage();
+        return write(QString::fromLocal8Bit(argv[4]), out) ? 0 : 1;
     }
     if (argc < 4)
         return usage();

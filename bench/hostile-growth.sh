@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Time and memory on hostile card files. Each shape (quillory-bench-corpus shapes) is made
-# at two sizes, one twice the other, and read four ways: --dump, a search for a text the
-# file holds ("e"), a search for one it does not hold ("qqq"), and a search for "e" with the
-# match options that read more of a card (all properties, accents ignored). For each it
+# at two sizes, one twice the other, and read five ways: --dump, a search for a text the
+# file holds ("e"), a search for one it does not hold ("qqq"), a search for "e" with the
+# match options that read more of a card (all properties, accents ignored), and a search
+# for a phone number in any format (the phone shapes hold its national number). For each it
 # prints the CPU seconds (user + system, the median of three runs) at both sizes and their
 # ratio, which stays near 2 when the cost grows linearly (near 4 would be quadratic), and
 # the peak memory of the larger run beside the promise for it, 4 x the file's size +
@@ -59,12 +60,13 @@ for shape in "${shapes[@]}"; do
     "$corpus" hostile "$shape" "$small" "$work/a.vcf"
     "$corpus" hostile "$shape" "$((2 * small))" "$work/b.vcf"
     size=$(stat -c %s "$work/b.vcf")
-    for mode in dump found absent options; do
+    for mode in dump found absent options phone; do
         case $mode in
         dump) args=(--dump) ;;
         found) args=(-e e) ;;
         absent) args=(-e qqq) ;;
         options) args=(--all-properties --ignore-accents -e e) ;;
+        phone) args=(--phone --region DE -e +4930901) ;; # kHostilePhoneText
         esac
         read -r ta _ < <(measure "$search" "${args[@]}" "$work/a.vcf")
         read -r tb kb < <(measure "$search" "${args[@]}" "$work/b.vcf")

@@ -55,14 +55,12 @@ make_card_seeds() {
     done < <(find "${sources[@]}" -type f -iname '*.vcf' -print0 | sort -z)
     local shape large="$seeds/fuzz_card_reader-hostile"
     mkdir -p "$large"
+    # Each shape comes after the search it is hard on (accents ignored, phone numbers).
     for shape in $("$build_dir/bench/quillory-bench-corpus" shapes); do
-        "$build_dir/bench/quillory-bench-corpus" hostile "$shape" 8192 "$dir/body"
-        { printf '\001\001e' && cat "$dir/body"; } >"$dir/hostile-$shape"
-        "$build_dir/bench/quillory-bench-corpus" hostile "$shape" \
-            "${QUILLORY_FUZZ_HOSTILE_BYTES:-1048576}" "$dir/body"
-        { printf '\001\001e' && cat "$dir/body"; } >"$large/$shape"
+        "$build_dir/bench/quillory-bench-corpus" fuzz-input "$shape" 8192 "$dir/hostile-$shape"
+        "$build_dir/bench/quillory-bench-corpus" fuzz-input "$shape" \
+            "${QUILLORY_FUZZ_HOSTILE_BYTES:-1048576}" "$large/$shape"
     done
-    rm -f "$dir/body"
 }
 
 make_text_seeds() {

@@ -21,7 +21,9 @@ void appendJsonString(QString &out, QStringView text, const std::function<void()
     out.append(u'"');
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text.at(i);
-        if ((i & (kJsonPiece - 1)) == kJsonPiece - 1)
+        // What is made so far may be written, unless that would part a surrogate pair.
+        if ((i & (kJsonPiece - 1)) == kJsonPiece - 1
+            && !(c.isLowSurrogate() && text.at(i - 1).isHighSurrogate()))
             writeIfLong();
         switch (c.unicode()) {
         case u'"':

@@ -65,10 +65,16 @@ void writeResultsRowLine(const ResultRow &row, qsizetype piece,
     QString text;
     for (int k = 1; k <= ResultsModel::kColumnCount; ++k) {
         const QStringView cell = resultCell(row, k);
-        for (qsizetype at = 0; at < cell.size(); at += piece) {
-            appendFlatCell(text, cell.sliced(at, qMin(piece, cell.size() - at)));
+        for (qsizetype at = 0; at < cell.size();) {
+            qsizetype end = qMin(cell.size(), at + piece);
+            // Both halves of a surrogate pair go into the same piece: either alone would
+            // be written as "?".
+            if (end < cell.size() && cell[end].isLowSurrogate() && cell[end - 1].isHighSurrogate())
+                ++end;
+            appendFlatCell(text, cell.sliced(at, end - at));
             if (text.size() >= piece)
                 write(std::exchange(text, {}));
+            at = end;
         }
         if (!cell.isEmpty())
             text.append(u'\t');

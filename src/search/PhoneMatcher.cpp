@@ -1,7 +1,10 @@
 #include "search/PhoneMatcher.h"
 
+#include <QHash>
 #include <QLocale>
 #include <QVarLengthArray>
+
+#include <mutex>
 
 #include <phonenumbers/phonenumber.pb.h>
 #include <phonenumbers/phonenumberutil.h>
@@ -30,11 +33,57 @@ bool isSeparator(QChar c)
     return c == u' ' || c == u'-' || c == u'.' || c == u'/' || c == u'(' || c == u')';
 }
 
+/// The characters that libphonenumber lets stand between a number's digits, without the
+/// ones that may start an extension ("x", "~"): the separators above, other dashes,
+/// blanks and brackets.
+bool isNumberPunctuation(char16_t c)
+{
+    switch (c) {
+    case u' ':
+    case u'-':
+    case u'.':
+    case u'/':
+    case u'(':
+    case u')':
+    case u'[':
+    case u']':
+    case u'\u00A0':
+    case u'\u00AD':
+    case u'\u200B':
+    case u'\u2060':
+    case u'\u2212':
+    case u'\u2053':
+    case u'\u223C':
+    case u'\u3000':
+    case u'\u30FC':
+    case u'\uFF08':
+    case u'\uFF09':
+    case u'\uFF3B':
+    case u'\uFF3D':
+        return true;
+    default:
+        return (c >= u'\u2010' && c <= u'\u2015') || (c >= u'\uFF0D' && c <= u'\uFF0F');
+    }
+}
+
+bool isPlusSign(char16_t c)
+{
+    return c == u'+' || c == u'\uFF0B';
+}
+
+// The most digits that can stand before a national number in another form of it: an
+// international call prefix, a country code, a national prefix and a carrier code.
+constexpr qsizetype kMostPrefixDigits = 12;
+// Answers of libphonenumber kept for numbers asked again; more are not kept.
+constexpr qsizetype kMostKeptAnswers = 4096;
+
 } // namespace
 
 struct PhoneMatcher::Number
 {
     PhoneNumber parsed;
+    std::mutex mutex;
+    QHash<QString, bool> answers; // by the number as asked
 };
 
 PhoneMatcher::PhoneMatcher(const QString &needle, const QString &region)
@@ -67,10 +116,69 @@ bool PhoneMatcher::matches(QStringView value) const
     // as they do in every form of the same number.
     if (!m_number || !valueDigits.contains(m_nationalNumber))
         return false;
+    // Its time grows faster than the text it is given: it is asked about each number the
+    // value holds, never the whole value. A number is a run of digits, plus signs and the
+    // punctuation between digits; letters, commas and the like end it, and so does a
+    // plus sign after its first character (libphonenumber would read no number there).
+    // Its digits can be those of the same number only when they end in the national
+    // number after a short prefix; it is then asked as a plus sign, if it starts with
+    // one, and its digits, all that libphonenumber reads of such a run.
+    const qsizetype most = m_nationalNumber.size() + kMostPrefixDigits;
+    Digits number; // a plus sign if the number starts with one, then its digits
+    bool plus = false;
+    bool afterPlus = false;
+    qsizetype digitCount = 0;
+    bool open = false; // a character of a number has been seen
+    const auto ends = [&] {
+        const bool same = digitCount <= most && digitCount >= m_nationalNumber.size()
+            && QStringView(number.constData(), number.size()).endsWith(m_nationalNumber)
+            && isSameNumber(QStringView(number.constData(), number.size()));
+        number.clear();
+        plus = afterPlus = open = false;
+        digitCount = 0;
+        return same;
+    };
+    for (const QChar c : value) {
+        const char16_t u = c.unicode();
+        if (isPlusSign(u)) {
+            // Plus signs one after the other count as one.
+            if ((digitCount > 0 || (plus && !afterPlus)) && ends())
+                return true;
+            if (!plus)
+                number.append(u'+');
+            plus = afterPlus = open = true;
+        } else if ((u >= u'0' && u <= u'9') || (u >= 0x80 && c.isDigit())) {
+            if (++digitCount <= most)
+                number.append(char16_t(u'0' + c.digitValue()));
+            afterPlus = false;
+            open = true;
+        } else if (isNumberPunctuation(u)) {
+            afterPlus = false;
+            open = true;
+        } else if (open && ends()) {
+            return true;
+        }
+    }
+    return open && ends();
+}
+
+bool PhoneMatcher::isSameNumber(QStringView number) const
+{
+    const QString key = number.toString();
+    {
+        const std::lock_guard lock(m_number->mutex);
+        const auto known = m_number->answers.constFind(key);
+        if (known != m_number->answers.cend())
+            return *known;
+    }
     const PhoneNumberUtil::MatchType match
-        = PhoneNumberUtil::GetInstance()->IsNumberMatchWithOneString(
-            m_number->parsed, value.toString().toStdString());
-    return match == PhoneNumberUtil::EXACT_MATCH || match == PhoneNumberUtil::NSN_MATCH;
+        = PhoneNumberUtil::GetInstance()->IsNumberMatchWithOneString(m_number->parsed,
+                                                                     key.toStdString());
+    const bool same = match == PhoneNumberUtil::EXACT_MATCH || match == PhoneNumberUtil::NSN_MATCH;
+    const std::lock_guard lock(m_number->mutex);
+    if (m_number->answers.size() < kMostKeptAnswers)
+        m_number->answers.insert(key, same);
+    return same;
 }
 
 bool PhoneMatcher::looksLikePhoneNumber(QStringView text)

@@ -11,7 +11,9 @@
 /// search text's digits, or when libphonenumber finds them the same number (an exact or
 /// a national-number match: "017612345678" read in Germany is "+49 176 1234-5678").
 /// A number that is only a shorter form of the other (a local number without its area
-/// code) does not match: it would find the same local number in every other area.
+/// code) does not match: it would find the same local number in every other area. Each
+/// number within a value is weighed on its own; libphonenumber's answers are kept, under
+/// a lock, for the threads that share the matcher.
 class PhoneMatcher final : public ValueMatcher
 {
 public:
@@ -29,6 +31,10 @@ public:
 
 private:
     struct Number;
+
+    /// What libphonenumber says of one number of a value, as a plus sign or none and
+    /// ASCII digits; the answers are kept for numbers asked again.
+    bool isSameNumber(QStringView number) const;
 
     QString m_digits;
     QString m_nationalNumber; // of the parsed needle; empty when it does not parse

@@ -28,7 +28,22 @@ template<typename Call> void appendFromIcu(FoldedText &out, qsizetype estimate, 
     out.resize(U_SUCCESS(status) ? at + length : at);
 }
 
-void appendCaseFolded(const char16_t *text, qsizetype size, FoldedText &out)
+// Texts are folded at most this many code units at a time, so that a long value's folded
+// form need not be held whole, nor a form three times its size be allotted for it.
+constexpr qsizetype kFoldPiece = 4096;
+
+/// The end of the piece of text that starts at from: about size code units on, never
+/// between the two halves of a surrogate pair.
+qsizetype pieceEnd(QStringView text, qsizetype from, qsizetype size)
+{
+    qsizetype end = qMin(text.size(), from + size);
+    if (end < text.size() && end > from + 1 && QChar::isHighSurrogate(text[end - 1].unicode())
+        && QChar::isLowSurrogate(text[end].unicode()))
+        --end;
+    return end;
+}
+
+void appendCaseFoldedByIcu(const char16_t *text, qsizetype size, FoldedText &out)
 {
     // A full folding is at most three code units per code unit (ΐ, ﬃ).
     appendFromIcu(out, size * 3, [&](char16_t *dest, int32_t capacity, UErrorCode *status) {
@@ -36,26 +51,82 @@ void appendCaseFolded(const char16_t *text, qsizetype size, FoldedText &out)
     });
 }
 
+void appendCaseFolded(QStringView text, FoldedText &out)
+{
+    // "İ" folds to "i" rather than to "i" and a combining dot above as full case folding
+    // has it, so that "istanbul" finds "İSTANBUL" as a user of any language expects. Its
+    // full folding is one code unit longer than it and no character's is shorter than
+    // the character: a folding as long as its text holds no "İ".
+    const qsizetype at = out.size();
+    appendCaseFoldedByIcu(text.utf16(), text.size(), out);
+    const char16_t *from = text.utf16();
+    const char16_t *const end = from + text.size();
+    if (out.size() - at == text.size() || std::find(from, end, u'\u0130') == end)
+        return;
+    out.resize(at);
+    for (const char16_t *dotted; (dotted = std::find(from, end, u'\u0130')) != end;
+         from = dotted + 1) {
+        if (dotted > from)
+            appendCaseFoldedByIcu(from, dotted - from, out);
+        out.append(u'i');
+    }
+    if (from < end)
+        appendCaseFoldedByIcu(from, end - from, out);
+}
+
+bool isMark(UChar32 c)
+{
+    return u_charType(c) == U_NON_SPACING_MARK || u_getCombiningClass(c) != 0;
+}
+
+void appendUnlessMark(UChar32 c, FoldedText &out)
+{
+    if (isMark(c))
+        return;
+    if (U_IS_BMP(c)) {
+        out.append(char16_t(c));
+    } else {
+        out.append(U16_LEAD(c));
+        out.append(U16_TRAIL(c));
+    }
+}
+
+/// Appends the text decomposed canonically, without its marks: every nonspacing mark and
+/// every character of a combining class other than 0. Each character is decomposed on its
+/// own. That gives what decomposing the whole text gives, as the canonical reordering of a
+/// whole text moves only characters of such classes, and it takes time in proportion to
+/// the text, where reordering a long run of marks of two classes does not.
 void appendWithoutMarks(QStringView text, FoldedText &out)
 {
     UErrorCode status = U_ZERO_ERROR;
     const UNormalizer2 *nfd = unorm2_getNFDInstance(&status);
-    if (U_FAILURE(status)) {
-        out.append(text.utf16(), text.size());
-        return;
-    }
-    FoldedText decomposed;
-    appendFromIcu(
-        decomposed, text.size() * 2 + 8, [&](char16_t *dest, int32_t capacity, UErrorCode *s) {
-            return unorm2_normalize(nfd, text.utf16(), int32_t(text.size()), dest, capacity, s);
-        });
-    const qsizetype size = decomposed.size();
+    if (U_FAILURE(status))
+        nfd = nullptr;
+    const char16_t *chars = text.utf16();
+    const qsizetype size = text.size();
     for (qsizetype i = 0; i < size;) {
-        const qsizetype start = i;
-        char32_t c;
-        U16_NEXT(decomposed.data(), i, size, c);
-        if (u_charType(UChar32(c)) != U_NON_SPACING_MARK)
-            out.append(decomposed.data() + start, i - start);
+        // Below U+00C0 no character decomposes or is a mark.
+        if (chars[i] < 0xC0) {
+            out.append(chars[i++]);
+            continue;
+        }
+        UChar32 c;
+        U16_NEXT(chars, i, size, c);
+        // A decomposition is at most 31 code units long.
+        char16_t mapping[32];
+        status = U_ZERO_ERROR;
+        const int32_t length = nfd
+            ? unorm2_getDecomposition(nfd, c, mapping, int32_t(std::size(mapping)), &status)
+            : -1;
+        if (length < 0 || U_FAILURE(status)) {
+            appendUnlessMark(c, out);
+            continue;
+        }
+        for (int32_t k = 0; k < length;) {
+            UChar32 part;
+            U16_NEXT(mapping, k, length, part);
+            appendUnlessMark(part, out);
+        }
     }
 }
 
@@ -83,6 +154,11 @@ std::vector<TriggerEntry> makeTriggerEntries(TextFolding folding)
     if (folding.removeAccents) {
         add(UCHAR_GENERAL_CATEGORY_MASK, U_GC_MN_MASK);
         add(UCHAR_NFD_QUICK_CHECK, UNORM_NO);
+        // Every character of a combining class other than 0 is removed too.
+        USet *combining = uset_openPattern(u"[:^ccc=0:]", -1, &status);
+        if (U_SUCCESS(status))
+            uset_addAll(changed, combining);
+        uset_close(combining);
     }
     std::vector<TriggerEntry> entries;
     const int32_t ranges = uset_getItemCount(changed);
@@ -146,23 +222,58 @@ int utf8Length(unsigned char lead)
 
 } // namespace
 
+namespace {
+
+void foldPiece(QStringView piece, TextFolding folding, FoldedText &out)
+{
+    if (!folding.removeAccents) {
+        appendCaseFolded(piece, out);
+    } else if (!folding.foldCase) {
+        appendWithoutMarks(piece, out);
+    } else {
+        FoldedText bare;
+        appendWithoutMarks(piece, bare);
+        appendCaseFolded(QStringView(bare.constData(), bare.size()), out);
+    }
+}
+
+} // namespace
+
 void foldText(QStringView text, TextFolding folding, FoldedText &out)
 {
-    if (folding.removeAccents) {
-        if (!folding.foldCase) {
-            appendWithoutMarks(text, out);
-            return;
-        }
-        FoldedText bare;
-        appendWithoutMarks(text, bare);
-        appendCaseFolded(bare.data(), bare.size(), out);
+    if (folding.isIdentity()) {
+        out.append(text.utf16(), text.size());
         return;
     }
-    if (folding.foldCase) {
-        appendCaseFolded(text.utf16(), text.size(), out);
-        return;
+    for (qsizetype at = 0; at < text.size();) {
+        const qsizetype end = pieceEnd(text, at, kFoldPiece);
+        foldPiece(text.sliced(at, end - at), folding, out);
+        at = end;
     }
-    out.append(text.utf16(), text.size());
+}
+
+bool foldedContains(QStringView text, TextFolding folding, QStringView form)
+{
+    if (folding.isIdentity())
+        return text.contains(form, Qt::CaseSensitive);
+    // Each piece's form is searched after the end of the forms before it, as long as a
+    // match could begin there.
+    FoldedText window;
+    if (text.size() <= kFoldPiece) {
+        foldPiece(text, folding, window);
+        return QStringView(window.constData(), window.size()).contains(form, Qt::CaseSensitive);
+    }
+    const qsizetype keep = qMax(qsizetype(0), form.size() - 1);
+    for (qsizetype at = 0; at < text.size();) {
+        const qsizetype end = pieceEnd(text, at, kFoldPiece);
+        foldPiece(text.sliced(at, end - at), folding, window);
+        if (QStringView(window.constData(), window.size()).contains(form, Qt::CaseSensitive))
+            return true;
+        if (window.size() > keep)
+            window.remove(0, window.size() - keep);
+        at = end;
+    }
+    return false;
 }
 
 QString foldedText(QStringView text, TextFolding folding)

@@ -9,9 +9,10 @@
 #include <vector>
 
 /// How a text is turned into the form that searching compares: letter case folded
-/// (Unicode full case folding, so that "ß" reads "ss" and "ﬁ" reads "fi"), accents and
-/// other nonspacing marks removed (canonical decomposition, then every Mn character
-/// dropped), both, or neither.
+/// (Unicode full case folding, so that "ß" reads "ss" and "ﬁ" reads "fi", except that
+/// "İ" reads "i"), accents and other marks removed (canonical decomposition, then every
+/// nonspacing mark and every character of a combining class other than 0 dropped), both,
+/// or neither.
 struct TextFolding
 {
     bool foldCase = false;
@@ -28,6 +29,9 @@ using FoldedText = QVarLengthArray<char16_t, 256>;
 /// exactly where the characters that make it stand in the value.
 void foldText(QStringView text, TextFolding folding, FoldedText &out);
 QString foldedText(QStringView text, TextFolding folding);
+/// True when the folded form of text holds form. The text is folded a piece at a time:
+/// its whole form is never held.
+bool foldedContains(QStringView text, TextFolding folding, QStringView form);
 
 /// The ASCII characters as a set of 128 bits.
 using AsciiSet = std::array<quint64, 2>;

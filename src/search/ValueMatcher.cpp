@@ -92,9 +92,7 @@ public:
             if (quick != AsciiSearch::NotAscii)
                 return quick == AsciiSearch::Found;
         }
-        FoldedText form;
-        foldText(value, m_folding, form);
-        return QStringView(form.constData(), form.size()).contains(m_form, Qt::CaseSensitive);
+        return foldedContains(value, m_folding, m_form);
     }
 
 private:

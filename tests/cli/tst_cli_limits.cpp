@@ -162,6 +162,17 @@ void TestCliLimits::hostileFilesStayBounded_data()
     QTest::newRow("END with a parameter") << QByteArray("end-param") << search << 32;
     QTest::newRow("folded END") << QByteArray("end-folded") << search << 32;
     QTest::newRow("a run of lone CRs, --dump") << QByteArray("cr-run") << dump << 32;
+    // The match options: marks sorted by their class, a value folded whole, a whole
+    // value handed to libphonenumber.
+    const QStringList accents{u"--ignore-accents"_s, u"-e"_s, u"e"_s};
+    const QStringList phone{u"--phone"_s, u"--region"_s, u"DE"_s, u"-e"_s,
+                            QString::fromLatin1(kHostilePhoneText)};
+    QTest::newRow("a flood of marks on one letter") << QByteArray("mark-flood") << accents << 32;
+    QTest::newRow("letters that decompose into three")
+        << QByteArray("three-part-letters") << accents << 32;
+    QTest::newRow("one long telephone value") << QByteArray("phone-long-value") << phone << 16;
+    QTest::newRow("telephone values of a thousand plus signs")
+        << QByteArray("phone-plus-signs") << phone << 16;
 }
 
 void TestCliLimits::hostileFilesStayBounded()

@@ -12,6 +12,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -119,6 +120,8 @@ private slots:
     void pathsNotUtf8();
     void jsonLines_data();
     void jsonLines();
+    void longValuesKeepSurrogatePairs_data();
+    void longValuesKeepSurrogatePairs();
     void exportCards_data();
     void exportCards();
 
@@ -456,6 +459,35 @@ void TestCliSearch::jsonLines()
         values.first() = QFileInfo(values.first()).fileName();
         QCOMPARE(values.join(u'|'), rows.at(i));
     }
+}
+
+void TestCliSearch::longValuesKeepSurrogatePairs_data()
+{
+    QTest::addColumn<QStringList>("mode");
+    QTest::newRow("results file") << QStringList{u"-e"_s, u"needle"_s};
+    QTest::newRow("--json") << QStringList{u"--json"_s, u"-e"_s, u"needle"_s};
+    QTest::newRow("--dump") << QStringList{u"--dump"_s};
+}
+
+void TestCliSearch::longValuesKeepSurrogatePairs()
+{
+    // Long values are written 65,536 characters at a time. A character outside the BMP,
+    // two UTF-16 units, at each place around such a cut comes out whole, as UTF-8.
+    QFETCH(QStringList, mode);
+    QStringList values;
+    QByteArray cards;
+    for (qsizetype at = 65528; at <= 65540; ++at) {
+        const QString value = u"needle"_s + QString(at - 6, u'x') + u"\U0001F480 end"_s;
+        values.append(value);
+        cards += "BEGIN:VCARD\r\nFN:" + value.toUtf8() + "\r\nEND:VCARD\r\n";
+    }
+    const Run run = search(mode + QStringList{write(u"astral.vcf"_s, cards)});
+    QCOMPARE(run.status, 0);
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString out = utf8(run.out);
+    QVERIFY2(!utf8.hasError(), "the output is not UTF-8");
+    for (const QString &value : std::as_const(values))
+        QVERIFY2(out.contains(value), qPrintable(QString::number(value.indexOf(u'\xD83D'))));
 }
 
 void TestCliSearch::exportCards_data()

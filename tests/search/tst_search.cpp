@@ -7,6 +7,7 @@
 #include "search/PhoneMatcher.h"
 #include "search/SearchRun.h"
 #include "search/SearchSets.h"
+#include "search/TextFolding.h"
 #include "search/TextMatcher.h"
 
 #include <QDir>
@@ -19,8 +20,14 @@
 #include "HostileShapes.h"
 #include "TestFiles.h"
 
+#include <unicode/uchar.h>
+#include <unicode/unorm2.h>
+#include <unicode/ustring.h>
+#include <unicode/utf16.h>
+
 #include <algorithm>
 #include <functional>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -131,6 +138,7 @@ private slots:
     void stopInALargeFileKeepsTheRowsBefore();
     void foldedMatching_data();
     void foldedMatching();
+    void foldingAgreesWithIcuOnEveryCharacter();
     void phoneMatching_data();
     void phoneMatching();
     void shortcutsWithOptions_data();
@@ -827,6 +835,20 @@ void TestSearch::foldedMatching_data()
         << u"Émile"_s << u"emile"_s << u"exact accents"_s << false;
     QTest::newRow("match case keeps ß")
         << u"Straße"_s << u"Strasse"_s << u"exact accents"_s << false;
+    QTest::newRow("dotted capital I") << u"İSTANBUL"_s << u"istanbul"_s << QString() << true;
+    QTest::newRow("dotted capital I in the text")
+        << u"Istanbul"_s << u"İstanbul"_s << QString() << true;
+    QTest::newRow("dotted capital I, match case")
+        << u"İstanbul"_s << u"istanbul"_s << u"exact"_s << false;
+    QTest::newRow("a letter under a flood of marks")
+        << u"a"_s + u"\u0301\u0323"_s.repeated(5000) + u"b"_s << u"AB"_s << u"accents"_s << true;
+    // A long value is folded a piece at a time; a match may cross from one into the next.
+    for (const qsizetype before : {4090, 4091, 4093, 4096}) {
+        QTest::addRow("a match %lld characters into a long value", qlonglong(before))
+            << u"é"_s.repeated(before) + u"MÜLLER"_s << u"muller"_s << u"accents"_s << true;
+    }
+    QTest::newRow("a long value without the text")
+        << u"é"_s.repeated(4093) + u"MÜLLE"_s << u"muller"_s << u"accents"_s << false;
 }
 
 void TestSearch::foldedMatching()
@@ -836,6 +858,67 @@ void TestSearch::foldedMatching()
     QFETCH(QString, options);
     QFETCH(bool, matches);
     QCOMPARE(TextMatcher(needle, optionsFrom(options)).matches(value), matches);
+}
+
+namespace {
+
+/// Full case folding by ICU.
+QString foldedByIcu(const QString &text)
+{
+    std::vector<char16_t> folded(std::size_t(text.size()) * 3 + 16);
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t size
+        = u_strFoldCase(folded.data(), int32_t(folded.size()), QStringView(text).utf16(),
+                        int32_t(text.size()), U_FOLD_CASE_DEFAULT, &status);
+    return U_SUCCESS(status) ? QString::fromUtf16(folded.data(), size) : u"ICU failed"_s;
+}
+
+/// The plain way to remove marks: the whole text decomposed by ICU, then every nonspacing
+/// mark and every character of a combining class other than 0 dropped.
+QString withoutMarksByIcu(const QString &text)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    const UNormalizer2 *nfd = unorm2_getNFDInstance(&status);
+    std::vector<char16_t> decomposed(std::size_t(text.size()) * 8 + 16);
+    const int32_t size = unorm2_normalize(nfd, QStringView(text).utf16(), int32_t(text.size()),
+                                          decomposed.data(), int32_t(decomposed.size()), &status);
+    if (U_FAILURE(status))
+        return u"ICU failed"_s;
+    QString out;
+    for (int32_t i = 0; i < size;) {
+        const int32_t start = i;
+        UChar32 c;
+        U16_NEXT(decomposed.data(), i, size, c);
+        if (u_charType(c) != U_NON_SPACING_MARK && u_getCombiningClass(c) == 0)
+            out.append(QStringView(decomposed.data() + start, i - start));
+    }
+    return out;
+}
+
+} // namespace
+
+void TestSearch::foldingAgreesWithIcuOnEveryCharacter()
+{
+    // Marks are removed from each character's decomposition on its own; that must be
+    // what decomposing the whole text gives, for every character, between marks of
+    // several classes (which the whole text's decomposition reorders). Case folding is
+    // ICU's, but for "İ", which reads "i" beside any character.
+    const TextFolding accents{false, true};
+    const TextFolding letterCase{true, false};
+    for (char32_t c = 0; c <= 0x10FFFF; ++c) {
+        const int8_t type = u_charType(UChar32(c));
+        if (type == U_UNASSIGNED || type == U_PRIVATE_USE_CHAR || type == U_SURROGATE)
+            continue;
+        const QString one = QString::fromUcs4(&c, 1);
+        const QString text = u"a"_s + one + u"\u0323\u0301"_s + one + u"\u0345\U0001D165x"_s;
+        const QString expected = withoutMarksByIcu(text);
+        if (foldedText(text, accents) != expected)
+            QFAIL(qPrintable(u"U+%1: %2 instead of %3"_s.arg(uint(c), 4, 16, QChar(u'0'))
+                                 .arg(foldedText(text, accents), expected)));
+        const QString dotted = one + u"İ"_s + one;
+        if (foldedText(dotted, letterCase) != foldedByIcu(QString(dotted).replace(u'İ', u'I')))
+            QFAIL(qPrintable(u"U+%1 beside İ"_s.arg(uint(c), 4, 16, QChar(u'0'))));
+    }
 }
 
 void TestSearch::phoneMatching_data()
@@ -871,6 +954,15 @@ void TestSearch::phoneMatching_data()
         << u"+1 (555) 010-0123"_s << u"555 010 x"_s << u"US"_s << false;
     QTest::newRow("two digits are text") << u"+1 555 0100"_s << u"5-0"_s << u"US"_s << false;
     QTest::newRow("plus inside is text") << u"+1 555 0100"_s << u"1+555"_s << u"US"_s << false;
+    QTest::newRow("the second number of a value")
+        << u"0176 9999 9999, (0176) 1234 5678"_s << u"+49 176 12345678"_s << u"DE"_s << true;
+    QTest::newRow("the number among many words")
+        << u"call me "_s.repeated(100) + u"on 0176 1234 5678 please"_s << u"+49 176 12345678"_s
+        << u"DE"_s << true;
+    QTest::newRow("plus signs one after the other")
+        << u"+++49 176 12345678"_s << u"017612345678"_s << u"DE"_s << true;
+    QTest::newRow("a number of another country among many")
+        << u"+1 176 12345678 or "_s.repeated(1000) << u"017612345678"_s << u"DE"_s << false;
 }
 
 void TestSearch::phoneMatching()
@@ -916,6 +1008,9 @@ void TestSearch::shortcutsWithOptions_data()
         << QByteArray("BEGIN:VCARD\nTITLE:Jose\xCC\x81 Garci\xCC\x81"
                       "a\nEND:VCARD\n")
         << u"garcia"_s << u"accents"_s << QStringList{u"Title=Jose\u0301 Garci\u0301a"_s};
+    QTest::newRow("a spacing mark of a combining class between letters")
+        << QByteArray("BEGIN:VCARD\nTITLE:Garc\xE1\xAD\x84ia\nEND:VCARD\n") << u"garcia"_s
+        << u"accents"_s << QStringList{u"Title=Garc\u1B44ia"_s};
     QTest::newRow("accents in Windows-1252")
         << QByteArray("BEGIN:VCARD\nTITLE:Ren\xE9 Dupont\nEND:VCARD\n") << u"rene"_s << u"accents"_s
         << QStringList{u"Title=René Dupont"_s};
@@ -933,6 +1028,9 @@ void TestSearch::shortcutsWithOptions_data()
                                                   << QStringList{u"Mobile=+49 176 1234-5678"_s};
     QTest::newRow("phone: digits apart") << phones << u"1761234 5678"_s << u"phone:DE"_s
                                          << QStringList{u"Mobile=+49 176 1234-5678"_s};
+    QTest::newRow("dotted capital I in UTF-8")
+        << QByteArray("BEGIN:VCARD\nFN:\xC4\xB0STANBUL\nEND:VCARD\n") << u"istanbul"_s << QString()
+        << QStringList{u"FirstName=İSTANBUL"_s};
     QTest::newRow("phone: a text that is no number")
         << phones << u"jan"_s << u"phone:DE"_s << QStringList{u"FirstName=Jan"_s};
 }
