@@ -43,6 +43,10 @@ inline constexpr HostileShape kHostileShapes[] = {
     {"base64-text", "BEGIN:VCARD\r\n", "NOTE;ENCODING=b:ZWVlZQ==\r\n", "END:VCARD\r\n"},
     {"base64-long", "BEGIN:VCARD\r\nX-B;ENCODING=b:", "ZWVlZWVl\r\n ", "\r\nEND:VCARD\r\n"},
     {"legacy-lines", "BEGIN:VCARD\r\n", "NOTE:\xe9t\xe9 \xe0 Z\xfcrich\r\n", "END:VCARD\r\n"},
+    // Shapes of the card export: every card matches "e" and is written out.
+    {"nested-export", "", "BEGIN:VCARD\r\nFN:e\r\n", ""},
+    {"small-cards-export", "", "BEGIN:VCARD\r\nFN:e\r\nEND:VCARD\r\n", ""},
+    {"legacy-cards-export", "", "BEGIN:VCARD\r\nFN:Andr\xe9 e\r\nEND:VCARD\r\n", ""},
 };
 
 /// A file of the shape, about bytes long.
