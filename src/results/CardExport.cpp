@@ -242,8 +242,20 @@ CardCopy cardBytes(const CardBytes &text, const Places &places, qsizetype begin,
     pieces.push_back({at, end});
 
     const QByteArrayView bytes(text.bytes);
+    // Room for the most the copy can take, so that it never grows by a copy of itself: a
+    // card may be as large as its file. Pages not written take no memory.
+    constexpr qsizetype kMostAddedPerLine = 64; // ";CHARSET=" and a charset's name
+    qsizetype most = kContexts[0].size() + kBeginLine.size() + kEndLine.size() + 2 * kLineEnd.size()
+        + kMostAddedPerLine;
+    for (const Place &piece : pieces) {
+        const QByteArrayView part = bytes.sliced(piece.begin, piece.end - piece.begin);
+        most += part.size()
+            + (std::count(part.begin(), part.end(), '\n')
+               + std::count(part.begin(), part.end(), '\r'))
+                * kMostAddedPerLine;
+    }
     QByteArray out;
-    out.reserve(kContexts[0].size() + end - begin + kBeginLine.size() + kEndLine.size() + 4);
+    out.reserve(most);
     out.append(kContexts[0]);
     bool first = true;
     bool framed = false; // lines outside every card, framed by BEGIN and END lines of ours

@@ -19,7 +19,7 @@ namespace {
 // ESC, ...), which would reach a terminal as commands.
 bool breaksLayout(QChar c)
 {
-    return c.unicode() < 0x20 || c.unicode() == 0x7F;
+    return c.unicode() < 0x20;
 }
 
 // Appends the cell with each control character as one space, so a value or a file name
@@ -33,12 +33,9 @@ void appendFlatCell(QString &text, QStringView cell)
     // runs many characters at a time) tells whether there is anything to replace.
     const char16_t *chars = cell.utf16();
     char16_t lowest = 0xFFFF;
-    bool del = false;
-    for (qsizetype i = 0; i < cell.size(); ++i) {
+    for (qsizetype i = 0; i < cell.size(); ++i)
         lowest = qMin(lowest, chars[i]);
-        del |= chars[i] == 0x7F;
-    }
-    if (lowest < 0x20 || del)
+    if (lowest < 0x20)
         std::replace_if(text.begin() + start, text.end(), breaksLayout, QChar(u' '));
 }
 
