@@ -80,6 +80,10 @@ inline constexpr HostileShape kHostileShapes[] = {
      HostileOption::PhoneNumbers},
     {"phone-plus-signs", "BEGIN:VCARD\r\n", kPlusSignsLine.data(), "END:VCARD\r\n",
      HostileOption::PhoneNumbers},
+    // Shapes of the card export: every card matches "e" and is written out.
+    {"nested-export", "", "BEGIN:VCARD\r\nFN:e\r\n", ""},
+    {"small-cards-export", "", "BEGIN:VCARD\r\nFN:e\r\nEND:VCARD\r\n", ""},
+    {"legacy-cards-export", "", "BEGIN:VCARD\r\nFN:Andr\xe9 e\r\nEND:VCARD\r\n", ""},
 };
 
 /// A file of the shape, about bytes long.

@@ -8,6 +8,8 @@
 # ratio, which stays near 2 when the cost grows linearly (near 4 would be quadratic), and
 # the peak memory of the larger run beside the promise for it, 4 x the file's size +
 # 64 MiB. A run that takes longer than the time limit is cut off and shown as such.
+# The shapes whose name holds "export" are also read a fifth way: the search for "e" that
+# writes every matching card to a file (--export-cards).
 #
 # Usage: bench/hostile-growth.sh [BUILD_DIR] [MB] [LIMIT_SECONDS] [SHAPE ...]
 #   MB             the smaller size in megabytes (default 8)
@@ -60,13 +62,16 @@ for shape in "${shapes[@]}"; do
     "$corpus" hostile "$shape" "$small" "$work/a.vcf"
     "$corpus" hostile "$shape" "$((2 * small))" "$work/b.vcf"
     size=$(stat -c %s "$work/b.vcf")
-    for mode in dump found absent options phone; do
+    modes=(dump found absent options phone)
+    [[ $shape == *export* ]] && modes+=(export)
+    for mode in "${modes[@]}"; do
         case $mode in
         dump) args=(--dump) ;;
         found) args=(-e e) ;;
         absent) args=(-e qqq) ;;
         options) args=(--all-properties --ignore-accents -e e) ;;
         phone) args=(--phone --region DE -e +4930901) ;; # kHostilePhoneText
+        export) args=(-e e --export-cards "$work/out.vcf") ;;
         esac
         read -r ta _ < <(measure "$search" "${args[@]}" "$work/a.vcf")
         read -r tb kb < <(measure "$search" "${args[@]}" "$work/b.vcf")

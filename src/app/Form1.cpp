@@ -19,6 +19,7 @@
 #include "results/CardDetails.h"
 #include "results/CardExport.h"
 #include "results/EditorLaunch.h"
+#include "results/OutputTarget.h"
 #include "results/ResultsModel.h"
 #include "results/ResultsText.h"
 #include "results/ResultsView.h"
@@ -1088,6 +1089,7 @@ void Form1::PushButton7_Click()
     m_stoppedText.clear();
     // The run searches the list as it stands now; later changes wait for the next run.
     SearchRun run(m_fileList->paths());
+    m_searchedFiles = run.files();
     SearchHostAdapter host(*this);
     m_run = &run;
     const bool completed = run.run(host, guard);
@@ -1504,6 +1506,13 @@ void Form1::PushButton8_Click()
 
 bool Form1::mayReplace(const QString &path)
 {
+    // Neither the files searched nor those listed for the next search are replaced.
+    FileList inputs = m_searchedFiles;
+    inputs.append(m_fileList->paths());
+    if (const QString problem = outputTargetProblem(path, inputs); !problem.isEmpty()) {
+        showMessage(problem);
+        return false;
+    }
     // A save dialog leaves the question to us, so it is asked once. A folder is no file
     // to replace: its save fails and is reported.
     const QFileInfo target(path);

@@ -7,6 +7,7 @@
 #include <QSize>
 
 #include "card/CardBytes.h"
+#include "card/FileList.h"
 
 #include <functional>
 #include <memory>
@@ -172,7 +173,8 @@ private:
 
     void hoverOver(QObject *watched);
     void showMessage(const QString &text);
-    /// True when path may be written: it is new, or the user agrees to replace it.
+    /// True when path may be written: it is new, or the user agrees to replace it, and it
+    /// is neither a file searched or listed nor a device or FIFO (a message says so).
     bool mayReplace(const QString &path);
     QStringList searchSets() const;
     void storeFindSets();
@@ -196,6 +198,8 @@ private:
     // "Stopped after N of M files" of the last run, or empty when it reached its end.
     QString m_stoppedText;
     SearchRun *m_run = nullptr;
+    // The files of the last run, which no output may replace.
+    FileList m_searchedFiles;
     /// The workbook handed to the spreadsheet application lives here until the
     /// next export or the end of the program.
     std::unique_ptr<QTemporaryDir> m_exportDir;

@@ -55,3 +55,17 @@ QString Output::errorText() const
 {
     return QString::fromLocal8Bit(std::strerror(m_error));
 }
+
+QString terminalText(QStringView text)
+{
+    QString shown;
+    shown.reserve(text.size());
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            shown += QStringLiteral("\\x")
+                + QString::number(c.unicode(), 16).toUpper().rightJustified(2, u'0');
+        else
+            shown += c;
+    }
+    return shown;
+}

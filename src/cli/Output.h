@@ -8,6 +8,11 @@
 /// The tool's standard output, with every write checked: a full disk, a closed pipe or
 /// a file-size limit is remembered, so that the tool can say so and fail instead of
 /// claiming success over a cut output.
+/// The text with each control character (below U+0020, and U+007F) written as "\xHH",
+/// so that a name or value in a message can neither drive the terminal nor break the
+/// line.
+QString terminalText(QStringView text);
+
 class Output final
 {
 public:

@@ -2,16 +2,22 @@
 
 #include "app/ErrorReport.h"
 #include "card/FileExists.h"
+#include "card/NativePath.h"
 #include "cli/JsonText.h"
 #include "cli/Output.h"
 #include "filelist/AddFolder.h"
 #include "results/CardExport.h"
+#include "results/OutputTarget.h"
 #include "results/ResultsText.h"
 #include "search/SearchRun.h"
 
 #include <cstring>
 #include <functional>
 #include <optional>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 using namespace Qt::StringLiterals;
 
@@ -22,7 +28,21 @@ constexpr qsizetype kPiece = qsizetype(1) << 16;
 
 void printError(std::FILE *err, const QString &text)
 {
-    std::fprintf(err, "quillory-search: %s\n", text.toUtf8().constData());
+    std::fprintf(err, "quillory-search: %s\n", terminalText(text).toUtf8().constData());
+}
+
+/// Why the cards may not be written to path: outputTargetProblem's reasons for the files
+/// searched, and the path being where the tool's own output or errors go.
+QString exportTargetProblem(const QString &path, const FileList &searched, std::FILE *out,
+                            std::FILE *err)
+{
+    if (QString problem = outputTargetProblem(path, searched); !problem.isEmpty())
+        return problem;
+    if (isOpenFile(path, ::fileno(out)) || isOpenFile(path, ::fileno(err)))
+        return displayFileName(path)
+            + u": this is where the results or errors of quillory-search go; choose another "
+              "file."_s;
+    return {};
 }
 
 /// Appends one row as a JSON line; writeIfLong may write what is made so far.
@@ -145,6 +165,16 @@ int runSearch(const SearchCommandOptions &options, std::FILE *out, std::FILE *er
     criteria.allProperties = options.allProperties;
     criteria.region = options.region;
 
+    // A target that cannot be written is refused before the search.
+    if (!options.exportCards.isEmpty()) {
+        if (const QString problem
+            = exportTargetProblem(options.exportCards, options.paths, out, err);
+            !problem.isEmpty()) {
+            printError(err, u"cannot write the cards: "_s + problem);
+            return 2;
+        }
+    }
+
     SearchRun run;
     // Only the place of each card with a row is kept for the export, not every row.
     std::optional<MatchingCards> cards;
@@ -184,10 +214,29 @@ int runSearch(const SearchCommandOptions &options, std::FILE *out, std::FILE *er
         return 2;
     }
     if (cards) {
+#ifdef __GLIBC__
+        // What the search's threads freed stays with their heaps unless handed back: the
+        // export would come on top of it.
+        ::malloc_trim(0);
+#endif
         try {
+            // Every file searched is known only now, after the folders' walks.
+            if (const QString problem
+                = exportTargetProblem(options.exportCards, run.files(), out, err);
+                !problem.isEmpty())
+                throw Failure(problem);
             const SavedCards saved = SaveMatchingCards(*cards, options.exportCards);
             for (const CardExportProblem &problem : saved.problems)
                 printError(err, problem.file + u": cards not saved: "_s + problem.reason);
+            // A file of cards that lacks some is no success.
+            if (saved.leftOut > 0) {
+                printError(err,
+                           u"%1 of %2 cards left out of %3"_s.arg(
+                               QString::number(saved.leftOut),
+                               QString::number(saved.leftOut + saved.written),
+                               displayFileName(options.exportCards)));
+                failed = true;
+            }
         } catch (const Failure &failure) {
             printError(err, u"cannot write the cards: "_s + failure.description());
             return 2;

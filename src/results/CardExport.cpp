@@ -7,14 +7,18 @@
 #include "card/CardParser.h"
 #include "card/ContactFields.h"
 #include "card/NativePath.h"
+#include "results/OutputTarget.h"
 #include "results/ResultsModel.h"
 
 #include <QCryptographicHash>
 #include <QSaveFile>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <deque>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <stdexcept>
 #include <vector>
@@ -23,15 +27,58 @@ using namespace Qt::StringLiterals;
 
 void MatchingCards::add(const ResultRow &row)
 {
-    // The rows of a card mostly come one after the other: the last card is asked first.
-    if (!m_cards.isEmpty() && m_cards.constLast().number == row.Card.number
-        && m_cards.constLast().file == row.File)
+    const qint32 file = fileOf(row.File);
+    if (!take(file, row.Card.number))
         return;
-    QSet<qint64> &numbers = m_numbers[row.File];
-    if (numbers.contains(row.Card.number))
-        return;
-    numbers.insert(row.Card.number);
-    m_cards.append({row.File, row.Card.number, row.Card.begin, row.Card.end, row.Contact});
+    if (m_runs.isEmpty() || m_runs.constLast().file != file)
+        m_runs.append({size(), file});
+    m_keys.push_back(keyOf(row.Card.begin, row.Card.end, row.Contact));
+    const bool fits
+        = row.Card.number > 0 && row.Card.number <= qint64(std::numeric_limits<quint32>::max());
+    m_numbers.push_back(fits ? quint32(row.Card.number) : 0);
+}
+
+qint32 MatchingCards::fileOf(const QString &path)
+{
+    // The rows of a file mostly come one after the other: the last file is asked first.
+    if (!m_runs.isEmpty() && m_files.at(m_runs.constLast().file) == path)
+        return m_runs.constLast().file;
+    const auto it = m_fileIndex.constFind(path);
+    if (it != m_fileIndex.cend())
+        return *it;
+    const qint32 file = qint32(m_files.size());
+    m_files.append(path);
+    m_fileIndex.insert(path, file);
+    m_taken.emplace_back();
+    m_takenOutside.emplace_back();
+    return file;
+}
+
+bool MatchingCards::take(qint32 file, qint64 number)
+{
+    // Card numbers count a file's cards from 1: a bit per number up to the highest.
+    constexpr qint64 kMostBits = qint64(1) << 28;
+    if (number < 0 || number >= kMostBits) {
+        QSet<qint64> &outside = m_takenOutside[std::size_t(file)];
+        if (outside.contains(number))
+            return false;
+        outside.insert(number);
+        return true;
+    }
+    std::vector<bool> &taken = m_taken[std::size_t(file)];
+    if (std::size_t(number) >= taken.size())
+        taken.resize(std::max(std::size_t(number) + 1, taken.size() * 2));
+    if (taken[std::size_t(number)])
+        return false;
+    taken[std::size_t(number)] = true;
+    return true;
+}
+
+quint64 MatchingCards::keyOf(qsizetype begin, qsizetype end, QStringView contact)
+{
+    // The seed differs from run to run, so that no file can be made to give a key of
+    // another card.
+    return qHashMulti(QHashSeed::globalSeed(), begin, end, contact);
 }
 
 MatchingCards matchingCardsOf(const ResultsModel &results)
@@ -50,8 +97,10 @@ constexpr QByteArrayView kLineEnd("\r\n");
 constexpr QByteArrayView kBeginLine("BEGIN:VCARD\r\n");
 constexpr QByteArrayView kEndLine("END:VCARD\r\n");
 
+using Digest = std::array<char, 8>;
+
 /// Equal for two cards whose fields are equal.
-QByteArray fieldsDigest(const ContactFields &fields)
+Digest fieldsDigest(const ContactFields &fields)
 {
     QCryptographicHash hash(QCryptographicHash::Sha256);
     const auto addNumber = [&hash](qint64 number) {
@@ -72,24 +121,37 @@ QByteArray fieldsDigest(const ContactFields &fields)
         for (qsizetype i = 0; i < values.size(); ++i)
             addText(values.at(i));
     }
-    return hash.result();
+    // Eight bytes of the hash tell equal fields apart as well, at a quarter of the memory
+    // per card.
+    Digest digest;
+    const QByteArrayView result = hash.resultView();
+    std::copy_n(result.data(), digest.size(), digest.begin());
+    return digest;
 }
 
-/// True when the card's bytes, read as a file of their own, give one card with these
-/// fields, also after a line that makes another charset the file's legacy one.
-bool readsAlike(const QByteArray &card, const QByteArray &digest)
+// Lines put before a card to read it as a file of its own that makes another charset
+// its legacy one. They are of one length: the second is written over the first in place,
+// for a card may be as large as its file.
+constexpr QByteArrayView kContexts[]
+    = {"X-QUILLORY-CHECK;CHARSET=KOI8-R:\r\n", "X-QUILLORY;CHARSET=windows-1252:\r\n"};
+static_assert(kContexts[0].size() == kContexts[1].size());
+
+/// True when the card's bytes after the first context line, read as a file of their
+/// own, give one card with these fields, also after the other context line, which then
+/// stands in their front.
+bool readsAlike(QByteArray &card, const Digest &digest)
 {
-    static constexpr QByteArrayView kContexts[]
-        = {"X-QUILLORY;CHARSET=KOI8-R:\r\n", "X-QUILLORY;CHARSET=windows-1252:\r\n"};
     static const ByteSearch quotedPrintable("quoted-printable", true);
+    const QByteArrayView bytes = QByteArrayView(card).sliced(kContexts[0].size());
     // Only a byte above 127, as it stands or quoted-printable, can be read in a legacy
     // charset.
-    const bool legacyMatters = hasNonAscii(card) || quotedPrintable.indexIn(card) >= 0;
+    const bool legacyMatters = hasNonAscii(bytes) || quotedPrintable.indexIn(bytes) >= 0;
     for (int k = 0; k < (legacyMatters ? 2 : 1); ++k) {
-        const CardBytes probe{kContexts[k].toByteArray() + card, CardEncoding::Legacy};
+        if (k > 0)
+            std::copy(kContexts[k].begin(), kContexts[k].end(), card.data());
         qsizetype count = 0;
         bool same = false;
-        CardParser::parse(probe, [&](ContactFields &&fields) {
+        CardParser::parse(CardBytes{card, CardEncoding::Legacy}, [&](ContactFields &&fields) {
             same = ++count == 1 && fieldsDigest(fields) == digest;
         });
         if (count != 1 || !same)
@@ -105,6 +167,42 @@ struct Place
     qsizetype end = 0;
 };
 
+/// The places of every card of a file, in the order of their beginnings, each with the
+/// first place after it that begins at or after its end: a card's nested cards are
+/// passed over in one step, however deep they nest.
+struct Places
+{
+    std::deque<Place> list; // grows without a copy
+    std::vector<qint32> after; // empty when no card nests: then always the next place
+
+    void sort()
+    {
+        const auto byBegin = [](const Place &a, const Place &b) { return a.begin < b.begin; };
+        if (!std::is_sorted(list.begin(), list.end(), byBegin))
+            std::stable_sort(list.begin(), list.end(), byBegin);
+        const auto nests = [this](std::size_t i) {
+            return i + 1 < list.size() && list[i + 1].begin < list[i].end;
+        };
+        std::size_t i = 0;
+        while (i < list.size() && !nests(i))
+            ++i;
+        if (i == list.size())
+            return;
+        after.resize(list.size());
+        for (i = 0; i < list.size(); ++i) {
+            const qsizetype end = list[i].end;
+            after[i] = !nests(i)
+                ? qint32(i + 1)
+                : qint32(
+                    std::partition_point(list.begin() + qsizetype(i) + 1, list.end(),
+                                         [end](const Place &place) { return place.begin < end; })
+                    - list.begin());
+        }
+    }
+
+    qsizetype next(qsizetype i) const { return after.empty() ? i + 1 : after[std::size_t(i)]; }
+};
+
 /// The bytes after the last line end end in "=": a quoted-printable value's soft line
 /// break would join the next line to it.
 bool endsWithSoftBreak(QByteArrayView bytes)
@@ -114,34 +212,51 @@ bool endsWithSoftBreak(QByteArrayView bytes)
     return !bytes.isEmpty() && bytes.back() == '=';
 }
 
-/// The bytes of a card made to stand on its own.
+/// The bytes of a card made to stand on its own, after the first context line.
 struct CardCopy
 {
     QByteArray bytes;
     bool edited = false; ///< false when they are the card's bytes as they stand
+
+    QByteArrayView card() const { return QByteArrayView(bytes).sliced(kContexts[0].size()); }
 };
 
-/// The card [begin, end) of the text, made to stand on its own in another file; places
-/// are those of every card of the text, in the order of their beginnings.
-CardCopy cardBytes(const CardBytes &text, const std::vector<Place> &places, qsizetype begin,
-                   qsizetype end, const std::function<QByteArray()> &legacyCharset)
+/// The card [begin, end) of the text, made to stand on its own in another file.
+CardCopy cardBytes(const CardBytes &text, const Places &places, qsizetype begin, qsizetype end,
+                   const std::function<QByteArray()> &legacyCharset)
 {
     // The parts of the card outside the cards nested in it; a nested card's own nested
     // cards lie inside it.
     std::vector<Place> pieces;
     qsizetype at = begin;
-    auto nested = std::upper_bound(places.begin(), places.end(), begin,
-                                   [](qsizetype b, const Place &place) { return b < place.begin; });
-    for (; nested != places.end() && nested->begin < end; ++nested) {
-        if (nested->begin < at)
-            continue;
-        pieces.push_back({at, nested->begin});
-        at = nested->end;
+    const std::deque<Place> &list = places.list;
+    qsizetype nested
+        = std::upper_bound(list.begin(), list.end(), begin,
+                           [](qsizetype b, const Place &place) { return b < place.begin; })
+        - list.begin();
+    while (nested < qsizetype(list.size()) && list[std::size_t(nested)].begin < end) {
+        pieces.push_back({at, list[std::size_t(nested)].begin});
+        at = list[std::size_t(nested)].end;
+        nested = places.next(nested);
     }
     pieces.push_back({at, end});
 
     const QByteArrayView bytes(text.bytes);
+    // Room for the most the copy can take, so that it never grows by a copy of itself: a
+    // card may be as large as its file. Pages not written take no memory.
+    constexpr qsizetype kMostAddedPerLine = 64; // ";CHARSET=" and a charset's name
+    qsizetype most = kContexts[0].size() + kBeginLine.size() + kEndLine.size() + 2 * kLineEnd.size()
+        + kMostAddedPerLine;
+    for (const Place &piece : pieces) {
+        const QByteArrayView part = bytes.sliced(piece.begin, piece.end - piece.begin);
+        most += part.size()
+            + (std::count(part.begin(), part.end(), '\n')
+               + std::count(part.begin(), part.end(), '\r'))
+                * kMostAddedPerLine;
+    }
     QByteArray out;
+    out.reserve(most);
+    out.append(kContexts[0]);
     bool first = true;
     bool framed = false; // lines outside every card, framed by BEGIN and END lines of ours
     bool ended = false;
@@ -199,7 +314,7 @@ CardCopy cardBytes(const CardBytes &text, const std::vector<Place> &places, qsiz
     }
     if (first) {
         // The one empty card of a file that holds none.
-        out = kBeginLine.toByteArray();
+        out.append(kBeginLine);
         framed = true;
     }
     const bool lineEndAdded = !out.endsWith('\n') && !out.endsWith('\r');
@@ -213,29 +328,29 @@ CardCopy cardBytes(const CardBytes &text, const std::vector<Place> &places, qsiz
     return {out, pieces.size() > 1 || framed || !ended || lineEndAdded || charsetNamed};
 }
 
-/// What a file holds now at the place of a card that is to be taken out.
+/// A card to be taken out, as its file holds it now.
 struct Found
 {
-    bool present = false;
-    qsizetype begin = 0;
+    qsizetype begin = -1; ///< -1 while the file holds no such card
     qsizetype end = 0;
-    QString contact;
-    QByteArray digest;
+    Digest digest{};
 };
 
 /// Saves the cards [first, last) of the list, which are all of one file.
 class FileSaver
 {
 public:
-    FileSaver(const QList<MatchingCards::Card> &cards, qsizetype first, qsizetype last,
+    FileSaver(const MatchingCards &cards, qsizetype first, qsizetype last, const QString &path,
               SavedCards &saved)
-        : m_cards(cards), m_first(first), m_last(last), m_saved(saved), m_path(cards.at(first).file)
+        : m_cards(cards), m_first(first), m_last(last), m_saved(saved), m_path(path)
     {}
 
     void save(const std::function<void(QByteArrayView)> &write, EventPump *pump)
     {
-        if (!read())
+        if (!read()) {
+            m_saved.leftOut += m_last - m_first;
             return;
+        }
         std::optional<QByteArray> legacy;
         const std::function<QByteArray()> legacyCharset = [&] {
             if (!legacy)
@@ -245,22 +360,23 @@ public:
         for (qsizetype k = m_first; k < m_last; ++k) {
             if (pump)
                 pump->tick();
-            const MatchingCards::Card &card = m_cards.at(k);
-            const Found found = m_found.value(card.number);
-            if (!found.present || found.begin != card.begin || found.end != card.end
-                || found.contact != card.contact || card.end > m_text.bytes.size()) {
+            Found &found = m_found[std::size_t(k - m_first)];
+            if (found.begin < 0 || found.end > m_text.bytes.size()) {
                 report(u"changed since the search"_s);
+                ++m_saved.leftOut;
                 continue;
             }
-            const CardCopy copy = cardBytes(m_text, m_places, card.begin, card.end, legacyCharset);
+            CardCopy copy = cardBytes(m_text, m_places, found.begin, found.end, legacyCharset);
             // A card as it stands, each line of which reads alike in any file, needs no
             // check.
             if (copy.edited && !readsAlike(copy.bytes, found.digest)) {
-                report(u"card %1 does not read the same on its own"_s.arg(card.number));
+                report(u"card %1 does not read the same on its own"_s.arg(m_cards.number(k)));
+                ++m_saved.leftOut;
                 continue;
             }
-            write(copy.bytes);
+            write(copy.card());
             ++m_saved.written;
+            found = {};
         }
     }
 
@@ -275,16 +391,34 @@ private:
                 return false;
             }
             m_text = file.read();
-            for (qsizetype k = m_first; k < m_last; ++k)
-                m_found.insert(m_cards.at(k).number, {});
-            CardParser::parse(m_text,
-                              [this](ContactFields &&fields, const CardParser::Identity &identity) {
-                                  m_places.push_back({identity.begin, identity.end});
-                                  const auto it = m_found.find(identity.number);
-                                  if (it != m_found.end())
-                                      *it = {true, identity.begin, identity.end, identity.contact,
-                                             fieldsDigest(fields)};
-                              });
+            // Where each card to be taken out stands in the list, by its number; a card
+            // can have no number beyond one per byte.
+            const qint64 most = qint64(m_text.bytes.size()) + 1;
+            qint64 highest = 0;
+            for (qsizetype k = m_first; k < m_last; ++k) {
+                if (m_cards.number(k) <= most)
+                    highest = std::max(highest, m_cards.number(k));
+            }
+            std::vector<qint32> slotOf(std::size_t(highest) + 1, -1);
+            for (qsizetype k = m_first; k < m_last; ++k) {
+                const qint64 number = m_cards.number(k);
+                if (number > 0 && number <= highest)
+                    slotOf[std::size_t(number)] = qint32(k - m_first);
+            }
+            m_found.resize(std::size_t(m_last - m_first));
+            CardParser::parse(
+                m_text, [&](ContactFields &&fields, const CardParser::Identity &identity) {
+                    m_places.list.push_back({identity.begin, identity.end});
+                    if (identity.number < 0 || std::size_t(identity.number) >= slotOf.size())
+                        return;
+                    const qint32 slot = slotOf[std::size_t(identity.number)];
+                    if (slot < 0
+                        || m_cards.key(m_first + slot)
+                            != MatchingCards::keyOf(identity.begin, identity.end, identity.contact))
+                        return;
+                    m_found[std::size_t(slot)]
+                        = {identity.begin, identity.end, fieldsDigest(fields)};
+                });
         } catch (const Failure &failure) {
             // The description names the path first.
             const QString &description = failure.description();
@@ -297,10 +431,7 @@ private:
             return false;
         }
         // Cards come in the order of their BEGIN lines, which is that of their beginnings.
-        if (!std::is_sorted(m_places.begin(), m_places.end(),
-                            [](const Place &a, const Place &b) { return a.begin < b.begin; }))
-            std::stable_sort(m_places.begin(), m_places.end(),
-                             [](const Place &a, const Place &b) { return a.begin < b.begin; });
+        m_places.sort();
         return true;
     }
 
@@ -311,14 +442,14 @@ private:
         m_reported = true;
     }
 
-    const QList<MatchingCards::Card> &m_cards;
+    const MatchingCards &m_cards;
     qsizetype m_first;
     qsizetype m_last;
     SavedCards &m_saved;
     const QString &m_path;
     CardBytes m_text;
-    std::vector<Place> m_places;
-    QHash<qint64, Found> m_found;
+    Places m_places;
+    std::vector<Found> m_found; // by position in [first, last)
     bool m_reported = false;
 };
 
@@ -330,6 +461,9 @@ SavedCards SaveMatchingCards(const MatchingCards &cards, const QString &path, Ev
     if (hasUndecodableBytes(path))
         throw Failure(displayFileName(path)
                       + u": a file name that is not UTF-8 cannot be written"_s);
+    // QSaveFile would put a regular file in the place of a device or a FIFO.
+    if (const QString problem = outputKindProblem(path); !problem.isEmpty())
+        throw Failure(problem);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         throw Failure(path + u": "_s + file.errorString());
@@ -341,23 +475,19 @@ SavedCards SaveMatchingCards(const MatchingCards &cards, const QString &path, Ev
         }
     };
     SavedCards saved;
-    const QList<MatchingCards::Card> &list = cards.cards();
-    for (qsizetype first = 0; first < list.size();) {
-        qsizetype last = first + 1;
-        while (last < list.size() && list.at(last).file == list.at(first).file)
-            ++last;
+    const QList<MatchingCards::Run> &runs = cards.runs();
+    QSet<qint32> reported; // a file that comes again later is reported once
+    for (qsizetype r = 0; r < runs.size(); ++r) {
+        const qint32 fileIndex = runs.at(r).file;
+        const qsizetype last = r + 1 < runs.size() ? runs.at(r + 1).first : cards.size();
         const qsizetype problems = saved.problems.size();
-        FileSaver(list, first, last, saved).save(write, pump);
-        // A file that comes again later is reported once.
-        for (qsizetype p = problems; p < saved.problems.size(); ++p) {
-            for (qsizetype q = 0; q < problems; ++q) {
-                if (saved.problems.at(q).file == saved.problems.at(p).file) {
-                    saved.problems.removeAt(p--);
-                    break;
-                }
-            }
+        FileSaver(cards, runs.at(r).first, last, cards.files().at(fileIndex), saved)
+            .save(write, pump);
+        if (saved.problems.size() > problems) {
+            if (reported.contains(fileIndex))
+                saved.problems.resize(problems);
+            reported.insert(fileIndex);
         }
-        first = last;
     }
     if (!file.commit())
         throw Failure(path + u": "_s + file.errorString());
@@ -369,6 +499,10 @@ QString savedCardsText(const SavedCards &saved, const QString &fileName)
     QString text = saved.written == 1
         ? u"1 card has been saved to %1."_s.arg(fileName)
         : u"%1 cards have been saved to %2."_s.arg(QString::number(saved.written), fileName);
+    if (saved.leftOut > 0)
+        text += saved.leftOut == 1
+            ? u" 1 card was left out."_s
+            : u" %1 cards were left out."_s.arg(QString::number(saved.leftOut));
     if (saved.problems.isEmpty())
         return text;
     text += u"\r\rCards of these files could not be taken out:"_s;

@@ -1,37 +1,57 @@
 #pragma once
 
 #include "results/ResultRow.h"
+#include "results/RowBlocks.h"
 
 #include <QHash>
 #include <QList>
 #include <QSet>
 #include <QString>
+#include <QStringList>
+
+#include <vector>
 
 class EventPump;
 class ResultsModel;
 
 /// The cards that have rows, each once (by its file and number), in the order of their
-/// first rows, with what taking them out of their files needs.
+/// first rows, with what taking them out of their files needs. A card takes a few
+/// dozen bytes, so that the cards of a large export are kept at little cost.
 class MatchingCards final
 {
 public:
-    struct Card
-    {
-        QString file;
-        qint64 number = 0;
-        qsizetype begin = 0;
-        qsizetype end = 0;
-        /// With the place, tells that the file still holds the card the row came from.
-        QString contact;
-    };
-
     void add(const ResultRow &row);
-    const QList<Card> &cards() const { return m_cards; }
-    qsizetype size() const { return m_cards.size(); }
+    qsizetype size() const { return qsizetype(m_keys.size()); }
+
+    /// Card i's number in its file; 0 (no card's) for a number too large to keep.
+    qint64 number(qsizetype i) const { return m_numbers[std::size_t(i)]; }
+    /// A digest of where card i stands in its file and whom it names: with the number,
+    /// it tells that the file still holds the card the row came from.
+    quint64 key(qsizetype i) const { return m_keys[std::size_t(i)]; }
+    /// The key of a card that stands at [begin, end) of its file and names contact.
+    static quint64 keyOf(qsizetype begin, qsizetype end, QStringView contact);
+
+    /// Cards of one file that follow each other in the list, from first on.
+    struct Run
+    {
+        qsizetype first = 0;
+        qint32 file = 0; ///< its file in files()
+    };
+    const QList<Run> &runs() const { return m_runs; }
+    const QStringList &files() const { return m_files; }
 
 private:
-    QList<Card> m_cards;
-    QHash<QString, QSet<qint64>> m_numbers; // the card numbers taken, by file
+    qint32 fileOf(const QString &path);
+    bool take(qint32 file, qint64 number);
+
+    // Twelve bytes a card, in blocks that are never copied as they grow.
+    RowBlocks<quint64> m_keys;
+    RowBlocks<quint32> m_numbers;
+    QList<Run> m_runs;
+    QStringList m_files;
+    QHash<QString, qint32> m_fileIndex;
+    std::vector<std::vector<bool>> m_taken; // by file, then card number
+    std::vector<QSet<qint64>> m_takenOutside; // numbers beyond the bits
 };
 
 /// The cards of the rows of the results table.
@@ -51,6 +71,7 @@ struct SavedCards
 {
     qint64 written = 0;
     QList<CardExportProblem> problems; ///< one per file, in the order of the cards
+    qint64 leftOut = 0; ///< cards not written, because of the problems
 };
 
 /// Writes the cards in order to path, through QSaveFile, each as it stands in its file
@@ -61,11 +82,12 @@ struct SavedCards
 /// END line gets one, lines outside every card are framed by BEGIN and END lines, and a
 /// line read in its file's legacy charset names that charset. A card that would still
 /// read otherwise is left out and reported. The pump lets window events run between
-/// cards. Throws Failure, naming path, when the file cannot be written; an old file at
-/// path then stays as it was.
+/// cards. Throws Failure, naming path, when the file cannot be written, or when
+/// something other than a regular file stands at path (see outputKindProblem); an old
+/// file at path then stays as it was.
 SavedCards SaveMatchingCards(const MatchingCards &cards, const QString &path,
                              EventPump *pump = nullptr);
 
-/// The message that tells how a save to fileName went: how many cards were written and
-/// which files could not be taken out.
+/// The message that tells how a save to fileName went: how many cards were written, how
+/// many were left out, and which files could not be taken out.
 QString savedCardsText(const SavedCards &saved, const QString &fileName);

@@ -3,6 +3,7 @@
 #include "app/Desktop.h"
 #include "app/EventPump.h"
 #include "app/Failure.h"
+#include "results/OutputTarget.h"
 #include "results/ResultsModel.h"
 
 #include <QSaveFile>
@@ -14,24 +15,27 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+// TAB, CR and LF, which would break the layout, and the other control characters (NUL,
+// ESC, ...), which would reach a terminal as commands.
 bool breaksLayout(QChar c)
 {
-    return c == u'\t' || c == u'\r' || c == u'\n';
+    return c.unicode() < 0x20;
 }
 
-// Appends the cell with each TAB, CR and LF as one space, so a value or a file name
-// can neither end its row's line nor move the cells after it to another column.
+// Appends the cell with each control character as one space, so a value or a file name
+// can neither end its row's line nor move the cells after it to another column, nor
+// drive the terminal that shows it.
 void appendFlatCell(QString &text, QStringView cell)
 {
     const qsizetype start = text.size();
     text.append(cell);
-    // Few cells hold a character below U+000E: one pass without a branch (which the
-    // compiler runs many characters at a time) tells whether there is anything to replace.
+    // Few cells hold a control character: one pass without a branch (which the compiler
+    // runs many characters at a time) tells whether there is anything to replace.
     const char16_t *chars = cell.utf16();
     char16_t lowest = 0xFFFF;
     for (qsizetype i = 0; i < cell.size(); ++i)
         lowest = qMin(lowest, chars[i]);
-    if (lowest <= u'\r')
+    if (lowest < 0x20)
         std::replace_if(text.begin() + start, text.end(), breaksLayout, QChar(u' '));
 }
 
@@ -219,6 +223,9 @@ bool CopyResultsToClipboard(Desktop &desktop, const ResultsModel &results, Event
 
 void WriteTextFile(const QString &text, const QString &path)
 {
+    // QSaveFile would put a regular file in the place of a device or a FIFO.
+    if (const QString problem = outputKindProblem(path); !problem.isEmpty())
+        throw Failure(problem);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         throw Failure(path + u": "_s + file.errorString());

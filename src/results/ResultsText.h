@@ -15,8 +15,9 @@ class ResultsModel;
 /// cells of the first row: each caption followed by a TAB, then CR LF.
 QString resultsCaptionLine(const ResultRow &first);
 /// Appends one row of the results text file to text: every non-empty cell followed by
-/// a TAB, then CR LF; empty cells are left out. A TAB, CR or LF inside a cell is
-/// written as one space, so every row is one line with its cells in their columns.
+/// a TAB, then CR LF; empty cells are left out. A control character inside a cell (TAB,
+/// CR, LF, NUL, ESC, ...) is written as one space, so every row is one line with its
+/// cells in their columns and nothing in it drives a terminal.
 void appendResultsRowLine(QString &text, const ResultRow &row);
 /// The same line handed to write in pieces of about piece characters, so that a value
 /// of a gigabyte is never copied whole.
@@ -28,7 +29,7 @@ QString resultsFileText(const ResultsModel &results, EventPump *pump = nullptr);
 
 /// The ticked rows as column-aligned text: each cell padded to its column's widest
 /// cell of at most 256 characters over all rows, cells joined by TAB, trailing blanks
-/// removed, CR LF after every line. A TAB, CR or LF inside a cell becomes one space.
+/// removed, CR LF after every line. A control character inside a cell becomes one space.
 QString clipboardText(const ResultsModel &results, EventPump *pump = nullptr);
 /// The named rows (from 0, in the order given) in the same format, aligned among
 /// themselves, ticked or not.
@@ -48,5 +49,6 @@ bool CopyResultsToClipboard(Desktop &desktop, const ResultsModel &results,
                             EventPump *pump = nullptr);
 
 /// Writes the text as UTF-8 without a byte-order mark, replacing the file only when
-/// the whole text was written. Throws Failure when it cannot be written.
+/// the whole text was written. Throws Failure when it cannot be written, or when
+/// something other than a regular file stands at path (see outputKindProblem).
 void WriteTextFile(const QString &text, const QString &path);

@@ -5,11 +5,13 @@
 #include "app/SettingsStore.h"
 #include "card/CardParser.h"
 #include "card/NativePath.h"
+#include "filelist/FileListModel.h"
 #include "results/ResultsModel.h"
 
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QTableView>
@@ -21,6 +23,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -136,6 +139,8 @@ private slots:
     void openFirstTickedRow();
     void noEditorSaysSo();
     void saveMatchingCards();
+    void outputsNeverReplaceWhatTheyMayNot_data();
+    void outputsNeverReplaceWhatTheyMayNot();
 
 private:
     std::unique_ptr<Form1> start();
@@ -757,8 +762,8 @@ void TestWindowOutputs::saveMatchingCards()
     QCOMPARE(m_desktop->messages.first().text,
              u"saved.vcf already exists.\r\rDo you want to replace it?"_s);
     QCOMPARE(m_desktop->messages.last().text,
-             u"1 card has been saved to saved.vcf.\r\rCards of these files could not be taken "
-             "out:\r"_s
+             u"1 card has been saved to saved.vcf. 1 card was left out.\r\rCards of these files "
+             "could not be taken out:\r"_s
                  + gone + u": No such file or directory"_s);
     QCOMPARE(form->MousePointer(), 0);
 
@@ -772,6 +777,70 @@ void TestWindowOutputs::saveMatchingCards()
     save->trigger();
     QCOMPARE(m_desktop->dialogTitles.size(), 2); // asked, and cancelled
     QCOMPARE(m_desktop->messages.size(), 2);
+}
+
+void TestWindowOutputs::outputsNeverReplaceWhatTheyMayNot_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("target"); // in the temporary folder
+    QTest::addColumn<QString>("reason");
+    const QString input = u"this is one of the files searched; choose another file."_s;
+    const QString device = u"this is a device, not a regular file; choose another file."_s;
+    const QString fifo = u"this is a FIFO (named pipe), not a regular file; choose another file."_s;
+    for (const char *button : {"PushButton4", "PushButton17"}) {
+        QTest::addRow("%s, the file searched", button)
+            << QString::fromLatin1(button) << u"book.vcf"_s << input;
+        QTest::addRow("%s, a link to it", button)
+            << QString::fromLatin1(button) << u"link.vcf"_s << input;
+        QTest::addRow("%s, a file listed since", button)
+            << QString::fromLatin1(button) << u"listed.vcf"_s << input;
+        QTest::addRow("%s, a device", button)
+            << QString::fromLatin1(button) << u"/dev/null"_s << device;
+        QTest::addRow("%s, a FIFO", button) << QString::fromLatin1(button) << u"fifo"_s << fifo;
+    }
+}
+
+void TestWindowOutputs::outputsNeverReplaceWhatTheyMayNot()
+{
+    QFETCH(QString, button);
+    QFETCH(QString, target);
+    QFETCH(QString, reason);
+    const QByteArray book = "BEGIN:VCARD\nFN:Ann\nEND:VCARD\nBEGIN:VCARD\nFN:Bob\nEND:VCARD\n";
+    const QString bookPath = m_dir->filePath(u"book.vcf"_s);
+    const QString listed = m_dir->filePath(u"listed.vcf"_s);
+    for (const QString &path : {bookPath, listed}) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(book);
+    }
+    QVERIFY(QFile::link(bookPath, m_dir->filePath(u"link.vcf"_s)));
+    QCOMPARE(::mkfifo(QFile::encodeName(m_dir->filePath(u"fifo"_s)).constData(), 0600), 0);
+    const QString path = QDir(m_dir->path()).absoluteFilePath(target);
+    struct stat before
+    {
+    };
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &before), 0);
+
+    auto form = start();
+    form->fileList().append(bookPath);
+    form->findChild<QLineEdit *>(u"Text1"_s)->setText(u"ann"_s);
+    ::button(*form, "PushButton7")->click();
+    QCOMPARE(form->results().count(), 1);
+    form->fileList().append(listed);
+    m_desktop->messages.clear();
+    m_desktop->saveResults.enqueue(path);
+    ::button(*form, button.toLatin1().constData())->click();
+    // Said at once, with no question about replacing it.
+    QCOMPARE(m_desktop->messages.size(), 1);
+    QCOMPARE(m_desktop->messages.first().text, path + u": "_s + reason);
+    struct stat after
+    {
+    };
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &after), 0);
+    QCOMPARE(after.st_mode & S_IFMT, before.st_mode & S_IFMT);
+    QCOMPARE(after.st_ino, before.st_ino);
+    QCOMPARE(readAll(bookPath), book);
+    QCOMPARE(form->MousePointer(), 0);
 }
 
 QTEST_MAIN(TestWindowOutputs)

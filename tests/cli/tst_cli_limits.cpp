@@ -173,6 +173,14 @@ void TestCliLimits::hostileFilesStayBounded_data()
     QTest::newRow("one long telephone value") << QByteArray("phone-long-value") << phone << 16;
     QTest::newRow("telephone values of a thousand plus signs")
         << QByteArray("phone-plus-signs") << phone << 16;
+    // The card export: cards nested without end once took minutes at this size; a card
+    // taken out costs a few dozen bytes while the export runs.
+    const QStringList exported{u"-e"_s, u"e"_s, u"--export-cards"_s, m_dir.filePath(u"out.vcf"_s)};
+    QTest::newRow("cards nested without end, exported")
+        << QByteArray("nested-export") << exported << 8;
+    QTest::newRow("many small cards, exported")
+        << QByteArray("small-cards-export") << exported << 32;
+    QTest::newRow("legacy cards, exported") << QByteArray("legacy-cards-export") << exported << 16;
 }
 
 void TestCliLimits::hostileFilesStayBounded()

@@ -51,6 +51,12 @@ Run run(const QString &program, const QStringList &arguments)
     return run;
 }
 
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
 Run search(const QStringList &arguments)
 {
     return run(QStringLiteral(QUILLORY_SEARCH_BIN), arguments);
@@ -124,6 +130,9 @@ private slots:
     void longValuesKeepSurrogatePairs();
     void exportCards_data();
     void exportCards();
+    void exportNeverReplacesWhatItMayNot_data();
+    void exportNeverReplacesWhatItMayNot();
+    void controlCharactersStayOffTheTerminal();
 
 private:
     QString write(const QString &name, const QByteArray &bytes);
@@ -534,6 +543,87 @@ void TestCliSearch::exportCards()
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), cards);
+}
+
+void TestCliSearch::exportNeverReplacesWhatItMayNot_data()
+{
+    QTest::addColumn<QString>("target"); // in a folder of its own, which holds book.vcf
+    QTest::addColumn<QString>("searched"); // likewise
+    QTest::addColumn<QString>("reason");
+    const QString input = u"this is one of the files searched"_s;
+    QTest::newRow("the file searched") << u"book.vcf"_s << u"book.vcf"_s << input;
+    QTest::newRow("a link to it") << u"link.vcf"_s << u"book.vcf"_s << input;
+    QTest::newRow("a hard link to it") << u"hard.vcf"_s << u"book.vcf"_s << input;
+    QTest::newRow("a file of a folder searched") << u"sub/inner.vcf"_s << u"."_s << input;
+    QTest::newRow("a device") << u"/dev/null"_s << u"book.vcf"_s << u"this is a device"_s;
+    QTest::newRow("a FIFO") << u"fifo"_s << u"book.vcf"_s << u"this is a FIFO"_s;
+    QTest::newRow("the file the results go to")
+        << u"/dev/stdout"_s << u"book.vcf"_s << u"this is where the results or errors"_s;
+}
+
+void TestCliSearch::exportNeverReplacesWhatItMayNot()
+{
+    QFETCH(QString, target);
+    QFETCH(QString, searched);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray book = "BEGIN:VCARD\nFN:Ann\nEND:VCARD\nBEGIN:VCARD\nFN:Bob\nEND:VCARD\n";
+    const QString bookPath = writeTestFile(dir, u"book.vcf"_s, book);
+    writeTestFile(dir, u"sub/inner.vcf"_s, book);
+    QVERIFY(QFile::link(bookPath, dir.filePath(u"link.vcf"_s)));
+    linkTestFile(bookPath, {dir.filePath(u"hard.vcf"_s)});
+    QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath(u"fifo"_s)).constData(), 0600), 0);
+    const QString path = QDir(dir.path()).absoluteFilePath(target);
+    struct stat before
+    {
+    };
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &before), 0);
+
+    QProcess process;
+    // Standard output goes to a regular file, which /dev/stdout then names.
+    process.setStandardOutputFile(dir.filePath(u"results.txt"_s));
+    process.start(QStringLiteral(QUILLORY_SEARCH_BIN),
+                  {u"-e"_s, u"ann"_s, u"--export-cards"_s, path, dir.filePath(searched)});
+    QVERIFY(process.waitForFinished(20000));
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    QCOMPARE(process.exitCode(), 2);
+    QVERIFY2(
+        err.startsWith(u"quillory-search: cannot write the cards: "_s + path + u": "_s + reason),
+        qPrintable(err));
+    QVERIFY2(err.endsWith(u"; choose another file.\n"_s), qPrintable(err));
+    struct stat after
+    {
+    };
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &after), 0);
+    QCOMPARE(after.st_mode & S_IFMT, before.st_mode & S_IFMT);
+    QCOMPARE(after.st_ino, before.st_ino);
+    QCOMPARE(readAll(bookPath), book);
+    QCOMPARE(readAll(dir.filePath(u"sub/inner.vcf"_s)), book);
+}
+
+void TestCliSearch::controlCharactersStayOffTheTerminal()
+{
+    // NUL, ESC and BEL in a value (quoted-printable makes the NUL), ESC in a file's name
+    // and in a name that is not there.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString file = writeTestFile(
+        dir, u"a\x1B[2J.vcf"_s,
+        "BEGIN:VCARD\nFN;ENCODING=QUOTED-PRINTABLE:Ann=00=1B[31mRed=07\nEND:VCARD\n");
+    const QString missing = dir.filePath(u"gone\x1B]0;x.vcf"_s);
+    const Run text = search({u"-e"_s, u"ann"_s, file, missing});
+    QCOMPARE(text.status, 2);
+    QCOMPARE(text.out,
+             "File\tTag\t Value\tContact\t\r\n" + file.toUtf8().replace('\x1B', ' ')
+                 + "\tFirstName\tAnn  [31mRed \tAnn  [31mRed \t\r\n");
+    QCOMPARE(text.err,
+             u"quillory-search: "_s + QString(missing).replace(u'\x1B', u"\\x1B"_s)
+                 + u": No such file or directory\n"_s);
+    // JSON lines escape them instead.
+    const Run json = search({u"--json"_s, u"-e"_s, u"ann"_s, file});
+    QCOMPARE(json.status, 0);
+    QVERIFY2(json.out.contains(R"("value": "Ann\u0000\u001b[31mRed\u0007")"), json.out.constData());
 }
 
 QTEST_GUILESS_MAIN(TestCliSearch)

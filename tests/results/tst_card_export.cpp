@@ -18,6 +18,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -312,6 +313,7 @@ void TestCardExport::cards()
     QCOMPARE(reported, problems);
     QCOMPARE(readAll(path), written);
     QCOMPARE(saved.written, expected.size());
+    QCOMPARE(saved.leftOut, matching.size() - expected.size());
     QCOMPARE(writtenCards(path), expected);
 }
 
@@ -324,6 +326,10 @@ void TestCardExport::writeFailures_data()
     // As when the disk fills up: the write stops part way.
     QTest::newRow("file-size limit over the old file") << u"old.vcf"_s << rlim_t(4096);
     QTest::newRow("a name that is not UTF-8") << u"caf\xDCE9.vcf"_s << rlim_t(0);
+    // A regular file put in their place would take the device's or the reader's data.
+    QTest::newRow("a FIFO") << u"fifo"_s << rlim_t(0);
+    QTest::newRow("a device") << u"/dev/null"_s << rlim_t(0);
+    QTest::newRow("a link to a device") << u"null-link"_s << rlim_t(0);
 }
 
 void TestCardExport::writeFailures()
@@ -334,13 +340,19 @@ void TestCardExport::writeFailures()
     QVERIFY(dir.isValid());
     const QString old = writeTestFile(dir, u"old.vcf"_s, "old\r\n");
     QVERIFY(QDir(dir.path()).mkdir(u"folder"_s));
+    QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath(u"fifo"_s)).constData(), 0600), 0);
+    QVERIFY(QFile::link(u"/dev/null"_s, dir.filePath(u"null-link"_s)));
     MatchingCards matching;
     const QString source
         = writeTestFile(dir, u"source/big.vcf"_s,
                         "BEGIN:VCARD\nFN:Big\nNOTE:" + QByteArray(20000, 'n') + "\nEND:VCARD\n");
     for (const SearchedCard &card : searchedCards(source))
         matching.add(card.row);
-    const QString path = dir.filePath(target);
+    const QString path = QDir(dir.path()).absoluteFilePath(target);
+    struct stat before
+    {
+    };
+    const bool existed = ::stat(QFile::encodeName(path).constData(), &before) == 0;
     // A write past the limit fails with EFBIG instead of raising SIGXFSZ.
     const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
     rlimit previous{};
@@ -362,7 +374,15 @@ void TestCardExport::writeFailures()
              qPrintable(u"failure: "_s + failure));
     QCOMPARE(readAll(old), QByteArray("old\r\n"));
     // Nothing half-written is left, nor a file under another name.
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{u"old.vcf"_s});
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::NoSymLinks), QStringList{u"old.vcf"_s});
+    struct stat after
+    {
+    };
+    if (existed) {
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &after), 0);
+        QCOMPARE(after.st_mode & S_IFMT, before.st_mode & S_IFMT);
+        QCOMPARE(after.st_ino, before.st_ino);
+    }
 }
 
 void TestCardExport::message()
