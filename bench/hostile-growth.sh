@@ -8,7 +8,7 @@
 # ratio, which stays near 2 when the cost grows linearly (near 4 would be quadratic), and
 # the peak memory of the larger run beside the promise for it, 4 x the file's size +
 # 64 MiB. A run that takes longer than the time limit is cut off and shown as such.
-# The shapes whose name holds "export" are also read a fifth way: the search for "e" that
+# The shapes whose name holds "export" are also read a sixth way: the search for "e" that
 # writes every matching card to a file (--export-cards).
 #
 # Usage: bench/hostile-growth.sh [BUILD_DIR] [MB] [LIMIT_SECONDS] [SHAPE ...]
