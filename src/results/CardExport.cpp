@@ -160,11 +160,16 @@ bool readsAlike(QByteArray &card, const Digest &digest)
     return true;
 }
 
+// A file's prepared text is at most one and a half times its bytes (UTF-16 made UTF-8),
+// so an offset into it fits 32 bits: a place then takes half the room, and a file of
+// cards nested without end holds one per few bytes.
+static_assert(kMaxReadableFileSize / 2 * 3 < std::numeric_limits<qint32>::max());
+
 /// A card's bytes [begin, end) in its file's text.
 struct Place
 {
-    qsizetype begin = 0;
-    qsizetype end = 0;
+    qint32 begin = 0;
+    qint32 end = 0;
 };
 
 /// The places of every card of a file, in the order of their beginnings, each with the
@@ -235,11 +240,11 @@ CardCopy cardBytes(const CardBytes &text, const Places &places, qsizetype begin,
                            [](qsizetype b, const Place &place) { return b < place.begin; })
         - list.begin();
     while (nested < qsizetype(list.size()) && list[std::size_t(nested)].begin < end) {
-        pieces.push_back({at, list[std::size_t(nested)].begin});
+        pieces.push_back({qint32(at), list[std::size_t(nested)].begin});
         at = list[std::size_t(nested)].end;
         nested = places.next(nested);
     }
-    pieces.push_back({at, end});
+    pieces.push_back({qint32(at), qint32(end)});
 
     const QByteArrayView bytes(text.bytes);
     // Room for the most the copy can take, so that it never grows by a copy of itself: a
@@ -331,8 +336,8 @@ CardCopy cardBytes(const CardBytes &text, const Places &places, qsizetype begin,
 /// A card to be taken out, as its file holds it now.
 struct Found
 {
-    qsizetype begin = -1; ///< -1 while the file holds no such card
-    qsizetype end = 0;
+    qint32 begin = -1; ///< -1 while the file holds no such card
+    qint32 end = 0;
     Digest digest{};
 };
 
@@ -408,7 +413,7 @@ private:
             m_found.resize(std::size_t(m_last - m_first));
             CardParser::parse(
                 m_text, [&](ContactFields &&fields, const CardParser::Identity &identity) {
-                    m_places.list.push_back({identity.begin, identity.end});
+                    m_places.list.push_back({qint32(identity.begin), qint32(identity.end)});
                     if (identity.number < 0 || std::size_t(identity.number) >= slotOf.size())
                         return;
                     const qint32 slot = slotOf[std::size_t(identity.number)];
@@ -417,7 +422,7 @@ private:
                             != MatchingCards::keyOf(identity.begin, identity.end, identity.contact))
                         return;
                     m_found[std::size_t(slot)]
-                        = {identity.begin, identity.end, fieldsDigest(fields)};
+                        = {qint32(identity.begin), qint32(identity.end), fieldsDigest(fields)};
                 });
         } catch (const Failure &failure) {
             // The description names the path first.

@@ -84,8 +84,9 @@ public:
                 appendNumber(quint64(tag.field));
                 appendNumber(tag.position);
             }
-            if (m_cards.isEmpty() || m_cards.constLast().place.number != row.Card.number)
-                m_cards.append({row.Card, row.Contact});
+            if (m_cards.isEmpty() || m_cards.constLast().number != row.Card.number)
+                m_cards.append(
+                    {row.Card.number, row.Card.begin, row.Card.end, row.Card.digest, row.Contact});
             appendNumber(quint64(m_cards.size() - 1));
             appendNumber(idOf(m_textIds, m_texts, row.Text));
             appendNumber(quint64(row.Value.size()));
@@ -94,17 +95,16 @@ public:
         }
     }
 
-    /// Hands the rows on in batches, as rows of path whose cards are numbered after
-    /// cardsBefore others, and forgets them. When cancel is set on the way the rows after
-    /// the batch in hand are left out, and the result is false.
-    bool handOn(const QString &path, qint64 cardsBefore, LineCounter &lines, const RowSink &sink,
-                const std::atomic<bool> *cancel)
+    /// Hands the rows on in batches, as rows of path (whose stamp is stamp) whose cards
+    /// are numbered after cardsBefore others, and forgets them. When cancel is set on the
+    /// way the rows after the batch in hand are left out, and the result is false.
+    bool handOn(const QString &path, quint64 stamp, qint64 cardsBefore, LineCounter &lines,
+                const RowSink &sink, const std::atomic<bool> *cancel)
     {
-        for (Card &card : m_cards) {
-            card.place.number += cardsBefore;
-            card.place.line = lines.lineAt(card.place.begin);
-            card.place.fileBegin = lines.fileOffset();
-        }
+        // The rows come in card order, so each card's place is made once, when its first
+        // row is handed on, and the line counter only goes forward.
+        qsizetype placed = -1;
+        CardPlace place;
         QList<ResultRow> batch;
         const char *p = m_bytes.constData();
         const char *const end = p + m_bytes.size();
@@ -113,7 +113,14 @@ public:
             const quint64 position = readNumber(p);
             const QString &name = field == kOtherProperty ? m_tags.at(qsizetype(position))
                                                           : searchedFieldTag(std::size_t(field));
-            const Card &card = m_cards.at(qsizetype(readNumber(p)));
+            const qsizetype cardIndex = qsizetype(readNumber(p));
+            const Card &card = m_cards.at(cardIndex);
+            if (cardIndex != placed) {
+                placed = cardIndex;
+                const qint64 line = lines.lineAt(card.begin);
+                place = {card.number + cardsBefore, line, card.begin, card.end, stamp, card.digest,
+                         lines.fileOffset()};
+            }
             const QString &text = m_texts.at(qsizetype(readNumber(p)));
             const auto length = qsizetype(readNumber(p));
             QString value(length, Qt::Uninitialized);
@@ -122,7 +129,7 @@ public:
             batch.append(
                 {path,
                  position == 0 || field == kOtherProperty ? name : name + QString::number(position),
-                 std::move(value), card.contact, text, card.place});
+                 std::move(value), card.contact, text, place});
             if (batch.size() == kRowBatch) {
                 sink(std::exchange(batch, {}));
                 if (cancel && cancel->load(std::memory_order_relaxed))
@@ -140,9 +147,15 @@ public:
 private:
     static constexpr quint64 kOtherProperty = kContactFieldCount;
 
+    // What a card's rows share, without what is the same for the whole file (its stamp)
+    // or found when they are handed on (the line and where the card stands in the file):
+    // a part may hold a million cards.
     struct Card
     {
-        CardPlace place;
+        qint64 number;
+        qsizetype begin;
+        qsizetype end;
+        quint64 digest;
         QString contact;
     };
 
@@ -192,6 +205,10 @@ struct FileSearch
     const QString &path;
     ParseOptions options;
     quint64 stamp = 0; // the file's, as read
+    // The bytes the cards' digests may still go over. Cards side by side cover the text
+    // once; cards nested without end would cover it once per card, so past this the
+    // rows carry no digest, and the pane trusts the file's stamp alone for them.
+    mutable std::atomic<qint64> digestBudget = 0;
 
     /// Gathers the rows of one card into rows, and hands rows to sink whenever it holds a
     /// batch: a card of a million matching values is not held as a million rows at once.
@@ -207,12 +224,13 @@ struct FileSearch
             forEachFieldMatch(card, matcher, [&](const QString &tag, QString value) {
                 if (!std::exchange(placed, true)) {
                     const auto [line, fileBegin] = lineOf(identity.begin);
-                    place = {identity.number,
-                             line,
-                             identity.begin,
-                             identity.end,
-                             stamp,
-                             cardDigest(text.sliced(identity.begin, identity.end - identity.begin)),
+                    const QByteArrayView bytes
+                        = text.sliced(identity.begin, identity.end - identity.begin);
+                    const qint64 digested = qMin(bytes.size(), kCardDigestBytes);
+                    const bool digest
+                        = digestBudget.fetch_sub(digested, std::memory_order_relaxed) >= digested;
+                    place = {identity.number, line,  identity.begin,
+                             identity.end,    stamp, digest ? cardDigest(bytes) : 0,
                              fileBegin};
                 }
                 rows.append({path, tag, std::move(value), identity.contact, matcher.text(), place});
@@ -321,7 +339,8 @@ struct FileSearch
         LineCounter lines(text);
         qint64 cardsBefore = 0;
         for (std::size_t k = 0; k < handed; ++k) {
-            if (!held[k].handOn(path, cardsBefore, lines, sink, anyStopped ? nullptr : cancel))
+            if (!held[k].handOn(path, stamp, cardsBefore, lines, sink,
+                                anyStopped ? nullptr : cancel))
                 break;
             cardsBefore += cards[k];
         }
@@ -593,8 +612,12 @@ SearchPipeline::Found SearchPipeline::searchFile(const FileRef &file, Slot &slot
     const RowSink &sink = direct ? *direct : toSlot;
     try {
         // Files and values that cannot hold a search text need not be parsed or decoded.
-        const FileSearch search{prepared.matchers, filter, path,
-                                ParseOptions{prepared.allProperties}, stamp};
+        const FileSearch search{prepared.matchers,
+                                filter,
+                                path,
+                                ParseOptions{prepared.allProperties},
+                                stamp,
+                                2 * text.bytes.size() + kCardDigestBytes};
         search.run(text, qMax(m_threads, 1), sink, &m_cancel,
                    [this](std::size_t count, const std::function<void(std::size_t)> &part) {
                        runParts(count, part);
