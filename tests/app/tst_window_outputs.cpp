@@ -1,5 +1,6 @@
 // Taking results out of the window: clipboard, text file, workbook, editors.
 
+#include "TestFiles.h"
 #include "WindowTest.h"
 #include "app/Form1.h"
 #include "app/SettingsStore.h"
@@ -806,13 +807,8 @@ void TestWindowOutputs::outputsNeverReplaceWhatTheyMayNot()
     QFETCH(QString, target);
     QFETCH(QString, reason);
     const QByteArray book = "BEGIN:VCARD\nFN:Ann\nEND:VCARD\nBEGIN:VCARD\nFN:Bob\nEND:VCARD\n";
-    const QString bookPath = m_dir->filePath(u"book.vcf"_s);
-    const QString listed = m_dir->filePath(u"listed.vcf"_s);
-    for (const QString &path : {bookPath, listed}) {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(book);
-    }
+    const QString bookPath = writeTestFile(*m_dir, u"book.vcf"_s, book);
+    const QString listed = writeTestFile(*m_dir, u"listed.vcf"_s, book);
     QVERIFY(QFile::link(bookPath, m_dir->filePath(u"link.vcf"_s)));
     QCOMPARE(::mkfifo(QFile::encodeName(m_dir->filePath(u"fifo"_s)).constData(), 0600), 0);
     const QString path = QDir(m_dir->path()).absoluteFilePath(target);
