@@ -38,6 +38,10 @@ public:
     {
         if (filter)
             m_skipper.emplace(m_data, *filter);
+        // A file's prepared text is at most one and a half times its bytes.
+        static_assert(kMaxReadableFileSize / 2 * 3 < qint64(kNone));
+        if (m_data.size() >= qsizetype(kNone))
+            throw std::length_error("card text of 4 GiB or more");
     }
 
     /// True when no card is open and no line outside every card is held.
@@ -72,8 +76,8 @@ public:
             begin(start);
             return -1;
         }
-        if (!m_open.empty() && m_open.back() != m_firstSequence) {
-            keep(m_pending[std::size_t(m_open.back() - m_firstSequence)], line, offset);
+        if (!m_open.empty() && m_open.back() != quint32(m_firstSequence)) {
+            keep(m_pending[indexOf(m_open.back())], line, offset);
             return -1;
         }
         if (!known) {
@@ -92,9 +96,8 @@ public:
     qint64 finish()
     {
         for (Pending &pending : m_pending) {
-            if (!pending.complete)
-                pending.end = m_data.size();
-            pending.complete = true;
+            if (!pending.complete())
+                pending.end = quint32(m_data.size());
         }
         m_open.clear();
         flush();
@@ -117,13 +120,16 @@ private:
 
     /// A card begun but not yet handed out; its lines, unless it is the front, are a
     /// chain of KeptLine entries.
+    /// Sixteen bytes, for a file of cards nested without end holds one per few bytes: a
+    /// place in the text fits 32 bits (see the constructor).
     struct Pending
     {
         quint32 head = kNone;
         quint32 tail = kNone;
-        bool complete = false;
-        qsizetype begin = 0;
-        qsizetype end = 0;
+        quint32 begin = 0;
+        quint32 end = kNone; ///< kNone while the card is open
+
+        bool complete() const { return end != kNone; }
     };
 
     struct KeptLine
@@ -173,6 +179,11 @@ private:
         card.tail = index;
     }
 
+    std::size_t indexOf(quint32 sequence) const
+    {
+        return std::size_t(quint32(sequence - quint32(m_firstSequence)));
+    }
+
     QByteArrayView keptLine(quint32 place) const
     {
         if (place & kKeptBit) {
@@ -220,28 +231,28 @@ private:
             m_runStart = -1;
         }
         m_pending.emplace_back();
-        m_pending.back().begin = start;
-        m_open.push_back(m_firstSequence + qint64(m_pending.size()) - 1);
+        m_pending.back().begin = quint32(start);
+        m_open.push_back(quint32(m_firstSequence + qint64(m_pending.size()) - 1));
     }
 
     void end(qsizetype lineEnd)
     {
         if (m_open.empty())
             return; // a stray END outside every card
-        Pending &card = m_pending[std::size_t(m_open.back() - m_firstSequence)];
-        card.complete = true;
-        card.end = lineEnd;
+        Pending &card = m_pending[indexOf(m_open.back())];
+        card.end = quint32(lineEnd);
         m_open.pop_back();
         flush();
     }
 
     void flush()
     {
-        while (!m_pending.empty() && m_pending.front().complete) {
+        while (!m_pending.empty() && m_pending.front().complete()) {
             CardState &card = front();
             const Pending &place = m_pending.front();
             m_sink(std::move(card.fields),
-                   CardParser::Identity{m_emitted + 1, place.begin, place.end, card.name.text()});
+                   CardParser::Identity{m_emitted + 1, qsizetype(place.begin), qsizetype(place.end),
+                                        card.name.text()});
             m_front.reset();
             ++m_emitted;
             m_pending.pop_front();
@@ -367,7 +378,9 @@ private:
     // nested cards would otherwise need twice their upkeep for a moment.
     std::deque<KeptLine> m_kept;
     QByteArray m_keptBytes; // kept lines joined from several: length, then the bytes
-    std::deque<qint64> m_open; // sequence numbers of the open cards, innermost last
+    // The sequence numbers of the open cards, innermost last, in their low 32 bits: fewer
+    // cards than that are ever pending.
+    std::deque<quint32> m_open;
     qint64 m_firstSequence = 0; // sequence number of m_pending.front()
     std::optional<CardState> m_outside;
     OtherProperties m_outsideOthers; // of lines outside every card before m_outside is made

@@ -336,8 +336,8 @@ CardCopy cardBytes(const CardBytes &text, const Places &places, qsizetype begin,
 /// A card to be taken out, as its file holds it now.
 struct Found
 {
-    qint32 begin = -1; ///< -1 while the file holds no such card
-    qint32 end = 0;
+    qint32 slot = 0; ///< its position in the list's cards [first, last)
+    qint32 begin = 0; ///< its place is the one of the file's places that begins here
     Digest digest{};
 };
 
@@ -362,16 +362,19 @@ public:
                 legacy = CardParser::legacyCharset(m_text.bytes);
             return *legacy;
         };
+        std::size_t next = 0; // into m_found, which is in the order of the slots
         for (qsizetype k = m_first; k < m_last; ++k) {
             if (pump)
                 pump->tick();
-            Found &found = m_found[std::size_t(k - m_first)];
-            if (found.begin < 0 || found.end > m_text.bytes.size()) {
+            if (next == m_found.size() || m_found[next].slot != k - m_first) {
                 report(u"changed since the search"_s);
                 ++m_saved.leftOut;
                 continue;
             }
-            CardCopy copy = cardBytes(m_text, m_places, found.begin, found.end, legacyCharset);
+            const Found &found = m_found[next++];
+            const qsizetype begin = found.begin;
+            const qsizetype end = endOf(begin);
+            CardCopy copy = cardBytes(m_text, m_places, begin, end, legacyCharset);
             // A card as it stands, each line of which reads alike in any file, needs no
             // check.
             if (copy.edited && !readsAlike(copy.bytes, found.digest)) {
@@ -381,7 +384,6 @@ public:
             }
             write(copy.card());
             ++m_saved.written;
-            found = {};
         }
     }
 
@@ -396,33 +398,48 @@ private:
                 return false;
             }
             m_text = file.read();
-            // Where each card to be taken out stands in the list, by its number; a card
-            // can have no number beyond one per byte.
+            // Where each card to be taken out stands in the list, by its number. The cards
+            // of a search come in the order of their numbers: then a cursor finds them;
+            // else a table by number does (a card can have no number beyond one per byte).
             const qint64 most = qint64(m_text.bytes.size()) + 1;
+            bool ascending = true;
             qint64 highest = 0;
             for (qsizetype k = m_first; k < m_last; ++k) {
-                if (m_cards.number(k) <= most)
-                    highest = std::max(highest, m_cards.number(k));
-            }
-            std::vector<qint32> slotOf(std::size_t(highest) + 1, -1);
-            for (qsizetype k = m_first; k < m_last; ++k) {
                 const qint64 number = m_cards.number(k);
-                if (number > 0 && number <= highest)
-                    slotOf[std::size_t(number)] = qint32(k - m_first);
+                ascending = ascending && (k == m_first || number > m_cards.number(k - 1));
+                if (number <= most)
+                    highest = std::max(highest, number);
             }
-            m_found.resize(std::size_t(m_last - m_first));
+            std::vector<qint32> slotOf;
+            if (!ascending) {
+                slotOf.assign(std::size_t(highest) + 1, -1);
+                for (qsizetype k = m_first; k < m_last; ++k) {
+                    const qint64 number = m_cards.number(k);
+                    if (number > 0 && number <= highest)
+                        slotOf[std::size_t(number)] = qint32(k - m_first);
+                }
+            }
+            qsizetype cursor = m_first;
+            const auto slotOfNumber = [&](qint64 number) -> qsizetype {
+                if (!ascending)
+                    return number >= 0 && std::size_t(number) < slotOf.size()
+                        ? slotOf[std::size_t(number)]
+                        : -1;
+                while (cursor < m_last && m_cards.number(cursor) < number)
+                    ++cursor;
+                return cursor < m_last && m_cards.number(cursor) == number ? cursor - m_first
+                                                                           : -1;
+            };
             CardParser::parse(
                 m_text, [&](ContactFields &&fields, const CardParser::Identity &identity) {
                     m_places.list.push_back({qint32(identity.begin), qint32(identity.end)});
-                    if (identity.number < 0 || std::size_t(identity.number) >= slotOf.size())
-                        return;
-                    const qint32 slot = slotOf[std::size_t(identity.number)];
+                    const qsizetype slot = slotOfNumber(identity.number);
                     if (slot < 0
                         || m_cards.key(m_first + slot)
                             != MatchingCards::keyOf(identity.begin, identity.end, identity.contact))
                         return;
-                    m_found[std::size_t(slot)]
-                        = {qint32(identity.begin), qint32(identity.end), fieldsDigest(fields)};
+                    m_found.push_back(
+                        {qint32(slot), qint32(identity.begin), fieldsDigest(fields)});
                 });
         } catch (const Failure &failure) {
             // The description names the path first.
@@ -437,7 +454,19 @@ private:
         }
         // Cards come in the order of their BEGIN lines, which is that of their beginnings.
         m_places.sort();
+        const auto bySlot = [](const Found &a, const Found &b) { return a.slot < b.slot; };
+        if (!std::is_sorted(m_found.begin(), m_found.end(), bySlot))
+            std::sort(m_found.begin(), m_found.end(), bySlot);
         return true;
+    }
+
+    /// The end of the card that begins at begin (each card begins at a place of its own).
+    qsizetype endOf(qsizetype begin) const
+    {
+        const std::deque<Place> &list = m_places.list;
+        return std::lower_bound(list.begin(), list.end(), begin,
+                                [](const Place &place, qsizetype b) { return place.begin < b; })
+            ->end;
     }
 
     void report(const QString &reason)
@@ -454,7 +483,7 @@ private:
     const QString &m_path;
     CardBytes m_text;
     Places m_places;
-    std::vector<Found> m_found; // by position in [first, last)
+    std::deque<Found> m_found; // in the order of their slots; grows without a copy
     bool m_reported = false;
 };
 
