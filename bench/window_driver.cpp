@@ -14,9 +14,9 @@
 //   quillory-bench-window [--copy] [--save FILE] [--startup] [--soak N] [--stop-after MS]
 //                         [--sort] [--add-all] [--no-search] TEXT FOLDER
 
-#include "app/Desktop.h"
-#include "app/Form1.h"
-#include "app/SettingsStore.h"
+#include "base/Desktop.h"
+#include "gui/Form1.h"
+#include "base/SettingsStore.h"
 #include "filelist/AddFolder.h"
 #include "filelist/FileListModel.h"
 #include "results/ResultsModel.h"

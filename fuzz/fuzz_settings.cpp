@@ -2,8 +2,8 @@
 // option either converts or fails with "Type mismatch", and a later write neither
 // loses what could be read nor the damaged file's bytes.
 
-#include "app/Failure.h"
-#include "app/SettingsStore.h"
+#include "base/Failure.h"
+#include "base/SettingsStore.h"
 #include "search/SearchSets.h"
 
 #include <QByteArray>

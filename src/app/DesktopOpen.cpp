@@ -1,6 +1,6 @@
 #include "app/DesktopOpen.h"
 
-#include "app/Desktop.h"
+#include "base/Desktop.h"
 #include "card/NativePath.h"
 
 #include <QUrl>

@@ -1,6 +1,6 @@
 #include "card/CardBytes.h"
 
-#include "app/Failure.h"
+#include "base/Failure.h"
 #include "card/FileExists.h"
 #include "card/NativePath.h"
 #include "card/Windows1252.h"

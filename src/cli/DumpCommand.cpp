@@ -1,6 +1,6 @@
 #include "cli/DumpCommand.h"
 
-#include "app/Failure.h"
+#include "base/Failure.h"
 #include "card/CardBytes.h"
 #include "card/CardParser.h"
 #include "cli/JsonText.h"

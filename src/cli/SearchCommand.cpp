@@ -1,6 +1,6 @@
 #include "cli/SearchCommand.h"
 
-#include "app/ErrorReport.h"
+#include "base/ErrorReport.h"
 #include "card/FileExists.h"
 #include "card/NativePath.h"
 #include "cli/JsonText.h"

@@ -1,6 +1,6 @@
 #include "filelist/FileListModel.h"
 
-#include "app/PlainToolTip.h"
+#include "base/PlainToolTip.h"
 
 using namespace Qt::StringLiterals;
 

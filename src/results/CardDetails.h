@@ -1,7 +1,7 @@
 #pragma once
 
 #include "card/CardBytes.h"
-#include "results/ResultRow.h"
+#include "search/ResultRow.h"
 
 #include <QList>
 #include <QString>

@@ -1,7 +1,7 @@
 #include "results/CardExport.h"
 
-#include "app/EventPump.h"
-#include "app/Failure.h"
+#include "base/EventPump.h"
+#include "base/Failure.h"
 #include "card/ByteSearch.h"
 #include "card/CardBytes.h"
 #include "card/CardParser.h"

@@ -1,6 +1,6 @@
 #include "results/EditorLaunch.h"
 
-#include "app/Desktop.h"
+#include "base/Desktop.h"
 #include "card/NativePath.h"
 #include "results/ResultsModel.h"
 

@@ -1,6 +1,6 @@
 #include "results/ResultsModel.h"
 
-#include "app/PlainToolTip.h"
+#include "base/PlainToolTip.h"
 
 #include <algorithm>
 #include <limits>

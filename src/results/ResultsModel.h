@@ -1,6 +1,6 @@
 #pragma once
 
-#include "results/ResultRow.h"
+#include "search/ResultRow.h"
 #include "results/RowBlocks.h"
 
 #include <QAbstractTableModel>

@@ -1,8 +1,8 @@
 #include "results/ResultsText.h"
 
-#include "app/Desktop.h"
-#include "app/EventPump.h"
-#include "app/Failure.h"
+#include "base/Desktop.h"
+#include "base/EventPump.h"
+#include "base/Failure.h"
 #include "results/OutputTarget.h"
 #include "results/ResultsModel.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "results/ResultRow.h"
+#include "search/ResultRow.h"
 
 #include <QList>
 #include <QString>

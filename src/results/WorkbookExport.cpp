@@ -1,7 +1,7 @@
 #include "results/WorkbookExport.h"
 
-#include "app/EventPump.h"
-#include "app/Failure.h"
+#include "base/EventPump.h"
+#include "base/Failure.h"
 #include "results/ResultsModel.h"
 
 #include <QFile>

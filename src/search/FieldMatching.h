@@ -1,7 +1,7 @@
 #pragma once
 
 #include "card/ContactFields.h"
-#include "results/ResultRow.h"
+#include "search/ResultRow.h"
 #include "search/TextMatcher.h"
 
 #include <QList>

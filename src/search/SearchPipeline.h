@@ -2,7 +2,7 @@
 
 #include "card/CardBytes.h"
 #include "card/FileList.h"
-#include "results/ResultRow.h"
+#include "search/ResultRow.h"
 #include "search/SearchCriteria.h"
 
 #include <QList>

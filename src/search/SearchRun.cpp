@@ -1,6 +1,6 @@
 #include "search/SearchRun.h"
 
-#include "app/ErrorReport.h"
+#include "base/ErrorReport.h"
 #include "filelist/PathRules.h"
 #include "search/SearchPipeline.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "card/FileList.h"
-#include "results/ResultRow.h"
+#include "search/ResultRow.h"
 #include "search/SearchCriteria.h"
 
 #include <QList>

@@ -1,6 +1,6 @@
 #include "search/SearchSets.h"
 
-#include "app/SettingsStore.h"
+#include "base/SettingsStore.h"
 
 #include <QHash>
 #include <QJsonArray>

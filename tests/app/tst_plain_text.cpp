@@ -1,10 +1,10 @@
 // Text from outside the program is shown as plain text: tooltips, message and input boxes.
 
 #include "WindowTest.h"
-#include "app/CardPane.h"
-#include "app/Form1.h"
-#include "app/PlainToolTip.h"
-#include "app/QtDesktop.h"
+#include "gui/CardPane.h"
+#include "gui/Form1.h"
+#include "base/PlainToolTip.h"
+#include "gui/QtDesktop.h"
 #include "filelist/FileListModel.h"
 #include "results/ResultsModel.h"
 

@@ -2,10 +2,10 @@
 
 #include "TestFiles.h"
 #include "WindowTest.h"
-#include "app/CardPane.h"
-#include "app/Form1.h"
-#include "app/SettingsStore.h"
-#include "app/TextProgressBar.h"
+#include "gui/CardPane.h"
+#include "gui/Form1.h"
+#include "base/SettingsStore.h"
+#include "gui/TextProgressBar.h"
 #include "filelist/FileListModel.h"
 #include "results/ResultsModel.h"
 

@@ -1,9 +1,9 @@
 // Filling the lists: the file dialog, a folder's tree, drag and drop, list files, samples.
 
 #include "WindowTest.h"
-#include "app/Form1.h"
-#include "app/SettingsStore.h"
-#include "app/TextProgressBar.h"
+#include "gui/Form1.h"
+#include "base/SettingsStore.h"
+#include "gui/TextProgressBar.h"
 #include "card/NativePath.h"
 #include "filelist/FileListModel.h"
 #include "results/ResultsModel.h"

@@ -3,8 +3,8 @@
 
 #include "TestFiles.h"
 #include "WindowTest.h"
-#include "app/CardPane.h"
-#include "app/PathDelegate.h"
+#include "gui/CardPane.h"
+#include "gui/PathDelegate.h"
 #include "filelist/FileListModel.h"
 #include "results/ResultsModel.h"
 #include "results/ResultsText.h"

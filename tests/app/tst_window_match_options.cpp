@@ -3,8 +3,8 @@
 
 #include "TestFiles.h"
 #include "WindowTest.h"
-#include "app/Form1.h"
-#include "app/SettingsStore.h"
+#include "gui/Form1.h"
+#include "base/SettingsStore.h"
 #include "filelist/FileListModel.h"
 #include "results/ResultsModel.h"
 

@@ -2,8 +2,8 @@
 
 #include "TestFiles.h"
 #include "WindowTest.h"
-#include "app/Form1.h"
-#include "app/SettingsStore.h"
+#include "gui/Form1.h"
+#include "base/SettingsStore.h"
 #include "card/CardParser.h"
 #include "card/NativePath.h"
 #include "filelist/FileListModel.h"

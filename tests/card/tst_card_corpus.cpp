@@ -3,7 +3,7 @@
 // The corpus and its reference reading (oracle.json) live outside the project, in the
 // shared folder; a clone without them skips every test here.
 
-#include "app/Failure.h"
+#include "base/Failure.h"
 #include "card/ContactFields.h"
 #include "card/clsVCF.h"
 

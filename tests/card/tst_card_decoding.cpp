@@ -1,7 +1,7 @@
 // From bytes to text: encodings, the Windows-1252 table, and the line reader.
 
 #include "CardExpect.h"
-#include "app/Failure.h"
+#include "base/Failure.h"
 #include "card/ByteSearch.h"
 #include "card/CardBytes.h"
 #include "card/CardParser.h"

@@ -2,7 +2,7 @@
 // that exist but cannot be read.
 
 #include "CardExpect.h"
-#include "app/Failure.h"
+#include "base/Failure.h"
 #include "card/FileExists.h"
 #include "card/clsVCF.h"
 

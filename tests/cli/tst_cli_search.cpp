@@ -1,6 +1,6 @@
 // quillory-search's search mode: the same loop as the window, the results file on stdout.
 
-#include "app/ErrorReport.h"
+#include "base/ErrorReport.h"
 #include "card/NativePath.h"
 #include "results/ResultsModel.h"
 #include "results/ResultsText.h"

@@ -1,6 +1,6 @@
 // Saving the matching cards: each card as it stands in its file, reading back alike.
 
-#include "app/Failure.h"
+#include "base/Failure.h"
 #include "card/CardBytes.h"
 #include "card/CardParser.h"
 #include "card/ContactFields.h"

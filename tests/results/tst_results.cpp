@@ -1,6 +1,6 @@
 // The results model and its two text forms: the results file and the clipboard.
 
-#include "app/Failure.h"
+#include "base/Failure.h"
 #include "card/CardParser.h"
 #include "results/CardDetails.h"
 #include "results/ResultsModel.h"

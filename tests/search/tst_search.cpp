@@ -1,7 +1,7 @@
 // Field matching, the stored form of search sets, and the search run over real files.
 
 #include "CardExpect.h"
-#include "app/ErrorReport.h"
+#include "base/ErrorReport.h"
 #include "card/CardParser.h"
 #include "search/FieldMatching.h"
 #include "search/PhoneMatcher.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Desktop.h"
+#include "base/Desktop.h"
 
 #include <QList>
 #include <QQueue>

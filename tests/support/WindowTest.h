@@ -1,8 +1,8 @@
 #pragma once
 
 #include "ScriptedDesktop.h"
-#include "app/Form1.h"
-#include "app/SettingsStore.h"
+#include "gui/Form1.h"
+#include "base/SettingsStore.h"
 
 #include <QObject>
 #include <QTemporaryDir>

@@ -1,4 +1,4 @@
-#include "app/PathDelegate.h"
+#include "gui/PathDelegate.h"
 
 #include <QApplication>
 #include <QFontMetrics>

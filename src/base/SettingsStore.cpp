@@ -1,6 +1,6 @@
-#include "app/SettingsStore.h"
+#include "base/SettingsStore.h"
 
-#include "app/Failure.h"
+#include "base/Failure.h"
 
 #include <QFile>
 #include <QSettings>

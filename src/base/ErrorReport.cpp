@@ -1,6 +1,6 @@
-#include "app/ErrorReport.h"
+#include "base/ErrorReport.h"
 
-#include "app/Desktop.h"
+#include "base/Desktop.h"
 
 using namespace Qt::StringLiterals;
 

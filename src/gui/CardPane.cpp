@@ -1,7 +1,7 @@
-#include "app/CardPane.h"
+#include "gui/CardPane.h"
 
-#include "app/Failure.h"
-#include "app/PlainToolTip.h"
+#include "base/Failure.h"
+#include "base/PlainToolTip.h"
 
 #include <QFontDatabase>
 #include <QHeaderView>

@@ -1,7 +1,7 @@
 #include "app/CommandLine.h"
-#include "app/Form1.h"
-#include "app/QtDesktop.h"
-#include "app/SettingsStore.h"
+#include "gui/Form1.h"
+#include "gui/QtDesktop.h"
+#include "base/SettingsStore.h"
 #include "card/NativePath.h"
 
 #include <QApplication>

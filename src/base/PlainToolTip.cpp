@@ -1,4 +1,4 @@
-#include "app/PlainToolTip.h"
+#include "base/PlainToolTip.h"
 
 using namespace Qt::StringLiterals;
 

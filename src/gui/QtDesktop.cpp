@@ -1,4 +1,4 @@
-#include "app/QtDesktop.h"
+#include "gui/QtDesktop.h"
 
 #include "app/DesktopOpen.h"
 #include "card/NativePath.h"

@@ -6,7 +6,7 @@
 #include <functional>
 #include <new>
 
-#include "app/Failure.h"
+#include "base/Failure.h"
 
 class Desktop;
 
