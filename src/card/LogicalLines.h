@@ -68,6 +68,9 @@ class QuotedPrintableLine
 public:
     void reset() { *this = QuotedPrintableLine(); }
 
+    /// The colon that starts the value as the last is() found it, or -1.
+    qsizetype colon() const { return m_colon; }
+
     /// The line was cut back to size bytes (a soft break's "=" taken off).
     void cutTo(qsizetype size) { m_scanned = qMin(m_scanned, size); }
 
@@ -108,8 +111,40 @@ private:
     bool m_qp = false;
 };
 
+/// True when a physical line that holds no colon may continue the value of the logical
+/// line before it though it is not folded (a street or a note written over raw lines):
+/// it does not start with the name of a property that the reader knows.
+inline bool mayContinueValue(QByteArrayView physical)
+{
+    // A name longer than this is no property's, whatever group stands before it.
+    constexpr qsizetype kLongestName = 64;
+    const QByteArrayView head = physical.first(qMin(physical.size(), kLongestName + 1));
+    const qsizetype semicolon = indexOfByte(head, ';');
+    if (semicolon < 0 && head.size() > kLongestName)
+        return true;
+    const QByteArrayView name = semicolon >= 0 ? head.first(semicolon) : head;
+    return propFromBaseName(propertyBaseName(name)) == Prop::None;
+}
+
+/// How a logical line takes the lines that continue its value (see mayContinueValue):
+/// not at all (no property, or BEGIN or END), as text, or as base64 (as written).
+enum class Continuation : quint8 { None, Text, Base64 };
+
+/// The continuation of a logical line whose value's colon (see valueColon) is at colon.
+Continuation continuationOf(QByteArrayView line, qsizetype colon);
+
+/// Appends a line that continues a value to the logical line. Text joins with an escaped
+/// line break ("\n"); a backslash that escapes the line end is that line break.
+void appendContinuation(QByteArray &line, QByteArrayView physical, Continuation how);
+
+/// Whether the line sets the rule for a blank after a soft line break: VERSION 3.0 and
+/// later fold such a line (the blank goes), 2.1 keeps the blank; BEGIN and END go back
+/// to 2.1's rule. Unchanged for other lines.
+void followVersion(QByteArrayView line, bool &foldAfterSoftBreak);
+
 /// Splits the bytes into physical lines (CR* LF, or a lone CR) and joins folded
-/// lines and quoted-printable soft line breaks into logical lines. The consumer takes
+/// lines and quoted-printable soft line breaks into logical lines, and the lines that
+/// continue a value though they are not folded (see mayContinueValue). The consumer takes
 /// the line, where it starts, where its last line end ends and whether it was joined,
 /// and returns where reading goes on when it skips ahead, else -1; when cancel is set,
 /// reading stops at the next line.
@@ -121,8 +156,13 @@ void forEachLogicalLine(QByteArrayView data, Consumer &&consume, const std::atom
     bool haveCurrent = false;
     bool isJoined = false;
     bool softBreak = false; // the current line is quoted-printable and ends in "="
+    bool foldAfterSoftBreak = false; // see followVersion
     qsizetype currentEnd = 0; // where the current line's last line end ends
     QuotedPrintableLine quotedPrintable;
+    // How the current line takes a line that continues its value, known for the colon
+    // it was found at; the name before the colon then stays as it is.
+    qsizetype continuationColon = -2;
+    Continuation continuation = Continuation::None;
 
     const qsizetype n = data.size();
     const char *const base = data.data();
@@ -146,11 +186,13 @@ void forEachLogicalLine(QByteArrayView data, Consumer &&consume, const std::atom
                 makeJoined();
                 joined.chop(1);
             }
+            followVersion(view(), foldAfterSoftBreak);
             resume = consume(view(), current.data() - base, currentEnd, isJoined);
         }
         haveCurrent = false;
         isJoined = false;
         softBreak = false;
+        continuationColon = -2;
         return resume;
     };
 
@@ -181,12 +223,17 @@ void forEachLogicalLine(QByteArrayView data, Consumer &&consume, const std::atom
             continue;
         }
         if (haveCurrent && softBreak) {
+            QByteArrayView rest = physical;
+            if (foldAfterSoftBreak && (rest.front() == ' ' || rest.front() == '\t'))
+                rest = rest.sliced(1);
+            currentEnd = pos;
+            if (rest.isEmpty())
+                continue; // a fold of nothing: the soft line break goes on
             makeJoined();
             joined.chop(1);
             quotedPrintable.cutTo(joined.size());
-            joined.append(physical);
-            softBreak = physical.back() == '=';
-            currentEnd = pos;
+            joined.append(rest);
+            softBreak = rest.back() == '=';
             continue;
         }
         if (haveCurrent && (physical.front() == ' ' || physical.front() == '\t')) {
@@ -195,6 +242,29 @@ void forEachLogicalLine(QByteArrayView data, Consumer &&consume, const std::atom
             softBreak = joined.endsWith('=') && quotedPrintable.is(joined);
             currentEnd = pos;
             continue;
+        }
+        // A line that a fold continues may hold its colon further on.
+        if (haveCurrent && indexOfByte(physical, ':') < 0
+            && (pos == n || (data[pos] != ' ' && data[pos] != '\t'))
+            && mayContinueValue(physical)) {
+            qsizetype colon = -1;
+            if (isJoined) {
+                quotedPrintable.is(joined);
+                colon = quotedPrintable.colon();
+            } else {
+                colon = valueColon(current);
+            }
+            if (colon != continuationColon) {
+                continuationColon = colon;
+                continuation = continuationOf(view(), colon);
+            }
+            if (continuation != Continuation::None) {
+                makeJoined();
+                appendContinuation(joined, physical, continuation);
+                softBreak = physical.back() == '=' && quotedPrintable.is(joined);
+                currentEnd = pos;
+                continue;
+            }
         }
         if (const qsizetype resume = flush(); resume >= 0) {
             pos = resume; // this physical line lies in what was skipped

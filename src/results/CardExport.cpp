@@ -316,6 +316,10 @@ CardCopy cardBytes(const CardBytes &text, const Places &places, qsizetype begin,
                 charsetNamed = true;
             });
         copyTo(piece.end);
+        // A card nested from the middle of a line (AGENT:BEGIN:VCARD) leaves its line
+        // unended: the line after the nested card must not continue it.
+        if (&piece != &pieces.back() && !out.endsWith('\n') && !out.endsWith('\r'))
+            out.append(kLineEnd);
     }
     if (first) {
         // The one empty card of a file that holds none.
