@@ -124,14 +124,15 @@ private:
     bool otherShape(QByteArrayView line, const PropertyLine &property, qsizetype start,
                     qsizetype end, bool joined)
     {
-        if (!joined) {
+        // The lines of an escaped agent all stand at its line's place.
+        if (!joined || m_inEscapedAgent) {
             if (const qsizetype at = gluedBeginAt(line, property); at >= 0) {
-                this->end(start + at);
-                begin(start + at);
+                this->end(m_inEscapedAgent ? end : start + at);
+                begin(m_inEscapedAgent ? start : start + at);
                 return true;
             }
             if (const qsizetype at = agentBeginAt(line, property); at >= 0) {
-                begin(start + at);
+                begin(m_inEscapedAgent ? start : start + at);
                 return true;
             }
         }

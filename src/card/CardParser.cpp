@@ -156,7 +156,6 @@ QList<CardParser::Property> CardParser::properties(const CardBytes &text, qsizet
     return propertiesOf(text, begin, end, limit, true);
 }
 
-
 namespace {
 
 /// The CHARSET that makes a property line read in any file without a byte-order mark as

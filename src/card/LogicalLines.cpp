@@ -112,14 +112,18 @@ void appendContinuation(QByteArray &line, QByteArrayView physical, Continuation 
 
 void followVersion(QByteArrayView line, bool &foldAfterSoftBreak)
 {
-    if (line.isEmpty())
+    // The names that matter are short: a longer name part is none of them.
+    constexpr qsizetype kLongestNamePart = 64;
+    const QByteArrayView head = line.first(qMin(line.size(), kLongestNamePart));
+    const qsizetype colon = indexOfByte(head, ':');
+    if (colon < 0)
         return;
-    const char first = upperAscii(line.front());
-    if (first == 'V' && line.size() > 8 && equalsNoCaseN(line.data(), "VERSION:", 8)) {
-        const QByteArrayView version = trimmedBlanks(line.sliced(8));
-        foldAfterSoftBreak = !version.isEmpty() && version.front() >= '3' && version.front() <= '9';
-    } else if ((first == 'B' && line.size() >= 6 && equalsNoCaseN(line.data(), "BEGIN:", 6))
-               || (first == 'E' && line.size() >= 4 && equalsNoCaseN(line.data(), "END:", 4))) {
+    const QByteArrayView base = propertyBaseName(head.first(colon));
+    const QByteArrayView value = trimmedBlanks(line.sliced(colon + 1));
+    if (equalsNoCase(base, "VERSION")) {
+        foldAfterSoftBreak = !value.isEmpty() && value.front() >= '3' && value.front() <= '9';
+    } else if (equalsNoCase(base, "BEGIN") || equalsNoCase(base, "END")
+               || (equalsNoCase(base, "AGENT") && equalsNoCase(value, "BEGIN:VCARD"))) {
         foldAfterSoftBreak = false;
     }
 }

@@ -138,8 +138,9 @@ Continuation continuationOf(QByteArrayView line, qsizetype colon);
 void appendContinuation(QByteArray &line, QByteArrayView physical, Continuation how);
 
 /// Whether the line sets the rule for a blank after a soft line break: VERSION 3.0 and
-/// later fold such a line (the blank goes), 2.1 keeps the blank; BEGIN and END go back
-/// to 2.1's rule. Unchanged for other lines.
+/// later fold such a line (the blank goes), 2.1 keeps the blank; a line that begins or
+/// ends a card goes back to 2.1's rule, so that a card's lines read alike in its file and
+/// on their own. Unchanged for other lines.
 void followVersion(QByteArrayView line, bool &foldAfterSoftBreak);
 
 /// Splits the bytes into physical lines (CR* LF, or a lone CR) and joins folded

@@ -457,13 +457,11 @@ void TestCardParser::otherCardShapes_data()
     QTest::newRow("2.1 agent begun on its AGENT line")
         << wrap21("FN:Holder\nAGENT:BEGIN:VCARD\n" + agentLines) << QVariantList{holder, agent};
     QTest::newRow("2.1 agent begun on the line after AGENT")
-        << wrap21("FN:Holder\nAGENT:\nBEGIN:VCARD\n" + agentLines)
-        << QVariantList{holder, agent};
+        << wrap21("FN:Holder\nAGENT:\nBEGIN:VCARD\n" + agentLines) << QVariantList{holder, agent};
     QTest::newRow("3.0 agent as an escaped card")
         << wrap("FN:Holder\nAGENT:BEGIN:VCARD\\nFN:Agent\\, Jr.\\nN:Name\\;A\\nEND:VCARD\\n\n"
                 "EMAIL:h@example.org\n")
-        << QVariantList{holder,
-                        QVariantMap{{u"FirstName"_s, u"A"_s}, {u"LastName"_s, u"Name"_s}}};
+        << QVariantList{holder, QVariantMap{{u"FirstName"_s, u"A"_s}, {u"LastName"_s, u"Name"_s}}};
     // The escaped card's own END lines close no more than it, and it ends with its line.
     QTest::newRow("escaped agent without an END")
         << wrap("FN:Holder\nAGENT:BEGIN:VCARD\\nFN:Agent\nEMAIL:h@example.org\n")
