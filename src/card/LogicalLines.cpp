@@ -83,6 +83,30 @@ qint64 countLineEnds(QByteArrayView bytes)
     return count + countLineEndsOneByOne(p, end);
 }
 
+bool mayContinueValue(QByteArrayView physical)
+{
+    if (physical.front() == '#')
+        return false;
+    // A name longer than this is no property's, whatever group stands before it.
+    constexpr qsizetype kLongestName = 64;
+    const QByteArrayView head = physical.first(qMin(physical.size(), kLongestName + 1));
+    const qsizetype semicolon = indexOfByte(head, ';');
+    if (semicolon < 0 && head.size() > kLongestName)
+        return true;
+    const QByteArrayView name = propertyBaseName(semicolon >= 0 ? head.first(semicolon) : head);
+    if (name.isEmpty())
+        return true;
+    if (propFromBaseName(name) != Prop::None)
+        return false;
+    for (const char *known : {"FN", "ORG", "BDAY", "NICKNAME", "TITLE", "ROLE", "EMAIL", "URL",
+                              "NOTE", "ADR", "TEL", "BEGIN", "END"}) {
+        const auto length = qsizetype(std::strlen(known));
+        if (name.size() < length && equalsNoCaseN(name.data(), known, name.size()))
+            return false;
+    }
+    return true;
+}
+
 Continuation continuationOf(QByteArrayView line, qsizetype colon)
 {
     if (colon < 0)
@@ -139,23 +163,19 @@ QByteArray joinedLines(QByteArrayView bytes)
     while (p < end) {
         // A blank after a soft line break goes: a later version's fold (2.1 keeps it, but
         // no search text that the filter judges holds a blank).
-        bool blankDropped = false;
-        if (afterSoftBreak && (*p == ' ' || *p == '\t')) {
+        if (afterSoftBreak && (*p == ' ' || *p == '\t'))
             ++p;
-            blankDropped = true;
-        }
         const char *lineEnd = nextLineEnd(p, end);
         const std::size_t run = std::size_t(lineEnd - p);
         std::memcpy(o, p, run);
         o += run;
         if (lineEnd == end)
             break;
-        const bool softBreak = run > 0 ? lineEnd[-1] == '=' : blankDropped;
+        const bool softBreak = run > 0 && lineEnd[-1] == '=';
         const char *next = bytes.data() + lineEnds.after(lineEnd - bytes.data());
         afterSoftBreak = softBreak;
         if (softBreak) {
-            if (run > 0)
-                --o; // the next line continues this one, "=" dropped
+            --o; // the next line continues this one, "=" dropped
             p = next;
             continue;
         }

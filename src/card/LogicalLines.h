@@ -112,19 +112,10 @@ private:
 };
 
 /// True when a physical line that holds no colon may continue the value of the logical
-/// line before it though it is not folded (a street or a note written over raw lines):
-/// it does not start with the name of a property that the reader knows.
-inline bool mayContinueValue(QByteArrayView physical)
-{
-    // A name longer than this is no property's, whatever group stands before it.
-    constexpr qsizetype kLongestName = 64;
-    const QByteArrayView head = physical.first(qMin(physical.size(), kLongestName + 1));
-    const qsizetype semicolon = indexOfByte(head, ';');
-    if (semicolon < 0 && head.size() > kLongestName)
-        return true;
-    const QByteArrayView name = semicolon >= 0 ? head.first(semicolon) : head;
-    return propFromBaseName(propertyBaseName(name)) == Prop::None;
-}
+/// line before it though it is not folded (a street or a note written over raw lines): it
+/// is no comment ("#"), and it neither starts with the name of a property that the reader
+/// knows nor is the start of one (a property line cut short, as "E" at a file's end).
+bool mayContinueValue(QByteArrayView physical);
 
 /// How a logical line takes the lines that continue its value (see mayContinueValue):
 /// not at all (no property, or BEGIN or END), as text, or as base64 (as written).
@@ -227,14 +218,13 @@ void forEachLogicalLine(QByteArrayView data, Consumer &&consume, const std::atom
             QByteArrayView rest = physical;
             if (foldAfterSoftBreak && (rest.front() == ' ' || rest.front() == '\t'))
                 rest = rest.sliced(1);
-            currentEnd = pos;
-            if (rest.isEmpty())
-                continue; // a fold of nothing: the soft line break goes on
             makeJoined();
             joined.chop(1);
             quotedPrintable.cutTo(joined.size());
             joined.append(rest);
-            softBreak = rest.back() == '=';
+            // A fold of nothing ends the soft line break, as a blank in 2.1 does.
+            softBreak = !rest.isEmpty() && rest.back() == '=';
+            currentEnd = pos;
             continue;
         }
         if (haveCurrent && (physical.front() == ' ' || physical.front() == '\t')) {

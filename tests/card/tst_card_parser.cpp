@@ -294,8 +294,8 @@ void TestCardParser::quotedPrintableAndCharsets_data()
         << QVariantMap{{u"Notes"_s, u"First Second line continued"_s}};
     // From 3.0 on a line break and a blank fold a line, also after a soft line break.
     QTest::newRow("3.0: a blank after a soft line break is a fold")
-        << wrap("NOTE;ENCODING=QUOTED-PRINTABLE:fo=\n lded=\n \nagain\n")
-        << QVariantMap{{u"Notes"_s, u"foldedagain"_s}};
+        << wrap("NOTE;ENCODING=QUOTED-PRINTABLE:fo=\n lded=\n \nTITLE:t\n")
+        << QVariantMap{{u"Notes"_s, u"folded"_s}, {u"Title"_s, u"t"_s}};
     // A soft line break with no line after it (a blank line, the end of the file) leaves
     // no "=" behind.
     QTest::newRow("soft line break before a blank line")
@@ -385,8 +385,8 @@ void TestCardParser::linesAndFolding_data()
         << wrap("NOTE:one\\\\\ntwo\nthree\nEMAIL:a@example.org\n")
         << QVariantMap{{u"Notes"_s, u"one\\ two three"_s},
                        {u"Emails"_s, QStringList{u"a@example.org"_s}}};
-    QTest::newRow("a raw line that starts a property continues nothing")
-        << wrap("NOTE:one\nTITLE;broken\n") << QVariantMap{{u"Notes"_s, u"one"_s}};
+    QTest::newRow("a raw line that starts a property, or a comment, continues nothing")
+        << wrap("NOTE:one\nTITLE;broken\n# comment\nEM\n") << QVariantMap{{u"Notes"_s, u"one"_s}};
     QTest::newRow("no line end after the last line")
         << QByteArray("BEGIN:VCARD\nFN:Last") << QVariantMap{{u"FirstName"_s, u"Last"_s}};
 }
