@@ -193,6 +193,26 @@ QByteArray ownCharset(const PropertyLine &property, bool unicode,
 
 } // namespace
 
+QByteArray CardParser::escapedAgentCard(QByteArrayView bytes)
+{
+    QByteArray card;
+    int lines = 0;
+    forEachLogicalLine(
+        bytes,
+        [&](QByteArrayView line, qsizetype, qsizetype, bool) -> qsizetype {
+            PropertyLine property;
+            if (++lines == 1 && !splitPropertyLine(line, property) && isEscapedAgent(property))
+                card = unescapedCard(trimmedBlanks(property.value));
+            return lines > 1 ? bytes.size() : -1;
+        },
+        nullptr);
+    if (lines != 1 || card.isNull())
+        return {};
+    if (!card.endsWith('\n') && !card.endsWith('\r'))
+        card.append("\r\n");
+    return card;
+}
+
 QByteArray CardParser::legacyCharset(QByteArrayView text)
 {
     return Charsets(text, false).legacyCharset();

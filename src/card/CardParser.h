@@ -164,6 +164,11 @@ public:
         QByteArray ownCharset;
     };
 
+    /// The card that the bytes of a card read from an escaped AGENT value (see parse)
+    /// hold, as lines of its own ending in a line end; null when the bytes are not one
+    /// such AGENT line.
+    static QByteArray escapedAgentCard(QByteArrayView bytes);
+
     /// The charset in which text without a CHARSET is read when it is not UTF-8: the
     /// first CHARSET the file names that is neither UTF-8 nor ASCII and can be decoded;
     /// empty for Windows-1252.

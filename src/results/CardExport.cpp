@@ -230,6 +230,12 @@ struct CardCopy
 CardCopy cardBytes(const CardBytes &text, const Places &places, qsizetype begin, qsizetype end,
                    const std::function<QByteArray()> &legacyCharset)
 {
+    // A card written as an AGENT's escaped value is written as the card it holds.
+    if (const QByteArray agent
+        = CardParser::escapedAgentCard(QByteArrayView(text.bytes).sliced(begin, end - begin));
+        !agent.isNull())
+        return {kContexts[0].toByteArray() + agent, true};
+
     // The parts of the card outside the cards nested in it; a nested card's own nested
     // cards lie inside it.
     std::vector<Place> pieces;
