@@ -134,21 +134,32 @@ void appendContinuation(QByteArray &line, QByteArrayView physical, Continuation 
     line.append(physical);
 }
 
-void followVersion(QByteArrayView line, bool &foldAfterSoftBreak)
+void SoftBreakFolding::follow(QByteArrayView line)
 {
-    // The names that matter are short: a longer name part is none of them.
-    constexpr qsizetype kLongestNamePart = 64;
-    const QByteArrayView head = line.first(qMin(line.size(), kLongestNamePart));
-    const qsizetype colon = indexOfByte(head, ':');
+    // The card reader finds the boundaries so too.
+    const qsizetype colon = valueColon(line);
     if (colon < 0)
         return;
-    const QByteArrayView base = propertyBaseName(head.first(colon));
+    const QByteArrayView base = propertyBaseName(line.first(colon));
     const QByteArrayView value = trimmedBlanks(line.sliced(colon + 1));
     if (equalsNoCase(base, "VERSION")) {
-        foldAfterSoftBreak = !value.isEmpty() && value.front() >= '3' && value.front() <= '9';
-    } else if (equalsNoCase(base, "BEGIN") || equalsNoCase(base, "END")
-               || (equalsNoCase(base, "AGENT") && equalsNoCase(value, "BEGIN:VCARD"))) {
-        foldAfterSoftBreak = false;
+        const bool later = !value.isEmpty() && value.front() >= '3' && value.front() <= '9';
+        if (m_open.empty())
+            m_outside = later;
+        else
+            m_open.back() = later;
+    } else if (equalsNoCase(base, "BEGIN") && equalsNoCase(value, "VCARD")) {
+        m_open.push_back(false);
+    } else if (equalsNoCase(base, "END")
+               && (equalsNoCase(value, "VCARD") || equalsNoCase(value, "VCARDBEGIN:VCARD"))) {
+        if (!m_open.empty())
+            m_open.pop_back();
+        if (m_open.empty())
+            m_outside = false;
+        if (value.size() > 5)
+            m_open.push_back(false); // the next card begins on the same line
+    } else if (equalsNoCase(base, "AGENT") && equalsNoCase(value, "BEGIN:VCARD")) {
+        m_open.push_back(false);
     }
 }
 

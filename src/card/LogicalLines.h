@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <vector>
 
 // Line splitting and unfolding: physical lines end at CR* LF or a lone CR; a fold (a
 // line that starts with a blank) and a quoted-printable soft line break (a line that
@@ -128,11 +129,27 @@ Continuation continuationOf(QByteArrayView line, qsizetype colon);
 /// line break ("\n"); a backslash that escapes the line end is that line break.
 void appendContinuation(QByteArray &line, QByteArrayView physical, Continuation how);
 
-/// Whether the line sets the rule for a blank after a soft line break: VERSION 3.0 and
-/// later fold such a line (the blank goes), 2.1 keeps the blank; a line that begins or
-/// ends a card goes back to 2.1's rule, so that a card's lines read alike in its file and
-/// on their own. Unchanged for other lines.
-void followVersion(QByteArrayView line, bool &foldAfterSoftBreak);
+/// Follows, line by line, the rule for a blank after a soft line break: VERSION 3.0 and
+/// later fold such a line (the blank goes), 2.1 keeps the blank, as does a card that names
+/// no version. Each card has its own, so that a card's lines read alike in its file and
+/// on their own; a card nested in another (a BEGIN line, an AGENT that begins a card)
+/// takes one bit while it is open.
+class SoftBreakFolding
+{
+public:
+    bool folds() const { return m_open.empty() ? m_outside : m_open.back(); }
+    void follow(QByteArrayView line);
+    /// Reading goes on after a card outside every other that was skipped whole.
+    void skippedCard()
+    {
+        m_open.clear();
+        m_outside = false;
+    }
+
+private:
+    std::vector<bool> m_open;
+    bool m_outside = false;
+};
 
 /// Splits the bytes into physical lines (CR* LF, or a lone CR) and joins folded
 /// lines and quoted-printable soft line breaks into logical lines, and the lines that
@@ -148,7 +165,7 @@ void forEachLogicalLine(QByteArrayView data, Consumer &&consume, const std::atom
     bool haveCurrent = false;
     bool isJoined = false;
     bool softBreak = false; // the current line is quoted-printable and ends in "="
-    bool foldAfterSoftBreak = false; // see followVersion
+    SoftBreakFolding folding;
     qsizetype currentEnd = 0; // where the current line's last line end ends
     QuotedPrintableLine quotedPrintable;
     // How the current line takes a line that continues its value, known for the colon
@@ -178,7 +195,7 @@ void forEachLogicalLine(QByteArrayView data, Consumer &&consume, const std::atom
                 makeJoined();
                 joined.chop(1);
             }
-            followVersion(view(), foldAfterSoftBreak);
+            folding.follow(view());
             resume = consume(view(), current.data() - base, currentEnd, isJoined);
         }
         haveCurrent = false;
@@ -210,13 +227,15 @@ void forEachLogicalLine(QByteArrayView data, Consumer &&consume, const std::atom
 
         if (physical.isEmpty()) {
             // A blank line ends folding and soft line breaks.
-            if (const qsizetype resume = flush(); resume >= 0)
+            if (const qsizetype resume = flush(); resume >= 0) {
                 pos = resume;
+                folding.skippedCard();
+            }
             continue;
         }
         if (haveCurrent && softBreak) {
             QByteArrayView rest = physical;
-            if (foldAfterSoftBreak && (rest.front() == ' ' || rest.front() == '\t'))
+            if (folding.folds() && (rest.front() == ' ' || rest.front() == '\t'))
                 rest = rest.sliced(1);
             makeJoined();
             joined.chop(1);
@@ -259,6 +278,7 @@ void forEachLogicalLine(QByteArrayView data, Consumer &&consume, const std::atom
         }
         if (const qsizetype resume = flush(); resume >= 0) {
             pos = resume; // this physical line lies in what was skipped
+            folding.skippedCard();
             continue;
         }
         haveCurrent = true;
