@@ -134,32 +134,53 @@ void appendContinuation(QByteArray &line, QByteArrayView physical, Continuation 
     line.append(physical);
 }
 
-void SoftBreakFolding::follow(QByteArrayView line)
+void SoftBreakFolding::followSlowly(QByteArrayView line)
 {
     // The card reader finds the boundaries so too.
     const qsizetype colon = valueColon(line);
     if (colon < 0)
         return;
     const QByteArrayView base = propertyBaseName(line.first(colon));
-    const QByteArrayView value = trimmedBlanks(line.sliced(colon + 1));
-    if (equalsNoCase(base, "VERSION")) {
+    const NameScan::Name name = equalsNoCase(base, "VERSION") ? NameScan::Name::Version
+        : equalsNoCase(base, "BEGIN")                         ? NameScan::Name::Begin
+        : equalsNoCase(base, "END")                           ? NameScan::Name::End
+        : equalsNoCase(base, "AGENT")                         ? NameScan::Name::Agent
+                                                              : NameScan::Name::Other;
+    follow(name, trimmedBlanks(line.sliced(colon + 1)));
+}
+
+void SoftBreakFolding::follow(NameScan::Name name, QByteArrayView value)
+{
+    switch (name) {
+    case NameScan::Name::Version: {
         const bool later = !value.isEmpty() && value.front() >= '3' && value.front() <= '9';
         if (m_open.empty())
             m_outside = later;
         else
             m_open.back() = later;
-    } else if (equalsNoCase(base, "BEGIN") && equalsNoCase(value, "VCARD")) {
-        m_open.push_back(false);
-    } else if (equalsNoCase(base, "END")
-               && (equalsNoCase(value, "VCARD") || equalsNoCase(value, "VCARDBEGIN:VCARD"))) {
-        if (!m_open.empty())
-            m_open.pop_back();
-        if (m_open.empty())
-            m_outside = false;
-        if (value.size() > 5)
-            m_open.push_back(false); // the next card begins on the same line
-    } else if (equalsNoCase(base, "AGENT") && equalsNoCase(value, "BEGIN:VCARD")) {
-        m_open.push_back(false);
+        break;
+    }
+    case NameScan::Name::Begin:
+        if (equalsNoCase(value, "VCARD"))
+            m_open.push_back(false);
+        break;
+    case NameScan::Name::End:
+        if (equalsNoCase(value, "VCARD") || equalsNoCase(value, "VCARDBEGIN:VCARD")) {
+            if (!m_open.empty())
+                m_open.pop_back();
+            if (m_open.empty())
+                m_outside = false;
+            if (value.size() > 5)
+                m_open.push_back(false); // the next card begins on the same line
+        }
+        break;
+    case NameScan::Name::Agent:
+        if (equalsNoCase(value, "BEGIN:VCARD"))
+            m_open.push_back(false);
+        break;
+    case NameScan::Name::Other:
+    case NameScan::Name::Unknown:
+        break;
     }
 }
 

@@ -129,6 +129,51 @@ Continuation continuationOf(QByteArrayView line, qsizetype colon);
 /// line break ("\n"); a backslash that escapes the line end is that line break.
 void appendContinuation(QByteArray &line, QByteArrayView physical, Continuation how);
 
+/// One pass over the start of a physical line: whether it holds a colon, and which of
+/// the names that SoftBreakFolding follows its property's base name (after a group,
+/// before the parameters) is. A quote, or a name that ends with the line, leaves the
+/// answer to the reader's own rules (Unknown).
+struct NameScan
+{
+    enum class Name : quint8 { Other, Unknown, Version, Begin, End, Agent };
+
+    bool hasColon = false;
+    Name name = Name::Unknown;
+    qsizetype colon = -1; ///< where the value starts when no parameter comes before it
+
+    explicit NameScan(QByteArrayView physical)
+    {
+        const char *const start = physical.data();
+        const char *p = start;
+        const char *const end = p + physical.size();
+        const char *base = p;
+        for (; p < end && *p != ':' && *p != ';'; ++p) {
+            if (*p == '.') {
+                base = p + 1;
+            } else if (*p == '"') {
+                hasColon = indexOfByte(physical, ':') >= 0;
+                return;
+            }
+        }
+        if (p == end)
+            return; // no colon; a fold may still bring the name's end
+        hasColon = *p == ':' || indexOfByte(QByteArrayView(p, end), ':') >= 0;
+        if (*p == ':')
+            colon = p - start;
+        while (base < p && *base == ' ')
+            ++base;
+        while (p > base && p[-1] == ' ')
+            --p;
+        const QByteArrayView baseName(base, p);
+        const char first = baseName.isEmpty() ? '\0' : upperAscii(baseName.front());
+        name = first == 'V' && equalsNoCase(baseName, "VERSION") ? Name::Version
+            : first == 'B' && equalsNoCase(baseName, "BEGIN")    ? Name::Begin
+            : first == 'E' && equalsNoCase(baseName, "END")      ? Name::End
+            : first == 'A' && equalsNoCase(baseName, "AGENT")    ? Name::Agent
+                                                                 : Name::Other;
+    }
+};
+
 /// Follows, line by line, the rule for a blank after a soft line break: VERSION 3.0 and
 /// later fold such a line (the blank goes), 2.1 keeps the blank, as does a card that names
 /// no version. Each card has its own, so that a card's lines read alike in its file and
@@ -138,7 +183,16 @@ class SoftBreakFolding
 {
 public:
     bool folds() const { return m_open.empty() ? m_outside : m_open.back(); }
-    void follow(QByteArrayView line);
+
+    /// Takes a logical line, whose first physical line NameScan read as scan.
+    void follow(QByteArrayView line, const NameScan &scan)
+    {
+        if (scan.name == NameScan::Name::Other)
+            return;
+        if (scan.name == NameScan::Name::Unknown || scan.colon < 0)
+            return followSlowly(line);
+        follow(scan.name, trimmedBlanks(line.sliced(scan.colon + 1)));
+    }
     /// Reading goes on after a card outside every other that was skipped whole.
     void skippedCard()
     {
@@ -147,6 +201,9 @@ public:
     }
 
 private:
+    void followSlowly(QByteArrayView line);
+    void follow(NameScan::Name name, QByteArrayView value);
+
     std::vector<bool> m_open;
     bool m_outside = false;
 };
@@ -166,6 +223,7 @@ void forEachLogicalLine(QByteArrayView data, Consumer &&consume, const std::atom
     bool isJoined = false;
     bool softBreak = false; // the current line is quoted-printable and ends in "="
     SoftBreakFolding folding;
+    NameScan currentScan{QByteArrayView()};
     qsizetype currentEnd = 0; // where the current line's last line end ends
     QuotedPrintableLine quotedPrintable;
     // How the current line takes a line that continues its value, known for the colon
@@ -195,7 +253,7 @@ void forEachLogicalLine(QByteArrayView data, Consumer &&consume, const std::atom
                 makeJoined();
                 joined.chop(1);
             }
-            folding.follow(view());
+            folding.follow(view(), currentScan);
             resume = consume(view(), current.data() - base, currentEnd, isJoined);
         }
         haveCurrent = false;
@@ -254,8 +312,8 @@ void forEachLogicalLine(QByteArrayView data, Consumer &&consume, const std::atom
             continue;
         }
         // A line that a fold continues may hold its colon further on.
-        if (haveCurrent && indexOfByte(physical, ':') < 0
-            && (pos == n || (data[pos] != ' ' && data[pos] != '\t'))
+        const NameScan scan(physical);
+        if (haveCurrent && !scan.hasColon && (pos == n || (data[pos] != ' ' && data[pos] != '\t'))
             && mayContinueValue(physical)) {
             qsizetype colon = -1;
             if (isJoined) {
@@ -282,6 +340,7 @@ void forEachLogicalLine(QByteArrayView data, Consumer &&consume, const std::atom
             continue;
         }
         haveCurrent = true;
+        currentScan = scan;
         current = physical;
         currentEnd = pos;
         softBreak = physical.back() == '=' && isQuotedPrintableLine(physical);
