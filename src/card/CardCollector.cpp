@@ -60,8 +60,7 @@ public:
         if (m_open.empty() && m_runStart < 0 && !(boundary && property.prop == Prop::Begin))
             m_runStart = start;
         if ((property.prop == Prop::End && !boundary)
-            || (!known && property.prop == Prop::None && !property.namePart.isEmpty()
-                && propertyBaseName(property.namePart).size() == 5)) {
+            || (!known && !property.namePart.isEmpty() && startsWithB(property.value))) {
             if (otherShape(line, property, start, end, joined))
                 return -1;
         }
@@ -118,6 +117,13 @@ public:
     qint64 emitted() const { return m_emitted; }
 
 private:
+    /// A value that may begin a card: the one test most lines of other properties get.
+    static bool startsWithB(QByteArrayView value)
+    {
+        const QByteArrayView trimmed = trimmedBlanks(value);
+        return !trimmed.isEmpty() && upperAscii(trimmed.front()) == 'B';
+    }
+
     /// Reads the boundaries of a line that begins or ends a card in another shape (see
     /// CardShapes.h); false when the line is none of them. A boundary inside a joined
     /// line has no place of its own in the file and is left as it is.

@@ -35,6 +35,19 @@ void appendContinuation(QByteArray &line, QByteArrayView physical, Continuation 
 /// answer to the reader's own rules (Unknown).
 struct NameScan
 {
+    static bool isNameStop(char c)
+    {
+        // ':' ';' '.' '"' are the bytes 0x3A 0x3B 0x2E 0x22.
+        static constexpr bool kStops[128]
+            = {false, false, false, false, false, false, false, false, false, false, false, false,
+               false, false, false, false, false, false, false, false, false, false, false, false,
+               false, false, false, false, false, false, false, false, false, false, true,  false,
+               false, false, false, false, false, false, false, false, false, false, true,  false,
+               false, false, false, false, false, false, false, false, false, false, true,  true};
+        const auto u = static_cast<unsigned char>(c);
+        return u < 60 && kStops[u];
+    }
+
     enum class Name : quint8 { Other, Unknown, Version, Begin, End, Agent };
 
     bool hasColon = false;
@@ -47,13 +60,17 @@ struct NameScan
         const char *p = start;
         const char *const end = p + physical.size();
         const char *base = p;
-        for (; p < end && *p != ':' && *p != ';'; ++p) {
-            if (*p == '.') {
-                base = p + 1;
-            } else if (*p == '"') {
+        // One test a byte for the usual name bytes: it runs on every line.
+        for (;; ++p) {
+            while (p < end && !isNameStop(*p))
+                ++p;
+            if (p == end || *p == ':' || *p == ';')
+                break;
+            if (*p == '"') {
                 hasColon = indexOfByte(physical, ':') >= 0;
                 return;
             }
+            base = p + 1; // after a group's "."
         }
         if (p == end)
             return; // no colon; a fold may still bring the name's end
