@@ -116,6 +116,11 @@ QString reasonText(int error)
 
 CardEncoding detectCardEncoding(QByteArrayView raw)
 {
+    // UTF-32's little-endian mark begins with UTF-16's.
+    if (startsWith(raw, "\xFF\xFE\0\0", 4))
+        return CardEncoding::Utf32LE;
+    if (startsWith(raw, "\0\0\xFE\xFF", 4))
+        return CardEncoding::Utf32BE;
     if (startsWith(raw, "\xFF\xFE", 2))
         return CardEncoding::Utf16LE;
     if (startsWith(raw, "\xFE\xFF", 2))
@@ -157,6 +162,25 @@ CardBytes prepareCardBytes(QByteArray raw, const std::atomic<bool> *cancel)
                 decoder(QByteArrayView(raw).sliced(at, qMin(kPieceBytes, end - at))));
         }
         result.bytes.append(decoder.finish());
+        break;
+    }
+    case CardEncoding::Utf32LE:
+    case CardEncoding::Utf32BE: {
+        QStringDecoder decoder(result.encoding == CardEncoding::Utf32LE
+                                   ? QStringConverter::Utf32LE
+                                   : QStringConverter::Utf32BE);
+        // Whole code points only: the bytes after the last multiple of four are dropped.
+        constexpr qsizetype kMark = 4;
+        const qsizetype end = kMark + ((raw.size() - kMark) & ~qsizetype(3));
+        result.markBytes = kMark;
+        result.bytes.reserve((end - kMark) / 4);
+        for (qsizetype at = kMark; at < end; at += kPieceBytes) {
+            if (cancel && cancel->load(std::memory_order_relaxed))
+                return {};
+            const QString piece
+                = decoder(QByteArrayView(raw).sliced(at, qMin(kPieceBytes, end - at)));
+            result.bytes.append(piece.toUtf8());
+        }
         break;
     }
     }
@@ -473,6 +497,18 @@ CardBytes CardFile::readPrepared(qsizetype begin, qsizetype end, qint64 fileBegi
     QByteArray head(qMin<qint64>(m_size, kSniffBytes), Qt::Uninitialized);
     head.truncate(readAt(head.data(), head.size(), 0));
     result.encoding = detectCardEncoding(head);
+    if (result.isUtf32()) {
+        // Rare: decoded whole, then cut.
+        QByteArray raw(qsizetype(m_size), Qt::Uninitialized);
+        raw.truncate(readAt(raw.data(), raw.size(), 0));
+        CardBytes whole = prepareCardBytes(std::move(raw), cancel);
+        if (cancelled())
+            return {};
+        result.markBytes = whole.markBytes;
+        if (begin < whole.bytes.size())
+            result.bytes = whole.bytes.sliced(begin, qMin(end, whole.bytes.size()) - begin);
+        return result;
+    }
     if (result.encoding == CardEncoding::Legacy || result.encoding == CardEncoding::Utf8Bom) {
         result.markBytes = result.encoding == CardEncoding::Utf8Bom ? 3 : 0;
         const qsizetype size

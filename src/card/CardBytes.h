@@ -14,10 +14,12 @@ enum class CardEncoding {
     Utf8Bom, ///< EF BB BF
     Utf16LE, ///< FF FE, or zero bytes in the odd positions
     Utf16BE, ///< FE FF, or zero bytes in the even positions
+    Utf32LE, ///< FF FE 00 00
+    Utf32BE, ///< 00 00 FE FF
 };
 
 /// The bytes of a card file ready for line splitting: the byte-order mark dropped
-/// and UTF-16 turned into UTF-8, so that the parser works on 8-bit text only.
+/// and UTF-16 or UTF-32 turned into UTF-8, so that the parser works on 8-bit text only.
 struct CardBytes
 {
     QByteArray bytes;
@@ -26,13 +28,20 @@ struct CardBytes
 
     /// Where the byte at offset of bytes stands in the file itself; for UTF-16, with
     /// units the UTF-16 code units that the bytes before it make (see utf16Length).
+    /// -1 for UTF-32, which is not placed.
     qint64 fileOffset(qsizetype offset, qint64 units) const
     {
+        if (isUtf32())
+            return -1;
         return markBytes + (isUtf16() ? 2 * units : qint64(offset));
     }
     bool isUtf16() const
     {
         return encoding == CardEncoding::Utf16LE || encoding == CardEncoding::Utf16BE;
+    }
+    bool isUtf32() const
+    {
+        return encoding == CardEncoding::Utf32LE || encoding == CardEncoding::Utf32BE;
     }
 
     /// True when the whole file has one known Unicode encoding (bytes are UTF-8).
@@ -42,7 +51,7 @@ struct CardBytes
 /// The encoding a file's first bytes announce, or that its zero bytes betray.
 CardEncoding detectCardEncoding(QByteArrayView raw);
 
-/// Drops the mark and converts UTF-16 to UTF-8. When cancel is set on the way the
+/// Drops the mark and converts UTF-16 and UTF-32 to UTF-8. When cancel is set on the way the
 /// result is empty.
 CardBytes prepareCardBytes(QByteArray raw, const std::atomic<bool> *cancel = nullptr);
 

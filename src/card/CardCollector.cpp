@@ -2,6 +2,7 @@
 
 #include "card/AsciiText.h"
 #include "card/CardBytes.h"
+#include "card/CardShapes.h"
 #include "card/CardSkipping.h"
 #include "card/Charsets.h"
 #include "card/FieldRules.h"
@@ -62,6 +63,11 @@ public:
             && equalsNoCase(trimmedBlanks(property.value), "VCARD");
         if (m_open.empty() && m_runStart < 0 && !(boundary && property.prop == Prop::Begin))
             m_runStart = start;
+        if ((property.prop == Prop::End && !boundary)
+            || (!known && !property.namePart.isEmpty() && startsWithB(property.value))) {
+            if (otherShape(line, property, start, end, joined))
+                return -1;
+        }
         if (!known && (!m_otherProperties || property.namePart.isEmpty()))
             return -1;
         if (property.prop == Prop::Begin || property.prop == Prop::End) {
@@ -114,6 +120,52 @@ public:
     qint64 emitted() const { return m_emitted; }
 
 private:
+    /// A value that may begin a card: the one test most lines of other properties get.
+    static bool startsWithB(QByteArrayView value)
+    {
+        const QByteArrayView trimmed = trimmedBlanks(value);
+        return !trimmed.isEmpty() && upperAscii(trimmed.front()) == 'B';
+    }
+
+    /// Reads the boundaries of a line that begins or ends a card in another shape (see
+    /// CardShapes.h); false when the line is none of them. A boundary inside a joined
+    /// line has no place of its own in the file and is left as it is.
+    bool otherShape(QByteArrayView line, const PropertyLine &property, qsizetype start,
+                    qsizetype end, bool joined)
+    {
+        // The lines of an escaped agent all stand at its line's place.
+        if (!joined || m_inEscapedAgent) {
+            if (const qsizetype at = gluedBeginAt(line, property); at >= 0) {
+                this->end(m_inEscapedAgent ? end : start + at);
+                begin(m_inEscapedAgent ? start : start + at);
+                return true;
+            }
+            if (const qsizetype at = agentBeginAt(line, property); at >= 0) {
+                begin(m_inEscapedAgent ? start : start + at);
+                return true;
+            }
+        }
+        if (m_inEscapedAgent || !isEscapedAgent(property))
+            return false;
+        // The agent is a card nested where its line stands, made of the line's bytes.
+        // An agent inside it stays a value: each level would hold a copy of its text.
+        const QByteArray card = unescapedCard(trimmedBlanks(property.value));
+        const std::size_t depth = m_open.size();
+        const std::size_t floor = std::exchange(m_endFloor, depth);
+        m_inEscapedAgent = true;
+        forEachLogicalLine(
+            card,
+            [&](QByteArrayView cardLine, qsizetype, qsizetype, bool) {
+                return this->line(cardLine, start, end, true);
+            },
+            nullptr);
+        while (m_open.size() > depth)
+            this->end(end);
+        m_inEscapedAgent = false;
+        m_endFloor = floor;
+        return true;
+    }
+
     static constexpr quint32 kNone = 0xFFFFFFFFu;
     // A kept line's place with this bit set is in m_keptBytes, else in the file.
     static constexpr quint32 kKeptBit = 0x80000000u;
@@ -237,8 +289,8 @@ private:
 
     void end(qsizetype lineEnd)
     {
-        if (m_open.empty())
-            return; // a stray END outside every card
+        if (m_open.size() <= m_endFloor)
+            return; // a stray END outside every card, or after an escaped agent's own
         Pending &card = m_pending[indexOf(m_open.back())];
         card.end = quint32(lineEnd);
         m_open.pop_back();
@@ -387,6 +439,8 @@ private:
     qsizetype m_runStart = -1; // where the lines outside every card began, or -1
     qint64 m_emitted = 0;
     std::optional<CardSkipper> m_skipper; // with a filter
+    std::size_t m_endFloor = 0; // the open cards that no END line closes
+    bool m_inEscapedAgent = false;
 };
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "card/AsciiText.h"
 #include "card/CardBytes.h"
+#include "card/CardShapes.h"
 #include "card/Charsets.h"
 #include "card/FieldRules.h"
 #include "card/LogicalLines.h"
@@ -52,9 +53,14 @@ QList<ContactFields> CardParser::parseBytes(QByteArray raw)
     return parseAll(prepareCardBytes(std::move(raw)));
 }
 
-QList<CardParser::Property> CardParser::properties(const CardBytes &text, qsizetype begin,
-                                                   qsizetype end, qsizetype limit)
+namespace {
+
+/// CardParser::properties; an escaped agent's card is read only when agents is true, as
+/// the parser reads it at the first level only.
+QList<CardParser::Property> propertiesOf(const CardBytes &text, qsizetype begin, qsizetype end,
+                                         qsizetype limit, bool agents)
 {
+    using Property = CardParser::Property;
     QList<Property> found;
     const QByteArrayView bytes = QByteArrayView(text.bytes).sliced(begin, end - begin);
     Charsets charsets(text.bytes, text.isUnicode());
@@ -63,7 +69,7 @@ QList<CardParser::Property> CardParser::properties(const CardBytes &text, qsizet
     int ownDepth = 0; // 1 for a card, 0 for lines outside every card
     forEachLogicalLine(
         bytes,
-        [&](QByteArrayView line, qsizetype start, qsizetype lineEnd, bool) -> qsizetype {
+        [&](QByteArrayView line, qsizetype start, qsizetype lineEnd, bool joined) -> qsizetype {
             if (found.size() >= limit)
                 return bytes.size();
             const qsizetype colon = valueColon(line);
@@ -73,6 +79,30 @@ QList<CardParser::Property> CardParser::properties(const CardBytes &text, qsizet
             const QByteArrayView rawValue = line.sliced(colon + 1);
             const QByteArrayView base = propertyBaseName(namePart);
             const Prop prop = propFromBaseName(base);
+            const PropertyLine shape{prop, namePart, rawValue};
+            if (!joined && gluedBeginAt(line, shape) >= 0) {
+                first = false;
+                return -1; // one card ends and the next begins
+            }
+            if (!joined && agentBeginAt(line, shape) >= 0) {
+                first = false;
+                ++depth;
+                return -1;
+            }
+            if (agents && isEscapedAgent(shape)) {
+                if (first) {
+                    // The agent's card itself: its lines stand in this one line.
+                    const CardBytes card{unescapedCard(trimmedBlanks(rawValue)), text.encoding};
+                    found = propertiesOf(card, 0, card.bytes.size(), limit, false);
+                    for (Property &property : found) {
+                        property.begin = begin + start;
+                        property.end = begin + lineEnd;
+                    }
+                    return bytes.size();
+                }
+                if (depth == ownDepth)
+                    return -1; // a card nested in this one
+            }
             const bool boundary = (prop == Prop::Begin || prop == Prop::End)
                 && equalsNoCase(trimmedBlanks(rawValue), "VCARD");
             if (first) {
@@ -118,6 +148,14 @@ QList<CardParser::Property> CardParser::properties(const CardBytes &text, qsizet
     return found;
 }
 
+} // namespace
+
+QList<CardParser::Property> CardParser::properties(const CardBytes &text, qsizetype begin,
+                                                   qsizetype end, qsizetype limit)
+{
+    return propertiesOf(text, begin, end, limit, true);
+}
+
 namespace {
 
 /// The CHARSET that makes a property line read in any file without a byte-order mark as
@@ -154,6 +192,26 @@ QByteArray ownCharset(const PropertyLine &property, bool unicode,
 }
 
 } // namespace
+
+QByteArray CardParser::escapedAgentCard(QByteArrayView bytes)
+{
+    QByteArray card;
+    int lines = 0;
+    forEachLogicalLine(
+        bytes,
+        [&](QByteArrayView line, qsizetype, qsizetype, bool) -> qsizetype {
+            PropertyLine property;
+            if (++lines == 1 && !splitPropertyLine(line, property) && isEscapedAgent(property))
+                card = unescapedCard(trimmedBlanks(property.value));
+            return lines > 1 ? bytes.size() : -1;
+        },
+        nullptr);
+    if (lines != 1 || card.isNull())
+        return {};
+    if (!card.endsWith('\n') && !card.endsWith('\r'))
+        card.append("\r\n");
+    return card;
+}
 
 QByteArray CardParser::legacyCharset(QByteArrayView text)
 {

@@ -20,10 +20,13 @@ struct ParseOptions
 
 /// Turns the prepared bytes of one card file into one ContactFields per card.
 ///
-/// Lines end at CR LF, LF, CR CR LF or a lone CR; folded lines and quoted-printable
-/// soft line breaks are joined before a line is parsed. A card runs from BEGIN:VCARD
-/// to its END:VCARD; nested cards are cards of their own, in the order of their BEGIN
-/// lines; a run of lines outside every card is a card when it holds a known property.
+/// Lines end at CR LF, LF, CR CR LF or a lone CR; folded lines, quoted-printable
+/// soft line breaks and lines that continue a value without a colon are joined before a
+/// line is parsed. A card runs from BEGIN:VCARD to its END:VCARD; nested cards are cards
+/// of their own, in the order of their BEGIN lines (an AGENT whose value begins a card
+/// nests one, as does an escaped card as its value; END:VCARDBEGIN:VCARD ends one card
+/// and begins the next); a run of lines outside every card is a card when it holds a
+/// known property.
 /// A file that yields no card yields one card with every field empty.
 class CardParser final
 {
@@ -124,9 +127,10 @@ public:
     /// same size, each right after an END:VCARD line that stands on its own.
     static QList<qsizetype> cutPoints(QByteArrayView bytes, int parts);
 
-    /// The bytes with every fold and every "=" before a line end joined, and each
-    /// line ending in LF. No logical line is split in it: the text of every line the
-    /// parser reads occurs in it whole, leading blanks aside.
+    /// The bytes with every fold and every "=" before a line end joined (with the blank
+    /// after it, as a later version's fold), and each line ending in LF. Every text without
+    /// blanks, backslashes and line ends that a logical line of the parser holds occurs in
+    /// it: a line that continues a value without a fold is a line of its own here.
     static QByteArray joinedLines(QByteArrayView bytes);
 
     /// True when a property line of the bytes, but PHOTO, LOGO, SOUND and KEY, may have its
@@ -159,6 +163,11 @@ public:
         /// else that file holds; empty when it reads so already.
         QByteArray ownCharset;
     };
+
+    /// The card that the bytes of a card read from an escaped AGENT value (see parse)
+    /// hold, as lines of its own ending in a line end; null when the bytes are not one
+    /// such AGENT line.
+    static QByteArray escapedAgentCard(QByteArrayView bytes);
 
     /// The charset in which text without a CHARSET is read when it is not UTF-8: the
     /// first CHARSET the file names that is neither UTF-8 nor ASCII and can be decoded;

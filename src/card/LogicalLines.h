@@ -1,6 +1,7 @@
 #pragma once
 
 #include "card/AsciiText.h"
+#include "card/LineContinuation.h"
 #include "card/PropertyLine.h"
 
 #include <QByteArray>
@@ -68,6 +69,9 @@ class QuotedPrintableLine
 public:
     void reset() { *this = QuotedPrintableLine(); }
 
+    /// The colon that starts the value as the last is() found it, or -1.
+    qsizetype colon() const { return m_colon; }
+
     /// The line was cut back to size bytes (a soft break's "=" taken off).
     void cutTo(qsizetype size) { m_scanned = qMin(m_scanned, size); }
 
@@ -109,7 +113,8 @@ private:
 };
 
 /// Splits the bytes into physical lines (CR* LF, or a lone CR) and joins folded
-/// lines and quoted-printable soft line breaks into logical lines. The consumer takes
+/// lines and quoted-printable soft line breaks into logical lines, and the lines that
+/// continue a value though they are not folded (see mayContinueValue). The consumer takes
 /// the line, where it starts, where its last line end ends and whether it was joined,
 /// and returns where reading goes on when it skips ahead, else -1; when cancel is set,
 /// reading stops at the next line.
@@ -121,8 +126,14 @@ void forEachLogicalLine(QByteArrayView data, Consumer &&consume, const std::atom
     bool haveCurrent = false;
     bool isJoined = false;
     bool softBreak = false; // the current line is quoted-printable and ends in "="
+    SoftBreakFolding folding;
+    NameScan currentScan{QByteArrayView()};
     qsizetype currentEnd = 0; // where the current line's last line end ends
     QuotedPrintableLine quotedPrintable;
+    // How the current line takes a line that continues its value, known for the colon
+    // it was found at; the name before the colon then stays as it is.
+    qsizetype continuationColon = -2;
+    Continuation continuation = Continuation::None;
 
     const qsizetype n = data.size();
     const char *const base = data.data();
@@ -146,11 +157,13 @@ void forEachLogicalLine(QByteArrayView data, Consumer &&consume, const std::atom
                 makeJoined();
                 joined.chop(1);
             }
+            folding.follow(view(), currentScan);
             resume = consume(view(), current.data() - base, currentEnd, isJoined);
         }
         haveCurrent = false;
         isJoined = false;
         softBreak = false;
+        continuationColon = -2;
         return resume;
     };
 
@@ -176,16 +189,22 @@ void forEachLogicalLine(QByteArrayView data, Consumer &&consume, const std::atom
 
         if (physical.isEmpty()) {
             // A blank line ends folding and soft line breaks.
-            if (const qsizetype resume = flush(); resume >= 0)
+            if (const qsizetype resume = flush(); resume >= 0) {
                 pos = resume;
+                folding.skippedCard();
+            }
             continue;
         }
         if (haveCurrent && softBreak) {
+            QByteArrayView rest = physical;
+            if (folding.folds() && (rest.front() == ' ' || rest.front() == '\t'))
+                rest = rest.sliced(1);
             makeJoined();
             joined.chop(1);
             quotedPrintable.cutTo(joined.size());
-            joined.append(physical);
-            softBreak = physical.back() == '=';
+            joined.append(rest);
+            // A fold of nothing ends the soft line break, as a blank in 2.1 does.
+            softBreak = !rest.isEmpty() && rest.back() == '=';
             currentEnd = pos;
             continue;
         }
@@ -196,11 +215,36 @@ void forEachLogicalLine(QByteArrayView data, Consumer &&consume, const std::atom
             currentEnd = pos;
             continue;
         }
+        // A line that a fold continues may hold its colon further on.
+        const NameScan scan(physical);
+        if (haveCurrent && !scan.hasColon && (pos == n || (data[pos] != ' ' && data[pos] != '\t'))
+            && mayContinueValue(physical)) {
+            qsizetype colon = -1;
+            if (isJoined) {
+                quotedPrintable.is(joined);
+                colon = quotedPrintable.colon();
+            } else {
+                colon = valueColon(current);
+            }
+            if (colon != continuationColon) {
+                continuationColon = colon;
+                continuation = continuationOf(view(), colon);
+            }
+            if (continuation != Continuation::None) {
+                makeJoined();
+                appendContinuation(joined, physical, continuation);
+                softBreak = physical.back() == '=' && quotedPrintable.is(joined);
+                currentEnd = pos;
+                continue;
+            }
+        }
         if (const qsizetype resume = flush(); resume >= 0) {
             pos = resume; // this physical line lies in what was skipped
+            folding.skippedCard();
             continue;
         }
         haveCurrent = true;
+        currentScan = scan;
         current = physical;
         currentEnd = pos;
         softBreak = physical.back() == '=' && isQuotedPrintableLine(physical);

@@ -230,6 +230,12 @@ struct CardCopy
 CardCopy cardBytes(const CardBytes &text, const Places &places, qsizetype begin, qsizetype end,
                    const std::function<QByteArray()> &legacyCharset)
 {
+    // A card written as an AGENT's escaped value is written as the card it holds.
+    if (const QByteArray agent
+        = CardParser::escapedAgentCard(QByteArrayView(text.bytes).sliced(begin, end - begin));
+        !agent.isNull())
+        return {kContexts[0].toByteArray() + agent, true};
+
     // The parts of the card outside the cards nested in it; a nested card's own nested
     // cards lie inside it.
     std::vector<Place> pieces;
@@ -316,6 +322,10 @@ CardCopy cardBytes(const CardBytes &text, const Places &places, qsizetype begin,
                 charsetNamed = true;
             });
         copyTo(piece.end);
+        // A card nested from the middle of a line (AGENT:BEGIN:VCARD) leaves its line
+        // unended: the line after the nested card must not continue it.
+        if (&piece != &pieces.back() && !out.endsWith('\n') && !out.endsWith('\r'))
+            out.append(kLineEnd);
     }
     if (first) {
         // The one empty card of a file that holds none.

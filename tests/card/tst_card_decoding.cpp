@@ -73,6 +73,13 @@ void TestCardDecoding::encodingDetection_data()
                       "B\0",
                       4)
         << CardEncoding::Utf16LE << QByteArray("B");
+    // Its mark begins with UTF-16's; bytes after the last whole code point are dropped.
+    QTest::newRow("FF FE 00 00 is little-endian UTF-32")
+        << QByteArray("\xFF\xFE\0\0N\0\0\0:\0\0\0\xFC\0\0\0\x00\xF6\x01\0A", 21)
+        << CardEncoding::Utf32LE << QByteArray("N:\xC3\xBC\xF0\x9F\x98\x80");
+    QTest::newRow("00 00 FE FF is big-endian UTF-32")
+        << QByteArray("\0\0\xFE\xFF\0\0\0N\0\0\0:\0\0\0\xFC", 16) << CardEncoding::Utf32BE
+        << QByteArray("N:\xC3\xBC");
     QTest::newRow("FE FF is big-endian UTF-16, mark dropped")
         << QByteArray("\xFE\xFF\0B\0\xFC", 6) << CardEncoding::Utf16BE << QByteArray("B\xC3\xBC");
     QTest::newRow("odd last byte of UTF-16 is dropped") << QByteArray("\xFF\xFE"

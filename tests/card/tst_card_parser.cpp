@@ -18,6 +18,14 @@ QByteArray wrap(const QByteArray &lines, const QByteArray &eol = "\r\n")
     return "BEGIN:VCARD" + eol + "VERSION:3.0" + eol + body + "END:VCARD" + eol;
 }
 
+// The same for a vCard 2.1 card.
+QByteArray wrap21(const QByteArray &lines)
+{
+    QByteArray body = lines;
+    body.replace("\n", "\r\n");
+    return "BEGIN:VCARD\r\nVERSION:2.1\r\n" + body + "END:VCARD\r\n";
+}
+
 ContactFields onlyCard(const QByteArray &bytes)
 {
     const QList<ContactFields> cards = CardParser::parseBytes(bytes);
@@ -57,6 +65,8 @@ private slots:
     void linesAndFolding();
     void cardBoundaries_data();
     void cardBoundaries();
+    void otherCardShapes_data();
+    void otherCardShapes();
     void partsParseAsTheWhole_data();
     void partsParseAsTheWhole();
     void cardIdentity_data();
@@ -280,8 +290,12 @@ void TestCardParser::quotedPrintableAndCharsets_data()
         << wrap("N;CHARSET=ISO-8859-1;QUOTED-PRINTABLE:M=FCller;Hans\n")
         << QVariantMap{{u"LastName"_s, u"Müller"_s}, {u"FirstName"_s, u"Hans"_s}};
     QTest::newRow("soft line break with a flush-left continuation")
-        << wrap("NOTE;ENCODING=QUOTED-PRINTABLE:First=0D=0A=\nSecond line=\n continued\n")
+        << wrap21("NOTE;ENCODING=QUOTED-PRINTABLE:First=0D=0A=\nSecond line=\n continued\n")
         << QVariantMap{{u"Notes"_s, u"First Second line continued"_s}};
+    // From 3.0 on a line break and a blank fold a line, also after a soft line break.
+    QTest::newRow("3.0: a blank after a soft line break is a fold")
+        << wrap("NOTE;ENCODING=QUOTED-PRINTABLE:fo=\n lded=\n \nTITLE:t\n")
+        << QVariantMap{{u"Notes"_s, u"folded"_s}, {u"Title"_s, u"t"_s}};
     // A soft line break with no line after it (a blank line, the end of the file) leaves
     // no "=" behind.
     QTest::newRow("soft line break before a blank line")
@@ -359,6 +373,20 @@ void TestCardParser::linesAndFolding_data()
         << QVariantMap{{u"Emails"_s, QStringList{u"split@example.org"_s}}};
     QTest::newRow("a blank line ends folding")
         << wrap("NOTE:one\n\n two:three\n") << QVariantMap{{u"Notes"_s, u"one"_s}};
+    // A line without a colon that starts no property continues the value before it, as
+    // an escaped line break; a backslash before the line end is that line break.
+    QTest::newRow("a raw line continues an address")
+        << wrap("ADR;HOME:;;Street 1\\\nStreet 2;City;;12345;Country\n")
+        << QVariantMap{{u"HomeAddress1"_s, u"Street 1 Street 2"_s},
+                       {u"HomeCity"_s, u"City"_s},
+                       {u"HomePostal"_s, u"12345"_s},
+                       {u"HomeCountry"_s, u"Country"_s}};
+    QTest::newRow("raw lines continue a note")
+        << wrap("NOTE:one\\\\\ntwo\nthree\nEMAIL:a@example.org\n")
+        << QVariantMap{{u"Notes"_s, u"one\\ two three"_s},
+                       {u"Emails"_s, QStringList{u"a@example.org"_s}}};
+    QTest::newRow("a raw line that starts a property, or a comment, continues nothing")
+        << wrap("NOTE:one\nTITLE;broken\n# comment\nEM\n") << QVariantMap{{u"Notes"_s, u"one"_s}};
     QTest::newRow("no line end after the last line")
         << QByteArray("BEGIN:VCARD\nFN:Last") << QVariantMap{{u"FirstName"_s, u"Last"_s}};
 }
@@ -415,6 +443,47 @@ void TestCardParser::cardBoundaries()
     for (const ContactFields &card : CardParser::parseBytes(file))
         actual.append(card.FirstName);
     QCOMPARE(actual, firstNames);
+}
+
+void TestCardParser::otherCardShapes_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QVariantList>("cards"); // the fields of each card, in card order
+
+    const QVariantMap holder{{u"FirstName"_s, u"Holder"_s},
+                             {u"Emails"_s, QStringList{u"h@example.org"_s}}};
+    const QVariantMap agent{{u"FirstName"_s, u"Agent"_s}};
+    const QByteArray agentLines("FN:Agent\r\nEND:VCARD\r\nEMAIL:h@example.org\r\n");
+    QTest::newRow("2.1 agent begun on its AGENT line")
+        << wrap21("FN:Holder\nAGENT:BEGIN:VCARD\n" + agentLines) << QVariantList{holder, agent};
+    QTest::newRow("2.1 agent begun on the line after AGENT")
+        << wrap21("FN:Holder\nAGENT:\nBEGIN:VCARD\n" + agentLines) << QVariantList{holder, agent};
+    QTest::newRow("3.0 agent as an escaped card")
+        << wrap("FN:Holder\nAGENT:BEGIN:VCARD\\nFN:Agent\\, Jr.\\nN:Name\\;A\\nEND:VCARD\\n\n"
+                "EMAIL:h@example.org\n")
+        << QVariantList{holder, QVariantMap{{u"FirstName"_s, u"A"_s}, {u"LastName"_s, u"Name"_s}}};
+    // The escaped card's own END lines close no more than it, and it ends with its line.
+    QTest::newRow("escaped agent without an END")
+        << wrap("FN:Holder\nAGENT:BEGIN:VCARD\\nFN:Agent\nEMAIL:h@example.org\n")
+        << QVariantList{holder, agent};
+    QTest::newRow("escaped agent with END lines to spare")
+        << wrap("FN:Holder\nAGENT:BEGIN:VCARD\\nFN:Agent\\nEND:VCARD\\nEND:VCARD\\nEND:VCARD\n"
+                "EMAIL:h@example.org\n")
+        << QVariantList{holder, agent};
+    QTest::newRow("two files joined without a line end")
+        << QByteArray("BEGIN:VCARD\r\nFN:Holder\r\nEMAIL:h@example.org\r\nEND:VCARDBEGIN:VCARD\r\n"
+                      "FN:Agent\r\nEND:VCARD\r\n")
+        << QVariantList{holder, agent};
+}
+
+void TestCardParser::otherCardShapes()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QVariantList, cards);
+    const QList<ContactFields> parsed = CardParser::parseBytes(file);
+    QCOMPARE(parsed.size(), cards.size());
+    for (qsizetype i = 0; i < cards.size(); ++i)
+        compareFields(parsed.at(i), cards.at(i).toMap());
 }
 
 void TestCardParser::partsParseAsTheWhole_data()
@@ -557,6 +626,21 @@ void TestCardParser::cardIdentity_data()
         << QByteArray("BEGIN:VCARD\nFN:A\nEND:VCARD\nBEGIN:VC\n ARD\nFN:B\n")
         << QStringList{u"1 1 A: BEGIN:VCARD\nFN:A\nEND:VCARD\n"_s,
                        u"2 4 B: BEGIN:VC\n ARD\nFN:B\n"_s};
+    // A card begun inside a line begins where its BEGIN stands; an escaped card is its line.
+    QTest::newRow("agent begun on its AGENT line")
+        << QByteArray("BEGIN:VCARD\nFN:H\nAGENT:BEGIN:VCARD\nFN:A\nEND:VCARD\nEND:VCARD\n")
+        << QStringList{u"1 1 H: BEGIN:VCARD\nFN:H\nAGENT:BEGIN:VCARD\nFN:A\nEND:VCARD\n"
+                       u"END:VCARD\n"_s,
+                       u"2 3 A: BEGIN:VCARD\nFN:A\nEND:VCARD\n"_s};
+    QTest::newRow("escaped agent")
+        << QByteArray("BEGIN:VCARD\nFN:H\nAGENT:BEGIN:VCARD\\nFN:A\\nEND:VCARD\nEND:VCARD\n")
+        << QStringList{u"1 1 H: BEGIN:VCARD\nFN:H\nAGENT:BEGIN:VCARD\\nFN:A\\nEND:VCARD\n"
+                       u"END:VCARD\n"_s,
+                       u"2 3 A: AGENT:BEGIN:VCARD\\nFN:A\\nEND:VCARD\n"_s};
+    QTest::newRow("joined without a line end")
+        << QByteArray("BEGIN:VCARD\nFN:A\nEND:VCARDBEGIN:VCARD\nFN:B\nEND:VCARD\n")
+        << QStringList{u"1 1 A: BEGIN:VCARD\nFN:A\nEND:VCARD"_s,
+                       u"2 3 B: BEGIN:VCARD\nFN:B\nEND:VCARD\n"_s};
     QTest::newRow("a card a filter skips is still counted")
         << QByteArray("BEGIN:VCARD\nFN:Skip\nEND:VCARD\nBEGIN:VCARD\nFN:B\nEND:VCARD\n")
         << QStringList{u"2 4 B: BEGIN:VCARD\nFN:B\nEND:VCARD\n"_s};

@@ -45,6 +45,8 @@ private slots:
     void otherProperties();
     void base64TextValues_data();
     void base64TextValues();
+    void paneReadsEachCardAlike_data();
+    void paneReadsEachCardAlike();
 };
 
 void TestCardProperties::otherProperties_data()
@@ -167,6 +169,42 @@ void TestCardProperties::base64TextValues()
             properties.append(property.name + u'=' + property.value);
     }
     QCOMPARE(properties, shown);
+}
+
+void TestCardProperties::paneReadsEachCardAlike_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QStringList>("cards"); // each card's properties as the pane shows them
+
+    QTest::newRow("agents, joined cards, raw value lines")
+        << QByteArray("BEGIN:VCARD\r\nFN:A\r\nAGENT:BEGIN:VCARD\r\nFN:B\r\nEND:VCARD\r\n"
+                      "AGENT:BEGIN:VCARD\\nFN:C\\nNOTE:c\\, d\\nEND:VCARD\r\nNOTE:one\\\r\n"
+                      "two\r\nEND:VCARDBEGIN:VCARD\r\nFN:D\r\nEND:VCARD\r\n")
+        << QStringList{u"FN=A | NOTE=one two"_s, u"FN=B"_s, u"FN=C | NOTE=c, d"_s, u"FN=D"_s};
+    QTest::newRow("3.0 folds after a soft line break, a card without a version does not")
+        << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nNOTE;QUOTED-PRINTABLE:a=\r\n b\r\n"
+                      "BEGIN:VCARD\r\nNOTE;QUOTED-PRINTABLE:c=\r\n d\r\nEND:VCARD\r\n"
+                      "NOTE;QUOTED-PRINTABLE:e=\r\n f\r\nEND:VCARD\r\n")
+        << QStringList{u"NOTE=ab | NOTE=ef"_s, u"NOTE=c d"_s};
+}
+
+void TestCardProperties::paneReadsEachCardAlike()
+{
+    // The pane reads a card from its own bytes, the parse from the whole file.
+    QFETCH(QByteArray, file);
+    QFETCH(QStringList, cards);
+    const CardBytes text = prepareCardBytes(file);
+    QStringList shown;
+    CardParser::parse(text, [&](ContactFields &&, const CardParser::Identity &card) {
+        QStringList properties;
+        for (const CardParser::Property &property :
+             CardParser::properties(text, card.begin, card.end, 100)) {
+            if (property.name != u"VERSION"_s)
+                properties.append(property.name + u'=' + property.value);
+        }
+        shown.append(properties.join(u" | "_s));
+    });
+    QCOMPARE(shown, cards);
 }
 
 QTEST_GUILESS_MAIN(TestCardProperties)

@@ -187,6 +187,17 @@ void TestCardExport::cards_data()
         << QByteArray("BEGIN:VCARD\nFN:B\nTEL:2\nEND:VCARD\nBEGIN:VCARD\nFN:A\nAGENT:\nTEL:1\n"
                       "END:VCARD\n")
         << QStringList{};
+    // An agent begun on its AGENT line leaves that line to its holder; an escaped agent is
+    // written as the card it holds; two cards joined without a line end come apart.
+    QTest::newRow("agents and joined cards taken out on their own")
+        << QList<QByteArray>{"BEGIN:VCARD\nFN:A\nAGENT:BEGIN:VCARD\nFN:B\nEND:VCARD\nTEL:1\n"
+                             "AGENT:BEGIN:VCARD\\nFN:C\\, Jr.\\nEND:VCARD\nEND:VCARDBEGIN:VCARD\n"
+                             "FN:D\nEND:VCARD\n"}
+        << QList<QByteArray>{} << QStringList{u"0:1"_s, u"0:2"_s, u"0:3"_s, u"0:4"_s}
+        << QByteArray("BEGIN:VCARD\nFN:A\nAGENT:\r\nTEL:1\nEND:VCARD\r\nBEGIN:VCARD\nFN:B\n"
+                      "END:VCARD\nBEGIN:VCARD\r\nFN:C, Jr.\r\nEND:VCARD\r\nBEGIN:VCARD\nFN:D\n"
+                      "END:VCARD\n")
+        << QStringList{};
     QTest::newRow("a card without END and a last line without line end")
         << QList<QByteArray>{"BEGIN:VCARD\nFN:Open", next} << QList<QByteArray>{}
         << QStringList{u"0:1"_s, u"1:1"_s} << "BEGIN:VCARD\nFN:Open\r\nEND:VCARD\r\n" + next

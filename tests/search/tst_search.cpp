@@ -623,6 +623,20 @@ void TestSearch::shortcutsNeverHideAMatch_data()
             u"BEGIN:VCARD\nN:王;伟;;;\nORG:华为技术有限公司\nADR;WORK:;;建国路88号;北京市朝阳区;;"
             "100022;\nNOTE:下周一开会，请回电话 te\u212Ah\nEND:VCARD\n"_s))
                                                        << u"tekh"_s << true << 1 << false;
+    QTest::newRow("3.0 fold after a soft line break") << QByteArray(
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nNOTE;ENCODING=QUOTED-PRINTABLE:fo=\r\n lded\r\n"
+        "END:VCARD\r\n") << u"folded"_s << true << 1 << false;
+    QTest::newRow("raw lines continue a street")
+        << QByteArray("BEGIN:VCARD\r\nADR;HOME:;;Street 1\\\r\nPackstation 9;City;;1;C\r\n"
+                      "END:VCARD\r\n")
+        << u"packstation"_s << true << 1 << false;
+    QTest::newRow("agents and joined cards") << QByteArray(
+        "BEGIN:VCARD\r\nFN:H\r\nAGENT:BEGIN:VCARD\\nFN:Tech\\nEND:VCARD\r\n"
+        "AGENT:BEGIN:VCARD\r\nFN:Tech\r\nEND:VCARD\r\nEND:VCARDBEGIN:VCARD\r\nFN:Tech\r\n"
+        "END:VCARD\r\n") << u"tech"_s << true << 3
+                                             << false;
+    QTest::newRow("UTF-32 file") << QByteArray("\xFF\xFE\0\0F\0\0\0N\0\0\0:\0\0\0T\0\0\0", 20)
+                                 << u"t"_s << true << 1 << false;
     QTest::newRow("no match at all") << tricky << u"zebra"_s << true << 0 << false;
     const QByteArray others = "BEGIN:VCARD\r\nVERSION:2.1\r\nPHOTO;ENCODING=b:dGVjaA==\r\n"
                               "NOTE;ENCODING=b:VGVjaCBsZWFk\r\nX-A;ENCO\r\n DING=b:c2VjcmV0\r\n"
