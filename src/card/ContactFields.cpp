@@ -49,3 +49,25 @@ const std::array<ContactFieldInfo, kContactFieldCount> &declaredContactFields()
     };
     return fields;
 }
+
+bool ContactFields::operator==(const ContactFields &other) const
+{
+    for (const ContactFieldInfo &field : declaredContactFields()) {
+        if (field.isList() ? this->*field.list != other.*field.list
+                           : this->*field.text != other.*field.text)
+            return false;
+    }
+    return Others == other.Others;
+}
+
+void OverwrittenValues::add(QString ContactFields::*member, QString &&text)
+{
+    const auto &fields = declaredContactFields();
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (fields[i].text == member) {
+            values.append({std::move(text), quint8(i)});
+            fieldMask |= 1u << i;
+            return;
+        }
+    }
+}

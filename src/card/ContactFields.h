@@ -3,9 +3,12 @@
 #include "card/TextList.h"
 
 #include <QLatin1StringView>
+#include <QList>
 #include <QString>
 
 #include <array>
+
+struct ContactFields;
 
 /// The values of a card's properties outside the 27 fields, in the order of its lines,
 /// each with its property's name in capitals (the tag of its rows).
@@ -16,6 +19,32 @@ struct OtherProperties
 
     bool isEmpty() const { return values.isEmpty(); }
     bool operator==(const OtherProperties &) const = default;
+};
+
+/// Values that a later line of the same card wrote over in the text fields of the 27,
+/// in line order, each with its field (an index into declaredContactFields()). They are
+/// no part of the record but stay findable. Only a non-empty value that differs from
+/// the one written over it is kept; most cards keep none, and then this costs nothing
+/// but its empty list.
+struct OverwrittenValues
+{
+    struct Value
+    {
+        QString text;
+        quint8 field = 0;
+
+        bool operator==(const Value &) const = default;
+    };
+
+    QList<Value> values;
+    quint32 fieldMask = 0; // bit i set when field i has a value in the list
+
+    bool isEmpty() const { return values.isEmpty(); }
+    bool holds(std::size_t field) const { return (fieldMask >> field) & 1u; }
+    /// Keeps text as the value written over in the text field at member.
+    void add(QString ContactFields::*member, QString &&text);
+
+    bool operator==(const OverwrittenValues &) const = default;
 };
 
 /// The 27 value fields that one card gives, in their declared order, and the values of
@@ -50,8 +79,11 @@ struct ContactFields
     QString Mobile;
     QString Pager;
     OtherProperties Others;
+    OverwrittenValues Overwritten;
 
-    bool operator==(const ContactFields &) const = default;
+    /// The same record: the 27 fields and the other properties; the values written over
+    /// are left out, as no part of it.
+    bool operator==(const ContactFields &other) const;
 };
 
 /// One field of ContactFields: its name and where it lives. Exactly one of
@@ -66,6 +98,7 @@ struct ContactFieldInfo
 };
 
 inline constexpr std::size_t kContactFieldCount = 27;
+static_assert(kContactFieldCount <= 32, "OverwrittenValues::fieldMask has a bit per field");
 
 /// The fields in their declared order (the order of the record's properties).
 const std::array<ContactFieldInfo, kContactFieldCount> &declaredContactFields();

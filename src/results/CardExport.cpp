@@ -121,6 +121,12 @@ Digest fieldsDigest(const ContactFields &fields)
         for (qsizetype i = 0; i < values.size(); ++i)
             addText(values.at(i));
     }
+    // The values written over are found by a search too.
+    addNumber(fields.Overwritten.values.size());
+    for (const OverwrittenValues::Value &value : fields.Overwritten.values) {
+        addNumber(value.field);
+        addText(value.text);
+    }
     // Eight bytes of the hash tell equal fields apart as well, at a quarter of the memory
     // per card.
     Digest digest;
