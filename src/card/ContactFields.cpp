@@ -62,10 +62,11 @@ bool ContactFields::operator==(const ContactFields &other) const
 
 void OverwrittenValues::add(QString ContactFields::*member, QString &&text)
 {
-    const auto &fields = declaredContactFields();
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        if (fields[i].text == member) {
-            values.append({std::move(text), quint8(i)});
+    const auto &declared = declaredContactFields();
+    for (std::size_t i = 0; i < declared.size(); ++i) {
+        if (declared[i].text == member) {
+            texts.append(std::move(text));
+            fields.append(char(i));
             fieldMask |= 1u << i;
             return;
         }

@@ -2,8 +2,8 @@
 
 #include "card/TextList.h"
 
+#include <QByteArray>
 #include <QLatin1StringView>
-#include <QList>
 #include <QString>
 
 #include <array>
@@ -24,24 +24,17 @@ struct OtherProperties
 /// Values that a later line of the same card wrote over in the text fields of the 27,
 /// in line order, each with its field (an index into declaredContactFields()). They are
 /// no part of the record but stay findable. Only a non-empty value that differs from
-/// the one written over it is kept; most cards keep none, and then this costs nothing
-/// but its empty list.
+/// the one written over it is kept. A card may write one field a million times: the
+/// values are kept as compactly as a list field's.
 struct OverwrittenValues
 {
-    struct Value
-    {
-        QString text;
-        quint8 field = 0;
+    TextList texts;
+    QByteArray fields; // the field of each text, one byte each
+    quint32 fieldMask = 0; // bit i set when field i has a text here
 
-        bool operator==(const Value &) const = default;
-    };
-
-    QList<Value> values;
-    quint32 fieldMask = 0; // bit i set when field i has a value in the list
-
-    bool isEmpty() const { return values.isEmpty(); }
+    bool isEmpty() const { return texts.isEmpty(); }
     bool holds(std::size_t field) const { return (fieldMask >> field) & 1u; }
-    /// Keeps text as the value written over in the text field at member.
+    /// Keeps text as written over in the text field at member.
     void add(QString ContactFields::*member, QString &&text);
 
     bool operator==(const OverwrittenValues &) const = default;

@@ -122,10 +122,11 @@ Digest fieldsDigest(const ContactFields &fields)
             addText(values.at(i));
     }
     // The values written over are found by a search too.
-    addNumber(fields.Overwritten.values.size());
-    for (const OverwrittenValues::Value &value : fields.Overwritten.values) {
-        addNumber(value.field);
-        addText(value.text);
+    const OverwrittenValues &overwritten = fields.Overwritten;
+    addNumber(overwritten.texts.size());
+    for (qsizetype i = 0; i < overwritten.texts.size(); ++i) {
+        addNumber(overwritten.fields.at(i));
+        addText(overwritten.texts.at(i));
     }
     // Eight bytes of the hash tell equal fields apart as well, at a quarter of the memory
     // per card.

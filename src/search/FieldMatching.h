@@ -51,9 +51,10 @@ void forEachFieldMatch(const ContactFields &card, const TextMatcher &matcher, Ad
                 const quint8 declared = searchedFieldDeclaredIndexes()[f];
                 if (!overwritten.holds(declared))
                     continue;
-                for (const OverwrittenValues::Value &earlier : overwritten.values) {
-                    if (earlier.field == declared && matcher.matches(earlier.text, kinds[f]))
-                        add(searchedFieldTag(f), earlier.text);
+                for (qsizetype i = 0; i < overwritten.texts.size(); ++i) {
+                    if (quint8(overwritten.fields.at(i)) == declared
+                        && matcher.matches(overwritten.texts.at(i), kinds[f]))
+                        add(searchedFieldTag(f), overwritten.texts.value(i));
                 }
             }
             continue;
