@@ -40,8 +40,9 @@ struct OverwrittenValues
     bool operator==(const OverwrittenValues &) const = default;
 };
 
-/// The 27 value fields that one card gives, in their declared order, and the values of
-/// its other properties when the parse was asked for them.
+/// The 27 value fields that one card gives, in their declared order, the values of its
+/// other properties when the parse was asked for them, and the values its lines wrote
+/// over (a value the search's filter ruled out is not kept).
 struct ContactFields
 {
     QString FirstName;
