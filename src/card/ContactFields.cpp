@@ -49,3 +49,26 @@ const std::array<ContactFieldInfo, kContactFieldCount> &declaredContactFields()
     };
     return fields;
 }
+
+bool ContactFields::operator==(const ContactFields &other) const
+{
+    for (const ContactFieldInfo &field : declaredContactFields()) {
+        if (field.isList() ? this->*field.list != other.*field.list
+                           : this->*field.text != other.*field.text)
+            return false;
+    }
+    return Others == other.Others;
+}
+
+void OverwrittenValues::add(QString ContactFields::*member, QString &&text)
+{
+    const auto &declared = declaredContactFields();
+    for (std::size_t i = 0; i < declared.size(); ++i) {
+        if (declared[i].text == member) {
+            texts.append(std::move(text));
+            fields.append(char(i));
+            fieldMask |= 1u << i;
+            return;
+        }
+    }
+}

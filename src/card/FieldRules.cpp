@@ -3,29 +3,45 @@
 #include "card/AsciiText.h"
 #include "card/ValueDecoding.h"
 
+#include <utility>
+
 namespace cardreader {
+
+namespace {
+
+/// Writes value into a text field; the value it writes over stays findable.
+void write(ContactFields &f, QString ContactFields::*field, QString &&value)
+{
+    QString &current = f.*field;
+    if (!current.isEmpty() && current != value)
+        f.Overwritten.add(field, std::exchange(current, std::move(value)));
+    else
+        current = std::move(value);
+}
+
+} // namespace
 
 void applyProperty(Prop prop, QByteArrayView namePart, QString value, bool wasQuotedPrintable,
                    bool ruledOut, ContactFields &f)
 {
     switch (prop) {
     case Prop::FN:
-        f.FirstName = clean(trimSpaces(unescape(std::move(value))));
+        write(f, &ContactFields::FirstName, clean(trimSpaces(unescape(std::move(value)))));
         return;
     case Prop::ORG:
-        f.Organization = clean(trimSpaces(unescape(std::move(value))));
+        write(f, &ContactFields::Organization, clean(trimSpaces(unescape(std::move(value)))));
         return;
     case Prop::BDAY:
-        f.Birthday = clean(trimSpaces(unescape(std::move(value))));
+        write(f, &ContactFields::Birthday, clean(trimSpaces(unescape(std::move(value)))));
         return;
     case Prop::NICKNAME:
-        f.Nickname = clean(trimSpaces(unescape(std::move(value))));
+        write(f, &ContactFields::Nickname, clean(trimSpaces(unescape(std::move(value)))));
         return;
     case Prop::TITLE:
-        f.Title = clean(trimSpaces(unescape(std::move(value))));
+        write(f, &ContactFields::Title, clean(trimSpaces(unescape(std::move(value)))));
         return;
     case Prop::ROLE:
-        f.Role = clean(trimSpaces(unescape(std::move(value))));
+        write(f, &ContactFields::Role, clean(trimSpaces(unescape(std::move(value)))));
         return;
     case Prop::EMAIL:
         f.Emails.append(clean(trimSpaces(unescape(std::move(value)))));
@@ -38,7 +54,7 @@ void applyProperty(Prop prop, QByteArrayView namePart, QString value, bool wasQu
         // The old hand-made quoted-printable rule, for values that were not decoded.
         if (!wasQuotedPrintable && note.contains(u'='))
             note.replace(QStringLiteral("=0D=0A="), QStringLiteral(" "));
-        f.Notes = trimSpaces(clean(std::move(note)));
+        write(f, &ContactFields::Notes, trimSpaces(clean(std::move(note))));
         return;
     }
     case Prop::N: {
@@ -47,19 +63,22 @@ void applyProperty(Prop prop, QByteArrayView namePart, QString value, bool wasQu
         const auto part = [&](int i) {
             return ruledOut ? QString() : clean(trimSpaces(unescape(parts.part(i))));
         };
-        f.LastName = part(0);
+        write(f, &ContactFields::LastName, part(0));
         if (parts.count >= 2)
-            f.FirstName = part(1);
+            write(f, &ContactFields::FirstName, part(1));
         return;
     }
     case Prop::ADR: {
         const bool work = containsNoCase(namePart, "WORK");
-        QString &address1 = work ? f.BusinessAddress1 : f.HomeAddress1;
-        QString &address2 = work ? f.BusinessAddress2 : f.HomeAddress2;
-        QString &city = work ? f.BusinessCity : f.HomeCity;
-        QString &state = work ? f.BusinessState : f.HomeState;
-        QString &postal = work ? f.BusinessPostal : f.HomePostal;
-        QString &country = work ? f.BusinessCountry : f.HomeCountry;
+        using Field = QString ContactFields::*;
+        const Field address1
+            = work ? &ContactFields::BusinessAddress1 : &ContactFields::HomeAddress1;
+        const Field address2
+            = work ? &ContactFields::BusinessAddress2 : &ContactFields::HomeAddress2;
+        const Field city = work ? &ContactFields::BusinessCity : &ContactFields::HomeCity;
+        const Field state = work ? &ContactFields::BusinessState : &ContactFields::HomeState;
+        const Field postal = work ? &ContactFields::BusinessPostal : &ContactFields::HomePostal;
+        const Field country = work ? &ContactFields::BusinessCountry : &ContactFields::HomeCountry;
         const QString trimmed = trimSpaces(std::move(value));
         const Components parts = splitStructured(trimmed);
         const auto part
@@ -71,33 +90,33 @@ void applyProperty(Prop prop, QByteArrayView namePart, QString value, bool wasQu
         };
         const int count = parts.count;
         if (count >= 3) {
-            const QString extended = part(1);
+            QString extended = part(1);
             // A ruled-out value has no line break or escape that could empty a part.
             if (ruledOut ? !parts.parts[1].isEmpty() : !extended.isEmpty()) {
-                address1 = line(extended);
-                address2 = line(part(2));
+                write(f, address1, line(std::move(extended)));
+                write(f, address2, line(part(2)));
             } else {
-                address1 = line(part(2));
+                write(f, address1, line(part(2)));
             }
         }
         if (count >= 4)
-            city = part(3);
+            write(f, city, part(3));
         if (count >= 5)
-            state = part(4);
+            write(f, state, part(4));
         if (count >= 6)
-            postal = part(5);
+            write(f, postal, part(5));
         if (count >= 7)
-            country = part(6);
+            write(f, country, part(6));
         return;
     }
     case Prop::TEL: {
         QString number = clean(unescape(std::move(value)));
         if (containsNoCase(namePart, "FAX"))
-            f.HomeFax = std::move(number);
+            write(f, &ContactFields::HomeFax, std::move(number));
         else if (containsNoCase(namePart, "CELL"))
-            f.Mobile = std::move(number);
+            write(f, &ContactFields::Mobile, std::move(number));
         else if (containsNoCase(namePart, "PAGER"))
-            f.Pager = std::move(number);
+            write(f, &ContactFields::Pager, std::move(number));
         else if (containsNoCase(namePart, "WORK"))
             f.BusinessPhones.append(std::move(number));
         else

@@ -121,6 +121,13 @@ Digest fieldsDigest(const ContactFields &fields)
         for (qsizetype i = 0; i < values.size(); ++i)
             addText(values.at(i));
     }
+    // The values written over are found by a search too.
+    const OverwrittenValues &overwritten = fields.Overwritten;
+    addNumber(overwritten.texts.size());
+    for (qsizetype i = 0; i < overwritten.texts.size(); ++i) {
+        addNumber(overwritten.fields.at(i));
+        addText(overwritten.texts.at(i));
+    }
     // Eight bytes of the hash tell equal fields apart as well, at a quarter of the memory
     // per card.
     Digest digest;

@@ -31,6 +31,23 @@ const QString &searchedFieldTag(std::size_t f)
     return tags[f];
 }
 
+const std::array<quint8, kContactFieldCount> &searchedFieldDeclaredIndexes()
+{
+    static const auto indexes = [] {
+        std::array<quint8, kContactFieldCount> table{};
+        const auto &searched = searchedContactFields();
+        const auto &declared = declaredContactFields();
+        for (std::size_t f = 0; f < searched.size(); ++f) {
+            for (std::size_t d = 0; d < declared.size(); ++d) {
+                if (declared[d].name == searched[f].name)
+                    table[f] = quint8(d);
+            }
+        }
+        return table;
+    }();
+    return indexes;
+}
+
 const std::array<ValueKind, kContactFieldCount> &searchedFieldKinds()
 {
     static const auto kinds = [] {

@@ -12,6 +12,8 @@ class clsVCF;
 const std::array<ContactFieldInfo, kContactFieldCount> &searchedContactFields();
 /// The tag of field f of searchedContactFields().
 const QString &searchedFieldTag(std::size_t f);
+/// The index in declaredContactFields() of field f of searchedContactFields().
+const std::array<quint8, kContactFieldCount> &searchedFieldDeclaredIndexes();
 /// The kind of the values of each field of searchedContactFields(): Telephone for
 /// BusinessPhones, HomePhones, HomeFax, Mobile and Pager.
 const std::array<ValueKind, kContactFieldCount> &searchedFieldKinds();
@@ -30,17 +32,31 @@ FieldTag fieldOfTag(QStringView tag);
 /// text, in order: text fields by their name, list elements by the field's name,
 /// followed by the element's 1-based position when the list holds more than one; then
 /// the values of the card's other properties, in their order, by the property's tag.
+/// A text field whose value does not contain the search text gives, in its place, the
+/// values that later lines wrote over in it that do (ContactFields::Overwritten), in
+/// line order.
 template<typename Add>
 void forEachFieldMatch(const ContactFields &card, const TextMatcher &matcher, Add &&add)
 {
     const auto &fields = searchedContactFields();
     const auto &kinds = searchedFieldKinds();
+    const OverwrittenValues &overwritten = card.Overwritten;
     for (std::size_t f = 0; f < fields.size(); ++f) {
         const ContactFieldInfo &field = fields[f];
         if (!field.isList()) {
             const QString &value = card.*field.text;
-            if (matcher.matches(value, kinds[f]))
+            if (matcher.matches(value, kinds[f])) {
                 add(searchedFieldTag(f), value);
+            } else if (overwritten.fieldMask != 0) {
+                const quint8 declared = searchedFieldDeclaredIndexes()[f];
+                if (!overwritten.holds(declared))
+                    continue;
+                for (qsizetype i = 0; i < overwritten.texts.size(); ++i) {
+                    if (quint8(overwritten.fields.at(i)) == declared
+                        && matcher.matches(overwritten.texts.at(i), kinds[f]))
+                        add(searchedFieldTag(f), overwritten.texts.value(i));
+                }
+            }
             continue;
         }
         const TextList &values = card.*field.list;

@@ -27,6 +27,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+const QByteArray kOverwritten = "BEGIN:VCARD\r\nFN:Simon Perreault\r\nN:Perreault;Simon;;;\r\n"
+                                "END:VCARD\r\n";
+
 struct Run
 {
     int status = -1;
@@ -159,6 +162,7 @@ void TestCliSearch::initTestCase()
           "BEGIN:VCARD\nFN:Ann Tech\nEND:VCARD\nBEGIN:VCARD\nN:Lee;Bo\nTITLE:Technician\n"
           "END:VCARD\n");
     write(u"tab.vcf"_s, "\n\nBEGIN:VCARD\nFN:Tab\t\"Tech\"\nEND:VCARD\n");
+    write(u"overwritten.vcf"_s, kOverwritten);
 }
 
 void TestCliSearch::outputIsTheResultsFile_data()
@@ -331,9 +335,11 @@ void TestCliSearch::matchOptions_data()
         << QStringList{u"-e"_s, u"0176 12345678"_s} << QStringList{};
     QTest::newRow("accents ignored") << QStringList{u"--ignore-accents"_s, u"-e"_s, u"JURGEN"_s}
                                      << QStringList{u"FirstName=Jürgen"_s};
+    QTest::newRow("a full name that N's given name wrote over")
+        << QStringList{u"-e"_s, u"Jürgen Müller"_s} << QStringList{u"FirstName=Jürgen Müller"_s};
     QTest::newRow("all properties taken")
         << QStringList{u"--all-properties"_s, u"-e"_s, u"müller"_s}
-        << QStringList{u"LastName=Müller"_s};
+        << QStringList{u"FirstName=Jürgen Müller"_s, u"LastName=Müller"_s};
 }
 
 void TestCliSearch::matchOptions()
@@ -513,6 +519,11 @@ void TestCliSearch::exportCards_data()
         << QStringList{u"--json"_s, u"-e"_s, u"bo"_s} << u"cards.vcf"_s << 0
         << QByteArray("BEGIN:VCARD\nN:Lee;Bo\nTITLE:Technician\n"
                       "END:VCARD\n");
+    // A file of its own beside multi.vcf: its card matches only through a value that a
+    // later line wrote over.
+    QTest::newRow("a card found by a value written over")
+        << QStringList{u"-e"_s, u"simon perreault"_s, m_dir.filePath(u"overwritten.vcf"_s)}
+        << u"cards.vcf"_s << 0 << kOverwritten;
     QTest::newRow("no hit, no card")
         << QStringList{u"-e"_s, u"zebra"_s} << u"cards.vcf"_s << 1 << QByteArray();
     QTest::newRow("a path under a regular file")

@@ -268,6 +268,10 @@ void TestResults::cardDetails_data()
         << QByteArray("BEGIN:VCARD\nFN:Zed Zee\nN:Zee;Zed\nEND:VCARD\n") << u"zed"_s
         << u"Card 1, line 1: Zed Zee"_s << u"N||Zee; Zed"_s << QStringList{u"N:Zee;Zed"_s} << 2
         << QString();
+    QTest::newRow("a value written over marks the line that wrote it")
+        << QByteArray("BEGIN:VCARD\nFN:Zed Zee\nN:Zee;Zed\nEND:VCARD\n") << u"zed zee"_s
+        << u"Card 1, line 1: Zed Zee"_s << u"FN||Zed Zee"_s << QStringList{u"FN:Zed Zee"_s} << 2
+        << QString();
     QTest::newRow("a nested card's lines are not the parent's properties")
         << QByteArray("BEGIN:VCARD\nFN:Outer\nBEGIN:VCARD\nFN:Inner\nEND:VCARD\nTITLE:Boss\n"
                       "END:VCARD\n")

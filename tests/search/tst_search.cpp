@@ -145,6 +145,8 @@ private slots:
     void shortcutsWithOptions();
     void filterStillSkips_data();
     void filterStillSkips();
+    void valuesWrittenOverStayFindable_data();
+    void valuesWrittenOverStayFindable();
 
 private:
     QString write(const QString &name, const QByteArray &bytes);
@@ -1116,6 +1118,104 @@ void TestSearch::filterStillSkips()
     QFETCH(bool, mayContain);
     const RawValueFilter filter({needle}, optionsFrom(options));
     QCOMPARE(filter.fileMayContain(prepareCardBytes(file).bytes), mayContain);
+}
+
+void TestSearch::valuesWrittenOverStayFindable_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QStringList>("needles"); // more than one: a search for multiple texts
+    QTest::addColumn<QString>("options"); // optionsFrom's words, and "all" for all properties
+    QTest::addColumn<QStringList>("rows"); // "Tag=Value"
+    const QByteArray named = "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Simon Perreault\r\n"
+                             "N:Perreault;Simon;;;\r\nX-A:Simon Perreault\r\nEND:VCARD\r\n";
+    QTest::newRow("FN before N's given name")
+        << named << QStringList{u"Simon Perreault"_s} << QString()
+        << QStringList{u"FirstName=Simon Perreault"_s};
+    QTest::newRow("all properties")
+        << named << QStringList{u"simon perreault"_s} << u"all"_s
+        << QStringList{u"FirstName=Simon Perreault"_s, u"X-A=Simon Perreault"_s};
+    QTest::newRow("the final value matches: its row alone")
+        << named << QStringList{u"simon"_s} << QString() << QStringList{u"FirstName=Simon"_s};
+    QTest::newRow("multiple texts, each on its own")
+        << named << QStringList{u"Simon"_s, u"Perreault"_s} << QString()
+        << QStringList{u"FirstName=Simon"_s, u"FirstName=Simon Perreault"_s,
+                       u"LastName=Perreault"_s};
+    QTest::newRow("accents ignored")
+        << QByteArray("BEGIN:VCARD\nFN:José Pérez\nN:Pérez;José\nEND:VCARD\n")
+        << QStringList{u"jose perez"_s} << u"accents"_s << QStringList{u"FirstName=José Pérez"_s};
+    const QByteArray cells = "BEGIN:VCARD\r\nTEL;TYPE=cell,voice:555-555-1113\r\n"
+                             "TEL;TYPE=cell,voice:555-555-1114\r\nEND:VCARD\r\n";
+    QTest::newRow("two mobiles") << cells << QStringList{u"1113"_s} << QString()
+                                 << QStringList{u"Mobile=555-555-1113"_s};
+    QTest::newRow("two mobiles, the text in both")
+        << cells << QStringList{u"555-555"_s} << QString() << QStringList{u"Mobile=555-555-1114"_s};
+    QTest::newRow("phone numbers in any format")
+        << QByteArray("BEGIN:VCARD\nTEL;CELL:+49 176 1234-5678\nTEL;CELL:+49 170 9999999\n"
+                      "END:VCARD\n")
+        << QStringList{u"017612345678"_s} << u"phone:DE"_s
+        << QStringList{u"Mobile=+49 176 1234-5678"_s};
+    // Rows come in field order, an earlier value at its field's place, several in line order.
+    QTest::newRow("several values written over, at their field's place")
+        << QByteArray("BEGIN:VCARD\nNOTE:call Ann\nORG:Ann's shop\nNOTE:ask ann\nORG:Acme\n"
+                      "NOTE:done\nEMAIL:ann@x\nTITLE:Boss\nTITLE:ann's boss\nEND:VCARD\n")
+        << QStringList{u"ann"_s} << QString()
+        << QStringList{u"Emails=ann@x"_s, u"Notes=call Ann"_s, u"Notes=ask ann"_s,
+                       u"Organization=Ann's shop"_s, u"Title=ann's boss"_s};
+    const QByteArray homes = "BEGIN:VCARD\nADR;HOME:;;1 Main St;Springfield;;12345;USA\n"
+                             "ADR;TYPE=OTHER:;;2 Oak Ave;Shelbyville\n"
+                             "ADR;WORK:;;3 Elm Rd;Springfield\nEND:VCARD\n";
+    QTest::newRow("the first home address of two")
+        << homes << QStringList{u"field"_s} << QString()
+        << QStringList{u"BusinessCity=Springfield"_s, u"HomeCity=Springfield"_s};
+    QTest::newRow("a part the second address leaves alone")
+        << homes << QStringList{u"usa"_s} << QString() << QStringList{u"HomeCountry=USA"_s};
+    QTest::newRow("a value written over by the same value")
+        << QByteArray("BEGIN:VCARD\nNICKNAME:Bo\nNICKNAME:Bo\nNICKNAME:Al\nEND:VCARD\n")
+        << QStringList{u"bo"_s} << QString() << QStringList{u"Nickname=Bo"_s};
+    QTest::newRow("a value written over by an empty one")
+        << QByteArray("BEGIN:VCARD\nROLE:Lead\nROLE:\nEND:VCARD\n") << QStringList{u"lead"_s}
+        << QString() << QStringList{u"Role=Lead"_s};
+}
+
+void TestSearch::valuesWrittenOverStayFindable()
+{
+    // The run rules values out by their bytes; its rows must be those of a full reading.
+    QFETCH(QByteArray, file);
+    QFETCH(QStringList, needles);
+    QFETCH(QString, options);
+    QFETCH(QStringList, rows);
+    const bool allProperties = options.contains(u"all"_s);
+    const MatchOptions match = optionsFrom(QString(options).remove(u"all"_s));
+    const QString path = write(u"over.vcf"_s, file);
+    QStringList full;
+    CardParser::parse(
+        prepareCardBytes(file),
+        [&](ContactFields &&card) {
+            for (const QString &needle : std::as_const(needles))
+                forEachFieldMatch(card, TextMatcher(needle, match),
+                                  [&](const QString &tag, const QString &value) {
+                                      full.append(tag + u'=' + value);
+                                  });
+        },
+        nullptr, nullptr, ParseOptions{allProperties});
+    QCOMPARE(full, rows);
+    ScriptedHost host;
+    host.criteria.mode
+        = needles.size() == 1 ? SearchCriteria::Mode::This : SearchCriteria::Mode::Multiple;
+    host.criteria.text = needles.first();
+    host.criteria.sets = needles;
+    host.criteria.ignoreCase = match.ignoreCase;
+    host.criteria.ignoreAccents = match.ignoreAccents;
+    host.criteria.phoneNumbers = match.phoneNumbers;
+    host.criteria.region = match.region;
+    host.criteria.allProperties = allProperties;
+    SearchRun run({path});
+    Guard guard(Guard::Reporter{}, u"x"_s);
+    QVERIFY(run.run(host, guard));
+    QStringList found;
+    for (const ResultRow &row : std::as_const(host.rows))
+        found.append(row.Tag + u'=' + row.Value);
+    QCOMPARE(found, rows);
 }
 
 QTEST_GUILESS_MAIN(TestSearch)
