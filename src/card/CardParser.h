@@ -82,8 +82,9 @@ public:
     /// never ends runs to the end of the text; a run of lines outside every card begins
     /// at its first line and ends where the next card begins. The contact name is read
     /// from the card's own values, also those the filter rules out: FN as decoded, else
-    /// the given and family names of N joined by a space (those present), else ORG,
-    /// else the first EMAIL, else the first TEL, else empty.
+    /// the given and family names of N joined by a space (those present), else ORG's
+    /// components joined by ", " (those present), else the first EMAIL, else the first
+    /// TEL, else empty; escapes undone (see cardreader::ContactName).
     static qsizetype parse(const CardBytes &text, const PlacedSink &sink,
                            const ValueFilter *filter = nullptr,
                            const std::atomic<bool> *cancel = nullptr, ParseOptions options = {});

@@ -158,7 +158,9 @@ void TestCliSearch::initTestCase()
     write(u"multi.vcf"_s,
           "BEGIN:VCARD\nFN:Ann Tech\nEND:VCARD\nBEGIN:VCARD\nN:Lee;Bo\nTITLE:Technician\n"
           "END:VCARD\n");
-    write(u"tab.vcf"_s, "\n\nBEGIN:VCARD\nFN:Tab\t\"Tech\"\nEND:VCARD\n");
+    write(u"tab.vcf"_s,
+          "\n\nBEGIN:VCARD\nFN:Tab\t\"Tech\"\nEND:VCARD\nBEGIN:VCARD\nORG:Tech\\, Inc.;;Lab\n"
+          "END:VCARD\n");
 }
 
 void TestCliSearch::outputIsTheResultsFile_data()
@@ -421,13 +423,15 @@ void TestCliSearch::jsonLines_data()
         << QStringList{u"tech"_s} << 0
         << QStringList{u"multi.vcf|1|1|Ann Tech|tech|FirstName|Ann Tech"_s,
                        u"multi.vcf|2|4|Bo Lee|tech|Title|Technician"_s,
-                       u"tab.vcf|1|3|Tab\t\"Tech\"|tech|FirstName|Tab\t\"Tech\""_s};
+                       u"tab.vcf|1|3|Tab\t\"Tech\"|tech|FirstName|Tab\t\"Tech\""_s,
+                       u"tab.vcf|2|6|Tech, Inc., Lab|tech|Organization|Tech, Inc.;;Lab"_s};
     QTest::newRow("the search text that matched")
         << QStringList{u"lee"_s, u"tech"_s} << 0
         << QStringList{u"multi.vcf|1|1|Ann Tech|tech|FirstName|Ann Tech"_s,
                        u"multi.vcf|2|4|Bo Lee|lee|LastName|Lee"_s,
                        u"multi.vcf|2|4|Bo Lee|tech|Title|Technician"_s,
-                       u"tab.vcf|1|3|Tab\t\"Tech\"|tech|FirstName|Tab\t\"Tech\""_s};
+                       u"tab.vcf|1|3|Tab\t\"Tech\"|tech|FirstName|Tab\t\"Tech\""_s,
+                       u"tab.vcf|2|6|Tech, Inc., Lab|tech|Organization|Tech, Inc.;;Lab"_s};
     QTest::newRow("no hit") << QStringList{u"zebra"_s} << 1 << QStringList{};
 }
 
