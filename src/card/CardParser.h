@@ -15,6 +15,10 @@ struct ParseOptions
 {
     /// The values of the other properties (ContactFields::Others): every property line
     /// but BEGIN, END and VERSION, and but binary data (see cardreader::isBinaryValue).
+    /// With them, under the property's name in the order of the lines, the texts that no
+    /// field holds: the text parameters of those lines and of the 27 fields' lines (see
+    /// cardreader::isTextParameter), and N's and ADR's components that no field holds
+    /// (see cardreader::addUnheldComponents).
     bool otherProperties = false;
 };
 
@@ -107,7 +111,8 @@ public:
         QString value; // decoded, escapes undone; a structured value's parts joined by "; "
         qsizetype begin = 0; // the bytes of its lines in the text
         qsizetype end = 0;
-        ContactFields fields; // what this line alone writes into a record
+        ContactFields fields; // what this line alone writes into a record, with the texts
+                              // it adds to Others when a parse reads every property
     };
 
     /// The properties of the card whose bytes are [begin, end) of the text, in their

@@ -336,6 +336,9 @@ void TestCliSearch::matchOptions_data()
     QTest::newRow("all properties taken")
         << QStringList{u"--all-properties"_s, u"-e"_s, u"müller"_s}
         << QStringList{u"LastName=Müller"_s};
+    QTest::newRow("all properties: what no field holds")
+        << QStringList{u"--all-properties"_s, u"-e"_s, u"dr."_s}
+        << QStringList{u"N=Dr."_s, u"TEL=Dr. Mobile"_s};
 }
 
 void TestCliSearch::matchOptions()
@@ -344,7 +347,8 @@ void TestCliSearch::matchOptions()
     QFETCH(QStringList, rows);
     const QString file = write(u"options.vcf"_s,
                                "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Jürgen Müller\r\n"
-                               "N:Müller;Jürgen;;;\r\nTEL;TYPE=CELL:+49 (176) 1234-5678\r\n"
+                               "N:Müller;Jürgen;;Dr.;\r\n"
+                               "TEL;TYPE=CELL;X-LABEL=Dr. Mobile:+49 (176) 1234-5678\r\n"
                                "CATEGORIES:VIP\r\nEND:VCARD\r\n");
     const Run run = search(arguments + QStringList{file});
     QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
