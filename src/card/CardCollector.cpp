@@ -290,17 +290,22 @@ private:
                               structured ? QString::fromLatin1(plain) : QString(), false, true,
                               fields);
                 if (m_otherProperties)
-                    takeUnheld(property, params, nullptr, fields.Others);
+                    takeParameterTexts(property, params,
+                                       propertyTag(propertyBaseName(property.namePart)),
+                                       fields.Others);
                 return;
             }
         }
         QString text = decodeValue(m_charsets, property.value, params);
         if (forName)
             card.name.take(prop, text);
+        // N's and ADR's fields take their parts first: what no field holds is then made
+        // where it lies in the decoded text. Other values go to their field whole.
+        const bool keep = m_otherProperties && (prop == Prop::N || prop == Prop::ADR);
+        applyProperty(prop, property.namePart, keep ? QString(text) : std::move(text),
+                      params.quotedPrintable, false, fields);
         if (m_otherProperties)
-            takeUnheld(property, params, &text, fields.Others);
-        applyProperty(prop, property.namePart, std::move(text), params.quotedPrintable, false,
-                      fields);
+            takeUnheld(property, params, keep ? std::move(text) : QString(), fields.Others);
     }
 
     /// Adds the value of a line of another property, decoded as the fields' text is, to
@@ -334,14 +339,12 @@ private:
     }
 
     /// Adds to others what a line of the 27 fields' properties holds beyond its fields:
-    /// the components no field holds of its decoded value (null when the filter ruled the
-    /// value out) and its text parameters.
-    void takeUnheld(const PropertyLine &property, const Params &params, const QString *value,
+    /// the components of its decoded value that no field holds, and its text parameters.
+    void takeUnheld(const PropertyLine &property, const Params &params, QString value,
                     OtherProperties &others)
     {
         const QString tag = propertyTag(propertyBaseName(property.namePart));
-        if (value)
-            addUnheldComponents(property.prop, *value, tag, others);
+        addUnheldComponents(property.prop, std::move(value), tag, others);
         takeParameterTexts(property, params, tag, others);
     }
 

@@ -6,34 +6,56 @@
 #include "card/ContactFields.h"
 #include "card/ValueDecoding.h"
 
+#include <algorithm>
+
 namespace cardreader {
 
 namespace {
 
-void append(const QString &tag, QString text, OtherProperties &others)
-{
-    if (text.isEmpty())
-        return;
-    others.tags.append(QStringView(tag));
-    others.values.append(std::move(text));
-}
+// A line's texts past this many share one row, joined by ";": each row costs its tag
+// besides its text, and a hostile line may hold millions of short parts.
+constexpr int kSeparateTexts = 16;
 
-/// Calls take(i, component) for every component of a structured value, however many.
-template<typename Take> void forEachComponent(QStringView value, Take &&take)
+/// Gathers the texts of one line into others, each its own row up to kSeparateTexts, the
+/// rest joined by ";" into one row after them.
+class LineTexts
 {
-    int index = 0;
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < value.size(); ++i) {
-        const QChar c = value.at(i);
-        if (c == u'\\') {
-            ++i;
-        } else if (c == u';') {
-            take(index++, value.sliced(start, i - start));
-            start = i + 1;
-        }
+public:
+    LineTexts(const QString &tag, OtherProperties &others) : m_tag(tag), m_others(others) {}
+    ~LineTexts()
+    {
+        if (!m_rest.isEmpty())
+            append(std::move(m_rest));
     }
-    take(index, value.sliced(qMin(start, value.size())));
-}
+    LineTexts(const LineTexts &) = delete;
+    LineTexts &operator=(const LineTexts &) = delete;
+
+    void add(QString text)
+    {
+        if (text.isEmpty())
+            return;
+        if (m_count < kSeparateTexts) {
+            ++m_count;
+            append(std::move(text));
+            return;
+        }
+        if (!m_rest.isEmpty())
+            m_rest.append(u';');
+        m_rest.append(text);
+    }
+
+private:
+    void append(QString text)
+    {
+        m_others.tags.append(QStringView(m_tag));
+        m_others.values.append(std::move(text));
+    }
+
+    const QString &m_tag;
+    OtherProperties &m_others;
+    int m_count = 0;
+    QString m_rest;
+};
 
 /// RFC 6868's escapes of parameter values: ^^ a caret, ^' a double quote, ^n a line break
 /// (made a blank, as decoded line breaks are).
@@ -58,7 +80,7 @@ QString undoCaretEscapes(QString s)
 
 } // namespace
 
-void addUnheldComponents(Prop prop, QStringView value, const QString &tag, OtherProperties &others)
+void addUnheldComponents(Prop prop, QString value, const QString &tag, OtherProperties &others)
 {
     if (prop != Prop::N && prop != Prop::ADR)
         return;
@@ -69,16 +91,47 @@ void addUnheldComponents(Prop prop, QStringView value, const QString &tag, Other
         ++begin;
     while (end > begin && value.at(end - 1) == u' ')
         --end;
-    const QStringView text = value.sliced(begin, end - begin);
+    const QStringView text = QStringView(value).sliced(begin, end - begin);
+    // N's components past the suffixes, ADR's past the country: taken as one text, as
+    // written, so that a line of a million components is one row.
+    const int restIndex = prop == Prop::N ? 5 : 7;
+    QStringView parts[7];
     int count = 0;
-    forEachComponent(text, [&count](int, QStringView) { ++count; });
-    forEachComponent(text, [&](int i, QStringView part) {
-        // N: family and given names are fields. ADR: the extended address to the country
-        // are, when there are at least three components.
-        const bool held = prop == Prop::N ? i < 2 : count >= 3 && i >= 1 && i <= 6;
-        if (!held)
-            append(tag, clean(trimSpaces(unescape(part.toString()))), others);
-    });
+    qsizetype start = 0;
+    qsizetype rest = -1;
+    for (qsizetype i = 0; i < text.size() && rest < 0; ++i) {
+        if (text.at(i) == u'\\') {
+            ++i;
+        } else if (text.at(i) == u';') {
+            parts[count++] = text.sliced(start, i - start);
+            start = i + 1;
+            if (count == restIndex)
+                rest = start;
+        }
+    }
+    if (rest < 0)
+        parts[count++] = text.sliced(qMin(start, text.size()));
+    const auto add = [&](QString part) {
+        QString shown = clean(trimSpaces(unescape(std::move(part))));
+        // Separators alone, in the rest, say nothing.
+        if (std::any_of(shown.cbegin(), shown.cend(),
+                        [](QChar c) { return c != u';' && c != u' '; })) {
+            others.tags.append(QStringView(tag));
+            others.values.append(std::move(shown));
+        }
+    };
+    // N: family and given names are fields. ADR: the extended address to the country are,
+    // when there are at least three components; else no field is written.
+    const int first = prop == Prop::N ? 2 : 0;
+    const int last = prop == Prop::N || count < 3 ? count : 1;
+    for (int i = first; i < last; ++i)
+        add(parts[i].toString());
+    if (rest >= 0) {
+        // Made where it lies: the rest may be nearly all of a value of a gigabyte.
+        value.truncate(end);
+        value.remove(0, begin + rest);
+        add(std::move(value));
+    }
 }
 
 bool isTextParameter(QByteArrayView name)
@@ -104,6 +157,7 @@ void addParameterTexts(QByteArrayView namePart, const QByteArray &charset, Chars
     const qsizetype semicolon = indexOfByte(namePart, ';');
     if (semicolon < 0)
         return;
+    LineTexts texts(tag, others);
     QByteArrayView rest = namePart.sliced(semicolon + 1);
     while (!rest.isEmpty()) {
         // Parameters end at a ";" outside quotes, as parseParams reads them.
@@ -134,7 +188,7 @@ void addParameterTexts(QByteArrayView namePart, const QByteArray &charset, Chars
         text.remove(u'"');
         text = undoCaretEscapes(std::move(text));
         foldLineBreaks(text);
-        append(tag, clean(trimSpaces(unescape(std::move(text)))), others);
+        texts.add(clean(trimSpaces(unescape(std::move(text)))));
     }
 }
 
