@@ -92,25 +92,6 @@ void addUnheldComponents(Prop prop, QString value, const QString &tag, OtherProp
     while (end > begin && value.at(end - 1) == u' ')
         --end;
     const QStringView text = QStringView(value).sliced(begin, end - begin);
-    // N's components past the suffixes, ADR's past the country: taken as one text, as
-    // written, so that a line of a million components is one row.
-    const int restIndex = prop == Prop::N ? 5 : 7;
-    QStringView parts[7];
-    int count = 0;
-    qsizetype start = 0;
-    qsizetype rest = -1;
-    for (qsizetype i = 0; i < text.size() && rest < 0; ++i) {
-        if (text.at(i) == u'\\') {
-            ++i;
-        } else if (text.at(i) == u';') {
-            parts[count++] = text.sliced(start, i - start);
-            start = i + 1;
-            if (count == restIndex)
-                rest = start;
-        }
-    }
-    if (rest < 0)
-        parts[count++] = text.sliced(qMin(start, text.size()));
     const auto add = [&](QString part) {
         QString shown = clean(trimSpaces(unescape(std::move(part))));
         // Separators alone, in the rest, say nothing.
@@ -120,17 +101,40 @@ void addUnheldComponents(Prop prop, QString value, const QString &tag, OtherProp
             others.values.append(std::move(shown));
         }
     };
+    // The index of the next component and where it starts, for the escape-aware walk.
+    int index = 0;
+    qsizetype start = 0;
+    const auto next = [&]() -> QStringView {
+        qsizetype i = start;
+        while (i < text.size() && text.at(i) != u';')
+            i += text.at(i) == u'\\' ? 2 : 1;
+        const QStringView part = text.sliced(start, qMin(i, text.size()) - start);
+        start = i + 1;
+        ++index;
+        return part;
+    };
     // N: family and given names are fields. ADR: the extended address to the country are,
     // when there are at least three components; else no field is written.
-    const int first = prop == Prop::N ? 2 : 0;
-    const int last = prop == Prop::N || count < 3 ? count : 1;
-    for (int i = first; i < last; ++i)
-        add(parts[i].toString());
-    if (rest >= 0) {
-        // Made where it lies: the rest may be nearly all of a value of a gigabyte.
+    int separate = 0;
+    while (start <= text.size()) {
+        const qsizetype partStart = start;
+        const QStringView part = next();
+        const int i = index - 1;
+        const bool held = prop == Prop::N
+            ? i < 2
+            : i >= 1 && i <= 6 && (i >= 2 || start <= text.size()); // a third comes
+        if (held)
+            continue;
+        if (separate < kSeparateTexts) {
+            ++separate;
+            add(part.toString());
+            continue;
+        }
+        // The rest as written, made where it lies: it may be nearly all of a gigabyte.
         value.truncate(end);
-        value.remove(0, begin + rest);
+        value.remove(0, begin + partStart);
         add(std::move(value));
+        return;
     }
 }
 

@@ -17,10 +17,10 @@ namespace cardreader {
 class Charsets;
 
 /// Appends under tag the components of an N or ADR value that no field holds: N's
-/// additional names, prefixes and suffixes; ADR's PO box; every component of an ADR of
-/// fewer than three, which writes no field. Each is read as a field reads its part; empty
-/// ones are left out. The components past N's suffixes or ADR's country follow as one
-/// text, as written.
+/// additional names, prefixes, suffixes and any component after them; ADR's PO box and
+/// any component after the country, or every component of an ADR of fewer than three,
+/// which writes no field. Each is read as a field reads its part; empty ones are left
+/// out. Past the sixteenth, the rest follow as one text, as written.
 void addUnheldComponents(Prop prop, QString value, const QString &tag, OtherProperties &others);
 
 /// True when a parameter's value is text that a person searches for (LABEL, SORT-AS, GEO,
