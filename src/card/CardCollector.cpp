@@ -290,9 +290,7 @@ private:
                               structured ? QString::fromLatin1(plain) : QString(), false, true,
                               fields);
                 if (m_otherProperties)
-                    takeParameterTexts(property, params,
-                                       propertyTag(propertyBaseName(property.namePart)),
-                                       fields.Others);
+                    takeUnheld(property, params, QString(), fields.Others);
                 return;
             }
         }
@@ -343,14 +341,21 @@ private:
     void takeUnheld(const PropertyLine &property, const Params &params, QString value,
                     OtherProperties &others)
     {
+        // Most lines hold neither: their tag is not made.
+        const bool parameters = indexOfByte(property.namePart, ';') >= 0;
+        if (value.isEmpty() && !parameters)
+            return;
         const QString tag = propertyTag(propertyBaseName(property.namePart));
         addUnheldComponents(property.prop, std::move(value), tag, others);
-        takeParameterTexts(property, params, tag, others);
+        if (parameters)
+            takeParameterTexts(property, params, tag, others);
     }
 
     void takeParameterTexts(const PropertyLine &property, const Params &params, const QString &tag,
                             OtherProperties &others)
     {
+        if (indexOfByte(property.namePart, ';') < 0)
+            return;
         std::function<bool(QByteArrayView)> mayContain;
         if (m_filter)
             mayContain = [this](QByteArrayView text) { return m_filter->mayContain(text); };
