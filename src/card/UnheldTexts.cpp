@@ -57,7 +57,7 @@ private:
     QString m_rest;
 };
 
-/// RFC 6868's escapes of parameter values: ^^ a caret, ^' a double quote, ^n a line break
+/// The escapes of parameter values: ^^ a caret, ^' a double quote, ^n a line break
 /// (made a blank, as decoded line breaks are).
 QString undoCaretEscapes(QString s)
 {
@@ -101,25 +101,17 @@ void addUnheldComponents(Prop prop, QString value, const QString &tag, OtherProp
             others.values.append(std::move(shown));
         }
     };
-    // The index of the next component and where it starts, for the escape-aware walk.
-    int index = 0;
-    qsizetype start = 0;
-    const auto next = [&]() -> QStringView {
-        qsizetype i = start;
-        while (i < text.size() && text.at(i) != u';')
-            i += text.at(i) == u'\\' ? 2 : 1;
-        const QStringView part = text.sliced(start, qMin(i, text.size()) - start);
-        start = i + 1;
-        ++index;
-        return part;
-    };
     // N: family and given names are fields. ADR: the extended address to the country are,
     // when there are at least three components; else no field is written.
     int separate = 0;
-    while (start <= text.size()) {
+    qsizetype start = 0;
+    for (int i = 0; start <= text.size(); ++i) {
         const qsizetype partStart = start;
-        const QStringView part = next();
-        const int i = index - 1;
+        qsizetype partEnd = start;
+        while (partEnd < text.size() && text.at(partEnd) != u';')
+            partEnd += text.at(partEnd) == u'\\' ? 2 : 1;
+        partEnd = qMin(partEnd, text.size());
+        start = partEnd + 1;
         const bool held = prop == Prop::N
             ? i < 2
             : i >= 1 && i <= 6 && (i >= 2 || start <= text.size()); // a third comes
@@ -127,7 +119,7 @@ void addUnheldComponents(Prop prop, QString value, const QString &tag, OtherProp
             continue;
         if (separate < kSeparateTexts) {
             ++separate;
-            add(part.toString());
+            add(text.sliced(partStart, partEnd - partStart).toString());
             continue;
         }
         // The rest as written, made where it lies: it may be nearly all of a gigabyte.
