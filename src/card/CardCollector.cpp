@@ -8,6 +8,7 @@
 #include "card/FieldRules.h"
 #include "card/LogicalLines.h"
 #include "card/PropertyLine.h"
+#include "card/UnheldTexts.h"
 #include "card/ValueDecoding.h"
 
 #include <cstring>
@@ -351,19 +352,26 @@ private:
                 applyProperty(prop, property.namePart,
                               structured ? QString::fromLatin1(plain) : QString(), false, true,
                               fields);
+                if (m_otherProperties)
+                    takeUnheld(property, params, QString(), fields.Others);
                 return;
             }
         }
         QString text = decodeValue(m_charsets, property.value, params);
         if (forName)
             card.name.take(prop, text);
-        applyProperty(prop, property.namePart, std::move(text), params.quotedPrintable, false,
-                      fields);
+        // N's and ADR's fields take their parts first: what no field holds is then made
+        // where it lies in the decoded text. Other values go to their field whole.
+        const bool keep = m_otherProperties && (prop == Prop::N || prop == Prop::ADR);
+        applyProperty(prop, property.namePart, keep ? QString(text) : std::move(text),
+                      params.quotedPrintable, false, fields);
+        if (m_otherProperties)
+            takeUnheld(property, params, keep ? std::move(text) : QString(), fields.Others);
     }
 
     /// Adds the value of a line of another property, decoded as the fields' text is, to
-    /// others; VERSION, binary data, an empty value and one the filter rules out are left
-    /// out.
+    /// others, then its text parameters; VERSION and binary data are left out whole, an
+    /// empty value and one the filter rules out alone.
     void takeOther(const PropertyLine &property, OtherProperties &others)
     {
         const QByteArrayView base = propertyBaseName(property.namePart);
@@ -372,18 +380,50 @@ private:
         const Params params = parseParams(property.namePart);
         if (isBinaryValue(base, params, property.value))
             return;
+        const QString tag = propertyTag(base);
+        bool ruledOut = false;
         if (m_filter) {
             QByteArray decoded;
             QByteArrayView plain;
-            if (plainText(Prop::None, property.value, params, plain, decoded)
-                && !m_filter->mayContain(plain))
-                return;
+            ruledOut = plainText(Prop::None, property.value, params, plain, decoded)
+                && !m_filter->mayContain(plain);
         }
-        QString text = clean(trimSpaces(unescape(decodeValue(m_charsets, property.value, params))));
-        if (text.isEmpty())
+        if (!ruledOut) {
+            QString text
+                = clean(trimSpaces(unescape(decodeValue(m_charsets, property.value, params))));
+            if (!text.isEmpty()) {
+                others.tags.append(QStringView(tag));
+                others.values.append(std::move(text));
+            }
+        }
+        takeParameterTexts(property, params, tag, others);
+    }
+
+    /// Adds to others what a line of the 27 fields' properties holds beyond its fields:
+    /// the components of its decoded value that no field holds, and its text parameters.
+    void takeUnheld(const PropertyLine &property, const Params &params, QString value,
+                    OtherProperties &others)
+    {
+        // Most lines hold neither: their tag is not made.
+        const bool parameters = indexOfByte(property.namePart, ';') >= 0;
+        if (value.isEmpty() && !parameters)
             return;
-        others.tags.append(propertyTag(base));
-        others.values.append(std::move(text));
+        const QString tag = propertyTag(propertyBaseName(property.namePart));
+        addUnheldComponents(property.prop, std::move(value), tag, others);
+        if (parameters)
+            takeParameterTexts(property, params, tag, others);
+    }
+
+    void takeParameterTexts(const PropertyLine &property, const Params &params, const QString &tag,
+                            OtherProperties &others)
+    {
+        if (indexOfByte(property.namePart, ';') < 0)
+            return;
+        std::function<bool(QByteArrayView)> mayContain;
+        if (m_filter)
+            mayContain = [this](QByteArrayView text) { return m_filter->mayContain(text); };
+        addParameterTexts(property.namePart, params.charset, m_charsets, m_unicode, tag, others,
+                          mayContain);
     }
 
     /// The UTF-8 bytes of the value's text as it is decoded, quoted-printable undone

@@ -7,6 +7,7 @@
 #include "card/FieldRules.h"
 #include "card/LogicalLines.h"
 #include "card/PropertyLine.h"
+#include "card/UnheldTexts.h"
 #include "card/ValueDecoding.h"
 #include "card/Windows1252.h"
 
@@ -120,11 +121,19 @@ QList<CardParser::Property> propertiesOf(const CardBytes &text, qsizetype begin,
             property.begin = begin + start;
             property.end = begin + lineEnd;
             Params params = parseParams(namePart);
+            const bool binary = isBinaryValue(base, params, rawValue);
             // Binary data is shown as written.
-            if (params.base64 && isBinaryValue(base, params, rawValue))
+            if (binary)
                 params.base64 = false;
             property.types = typeParameters(namePart);
             QString decoded = decodeValue(charsets, rawValue, params);
+            // The texts that give rows beside the fields when a search takes in every
+            // property, so that such a row marks its own line.
+            if (!binary && !equalsNoCase(base, "VERSION")) {
+                addUnheldComponents(prop, decoded, property.name, property.fields.Others);
+                addParameterTexts(namePart, params.charset, charsets, text.isUnicode(),
+                                  property.name, property.fields.Others);
+            }
             if (prop == Prop::N || prop == Prop::ADR || prop == Prop::ORG) {
                 const QString trimmed = trimSpaces(decoded);
                 const Components parts = splitStructured(trimmed);

@@ -15,6 +15,10 @@ struct ParseOptions
 {
     /// The values of the other properties (ContactFields::Others): every property line
     /// but BEGIN, END and VERSION, and but binary data (see cardreader::isBinaryValue).
+    /// With them, under the property's name in the order of the lines, the texts that no
+    /// field holds: the text parameters of those lines and of the 27 fields' lines (see
+    /// cardreader::isTextParameter), and N's and ADR's components that no field holds
+    /// (see cardreader::addUnheldComponents).
     bool otherProperties = false;
 };
 
@@ -85,8 +89,9 @@ public:
     /// never ends runs to the end of the text; a run of lines outside every card begins
     /// at its first line and ends where the next card begins. The contact name is read
     /// from the card's own values, also those the filter rules out: FN as decoded, else
-    /// the given and family names of N joined by a space (those present), else ORG,
-    /// else the first EMAIL, else the first TEL, else empty.
+    /// the given and family names of N joined by a space (those present), else ORG's
+    /// components joined by ", " (those present), else the first EMAIL, else the first
+    /// TEL, else empty; escapes undone (see cardreader::ContactName).
     static qsizetype parse(const CardBytes &text, const PlacedSink &sink,
                            const ValueFilter *filter = nullptr,
                            const std::atomic<bool> *cancel = nullptr, ParseOptions options = {});
@@ -109,7 +114,8 @@ public:
         QString value; // decoded, escapes undone; a structured value's parts joined by "; "
         qsizetype begin = 0; // the bytes of its lines in the text
         qsizetype end = 0;
-        ContactFields fields; // what this line alone writes into a record
+        ContactFields fields; // what this line alone writes into a record, with the texts
+                              // it adds to Others when a parse reads every property
     };
 
     /// The properties of the card whose bytes are [begin, end) of the text, in their

@@ -130,6 +130,69 @@ void applyProperty(Prop prop, QByteArrayView namePart, QString value, bool wasQu
     }
 }
 
+namespace {
+
+/// The text without its leading and trailing spaces, as trimSpaces.
+QStringView trimmedSpaces(QStringView s)
+{
+    while (!s.isEmpty() && s.front() == u' ')
+        s = s.sliced(1);
+    while (!s.isEmpty() && s.back() == u' ')
+        s.chop(1);
+    return s;
+}
+
+/// A structured text as a person writes it: split at every separator that is not
+/// escaped, each value with its escapes undone and its outer spaces taken off, the empty
+/// ones left out, the rest joined by joiner. whole, when given, is the text as a string:
+/// a text that is one plain value already is then shared, not copied.
+QString joinedValues(QStringView text, QChar separator, QStringView joiner,
+                     const QString *whole = nullptr)
+{
+    QString joined;
+    const auto add = [&](QStringView part, bool escaped) {
+        QString unescaped;
+        if (escaped) {
+            unescaped = clean(unescape(part.toString()));
+            part = unescaped;
+        }
+        part = trimmedSpaces(part);
+        if (part.isEmpty())
+            return;
+        if (joined.isEmpty())
+            joined.reserve(text.size() + 8);
+        else
+            joined.append(joiner);
+        joined.append(part);
+    };
+    // One pass: most names are one value without escapes, and short.
+    qsizetype start = 0;
+    bool escaped = false; // the value from start on holds a backslash or a CR
+    bool split = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c == u'\\') {
+            escaped = true;
+            ++i;
+        } else if (c == u'\r') {
+            escaped = true;
+        } else if (c == separator) {
+            add(text.sliced(start, i - start), escaped);
+            start = i + 1;
+            escaped = false;
+            split = true;
+        }
+    }
+    if (!split && !escaped) {
+        const QStringView value = trimmedSpaces(text);
+        return whole && value.size() == whole->size() ? *whole : value.toString();
+    }
+    add(text.sliced(qMin(start, text.size())), escaped);
+    return joined;
+}
+
+} // namespace
+
 bool ContactName::wants(Prop prop) const
 {
     switch (prop) {
@@ -157,7 +220,8 @@ void ContactName::take(Prop prop, const QString &text)
     case Prop::N: {
         const QString trimmed = trimSpaces(text);
         const Components parts = splitStructured(trimmed);
-        const auto part = [&](int i) { return clean(trimSpaces(unescape(parts.part(i)))); };
+        // A name of several values (given names "Ann,Mary") reads as they are written.
+        const auto part = [&](int i) { return joinedValues(parts.parts[i], u',', u" "); };
         const QString family = part(0);
         const QString given = parts.count >= 2 ? part(1) : QString();
         m_n = given.isEmpty() || family.isEmpty() ? QString(given + family)
@@ -165,14 +229,27 @@ void ContactName::take(Prop prop, const QString &text)
         m_haveN = !m_n.isEmpty();
         return;
     }
-    case Prop::ORG:
-        m_org = clean(trimSpaces(unescape(text)));
+    case Prop::ORG: {
+        // Kept as it is: most cards are named by FN or N, and ORG is joined only when the
+        // name comes to it. A value of separators and blanks alone names nothing.
+        bool named = false;
+        if (text.contains(QChar(u'\\'))) {
+            named = !joinedValues(text, u';', u", ", &text).isEmpty();
+        } else {
+            for (qsizetype i = 0; i < text.size() && !named; ++i) {
+                const QChar c = text.at(i);
+                named = c != u';' && c != u' ' && c != u'\r';
+            }
+        }
+        if (named)
+            m_org = text;
         return;
+    }
     case Prop::EMAIL:
         m_email = clean(trimSpaces(unescape(text)));
         return;
     case Prop::TEL:
-        m_tel = clean(unescape(text));
+        m_tel = trimSpaces(clean(unescape(text)));
         return;
     default:
         return;
@@ -181,11 +258,13 @@ void ContactName::take(Prop prop, const QString &text)
 
 QString ContactName::text() const
 {
-    for (const QString *candidate : {&m_fn, &m_n, &m_org, &m_email, &m_tel}) {
-        if (!candidate->isEmpty())
-            return *candidate;
-    }
-    return {};
+    if (!m_fn.isEmpty())
+        return m_fn;
+    if (!m_n.isEmpty())
+        return m_n;
+    if (!m_org.isEmpty()) // the organisation and its units: "Acme Widgets, Sales"
+        return joinedValues(m_org, u';', u", ", &m_org);
+    return !m_email.isEmpty() ? m_email : m_tel;
 }
 
 } // namespace cardreader

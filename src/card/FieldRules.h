@@ -16,8 +16,10 @@ void applyProperty(Prop prop, QByteArrayView namePart, QString value, bool wasQu
                    bool ruledOut, ContactFields &f);
 
 /// The contact name of a card, read from its values as they come: FN as decoded, else
-/// the given and family names of N (those present), else ORG, else the first EMAIL,
-/// else the first TEL. Each is taken from its first non-empty line.
+/// the given and family names of N (those present), else ORG's components joined by ", ",
+/// else the first EMAIL, else the first TEL. Each is taken from its first non-empty line,
+/// as a person writes it: escapes undone, no empty component, no separator of a
+/// structured value.
 class ContactName
 {
 public:
@@ -31,7 +33,7 @@ private:
     QString m_fn;
     QString m_n;
     bool m_haveN = false;
-    QString m_org;
+    QString m_org; // as decoded: joined when it names the card
     QString m_email;
     QString m_tel;
 };

@@ -41,14 +41,21 @@ qsizetype matchedProperty(const QList<CardParser::Property> &properties, const R
 {
     const FieldTag tag = fieldOfTag(row.Tag);
     if (tag.field < 0) {
-        // Another property's row: its first line of that name with the row's value, else
-        // its first line of that name.
+        // Another property's row: its first line of that name with the row's value, as its
+        // value or as a text the line adds beside its fields, else its first line of that
+        // name.
         qsizetype named = -1;
         for (qsizetype i = 0; i < properties.size(); ++i) {
-            if (properties.at(i).name != row.Tag)
+            const CardParser::Property &property = properties.at(i);
+            if (property.name != row.Tag)
                 continue;
-            if (properties.at(i).value == row.Value)
+            if (property.value == row.Value)
                 return i;
+            const TextList &added = property.fields.Others.values;
+            for (qsizetype a = 0; a < added.size(); ++a) {
+                if (added.at(a) == row.Value)
+                    return i;
+            }
             if (named < 0)
                 named = i;
         }

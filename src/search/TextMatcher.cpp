@@ -51,7 +51,8 @@ RawValueFilter::RawValueFilter(const QStringList &texts, const MatchOptions &opt
             return;
         }
         for (const char c : needle) {
-            if (std::strchr(" \t\r\n\\,;:=", c))
+            // What escapes and markers could make; "^" and a quote also in parameters.
+            if (std::strchr(" \t\r\n\\,;:=^\"", c))
                 m_fileUsable = false;
         }
         m_searches.emplace_back(needle, options.ignoreCase);

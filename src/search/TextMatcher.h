@@ -65,7 +65,7 @@ public:
     /// False when no card of the prepared file bytes can hold a search text: the
     /// texts are not found even with folds and soft line breaks joined and every
     /// "=XX" read as its byte. Judged only for texts without blanks, backslashes,
-    /// ",", ";", ":" and "=" (which escapes and markers could make), and not for
+    /// ",", ";", ":", "=", "^" and '"' (which escapes and markers could make), and not for
     /// files that name a charset that might turn bytes into other ASCII text. A large
     /// file is judged in blocks; when cancel is set on the way the answer is true.
     bool fileMayContain(QByteArrayView bytes, const std::atomic<bool> *cancel = nullptr) const;

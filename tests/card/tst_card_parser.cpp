@@ -668,7 +668,11 @@ void TestCardParser::contactName_data()
     QTest::newRow("only the family name") << QByteArray("N:Lee\n") << u"Lee"_s;
     QTest::newRow("only the given name") << QByteArray("N:;Ann\n") << u"Ann"_s;
     QTest::newRow("ORG, then e-mail, then telephone")
-        << QByteArray("TEL:+1 555\nEMAIL:a@x\nORG:Acme;Sales\nN:;;;\n") << u"Acme;Sales"_s;
+        << QByteArray("TEL:+1 555\nEMAIL:a@x\nORG:Acme;Sales\nN:;;;\n") << u"Acme, Sales"_s;
+    QTest::newRow("ORG as written: escapes undone, empty units left out")
+        << QByteArray("ORG:;\nORG: ABC\\, Inc.\\; Co ;; Sales;\n") << u"ABC, Inc.; Co, Sales"_s;
+    QTest::newRow("N: names of several values")
+        << QByteArray("N:Lee\\, Jr.;Ann,Mary;;;\n") << u"Ann Mary Lee, Jr."_s;
     QTest::newRow("the first e-mail")
         << QByteArray("TEL:+1 555\nEMAIL;TYPE=WORK:a@x\nEMAIL:b@x\n") << u"a@x"_s;
     QTest::newRow("the first telephone, fax or not")

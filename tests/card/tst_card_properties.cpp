@@ -65,7 +65,8 @@ void TestCardProperties::otherProperties_data()
                       "IMPP;X-SERVICE-TYPE=jabber;type=pref:xmpp:ann@jabber.example\r\n"
                       "x-socialprofile;type=twitter:https://twitter.com/ann\r\n"
                       "RELATED;TYPE=spouse:urn:uuid:03a0e51f\r\nEND:VCARD\r\n")
-        << QStringList{u"IMPP=xmpp:ann@jabber.example | X-SOCIALPROFILE=https://twitter.com/ann"
+        << QStringList{u"IMPP=xmpp:ann@jabber.example | IMPP=jabber | "
+                       "X-SOCIALPROFILE=https://twitter.com/ann"
                        " | RELATED=urn:uuid:03a0e51f"_s};
     QTest::newRow("Android: custom rows, quoted-printable")
         << QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\n"
@@ -80,7 +81,7 @@ void TestCardProperties::otherProperties_data()
         << QStringList{u"X-SKYPE=ann.lee | GENDER=F | ANNIVERSARY=20100612 | "
                        "GEO=geo:52.52,13.40 | LABEL=Main St. 1 Berlin"_s};
     QTest::newRow("binary data is left out, the address of a picture is not")
-        << wrap("PHOTO;ENCODING=b;TYPE=JPEG:/9j/4AAQSkZJRg==\n"
+        << wrap("PHOTO;ENCODING=b;TYPE=JPEG;X-CROP=clip 0 0:/9j/4AAQSkZJRg==\n"
                 "PHOTO:data:image/png;base64,iVBORw0KGgo=\nLOGO;ENCODING=BASE64;PNG:iVBORw0KGgo=\n"
                 "KEY;ENCODING=b:mQINBF\nSOUND;BASE64:UklGRg==\n"
                 "PHOTO;VALUE=uri:https://example.com/ann.jpg\n"
@@ -90,6 +91,40 @@ void TestCardProperties::otherProperties_data()
         << QByteArray("BEGIN:VCARD\nVERSION:4.0\nBEGIN:VCALENDAR\nX-EMPTY:\nX-BLANK: \n"
                       "END:VCALENDAR\nKIND:individual\nEND:VCARD\n")
         << QStringList{u"KIND=individual"_s};
+    // The parts of the 27 fields' lines that no field holds, among the other properties.
+    QTest::newRow("N: additional names, prefixes, suffixes, escapes")
+        << wrap("CATEGORIES:a\nN:Doe;John;Paul\\, Jo;Dr.;M.Sc.;extra;;more\nN:Lee;Ann;;;\nX-B:b\n")
+        << QStringList{u"CATEGORIES=a | N=Paul, Jo | N=Dr. | N=M.Sc. | N=extra | N=more | X-B=b"_s};
+    QTest::newRow("ADR: PO box, components past the country, one or two components")
+        << wrap("ADR;TYPE=HOME:PO Box 7;;Main St. 1;Town;;12345;Land;Extra 1;Extra 2\n"
+                "ADR;X-custom:pobox;street\nADR:alone\nADR:; ;;Town;;;\n")
+        << QStringList{u"ADR=PO Box 7 | ADR=Extra 1 | ADR=Extra 2 | ADR=pobox | ADR=street | "
+                       "ADR=alone"_s};
+    // Parameters that tell how a line is read are left out; the others are text.
+    QTest::newRow("parameters: quoted, escaped, of any property")
+        << wrap("ADR;TYPE=work;LABEL=\"Main St. 1^nBerlin ^'Mitte^' a^^b\";GEO=\"geo:52.5,13.4\";"
+                "PREF=1:;;Main St. 1;Berlin;;;\n"
+                "N;SORT-AS=\"Doe,John\";LANGUAGE=en;ALTID=1:Doe;John;;;\n"
+                "item1.ADR;LABEL=Elm St. 2\\nParis;CHARSET=UTF-8;VALUE=text:;;Elm St. 2;Paris\n"
+                "X-IM;X-SERVICE-TYPE=Skype;TYPE=home;X-EMPTY=\"\":live:ann\nTEL;HOME;X-A=1:5\n")
+        << QStringList{u"ADR=Main St. 1 Berlin \"Mitte\" a^b | ADR=geo:52.5,13.4 | N=Doe,John | "
+                       "ADR=Elm St. 2 Paris | X-IM=live:ann | X-IM=Skype | TEL=1"_s};
+    // Each row costs its tag: a hostile line of a million parts gives a few.
+    QByteArray many = "X-P";
+    QByteArray components = "ADR:PO;;;;;;";
+    QStringList manyRows{u"X-P=v"_s};
+    QStringList componentRows{u"ADR=PO"_s};
+    for (int i = 1; i <= 18; ++i) {
+        many += ";P" + QByteArray::number(i) + "=t" + QByteArray::number(i);
+        components += ";c" + QByteArray::number(i);
+        if (i <= 16)
+            manyRows.append(u"X-P=t"_s + QString::number(i));
+        if (i <= 15)
+            componentRows.append(u"ADR=c"_s + QString::number(i));
+    }
+    manyRows << u"X-P=t17;t18"_s << componentRows << u"ADR=c16;c17;c18"_s;
+    QTest::newRow("a line's texts past the sixteenth in one row")
+        << wrap(many + ":v\n" + components + "\n") << QStringList{manyRows.join(u" | "_s)};
     // Lines outside every card make a card only with a property of the 27 fields.
     QTest::newRow("nested cards and lines outside every card")
         << QByteArray("X-LOOSE:alone\nBEGIN:VCARD\nX-A:outer 1\nBEGIN:VCARD\nX-B:inner\n"

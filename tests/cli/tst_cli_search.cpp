@@ -161,7 +161,9 @@ void TestCliSearch::initTestCase()
     write(u"multi.vcf"_s,
           "BEGIN:VCARD\nFN:Ann Tech\nEND:VCARD\nBEGIN:VCARD\nN:Lee;Bo\nTITLE:Technician\n"
           "END:VCARD\n");
-    write(u"tab.vcf"_s, "\n\nBEGIN:VCARD\nFN:Tab\t\"Tech\"\nEND:VCARD\n");
+    write(u"tab.vcf"_s,
+          "\n\nBEGIN:VCARD\nFN:Tab\t\"Tech\"\nEND:VCARD\nBEGIN:VCARD\nORG:Tech\\, Inc.;;Lab\n"
+          "END:VCARD\n");
     write(u"overwritten.vcf"_s, kOverwritten);
 }
 
@@ -340,6 +342,9 @@ void TestCliSearch::matchOptions_data()
     QTest::newRow("all properties taken")
         << QStringList{u"--all-properties"_s, u"-e"_s, u"müller"_s}
         << QStringList{u"FirstName=Jürgen Müller"_s, u"LastName=Müller"_s};
+    QTest::newRow("all properties: what no field holds")
+        << QStringList{u"--all-properties"_s, u"-e"_s, u"dr."_s}
+        << QStringList{u"N=Dr."_s, u"TEL=Dr. Mobile"_s};
 }
 
 void TestCliSearch::matchOptions()
@@ -348,7 +353,8 @@ void TestCliSearch::matchOptions()
     QFETCH(QStringList, rows);
     const QString file = write(u"options.vcf"_s,
                                "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Jürgen Müller\r\n"
-                               "N:Müller;Jürgen;;;\r\nTEL;TYPE=CELL:+49 (176) 1234-5678\r\n"
+                               "N:Müller;Jürgen;;Dr.;\r\n"
+                               "TEL;TYPE=CELL;X-LABEL=Dr. Mobile:+49 (176) 1234-5678\r\n"
                                "CATEGORIES:VIP\r\nEND:VCARD\r\n");
     const Run run = search(arguments + QStringList{file});
     QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
@@ -427,13 +433,15 @@ void TestCliSearch::jsonLines_data()
         << QStringList{u"tech"_s} << 0
         << QStringList{u"multi.vcf|1|1|Ann Tech|tech|FirstName|Ann Tech"_s,
                        u"multi.vcf|2|4|Bo Lee|tech|Title|Technician"_s,
-                       u"tab.vcf|1|3|Tab\t\"Tech\"|tech|FirstName|Tab\t\"Tech\""_s};
+                       u"tab.vcf|1|3|Tab\t\"Tech\"|tech|FirstName|Tab\t\"Tech\""_s,
+                       u"tab.vcf|2|6|Tech, Inc., Lab|tech|Organization|Tech, Inc.;;Lab"_s};
     QTest::newRow("the search text that matched")
         << QStringList{u"lee"_s, u"tech"_s} << 0
         << QStringList{u"multi.vcf|1|1|Ann Tech|tech|FirstName|Ann Tech"_s,
                        u"multi.vcf|2|4|Bo Lee|lee|LastName|Lee"_s,
                        u"multi.vcf|2|4|Bo Lee|tech|Title|Technician"_s,
-                       u"tab.vcf|1|3|Tab\t\"Tech\"|tech|FirstName|Tab\t\"Tech\""_s};
+                       u"tab.vcf|1|3|Tab\t\"Tech\"|tech|FirstName|Tab\t\"Tech\""_s,
+                       u"tab.vcf|2|6|Tech, Inc., Lab|tech|Organization|Tech, Inc.;;Lab"_s};
     QTest::newRow("no hit") << QStringList{u"zebra"_s} << 1 << QStringList{};
 }
 

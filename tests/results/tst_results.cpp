@@ -282,6 +282,16 @@ void TestResults::cardDetails_data()
                       "X-TECH:no\nEND:VCARD\n")
         << u"vip"_s << u"Card 1, line 1: Ann"_s << u"CATEGORIES||VIP,Tech"_s
         << QStringList{u"item2.CATEGORIES;X-A=1:VIP,Tech"_s} << 4 << QString();
+    QTest::newRow("a part that no field holds: its own line")
+        << QByteArray("BEGIN:VCARD\nN:Lee;Ann;;;\nN:Lee;Ann;Mary;;\nEND:VCARD\n") << u"mary"_s
+        << u"Card 1, line 1: Ann Lee"_s << u"N||Lee; Ann; Mary"_s
+        << QStringList{u"N:Lee;Ann;Mary;;"_s} << 2 << QString();
+    QTest::newRow("a parameter's text: its own line; the contact as written")
+        << QByteArray("BEGIN:VCARD\nORG:Acme\\, Inc.;;Sales\nADR;TYPE=home:;;Oak St.;Town\n"
+                      "ADR;TYPE=work;LABEL=\"Oak St.^nTown\":;;Oak St.;Town\nEND:VCARD\n")
+        << u"oak st. town"_s << u"Card 1, line 1: Acme, Inc., Sales"_s
+        << u"ADR|work|Oak St.; Town"_s
+        << QStringList{u"ADR;TYPE=work;LABEL=\"Oak St.^nTown\":;;Oak St.;Town"_s} << 3 << QString();
 }
 
 void TestResults::cardDetails()

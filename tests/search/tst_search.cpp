@@ -649,6 +649,15 @@ void TestSearch::shortcutsNeverHideAMatch_data()
     QTest::newRow("quoted-printable text of another property")
         << others << u"boss"_s << true << 1 << true;
     QTest::newRow("other properties: a photo gives none") << others << u"e"_s << true << 2 << true;
+    const QByteArray parts = "BEGIN:VCARD\r\nVERSION:4.0\r\nN;SORT-AS=\"a^^b\":Lee;Ann;Mary;;\r\n"
+                             "ADR;LABEL=\"^'Mitte^' Berlin\":;;Main St.;Berlin;;;\r\n"
+                             "X-IM;X-SERVICE-TYPE=Skype:live:ann\r\nEND:VCARD\r\n";
+    QTest::newRow("N's additional name") << parts << u"mary"_s << true << 1 << true;
+    QTest::newRow("an escaped caret in a parameter") << parts << u"a^b"_s << true << 1 << true;
+    QTest::newRow("an escaped quote in a parameter")
+        << parts << u"\"mitte\""_s << true << 1 << true;
+    QTest::newRow("another property's parameter") << parts << u"skype"_s << true << 1 << true;
+    QTest::newRow("parameters without all properties") << parts << u"skype"_s << true << 0 << false;
 }
 
 void TestSearch::shortcutsNeverHideAMatch()
