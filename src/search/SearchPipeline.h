@@ -121,9 +121,8 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_workReady; // workers wait for files, room or parts
     std::condition_variable m_takerWake; // the taker waits for the next outcome
-    std::condition_variable m_partsDone;
-    std::condition_variable m_roomForRows; // a worker waits for its rows to be taken // a worker
-                                           // waits for the parts of its file
+    std::condition_variable m_partsDone; // a worker waits for the parts of its file
+    std::condition_variable m_roomForRows; // a worker waits for its rows to be taken
     FileList m_files;
     bool m_stopping = false;
     qsizetype m_taken = 0; // files taken
@@ -132,8 +131,8 @@ private:
     qsizetype m_heldBytes = 0; // rows found and not yet taken, roughly
     qsizetype m_finishedAhead = 0; // finished slots not yet taken
     int m_busy = 0; // workers searching a file
-    int m_idle = 0;
-    int m_waitingForRoom = 0; // workers waiting for work
+    int m_idle = 0; // workers waiting for work
+    int m_waitingForRoom = 0; // workers waiting for their rows to be taken
     bool m_takerWaiting = false;
     std::deque<std::shared_ptr<Parts>> m_parts; // parts of large files, for any worker
     std::atomic<bool> m_cancel{false};
