@@ -38,12 +38,6 @@ QString readInFreshProcess(const QString &file, const QString &key)
     return QString::fromUtf8(child.readAllStandardOutput());
 }
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 void failDeepInside()
 {
     throw Failure(u"Path not found"_s);
@@ -133,7 +127,7 @@ void TestApp::roundTrip()
     store.WriteSetting(u"LastFolder"_s, u"/other"_s);
     QCOMPARE(store.ReadSetting(u"Text1"_s, u"default"_s), value);
     QCOMPARE(readInFreshProcess(file, u"Text1"_s), value);
-    QVERIFY(readAll(file).contains("[Quillory]"));
+    QVERIFY(readTestFile(file).contains("[Quillory]"));
 }
 
 void TestApp::findSetsAcrossARestart()

@@ -36,19 +36,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-template<typename T> T *control(QWidget &form, const char *name)
-{
-    T *widget = form.findChild<T *>(QString::fromLatin1(name));
-    if (!widget)
-        qFatal("no control %s", name);
-    return widget;
-}
-
-QPushButton *button(QWidget &form, const char *name)
-{
-    return control<QPushButton>(form, name);
-}
-
 QStringList comboEntries(QWidget &form)
 {
     auto *sets = control<QComboBox>(form, "Combo1");

@@ -39,14 +39,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QPushButton *button(QWidget &form, const char *name)
-{
-    auto *b = form.findChild<QPushButton *>(QString::fromLatin1(name));
-    if (!b)
-        qFatal("no button %s", name);
-    return b;
-}
-
 QComboBox *sets(QWidget &form)
 {
     return form.findChild<QComboBox *>(u"Combo1"_s);

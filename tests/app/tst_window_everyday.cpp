@@ -33,14 +33,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-template<typename T = QWidget> T *control(QWidget &form, const QString &name)
-{
-    T *widget = form.findChild<T *>(name);
-    if (!widget)
-        qFatal("no control %s", qPrintable(name));
-    return widget;
-}
-
 QTableView *table(QWidget &form)
 {
     return control<QTableView>(form, u"ListView2"_s);

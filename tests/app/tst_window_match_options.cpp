@@ -23,14 +23,6 @@ namespace {
 const char *const kBoxes[] = {"Check2", "Check3", "Check4"};
 const QString kKeys[] = {u"PhoneNumbers"_s, u"IgnoreAccents"_s, u"AllProperties"_s};
 
-template<typename T> T *control(QWidget &form, const char *name)
-{
-    T *widget = form.findChild<T *>(QString::fromLatin1(name));
-    if (!widget)
-        qFatal("no control %s", name);
-    return widget;
-}
-
 /// "1" for each ticked box, in the order of kBoxes.
 QString boxesState(QWidget &form)
 {

@@ -30,25 +30,11 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QPushButton *button(QWidget &form, const char *name)
-{
-    auto *b = form.findChild<QPushButton *>(QString::fromLatin1(name));
-    if (!b)
-        qFatal("no button %s", name);
-    return b;
-}
-
 /// Makes row r of the results table the current one, as a click would.
 void selectRow(QWidget &form, int r)
 {
     auto *view = form.findChild<QTableView *>(u"ListView2"_s);
     view->setCurrentIndex(view->model()->index(r, 1));
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
 QByteArray unzipEntry(const QString &archive, const QString &entry)
@@ -243,19 +229,19 @@ void TestWindowOutputs::saveTextFile()
     const QByteArray expected(
         "File\tTag\t Value\tContact\t\r\n/c/\xC3\xA4.vcf\tFirstName\tZo\xC3\xAB\t"
         "Zo\xC3\xAB Ek\t\r\n/c/b.vcf\tv\t\r\n");
-    QCOMPARE(readAll(path), expected);
+    QCOMPARE(readTestFile(path), expected);
     QVERIFY(m_desktop->messages.isEmpty()); // no message confirms the save
     QCOMPARE(form->MousePointer(), 0);
 
     button(*form, "PushButton4")->click(); // cancelled: nothing written
-    QCOMPARE(readAll(path), expected);
+    QCOMPARE(readTestFile(path), expected);
 
     // An empty table writes an empty file.
     form->results().clear();
     m_desktop->answers.enqueue(MessageAnswer::Yes);
     m_desktop->saveResults.enqueue(path);
     button(*form, "PushButton4")->click();
-    QCOMPARE(readAll(path), QByteArray());
+    QCOMPARE(readTestFile(path), QByteArray());
 }
 
 void TestWindowOutputs::saveAsksBeforeReplacing_data()
@@ -287,7 +273,7 @@ void TestWindowOutputs::saveAsksBeforeReplacing()
     m_desktop->answers.enqueue(MessageAnswer(answer));
     m_desktop->saveResults.enqueue(path);
     button(*form, "PushButton4")->click();
-    QCOMPARE(readAll(path), bytes);
+    QCOMPARE(readTestFile(path), bytes);
     QCOMPARE(m_desktop->messages.size(), exists ? 1 : 0);
     if (exists) {
         const ScriptedDesktop::Message &question = m_desktop->messages.first();
@@ -343,7 +329,7 @@ void TestWindowOutputs::saveFailureKeepsTheOldFile()
     QCOMPARE(m_desktop->messages.last().title, u"Application Error"_s);
     QVERIFY2(m_desktop->messages.last().text.contains(u"Form1.PushButton4_Click at line 112"_s),
              qPrintable(m_desktop->messages.last().text));
-    QCOMPARE(readAll(old), QByteArray("old\r\n"));
+    QCOMPARE(readTestFile(old), QByteArray("old\r\n"));
     QCOMPARE(form->MousePointer(), 0); // the step after the failure still ran
     // Nothing half-written is left beside it.
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files).filter(u"old.txt"_s),
@@ -758,7 +744,7 @@ void TestWindowOutputs::saveMatchingCards()
     m_desktop->answers.enqueue(MessageAnswer::Yes);
     button(*form, "PushButton17")->click();
     QCOMPARE(m_desktop->dialogTitles, QStringList{u"Save Matching Cards|vCard Files (*.vcf)"_s});
-    QCOMPARE(readAll(path), bob);
+    QCOMPARE(readTestFile(path), bob);
     QCOMPARE(m_desktop->messages.size(), 2);
     QCOMPARE(m_desktop->messages.first().text,
              u"saved.vcf already exists.\r\rDo you want to replace it?"_s);
@@ -835,7 +821,7 @@ void TestWindowOutputs::outputsNeverReplaceWhatTheyMayNot()
     QCOMPARE(::stat(QFile::encodeName(path).constData(), &after), 0);
     QCOMPARE(after.st_mode & S_IFMT, before.st_mode & S_IFMT);
     QCOMPARE(after.st_ino, before.st_ino);
-    QCOMPARE(readAll(bookPath), book);
+    QCOMPARE(readTestFile(bookPath), book);
     QCOMPARE(form->MousePointer(), 0);
 }
 

@@ -54,12 +54,6 @@ Run run(const QString &program, const QStringList &arguments)
     return run;
 }
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
 Run search(const QStringList &arguments)
 {
     return run(QStringLiteral(QUILLORY_SEARCH_BIN), arguments);
@@ -617,8 +611,8 @@ void TestCliSearch::exportNeverReplacesWhatItMayNot()
     QCOMPARE(::stat(QFile::encodeName(path).constData(), &after), 0);
     QCOMPARE(after.st_mode & S_IFMT, before.st_mode & S_IFMT);
     QCOMPARE(after.st_ino, before.st_ino);
-    QCOMPARE(readAll(bookPath), book);
-    QCOMPARE(readAll(dir.filePath(u"sub/inner.vcf"_s)), book);
+    QCOMPARE(readTestFile(bookPath), book);
+    QCOMPARE(readTestFile(dir.filePath(u"sub/inner.vcf"_s)), book);
 }
 
 void TestCliSearch::controlCharactersStayOffTheTerminal()

@@ -24,12 +24,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
 /// A card of a file as the search saw it: the row it gives and its fields.
 struct SearchedCard
 {
@@ -322,7 +316,7 @@ void TestCardExport::cards()
     for (const CardExportProblem &problem : saved.problems)
         reported.append(QFileInfo(problem.file).baseName().sliced(1) + u": "_s + problem.reason);
     QCOMPARE(reported, problems);
-    QCOMPARE(readAll(path), written);
+    QCOMPARE(readTestFile(path), written);
     QCOMPARE(saved.written, expected.size());
     QCOMPARE(saved.leftOut, matching.size() - expected.size());
     QCOMPARE(writtenCards(path), expected);
@@ -383,7 +377,7 @@ void TestCardExport::writeFailures()
     std::signal(SIGXFSZ, previousHandler);
     QVERIFY2(failure.startsWith(displayFileName(path) + u": "_s),
              qPrintable(u"failure: "_s + failure));
-    QCOMPARE(readAll(old), QByteArray("old\r\n"));
+    QCOMPARE(readTestFile(old), QByteArray("old\r\n"));
     // Nothing half-written is left, nor a file under another name.
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::NoSymLinks), QStringList{u"old.vcf"_s});
     struct stat after

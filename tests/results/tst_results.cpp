@@ -27,14 +27,6 @@ Q_DECLARE_METATYPE(ResultRow)
 
 namespace {
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return "<unreadable>";
-    return file.readAll();
-}
-
 /// The rows a search for text finds in the bytes, with their cards, as a run gives them.
 QList<ResultRow> searchRows(const CardBytes &text, const QString &needle)
 {
@@ -462,9 +454,9 @@ void TestResults::writeTextFile()
     WriteTextFile(u"a much longer first text than the second one\r\n"_s, path);
     WriteTextFile(u"Zürich\t€\r\n"_s, path);
     // UTF-8 without a byte-order mark, and nothing of the longer old file left.
-    QCOMPARE(readAll(path), QByteArray("Z\xC3\xBCrich\t\xE2\x82\xAC\r\n"));
+    QCOMPARE(readTestFile(path), QByteArray("Z\xC3\xBCrich\t\xE2\x82\xAC\r\n"));
     WriteTextFile(QString(), path);
-    QCOMPARE(readAll(path), QByteArray());
+    QCOMPARE(readTestFile(path), QByteArray());
 }
 
 void TestResults::writeTextFileFailures_data()
@@ -489,7 +481,7 @@ void TestResults::writeTextFileFailures()
     } catch (const Failure &failure) {
         QVERIFY2(failure.description().startsWith(path), qPrintable(failure.description()));
     }
-    QCOMPARE(readAll(old), QByteArray("old content\r\n"));
+    QCOMPARE(readTestFile(old), QByteArray("old content\r\n"));
     QVERIFY(QFileInfo(m_dir.filePath(u"folder"_s)).isDir());
 }
 

@@ -21,6 +21,13 @@ inline QString writeTestFile(const QTemporaryDir &dir, const QString &name, cons
     return path;
 }
 
+/// The bytes of a file, or "<unreadable>" when it cannot be read.
+inline QByteArray readTestFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
 /// Gives a file further names: hard links, so that a test can list thousands of files
 /// without making thousands (a new file costs the file system far more than a name).
 inline void linkTestFile(const QString &file, const QStringList &names)

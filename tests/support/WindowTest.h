@@ -5,9 +5,29 @@
 #include "base/SettingsStore.h"
 
 #include <QObject>
+#include <QPushButton>
 #include <QTemporaryDir>
 
 #include <memory>
+
+/// The window's control of that object name and type; a test without it stops at once.
+template<typename T = QWidget> T *control(QWidget &form, const QString &name)
+{
+    T *widget = form.findChild<T *>(name);
+    if (!widget)
+        qFatal("no control %s", qPrintable(name));
+    return widget;
+}
+
+template<typename T = QWidget> T *control(QWidget &form, const char *name)
+{
+    return control<T>(form, QString::fromLatin1(name));
+}
+
+inline QPushButton *button(QWidget &form, const char *name)
+{
+    return control<QPushButton>(form, name);
+}
 
 /// What every window test starts from: a temporary folder, a scripted desktop and a
 /// settings file in that folder, made afresh for each test function.
