@@ -2,6 +2,7 @@
 
 #include "card/CardBytes.h"
 #include "card/FileList.h"
+#include "search/FileSearch.h"
 #include "search/ResultRow.h"
 #include "search/SearchCriteria.h"
 
@@ -67,7 +68,7 @@ public:
     /// True when these criteria search as the pipeline's do.
     bool searchesAs(const SearchCriteria &criteria) const;
 
-    using RowSink = std::function<void(QList<ResultRow> &&)>;
+    using RowSink = FileSearch::RowSink;
 
     /// Hands the rows found in the next file so far to rows and tells how its search
     /// ended. Waits until the file is finished or holds a batch of rows, or, with a wait
@@ -83,7 +84,6 @@ public:
     void stop(const RowSink &rows);
 
 private:
-    struct Prepared;
     struct Slot;
     struct Parts;
 
@@ -92,8 +92,7 @@ private:
     {
         QList<ResultRow> rows;
         qsizetype heldBytes = 0;
-        std::exception_ptr readFailure;
-        std::exception_ptr searchFailure;
+        FileSearch::Failures failures;
     };
     /// A file taken from the workers, not yet handed on.
     struct Taken
@@ -106,17 +105,14 @@ private:
 
     void work();
     template<typename Files> void addFiles(Files &&files);
-    Found searchFile(const FileRef &file, Slot &slot, FolderHandle &folder, const RowSink *direct,
-                     const std::function<void()> &handOverDone);
     bool frontReady() const;
     void runParts(std::size_t count, const std::function<void(std::size_t)> &part);
     bool helpWithParts(std::unique_lock<std::mutex> &lock);
     qsizetype claimable() const;
     void wakeTakerIfDue();
 
-    std::unique_ptr<const Prepared> m_prepared;
     const int m_threads;
-    const bool m_missingFails;
+    const FileSearch m_search;
 
     mutable std::mutex m_mutex;
     std::condition_variable m_workReady; // workers wait for files, room or parts

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "search/ResultRow.h"
+
+#include <QList>
+
+#include <atomic>
+#include <cstddef>
+#include <exception>
+#include <functional>
+#include <memory>
+
+class FolderHandle;
+struct FileRef;
+struct SearchCriteria;
+
+/// The search of one file with one set of criteria: reads the file, tests its bytes
+/// against the search texts, parses it (a file large enough in parts at once) and hands
+/// on the rows of its cards in card order. It holds nothing of one file, so several
+/// threads may search files with it at once.
+class FileSearch final
+{
+public:
+    using RowSink = std::function<void(QList<ResultRow> &&)>;
+    /// Runs part(k) for k from 0 to count - 1, on as many threads as are free, and
+    /// returns when every part has run.
+    using PartRunner
+        = std::function<void(std::size_t count, const std::function<void(std::size_t)> &part)>;
+
+    /// Rows are handed on in batches of at most this many.
+    static constexpr qsizetype kRowBatch = 4096;
+
+    /// How the search of one file failed, if it did.
+    struct Failures
+    {
+        /// The file could not be read (a Failure naming it).
+        std::exception_ptr readFailure;
+        /// The file was read but its search failed.
+        std::exception_ptr searchFailure;
+    };
+
+    /// A file large enough is parsed in at most parts parts. With missingFails, a file
+    /// that is missing when it is read is a read failure, not a file that reads as
+    /// nothing.
+    FileSearch(const SearchCriteria &criteria, int parts, bool missingFails);
+    ~FileSearch();
+
+    FileSearch(const FileSearch &) = delete;
+    FileSearch &operator=(const FileSearch &) = delete;
+
+    /// True when these criteria search as this search's do.
+    bool searchesAs(const SearchCriteria &criteria) const;
+
+    /// Searches file, opened through folder, and hands its rows to rows as they are
+    /// found. When cancel is set the read or parse ends at its next block or line, and
+    /// the rows handed on are those of the cards read to their end, from the file's
+    /// start on. runParts runs the parts of a large file.
+    Failures run(const FileRef &file, FolderHandle &folder, const RowSink &rows,
+                 const std::atomic<bool> *cancel, const PartRunner &runParts) const;
+
+private:
+    struct Prepared;
+
+    std::unique_ptr<const Prepared> m_prepared;
+    const int m_parts;
+    const bool m_missingFails;
+};
