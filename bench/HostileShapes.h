@@ -82,7 +82,6 @@ inline constexpr HostileShape kHostileShapes[] = {
      HostileOption::PhoneNumbers},
     {"phone-plus-signs", "BEGIN:VCARD\r\n", kPlusSignsLine.data(), "END:VCARD\r\n",
      HostileOption::PhoneNumbers},
-    // Shapes of the card export: every card matches "e" and is written out.
     {"raw-value-lines", "BEGIN:VCARD\r\nNOTE;X=\"a:b\r\n", "no colon here\\\r\n", "END:VCARD\r\n"},
     {"raw-and-folded-lines", "BEGIN:VCARD\r\nNOTE;X=\"a:b\r\n", " x\r\nraw\r\n", "END:VCARD\r\n"},
     {"escaped-agents", "BEGIN:VCARD\r\n", "AGENT:BEGIN:VCARD\\nFN:e\\nEND:VCARD\r\n",
@@ -91,6 +90,10 @@ inline constexpr HostileShape kHostileShapes[] = {
      "\r\nEND:VCARD\r\n"},
     {"agent-begins", "", "BEGIN:VCARD\r\nAGENT:BEGIN:VCARD\r\nFN:e\r\n", ""},
     {"glued-cards", "", "BEGIN:VCARD\r\nFN:e\r\nEND:VCARDBEGIN:VCARD\r\n", ""},
+    // Parts and parameters that no field holds, each a row with all properties.
+    {"many-parameters", "BEGIN:VCARD\r\nADR", ";LABEL=e", ":;;street;city\r\nEND:VCARD\r\n"},
+    {"many-components", "BEGIN:VCARD\r\nN:e;e", ";e", "\r\nEND:VCARD\r\n"},
+    // Shapes of the card export: every card matches "e" and is written out.
     {"nested-export", "", "BEGIN:VCARD\r\nFN:e\r\n", ""},
     {"small-cards-export", "", "BEGIN:VCARD\r\nFN:e\r\nEND:VCARD\r\n", ""},
     {"legacy-cards-export", "", "BEGIN:VCARD\r\nFN:Andr\xe9 e\r\nEND:VCARD\r\n", ""},
