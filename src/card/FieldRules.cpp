@@ -249,7 +249,8 @@ void ContactName::take(Prop prop, const QString &text)
         m_email = clean(trimSpaces(unescape(text)));
         return;
     case Prop::TEL:
-        m_tel = trimSpaces(clean(unescape(text)));
+        // Untrimmed, as the fields hold it: trimming would copy a value of any length.
+        m_tel = clean(unescape(text));
         return;
     default:
         return;

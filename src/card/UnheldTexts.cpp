@@ -184,7 +184,12 @@ void addParameterTexts(QByteArrayView namePart, const QByteArray &charset, Chars
         text.remove(u'"');
         text = undoCaretEscapes(std::move(text));
         foldLineBreaks(text);
-        texts.add(clean(trimSpaces(unescape(std::move(text)))));
+        text = clean(trimSpaces(unescape(std::move(text))));
+        // A text whose bytes could not be asked as they stood is asked now, whole: a
+        // line of many such parameters must not keep a text for each.
+        if (mayContain && !text.isEmpty() && !mayContain(text.toUtf8()))
+            continue;
+        texts.add(std::move(text));
     }
 }
 
