@@ -1,5 +1,37 @@
 #pragma once
 
+// The window's controls, their captions and the file that handles them:
+//   ListView1     the files to search (drop, Delete, double-click, drag) Form1FileList.cpp
+//   PushButton1   "Add VCF File(s)"                                      Form1FileList.cpp
+//   PushButton6   "Add All VCF File(s) In Folder"                        Form1FileList.cpp
+//   PushButton9   "Clear List" (the files)                               Form1FileList.cpp
+//   PushButton10  "Load Sample/Example Files"                            Form1FileList.cpp
+//   Frame1        "Search Options": Option3 "Search for this:", Text1,
+//                 Option4 "Search for multiple:", Combo1, PushButton12
+//                 "+", PushButton14 "-", PushButton16 "Load",
+//                 PushButton15 "Clr"                                     Form1SearchPanel.cpp
+//   PushButton7   "Start Searching" / "Stop Searching"                   Form1SearchControl.cpp
+//   ProgressBar1  "Progress Bar"                                         Form1SearchControl.cpp
+//   Frame2        "Case Options": Option2 "Ignore case", Option1 "Match
+//                 case", Check2, Check3, Check4                          Form1SearchPanel.cpp
+//   FilterBox     "Filter:"                                              Form1Results.cpp
+//   Check1        "Show the card of the selected row"                    Form1Results.cpp
+//   ListView2     the results, with their context menu                   Form1Results.cpp
+//   CardPane      the card of the selected row                           Form1Results.cpp
+//   StatusLine    the result counts                                      Form1Results.cpp
+//   PushButton2   "Clear List" (the results)                             Form1Results.cpp
+//   PushButton3   "Open Selected File"                                   Form1Outputs.cpp
+//   PushButton11  "Open All Files"                                       Form1Outputs.cpp
+//   PushButton8   "Copy Results To Clipboard"                            Form1Outputs.cpp
+//   PushButton4   "Save Results As Text File"                            Form1Outputs.cpp
+//   PushButton13  "Save Results As Excel File"                           Form1Outputs.cpp
+//   PushButton17  "Save Matching Cards As vCard File"                    Form1Outputs.cpp
+//   PushButton5   "Help"                                                 Form1.cpp
+//   Command1      hidden, does nothing                                   Form1Controls.cpp
+// Form1Controls.cpp builds the controls and connects them; Form1Layout.cpp arranges them
+// (Tab order, accessible names, screen fit, stored size); Form1.cpp holds start-up,
+// closing, the pointer and the event filter that routes the file list's events.
+
 #include <QCursor>
 #include <QDateTime>
 #include <QMainWindow>
