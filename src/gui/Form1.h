@@ -1,5 +1,37 @@
 #pragma once
 
+// The window's controls, their captions and the file that handles them:
+//   ListView1     the files to search (drop, Delete, double-click, drag) Form1FileList.cpp
+//   PushButton1   "Add VCF File(s)"                                      Form1FileList.cpp
+//   PushButton6   "Add All VCF File(s) In Folder"                        Form1FileList.cpp
+//   PushButton9   "Clear List" (the files)                               Form1FileList.cpp
+//   PushButton10  "Load Sample/Example Files"                            Form1FileList.cpp
+//   Frame1        "Search Options": Option3 "Search for this:", Text1,
+//                 Option4 "Search for multiple:", Combo1, PushButton12
+//                 "+", PushButton14 "-", PushButton16 "Load",
+//                 PushButton15 "Clr"                                     Form1SearchPanel.cpp
+//   PushButton7   "Start Searching" / "Stop Searching"                   Form1SearchControl.cpp
+//   ProgressBar1  "Progress Bar"                                         Form1SearchControl.cpp
+//   Frame2        "Case Options": Option2 "Ignore case", Option1 "Match
+//                 case", Check2, Check3, Check4                          Form1SearchPanel.cpp
+//   FilterBox     "Filter:"                                              Form1Results.cpp
+//   Check1        "Show the card of the selected row"                    Form1Results.cpp
+//   ListView2     the results, with their context menu                   Form1Results.cpp
+//   CardPane      the card of the selected row                           Form1Results.cpp
+//   StatusLine    the result counts                                      Form1Results.cpp
+//   PushButton2   "Clear List" (the results)                             Form1Results.cpp
+//   PushButton3   "Open Selected File"                                   Form1Outputs.cpp
+//   PushButton11  "Open All Files"                                       Form1Outputs.cpp
+//   PushButton8   "Copy Results To Clipboard"                            Form1Outputs.cpp
+//   PushButton4   "Save Results As Text File"                            Form1Outputs.cpp
+//   PushButton13  "Save Results As Excel File"                           Form1Outputs.cpp
+//   PushButton17  "Save Matching Cards As vCard File"                    Form1Outputs.cpp
+//   PushButton5   "Help"                                                 Form1.cpp
+//   Command1      hidden, does nothing                                   Form1Controls.cpp
+// Form1Controls.cpp builds the controls and connects them; Form1Layout.cpp arranges them
+// (Tab order, accessible names, screen fit, stored size); Form1.cpp holds start-up,
+// closing, the pointer and the event filter that routes the file list's events.
+
 #include <QCursor>
 #include <QDateTime>
 #include <QMainWindow>
@@ -80,14 +112,26 @@ protected:
 private:
     class SearchHostAdapter;
 
+    // Form1.cpp
+    void Form_Load();
+    void ApplySkin();
+    void OpenMakerSiteAtRandom();
+    void SetApplicationTitle();
+    void hoverOver(QObject *watched);
+    void showMessage(const QString &text);
+    /// Runs an unguarded handler's work, reporting a failure instead of letting it
+    /// reach the event loop; false when it failed.
+    bool unguarded(const QString &procedure, const std::function<void()> &work);
+    void PushButton5_Click();
+
+    // Form1Controls.cpp
     void buildControls();
     QPushButton *makeButton(const QString &name, const QString &caption);
     QGroupBox *makeFrame(const QString &name, const QString &caption);
     static QRadioButton *makeOption(const QString &name, const QString &caption, QWidget *frame);
     QCheckBox *makeMatchOption(const QString &name, const QString &caption);
-    /// The check boxes of the "Case Options" frame and their settings keys.
-    QList<std::pair<QCheckBox *, QString>> matchOptionKeys() const;
-    void restoreMatchOptions();
+
+    // Form1Layout.cpp
     /// Lays the controls out, in the design's column or, for a short screen, wide; Tab
     /// follows them from top to bottom and left to right.
     void arrangeControls(bool wide);
@@ -102,48 +146,17 @@ private:
     void storeWindowLayout();
     void setDefaultColumnWidths();
 
-    void Form_Load();
-    void ApplySkin();
-    void OpenMakerSiteAtRandom();
-    void SetApplicationTitle();
-    void restoreOption(QRadioButton *option, const QString &key, int defaultValue);
-    void selectOption(QRadioButton *option, bool selected);
-
-    void Option1_Click();
-    void Option3_Click();
-    void Text1_Change();
-    /// Writes a search text typed since the last write.
-    void flushSearchText();
-    void storeSearchText(const std::function<void()> &write);
-    void Combo1_GotFocus();
-
+    // Form1FileList.cpp
     void PushButton1_Click();
-    void PushButton2_Click();
-    void PushButton3_Click();
-    void PushButton4_Click();
-    void PushButton5_Click();
     void PushButton6_Click();
-    void PushButton7_Click();
-    void PushButton8_Click();
     void PushButton9_Click();
     void PushButton10_Click();
-    void PushButton11_Click();
-    void PushButton12_Click();
-    void PushButton13_Click();
-    bool SaveResultsAsExcelFileIsExcelInstalled();
-    void PushButton14_Click();
-    void PushButton15_Click();
-    void PushButton16_Click();
-    void PushButton17_Click();
-
     void LoadSampleFiles();
-    void LoadListFile(const QString &path);
     /// Appends the files of a folder's tree that have an extension ("*" for every file),
     /// letting events run and showing the folder being read and the files found.
     void addFolderTree(const QString &folder, const QString &extension, Guard &guard, int step);
     void ListView1_OLEDragOver(QDragMoveEvent *event);
     void ListView1_OLEDragDrop(QDropEvent *event);
-
     void ListView1_KeyDown(int key);
     void ListView1_DblClick();
     void ListView1_MouseDown(const QPoint &position);
@@ -151,12 +164,37 @@ private:
     void ListView1_MouseUp();
     void removeSelectedFile();
 
+    // Form1SearchPanel.cpp
+    /// The check boxes of the "Case Options" frame and their settings keys.
+    QList<std::pair<QCheckBox *, QString>> matchOptionKeys() const;
+    void restoreMatchOptions();
+    void restoreOption(QRadioButton *option, const QString &key, int defaultValue);
+    void selectOption(QRadioButton *option, bool selected);
+    void Option1_Click();
+    void Option3_Click();
+    void Text1_Change();
+    /// Writes a search text typed since the last write.
+    void flushSearchText();
+    void storeSearchText(const std::function<void()> &write);
+    void Combo1_GotFocus();
+    QStringList searchSets() const;
+    void storeFindSets();
+    void PushButton12_Click();
+    void PushButton14_Click();
+    void PushButton15_Click();
+    void PushButton16_Click();
+    void LoadListFile(const QString &path);
+
+    // Form1SearchControl.cpp
+    void PushButton7_Click();
+
+    // Form1Results.cpp
     /// Shows the card of the row under the table's cursor in the card pane.
     void showSelectedCard();
     void showCardPane(bool shown);
     void storeCardPaneSizes();
     void restoreCardPane();
-
+    void PushButton2_Click();
     // The results table's own commands.
     qsizetype sourceRow(const QModelIndex &index) const;
     qsizetype currentSourceRow() const;
@@ -169,18 +207,19 @@ private:
     void openCurrentCard();
     void showCurrentContact();
     void copyToClipboard(const QString &procedure, const QString &text);
-    void openRowInEditor(const QString &procedure, qsizetype row);
 
-    void hoverOver(QObject *watched);
-    void showMessage(const QString &text);
+    // Form1Outputs.cpp
+    void PushButton3_Click();
+    void PushButton4_Click();
+    void PushButton8_Click();
+    void PushButton11_Click();
+    void PushButton13_Click();
+    bool SaveResultsAsExcelFileIsExcelInstalled();
+    void PushButton17_Click();
     /// True when path may be written: it is new, or the user agrees to replace it, and it
     /// is neither a file searched or listed nor a device or FIFO (a message says so).
     bool mayReplace(const QString &path);
-    QStringList searchSets() const;
-    void storeFindSets();
-    /// Runs an unguarded handler's work, reporting a failure instead of letting it
-    /// reach the event loop; false when it failed.
-    bool unguarded(const QString &procedure, const std::function<void()> &work);
+    void openRowInEditor(const QString &procedure, qsizetype row);
 
     Desktop &m_desktop;
     SettingsStore &m_settings;

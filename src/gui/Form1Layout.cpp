@@ -1,0 +1,230 @@
+#include "gui/Form1.h"
+
+#include "app/WindowTexts.h"
+#include "base/SettingsStore.h"
+#include "gui/CardPane.h"
+#include "gui/Form1Parts.h"
+#include "gui/TextProgressBar.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QSplitter>
+#include <QStyle>
+#include <QTableView>
+#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
+
+void Form1::arrangeControls(bool wide)
+{
+    // The design's column, top to bottom: the file list and its buttons, the search and
+    // case options, the results with their filter and card pane, the counts and the
+    // progress, the output buttons. The wide arrangement puts the two option frames
+    // side by side and the buttons of each group in fewer rows.
+    delete m_background->layout();
+    const int gap = twipsToPixels(120);
+    auto *column = new QVBoxLayout(m_background);
+    column->setContentsMargins(gap, gap, gap, gap);
+
+    auto *fileButtons = new QGridLayout;
+    const QList<QPushButton *> fileOrder{PushButton1, PushButton6, PushButton9, PushButton10};
+    for (int i = 0; i < fileOrder.size(); ++i)
+        fileButtons->addWidget(fileOrder.at(i), wide ? 0 : i / 2, wide ? i : i % 2);
+
+    // The case options in two rows of three, or, beside the search options, three of two.
+    delete Frame2->layout();
+    auto *cases = new QGridLayout(Frame2);
+    const QList<QWidget *> caseOrder = wide
+        ? QList<QWidget *>{Option2, Option1, Check3, Check4, Check2}
+        : QList<QWidget *>{Option2, Option1, Check3, Check2, Check4};
+    cases->addWidget(Option2, 0, 0);
+    cases->addWidget(Option1, 0, 1);
+    cases->addWidget(Check3, wide ? 1 : 0, wide ? 0 : 2);
+    cases->addWidget(Check2, wide ? 2 : 1, 0, 1, 2);
+    cases->addWidget(Check4, 1, wide ? 1 : 2);
+    cases->setHorizontalSpacing(gap);
+    cases->setContentsMargins(gap, gap / 2, gap, gap / 2);
+    cases->setColumnStretch(wide ? 2 : 3, 1);
+
+    auto *options = new QBoxLayout(wide ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom);
+    options->addWidget(Frame1, 3);
+    options->addWidget(Frame2, 2);
+
+    auto *filterRow = new QHBoxLayout;
+    filterRow->addWidget(m_filterLabel);
+    filterRow->addWidget(m_filterBox, 1);
+    filterRow->addWidget(Check1);
+
+    auto *progressRow = new QHBoxLayout;
+    progressRow->addWidget(ProgressBar1, 1);
+    progressRow->addWidget(PushButton2);
+    progressRow->addWidget(PushButton5);
+
+    // Open and copy, then save.
+    auto *resultButtons = new QGridLayout;
+    const QList<QPushButton *> resultOrder{PushButton3, PushButton11, PushButton8,
+                                           PushButton4, PushButton13, PushButton17};
+    for (int i = 0; i < resultOrder.size(); ++i)
+        resultButtons->addWidget(resultOrder.at(i), i / 3, i % 3);
+
+    column->addWidget(ListView1, 1);
+    column->addLayout(fileButtons);
+    column->addLayout(options);
+    column->addLayout(filterRow);
+    column->addWidget(m_resultsSplitter, 4);
+    column->addWidget(m_statusLine);
+    column->addLayout(progressRow);
+    column->addLayout(resultButtons);
+
+    // Tab follows the same order.
+    QList<QWidget *> order{ListView1};
+    order += {fileOrder.cbegin(), fileOrder.cend()};
+    order += {Option3,      Text1,        PushButton7,  Option4,     Combo1,
+              PushButton12, PushButton14, PushButton16, PushButton15};
+    order += caseOrder;
+    order += {m_filterBox, Check1, ListView2};
+    // The card pane's two lists, side by side.
+    for (const QString &inner : {u"CardProperties"_s, u"CardLines"_s}) {
+        if (auto *list = m_cardPane->findChild<QWidget *>(inner))
+            order.append(list);
+    }
+    order += {PushButton2, PushButton5};
+    order += {resultOrder.cbegin(), resultOrder.cend()};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order.at(i - 1), order.at(i));
+}
+
+bool Form1::needsWideArrangement()
+{
+    const std::optional<QSize> room = screenRoom();
+    return room && m_background->layout()->totalMinimumSize().height() > room->height();
+}
+
+std::optional<QSize> Form1::screenRoom() const
+{
+    const QScreen *shown = screen();
+    if (!shown)
+        return std::nullopt;
+    const QRect room = shown->availableGeometry();
+    return QSize(room.width(), room.height() - style()->pixelMetric(QStyle::PM_TitleBarHeight));
+}
+
+void Form1::setUpKeyboardAndNames()
+{
+    // Each control with the name a screen reader says and what it does.
+    struct Named
+    {
+        QWidget *control;
+        QString name;
+        QString description;
+    };
+    const QList<Named> controls{
+        {ListView1, u"Files to search"_s,
+         u"The card files a search reads. Delete removes the selected files; drop files "
+         "or folders here to add them."_s},
+        {PushButton1, PushButton1->text(), u"Chooses card files to add to the list."_s},
+        {PushButton6, PushButton6->text(),
+         u"Adds every file with an extension you name from a folder and its subfolders."_s},
+        {PushButton5, PushButton5->text(), u"Shows how to use this program."_s},
+        {PushButton9, u"Clear file list"_s, u"Removes every file from the list."_s},
+        {PushButton10, PushButton10->text(), u"Adds the sample card files."_s},
+        {Option3, Option3->text(), u"Searches for the text in the search box."_s},
+        {Text1, u"Search text"_s, u"The text to look for. Enter starts the search."_s},
+        {PushButton7, u"Start or stop searching"_s,
+         u"Starts a search of every listed file, or stops the running one."_s},
+        {Option4, Option4->text(), u"Searches for every set of the list."_s},
+        {Combo1, u"Search sets"_s, u"The texts searched for with \"Search for multiple:\"."_s},
+        {PushButton12, u"Add set"_s, u"Adds a search text to the sets."_s},
+        {PushButton14, u"Remove set"_s, u"Removes the shown set from the list."_s},
+        {PushButton16, u"Load sets"_s, u"Adds the sets of list files, one set per line."_s},
+        {PushButton15, u"Clear sets"_s, u"Removes every set from the list."_s},
+        {Option2, Option2->text(), u"Finds the text in any case."_s},
+        {Option1, Option1->text(), u"Finds the text only in the same case."_s},
+        {Check3, Check3->text(), u"Finds letters with or without their accents."_s},
+        {Check2, Check2->text(),
+         u"Finds a telephone number whatever its spaces, dashes and country code."_s},
+        {Check4, Check4->text(), u"Also searches the properties outside the contact's fields."_s},
+        {m_filterBox, u"Filter results"_s,
+         u"Shows only the result rows that contain this text in any column."_s},
+        {Check1, Check1->text(), u"Shows or hides the pane with the whole card."_s},
+        {ListView2, u"Results"_s,
+         u"One row per value found: file, tag, value and contact. Click a heading to sort; "
+         "the context menu holds more commands."_s},
+        {m_cardPane, u"Card of the selected row"_s,
+         u"The properties and lines of the card the selected row comes from."_s},
+        {PushButton3, PushButton3->text(),
+         u"Opens the selected row's file in a text editor, at its card."_s},
+        {PushButton11, PushButton11->text(), u"Opens every file with results in a text editor."_s},
+        {PushButton8, PushButton8->text(), u"Copies the ticked rows to the clipboard."_s},
+        {PushButton4, PushButton4->text(), u"Saves every row in a text file."_s},
+        {PushButton13, PushButton13->text(), u"Opens every row in a spreadsheet."_s},
+        {PushButton2, u"Clear results"_s, u"Removes every result row."_s},
+        {PushButton17, PushButton17->text(),
+         u"Saves every card with a result row in one vCard file."_s},
+        {m_statusLine, u"Result counts"_s, u"How many rows came from how many files and cards."_s},
+        {ProgressBar1, u"Progress"_s, u"How far the running search or scan has come."_s},
+    };
+    for (const Named &each : controls) {
+        each.control->setAccessibleName(each.name);
+        each.control->setAccessibleDescription(each.description);
+    }
+    // Tab leaves the tables instead of moving from cell to cell.
+    ListView1->setTabKeyNavigation(false);
+    ListView2->setTabKeyNavigation(false);
+    // Enter presses the button that has the focus, as Space does.
+    for (QPushButton *button : findChildren<QPushButton *>())
+        button->setAutoDefault(true);
+}
+
+void Form1::restoreWindowLayout()
+{
+    // The design's client area (8040 x 10125 twips) at the desktop's scale, kept on the
+    // screen and never smaller than the controls need.
+    QSize size(twipsToPixels(8040), twipsToPixels(10125));
+    if (const std::optional<QSize> room = screenRoom())
+        size = size.boundedTo(*room);
+    resize(size.expandedTo(minimumSizeHint()));
+    const QByteArray stored
+        = QByteArray::fromBase64(m_settings.ReadSetting(u"WindowGeometry"_s, QString()).toLatin1());
+    // Qt keeps a restored window on a screen that is there now.
+    if (!stored.isEmpty())
+        restoreGeometry(stored);
+    const QList<int> widths
+        = storedSizes(m_settings.ReadSetting(u"ResultsColumns"_s, QString()), 3);
+    if (widths.isEmpty()) {
+        setDefaultColumnWidths();
+        return;
+    }
+    ListView2->setColumnWidth(0, widths.at(0));
+    ListView2->setColumnWidth(1, widths.at(1));
+    ListView2->setColumnWidth(3, widths.at(2));
+}
+
+void Form1::setDefaultColumnWidths()
+{
+    // The File and Contact columns a share of the table, the Tag column its longest
+    // tag; Value takes the rest.
+    const int table = qMax(width() - 2 * twipsToPixels(120), 100);
+    const int tag = ListView2->fontMetrics().horizontalAdvance(u"BusinessPhones"_s)
+        + ListView2->fontMetrics().height();
+    ListView2->setColumnWidth(0, table / 4);
+    ListView2->setColumnWidth(1, tag);
+    ListView2->setColumnWidth(3, table / 6);
+}
+
+void Form1::storeWindowLayout()
+{
+    m_settings.WriteSetting(u"WindowGeometry"_s, QString::fromLatin1(saveGeometry().toBase64()));
+    m_settings.WriteSetting(u"ResultsColumns"_s,
+                            u"%1,%2,%3"_s.arg(ListView2->columnWidth(0))
+                                .arg(ListView2->columnWidth(1))
+                                .arg(ListView2->columnWidth(3)));
+}

@@ -1,0 +1,194 @@
+#include "gui/Form1.h"
+
+#include "base/Desktop.h"
+#include "base/ErrorReport.h"
+#include "base/Failure.h"
+#include "base/SettingsStore.h"
+#include "gui/CardPane.h"
+#include "gui/Form1Parts.h"
+#include "results/ResultsModel.h"
+#include "results/ResultsText.h"
+#include "results/ResultsView.h"
+
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QRadioButton>
+#include <QSignalBlocker>
+#include <QSplitter>
+#include <QTableView>
+#include <QTimer>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+void Form1::restoreCardPane()
+{
+    const bool shown = textToBoolean(m_settings.ReadSetting(u"CardPane"_s, u"1"_s));
+    {
+        const QSignalBlocker quiet(Check1);
+        Check1->setChecked(shown);
+    }
+    // The heights of the table and the pane, as "table,pane" in pixels.
+    const QList<int> sizes = storedSizes(m_settings.ReadSetting(u"CardPaneSizes"_s, QString()), 2);
+    if (!sizes.isEmpty())
+        m_cardPaneSizes = sizes;
+    showCardPane(shown);
+}
+
+void Form1::storeCardPaneSizes()
+{
+    const QList<int> sizes = m_resultsSplitter->sizes();
+    if (sizes.size() == 2 && sizes.at(1) > 0) {
+        m_cardPaneSizes = sizes;
+        m_settings.WriteSetting(u"CardPaneSizes"_s, u"%1,%2"_s.arg(sizes.at(0)).arg(sizes.at(1)));
+    }
+}
+
+void Form1::showCardPane(bool shown)
+{
+    m_cardPane->setVisible(shown);
+    if (!shown)
+        return;
+    // The heights are set again once the window's layout has made room for the pane.
+    const auto restoreSizes = [this] {
+        if (!m_cardPaneSizes.isEmpty() && m_cardPane->isVisibleTo(this))
+            m_resultsSplitter->setSizes(m_cardPaneSizes);
+    };
+    restoreSizes();
+    QTimer::singleShot(0, this, restoreSizes);
+    showSelectedCard();
+}
+
+void Form1::showSelectedCard()
+{
+    if (!m_cardPane->isVisibleTo(this))
+        return;
+    const qsizetype current = currentSourceRow();
+    if (current < 0)
+        m_cardPane->clear();
+    else
+        m_cardPane->showRow(m_results->row(current));
+}
+
+void Form1::PushButton2_Click()
+{
+    Guard guard(m_desktop, formLocation(u"PushButton2_Click"_s));
+    guard.step(100, [&] { m_results->clear(); });
+    m_stoppedText.clear();
+    updateStatusLine();
+}
+
+qsizetype Form1::sourceRow(const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return -1;
+    const QModelIndex source = m_view->mapToSource(index);
+    return source.isValid() && source.row() < m_results->count() ? source.row() : -1;
+}
+
+qsizetype Form1::currentSourceRow() const
+{
+    return sourceRow(ListView2->currentIndex());
+}
+
+QList<qsizetype> Form1::selectedSourceRows() const
+{
+    // In the table's order, as the user sees them.
+    QModelIndexList selected = ListView2->selectionModel()->selectedRows();
+    std::sort(selected.begin(), selected.end(),
+              [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
+    QList<qsizetype> rows;
+    rows.reserve(selected.size());
+    for (const QModelIndex &index : std::as_const(selected)) {
+        if (const qsizetype row = sourceRow(index); row >= 0)
+            rows.append(row);
+    }
+    return rows;
+}
+
+void Form1::sortByColumn(int section)
+{
+    // Each click on a heading goes on from the order found to ascending, descending and
+    // back to the order found; another heading starts ascending.
+    int column = section;
+    Qt::SortOrder order = Qt::AscendingOrder;
+    if (m_view->sortColumn() == section) {
+        if (m_view->sortOrder() == Qt::AscendingOrder)
+            order = Qt::DescendingOrder;
+        else
+            column = -1;
+    }
+    QHeaderView *header = ListView2->horizontalHeader();
+    header->setSortIndicatorShown(column >= 0);
+    if (column >= 0)
+        header->setSortIndicator(column, order);
+    m_view->setSort(column, order);
+}
+
+void Form1::applyFilter()
+{
+    m_filterDelay->stop();
+    m_view->setFilter(m_filterBox->text(), !Option1->isChecked());
+}
+
+void Form1::updateStatusLine()
+{
+    const qsizetype rows = m_results->count();
+    QString text;
+    if (rows > 0 || !m_stoppedText.isEmpty()) {
+        const auto counted = [](qsizetype n, const QString &one, const QString &many) {
+            return u"%1 %2"_s.arg(QLocale().toString(n), n == 1 ? one : many);
+        };
+        text = counted(rows, u"row"_s, u"rows"_s) + u" from "_s
+            + counted(m_results->fileCount(), u"file"_s, u"files"_s) + u" and "_s
+            + counted(m_results->cardCount(), u"card"_s, u"cards"_s);
+        if (!m_filterBox->text().isEmpty())
+            text += u", %1 shown"_s.arg(QLocale().toString(m_view->shownCount()));
+        if (!m_stoppedText.isEmpty())
+            text += u". "_s + m_stoppedText;
+    }
+    if (m_view->isArranging())
+        text += (text.isEmpty() ? u""_s : u". "_s) + u"Sorting…"_s;
+    m_statusLine->setText(text);
+}
+
+void Form1::copyToClipboard(const QString &procedure, const QString &text)
+{
+    Guard guard(m_desktop, formLocation(procedure));
+    guard.step(100, [&] {
+        if (!SetClipboardText(m_desktop, text))
+            throw Failure(u"The clipboard cannot be written."_s);
+    });
+}
+
+void Form1::copySelectedRows()
+{
+    const QList<qsizetype> rows = selectedSourceRows();
+    if (!rows.isEmpty())
+        copyToClipboard(u"CopyRows"_s, clipboardText(*m_results, rows));
+}
+
+void Form1::copyCurrentValue()
+{
+    if (const qsizetype row = currentSourceRow(); row >= 0)
+        copyToClipboard(u"CopyValue"_s, m_results->cell(row, 3));
+}
+
+void Form1::openCurrentCard()
+{
+    if (const qsizetype row = currentSourceRow(); row >= 0)
+        openRowInEditor(u"OpenCard"_s, row);
+}
+
+void Form1::showCurrentContact()
+{
+    if (currentSourceRow() < 0)
+        return;
+    Check1->setChecked(true);
+    showSelectedCard();
+    m_cardPane->setFocus(Qt::OtherFocusReason);
+}
