@@ -132,16 +132,6 @@ void applyProperty(Prop prop, QByteArrayView namePart, QString value, bool wasQu
 
 namespace {
 
-/// The text without its leading and trailing spaces, as trimSpaces.
-QStringView trimmedSpaces(QStringView s)
-{
-    while (!s.isEmpty() && s.front() == u' ')
-        s = s.sliced(1);
-    while (!s.isEmpty() && s.back() == u' ')
-        s.chop(1);
-    return s;
-}
-
 /// A structured text as a person writes it: split at every separator that is not
 /// escaped, each value with its escapes undone and its outer spaces taken off, the empty
 /// ones left out, the rest joined by joiner. whole, when given, is the text as a string:

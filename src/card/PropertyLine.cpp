@@ -75,27 +75,14 @@ bool isQuotedPrintableLine(QByteArrayView line)
 Params parseParams(QByteArrayView namePart)
 {
     Params params;
-    const qsizetype semicolon = indexOfByte(namePart, ';');
-    if (semicolon < 0)
-        return params;
-    QByteArrayView rest = namePart.sliced(semicolon + 1);
-    while (!rest.isEmpty()) {
-        qsizetype end = 0;
-        bool quoted = false;
-        while (end < rest.size() && (quoted || rest[end] != ';')) {
-            if (rest[end] == '"')
-                quoted = !quoted;
-            ++end;
-        }
-        const QByteArrayView param = trimmedSpaces(rest.first(end));
-        rest = end < rest.size() ? rest.sliced(end + 1) : QByteArrayView();
+    forEachParameter(namePart, [&params](QByteArrayView param) {
         const qsizetype eq = indexOfByte(param, '=');
         if (eq < 0) {
             if (equalsNoCase(param, "QUOTED-PRINTABLE"))
                 params.quotedPrintable = true;
             else if (equalsNoCase(param, "BASE64"))
                 params.base64 = true;
-            continue;
+            return;
         }
         const QByteArrayView key = trimmedSpaces(param.first(eq));
         QByteArrayView value = trimmedSpaces(param.sliced(eq + 1));
@@ -108,7 +95,7 @@ Params parseParams(QByteArrayView namePart)
         else if (equalsNoCase(key, "ENCODING")
                  && (equalsNoCase(value, "B") || equalsNoCase(value, "BASE64")))
             params.base64 = true;
-    }
+    });
     return params;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "card/AsciiText.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QStringList>
@@ -45,6 +47,28 @@ struct Params
 };
 
 Params parseParams(QByteArrayView namePart);
+
+/// Calls take with each parameter of a name part (what follows its first ";"), split at
+/// each ";" outside double quotes, its outer spaces taken off.
+template<typename Take> void forEachParameter(QByteArrayView namePart, Take &&take)
+{
+    const qsizetype semicolon = indexOfByte(namePart, ';');
+    if (semicolon < 0)
+        return;
+    QByteArrayView rest = namePart.sliced(semicolon + 1);
+    while (!rest.isEmpty()) {
+        qsizetype end = 0;
+        bool quoted = false;
+        while (end < rest.size() && (quoted || rest[end] != ';')) {
+            if (rest[end] == '"')
+                quoted = !quoted;
+            ++end;
+        }
+        const QByteArrayView param = trimmedSpaces(rest.first(end));
+        rest = end < rest.size() ? rest.sliced(end + 1) : QByteArrayView();
+        take(param);
+    }
+}
 
 /// TYPE's values and the parameters written without a value (but QUOTED-PRINTABLE), as
 /// written, for showing a property.

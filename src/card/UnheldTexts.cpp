@@ -85,13 +85,7 @@ void addUnheldComponents(Prop prop, QString value, const QString &tag, OtherProp
     if (prop != Prop::N && prop != Prop::ADR)
         return;
     // The fields read the value with its outer spaces taken off.
-    qsizetype begin = 0;
-    qsizetype end = value.size();
-    while (begin < end && value.at(begin) == u' ')
-        ++begin;
-    while (end > begin && value.at(end - 1) == u' ')
-        --end;
-    const QStringView text = QStringView(value).sliced(begin, end - begin);
+    const QStringView text = trimmedSpaces(value);
     const auto add = [&](QString part) {
         QString shown = clean(trimSpaces(unescape(std::move(part))));
         // Separators alone, in the rest, say nothing.
@@ -123,7 +117,8 @@ void addUnheldComponents(Prop prop, QString value, const QString &tag, OtherProp
             continue;
         }
         // The rest as written, made where it lies: it may be nearly all of a gigabyte.
-        value.truncate(end);
+        const qsizetype begin = text.data() - value.constData();
+        value.truncate(begin + text.size());
         value.remove(0, begin + partStart);
         add(std::move(value));
         return;
@@ -150,34 +145,23 @@ void addParameterTexts(QByteArrayView namePart, const QByteArray &charset, Chars
                        bool unicode, const QString &tag, OtherProperties &others,
                        const std::function<bool(QByteArrayView)> &mayContain)
 {
-    const qsizetype semicolon = indexOfByte(namePart, ';');
-    if (semicolon < 0)
+    if (indexOfByte(namePart, ';') < 0)
         return;
     LineTexts texts(tag, others);
-    QByteArrayView rest = namePart.sliced(semicolon + 1);
-    while (!rest.isEmpty()) {
-        // Parameters end at a ";" outside quotes, as parseParams reads them.
-        qsizetype end = 0;
-        bool quoted = false;
-        while (end < rest.size() && (quoted || rest[end] != ';')) {
-            if (rest[end] == '"')
-                quoted = !quoted;
-            ++end;
-        }
-        const QByteArrayView param = trimmedSpaces(rest.first(end));
-        rest = end < rest.size() ? rest.sliced(end + 1) : QByteArrayView();
+    forEachParameter(namePart, [&](QByteArrayView param) {
         const qsizetype eq = indexOfByte(param, '=');
         if (eq < 0 || !isTextParameter(trimmedSpaces(param.first(eq))))
-            continue;
+            return;
         QByteArrayView raw = trimmedSpaces(param.sliced(eq + 1));
         if (raw.size() >= 2 && raw.front() == '"' && raw.back() == '"')
             raw = raw.sliced(1, raw.size() - 2);
+        // Bytes that are the text as they stand are asked before they are decoded.
         if (mayContain && indexOfByte(raw, '"') < 0 && indexOfByte(raw, '^') < 0
             && indexOfByte(raw, '\\') < 0
             && (unicode
                 || ((charset.isEmpty() || isUtf8CompatibleCharset(charset)) && isValidUtf8(raw)))
             && !mayContain(raw))
-            continue;
+            return;
         bool foreign = false;
         QString text = charsets.decode(raw, charset, false, foreign);
         // A value's quotes only enclose it: a quote of its text is written ^'.
@@ -185,12 +169,12 @@ void addParameterTexts(QByteArrayView namePart, const QByteArray &charset, Chars
         text = undoCaretEscapes(std::move(text));
         foldLineBreaks(text);
         text = clean(trimSpaces(unescape(std::move(text))));
-        // A text whose bytes could not be asked as they stood is asked now, whole: a
-        // line of many such parameters must not keep a text for each.
+        // Any other text is asked now, whole: a line of many such parameters must not
+        // keep a text for each.
         if (mayContain && !text.isEmpty() && !mayContain(text.toUtf8()))
-            continue;
+            return;
         texts.add(std::move(text));
-    }
+    });
 }
 
 } // namespace cardreader

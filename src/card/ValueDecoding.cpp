@@ -105,16 +105,23 @@ void foldLineBreakBytes(QByteArray &bytes)
 
 QString trimSpaces(QString s)
 {
-    qsizetype begin = 0;
-    qsizetype end = s.size();
-    while (begin < end && s.at(begin) == u' ')
-        ++begin;
-    while (end > begin && s.at(end - 1) == u' ')
-        --end;
-    if (end < s.size())
-        s.truncate(end);
+    if (s.isEmpty())
+        return s;
+    const QStringView trimmed = trimmedSpaces(s);
+    const qsizetype begin = trimmed.data() - s.constData();
+    if (begin + trimmed.size() < s.size())
+        s.truncate(begin + trimmed.size());
     if (begin > 0)
         s.remove(0, begin);
+    return s;
+}
+
+QStringView trimmedSpaces(QStringView s)
+{
+    while (!s.isEmpty() && s.front() == u' ')
+        s = s.sliced(1);
+    while (!s.isEmpty() && s.back() == u' ')
+        s.chop(1);
     return s;
 }
 

@@ -37,6 +37,8 @@ void foldLineBreakBytes(QByteArray &bytes);
 
 /// The text without its leading and trailing spaces.
 QString trimSpaces(QString s);
+/// The text without its leading and trailing spaces, as trimSpaces, without a copy.
+QStringView trimmedSpaces(QStringView s);
 
 /// The text without CR characters.
 QString clean(QString s);
