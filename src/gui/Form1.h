@@ -13,9 +13,12 @@
 //   PushButton7   "Start Searching" / "Stop Searching"                   Form1SearchControl.cpp
 //   ProgressBar1  "Progress Bar"                                         Form1SearchControl.cpp
 //   Frame2        "Case Options": Option2 "Ignore case", Option1 "Match
-//                 case", Check2, Check3, Check4                          Form1SearchPanel.cpp
+//                 case"                                                  Form1SearchPanel.cpp
+//   PhoneNumbersCheck  "Phone numbers in any format"                     Form1SearchPanel.cpp
+//   IgnoreAccentsCheck "Ignore accents"                                  Form1SearchPanel.cpp
+//   AllPropertiesCheck "Search all properties"                           Form1SearchPanel.cpp
 //   FilterBox     "Filter:"                                              Form1Results.cpp
-//   Check1        "Show the card of the selected row"                    Form1Results.cpp
+//   ShowCardCheck "Show the card of the selected row"                    Form1Results.cpp
 //   ListView2     the results, with their context menu                   Form1Results.cpp
 //   CardPane      the card of the selected row                           Form1Results.cpp
 //   StatusLine    the result counts                                      Form1Results.cpp
@@ -25,9 +28,10 @@
 //   PushButton8   "Copy Results To Clipboard"                            Form1Outputs.cpp
 //   PushButton4   "Save Results As Text File"                            Form1Outputs.cpp
 //   PushButton13  "Save Results As Excel File"                           Form1Outputs.cpp
-//   PushButton17  "Save Matching Cards As vCard File"                    Form1Outputs.cpp
+//   SaveCardsButton "Save Matching Cards As vCard File"                  Form1Outputs.cpp
 //   PushButton5   "Help"                                                 Form1.cpp
 //   Command1      hidden, does nothing                                   Form1Controls.cpp
+// Numbered names are the design's controls; the others say what they are.
 // Form1Controls.cpp builds the controls and connects them; Form1Layout.cpp arranges them
 // (Tab order, accessible names, screen fit, stored size); Form1.cpp holds start-up,
 // closing, the pointer and the event filter that routes the file list's events.
@@ -215,7 +219,7 @@ private:
     void PushButton11_Click();
     void PushButton13_Click();
     bool SaveResultsAsExcelFileIsExcelInstalled();
-    void PushButton17_Click();
+    void SaveCardsButton_Click();
     /// True when path may be written: it is new, or the user agrees to replace it, and it
     /// is neither a file searched or listed nor a device or FIFO (a message says so).
     bool mayReplace(const QString &path);
@@ -267,7 +271,7 @@ private:
     QPushButton *PushButton14 = nullptr;
     QPushButton *PushButton15 = nullptr;
     QPushButton *PushButton16 = nullptr;
-    QPushButton *PushButton17 = nullptr;
+    QPushButton *SaveCardsButton = nullptr;
     QPushButton *Command1 = nullptr;
     QGroupBox *Frame1 = nullptr;
     QGroupBox *Frame2 = nullptr;
@@ -282,10 +286,10 @@ private:
     TextProgressBar *ProgressBar1 = nullptr;
     QSplitter *m_resultsSplitter = nullptr;
     CardPane *m_cardPane = nullptr;
-    QCheckBox *Check1 = nullptr;
-    QCheckBox *Check2 = nullptr; // "Phone numbers in any format"
-    QCheckBox *Check3 = nullptr; // "Ignore accents"
-    QCheckBox *Check4 = nullptr; // "Search all properties"
+    QCheckBox *ShowCardCheck = nullptr;
+    QCheckBox *PhoneNumbersCheck = nullptr; // "Phone numbers in any format"
+    QCheckBox *IgnoreAccentsCheck = nullptr; // "Ignore accents"
+    QCheckBox *AllPropertiesCheck = nullptr; // "Search all properties"
     QLineEdit *m_filterBox = nullptr;
     QLabel *m_filterLabel = nullptr;
     QLabel *m_statusLine = nullptr;

@@ -120,7 +120,7 @@ void Form1::buildControls()
     PushButton14 = makeButton(u"PushButton14"_s, u"-"_s);
     PushButton15 = makeButton(u"PushButton15"_s, u"Clr"_s);
     PushButton16 = makeButton(u"PushButton16"_s, u"Load"_s);
-    PushButton17 = makeButton(u"PushButton17"_s, u"Save Matching Cards As vCard File"_s);
+    SaveCardsButton = makeButton(u"SaveCardsButton"_s, u"Save Matching Cards As vCard File"_s);
     // A button of the design that lies outside the visible area and does nothing.
     Command1 = makeButton(u"Command1"_s, u"Command1"_s);
     Command1->hide();
@@ -167,9 +167,9 @@ void Form1::buildControls()
     m_resultsSplitter->addWidget(m_cardPane);
     m_resultsSplitter->setStretchFactor(0, 3);
     m_resultsSplitter->setStretchFactor(1, 2);
-    Check1 = new QCheckBox(u"Show the card of the selected row"_s, m_background);
-    Check1->setObjectName(u"Check1"_s);
-    Check1->setChecked(true);
+    ShowCardCheck = new QCheckBox(u"Show the card of the selected row"_s, m_background);
+    ShowCardCheck->setObjectName(u"ShowCardCheck"_s);
+    ShowCardCheck->setChecked(true);
 
     m_filterBox = new QLineEdit(m_background);
     m_filterBox->setObjectName(u"FilterBox"_s);
@@ -220,8 +220,8 @@ void Form1::buildControls()
     addTableAction(u"OpenCardAction"_s, u"Open file at the card"_s, [this] { openCurrentCard(); });
     addTableAction(u"ShowContactAction"_s, u"Show contact"_s, [this] { showCurrentContact(); });
     addSeparator();
-    addTableAction(u"SaveMatchingCardsAction"_s, PushButton17->text(),
-                   [this] { PushButton17_Click(); });
+    addTableAction(u"SaveMatchingCardsAction"_s, SaveCardsButton->text(),
+                   [this] { SaveCardsButton_Click(); });
     ListView2->setContextMenuPolicy(Qt::ActionsContextMenu);
 
     Frame1 = makeFrame(u"Frame1"_s, u"Search Options"_s);
@@ -243,9 +243,9 @@ void Form1::buildControls()
     Option2 = makeOption(u"Option2"_s, u"Ignore case"_s, Frame2);
     Option1 = makeOption(u"Option1"_s, u"Match case"_s, Frame2);
     // Off by default, so that a new user gets the designed search.
-    Check2 = makeMatchOption(u"Check2"_s, u"Phone numbers in any format"_s);
-    Check3 = makeMatchOption(u"Check3"_s, u"Ignore accents"_s);
-    Check4 = makeMatchOption(u"Check4"_s, u"Search all properties"_s);
+    PhoneNumbersCheck = makeMatchOption(u"PhoneNumbersCheck"_s, u"Phone numbers in any format"_s);
+    IgnoreAccentsCheck = makeMatchOption(u"IgnoreAccentsCheck"_s, u"Ignore accents"_s);
+    AllPropertiesCheck = makeMatchOption(u"AllPropertiesCheck"_s, u"Search all properties"_s);
     // The initial design: "Ignore case" and "Search for this:".
     Option2->setChecked(true);
     Option3->setChecked(true);
@@ -326,7 +326,7 @@ void Form1::buildControls()
     connect(m_results, &QAbstractItemModel::modelReset, this, [this] { showSelectedCard(); });
     // A filter may take the selected row out of the table: the pane follows.
     connect(m_view, &QAbstractItemModel::layoutChanged, this, [this] { showSelectedCard(); });
-    connect(Check1, &QCheckBox::toggled, this, [this](bool shown) {
+    connect(ShowCardCheck, &QCheckBox::toggled, this, [this](bool shown) {
         showCardPane(shown);
         m_settings.WriteSetting(u"CardPane"_s, booleanText(shown));
     });
@@ -338,7 +338,7 @@ void Form1::buildControls()
     connect(PushButton8, &QPushButton::clicked, this, &Form1::PushButton8_Click);
     connect(PushButton11, &QPushButton::clicked, this, &Form1::PushButton11_Click);
     connect(PushButton13, &QPushButton::clicked, this, &Form1::PushButton13_Click);
-    connect(PushButton17, &QPushButton::clicked, this, &Form1::PushButton17_Click);
+    connect(SaveCardsButton, &QPushButton::clicked, this, &Form1::SaveCardsButton_Click);
     connect(PushButton6, &QPushButton::clicked, this, &Form1::PushButton6_Click);
     connect(PushButton10, &QPushButton::clicked, this, &Form1::PushButton10_Click);
     connect(PushButton16, &QPushButton::clicked, this, &Form1::PushButton16_Click);

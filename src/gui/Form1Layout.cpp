@@ -43,13 +43,13 @@ void Form1::arrangeControls(bool wide)
     delete Frame2->layout();
     auto *cases = new QGridLayout(Frame2);
     const QList<QWidget *> caseOrder = wide
-        ? QList<QWidget *>{Option2, Option1, Check3, Check4, Check2}
-        : QList<QWidget *>{Option2, Option1, Check3, Check2, Check4};
+        ? QList<QWidget *>{Option2, Option1, IgnoreAccentsCheck, AllPropertiesCheck, PhoneNumbersCheck}
+        : QList<QWidget *>{Option2, Option1, IgnoreAccentsCheck, PhoneNumbersCheck, AllPropertiesCheck};
     cases->addWidget(Option2, 0, 0);
     cases->addWidget(Option1, 0, 1);
-    cases->addWidget(Check3, wide ? 1 : 0, wide ? 0 : 2);
-    cases->addWidget(Check2, wide ? 2 : 1, 0, 1, 2);
-    cases->addWidget(Check4, 1, wide ? 1 : 2);
+    cases->addWidget(IgnoreAccentsCheck, wide ? 1 : 0, wide ? 0 : 2);
+    cases->addWidget(PhoneNumbersCheck, wide ? 2 : 1, 0, 1, 2);
+    cases->addWidget(AllPropertiesCheck, 1, wide ? 1 : 2);
     cases->setHorizontalSpacing(gap);
     cases->setContentsMargins(gap, gap / 2, gap, gap / 2);
     cases->setColumnStretch(wide ? 2 : 3, 1);
@@ -61,7 +61,7 @@ void Form1::arrangeControls(bool wide)
     auto *filterRow = new QHBoxLayout;
     filterRow->addWidget(m_filterLabel);
     filterRow->addWidget(m_filterBox, 1);
-    filterRow->addWidget(Check1);
+    filterRow->addWidget(ShowCardCheck);
 
     auto *progressRow = new QHBoxLayout;
     progressRow->addWidget(ProgressBar1, 1);
@@ -71,7 +71,7 @@ void Form1::arrangeControls(bool wide)
     // Open and copy, then save.
     auto *resultButtons = new QGridLayout;
     const QList<QPushButton *> resultOrder{PushButton3, PushButton11, PushButton8,
-                                           PushButton4, PushButton13, PushButton17};
+                                           PushButton4, PushButton13, SaveCardsButton};
     for (int i = 0; i < resultOrder.size(); ++i)
         resultButtons->addWidget(resultOrder.at(i), i / 3, i % 3);
 
@@ -90,7 +90,7 @@ void Form1::arrangeControls(bool wide)
     order += {Option3,      Text1,        PushButton7,  Option4,     Combo1,
               PushButton12, PushButton14, PushButton16, PushButton15};
     order += caseOrder;
-    order += {m_filterBox, Check1, ListView2};
+    order += {m_filterBox, ShowCardCheck, ListView2};
     // The card pane's two lists, side by side.
     for (const QString &inner : {u"CardProperties"_s, u"CardLines"_s}) {
         if (auto *list = m_cardPane->findChild<QWidget *>(inner))
@@ -148,13 +148,13 @@ void Form1::setUpKeyboardAndNames()
         {PushButton15, u"Clear sets"_s, u"Removes every set from the list."_s},
         {Option2, Option2->text(), u"Finds the text in any case."_s},
         {Option1, Option1->text(), u"Finds the text only in the same case."_s},
-        {Check3, Check3->text(), u"Finds letters with or without their accents."_s},
-        {Check2, Check2->text(),
+        {IgnoreAccentsCheck, IgnoreAccentsCheck->text(), u"Finds letters with or without their accents."_s},
+        {PhoneNumbersCheck, PhoneNumbersCheck->text(),
          u"Finds a telephone number whatever its spaces, dashes and country code."_s},
-        {Check4, Check4->text(), u"Also searches the properties outside the contact's fields."_s},
+        {AllPropertiesCheck, AllPropertiesCheck->text(), u"Also searches the properties outside the contact's fields."_s},
         {m_filterBox, u"Filter results"_s,
          u"Shows only the result rows that contain this text in any column."_s},
-        {Check1, Check1->text(), u"Shows or hides the pane with the whole card."_s},
+        {ShowCardCheck, ShowCardCheck->text(), u"Shows or hides the pane with the whole card."_s},
         {ListView2, u"Results"_s,
          u"One row per value found: file, tag, value and contact. Click a heading to sort; "
          "the context menu holds more commands."_s},
@@ -167,7 +167,7 @@ void Form1::setUpKeyboardAndNames()
         {PushButton4, PushButton4->text(), u"Saves every row in a text file."_s},
         {PushButton13, PushButton13->text(), u"Opens every row in a spreadsheet."_s},
         {PushButton2, u"Clear results"_s, u"Removes every result row."_s},
-        {PushButton17, PushButton17->text(),
+        {SaveCardsButton, SaveCardsButton->text(),
          u"Saves every card with a result row in one vCard file."_s},
         {m_statusLine, u"Result counts"_s, u"How many rows came from how many files and cards."_s},
         {ProgressBar1, u"Progress"_s, u"How far the running search or scan has come."_s},

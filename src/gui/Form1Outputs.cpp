@@ -94,9 +94,9 @@ void Form1::PushButton4_Click()
     guard.step(122, [&] { setMousePointer(PointerDefault); });
 }
 
-void Form1::PushButton17_Click()
+void Form1::SaveCardsButton_Click()
 {
-    Guard guard(m_desktop, formLocation(u"PushButton17_Click"_s));
+    Guard guard(m_desktop, formLocation(u"SaveCardsButton_Click"_s));
     if (m_results->count() == 0) {
         guard.step(100, [&] { showMessage(u"Nothing to save."_s); });
         return;

@@ -29,8 +29,8 @@ void Form1::restoreCardPane()
 {
     const bool shown = textToBoolean(m_settings.ReadSetting(u"CardPane"_s, u"1"_s));
     {
-        const QSignalBlocker quiet(Check1);
-        Check1->setChecked(shown);
+        const QSignalBlocker quiet(ShowCardCheck);
+        ShowCardCheck->setChecked(shown);
     }
     // The heights of the table and the pane, as "table,pane" in pixels.
     const QList<int> sizes = storedSizes(m_settings.ReadSetting(u"CardPaneSizes"_s, QString()), 2);
@@ -188,7 +188,7 @@ void Form1::showCurrentContact()
 {
     if (currentSourceRow() < 0)
         return;
-    Check1->setChecked(true);
+    ShowCardCheck->setChecked(true);
     showSelectedCard();
     m_cardPane->setFocus(Qt::OtherFocusReason);
 }

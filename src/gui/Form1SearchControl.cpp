@@ -43,9 +43,9 @@ public:
             criteria.sets = m_form.searchSets();
         // Only "Ignore case" turns case-insensitive matching on.
         criteria.ignoreCase = m_form.Option2->isChecked();
-        criteria.phoneNumbers = m_form.Check2->isChecked();
-        criteria.ignoreAccents = m_form.Check3->isChecked();
-        criteria.allProperties = m_form.Check4->isChecked();
+        criteria.phoneNumbers = m_form.PhoneNumbersCheck->isChecked();
+        criteria.ignoreAccents = m_form.IgnoreAccentsCheck->isChecked();
+        criteria.allProperties = m_form.AllPropertiesCheck->isChecked();
         return criteria;
     }
 

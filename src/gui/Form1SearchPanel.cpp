@@ -21,7 +21,7 @@ using namespace Qt::StringLiterals;
 QList<std::pair<QCheckBox *, QString>> Form1::matchOptionKeys() const
 {
     return {
-        {Check2, u"PhoneNumbers"_s}, {Check3, u"IgnoreAccents"_s}, {Check4, u"AllProperties"_s}};
+        {PhoneNumbersCheck, u"PhoneNumbers"_s}, {IgnoreAccentsCheck, u"IgnoreAccents"_s}, {AllPropertiesCheck, u"AllProperties"_s}};
 }
 
 void Form1::restoreMatchOptions()

@@ -375,7 +375,7 @@ void TestWindow::cardPaneFollowsTheSelectedRow()
     QTRY_COMPARE(pane.title()->text(), u"Card 1, line 1: Ann <b>Lee</b>"_s);
     QCOMPARE(pane.title()->textFormat(), Qt::PlainText);
 
-    auto *shown = control<QCheckBox>(*form, "Check1");
+    auto *shown = control<QCheckBox>(*form, "ShowCardCheck");
     auto *splitter = control<QSplitter>(*form, "ResultsSplitter");
     splitter->setSizes({splitter->height() - 150, 150});
     emit splitter->splitterMoved(splitter->height() - 150, 1);
@@ -391,9 +391,9 @@ void TestWindow::cardPaneFollowsTheSelectedRow()
     auto again = start();
     again->show();
     QVERIFY(QTest::qWaitForWindowExposed(again.get()));
-    QVERIFY(!control<QCheckBox>(*again, "Check1")->isChecked());
+    QVERIFY(!control<QCheckBox>(*again, "ShowCardCheck")->isChecked());
     QVERIFY(!again->cardPane().isVisible());
-    control<QCheckBox>(*again, "Check1")->click();
+    control<QCheckBox>(*again, "ShowCardCheck")->click();
     QTRY_COMPARE(control<QSplitter>(*again, "ResultsSplitter")->sizes(), sizes);
 }
 

@@ -166,7 +166,7 @@ void TestWindowEveryday::tabFollowsTheWindow()
     QCOMPARE(visited.last(), text);
     QVERIFY(control<QRadioButton>(*form, u"Option3"_s)->isChecked());
     for (const QString &name : {u"ListView1"_s, u"ListView2"_s, u"Combo1"_s, u"FilterBox"_s,
-                                u"PushButton7"_s, u"PushButton17"_s, u"PushButton5"_s})
+                                u"PushButton7"_s, u"SaveCardsButton"_s, u"PushButton5"_s})
         QVERIFY2(visited.contains(control(*form, name)), qPrintable(name));
     const qsizetype wrap = visited.indexOf(control(*form, u"ListView1"_s));
     for (qsizetype i = 1; i < visited.size() - 1; ++i) {
@@ -383,7 +383,7 @@ void TestWindowEveryday::tableCommands()
     control<QAction>(*view, u"OpenCardAction"_s)->trigger();
     QCOMPARE(m_desktop->started.size(), 1);
     QVERIFY(m_desktop->started.first().arguments.contains(form->results().cell(1, 1)));
-    control<QCheckBox>(*form, u"Check1"_s)->setChecked(false);
+    control<QCheckBox>(*form, u"ShowCardCheck"_s)->setChecked(false);
     control<QAction>(*view, u"ShowContactAction"_s)->trigger();
     QVERIFY(form->cardPane().isVisible());
     QVERIFY(m_desktop->messages.isEmpty());

@@ -20,7 +20,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const char *const kBoxes[] = {"Check2", "Check3", "Check4"};
+const char *const kBoxes[] = {"PhoneNumbersCheck", "IgnoreAccentsCheck", "AllPropertiesCheck"};
 const QString kKeys[] = {u"PhoneNumbers"_s, u"IgnoreAccents"_s, u"AllProperties"_s};
 
 /// "1" for each ticked box, in the order of kBoxes.
@@ -63,10 +63,10 @@ void TestWindowMatchOptions::boxesAcrossARestart()
         }
         QCOMPARE(boxesState(*form), u"000"_s); // a new user gets the designed search
         form->show();
-        QTest::mouseClick(control<QCheckBox>(*form, "Check2"), Qt::LeftButton);
-        QTest::mouseClick(control<QCheckBox>(*form, "Check3"), Qt::LeftButton);
-        QTest::mouseClick(control<QCheckBox>(*form, "Check4"), Qt::LeftButton);
-        QTest::mouseClick(control<QCheckBox>(*form, "Check3"), Qt::LeftButton);
+        QTest::mouseClick(control<QCheckBox>(*form, "PhoneNumbersCheck"), Qt::LeftButton);
+        QTest::mouseClick(control<QCheckBox>(*form, "IgnoreAccentsCheck"), Qt::LeftButton);
+        QTest::mouseClick(control<QCheckBox>(*form, "AllPropertiesCheck"), Qt::LeftButton);
+        QTest::mouseClick(control<QCheckBox>(*form, "IgnoreAccentsCheck"), Qt::LeftButton);
         // Stored the moment they change, before the window closes.
         SettingsStore onDisk(file);
         QCOMPARE(onDisk.ReadSetting(kKeys[0], QString()), u"True"_s);
@@ -110,13 +110,13 @@ void TestWindowMatchOptions::searchReadsTheBoxes_data()
     QTest::addColumn<QStringList>("ticked"); // the controls clicked before the search
     QTest::addColumn<QString>("text");
     QTest::addColumn<QStringList>("rows"); // "Tag=Value"
-    QTest::newRow("phone numbers in any format") << QStringList{u"Check2"_s} << u"176 12345678"_s
+    QTest::newRow("phone numbers in any format") << QStringList{u"PhoneNumbersCheck"_s} << u"176 12345678"_s
                                                  << QStringList{u"Mobile=+49 (176) 1234-5678"_s};
     QTest::newRow("the same text as text") << QStringList{} << u"176 12345678"_s << QStringList{};
     QTest::newRow("ignore accents")
-        << QStringList{u"Check3"_s} << u"muller"_s << QStringList{u"LastName=Müller"_s};
+        << QStringList{u"IgnoreAccentsCheck"_s} << u"muller"_s << QStringList{u"LastName=Müller"_s};
     QTest::newRow("ignore accents, match case")
-        << QStringList{u"Check3"_s, u"Option1"_s} << u"muller"_s << QStringList{};
+        << QStringList{u"IgnoreAccentsCheck"_s, u"Option1"_s} << u"muller"_s << QStringList{};
 }
 
 void TestWindowMatchOptions::searchReadsTheBoxes()

@@ -708,7 +708,7 @@ void TestWindowOutputs::noEditorSaysSo()
 void TestWindowOutputs::saveMatchingCards()
 {
     auto form = start();
-    button(*form, "PushButton17")->click();
+    button(*form, "SaveCardsButton")->click();
     QCOMPARE(m_desktop->messages.size(), 1);
     QCOMPARE(m_desktop->messages.first().text, u"Nothing to save."_s);
     QVERIFY(m_desktop->dialogTitles.isEmpty());
@@ -742,7 +742,7 @@ void TestWindowOutputs::saveMatchingCards()
     m_desktop->messages.clear();
     m_desktop->saveResults.enqueue(path);
     m_desktop->answers.enqueue(MessageAnswer::Yes);
-    button(*form, "PushButton17")->click();
+    button(*form, "SaveCardsButton")->click();
     QCOMPARE(m_desktop->dialogTitles, QStringList{u"Save Matching Cards|vCard Files (*.vcf)"_s});
     QCOMPARE(readTestFile(path), bob);
     QCOMPARE(m_desktop->messages.size(), 2);
@@ -774,7 +774,7 @@ void TestWindowOutputs::outputsNeverReplaceWhatTheyMayNot_data()
     const QString input = u"this is one of the files searched; choose another file."_s;
     const QString device = u"this is a device, not a regular file; choose another file."_s;
     const QString fifo = u"this is a FIFO (named pipe), not a regular file; choose another file."_s;
-    for (const char *button : {"PushButton4", "PushButton17"}) {
+    for (const char *button : {"PushButton4", "SaveCardsButton"}) {
         QTest::addRow("%s, the file searched", button)
             << QString::fromLatin1(button) << u"book.vcf"_s << input;
         QTest::addRow("%s, a link to it", button)
