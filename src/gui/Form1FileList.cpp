@@ -288,7 +288,7 @@ void Form1::openPaths(const QStringList &paths)
     if (scanned) {
         guard.step(136, [&] {
             setMousePointer(PointerDefault);
-            ProgressBar1->setText(m_run ? ProgressBar1->text() : kProgressIdle);
+            ProgressBar1->setText(isSearching() ? ProgressBar1->text() : kProgressIdle);
         });
     }
     if (!missing.isEmpty())
@@ -329,7 +329,7 @@ void Form1::ListView1_OLEDragDrop(QDropEvent *event)
             guard.step(100, [&] { m_fileList->append(path); });
         }
     }
-    ProgressBar1->setText(m_run ? ProgressBar1->text() : kProgressIdle);
+    ProgressBar1->setText(isSearching() ? ProgressBar1->text() : kProgressIdle);
 }
 
 void Form1::PushButton10_Click()
