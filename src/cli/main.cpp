@@ -1,5 +1,4 @@
 #include "app/CommandLine.h"
-#include "card/NativePath.h"
 #include "cli/DumpCommand.h"
 #include "cli/SearchCommand.h"
 #include "filelist/AddFiles.h"
@@ -93,12 +92,7 @@ int main(int argc, char *argv[])
     parser.addOption(version);
     parser.addPositionalArgument(u"PATH"_s, u"Card files or folders."_s, u"PATH..."_s);
 
-    // The arguments as bytes: QCoreApplication::arguments() turns bytes that are not
-    // UTF-8 into U+FFFD, and a path so changed names no file.
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments.append(decodeFileName(argv[i]));
-    if (!parser.parse(arguments))
+    if (!parser.parse(decodeArguments(argc, argv)))
         return usageError(parser, parser.errorText());
     if (parser.isSet(help)) {
         std::fputs(parser.helpText().toUtf8().constData(), stdout);
