@@ -2,6 +2,7 @@
 #include "cli/DumpCommand.h"
 #include "cli/SearchCommand.h"
 #include "filelist/AddFiles.h"
+#include "filelist/PathIntake.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -60,7 +61,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption extension(
         {u"x"_s, u"extension"_s},
         u"Extension of the files taken from folders (default vcf; * for all)."_s, u"EXT"_s,
-        u"vcf"_s);
+        defaultExtension());
     const QCommandLineOption dump(u"dump"_s,
                                   u"Print every card of every file as one JSON object per line."_s);
     const QCommandLineOption json(
