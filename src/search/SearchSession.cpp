@@ -43,9 +43,6 @@ bool SearchSession::run(SearchListener &listener, std::function<SearchCriteria()
     if (!m_run)
         return false;
     m_run->setCriteriaSource(std::move(source));
-    // A stop may come before the first file.
-    if (m_stopping)
-        m_run->requestStop();
     m_completed = m_run->run(listener);
     m_ran = true;
     m_stopping = !m_completed; // however it was stopped, it winds down until finish
