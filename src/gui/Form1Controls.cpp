@@ -22,6 +22,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSplitter>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 #include <QTableView>
 #include <QTimer>
 
@@ -60,11 +62,44 @@ QTableView *makeReportView(QWidget *parent, const QString &name)
     return view;
 }
 
+/// A push button that underlines the letter of its Alt shortcut in the caption it
+/// draws, while its text stays the caption itself.
+class KeyedButton final : public QPushButton
+{
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QStylePainter painter(this);
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        option.text = text().replace(u'&', u"&&"_s);
+        const QKeyCombination key = shortcut().isEmpty() ? QKeyCombination() : shortcut()[0];
+        if (key.keyboardModifiers() == Qt::AltModifier) {
+            // The letter at the start of a word, or else anywhere.
+            const QChar letter(key.key());
+            qsizetype at = -1;
+            for (qsizetype i = 0; i < option.text.size() && at < 0; ++i) {
+                if (option.text.at(i).toUpper() == letter
+                    && (i == 0 || !option.text.at(i - 1).isLetter()))
+                    at = i;
+            }
+            if (at < 0)
+                at = option.text.indexOf(letter, 0, Qt::CaseInsensitive);
+            if (at >= 0)
+                option.text.insert(at, u'&');
+        }
+        painter.drawControl(QStyle::CE_PushButton, option);
+    }
+};
+
 } // namespace
 
 QPushButton *Form1::makeButton(const QString &name, const QString &caption)
 {
-    auto *button = new QPushButton(caption, m_background);
+    auto *button = new KeyedButton(caption, m_background);
     button->setObjectName(name);
     button->setMouseTracking(true);
     button->setAutoDefault(false);
@@ -182,6 +217,9 @@ void Form1::buildControls()
     m_filterDelay = new QTimer(this);
     m_filterDelay->setSingleShot(true);
     m_filterDelay->setInterval(150);
+    m_columnFit = new QTimer(this);
+    m_columnFit->setSingleShot(true);
+    m_columnFit->setInterval(100);
     // Each write rewrites the whole settings file, which may be large: the search text
     // is stored at its first key and then once the typing pauses.
     m_text1Delay = new QTimer(this);
@@ -306,11 +344,27 @@ void Form1::buildControls()
     }
     connect(Text1, &QLineEdit::textChanged, this, &Form1::Text1_Change);
     connect(m_text1Delay, &QTimer::timeout, this, &Form1::flushSearchText);
-    // Enter in the search box does what the Start button does.
-    connect(Text1, &QLineEdit::returnPressed, PushButton7, &QPushButton::click);
+    // Enter in the search box starts a search; a running one goes on (Esc stops it).
+    connect(Text1, &QLineEdit::returnPressed, this, [this] {
+        if (!isSearching())
+            PushButton7->click();
+    });
     // Choosing a set, by the pointer or the keyboard, means searching the sets.
     connect(Combo1, &QComboBox::activated, this, &Form1::Combo1_GotFocus);
     connect(columns, &QHeaderView::sectionClicked, this, &Form1::sortByColumn);
+    // A width set by the user, by dragging or as stored, stays; the others follow the
+    // rows and the table's width.
+    connect(columns, &QHeaderView::sectionResized, this, [this](int column) {
+        if (!m_fittingColumns && column != 2)
+            m_columnsSizedByHand = true;
+    });
+    connect(m_columnFit, &QTimer::timeout, this, &Form1::fitColumns);
+    const auto fitSoon = [this] { m_columnFit->start(); };
+    connect(m_view, &QAbstractItemModel::rowsInserted, this, fitSoon);
+    connect(m_view, &QAbstractItemModel::modelReset, this, fitSoon);
+    connect(m_view, &QAbstractItemModel::layoutChanged, this, fitSoon);
+    watchResize(ListView2->viewport(), fitSoon);
+    watchResize(m_resultsSplitter, [this] { arrangeResults(); });
     connect(m_filterBox, &QLineEdit::textChanged, m_filterDelay, qOverload<>(&QTimer::start));
     connect(m_filterDelay, &QTimer::timeout, this, &Form1::applyFilter);
     connect(Option1, &QRadioButton::toggled, this, &Form1::applyFilter);
@@ -349,4 +403,5 @@ void Form1::buildControls()
     connect(PushButton14, &QPushButton::clicked, this, &Form1::PushButton14_Click);
     connect(PushButton15, &QPushButton::clicked, this, &Form1::PushButton15_Click);
     setUpKeyboardAndNames();
+    setUpKeys();
 }
