@@ -318,7 +318,7 @@ void Form1::buildControls()
     }
 
     arrangeControls(false);
-    // A screen too short for the design's column gets the wide arrangement.
+    // A short screen, or a wide one, gets the wide arrangement.
     if (needsWideArrangement())
         arrangeControls(true);
 

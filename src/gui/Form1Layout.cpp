@@ -112,8 +112,13 @@ void Form1::arrangeControls(bool wide)
 
 bool Form1::needsWideArrangement()
 {
+    // A screen too short for the design's column, or one whose first window (two thirds
+    // of it) is far wider than the column: the wide arrangement leaves more height to
+    // the results.
     const std::optional<QSize> room = screenRoom();
-    return room && m_background->layout()->totalMinimumSize().height() > room->height();
+    const QSize column = m_background->layout()->totalMinimumSize();
+    return room
+        && (column.height() > room->height() || room->width() * 2 / 3 >= column.width() * 3 / 2);
 }
 
 std::optional<QSize> Form1::screenRoom() const

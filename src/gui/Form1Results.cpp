@@ -163,7 +163,7 @@ void Form1::fitColumns()
     QHeaderView *header = ListView2->horizontalHeader();
     const QAbstractItemView *view = ListView2;
     m_fittingColumns = true;
-    for (const auto &[column, share] : {std::pair{0, 35}, std::pair{1, 20}, std::pair{3, 25}}) {
+    for (const auto &[column, share] : {std::pair{0, 30}, std::pair{1, 15}, std::pair{3, 20}}) {
         const int wanted = qMax(header->sectionSizeHint(column), view->sizeHintForColumn(column));
         ListView2->setColumnWidth(
             column, qMax(header->minimumSectionSize(), qMin(wanted, room * share / 100)));
@@ -182,7 +182,14 @@ void Form1::arrangeResults()
     if (wanted == beside)
         return;
     m_resultsSplitter->setOrientation(wanted ? Qt::Horizontal : Qt::Vertical);
-    m_cardPane->splitter()->setOrientation(wanted ? Qt::Vertical : Qt::Horizontal);
+    QSplitter *inner = m_cardPane->splitter();
+    inner->setOrientation(wanted ? Qt::Vertical : Qt::Horizontal);
+    // The lines, which show the marked one in its place, get the larger part; in a pane
+    // of a few lines they get it all, and the properties can be drawn out again.
+    const bool few = area.height() < 16 * fontMetrics().height();
+    inner->setCollapsible(0, wanted && few);
+    inner->setStretchFactor(1, wanted ? 2 : 1);
+    inner->setSizes({wanted && few ? 0 : 1, wanted ? 2 : 1});
     if (wanted)
         m_resultsSplitter->setSizes({area.width() * 11 / 20, area.width() * 9 / 20});
     else if (!m_cardPaneSizes.isEmpty())
