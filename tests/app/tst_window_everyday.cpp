@@ -3,12 +3,12 @@
 
 #include "TestFiles.h"
 #include "WindowTest.h"
+#include "filelist/FileListModel.h"
 #include "gui/CardPane.h"
 #include "gui/PathDelegate.h"
-#include "filelist/FileListModel.h"
 #include "results/ResultsModel.h"
+#include "results/ResultsProxyModel.h"
 #include "results/ResultsText.h"
-#include "results/ResultsView.h"
 
 #include <QAction>
 #include <QApplication>
@@ -293,7 +293,7 @@ void TestWindowEveryday::headerClicksSort()
     const auto clickHeading = [&](int column) {
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
                           QPoint(header->sectionViewportPosition(column) + 5, 5));
-        QTRY_VERIFY(!form->resultsView().isArranging());
+        QTRY_VERIFY(!form->resultsProxy().isArranging());
     };
     const auto names = [&] {
         QStringList shown;
