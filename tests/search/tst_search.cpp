@@ -1,6 +1,7 @@
 // Field matching, the stored form of search sets, and the search run over real files.
 
 #include "CardExpect.h"
+#include "ScriptedHost.h"
 #include "base/ErrorReport.h"
 #include "card/CardParser.h"
 #include "search/FieldMatching.h"
@@ -11,13 +12,11 @@
 #include "search/TextMatcher.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "HostileShapes.h"
 #include "TestFiles.h"
 
 #include <unicode/uchar.h>
@@ -40,43 +39,6 @@ QString rowsText(const QList<ResultRow> &rows)
         lines.append(row.File + u" | "_s + row.Tag + u" | "_s + row.Value);
     return lines.join(u'\n');
 }
-
-/// A host whose criteria a test can change between files, from inside the run.
-class ScriptedHost final : public SearchHost
-{
-public:
-    SearchCriteria criteria;
-    QList<ResultRow> rows;
-    QList<double> percents;
-    QStringList texts;
-    int eventTurns = 0;
-    int busyMarks = 0;
-    int batches = 0;
-    std::function<void(int turn)> onEvents;
-
-    SearchCriteria currentCriteria() override { return criteria; }
-    void showProgress(double percent, const QString &text) override
-    {
-        percents.append(percent);
-        texts.append(text);
-    }
-    void processEvents() override
-    {
-        ++eventTurns;
-        if (onEvents)
-            onEvents(eventTurns);
-    }
-    void markBusy() override { ++busyMarks; }
-    int searchThreads() const override { return threads; }
-    bool staysLive() const override { return live; }
-    int threads = 1;
-    bool live = false;
-    void addRows(QList<ResultRow> &&batch) override
-    {
-        ++batches;
-        rows += batch;
-    }
-};
 
 /// Options from words: "exact" (match case), "accents" (ignore them), "phone:CC".
 MatchOptions optionsFrom(const QString &words)
@@ -132,10 +94,6 @@ private slots:
     void shortcutsNeverHideAMatch();
     void rawFilterSeesBase64Text_data();
     void rawFilterSeesBase64Text();
-    void largeFileInPartsGivesTheSameRows_data();
-    void largeFileInPartsGivesTheSameRows();
-    void stopInALargeFileKeepsTheRowsBefore_data();
-    void stopInALargeFileKeepsTheRowsBefore();
     void foldedMatching_data();
     void foldedMatching();
     void foldingAgreesWithIcuOnEveryCharacter();
@@ -716,130 +674,6 @@ void TestSearch::rawFilterSeesBase64Text()
     QCOMPARE(filter.cardMayContain(
                  card, [] { return QByteArray(); }, joined),
              mayContain);
-}
-
-void TestSearch::largeFileInPartsGivesTheSameRows_data()
-{
-    QTest::addColumn<bool>("nested");
-    QTest::addColumn<bool>("allProperties");
-    QTest::newRow("cards one after the other") << false << false;
-    QTest::newRow("one card holds the rest, cut inside it") << true << false;
-    QTest::newRow("all properties") << false << true;
-    QTest::newRow("all properties, cut inside a card") << true << true;
-}
-
-void TestSearch::largeFileInPartsGivesTheSameRows()
-{
-    // A file of over 8 MiB is parsed in parts on several threads; its rows and their
-    // order must be those of a single thread, also when the cuts fall inside a card.
-    QFETCH(bool, nested);
-    QFETCH(bool, allProperties);
-    QByteArray file;
-    if (nested)
-        file += "BEGIN:VCARD\r\nFN:Outer tech\r\nX-OUTER:tech\r\n";
-    for (int i = 0; file.size() < (qsizetype(9) << 20); ++i) {
-        file += "BEGIN:VCARD\r\nVERSION:2.1\r\nX-SKYPE:tech." + QByteArray::number(i % 89)
-            + "\r\nFN:Person " + QByteArray::number(i)
-            + "\r\nTITLE:" + (i % 97 == 0 ? "Tech Lead" : "Clerk")
-            + "\r\nNOTE;ENCODING=QUOTED-PRINTABLE:Met at the fair.=0D=0AFollow up=\r\n in spring."
-              "\r\nEND:VCARD\r\n";
-    }
-    if (nested)
-        file += "NOTE:outer tech note\r\nEND:VCARD\r\n";
-    const QString path = write(u"large.vcf"_s, file);
-    QList<ResultRow> expected;
-    for (const int threads : {1, 3}) {
-        ScriptedHost host;
-        host.criteria.text = u"tech"_s;
-        host.criteria.ignoreCase = true;
-        host.criteria.allProperties = allProperties;
-        host.threads = threads;
-        SearchRun run({path});
-        Guard guard(Guard::Reporter{}, u"x"_s);
-        QVERIFY(run.run(host, guard));
-        if (threads == 1) {
-            expected = host.rows;
-            QVERIFY(expected.size() > 500);
-            // Other properties' rows come after the card's rows of the fields.
-            const auto skype
-                = std::find_if(expected.cbegin(), expected.cend(),
-                               [](const auto &row) { return row.Tag == u"X-SKYPE"_s; });
-            QCOMPARE(skype != expected.cend(), allProperties);
-            if (allProperties) {
-                QCOMPARE(skype[-1].Tag, u"Title"_s);
-                QCOMPARE(skype[-1].Card, skype->Card);
-            }
-        } else {
-            QCOMPARE(host.rows.size(), expected.size());
-            QVERIFY(host.rows == expected);
-        }
-    }
-}
-
-void TestSearch::stopInALargeFileKeepsTheRowsBefore_data()
-{
-    QTest::addColumn<QByteArray>("file");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("flat"); // cards end one after the other
-    QByteArray cards;
-    for (int i = 0; cards.size() < (qsizetype(16) << 20); ++i)
-        cards += "BEGIN:VCARD\r\nFN:Person " + QByteArray::number(i)
-            + "\r\nTITLE:Tech\r\nNOTE:Met at the fair, twice.\r\nEND:VCARD\r\n";
-    QTest::newRow("cards one after the other") << cards << u"tech"_s << true;
-    QTest::newRow("one card holds the rest")
-        << QByteArray("BEGIN:VCARD\r\nFN:Outer tech\r\n" + cards + "NOTE:tech\r\nEND:VCARD\r\n")
-        << u"tech"_s << false;
-    QTest::newRow("end-param") << hostileShape(*findHostileShape("end-param"), qint64(16) << 20)
-                               << u"a"_s << true;
-}
-
-void TestSearch::stopInALargeFileKeepsTheRowsBefore()
-{
-    // A file large enough is parsed in parts at once. A stop before the rows come keeps
-    // those of the cards read by then, as a single thread would have given them first.
-    QFETCH(QByteArray, file);
-    QFETCH(QString, text);
-    QFETCH(bool, flat);
-    const QString path = write(u"stopped.vcf"_s, file);
-    qint64 firstRowsMs = -1;
-    const auto search = [&](qint64 stopAfterMs, QList<ResultRow> &rows) {
-        ScriptedHost host;
-        host.criteria.text = text;
-        host.threads = 3;
-        host.live = true;
-        SearchRun run({path});
-        QElapsedTimer clock;
-        host.onEvents = [&](int) {
-            if (firstRowsMs < 0 && !host.rows.isEmpty())
-                firstRowsMs = clock.elapsed();
-            if (stopAfterMs >= 0 && clock.elapsed() >= stopAfterMs)
-                run.requestStop();
-        };
-        Guard guard(Guard::Reporter{}, u"x"_s);
-        clock.start();
-        const bool completed = run.run(host, guard);
-        rows = host.rows;
-        return completed;
-    };
-    QList<ResultRow> all;
-    QVERIFY(search(-1, all));
-    QVERIFY(firstRowsMs > 0);
-    // How long reading the file takes beside parsing it varies (a sanitizer's build, a
-    // busy machine), so the stop comes later and later: every stopped run keeps a prefix of
-    // the rows, and of flat cards some run keeps more than none.
-    bool anyKept = false;
-    for (const int percent : {50, 70, 85, 95}) {
-        QList<ResultRow> kept;
-        if (search(firstRowsMs * percent / 100, kept))
-            continue; // the stop came after the end
-        // A stop after the last part but before the hand-over keeps every row.
-        QVERIFY(kept.size() <= all.size());
-        QVERIFY(kept == all.first(kept.size()));
-        anyKept = anyKept || !kept.isEmpty();
-        if (anyKept)
-            break;
-    }
-    QVERIFY(!flat || anyKept);
 }
 
 void TestSearch::foldedMatching_data()
