@@ -41,21 +41,13 @@ namespace {
 
 QComboBox *sets(QWidget &form)
 {
-    return form.findChild<QComboBox *>(u"Combo1"_s);
-}
-
-QStringList comboEntries(QWidget &form)
-{
-    QStringList entries;
-    for (int i = 0; i < sets(form)->count(); ++i)
-        entries.append(sets(form)->itemText(i));
-    return entries;
+    return control<QComboBox>(form, "Combo1");
 }
 
 /// Sends a drag over and, when it is accepted, the drop; returns whether it was accepted.
 bool drop(Form1 &form, QMimeData *data)
 {
-    QWidget *viewport = form.findChild<QTableView *>(u"ListView1"_s)->viewport();
+    QWidget *viewport = control<QTableView>(form, "ListView1")->viewport();
     const QPoint at(10, 10);
     QDragEnterEvent enter(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(viewport, &enter);

@@ -412,10 +412,8 @@ void TestWindowEveryday::cardPaneReadsOffTheWindowThread()
 
     // A card put in front of the first row's card: the pane says so and shows nothing.
     const QString path = file(0);
-    QFile changed(path);
-    QVERIFY(changed.open(QIODevice::ReadOnly));
-    const QByteArray bytes = changed.readAll();
-    changed.close();
+    const QByteArray bytes = readTestFile(path);
+    QVERIFY(bytes.startsWith("BEGIN:VCARD"));
     writeTestFile(*m_dir, QFileInfo(path).fileName(),
                   "BEGIN:VCARD\r\nFN:Added\r\nEND:VCARD\r\n" + bytes);
     select(0);
@@ -470,10 +468,8 @@ void TestWindowEveryday::layoutComesBack()
 void TestWindowEveryday::settingsOfTwoWindows()
 {
     const QString path = m_dir->filePath(u"settings.ini"_s);
-    const auto fileHolds = [&path](const QByteArray &line) {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) && file.readAll().contains(line);
-    };
+    const auto fileHolds
+        = [&path](const QByteArray &line) { return readTestFile(path).contains(line); };
     m_settings->WriteSetting(u"FindSets"_s, u"::a"_s);
     auto form = shownWindow();
     SettingsStore otherSettings(path);
