@@ -16,6 +16,15 @@ QString quilloryVersion()
     return QStringLiteral(QUILLORY_VERSION);
 }
 
+QStringList decodeArguments(int argc, const char *const argv[])
+{
+    QStringList arguments;
+    arguments.reserve(argc);
+    for (int i = 0; i < argc; ++i)
+        arguments.append(decodeFileName(argv[i]));
+    return arguments;
+}
+
 WindowCommandLine parseWindowArguments(const QStringList &arguments, const QString &currentFolder)
 {
     WindowCommandLine result;

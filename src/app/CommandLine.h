@@ -6,6 +6,11 @@
 /// The project's version, as the build names it ("0.1.0").
 QString quilloryVersion();
 
+/// The program's arguments, its name first, with every byte of each kept (see
+/// decodeFileName): QCoreApplication::arguments() turns bytes that are not UTF-8 into
+/// U+FFFD, and a path so changed names no file.
+QStringList decodeArguments(int argc, const char *const argv[]);
+
 /// What the window's command line asks for.
 struct WindowCommandLine
 {

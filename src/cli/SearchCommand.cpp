@@ -1,11 +1,11 @@
 #include "cli/SearchCommand.h"
 
 #include "base/ErrorReport.h"
-#include "card/FileExists.h"
 #include "card/NativePath.h"
 #include "cli/JsonText.h"
 #include "cli/Output.h"
-#include "filelist/AddFolder.h"
+#include "filelist/FolderAdd.h"
+#include "filelist/PathIntake.h"
 #include "results/CardExport.h"
 #include "results/OutputTarget.h"
 #include "results/ResultsText.h"
@@ -185,27 +185,27 @@ int runSearch(const SearchCommandOptions &options, std::FILE *out, std::FILE *er
     host = &console;
     // Files are searched from the moment each folder is listed.
     run.start(console);
-    FolderScanHooks hooks;
-    hooks.report = report;
-    hooks.filesListed = [&](const QStringList &listed) { run.addFiles(listed); };
-    hooks.folderFilesListed
+    FolderAddSink sink;
+    sink.report = report;
+    sink.files = [&](const QStringList &listed) { run.addFiles(listed); };
+    sink.folderFiles
         = [&](std::shared_ptr<const FolderFiles> listed) { run.addFiles(std::move(listed)); };
-    hooks.folderUnreadable = [&](const QString &folder, int error) {
-        const QString name
-            = folder.size() > 1 && folder.endsWith(u'/') ? folder.chopped(1) : folder;
-        printError(err, name + u": "_s + QString::fromLocal8Bit(std::strerror(error)));
+    sink.folderUnreadable = [&](const QString &folder, int error) {
+        printError(err,
+                   folderStart(folder) + u": "_s + QString::fromLocal8Bit(std::strerror(error)));
         failed = true;
     };
-    for (const QString &path : options.paths) {
-        if (FolderExists(path)) {
-            scanFolderFiles(path, options.extension, hooks);
-        } else if (FileExists(path)) {
-            run.addFiles({path});
-        } else {
-            printError(err, path + u": No such file or directory"_s);
-            failed = true;
-        }
-    }
+    FolderAdd folders(std::move(sink));
+    PathIntake intake;
+    intake.files = [&](const QStringList &files) { run.addFiles(files); };
+    // A folder is walked as named: its messages name its sub-folders so.
+    intake.folder = [&](const QString &folder) { folders.scan(folder, options.extension); };
+    intake.missing = [&](const QString &path) {
+        printError(err, path + u": No such file or directory"_s);
+        failed = true;
+    };
+    intake.folderStarts = false;
+    takePaths(options.paths, intake);
     Guard guard(report, formLocation(u"PushButton7_Click"_s));
     run.run(console, guard);
     console.flush();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "filelist/PathIntake.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -14,7 +16,7 @@ struct SearchCommandOptions
     bool allProperties = false;
     /// Two letters; empty for the locale's region.
     QString region;
-    QString extension = QStringLiteral("vcf");
+    QString extension = defaultExtension();
     QStringList paths;
     /// Threads to use; 1 reads and searches on one thread.
     int threads = 1;

@@ -1,8 +1,8 @@
 #include "app/CommandLine.h"
-#include "card/NativePath.h"
 #include "cli/DumpCommand.h"
 #include "cli/SearchCommand.h"
 #include "filelist/AddFiles.h"
+#include "filelist/PathIntake.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -61,7 +61,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption extension(
         {u"x"_s, u"extension"_s},
         u"Extension of the files taken from folders (default vcf; * for all)."_s, u"EXT"_s,
-        u"vcf"_s);
+        defaultExtension());
     const QCommandLineOption dump(u"dump"_s,
                                   u"Print every card of every file as one JSON object per line."_s);
     const QCommandLineOption json(
@@ -93,12 +93,7 @@ int main(int argc, char *argv[])
     parser.addOption(version);
     parser.addPositionalArgument(u"PATH"_s, u"Card files or folders."_s, u"PATH..."_s);
 
-    // The arguments as bytes: QCoreApplication::arguments() turns bytes that are not
-    // UTF-8 into U+FFFD, and a path so changed names no file.
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments.append(decodeFileName(argv[i]));
-    if (!parser.parse(arguments))
+    if (!parser.parse(decodeArguments(argc, argv)))
         return usageError(parser, parser.errorText());
     if (parser.isSet(help)) {
         std::fputs(parser.helpText().toUtf8().constData(), stdout);

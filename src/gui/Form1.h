@@ -66,6 +66,7 @@ class QPushButton;
 class QRadioButton;
 class QSplitter;
 class QTemporaryDir;
+struct OutputWindow;
 class QTimer;
 class QTableView;
 class ResultsModel;
@@ -218,12 +219,10 @@ private:
     void PushButton8_Click();
     void PushButton11_Click();
     void PushButton13_Click();
-    bool SaveResultsAsExcelFileIsExcelInstalled();
     void SaveCardsButton_Click();
-    /// True when path may be written: it is new, or the user agrees to replace it, and it
-    /// is neither a file searched or listed nor a device or FIFO (a message says so).
-    bool mayReplace(const QString &path);
     void openRowInEditor(const QString &procedure, qsizetype row);
+    /// The window as the output sequences see it.
+    OutputWindow outputWindow();
 
     Desktop &m_desktop;
     SettingsStore &m_settings;

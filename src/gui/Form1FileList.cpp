@@ -10,13 +10,14 @@
 #include "filelist/AddFiles.h"
 #include "filelist/AddFolder.h"
 #include "filelist/FileListModel.h"
+#include "filelist/FolderAdd.h"
+#include "filelist/PathIntake.h"
 #include "filelist/PathRules.h"
 #include "gui/Form1Parts.h"
 #include "gui/TextProgressBar.h"
 
 #include <QCoreApplication>
 #include <QDropEvent>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMimeData>
@@ -158,48 +159,19 @@ void Form1::addFolderTree(const QString &folder, const QString &extension, Guard
 {
     ++m_adding;
     const auto added = qScopeGuard([this] { --m_adding; });
-    QString reading = folderName(folder);
-    qsizetype found = 0;
-    // Files go into the list in batches: a batch per folder would cost the list view
-    // more than the listing when a million files come in thousands of folders.
-    QStringList pending;
-    const auto insertPending = [&] {
-        if (!m_closing)
-            m_fileList->append(pending);
-        pending.clear();
+    FolderAddSink sink;
+    sink.files = [this](const QStringList &files) { m_fileList->append(files); };
+    sink.turn = [] { QCoreApplication::processEvents(); };
+    sink.progress = [this](const QString &reading, qsizetype found) {
+        ProgressBar1->setText(scanningText(folderName(reading), found));
     };
-    ProgressBar1->setText(scanningText(reading, found));
-    // Events run at once, so that the window shows the scan, and then about every 20 ms:
-    // a repaint for every folder would cost more than its listing. The list is whole
-    // whenever another handler may run.
-    QElapsedTimer clock;
-    clock.start();
-    qint64 nextTurn = 0;
-    FolderScanHooks hooks;
-    hooks.processEvents = [&] {
-        if (clock.elapsed() < nextTurn)
-            return;
-        insertPending();
-        QCoreApplication::processEvents();
-        nextTurn = clock.elapsed() + kTurnIntervalMs;
-    };
-    hooks.cancelled = [this] { return m_closing; };
-    hooks.report = [this](const QString &location, int failedStep, const QString &description) {
+    sink.cancelled = [this] { return m_closing; };
+    sink.report = [this](const QString &location, int failedStep, const QString &description) {
         ShowApplicationError(m_desktop, location, failedStep, description);
     };
-    hooks.readingFolder = [&](const QString &path) {
-        reading = folderName(path);
-        ProgressBar1->setText(scanningText(reading, found));
-    };
-    hooks.filesListed = [&](const QStringList &files) {
-        if (m_closing)
-            return;
-        found += files.size();
-        ProgressBar1->setText(scanningText(reading, found));
-        pending += files;
-    };
-    guard.step(step, [&] { scanFolderFiles(folder, extension, hooks); });
-    guard.step(step + 16, insertPending);
+    FolderAdd add(std::move(sink), kTurnIntervalMs);
+    guard.step(step, [&] { add.scan(folder, extension); });
+    guard.step(step + 16, [&] { add.finish(); });
 }
 
 void Form1::PushButton6_Click()
@@ -211,7 +183,7 @@ void Form1::PushButton6_Click()
                                        u"for all txt files, doc for all "
                                        "doc files, etc.)"_s,
                                        m_applicationTitle,
-                                       m_settings.ReadSetting(u"Extension"_s, u"vcf"_s));
+                                       m_settings.ReadSetting(u"Extension"_s, defaultExtension()));
         if (!extension.isEmpty())
             m_settings.WriteSetting(u"Extension"_s, extension);
     });
@@ -255,36 +227,22 @@ QString notFoundText(const QStringList &missing)
 void Form1::openPaths(const QStringList &paths)
 {
     Guard guard(m_desktop, formLocation(u"openPaths"_s));
-    QString extension = m_settings.ReadSetting(u"Extension"_s, u"vcf"_s);
-    if (extension.isEmpty())
-        extension = u"vcf"_s;
+    const QString extension
+        = extensionOrDefault(m_settings.ReadSetting(u"Extension"_s, defaultExtension()));
     QStringList missing;
-    // Files named one after another go into the list together.
-    QStringList files;
-    const auto appendFiles = [&] {
-        if (!files.isEmpty())
-            guard.step(140, [&] { m_fileList->append(files); });
-        files.clear();
-    };
     bool scanned = false;
-    for (const QString &path : paths) {
-        if (m_closing)
-            return;
-        if (FolderExists(path)) {
-            appendFiles();
-            guard.step(112, [&] { setMousePointer(PointerBusy); });
-            addFolderTree(path.endsWith(kSeparator) && path.size() > 1 ? path.chopped(1) : path,
-                          extension, guard, 116);
-            scanned = true;
-        } else if (FileExists(path)) {
-            files.append(path);
-        } else {
-            missing.append(path);
-        }
-    }
-    if (m_closing)
+    PathIntake intake;
+    intake.files
+        = [&](const QStringList &files) { guard.step(140, [&] { m_fileList->append(files); }); };
+    intake.folder = [&](const QString &folder) {
+        guard.step(112, [&] { setMousePointer(PointerBusy); });
+        addFolderTree(folder, extension, guard, 116);
+        scanned = true;
+    };
+    intake.missing = [&](const QString &path) { missing.append(path); };
+    intake.stopped = [this] { return m_closing; };
+    if (!takePaths(paths, intake) || m_closing)
         return;
-    appendFiles();
     if (scanned) {
         guard.step(136, [&] {
             setMousePointer(PointerDefault);
@@ -318,17 +276,16 @@ void Form1::ListView1_OLEDragDrop(QDropEvent *event)
             paths.append(localFilePath(url));
     }
     Guard guard(m_desktop, formLocation(u"ListView1_OLEDragDrop"_s));
-    for (const QString &path : std::as_const(paths)) {
-        if (m_closing)
-            return;
-        if (FolderExists(path)) {
-            const QString folder
-                = path.endsWith(kSeparator) && path.size() > 1 ? path.chopped(1) : path;
-            addFolderTree(folder, u"*"_s, guard, 100);
-        } else {
+    // Whatever is not a folder goes into the list as dropped, one path at a time.
+    PathIntake intake;
+    intake.files = [&](const QStringList &files) {
+        for (const QString &path : files)
             guard.step(100, [&] { m_fileList->append(path); });
-        }
-    }
+    };
+    intake.folder = [&](const QString &folder) { addFolderTree(folder, u"*"_s, guard, 100); };
+    intake.stopped = [this] { return m_closing; };
+    if (!takePaths(paths, intake))
+        return;
     ProgressBar1->setText(m_run ? ProgressBar1->text() : kProgressIdle);
 }
 

@@ -1,8 +1,7 @@
 #include "app/CommandLine.h"
+#include "base/SettingsStore.h"
 #include "gui/Form1.h"
 #include "gui/QtDesktop.h"
-#include "base/SettingsStore.h"
-#include "card/NativePath.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -22,14 +21,9 @@ bool displayAvailable()
     return set("QT_QPA_PLATFORM") || set("DISPLAY") || set("WAYLAND_DISPLAY");
 }
 
-// The arguments as bytes: QCoreApplication::arguments() turns bytes that are not UTF-8
-// into U+FFFD, and a path so changed names no file.
 WindowCommandLine readArguments(int argc, char *argv[])
 {
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments.append(decodeFileName(argv[i]));
-    return parseWindowArguments(arguments, currentFolder());
+    return parseWindowArguments(decodeArguments(argc, argv).mid(1), currentFolder());
 }
 
 } // namespace

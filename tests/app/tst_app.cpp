@@ -20,6 +20,7 @@
 
 #include <cstdio>
 #include <stdexcept>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -71,6 +72,7 @@ private slots:
     void desktopHandlerOrder();
     void nothingOpensTexts_data();
     void nothingOpensTexts();
+    void decodedArguments();
     void windowArguments_data();
     void windowArguments();
     void programFolder_data();
@@ -403,6 +405,21 @@ void TestApp::nothingOpensTexts()
     QVERIFY(!findTextEditor(desktop, &defaultEntry));
     QCOMPARE(noEditorText(defaultEntry),
              QString(text).replace(u"ENTRY"_s, desktop.textEditorEntry));
+}
+
+void TestApp::decodedArguments()
+{
+    // Both programs take every byte of every argument, the program's name first.
+    const QList<QByteArray> bytes{"quillory-search", "caf\xE9.vcf", "", "M\xC3\xBCller",
+                                  "d\xFF\x85/"};
+    std::vector<const char *> argv;
+    for (const QByteArray &argument : bytes)
+        argv.push_back(argument.constData());
+    const QStringList decoded = decodeArguments(int(argv.size()), argv.data());
+    QCOMPARE(decoded.size(), bytes.size());
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        QCOMPARE(encodeFileName(decoded.at(i)), bytes.at(i));
+    QCOMPARE(decoded.at(3), u"M\u00FCller"_s);
 }
 
 void TestApp::windowArguments_data()

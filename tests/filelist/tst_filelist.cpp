@@ -1,9 +1,11 @@
-// Path rules, the file list model and the folder walk.
+// Path rules, the file list model, the folder walk and the intake of paths.
 
 #include "TestFiles.h"
 #include "card/NativePath.h"
 #include "filelist/AddFolder.h"
 #include "filelist/FileListModel.h"
+#include "filelist/FolderAdd.h"
+#include "filelist/PathIntake.h"
 #include "filelist/PathRules.h"
 
 #include <QAbstractItemModelTester>
@@ -43,6 +45,10 @@ private slots:
     void oneWalkListsAsTheTwoSteps();
     void longListing_data();
     void longListing();
+    void intake_data();
+    void intake();
+    void folderAddBatches_data();
+    void folderAddBatches();
 
 private:
     QString makeTree(const QStringList &files);
@@ -440,6 +446,121 @@ void TestFileList::longListing()
     hooks.filesListed = [&](const QStringList &) { turnsWhileListing = turns; };
     QCOMPARE(collectFolderFiles(root, u"vcf"_s, hooks), expected);
     QVERIFY2(turnsWhileListing >= kFiles / 1024, qPrintable(QString::number(turnsWhileListing)));
+}
+
+void TestFileList::intake_data()
+{
+    QTest::addColumn<QStringList>("named"); // relative to the tree unless absolute
+    QTest::addColumn<bool>("missingTold"); // false: a missing path goes with the files
+    QTest::addColumn<bool>("folderStarts");
+    QTest::addColumn<int>("stopAfter"); // events before the intake is stopped; -1 never
+    QTest::addColumn<QStringList>("events");
+    const QStringList mixed{u"a.vcf"_s, u"gone"_s, u"b.vcf"_s, u"sub"_s, u"a.vcf"_s};
+    QTest::newRow("files together, a folder after them, missing told at once")
+        << mixed << true << true << -1
+        << QStringList{u"missing gone"_s, u"files a.vcf b.vcf"_s, u"folder sub"_s,
+                       u"files a.vcf"_s};
+    QTest::newRow("missing untold: kept with the files")
+        << mixed << false << true << -1
+        << QStringList{u"files a.vcf gone b.vcf"_s, u"folder sub"_s, u"files a.vcf"_s};
+    QTest::newRow("stopped after a folder: later files left out")
+        << mixed << true << true << 3
+        << QStringList{u"missing gone"_s, u"files a.vcf b.vcf"_s, u"folder sub"_s};
+    QTest::newRow("a trailing separator taken off, the root kept")
+        << QStringList{u"sub/"_s, u"/"_s} << true << true << -1
+        << QStringList{u"folder sub"_s, u"folder /"_s};
+    QTest::newRow("folders as named") << QStringList{u"sub/"_s, u"sub//"_s} << true << false << -1
+                                      << QStringList{u"folder sub/"_s, u"folder sub//"_s};
+    QTest::newRow("a path under a file, and an empty one, name nothing")
+        << QStringList{u"a.vcf/x"_s, QString()} << true << true << -1
+        << QStringList{u"missing a.vcf/x"_s, u"missing "_s};
+}
+
+void TestFileList::intake()
+{
+    QFETCH(QStringList, named);
+    QFETCH(bool, missingTold);
+    QFETCH(bool, folderStarts);
+    QFETCH(int, stopAfter);
+    QFETCH(QStringList, events);
+    static const QString root = makeTree({u"a.vcf"_s, u"b.vcf"_s, u"sub/"_s}) + u'/';
+    QStringList paths;
+    for (const QString &path : named)
+        paths.append(path.isEmpty() || path.startsWith(u'/') ? path : root + path);
+    QStringList seen;
+    const auto shown
+        = [](QString path) { return path.startsWith(root) ? path.mid(root.size()) : path; };
+    PathIntake intake;
+    intake.files = [&](const QStringList &files) {
+        QStringList names;
+        for (const QString &file : files)
+            names.append(shown(file));
+        seen.append(u"files "_s + names.join(u' '));
+    };
+    intake.folder = [&](const QString &folder) { seen.append(u"folder "_s + shown(folder)); };
+    if (missingTold)
+        intake.missing = [&](const QString &path) { seen.append(u"missing "_s + shown(path)); };
+    intake.stopped = [&] { return seen.size() == stopAfter; };
+    intake.folderStarts = folderStarts;
+    QCOMPARE(takePaths(paths, intake), stopAfter < 0);
+    QCOMPARE(seen, events);
+}
+
+void TestFileList::folderAddBatches_data()
+{
+    QTest::addColumn<bool>("turns"); // one turn at once, the next only after an hour
+    QTest::addColumn<bool>("names"); // folders of ASCII names asked for as names
+    QTest::addColumn<bool>("closeAtTurn");
+    QTest::addColumn<QString>("batches"); // "p" paths, "n" names, and how many
+    QTest::newRow("no turns: each folder as listed") << false << false << false << u"p1 p2 p2"_s;
+    QTest::newRow("no turns, ASCII folders as names") << false << true << false << u"n1 n2 p2"_s;
+    QTest::newRow("turns: files wait for the next or the end, as paths")
+        << true << true << false << u"p5"_s;
+    QTest::newRow("closed at the first turn: nothing handed") << true << false << true << QString();
+}
+
+void TestFileList::folderAddBatches()
+{
+    QFETCH(bool, turns);
+    QFETCH(bool, names);
+    QFETCH(bool, closeAtTurn);
+    QFETCH(QString, batches);
+    static const QString root = makeTree(
+        {u"a.vcf"_s, u"A/b.vcf"_s, u"A/c.vcf"_s, u"A/x.txt"_s, u"é/d.vcf"_s, u"é/é.vcf"_s});
+    QStringList handed;
+    FileList all;
+    bool closed = false;
+    qsizetype lastFound = -1;
+    FolderAddSink sink;
+    sink.files = [&](const QStringList &files) {
+        handed.append(u"p"_s + QString::number(files.size()));
+        all.append(files);
+    };
+    if (names) {
+        sink.folderFiles = [&](std::shared_ptr<const FolderFiles> files) {
+            handed.append(u"n"_s + QString::number(files->size()));
+            all.append(std::move(files));
+        };
+    }
+    int turnsTaken = 0;
+    if (turns) {
+        sink.turn = [&] {
+            ++turnsTaken;
+            closed = closeAtTurn;
+        };
+    }
+    sink.progress = [&](const QString &, qsizetype found) { lastFound = found; };
+    sink.cancelled = [&] { return closed; };
+    FolderAdd add(std::move(sink), turns ? 3'600'000 : 0);
+    add.scan(root, u"vcf"_s);
+    add.finish();
+    QCOMPARE(handed.join(u' '), batches);
+    QCOMPARE(turnsTaken, turns ? 1 : 0);
+    QStringList listed;
+    for (qsizetype i = 0; i < all.size(); ++i)
+        listed.append(all.pathAt(i));
+    QCOMPARE(listed, closeAtTurn ? QStringList() : collectFolderFiles(root, u"vcf"_s));
+    QCOMPARE(lastFound, listed.size());
 }
 
 QTEST_GUILESS_MAIN(TestFileList)
