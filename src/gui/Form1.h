@@ -44,6 +44,7 @@
 
 #include "card/CardBytes.h"
 #include "card/FileList.h"
+#include "search/SearchSession.h"
 
 #include <functional>
 #include <memory>
@@ -71,7 +72,6 @@ class QTimer;
 class QTableView;
 class ResultsModel;
 class ResultsProxyModel;
-class SearchRun;
 class SettingsStore;
 class TextProgressBar;
 
@@ -95,8 +95,8 @@ public:
     const QString &applicationTitle() const { return m_applicationTitle; }
     FileListModel &fileList() { return *m_fileList; }
     ResultsModel &results() { return *m_results; }
-    /// True while a search run is inside its loop.
-    bool isSearching() const { return m_run != nullptr; }
+    /// True from a press of "Start Searching" until the search has ended.
+    bool isSearching() const { return m_session.isSearching(); }
     /// True while a folder's tree is being added to the file list.
     bool isAdding() const { return m_adding > 0; }
     /// The workbook file of the last spreadsheet export, or empty.
@@ -115,7 +115,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    class SearchHostAdapter;
+    class SearchDisplay;
 
     // Form1.cpp
     void Form_Load();
@@ -192,6 +192,8 @@ private:
 
     // Form1SearchControl.cpp
     void PushButton7_Click();
+    /// The search options as the controls hold them now.
+    SearchChoices searchChoices() const;
 
     // Form1Results.cpp
     /// Shows the card of the row under the table's cursor in the card pane.
@@ -239,7 +241,7 @@ private:
     ResultsProxyModel *m_proxy = nullptr;
     // "Stopped after N of M files" of the last run, or empty when it reached its end.
     QString m_stoppedText;
-    SearchRun *m_run = nullptr;
+    SearchSession m_session;
     // The files of the last run, which no output may replace.
     FileList m_searchedFiles;
     /// The workbook handed to the spreadsheet application lives here until the

@@ -1,8 +1,7 @@
 // Field matching, the stored form of search sets, and the search run over real files.
 
 #include "CardExpect.h"
-#include "ScriptedHost.h"
-#include "base/ErrorReport.h"
+#include "ScriptedListener.h"
 #include "card/CardParser.h"
 #include "search/FieldMatching.h"
 #include "search/PhoneMatcher.h"
@@ -56,13 +55,6 @@ MatchOptions optionsFrom(const QString &words)
     }
     return options;
 }
-
-struct Report
-{
-    QString location;
-    int step;
-    QString description;
-};
 
 } // namespace
 
@@ -285,18 +277,11 @@ void TestSearch::runOrdersRowsByFileCardTextField()
                                 "BEGIN:VCARD\nFN:Red Green\nNOTE:green red\nEND:VCARD\n"
                                 "BEGIN:VCARD\nFN:Second red\nEND:VCARD\n");
     const QString second = write(u"second.vcf"_s, "BEGIN:VCARD\nTITLE:green\nEND:VCARD\n");
-    ScriptedHost host;
+    ScriptedListener host;
     host.criteria.mode = SearchCriteria::Mode::Multiple;
     host.criteria.sets = {u"red"_s, u"green"_s};
-    SearchRun run({first, second, first});
-    QList<Report> reports;
-    Guard guard(
-        [&](const QString &l, int s, const QString &d) {
-            reports.append({l, s, d});
-        },
-        u"x"_s);
-    QVERIFY(run.run(host, guard));
-    QVERIFY(reports.isEmpty());
+    QVERIFY(host.search({first, second, first}));
+    QVERIFY(host.failures.isEmpty());
     // Each row also names its card: number, first line, contact, and the text that matched.
     const CardPlace card1{1, 1, 0, 50};
     const CardPlace card2{2, 5, 50, 86};
@@ -308,15 +293,10 @@ void TestSearch::runOrdersRowsByFileCardTextField()
         {first, u"FirstName"_s, u"Second red"_s, u"Second red"_s, u"red"_s, card2},
         {second, u"Title"_s, u"green"_s, QString(), u"green"_s, {1, 1, 0, 34}},
     };
-    QVERIFY2(host.rows == expected + expected.first(5), qPrintable(rowsText(host.rows)));
+    QVERIFY2(host.found == expected + expected.first(5), qPrintable(rowsText(host.found)));
     QCOMPARE(host.batches, 3); // one batch per file: few rows, gathered before they go on
-    QList<int> shown; // the bar shows whole numbers
-    for (const double percent : host.percents)
-        shown.append(qRound(percent));
-    QCOMPARE(shown, (QList<int>{33, 67, 100}));
-    QCOMPARE(host.texts.first(), u"Processing: first.vcf"_s);
+    QCOMPARE(host.started, (QStringList{first, second, first}));
     QCOMPARE(host.eventTurns, 3);
-    QCOMPARE(host.busyMarks, 3);
 }
 
 void TestSearch::runReportsUnreadableFileOnce()
@@ -324,41 +304,33 @@ void TestSearch::runReportsUnreadableFileOnce()
     const QString good = write(u"good.vcf"_s, "BEGIN:VCARD\nFN:Tech Person\nEND:VCARD\n");
     const QString folder = m_dir.filePath(u"folder.vcf"_s);
     QVERIFY(QDir().mkpath(folder));
-    ScriptedHost host;
+    ScriptedListener host;
     host.criteria.text = u"tech"_s;
-    QList<Report> reports;
-    Guard guard(
-        [&](const QString &l, int s, const QString &d) {
-            reports.append({l, s, d});
-        },
-        formLocation(u"PushButton7_Click"_s));
-    SearchRun run({good, folder, m_dir.filePath(u"missing.vcf"_s), good});
-    QVERIFY(run.run(host, guard));
-    QCOMPARE(reports.size(), 1);
-    QCOMPARE(reports.first().step, 142);
-    QCOMPARE(reports.first().location, u"in Tarnwick2021/08/31.Form1.PushButton7_Click "_s);
-    QVERIFY2(reports.first().description.contains(folder), qPrintable(reports.first().description));
-    QCOMPARE(host.rows.size(), 2);
-    QCOMPARE(host.rows.at(0).File, good);
-    QCOMPARE(host.rows.at(1).File, good);
+    QVERIFY(host.search({good, folder, m_dir.filePath(u"missing.vcf"_s), good}));
+    QCOMPARE(host.failures.size(), 1);
+    QCOMPARE(host.failures.first().index, 1);
+    QCOMPARE(host.failures.first().kind, FileFailure::Read);
+    QVERIFY2(host.failures.first().description.contains(folder),
+             qPrintable(host.failures.first().description));
+    QCOMPARE(host.found.size(), 2);
+    QCOMPARE(host.found.at(0).File, good);
+    QCOMPARE(host.found.at(1).File, good);
 }
 
 void TestSearch::runStopsBeforeTheNextFile()
 {
     const QString card = write(u"stop.vcf"_s, "BEGIN:VCARD\nFN:Stop Here\nEND:VCARD\n");
-    ScriptedHost host;
+    ScriptedListener host;
     host.criteria.text = u"stop"_s;
-    SearchRun run(QStringList(10, card));
     // The stop arrives while the second file is in hand: that file is finished.
     host.onEvents = [&](int turn) {
         if (turn == 2)
-            run.requestStop();
+            host.run->requestStop();
     };
-    Guard guard(Guard::Reporter{}, u"x"_s);
-    QVERIFY(!run.run(host, guard));
-    QCOMPARE(host.rows.size(), 2);
+    QVERIFY(!host.search(QStringList(10, card)));
+    QCOMPARE(host.found.size(), 2);
     QCOMPARE(host.eventTurns, 2);
-    QVERIFY(!run.isRunning());
+    QCOMPARE(host.filesDone, 2);
 }
 
 /// The ways a run can search: on its own thread, on workers, on workers for a live host.
@@ -385,14 +357,13 @@ void TestSearch::runReadsCriteriaAfreshPerFile()
     QFETCH(bool, live);
     const QString card
         = write(u"fresh.vcf"_s, "BEGIN:VCARD\nFN:Alpha Beta\nTITLE:Gamma\nEND:VCARD\n");
-    ScriptedHost host;
+    ScriptedListener host;
     host.threads = threads;
     host.live = live;
     host.criteria.text = u"alpha"_s;
-    SearchRun run({card, card, card, card, card});
     // Keyed on the file in hand: a live host also turns events while it waits.
     host.onEvents = [&](int) {
-        const qsizetype file = host.percents.size();
+        const qsizetype file = host.started.size();
         if (file == 2)
             host.criteria.ignoreCase = false; // "alpha" no longer matches "Alpha"
         if (file == 3) {
@@ -406,14 +377,13 @@ void TestSearch::runReadsCriteriaAfreshPerFile()
         if (file == 5)
             host.criteria.mode = SearchCriteria::Mode::None;
     };
-    Guard guard(Guard::Reporter{}, u"x"_s);
-    QVERIFY(run.run(host, guard));
+    QVERIFY(host.search({card, card, card, card, card}));
     QStringList tags;
-    for (const ResultRow &row : host.rows)
+    for (const ResultRow &row : host.found)
         tags.append(row.Tag);
     QCOMPARE(tags,
              (QStringList{u"FirstName"_s, u"Title"_s, u"FirstName"_s, u"FirstName"_s, u"Title"_s}));
-    QCOMPARE(run.filesDone(), 5);
+    QCOMPARE(host.filesDone, 5);
 }
 
 void TestSearch::runGivesTheSameRowsOnAnyThreads_data()
@@ -447,28 +417,22 @@ void TestSearch::runGivesTheSameRowsOnAnyThreads()
         for (int k = 1; kind < 7 && k <= kind * 3; k += 2)
             expected.append(file + u" | Notes | tech #%1"_s.arg(k + 1));
     }
-    ScriptedHost host;
+    ScriptedListener host;
     host.threads = threads;
     host.live = live;
     host.criteria.text = u"TECH"_s;
-    QList<Report> reports;
-    Guard guard(
-        [&](const QString &l, int s, const QString &d) {
-            reports.append({l, s, d});
-        },
-        u"x"_s);
-    SearchRun run(files);
-    QVERIFY(run.run(host, guard));
+    QVERIFY(host.search(files));
     QStringList got;
-    for (const ResultRow &row : std::as_const(host.rows))
+    for (const ResultRow &row : std::as_const(host.found))
         got.append(row.File + u" | "_s + row.Tag + u" | "_s + row.Value + u" #"_s
                    + QString::number(row.Card.number));
     QCOMPARE(got, expected);
-    QCOMPARE(reports.size(), files.count(folder));
-    QVERIFY(std::all_of(reports.cbegin(), reports.cend(),
-                        [](const Report &r) { return r.step == 142; }));
-    QCOMPARE(host.percents.size(), files.size());
-    QCOMPARE(run.filesDone(), files.size());
+    QCOMPARE(host.failures.size(), files.count(folder));
+    QVERIFY(std::all_of(host.failures.cbegin(), host.failures.cend(), [&](const FailedFile &f) {
+        return f.kind == FileFailure::Read && files.at(f.index) == folder;
+    }));
+    QCOMPARE(host.started, files);
+    QCOMPARE(host.filesDone, files.size());
 }
 
 void TestSearch::runModes_data()
@@ -490,14 +454,12 @@ void TestSearch::runModes()
     QFETCH(QStringList, sets);
     QFETCH(int, rows);
     const QString card = write(u"modes.vcf"_s, "BEGIN:VCARD\nFN:Alpha\nEND:VCARD\n");
-    ScriptedHost host;
+    ScriptedListener host;
     host.criteria.mode = SearchCriteria::Mode(mode);
     host.criteria.text = u"Alpha"_s;
     host.criteria.sets = sets;
-    SearchRun run({card, card});
-    Guard guard(Guard::Reporter{}, u"x"_s);
-    QVERIFY(run.run(host, guard));
-    QCOMPARE(host.rows.size(), rows * 2);
+    QVERIFY(host.search({card, card}));
+    QCOMPARE(host.found.size(), rows * 2);
     QCOMPARE(host.eventTurns, 2); // every file is visited
 }
 
@@ -633,14 +595,12 @@ void TestSearch::shortcutsNeverHideAMatch()
         prepareCardBytes(file),
         [&](ContactFields &&card) { AddFieldMatches(card, path, needle, ignoreCase, full); },
         nullptr, nullptr, ParseOptions{allProperties});
-    ScriptedHost host;
+    ScriptedListener host;
     host.criteria.text = needle;
     host.criteria.ignoreCase = ignoreCase;
     host.criteria.allProperties = allProperties;
-    SearchRun run({path});
-    Guard guard(Guard::Reporter{}, u"x"_s);
-    QVERIFY(run.run(host, guard));
-    QCOMPARE(rowsText(host.rows), rowsText(full));
+    QVERIFY(host.search({path}));
+    QCOMPARE(rowsText(host.found), rowsText(full));
     QCOMPARE(full.size(), rows);
 }
 
@@ -922,17 +882,15 @@ void TestSearch::shortcutsWithOptions()
             [&](const QString &tag, const QString &value) { full.append(tag + u'=' + value); });
     }
     QCOMPARE(full, rows);
-    ScriptedHost host;
+    ScriptedListener host;
     host.criteria.text = needle;
     host.criteria.ignoreCase = match.ignoreCase;
     host.criteria.ignoreAccents = match.ignoreAccents;
     host.criteria.phoneNumbers = match.phoneNumbers;
     host.criteria.region = match.region;
-    SearchRun run({path});
-    Guard guard(Guard::Reporter{}, u"x"_s);
-    QVERIFY(run.run(host, guard));
+    QVERIFY(host.search({path}));
     QStringList found;
-    for (const ResultRow &row : std::as_const(host.rows))
+    for (const ResultRow &row : std::as_const(host.found))
         found.append(row.Tag + u'=' + row.Value);
     QCOMPARE(found, rows);
 }
@@ -1042,7 +1000,7 @@ void TestSearch::valuesWrittenOverStayFindable()
         },
         nullptr, nullptr, ParseOptions{allProperties});
     QCOMPARE(full, rows);
-    ScriptedHost host;
+    ScriptedListener host;
     host.criteria.mode
         = needles.size() == 1 ? SearchCriteria::Mode::This : SearchCriteria::Mode::Multiple;
     host.criteria.text = needles.first();
@@ -1052,11 +1010,9 @@ void TestSearch::valuesWrittenOverStayFindable()
     host.criteria.phoneNumbers = match.phoneNumbers;
     host.criteria.region = match.region;
     host.criteria.allProperties = allProperties;
-    SearchRun run({path});
-    Guard guard(Guard::Reporter{}, u"x"_s);
-    QVERIFY(run.run(host, guard));
+    QVERIFY(host.search({path}));
     QStringList found;
-    for (const ResultRow &row : std::as_const(host.rows))
+    for (const ResultRow &row : std::as_const(host.found))
         found.append(row.Tag + u'=' + row.Value);
     QCOMPARE(found, rows);
 }

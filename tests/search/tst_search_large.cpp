@@ -2,9 +2,8 @@
 // the way. Each makes files of many megabytes: a run of its own, labelled slow.
 
 #include "HostileShapes.h"
-#include "ScriptedHost.h"
+#include "ScriptedListener.h"
 #include "TestFiles.h"
-#include "base/ErrorReport.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -71,16 +70,14 @@ void TestSearchLarge::largeFileInPartsGivesTheSameRows()
     const QString path = write(u"large.vcf"_s, file);
     QList<ResultRow> expected;
     for (const int threads : {1, 3}) {
-        ScriptedHost host;
+        ScriptedListener host;
         host.criteria.text = u"tech"_s;
         host.criteria.ignoreCase = true;
         host.criteria.allProperties = allProperties;
         host.threads = threads;
-        SearchRun run({path});
-        Guard guard(Guard::Reporter{}, u"x"_s);
-        QVERIFY(run.run(host, guard));
+        QVERIFY(host.search({path}));
         if (threads == 1) {
-            expected = host.rows;
+            expected = host.found;
             QVERIFY(expected.size() > 500);
             // Other properties' rows come after the card's rows of the fields.
             const auto skype
@@ -92,8 +89,8 @@ void TestSearchLarge::largeFileInPartsGivesTheSameRows()
                 QCOMPARE(skype[-1].Card, skype->Card);
             }
         } else {
-            QCOMPARE(host.rows.size(), expected.size());
-            QVERIFY(host.rows == expected);
+            QCOMPARE(host.found.size(), expected.size());
+            QVERIFY(host.found == expected);
         }
     }
 }
@@ -125,22 +122,20 @@ void TestSearchLarge::stopInALargeFileKeepsTheRowsBefore()
     const QString path = write(u"stopped.vcf"_s, file);
     qint64 firstRowsMs = -1;
     const auto search = [&](qint64 stopAfterMs, QList<ResultRow> &rows) {
-        ScriptedHost host;
+        ScriptedListener host;
         host.criteria.text = text;
         host.threads = 3;
         host.live = true;
-        SearchRun run({path});
         QElapsedTimer clock;
         host.onEvents = [&](int) {
-            if (firstRowsMs < 0 && !host.rows.isEmpty())
+            if (firstRowsMs < 0 && !host.found.isEmpty())
                 firstRowsMs = clock.elapsed();
             if (stopAfterMs >= 0 && clock.elapsed() >= stopAfterMs)
-                run.requestStop();
+                host.run->requestStop();
         };
-        Guard guard(Guard::Reporter{}, u"x"_s);
         clock.start();
-        const bool completed = run.run(host, guard);
-        rows = host.rows;
+        const bool completed = host.search({path});
+        rows = host.found;
         return completed;
     };
     QList<ResultRow> all;
