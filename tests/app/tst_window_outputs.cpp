@@ -32,7 +32,7 @@ namespace {
 /// Makes row r of the results table the current one, as a click would.
 void selectRow(QWidget &form, int r)
 {
-    auto *view = form.findChild<QTableView *>(u"ListView2"_s);
+    auto *view = control<QTableView>(form, "ListView2");
     view->setCurrentIndex(view->model()->index(r, 1));
 }
 
@@ -310,7 +310,7 @@ void TestWindowOutputs::openSelectedFile()
     form->results().appendRows({{u"/c/a.vcf"_s, u"T"_s, u"V"_s}, {u"/c/b.vcf"_s, u"T"_s, u"V"_s}});
     button(*form, "PushButton3")->click(); // no selection
     QVERIFY(m_desktop->started.isEmpty());
-    auto *view = form->findChild<QTableView *>(u"ListView2"_s);
+    auto *view = control<QTableView>(*form, "ListView2");
     view->setCurrentIndex(view->model()->index(1, 1));
     button(*form, "PushButton3")->click();
     QCOMPARE(m_desktop->started.size(), 1);
@@ -577,7 +577,7 @@ void TestWindowOutputs::saveMatchingCards()
     QCOMPARE(form->MousePointer(), 0);
 
     // The table's context menu has the same command.
-    auto *view = form->findChild<QTableView *>(u"ListView2"_s);
+    auto *view = control<QTableView>(*form, "ListView2");
     QVERIFY(view);
     QCOMPARE(view->contextMenuPolicy(), Qt::ActionsContextMenu);
     auto *save = view->findChild<QAction *>(u"SaveMatchingCardsAction"_s);
@@ -627,7 +627,7 @@ void TestWindowOutputs::outputsNeverReplaceWhatTheyMayNot()
 
     auto form = start();
     form->fileList().append(bookPath);
-    form->findChild<QLineEdit *>(u"Text1"_s)->setText(u"ann"_s);
+    control<QLineEdit>(*form, "Text1")->setText(u"ann"_s);
     ::button(*form, "PushButton7")->click();
     QCOMPARE(form->results().count(), 1);
     form->fileList().append(listed);
