@@ -4,7 +4,6 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QStringView>
 #include <QThread>
 
 #include <algorithm>
