@@ -1,8 +1,8 @@
 #include "card/CardFile.h"
 
 #include "base/Failure.h"
-#include "card/FileExists.h"
-#include "card/NativePath.h"
+#include "base/FileExists.h"
+#include "base/NativePath.h"
 
 #include <array>
 #include <cerrno>

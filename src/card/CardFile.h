@@ -1,7 +1,7 @@
 #pragma once
 
+#include "base/FileList.h"
 #include "card/CardBytes.h"
-#include "card/FileList.h"
 
 #include <QByteArray>
 #include <QString>

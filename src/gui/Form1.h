@@ -42,8 +42,8 @@
 #include <QPersistentModelIndex>
 #include <QSize>
 
+#include "base/FileList.h"
 #include "card/CardBytes.h"
-#include "card/FileList.h"
 #include "search/SearchSession.h"
 
 #include <functional>

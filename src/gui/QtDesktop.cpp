@@ -1,7 +1,7 @@
 #include "gui/QtDesktop.h"
 
 #include "app/DesktopOpen.h"
-#include "card/NativePath.h"
+#include "base/NativePath.h"
 
 #include <QClipboard>
 #include <QFileDialog>

@@ -2,12 +2,12 @@
 
 #include "base/EventPump.h"
 #include "base/Failure.h"
+#include "base/NativePath.h"
 #include "card/ByteSearch.h"
 #include "card/CardBytes.h"
 #include "card/CardFile.h"
 #include "card/CardParser.h"
 #include "card/ContactFields.h"
-#include "card/NativePath.h"
 #include "results/OutputTarget.h"
 #include "results/ResultsModel.h"
 

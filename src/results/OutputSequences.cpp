@@ -4,7 +4,7 @@
 #include "base/ErrorReport.h"
 #include "base/EventPump.h"
 #include "base/Failure.h"
-#include "card/FileList.h"
+#include "base/FileList.h"
 #include "results/CardExport.h"
 #include "results/EditorLaunch.h"
 #include "results/OutputTarget.h"

@@ -1,11 +1,11 @@
 // Filling the lists: the file dialog, a folder's tree, drag and drop, list files, samples.
 
 #include "WindowTest.h"
-#include "gui/Form1.h"
+#include "base/NativePath.h"
 #include "base/SettingsStore.h"
-#include "gui/TextProgressBar.h"
-#include "card/NativePath.h"
 #include "filelist/FileListModel.h"
+#include "gui/Form1.h"
+#include "gui/TextProgressBar.h"
 #include "results/ResultsModel.h"
 
 #include <QApplication>

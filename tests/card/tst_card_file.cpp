@@ -3,7 +3,7 @@
 
 #include "CardExpect.h"
 #include "base/Failure.h"
-#include "card/FileExists.h"
+#include "base/FileExists.h"
 
 #include <QDir>
 #include <QFile>

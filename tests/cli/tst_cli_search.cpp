@@ -1,6 +1,6 @@
 // quillory-search's search mode: the same loop as the window, the results file on stdout.
 
-#include "card/NativePath.h"
+#include "base/NativePath.h"
 #include "results/ResultsModel.h"
 #include "results/ResultsText.h"
 #include "search/SearchRun.h"

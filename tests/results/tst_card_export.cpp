@@ -1,10 +1,10 @@
 // Saving the matching cards: each card as it stands in its file, reading back alike.
 
 #include "base/Failure.h"
+#include "base/NativePath.h"
 #include "card/CardFile.h"
 #include "card/CardParser.h"
 #include "card/ContactFields.h"
-#include "card/NativePath.h"
 #include "results/CardExport.h"
 
 #include <QDir>

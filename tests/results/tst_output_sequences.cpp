@@ -4,10 +4,10 @@
 #include "ScriptedDesktop.h"
 #include "TestFiles.h"
 #include "base/ErrorReport.h"
+#include "base/FileList.h"
+#include "base/NativePath.h"
 #include "card/CardFile.h"
 #include "card/CardParser.h"
-#include "card/FileList.h"
-#include "card/NativePath.h"
 #include "results/OutputSequences.h"
 #include "results/ResultsModel.h"
 
