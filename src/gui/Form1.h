@@ -239,6 +239,8 @@ private:
     ResultsView *m_view = nullptr;
     // "Stopped after N of M files" of the last run, or empty when it reached its end.
     QString m_stoppedText;
+    // The files the last run went through; -1 while one runs and after "Clear".
+    qsizetype m_filesSearched = -1;
     SearchRun *m_run = nullptr;
     // The files of the last run, which no output may replace.
     FileList m_searchedFiles;

@@ -163,6 +163,8 @@ void Form1::PushButton7_Click()
     guard.step(126, [&] { m_results->clear(); });
 
     m_stoppedText.clear();
+    m_filesSearched = -1;
+    updateStatusLine();
     // The run searches the list as it stands now; later changes wait for the next run.
     SearchRun run(m_fileList->paths());
     m_searchedFiles = run.files();
@@ -170,6 +172,7 @@ void Form1::PushButton7_Click()
     m_run = &run;
     const bool completed = run.run(host, guard);
     m_run = nullptr;
+    m_filesSearched = run.filesDone();
     host.flush();
     if (m_closing)
         return;
