@@ -3,6 +3,7 @@
 #include "cli/SearchCommand.h"
 #include "filelist/AddFiles.h"
 #include "filelist/PathIntake.h"
+#include "search/SearchRun.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -10,7 +11,6 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
-#include <thread>
 
 using namespace Qt::StringLiterals;
 
@@ -150,7 +150,7 @@ int main(int argc, char *argv[])
     options.region = options.region.toUpper();
     if (parser.isSet(exportCards) && options.exportCards.isEmpty())
         return usageError(parser, u"--export-cards needs a file name"_s);
-    options.threads = int(qBound(1u, std::thread::hardware_concurrency(), 8u));
+    options.threads = defaultSearchThreads();
     if (parser.isSet(threads)) {
         bool number = false;
         options.threads = parser.value(threads).toInt(&number);

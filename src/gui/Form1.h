@@ -44,6 +44,7 @@
 
 #include "card/CardBytes.h"
 #include "card/FileList.h"
+#include "search/SearchSession.h"
 
 #include <functional>
 #include <memory>
@@ -70,8 +71,7 @@ struct OutputWindow;
 class QTimer;
 class QTableView;
 class ResultsModel;
-class ResultsView;
-class SearchRun;
+class ResultsProxyModel;
 class SettingsStore;
 class TextProgressBar;
 
@@ -95,8 +95,8 @@ public:
     const QString &applicationTitle() const { return m_applicationTitle; }
     FileListModel &fileList() { return *m_fileList; }
     ResultsModel &results() { return *m_results; }
-    /// True while a search run is inside its loop.
-    bool isSearching() const { return m_run != nullptr; }
+    /// True from a press of "Start Searching" until the search has ended.
+    bool isSearching() const { return m_session.isSearching(); }
     /// True while a folder's tree is being added to the file list.
     bool isAdding() const { return m_adding > 0; }
     /// The workbook file of the last spreadsheet export, or empty.
@@ -104,7 +104,7 @@ public:
     /// The pane that shows the card of the selected row.
     CardPane &cardPane() { return *m_cardPane; }
     /// The results as the table shows them: filtered and sorted.
-    ResultsView &resultsView() { return *m_view; }
+    ResultsProxyModel &resultsProxy() { return *m_proxy; }
     /// Adds the files and folders the desktop's "Open with" names (absolute paths): a
     /// file as it is, a folder's tree with the stored extension as "Add All VCF File(s)
     /// In Folder" adds it. Paths that do not exist are named in one message.
@@ -115,7 +115,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    class SearchHostAdapter;
+    class SearchDisplay;
 
     // Form1.cpp
     void Form_Load();
@@ -192,6 +192,8 @@ private:
 
     // Form1SearchControl.cpp
     void PushButton7_Click();
+    /// The search options as the controls hold them now.
+    SearchChoices searchChoices() const;
 
     // Form1Results.cpp
     /// Shows the card of the row under the table's cursor in the card pane.
@@ -236,12 +238,12 @@ private:
 
     FileListModel *m_fileList = nullptr;
     ResultsModel *m_results = nullptr;
-    ResultsView *m_view = nullptr;
+    ResultsProxyModel *m_proxy = nullptr;
     // "Stopped after N of M files" of the last run, or empty when it reached its end.
     QString m_stoppedText;
     // The files the last run went through; -1 while one runs and after "Clear".
     qsizetype m_filesSearched = -1;
-    SearchRun *m_run = nullptr;
+    SearchSession m_session;
     // The files of the last run, which no output may replace.
     FileList m_searchedFiles;
     /// The workbook handed to the spreadsheet application lives here until the

@@ -5,7 +5,7 @@
 #include "TestFiles.h"
 #include "base/ErrorReport.h"
 #include "base/SettingsStore.h"
-#include "card/CardBytes.h"
+#include "card/CardFile.h"
 #include "card/CardParser.h"
 #include "card/FileList.h"
 #include "card/NativePath.h"
