@@ -55,7 +55,10 @@ public:
         return inputAnswer.isEmpty() ? d : inputAnswer;
     }
     OpenFilesResult openFileNames(const QString &, const QString &) override { return {}; }
-    QString saveFileName(const QString &, const QString &) override { return savePath; }
+    SaveFileResult saveFileName(const QString &, const QString &, const QString &) override
+    {
+        return {savePath, {}};
+    }
     QString browseForFolder(const QString &, const QString &) override { return folder; }
     bool clearClipboard() override { return true; }
     bool setClipboardText(const QString &text) override

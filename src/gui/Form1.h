@@ -241,6 +241,8 @@ private:
     ResultsProxyModel *m_proxy = nullptr;
     // "Stopped after N of M files" of the last run, or empty when it reached its end.
     QString m_stoppedText;
+    // The files the last run went through; -1 while one runs and after "Clear".
+    qsizetype m_filesSearched = -1;
     SearchSession m_session;
     // The files of the last run, which no output may replace.
     FileList m_searchedFiles;

@@ -79,6 +79,7 @@ void Form1::PushButton2_Click()
     Guard guard(m_desktop, formLocation(u"PushButton2_Click"_s));
     guard.step(100, [&] { m_results->clear(); });
     m_stoppedText.clear();
+    m_filesSearched = -1;
     updateStatusLine();
 }
 
@@ -138,11 +139,16 @@ void Form1::applyFilter()
 void Form1::updateStatusLine()
 {
     const qsizetype rows = m_results->count();
+    const auto counted = [](qsizetype n, const QString &one, const QString &many) {
+        return u"%1 %2"_s.arg(QLocale().toString(n), n == 1 ? one : many);
+    };
     QString text;
-    if (rows > 0 || !m_stoppedText.isEmpty()) {
-        const auto counted = [](qsizetype n, const QString &one, const QString &many) {
-            return u"%1 %2"_s.arg(QLocale().toString(n), n == 1 ? one : many);
-        };
+    if (rows == 0 && m_filesSearched >= 0) {
+        // A run that found nothing says so here too, not only in its closing message.
+        text = m_stoppedText.isEmpty()
+            ? u"No rows found in "_s + counted(m_filesSearched, u"file"_s, u"files"_s)
+            : u"No rows found. "_s + m_stoppedText;
+    } else if (rows > 0 || !m_stoppedText.isEmpty()) {
         text = counted(rows, u"row"_s, u"rows"_s) + u" from "_s
             + counted(m_results->fileCount(), u"file"_s, u"files"_s) + u" and "_s
             + counted(m_results->cardCount(), u"card"_s, u"cards"_s);

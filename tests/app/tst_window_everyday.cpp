@@ -433,6 +433,13 @@ void TestWindowEveryday::countsUnderTheResults()
     QTRY_COMPARE(status->text(), u"4 rows from 3 files and 3 cards, 2 shown"_s);
     control<QPushButton>(*form, u"PushButton2"_s)->click();
     QCOMPARE(status->text(), QString());
+    // A search that finds nothing says so under the table as well as in its message.
+    control<QLineEdit>(*form, u"Text1"_s)->setText(u"zebra"_s);
+    control<QPushButton>(*form, u"PushButton7"_s)->click();
+    QCOMPARE(m_desktop->messages.size(), 1);
+    QCOMPARE(status->text(), u"No rows found in 3 files"_s);
+    control<QPushButton>(*form, u"PushButton2"_s)->click();
+    QCOMPARE(status->text(), QString());
 }
 
 void TestWindowEveryday::layoutComesBack_data()

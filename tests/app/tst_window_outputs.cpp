@@ -143,15 +143,20 @@ void TestWindowOutputs::saveTextFile()
     QVERIFY(m_desktop->messages.isEmpty()); // no message confirms the save
     QCOMPARE(form->MousePointer(), 0);
 
+    // The next dialog opens where the last save went, in this window or the next.
     button(*form, "PushButton4")->click(); // cancelled: nothing written
     QCOMPARE(readTestFile(path), expected);
+    QCOMPARE(m_desktop->saveStarts.last(), m_dir->filePath(u"Results.txt"_s));
+    QCOMPARE(m_settings->ReadSetting(u"ResultsTextFolder"_s, QString()), m_dir->path());
 
-    // An empty table writes an empty file.
+    // An empty table writes nothing, and says so.
     form->results().clear();
-    m_desktop->answers.enqueue(MessageAnswer::Yes);
     m_desktop->saveResults.enqueue(path);
     button(*form, "PushButton4")->click();
-    QCOMPARE(readTestFile(path), QByteArray());
+    QCOMPARE(m_desktop->dialogTitles.size(), 2);
+    QCOMPARE(m_desktop->messages.size(), 1);
+    QCOMPARE(m_desktop->messages.first().text, u"Nothing to save."_s);
+    QCOMPARE(readTestFile(path), expected);
 }
 
 void TestWindowOutputs::saveFailureKeepsTheOldFile_data()
@@ -570,6 +575,7 @@ void TestWindowOutputs::saveMatchingCards()
     QCOMPARE(m_desktop->messages.size(), 2);
     QCOMPARE(m_desktop->messages.first().text,
              u"saved.vcf already exists.\r\rDo you want to replace it?"_s);
+    QCOMPARE(m_desktop->messages.first().buttons, MessageButtons::YesNoDefaultNo);
     QCOMPARE(m_desktop->messages.last().text,
              u"1 card has been saved to saved.vcf. 1 card was left out.\r\rCards of these files "
              "could not be taken out:\r"_s
