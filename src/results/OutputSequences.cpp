@@ -6,10 +6,10 @@
 #include "base/Failure.h"
 <<<<<<< HEAD
 #include "base/FileList.h"
-=======
+    =======
+#include "base/FileList.h"
 #include "base/SettingsStore.h"
-#include "card/FileList.h"
->>>>>>> h6-dialogs
+    >>>>>>> h6-dialogs
 #include "results/CardExport.h"
 #include "results/EditorLaunch.h"
 #include "results/OutputTarget.h"
@@ -24,7 +24,7 @@
 
 #include <optional>
 
-using namespace Qt::StringLiterals;
+    using namespace Qt::StringLiterals;
 
 namespace {
 
