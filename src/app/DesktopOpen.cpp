@@ -1,7 +1,7 @@
 #include "app/DesktopOpen.h"
 
 #include "base/Desktop.h"
-#include "card/NativePath.h"
+#include "base/NativePath.h"
 
 #include <QUrl>
 

@@ -4,8 +4,8 @@
 #include "base/Desktop.h"
 #include "base/ErrorReport.h"
 #include "base/Failure.h"
+#include "base/FileExists.h"
 #include "base/SettingsStore.h"
-#include "card/FileExists.h"
 #include "filelist/AddFiles.h"
 #include "search/SearchSets.h"
 

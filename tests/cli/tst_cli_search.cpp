@@ -1,6 +1,6 @@
 // quillory-search's search mode: the same loop as the window, the results file on stdout.
 
-#include "card/NativePath.h"
+#include "base/NativePath.h"
 #include "results/ResultsModel.h"
 #include "results/ResultsText.h"
 #include "search/SearchRun.h"
@@ -552,9 +552,7 @@ void TestCliSearch::exportCards()
         return;
     }
     QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), cards);
+    QCOMPARE(readTestFile(path), cards);
 }
 
 void TestCliSearch::exportNeverReplacesWhatItMayNot_data()
