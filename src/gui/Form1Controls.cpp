@@ -6,6 +6,7 @@
 #include "filelist/FileListModel.h"
 #include "gui/CardPane.h"
 #include "gui/Form1Parts.h"
+#include "gui/KeyedButton.h"
 #include "gui/PathDelegate.h"
 #include "gui/TextProgressBar.h"
 #include "results/ResultsModel.h"
@@ -22,8 +23,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSplitter>
-#include <QStyleOptionButton>
-#include <QStylePainter>
 #include <QTableView>
 #include <QTimer>
 
@@ -61,39 +60,6 @@ QTableView *makeReportView(QWidget *parent, const QString &name)
     view->horizontalHeader()->setHighlightSections(false);
     return view;
 }
-
-/// A push button that underlines the letter of its Alt shortcut in the caption it
-/// draws, while its text stays the caption itself.
-class KeyedButton final : public QPushButton
-{
-public:
-    using QPushButton::QPushButton;
-
-protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QStylePainter painter(this);
-        QStyleOptionButton option;
-        initStyleOption(&option);
-        option.text = text().replace(u'&', u"&&"_s);
-        const QKeyCombination key = shortcut().isEmpty() ? QKeyCombination() : shortcut()[0];
-        if (key.keyboardModifiers() == Qt::AltModifier) {
-            // The letter at the start of a word, or else anywhere.
-            const QChar letter(key.key());
-            qsizetype at = -1;
-            for (qsizetype i = 0; i < option.text.size() && at < 0; ++i) {
-                if (option.text.at(i).toUpper() == letter
-                    && (i == 0 || !option.text.at(i - 1).isLetter()))
-                    at = i;
-            }
-            if (at < 0)
-                at = option.text.indexOf(letter, 0, Qt::CaseInsensitive);
-            if (at >= 0)
-                option.text.insert(at, u'&');
-        }
-        painter.drawControl(QStyle::CE_PushButton, option);
-    }
-};
 
 } // namespace
 
@@ -360,9 +326,9 @@ void Form1::buildControls()
     });
     connect(m_columnFit, &QTimer::timeout, this, &Form1::fitColumns);
     const auto fitSoon = [this] { m_columnFit->start(); };
-    connect(m_view, &QAbstractItemModel::rowsInserted, this, fitSoon);
-    connect(m_view, &QAbstractItemModel::modelReset, this, fitSoon);
-    connect(m_view, &QAbstractItemModel::layoutChanged, this, fitSoon);
+    connect(m_proxy, &QAbstractItemModel::rowsInserted, this, fitSoon);
+    connect(m_proxy, &QAbstractItemModel::modelReset, this, fitSoon);
+    connect(m_proxy, &QAbstractItemModel::layoutChanged, this, fitSoon);
     watchResize(ListView2->viewport(), fitSoon);
     watchResize(m_resultsSplitter, [this] { arrangeResults(); });
     connect(m_filterBox, &QLineEdit::textChanged, m_filterDelay, qOverload<>(&QTimer::start));

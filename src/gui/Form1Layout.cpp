@@ -5,6 +5,7 @@
 #include "gui/CardPane.h"
 #include "gui/Form1Parts.h"
 #include "gui/TextProgressBar.h"
+#include "results/ResultsProxyModel.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -24,8 +25,6 @@
 #include <QStyle>
 #include <QTableView>
 #include <QVBoxLayout>
-
-#include "results/ResultsView.h"
 
 using namespace Qt::StringLiterals;
 
@@ -232,10 +231,10 @@ void Form1::setUpKeys()
     auto *sortMenu = new QMenu(u"Sort by"_s, ListView2);
     sortMenu->setObjectName(u"SortMenu"_s);
     auto *sorts = new QActionGroup(sortMenu);
-    for (int column = -1; column < m_view->columnCount(); ++column) {
+    for (int column = -1; column < m_proxy->columnCount(); ++column) {
         const QString caption = column < 0
             ? u"Order found"_s
-            : m_view->headerData(column, Qt::Horizontal).toString().trimmed();
+            : m_proxy->headerData(column, Qt::Horizontal).toString().trimmed();
         QAction *sort = sortMenu->addAction(caption);
         sort->setCheckable(true);
         sort->setData(column);
@@ -249,7 +248,7 @@ void Form1::setUpKeys()
     }
     connect(sortMenu, &QMenu::aboutToShow, this, [this, sorts] {
         for (QAction *sort : sorts->actions())
-            sort->setChecked(sort->data().toInt() == m_view->sortColumn());
+            sort->setChecked(sort->data().toInt() == m_proxy->sortColumn());
     });
     QAction *sortBy = sortMenu->menuAction();
     sortBy->setObjectName(u"SortByAction"_s);

@@ -150,7 +150,7 @@ void Form1::tickCurrentRows()
     if (!rows.contains(box))
         rows = {box};
     for (const QModelIndex &row : std::as_const(rows))
-        m_view->setData(row, ticked ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
+        m_proxy->setData(row, ticked ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
 }
 
 void Form1::fitColumns()

@@ -7,7 +7,7 @@
 #include "filelist/FileListModel.h"
 #include "gui/CardPane.h"
 #include "results/ResultsModel.h"
-#include "results/ResultsView.h"
+#include "results/ResultsProxyModel.h"
 
 #include <QAction>
 #include <QApplication>
@@ -136,7 +136,7 @@ void TestWindowKeys::sortFromTheContextMenu()
         for (QAction *each : sortBy->menu()->actions()) {
             if (each->text() == caption) {
                 each->trigger();
-                QTRY_VERIFY(!form->resultsView().isArranging());
+                QTRY_VERIFY(!form->resultsProxy().isArranging());
                 return;
             }
         }
