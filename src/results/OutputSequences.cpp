@@ -4,12 +4,8 @@
 #include "base/ErrorReport.h"
 #include "base/EventPump.h"
 #include "base/Failure.h"
-<<<<<<< HEAD
 #include "base/FileList.h"
-=======
 #include "base/SettingsStore.h"
-#include "card/FileList.h"
->>>>>>> h6-dialogs
 #include "results/CardExport.h"
 #include "results/EditorLaunch.h"
 #include "results/OutputTarget.h"
@@ -24,7 +20,7 @@
 
 #include <optional>
 
-using namespace Qt::StringLiterals;
+    using namespace Qt::StringLiterals;
 
 namespace {
 
