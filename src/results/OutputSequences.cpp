@@ -4,12 +4,8 @@
 #include "base/ErrorReport.h"
 #include "base/EventPump.h"
 #include "base/Failure.h"
-<<<<<<< HEAD
-#include "base/FileList.h"
-    =======
 #include "base/FileList.h"
 #include "base/SettingsStore.h"
-    >>>>>>> h6-dialogs
 #include "results/CardExport.h"
 #include "results/EditorLaunch.h"
 #include "results/OutputTarget.h"
