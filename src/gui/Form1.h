@@ -33,7 +33,7 @@
 //   Command1      hidden, does nothing                                   Form1Controls.cpp
 // Numbered names are the design's controls; the others say what they are.
 // Form1Controls.cpp builds the controls and connects them; Form1Layout.cpp arranges them
-// (Tab order, accessible names, screen fit, stored size); Form1.cpp holds start-up,
+// (Tab order, accessible names, keys, screen fit, stored size); Form1.cpp holds start-up,
 // closing, the pointer and the event filter that routes the file list's events.
 
 #include <QCursor>
@@ -137,8 +137,8 @@ private:
     QCheckBox *makeMatchOption(const QString &name, const QString &caption);
 
     // Form1Layout.cpp
-    /// Lays the controls out, in the design's column or, for a short screen, wide; Tab
-    /// follows them from top to bottom and left to right.
+    /// Lays the controls out, in the design's column or, for a short or wide screen,
+    /// wide; Tab follows them from top to bottom and left to right.
     void arrangeControls(bool wide);
     bool needsWideArrangement();
     /// The room the screen has for the window's client area: its available area less a
@@ -146,7 +146,8 @@ private:
     std::optional<QSize> screenRoom() const;
     /// Accessible names and descriptions; Enter presses buttons; Tab leaves tables.
     void setUpKeyboardAndNames();
-    /// The design's size, clamped to the screen, then what was stored at the last close.
+    /// The design's size, or a share of a larger screen, clamped to the screen; then
+    /// what was stored at the last close.
     void restoreWindowLayout();
     void storeWindowLayout();
     /// Mnemonic keys for the main buttons, a "Sort by" menu and Space ticking rows in

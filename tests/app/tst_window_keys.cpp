@@ -37,6 +37,7 @@ private slots:
     void sortFromTheContextMenu();
     void mnemonicsPressButtonsAndDoNotCollide();
     void cardPaneHasRoom();
+    void columnsFollowTheirContents();
 
 private:
     /// A shown window that has searched the files for "tech".
@@ -216,6 +217,31 @@ void TestWindowKeys::cardPaneHasRoom()
     const int first = text->cursorForPosition(QPoint(0, 0)).blockNumber();
     const int fit = text->viewport()->height() / text->fontMetrics().lineSpacing();
     QCOMPARE(first == 0, fit > text->textCursor().blockNumber());
+}
+
+void TestWindowKeys::columnsFollowTheirContents()
+{
+    const QString contact = u"Tech Bjørn Sørensen"_s;
+    auto form
+        = searched({writeTestFile(*m_dir, u"bjorn-soren.vcf"_s,
+                                  "BEGIN:VCARD\r\nFN:" + contact.toUtf8() + "\r\nEND:VCARD\r\n")});
+    auto *table = control<QTableView>(*form, u"ListView2"_s);
+    const int contactWidth = table->fontMetrics().horizontalAdvance(contact);
+    const auto width = [&](int column) { return table->columnWidth(column); };
+    // Wide: the contact whole; narrow: File, Tag and Contact within their shares, and
+    // Value keeps the most.
+    form->resize(1600, form->height());
+    QTRY_VERIFY(width(3) > contactWidth);
+    form->resize(form->minimumWidth(), form->height());
+    QTRY_VERIFY(width(3) < contactWidth);
+    QVERIFY(width(0) + width(1) + width(3) < table->viewport()->width() * 2 / 3);
+    // A width the user sets stays, and is kept for the next start.
+    table->horizontalHeader()->resizeSection(3, 300);
+    form->resize(1600, form->height());
+    QTest::qWait(150);
+    QCOMPARE(width(3), 300);
+    form->close();
+    QVERIFY(m_settings->ReadSetting(u"ResultsColumns"_s, QString()).endsWith(u",300"_s));
 }
 
 QTEST_MAIN(TestWindowKeys)
