@@ -54,6 +54,13 @@ public:
         return false;
     }
 
+    /// Reports a failure found outside the steps as the failure of step number.
+    void fail(int number, const QString &description)
+    {
+        m_step = number;
+        report(description);
+    }
+
     int currentStep() const { return m_step; }
     const QString &location() const { return m_location; }
 

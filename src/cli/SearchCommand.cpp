@@ -1,6 +1,6 @@
 #include "cli/SearchCommand.h"
 
-#include "base/ErrorReport.h"
+#include "base/Failure.h"
 #include "card/NativePath.h"
 #include "cli/JsonText.h"
 #include "cli/Output.h"
@@ -62,31 +62,21 @@ void appendJsonRow(QString &text, const ResultRow &row, const std::function<void
     text.append(u"}\n"_s);
 }
 
-/// The console as a search host: fixed criteria, rows streamed as the results file or
-/// as JSON lines, and the cards with rows noted when they are to be written out.
-class ConsoleHost final : public SearchHost
+/// The console as a search's listener: rows streamed as the results file or as JSON
+/// lines, and the cards with rows noted when they are to be written out.
+class ConsoleListener final : public SearchListener
 {
 public:
-    ConsoleHost(SearchCriteria criteria, int threads, Output &out, SearchRun &run, bool json,
-                MatchingCards *cards)
-        : m_criteria(std::move(criteria)), m_out(out), m_threads(threads), m_run(run), m_json(json),
-          m_cards(cards)
+    ConsoleListener(Output &out, bool json, MatchingCards *cards,
+                    std::function<void(const QString &)> reportFailure)
+        : m_out(out), m_json(json), m_cards(cards), m_reportFailure(std::move(reportFailure))
     {}
 
-    // Files are searched on every thread, and a large file in parts on all of them.
-    int searchThreads() const override { return m_threads; }
-    bool showsProgress() const override { return false; }
-    // Every file was listed by a walk or seen to exist: one missing now has vanished.
-    bool missingFileFails() const override { return true; }
-
-    SearchCriteria currentCriteria() override { return m_criteria; }
-    void showProgress(double, const QString &) override {}
-    void processEvents() override {}
-    void markBusy() override {}
+    void fileStarted(qsizetype, const FileRef &) override {}
 
     // Rows are gathered into pieces of about kPiece characters, each written as soon as
     // it is full.
-    void addRows(QList<ResultRow> &&rows) override
+    bool rows(QList<ResultRow> &&rows) override
     {
         const auto write = [this](const QString &piece) { m_out.writeText(piece); };
         const std::function<void()> writeIfLong = [this] {
@@ -114,8 +104,12 @@ public:
         if (m_text.size() >= kPiece)
             flush();
         // Once the output cannot be written, searching on would only hide that.
-        if (m_out.failed())
-            m_run.requestStop();
+        return !m_out.failed();
+    }
+
+    void fileFailed(qsizetype, FileFailure, const QString &description) override
+    {
+        m_reportFailure(description);
     }
 
     /// Writes what is gathered.
@@ -128,14 +122,12 @@ public:
     qint64 rowCount() const { return m_rows; }
 
 private:
-    SearchCriteria m_criteria;
     Output &m_out;
     QString m_text;
     qint64 m_rows = 0;
-    int m_threads;
-    SearchRun &m_run;
     bool m_json;
     MatchingCards *m_cards;
+    std::function<void(const QString &)> m_reportFailure;
 };
 
 } // namespace
@@ -144,26 +136,24 @@ int runSearch(const SearchCommandOptions &options, std::FILE *out, std::FILE *er
 {
     Output output(out);
     bool failed = false;
-    ConsoleHost *host = nullptr;
-    const Guard::Reporter report = [&](const QString &, int, const QString &description) {
+    ConsoleListener *listener = nullptr;
+    const auto reportFailure = [&](const QString &description) {
         // What was found before the failure comes first.
-        if (host)
-            host->flush();
+        if (listener)
+            listener->flush();
         output.finish();
         printError(err, description);
         failed = true;
     };
+    const auto report
+        = [&](const QString &, int, const QString &description) { reportFailure(description); };
 
-    SearchCriteria criteria;
-    criteria.mode
-        = options.texts.size() == 1 ? SearchCriteria::Mode::This : SearchCriteria::Mode::Multiple;
-    criteria.text = options.texts.value(0);
-    criteria.sets = options.texts;
-    criteria.ignoreCase = !options.matchCase;
-    criteria.phoneNumbers = options.phoneNumbers;
-    criteria.ignoreAccents = options.ignoreAccents;
-    criteria.allProperties = options.allProperties;
-    criteria.region = options.region;
+    SearchChoices choices = SearchChoices::forTexts(options.texts);
+    choices.matchCase = options.matchCase;
+    choices.phoneNumbers = options.phoneNumbers;
+    choices.ignoreAccents = options.ignoreAccents;
+    choices.allProperties = options.allProperties;
+    choices.region = options.region;
 
     // A target that cannot be written is refused before the search.
     if (!options.exportCards.isEmpty()) {
@@ -175,16 +165,18 @@ int runSearch(const SearchCommandOptions &options, std::FILE *out, std::FILE *er
         }
     }
 
-    SearchRun run;
+    // Files are searched on every thread, and a large file in parts on all of them. Every
+    // file was listed by a walk or seen to exist: one missing now has vanished.
+    SearchRun run({options.threads, false, true});
+    run.setCriteria(criteriaFor(choices));
     // Only the place of each card with a row is kept for the export, not every row.
     std::optional<MatchingCards> cards;
     if (!options.exportCards.isEmpty())
         cards.emplace();
-    ConsoleHost console(criteria, options.threads, output, run, options.json,
-                        cards ? &*cards : nullptr);
-    host = &console;
+    ConsoleListener console(output, options.json, cards ? &*cards : nullptr, reportFailure);
+    listener = &console;
     // Files are searched from the moment each folder is listed.
-    run.start(console);
+    run.start();
     FolderAddSink sink;
     sink.report = report;
     sink.files = [&](const QStringList &listed) { run.addFiles(listed); };
@@ -206,8 +198,7 @@ int runSearch(const SearchCommandOptions &options, std::FILE *out, std::FILE *er
     };
     intake.folderStarts = false;
     takePaths(options.paths, intake);
-    Guard guard(report, formLocation(u"PushButton7_Click"_s));
-    run.run(console, guard);
+    run.run(console);
     console.flush();
     if (!output.finish()) {
         printError(err, u"cannot write the results: "_s + output.errorText());

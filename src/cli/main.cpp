@@ -4,6 +4,7 @@
 #include "filelist/AddFiles.h"
 #include "filelist/PathIntake.h"
 #include "search/PhoneMatcher.h"
+#include "search/SearchRun.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -11,7 +12,6 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
-#include <thread>
 
 using namespace Qt::StringLiterals;
 
@@ -156,7 +156,7 @@ int main(int argc, char *argv[])
                           + u" is not a known country code (such as DE or US)"_s);
     if (parser.isSet(exportCards) && options.exportCards.isEmpty())
         return usageError(u"--export-cards needs a file name"_s);
-    options.threads = int(qBound(1u, std::thread::hardware_concurrency(), 8u));
+    options.threads = defaultSearchThreads();
     if (parser.isSet(threads)) {
         bool number = false;
         options.threads = parser.value(threads).toInt(&number);

@@ -9,7 +9,6 @@
 #include "card/FileExists.h"
 #include "filelist/FileListModel.h"
 #include "results/ResultsModel.h"
-#include "search/SearchRun.h"
 #include "search/SearchSets.h"
 
 #include <QApplication>
@@ -132,8 +131,7 @@ void Form1::closeEvent(QCloseEvent *event)
 {
     // Closing ends the program at once: a running search does not resume.
     m_closing = true;
-    if (m_run)
-        m_run->requestStop();
+    m_session.stop();
     flushSearchText();
     unguarded(u"Form_Unload"_s, [&] { storeWindowLayout(); });
     event->accept();

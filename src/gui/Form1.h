@@ -44,6 +44,7 @@
 
 #include "card/CardBytes.h"
 #include "card/FileList.h"
+#include "search/SearchSession.h"
 
 #include <functional>
 #include <memory>
@@ -66,11 +67,11 @@ class QPushButton;
 class QRadioButton;
 class QSplitter;
 class QTemporaryDir;
+struct OutputWindow;
 class QTimer;
 class QTableView;
 class ResultsModel;
 class ResultsView;
-class SearchRun;
 class SettingsStore;
 class TextProgressBar;
 
@@ -94,8 +95,8 @@ public:
     const QString &applicationTitle() const { return m_applicationTitle; }
     FileListModel &fileList() { return *m_fileList; }
     ResultsModel &results() { return *m_results; }
-    /// True while a search run is inside its loop.
-    bool isSearching() const { return m_run != nullptr; }
+    /// True from a press of "Start Searching" until the search has ended.
+    bool isSearching() const { return m_session.isSearching(); }
     /// True while a folder's tree is being added to the file list.
     bool isAdding() const { return m_adding > 0; }
     /// The workbook file of the last spreadsheet export, or empty.
@@ -114,7 +115,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    class SearchHostAdapter;
+    class SearchDisplay;
 
     // Form1.cpp
     void Form_Load();
@@ -191,6 +192,8 @@ private:
 
     // Form1SearchControl.cpp
     void PushButton7_Click();
+    /// The search options as the controls hold them now.
+    SearchChoices searchChoices() const;
 
     // Form1Results.cpp
     /// Shows the card of the row under the table's cursor in the card pane.
@@ -218,12 +221,10 @@ private:
     void PushButton8_Click();
     void PushButton11_Click();
     void PushButton13_Click();
-    bool SaveResultsAsExcelFileIsExcelInstalled();
     void SaveCardsButton_Click();
-    /// True when path may be written: it is new, or the user agrees to replace it, and it
-    /// is neither a file searched or listed nor a device or FIFO (a message says so).
-    bool mayReplace(const QString &path);
     void openRowInEditor(const QString &procedure, qsizetype row);
+    /// The window as the output sequences see it.
+    OutputWindow outputWindow();
 
     Desktop &m_desktop;
     SettingsStore &m_settings;
@@ -240,7 +241,7 @@ private:
     ResultsView *m_view = nullptr;
     // "Stopped after N of M files" of the last run, or empty when it reached its end.
     QString m_stoppedText;
-    SearchRun *m_run = nullptr;
+    SearchSession m_session;
     // The files of the last run, which no output may replace.
     FileList m_searchedFiles;
     /// The workbook handed to the spreadsheet application lives here until the

@@ -246,7 +246,7 @@ void Form1::openPaths(const QStringList &paths)
     if (scanned) {
         guard.step(136, [&] {
             setMousePointer(PointerDefault);
-            ProgressBar1->setText(m_run ? ProgressBar1->text() : kProgressIdle);
+            ProgressBar1->setText(isSearching() ? ProgressBar1->text() : kProgressIdle);
         });
     }
     if (!missing.isEmpty())
@@ -286,7 +286,7 @@ void Form1::ListView1_OLEDragDrop(QDropEvent *event)
     intake.stopped = [this] { return m_closing; };
     if (!takePaths(paths, intake))
         return;
-    ProgressBar1->setText(m_run ? ProgressBar1->text() : kProgressIdle);
+    ProgressBar1->setText(isSearching() ? ProgressBar1->text() : kProgressIdle);
 }
 
 void Form1::PushButton10_Click()

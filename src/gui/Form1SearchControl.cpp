@@ -2,85 +2,68 @@
 
 #include "app/WindowTexts.h"
 #include "base/ErrorReport.h"
-#include "filelist/AddFiles.h"
 #include "filelist/FileListModel.h"
+#include "filelist/PathRules.h"
 #include "gui/Form1Parts.h"
 #include "gui/TextProgressBar.h"
 #include "results/ResultsModel.h"
-#include "search/SearchRun.h"
+#include "search/SearchPacing.h"
 
 #include <QCheckBox>
-#include <QComboBox>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QLineEdit>
-#include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QThread>
+#include <QScopeGuard>
 
 using namespace Qt::StringLiterals;
 
-/// The window as the search run sees it: the controls read afresh for every file.
-class Form1::SearchHostAdapter final : public SearchHost
+/// The window as a search's listener: the file in hand on the bar, the rows in the table
+/// and a failed file in the error box, each at its step of PushButton7_Click, with the
+/// controls read afresh for every file.
+class Form1::SearchDisplay final : public SearchListener
 {
 public:
-    explicit SearchHostAdapter(Form1 &form) : m_form(form) {}
+    SearchDisplay(Form1 &form, Guard &guard, qsizetype files)
+        : m_form(form), m_guard(guard), m_files(files)
+    {}
 
-    SearchCriteria currentCriteria() override
+    void fileStarted(qsizetype index, const FileRef &file) override
+    {
+        m_guard.step(134, [&] {
+            showProgress(double(index + 1) / double(m_files) * 100.0,
+                         u"Processing: "_s + GetFileNameFromPath(file.fullPath()));
+        });
+        m_guard.step(138, [&] { turnEvents(); });
+        m_guard.step(140, [&] { m_form.setMousePointer(PointerBusy); });
+    }
+
+    void stillSearching() override
+    {
+        m_guard.step(138, [&] { turnEvents(); });
+    }
+
+    bool rows(QList<ResultRow> &&rows) override
+    {
+        m_guard.step(144, [&] {
+            m_rows.append(std::move(rows));
+            if (m_pacing.rows.due())
+                flushRows();
+        });
+        return true;
+    }
+
+    void fileFailed(qsizetype, FileFailure kind, const QString &description) override
+    {
+        m_guard.fail(kind == FileFailure::Read ? 142 : 144, description);
+    }
+
+    /// The criteria as the controls say them now.
+    SearchCriteria criteria()
     {
         SearchCriteria criteria;
-        if (m_form.Option3->isChecked())
-            criteria.mode = SearchCriteria::Mode::This;
-        else if (m_form.Option4->isChecked())
-            criteria.mode = SearchCriteria::Mode::Multiple;
-        else
-            criteria.mode = SearchCriteria::Mode::None;
-        criteria.text = m_form.Text1->text();
-        // The sets are read only when they are searched: reading them costs a string per
-        // set for every file.
-        if (criteria.mode == SearchCriteria::Mode::Multiple)
-            criteria.sets = m_form.searchSets();
-        // Only "Ignore case" turns case-insensitive matching on.
-        criteria.ignoreCase = m_form.Option2->isChecked();
-        criteria.phoneNumbers = m_form.PhoneNumbersCheck->isChecked();
-        criteria.ignoreAccents = m_form.IgnoreAccentsCheck->isChecked();
-        criteria.allProperties = m_form.AllPropertiesCheck->isChecked();
+        m_guard.step(144, [&] { criteria = criteriaFor(m_form.searchChoices()); });
         return criteria;
-    }
-
-    // The bar and the table are repainted at most about every 50 ms: a repaint of the
-    // table costs about 2 ms, of the bar a fraction of that, and the files are searched
-    // on the same processors.
-    void showProgress(double percent, const QString &text) override
-    {
-        m_percent = qBound(0, qRound(percent), 100);
-        m_text = text;
-        if (due(m_progressClock, kRepaintMs))
-            flushProgress();
-    }
-
-    // Events run for the file in hand when 5 ms have passed since they last ran: a turn
-    // costs a few microseconds, as much as searching a small file, and a stop press
-    // still ends the run at the next file.
-    void processEvents() override
-    {
-        if (!due(m_eventsClock, kEventsMs))
-            return;
-        QCoreApplication::processEvents();
-        m_eventsClock.start();
-    }
-    void markBusy() override { m_form.setMousePointer(PointerBusy); }
-    // Files are searched on a worker per processor; the window's events and a stop
-    // never wait for a file.
-    bool staysLive() const override { return true; }
-    int searchThreads() const override { return qBound(1, QThread::idealThreadCount(), 8); }
-
-    void addRows(QList<ResultRow> &&rows) override
-    {
-        m_rows.append(std::move(rows));
-        if (due(m_rowsClock, kRepaintMs))
-            flushRows();
     }
 
     /// Shows what is pending: the latest progress and the rows found since.
@@ -91,69 +74,93 @@ public:
     }
 
 private:
-    static constexpr qint64 kRepaintMs = 50;
-    static constexpr qint64 kEventsMs = 5;
-
-    static bool due(const QElapsedTimer &clock, qint64 interval)
+    void showProgress(double percent, const QString &text)
     {
-        return !clock.isValid() || clock.elapsed() >= interval;
+        m_percent = qBound(0, qRound(percent), 100);
+        m_text = text;
+        if (m_pacing.progress.due())
+            flushProgress();
+    }
+
+    void turnEvents()
+    {
+        if (!m_pacing.events.due())
+            return;
+        QCoreApplication::processEvents();
+        m_pacing.events.done();
     }
 
     void flushProgress()
     {
         // After a stop press the bar already reads "Progress Bar" and stays so.
-        if (!m_text.isNull() && m_form.PushButton7->text() == kStopSearching) {
+        if (!m_text.isNull() && m_form.m_session.press() == SearchSession::Press::Stop) {
             m_form.ProgressBar1->setValue(m_percent);
             m_form.ProgressBar1->setText(m_text);
         }
-        m_progressClock.start();
+        m_pacing.progress.done();
     }
 
     void flushRows()
     {
         if (!m_rows.isEmpty())
             m_form.m_results->appendRows(std::exchange(m_rows, {}));
-        m_rowsClock.start();
+        m_pacing.rows.done();
     }
 
     Form1 &m_form;
+    Guard &m_guard;
+    const qsizetype m_files;
+    SearchPacing m_pacing;
     QList<ResultRow> m_rows;
     int m_percent = 0;
     QString m_text;
-    QElapsedTimer m_progressClock;
-    QElapsedTimer m_rowsClock;
-    QElapsedTimer m_eventsClock;
 };
+
+SearchChoices Form1::searchChoices() const
+{
+    SearchChoices choices;
+    choices.searchForThis = Option3->isChecked();
+    choices.searchForMultiple = Option4->isChecked();
+    choices.text = Text1->text();
+    // The sets are read only when they are searched: reading them costs a string per
+    // set for every file.
+    if (!choices.searchForThis && choices.searchForMultiple)
+        choices.sets = searchSets();
+    // Only "Ignore case" turns case-insensitive matching on.
+    choices.matchCase = !Option2->isChecked();
+    choices.phoneNumbers = PhoneNumbersCheck->isChecked();
+    choices.ignoreAccents = IgnoreAccentsCheck->isChecked();
+    choices.allProperties = AllPropertiesCheck->isChecked();
+    return choices;
+}
 
 void Form1::PushButton7_Click()
 {
     // A press while a stopped run winds down would start a run inside the old one.
-    if (m_run && m_run->stopRequested())
+    if (m_session.press() == SearchSession::Press::Ignore)
         return;
     Guard guard(m_desktop, formLocation(u"PushButton7_Click"_s));
     bool stopping = false;
-    guard.step(102, [&] { stopping = PushButton7->text() == kStopSearching; });
+    guard.step(102, [&] { stopping = m_session.press() == SearchSession::Press::Stop; });
     if (stopping) {
-        guard.step(104, [&] {
-            if (m_run)
-                m_run->requestStop();
-        });
+        guard.step(104, [&] { m_session.stop(); });
         guard.step(108, [&] { setMousePointer(PointerDefault); });
         guard.step(110, [&] { ProgressBar1->setValue(0); });
         guard.step(112, [&] { ProgressBar1->setText(kProgressIdle); });
         guard.step(114, [&] { PushButton7->setText(kStartSearching); });
         return;
     }
-    bool refused = false;
-    guard.step(116, [&] { refused = Option3->isChecked() && isBlank(Text1->text()); });
-    if (refused) {
-        guard.step(118, [&] { showMessage(u"You forgot to input search text"_s); });
+    QString refusal;
+    guard.step(116,
+               [&] { refusal = SearchSession::textRefusal(Option3->isChecked(), Text1->text()); });
+    if (!refusal.isEmpty()) {
+        guard.step(118, [&] { showMessage(refusal); });
         PushButton7->setText(kStartSearching);
         return;
     }
-    guard.step(120, [&] { refused = m_fileList->count() == 0; });
-    if (refused) {
-        guard.step(676, [&] { showMessage(u"No files added."_s); });
+    guard.step(120, [&] { refusal = SearchSession::filesRefusal(m_fileList->count()); });
+    if (!refusal.isEmpty()) {
+        guard.step(676, [&] { showMessage(refusal); });
         PushButton7->setText(kStartSearching);
         return;
     }
@@ -164,24 +171,23 @@ void Form1::PushButton7_Click()
 
     m_stoppedText.clear();
     // The run searches the list as it stands now; later changes wait for the next run.
-    SearchRun run(m_fileList->paths());
-    m_searchedFiles = run.files();
-    SearchHostAdapter host(*this);
-    m_run = &run;
-    const bool completed = run.run(host, guard);
-    m_run = nullptr;
-    host.flush();
+    // Files are searched on a worker per processor; the window's events and a stop never
+    // wait for a file.
+    m_session.start(m_fileList->paths(), {defaultSearchThreads(), true, false});
+    const auto finished = qScopeGuard([this] { m_session.finish(); });
+    m_searchedFiles = m_session.files();
+    SearchDisplay display(*this, guard, m_searchedFiles.size());
+    m_session.run(display, [&display] { return display.criteria(); });
+    display.flush();
     if (m_closing)
         return;
-    if (!completed)
-        m_stoppedText = u"Stopped after %1 of %2 files"_s.arg(
-            QLocale().toString(run.filesDone()), QLocale().toString(run.files().size()));
+    m_stoppedText = m_session.stoppedText();
     updateStatusLine();
 
     guard.step(668, [&] { setMousePointer(PointerDefault); });
     guard.step(670, [&] { ProgressBar1->setValue(0); });
     guard.step(672, [&] { ProgressBar1->setText(kProgressIdle); });
-    if (completed)
-        guard.step(674, [&] { showMessage(u"Done."_s); });
+    if (const QString done = m_session.doneText(); !done.isEmpty())
+        guard.step(674, [&] { showMessage(done); });
     guard.step(678, [&] { PushButton7->setText(kStartSearching); });
 }

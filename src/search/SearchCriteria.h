@@ -32,3 +32,28 @@ struct SearchCriteria
     /// How the texts are compared with values.
     MatchOptions matchOptions() const { return {ignoreCase, ignoreAccents, phoneNumbers, region}; }
 };
+
+/// What either program's controls or options choose, before it becomes criteria.
+struct SearchChoices
+{
+    /// "Search for this:" selected: the one text is searched.
+    bool searchForThis = false;
+    /// "Search for multiple:" selected: each set in turn (when "Search for this:" is not).
+    bool searchForMultiple = false;
+    QString text;
+    QStringList sets;
+    bool matchCase = false;
+    bool phoneNumbers = false;
+    bool ignoreAccents = false;
+    bool allProperties = false;
+    /// Two letters; empty for the region of the system's locale.
+    QString region;
+
+    /// Texts given as a list, as on the command line: one is searched as "Search for
+    /// this:" searches, several each in turn.
+    static SearchChoices forTexts(const QStringList &texts);
+};
+
+/// The criteria the choices ask for; with neither search option selected nothing is
+/// searched.
+SearchCriteria criteriaFor(const SearchChoices &choices);

@@ -1,44 +1,59 @@
 #include "search/SearchRun.h"
 
-#include "base/ErrorReport.h"
-#include "filelist/PathRules.h"
+#include "base/Failure.h"
+#include "search/SearchPacing.h"
 #include "search/SearchPipeline.h"
 
-#include <chrono>
+#include <QThread>
+
 #include <exception>
+#include <new>
 #include <optional>
 
 using namespace Qt::StringLiterals;
 
-QStringList SearchCriteria::searchTexts() const
-{
-    switch (mode) {
-    case Mode::This:
-        return {text};
-    case Mode::Multiple:
-        return sets;
-    case Mode::None:
-        break;
-    }
-    return {};
-}
-
 namespace {
 
-// A host that stays live is asked to turn its events this often while a file is
-// searched.
-constexpr std::chrono::milliseconds kEventInterval(20);
+/// What a file's failure says: its Failure's description, or what another error says.
+QString describe(const std::exception_ptr &failure)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const Failure &error) {
+        return error.description();
+    } catch (const std::bad_alloc &) {
+        return u"Out of memory"_s;
+    } catch (const std::exception &error) {
+        return QString::fromLocal8Bit(error.what());
+    }
+}
 
 } // namespace
 
-SearchRun::SearchRun(const QStringList &files) : m_files(files) {}
+int defaultSearchThreads()
+{
+    return qBound(1, QThread::idealThreadCount(), 8);
+}
+
+SearchRun::SearchRun(const SearchRunOptions &options, const FileList &files)
+    : m_options(options), m_files(files)
+{}
 
 SearchRun::~SearchRun() = default;
 
-void SearchRun::start(SearchHost &host)
+std::unique_ptr<SearchPipeline> SearchRun::makePipeline(const SearchCriteria &criteria,
+                                                        qsizetype first) const
 {
-    m_pipeline = std::make_unique<SearchPipeline>(host.currentCriteria(), workersFor(host), m_files,
-                                                  0, host.missingFileFails());
+    const int threads = qMax(m_options.threads, 1);
+    // A run that stays live never searches on its own thread.
+    const int workers = threads > 1 || m_options.staysLive ? threads : 0;
+    return std::make_unique<SearchPipeline>(criteria, workers, m_files, first,
+                                            m_options.missingFileFails);
+}
+
+void SearchRun::start()
+{
+    m_pipeline = makePipeline(currentCriteria(), 0);
 }
 
 void SearchRun::addFiles(const QStringList &files)
@@ -55,65 +70,54 @@ void SearchRun::addFiles(std::shared_ptr<const FolderFiles> files)
         m_pipeline->add(std::move(files));
 }
 
-int SearchRun::workersFor(const SearchHost &host)
+bool SearchRun::run(SearchListener &listener)
 {
-    const int threads = qMax(host.searchThreads(), 1);
-    // A host that stays live never searches on its own thread.
-    return threads > 1 || host.staysLive() ? threads : 0;
-}
-
-bool SearchRun::run(SearchHost &host, Guard &guard)
-{
-    m_running = true;
     m_filesDone = 0;
     const qsizetype count = m_files.size();
-    const bool live = host.staysLive();
+    const bool live = m_options.staysLive;
     std::unique_ptr<SearchPipeline> pipeline = std::move(m_pipeline);
-    const SearchPipeline::RowSink toHost
-        = [&](QList<ResultRow> &&rows) { guard.step(144, [&] { host.addRows(std::move(rows)); }); };
+    const SearchPipeline::RowSink toListener = [&](QList<ResultRow> &&rows) {
+        if (!listener.rows(std::move(rows)))
+            m_stopRequested = true;
+    };
     for (qsizetype i = 0; i < count; ++i) {
         if (m_stopRequested)
             break;
-        if (host.showsProgress()) {
-            guard.step(134, [&] {
-                host.showProgress(double(i + 1) / double(count) * 100.0,
-                                  u"Processing: "_s + GetFileNameFromPath(m_files.pathAt(i)));
-            });
+        listener.fileStarted(i, m_files.at(i));
+        // With a source the criteria are read afresh for every file. The workers search
+        // ahead with the criteria they started with; when these changed, they start
+        // again from this file with the new ones.
+        if (!pipeline) {
+            pipeline = makePipeline(currentCriteria(), i);
+        } else if (m_source) {
+            const SearchCriteria criteria = m_source();
+            if (!pipeline->searchesAs(criteria)) {
+                pipeline.reset();
+                pipeline = makePipeline(criteria, i);
+            }
         }
-        guard.step(138, [&] { host.processEvents(); });
-        guard.step(140, [&] { host.markBusy(); });
-        // The criteria are read afresh for every file. The workers search ahead with the
-        // criteria they started with; when these changed, they start again from this
-        // file with the new ones.
-        SearchCriteria criteria;
-        guard.step(144, [&] { criteria = host.currentCriteria(); });
-        if (!pipeline || !pipeline->searchesAs(criteria)) {
-            pipeline.reset();
-            pipeline = std::make_unique<SearchPipeline>(criteria, workersFor(host), m_files, i,
-                                                        host.missingFileFails());
-        }
-        // Rows are handed on as they come; a host that stays live turns its events while
-        // it waits, and a stop ends the file where it is.
+        // Rows are handed on as they come; a run that stays live tells the listener
+        // while it waits, and a stop ends the file where it is.
         FileOutcome outcome;
         while (!outcome.finished) {
-            outcome = pipeline->take(toHost, live ? std::optional(kEventInterval) : std::nullopt);
+            outcome = pipeline->take(toListener,
+                                     live ? std::optional(SearchPacing::kLiveWait) : std::nullopt);
             if (outcome.finished || !live)
                 continue;
-            guard.step(138, [&] { host.processEvents(); });
+            listener.stillSearching();
             if (m_stopRequested)
                 break;
         }
         if (!outcome.finished) {
             // The rows the file gave before the stop stay; the file is not done.
-            pipeline->stop(toHost);
+            pipeline->stop(toListener);
             break;
         }
         if (outcome.readFailure)
-            guard.step(142, [&] { std::rethrow_exception(outcome.readFailure); });
+            listener.fileFailed(i, FileFailure::Read, describe(outcome.readFailure));
         else if (outcome.searchFailure)
-            guard.step(144, [&] { std::rethrow_exception(outcome.searchFailure); });
+            listener.fileFailed(i, FileFailure::Search, describe(outcome.searchFailure));
         ++m_filesDone; // a file reported is done with too
     }
-    m_running = false;
     return !m_stopRequested;
 }

@@ -7,83 +7,102 @@
 #include <QList>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
-class Guard;
 class SearchPipeline;
 
-/// What a search run needs from the program that drives it (the window, the
-/// command-line tool).
-class SearchHost
-{
-public:
-    virtual ~SearchHost() = default;
-
-    /// The criteria as they stand now; read afresh for every file.
-    virtual SearchCriteria currentCriteria() = 0;
-    /// Progress from 0 to 100 and the text that goes with it.
-    virtual void showProgress(double percent, const QString &text) = 0;
-    /// Lets pending window events run; a stop request may arrive here.
-    virtual void processEvents() = 0;
-    /// Shows the busy pointer again for the file in hand.
-    virtual void markBusy() = 0;
-    /// Rows as they are found, in order: the rows of a card or of several at a time.
-    virtual void addRows(QList<ResultRow> &&rows) = 0;
-    /// How many threads may search files at once: workers that read and search files
-    /// ahead of the run, and the parts of one large file. With 1 the run searches each
-    /// file on its own thread, unless the host stays live.
-    virtual int searchThreads() const { return 1; }
-    /// True when events must keep running while a file is searched, as in the window:
-    /// files are then always searched on workers while this thread turns events about
-    /// every 20 ms and hands on the rows as they come, and a stop request ends the file
-    /// where it is.
-    virtual bool staysLive() const { return false; }
-    /// False when the host shows no progress: the run then makes no progress text.
-    virtual bool showsProgress() const { return true; }
-    /// True when every file of the run was seen to exist when it was listed: one that
-    /// is missing when it is read has vanished since, and is reported as unreadable.
-    /// Otherwise a missing file reads as nothing.
-    virtual bool missingFileFails() const { return false; }
+/// How a file of a run failed.
+enum class FileFailure {
+    Read, ///< the file could not be read
+    Search, ///< it was read, but its search failed
 };
 
+/// What a search run tells the program that drives it, on the thread that runs it.
+class SearchListener
+{
+public:
+    virtual ~SearchListener() = default;
+
+    /// The file at index of the run's list is next.
+    virtual void fileStarted(qsizetype index, const FileRef &file) = 0;
+    /// Rows as they are found, in order: the rows of a card or of several at a time.
+    /// False stops the run before the next file.
+    virtual bool rows(QList<ResultRow> &&rows) = 0;
+    /// The file at index failed and adds no more rows; the run goes on.
+    virtual void fileFailed(qsizetype index, FileFailure kind, const QString &description) = 0;
+    /// In a run that stays live: the file in hand is still being searched, about every
+    /// SearchPacing::kLiveWait.
+    virtual void stillSearching() {}
+};
+
+/// How a run searches: the program's choice, fixed for the run.
+struct SearchRunOptions
+{
+    /// How many threads may search files at once: workers that read and search files
+    /// ahead of the run, and the parts of one large file. With 1 the run searches each
+    /// file on its own thread, unless it stays live.
+    int threads = 1;
+    /// Events must keep running while a file is searched, as in the window: files are
+    /// then always searched on workers while the run's thread tells the listener that
+    /// the file is still being searched and hands on the rows as they come, and a stop
+    /// request ends the file where it is.
+    bool staysLive = false;
+    /// Every file of the run was seen to exist when it was listed: one that is missing
+    /// when it is read has vanished since, and is reported as unreadable. Otherwise a
+    /// missing file reads as nothing.
+    bool missingFileFails = false;
+};
+
+/// The threads a search uses unless told otherwise: one per processor, at most 8.
+int defaultSearchThreads();
+
 /// One run over a file list, as it stood when the run was made: each entry is
-/// read once, card by card, and compared with the current criteria.
+/// read once, card by card, and compared with the criteria.
 class SearchRun final
 {
 public:
-    explicit SearchRun(const QStringList &files = {});
+    explicit SearchRun(const SearchRunOptions &options = {}, const FileList &files = {});
     ~SearchRun();
 
-    /// Starts searching the files on workers before run is called, with the host's
-    /// criteria, so that files added while a list is being made are searched at once.
-    void start(SearchHost &host);
+    /// The criteria of every file, unless a source is set.
+    void setCriteria(SearchCriteria criteria) { m_criteria = std::move(criteria); }
+    /// Reads the criteria afresh before every file; when they changed, the files are
+    /// searched with the new ones from that file on.
+    void setCriteriaSource(std::function<SearchCriteria()> source) { m_source = std::move(source); }
+
+    /// Starts searching the files on workers before run is called, so that files added
+    /// while a list is being made are searched at once.
+    void start();
     /// Adds files to the run, before run is called.
     void addFiles(const QStringList &files);
     /// Adds the files of a folder listed by name, before run is called.
     void addFiles(std::shared_ptr<const FolderFiles> files);
 
-    /// Walks the files; a file that cannot be read is reported through the guard at
-    /// step 142 and adds no row. Returns true when the run reached its end, false
-    /// when it was stopped.
-    bool run(SearchHost &host, Guard &guard);
+    /// Walks the files, telling the listener. Returns true when the run reached its
+    /// end, false when it was stopped.
+    bool run(SearchListener &listener);
 
-    /// Takes effect before the next file, or inside a large file of a host that stays
+    /// Takes effect before the next file, or inside a large file of a run that stays
     /// live.
     void requestStop() { m_stopRequested = true; }
     bool stopRequested() const { return m_stopRequested; }
-    bool isRunning() const { return m_running; }
 
     const FileList &files() const { return m_files; }
-    /// How many files the last run went through to their end (a file it could not read
+    /// How many files the last run went through to their end (a file that failed
     /// included); less than files().size() after a stop.
     qsizetype filesDone() const { return m_filesDone; }
 
 private:
-    static int workersFor(const SearchHost &host);
+    SearchCriteria currentCriteria() const { return m_source ? m_source() : m_criteria; }
+    std::unique_ptr<SearchPipeline> makePipeline(const SearchCriteria &criteria,
+                                                 qsizetype first) const;
 
+    const SearchRunOptions m_options;
     FileList m_files;
+    SearchCriteria m_criteria;
+    std::function<SearchCriteria()> m_source;
     std::unique_ptr<SearchPipeline> m_pipeline; // started ahead of the run
     qsizetype m_filesDone = 0;
     bool m_stopRequested = false;
-    bool m_running = false;
 };

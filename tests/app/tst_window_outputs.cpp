@@ -79,7 +79,6 @@ QStringList sheetCells(const QString &archive)
 
 const QString kCopied = u"Results have been copied to the clipboard.\r\rClick a text area where "
                         "you normally type and press Ctrl+V to paste the clipboard."_s;
-const QString kNoRowsTicked = u"No rows are ticked."_s;
 // %1: the default application's entry that could not be used.
 const QString kNoEditor
     = u"No text editor was found. Tried: the default application for text/plain (its entry %1 "
@@ -102,25 +101,18 @@ private slots:
     void init();
     void cleanup();
     void copyTickedRows();
-    void copyEdgeCases_data();
-    void copyEdgeCases();
     void saveTextFile();
-    void saveAsksBeforeReplacing_data();
-    void saveAsksBeforeReplacing();
     void saveFailureKeepsTheOldFile_data();
     void saveFailureKeepsTheOldFile();
     void workbookCells();
     void workbookValues_data();
     void workbookValues();
-    void workbookNeedsTheApplication();
     void openSelectedFile();
     void editorArguments_data();
     void editorArguments();
     void openAllFiles();
     void editorAndNamesNotUtf8_data();
     void editorAndNamesNotUtf8();
-    void openManyFilesAsksFirst_data();
-    void openManyFilesAsksFirst();
     void openAtCardLine_data();
     void openAtCardLine();
     void openFirstTickedRow();
@@ -175,47 +167,6 @@ void TestWindowOutputs::copyTickedRows()
     QCOMPARE(m_desktop->messages.first().icon, MessageIcon::None);
 }
 
-void TestWindowOutputs::copyEdgeCases_data()
-{
-    QTest::addColumn<bool>("rows");
-    QTest::addColumn<bool>("ticked");
-    QTest::addColumn<bool>("clipboardWorks");
-    QTest::addColumn<QString>("clipboard");
-    QTest::addColumn<int>("attempts");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("empty table leaves the clipboard")
-        << false << false << true << u"previous"_s << 0 << kNoRowsTicked;
-    QTest::newRow("no tick leaves the clipboard")
-        << true << false << true << u"previous"_s << 0 << kNoRowsTicked;
-    QTest::newRow("a held clipboard is tried 1000 times, silently")
-        << true << true << false << u"previous"_s << 1000 << kCopied;
-}
-
-void TestWindowOutputs::copyEdgeCases()
-{
-    QFETCH(bool, rows);
-    QFETCH(bool, ticked);
-    QFETCH(bool, clipboardWorks);
-    QFETCH(QString, clipboard);
-    QFETCH(int, attempts);
-    QFETCH(QString, message);
-    auto form = start();
-    m_desktop->clipboard = u"previous"_s;
-    m_desktop->clipboardWorks = clipboardWorks;
-    if (rows)
-        form->results().appendRows({{u"A"_s, u"T"_s, u"V"_s}});
-    form->results().setChecked(0, ticked);
-    button(*form, "PushButton8")->click();
-    QCOMPARE(m_desktop->clipboard, clipboard);
-    QCOMPARE(m_desktop->clipboardClears, attempts);
-    QCOMPARE(m_desktop->clipboardSets, attempts);
-    QCOMPARE(m_desktop->messages.size(), 1);
-    QCOMPARE(m_desktop->messages.first().text, message);
-    QCOMPARE(m_desktop->messages.first().buttons, MessageButtons::Ok);
-    QCOMPARE(m_desktop->messages.first().icon, MessageIcon::None);
-    QCOMPARE(m_desktop->messages.first().title, u"Quillory"_s);
-}
-
 void TestWindowOutputs::saveTextFile()
 {
     auto form = start();
@@ -242,46 +193,6 @@ void TestWindowOutputs::saveTextFile()
     m_desktop->saveResults.enqueue(path);
     button(*form, "PushButton4")->click();
     QCOMPARE(readTestFile(path), QByteArray());
-}
-
-void TestWindowOutputs::saveAsksBeforeReplacing_data()
-{
-    QTest::addColumn<bool>("exists");
-    QTest::addColumn<int>("answer"); // to the question, if asked
-    QTest::addColumn<QByteArray>("bytes");
-    const QByteArray written("File\tTag\t Value\t\r\nA\tT\tV\t\r\n");
-    QTest::newRow("a new path is not asked about") << false << int(MessageAnswer::No) << written;
-    QTest::newRow("Yes replaces the whole longer file")
-        << true << int(MessageAnswer::Yes) << written;
-    QTest::newRow("No keeps the old bytes")
-        << true << int(MessageAnswer::No) << QByteArray(500, 'x');
-}
-
-void TestWindowOutputs::saveAsksBeforeReplacing()
-{
-    QFETCH(bool, exists);
-    QFETCH(int, answer);
-    QFETCH(QByteArray, bytes);
-    const QString path = m_dir->filePath(u"results.txt"_s);
-    if (exists) {
-        QFile old(path);
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write(QByteArray(500, 'x'));
-    }
-    auto form = start();
-    form->results().appendRows({{u"A"_s, u"T"_s, u"V"_s}});
-    m_desktop->answers.enqueue(MessageAnswer(answer));
-    m_desktop->saveResults.enqueue(path);
-    button(*form, "PushButton4")->click();
-    QCOMPARE(readTestFile(path), bytes);
-    QCOMPARE(m_desktop->messages.size(), exists ? 1 : 0);
-    if (exists) {
-        const ScriptedDesktop::Message &question = m_desktop->messages.first();
-        QCOMPARE(question.text, u"results.txt already exists.\r\rDo you want to replace it?"_s);
-        QCOMPARE(question.buttons, MessageButtons::YesNo);
-        QCOMPARE(question.title, u"Quillory"_s);
-    }
-    QCOMPARE(form->MousePointer(), 0);
 }
 
 void TestWindowOutputs::saveFailureKeepsTheOldFile_data()
@@ -432,22 +343,6 @@ void TestWindowOutputs::workbookValues()
     QCOMPARE(form->MousePointer(), 0);
 }
 
-void TestWindowOutputs::workbookNeedsTheApplication()
-{
-    auto form = start();
-    form->results().appendRows({{u"A"_s, u"T"_s, u"V"_s}});
-    button(*form, "PushButton13")->click();
-    QCOMPARE(m_desktop->messages.size(), 2);
-    QCOMPARE(m_desktop->messages.at(0).text,
-             u"Excel is not installed on this computer. You need to have it "
-             "installed to use this software without error."_s);
-    QCOMPARE(
-        m_desktop->messages.at(1).text,
-        u"Excel is not installed on this computer. You need to have it installed to use this feature."_s);
-    QVERIFY(m_desktop->started.isEmpty());
-    QVERIFY(form->exportedWorkbook().isEmpty());
-}
-
 void TestWindowOutputs::openSelectedFile()
 {
     m_desktop->textEditorEntry = writeEditorEntry(u"myedit --new-window %U"_s);
@@ -567,38 +462,6 @@ void TestWindowOutputs::editorAndNamesNotUtf8()
     QCOMPARE(m_desktop->messages.size(), handed.isEmpty() ? 1 : 0);
     if (handed.isEmpty())
         QCOMPARE(m_desktop->messages.first().text, refusal);
-}
-
-void TestWindowOutputs::openManyFilesAsksFirst_data()
-{
-    QTest::addColumn<int>("files");
-    QTest::addColumn<int>("answer"); // -1 no question expected
-    QTest::addColumn<int>("started");
-    QTest::newRow("20 files open without a question") << 20 << -1 << 20;
-    QTest::newRow("21 files, answered No") << 21 << int(MessageAnswer::No) << 0;
-    QTest::newRow("21 files, answered Yes") << 21 << int(MessageAnswer::Yes) << 21;
-}
-
-void TestWindowOutputs::openManyFilesAsksFirst()
-{
-    QFETCH(int, files);
-    QFETCH(int, answer);
-    QFETCH(int, started);
-    m_desktop->textEditorEntry = writeEditorEntry(u"ed %f"_s);
-    if (answer >= 0)
-        m_desktop->answers.enqueue(MessageAnswer(answer));
-    auto form = start();
-    QList<ResultRow> rows;
-    for (int i = 0; i < files; ++i)
-        rows.append({u"/c/%1.vcf"_s.arg(i), u"T"_s, u"V"_s});
-    form->results().appendRows(rows);
-    button(*form, "PushButton11")->click();
-    QCOMPARE(m_desktop->messages.size(), answer >= 0 ? 1 : 0);
-    if (answer >= 0) {
-        QCOMPARE(m_desktop->messages.first().buttons, MessageButtons::YesNo);
-        QVERIFY(m_desktop->messages.first().text.contains(u"21 files"_s));
-    }
-    QCOMPARE(m_desktop->started.size(), started);
 }
 
 void TestWindowOutputs::openAtCardLine_data()

@@ -1,6 +1,5 @@
 // quillory-search's search mode: the same loop as the window, the results file on stdout.
 
-#include "base/ErrorReport.h"
 #include "card/NativePath.h"
 #include "results/ResultsModel.h"
 #include "results/ResultsText.h"
@@ -78,25 +77,25 @@ Run searchRaw(const QStringList &arguments, const QByteArray &last)
 }
 
 /// The bytes the window would save for the same files and criteria.
-class CollectingHost final : public SearchHost
+class CollectingListener final : public SearchListener
 {
 public:
-    SearchCriteria criteria;
     ResultsModel results;
-    SearchCriteria currentCriteria() override { return criteria; }
-    void showProgress(double, const QString &) override {}
-    void processEvents() override {}
-    void markBusy() override {}
-    void addRows(QList<ResultRow> &&rows) override { results.appendRows(std::move(rows)); }
+    void fileStarted(qsizetype, const FileRef &) override {}
+    bool rows(QList<ResultRow> &&rows) override
+    {
+        results.appendRows(std::move(rows));
+        return true;
+    }
+    void fileFailed(qsizetype, FileFailure, const QString &) override {}
 };
 
 QByteArray expectedBytes(const QStringList &files, const SearchCriteria &criteria)
 {
-    CollectingHost host;
-    host.criteria = criteria;
-    SearchRun run(files);
-    Guard guard(Guard::Reporter{}, QString());
-    run.run(host, guard);
+    CollectingListener host;
+    SearchRun run({}, files);
+    run.setCriteria(criteria);
+    run.run(host);
     return resultsFileText(host.results).toUtf8();
 }
 

@@ -1,7 +1,6 @@
 // Field matching, the stored form of search sets, and the search run over real files.
 
 #include "CardExpect.h"
-#include "base/ErrorReport.h"
 #include "card/CardParser.h"
 #include "search/FieldMatching.h"
 #include "search/PhoneMatcher.h"
@@ -41,40 +40,66 @@ QString rowsText(const QList<ResultRow> &rows)
     return lines.join(u'\n');
 }
 
-/// A host whose criteria a test can change between files, from inside the run.
-class ScriptedHost final : public SearchHost
+/// A failed file as the run told it.
+struct FailedFile
+{
+    qsizetype index;
+    FileFailure kind;
+    QString description;
+};
+
+/// A listener whose criteria a test can change between files, from inside the run.
+class ScriptedListener final : public SearchListener
 {
 public:
     SearchCriteria criteria;
-    QList<ResultRow> rows;
-    QList<double> percents;
-    QStringList texts;
-    int eventTurns = 0;
-    int busyMarks = 0;
+    int threads = 1;
+    bool live = false;
+    QList<ResultRow> found;
+    QStringList started; // the files, as they were started
+    QList<FailedFile> failures;
+    int eventTurns = 0; // files started, and waits inside a file
     int batches = 0;
+    qsizetype filesDone = 0;
+    SearchRun *run = nullptr; // while search runs
     std::function<void(int turn)> onEvents;
 
-    SearchCriteria currentCriteria() override { return criteria; }
-    void showProgress(double percent, const QString &text) override
+    /// Runs a search of files that reads the criteria afresh for every file.
+    bool search(const QStringList &files)
     {
-        percents.append(percent);
-        texts.append(text);
+        SearchRun searchRun({threads, live, false}, files);
+        searchRun.setCriteriaSource([this] { return criteria; });
+        run = &searchRun;
+        const bool completed = searchRun.run(*this);
+        run = nullptr;
+        filesDone = searchRun.filesDone();
+        return completed;
     }
-    void processEvents() override
+
+    void fileStarted(qsizetype index, const FileRef &file) override
+    {
+        QCOMPARE(index, started.size());
+        started.append(file.fullPath());
+        turn();
+    }
+    void stillSearching() override { turn(); }
+    bool rows(QList<ResultRow> &&batch) override
+    {
+        ++batches;
+        found += batch;
+        return true;
+    }
+    void fileFailed(qsizetype index, FileFailure kind, const QString &description) override
+    {
+        failures.append({index, kind, description});
+    }
+
+private:
+    void turn()
     {
         ++eventTurns;
         if (onEvents)
             onEvents(eventTurns);
-    }
-    void markBusy() override { ++busyMarks; }
-    int searchThreads() const override { return threads; }
-    bool staysLive() const override { return live; }
-    int threads = 1;
-    bool live = false;
-    void addRows(QList<ResultRow> &&batch) override
-    {
-        ++batches;
-        rows += batch;
     }
 };
 
@@ -94,13 +119,6 @@ MatchOptions optionsFrom(const QString &words)
     }
     return options;
 }
-
-struct Report
-{
-    QString location;
-    int step;
-    QString description;
-};
 
 } // namespace
 
@@ -327,18 +345,11 @@ void TestSearch::runOrdersRowsByFileCardTextField()
                                 "BEGIN:VCARD\nFN:Red Green\nNOTE:green red\nEND:VCARD\n"
                                 "BEGIN:VCARD\nFN:Second red\nEND:VCARD\n");
     const QString second = write(u"second.vcf"_s, "BEGIN:VCARD\nTITLE:green\nEND:VCARD\n");
-    ScriptedHost host;
+    ScriptedListener host;
     host.criteria.mode = SearchCriteria::Mode::Multiple;
     host.criteria.sets = {u"red"_s, u"green"_s};
-    SearchRun run({first, second, first});
-    QList<Report> reports;
-    Guard guard(
-        [&](const QString &l, int s, const QString &d) {
-            reports.append({l, s, d});
-        },
-        u"x"_s);
-    QVERIFY(run.run(host, guard));
-    QVERIFY(reports.isEmpty());
+    QVERIFY(host.search({first, second, first}));
+    QVERIFY(host.failures.isEmpty());
     // Each row also names its card: number, first line, contact, and the text that matched.
     const CardPlace card1{1, 1, 0, 50};
     const CardPlace card2{2, 5, 50, 86};
@@ -350,15 +361,10 @@ void TestSearch::runOrdersRowsByFileCardTextField()
         {first, u"FirstName"_s, u"Second red"_s, u"Second red"_s, u"red"_s, card2},
         {second, u"Title"_s, u"green"_s, QString(), u"green"_s, {1, 1, 0, 34}},
     };
-    QVERIFY2(host.rows == expected + expected.first(5), qPrintable(rowsText(host.rows)));
+    QVERIFY2(host.found == expected + expected.first(5), qPrintable(rowsText(host.found)));
     QCOMPARE(host.batches, 3); // one batch per file: few rows, gathered before they go on
-    QList<int> shown; // the bar shows whole numbers
-    for (const double percent : host.percents)
-        shown.append(qRound(percent));
-    QCOMPARE(shown, (QList<int>{33, 67, 100}));
-    QCOMPARE(host.texts.first(), u"Processing: first.vcf"_s);
+    QCOMPARE(host.started, (QStringList{first, second, first}));
     QCOMPARE(host.eventTurns, 3);
-    QCOMPARE(host.busyMarks, 3);
 }
 
 void TestSearch::runReportsUnreadableFileOnce()
@@ -366,41 +372,33 @@ void TestSearch::runReportsUnreadableFileOnce()
     const QString good = write(u"good.vcf"_s, "BEGIN:VCARD\nFN:Tech Person\nEND:VCARD\n");
     const QString folder = m_dir.filePath(u"folder.vcf"_s);
     QVERIFY(QDir().mkpath(folder));
-    ScriptedHost host;
+    ScriptedListener host;
     host.criteria.text = u"tech"_s;
-    QList<Report> reports;
-    Guard guard(
-        [&](const QString &l, int s, const QString &d) {
-            reports.append({l, s, d});
-        },
-        formLocation(u"PushButton7_Click"_s));
-    SearchRun run({good, folder, m_dir.filePath(u"missing.vcf"_s), good});
-    QVERIFY(run.run(host, guard));
-    QCOMPARE(reports.size(), 1);
-    QCOMPARE(reports.first().step, 142);
-    QCOMPARE(reports.first().location, u"in Tarnwick2021/08/31.Form1.PushButton7_Click "_s);
-    QVERIFY2(reports.first().description.contains(folder), qPrintable(reports.first().description));
-    QCOMPARE(host.rows.size(), 2);
-    QCOMPARE(host.rows.at(0).File, good);
-    QCOMPARE(host.rows.at(1).File, good);
+    QVERIFY(host.search({good, folder, m_dir.filePath(u"missing.vcf"_s), good}));
+    QCOMPARE(host.failures.size(), 1);
+    QCOMPARE(host.failures.first().index, 1);
+    QCOMPARE(host.failures.first().kind, FileFailure::Read);
+    QVERIFY2(host.failures.first().description.contains(folder),
+             qPrintable(host.failures.first().description));
+    QCOMPARE(host.found.size(), 2);
+    QCOMPARE(host.found.at(0).File, good);
+    QCOMPARE(host.found.at(1).File, good);
 }
 
 void TestSearch::runStopsBeforeTheNextFile()
 {
     const QString card = write(u"stop.vcf"_s, "BEGIN:VCARD\nFN:Stop Here\nEND:VCARD\n");
-    ScriptedHost host;
+    ScriptedListener host;
     host.criteria.text = u"stop"_s;
-    SearchRun run(QStringList(10, card));
     // The stop arrives while the second file is in hand: that file is finished.
     host.onEvents = [&](int turn) {
         if (turn == 2)
-            run.requestStop();
+            host.run->requestStop();
     };
-    Guard guard(Guard::Reporter{}, u"x"_s);
-    QVERIFY(!run.run(host, guard));
-    QCOMPARE(host.rows.size(), 2);
+    QVERIFY(!host.search(QStringList(10, card)));
+    QCOMPARE(host.found.size(), 2);
     QCOMPARE(host.eventTurns, 2);
-    QVERIFY(!run.isRunning());
+    QCOMPARE(host.filesDone, 2);
 }
 
 /// The ways a run can search: on its own thread, on workers, on workers for a live host.
@@ -427,14 +425,13 @@ void TestSearch::runReadsCriteriaAfreshPerFile()
     QFETCH(bool, live);
     const QString card
         = write(u"fresh.vcf"_s, "BEGIN:VCARD\nFN:Alpha Beta\nTITLE:Gamma\nEND:VCARD\n");
-    ScriptedHost host;
+    ScriptedListener host;
     host.threads = threads;
     host.live = live;
     host.criteria.text = u"alpha"_s;
-    SearchRun run({card, card, card, card, card});
     // Keyed on the file in hand: a live host also turns events while it waits.
     host.onEvents = [&](int) {
-        const qsizetype file = host.percents.size();
+        const qsizetype file = host.started.size();
         if (file == 2)
             host.criteria.ignoreCase = false; // "alpha" no longer matches "Alpha"
         if (file == 3) {
@@ -448,14 +445,13 @@ void TestSearch::runReadsCriteriaAfreshPerFile()
         if (file == 5)
             host.criteria.mode = SearchCriteria::Mode::None;
     };
-    Guard guard(Guard::Reporter{}, u"x"_s);
-    QVERIFY(run.run(host, guard));
+    QVERIFY(host.search({card, card, card, card, card}));
     QStringList tags;
-    for (const ResultRow &row : host.rows)
+    for (const ResultRow &row : host.found)
         tags.append(row.Tag);
     QCOMPARE(tags,
              (QStringList{u"FirstName"_s, u"Title"_s, u"FirstName"_s, u"FirstName"_s, u"Title"_s}));
-    QCOMPARE(run.filesDone(), 5);
+    QCOMPARE(host.filesDone, 5);
 }
 
 void TestSearch::runGivesTheSameRowsOnAnyThreads_data()
@@ -489,28 +485,22 @@ void TestSearch::runGivesTheSameRowsOnAnyThreads()
         for (int k = 1; kind < 7 && k <= kind * 3; k += 2)
             expected.append(file + u" | Notes | tech #%1"_s.arg(k + 1));
     }
-    ScriptedHost host;
+    ScriptedListener host;
     host.threads = threads;
     host.live = live;
     host.criteria.text = u"TECH"_s;
-    QList<Report> reports;
-    Guard guard(
-        [&](const QString &l, int s, const QString &d) {
-            reports.append({l, s, d});
-        },
-        u"x"_s);
-    SearchRun run(files);
-    QVERIFY(run.run(host, guard));
+    QVERIFY(host.search(files));
     QStringList got;
-    for (const ResultRow &row : std::as_const(host.rows))
+    for (const ResultRow &row : std::as_const(host.found))
         got.append(row.File + u" | "_s + row.Tag + u" | "_s + row.Value + u" #"_s
                    + QString::number(row.Card.number));
     QCOMPARE(got, expected);
-    QCOMPARE(reports.size(), files.count(folder));
-    QVERIFY(std::all_of(reports.cbegin(), reports.cend(),
-                        [](const Report &r) { return r.step == 142; }));
-    QCOMPARE(host.percents.size(), files.size());
-    QCOMPARE(run.filesDone(), files.size());
+    QCOMPARE(host.failures.size(), files.count(folder));
+    QVERIFY(std::all_of(host.failures.cbegin(), host.failures.cend(), [&](const FailedFile &f) {
+        return f.kind == FileFailure::Read && files.at(f.index) == folder;
+    }));
+    QCOMPARE(host.started, files);
+    QCOMPARE(host.filesDone, files.size());
 }
 
 void TestSearch::runModes_data()
@@ -532,14 +522,12 @@ void TestSearch::runModes()
     QFETCH(QStringList, sets);
     QFETCH(int, rows);
     const QString card = write(u"modes.vcf"_s, "BEGIN:VCARD\nFN:Alpha\nEND:VCARD\n");
-    ScriptedHost host;
+    ScriptedListener host;
     host.criteria.mode = SearchCriteria::Mode(mode);
     host.criteria.text = u"Alpha"_s;
     host.criteria.sets = sets;
-    SearchRun run({card, card});
-    Guard guard(Guard::Reporter{}, u"x"_s);
-    QVERIFY(run.run(host, guard));
-    QCOMPARE(host.rows.size(), rows * 2);
+    QVERIFY(host.search({card, card}));
+    QCOMPARE(host.found.size(), rows * 2);
     QCOMPARE(host.eventTurns, 2); // every file is visited
 }
 
@@ -675,14 +663,12 @@ void TestSearch::shortcutsNeverHideAMatch()
         prepareCardBytes(file),
         [&](ContactFields &&card) { AddFieldMatches(card, path, needle, ignoreCase, full); },
         nullptr, nullptr, ParseOptions{allProperties});
-    ScriptedHost host;
+    ScriptedListener host;
     host.criteria.text = needle;
     host.criteria.ignoreCase = ignoreCase;
     host.criteria.allProperties = allProperties;
-    SearchRun run({path});
-    Guard guard(Guard::Reporter{}, u"x"_s);
-    QVERIFY(run.run(host, guard));
-    QCOMPARE(rowsText(host.rows), rowsText(full));
+    QVERIFY(host.search({path}));
+    QCOMPARE(rowsText(host.found), rowsText(full));
     QCOMPARE(full.size(), rows);
 }
 
@@ -749,16 +735,14 @@ void TestSearch::largeFileInPartsGivesTheSameRows()
     const QString path = write(u"large.vcf"_s, file);
     QList<ResultRow> expected;
     for (const int threads : {1, 3}) {
-        ScriptedHost host;
+        ScriptedListener host;
         host.criteria.text = u"tech"_s;
         host.criteria.ignoreCase = true;
         host.criteria.allProperties = allProperties;
         host.threads = threads;
-        SearchRun run({path});
-        Guard guard(Guard::Reporter{}, u"x"_s);
-        QVERIFY(run.run(host, guard));
+        QVERIFY(host.search({path}));
         if (threads == 1) {
-            expected = host.rows;
+            expected = host.found;
             QVERIFY(expected.size() > 500);
             // Other properties' rows come after the card's rows of the fields.
             const auto skype
@@ -770,8 +754,8 @@ void TestSearch::largeFileInPartsGivesTheSameRows()
                 QCOMPARE(skype[-1].Card, skype->Card);
             }
         } else {
-            QCOMPARE(host.rows.size(), expected.size());
-            QVERIFY(host.rows == expected);
+            QCOMPARE(host.found.size(), expected.size());
+            QVERIFY(host.found == expected);
         }
     }
 }
@@ -803,22 +787,20 @@ void TestSearch::stopInALargeFileKeepsTheRowsBefore()
     const QString path = write(u"stopped.vcf"_s, file);
     qint64 firstRowsMs = -1;
     const auto search = [&](qint64 stopAfterMs, QList<ResultRow> &rows) {
-        ScriptedHost host;
+        ScriptedListener host;
         host.criteria.text = text;
         host.threads = 3;
         host.live = true;
-        SearchRun run({path});
         QElapsedTimer clock;
         host.onEvents = [&](int) {
-            if (firstRowsMs < 0 && !host.rows.isEmpty())
+            if (firstRowsMs < 0 && !host.found.isEmpty())
                 firstRowsMs = clock.elapsed();
             if (stopAfterMs >= 0 && clock.elapsed() >= stopAfterMs)
-                run.requestStop();
+                host.run->requestStop();
         };
-        Guard guard(Guard::Reporter{}, u"x"_s);
         clock.start();
-        const bool completed = run.run(host, guard);
-        rows = host.rows;
+        const bool completed = host.search({path});
+        rows = host.found;
         return completed;
     };
     QList<ResultRow> all;
@@ -1088,17 +1070,15 @@ void TestSearch::shortcutsWithOptions()
             [&](const QString &tag, const QString &value) { full.append(tag + u'=' + value); });
     }
     QCOMPARE(full, rows);
-    ScriptedHost host;
+    ScriptedListener host;
     host.criteria.text = needle;
     host.criteria.ignoreCase = match.ignoreCase;
     host.criteria.ignoreAccents = match.ignoreAccents;
     host.criteria.phoneNumbers = match.phoneNumbers;
     host.criteria.region = match.region;
-    SearchRun run({path});
-    Guard guard(Guard::Reporter{}, u"x"_s);
-    QVERIFY(run.run(host, guard));
+    QVERIFY(host.search({path}));
     QStringList found;
-    for (const ResultRow &row : std::as_const(host.rows))
+    for (const ResultRow &row : std::as_const(host.found))
         found.append(row.Tag + u'=' + row.Value);
     QCOMPARE(found, rows);
 }
@@ -1208,7 +1188,7 @@ void TestSearch::valuesWrittenOverStayFindable()
         },
         nullptr, nullptr, ParseOptions{allProperties});
     QCOMPARE(full, rows);
-    ScriptedHost host;
+    ScriptedListener host;
     host.criteria.mode
         = needles.size() == 1 ? SearchCriteria::Mode::This : SearchCriteria::Mode::Multiple;
     host.criteria.text = needles.first();
@@ -1218,11 +1198,9 @@ void TestSearch::valuesWrittenOverStayFindable()
     host.criteria.phoneNumbers = match.phoneNumbers;
     host.criteria.region = match.region;
     host.criteria.allProperties = allProperties;
-    SearchRun run({path});
-    Guard guard(Guard::Reporter{}, u"x"_s);
-    QVERIFY(run.run(host, guard));
+    QVERIFY(host.search({path}));
     QStringList found;
-    for (const ResultRow &row : std::as_const(host.rows))
+    for (const ResultRow &row : std::as_const(host.found))
         found.append(row.Tag + u'=' + row.Value);
     QCOMPARE(found, rows);
 }

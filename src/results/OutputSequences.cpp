@@ -1,0 +1,257 @@
+#include "results/OutputSequences.h"
+
+#include "base/Desktop.h"
+#include "base/ErrorReport.h"
+#include "base/EventPump.h"
+#include "base/Failure.h"
+#include "card/FileList.h"
+#include "results/CardExport.h"
+#include "results/EditorLaunch.h"
+#include "results/OutputTarget.h"
+#include "results/ResultsModel.h"
+#include "results/ResultsText.h"
+#include "results/WorkbookExport.h"
+
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <optional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Opening more editors than this at once asks first.
+constexpr qsizetype kEditorsWithoutQuestion = 20;
+
+void say(const OutputWindow &window, const QString &text)
+{
+    window.desktop.message(text, window.title, MessageButtons::Ok, MessageIcon::None);
+}
+
+void showBusy(const OutputWindow &window, bool busy)
+{
+    if (window.pointer)
+        window.pointer(busy);
+}
+
+bool closing(const OutputWindow &window)
+{
+    return window.closing && window.closing();
+}
+
+EventPump eventsOf(const OutputWindow &window)
+{
+    return EventPump(window.events);
+}
+
+/// True when path may be written: it is new, or the user agrees to replace it, and it
+/// is neither an input nor a device or FIFO (a message says so).
+bool mayReplace(const OutputWindow &window, const QString &path)
+{
+    const FileList inputs = window.inputs ? window.inputs() : FileList();
+    if (const QString problem = outputTargetProblem(path, inputs); !problem.isEmpty()) {
+        say(window, problem);
+        return false;
+    }
+    // A save dialog leaves the question to us, so it is asked once. A folder is no file
+    // to replace: its save fails and is reported.
+    const QFileInfo target(path);
+    return !target.exists() || target.isDir()
+        || window.desktop.message(target.fileName()
+                                      + u" already exists.\r\rDo you want to replace it?"_s,
+                                  window.title, MessageButtons::YesNo, MessageIcon::None)
+        == MessageAnswer::Yes;
+}
+
+bool SaveResultsAsExcelFileIsExcelInstalled(const OutputWindow &window)
+{
+    if (!spreadsheetProgram(window.desktop).isEmpty())
+        return true;
+    say(window,
+        u"Excel is not installed on this computer. You need to have it installed to use this "
+        "software without error."_s);
+    return false;
+}
+
+} // namespace
+
+void runCopyResults(const OutputWindow &window, Guard &guard, const CopySteps &steps)
+{
+    bool copied = false;
+    // A failed copy has been reported: nothing claims that it was done.
+    if (!guard.step(steps.copy,
+                    [&] {
+                        EventPump pump = eventsOf(window);
+                        copied = CopyResultsToClipboard(window.desktop, window.results, &pump);
+                    })
+        || closing(window))
+        return;
+    guard.step(steps.report, [&] {
+        say(window,
+            copied ? u"Results have been copied to the clipboard.\r\rClick a text area where you "
+                     "normally type and press Ctrl+V to paste the clipboard."_s
+                   : u"No rows are ticked."_s);
+    });
+}
+
+void runSaveResultsText(const OutputWindow &window, Guard &guard, const SaveTextSteps &steps)
+{
+    QString path;
+    guard.step(steps.dialog, [&] {
+        path = window.desktop.saveFileName(u"Save List"_s, u"Text Files (*.txt);;All Files (*)"_s);
+    });
+    if (path.isEmpty())
+        return;
+    bool write = false;
+    guard.step(steps.replace, [&] { write = mayReplace(window, path); });
+    if (!write)
+        return;
+    guard.step(steps.busy, [&] { showBusy(window, true); });
+    guard.step(steps.write, [&] {
+        EventPump pump = eventsOf(window);
+        const QString text = resultsFileText(window.results, &pump);
+        if (!closing(window))
+            WriteTextFile(text, path);
+    });
+    guard.step(steps.idle, [&] { showBusy(window, false); });
+}
+
+void runSaveMatchingCards(const OutputWindow &window, Guard &guard, const SaveCardsSteps &steps)
+{
+    if (window.results.count() == 0) {
+        guard.step(steps.empty, [&] { say(window, u"Nothing to save."_s); });
+        return;
+    }
+    QString path;
+    guard.step(steps.dialog, [&] {
+        path = window.desktop.saveFileName(u"Save Matching Cards"_s, u"vCard Files (*.vcf)"_s);
+    });
+    if (path.isEmpty())
+        return;
+    bool write = false;
+    guard.step(steps.replace, [&] { write = mayReplace(window, path); });
+    if (!write)
+        return;
+    guard.step(steps.busy, [&] { showBusy(window, true); });
+    std::optional<SavedCards> saved;
+    guard.step(steps.write, [&] {
+        EventPump pump = eventsOf(window);
+        saved = SaveMatchingCards(matchingCardsOf(window.results), path, &pump);
+    });
+    guard.step(steps.idle, [&] { showBusy(window, false); });
+    if (saved && !closing(window))
+        guard.step(steps.report,
+                   [&] { say(window, savedCardsText(*saved, QFileInfo(path).fileName())); });
+}
+
+QString workbookIn(const QTemporaryDir *folder)
+{
+    return folder ? folder->filePath(u"Results.xlsx"_s) : QString();
+}
+
+void runSaveResultsWorkbook(const OutputWindow &window, Guard &guard,
+                            std::unique_ptr<QTemporaryDir> &folder, const WorkbookSteps &steps)
+{
+    if (window.results.count() == 0)
+        return;
+    bool installed = false;
+    guard.step(steps.find, [&] { installed = SaveResultsAsExcelFileIsExcelInstalled(window); });
+    if (!installed) {
+        say(window,
+            u"Excel is not installed on this computer. You need to have it installed to use "
+            "this feature."_s);
+        return;
+    }
+    guard.step(steps.busy, [&] { showBusy(window, true); });
+    QList<QStringList> rows;
+    guard.step(steps.rows, [&] {
+        EventPump pump = eventsOf(window);
+        rows = workbookRows(window.results, &pump);
+    });
+    if (closing(window))
+        return;
+    // A new private folder for each export; the last one's file goes with it.
+    WorkbookWritten written;
+    guard.step(steps.write, [&] {
+        folder = std::make_unique<QTemporaryDir>();
+        if (!folder->isValid())
+            throw Failure(u"No temporary folder for the workbook: "_s + folder->errorString());
+        written = writeWorkbook(rows, workbookIn(folder.get()));
+        if (!written.problem.isEmpty())
+            throw Failure(written.problem);
+    });
+    guard.step(steps.start, [&] {
+        // "-n" opens the file as a template: a new, untitled, unsaved document.
+        const QString workbook = workbookIn(folder.get());
+        if (folder && QFileInfo::exists(workbook))
+            window.desktop.startProgram(spreadsheetProgram(window.desktop),
+                                        {u"--calc"_s, u"-n"_s, workbook});
+    });
+    if (written.shortened > 0)
+        guard.step(steps.shortened, [&] { say(window, shortenedValuesText(written.shortened)); });
+    guard.step(steps.idle, [&] { showBusy(window, false); });
+}
+
+void runOpenRow(const OutputWindow &window, Guard &guard, qsizetype row, const OpenRowSteps &steps)
+{
+    std::optional<TextEditor> editor;
+    QString defaultEntry;
+    if (!guard.step(steps.find, [&] { editor = findTextEditor(window.desktop, &defaultEntry); }))
+        return;
+    guard.step(steps.open, [&] {
+        if (!editor) {
+            say(window, noEditorText(defaultEntry));
+            return;
+        }
+        const ResultRow found = window.results.row(row);
+        if (!OpenFileInEditor(window.desktop, *editor, found.File, found.Card.line))
+            say(window, editorRefusalText({found.File}));
+    });
+}
+
+void runOpenAllFiles(const OutputWindow &window, Guard &guard, const OpenAllSteps &steps)
+{
+    if (window.results.count() == 0) {
+        guard.step(steps.empty, [&] { say(window, u"Nothing to open."_s); });
+        return;
+    }
+    // One editor for every file, found before anything is asked or started.
+    std::optional<TextEditor> editor;
+    QString defaultEntry;
+    if (!guard.step(steps.find, [&] { editor = findTextEditor(window.desktop, &defaultEntry); }))
+        return;
+    if (!editor) {
+        guard.step(steps.noEditor, [&] { say(window, noEditorText(defaultEntry)); });
+        return;
+    }
+    QStringList files;
+    guard.step(steps.files, [&] { files = distinctResultFiles(window.results); });
+    if (files.size() > kEditorsWithoutQuestion) {
+        MessageAnswer answer = MessageAnswer::No;
+        guard.step(steps.ask, [&] {
+            answer = window.desktop.message(
+                u"You are about to open %1 files, each in its own editor window.\r\rDo you want to "
+                "open them all?"_s.arg(files.size()),
+                window.title, MessageButtons::YesNo, MessageIcon::None);
+        });
+        if (answer != MessageAnswer::Yes)
+            return;
+    }
+    guard.step(steps.busy, [&] { showBusy(window, true); });
+    EventPump pump = eventsOf(window);
+    QStringList refused;
+    for (const QString &file : std::as_const(files)) {
+        pump.tick();
+        // "Clear List" may have emptied the table meanwhile.
+        if (closing(window) || window.results.count() == 0)
+            break;
+        guard.step(steps.open, [&] {
+            if (!OpenFileInEditor(window.desktop, *editor, file))
+                refused.append(file);
+        });
+    }
+    guard.step(steps.idle, [&] { showBusy(window, false); });
+    if (!refused.isEmpty() && !closing(window))
+        guard.step(steps.refused, [&] { say(window, editorRefusalText(refused)); });
+}
