@@ -4,6 +4,7 @@
 #include "base/Failure.h"
 #include "card/ByteSearch.h"
 #include "card/CardBytes.h"
+#include "card/CardFile.h"
 #include "card/CardParser.h"
 #include "card/ContactFields.h"
 #include "card/NativePath.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "card/CardBytes.h"
+#include "card/CardFile.h"
 #include "card/FileList.h"
 #include "search/FileSearch.h"
 #include "search/ResultRow.h"

@@ -212,9 +212,7 @@ void TestApp::damagedFileIsKeptBeforeTheFirstWrite()
         store.WriteSetting(u"Option1"_s, u"True"_s);
         store.WriteSetting(u"Option2"_s, u"False"_s);
     }
-    QFile copy(path + u".damaged"_s);
-    QVERIFY(copy.open(QIODevice::ReadOnly));
-    QCOMPARE(copy.readAll(), bytes);
+    QCOMPARE(readTestFile(path + u".damaged"_s), bytes);
     QVERIFY(!QFile::exists(path + u".damaged-2"_s)); // one copy per damage
     QCOMPARE(readInFreshProcess(path, u"Text1"_s), u"kept"_s);
     QCOMPARE(readInFreshProcess(path, u"Option2"_s), u"False"_s);

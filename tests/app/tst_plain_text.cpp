@@ -230,14 +230,14 @@ void TestPlainText::windowToolTipsNeverReadAFile()
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
     form->fileList().append(card);
-    form->findChild<QLineEdit *>(u"Text1"_s)->setText(u"img"_s);
-    form->findChild<QPushButton *>(u"PushButton7"_s)->click();
+    control<QLineEdit>(*form, "Text1")->setText(u"img"_s);
+    button(*form, "PushButton7")->click();
     QCOMPARE(form->results().count(), 1);
     const QString value = form->results().cell(0, 3);
     QVERIFY(value.startsWith(imageOfFifo()));
 
-    auto *files = form->findChild<QTableView *>(u"ListView1"_s);
-    auto *results = form->findChild<QTableView *>(u"ListView2"_s);
+    auto *files = control<QTableView>(*form, "ListView1");
+    auto *results = control<QTableView>(*form, "ListView2");
     QCOMPARE(showToolTip(files, files->model()->index(0, 0)), card);
     QCOMPARE(showToolTip(results, results->model()->index(0, 2)), value);
     QCOMPARE(showToolTip(results, results->model()->index(0, 0)), card);

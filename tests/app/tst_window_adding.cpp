@@ -42,21 +42,13 @@ namespace {
 
 QComboBox *sets(QWidget &form)
 {
-    return form.findChild<QComboBox *>(u"Combo1"_s);
-}
-
-QStringList comboEntries(QWidget &form)
-{
-    QStringList entries;
-    for (int i = 0; i < sets(form)->count(); ++i)
-        entries.append(sets(form)->itemText(i));
-    return entries;
+    return control<QComboBox>(form, "Combo1");
 }
 
 /// Sends a drag over and, when it is accepted, the drop; returns whether it was accepted.
 bool drop(Form1 &form, QMimeData *data)
 {
-    QWidget *viewport = form.findChild<QTableView *>(u"ListView1"_s)->viewport();
+    QWidget *viewport = control<QTableView>(form, "ListView1")->viewport();
     const QPoint at(10, 10);
     QDragEnterEvent enter(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(viewport, &enter);
@@ -303,7 +295,7 @@ void TestWindowAdding::addAllIsBusyAndSaysWhatItReads()
 {
     const QString root = tree();
     auto form = start();
-    auto *bar = form->findChild<TextProgressBar *>(u"ProgressBar1"_s);
+    auto *bar = control<TextProgressBar>(*form, "ProgressBar1");
     QSet<QString> seen;
     connect(&form->fileList(), &QAbstractItemModel::rowsInserted, this,
             [&] { seen.insert(u"%1 %2"_s.arg(form->MousePointer()).arg(bar->text())); });
@@ -349,7 +341,7 @@ void TestWindowAdding::addAllShowsProgressWhileEventsRun()
         names.append(m_dir->filePath(u"cards/b/%1.vcf"_s.arg(i)));
     linkTestFile(write(u"card.vcf"_s), names);
     auto form = start();
-    auto *bar = form->findChild<TextProgressBar *>(u"ProgressBar1"_s);
+    auto *bar = control<TextProgressBar>(*form, "ProgressBar1");
     // A zero timer fires at every turn of events: what it sees is what the window shows.
     QStringList seen;
     QTimer turns;
@@ -463,7 +455,7 @@ void TestWindowAdding::openWith()
         QCOMPARE(m_desktop->messages.first().text, u"File not found:\r\r"_s + lines.join(u'\r'));
     }
     QCOMPARE(form->MousePointer(), 0);
-    QCOMPARE(form->findChild<TextProgressBar *>(u"ProgressBar1"_s)->text(), u"Progress Bar"_s);
+    QCOMPARE(control<TextProgressBar>(*form, "ProgressBar1")->text(), u"Progress Bar"_s);
     QCOMPARE(m_settings->ReadSetting(u"Extension"_s, u"absent"_s),
              storedExtension.isEmpty() ? u"absent"_s : storedExtension);
 }
@@ -503,7 +495,7 @@ void TestWindowAdding::namesNotUtf8AndLongPaths()
     QCOMPARE(form->fileList().count(), 1);
     QCOMPARE(encodeFileName(form->fileList().text(1)), path);
 
-    form->findChild<QLineEdit *>(u"Text1"_s)->setText(u"needle"_s);
+    control<QLineEdit>(*form, "Text1")->setText(u"needle"_s);
     button(*form, "PushButton7")->click();
     QCOMPARE(m_desktop->messages.last().text, u"Done."_s);
     QCOMPARE(form->results().count(), 1);
@@ -571,8 +563,8 @@ void TestWindowAdding::sampleFiles()
         u"Would you like this software to open the folder"_s));
     QCOMPARE(m_desktop->messages.first().buttons, MessageButtons::YesNo);
     QCOMPARE(m_desktop->openedUrls, QList<QUrl>{QUrl::fromLocalFile(program + u"/Samples/"_s)});
-    QCOMPARE(form->findChild<QLineEdit *>(u"Text1"_s)->text(), u"tech"_s);
-    QVERIFY(form->findChild<QRadioButton *>(u"Option3"_s)->isChecked());
+    QCOMPARE(control<QLineEdit>(*form, "Text1")->text(), u"tech"_s);
+    QVERIFY(control<QRadioButton>(*form, "Option3")->isChecked());
     QCOMPARE(m_settings->ReadSetting(u"Text1"_s, QString()), u"tech"_s);
 
     // Without a samples folder the question is still asked.

@@ -569,9 +569,7 @@ void TestCliSearch::exportCards()
         return;
     }
     QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), cards);
+    QCOMPARE(readTestFile(path), cards);
 }
 
 void TestCliSearch::exportNeverReplacesWhatItMayNot_data()

@@ -1,7 +1,7 @@
 // Saving the matching cards: each card as it stands in its file, reading back alike.
 
 #include "base/Failure.h"
-#include "card/CardBytes.h"
+#include "card/CardFile.h"
 #include "card/CardParser.h"
 #include "card/ContactFields.h"
 #include "card/NativePath.h"
@@ -78,11 +78,6 @@ QString firstDifference(const ContactFields &a, const ContactFields &b)
     return {};
 }
 
-QString corpusDir()
-{
-    return QStringLiteral(QUILLORY_SHARED_DIR "/corpus/realworld");
-}
-
 QStringList filesUnder(const QString &folder)
 {
     QStringList files;
@@ -127,7 +122,7 @@ private slots:
 void TestCardExport::readsBackAlike_data()
 {
     QTest::addColumn<QStringList>("files");
-    const QStringList testFiles = filesUnder(QStringLiteral(QUILLORY_TEST_DATA "/cards"));
+    const QStringList testFiles = filesUnder(cardsDir());
     const QStringList corpus
         = QFileInfo(corpusDir()).isDir() ? filesUnder(corpusDir()) : QStringList();
     QTest::newRow("test files") << testFiles;

@@ -4,7 +4,7 @@
 #include "ScriptedDesktop.h"
 #include "TestFiles.h"
 #include "base/ErrorReport.h"
-#include "card/CardBytes.h"
+#include "card/CardFile.h"
 #include "card/CardParser.h"
 #include "card/FileList.h"
 #include "card/NativePath.h"
