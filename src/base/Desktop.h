@@ -55,8 +55,15 @@ public:
 
     /// Starts a program with its arguments, never through a shell.
     virtual bool startProgram(const QString &program, const QStringList &arguments) = 0;
+    /// Runs a handler that hands an address on to an application (xdg-open, gio open):
+    /// false when it does not start or reports that no application took the address.
+    /// This default only starts it.
+    virtual bool runOpener(const QString &program, const QStringList &arguments)
+    {
+        return startProgram(program, arguments);
+    }
     /// Opens a folder or a web address with the desktop's handler: the first of
-    /// desktopOpeners() that is on PATH and starts. False when none did.
+    /// desktopOpeners() that is on PATH and opens it. False when none did.
     virtual bool openUrl(const QUrl &url) = 0;
     /// The full path of a program found on PATH, or empty.
     virtual QString findProgram(const QString &name) = 0;

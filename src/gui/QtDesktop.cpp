@@ -155,6 +155,26 @@ bool QtDesktop::startProgram(const QString &program, const QStringList &argument
     return QProcess::startDetached(program, arguments);
 }
 
+bool QtDesktop::runOpener(const QString &program, const QStringList &arguments)
+{
+    // xdg-open and gio open hand the address on and exit at once, with a failure when no
+    // application takes it. One still running after a moment is running the application
+    // itself (xdg-open on a desktop it does not know): it is left to run, as opened.
+    constexpr int kOpenerWaitMs = 2000;
+    auto *process = new QProcess;
+    process->setProcessChannelMode(QProcess::ForwardedChannels);
+    process->setStandardInputFile(QProcess::nullDevice());
+    QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
+    process->start(program, arguments);
+    if (!process->waitForStarted()) {
+        delete process;
+        return false;
+    }
+    if (!process->waitForFinished(kOpenerWaitMs))
+        return true;
+    return process->exitStatus() == QProcess::NormalExit && process->exitCode() == 0;
+}
+
 bool QtDesktop::openUrl(const QUrl &url)
 {
     // The handlers are our own list, as the message after a failure names them.

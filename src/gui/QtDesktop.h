@@ -28,6 +28,7 @@ public:
     bool clearClipboard() override;
     bool setClipboardText(const QString &text) override;
     bool startProgram(const QString &program, const QStringList &arguments) override;
+    bool runOpener(const QString &program, const QStringList &arguments) override;
     bool openUrl(const QUrl &url) override;
     QString findProgram(const QString &name) override;
     QString defaultApplicationEntry(const QString &mimeType) override;

@@ -5,6 +5,8 @@
 #include <QVarLengthArray>
 
 #include <mutex>
+#include <set>
+#include <string>
 
 #include <phonenumbers/phonenumber.pb.h>
 #include <phonenumbers/phonenumberutil.h>
@@ -192,6 +194,13 @@ bool PhoneMatcher::looksLikePhoneNumber(QStringView text)
             return false;
     }
     return digits >= 3;
+}
+
+bool PhoneMatcher::isKnownRegion(const QString &region)
+{
+    std::set<std::string> regions;
+    PhoneNumberUtil::GetInstance()->GetSupportedRegions(&regions);
+    return regions.contains(region.toStdString());
 }
 
 QString PhoneMatcher::systemRegion()

@@ -26,6 +26,9 @@ public:
     /// True for a text of digits, an optional leading "+" and the separators space,
     /// "-", ".", "/", "(" and ")", with at least three digits.
     static bool looksLikePhoneNumber(QStringView text);
+    /// True for a two-letter region, in capitals, that libphonenumber has numbering
+    /// rules for ("DE", "US"); false for the rest ("ZZ", "XX", "de").
+    static bool isKnownRegion(const QString &region);
     /// The two-letter region of the system's locale; "ZZ" (unknown) when it has none.
     static QString systemRegion();
 

@@ -5,6 +5,7 @@
 #include "base/SettingsStore.h"
 #include "filelist/FileListModel.h"
 #include "gui/Form1.h"
+#include "gui/QtDesktop.h"
 #include "gui/TextProgressBar.h"
 #include "results/ResultsModel.h"
 
@@ -124,6 +125,8 @@ private slots:
     void sampleFiles();
     void searchOverTheSamples();
     void nothingOpensSaysSo();
+    void openerThatFindsNoApplication_data();
+    void openerThatFindsNoApplication();
 
 private:
     std::unique_ptr<Form1> start(const QString &programFolder = {});
@@ -582,17 +585,41 @@ void TestWindowAdding::nothingOpensSaysSo()
     m_desktop->answers.enqueue(MessageAnswer::Yes);
     button(*form, "PushButton10")->click();
     const QString tried = u" could not be opened. Tried: xdg-open (not found), gio open (did not "
-                          "start), kde-open5 (not found), kde-open (not found).\r\rInstall "
-                          "xdg-utils, or open the "_s;
+                          "open it), kde-open5 (not found), kde-open (not found).\r\r"_s;
     QCOMPARE(m_desktop->messages.size(), 3);
     QCOMPARE(m_desktop->messages.at(0).text,
              u"The web address https://brenmoor.example/"_s + tried
-                 + u"address in a web browser."_s);
+                 + u"Set a default web browser, or open the address in a web browser."_s);
     QCOMPARE(m_desktop->messages.at(0).title, u"Quillory"_s);
     QCOMPARE(m_desktop->messages.at(2).text,
-             u"The folder "_s + program + u"/Samples/"_s + tried + u"folder in a file manager."_s);
+             u"The folder "_s + program + u"/Samples/"_s + tried
+                 + u"Set a file manager as the default application for folders, or open the "
+                   "folder in a file manager."_s);
     QCOMPARE(m_desktop->messages.at(2).title, u"Quillory"_s);
     QCOMPARE(m_desktop->messages.at(2).buttons, MessageButtons::Ok);
+}
+
+void TestWindowAdding::openerThatFindsNoApplication_data()
+{
+    QTest::addColumn<QByteArray>("script"); // empty: no such program
+    QTest::addColumn<bool>("opened");
+    QTest::newRow("hands the address on") << QByteArray("exit 0") << true;
+    QTest::newRow("no application for it, as xdg-open says") << QByteArray("exit 3") << false;
+    QTest::newRow("runs the application itself") << QByteArray("exec sleep 4") << true;
+    QTest::newRow("does not start") << QByteArray() << false;
+}
+
+void TestWindowAdding::openerThatFindsNoApplication()
+{
+    QFETCH(QByteArray, script);
+    QFETCH(bool, opened);
+    const QString opener = m_dir->filePath(u"opener"_s);
+    if (!script.isEmpty()) {
+        write(u"opener"_s, "#!/bin/sh\n" + script + '\n');
+        QVERIFY(QFile::setPermissions(opener, QFile::ReadOwner | QFile::ExeOwner));
+    }
+    QtDesktop desktop;
+    QCOMPARE(desktop.runOpener(opener, {m_dir->filePath(u"program/Samples/"_s)}), opened);
 }
 
 void TestWindowAdding::searchOverTheSamples()
