@@ -2,8 +2,9 @@
 # Drives the real program under Xvfb with xdotool: the focus at start, Enter in the
 # search box, Tab round the window, and whether the window fits the screen at 200 %
 # and 100 %; and, through the window test that measures it, the room the card pane
-# gets after a search at 200 %. No window manager runs: the check gives the new window the input focus
-# itself, as a window manager would. One line per check; exits non-zero on a failure.
+# gets after a search at 200 %. No window manager runs: the check gives the new window
+# the input focus itself, as a window manager would. One line per check; exits non-zero
+# on a failure.
 # Usage: tools/x11-check.sh [BUILD_DIR]        (BUILD_DIR defaults to build)
 # shellcheck disable=SC2317 # the tests that within runs look unreachable
 set -euo pipefail

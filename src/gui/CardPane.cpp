@@ -202,8 +202,8 @@ void CardPane::showCard(const CardDetails &details)
         marks.append(mark);
     }
     m_lines->setExtraSelections(marks);
-    m_markedLine = details.matchedLines.isEmpty() ? 0 : int(details.matchedLines.first());
-    m_lines->setTextCursor(QTextCursor(m_lines->document()->findBlockByNumber(m_markedLine)));
+    const int marked = details.matchedLines.isEmpty() ? 0 : int(details.matchedLines.first());
+    m_lines->setTextCursor(QTextCursor(m_lines->document()->findBlockByNumber(marked)));
     placeLines();
 }
 

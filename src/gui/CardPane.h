@@ -64,6 +64,5 @@ private:
     std::optional<ResultRow> m_row; // the row shown or being read
     quint64 m_read = 0; // the number of the latest read
     std::shared_ptr<std::atomic<bool>> m_cancel;
-    int m_markedLine = 0; // the first marked line, or the first line
     int m_linesPlacedAt = 0; // the scroll position placeLines chose
 };
