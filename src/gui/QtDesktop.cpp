@@ -19,6 +19,9 @@
 #include <QUrl>
 #include <QWindow>
 
+#include <memory>
+#include <vector>
+
 namespace {
 
 // How long a box waits for its window to be placed, in milliseconds.
@@ -161,18 +164,19 @@ bool QtDesktop::runOpener(const QString &program, const QStringList &arguments)
     // application takes it. One still running after a moment is running the application
     // itself (xdg-open on a desktop it does not know): it is left to run, as opened.
     constexpr int kOpenerWaitMs = 2000;
-    auto *process = new QProcess;
+    auto process = std::make_unique<QProcess>();
     process->setProcessChannelMode(QProcess::ForwardedChannels);
     process->setStandardInputFile(QProcess::nullDevice());
-    QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
     process->start(program, arguments);
-    if (!process->waitForStarted()) {
-        delete process;
+    if (!process->waitForStarted())
         return false;
-    }
-    if (!process->waitForFinished(kOpenerWaitMs))
-        return true;
-    return process->exitStatus() == QProcess::NormalExit && process->exitCode() == 0;
+    if (process->waitForFinished(kOpenerWaitMs))
+        return process->exitStatus() == QProcess::NormalExit && process->exitCode() == 0;
+    // Destroying the process object would end the application, even when Quillory
+    // ends: it is never destroyed, and held here so that it is not taken for lost memory.
+    static auto *stillRunning = new std::vector<QProcess *>;
+    stillRunning->push_back(process.release());
+    return true;
 }
 
 bool QtDesktop::openUrl(const QUrl &url)
