@@ -111,6 +111,10 @@ versus "search --phone for \"555 01\", 100,000 files (peer: the default search f
     "$search --phone --region US -e '555 01' $work/files100k" "$search -e '555 01' $work/files100k"
 versus "search --all-properties, 100,000 files (peer: the default search; goal: at most 1.5)" \
     "$search --all-properties -e tech $work/files100k" "$search -e tech $work/files100k"
+versus "search --regex 'te[c]h', 100,000 files (peer: the default search; goal: at most 1.5)" \
+    "$search --regex -e 'te[c]h' $work/files100k" "$search -e tech $work/files100k"
+versus "search --regex 'tech(nik|nology)?', 100,000 files (peer: the default search; goal: at most 1.5)" \
+    "$search --regex -e 'tech(nik|nology)?' $work/files100k" "$search -e tech $work/files100k"
 versus "search with all three options, 100,000 files (peer: the default search)" \
     "$search --phone --ignore-accents --all-properties -e tech $work/files100k" \
     "$search -e tech $work/files100k"

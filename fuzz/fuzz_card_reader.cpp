@@ -3,8 +3,9 @@
 // file in parts) never lose a row.
 //
 // Input: byte 0 holds the options (bit 0: ignore case, bit 1: ignore accents, bit 2: phone
-// numbers in any format, read in Germany, bit 3: search all properties), byte 1 the length
-// of the search text (0 to 8), then the search text as UTF-8, then the file's bytes.
+// numbers in any format, read in Germany, bit 3: search all properties, bit 4: the search
+// text is a regular expression), byte 1 the length of the search text (0 to 8), then the
+// search text as UTF-8, then the file's bytes.
 
 #include "card/CardBytes.h"
 #include "card/CardParser.h"
@@ -52,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size < 2)
         return 0;
     const MatchOptions matchOptions{(data[0] & 1) != 0, (data[0] & 2) != 0, (data[0] & 4) != 0,
-                                    QStringLiteral("DE")};
+                                    QStringLiteral("DE"), (data[0] & 16) != 0};
     const ParseOptions parseOptions{(data[0] & 8) != 0};
     const size_t needleLength = std::min<size_t>(data[1] % 9, size - 2);
     const QString needle

@@ -152,6 +152,7 @@ int runSearch(const SearchCommandOptions &options, std::FILE *out, std::FILE *er
     choices.matchCase = options.matchCase;
     choices.phoneNumbers = options.phoneNumbers;
     choices.ignoreAccents = options.ignoreAccents;
+    choices.regularExpression = options.regularExpression;
     choices.allProperties = options.allProperties;
     choices.region = options.region;
 

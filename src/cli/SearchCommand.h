@@ -13,6 +13,8 @@ struct SearchCommandOptions
     bool matchCase = false;
     bool phoneNumbers = false;
     bool ignoreAccents = false;
+    /// Every text is a regular expression.
+    bool regularExpression = false;
     bool allProperties = false;
     /// Two letters; empty for the locale's region.
     QString region;

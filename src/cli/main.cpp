@@ -3,6 +3,7 @@
 #include "cli/SearchCommand.h"
 #include "filelist/AddFiles.h"
 #include "filelist/PathIntake.h"
+#include "search/PatternMatching.h"
 #include "search/PhoneMatcher.h"
 #include "search/SearchRun.h"
 
@@ -57,6 +58,11 @@ int main(int argc, char *argv[])
     const QCommandLineOption ignoreAccents(
         u"ignore-accents"_s,
         u"Letters match whatever their accents (\"muller\" finds \"Müller\")."_s);
+    const QCommandLineOption regex(
+        u"regex"_s,
+        u"Every search text is a regular expression in RE2's syntax (\"^\\+49 ?1[5-7]\"), "
+        "found anywhere in a value; telephone values are then matched as written, not as "
+        "numbers."_s);
     const QCommandLineOption allProperties(
         u"all-properties"_s,
         u"Search the values of every property, not only the contact fields (CATEGORIES, IMPP, "
@@ -86,6 +92,7 @@ int main(int argc, char *argv[])
     parser.addOption(phone);
     parser.addOption(region);
     parser.addOption(ignoreAccents);
+    parser.addOption(regex);
     parser.addOption(allProperties);
     parser.addOption(extension);
     parser.addOption(dump);
@@ -130,6 +137,7 @@ int main(int argc, char *argv[])
     options.matchCase = parser.isSet(matchCase);
     options.phoneNumbers = parser.isSet(phone);
     options.ignoreAccents = parser.isSet(ignoreAccents);
+    options.regularExpression = parser.isSet(regex);
     options.allProperties = parser.isSet(allProperties);
     options.region = parser.value(region);
     options.extension = parser.value(extension);
@@ -141,6 +149,11 @@ int main(int argc, char *argv[])
     for (const QString &searchText : std::as_const(options.texts)) {
         if (searchText.isEmpty() || (options.texts.size() == 1 && isBlank(searchText)))
             return usageError(u"the search text is empty"_s);
+    }
+    if (options.regularExpression) {
+        if (const QString problem = patternsProblem(options.texts, options.ignoreAccents);
+            !problem.isEmpty())
+            return usageError(problem);
     }
     if (options.extension.isEmpty())
         return usageError(u"the extension is empty"_s);

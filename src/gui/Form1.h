@@ -17,6 +17,7 @@
 //   PhoneNumbersCheck  "Phone numbers in any format"                     Form1SearchPanel.cpp
 //   IgnoreAccentsCheck "Ignore accents"                                  Form1SearchPanel.cpp
 //   AllPropertiesCheck "Search all properties"                           Form1SearchPanel.cpp
+//   RegularExpressionCheck "Regular expression"                          Form1SearchPanel.cpp
 //   FilterBox     "Filter:"                                              Form1Results.cpp
 //   ShowCardCheck "Show the card of the selected row"                    Form1Results.cpp
 //   ListView2     the results, with their context menu                   Form1Results.cpp
@@ -308,6 +309,7 @@ private:
     QCheckBox *PhoneNumbersCheck = nullptr; // "Phone numbers in any format"
     QCheckBox *IgnoreAccentsCheck = nullptr; // "Ignore accents"
     QCheckBox *AllPropertiesCheck = nullptr; // "Search all properties"
+    QCheckBox *RegularExpressionCheck = nullptr; // "Regular expression"
     QLineEdit *m_filterBox = nullptr;
     QLabel *m_filterLabel = nullptr;
     QLabel *m_statusLine = nullptr;

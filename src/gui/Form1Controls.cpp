@@ -250,6 +250,7 @@ void Form1::buildControls()
     PhoneNumbersCheck = makeMatchOption(u"PhoneNumbersCheck"_s, u"Phone numbers in any format"_s);
     IgnoreAccentsCheck = makeMatchOption(u"IgnoreAccentsCheck"_s, u"Ignore accents"_s);
     AllPropertiesCheck = makeMatchOption(u"AllPropertiesCheck"_s, u"Search all properties"_s);
+    RegularExpressionCheck = makeMatchOption(u"RegularExpressionCheck"_s, u"Regular expression"_s);
     // The initial design: "Ignore case" and "Search for this:".
     Option2->setChecked(true);
     Option3->setChecked(true);

@@ -45,6 +45,7 @@ void Form1::arrangeControls(bool wide)
         fileButtons->addWidget(fileOrder.at(i), wide ? 0 : i / 2, wide ? i : i % 2);
 
     // The case options in two rows of three, or, beside the search options, three of two.
+    // "Regular expression" ends the first row.
     delete Frame2->layout();
     auto *cases = new QGridLayout(Frame2);
     const QList<QWidget *> caseOrder = wide
@@ -57,9 +58,10 @@ void Form1::arrangeControls(bool wide)
     cases->addWidget(IgnoreAccentsCheck, wide ? 1 : 0, wide ? 0 : 2);
     cases->addWidget(PhoneNumbersCheck, wide ? 2 : 1, 0, 1, 2);
     cases->addWidget(AllPropertiesCheck, 1, wide ? 1 : 2);
+    cases->addWidget(RegularExpressionCheck, 0, wide ? 2 : 3);
     cases->setHorizontalSpacing(gap);
     cases->setContentsMargins(gap, gap / 2, gap, gap / 2);
-    cases->setColumnStretch(wide ? 2 : 3, 1);
+    cases->setColumnStretch(wide ? 3 : 4, 1);
 
     auto *options = new QBoxLayout(wide ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom);
     options->addWidget(Frame1, 3);
@@ -97,6 +99,9 @@ void Form1::arrangeControls(bool wide)
     order += {Option3,      Text1,        PushButton7,  Option4,     Combo1,
               PushButton12, PushButton14, PushButton16, PushButton15};
     order += caseOrder;
+    // "Regular expression" ends the first row of the case options.
+    order.insert(order.indexOf(wide ? static_cast<QWidget *>(Option1) : IgnoreAccentsCheck) + 1,
+                 RegularExpressionCheck);
     order += {m_filterBox, ShowCardCheck, ListView2};
     // The card pane's two lists, side by side.
     for (const QString &inner : {u"CardProperties"_s, u"CardLines"_s}) {
@@ -166,6 +171,8 @@ void Form1::setUpKeyboardAndNames()
          u"Finds a telephone number whatever its spaces, dashes and country code."_s},
         {AllPropertiesCheck, AllPropertiesCheck->text(),
          u"Also searches the properties outside the contact's fields."_s},
+        {RegularExpressionCheck, RegularExpressionCheck->text(),
+         u"Reads every search text as a regular expression, such as @example\\.(com|org)$."_s},
         {m_filterBox, u"Filter results"_s,
          u"Shows only the result rows that contain this text in any column."_s},
         {ShowCardCheck, ShowCardCheck->text(), u"Shows or hides the pane with the whole card."_s},

@@ -7,6 +7,7 @@
 #include "gui/Form1Parts.h"
 #include "gui/TextProgressBar.h"
 #include "results/ResultsModel.h"
+#include "search/PatternMatching.h"
 #include "search/SearchPacing.h"
 
 #include <QCheckBox>
@@ -131,8 +132,21 @@ SearchChoices Form1::searchChoices() const
     choices.phoneNumbers = PhoneNumbersCheck->isChecked();
     choices.ignoreAccents = IgnoreAccentsCheck->isChecked();
     choices.allProperties = AllPropertiesCheck->isChecked();
+    choices.regularExpression = RegularExpressionCheck->isChecked();
     return choices;
 }
+
+namespace {
+
+QString patternRefusal(const SearchCriteria &criteria)
+{
+    QString problem = patternsProblem(criteria.searchTexts(), criteria.ignoreAccents);
+    if (!problem.isEmpty())
+        problem = problem.front().toUpper() + problem.sliced(1) + u'.';
+    return problem;
+}
+
+} // namespace
 
 void Form1::PushButton7_Click()
 {
@@ -151,8 +165,12 @@ void Form1::PushButton7_Click()
         return;
     }
     QString refusal;
-    guard.step(116,
-               [&] { refusal = SearchSession::textRefusal(Option3->isChecked(), Text1->text()); });
+    guard.step(116, [&] {
+        refusal = SearchSession::textRefusal(Option3->isChecked(), Text1->text());
+        // A pattern RE2 does not read is refused before anything is searched.
+        if (refusal.isEmpty() && RegularExpressionCheck->isChecked())
+            refusal = patternRefusal(criteriaFor(searchChoices()));
+    });
     if (!refusal.isEmpty()) {
         guard.step(118, [&] { showMessage(refusal); });
         PushButton7->setText(kStartSearching);

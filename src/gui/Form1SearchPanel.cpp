@@ -20,8 +20,10 @@ using namespace Qt::StringLiterals;
 
 QList<std::pair<QCheckBox *, QString>> Form1::matchOptionKeys() const
 {
-    return {
-        {PhoneNumbersCheck, u"PhoneNumbers"_s}, {IgnoreAccentsCheck, u"IgnoreAccents"_s}, {AllPropertiesCheck, u"AllProperties"_s}};
+    return {{PhoneNumbersCheck, u"PhoneNumbers"_s},
+            {IgnoreAccentsCheck, u"IgnoreAccents"_s},
+            {AllPropertiesCheck, u"AllProperties"_s},
+            {RegularExpressionCheck, u"RegularExpression"_s}};
 }
 
 void Form1::restoreMatchOptions()

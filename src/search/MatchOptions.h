@@ -14,6 +14,9 @@ struct MatchOptions
     /// The region phone numbers without a country code are read in, as two letters;
     /// empty for the region of the system's locale.
     QString region;
+    /// The search text is a regular expression (RE2's syntax), matched against the value
+    /// as written (phone numbers are not read as numbers then).
+    bool regularExpression = false;
 
     bool operator==(const MatchOptions &) const = default;
 };

@@ -39,5 +39,6 @@ SearchCriteria criteriaFor(const SearchChoices &choices)
     criteria.ignoreAccents = choices.ignoreAccents;
     criteria.allProperties = choices.allProperties;
     criteria.region = choices.region;
+    criteria.regularExpression = choices.regularExpression;
     return criteria;
 }

@@ -26,11 +26,16 @@ struct SearchCriteria
     bool allProperties = false;
     /// Two letters; empty for the region of the system's locale.
     QString region;
+    /// "Regular expression": every search text is a pattern.
+    bool regularExpression = false;
 
     /// The texts to compare with, in order.
     QStringList searchTexts() const;
     /// How the texts are compared with values.
-    MatchOptions matchOptions() const { return {ignoreCase, ignoreAccents, phoneNumbers, region}; }
+    MatchOptions matchOptions() const
+    {
+        return {ignoreCase, ignoreAccents, phoneNumbers, region, regularExpression};
+    }
 };
 
 /// What either program's controls or options choose, before it becomes criteria.
@@ -48,6 +53,7 @@ struct SearchChoices
     bool allProperties = false;
     /// Two letters; empty for the region of the system's locale.
     QString region;
+    bool regularExpression = false;
 
     /// Texts given as a list, as on the command line: one is searched as "Search for
     /// this:" searches, several each in turn.

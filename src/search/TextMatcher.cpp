@@ -2,6 +2,7 @@
 
 #include "card/Utf8Text.h"
 #include "card/Windows1252.h"
+#include "search/PatternMatching.h"
 #include "search/PhoneMatcher.h"
 
 #include <cstring>
@@ -11,9 +12,15 @@ TextMatcher::TextMatcher(const QString &needle, bool ignoreCase)
     : TextMatcher(needle, MatchOptions{ignoreCase, false, false, {}})
 {}
 
-TextMatcher::TextMatcher(const QString &needle, const MatchOptions &options)
-    : m_needle(needle), m_text(makeTextMatcher(needle, {options.ignoreCase, options.ignoreAccents}))
+TextMatcher::TextMatcher(const QString &needle, const MatchOptions &options) : m_needle(needle)
 {
+    const TextFolding folding{options.ignoreCase, options.ignoreAccents};
+    if (options.regularExpression) {
+        // A pattern is matched against the value as written, phone numbers too.
+        m_text = makePatternMatcher(needle, folding);
+        return;
+    }
+    m_text = makeTextMatcher(needle, folding);
     if (options.phoneNumbers && PhoneMatcher::looksLikePhoneNumber(needle)) {
         m_phone = std::make_shared<PhoneMatcher>(
             needle, options.region.isEmpty() ? PhoneMatcher::systemRegion() : options.region);
@@ -25,6 +32,22 @@ RawValueFilter::RawValueFilter(const QStringList &texts, bool ignoreCase)
 {}
 
 RawValueFilter::RawValueFilter(const QStringList &texts, const MatchOptions &options)
+{
+    if (!options.regularExpression) {
+        prepare(texts, options);
+        return;
+    }
+    // Every match of a pattern holds one of its literals in some letter case, so the
+    // literals are looked for as texts are when case is ignored.
+    if (const std::optional<QStringList> literals = patternLiterals(texts, options.ignoreAccents)) {
+        prepare(*literals, MatchOptions{true, options.ignoreAccents, false, {}});
+    } else {
+        m_usable = false;
+        m_fileUsable = false;
+    }
+}
+
+void RawValueFilter::prepare(const QStringList &texts, const MatchOptions &options)
 {
     const TextFolding folding{options.ignoreCase, options.ignoreAccents};
     AsciiSet chars{};

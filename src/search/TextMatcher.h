@@ -51,7 +51,9 @@ private:
 /// non-empty and whose folded forms are ASCII, and not for phone-like texts when phone
 /// numbers are matched in any format (separators may stand between a value's digits).
 /// A value with a character outside ASCII that may fold into a text's characters, or a
-/// mark that accents-free matching drops, is left to the matcher.
+/// mark that accents-free matching drops, is left to the matcher. For regular expressions
+/// it looks for the literals RE2 finds that every match holds one of, and decides nothing
+/// when some pattern has none.
 class RawValueFilter final : public CardParser::ValueFilter
 {
 public:
@@ -75,6 +77,7 @@ public:
                         QByteArray &lines) const override;
 
 private:
+    void prepare(const QStringList &texts, const MatchOptions &options);
     bool containsNeedle(QByteArrayView text) const;
     bool joinedMayContain(QByteArrayView bytes, const std::function<QByteArray()> &legacyCharset,
                           QByteArray &lines) const;

@@ -3,9 +3,9 @@
 
 #include "TestFiles.h"
 #include "WindowTest.h"
-#include "gui/Form1.h"
 #include "base/SettingsStore.h"
 #include "filelist/FileListModel.h"
+#include "gui/Form1.h"
 #include "results/ResultsModel.h"
 
 #include <QCheckBox>
@@ -20,8 +20,11 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const char *const kBoxes[] = {"PhoneNumbersCheck", "IgnoreAccentsCheck", "AllPropertiesCheck"};
-const QString kKeys[] = {u"PhoneNumbers"_s, u"IgnoreAccents"_s, u"AllProperties"_s};
+const char *const kBoxes[]
+    = {"PhoneNumbersCheck", "IgnoreAccentsCheck", "AllPropertiesCheck", "RegularExpressionCheck"};
+const QString kKeys[]
+    = {u"PhoneNumbers"_s, u"IgnoreAccents"_s, u"AllProperties"_s, u"RegularExpression"_s};
+constexpr int kBoxCount = int(std::size(kBoxes));
 
 /// "1" for each ticked box, in the order of kBoxes.
 QString boxesState(QWidget &form)
@@ -46,6 +49,7 @@ private slots:
     void storedValuesRestored();
     void searchReadsTheBoxes_data();
     void searchReadsTheBoxes();
+    void invalidPatternRefused();
 };
 
 void TestWindowMatchOptions::boxesAcrossARestart()
@@ -55,27 +59,29 @@ void TestWindowMatchOptions::boxesAcrossARestart()
         auto form = startWindow(m_dir->path());
         auto *frame = control<QGroupBox>(*form, "Frame2");
         const QStringList captions{u"Phone numbers in any format"_s, u"Ignore accents"_s,
-                                   u"Search all properties"_s};
-        for (int i = 0; i < 3; ++i) {
+                                   u"Search all properties"_s, u"Regular expression"_s};
+        for (int i = 0; i < kBoxCount; ++i) {
             auto *box = control<QCheckBox>(*form, kBoxes[i]);
             QCOMPARE(box->text(), captions.at(i));
             QVERIFY(frame->isAncestorOf(box));
         }
-        QCOMPARE(boxesState(*form), u"000"_s); // a new user gets the designed search
+        QCOMPARE(boxesState(*form), u"0000"_s); // a new user gets the designed search
         form->show();
         QTest::mouseClick(control<QCheckBox>(*form, "PhoneNumbersCheck"), Qt::LeftButton);
         QTest::mouseClick(control<QCheckBox>(*form, "IgnoreAccentsCheck"), Qt::LeftButton);
         QTest::mouseClick(control<QCheckBox>(*form, "AllPropertiesCheck"), Qt::LeftButton);
         QTest::mouseClick(control<QCheckBox>(*form, "IgnoreAccentsCheck"), Qt::LeftButton);
+        QTest::mouseClick(control<QCheckBox>(*form, "RegularExpressionCheck"), Qt::LeftButton);
         // Stored the moment they change, before the window closes.
         SettingsStore onDisk(file);
         QCOMPARE(onDisk.ReadSetting(kKeys[0], QString()), u"True"_s);
         QCOMPARE(onDisk.ReadSetting(kKeys[1], QString()), u"False"_s);
         QCOMPARE(onDisk.ReadSetting(kKeys[2], QString()), u"True"_s);
+        QCOMPARE(onDisk.ReadSetting(kKeys[3], QString()), u"True"_s);
     }
     m_settings = std::make_unique<SettingsStore>(file);
     auto form = startWindow(m_dir->path());
-    QCOMPARE(boxesState(*form), u"101"_s);
+    QCOMPARE(boxesState(*form), u"1011"_s);
     QVERIFY(m_desktop->messages.isEmpty());
 }
 
@@ -83,17 +89,18 @@ void TestWindowMatchOptions::storedValuesRestored_data()
 {
     QTest::addColumn<QStringList>("stored"); // by kKeys, null for absent
     QTest::addColumn<QString>("state");
-    QTest::newRow("absent") << QStringList{{}, {}, {}} << u"000"_s;
-    QTest::newRow("words and numbers") << QStringList{u"true"_s, u"-1"_s, u"FALSE"_s} << u"110"_s;
+    QTest::newRow("absent") << QStringList{{}, {}, {}, {}} << u"0000"_s;
+    QTest::newRow("words and numbers")
+        << QStringList{u"true"_s, u"-1"_s, u"FALSE"_s, u"1"_s} << u"1101"_s;
     QTest::newRow("a bad value leaves its box off, unreported")
-        << QStringList{u"maybe"_s, QString(), u"True"_s} << u"001"_s;
+        << QStringList{u"maybe"_s, QString(), u"True"_s, u"maybe"_s} << u"0010"_s;
 }
 
 void TestWindowMatchOptions::storedValuesRestored()
 {
     QFETCH(QStringList, stored);
     QFETCH(QString, state);
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < kBoxCount; ++i) {
         if (!stored.at(i).isNull())
             m_settings->WriteSetting(kKeys[i], stored.at(i));
     }
@@ -101,7 +108,7 @@ void TestWindowMatchOptions::storedValuesRestored()
     QCOMPARE(boxesState(*form), state);
     QVERIFY(m_desktop->messages.isEmpty());
     // Restoring is no change: the stored texts stay as they were.
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < kBoxCount; ++i)
         QCOMPARE(m_settings->ReadSetting(kKeys[i], QString()), stored.at(i));
 }
 
@@ -110,13 +117,25 @@ void TestWindowMatchOptions::searchReadsTheBoxes_data()
     QTest::addColumn<QStringList>("ticked"); // the controls clicked before the search
     QTest::addColumn<QString>("text");
     QTest::addColumn<QStringList>("rows"); // "Tag=Value"
-    QTest::newRow("phone numbers in any format") << QStringList{u"PhoneNumbersCheck"_s} << u"176 12345678"_s
-                                                 << QStringList{u"Mobile=+49 (176) 1234-5678"_s};
+    QTest::newRow("phone numbers in any format")
+        << QStringList{u"PhoneNumbersCheck"_s} << u"176 12345678"_s
+        << QStringList{u"Mobile=+49 (176) 1234-5678"_s};
     QTest::newRow("the same text as text") << QStringList{} << u"176 12345678"_s << QStringList{};
     QTest::newRow("ignore accents")
         << QStringList{u"IgnoreAccentsCheck"_s} << u"muller"_s << QStringList{u"LastName=Müller"_s};
     QTest::newRow("ignore accents, match case")
         << QStringList{u"IgnoreAccentsCheck"_s, u"Option1"_s} << u"muller"_s << QStringList{};
+    const QString regex = u"RegularExpressionCheck"_s;
+    QTest::newRow("regular expression")
+        << QStringList{regex} << u"^m.ller$"_s << QStringList{u"LastName=Müller"_s};
+    QTest::newRow("regular expression, match case")
+        << QStringList{regex, u"Option1"_s} << u"^m.ller$"_s << QStringList{};
+    QTest::newRow("regular expression, ignore accents")
+        << QStringList{regex, u"IgnoreAccentsCheck"_s} << u"^mul+er$"_s
+        << QStringList{u"LastName=Müller"_s};
+    QTest::newRow("regular expression, phone numbers: as written")
+        << QStringList{regex, u"PhoneNumbersCheck"_s} << u"^\\+49 \\(176\\)"_s
+        << QStringList{u"Mobile=+49 (176) 1234-5678"_s, u"Notes=+49 (176) 1234-5678"_s};
 }
 
 void TestWindowMatchOptions::searchReadsTheBoxes()
@@ -139,6 +158,29 @@ void TestWindowMatchOptions::searchReadsTheBoxes()
     for (qsizetype r = 0; r < form->results().count(); ++r)
         found.append(form->results().cell(r, 2) + u'=' + form->results().cell(r, 3));
     QCOMPARE(found, rows);
+}
+
+void TestWindowMatchOptions::invalidPatternRefused()
+{
+    const QString card = writeTestFile(*m_dir, u"ann.vcf"_s,
+                                       "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ann\r\nEND:VCARD\r\n");
+    auto form = startWindow(m_dir->path());
+    form->show();
+    form->fileList().append(QStringList{card});
+    control<QLineEdit>(*form, "Text1")->setText(u"ann"_s);
+    control<QPushButton>(*form, "PushButton7")->click();
+    QCOMPARE(form->results().count(), 1);
+    QTest::mouseClick(control<QCheckBox>(*form, "RegularExpressionCheck"), Qt::LeftButton);
+    control<QLineEdit>(*form, "Text1")->setText(u"a(nn"_s);
+    m_desktop->messages.clear();
+    control<QPushButton>(*form, "PushButton7")->click();
+    // Refused with RE2's reason, before a file is searched: the rows found stay.
+    QCOMPARE(m_desktop->messages.size(), 1);
+    QVERIFY2(m_desktop->messages.constFirst().text.contains(
+                 u"The regular expression \"a(nn\" is not valid: missing ): a(nn at character 1"_s),
+             qPrintable(m_desktop->messages.constFirst().text));
+    QCOMPARE(form->results().count(), 1);
+    QCOMPARE(control<QPushButton>(*form, "PushButton7")->text(), u"Start Searching"_s);
 }
 
 QTEST_MAIN(TestWindowMatchOptions)

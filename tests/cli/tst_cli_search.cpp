@@ -312,6 +312,9 @@ void TestCliSearch::usageErrors_data()
     QTest::newRow("region libphonenumber does not know")
         << phone + QStringList{u"xx"_s} << unknown(u"XX"_s);
     QTest::newRow("the unknown region") << phone + QStringList{u"ZZ"_s} << unknown(u"ZZ"_s);
+    QTest::newRow("a regular expression that is not valid")
+        << QStringList{u"--regex"_s, u"-e"_s, u"ok"_s, u"-e"_s, u"[a-"_s, u"x.vcf"_s}
+        << u"the regular expression \"[a-\" is not valid: missing ]: [a- at character 1"_s;
 }
 
 void TestCliSearch::usageErrors()
@@ -329,7 +332,7 @@ void TestCliSearch::usageErrors()
     const Run help = search({u"--help"_s});
     QCOMPARE(help.status, 0);
     for (const char *flag : {"--match-case", "--phone", "--region <CC>", "--ignore-accents",
-                             "--all-properties", "--version"})
+                             "--all-properties", "--regex", "--version"})
         QVERIFY2(help.out.contains(flag), flag);
     const Run version = search({u"--version"_s});
     QCOMPARE(version.status, 0);
@@ -355,6 +358,18 @@ void TestCliSearch::matchOptions_data()
     QTest::newRow("all properties: what no field holds")
         << QStringList{u"--all-properties"_s, u"-e"_s, u"dr."_s}
         << QStringList{u"N=Dr."_s, u"TEL=Dr. Mobile"_s};
+    QTest::newRow("regular expressions, each in turn")
+        << QStringList{u"--regex"_s, u"-e"_s, u"^j.rgen "_s, u"-e"_s, u"m.ller$"_s}
+        << QStringList{u"FirstName=Jürgen Müller"_s, u"FirstName=Jürgen Müller"_s,
+                       u"LastName=Müller"_s};
+    QTest::newRow("regular expression, match case")
+        << QStringList{u"--regex"_s, u"-c"_s, u"-e"_s, u"^m"_s} << QStringList{};
+    QTest::newRow("regular expression, accents ignored")
+        << QStringList{u"--regex"_s, u"--ignore-accents"_s, u"-e"_s, u"^mul+er$"_s}
+        << QStringList{u"LastName=Müller"_s};
+    QTest::newRow("regular expression with --phone: the value as written")
+        << QStringList{u"--regex"_s, u"--phone"_s, u"--region"_s, u"de"_s, u"-e"_s, u"^0176"_s}
+        << QStringList{};
 }
 
 void TestCliSearch::matchOptions()

@@ -4,6 +4,7 @@
 #include "ScriptedListener.h"
 #include "card/CardParser.h"
 #include "search/FieldMatching.h"
+#include "search/PatternMatching.h"
 #include "search/PhoneMatcher.h"
 #include "search/SearchRun.h"
 #include "search/SearchSets.h"
@@ -39,7 +40,7 @@ QString rowsText(const QList<ResultRow> &rows)
     return lines.join(u'\n');
 }
 
-/// Options from words: "exact" (match case), "accents" (ignore them), "phone:CC".
+/// Options from words: "exact" (match case), "accents" (ignore them), "phone:CC", "regex".
 MatchOptions optionsFrom(const QString &words)
 {
     MatchOptions options;
@@ -49,7 +50,9 @@ MatchOptions optionsFrom(const QString &words)
         else if (word == u"accents"_s)
             options.ignoreAccents = true;
         else if (word.startsWith(u"phone:"_s))
-            options = {options.ignoreCase, options.ignoreAccents, true, word.sliced(6)};
+            options.phoneNumbers = true, options.region = word.sliced(6);
+        else if (word == u"regex"_s)
+            options.regularExpression = true;
         else
             qFatal("unknown option word %s", qPrintable(word));
     }
@@ -82,6 +85,8 @@ private slots:
     void runModes();
     void textMatcher_data();
     void textMatcher();
+    void patternMatcher_data();
+    void patternMatcher();
     void shortcutsNeverHideAMatch_data();
     void shortcutsNeverHideAMatch();
     void rawFilterSeesBase64Text_data();
@@ -495,6 +500,56 @@ void TestSearch::textMatcher()
              matches);
 }
 
+void TestSearch::patternMatcher_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<QString>("options");
+    QTest::addColumn<bool>("matches");
+    QTest::addColumn<QString>("problem"); // patternProblem's answer
+    QTest::newRow("anywhere in the value")
+        << u"Tech Lead"_s << u"ch l"_s << QString() << true << QString();
+    QTest::newRow("anchored") << u"Tech Lead"_s << u"^lead"_s << QString() << false << QString();
+    QTest::newRow("match case") << u"Tech Lead"_s << u"tech"_s << u"exact"_s << false << QString();
+    QTest::newRow("Kelvin sign in any case")
+        << u"TEC\u212A"_s << u"tec[k]$"_s << QString() << true << QString();
+    QTest::newRow("accents: the value's")
+        << u"Müller"_s << u"^mul+er$"_s << u"accents"_s << true << QString();
+    QTest::newRow("accents: the pattern's letters")
+        << u"Muller"_s << u"^m[ü]ller"_s << u"accents"_s << true << QString();
+    QTest::newRow("accents kept without the option")
+        << u"Müller"_s << u"^mul+er$"_s << QString() << false << QString();
+    QTest::newRow("a character outside the BMP is one")
+        << u"x\U0001F600y"_s << u"^x.y$"_s << QString() << true << QString();
+    QTest::newRow("the empty match of a non-empty value")
+        << u"x"_s << u"z*"_s << QString() << true << QString();
+    // A backtracking engine takes time exponential in the run of a's here.
+    QTest::newRow("nested repetition")
+        << QString(50000, u'a') + u'b' << u"(a+)+$"_s << QString() << false << QString();
+    QTest::newRow("not valid: a group left open")
+        << u"a(b"_s << u"a(b"_s << QString() << false << u"missing ): a(b at character 1"_s;
+    QTest::newRow("not valid: a repetition of nothing")
+        << u"ab"_s << u"a**"_s << QString() << false
+        << u"bad repetition operator: ** at character 2"_s;
+    QTest::newRow("not valid: a class of only a mark, without accents")
+        << u"a"_s << u"a[\u0301]"_s << u"accents"_s << false << u"missing ]: [] at character 2"_s;
+    QTest::newRow("not valid: a backslash at the end")
+        << u"ab"_s << u"ab\\"_s << QString() << false << u"trailing \\ at character 3"_s;
+}
+
+void TestSearch::patternMatcher()
+{
+    QFETCH(QString, value);
+    QFETCH(QString, pattern);
+    QFETCH(QString, options);
+    QFETCH(bool, matches);
+    QFETCH(QString, problem);
+    MatchOptions match = optionsFrom(options);
+    match.regularExpression = true;
+    QCOMPARE(TextMatcher(pattern, match).matches(value), matches);
+    QCOMPARE(patternProblem(pattern, match.ignoreAccents), problem);
+}
+
 void TestSearch::shortcutsNeverHideAMatch_data()
 {
     QTest::addColumn<QByteArray>("file");
@@ -863,6 +918,27 @@ void TestSearch::shortcutsWithOptions_data()
         << QStringList{u"FirstName=İSTANBUL"_s};
     QTest::newRow("phone: a text that is no number")
         << phones << u"jan"_s << u"phone:DE"_s << QStringList{u"FirstName=Jan"_s};
+    QTest::newRow("regex: a literal in quoted-printable")
+        << QByteArray("BEGIN:VCARD\nN;ENCODING=QUOTED-PRINTABLE:=54echnik;Ann\nEND:VCARD\n")
+        << u"^te[c]h(nik|nology)?$"_s << u"regex"_s << QStringList{u"LastName=Technik"_s};
+    QTest::newRow("regex: match case")
+        << QByteArray("BEGIN:VCARD\nFN:tech\nTITLE:Tech\nEND:VCARD\n") << u"Te[c]h"_s
+        << u"exact regex"_s << QStringList{u"Title=Tech"_s};
+    QTest::newRow("regex: the Kelvin sign")
+        << QByteArray("BEGIN:VCARD\nTITLE:TEC\xE2\x84\xAA\nEND:VCARD\n") << u"te[c]k"_s
+        << u"regex"_s << QStringList{u"Title=TEC\u212A"_s};
+    QTest::newRow("regex: accents in ISO-8859-1, quoted-printable")
+        << QByteArray("BEGIN:VCARD\r\nFN;CHARSET=ISO-8859-1;ENCODING=QUOTED-PRINTABLE:Fran=E7ois"
+                      "\r\nEND:VCARD\r\n")
+        << u"^fran[ç]ois$"_s << u"accents regex"_s << QStringList{u"FirstName=François"_s};
+    QTest::newRow("regex: a literal folded into lines")
+        << QByteArray("BEGIN:VCARD\nTITLE:Te\n ch Lead\nEND:VCARD\n") << u"tec(h)"_s << u"regex"_s
+        << QStringList{u"Title=Tech Lead"_s};
+    QTest::newRow("regex with phone numbers: as written")
+        << phones << u"^\\+49 176"_s << u"phone:DE regex"_s
+        << QStringList{u"Mobile=+49 176 1234-5678"_s, u"Notes=+49 176 1234-5678"_s};
+    QTest::newRow("regex with phone numbers: not as a number")
+        << phones << u"^0176"_s << u"phone:DE regex"_s << QStringList{};
 }
 
 void TestSearch::shortcutsWithOptions()
@@ -888,6 +964,7 @@ void TestSearch::shortcutsWithOptions()
     host.criteria.ignoreAccents = match.ignoreAccents;
     host.criteria.phoneNumbers = match.phoneNumbers;
     host.criteria.region = match.region;
+    host.criteria.regularExpression = match.regularExpression;
     QVERIFY(host.search({path}));
     QStringList found;
     for (const ResultRow &row : std::as_const(host.found))
@@ -908,6 +985,15 @@ void TestSearch::filterStillSkips_data()
     QTest::newRow("accents: no letter of the text") << weiss << u"tk"_s << u"accents"_s << false;
     QTest::newRow("phone texts are not judged") << weiss << u"555 01"_s << u"phone:US"_s << true;
     QTest::newRow("phone option, other text") << weiss << u"tech"_s << u"phone:US"_s << false;
+    QTest::newRow("regex: a literal the file lacks")
+        << weiss << u"te[c]h|lead"_s << u"regex"_s << false;
+    QTest::newRow("regex: a literal the file holds")
+        << weiss << u"^cl[e]rk$"_s << u"regex"_s << true;
+    QTest::newRow("regex: no literal to look for") << weiss << u"t.c"_s << u"regex"_s << true;
+    QTest::newRow("regex: a match without a literal")
+        << weiss << u"(tech)?"_s << u"regex"_s << true;
+    QTest::newRow("regex, accents: é may be e")
+        << weiss << u"^jos[e]$"_s << u"accents regex"_s << true;
 }
 
 void TestSearch::filterStillSkips()
