@@ -10,6 +10,7 @@
 #include "search/SearchPacing.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QPushButton>
@@ -129,6 +130,7 @@ SearchChoices Form1::searchChoices() const
     // Only "Ignore case" turns case-insensitive matching on.
     choices.matchCase = !Option2->isChecked();
     choices.phoneNumbers = PhoneNumbersCheck->isChecked();
+    choices.region = PhoneRegionCombo->currentData().toString();
     choices.ignoreAccents = IgnoreAccentsCheck->isChecked();
     choices.allProperties = AllPropertiesCheck->isChecked();
     return choices;

@@ -7,10 +7,13 @@
 #include "base/SettingsStore.h"
 #include "card/FileExists.h"
 #include "filelist/AddFiles.h"
+#include "search/PhoneMatcher.h"
+#include "search/PhoneRegions.h"
 #include "search/SearchSets.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QSignalBlocker>
@@ -36,6 +39,45 @@ void Form1::restoreMatchOptions()
         const QSignalBlocker quiet(box);
         box->setChecked(on);
     }
+    restorePhoneRegion();
+}
+
+QComboBox *Form1::makePhoneRegionCombo()
+{
+    // The region whose numbers are typed without a country code: the system's unless
+    // another is chosen, from those libphonenumber knows, by name.
+    auto *combo = new QComboBox(Frame2);
+    combo->setObjectName(u"PhoneRegionCombo"_s);
+    const QString system = PhoneMatcher::systemRegion();
+    combo->addItem(system == u"ZZ"_s
+                       ? u"System region: none"_s
+                       : u"System region: %1 (%2)"_s.arg(phoneRegionName(system), system),
+                   QString());
+    for (const PhoneRegion &region : phoneRegions())
+        combo->addItem(u"%1 (%2)"_s.arg(region.name, region.code), region.code);
+    combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    combo->setMinimumContentsLength(12);
+    combo->setEnabled(false);
+    connect(PhoneNumbersCheck, &QCheckBox::toggled, combo, &QWidget::setEnabled);
+    connect(combo, &QComboBox::currentIndexChanged, this, &Form1::PhoneRegionCombo_Click);
+    return combo;
+}
+
+void Form1::restorePhoneRegion()
+{
+    // A stored region libphonenumber does not know leaves the system's, unreported.
+    const QString stored = m_settings.ReadSetting(u"PhoneRegion"_s, QString());
+    const int index = isPhoneRegion(stored) ? PhoneRegionCombo->findData(stored) : 0;
+    const QSignalBlocker quiet(PhoneRegionCombo);
+    PhoneRegionCombo->setCurrentIndex(qMax(index, 0));
+    PhoneRegionCombo->setEnabled(PhoneNumbersCheck->isChecked());
+}
+
+void Form1::PhoneRegionCombo_Click()
+{
+    unguarded(u"PhoneRegionCombo_Click"_s, [&] {
+        m_settings.WriteSetting(u"PhoneRegion"_s, PhoneRegionCombo->currentData().toString());
+    });
 }
 
 void Form1::restoreOption(QRadioButton *option, const QString &key, int defaultValue)
