@@ -253,8 +253,12 @@ struct TextSearch
         const int parts = int(qMin(qsizetype(qMax(threads, 1)), size / kMinPartBytes));
         const QList<qsizetype> cuts
             = parts > 1 ? CardParser::cutPoints(text.bytes, parts) : QList<qsizetype>();
-        if (cuts.isEmpty() || !runInParts(text, cuts, sink, cancel, runParts))
+        if (cuts.isEmpty() || !runInParts(text, cuts, sink, cancel, runParts)) {
+            // A text parsed in parts and then whole is told from its start again.
+            if (!cuts.isEmpty() && options.parsedBytes)
+                options.parsedBytes->store(0, std::memory_order_relaxed);
             runWhole(text, sink, cancel);
+        }
     }
 
     void runWhole(const CardBytes &text, const RowSink &sink, const std::atomic<bool> *cancel) const
@@ -383,8 +387,8 @@ bool FileSearch::searchesAs(const SearchCriteria &criteria) const
 }
 
 FileSearch::Failures FileSearch::run(const FileRef &file, FolderHandle &folder, const RowSink &rows,
-                                     const std::atomic<bool> *cancel,
-                                     const PartRunner &runParts) const
+                                     const std::atomic<bool> *cancel, const PartRunner &runParts,
+                                     Progress *progress) const
 {
     Failures failures;
     CardBytes text;
@@ -412,12 +416,17 @@ FileSearch::Failures FileSearch::run(const FileRef &file, FolderHandle &folder, 
         return failures;
     }
     const QString path = file.fullPath();
+    ParseOptions options{prepared.allProperties};
+    if (progress) {
+        progress->total.store(text.bytes.size(), std::memory_order_relaxed);
+        options.parsedBytes = &progress->done;
+    }
     try {
         // Files and values that cannot hold a search text need not be parsed or decoded.
         const TextSearch search{prepared.matchers,
                                 filter,
                                 path,
-                                ParseOptions{prepared.allProperties},
+                                options,
                                 stamp,
                                 2 * text.bytes.size() + kCardDigestBytes};
         search.run(text, m_parts, rows, cancel, runParts);

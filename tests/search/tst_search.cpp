@@ -63,6 +63,7 @@ public:
     qsizetype filesDone = 0;
     SearchRun *run = nullptr; // while search runs
     std::function<void(int turn)> onEvents;
+    QList<double> fileDone; // told while a live host waits inside a file
 
     /// Runs a search of files that reads the criteria afresh for every file.
     bool search(const QStringList &files)
@@ -82,7 +83,11 @@ public:
         started.append(file.fullPath());
         turn();
     }
-    void stillSearching() override { turn(); }
+    void stillSearching(double done) override
+    {
+        fileDone.append(done);
+        turn();
+    }
     bool rows(QList<ResultRow> &&batch) override
     {
         ++batches;
@@ -154,6 +159,8 @@ private slots:
     void largeFileInPartsGivesTheSameRows();
     void stopInALargeFileKeepsTheRowsBefore_data();
     void stopInALargeFileKeepsTheRowsBefore();
+    void progressMovesThroughALargeFile_data();
+    void progressMovesThroughALargeFile();
     void foldedMatching_data();
     void foldedMatching();
     void foldingAgreesWithIcuOnEveryCharacter();
@@ -765,10 +772,7 @@ void TestSearch::stopInALargeFileKeepsTheRowsBefore_data()
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("flat"); // cards end one after the other
-    QByteArray cards;
-    for (int i = 0; cards.size() < (qsizetype(16) << 20); ++i)
-        cards += "BEGIN:VCARD\r\nFN:Person " + QByteArray::number(i)
-            + "\r\nTITLE:Tech\r\nNOTE:Met at the fair, twice.\r\nEND:VCARD\r\n";
+    const QByteArray cards = flatTestCards(qsizetype(16) << 20);
     QTest::newRow("cards one after the other") << cards << u"tech"_s << true;
     QTest::newRow("one card holds the rest")
         << QByteArray("BEGIN:VCARD\r\nFN:Outer tech\r\n" + cards + "NOTE:tech\r\nEND:VCARD\r\n")
@@ -822,6 +826,31 @@ void TestSearch::stopInALargeFileKeepsTheRowsBefore()
             break;
     }
     QVERIFY(!flat || anyKept);
+}
+
+void TestSearch::progressMovesThroughALargeFile_data()
+{
+    QTest::addColumn<int>("threads");
+    QTest::newRow("parsed whole") << 1;
+    QTest::newRow("parsed in parts") << 3;
+}
+
+void TestSearch::progressMovesThroughALargeFile()
+{
+    // A live host waiting inside a large file is told how far it has come, so that a
+    // run of one file does not sit at one value until its end.
+    QFETCH(int, threads);
+    const QString path = write(u"progress.vcf"_s, flatTestCards(qsizetype(8) << 20));
+    ScriptedListener host;
+    host.criteria.text = u"tech"_s;
+    host.threads = threads;
+    host.live = true;
+    QVERIFY(host.search({path}));
+    const QList<double> &done = host.fileDone;
+    QVERIFY(std::is_sorted(done.cbegin(), done.cend()));
+    QVERIFY(!done.isEmpty() && done.first() >= 0.0 && done.last() <= 1.0);
+    QVERIFY2(std::any_of(done.cbegin(), done.cend(), [](double d) { return d > 0.0 && d < 1.0; }),
+             qPrintable(QString::number(done.size())));
 }
 
 void TestSearch::foldedMatching_data()
