@@ -11,12 +11,14 @@
 #include "search/PhoneRegions.h"
 #include "search/SearchSets.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QSignalBlocker>
+#include <QStyle>
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
@@ -48,18 +50,26 @@ QComboBox *Form1::makePhoneRegionCombo()
     // another is chosen, from those libphonenumber knows, by name.
     auto *combo = new QComboBox(Frame2);
     combo->setObjectName(u"PhoneRegionCombo"_s);
+    // Captions start with the region, so that a narrow box still shows it.
     const QString system = PhoneMatcher::systemRegion();
     combo->addItem(system == u"ZZ"_s
-                       ? u"System region: none"_s
-                       : u"System region: %1 (%2)"_s.arg(phoneRegionName(system), system),
+                       ? u"None: the system names no region"_s
+                       : u"%1 (%2): the system's region"_s.arg(phoneRegionName(system), system),
                    QString());
     for (const PhoneRegion &region : phoneRegions())
         combo->addItem(u"%1 (%2)"_s.arg(region.name, region.code), region.code);
     combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     combo->setMinimumContentsLength(12);
+    // The list opens as wide as its longest name.
+    combo->view()->setMinimumWidth(combo->view()->sizeHintForColumn(0)
+                                   + combo->style()->pixelMetric(QStyle::PM_ScrollBarExtent)
+                                   + combo->fontMetrics().height());
     combo->setEnabled(false);
     connect(PhoneNumbersCheck, &QCheckBox::toggled, combo, &QWidget::setEnabled);
-    connect(combo, &QComboBox::currentIndexChanged, this, &Form1::PhoneRegionCombo_Click);
+    connect(combo, &QComboBox::currentIndexChanged, this, [this, combo] {
+        combo->setToolTip(combo->currentText());
+        PhoneRegionCombo_Click();
+    });
     return combo;
 }
 
@@ -70,6 +80,7 @@ void Form1::restorePhoneRegion()
     const int index = isPhoneRegion(stored) ? PhoneRegionCombo->findData(stored) : 0;
     const QSignalBlocker quiet(PhoneRegionCombo);
     PhoneRegionCombo->setCurrentIndex(qMax(index, 0));
+    PhoneRegionCombo->setToolTip(PhoneRegionCombo->currentText());
     PhoneRegionCombo->setEnabled(PhoneNumbersCheck->isChecked());
 }
 

@@ -170,7 +170,7 @@ void TestWindowMatchOptions::phoneRegion()
         auto *combo = control<QComboBox>(*form, "PhoneRegionCombo");
         // The system's region first, usable only with the option on.
         QCOMPARE(combo->currentIndex(), 0);
-        QVERIFY(combo->currentText().startsWith(u"System region"_s));
+        QVERIFY(combo->currentText().contains(u"the system"_s));
         QVERIFY(combo->count() > 200);
         QVERIFY(!combo->isEnabled());
         form->show();
