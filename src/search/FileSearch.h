@@ -40,7 +40,10 @@ public:
     };
 
     /// How far the search of one file has come, told as it goes for a progress bar
-    /// that another thread reads: the bytes of its text parsed, of all there are.
+    /// that another thread reads: the bytes of its text judged by the filter and then
+    /// parsed, of those there are to go through. The filter's pass is the whole of the
+    /// work until it finds that the file may hold a search text; the parse's bytes are
+    /// then added to those judged.
     struct Progress
     {
         std::atomic<qint64> done{0};
