@@ -6,7 +6,7 @@
 // --fill-only stops after filling the rows, for the peak memory without an arrangement.
 
 #include "results/ResultsModel.h"
-#include "results/ResultsView.h"
+#include "results/ResultsProxyModel.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -86,7 +86,7 @@ int main(int argc, char *argv[])
         rows = args.at(at + 1).toLongLong();
 
     ResultsModel results;
-    ResultsView view(results);
+    ResultsProxyModel view(results);
     QElapsedTimer clock;
     clock.start();
     fill(results, rows);
@@ -123,7 +123,7 @@ int main(int argc, char *argv[])
             gaps.reset();
             clock.restart();
             QEventLoop loop;
-            QObject::connect(&view, &ResultsView::arranged, &loop, &QEventLoop::quit);
+            QObject::connect(&view, &ResultsProxyModel::arranged, &loop, &QEventLoop::quit);
             step.run();
             if (view.isArranging())
                 loop.exec();

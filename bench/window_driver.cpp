@@ -15,12 +15,12 @@
 //                         [--sort] [--add-all] [--no-search] TEXT FOLDER
 
 #include "base/Desktop.h"
-#include "gui/Form1.h"
 #include "base/SettingsStore.h"
 #include "filelist/AddFolder.h"
 #include "filelist/FileListModel.h"
+#include "gui/Form1.h"
 #include "results/ResultsModel.h"
-#include "results/ResultsView.h"
+#include "results/ResultsProxyModel.h"
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
@@ -55,7 +55,10 @@ public:
         return inputAnswer.isEmpty() ? d : inputAnswer;
     }
     OpenFilesResult openFileNames(const QString &, const QString &) override { return {}; }
-    QString saveFileName(const QString &, const QString &) override { return savePath; }
+    SaveFileResult saveFileName(const QString &, const QString &, const QString &) override
+    {
+        return {savePath, {}};
+    }
     QString browseForFolder(const QString &, const QString &) override { return folder; }
     bool clearClipboard() override { return true; }
     bool setClipboardText(const QString &text) override
@@ -243,7 +246,7 @@ int main(int argc, char *argv[])
             std::printf("save_ms %lld longest_gap_ms %lld\n", clock.elapsed(), gaps.longest());
         }
         if (sort) {
-            ResultsView &view = window.resultsView();
+            ResultsProxyModel &view = window.resultsProxy();
             // Waits with events running until the table shows what was asked for.
             const auto arranged = [&](const char *what) {
                 while (view.isArranging())

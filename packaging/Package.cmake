@@ -1,8 +1,11 @@
-# The Debian package: "cpack -G DEB" in the build folder makes quillory_<version>_<arch>.deb.
+# The Debian package: "cpack -G DEB" in the build folder makes quillory_<version>-1_<arch>.deb.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quillory)
 set(CPACK_PACKAGE_VENDOR Brenmoor)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+# The Debian revision: the package's version is PROJECT_VERSION-1, as changelog.Debian's
+# newest entry says.
+set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_PACKAGE_CONTACT "Brenmoor <support@brenmoor.example>")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
@@ -21,7 +24,7 @@ set(CPACK_PACKAGE_DESCRIPTION "Quillory reads every card of many vCard (.vcf) fi
 and 4.0 in any common encoding, and shows each field that contains a search
 text as a row: the file, the field, the value and the contact. The results can
 be copied, saved as text, opened in a spreadsheet or written out as vCards.
-Files and folders can be opened with it from the file manager.
+Card files can be opened with it from the file manager.
 .
 quillory-search does the same search from the command line.")
 include(CPack)

@@ -1,6 +1,6 @@
 #include "app/CommandLine.h"
 
-#include "card/NativePath.h"
+#include "base/NativePath.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -11,9 +11,8 @@ class QUrl;
 /// each is a program and the arguments that come before the address.
 const QList<QStringList> &desktopOpeners();
 
-/// Opens a folder or a web address with the first handler that is on PATH and starts,
-/// never through a shell; false when none did. Whether the handler then finds an
-/// application for the address is not known here.
+/// Opens a folder or a web address with the first handler that is on PATH and hands it
+/// on to an application (Desktop::runOpener), never through a shell; false when none did.
 bool OpenWithDesktop(Desktop &desktop, const QUrl &url);
 
 /// The message when a folder or a web address could not be opened: it names the folder

@@ -5,7 +5,9 @@
 
 class QUrl;
 
-enum class MessageButtons { Ok, YesNo };
+/// YesNoDefaultNo: Yes and No with No as the default, for a question whose Yes loses
+/// something.
+enum class MessageButtons { Ok, YesNo, YesNoDefaultNo };
 enum class MessageIcon { None, Information, Warning, Question };
 enum class MessageAnswer { Ok, Yes, No };
 
@@ -15,6 +17,14 @@ struct OpenFilesResult
 {
     QStringList files;
     bool tooMany = false;
+};
+
+/// What a save dialog handed back: the chosen path, empty when cancelled, and the filter
+/// chosen with it.
+struct SaveFileResult
+{
+    QString path;
+    QString filter;
 };
 
 /// Everything that reaches outside the process: boxes, dialogs, the clipboard,
@@ -33,8 +43,10 @@ public:
                              const QString &defaultAnswer)
         = 0;
     virtual OpenFilesResult openFileNames(const QString &title, const QString &filter) = 0;
-    /// The chosen path; empty when cancelled.
-    virtual QString saveFileName(const QString &title, const QString &filter) = 0;
+    /// Opens in the folder of start with its file name suggested.
+    virtual SaveFileResult saveFileName(const QString &title, const QString &filter,
+                                        const QString &start)
+        = 0;
     /// The chosen folder; empty when cancelled.
     virtual QString browseForFolder(const QString &prompt, const QString &startFolder) = 0;
 
@@ -43,8 +55,15 @@ public:
 
     /// Starts a program with its arguments, never through a shell.
     virtual bool startProgram(const QString &program, const QStringList &arguments) = 0;
+    /// Runs a handler that hands an address on to an application (xdg-open, gio open):
+    /// false when it does not start or reports that no application took the address.
+    /// This default only starts it.
+    virtual bool runOpener(const QString &program, const QStringList &arguments)
+    {
+        return startProgram(program, arguments);
+    }
     /// Opens a folder or a web address with the desktop's handler: the first of
-    /// desktopOpeners() that is on PATH and starts. False when none did.
+    /// desktopOpeners() that is on PATH and opens it. False when none did.
     virtual bool openUrl(const QUrl &url) = 0;
     /// The full path of a program found on PATH, or empty.
     virtual QString findProgram(const QString &name) = 0;

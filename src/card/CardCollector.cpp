@@ -2,6 +2,7 @@
 
 #include "card/AsciiText.h"
 #include "card/CardBytes.h"
+#include "card/CardFile.h"
 #include "card/CardShapes.h"
 #include "card/CardSkipping.h"
 #include "card/Charsets.h"
@@ -9,6 +10,7 @@
 #include "card/LogicalLines.h"
 #include "card/PropertyLine.h"
 #include "card/UnheldTexts.h"
+#include "card/Utf8Text.h"
 #include "card/ValueDecoding.h"
 
 #include <cstring>

@@ -8,6 +8,7 @@
 #include "card/LogicalLines.h"
 #include "card/PropertyLine.h"
 #include "card/UnheldTexts.h"
+#include "card/Utf8Text.h"
 #include "card/ValueDecoding.h"
 #include "card/Windows1252.h"
 

@@ -1,10 +1,10 @@
 #include "card/CharsetDetection.h"
 
 #include "card/AsciiText.h"
-#include "card/CardBytes.h"
 #include "card/Charsets.h"
 #include "card/LogicalLines.h"
 #include "card/PropertyLine.h"
+#include "card/Utf8Text.h"
 #include "card/ValueDecoding.h"
 
 #include <QHash>

@@ -2,8 +2,8 @@
 
 #include "card/AsciiText.h"
 #include "card/ByteSearch.h"
-#include "card/CardBytes.h"
 #include "card/CharsetDetection.h"
+#include "card/Utf8Text.h"
 #include "card/Windows1252.h"
 
 #include <QStringDecoder>

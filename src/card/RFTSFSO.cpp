@@ -1,6 +1,7 @@
 #include "card/RFTSFSO.h"
 
 #include "card/CardBytes.h"
+#include "card/CardFile.h"
 
 QStringList ReadFileLines(const QString &path)
 {

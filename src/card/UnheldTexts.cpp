@@ -1,9 +1,9 @@
 #include "card/UnheldTexts.h"
 
 #include "card/AsciiText.h"
-#include "card/CardBytes.h"
 #include "card/Charsets.h"
 #include "card/ContactFields.h"
+#include "card/Utf8Text.h"
 #include "card/ValueDecoding.h"
 
 #include <algorithm>

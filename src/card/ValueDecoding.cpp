@@ -1,9 +1,9 @@
 #include "card/ValueDecoding.h"
 
 #include "card/AsciiText.h"
-#include "card/CardBytes.h"
 #include "card/Charsets.h"
 #include "card/PropertyLine.h"
+#include "card/Utf8Text.h"
 
 namespace cardreader {
 

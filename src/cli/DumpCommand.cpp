@@ -2,6 +2,7 @@
 
 #include "base/Failure.h"
 #include "card/CardBytes.h"
+#include "card/CardFile.h"
 #include "card/CardParser.h"
 #include "cli/JsonText.h"
 #include "cli/Output.h"

@@ -1,7 +1,7 @@
 #include "cli/SearchCommand.h"
 
 #include "base/Failure.h"
-#include "card/NativePath.h"
+#include "base/NativePath.h"
 #include "cli/JsonText.h"
 #include "cli/Output.h"
 #include "filelist/FolderAdd.h"

@@ -3,6 +3,7 @@
 #include "cli/SearchCommand.h"
 #include "filelist/AddFiles.h"
 #include "filelist/PathIntake.h"
+#include "search/PhoneMatcher.h"
 #include "search/SearchRun.h"
 
 #include <QCommandLineParser>
@@ -16,10 +17,12 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-int usageError(const QCommandLineParser &parser, const QString &message)
+// The cause in one line and where the options are told: the whole help would bury it.
+int usageError(const QString &message)
 {
-    std::fprintf(stderr, "quillory-search: %s\n\n%s", message.toUtf8().constData(),
-                 parser.helpText().toUtf8().constData());
+    std::fprintf(stderr,
+                 "quillory-search: %s\nTry 'quillory-search --help' for more information.\n",
+                 message.toUtf8().constData());
     return 2;
 }
 
@@ -94,7 +97,7 @@ int main(int argc, char *argv[])
     parser.addPositionalArgument(u"PATH"_s, u"Card files or folders."_s, u"PATH..."_s);
 
     if (!parser.parse(decodeArguments(argc, argv)))
-        return usageError(parser, parser.errorText());
+        return usageError(parser.errorText());
     if (parser.isSet(help)) {
         std::fputs(parser.helpText().toUtf8().constData(), stdout);
         return 0;
@@ -105,7 +108,7 @@ int main(int argc, char *argv[])
     }
     const QStringList paths = parser.positionalArguments();
     if (paths.isEmpty())
-        return usageError(parser, u"no PATH given"_s);
+        return usageError(u"no PATH given"_s);
 
     // A closed pipe or a file-size limit then fails the write instead of ending the
     // process in silence, so that the tool can say so and exit with status 2.
@@ -116,9 +119,9 @@ int main(int argc, char *argv[])
 
     if (parser.isSet(dump)) {
         if (parser.isSet(text))
-            return usageError(parser, u"--dump takes no search text"_s);
+            return usageError(u"--dump takes no search text"_s);
         if (parser.isSet(json) || parser.isSet(exportCards))
-            return usageError(parser, u"--dump takes neither --json nor --export-cards"_s);
+            return usageError(u"--dump takes neither --json nor --export-cards"_s);
         return runDump(paths, stdout, stderr);
     }
 
@@ -134,28 +137,31 @@ int main(int argc, char *argv[])
     options.json = parser.isSet(json);
     options.exportCards = parser.value(exportCards);
     if (options.texts.isEmpty())
-        return usageError(parser, u"give a search text with -e, or --dump"_s);
+        return usageError(u"give a search text with -e, or --dump"_s);
     for (const QString &searchText : std::as_const(options.texts)) {
         if (searchText.isEmpty() || (options.texts.size() == 1 && isBlank(searchText)))
-            return usageError(parser, u"the search text is empty"_s);
+            return usageError(u"the search text is empty"_s);
     }
     if (options.extension.isEmpty())
-        return usageError(parser, u"the extension is empty"_s);
+        return usageError(u"the extension is empty"_s);
     if (parser.isSet(region)
         && (options.region.size() != 2
             || !std::all_of(options.region.cbegin(), options.region.cend(), [](QChar c) {
                    return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
                })))
-        return usageError(parser, u"--region takes a country code of two letters"_s);
+        return usageError(u"--region takes a country code of two letters"_s);
     options.region = options.region.toUpper();
+    if (parser.isSet(region) && !PhoneMatcher::isKnownRegion(options.region))
+        return usageError(u"--region "_s + options.region
+                          + u" is not a known country code (such as DE or US)"_s);
     if (parser.isSet(exportCards) && options.exportCards.isEmpty())
-        return usageError(parser, u"--export-cards needs a file name"_s);
+        return usageError(u"--export-cards needs a file name"_s);
     options.threads = defaultSearchThreads();
     if (parser.isSet(threads)) {
         bool number = false;
         options.threads = parser.value(threads).toInt(&number);
         if (!number || options.threads < 1 || options.threads > 64)
-            return usageError(parser, u"--threads takes a number from 1 to 64"_s);
+            return usageError(u"--threads takes a number from 1 to 64"_s);
     }
     return runSearch(options, stdout, stderr);
 }

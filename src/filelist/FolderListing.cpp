@@ -1,6 +1,6 @@
 #include "filelist/FolderListing.h"
 
-#include "card/NativePath.h"
+#include "base/NativePath.h"
 
 #include <cerrno>
 #include <cstring>

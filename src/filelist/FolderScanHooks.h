@@ -1,7 +1,7 @@
 #pragma once
 
 #include "base/ErrorReport.h"
-#include "card/FileList.h"
+#include "base/FileList.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #include "filelist/PathIntake.h"
 
-#include "card/FileExists.h"
+#include "base/FileExists.h"
 #include "filelist/FolderListing.h"
 #include "filelist/PathRules.h"
 

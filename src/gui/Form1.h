@@ -43,8 +43,8 @@
 #include <QPersistentModelIndex>
 #include <QSize>
 
+#include "base/FileList.h"
 #include "card/CardBytes.h"
-#include "card/FileList.h"
 #include "search/SearchSession.h"
 
 #include <functional>
@@ -72,7 +72,7 @@ struct OutputWindow;
 class QTimer;
 class QTableView;
 class ResultsModel;
-class ResultsView;
+class ResultsProxyModel;
 class SettingsStore;
 class TextProgressBar;
 
@@ -105,7 +105,7 @@ public:
     /// The pane that shows the card of the selected row.
     CardPane &cardPane() { return *m_cardPane; }
     /// The results as the table shows them: filtered and sorted.
-    ResultsView &resultsView() { return *m_view; }
+    ResultsProxyModel &resultsProxy() { return *m_proxy; }
     /// Adds the files and folders the desktop's "Open with" names (absolute paths): a
     /// file as it is, a folder's tree with the stored extension as "Add All VCF File(s)
     /// In Folder" adds it. Paths that do not exist are named in one message.
@@ -244,9 +244,11 @@ private:
 
     FileListModel *m_fileList = nullptr;
     ResultsModel *m_results = nullptr;
-    ResultsView *m_view = nullptr;
+    ResultsProxyModel *m_proxy = nullptr;
     // "Stopped after N of M files" of the last run, or empty when it reached its end.
     QString m_stoppedText;
+    // The files the last run went through; -1 while one runs and after "Clear".
+    qsizetype m_filesSearched = -1;
     SearchSession m_session;
     // The files of the last run, which no output may replace.
     FileList m_searchedFiles;

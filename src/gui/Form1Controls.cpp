@@ -9,7 +9,7 @@
 #include "gui/PathDelegate.h"
 #include "gui/TextProgressBar.h"
 #include "results/ResultsModel.h"
-#include "results/ResultsView.h"
+#include "results/ResultsProxyModel.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -149,9 +149,9 @@ void Form1::buildControls()
     m_resultsSplitter->setObjectName(u"ResultsSplitter"_s);
     m_resultsSplitter->setChildrenCollapsible(false);
     ListView2 = makeReportView(m_resultsSplitter, u"ListView2"_s);
-    m_view = new ResultsView(*m_results, this);
-    m_view->setObjectName(u"ResultsView"_s);
-    ListView2->setModel(m_view);
+    m_proxy = new ResultsProxyModel(*m_results, this);
+    m_proxy->setObjectName(u"ResultsView"_s);
+    ListView2->setModel(m_proxy);
     ListView2->setSelectionMode(QAbstractItemView::ExtendedSelection);
     ListView2->setItemDelegateForColumn(0, new PathDelegate(ListView2));
     ListView2->setMinimumHeight(line * 4);
@@ -207,7 +207,7 @@ void Form1::buildControls()
         ListView2->addAction(separator);
     };
     addTableAction(u"TickAllShownAction"_s, u"Tick all shown"_s,
-                   [this] { unguarded(u"TickAllShown"_s, [&] { m_view->tickShown(true); }); });
+                   [this] { unguarded(u"TickAllShown"_s, [&] { m_proxy->tickShown(true); }); });
     addTableAction(u"UntickAllAction"_s, u"Untick all"_s,
                    [this] { unguarded(u"UntickAll"_s, [&] { m_results->setAllChecked(false); }); });
     addSeparator();
@@ -316,17 +316,17 @@ void Form1::buildControls()
     connect(m_filterDelay, &QTimer::timeout, this, &Form1::applyFilter);
     connect(Option1, &QRadioButton::toggled, this, &Form1::applyFilter);
     const auto status = [this] { updateStatusLine(); };
-    connect(m_view, &QAbstractItemModel::rowsInserted, this, status);
-    connect(m_view, &QAbstractItemModel::rowsRemoved, this, status);
-    connect(m_view, &QAbstractItemModel::modelReset, this, status);
-    connect(m_view, &QAbstractItemModel::layoutChanged, this, status);
-    connect(m_view, &ResultsView::arranging, this, status);
-    connect(m_view, &ResultsView::arranged, this, status);
+    connect(m_proxy, &QAbstractItemModel::rowsInserted, this, status);
+    connect(m_proxy, &QAbstractItemModel::rowsRemoved, this, status);
+    connect(m_proxy, &QAbstractItemModel::modelReset, this, status);
+    connect(m_proxy, &QAbstractItemModel::layoutChanged, this, status);
+    connect(m_proxy, &ResultsProxyModel::arranging, this, status);
+    connect(m_proxy, &ResultsProxyModel::arranged, this, status);
     connect(ListView2->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this] { showSelectedCard(); });
     connect(m_results, &QAbstractItemModel::modelReset, this, [this] { showSelectedCard(); });
     // A filter may take the selected row out of the table: the pane follows.
-    connect(m_view, &QAbstractItemModel::layoutChanged, this, [this] { showSelectedCard(); });
+    connect(m_proxy, &QAbstractItemModel::layoutChanged, this, [this] { showSelectedCard(); });
     connect(ShowCardCheck, &QCheckBox::toggled, this, [this](bool shown) {
         showCardPane(shown);
         m_settings.WriteSetting(u"CardPane"_s, booleanText(shown));

@@ -25,7 +25,8 @@ OutputWindow Form1::outputWindow()
                     FileList inputs = m_searchedFiles;
                     inputs.append(m_fileList->paths());
                     return inputs;
-                }};
+                },
+            .settings = &m_settings};
 }
 
 void Form1::PushButton8_Click()
@@ -37,8 +38,9 @@ void Form1::PushButton8_Click()
 void Form1::PushButton4_Click()
 {
     Guard guard(m_desktop, formLocation(u"PushButton4_Click"_s));
-    runSaveResultsText(outputWindow(), guard,
-                       {.dialog = 106, .replace = 108, .busy = 110, .write = 112, .idle = 122});
+    runSaveResultsText(
+        outputWindow(), guard,
+        {.empty = 104, .dialog = 106, .replace = 108, .busy = 110, .write = 112, .idle = 122});
 }
 
 void Form1::SaveCardsButton_Click()

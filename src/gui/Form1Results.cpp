@@ -7,8 +7,8 @@
 #include "gui/CardPane.h"
 #include "gui/Form1Parts.h"
 #include "results/ResultsModel.h"
+#include "results/ResultsProxyModel.h"
 #include "results/ResultsText.h"
-#include "results/ResultsView.h"
 
 #include <QCheckBox>
 #include <QHeaderView>
@@ -79,6 +79,7 @@ void Form1::PushButton2_Click()
     Guard guard(m_desktop, formLocation(u"PushButton2_Click"_s));
     guard.step(100, [&] { m_results->clear(); });
     m_stoppedText.clear();
+    m_filesSearched = -1;
     updateStatusLine();
 }
 
@@ -86,7 +87,7 @@ qsizetype Form1::sourceRow(const QModelIndex &index) const
 {
     if (!index.isValid())
         return -1;
-    const QModelIndex source = m_view->mapToSource(index);
+    const QModelIndex source = m_proxy->mapToSource(index);
     return source.isValid() && source.row() < m_results->count() ? source.row() : -1;
 }
 
@@ -116,8 +117,8 @@ void Form1::sortByColumn(int section)
     // back to the order found; another heading starts ascending.
     int column = section;
     Qt::SortOrder order = Qt::AscendingOrder;
-    if (m_view->sortColumn() == section) {
-        if (m_view->sortOrder() == Qt::AscendingOrder)
+    if (m_proxy->sortColumn() == section) {
+        if (m_proxy->sortOrder() == Qt::AscendingOrder)
             order = Qt::DescendingOrder;
         else
             column = -1;
@@ -126,32 +127,37 @@ void Form1::sortByColumn(int section)
     header->setSortIndicatorShown(column >= 0);
     if (column >= 0)
         header->setSortIndicator(column, order);
-    m_view->setSort(column, order);
+    m_proxy->setSort(column, order);
 }
 
 void Form1::applyFilter()
 {
     m_filterDelay->stop();
-    m_view->setFilter(m_filterBox->text(), !Option1->isChecked());
+    m_proxy->setFilter(m_filterBox->text(), !Option1->isChecked());
 }
 
 void Form1::updateStatusLine()
 {
     const qsizetype rows = m_results->count();
+    const auto counted = [](qsizetype n, const QString &one, const QString &many) {
+        return u"%1 %2"_s.arg(QLocale().toString(n), n == 1 ? one : many);
+    };
     QString text;
-    if (rows > 0 || !m_stoppedText.isEmpty()) {
-        const auto counted = [](qsizetype n, const QString &one, const QString &many) {
-            return u"%1 %2"_s.arg(QLocale().toString(n), n == 1 ? one : many);
-        };
+    if (rows == 0 && m_filesSearched >= 0) {
+        // A run that found nothing says so here too, not only in its closing message.
+        text = m_stoppedText.isEmpty()
+            ? u"No rows found in "_s + counted(m_filesSearched, u"file"_s, u"files"_s)
+            : u"No rows found. "_s + m_stoppedText;
+    } else if (rows > 0 || !m_stoppedText.isEmpty()) {
         text = counted(rows, u"row"_s, u"rows"_s) + u" from "_s
             + counted(m_results->fileCount(), u"file"_s, u"files"_s) + u" and "_s
             + counted(m_results->cardCount(), u"card"_s, u"cards"_s);
         if (!m_filterBox->text().isEmpty())
-            text += u", %1 shown"_s.arg(QLocale().toString(m_view->shownCount()));
+            text += u", %1 shown"_s.arg(QLocale().toString(m_proxy->shownCount()));
         if (!m_stoppedText.isEmpty())
             text += u". "_s + m_stoppedText;
     }
-    if (m_view->isArranging())
+    if (m_proxy->isArranging())
         text += (text.isEmpty() ? u""_s : u". "_s) + u"Sorting…"_s;
     m_statusLine->setText(text);
 }

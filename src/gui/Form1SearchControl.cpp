@@ -182,6 +182,8 @@ void Form1::PushButton7_Click()
     guard.step(126, [&] { m_results->clear(); });
 
     m_stoppedText.clear();
+    m_filesSearched = -1;
+    updateStatusLine();
     // The run searches the list as it stands now; later changes wait for the next run.
     // Files are searched on a worker per processor; the window's events and a stop never
     // wait for a file.
@@ -190,6 +192,7 @@ void Form1::PushButton7_Click()
     m_searchedFiles = m_session.files();
     SearchDisplay display(*this, guard, m_searchedFiles.size());
     m_session.run(display, [&display] { return display.criteria(); });
+    m_filesSearched = m_searchedFiles.size();
     display.flush();
     if (m_closing)
         return;

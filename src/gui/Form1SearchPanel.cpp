@@ -4,11 +4,10 @@
 #include "base/Desktop.h"
 #include "base/ErrorReport.h"
 #include "base/Failure.h"
+#include "base/FileExists.h"
 #include "base/SettingsStore.h"
-#include "card/FileExists.h"
 #include "filelist/AddFiles.h"
 #include "search/PhoneMatcher.h"
-#include "search/PhoneRegions.h"
 #include "search/SearchSets.h"
 
 #include <QAbstractItemView>
@@ -54,9 +53,9 @@ QComboBox *Form1::makePhoneRegionCombo()
     const QString system = PhoneMatcher::systemRegion();
     combo->addItem(system == u"ZZ"_s
                        ? u"None: the system names no region"_s
-                       : u"%1 (%2): the system's region"_s.arg(phoneRegionName(system), system),
+                       : u"%1 (%2): the system's region"_s.arg(PhoneMatcher::regionName(system), system),
                    QString());
-    for (const PhoneRegion &region : phoneRegions())
+    for (const PhoneMatcher::Region &region : PhoneMatcher::knownRegions())
         combo->addItem(u"%1 (%2)"_s.arg(region.name, region.code), region.code);
     combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     combo->setMinimumContentsLength(12);
@@ -77,7 +76,7 @@ void Form1::restorePhoneRegion()
 {
     // A stored region libphonenumber does not know leaves the system's, unreported.
     const QString stored = m_settings.ReadSetting(u"PhoneRegion"_s, QString());
-    const int index = isPhoneRegion(stored) ? PhoneRegionCombo->findData(stored) : 0;
+    const int index = PhoneMatcher::isKnownRegion(stored) ? PhoneRegionCombo->findData(stored) : 0;
     const QSignalBlocker quiet(PhoneRegionCombo);
     PhoneRegionCombo->setCurrentIndex(qMax(index, 0));
     PhoneRegionCombo->setToolTip(PhoneRegionCombo->currentText());

@@ -1,9 +1,11 @@
 #include "gui/QtDesktop.h"
 
 #include "app/DesktopOpen.h"
-#include "card/NativePath.h"
+#include "base/NativePath.h"
 
 #include <QClipboard>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QInputDialog>
@@ -13,7 +15,35 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QStandardPaths>
+#include <QThread>
 #include <QUrl>
+#include <QWindow>
+
+namespace {
+
+// How long a box waits for its window to be placed, in milliseconds.
+constexpr int kPlacementWait = 2000;
+
+} // namespace
+
+QWidget *QtDesktop::owner()
+{
+    // A box is centred on its window where Qt believes the window to be. Until the
+    // window manager has placed and shown a new window, that is the screen's corner: a
+    // box asked for at start-up, say about a file named on the command line, waits a
+    // moment for the window to show. Once shown, a window minimised later is not waited
+    // for.
+    QWindow *const handle = m_window && m_window->isVisible() ? m_window->windowHandle() : nullptr;
+    if (handle && !m_placed) {
+        QDeadlineTimer deadline(kPlacementWait);
+        while (m_window && !handle->isExposed() && !deadline.hasExpired()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            QThread::msleep(5);
+        }
+        m_placed = true;
+    }
+    return m_window;
+}
 
 MessageAnswer QtDesktop::message(const QString &text, const QString &title, MessageButtons buttons,
                                  MessageIcon icon)
@@ -36,9 +66,11 @@ MessageAnswer QtDesktop::message(const QString &text, const QString &title, Mess
     QString shown = text;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
     QMessageBox box(boxIcon, title, shown,
-                    buttons == MessageButtons::YesNo ? QMessageBox::Yes | QMessageBox::No
-                                                     : QMessageBox::Ok,
-                    m_window);
+                    buttons == MessageButtons::Ok ? QMessageBox::Ok
+                                                  : QMessageBox::Yes | QMessageBox::No,
+                    owner());
+    if (buttons == MessageButtons::YesNoDefaultNo)
+        box.setDefaultButton(QMessageBox::No);
     // Texts carry paths, values and the system's error texts: laid out as rich text,
     // an <img> among them would make the box read a local file.
     box.setTextFormat(Qt::PlainText);
@@ -55,7 +87,7 @@ QString QtDesktop::inputBox(const QString &prompt, const QString &title,
     shown.replace(u'\r', u'\n');
     // QInputDialog::getText offers no text format, so the dialog is built here with
     // its prompt label set to plain text before the prompt goes in.
-    QPointer<QInputDialog> dialog = new QInputDialog(m_window);
+    QPointer<QInputDialog> dialog = new QInputDialog(owner());
     dialog->setWindowTitle(title);
     dialog->setLabelText(QString());
     if (auto *label = dialog->findChild<QLabel *>())
@@ -76,24 +108,28 @@ QString QtDesktop::inputBox(const QString &prompt, const QString &title,
 OpenFilesResult QtDesktop::openFileNames(const QString &title, const QString &filter)
 {
     OpenFilesResult result;
-    const QList<QUrl> chosen = QFileDialog::getOpenFileUrls(m_window, title, QUrl(), filter,
-                                                            nullptr, {}, {QStringLiteral("file")});
+    const QList<QUrl> chosen = QFileDialog::getOpenFileUrls(owner(), title, QUrl(), filter, nullptr,
+                                                            {}, {QStringLiteral("file")});
     for (const QUrl &url : chosen)
         result.files.append(localFilePath(url));
     return result;
 }
 
-QString QtDesktop::saveFileName(const QString &title, const QString &filter)
+SaveFileResult QtDesktop::saveFileName(const QString &title, const QString &filter,
+                                       const QString &start)
 {
-    return QFileDialog::getSaveFileName(m_window, title, QString(), filter, nullptr,
-                                        QFileDialog::DontConfirmOverwrite);
+    // The caller asks about replacing a file, once it knows the file's full name.
+    SaveFileResult result;
+    result.path = QFileDialog::getSaveFileName(owner(), title, start, filter, &result.filter,
+                                               QFileDialog::DontConfirmOverwrite);
+    return result;
 }
 
 QString QtDesktop::browseForFolder(const QString &prompt, const QString &startFolder)
 {
     const QUrl start = startFolder.isEmpty() ? QUrl() : fileUrl(startFolder);
     return localFilePath(QFileDialog::getExistingDirectoryUrl(
-        m_window, prompt, start, QFileDialog::ShowDirsOnly, {QStringLiteral("file")}));
+        owner(), prompt, start, QFileDialog::ShowDirsOnly, {QStringLiteral("file")}));
 }
 
 bool QtDesktop::clearClipboard()
@@ -117,6 +153,26 @@ bool QtDesktop::setClipboardText(const QString &text)
 bool QtDesktop::startProgram(const QString &program, const QStringList &arguments)
 {
     return QProcess::startDetached(program, arguments);
+}
+
+bool QtDesktop::runOpener(const QString &program, const QStringList &arguments)
+{
+    // xdg-open and gio open hand the address on and exit at once, with a failure when no
+    // application takes it. One still running after a moment is running the application
+    // itself (xdg-open on a desktop it does not know): it is left to run, as opened.
+    constexpr int kOpenerWaitMs = 2000;
+    auto *process = new QProcess;
+    process->setProcessChannelMode(QProcess::ForwardedChannels);
+    process->setStandardInputFile(QProcess::nullDevice());
+    QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
+    process->start(program, arguments);
+    if (!process->waitForStarted()) {
+        delete process;
+        return false;
+    }
+    if (!process->waitForFinished(kOpenerWaitMs))
+        return true;
+    return process->exitStatus() == QProcess::NormalExit && process->exitCode() == 0;
 }
 
 bool QtDesktop::openUrl(const QUrl &url)

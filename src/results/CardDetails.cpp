@@ -1,7 +1,9 @@
 #include "results/CardDetails.h"
 
+#include "card/CardFile.h"
 #include "card/CardParser.h"
 #include "card/CharsetDetection.h"
+#include "card/Utf8Text.h"
 #include "card/Windows1252.h"
 #include "search/FieldMatching.h"
 

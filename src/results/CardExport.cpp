@@ -2,11 +2,12 @@
 
 #include "base/EventPump.h"
 #include "base/Failure.h"
+#include "base/NativePath.h"
 #include "card/ByteSearch.h"
 #include "card/CardBytes.h"
+#include "card/CardFile.h"
 #include "card/CardParser.h"
 #include "card/ContactFields.h"
-#include "card/NativePath.h"
 #include "results/OutputTarget.h"
 #include "results/ResultsModel.h"
 
@@ -444,8 +445,7 @@ private:
                         : -1;
                 while (cursor < m_last && m_cards.number(cursor) < number)
                     ++cursor;
-                return cursor < m_last && m_cards.number(cursor) == number ? cursor - m_first
-                                                                           : -1;
+                return cursor < m_last && m_cards.number(cursor) == number ? cursor - m_first : -1;
             };
             CardParser::parse(
                 m_text, [&](ContactFields &&fields, const CardParser::Identity &identity) {
@@ -455,8 +455,7 @@ private:
                         || m_cards.key(m_first + slot)
                             != MatchingCards::keyOf(identity.begin, identity.end, identity.contact))
                         return;
-                    m_found.push_back(
-                        {qint32(slot), qint32(identity.begin), fieldsDigest(fields)});
+                    m_found.push_back({qint32(slot), qint32(identity.begin), fieldsDigest(fields)});
                 });
         } catch (const Failure &failure) {
             // The description names the path first.
@@ -506,7 +505,8 @@ private:
 
 } // namespace
 
-SavedCards SaveMatchingCards(const MatchingCards &cards, const QString &path, EventPump *pump)
+SavedCards SaveMatchingCards(const MatchingCards &cards, const QString &path, EventPump *pump,
+                             WhenNoCard noCard)
 {
     // QSaveFile would write to another name.
     if (hasUndecodableBytes(path))
@@ -540,6 +540,11 @@ SavedCards SaveMatchingCards(const MatchingCards &cards, const QString &path, Ev
             reported.insert(fileIndex);
         }
     }
+    // An old file stays.
+    if (saved.written == 0 && noCard == WhenNoCard::WriteNothing) {
+        file.cancelWriting();
+        return saved;
+    }
     if (!file.commit())
         throw Failure(path + u": "_s + file.errorString());
     return saved;
@@ -547,7 +552,9 @@ SavedCards SaveMatchingCards(const MatchingCards &cards, const QString &path, Ev
 
 QString savedCardsText(const SavedCards &saved, const QString &fileName)
 {
-    QString text = saved.written == 1
+    QString text = saved.written == 0
+        ? u"No card has been saved, and %1 has not been written."_s.arg(fileName)
+        : saved.written == 1
         ? u"1 card has been saved to %1."_s.arg(fileName)
         : u"%1 cards have been saved to %2."_s.arg(QString::number(saved.written), fileName);
     if (saved.leftOut > 0)

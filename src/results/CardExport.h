@@ -1,7 +1,7 @@
 #pragma once
 
-#include "search/ResultRow.h"
 #include "results/RowBlocks.h"
+#include "search/ResultRow.h"
 
 #include <QHash>
 #include <QList>
@@ -84,10 +84,14 @@ struct SavedCards
 /// read otherwise is left out and reported. The pump lets window events run between
 /// cards. Throws Failure, naming path, when the file cannot be written, or when
 /// something other than a regular file stands at path (see outputKindProblem); an old
-/// file at path then stays as it was.
+/// file at path then stays as it was. With WhenNoCard::WriteNothing, a save that has no
+/// card left to write writes no file either.
+enum class WhenNoCard { WriteEmptyFile, WriteNothing };
 SavedCards SaveMatchingCards(const MatchingCards &cards, const QString &path,
-                             EventPump *pump = nullptr);
+                             EventPump *pump = nullptr,
+                             WhenNoCard noCard = WhenNoCard::WriteEmptyFile);
 
 /// The message that tells how a save to fileName went: how many cards were written, how
-/// many were left out, and which files could not be taken out.
+/// many were left out, and which files could not be taken out. A save of no card is
+/// taken to have written no file.
 QString savedCardsText(const SavedCards &saved, const QString &fileName);

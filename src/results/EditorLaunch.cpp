@@ -1,7 +1,7 @@
 #include "results/EditorLaunch.h"
 
 #include "base/Desktop.h"
-#include "card/NativePath.h"
+#include "base/NativePath.h"
 #include "results/ResultsModel.h"
 
 #include <QFile>

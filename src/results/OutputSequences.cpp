@@ -4,7 +4,8 @@
 #include "base/ErrorReport.h"
 #include "base/EventPump.h"
 #include "base/Failure.h"
-#include "card/FileList.h"
+#include "base/FileList.h"
+#include "base/SettingsStore.h"
 #include "results/CardExport.h"
 #include "results/EditorLaunch.h"
 #include "results/OutputTarget.h"
@@ -12,12 +13,14 @@
 #include "results/ResultsText.h"
 #include "results/WorkbookExport.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <optional>
 
-using namespace Qt::StringLiterals;
+    using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -60,8 +63,71 @@ bool mayReplace(const OutputWindow &window, const QString &path)
     return !target.exists() || target.isDir()
         || window.desktop.message(target.fileName()
                                       + u" already exists.\r\rDo you want to replace it?"_s,
-                                  window.title, MessageButtons::YesNo, MessageIcon::None)
+                                  window.title, MessageButtons::YesNoDefaultNo, MessageIcon::None)
         == MessageAnswer::Yes;
+}
+
+/// A kind of file that a save dialog chooses.
+struct SaveKind
+{
+    QString title;
+    QString filter;
+    QString name; ///< suggested
+    QString folderKey; ///< the setting that keeps the folder last saved to
+};
+
+SaveKind resultsTextKind()
+{
+    return {u"Save List"_s, u"Text Files (*.txt);;All Files (*)"_s, u"Results.txt"_s,
+            u"ResultsTextFolder"_s};
+}
+
+SaveKind matchingCardsKind()
+{
+    return {u"Save Matching Cards"_s, u"vCard Files (*.vcf)"_s, u"Matching Cards.vcf"_s,
+            u"MatchingCardsFolder"_s};
+}
+
+/// The folder last saved to for the kind, while it is there; else the user's documents
+/// folder, else the home folder. Never the working folder, which is wherever the window
+/// happened to be started.
+QString startFolder(const OutputWindow &window, const SaveKind &kind)
+{
+    if (window.settings) {
+        const QString last = window.settings->ReadSetting(kind.folderKey, QString());
+        if (!last.isEmpty() && QFileInfo(last).isDir())
+            return last;
+    }
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return !documents.isEmpty() && QFileInfo(documents).isDir() ? documents : QDir::homePath();
+}
+
+/// ".txt" for "Text Files (*.txt)": its first pattern's; empty for "All Files (*)".
+QString filterExtension(const QString &filter)
+{
+    const QString pattern = filter.section(u'(', -1).section(u')', 0, 0).section(u' ', 0, 0);
+    const QString extension = pattern.startsWith(u"*."_s) ? pattern.sliced(1) : QString();
+    return extension.size() > 1 && !extension.contains(u'*') && !extension.contains(u'?')
+        ? extension
+        : QString();
+}
+
+/// Asks where to save; empty when cancelled. A name without an extension gets that of
+/// the filter chosen, unless something of that name is there already: the user chose it.
+/// The folder is kept for the next save of the kind.
+QString chooseSavePath(const OutputWindow &window, const SaveKind &kind)
+{
+    const SaveFileResult chosen = window.desktop.saveFileName(
+        kind.title, kind.filter, QDir(startFolder(window, kind)).filePath(kind.name));
+    if (chosen.path.isEmpty())
+        return {};
+    QString path = chosen.path;
+    const QFileInfo typed(path);
+    if (!typed.fileName().contains(u'.') && !typed.exists() && !typed.isSymLink())
+        path += filterExtension(chosen.filter);
+    if (window.settings)
+        window.settings->WriteSetting(kind.folderKey, QFileInfo(path).absolutePath());
+    return path;
 }
 
 bool SaveResultsAsExcelFileIsExcelInstalled(const OutputWindow &window)
@@ -97,10 +163,12 @@ void runCopyResults(const OutputWindow &window, Guard &guard, const CopySteps &s
 
 void runSaveResultsText(const OutputWindow &window, Guard &guard, const SaveTextSteps &steps)
 {
+    if (window.results.count() == 0) {
+        guard.step(steps.empty, [&] { say(window, u"Nothing to save."_s); });
+        return;
+    }
     QString path;
-    guard.step(steps.dialog, [&] {
-        path = window.desktop.saveFileName(u"Save List"_s, u"Text Files (*.txt);;All Files (*)"_s);
-    });
+    guard.step(steps.dialog, [&] { path = chooseSavePath(window, resultsTextKind()); });
     if (path.isEmpty())
         return;
     bool write = false;
@@ -111,7 +179,8 @@ void runSaveResultsText(const OutputWindow &window, Guard &guard, const SaveText
     guard.step(steps.write, [&] {
         EventPump pump = eventsOf(window);
         const QString text = resultsFileText(window.results, &pump);
-        if (!closing(window))
+        // The table may have been cleared meanwhile: an empty file would say nothing.
+        if (!closing(window) && !text.isEmpty())
             WriteTextFile(text, path);
     });
     guard.step(steps.idle, [&] { showBusy(window, false); });
@@ -124,9 +193,7 @@ void runSaveMatchingCards(const OutputWindow &window, Guard &guard, const SaveCa
         return;
     }
     QString path;
-    guard.step(steps.dialog, [&] {
-        path = window.desktop.saveFileName(u"Save Matching Cards"_s, u"vCard Files (*.vcf)"_s);
-    });
+    guard.step(steps.dialog, [&] { path = chooseSavePath(window, matchingCardsKind()); });
     if (path.isEmpty())
         return;
     bool write = false;
@@ -137,7 +204,9 @@ void runSaveMatchingCards(const OutputWindow &window, Guard &guard, const SaveCa
     std::optional<SavedCards> saved;
     guard.step(steps.write, [&] {
         EventPump pump = eventsOf(window);
-        saved = SaveMatchingCards(matchingCardsOf(window.results), path, &pump);
+        // A file of no card would tell nothing: none is written, and an old one stays.
+        saved = SaveMatchingCards(matchingCardsOf(window.results), path, &pump,
+                                  WhenNoCard::WriteNothing);
     });
     guard.step(steps.idle, [&] { showBusy(window, false); });
     if (saved && !closing(window))

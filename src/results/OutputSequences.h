@@ -15,6 +15,7 @@ class FileList;
 class Guard;
 class QTemporaryDir;
 class ResultsModel;
+class SettingsStore;
 
 /// What a sequence needs from the window that runs it. The functions may be left empty:
 /// no pointer, never closing, no events, nothing that may not be replaced.
@@ -27,6 +28,9 @@ struct OutputWindow
     std::function<bool()> closing = {}; ///< true once the window is closing: work stops
     std::function<void()> events = {}; ///< lets pending window events run
     std::function<FileList()> inputs = {}; ///< the files that no output may replace
+    /// Keeps the folder last saved to, for each kind of file; without it a save dialog
+    /// opens in the user's documents or home folder.
+    SettingsStore *settings = nullptr;
 };
 
 struct CopySteps
@@ -38,8 +42,13 @@ struct CopySteps
 /// "Copy Results To Clipboard".
 void runCopyResults(const OutputWindow &window, Guard &guard, const CopySteps &steps);
 
+// A save dialog opens in the folder last saved to for its kind of file, with a name
+// suggested; a name typed without an extension gets that of the filter chosen, unless
+// it names something that exists. Nothing is written when there is nothing to save.
+
 struct SaveTextSteps
 {
+    int empty = 0; ///< "Nothing to save."
     int dialog = 0; ///< where to save
     int replace = 0; ///< whether that file may be written, asking to replace it
     int busy = 0;

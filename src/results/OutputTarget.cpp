@@ -1,7 +1,7 @@
 #include "results/OutputTarget.h"
 
-#include "card/FileList.h"
-#include "card/NativePath.h"
+#include "base/FileList.h"
+#include "base/NativePath.h"
 
 #include <sys/stat.h>
 

@@ -1,6 +1,5 @@
 #include "search/FieldMatching.h"
 
-#include "card/clsVCF.h"
 #include "search/TextMatcher.h"
 
 #include <algorithm>
@@ -95,10 +94,4 @@ void AddFieldMatches(const ContactFields &card, const QString &path, const TextM
     forEachFieldMatch(card, matcher, [&](const QString &tag, QString value) {
         rows.append({path, tag, std::move(value), {}, matcher.text()});
     });
-}
-
-void AddFieldMatches(const clsVCF &record, const QString &path, const QString &searchText,
-                     bool ignoreCase, QList<ResultRow> &rows)
-{
-    AddFieldMatches(record.Fields(), path, searchText, ignoreCase, rows);
 }

@@ -6,8 +6,6 @@
 
 #include <QList>
 
-class clsVCF;
-
 /// The 27 fields in the order they are searched (ascending by name).
 const std::array<ContactFieldInfo, kContactFieldCount> &searchedContactFields();
 /// The tag of field f of searchedContactFields().
@@ -83,7 +81,3 @@ void AddFieldMatches(const ContactFields &card, const QString &path, const QStri
 /// The same with a prepared matcher, for many cards and one search text.
 void AddFieldMatches(const ContactFields &card, const QString &path, const TextMatcher &matcher,
                      QList<ResultRow> &rows);
-
-/// The same for the card the record currently describes.
-void AddFieldMatches(const clsVCF &record, const QString &path, const QString &searchText,
-                     bool ignoreCase, QList<ResultRow> &rows);

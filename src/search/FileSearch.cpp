@@ -1,7 +1,9 @@
 #include "search/FileSearch.h"
 
 #include "card/CardBytes.h"
+#include "card/CardFile.h"
 #include "card/CardParser.h"
+#include "card/Utf8Text.h"
 #include "search/FieldMatching.h"
 #include "search/SearchCriteria.h"
 #include "search/TextMatcher.h"

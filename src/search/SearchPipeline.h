@@ -1,7 +1,7 @@
 #pragma once
 
-#include "card/CardBytes.h"
-#include "card/FileList.h"
+#include "base/FileList.h"
+#include "card/CardFile.h"
 #include "search/FileSearch.h"
 #include "search/ResultRow.h"
 #include "search/SearchCriteria.h"

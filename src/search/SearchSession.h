@@ -1,6 +1,6 @@
 #pragma once
 
-#include "card/FileList.h"
+#include "base/FileList.h"
 #include "search/SearchRun.h"
 
 #include <QString>

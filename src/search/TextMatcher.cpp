@@ -1,6 +1,6 @@
 #include "search/TextMatcher.h"
 
-#include "card/CardBytes.h"
+#include "card/Utf8Text.h"
 #include "card/Windows1252.h"
 #include "search/PhoneMatcher.h"
 

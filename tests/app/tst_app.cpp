@@ -5,8 +5,8 @@
 #include "app/CommandLine.h"
 #include "app/DesktopOpen.h"
 #include "base/ErrorReport.h"
+#include "base/NativePath.h"
 #include "base/SettingsStore.h"
-#include "card/NativePath.h"
 #include "filelist/AddFolder.h"
 #include "results/EditorLaunch.h"
 #include "search/SearchSets.h"
@@ -212,9 +212,7 @@ void TestApp::damagedFileIsKeptBeforeTheFirstWrite()
         store.WriteSetting(u"Option1"_s, u"True"_s);
         store.WriteSetting(u"Option2"_s, u"False"_s);
     }
-    QFile copy(path + u".damaged"_s);
-    QVERIFY(copy.open(QIODevice::ReadOnly));
-    QCOMPARE(copy.readAll(), bytes);
+    QCOMPARE(readTestFile(path + u".damaged"_s), bytes);
     QVERIFY(!QFile::exists(path + u".damaged-2"_s)); // one copy per damage
     QCOMPARE(readInFreshProcess(path, u"Text1"_s), u"kept"_s);
     QCOMPARE(readInFreshProcess(path, u"Option2"_s), u"False"_s);
@@ -381,8 +379,13 @@ void TestApp::nothingOpensTexts_data()
     QTest::newRow("address, handlers that do not start")
         << QString() << QStringList{u"xdg-open"_s, u"kde-open"_s} << u"https://brenmoor.example/"_s
         << u"The web address https://brenmoor.example/ could not be opened. Tried: xdg-open (did "
-           "not start), gio open (not found), kde-open5 (not found), kde-open (did not start)."
-           "\r\rInstall xdg-utils, or open the address in a web browser."_s;
+           "not open it), gio open (not found), kde-open5 (not found), kde-open (did not open it)."
+           "\r\rSet a default web browser, or open the address in a web browser."_s;
+    QTest::newRow("folder, no application for it")
+        << QString() << QStringList{u"xdg-open"_s} << u"file:///c/Samples/"_s
+        << u"The folder /c/Samples/ could not be opened. Tried: xdg-open (did not open it), gio "
+           "open (not found), kde-open5 (not found), kde-open (not found).\r\rSet a file manager "
+           "as the default application for folders, or open the folder in a file manager."_s;
 }
 
 void TestApp::nothingOpensTexts()

@@ -1,11 +1,11 @@
 // Text from outside the program is shown as plain text: tooltips, message and input boxes.
 
 #include "WindowTest.h"
+#include "base/PlainToolTip.h"
+#include "filelist/FileListModel.h"
 #include "gui/CardPane.h"
 #include "gui/Form1.h"
-#include "base/PlainToolTip.h"
 #include "gui/QtDesktop.h"
-#include "filelist/FileListModel.h"
 #include "results/ResultsModel.h"
 
 #include <QApplication>
@@ -230,14 +230,14 @@ void TestPlainText::windowToolTipsNeverReadAFile()
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
     form->fileList().append(card);
-    form->findChild<QLineEdit *>(u"Text1"_s)->setText(u"img"_s);
-    form->findChild<QPushButton *>(u"PushButton7"_s)->click();
+    control<QLineEdit>(*form, "Text1")->setText(u"img"_s);
+    button(*form, "PushButton7")->click();
     QCOMPARE(form->results().count(), 1);
     const QString value = form->results().cell(0, 3);
     QVERIFY(value.startsWith(imageOfFifo()));
 
-    auto *files = form->findChild<QTableView *>(u"ListView1"_s);
-    auto *results = form->findChild<QTableView *>(u"ListView2"_s);
+    auto *files = control<QTableView>(*form, "ListView1");
+    auto *results = control<QTableView>(*form, "ListView2");
     QCOMPARE(showToolTip(files, files->model()->index(0, 0)), card);
     QCOMPARE(showToolTip(results, results->model()->index(0, 2)), value);
     QCOMPARE(showToolTip(results, results->model()->index(0, 0)), card);
@@ -262,17 +262,28 @@ void TestPlainText::messageBoxShowsTextLiterally_data()
 {
     QTest::addColumn<MessageButtons>("buttons");
     QTest::addColumn<MessageAnswer>("answer");
-    QTest::newRow("OK") << MessageButtons::Ok << MessageAnswer::Ok;
-    QTest::newRow("Yes and No") << MessageButtons::YesNo << MessageAnswer::Yes;
+    QTest::addColumn<int>("defaultButton");
+    QTest::newRow("OK") << MessageButtons::Ok << MessageAnswer::Ok << int(QMessageBox::Ok);
+    QTest::newRow("Yes and No") << MessageButtons::YesNo << MessageAnswer::Yes
+                                << int(QMessageBox::Yes);
+    QTest::newRow("Yes and No, No the default")
+        << MessageButtons::YesNoDefaultNo << MessageAnswer::Yes << int(QMessageBox::No);
 }
 
 void TestPlainText::messageBoxShowsTextLiterally()
 {
     QFETCH(MessageButtons, buttons);
     QFETCH(MessageAnswer, answer);
+    QFETCH(int, defaultButton);
     FifoReaders readers(m_dir->filePath(u"fifo"_s));
     QVERIFY(readers.start());
     QtDesktop desktop;
+    QWidget window;
+    window.setGeometry(300, 200, 500, 400);
+    window.show();
+    desktop.setWindow(&window);
+    QPoint offCentre; // of the box from the window's centre
+    int shownDefault = QMessageBox::NoButton;
     const QString text = imageOfFifo() + u": No such file\r\nin Form1\r\rPlease"_s;
     QString shown;
     Qt::TextFormat format = Qt::AutoText;
@@ -290,10 +301,21 @@ void TestPlainText::messageBoxShowsTextLiterally()
                 format = label->textFormat();
             }
             title = widget->windowTitle();
-            if (box)
+            offCentre = widget->frameGeometry().center() - window.frameGeometry().center();
+            if (box) {
+                // The button that Enter presses.
+                for (QAbstractButton *button : box->buttons()) {
+                    if (const auto *push = qobject_cast<QPushButton *>(button);
+                        push && push->isDefault())
+                        shownDefault = box->standardButton(button);
+                }
                 box->button(buttons == MessageButtons::Ok ? QMessageBox::Ok : QMessageBox::Yes)
                     ->click();
+            }
         }));
+    QVERIFY2(offCentre.manhattanLength() < 20,
+             qPrintable(u"%1,%2"_s.arg(offCentre.x()).arg(offCentre.y())));
+    QCOMPARE(shownDefault, defaultButton);
     QCOMPARE(format, Qt::PlainText);
     QCOMPARE(shown, imageOfFifo() + u": No such file\nin Form1\n\nPlease"_s);
     QCOMPARE(title, u"Application Error"_s);

@@ -36,15 +36,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QStringList comboEntries(QWidget &form)
-{
-    auto *sets = control<QComboBox>(form, "Combo1");
-    QStringList entries;
-    for (int i = 0; i < sets->count(); ++i)
-        entries.append(sets->itemText(i));
-    return entries;
-}
-
 QRadioButton *option(QWidget &form, int n)
 {
     return control<QRadioButton>(form, QByteArray("Option" + QByteArray::number(n)).constData());
@@ -133,12 +124,7 @@ std::unique_ptr<Form1> TestWindow::start()
 
 QString TestWindow::writeCard(const QString &name, const QByteArray &lines)
 {
-    const QString path = m_dir->filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        qFatal("cannot write %s", qPrintable(path));
-    file.write("BEGIN:VCARD\r\nVERSION:3.0\r\n" + lines + "END:VCARD\r\n");
-    return path;
+    return writeTestFile(*m_dir, name, "BEGIN:VCARD\r\nVERSION:3.0\r\n" + lines + "END:VCARD\r\n");
 }
 
 void TestWindow::firstStart()
@@ -818,9 +804,7 @@ void TestWindow::damagedSettingsFile()
     }
     settings.reset();
     // The damaged bytes are kept aside whole, and nothing readable was lost.
-    QFile copy(path + u".damaged"_s);
-    QVERIFY(copy.open(QIODevice::ReadOnly));
-    QCOMPARE(copy.readAll(), bytes);
+    QCOMPARE(readTestFile(path + u".damaged"_s), bytes);
     const SettingsStore reread(path);
     QCOMPARE(reread.ReadSetting(u"Text1"_s, QString()), u"kept here"_s);
     QCOMPARE(reread.ReadSetting(u"Extension"_s, QString()), u"txt"_s);

@@ -1,11 +1,12 @@
 // Filling the lists: the file dialog, a folder's tree, drag and drop, list files, samples.
 
 #include "WindowTest.h"
-#include "gui/Form1.h"
+#include "base/NativePath.h"
 #include "base/SettingsStore.h"
-#include "gui/TextProgressBar.h"
-#include "card/NativePath.h"
 #include "filelist/FileListModel.h"
+#include "gui/Form1.h"
+#include "gui/QtDesktop.h"
+#include "gui/TextProgressBar.h"
 #include "results/ResultsModel.h"
 
 #include <QApplication>
@@ -41,21 +42,13 @@ namespace {
 
 QComboBox *sets(QWidget &form)
 {
-    return form.findChild<QComboBox *>(u"Combo1"_s);
-}
-
-QStringList comboEntries(QWidget &form)
-{
-    QStringList entries;
-    for (int i = 0; i < sets(form)->count(); ++i)
-        entries.append(sets(form)->itemText(i));
-    return entries;
+    return control<QComboBox>(form, "Combo1");
 }
 
 /// Sends a drag over and, when it is accepted, the drop; returns whether it was accepted.
 bool drop(Form1 &form, QMimeData *data)
 {
-    QWidget *viewport = form.findChild<QTableView *>(u"ListView1"_s)->viewport();
+    QWidget *viewport = control<QTableView>(form, "ListView1")->viewport();
     const QPoint at(10, 10);
     QDragEnterEvent enter(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(viewport, &enter);
@@ -132,6 +125,8 @@ private slots:
     void sampleFiles();
     void searchOverTheSamples();
     void nothingOpensSaysSo();
+    void openerThatFindsNoApplication_data();
+    void openerThatFindsNoApplication();
 
 private:
     std::unique_ptr<Form1> start(const QString &programFolder = {});
@@ -300,7 +295,7 @@ void TestWindowAdding::addAllIsBusyAndSaysWhatItReads()
 {
     const QString root = tree();
     auto form = start();
-    auto *bar = form->findChild<TextProgressBar *>(u"ProgressBar1"_s);
+    auto *bar = control<TextProgressBar>(*form, "ProgressBar1");
     QSet<QString> seen;
     connect(&form->fileList(), &QAbstractItemModel::rowsInserted, this,
             [&] { seen.insert(u"%1 %2"_s.arg(form->MousePointer()).arg(bar->text())); });
@@ -346,7 +341,7 @@ void TestWindowAdding::addAllShowsProgressWhileEventsRun()
         names.append(m_dir->filePath(u"cards/b/%1.vcf"_s.arg(i)));
     linkTestFile(write(u"card.vcf"_s), names);
     auto form = start();
-    auto *bar = form->findChild<TextProgressBar *>(u"ProgressBar1"_s);
+    auto *bar = control<TextProgressBar>(*form, "ProgressBar1");
     // A zero timer fires at every turn of events: what it sees is what the window shows.
     QStringList seen;
     QTimer turns;
@@ -460,7 +455,7 @@ void TestWindowAdding::openWith()
         QCOMPARE(m_desktop->messages.first().text, u"File not found:\r\r"_s + lines.join(u'\r'));
     }
     QCOMPARE(form->MousePointer(), 0);
-    QCOMPARE(form->findChild<TextProgressBar *>(u"ProgressBar1"_s)->text(), u"Progress Bar"_s);
+    QCOMPARE(control<TextProgressBar>(*form, "ProgressBar1")->text(), u"Progress Bar"_s);
     QCOMPARE(m_settings->ReadSetting(u"Extension"_s, u"absent"_s),
              storedExtension.isEmpty() ? u"absent"_s : storedExtension);
 }
@@ -500,7 +495,7 @@ void TestWindowAdding::namesNotUtf8AndLongPaths()
     QCOMPARE(form->fileList().count(), 1);
     QCOMPARE(encodeFileName(form->fileList().text(1)), path);
 
-    form->findChild<QLineEdit *>(u"Text1"_s)->setText(u"needle"_s);
+    control<QLineEdit>(*form, "Text1")->setText(u"needle"_s);
     button(*form, "PushButton7")->click();
     QCOMPARE(m_desktop->messages.last().text, u"Done."_s);
     QCOMPARE(form->results().count(), 1);
@@ -568,8 +563,8 @@ void TestWindowAdding::sampleFiles()
         u"Would you like this software to open the folder"_s));
     QCOMPARE(m_desktop->messages.first().buttons, MessageButtons::YesNo);
     QCOMPARE(m_desktop->openedUrls, QList<QUrl>{QUrl::fromLocalFile(program + u"/Samples/"_s)});
-    QCOMPARE(form->findChild<QLineEdit *>(u"Text1"_s)->text(), u"tech"_s);
-    QVERIFY(form->findChild<QRadioButton *>(u"Option3"_s)->isChecked());
+    QCOMPARE(control<QLineEdit>(*form, "Text1")->text(), u"tech"_s);
+    QVERIFY(control<QRadioButton>(*form, "Option3")->isChecked());
     QCOMPARE(m_settings->ReadSetting(u"Text1"_s, QString()), u"tech"_s);
 
     // Without a samples folder the question is still asked.
@@ -590,17 +585,41 @@ void TestWindowAdding::nothingOpensSaysSo()
     m_desktop->answers.enqueue(MessageAnswer::Yes);
     button(*form, "PushButton10")->click();
     const QString tried = u" could not be opened. Tried: xdg-open (not found), gio open (did not "
-                          "start), kde-open5 (not found), kde-open (not found).\r\rInstall "
-                          "xdg-utils, or open the "_s;
+                          "open it), kde-open5 (not found), kde-open (not found).\r\r"_s;
     QCOMPARE(m_desktop->messages.size(), 3);
     QCOMPARE(m_desktop->messages.at(0).text,
              u"The web address https://brenmoor.example/"_s + tried
-                 + u"address in a web browser."_s);
+                 + u"Set a default web browser, or open the address in a web browser."_s);
     QCOMPARE(m_desktop->messages.at(0).title, u"Quillory"_s);
     QCOMPARE(m_desktop->messages.at(2).text,
-             u"The folder "_s + program + u"/Samples/"_s + tried + u"folder in a file manager."_s);
+             u"The folder "_s + program + u"/Samples/"_s + tried
+                 + u"Set a file manager as the default application for folders, or open the "
+                   "folder in a file manager."_s);
     QCOMPARE(m_desktop->messages.at(2).title, u"Quillory"_s);
     QCOMPARE(m_desktop->messages.at(2).buttons, MessageButtons::Ok);
+}
+
+void TestWindowAdding::openerThatFindsNoApplication_data()
+{
+    QTest::addColumn<QByteArray>("script"); // empty: no such program
+    QTest::addColumn<bool>("opened");
+    QTest::newRow("hands the address on") << QByteArray("exit 0") << true;
+    QTest::newRow("no application for it, as xdg-open says") << QByteArray("exit 3") << false;
+    QTest::newRow("runs the application itself") << QByteArray("exec sleep 4") << true;
+    QTest::newRow("does not start") << QByteArray() << false;
+}
+
+void TestWindowAdding::openerThatFindsNoApplication()
+{
+    QFETCH(QByteArray, script);
+    QFETCH(bool, opened);
+    const QString opener = m_dir->filePath(u"opener"_s);
+    if (!script.isEmpty()) {
+        write(u"opener"_s, "#!/bin/sh\n" + script + '\n');
+        QVERIFY(QFile::setPermissions(opener, QFile::ReadOwner | QFile::ExeOwner));
+    }
+    QtDesktop desktop;
+    QCOMPARE(desktop.runOpener(opener, {m_dir->filePath(u"program/Samples/"_s)}), opened);
 }
 
 void TestWindowAdding::searchOverTheSamples()

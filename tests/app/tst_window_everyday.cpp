@@ -3,12 +3,12 @@
 
 #include "TestFiles.h"
 #include "WindowTest.h"
+#include "filelist/FileListModel.h"
 #include "gui/CardPane.h"
 #include "gui/PathDelegate.h"
-#include "filelist/FileListModel.h"
 #include "results/ResultsModel.h"
+#include "results/ResultsProxyModel.h"
 #include "results/ResultsText.h"
-#include "results/ResultsView.h"
 
 #include <QAction>
 #include <QApplication>
@@ -293,7 +293,7 @@ void TestWindowEveryday::headerClicksSort()
     const auto clickHeading = [&](int column) {
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
                           QPoint(header->sectionViewportPosition(column) + 5, 5));
-        QTRY_VERIFY(!form->resultsView().isArranging());
+        QTRY_VERIFY(!form->resultsProxy().isArranging());
     };
     const auto names = [&] {
         QStringList shown;
@@ -412,10 +412,8 @@ void TestWindowEveryday::cardPaneReadsOffTheWindowThread()
 
     // A card put in front of the first row's card: the pane says so and shows nothing.
     const QString path = file(0);
-    QFile changed(path);
-    QVERIFY(changed.open(QIODevice::ReadOnly));
-    const QByteArray bytes = changed.readAll();
-    changed.close();
+    const QByteArray bytes = readTestFile(path);
+    QVERIFY(bytes.startsWith("BEGIN:VCARD"));
     writeTestFile(*m_dir, QFileInfo(path).fileName(),
                   "BEGIN:VCARD\r\nFN:Added\r\nEND:VCARD\r\n" + bytes);
     select(0);
@@ -433,6 +431,13 @@ void TestWindowEveryday::countsUnderTheResults()
     // A sort or a filter changes what is shown, not what was found.
     QTest::keyClicks(control<QLineEdit>(*form, u"FilterBox"_s), u"card10"_s);
     QTRY_COMPARE(status->text(), u"4 rows from 3 files and 3 cards, 2 shown"_s);
+    control<QPushButton>(*form, u"PushButton2"_s)->click();
+    QCOMPARE(status->text(), QString());
+    // A search that finds nothing says so under the table as well as in its message.
+    control<QLineEdit>(*form, u"Text1"_s)->setText(u"zebra"_s);
+    control<QPushButton>(*form, u"PushButton7"_s)->click();
+    QCOMPARE(m_desktop->messages.size(), 1);
+    QCOMPARE(status->text(), u"No rows found in 3 files"_s);
     control<QPushButton>(*form, u"PushButton2"_s)->click();
     QCOMPARE(status->text(), QString());
 }
@@ -470,10 +475,8 @@ void TestWindowEveryday::layoutComesBack()
 void TestWindowEveryday::settingsOfTwoWindows()
 {
     const QString path = m_dir->filePath(u"settings.ini"_s);
-    const auto fileHolds = [&path](const QByteArray &line) {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) && file.readAll().contains(line);
-    };
+    const auto fileHolds
+        = [&path](const QByteArray &line) { return readTestFile(path).contains(line); };
     m_settings->WriteSetting(u"FindSets"_s, u"::a"_s);
     auto form = shownWindow();
     SettingsStore otherSettings(path);

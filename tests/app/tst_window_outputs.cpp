@@ -2,23 +2,22 @@
 
 #include "TestFiles.h"
 #include "WindowTest.h"
-#include "gui/Form1.h"
+#include "WorkbookCells.h"
+#include "base/NativePath.h"
 #include "base/SettingsStore.h"
 #include "card/CardParser.h"
-#include "card/NativePath.h"
 #include "filelist/FileListModel.h"
+#include "gui/Form1.h"
 #include "results/ResultsModel.h"
 
 #include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QXmlStreamReader>
 
 #include <memory>
 
@@ -33,48 +32,8 @@ namespace {
 /// Makes row r of the results table the current one, as a click would.
 void selectRow(QWidget &form, int r)
 {
-    auto *view = form.findChild<QTableView *>(u"ListView2"_s);
+    auto *view = control<QTableView>(form, "ListView2");
     view->setCurrentIndex(view->model()->index(r, 1));
-}
-
-QByteArray unzipEntry(const QString &archive, const QString &entry)
-{
-    QProcess unzip;
-    unzip.start(u"unzip"_s, {u"-p"_s, archive, entry});
-    if (!unzip.waitForFinished(10000) || unzip.exitCode() != 0)
-        return {};
-    return unzip.readAllStandardOutput();
-}
-
-/// The cells of a workbook's first sheet as "A1=text" in sheet order, read from the file
-/// by an XML reader; one entry naming the fault when a part is not well-formed XML.
-QStringList sheetCells(const QString &archive)
-{
-    QStringList shared;
-    QXmlStreamReader strings(unzipEntry(archive, u"xl/sharedStrings.xml"_s));
-    while (!strings.atEnd()) {
-        strings.readNext();
-        if (strings.isStartElement() && strings.name() == u"si")
-            shared.append(QString());
-        else if (strings.isStartElement() && strings.name() == u"t" && !shared.isEmpty())
-            shared.last() += strings.readElementText();
-    }
-    QStringList cells;
-    QXmlStreamReader sheet(unzipEntry(archive, u"xl/worksheets/sheet1.xml"_s));
-    QString address;
-    while (!sheet.atEnd()) {
-        sheet.readNext();
-        if (sheet.isStartElement() && sheet.name() == u"c")
-            address = sheet.attributes().value(u"r"_s).toString();
-        else if (sheet.isStartElement() && sheet.name() == u"v")
-            cells.append(address + u'='
-                         + shared.value(sheet.readElementText().toInt(), u"<missing>"_s));
-    }
-    for (const QXmlStreamReader *part : {&strings, &sheet}) {
-        if (part->hasError())
-            return {u"<not well-formed: "_s + part->errorString() + u'>'};
-    }
-    return cells;
 }
 
 const QString kCopied = u"Results have been copied to the clipboard.\r\rClick a text area where "
@@ -184,15 +143,20 @@ void TestWindowOutputs::saveTextFile()
     QVERIFY(m_desktop->messages.isEmpty()); // no message confirms the save
     QCOMPARE(form->MousePointer(), 0);
 
+    // The next dialog opens where the last save went, in this window or the next.
     button(*form, "PushButton4")->click(); // cancelled: nothing written
     QCOMPARE(readTestFile(path), expected);
+    QCOMPARE(m_desktop->saveStarts.last(), m_dir->filePath(u"Results.txt"_s));
+    QCOMPARE(m_settings->ReadSetting(u"ResultsTextFolder"_s, QString()), m_dir->path());
 
-    // An empty table writes an empty file.
+    // An empty table writes nothing, and says so.
     form->results().clear();
-    m_desktop->answers.enqueue(MessageAnswer::Yes);
     m_desktop->saveResults.enqueue(path);
     button(*form, "PushButton4")->click();
-    QCOMPARE(readTestFile(path), QByteArray());
+    QCOMPARE(m_desktop->dialogTitles.size(), 2);
+    QCOMPARE(m_desktop->messages.size(), 1);
+    QCOMPARE(m_desktop->messages.first().text, u"Nothing to save."_s);
+    QCOMPARE(readTestFile(path), expected);
 }
 
 void TestWindowOutputs::saveFailureKeepsTheOldFile_data()
@@ -351,7 +315,7 @@ void TestWindowOutputs::openSelectedFile()
     form->results().appendRows({{u"/c/a.vcf"_s, u"T"_s, u"V"_s}, {u"/c/b.vcf"_s, u"T"_s, u"V"_s}});
     button(*form, "PushButton3")->click(); // no selection
     QVERIFY(m_desktop->started.isEmpty());
-    auto *view = form->findChild<QTableView *>(u"ListView2"_s);
+    auto *view = control<QTableView>(*form, "ListView2");
     view->setCurrentIndex(view->model()->index(1, 1));
     button(*form, "PushButton3")->click();
     QCOMPARE(m_desktop->started.size(), 1);
@@ -611,6 +575,7 @@ void TestWindowOutputs::saveMatchingCards()
     QCOMPARE(m_desktop->messages.size(), 2);
     QCOMPARE(m_desktop->messages.first().text,
              u"saved.vcf already exists.\r\rDo you want to replace it?"_s);
+    QCOMPARE(m_desktop->messages.first().buttons, MessageButtons::YesNoDefaultNo);
     QCOMPARE(m_desktop->messages.last().text,
              u"1 card has been saved to saved.vcf. 1 card was left out.\r\rCards of these files "
              "could not be taken out:\r"_s
@@ -618,7 +583,7 @@ void TestWindowOutputs::saveMatchingCards()
     QCOMPARE(form->MousePointer(), 0);
 
     // The table's context menu has the same command.
-    auto *view = form->findChild<QTableView *>(u"ListView2"_s);
+    auto *view = control<QTableView>(*form, "ListView2");
     QVERIFY(view);
     QCOMPARE(view->contextMenuPolicy(), Qt::ActionsContextMenu);
     auto *save = view->findChild<QAction *>(u"SaveMatchingCardsAction"_s);
@@ -668,7 +633,7 @@ void TestWindowOutputs::outputsNeverReplaceWhatTheyMayNot()
 
     auto form = start();
     form->fileList().append(bookPath);
-    form->findChild<QLineEdit *>(u"Text1"_s)->setText(u"ann"_s);
+    control<QLineEdit>(*form, "Text1")->setText(u"ann"_s);
     ::button(*form, "PushButton7")->click();
     QCOMPARE(form->results().count(), 1);
     form->fileList().append(listed);

@@ -3,9 +3,10 @@
 // The corpus and its reference reading (oracle.json) live outside the project, in the
 // shared folder; a clone without them skips every test here.
 
+#include "CardExpect.h"
+#include "TestFiles.h"
 #include "base/Failure.h"
 #include "card/ContactFields.h"
-#include "card/clsVCF.h"
 
 #include <QDir>
 #include <QFile>
@@ -29,11 +30,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-QString corpusDir()
-{
-    return QStringLiteral(QUILLORY_SHARED_DIR "/corpus/realworld/");
-}
 
 QString oraclePath()
 {
@@ -330,9 +326,8 @@ void TestCardCorpus::everyFileReads()
     SKIP_WITHOUT_CORPUS();
     QStringList failures;
     for (const QString &file : m_files.keys()) {
-        clsVCF record;
         try {
-            record.setFilename(corpusDir() + file);
+            readCards(corpusDir() + u'/' + file);
         } catch (const Failure &failure) {
             failures.append(file + u": "_s + failure.description());
         }
@@ -346,18 +341,17 @@ void TestCardCorpus::cardCountsMatch()
     SKIP_WITHOUT_CORPUS();
     QStringList mismatches;
     for (auto it = m_files.constBegin(); it != m_files.constEnd(); ++it) {
-        clsVCF record;
+        QList<ContactFields> cards;
         try {
-            record.setFilename(corpusDir() + it.key());
+            cards = readCards(corpusDir() + u'/' + it.key());
         } catch (const Failure &) {
             // everyFileReads reports it; the count of an unread file means nothing.
             continue;
         }
         const qsizetype expected = expectedCardCount(it.value().toObject());
-        if (record.CardCount() != expected)
-            mismatches.append(u"%1: %2 cards, reference %3"_s.arg(it.key())
-                                  .arg(record.CardCount())
-                                  .arg(expected));
+        if (cards.size() != expected)
+            mismatches.append(
+                u"%1: %2 cards, reference %3"_s.arg(it.key()).arg(cards.size()).arg(expected));
     }
     m_cardCountMismatches = mismatches.size();
     qInfo("files whose card count differs: %lld of %lld", qlonglong(mismatches.size()),
@@ -379,9 +373,9 @@ void TestCardCorpus::oracleValuesAreFindable()
     SKIP_WITHOUT_CORPUS();
     QFETCH(QString, file);
 
-    clsVCF record;
+    QList<ContactFields> record;
     try {
-        record.setFilename(corpusDir() + file);
+        record = readCards(corpusDir() + u'/' + file);
     } catch (const Failure &failure) {
         QFAIL(qPrintable(failure.description()));
     }
@@ -390,10 +384,8 @@ void TestCardCorpus::oracleValuesAreFindable()
     QList<bool> used(std::size(kExpectedDifferences), false);
     const QList<QJsonObject> cards = flattenedCards(m_files[file].toObject());
     for (qsizetype i = 0; i < cards.size(); ++i) {
-        const bool inRecord = i < record.CardCount();
-        if (inRecord)
-            record.SelectCard(i);
-        const QStringList texts = inRecord ? recordTexts(record.Fields()) : QStringList();
+        const bool inRecord = i < record.size();
+        const QStringList texts = inRecord ? recordTexts(record.at(i)) : QStringList();
         bool missing = false;
         for (const OracleValue &value : oracleValues(cards.at(i))) {
             ++m_tally.total;
@@ -416,7 +408,7 @@ void TestCardCorpus::oracleValuesAreFindable()
         }
         if (missing)
             problems.append(u"  card %1 of the record: "_s.arg(i)
-                            + (inRecord ? describeRecord(record.Fields()) : u"(no such card)"_s));
+                            + (inRecord ? describeRecord(record.at(i)) : u"(no such card)"_s));
     }
 
     for (qsizetype i = 0; i < qsizetype(std::size(kExpectedDifferences)); ++i) {

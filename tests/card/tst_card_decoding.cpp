@@ -1,11 +1,13 @@
 // From bytes to text: encodings, the Windows-1252 table, and the line reader.
 
 #include "CardExpect.h"
+#include "TestFiles.h"
 #include "base/Failure.h"
 #include "card/ByteSearch.h"
 #include "card/CardBytes.h"
 #include "card/CardParser.h"
 #include "card/RFTSFSO.h"
+#include "card/Utf8Text.h"
 #include "card/Windows1252.h"
 
 #include <QDir>
@@ -22,11 +24,6 @@ using namespace Qt::StringLiterals;
 Q_DECLARE_METATYPE(CardEncoding)
 
 namespace {
-
-QString fixture(const QString &name)
-{
-    return QStringLiteral(QUILLORY_TEST_DATA "/cards/") + name;
-}
 
 QByteArray readFixture(const QString &name)
 {

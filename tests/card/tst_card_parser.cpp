@@ -10,14 +10,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Cards in tests are written with LF; wrap() gives them the CR LF most exporters use.
-QByteArray wrap(const QByteArray &lines, const QByteArray &eol = "\r\n")
-{
-    QByteArray body = lines;
-    body.replace("\n", eol);
-    return "BEGIN:VCARD" + eol + "VERSION:3.0" + eol + body + "END:VCARD" + eol;
-}
-
 // The same for a vCard 2.1 card.
 QByteArray wrap21(const QByteArray &lines)
 {
@@ -109,7 +101,7 @@ void TestCardParser::nameRules()
 {
     QFETCH(QByteArray, lines);
     QFETCH(QVariantMap, expected);
-    compareFields(onlyCard(wrap(lines)), expected);
+    compareFields(onlyCard(wrapCard(lines)), expected);
 }
 
 void TestCardParser::telephoneRules_data()
@@ -147,7 +139,7 @@ void TestCardParser::telephoneRules()
 {
     QFETCH(QByteArray, lines);
     QFETCH(QVariantMap, expected);
-    compareFields(onlyCard(wrap(lines)), expected);
+    compareFields(onlyCard(wrapCard(lines)), expected);
 }
 
 void TestCardParser::addressRules_data()
@@ -215,7 +207,7 @@ void TestCardParser::addressRules()
 {
     QFETCH(QByteArray, lines);
     QFETCH(QVariantMap, expected);
-    compareFields(onlyCard(wrap(lines)), expected);
+    compareFields(onlyCard(wrapCard(lines)), expected);
 }
 
 void TestCardParser::valueRules_data()
@@ -275,7 +267,7 @@ void TestCardParser::valueRules()
 {
     QFETCH(QByteArray, lines);
     QFETCH(QVariantMap, expected);
-    compareFields(onlyCard(wrap(lines)), expected);
+    compareFields(onlyCard(wrapCard(lines)), expected);
 }
 
 void TestCardParser::quotedPrintableAndCharsets_data()
@@ -284,65 +276,66 @@ void TestCardParser::quotedPrintableAndCharsets_data()
     QTest::addColumn<QVariantMap>("expected");
 
     QTest::newRow("quoted-printable in UTF-8")
-        << wrap("FN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:G=C3=BCnther\n")
+        << wrapCard("FN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:G=C3=BCnther\n")
         << QVariantMap{{u"FirstName"_s, u"Günther"_s}};
     QTest::newRow("bare QUOTED-PRINTABLE parameter, Latin-1 charset")
-        << wrap("N;CHARSET=ISO-8859-1;QUOTED-PRINTABLE:M=FCller;Hans\n")
+        << wrapCard("N;CHARSET=ISO-8859-1;QUOTED-PRINTABLE:M=FCller;Hans\n")
         << QVariantMap{{u"LastName"_s, u"Müller"_s}, {u"FirstName"_s, u"Hans"_s}};
     QTest::newRow("soft line break with a flush-left continuation")
         << wrap21("NOTE;ENCODING=QUOTED-PRINTABLE:First=0D=0A=\nSecond line=\n continued\n")
         << QVariantMap{{u"Notes"_s, u"First Second line continued"_s}};
     // From 3.0 on a line break and a blank fold a line, also after a soft line break.
     QTest::newRow("3.0: a blank after a soft line break is a fold")
-        << wrap("NOTE;ENCODING=QUOTED-PRINTABLE:fo=\n lded=\n \nTITLE:t\n")
+        << wrapCard("NOTE;ENCODING=QUOTED-PRINTABLE:fo=\n lded=\n \nTITLE:t\n")
         << QVariantMap{{u"Notes"_s, u"folded"_s}, {u"Title"_s, u"t"_s}};
     // A soft line break with no line after it (a blank line, the end of the file) leaves
     // no "=" behind.
     QTest::newRow("soft line break before a blank line")
-        << wrap("NOTE;ENCODING=QUOTED-PRINTABLE:Met at the fair=\n\nTITLE:Boss\n")
+        << wrapCard("NOTE;ENCODING=QUOTED-PRINTABLE:Met at the fair=\n\nTITLE:Boss\n")
         << QVariantMap{{u"Notes"_s, u"Met at the fair"_s}, {u"Title"_s, u"Boss"_s}};
     QTest::newRow("soft line break at the end of the file")
         << QByteArray("BEGIN:VCARD\nFN;ENCODING=QUOTED-PRINTABLE:Ann=")
         << QVariantMap{{u"FirstName"_s, u"Ann"_s}};
     // A charset that does not read ASCII as ASCII on one line is not the file's legacy one.
     QTest::newRow("UTF-16 on one line leaves the others Windows-1252")
-        << wrap("NOTE;CHARSET=UTF-16:\nFN:M\xFCller\n")
+        << wrapCard("NOTE;CHARSET=UTF-16:\nFN:M\xFCller\n")
         << QVariantMap{{u"FirstName"_s, u"Müller"_s}};
     QTest::newRow("an ASCII-compatible charset on one line reads the others")
-        << wrap("NOTE;CHARSET=UTF-16:\nTITLE;CHARSET=KOI8-R:a\nFN:\xF0\xC5\xD4\xD2\n")
+        << wrapCard("NOTE;CHARSET=UTF-16:\nTITLE;CHARSET=KOI8-R:a\nFN:\xF0\xC5\xD4\xD2\n")
         << QVariantMap{{u"FirstName"_s, u"Петр"_s}, {u"Title"_s, u"a"_s}};
     QTest::newRow("a decoded line break is one space")
-        << wrap("NOTE;ENCODING=QUOTED-PRINTABLE:a=0D=0Ab=0Ac=0Dd\n")
+        << wrapCard("NOTE;ENCODING=QUOTED-PRINTABLE:a=0D=0Ab=0Ac=0Dd\n")
         << QVariantMap{{u"Notes"_s, u"a b c d"_s}};
     QTest::newRow("a line break decoded from a charset is one space")
-        << wrap("FN;CHARSET=UTF-7:a+AA0ACg-b\nNOTE;CHARSET=UTF-7:c+AAo-d\n")
+        << wrapCard("FN;CHARSET=UTF-7:a+AA0ACg-b\nNOTE;CHARSET=UTF-7:c+AAo-d\n")
         << QVariantMap{{u"FirstName"_s, u"a b"_s}, {u"Notes"_s, u"c d"_s}};
     QTest::newRow("encoded escape splits after decoding")
-        << wrap("N;ENCODING=QUOTED-PRINTABLE:A=5C;B;C\n")
+        << wrapCard("N;ENCODING=QUOTED-PRINTABLE:A=5C;B;C\n")
         << QVariantMap{{u"LastName"_s, u"A;B"_s}, {u"FirstName"_s, u"C"_s}};
     QTest::newRow("invalid quoted-printable is kept as written")
-        << wrap("NOTE;ENCODING=QUOTED-PRINTABLE:100=% and =G1\n")
+        << wrapCard("NOTE;ENCODING=QUOTED-PRINTABLE:100=% and =G1\n")
         << QVariantMap{{u"Notes"_s, u"100=% and =G1"_s}};
     QTest::newRow("CHARSET names the line's charset")
-        << wrap("FN;CHARSET=windows-1251:\xCF\xF0\xE8\xE2\xE5\xF2\n")
+        << wrapCard("FN;CHARSET=windows-1251:\xCF\xF0\xE8\xE2\xE5\xF2\n")
         << QVariantMap{{u"FirstName"_s, u"Привет"_s}};
     QTest::newRow("Shift_JIS, where a trail byte is a backslash")
-        << wrap("FN;CHARSET=SHIFT_JIS:\x83\x5C\x83\x74\x83\x67\n")
+        << wrapCard("FN;CHARSET=SHIFT_JIS:\x83\x5C\x83\x74\x83\x67\n")
         << QVariantMap{{u"FirstName"_s, u"ソフト"_s}};
     QTest::newRow("unknown CHARSET falls back to UTF-8")
-        << wrap("FN;CHARSET=blabla:Z\xC3\xBCrich\n") << QVariantMap{{u"FirstName"_s, u"Zürich"_s}};
+        << wrapCard("FN;CHARSET=blabla:Z\xC3\xBCrich\n")
+        << QVariantMap{{u"FirstName"_s, u"Zürich"_s}};
     QTest::newRow("8-bit line without CHARSET reads as Windows-1252")
-        << wrap("FN:Caf\xE9 \x80\x81\n") << QVariantMap{{u"FirstName"_s, u"Café €\u0081"_s}};
+        << wrapCard("FN:Caf\xE9 \x80\x81\n") << QVariantMap{{u"FirstName"_s, u"Café €\u0081"_s}};
     QTest::newRow("8-bit line takes the legacy charset the file names elsewhere")
-        << wrap("FN:\xB1\xE6\nNOTE;CHARSET=ISO-8859-2:x\n")
+        << wrapCard("FN:\xB1\xE6\nNOTE;CHARSET=ISO-8859-2:x\n")
         << QVariantMap{{u"FirstName"_s, u"ąć"_s}, {u"Notes"_s, u"x"_s}};
     QTest::newRow("valid UTF-8 line in a file that names a legacy charset")
-        << wrap("FN:\xC4\x85\nNOTE;CHARSET=ISO-8859-2:\xB1\n")
+        << wrapCard("FN:\xC4\x85\nNOTE;CHARSET=ISO-8859-2:\xB1\n")
         << QVariantMap{{u"FirstName"_s, u"ą"_s}, {u"Notes"_s, u"ą"_s}};
     QTest::newRow("fold that splits a UTF-8 character")
-        << wrap("FN:Z\xC3\n \xBCrich\n") << QVariantMap{{u"FirstName"_s, u"Zürich"_s}};
+        << wrapCard("FN:Z\xC3\n \xBCrich\n") << QVariantMap{{u"FirstName"_s, u"Zürich"_s}};
     QTest::newRow("UTF-8 with a mark ignores a wrong CHARSET on raw text")
-        << QByteArray("\xEF\xBB\xBF") + wrap("FN;CHARSET=ISO-8859-1:J\xC3\xBCrgen\n")
+        << QByteArray("\xEF\xBB\xBF") + wrapCard("FN;CHARSET=ISO-8859-1:J\xC3\xBCrgen\n")
         << QVariantMap{{u"FirstName"_s, u"Jürgen"_s}};
 }
 
@@ -362,31 +355,32 @@ void TestCardParser::linesAndFolding_data()
     const QVariantMap expected{{u"FirstName"_s, u"Ann Lee"_s},
                                {u"Emails"_s, QStringList{u"ann@example.org"_s}},
                                {u"Notes"_s, u"onetwo"_s}};
-    QTest::newRow("CR LF") << wrap(lines, "\r\n") << expected;
-    QTest::newRow("LF") << wrap(lines, "\n") << expected;
-    QTest::newRow("lone CR") << wrap(lines, "\r") << expected;
-    QTest::newRow("CR CR LF") << wrap(lines, "\r\r\n") << expected;
+    QTest::newRow("CR LF") << wrapCard(lines, "\r\n") << expected;
+    QTest::newRow("LF") << wrapCard(lines, "\n") << expected;
+    QTest::newRow("lone CR") << wrapCard(lines, "\r") << expected;
+    QTest::newRow("CR CR LF") << wrapCard(lines, "\r\r\n") << expected;
     QTest::newRow("fold with a tab removes one character")
-        << wrap("NOTE:one\n\t two\n") << QVariantMap{{u"Notes"_s, u"one two"_s}};
+        << wrapCard("NOTE:one\n\t two\n") << QVariantMap{{u"Notes"_s, u"one two"_s}};
     QTest::newRow("a fold continues the name part too")
-        << wrap("EMA\n IL:split@example.org\n")
+        << wrapCard("EMA\n IL:split@example.org\n")
         << QVariantMap{{u"Emails"_s, QStringList{u"split@example.org"_s}}};
     QTest::newRow("a blank line ends folding")
-        << wrap("NOTE:one\n\n two:three\n") << QVariantMap{{u"Notes"_s, u"one"_s}};
+        << wrapCard("NOTE:one\n\n two:three\n") << QVariantMap{{u"Notes"_s, u"one"_s}};
     // A line without a colon that starts no property continues the value before it, as
     // an escaped line break; a backslash before the line end is that line break.
     QTest::newRow("a raw line continues an address")
-        << wrap("ADR;HOME:;;Street 1\\\nStreet 2;City;;12345;Country\n")
+        << wrapCard("ADR;HOME:;;Street 1\\\nStreet 2;City;;12345;Country\n")
         << QVariantMap{{u"HomeAddress1"_s, u"Street 1 Street 2"_s},
                        {u"HomeCity"_s, u"City"_s},
                        {u"HomePostal"_s, u"12345"_s},
                        {u"HomeCountry"_s, u"Country"_s}};
     QTest::newRow("raw lines continue a note")
-        << wrap("NOTE:one\\\\\ntwo\nthree\nEMAIL:a@example.org\n")
+        << wrapCard("NOTE:one\\\\\ntwo\nthree\nEMAIL:a@example.org\n")
         << QVariantMap{{u"Notes"_s, u"one\\ two three"_s},
                        {u"Emails"_s, QStringList{u"a@example.org"_s}}};
     QTest::newRow("a raw line that starts a property, or a comment, continues nothing")
-        << wrap("NOTE:one\nTITLE;broken\n# comment\nEM\n") << QVariantMap{{u"Notes"_s, u"one"_s}};
+        << wrapCard("NOTE:one\nTITLE;broken\n# comment\nEM\n")
+        << QVariantMap{{u"Notes"_s, u"one"_s}};
     QTest::newRow("no line end after the last line")
         << QByteArray("BEGIN:VCARD\nFN:Last") << QVariantMap{{u"FirstName"_s, u"Last"_s}};
 }
@@ -459,16 +453,16 @@ void TestCardParser::otherCardShapes_data()
     QTest::newRow("2.1 agent begun on the line after AGENT")
         << wrap21("FN:Holder\nAGENT:\nBEGIN:VCARD\n" + agentLines) << QVariantList{holder, agent};
     QTest::newRow("3.0 agent as an escaped card")
-        << wrap("FN:Holder\nAGENT:BEGIN:VCARD\\nFN:Agent\\, Jr.\\nN:Name\\;A\\nEND:VCARD\\n\n"
-                "EMAIL:h@example.org\n")
+        << wrapCard("FN:Holder\nAGENT:BEGIN:VCARD\\nFN:Agent\\, Jr.\\nN:Name\\;A\\nEND:VCARD\\n\n"
+                    "EMAIL:h@example.org\n")
         << QVariantList{holder, QVariantMap{{u"FirstName"_s, u"A"_s}, {u"LastName"_s, u"Name"_s}}};
     // The escaped card's own END lines close no more than it, and it ends with its line.
     QTest::newRow("escaped agent without an END")
-        << wrap("FN:Holder\nAGENT:BEGIN:VCARD\\nFN:Agent\nEMAIL:h@example.org\n")
+        << wrapCard("FN:Holder\nAGENT:BEGIN:VCARD\\nFN:Agent\nEMAIL:h@example.org\n")
         << QVariantList{holder, agent};
     QTest::newRow("escaped agent with END lines to spare")
-        << wrap("FN:Holder\nAGENT:BEGIN:VCARD\\nFN:Agent\\nEND:VCARD\\nEND:VCARD\\nEND:VCARD\n"
-                "EMAIL:h@example.org\n")
+        << wrapCard("FN:Holder\nAGENT:BEGIN:VCARD\\nFN:Agent\\nEND:VCARD\\nEND:VCARD\\nEND:VCARD\n"
+                    "EMAIL:h@example.org\n")
         << QVariantList{holder, agent};
     QTest::newRow("two files joined without a line end")
         << QByteArray("BEGIN:VCARD\r\nFN:Holder\r\nEMAIL:h@example.org\r\nEND:VCARDBEGIN:VCARD\r\n"
@@ -690,7 +684,7 @@ void TestCardParser::contactName()
     for (const CardParser::ValueFilter *with :
          {static_cast<const CardParser::ValueFilter *>(nullptr),
           static_cast<const CardParser::ValueFilter *>(&filter)}) {
-        const QStringList cards = identities(wrap(lines), with);
+        const QStringList cards = identities(wrapCard(lines), with);
         QCOMPARE(cards.size(), 1);
         QCOMPARE(cards.first().section(u':', 0, 0), u"1 1 "_s + contact);
     }

@@ -28,12 +28,6 @@ QStringList others(const ContactFields &card)
     return found;
 }
 
-QByteArray wrap(const QByteArray &lines)
-{
-    return "BEGIN:VCARD\r\nVERSION:3.0\r\n" + QByteArray(lines).replace("\n", "\r\n")
-        + "END:VCARD\r\n";
-}
-
 } // namespace
 
 class TestCardProperties final : public QObject
@@ -81,11 +75,12 @@ void TestCardProperties::otherProperties_data()
         << QStringList{u"X-SKYPE=ann.lee | GENDER=F | ANNIVERSARY=20100612 | "
                        "GEO=geo:52.52,13.40 | LABEL=Main St. 1 Berlin"_s};
     QTest::newRow("binary data is left out, the address of a picture is not")
-        << wrap("PHOTO;ENCODING=b;TYPE=JPEG;X-CROP=clip 0 0:/9j/4AAQSkZJRg==\n"
-                "PHOTO:data:image/png;base64,iVBORw0KGgo=\nLOGO;ENCODING=BASE64;PNG:iVBORw0KGgo=\n"
-                "KEY;ENCODING=b:mQINBF\nSOUND;BASE64:UklGRg==\n"
-                "PHOTO;VALUE=uri:https://example.com/ann.jpg\n"
-                "X-MS-CARDPICTURE;TYPE=JPEG;ENCODING=BASE64:/9j/4AAQSkZJRgABAQ==\n")
+        << wrapCard(
+               "PHOTO;ENCODING=b;TYPE=JPEG;X-CROP=clip 0 0:/9j/4AAQSkZJRg==\n"
+               "PHOTO:data:image/png;base64,iVBORw0KGgo=\nLOGO;ENCODING=BASE64;PNG:iVBORw0KGgo=\n"
+               "KEY;ENCODING=b:mQINBF\nSOUND;BASE64:UklGRg==\n"
+               "PHOTO;VALUE=uri:https://example.com/ann.jpg\n"
+               "X-MS-CARDPICTURE;TYPE=JPEG;ENCODING=BASE64:/9j/4AAQSkZJRgABAQ==\n")
         << QStringList{u"PHOTO=https://example.com/ann.jpg"_s};
     QTest::newRow("BEGIN, END and VERSION are not searched, nor empty values")
         << QByteArray("BEGIN:VCARD\nVERSION:4.0\nBEGIN:VCALENDAR\nX-EMPTY:\nX-BLANK: \n"
@@ -93,20 +88,22 @@ void TestCardProperties::otherProperties_data()
         << QStringList{u"KIND=individual"_s};
     // The parts of the 27 fields' lines that no field holds, among the other properties.
     QTest::newRow("N: additional names, prefixes, suffixes, escapes")
-        << wrap("CATEGORIES:a\nN:Doe;John;Paul\\, Jo;Dr.;M.Sc.;extra;;more\nN:Lee;Ann;;;\nX-B:b\n")
+        << wrapCard(
+               "CATEGORIES:a\nN:Doe;John;Paul\\, Jo;Dr.;M.Sc.;extra;;more\nN:Lee;Ann;;;\nX-B:b\n")
         << QStringList{u"CATEGORIES=a | N=Paul, Jo | N=Dr. | N=M.Sc. | N=extra | N=more | X-B=b"_s};
     QTest::newRow("ADR: PO box, components past the country, one or two components")
-        << wrap("ADR;TYPE=HOME:PO Box 7;;Main St. 1;Town;;12345;Land;Extra 1;Extra 2\n"
-                "ADR;X-custom:pobox;street\nADR:alone\nADR:; ;;Town;;;\n")
+        << wrapCard("ADR;TYPE=HOME:PO Box 7;;Main St. 1;Town;;12345;Land;Extra 1;Extra 2\n"
+                    "ADR;X-custom:pobox;street\nADR:alone\nADR:; ;;Town;;;\n")
         << QStringList{u"ADR=PO Box 7 | ADR=Extra 1 | ADR=Extra 2 | ADR=pobox | ADR=street | "
                        "ADR=alone"_s};
     // Parameters that tell how a line is read are left out; the others are text.
     QTest::newRow("parameters: quoted, escaped, of any property")
-        << wrap("ADR;TYPE=work;LABEL=\"Main St. 1^nBerlin ^'Mitte^' a^^b\";GEO=\"geo:52.5,13.4\";"
-                "PREF=1:;;Main St. 1;Berlin;;;\n"
-                "N;SORT-AS=\"Doe,John\";LANGUAGE=en;ALTID=1:Doe;John;;;\n"
-                "item1.ADR;LABEL=Elm St. 2\\nParis;CHARSET=UTF-8;VALUE=text:;;Elm St. 2;Paris\n"
-                "X-IM;X-SERVICE-TYPE=Skype;TYPE=home;X-EMPTY=\"\":live:ann\nTEL;HOME;X-A=1:5\n")
+        << wrapCard(
+               "ADR;TYPE=work;LABEL=\"Main St. 1^nBerlin ^'Mitte^' a^^b\";GEO=\"geo:52.5,13.4\";"
+               "PREF=1:;;Main St. 1;Berlin;;;\n"
+               "N;SORT-AS=\"Doe,John\";LANGUAGE=en;ALTID=1:Doe;John;;;\n"
+               "item1.ADR;LABEL=Elm St. 2\\nParis;CHARSET=UTF-8;VALUE=text:;;Elm St. 2;Paris\n"
+               "X-IM;X-SERVICE-TYPE=Skype;TYPE=home;X-EMPTY=\"\":live:ann\nTEL;HOME;X-A=1:5\n")
         << QStringList{u"ADR=Main St. 1 Berlin \"Mitte\" a^b | ADR=geo:52.5,13.4 | N=Doe,John | "
                        "ADR=Elm St. 2 Paris | X-IM=live:ann | X-IM=Skype | TEL=1"_s};
     // Each row costs its tag: a hostile line of a million parts gives a few.
@@ -124,7 +121,7 @@ void TestCardProperties::otherProperties_data()
     }
     manyRows << u"X-P=t17;t18"_s << componentRows << u"ADR=c16;c17;c18"_s;
     QTest::newRow("a line's texts past the sixteenth in one row")
-        << wrap(many + ":v\n" + components + "\n") << QStringList{manyRows.join(u" | "_s)};
+        << wrapCard(many + ":v\n" + components + "\n") << QStringList{manyRows.join(u" | "_s)};
     // Lines outside every card make a card only with a property of the 27 fields.
     QTest::newRow("nested cards and lines outside every card")
         << QByteArray("X-LOOSE:alone\nBEGIN:VCARD\nX-A:outer 1\nBEGIN:VCARD\nX-B:inner\n"
@@ -188,7 +185,7 @@ void TestCardProperties::base64TextValues()
     QFETCH(QVariantMap, fields);
     QFETCH(QStringList, others);
     QFETCH(QStringList, shown);
-    const QByteArray file = wrap(lines);
+    const QByteArray file = wrapCard(lines);
     const QList<ContactFields> cards = parseCards(file, true);
     QCOMPARE(cards.size(), 1);
     ContactFields expected = expectedFields(fields);

@@ -1,6 +1,8 @@
 // quillory-search --dump as a separate process: the JSON Lines it writes, the order of
 // files and cards, the text encoding, and how it reports paths it cannot read.
 
+#include "TestFiles.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QDir>
@@ -79,16 +81,6 @@ QStringList expectedKeys()
     for (QStringView field : kFields)
         keys.append(field.toString());
     return keys;
-}
-
-QString cardsDir()
-{
-    return QStringLiteral(QUILLORY_TEST_DATA "/cards");
-}
-
-QString fixture(const QString &name)
-{
-    return cardsDir() + u'/' + name;
 }
 
 struct Run

@@ -36,12 +36,6 @@ struct Exit
     QByteArray err;
 };
 
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 /// Runs the tool with its output going to sink and its errors to a file, and reports its
 /// exit status and peak memory. Started by hand rather than by QProcess: the peak
 /// memory comes with wait4, and the output's kind and file-size limit are set between
@@ -94,14 +88,14 @@ Exit runTool(const QStringList &arguments, Sink sink, const QString &errFile)
         if (waited >= kHangSeconds * 1000) {
             ::kill(pid, SIGKILL);
             ::wait4(pid, &status, 0, &usage);
-            exit.err = readFile(errFile);
+            exit.err = readTestFile(errFile);
             return exit;
         }
         ::usleep(10000);
     }
     exit.status = WIFEXITED(status) ? WEXITSTATUS(status) : -2;
     exit.peakKiB = usage.ru_maxrss;
-    exit.err = readFile(errFile);
+    exit.err = readTestFile(errFile);
     return exit;
 }
 

@@ -1,7 +1,7 @@
 // Path rules, the file list model, the folder walk and the intake of paths.
 
 #include "TestFiles.h"
-#include "card/NativePath.h"
+#include "base/NativePath.h"
 #include "filelist/AddFolder.h"
 #include "filelist/FileListModel.h"
 #include "filelist/FolderAdd.h"

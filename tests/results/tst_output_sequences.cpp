@@ -4,15 +4,17 @@
 #include "ScriptedDesktop.h"
 #include "TestFiles.h"
 #include "base/ErrorReport.h"
-#include "card/CardBytes.h"
+#include "base/FileList.h"
+#include "base/NativePath.h"
+#include "base/SettingsStore.h"
+#include "card/CardFile.h"
 #include "card/CardParser.h"
-#include "card/FileList.h"
-#include "card/NativePath.h"
 #include "results/OutputSequences.h"
 #include "results/ResultsModel.h"
 
 #include <QDir>
 #include <QFile>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -30,7 +32,8 @@ const QByteArray kOld(500, 'x');
 
 // Step numbers unlike each other, so that a failure names the step it happened in.
 constexpr CopySteps kCopySteps{.copy = 1, .report = 2};
-constexpr SaveTextSteps kTextSteps{.dialog = 1, .replace = 2, .busy = 3, .write = 4, .idle = 5};
+constexpr SaveTextSteps kTextSteps{
+    .empty = 10, .dialog = 1, .replace = 2, .busy = 3, .write = 4, .idle = 5};
 constexpr SaveCardsSteps kCardSteps{
     .empty = 10, .dialog = 1, .replace = 2, .busy = 3, .write = 4, .idle = 5, .report = 6};
 constexpr WorkbookSteps kWorkbookSteps{
@@ -71,6 +74,10 @@ private slots:
     void copy();
     void save_data();
     void save();
+    void saveDialog_data();
+    void saveDialog();
+    void nothingToSave_data();
+    void nothingToSave();
     void workbook_data();
     void workbook();
     void openRow_data();
@@ -80,6 +87,8 @@ private slots:
 
 private:
     OutputWindow window();
+    /// Writes book.vcf of one card and puts a row of it in the table; its path.
+    QString addCardRow();
     /// The texts of the boxes shown, each marked when its caption or icon is not the
     /// window's, or when it asks without Yes and No or says with them.
     QStringList said() const;
@@ -87,6 +96,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<ScriptedDesktop> m_desktop;
     std::unique_ptr<ResultsModel> m_results;
+    std::unique_ptr<SettingsStore> m_settings;
     std::unique_ptr<Guard> m_guard;
     QStringList m_pointer; // "busy" and "idle" in the order shown
     QList<int> m_failed; // the steps reported
@@ -100,6 +110,7 @@ void TestOutputSequences::init()
     QVERIFY(m_dir->isValid());
     m_desktop = std::make_unique<ScriptedDesktop>();
     m_results = std::make_unique<ResultsModel>();
+    m_settings = std::make_unique<SettingsStore>(m_dir->filePath(u"settings.ini"_s));
     m_guard = std::make_unique<Guard>(
         [this](const QString &, int step, const QString &) { m_failed.append(step); }, u"Test"_s);
     m_pointer.clear();
@@ -115,7 +126,18 @@ OutputWindow TestOutputSequences::window()
             .results = *m_results,
             .pointer = [this](bool busy) { m_pointer.append(busy ? u"busy"_s : u"idle"_s); },
             .closing = [this] { return m_closing; },
-            .inputs = [this] { return m_inputs; }};
+            .inputs = [this] { return m_inputs; },
+            .settings = m_settings.get()};
+}
+
+QString TestOutputSequences::addCardRow()
+{
+    const QString book = writeTestFile(*m_dir, u"book.vcf"_s, kCard);
+    CardParser::parse(readCardFile(book), [&](ContactFields &&, const CardParser::Identity &card) {
+        const CardPlace place{card.number, 1, card.begin, card.end};
+        m_results->appendRows({{book, u"FirstName"_s, u"Ann"_s, card.contact, u"ann"_s, place}});
+    });
+    return book;
 }
 
 QStringList TestOutputSequences::said() const
@@ -123,9 +145,13 @@ QStringList TestOutputSequences::said() const
     QStringList texts;
     for (const ScriptedDesktop::Message &message : std::as_const(m_desktop->messages)) {
         texts.append(message.text);
+        // A question whose Yes replaces a file has No as its default.
         const bool asks = message.text.endsWith(u'?');
+        const MessageButtons buttons = !asks          ? MessageButtons::Ok
+            : message.text.endsWith(u"replace it?"_s) ? MessageButtons::YesNoDefaultNo
+                                                      : MessageButtons::YesNo;
         if (message.title != kTitle || message.icon != MessageIcon::None
-            || (message.buttons == MessageButtons::YesNo) != asks)
+            || message.buttons != buttons)
             texts.append(u"<caption %1, icon %2, buttons %3>"_s.arg(message.title)
                              .arg(int(message.icon))
                              .arg(int(message.buttons)));
@@ -199,8 +225,8 @@ void TestOutputSequences::save_data()
             << cards << QString() << MessageAnswer::Yes << QStringList{} << QList<int>{}
             << QStringList{} << false;
         QTest::addRow("%s, a new file", kind)
-            << cards << u"new"_s << MessageAnswer::No << saved(u"new"_s) << QList<int>{} << busyIdle
-            << true;
+            << cards << u"new.out"_s << MessageAnswer::No << saved(u"new.out"_s) << QList<int>{}
+            << busyIdle << true;
         QTest::addRow("%s, an old file replaced", kind)
             << cards << u"old"_s << MessageAnswer::Yes
             << QStringList{replaceQuestion(u"old"_s)} + saved(u"old"_s) << QList<int>{} << busyIdle
@@ -227,12 +253,7 @@ void TestOutputSequences::save()
     QFETCH(QList<int>, failed);
     QFETCH(QStringList, pointer);
     QFETCH(bool, written);
-    const QString book = writeTestFile(*m_dir, u"book.vcf"_s, kCard);
-    CardParser::parse(readCardFile(book), [&](ContactFields &&, const CardParser::Identity &card) {
-        const CardPlace place{card.number, 1, card.begin, card.end};
-        m_results->appendRows({{book, u"FirstName"_s, u"Ann"_s, card.contact, u"ann"_s, place}});
-    });
-    QCOMPARE(m_results->count(), 1);
+    const QString book = addCardRow();
     writeTestFile(*m_dir, u"old"_s, kOld);
     m_inputs = FileList(QStringList{book, writeTestFile(*m_dir, u"input"_s, kOld)});
     QVERIFY(QDir(m_dir->path()).mkdir(u"folder"_s));
@@ -262,8 +283,98 @@ void TestOutputSequences::save()
                  cards ? kCard
                        : "File\tTag\t Value\tContact\t\r\n" + book.toUtf8()
                          + "\tFirstName\tAnn\tAnn\t\r\n");
-    if (!written && target == u"new")
+    if (!written && target == u"new.out")
         QVERIFY(!QFile::exists(path));
+}
+
+void TestOutputSequences::saveDialog_data()
+{
+    QTest::addColumn<bool>("cards"); // the matching cards, else the text file
+    QTest::addColumn<QString>("kept"); // the folder kept from the last save: none, kept, gone
+    QTest::addColumn<QString>("typed"); // in the folder "to"
+    QTest::addColumn<QString>("filter"); // chosen; empty: the first
+    QTest::addColumn<QString>("written"); // the file in "to"
+    QTest::newRow("text, no folder kept; the extension added")
+        << false << QString() << u"results1"_s << QString() << u"results1.txt"_s;
+    QTest::newRow("text, the folder kept; All Files adds nothing")
+        << false << u"kept"_s << u"results1"_s << u"All Files (*)"_s << u"results1"_s;
+    QTest::newRow("text, the folder kept is gone; an extension typed stays")
+        << false << u"gone"_s << u"list.csv"_s << QString() << u"list.csv"_s;
+    QTest::newRow("cards, the folder kept; the extension added")
+        << true << u"kept"_s << u"match1"_s << QString() << u"match1.vcf"_s;
+}
+
+void TestOutputSequences::saveDialog()
+{
+    QFETCH(bool, cards);
+    QFETCH(QString, kept);
+    QFETCH(QString, typed);
+    QFETCH(QString, filter);
+    QFETCH(QString, written);
+    addCardRow();
+    const QString key = cards ? u"MatchingCardsFolder"_s : u"ResultsTextFolder"_s;
+    QVERIFY(QDir(m_dir->path()).mkdir(u"kept"_s) && QDir(m_dir->path()).mkdir(u"to"_s));
+    if (!kept.isEmpty())
+        m_settings->WriteSetting(key, m_dir->filePath(kept));
+    const QString to = m_dir->filePath(u"to"_s);
+    m_desktop->saveResults.enqueue(to + u'/' + typed);
+    if (!filter.isEmpty())
+        m_desktop->saveFilters.enqueue(filter);
+
+    if (cards)
+        runSaveMatchingCards(window(), *m_guard, kCardSteps);
+    else
+        runSaveResultsText(window(), *m_guard, kTextSteps);
+
+    // Never the working folder: the folder last saved to, else documents or home.
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QString start = kept == u"kept" ? m_dir->filePath(kept)
+        : QFileInfo(documents).isDir()    ? documents
+                                          : QDir::homePath();
+    QCOMPARE(m_desktop->saveStarts,
+             QStringList{start + (cards ? u"/Matching Cards.vcf"_s : u"/Results.txt"_s)});
+    QCOMPARE(QDir(to).entryList(QDir::Files), QStringList{written});
+    QCOMPARE(m_settings->ReadSetting(key, QString()), to);
+    QCOMPARE(m_failed, QList<int>{});
+}
+
+void TestOutputSequences::nothingToSave_data()
+{
+    QTest::addColumn<bool>("cards"); // the matching cards, else the text file
+    QTest::addColumn<bool>("row"); // a row of a card in the table
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<int>("dialogs");
+    QTest::newRow("text, an empty table")
+        << false << false << QStringList{u"Nothing to save."_s} << 0;
+    QTest::newRow("cards, an empty table")
+        << true << false << QStringList{u"Nothing to save."_s} << 0;
+    QTest::newRow("cards, every card's file removed since")
+        << true << true
+        << QStringList{u"No card has been saved, and new.vcf has not been written. 1 card was "
+                       "left out.\r\rCards of these files could not be taken out:\rBOOK: No such "
+                       "file or directory"_s}
+        << 1;
+}
+
+void TestOutputSequences::nothingToSave()
+{
+    QFETCH(bool, cards);
+    QFETCH(bool, row);
+    QFETCH(QStringList, messages);
+    QFETCH(int, dialogs);
+    if (row)
+        QVERIFY(QFile::remove(addCardRow()));
+    const QString path = m_dir->filePath(u"new.vcf"_s);
+    m_desktop->saveResults.enqueue(path);
+    if (cards)
+        runSaveMatchingCards(window(), *m_guard, kCardSteps);
+    else
+        runSaveResultsText(window(), *m_guard, kTextSteps);
+    messages.replaceInStrings(u"BOOK"_s, m_dir->filePath(u"book.vcf"_s));
+    QCOMPARE(said(), messages);
+    QCOMPARE(m_desktop->dialogTitles.size(), dialogs);
+    QVERIFY(!QFile::exists(path));
+    QCOMPARE(m_failed, QList<int>{});
 }
 
 void TestOutputSequences::workbook_data()

@@ -1,6 +1,7 @@
 // Field matching, the stored form of search sets, and the search run over real files.
 
 #include "CardExpect.h"
+#include "ScriptedListener.h"
 #include "card/CardParser.h"
 #include "search/FieldMatching.h"
 #include "search/PhoneMatcher.h"
@@ -10,13 +11,11 @@
 #include "search/TextMatcher.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "HostileShapes.h"
 #include "TestFiles.h"
 
 #include <unicode/uchar.h>
@@ -39,74 +38,6 @@ QString rowsText(const QList<ResultRow> &rows)
         lines.append(row.File + u" | "_s + row.Tag + u" | "_s + row.Value);
     return lines.join(u'\n');
 }
-
-/// A failed file as the run told it.
-struct FailedFile
-{
-    qsizetype index;
-    FileFailure kind;
-    QString description;
-};
-
-/// A listener whose criteria a test can change between files, from inside the run.
-class ScriptedListener final : public SearchListener
-{
-public:
-    SearchCriteria criteria;
-    int threads = 1;
-    bool live = false;
-    QList<ResultRow> found;
-    QStringList started; // the files, as they were started
-    QList<FailedFile> failures;
-    int eventTurns = 0; // files started, and waits inside a file
-    int batches = 0;
-    qsizetype filesDone = 0;
-    SearchRun *run = nullptr; // while search runs
-    std::function<void(int turn)> onEvents;
-    QList<double> fileDone; // told while a live host waits inside a file
-
-    /// Runs a search of files that reads the criteria afresh for every file.
-    bool search(const QStringList &files)
-    {
-        SearchRun searchRun({threads, live, false}, files);
-        searchRun.setCriteriaSource([this] { return criteria; });
-        run = &searchRun;
-        const bool completed = searchRun.run(*this);
-        run = nullptr;
-        filesDone = searchRun.filesDone();
-        return completed;
-    }
-
-    void fileStarted(qsizetype index, const FileRef &file) override
-    {
-        QCOMPARE(index, started.size());
-        started.append(file.fullPath());
-        turn();
-    }
-    void stillSearching(double done) override
-    {
-        fileDone.append(done);
-        turn();
-    }
-    bool rows(QList<ResultRow> &&batch) override
-    {
-        ++batches;
-        found += batch;
-        return true;
-    }
-    void fileFailed(qsizetype index, FileFailure kind, const QString &description) override
-    {
-        failures.append({index, kind, description});
-    }
-
-private:
-    void turn()
-    {
-        ++eventTurns;
-        if (onEvents)
-            onEvents(eventTurns);
-    }
-};
 
 /// Options from words: "exact" (match case), "accents" (ignore them), "phone:CC".
 MatchOptions optionsFrom(const QString &words)
@@ -155,12 +86,6 @@ private slots:
     void shortcutsNeverHideAMatch();
     void rawFilterSeesBase64Text_data();
     void rawFilterSeesBase64Text();
-    void largeFileInPartsGivesTheSameRows_data();
-    void largeFileInPartsGivesTheSameRows();
-    void stopInALargeFileKeepsTheRowsBefore_data();
-    void stopInALargeFileKeepsTheRowsBefore();
-    void progressMovesThroughALargeFile_data();
-    void progressMovesThroughALargeFile();
     void foldedMatching_data();
     void foldedMatching();
     void foldingAgreesWithIcuOnEveryCharacter();
@@ -709,148 +634,6 @@ void TestSearch::rawFilterSeesBase64Text()
     QCOMPARE(filter.cardMayContain(
                  card, [] { return QByteArray(); }, joined),
              mayContain);
-}
-
-void TestSearch::largeFileInPartsGivesTheSameRows_data()
-{
-    QTest::addColumn<bool>("nested");
-    QTest::addColumn<bool>("allProperties");
-    QTest::newRow("cards one after the other") << false << false;
-    QTest::newRow("one card holds the rest, cut inside it") << true << false;
-    QTest::newRow("all properties") << false << true;
-    QTest::newRow("all properties, cut inside a card") << true << true;
-}
-
-void TestSearch::largeFileInPartsGivesTheSameRows()
-{
-    // A file of over 8 MiB is parsed in parts on several threads; its rows and their
-    // order must be those of a single thread, also when the cuts fall inside a card.
-    QFETCH(bool, nested);
-    QFETCH(bool, allProperties);
-    QByteArray file;
-    if (nested)
-        file += "BEGIN:VCARD\r\nFN:Outer tech\r\nX-OUTER:tech\r\n";
-    for (int i = 0; file.size() < (qsizetype(9) << 20); ++i) {
-        file += "BEGIN:VCARD\r\nVERSION:2.1\r\nX-SKYPE:tech." + QByteArray::number(i % 89)
-            + "\r\nFN:Person " + QByteArray::number(i)
-            + "\r\nTITLE:" + (i % 97 == 0 ? "Tech Lead" : "Clerk")
-            + "\r\nNOTE;ENCODING=QUOTED-PRINTABLE:Met at the fair.=0D=0AFollow up=\r\n in spring."
-              "\r\nEND:VCARD\r\n";
-    }
-    if (nested)
-        file += "NOTE:outer tech note\r\nEND:VCARD\r\n";
-    const QString path = write(u"large.vcf"_s, file);
-    QList<ResultRow> expected;
-    for (const int threads : {1, 3}) {
-        ScriptedListener host;
-        host.criteria.text = u"tech"_s;
-        host.criteria.ignoreCase = true;
-        host.criteria.allProperties = allProperties;
-        host.threads = threads;
-        QVERIFY(host.search({path}));
-        if (threads == 1) {
-            expected = host.found;
-            QVERIFY(expected.size() > 500);
-            // Other properties' rows come after the card's rows of the fields.
-            const auto skype
-                = std::find_if(expected.cbegin(), expected.cend(),
-                               [](const auto &row) { return row.Tag == u"X-SKYPE"_s; });
-            QCOMPARE(skype != expected.cend(), allProperties);
-            if (allProperties) {
-                QCOMPARE(skype[-1].Tag, u"Title"_s);
-                QCOMPARE(skype[-1].Card, skype->Card);
-            }
-        } else {
-            QCOMPARE(host.found.size(), expected.size());
-            QVERIFY(host.found == expected);
-        }
-    }
-}
-
-void TestSearch::stopInALargeFileKeepsTheRowsBefore_data()
-{
-    QTest::addColumn<QByteArray>("file");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("flat"); // cards end one after the other
-    const QByteArray cards = flatTestCards(qsizetype(16) << 20);
-    QTest::newRow("cards one after the other") << cards << u"tech"_s << true;
-    QTest::newRow("one card holds the rest")
-        << QByteArray("BEGIN:VCARD\r\nFN:Outer tech\r\n" + cards + "NOTE:tech\r\nEND:VCARD\r\n")
-        << u"tech"_s << false;
-    QTest::newRow("end-param") << hostileShape(*findHostileShape("end-param"), qint64(16) << 20)
-                               << u"a"_s << true;
-}
-
-void TestSearch::stopInALargeFileKeepsTheRowsBefore()
-{
-    // A file large enough is parsed in parts at once. A stop before the rows come keeps
-    // those of the cards read by then, as a single thread would have given them first.
-    QFETCH(QByteArray, file);
-    QFETCH(QString, text);
-    QFETCH(bool, flat);
-    const QString path = write(u"stopped.vcf"_s, file);
-    qint64 firstRowsMs = -1;
-    const auto search = [&](qint64 stopAfterMs, QList<ResultRow> &rows) {
-        ScriptedListener host;
-        host.criteria.text = text;
-        host.threads = 3;
-        host.live = true;
-        QElapsedTimer clock;
-        host.onEvents = [&](int) {
-            if (firstRowsMs < 0 && !host.found.isEmpty())
-                firstRowsMs = clock.elapsed();
-            if (stopAfterMs >= 0 && clock.elapsed() >= stopAfterMs)
-                host.run->requestStop();
-        };
-        clock.start();
-        const bool completed = host.search({path});
-        rows = host.found;
-        return completed;
-    };
-    QList<ResultRow> all;
-    QVERIFY(search(-1, all));
-    QVERIFY(firstRowsMs > 0);
-    // How long reading the file takes beside parsing it varies (a sanitizer's build, a
-    // busy machine), so the stop comes later and later: every stopped run keeps a prefix of
-    // the rows, and of flat cards some run keeps more than none.
-    bool anyKept = false;
-    for (const int percent : {50, 70, 85, 95}) {
-        QList<ResultRow> kept;
-        if (search(firstRowsMs * percent / 100, kept))
-            continue; // the stop came after the end
-        // A stop after the last part but before the hand-over keeps every row.
-        QVERIFY(kept.size() <= all.size());
-        QVERIFY(kept == all.first(kept.size()));
-        anyKept = anyKept || !kept.isEmpty();
-        if (anyKept)
-            break;
-    }
-    QVERIFY(!flat || anyKept);
-}
-
-void TestSearch::progressMovesThroughALargeFile_data()
-{
-    QTest::addColumn<int>("threads");
-    QTest::newRow("parsed whole") << 1;
-    QTest::newRow("parsed in parts") << 3;
-}
-
-void TestSearch::progressMovesThroughALargeFile()
-{
-    // A live host waiting inside a large file is told how far it has come, so that a
-    // run of one file does not sit at one value until its end.
-    QFETCH(int, threads);
-    const QString path = write(u"progress.vcf"_s, flatTestCards(qsizetype(8) << 20));
-    ScriptedListener host;
-    host.criteria.text = u"tech"_s;
-    host.threads = threads;
-    host.live = true;
-    QVERIFY(host.search({path}));
-    const QList<double> &done = host.fileDone;
-    QVERIFY(std::is_sorted(done.cbegin(), done.cend()));
-    QVERIFY(!done.isEmpty() && done.first() >= 0.0 && done.last() <= 1.0);
-    QVERIFY2(std::any_of(done.cbegin(), done.cend(), [](double d) { return d > 0.0 && d < 1.0; }),
-             qPrintable(QString::number(done.size())));
 }
 
 void TestSearch::foldedMatching_data()

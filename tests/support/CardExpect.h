@@ -1,7 +1,11 @@
 #pragma once
 
+#include "card/CardFile.h"
+#include "card/CardParser.h"
 #include "card/ContactFields.h"
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <QVariantMap>
@@ -47,4 +51,19 @@ inline QString fieldDifferences(const ContactFields &actual, const ContactFields
             lines.append(QStringLiteral("  %1: actual [%2], expected [%3]").arg(info.name, a, e));
     }
     return QLatin1Char('\n') + lines.join(QLatin1Char('\n'));
+}
+
+/// The cards of a file as its path reads; Failure when it exists but cannot be read.
+inline QList<ContactFields> readCards(const QString &path)
+{
+    return CardParser::parseAll(readCardFile(path));
+}
+
+/// A vCard 3.0 card around lines written with LF, each line ending in eol: most
+/// exporters write CR LF.
+inline QByteArray wrapCard(const QByteArray &lines, const QByteArray &eol = "\r\n")
+{
+    QByteArray body = lines;
+    body.replace("\n", eol);
+    return "BEGIN:VCARD" + eol + "VERSION:3.0" + eol + body + "END:VCARD" + eol;
 }

@@ -31,6 +31,7 @@ public:
     QQueue<QString> inputs;
     QQueue<OpenFilesResult> openResults;
     QQueue<QString> saveResults;
+    QQueue<QString> saveFilters; ///< the filter chosen with each path; empty: the first
     QQueue<QString> folderResults;
     QQueue<int> draws;
     QStringList programsOnPath; ///< names findProgram finds, as /usr/bin/NAME
@@ -44,6 +45,7 @@ public:
     QStringList inputDefaults;
     QStringList dialogTitles;
     QStringList folderStarts;
+    QStringList saveStarts;
     QList<Started> started;
     QList<QUrl> openedUrls;
     QString clipboard;
@@ -74,10 +76,16 @@ public:
         return openResults.isEmpty() ? OpenFilesResult{} : openResults.dequeue();
     }
 
-    QString saveFileName(const QString &title, const QString &filter) override
+    SaveFileResult saveFileName(const QString &title, const QString &filter,
+                                const QString &start) override
     {
         dialogTitles.append(title + QLatin1Char('|') + filter);
-        return saveResults.isEmpty() ? QString() : saveResults.dequeue();
+        saveStarts.append(start);
+        SaveFileResult result;
+        result.path = saveResults.isEmpty() ? QString() : saveResults.dequeue();
+        result.filter = saveFilters.isEmpty() ? filter.section(QStringLiteral(";;"), 0, 0)
+                                              : saveFilters.dequeue();
+        return result;
     }
 
     QString browseForFolder(const QString &prompt, const QString &startFolder) override

@@ -9,6 +9,24 @@
 
 #include <unistd.h>
 
+/// The shared corpus of real-world card files; a test skips when it is not there.
+inline QString corpusDir()
+{
+    return QStringLiteral(QUILLORY_SHARED_DIR "/corpus/realworld");
+}
+
+/// The project's own sample card files.
+inline QString cardsDir()
+{
+    return QStringLiteral(QUILLORY_TEST_DATA "/cards");
+}
+
+/// A sample card file by its name.
+inline QString fixture(const QString &name)
+{
+    return cardsDir() + u'/' + name;
+}
+
 /// Writes bytes to a file of a temporary folder, making the folders on its way,
 /// and returns its path; a test that cannot write its fixture stops at once.
 inline QString writeTestFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)

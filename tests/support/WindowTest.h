@@ -4,6 +4,7 @@
 #include "gui/Form1.h"
 #include "base/SettingsStore.h"
 
+#include <QComboBox>
 #include <QObject>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -27,6 +28,16 @@ template<typename T = QWidget> T *control(QWidget &form, const char *name)
 inline QPushButton *button(QWidget &form, const char *name)
 {
     return control<QPushButton>(form, name);
+}
+
+/// The entries of the window's list of search sets (Combo1), top to bottom.
+inline QStringList comboEntries(QWidget &form)
+{
+    auto *sets = control<QComboBox>(form, "Combo1");
+    QStringList entries;
+    for (int i = 0; i < sets->count(); ++i)
+        entries.append(sets->itemText(i));
+    return entries;
 }
 
 /// What every window test starts from: a temporary folder, a scripted desktop and a

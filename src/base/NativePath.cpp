@@ -1,4 +1,4 @@
-#include "card/NativePath.h"
+#include "base/NativePath.h"
 
 #include <QUrl>
 

@@ -1,6 +1,6 @@
-#include "card/FileExists.h"
+#include "base/FileExists.h"
 
-#include "card/NativePath.h"
+#include "base/NativePath.h"
 
 #include <QString>
 

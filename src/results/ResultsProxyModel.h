@@ -1,6 +1,7 @@
 #pragma once
 
 #include "results/ResultsModel.h"
+#include "results/RowOrder.h"
 
 #include <QAbstractProxyModel>
 #include <QString>
@@ -17,7 +18,7 @@ class ValueMatcher;
 /// place. A new filter or order over many rows is worked out on a worker thread from a
 /// snapshot of the results; the view keeps its old arrangement until the new one is
 /// ready, so the event loop never waits for it.
-class ResultsView final : public QAbstractProxyModel
+class ResultsProxyModel final : public QAbstractProxyModel
 {
     Q_OBJECT
 
@@ -25,8 +26,8 @@ public:
     /// Up to this many rows a new filter or order is applied at once, on this thread.
     static constexpr qsizetype kArrangeAtOnceRows = 10000;
 
-    explicit ResultsView(ResultsModel &source, QObject *parent = nullptr);
-    ~ResultsView() override;
+    explicit ResultsProxyModel(ResultsModel &source, QObject *parent = nullptr);
+    ~ResultsProxyModel() override;
 
     /// Shows only the rows that hold text in any cell, letter case folded as the
     /// search's "Ignore case" folds it when ignoreCase; an empty text shows every row.
@@ -82,13 +83,9 @@ private:
         bool sorts() const { return column >= 0; }
         bool isIdentity() const { return !filters() && !sorts(); }
         bool arrangesAs(const Criteria &other) const;
+        RowArrangement arrangement() const { return {matcher.get(), column, order}; }
     };
-    using Rows = std::vector<quint32>;
-
-    static Rows arrange(const ResultsModel::Snapshot &rows, const Criteria &criteria,
-                        qsizetype first, qsizetype end, const std::atomic_bool *cancel);
-    static Rows merged(const Rows &rows, const Rows &batch, const ResultsModel::Snapshot &cells,
-                       const Criteria &criteria, std::vector<qsizetype> *places);
+    using Rows = ShownRows;
 
     qsizetype sourceRow(qsizetype viewRow) const;
     qsizetype viewRow(qsizetype sourceRow) const;

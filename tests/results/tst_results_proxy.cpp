@@ -3,7 +3,7 @@
 
 #include "results/NaturalCompare.h"
 #include "results/ResultsModel.h"
-#include "results/ResultsView.h"
+#include "results/ResultsProxyModel.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
@@ -47,7 +47,7 @@ bool holds(const ResultsModel &model, qsizetype r, const QString &text)
     return false;
 }
 
-QList<qsizetype> shownRows(const ResultsView &view)
+QList<qsizetype> shownRows(const ResultsProxyModel &view)
 {
     QList<qsizetype> rows;
     for (int v = 0; v < view.rowCount(); ++v)
@@ -57,7 +57,7 @@ QList<qsizetype> shownRows(const ResultsView &view)
 
 /// Checks that the view shows exactly the rows that hold filter (with their case), in
 /// natural order of column with equal cells in the order found, or as found for -1.
-void checkShown(const ResultsView &view, const ResultsModel &model, const QString &filter,
+void checkShown(const ResultsProxyModel &view, const ResultsModel &model, const QString &filter,
                 int column, Qt::SortOrder order)
 {
     QList<qsizetype> expected;
@@ -85,7 +85,7 @@ void checkShown(const ResultsView &view, const ResultsModel &model, const QStrin
     }
 }
 
-QStringList shownFiles(const ResultsView &view)
+QStringList shownFiles(const ResultsProxyModel &view)
 {
     QStringList files;
     for (int v = 0; v < view.rowCount(); ++v)
@@ -126,7 +126,7 @@ QStringList keyTexts(const QStringList &starts, int count, int seed)
 
 } // namespace
 
-class TestResultsView final : public QObject
+class TestResultsProxy final : public QObject
 {
     Q_OBJECT
 
@@ -149,7 +149,7 @@ private slots:
     void counts();
 };
 
-void TestResultsView::naturalOrder_data()
+void TestResultsProxy::naturalOrder_data()
 {
     QTest::addColumn<QString>("a");
     QTest::addColumn<QString>("b");
@@ -174,7 +174,7 @@ void TestResultsView::naturalOrder_data()
     QTest::newRow("empty texts") << QString() << QString() << 0;
 }
 
-void TestResultsView::naturalOrder()
+void TestResultsProxy::naturalOrder()
 {
     QFETCH(QString, a);
     QFETCH(QString, b);
@@ -183,7 +183,7 @@ void TestResultsView::naturalOrder()
     QCOMPARE(naturalCompare(b, a), -order);
 }
 
-void TestResultsView::sortedAsCompared_data()
+void TestResultsProxy::sortedAsCompared_data()
 {
     QTest::addColumn<QStringList>("starts");
     QTest::addColumn<Qt::SortOrder>("order");
@@ -197,7 +197,7 @@ void TestResultsView::sortedAsCompared_data()
         << Qt::DescendingOrder;
 }
 
-void TestResultsView::sortedAsCompared()
+void TestResultsProxy::sortedAsCompared()
 {
     QFETCH(QStringList, starts);
     QFETCH(Qt::SortOrder, order);
@@ -207,7 +207,7 @@ void TestResultsView::sortedAsCompared()
     for (const QString &text : texts)
         rows.append({u"/f"_s, u"T"_s, text, u"C"_s});
     model.appendRows(rows);
-    ResultsView view(model);
+    ResultsProxyModel view(model);
     view.setSort(2, order);
     QList<qsizetype> expected(texts.size());
     std::iota(expected.begin(), expected.end(), 0);
@@ -218,7 +218,7 @@ void TestResultsView::sortedAsCompared()
     QCOMPARE(shownRows(view), expected);
 }
 
-void TestResultsView::sorting_data()
+void TestResultsProxy::sorting_data()
 {
     QTest::addColumn<int>("column");
     QTest::addColumn<Qt::SortOrder>("order");
@@ -240,7 +240,7 @@ void TestResultsView::sorting_data()
         << -1 << Qt::AscendingOrder << QStringList{u"b1"_s, u"A10"_s, u"a2"_s, u"b1"_s, u"B01"_s};
 }
 
-void TestResultsView::sorting()
+void TestResultsProxy::sorting()
 {
     QFETCH(int, column);
     QFETCH(Qt::SortOrder, order);
@@ -251,7 +251,7 @@ void TestResultsView::sorting()
                       {u"a2"_s, u"Tag10"_s, u"v10"_s, u"Bo"_s},
                       {u"b1"_s, u"Tag10"_s, u"v10"_s, QString()},
                       {u"B01"_s, u"Tag2"_s, u"v3"_s, u"Cy"_s}});
-    ResultsView view(model);
+    ResultsProxyModel view(model);
     QAbstractItemModelTester tester(&view, QAbstractItemModelTester::FailureReportingMode::QtTest);
     view.setSort(2, Qt::DescendingOrder); // a sort before: the new one starts from another order
     view.sort(column, order);
@@ -260,7 +260,7 @@ void TestResultsView::sorting()
     QCOMPARE(shownFiles(view), files);
 }
 
-void TestResultsView::filtering_data()
+void TestResultsProxy::filtering_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("ignoreCase");
@@ -280,7 +280,7 @@ void TestResultsView::filtering_data()
         << QStringList{u"/dir/1.vcf"_s, u"/b/2.vcf"_s, u"/c/3.vcf"_s, u"/d/4.vcf"_s};
 }
 
-void TestResultsView::filtering()
+void TestResultsProxy::filtering()
 {
     QFETCH(QString, text);
     QFETCH(bool, ignoreCase);
@@ -290,7 +290,7 @@ void TestResultsView::filtering()
                       {u"/b/2.vcf"_s, u"Emails1"_s, u"a@b"_s, u"Bo"_s},
                       {u"/c/3.vcf"_s, u"Notes"_s, u"Straße 1"_s, u"Cy"_s},
                       {u"/d/4.vcf"_s, u"Notes"_s, u"x"_s, u"Al Lee"_s}});
-    ResultsView view(model);
+    ResultsProxyModel view(model);
     QAbstractItemModelTester tester(&view, QAbstractItemModelTester::FailureReportingMode::QtTest);
     view.setFilter(u"Notes"_s, false); // another filter before: the new one replaces it
     view.setFilter(text, ignoreCase);
@@ -298,7 +298,7 @@ void TestResultsView::filtering()
     QCOMPARE(view.rowCount(), files.size());
 }
 
-void TestResultsView::appendedRows_data()
+void TestResultsProxy::appendedRows_data()
 {
     QTest::addColumn<QString>("filter");
     QTest::addColumn<int>("column");
@@ -309,13 +309,13 @@ void TestResultsView::appendedRows_data()
     QTest::newRow("sorted descending, filtered") << u"ann"_s << 3 << Qt::DescendingOrder;
 }
 
-void TestResultsView::appendedRows()
+void TestResultsProxy::appendedRows()
 {
     QFETCH(QString, filter);
     QFETCH(int, column);
     QFETCH(Qt::SortOrder, order);
     ResultsModel model;
-    ResultsView view(model);
+    ResultsProxyModel view(model);
     QAbstractItemModelTester tester(&view, QAbstractItemModelTester::FailureReportingMode::QtTest);
     view.setFilter(filter, false);
     view.setSort(column, order);
@@ -332,7 +332,7 @@ void TestResultsView::appendedRows()
     QCOMPARE(current.data().toString(), currentValue);
 }
 
-void TestResultsView::whileArranging_data()
+void TestResultsProxy::whileArranging_data()
 {
     QTest::addColumn<QString>("meanwhile");
     QTest::newRow("nothing") << u"nothing"_s;
@@ -344,16 +344,16 @@ void TestResultsView::whileArranging_data()
     QTest::newRow("cleared") << u"clear"_s;
 }
 
-void TestResultsView::whileArranging()
+void TestResultsProxy::whileArranging()
 {
     QFETCH(QString, meanwhile);
-    const int many = int(ResultsView::kArrangeAtOnceRows) + 2000;
+    const int many = int(ResultsProxyModel::kArrangeAtOnceRows) + 2000;
     ResultsModel model;
     model.appendRows(generatedRows(many, 7));
-    ResultsView view(model);
+    ResultsProxyModel view(model);
     QAbstractItemModelTester tester(&view, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    QSignalSpy arranging(&view, &ResultsView::arranging);
-    QSignalSpy arranged(&view, &ResultsView::arranged);
+    QSignalSpy arranging(&view, &ResultsProxyModel::arranging);
+    QSignalSpy arranged(&view, &ResultsProxyModel::arranged);
     QString filter = u"File1"_s;
     int column = 0;
     Qt::SortOrder order = Qt::DescendingOrder;
@@ -398,7 +398,7 @@ void TestResultsView::whileArranging()
     checkShown(view, model, filter, column, order);
 }
 
-void TestResultsView::ticks_data()
+void TestResultsProxy::ticks_data()
 {
     QTest::addColumn<QString>("filter");
     QTest::addColumn<int>("column");
@@ -407,13 +407,13 @@ void TestResultsView::ticks_data()
     QTest::newRow("filtered and sorted") << u"Notes"_s << 0;
 }
 
-void TestResultsView::ticks()
+void TestResultsProxy::ticks()
 {
     QFETCH(QString, filter);
     QFETCH(int, column);
     ResultsModel model;
     model.appendRows(generatedRows(200, 3));
-    ResultsView view(model);
+    ResultsProxyModel view(model);
     QAbstractItemModelTester tester(&view, QAbstractItemModelTester::FailureReportingMode::QtTest);
     view.setFilter(filter, false);
     view.setSort(column, Qt::DescendingOrder);
@@ -447,7 +447,7 @@ void TestResultsView::ticks()
     QCOMPARE(changed.count(), 2);
 }
 
-void TestResultsView::counts_data()
+void TestResultsProxy::counts_data()
 {
     QTest::addColumn<QList<ResultRow>>("rows");
     QTest::addColumn<qsizetype>("files");
@@ -474,7 +474,7 @@ void TestResultsView::counts_data()
         << qsizetype(2) << qsizetype(2);
 }
 
-void TestResultsView::counts()
+void TestResultsProxy::counts()
 {
     QFETCH(QList<ResultRow>, rows);
     QFETCH(qsizetype, files);
@@ -490,5 +490,5 @@ void TestResultsView::counts()
     QCOMPARE(model.cardCount(), 0);
 }
 
-QTEST_GUILESS_MAIN(TestResultsView)
-#include "tst_results_view.moc"
+QTEST_GUILESS_MAIN(TestResultsProxy)
+#include "tst_results_proxy.moc"

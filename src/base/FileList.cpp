@@ -1,4 +1,4 @@
-#include "card/FileList.h"
+#include "base/FileList.h"
 
 #include <algorithm>
 

@@ -1,0 +1,126 @@
+// Reading a card file by its path: what exists, what reads as one empty card, the
+// cards of one file, and files that exist but cannot be read.
+
+#include "CardExpect.h"
+#include "base/Failure.h"
+#include "base/FileExists.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "TestFiles.h"
+
+#include <sys/stat.h>
+
+using namespace Qt::StringLiterals;
+
+class TestCardFile final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void fileExists_data();
+    void fileExists();
+    void emptyCards_data();
+    void emptyCards();
+    void cardsOfOneFile();
+    void unreadableFiles_data();
+    void unreadableFiles();
+
+private:
+    QString write(const QString &name, const QByteArray &bytes);
+    QTemporaryDir m_dir;
+};
+
+QString TestCardFile::write(const QString &name, const QByteArray &bytes)
+{
+    return writeTestFile(m_dir, name, bytes);
+}
+
+void TestCardFile::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    write(u"plain.txt"_s, "not a card");
+    QVERIFY(QDir(m_dir.path()).mkdir(u"folder.vcf"_s));
+    QVERIFY(::mkfifo(QFile::encodeName(m_dir.filePath(u"fifo.vcf"_s)).constData(), 0600) == 0);
+}
+
+void TestCardFile::fileExists_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("exists");
+    QTest::newRow("regular file") << u"plain.txt"_s << true;
+    QTest::newRow("folder") << u"folder.vcf"_s << true;
+    QTest::newRow("missing") << u"missing.vcf"_s << false;
+    QTest::newRow("path under a regular file") << u"plain.txt/inner.vcf"_s << false;
+    QTest::newRow("empty path") << QString() << false;
+}
+
+void TestCardFile::fileExists()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, exists);
+    QCOMPARE(FileExists(name.isEmpty() ? QString() : m_dir.filePath(name)), exists);
+}
+
+void TestCardFile::emptyCards_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::newRow("missing file") << u"missing.vcf"_s;
+    QTest::newRow("path under a regular file") << u"plain.txt/inner.vcf"_s;
+    QTest::newRow("0-byte file") << u"empty.vcf"_s;
+    QTest::newRow("text without a card") << u"plain.txt"_s;
+}
+
+void TestCardFile::emptyCards()
+{
+    QFETCH(QString, path);
+    write(u"empty.vcf"_s, QByteArray());
+    const QList<ContactFields> cards = readCards(m_dir.filePath(path));
+    QCOMPARE(cards.size(), 1);
+    QVERIFY2(cards.first() == ContactFields{}, qPrintable(fieldDifferences(cards.first(), {})));
+}
+
+void TestCardFile::cardsOfOneFile()
+{
+    const QList<ContactFields> cards = readCards(fixture(u"multi-nested.vcf"_s));
+    QStringList names;
+    for (const ContactFields &card : cards)
+        names.append(card.FirstName);
+    QCOMPARE(names,
+             (QStringList{u"First Card"_s, u"Outer Card"_s, u"Agent Card"_s, u"Last Card"_s}));
+    QCOMPARE(cards.at(0).Emails.toStringList(),
+             (QStringList{u"one@example.org"_s, u"two@example.org"_s}));
+    QCOMPARE(cards.at(3).Emails.toStringList(),
+             (QStringList{u"three@example.org"_s, u"four@example.org"_s}));
+    // after the nested card ends
+    QCOMPARE(cards.at(1).BusinessPhones.toStringList(), QStringList{u"555 0101"_s});
+}
+
+void TestCardFile::unreadableFiles_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("folder in the file's place") << u"folder.vcf"_s << u"Is a directory"_s;
+    QTest::newRow("FIFO in the file's place") << u"fifo.vcf"_s << u"Not a regular file"_s;
+}
+
+void TestCardFile::unreadableFiles()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, reason);
+    const QString path = m_dir.filePath(name);
+    try {
+        readCards(path);
+        QFAIL("reading did not fail");
+    } catch (const Failure &failure) {
+        QVERIFY2(failure.description().contains(path), qPrintable(failure.description()));
+        QVERIFY2(failure.description().contains(reason), qPrintable(failure.description()));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestCardFile)
+#include "tst_card_file.moc"
