@@ -110,9 +110,10 @@ bool SearchRun::run(SearchListener &listener)
                 break;
         }
         if (!outcome.finished) {
-            // The rows the file gave before the stop stay; the file is not done.
+            // The rows the file gave before the stop stay; the file is not done. It was
+            // read in part once some of it was searched.
+            m_stoppedInsideFile = pipeline->nextFileProgress() > 0.0;
             pipeline->stop(toListener);
-            m_stoppedInsideFile = true;
             break;
         }
         if (outcome.readFailure)

@@ -92,7 +92,8 @@ public:
     /// How many files the last run went through to their end (a file that failed
     /// included); less than files().size() after a stop.
     qsizetype filesDone() const { return m_filesDone; }
-    /// The last run was stopped inside the file after those done: it was read in part.
+    /// The last run was stopped inside the file after those done, with part of it
+    /// searched.
     bool stoppedInsideFile() const { return m_stoppedInsideFile; }
 
 private:

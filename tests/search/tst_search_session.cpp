@@ -60,7 +60,7 @@ private:
     bool m_refuseRows = false;
 };
 
-/// Presses Stop while the file at index stop is searched.
+/// Presses Stop once part of the file at index stop is searched.
 class StopInsideListener final : public SearchListener
 {
 public:
@@ -69,9 +69,9 @@ public:
     void fileStarted(qsizetype index, const FileRef &) override { m_index = index; }
     bool rows(QList<ResultRow> &&) override { return true; }
     void fileFailed(qsizetype, FileFailure, const QString &) override {}
-    void stillSearching(double) override
+    void stillSearching(double fileDone) override
     {
-        if (m_index == m_stop)
+        if (m_index == m_stop && fileDone > 0.0)
             m_session.stop();
     }
 
