@@ -55,11 +55,11 @@ void Form1::arrangeControls(bool wide)
     cases->addWidget(Option2, 0, 0);
     cases->addWidget(Option1, 0, 1);
     cases->addWidget(IgnoreAccentsCheck, wide ? 1 : 0, wide ? 0 : 2);
-    // The phone option with its region beside it.
+    // The phone option with its region beside it, which takes a row's room when wide.
     auto *phone = new QHBoxLayout;
     phone->addWidget(PhoneNumbersCheck);
     phone->addWidget(PhoneRegionCombo, 1);
-    cases->addLayout(phone, wide ? 2 : 1, 0, 1, 2);
+    cases->addLayout(phone, wide ? 2 : 1, 0, 1, wide ? 3 : 2);
     cases->addWidget(AllPropertiesCheck, 1, wide ? 1 : 2);
     cases->setHorizontalSpacing(gap);
     cases->setContentsMargins(gap, gap / 2, gap, gap / 2);
