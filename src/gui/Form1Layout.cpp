@@ -55,7 +55,11 @@ void Form1::arrangeControls(bool wide)
     cases->addWidget(Option2, 0, 0);
     cases->addWidget(Option1, 0, 1);
     cases->addWidget(IgnoreAccentsCheck, wide ? 1 : 0, wide ? 0 : 2);
-    cases->addWidget(PhoneNumbersCheck, wide ? 2 : 1, 0, 1, 2);
+    // The phone option with its region beside it, which takes a row's room when wide.
+    auto *phone = new QHBoxLayout;
+    phone->addWidget(PhoneNumbersCheck);
+    phone->addWidget(PhoneRegionCombo, 1);
+    cases->addLayout(phone, wide ? 2 : 1, 0, 1, wide ? 3 : 2);
     cases->addWidget(AllPropertiesCheck, 1, wide ? 1 : 2);
     cases->setHorizontalSpacing(gap);
     cases->setContentsMargins(gap, gap / 2, gap, gap / 2);
@@ -97,6 +101,7 @@ void Form1::arrangeControls(bool wide)
     order += {Option3,      Text1,        PushButton7,  Option4,     Combo1,
               PushButton12, PushButton14, PushButton16, PushButton15};
     order += caseOrder;
+    order.insert(order.indexOf(PhoneNumbersCheck) + 1, PhoneRegionCombo);
     order += {m_filterBox, ShowCardCheck, ListView2};
     // The card pane's two lists, side by side.
     for (const QString &inner : {u"CardProperties"_s, u"CardLines"_s}) {
@@ -164,6 +169,8 @@ void Form1::setUpKeyboardAndNames()
          u"Finds letters with or without their accents."_s},
         {PhoneNumbersCheck, PhoneNumbersCheck->text(),
          u"Finds a telephone number whatever its spaces, dashes and country code."_s},
+        {PhoneRegionCombo, u"Phone region"_s,
+         u"The country whose numbers are written without a country code."_s},
         {AllPropertiesCheck, AllPropertiesCheck->text(),
          u"Also searches the properties outside the contact's fields."_s},
         {m_filterBox, u"Filter results"_s,
