@@ -58,7 +58,7 @@ QComboBox *Form1::makePhoneRegionCombo()
     for (const PhoneMatcher::Region &region : PhoneMatcher::knownRegions())
         combo->addItem(u"%1 (%2)"_s.arg(region.name, region.code), region.code);
     combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    combo->setMinimumContentsLength(12);
+    combo->setMinimumContentsLength(6);
     // The list opens as wide as its longest name.
     combo->view()->setMinimumWidth(combo->view()->sizeHintForColumn(0)
                                    + combo->style()->pixelMetric(QStyle::PM_ScrollBarExtent)
