@@ -6,7 +6,7 @@
 
 using namespace Qt::StringLiterals;
 
-OutputRows::OutputRows(ShownRows rows, qsizetype covered, bool filtered, bool sorted)
+OutputRows::OutputRows(std::vector<quint32> rows, qsizetype covered, bool filtered, bool sorted)
     : m_rows(std::move(rows)), m_covered(covered), m_filtered(filtered), m_sorted(sorted)
 {}
 
@@ -23,7 +23,7 @@ OutputRows OutputRows::inFoundOrder() const
 {
     if (!m_sorted)
         return *this;
-    ShownRows rows = m_rows;
+    std::vector<quint32> rows = m_rows;
     std::sort(rows.begin(), rows.end());
     return OutputRows(std::move(rows), m_covered, m_filtered, false);
 }

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "results/RowOrder.h"
-
 #include <QString>
+
+#include <vector>
 
 class ResultsModel;
 
@@ -15,7 +15,7 @@ public:
     /// Every row of the results, as found; rows appended meanwhile are taken too.
     OutputRows() = default;
     /// The rows named, in this order, taken while the results held covered rows.
-    OutputRows(ShownRows rows, qsizetype covered, bool filtered, bool sorted);
+    OutputRows(std::vector<quint32> rows, qsizetype covered, bool filtered, bool sorted);
 
     bool filtered() const { return m_filtered; }
     bool sorted() const { return m_sorted; }
@@ -35,7 +35,7 @@ public:
     QString note() const;
 
 private:
-    ShownRows m_rows;
+    std::vector<quint32> m_rows;
     qsizetype m_covered = 0;
     bool m_filtered = false;
     bool m_sorted = false;

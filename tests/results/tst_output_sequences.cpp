@@ -76,6 +76,7 @@ private slots:
     void copy();
     void shownRows_data();
     void shownRows();
+    void shownCardsInTheirFilesOrder();
     void save_data();
     void save();
     void saveDialog_data();
@@ -274,6 +275,30 @@ void TestOutputSequences::shownRows()
     for (qsizetype i = 0; i < written.size(); ++i)
         QCOMPARE(sheet.value(i), values[written.at(i)]);
     QCOMPARE(sheet.size(), written.size());
+    QCOMPARE(m_failed, QList<int>{});
+}
+
+void TestOutputSequences::shownCardsInTheirFilesOrder()
+{
+    const QByteArray ann = "BEGIN:VCARD\nFN:Ann\nEND:VCARD\n";
+    const QByteArray bob = "BEGIN:VCARD\nFN:Bob\nEND:VCARD\n";
+    const QByteArray cid = "BEGIN:VCARD\nFN:Cid\nEND:VCARD\n";
+    const QString book = writeTestFile(*m_dir, u"book.vcf"_s, ann + bob + cid);
+    const QStringList values{u"Anné"_s, u"Bob"_s, u"Cidé"_s}; // "é" is in no path
+    CardParser::parse(readCardFile(book), [&](ContactFields &&, const CardParser::Identity &card) {
+        const CardPlace place{card.number, 1, card.begin, card.end};
+        m_results->appendRows(
+            {{book, u"FirstName"_s, values.at(card.number - 1), card.contact, u"x"_s, place}});
+    });
+    ResultsProxyModel proxy(*m_results);
+    proxy.setFilter(u"é"_s, true);
+    proxy.setSort(2, Qt::DescendingOrder);
+    const QString path = m_dir->filePath(u"shown.vcf"_s);
+    m_desktop->saveResults.enqueue(path);
+    runSaveMatchingCards(window(proxy.outputRows()), *m_guard, kCardSteps);
+    // The sort leaves the cards in their file's order, which is read once.
+    QCOMPARE(readTestFile(path), ann + cid);
+    QCOMPARE(said(), QStringList{u"2 cards have been saved to shown.vcf (filter on)."_s});
     QCOMPARE(m_failed, QList<int>{});
 }
 
