@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Drives the real program under Xvfb with xdotool: the focus at start, Enter in the
 # search box, Tab round the window, and whether the window fits the screen at 200 %
-# and 100 %. No window manager runs: the check gives the new window the input focus
-# itself, as a window manager would. One line per check; exits non-zero on a failure.
+# and 100 %; and, through the window test that measures it, the room the card pane
+# gets after a search at 200 %. No window manager runs: the check gives the new window
+# the input focus itself, as a window manager would. One line per check; exits non-zero
+# on a failure.
 # Usage: tools/x11-check.sh [BUILD_DIR]        (BUILD_DIR defaults to build)
 # shellcheck disable=SC2317 # the tests that within runs look unreachable
 set -euo pipefail
@@ -20,6 +22,7 @@ if [[ ! -x $program ]]; then
     exit 1
 fi
 program=$(realpath "$program")
+keys_test=$(realpath -m "${1:-build}/tests/tst_window_keys")
 
 work=$(mktemp -d)
 xvfb_pid=''
@@ -105,7 +108,21 @@ start() { # WIDTH HEIGHT SCALE
     report "fit at $3x on $1x$2" "$fits" "window ${WIDTH}x$HEIGHT at +$X+$Y on a $1x$2 screen"
 }
 
+# The card pane's room on the screen the last start made: the window test opens a window
+# of its own there, searches, selects a row and measures the pane.
+pane_room() { # SCALE
+    local out ok=''
+    if [[ ! -x $keys_test ]]; then
+        echo "note: pane room not checked: $keys_test not built"
+        return
+    fi
+    out=$(HOME=$work/home XDG_CONFIG_HOME=$work/home/config XDG_RUNTIME_DIR=$work/home/runtime \
+        QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=$1 timeout 60 "$keys_test" cardPaneHasRoom 2>&1) && ok=yes
+    report "card pane at $1x" "$ok" "$(grep -o 'window .*high' <<<"$out" || tail -n 3 <<<"$out")"
+}
+
 start 1600 1000 2
+pane_room 2
 x windowfocus --sync "$window" || true
 sleep 0.5
 x type --delay 50 xq
@@ -158,5 +175,6 @@ report tab "$ok" "Tab left the search box: ${left:-no}; after 60 Tabs $after; \
 60 Shift+Tabs brought the focus back: ${back:-no}"
 
 start 1920 1080 2
+pane_room 2
 start 1280 720 1
 exit "$failed"

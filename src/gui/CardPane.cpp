@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QTextBlock>
 #include <QTreeWidget>
@@ -60,6 +61,7 @@ CardPane::CardPane(QWidget *parent)
     m_lines->setReadOnly(true);
     m_lines->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_lines->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_lines->viewport()->installEventFilter(this);
     m_splitter->addWidget(m_properties);
     m_splitter->addWidget(m_lines);
     m_splitter->setChildrenCollapsible(false);
@@ -200,9 +202,26 @@ void CardPane::showCard(const CardDetails &details)
         marks.append(mark);
     }
     m_lines->setExtraSelections(marks);
-    if (!details.matchedLines.isEmpty()) {
-        QTextCursor at(m_lines->document()->findBlockByNumber(int(details.matchedLines.first())));
-        m_lines->setTextCursor(at);
-        m_lines->centerCursor();
-    }
+    const int marked = details.matchedLines.isEmpty() ? 0 : int(details.matchedLines.first());
+    m_lines->setTextCursor(QTextCursor(m_lines->document()->findBlockByNumber(marked)));
+    placeLines();
+}
+
+void CardPane::placeLines()
+{
+    // The card's first line at the top, moved up only as far as the marked line needs
+    // to come into view.
+    QScrollBar *bar = m_lines->verticalScrollBar();
+    bar->setValue(0);
+    m_lines->ensureCursorVisible();
+    m_linesPlacedAt = bar->value();
+}
+
+bool CardPane::eventFilter(QObject *watched, QEvent *event)
+{
+    // A new height places the lines again, unless the user has scrolled them.
+    if (watched == m_lines->viewport() && event->type() == QEvent::Resize
+        && m_lines->verticalScrollBar()->value() == m_linesPlacedAt)
+        QMetaObject::invokeMethod(this, &CardPane::placeLines, Qt::QueuedConnection);
+    return QWidget::eventFilter(watched, event);
 }

@@ -40,6 +40,9 @@ public:
     QLabel *matched() const { return m_matched; }
     QSplitter *splitter() const { return m_splitter; }
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 signals:
     /// A card asked for with showRow has been shown, or the reason it cannot be.
     void cardRead();
@@ -48,6 +51,8 @@ private:
     /// Drops the read in hand: its result, when it comes, is not shown.
     void dropRead();
     void deliver(quint64 read, const CardDetails &details, const QString &failure);
+    /// Scrolls the lines so that the first and the marked one are in view when they fit.
+    void placeLines();
 
     QLabel *m_title;
     QLabel *m_matched;
@@ -59,4 +64,5 @@ private:
     std::optional<ResultRow> m_row; // the row shown or being read
     quint64 m_read = 0; // the number of the latest read
     std::shared_ptr<std::atomic<bool>> m_cancel;
+    int m_linesPlacedAt = 0; // the scroll position placeLines chose
 };

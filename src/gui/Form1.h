@@ -33,7 +33,7 @@
 //   Command1      hidden, does nothing                                   Form1Controls.cpp
 // Numbered names are the design's controls; the others say what they are.
 // Form1Controls.cpp builds the controls and connects them; Form1Layout.cpp arranges them
-// (Tab order, accessible names, screen fit, stored size); Form1.cpp holds start-up,
+// (Tab order, accessible names, keys, screen fit, stored size); Form1.cpp holds start-up,
 // closing, the pointer and the event filter that routes the file list's events.
 
 #include <QCursor>
@@ -137,8 +137,8 @@ private:
     QCheckBox *makeMatchOption(const QString &name, const QString &caption);
 
     // Form1Layout.cpp
-    /// Lays the controls out, in the design's column or, for a short screen, wide; Tab
-    /// follows them from top to bottom and left to right.
+    /// Lays the controls out, in the design's column or, for a short or wide screen,
+    /// wide; Tab follows them from top to bottom and left to right.
     void arrangeControls(bool wide);
     bool needsWideArrangement();
     /// The room the screen has for the window's client area: its available area less a
@@ -146,10 +146,13 @@ private:
     std::optional<QSize> screenRoom() const;
     /// Accessible names and descriptions; Enter presses buttons; Tab leaves tables.
     void setUpKeyboardAndNames();
-    /// The design's size, clamped to the screen, then what was stored at the last close.
+    /// The design's size, or a share of a larger screen, clamped to the screen; then
+    /// what was stored at the last close.
     void restoreWindowLayout();
     void storeWindowLayout();
-    void setDefaultColumnWidths();
+    /// Mnemonic keys for the main buttons, a "Sort by" menu and Space ticking rows in
+    /// the table, Esc stopping a search.
+    void setUpKeys();
 
     // Form1FileList.cpp
     void PushButton1_Click();
@@ -207,6 +210,16 @@ private:
     qsizetype currentSourceRow() const;
     QList<qsizetype> selectedSourceRows() const;
     void sortByColumn(int section);
+    /// Sorts by a column (-1: the order found) and shows it on the heading.
+    void sortTable(int column, Qt::SortOrder order);
+    /// Ticks the selected rows, or unticks them when the current row is ticked.
+    void tickCurrentRows();
+    /// Sizes File, Tag and Contact to their contents within a share of the table, unless
+    /// the user has sized them; Value takes the rest.
+    void fitColumns();
+    /// Puts the card pane beside the table when the results area is far wider than
+    /// high, below it otherwise.
+    void arrangeResults();
     void applyFilter();
     void updateStatusLine();
     void copySelectedRows();
@@ -253,6 +266,8 @@ private:
     int m_adding = 0; // folder trees being added: events run meanwhile, so one may start another
 
     QList<int> m_cardPaneSizes; // the heights of the table and the pane, once known
+    bool m_columnsSizedByHand = false; // the results' column widths were set by the user
+    bool m_fittingColumns = false;
 
     // Reordering the file list by dragging.
     bool m_listMouseDown = false;
@@ -297,6 +312,7 @@ private:
     QLabel *m_filterLabel = nullptr;
     QLabel *m_statusLine = nullptr;
     QTimer *m_filterDelay = nullptr;
+    QTimer *m_columnFit = nullptr; // gathers the changes that size the columns anew
     QTimer *m_text1Delay = nullptr; // runs while the search text waits to be written
     QWidget *m_background = nullptr;
 };

@@ -6,6 +6,7 @@
 #include "filelist/FileListModel.h"
 #include "gui/CardPane.h"
 #include "gui/Form1Parts.h"
+#include "gui/KeyedButton.h"
 #include "gui/PathDelegate.h"
 #include "gui/TextProgressBar.h"
 #include "results/ResultsModel.h"
@@ -64,7 +65,7 @@ QTableView *makeReportView(QWidget *parent, const QString &name)
 
 QPushButton *Form1::makeButton(const QString &name, const QString &caption)
 {
-    auto *button = new QPushButton(caption, m_background);
+    auto *button = new KeyedButton(caption, m_background);
     button->setObjectName(name);
     button->setMouseTracking(true);
     button->setAutoDefault(false);
@@ -182,6 +183,9 @@ void Form1::buildControls()
     m_filterDelay = new QTimer(this);
     m_filterDelay->setSingleShot(true);
     m_filterDelay->setInterval(150);
+    m_columnFit = new QTimer(this);
+    m_columnFit->setSingleShot(true);
+    m_columnFit->setInterval(100);
     // Each write rewrites the whole settings file, which may be large: the search text
     // is stored at its first key and then once the typing pauses.
     m_text1Delay = new QTimer(this);
@@ -280,7 +284,7 @@ void Form1::buildControls()
     }
 
     arrangeControls(false);
-    // A screen too short for the design's column gets the wide arrangement.
+    // A short screen, or a wide one, gets the wide arrangement.
     if (needsWideArrangement())
         arrangeControls(true);
 
@@ -306,11 +310,27 @@ void Form1::buildControls()
     }
     connect(Text1, &QLineEdit::textChanged, this, &Form1::Text1_Change);
     connect(m_text1Delay, &QTimer::timeout, this, &Form1::flushSearchText);
-    // Enter in the search box does what the Start button does.
-    connect(Text1, &QLineEdit::returnPressed, PushButton7, &QPushButton::click);
+    // Enter in the search box starts a search; a running one goes on (Esc stops it).
+    connect(Text1, &QLineEdit::returnPressed, this, [this] {
+        if (!isSearching())
+            PushButton7->click();
+    });
     // Choosing a set, by the pointer or the keyboard, means searching the sets.
     connect(Combo1, &QComboBox::activated, this, &Form1::Combo1_GotFocus);
     connect(columns, &QHeaderView::sectionClicked, this, &Form1::sortByColumn);
+    // A width set by the user, by dragging or as stored, stays; the others follow the
+    // rows and the table's width.
+    connect(columns, &QHeaderView::sectionResized, this, [this](int column) {
+        if (!m_fittingColumns && column != 2)
+            m_columnsSizedByHand = true;
+    });
+    connect(m_columnFit, &QTimer::timeout, this, &Form1::fitColumns);
+    const auto fitSoon = [this] { m_columnFit->start(); };
+    connect(m_proxy, &QAbstractItemModel::rowsInserted, this, fitSoon);
+    connect(m_proxy, &QAbstractItemModel::modelReset, this, fitSoon);
+    connect(m_proxy, &QAbstractItemModel::layoutChanged, this, fitSoon);
+    watchResize(ListView2->viewport(), fitSoon);
+    watchResize(m_resultsSplitter, [this] { arrangeResults(); });
     connect(m_filterBox, &QLineEdit::textChanged, m_filterDelay, qOverload<>(&QTimer::start));
     connect(m_filterDelay, &QTimer::timeout, this, &Form1::applyFilter);
     connect(Option1, &QRadioButton::toggled, this, &Form1::applyFilter);
@@ -349,4 +369,5 @@ void Form1::buildControls()
     connect(PushButton14, &QPushButton::clicked, this, &Form1::PushButton14_Click);
     connect(PushButton15, &QPushButton::clicked, this, &Form1::PushButton15_Click);
     setUpKeyboardAndNames();
+    setUpKeys();
 }

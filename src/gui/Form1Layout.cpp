@@ -5,7 +5,10 @@
 #include "gui/CardPane.h"
 #include "gui/Form1Parts.h"
 #include "gui/TextProgressBar.h"
+#include "results/ResultsProxyModel.h"
 
+#include <QAction>
+#include <QActionGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
@@ -13,9 +16,11 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QSplitter>
 #include <QStyle>
 #include <QTableView>
@@ -43,8 +48,10 @@ void Form1::arrangeControls(bool wide)
     delete Frame2->layout();
     auto *cases = new QGridLayout(Frame2);
     const QList<QWidget *> caseOrder = wide
-        ? QList<QWidget *>{Option2, Option1, IgnoreAccentsCheck, AllPropertiesCheck, PhoneNumbersCheck}
-        : QList<QWidget *>{Option2, Option1, IgnoreAccentsCheck, PhoneNumbersCheck, AllPropertiesCheck};
+        ? QList<QWidget *>{Option2, Option1, IgnoreAccentsCheck, AllPropertiesCheck,
+                           PhoneNumbersCheck}
+        : QList<QWidget *>{Option2, Option1, IgnoreAccentsCheck, PhoneNumbersCheck,
+                           AllPropertiesCheck};
     cases->addWidget(Option2, 0, 0);
     cases->addWidget(Option1, 0, 1);
     cases->addWidget(IgnoreAccentsCheck, wide ? 1 : 0, wide ? 0 : 2);
@@ -104,8 +111,13 @@ void Form1::arrangeControls(bool wide)
 
 bool Form1::needsWideArrangement()
 {
+    // A screen too short for the design's column, or one whose first window (two thirds
+    // of it) is far wider than the column: the wide arrangement leaves more height to
+    // the results.
     const std::optional<QSize> room = screenRoom();
-    return room && m_background->layout()->totalMinimumSize().height() > room->height();
+    const QSize column = m_background->layout()->totalMinimumSize();
+    return room
+        && (column.height() > room->height() || room->width() * 2 / 3 >= column.width() * 3 / 2);
 }
 
 std::optional<QSize> Form1::screenRoom() const
@@ -148,10 +160,12 @@ void Form1::setUpKeyboardAndNames()
         {PushButton15, u"Clear sets"_s, u"Removes every set from the list."_s},
         {Option2, Option2->text(), u"Finds the text in any case."_s},
         {Option1, Option1->text(), u"Finds the text only in the same case."_s},
-        {IgnoreAccentsCheck, IgnoreAccentsCheck->text(), u"Finds letters with or without their accents."_s},
+        {IgnoreAccentsCheck, IgnoreAccentsCheck->text(),
+         u"Finds letters with or without their accents."_s},
         {PhoneNumbersCheck, PhoneNumbersCheck->text(),
          u"Finds a telephone number whatever its spaces, dashes and country code."_s},
-        {AllPropertiesCheck, AllPropertiesCheck->text(), u"Also searches the properties outside the contact's fields."_s},
+        {AllPropertiesCheck, AllPropertiesCheck->text(),
+         u"Also searches the properties outside the contact's fields."_s},
         {m_filterBox, u"Filter results"_s,
          u"Shows only the result rows that contain this text in any column."_s},
         {ShowCardCheck, ShowCardCheck->text(), u"Shows or hides the pane with the whole card."_s},
@@ -184,13 +198,77 @@ void Form1::setUpKeyboardAndNames()
         button->setAutoDefault(true);
 }
 
+void Form1::setUpKeys()
+{
+    // Alt and a letter press the main buttons. The captions stay as they are: the
+    // buttons underline the letter themselves.
+    const QList<std::pair<QPushButton *, QChar>> mnemonics{
+        {PushButton1, u'A'},  {PushButton6, u'I'},     {PushButton10, u'E'}, {PushButton7, u'S'},
+        {PushButton3, u'O'},  {PushButton11, u'L'},    {PushButton8, u'C'},  {PushButton4, u'T'},
+        {PushButton13, u'X'}, {SaveCardsButton, u'M'}, {PushButton5, u'H'}};
+    for (const auto &[button, letter] : mnemonics)
+        button->setShortcut(QKeySequence(Qt::ALT | Qt::Key(letter.unicode())));
+
+    // Esc stops a running search, wherever the focus is in the window.
+    auto *stop = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(stop, &QShortcut::activated, this, [this] {
+        if (m_session.press() == SearchSession::Press::Stop)
+            PushButton7->click();
+    });
+
+    // Space ticks the selected rows from any cell, not only from the box's own column.
+    auto *tick = new QAction(u"Tick or untick the selected rows"_s, ListView2);
+    tick->setObjectName(u"TickRowsAction"_s);
+    tick->setShortcut(Qt::Key_Space);
+    tick->setShortcutContext(Qt::WidgetShortcut);
+    connect(tick, &QAction::triggered, this,
+            [this] { unguarded(u"TickRows"_s, [&] { tickCurrentRows(); }); });
+    const QList<QAction *> commands = ListView2->actions();
+    ListView2->insertAction(commands.value(2), tick);
+
+    // The headings' sorting, from the context menu: a column goes on as a click on its
+    // heading does, from ascending to descending.
+    auto *sortMenu = new QMenu(u"Sort by"_s, ListView2);
+    sortMenu->setObjectName(u"SortMenu"_s);
+    auto *sorts = new QActionGroup(sortMenu);
+    for (int column = -1; column < m_proxy->columnCount(); ++column) {
+        const QString caption = column < 0
+            ? u"Order found"_s
+            : m_proxy->headerData(column, Qt::Horizontal).toString().trimmed();
+        QAction *sort = sortMenu->addAction(caption);
+        sort->setCheckable(true);
+        sort->setData(column);
+        sorts->addAction(sort);
+        connect(sort, &QAction::triggered, this, [this, column] {
+            if (column < 0)
+                sortTable(-1, Qt::AscendingOrder);
+            else
+                sortByColumn(column);
+        });
+    }
+    connect(sortMenu, &QMenu::aboutToShow, this, [this, sorts] {
+        for (QAction *sort : sorts->actions())
+            sort->setChecked(sort->data().toInt() == m_proxy->sortColumn());
+    });
+    QAction *sortBy = sortMenu->menuAction();
+    sortBy->setObjectName(u"SortByAction"_s);
+    auto *separator = new QAction(ListView2);
+    separator->setSeparator(true);
+    ListView2->addActions({separator, sortBy});
+}
+
 void Form1::restoreWindowLayout()
 {
-    // The design's client area (8040 x 10125 twips) at the desktop's scale, kept on the
-    // screen and never smaller than the controls need.
+    // The design's client area (8040 x 10125 twips) at the desktop's scale. A screen
+    // with room for more gives two thirds of its width and four fifths of its height to
+    // the table and the card; a screen too short for the design's column gives all it
+    // has. Kept on the screen, and never smaller than the controls need.
     QSize size(twipsToPixels(8040), twipsToPixels(10125));
-    if (const std::optional<QSize> room = screenRoom())
-        size = size.boundedTo(*room);
+    if (const std::optional<QSize> room = screenRoom()) {
+        if (size.height() > room->height())
+            size = *room;
+        size = size.expandedTo({room->width() * 2 / 3, room->height() * 4 / 5}).boundedTo(*room);
+    }
     resize(size.expandedTo(minimumSizeHint()));
     const QByteArray stored
         = QByteArray::fromBase64(m_settings.ReadSetting(u"WindowGeometry"_s, QString()).toLatin1());
@@ -199,30 +277,19 @@ void Form1::restoreWindowLayout()
         restoreGeometry(stored);
     const QList<int> widths
         = storedSizes(m_settings.ReadSetting(u"ResultsColumns"_s, QString()), 3);
-    if (widths.isEmpty()) {
-        setDefaultColumnWidths();
-        return;
-    }
+    if (widths.isEmpty())
+        return; // the columns follow their contents
     ListView2->setColumnWidth(0, widths.at(0));
     ListView2->setColumnWidth(1, widths.at(1));
     ListView2->setColumnWidth(3, widths.at(2));
 }
 
-void Form1::setDefaultColumnWidths()
-{
-    // The File and Contact columns a share of the table, the Tag column its longest
-    // tag; Value takes the rest.
-    const int table = qMax(width() - 2 * twipsToPixels(120), 100);
-    const int tag = ListView2->fontMetrics().horizontalAdvance(u"BusinessPhones"_s)
-        + ListView2->fontMetrics().height();
-    ListView2->setColumnWidth(0, table / 4);
-    ListView2->setColumnWidth(1, tag);
-    ListView2->setColumnWidth(3, table / 6);
-}
-
 void Form1::storeWindowLayout()
 {
     m_settings.WriteSetting(u"WindowGeometry"_s, QString::fromLatin1(saveGeometry().toBase64()));
+    // Widths that follow the contents are worked out afresh at the next start.
+    if (!m_columnsSizedByHand)
+        return;
     m_settings.WriteSetting(u"ResultsColumns"_s,
                             u"%1,%2,%3"_s.arg(ListView2->columnWidth(0))
                                 .arg(ListView2->columnWidth(1))

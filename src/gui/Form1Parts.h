@@ -1,10 +1,14 @@
 #pragma once
 
-// What the window's files share: the captions that tell the search's state, and how
-// stored sizes are read.
+// What the window's files share: the captions that tell the search's state, how stored
+// sizes are read, and a call on a widget's resizing.
 
+#include <QEvent>
 #include <QList>
+#include <QObject>
 #include <QString>
+
+#include <functional>
 
 namespace {
 
@@ -28,6 +32,33 @@ inline QList<int> storedSizes(const QString &text, qsizetype count)
         sizes.append(size);
     }
     return sizes;
+}
+
+/// Calls a function after each resizing of a widget, for as long as the widget lives.
+class ResizeWatcher final : public QObject
+{
+public:
+    ResizeWatcher(QObject *watched, std::function<void()> call)
+        : QObject(watched), m_call(std::move(call))
+    {
+        watched->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Resize)
+            m_call();
+        return false;
+    }
+
+private:
+    std::function<void()> m_call;
+};
+
+inline void watchResize(QObject *watched, std::function<void()> call)
+{
+    new ResizeWatcher(watched, std::move(call));
 }
 
 } // namespace

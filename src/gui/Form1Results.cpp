@@ -41,6 +41,9 @@ void Form1::restoreCardPane()
 
 void Form1::storeCardPaneSizes()
 {
+    // Only the heights below the table are kept; beside it the pane gets its share anew.
+    if (m_resultsSplitter->orientation() != Qt::Vertical)
+        return;
     const QList<int> sizes = m_resultsSplitter->sizes();
     if (sizes.size() == 2 && sizes.at(1) > 0) {
         m_cardPaneSizes = sizes;
@@ -55,7 +58,8 @@ void Form1::showCardPane(bool shown)
         return;
     // The heights are set again once the window's layout has made room for the pane.
     const auto restoreSizes = [this] {
-        if (!m_cardPaneSizes.isEmpty() && m_cardPane->isVisibleTo(this))
+        if (!m_cardPaneSizes.isEmpty() && m_cardPane->isVisibleTo(this)
+            && m_resultsSplitter->orientation() == Qt::Vertical)
             m_resultsSplitter->setSizes(m_cardPaneSizes);
     };
     restoreSizes();
@@ -123,11 +127,76 @@ void Form1::sortByColumn(int section)
         else
             column = -1;
     }
+    sortTable(column, order);
+}
+
+void Form1::sortTable(int column, Qt::SortOrder order)
+{
     QHeaderView *header = ListView2->horizontalHeader();
     header->setSortIndicatorShown(column >= 0);
     if (column >= 0)
         header->setSortIndicator(column, order);
     m_proxy->setSort(column, order);
+}
+
+void Form1::tickCurrentRows()
+{
+    const QModelIndex current = ListView2->currentIndex();
+    if (!current.isValid())
+        return;
+    const QModelIndex box = current.siblingAtColumn(0);
+    const bool ticked = box.data(Qt::CheckStateRole).value<Qt::CheckState>() != Qt::Checked;
+    QModelIndexList rows = ListView2->selectionModel()->selectedRows();
+    if (!rows.contains(box))
+        rows = {box};
+    for (const QModelIndex &row : std::as_const(rows))
+        m_proxy->setData(row, ticked ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
+}
+
+void Form1::fitColumns()
+{
+    m_columnFit->stop();
+    if (m_columnsSizedByHand)
+        return;
+    // As wide as the heading and the rows near the view need (Qt reads at most a
+    // thousand of them), within a share of the table each.
+    const int room = ListView2->viewport()->width();
+    QHeaderView *header = ListView2->horizontalHeader();
+    const QAbstractItemView *view = ListView2;
+    m_fittingColumns = true;
+    for (const auto &[column, share] : {std::pair{0, 30}, std::pair{1, 15}, std::pair{3, 20}}) {
+        const int wanted = qMax(header->sectionSizeHint(column), view->sizeHintForColumn(column));
+        ListView2->setColumnWidth(
+            column, qMax(header->minimumSectionSize(), qMin(wanted, room * share / 100)));
+    }
+    m_fittingColumns = false;
+}
+
+void Form1::arrangeResults()
+{
+    // Below a table that is far wider than high, the pane would show a line or two: it
+    // goes beside the table then, with the card's properties above its lines.
+    const QSize area = m_resultsSplitter->size();
+    const bool beside = m_resultsSplitter->orientation() == Qt::Horizontal;
+    const bool wanted
+        = beside ? area.width() * 2 > area.height() * 5 : area.width() > area.height() * 3;
+    if (wanted == beside)
+        return;
+    m_resultsSplitter->setOrientation(wanted ? Qt::Horizontal : Qt::Vertical);
+    QSplitter *inner = m_cardPane->splitter();
+    inner->setOrientation(wanted ? Qt::Vertical : Qt::Horizontal);
+    // The lines, which show the marked one in its place, get the larger part; in a pane
+    // of a few lines they get it all, and the properties can be drawn out again.
+    const bool few = area.height() < 16 * fontMetrics().height();
+    inner->setCollapsible(0, wanted && few);
+    inner->setStretchFactor(1, wanted ? 2 : 1);
+    inner->setSizes({wanted && few ? 0 : 1, wanted ? 2 : 1});
+    if (wanted)
+        m_resultsSplitter->setSizes({area.width() * 11 / 20, area.width() * 9 / 20});
+    else if (!m_cardPaneSizes.isEmpty())
+        m_resultsSplitter->setSizes(m_cardPaneSizes);
+    else
+        m_resultsSplitter->setSizes({area.height() * 3 / 5, area.height() * 2 / 5});
 }
 
 void Form1::applyFilter()

@@ -10,12 +10,17 @@ QString elidedPath(const QFontMetrics &metrics, const QString &path, int width)
         return path;
     const qsizetype slash = path.lastIndexOf(u'/');
     const QString name = path.mid(slash + 1);
-    const int nameWidth = metrics.horizontalAdvance(name);
-    const QString folder = path.left(slash + 1);
-    const int ellipsis = metrics.horizontalAdvance(QChar(0x2026));
-    if (slash < 0 || nameWidth + ellipsis > width)
-        return metrics.elidedText(path.mid(slash + 1), Qt::ElideMiddle, width);
-    return metrics.elidedText(folder, Qt::ElideRight, width - nameWidth) + name;
+    if (slash < 0)
+        return metrics.elidedText(name, Qt::ElideRight, width);
+    // A folder is always told, by "…/" at the least.
+    const QString someFolder = QString(QChar(0x2026)) + u'/';
+    const int nameRoom = width - metrics.horizontalAdvance(someFolder);
+    if (metrics.horizontalAdvance(name) > nameRoom)
+        return someFolder + metrics.elidedText(name, Qt::ElideRight, nameRoom);
+    const QString folder = metrics.elidedText(path.left(slash), Qt::ElideRight,
+                                              width - metrics.horizontalAdvance(name)
+                                                  - metrics.horizontalAdvance(u'/'));
+    return (folder.isEmpty() ? someFolder : folder + u'/') + name;
 }
 
 void PathDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
@@ -30,6 +35,6 @@ void PathDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
     const int width
         = style->subElementRect(QStyle::SE_ItemViewItemText, &shown, widget).width() - 2 * margin;
     shown.text = elidedPath(shown.fontMetrics, shown.text, width);
-    shown.textElideMode = Qt::ElideMiddle;
+    shown.textElideMode = Qt::ElideRight;
     style->drawControl(QStyle::CE_ItemViewItem, &shown, painter, widget);
 }

@@ -5,8 +5,8 @@
 class QFontMetrics;
 
 /// A path cut to a width the way a path is read: its folder shortened from the right,
-/// so that the file name stays whole; only a file name too wide on its own loses its
-/// middle.
+/// so that the file name stays whole; a file name too wide on its own is cut at its
+/// right, as the table's other columns are, after "…/" that tells it has a folder.
 QString elidedPath(const QFontMetrics &metrics, const QString &path, int width);
 
 /// Shows the paths of a list or table column with elidedPath, so that rows of one
