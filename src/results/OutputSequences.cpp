@@ -174,19 +174,33 @@ void runCopyResults(const OutputWindow &window, Guard &guard, const CopySteps &s
     });
 }
 
-void runSaveResultsText(const OutputWindow &window, Guard &guard, const SaveTextSteps &steps)
+namespace {
+
+/// The file a save writes: "Nothing to save." without rows, else asked for and, when it
+/// exists, allowed to be replaced. Empty when nothing is to be written.
+template<typename Steps>
+QString saveTarget(const OutputWindow &window, Guard &guard, const Steps &steps,
+                   const OutputRows &rows, const SaveKind &kind)
 {
-    if (window.rows.count(window.results) == 0) {
+    if (rows.count(window.results) == 0) {
         guard.step(steps.empty, [&] { say(window, u"Nothing to save."_s); });
-        return;
+        return {};
     }
     QString path;
-    guard.step(steps.dialog, [&] { path = chooseSavePath(window, resultsTextKind()); });
+    guard.step(steps.dialog, [&] { path = chooseSavePath(window, kind); });
     if (path.isEmpty())
-        return;
+        return {};
     bool write = false;
     guard.step(steps.replace, [&] { write = mayReplace(window, path); });
-    if (!write)
+    return write ? path : QString();
+}
+
+} // namespace
+
+void runSaveResultsText(const OutputWindow &window, Guard &guard, const SaveTextSteps &steps)
+{
+    const QString path = saveTarget(window, guard, steps, window.rows, resultsTextKind());
+    if (path.isEmpty())
         return;
     guard.step(steps.busy, [&] { showBusy(window, true); });
     guard.step(steps.write, [&] {
@@ -203,17 +217,8 @@ void runSaveMatchingCards(const OutputWindow &window, Guard &guard, const SaveCa
 {
     // The cards in the order of their files, which are read once each.
     const OutputRows cardRows = window.rows.inFoundOrder();
-    if (cardRows.count(window.results) == 0) {
-        guard.step(steps.empty, [&] { say(window, u"Nothing to save."_s); });
-        return;
-    }
-    QString path;
-    guard.step(steps.dialog, [&] { path = chooseSavePath(window, matchingCardsKind()); });
+    const QString path = saveTarget(window, guard, steps, cardRows, matchingCardsKind());
     if (path.isEmpty())
-        return;
-    bool write = false;
-    guard.step(steps.replace, [&] { write = mayReplace(window, path); });
-    if (!write)
         return;
     guard.step(steps.busy, [&] { showBusy(window, true); });
     std::optional<SavedCards> saved;
