@@ -17,6 +17,7 @@
 #include <deque>
 #include <optional>
 #include <stdexcept>
+#include <utility>
 
 using namespace cardreader;
 
@@ -493,15 +494,24 @@ qsizetype CardParser::parseRange(const CardBytes &text, qsizetype from, qsizetyp
                                  ParseOptions options)
 {
     CardCollector collector(text, to, sink, filter, options);
+    // The bytes parsed are told a block at a time: one atomic add per line would cost
+    // more than a progress bar is worth.
+    constexpr qsizetype kToldBlock = qsizetype(256) << 10;
+    std::atomic<qint64> *const parsed = options.parsedBytes;
+    qsizetype told = 0;
     forEachLogicalLine(
         QByteArrayView(text.bytes).sliced(from, to - from),
         [&](QByteArrayView line, qsizetype start, qsizetype end, bool joined) {
             const qsizetype resume = collector.line(line, from + start, from + end, joined);
+            if (parsed && end - told >= kToldBlock)
+                parsed->fetch_add(end - std::exchange(told, end), std::memory_order_relaxed);
             return resume < 0 ? resume : resume - from;
         },
         cancel);
     if (cancel && cancel->load(std::memory_order_relaxed))
         return qsizetype(collector.emitted()); // cards not yet ended are left out
+    if (parsed)
+        parsed->fetch_add(to - from - told, std::memory_order_relaxed);
     if (endedOutside)
         *endedOutside = collector.isOutsideEveryCard();
     return qsizetype(collector.finish());

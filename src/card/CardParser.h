@@ -20,6 +20,9 @@ struct ParseOptions
     /// cardreader::isTextParameter), and N's and ADR's components that no field holds
     /// (see cardreader::addUnheldComponents).
     bool otherProperties = false;
+    /// When given, the bytes of the text parsed are added here as the parse goes, a
+    /// block at a time, for a progress bar on another thread.
+    std::atomic<qint64> *parsedBytes = nullptr;
 };
 
 /// Turns the prepared bytes of one card file into one ContactFields per card.

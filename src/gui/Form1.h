@@ -15,6 +15,7 @@
 //   Frame2        "Case Options": Option2 "Ignore case", Option1 "Match
 //                 case"                                                  Form1SearchPanel.cpp
 //   PhoneNumbersCheck  "Phone numbers in any format"                     Form1SearchPanel.cpp
+//   PhoneRegionCombo   the region of numbers without a country code      Form1SearchPanel.cpp
 //   IgnoreAccentsCheck "Ignore accents"                                  Form1SearchPanel.cpp
 //   AllPropertiesCheck "Search all properties"                           Form1SearchPanel.cpp
 //   RegularExpressionCheck "Regular expression"                          Form1SearchPanel.cpp
@@ -177,6 +178,11 @@ private:
     /// The check boxes of the "Case Options" frame and their settings keys.
     QList<std::pair<QCheckBox *, QString>> matchOptionKeys() const;
     void restoreMatchOptions();
+    /// "Phone numbers in any format"'s region: the system's first, then every region
+    /// libphonenumber knows, by name; usable while that option is on.
+    QComboBox *makePhoneRegionCombo();
+    void restorePhoneRegion();
+    void PhoneRegionCombo_Click();
     void restoreOption(QRadioButton *option, const QString &key, int defaultValue);
     void selectOption(QRadioButton *option, bool selected);
     void Option1_Click();
@@ -307,6 +313,7 @@ private:
     CardPane *m_cardPane = nullptr;
     QCheckBox *ShowCardCheck = nullptr;
     QCheckBox *PhoneNumbersCheck = nullptr; // "Phone numbers in any format"
+    QComboBox *PhoneRegionCombo = nullptr; // the region of its numbers
     QCheckBox *IgnoreAccentsCheck = nullptr; // "Ignore accents"
     QCheckBox *AllPropertiesCheck = nullptr; // "Search all properties"
     QCheckBox *RegularExpressionCheck = nullptr; // "Regular expression"

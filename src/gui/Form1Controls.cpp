@@ -248,6 +248,7 @@ void Form1::buildControls()
     Option1 = makeOption(u"Option1"_s, u"Match case"_s, Frame2);
     // Off by default, so that a new user gets the designed search.
     PhoneNumbersCheck = makeMatchOption(u"PhoneNumbersCheck"_s, u"Phone numbers in any format"_s);
+    PhoneRegionCombo = makePhoneRegionCombo();
     IgnoreAccentsCheck = makeMatchOption(u"IgnoreAccentsCheck"_s, u"Ignore accents"_s);
     AllPropertiesCheck = makeMatchOption(u"AllPropertiesCheck"_s, u"Search all properties"_s);
     RegularExpressionCheck = makeMatchOption(u"RegularExpressionCheck"_s, u"Regular expression"_s);

@@ -45,7 +45,8 @@ void Form1::arrangeControls(bool wide)
         fileButtons->addWidget(fileOrder.at(i), wide ? 0 : i / 2, wide ? i : i % 2);
 
     // The case options in two rows of three, or, beside the search options, three of two.
-    // "Regular expression" ends the first row.
+    // "Regular expression" ends the first row; when narrow, the phone option takes the
+    // room of three below it.
     delete Frame2->layout();
     auto *cases = new QGridLayout(Frame2);
     const QList<QWidget *> caseOrder = wide
@@ -56,8 +57,12 @@ void Form1::arrangeControls(bool wide)
     cases->addWidget(Option2, 0, 0);
     cases->addWidget(Option1, 0, 1);
     cases->addWidget(IgnoreAccentsCheck, wide ? 1 : 0, wide ? 0 : 2);
-    cases->addWidget(PhoneNumbersCheck, wide ? 2 : 1, 0, 1, 2);
-    cases->addWidget(AllPropertiesCheck, 1, wide ? 1 : 2);
+    // The phone option with its region beside it, which takes a row's room when wide.
+    auto *phone = new QHBoxLayout;
+    phone->addWidget(PhoneNumbersCheck);
+    phone->addWidget(PhoneRegionCombo, 1);
+    cases->addLayout(phone, wide ? 2 : 1, 0, 1, 3);
+    cases->addWidget(AllPropertiesCheck, 1, wide ? 1 : 3);
     cases->addWidget(RegularExpressionCheck, 0, wide ? 2 : 3);
     cases->setHorizontalSpacing(gap);
     cases->setContentsMargins(gap, gap / 2, gap, gap / 2);
@@ -99,6 +104,7 @@ void Form1::arrangeControls(bool wide)
     order += {Option3,      Text1,        PushButton7,  Option4,     Combo1,
               PushButton12, PushButton14, PushButton16, PushButton15};
     order += caseOrder;
+    order.insert(order.indexOf(PhoneNumbersCheck) + 1, PhoneRegionCombo);
     // "Regular expression" ends the first row of the case options.
     order.insert(order.indexOf(wide ? static_cast<QWidget *>(Option1) : IgnoreAccentsCheck) + 1,
                  RegularExpressionCheck);
@@ -169,6 +175,8 @@ void Form1::setUpKeyboardAndNames()
          u"Finds letters with or without their accents."_s},
         {PhoneNumbersCheck, PhoneNumbersCheck->text(),
          u"Finds a telephone number whatever its spaces, dashes and country code."_s},
+        {PhoneRegionCombo, u"Phone region"_s,
+         u"The country whose numbers are written without a country code."_s},
         {AllPropertiesCheck, AllPropertiesCheck->text(),
          u"Also searches the properties outside the contact's fields."_s},
         {RegularExpressionCheck, RegularExpressionCheck->text(),

@@ -5,6 +5,7 @@
 #include "filelist/FileListModel.h"
 #include "results/EditorLaunch.h"
 #include "results/OutputSequences.h"
+#include "results/ResultsProxyModel.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
@@ -16,6 +17,8 @@ OutputWindow Form1::outputWindow()
     return {.desktop = m_desktop,
             .title = m_applicationTitle,
             .results = *m_results,
+            // As the table shows them, also while it works out another filter or order.
+            .rows = m_proxy->outputRows(),
             .pointer = [this](bool busy) { setMousePointer(busy ? PointerBusy : PointerDefault); },
             .closing = [this] { return m_closing; },
             .events = [] { QCoreApplication::processEvents(); },
@@ -80,7 +83,8 @@ void Form1::PushButton3_Click()
     qsizetype row = -1;
     guard.step(100, [&] {
         const QList<qsizetype> selected = selectedSourceRows();
-        row = rowToOpen(*m_results, selected.isEmpty() ? -1 : selected.first());
+        row = rowToOpen(*m_results, selected.isEmpty() ? -1 : selected.first(),
+                        m_proxy->outputRows());
     });
     if (row >= 0)
         openRowInEditor(u"PushButton3_Click"_s, row);

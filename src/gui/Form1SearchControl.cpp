@@ -11,6 +11,7 @@
 #include "search/SearchPacing.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QPushButton>
@@ -31,16 +32,19 @@ public:
 
     void fileStarted(qsizetype index, const FileRef &file) override
     {
+        m_index = index;
         m_guard.step(134, [&] {
-            showProgress(double(index + 1) / double(m_files) * 100.0,
+            showProgress(percentDone(0.0),
                          u"Processing: "_s + GetFileNameFromPath(file.fullPath()));
         });
         m_guard.step(138, [&] { turnEvents(); });
         m_guard.step(140, [&] { m_form.setMousePointer(PointerBusy); });
     }
 
-    void stillSearching() override
+    void stillSearching(double fileDone) override
     {
+        // A large file moves the bar as its bytes are searched.
+        m_guard.step(134, [&] { showProgress(percentDone(fileDone), m_text); });
         m_guard.step(138, [&] { turnEvents(); });
     }
 
@@ -75,6 +79,12 @@ public:
     }
 
 private:
+    /// The files before the one in hand, and the part of it done, of all the files.
+    double percentDone(double fileDone) const
+    {
+        return (double(m_index) + fileDone) / double(m_files) * 100.0;
+    }
+
     void showProgress(double percent, const QString &text)
     {
         m_percent = qBound(0, qRound(percent), 100);
@@ -111,6 +121,7 @@ private:
     Form1 &m_form;
     Guard &m_guard;
     const qsizetype m_files;
+    qsizetype m_index = 0; // of the file in hand
     SearchPacing m_pacing;
     QList<ResultRow> m_rows;
     int m_percent = 0;
@@ -130,6 +141,7 @@ SearchChoices Form1::searchChoices() const
     // Only "Ignore case" turns case-insensitive matching on.
     choices.matchCase = !Option2->isChecked();
     choices.phoneNumbers = PhoneNumbersCheck->isChecked();
+    choices.region = PhoneRegionCombo->currentData().toString();
     choices.ignoreAccents = IgnoreAccentsCheck->isChecked();
     choices.allProperties = AllPropertiesCheck->isChecked();
     choices.regularExpression = RegularExpressionCheck->isChecked();

@@ -7,13 +7,17 @@
 #include "base/FileExists.h"
 #include "base/SettingsStore.h"
 #include "filelist/AddFiles.h"
+#include "search/PhoneMatcher.h"
 #include "search/SearchSets.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QSignalBlocker>
+#include <QStyle>
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
@@ -38,6 +42,54 @@ void Form1::restoreMatchOptions()
         const QSignalBlocker quiet(box);
         box->setChecked(on);
     }
+    restorePhoneRegion();
+}
+
+QComboBox *Form1::makePhoneRegionCombo()
+{
+    // The region whose numbers are typed without a country code: the system's unless
+    // another is chosen, from those libphonenumber knows, by name.
+    auto *combo = new QComboBox(Frame2);
+    combo->setObjectName(u"PhoneRegionCombo"_s);
+    // Captions start with the region, so that a narrow box still shows it.
+    const QString system = PhoneMatcher::systemRegion();
+    combo->addItem(system == u"ZZ"_s
+                       ? u"None: the system names no region"_s
+                       : u"%1 (%2): the system's region"_s.arg(PhoneMatcher::regionName(system), system),
+                   QString());
+    for (const PhoneMatcher::Region &region : PhoneMatcher::knownRegions())
+        combo->addItem(u"%1 (%2)"_s.arg(region.name, region.code), region.code);
+    combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    combo->setMinimumContentsLength(6);
+    // The list opens as wide as its longest name.
+    combo->view()->setMinimumWidth(combo->view()->sizeHintForColumn(0)
+                                   + combo->style()->pixelMetric(QStyle::PM_ScrollBarExtent)
+                                   + combo->fontMetrics().height());
+    combo->setEnabled(false);
+    connect(PhoneNumbersCheck, &QCheckBox::toggled, combo, &QWidget::setEnabled);
+    connect(combo, &QComboBox::currentIndexChanged, this, [this, combo] {
+        combo->setToolTip(combo->currentText());
+        PhoneRegionCombo_Click();
+    });
+    return combo;
+}
+
+void Form1::restorePhoneRegion()
+{
+    // A stored region libphonenumber does not know leaves the system's, unreported.
+    const QString stored = m_settings.ReadSetting(u"PhoneRegion"_s, QString());
+    const int index = PhoneMatcher::isKnownRegion(stored) ? PhoneRegionCombo->findData(stored) : 0;
+    const QSignalBlocker quiet(PhoneRegionCombo);
+    PhoneRegionCombo->setCurrentIndex(qMax(index, 0));
+    PhoneRegionCombo->setToolTip(PhoneRegionCombo->currentText());
+    PhoneRegionCombo->setEnabled(PhoneNumbersCheck->isChecked());
+}
+
+void Form1::PhoneRegionCombo_Click()
+{
+    unguarded(u"PhoneRegionCombo_Click"_s, [&] {
+        m_settings.WriteSetting(u"PhoneRegion"_s, PhoneRegionCombo->currentData().toString());
+    });
 }
 
 void Form1::restoreOption(QRadioButton *option, const QString &key, int defaultValue)

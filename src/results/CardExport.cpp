@@ -82,11 +82,11 @@ quint64 MatchingCards::keyOf(qsizetype begin, qsizetype end, QStringView contact
     return qHashMulti(QHashSeed::globalSeed(), begin, end, contact);
 }
 
-MatchingCards matchingCardsOf(const ResultsModel &results)
+MatchingCards matchingCardsOf(const ResultsModel &results, const OutputRows &rows)
 {
     MatchingCards cards;
-    for (qsizetype r = 0; r < results.count(); ++r)
-        cards.add(results.row(r));
+    for (qsizetype i = 0; i < rows.count(results); ++i)
+        cards.add(results.row(rows.at(i)));
     return cards;
 }
 
@@ -550,13 +550,13 @@ SavedCards SaveMatchingCards(const MatchingCards &cards, const QString &path, Ev
     return saved;
 }
 
-QString savedCardsText(const SavedCards &saved, const QString &fileName)
+QString savedCardsText(const SavedCards &saved, const QString &fileName, const QString &note)
 {
     QString text = saved.written == 0
-        ? u"No card has been saved, and %1 has not been written."_s.arg(fileName)
-        : saved.written == 1
-        ? u"1 card has been saved to %1."_s.arg(fileName)
-        : u"%1 cards have been saved to %2."_s.arg(QString::number(saved.written), fileName);
+        ? u"No card has been saved, and %1 has not been written%2."_s.arg(fileName, note)
+        : saved.written == 1 ? u"1 card has been saved to %1%2."_s.arg(fileName, note)
+                             : u"%1 cards have been saved to %2%3."_s.arg(
+                                 QString::number(saved.written), fileName, note);
     if (saved.leftOut > 0)
         text += saved.leftOut == 1
             ? u" 1 card was left out."_s

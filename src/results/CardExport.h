@@ -1,5 +1,6 @@
 #pragma once
 
+#include "results/OutputRows.h"
 #include "results/RowBlocks.h"
 #include "search/ResultRow.h"
 
@@ -54,8 +55,8 @@ private:
     std::vector<QSet<qint64>> m_takenOutside; // numbers beyond the bits
 };
 
-/// The cards of the rows of the results table.
-MatchingCards matchingCardsOf(const ResultsModel &results);
+/// The cards of the rows of the results table (of those given; every row by default).
+MatchingCards matchingCardsOf(const ResultsModel &results, const OutputRows &rows = {});
 
 /// A file whose cards, some or all, could not be taken out, and why.
 struct CardExportProblem
@@ -93,5 +94,5 @@ SavedCards SaveMatchingCards(const MatchingCards &cards, const QString &path,
 
 /// The message that tells how a save to fileName went: how many cards were written, how
 /// many were left out, and which files could not be taken out. A save of no card is
-/// taken to have written no file.
-QString savedCardsText(const SavedCards &saved, const QString &fileName);
+/// taken to have written no file. note follows the first sentence's file name.
+QString savedCardsText(const SavedCards &saved, const QString &fileName, const QString &note = {});

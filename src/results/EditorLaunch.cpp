@@ -230,23 +230,23 @@ QString editorRefusalText(const QStringList &paths)
         + shown.join(u'\r');
 }
 
-qsizetype rowToOpen(const ResultsModel &results, qsizetype highlighted)
+qsizetype rowToOpen(const ResultsModel &results, qsizetype highlighted, const OutputRows &rows)
 {
     if (highlighted >= 0 && highlighted < results.count())
         return highlighted;
-    for (qsizetype r = 0; r < results.count(); ++r) {
-        if (results.isChecked(r))
-            return r;
+    for (qsizetype i = 0; i < rows.count(results); ++i) {
+        if (results.isChecked(rows.at(i)))
+            return rows.at(i);
     }
     return -1;
 }
 
-QStringList distinctResultFiles(const ResultsModel &results)
+QStringList distinctResultFiles(const ResultsModel &results, const OutputRows &rows)
 {
     QStringList files;
     QSet<QString> seen;
-    for (qsizetype r = 0; r < results.count(); ++r) {
-        const QString &file = results.cell(r, 1);
+    for (qsizetype i = 0; i < rows.count(results); ++i) {
+        const QString &file = results.cell(rows.at(i), 1);
         if (!seen.contains(file)) {
             seen.insert(file);
             files.append(file);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "results/OutputRows.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -70,11 +72,13 @@ QString noEditorText(const QString &defaultEntry);
 QString editorRefusalText(const QStringList &paths);
 
 /// The row "Open Selected File" opens: the highlighted one (-1 for none), else the
-/// first ticked one; -1 when there is neither.
-qsizetype rowToOpen(const ResultsModel &results, qsizetype highlighted);
+/// first ticked one of those given (every row by default); -1 when there is neither.
+qsizetype rowToOpen(const ResultsModel &results, qsizetype highlighted,
+                    const OutputRows &rows = {});
 
-/// Every distinct File cell, in order of first appearance (exact comparison).
-QStringList distinctResultFiles(const ResultsModel &results);
+/// Every distinct File cell of the rows given (every row by default), in order of first
+/// appearance (exact comparison).
+QStringList distinctResultFiles(const ResultsModel &results, const OutputRows &rows = {});
 
 /// The spreadsheet application on PATH (soffice, libreoffice or localc), or empty.
 QString spreadsheetProgram(Desktop &desktop);

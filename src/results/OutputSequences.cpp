@@ -20,7 +20,7 @@
 
 #include <optional>
 
-    using namespace Qt::StringLiterals;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -144,41 +144,68 @@ bool SaveResultsAsExcelFileIsExcelInstalled(const OutputWindow &window)
 
 void runCopyResults(const OutputWindow &window, Guard &guard, const CopySteps &steps)
 {
-    bool copied = false;
+    qsizetype copied = 0;
     // A failed copy has been reported: nothing claims that it was done.
     if (!guard.step(steps.copy,
                     [&] {
                         EventPump pump = eventsOf(window);
-                        copied = CopyResultsToClipboard(window.desktop, window.results, &pump);
+                        copied = CopyResultsToClipboard(window.desktop, window.results, &pump,
+                                                        window.rows);
                     })
         || closing(window))
         return;
     guard.step(steps.report, [&] {
-        say(window,
-            copied ? u"Results have been copied to the clipboard.\r\rClick a text area where you "
-                     "normally type and press Ctrl+V to paste the clipboard."_s
-                   : u"No rows are ticked."_s);
+        const QString note = window.rows.note();
+        if (copied > 0) {
+            QString text = u"Results have been copied to the clipboard.\r\rClick a text area "
+                           "where you normally type and press Ctrl+V to paste the clipboard."_s;
+            if (!note.isEmpty())
+                text += (copied == 1
+                             ? u"\r\r1 row copied%1."_s.arg(note)
+                             : u"\r\r%1 rows copied%2."_s.arg(QString::number(copied), note));
+            say(window, text);
+        } else {
+            // Rows ticked but hidden by the filter are not copied: the message says why.
+            say(window,
+                window.rows.filtered()
+                    ? u"No rows are ticked.\r\rOnly the rows shown are copied%1."_s.arg(note)
+                    : u"No rows are ticked."_s);
+        }
     });
 }
 
-void runSaveResultsText(const OutputWindow &window, Guard &guard, const SaveTextSteps &steps)
+namespace {
+
+/// The file a save writes: "Nothing to save." without rows, else asked for and, when it
+/// exists, allowed to be replaced. Empty when nothing is to be written.
+template<typename Steps>
+QString saveTarget(const OutputWindow &window, Guard &guard, const Steps &steps,
+                   const OutputRows &rows, const SaveKind &kind)
 {
-    if (window.results.count() == 0) {
+    if (rows.count(window.results) == 0) {
         guard.step(steps.empty, [&] { say(window, u"Nothing to save."_s); });
-        return;
+        return {};
     }
     QString path;
-    guard.step(steps.dialog, [&] { path = chooseSavePath(window, resultsTextKind()); });
+    guard.step(steps.dialog, [&] { path = chooseSavePath(window, kind); });
     if (path.isEmpty())
-        return;
+        return {};
     bool write = false;
     guard.step(steps.replace, [&] { write = mayReplace(window, path); });
-    if (!write)
+    return write ? path : QString();
+}
+
+} // namespace
+
+void runSaveResultsText(const OutputWindow &window, Guard &guard, const SaveTextSteps &steps)
+{
+    const QString path = saveTarget(window, guard, steps, window.rows, resultsTextKind());
+    if (path.isEmpty())
         return;
     guard.step(steps.busy, [&] { showBusy(window, true); });
     guard.step(steps.write, [&] {
         EventPump pump = eventsOf(window);
-        const QString text = resultsFileText(window.results, &pump);
+        const QString text = resultsFileText(window.results, &pump, window.rows);
         // The table may have been cleared meanwhile: an empty file would say nothing.
         if (!closing(window) && !text.isEmpty())
             WriteTextFile(text, path);
@@ -188,30 +215,24 @@ void runSaveResultsText(const OutputWindow &window, Guard &guard, const SaveText
 
 void runSaveMatchingCards(const OutputWindow &window, Guard &guard, const SaveCardsSteps &steps)
 {
-    if (window.results.count() == 0) {
-        guard.step(steps.empty, [&] { say(window, u"Nothing to save."_s); });
-        return;
-    }
-    QString path;
-    guard.step(steps.dialog, [&] { path = chooseSavePath(window, matchingCardsKind()); });
+    // The cards in the order of their files, which are read once each.
+    const OutputRows cardRows = window.rows.inFoundOrder();
+    const QString path = saveTarget(window, guard, steps, cardRows, matchingCardsKind());
     if (path.isEmpty())
-        return;
-    bool write = false;
-    guard.step(steps.replace, [&] { write = mayReplace(window, path); });
-    if (!write)
         return;
     guard.step(steps.busy, [&] { showBusy(window, true); });
     std::optional<SavedCards> saved;
     guard.step(steps.write, [&] {
         EventPump pump = eventsOf(window);
         // A file of no card would tell nothing: none is written, and an old one stays.
-        saved = SaveMatchingCards(matchingCardsOf(window.results), path, &pump,
+        saved = SaveMatchingCards(matchingCardsOf(window.results, cardRows), path, &pump,
                                   WhenNoCard::WriteNothing);
     });
     guard.step(steps.idle, [&] { showBusy(window, false); });
     if (saved && !closing(window))
-        guard.step(steps.report,
-                   [&] { say(window, savedCardsText(*saved, QFileInfo(path).fileName())); });
+        guard.step(steps.report, [&] {
+            say(window, savedCardsText(*saved, QFileInfo(path).fileName(), cardRows.note()));
+        });
 }
 
 QString workbookIn(const QTemporaryDir *folder)
@@ -222,7 +243,7 @@ QString workbookIn(const QTemporaryDir *folder)
 void runSaveResultsWorkbook(const OutputWindow &window, Guard &guard,
                             std::unique_ptr<QTemporaryDir> &folder, const WorkbookSteps &steps)
 {
-    if (window.results.count() == 0)
+    if (window.rows.count(window.results) == 0)
         return;
     bool installed = false;
     guard.step(steps.find, [&] { installed = SaveResultsAsExcelFileIsExcelInstalled(window); });
@@ -236,7 +257,7 @@ void runSaveResultsWorkbook(const OutputWindow &window, Guard &guard,
     QList<QStringList> rows;
     guard.step(steps.rows, [&] {
         EventPump pump = eventsOf(window);
-        rows = workbookRows(window.results, &pump);
+        rows = workbookRows(window.results, &pump, window.rows);
     });
     if (closing(window))
         return;
@@ -281,7 +302,7 @@ void runOpenRow(const OutputWindow &window, Guard &guard, qsizetype row, const O
 
 void runOpenAllFiles(const OutputWindow &window, Guard &guard, const OpenAllSteps &steps)
 {
-    if (window.results.count() == 0) {
+    if (window.rows.count(window.results) == 0) {
         guard.step(steps.empty, [&] { say(window, u"Nothing to open."_s); });
         return;
     }
@@ -295,7 +316,7 @@ void runOpenAllFiles(const OutputWindow &window, Guard &guard, const OpenAllStep
         return;
     }
     QStringList files;
-    guard.step(steps.files, [&] { files = distinctResultFiles(window.results); });
+    guard.step(steps.files, [&] { files = distinctResultFiles(window.results, window.rows); });
     if (files.size() > kEditorsWithoutQuestion) {
         MessageAnswer answer = MessageAnswer::No;
         guard.step(steps.ask, [&] {
@@ -313,7 +334,7 @@ void runOpenAllFiles(const OutputWindow &window, Guard &guard, const OpenAllStep
     for (const QString &file : std::as_const(files)) {
         pump.tick();
         // "Clear List" may have emptied the table meanwhile.
-        if (closing(window) || window.results.count() == 0)
+        if (closing(window) || window.rows.count(window.results) == 0)
             break;
         guard.step(steps.open, [&] {
             if (!OpenFileInEditor(window.desktop, *editor, file))

@@ -5,6 +5,8 @@
 // numbered steps through the caller's Guard, so that a failure is reported with the
 // number the caller gave that step and the sequence goes on as the guard decides.
 
+#include "results/OutputRows.h"
+
 #include <QString>
 
 #include <functional>
@@ -24,6 +26,8 @@ struct OutputWindow
     Desktop &desktop;
     QString title; ///< the caption of its message boxes
     const ResultsModel &results; ///< the rows to take out, as they stand meanwhile
+    /// Which of them, in which order: those the table shows while it filters or sorts.
+    OutputRows rows = {};
     std::function<void(bool busy)> pointer = {}; ///< the busy pointer, or the default one
     std::function<bool()> closing = {}; ///< true once the window is closing: work stops
     std::function<void()> events = {}; ///< lets pending window events run
@@ -39,7 +43,11 @@ struct CopySteps
     int report = 0; ///< the message that says whether they went
 };
 
-/// "Copy Results To Clipboard".
+// The outputs take the window's rows in their order. The matching cards alone keep the
+// order of their files: a card has rows in many places of a sorted table.
+
+/// "Copy Results To Clipboard": the ticked rows among those taken; the message says how
+/// many went when the table filters or sorts.
 void runCopyResults(const OutputWindow &window, Guard &guard, const CopySteps &steps);
 
 // A save dialog opens in the folder last saved to for its kind of file, with a name

@@ -83,6 +83,13 @@ qsizetype ResultsProxyModel::shownCount() const
     return m_applied.isIdentity() ? m_source.count() : qsizetype(m_rows.size());
 }
 
+OutputRows ResultsProxyModel::outputRows() const
+{
+    if (m_applied.isIdentity())
+        return {};
+    return OutputRows(m_rows, m_source.count(), m_applied.filters(), m_applied.sorts());
+}
+
 qsizetype ResultsProxyModel::sourceRow(qsizetype viewRow) const
 {
     return m_applied.isIdentity() ? viewRow : qsizetype(m_rows[std::size_t(viewRow)]);

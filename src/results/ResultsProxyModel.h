@@ -1,5 +1,6 @@
 #pragma once
 
+#include "results/OutputRows.h"
 #include "results/ResultsModel.h"
 #include "results/RowOrder.h"
 
@@ -49,6 +50,10 @@ public:
     /// Ticks or unticks every row shown, with one dataChanged of the results.
     void tickShown(bool ticked);
     qsizetype shownCount() const;
+    /// The rows an output takes: those shown, in their order, while a filter or a sort is
+    /// shown; else every row as found. What is shown is taken, also while a worker is
+    /// still working out another arrangement.
+    OutputRows outputRows() const;
 
     QModelIndex mapToSource(const QModelIndex &proxyIndex) const override;
     QModelIndex mapFromSource(const QModelIndex &sourceIndex) const override;

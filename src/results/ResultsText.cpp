@@ -97,14 +97,14 @@ void tick(EventPump *pump)
 
 } // namespace
 
-QString resultsFileText(const ResultsModel &results, EventPump *pump)
+QString resultsFileText(const ResultsModel &results, EventPump *pump, const OutputRows &rows)
 {
-    if (results.count() == 0)
+    if (rows.count(results) == 0)
         return {};
-    QString text = resultsCaptionLine(results.row(0));
+    QString text = resultsCaptionLine(results.row(rows.at(0)));
     // The table is read afresh after every turn of events: it may have been cleared.
-    for (qsizetype r = 0; (tick(pump), r < results.count()); ++r)
-        appendResultsRowLine(text, results.row(r));
+    for (qsizetype i = 0; (tick(pump), i < rows.count(results)); ++i)
+        appendResultsRowLine(text, results.row(rows.at(i)));
     return text;
 }
 
@@ -120,13 +120,14 @@ namespace {
 
 /// Rows as column-aligned text: each cell padded to its column's widest cell of at most
 /// 256 characters among the rows that rowAt names, cells joined by TAB, trailing blanks
-/// removed, CR LF after every line; only the rows that take accepts are written.
-template<typename RowAt, typename Takes>
-QString alignedText(const ResultsModel &results, qsizetype count, RowAt rowAt, Takes takes,
-                    EventPump *pump)
+/// removed, CR LF after every line; only the rows that take accepts are written, and
+/// taken counts them. available tells how many of the rows named are still there.
+template<typename RowAt, typename Available, typename Takes>
+QString alignedText(const ResultsModel &results, qsizetype count, RowAt rowAt, Available available,
+                    Takes takes, EventPump *pump, qsizetype *taken)
 {
     std::array<qsizetype, ResultsModel::kColumnCount> widths{};
-    for (qsizetype i = 0; (tick(pump), i < qMin(count, results.count())); ++i) {
+    for (qsizetype i = 0; (tick(pump), i < qMin(count, available())); ++i) {
         for (int k = 1; k <= ResultsModel::kColumnCount; ++k) {
             const qsizetype size = results.cell(rowAt(i), k).size();
             if (size <= kWidestPaddedCell)
@@ -134,10 +135,12 @@ QString alignedText(const ResultsModel &results, qsizetype count, RowAt rowAt, T
         }
     }
     QString text;
-    for (qsizetype i = 0; (tick(pump), i < qMin(count, results.count())); ++i) {
+    qsizetype lines = 0;
+    for (qsizetype i = 0; (tick(pump), i < qMin(count, available())); ++i) {
         const qsizetype r = rowAt(i);
         if (!takes(r))
             continue;
+        ++lines;
         const qsizetype lineStart = text.size();
         for (int k = 1; k <= ResultsModel::kColumnCount; ++k) {
             const QString &cell = results.cell(r, k);
@@ -155,16 +158,20 @@ QString alignedText(const ResultsModel &results, qsizetype count, RowAt rowAt, T
         text.truncate(end);
         text.append(u"\r\n");
     }
+    if (taken)
+        *taken = lines;
     return text;
 }
 
 } // namespace
 
-QString clipboardText(const ResultsModel &results, EventPump *pump)
+QString clipboardText(const ResultsModel &results, EventPump *pump, const OutputRows &rows,
+                      qsizetype *copied)
 {
     return alignedText(
-        results, results.count(), [](qsizetype i) { return i; },
-        [&results](qsizetype r) { return results.isChecked(r); }, pump);
+        results, rows.count(results), [&rows](qsizetype i) { return rows.at(i); },
+        [&] { return rows.count(results); },
+        [&results](qsizetype r) { return results.isChecked(r); }, pump, copied);
 }
 
 QString clipboardText(const ResultsModel &results, const QList<qsizetype> &rows)
@@ -176,7 +183,7 @@ QString clipboardText(const ResultsModel &results, const QList<qsizetype> &rows)
     }
     return alignedText(
         results, valid.size(), [&valid](qsizetype i) { return valid.at(i); },
-        [](qsizetype) { return true; }, nullptr);
+        [&results] { return results.count(); }, [](qsizetype) { return true; }, nullptr, nullptr);
 }
 
 void SaveResultsText(const ResultsModel &results, const QString &path, EventPump *pump)
@@ -210,15 +217,16 @@ bool SetClipboardText(Desktop &desktop, const QString &text, int format)
     return desktop.setClipboardText(text);
 }
 
-bool CopyResultsToClipboard(Desktop &desktop, const ResultsModel &results, EventPump *pump)
+qsizetype CopyResultsToClipboard(Desktop &desktop, const ResultsModel &results, EventPump *pump,
+                                 const OutputRows &rows)
 {
-    // Every copied row ends in CR LF: empty text means no row was ticked.
-    const QString text = clipboardText(results, pump);
-    if (text.isEmpty())
-        return false;
+    qsizetype copied = 0;
+    const QString text = clipboardText(results, pump, rows, &copied);
+    if (copied == 0)
+        return 0;
     ClearClipboard(desktop);
     SetClipboardText(desktop, text, 0);
-    return true;
+    return copied;
 }
 
 void WriteTextFile(const QString &text, const QString &path)

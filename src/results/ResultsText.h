@@ -1,5 +1,6 @@
 #pragma once
 
+#include "results/OutputRows.h"
 #include "search/ResultRow.h"
 
 #include <QList>
@@ -23,14 +24,18 @@ void appendResultsRowLine(QString &text, const ResultRow &row);
 /// of a gigabyte is never copied whole.
 void writeResultsRowLine(const ResultRow &row, qsizetype piece,
                          const std::function<void(const QString &)> &write);
-/// The whole results text file; empty for an empty table. The pump lets window
-/// events run between rows; rows removed meanwhile are not written.
-QString resultsFileText(const ResultsModel &results, EventPump *pump = nullptr);
+/// The whole results text file of the rows given (every row by default); empty when
+/// there are none. The pump lets window events run between rows; rows removed
+/// meanwhile are not written.
+QString resultsFileText(const ResultsModel &results, EventPump *pump = nullptr,
+                        const OutputRows &rows = {});
 
 /// The ticked rows as column-aligned text: each cell padded to its column's widest
 /// cell of at most 256 characters over all rows, cells joined by TAB, trailing blanks
 /// removed, CR LF after every line. A control character inside a cell becomes one space.
-QString clipboardText(const ResultsModel &results, EventPump *pump = nullptr);
+/// Given rows, only those count, in their order; copied receives how many went.
+QString clipboardText(const ResultsModel &results, EventPump *pump = nullptr,
+                      const OutputRows &rows = {}, qsizetype *copied = nullptr);
 /// The named rows (from 0, in the order given) in the same format, aligned among
 /// themselves, ticked or not.
 QString clipboardText(const ResultsModel &results, const QList<qsizetype> &rows);
@@ -43,10 +48,11 @@ void SaveResultsText(const ResultsModel &results, const QString &path, EventPump
 bool ClearClipboard(Desktop &desktop);
 /// Puts the text on the clipboard with the same retries. format 0 is plain text.
 bool SetClipboardText(Desktop &desktop, const QString &text, int format = 0);
-/// The ticked rows as aligned text on the clipboard. With no row ticked (an empty
-/// table included) the clipboard is left as it is and the answer is false.
-bool CopyResultsToClipboard(Desktop &desktop, const ResultsModel &results,
-                            EventPump *pump = nullptr);
+/// The ticked rows among those given as aligned text on the clipboard; how many were
+/// copied. With no row ticked (an empty table included) the clipboard is left as it is
+/// and the answer is 0.
+qsizetype CopyResultsToClipboard(Desktop &desktop, const ResultsModel &results,
+                                 EventPump *pump = nullptr, const OutputRows &rows = {});
 
 /// Writes the text as UTF-8 without a byte-order mark, replacing the file only when
 /// the whole text was written. Throws Failure when it cannot be written, or when

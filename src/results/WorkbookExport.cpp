@@ -53,18 +53,20 @@ QByteArray cellText(const QString &cell, bool &shortened)
 
 } // namespace
 
-QList<QStringList> workbookRows(const ResultsModel &results, EventPump *pump)
+QList<QStringList> workbookRows(const ResultsModel &results, EventPump *pump,
+                                const OutputRows &shown)
 {
     QList<QStringList> rows;
-    if (results.count() == 0)
+    if (shown.count(results) == 0)
         return rows;
     QStringList captions;
     for (int k = 1; k <= ResultsModel::kColumnCount; ++k) {
-        if (!results.cell(0, k).isEmpty())
+        if (!results.cell(shown.at(0), k).isEmpty())
             captions.append(ResultsModel::columnCaption(k));
     }
     rows.append(captions);
-    for (qsizetype r = 0; (tick(pump), r < results.count()); ++r) {
+    for (qsizetype i = 0; (tick(pump), i < shown.count(results)); ++i) {
+        const qsizetype r = shown.at(i);
         QStringList cells;
         for (int k = 1; k <= ResultsModel::kColumnCount; ++k) {
             const QString &cell = results.cell(r, k);

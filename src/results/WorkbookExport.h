@@ -1,5 +1,7 @@
 #pragma once
 
+#include "results/OutputRows.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -8,9 +10,11 @@ class EventPump;
 class ResultsModel;
 
 /// The rows of the sheet for the results table: row 1 the captions of the columns
-/// the first result row fills, then one row per result; empty cells take no
-/// column, so later cells move left. Cells keep their text as it stands.
-QList<QStringList> workbookRows(const ResultsModel &results, EventPump *pump = nullptr);
+/// the first result row fills, then one row per result (of those given; every row by
+/// default); empty cells take no column, so later cells move left. Cells keep their
+/// text as it stands.
+QList<QStringList> workbookRows(const ResultsModel &results, EventPump *pump = nullptr,
+                                const OutputRows &shown = {});
 
 /// The width, in characters, that fits the longest text of each sheet column.
 QList<double> fittedColumnWidths(const QList<QStringList> &rows);

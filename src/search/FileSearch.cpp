@@ -255,8 +255,14 @@ struct TextSearch
         const int parts = int(qMin(qsizetype(qMax(threads, 1)), size / kMinPartBytes));
         const QList<qsizetype> cuts
             = parts > 1 ? CardParser::cutPoints(text.bytes, parts) : QList<qsizetype>();
-        if (cuts.isEmpty() || !runInParts(text, cuts, sink, cancel, runParts))
+        const qint64 toldBefore
+            = options.parsedBytes ? options.parsedBytes->load(std::memory_order_relaxed) : 0;
+        if (cuts.isEmpty() || !runInParts(text, cuts, sink, cancel, runParts)) {
+            // A text parsed in parts and then whole is told from its start again.
+            if (!cuts.isEmpty() && options.parsedBytes)
+                options.parsedBytes->store(toldBefore, std::memory_order_relaxed);
             runWhole(text, sink, cancel);
+        }
     }
 
     void runWhole(const CardBytes &text, const RowSink &sink, const std::atomic<bool> *cancel) const
@@ -385,8 +391,8 @@ bool FileSearch::searchesAs(const SearchCriteria &criteria) const
 }
 
 FileSearch::Failures FileSearch::run(const FileRef &file, FolderHandle &folder, const RowSink &rows,
-                                     const std::atomic<bool> *cancel,
-                                     const PartRunner &runParts) const
+                                     const std::atomic<bool> *cancel, const PartRunner &runParts,
+                                     Progress *progress) const
 {
     Failures failures;
     CardBytes text;
@@ -405,23 +411,29 @@ FileSearch::Failures FileSearch::run(const FileRef &file, FolderHandle &folder, 
     if (prepared.matchers.empty())
         return failures;
     const RawValueFilter *filter = prepared.filter->isUsable() ? &*prepared.filter : nullptr;
+    if (progress)
+        progress->total.store(text.bytes.size(), std::memory_order_relaxed);
     // A file that cannot hold a search text need not be parsed, nor its path made.
     try {
-        if (filter && !filter->fileMayContain(text.bytes, cancel))
+        if (filter
+            && !filter->fileMayContain(text.bytes, cancel, progress ? &progress->done : nullptr))
             return failures;
     } catch (...) {
         failures.searchFailure = std::current_exception();
         return failures;
     }
     const QString path = file.fullPath();
+    ParseOptions options{prepared.allProperties};
+    if (progress) {
+        progress->total.store(progress->done.load(std::memory_order_relaxed) + text.bytes.size(),
+                              std::memory_order_relaxed);
+        options.parsedBytes = &progress->done;
+    }
     try {
         // Files and values that cannot hold a search text need not be parsed or decoded.
-        const TextSearch search{prepared.matchers,
-                                filter,
-                                path,
-                                ParseOptions{prepared.allProperties},
-                                stamp,
-                                2 * text.bytes.size() + kCardDigestBytes};
+        const TextSearch search{
+            prepared.matchers, filter, path,
+            options,           stamp,  2 * text.bytes.size() + kCardDigestBytes};
         search.run(text, m_parts, rows, cancel, runParts);
     } catch (...) {
         failures.searchFailure = std::current_exception();

@@ -39,6 +39,25 @@ public:
         std::exception_ptr searchFailure;
     };
 
+    /// How far the search of one file has come, told as it goes for a progress bar
+    /// that another thread reads: the bytes of its text judged by the filter and then
+    /// parsed, of those there are to go through. The filter's pass is the whole of the
+    /// work until it finds that the file may hold a search text; the parse's bytes are
+    /// then added to those judged.
+    struct Progress
+    {
+        std::atomic<qint64> done{0};
+        std::atomic<qint64> total{0}; // 0 until the file has been read
+
+        /// From 0 to 1.
+        double fraction() const
+        {
+            const qint64 all = total.load(std::memory_order_relaxed);
+            const qint64 parsed = done.load(std::memory_order_relaxed);
+            return all > 0 ? qBound(0.0, double(parsed) / double(all), 1.0) : 0.0;
+        }
+    };
+
     /// A file large enough is parsed in at most parts parts. With missingFails, a file
     /// that is missing when it is read is a read failure, not a file that reads as
     /// nothing.
@@ -54,9 +73,11 @@ public:
     /// Searches file, opened through folder, and hands its rows to rows as they are
     /// found. When cancel is set the read or parse ends at its next block or line, and
     /// the rows handed on are those of the cards read to their end, from the file's
-    /// start on. runParts runs the parts of a large file.
+    /// start on. runParts runs the parts of a large file. progress, when given, is
+    /// told how far the search has come.
     Failures run(const FileRef &file, FolderHandle &folder, const RowSink &rows,
-                 const std::atomic<bool> *cancel, const PartRunner &runParts) const;
+                 const std::atomic<bool> *cancel, const PartRunner &runParts,
+                 Progress *progress = nullptr) const;
 
 private:
     struct Prepared;

@@ -4,6 +4,7 @@
 #include <QLocale>
 #include <QVarLengthArray>
 
+#include <algorithm>
 #include <mutex>
 #include <set>
 #include <string>
@@ -201,6 +202,29 @@ bool PhoneMatcher::isKnownRegion(const QString &region)
     std::set<std::string> regions;
     PhoneNumberUtil::GetInstance()->GetSupportedRegions(&regions);
     return regions.contains(region.toStdString());
+}
+
+QList<PhoneMatcher::Region> PhoneMatcher::knownRegions()
+{
+    std::set<std::string> codes;
+    PhoneNumberUtil::GetInstance()->GetSupportedRegions(&codes);
+    QList<Region> regions;
+    regions.reserve(qsizetype(codes.size()));
+    for (const std::string &code : codes) {
+        const QString text = QString::fromStdString(code);
+        regions.append({text, regionName(text)});
+    }
+    std::sort(regions.begin(), regions.end(), [](const Region &a, const Region &b) {
+        const int order = QString::localeAwareCompare(a.name, b.name);
+        return order != 0 ? order < 0 : a.code < b.code;
+    });
+    return regions;
+}
+
+QString PhoneMatcher::regionName(const QString &code)
+{
+    const QLocale::Territory territory = QLocale::codeToTerritory(code);
+    return territory == QLocale::AnyTerritory ? code : QLocale::territoryToString(territory);
 }
 
 QString PhoneMatcher::systemRegion()

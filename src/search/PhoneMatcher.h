@@ -2,6 +2,7 @@
 
 #include "search/ValueMatcher.h"
 
+#include <QList>
 #include <QString>
 #include <QStringView>
 
@@ -29,6 +30,16 @@ public:
     /// True for a two-letter region, in capitals, that libphonenumber has numbering
     /// rules for ("DE", "US"); false for the rest ("ZZ", "XX", "de").
     static bool isKnownRegion(const QString &region);
+    /// A region that libphonenumber has numbering rules for.
+    struct Region
+    {
+        QString code; ///< two capital letters
+        QString name; ///< the territory's English name, or the code where Qt knows none
+    };
+    /// Every region that libphonenumber has numbering rules for, sorted by name.
+    static QList<Region> knownRegions();
+    /// The English name of the region with this code, or the code where Qt knows none.
+    static QString regionName(const QString &code);
     /// The two-letter region of the system's locale; "ZZ" (unknown) when it has none.
     static QString systemRegion();
 

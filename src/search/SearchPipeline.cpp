@@ -39,6 +39,7 @@ struct SearchPipeline::Slot
     std::exception_ptr readFailure;
     std::exception_ptr searchFailure;
     bool finished = false;
+    FileSearch::Progress progress;
 };
 
 struct SearchPipeline::Parts
@@ -220,7 +221,8 @@ void SearchPipeline::work()
         lock.unlock();
         for (; searched < batch.size(); ++searched) {
             Claimed &file = batch[searched];
-            file.found.failures = m_search.run(file.file, folder, toSlot, &m_cancel, parts);
+            file.found.failures
+                = m_search.run(file.file, folder, toSlot, &m_cancel, parts, &file.slot->progress);
         }
         lock.lock();
         handOver();
@@ -340,6 +342,17 @@ FileOutcome SearchPipeline::take(const RowSink &rows, std::optional<std::chrono:
     if (!file.rows.isEmpty())
         rows(std::move(file.rows));
     return {file.readFailure, file.searchFailure, file.finished};
+}
+
+double SearchPipeline::nextFileProgress() const
+{
+    // Rows taken and not yet handed on are the next file's; it may be finished.
+    if (!m_ready.empty() && m_ready.front().finished)
+        return 1.0;
+    const std::lock_guard lock(m_mutex);
+    if (m_slots.empty())
+        return 0.0;
+    return m_slots.front().finished ? 1.0 : m_slots.front().progress.fraction();
 }
 
 void SearchPipeline::stop(const RowSink &rows)

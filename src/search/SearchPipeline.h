@@ -77,6 +77,9 @@ public:
     FileOutcome take(const RowSink &rows,
                      std::optional<std::chrono::milliseconds> wait = std::nullopt);
 
+    /// How far the search of the next file to be taken has come, from 0 to 1.
+    double nextFileProgress() const;
+
     /// Cancels the work in hand and hands on the rest of the rows that the next file
     /// gave before it stopped: those of the cards read to their end, in order, so that
     /// with the rows taken before they begin as the file's rows would. A large file

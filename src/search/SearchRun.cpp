@@ -73,6 +73,7 @@ void SearchRun::addFiles(std::shared_ptr<const FolderFiles> files)
 bool SearchRun::run(SearchListener &listener)
 {
     m_filesDone = 0;
+    m_stoppedInsideFile = false;
     const qsizetype count = m_files.size();
     const bool live = m_options.staysLive;
     std::unique_ptr<SearchPipeline> pipeline = std::move(m_pipeline);
@@ -104,12 +105,14 @@ bool SearchRun::run(SearchListener &listener)
                                      live ? std::optional(SearchPacing::kLiveWait) : std::nullopt);
             if (outcome.finished || !live)
                 continue;
-            listener.stillSearching();
+            listener.stillSearching(pipeline->nextFileProgress());
             if (m_stopRequested)
                 break;
         }
         if (!outcome.finished) {
-            // The rows the file gave before the stop stay; the file is not done.
+            // The rows the file gave before the stop stay; the file is not done. It was
+            // read in part once some of it was searched.
+            m_stoppedInsideFile = pipeline->nextFileProgress() > 0.0;
             pipeline->stop(toListener);
             break;
         }

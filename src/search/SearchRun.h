@@ -32,8 +32,8 @@ public:
     /// The file at index failed and adds no more rows; the run goes on.
     virtual void fileFailed(qsizetype index, FileFailure kind, const QString &description) = 0;
     /// In a run that stays live: the file in hand is still being searched, about every
-    /// SearchPacing::kLiveWait.
-    virtual void stillSearching() {}
+    /// SearchPacing::kLiveWait; fileDone tells how far, from 0 to 1.
+    virtual void stillSearching(double fileDone) { Q_UNUSED(fileDone); }
 };
 
 /// How a run searches: the program's choice, fixed for the run.
@@ -92,6 +92,9 @@ public:
     /// How many files the last run went through to their end (a file that failed
     /// included); less than files().size() after a stop.
     qsizetype filesDone() const { return m_filesDone; }
+    /// The last run was stopped inside the file after those done, with part of it
+    /// searched.
+    bool stoppedInsideFile() const { return m_stoppedInsideFile; }
 
 private:
     SearchCriteria currentCriteria() const { return m_source ? m_source() : m_criteria; }
@@ -105,4 +108,5 @@ private:
     std::unique_ptr<SearchPipeline> m_pipeline; // started ahead of the run
     qsizetype m_filesDone = 0;
     bool m_stopRequested = false;
+    bool m_stoppedInsideFile = false;
 };

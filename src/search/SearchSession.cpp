@@ -1,6 +1,7 @@
 #include "search/SearchSession.h"
 
 #include "filelist/AddFiles.h"
+#include "filelist/PathRules.h"
 
 #include <QLocale>
 
@@ -32,6 +33,7 @@ void SearchSession::start(const FileList &files, const SearchRunOptions &options
     m_files = files;
     m_run = std::make_unique<SearchRun>(options, files);
     m_filesDone = 0;
+    m_stoppedInsideFile = false;
     m_searching = true;
     m_stopping = false;
     m_completed = false;
@@ -47,6 +49,7 @@ bool SearchSession::run(SearchListener &listener, std::function<SearchCriteria()
     m_ran = true;
     m_stopping = !m_completed; // however it was stopped, it winds down until finish
     m_filesDone = m_run->filesDone();
+    m_stoppedInsideFile = m_run->stoppedInsideFile() && m_filesDone < m_files.size();
     m_run.reset();
     return m_completed;
 }
@@ -71,8 +74,12 @@ QString SearchSession::stoppedText() const
 {
     if (!m_ran || m_completed)
         return {};
-    return u"Stopped after %1 of %2 files"_s.arg(QLocale().toString(m_filesDone),
-                                                 QLocale().toString(m_files.size()));
+    const QString after = u"after %1 of %2 files"_s.arg(QLocale().toString(m_filesDone),
+                                                        QLocale().toString(m_files.size()));
+    if (m_stoppedInsideFile)
+        return u"Stopped in the middle of %1, %2"_s.arg(
+            GetFileNameFromPath(m_files.at(m_filesDone).fullPath()), after);
+    return u"Stopped "_s + after;
 }
 
 QString SearchSession::doneText() const

@@ -45,7 +45,8 @@ public:
     /// The search has ended and what it says has been said.
     void finish();
 
-    /// After run: "Stopped after N of M files" for a stopped run, else empty.
+    /// After run: "Stopped after N of M files" for a stopped run, "Stopped in the middle
+    /// of NAME, after N of M files" for one stopped inside a file; else empty.
     QString stoppedText() const;
     /// After run: "Done." for a run that reached its end, else empty.
     QString doneText() const;
@@ -54,6 +55,7 @@ private:
     FileList m_files;
     std::unique_ptr<SearchRun> m_run;
     qsizetype m_filesDone = 0;
+    bool m_stoppedInsideFile = false;
     bool m_searching = false;
     bool m_stopping = false;
     bool m_ran = false; // the search begun last has run

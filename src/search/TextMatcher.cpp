@@ -204,9 +204,11 @@ qsizetype blockEnd(QByteArrayView bytes, qsizetype from)
     return n;
 }
 
-/// True when the test holds for a block of the bytes, or when cancel is set.
+/// True when the test holds for a block of the bytes, or when cancel is set. The bytes
+/// of each block tested are added to told when it is given.
 template<typename Test>
-bool anyBlock(QByteArrayView bytes, const std::atomic<bool> *cancel, Test &&test)
+bool anyBlock(QByteArrayView bytes, const std::atomic<bool> *cancel, Test &&test,
+              std::atomic<qint64> *told = nullptr)
 {
     for (qsizetype at = 0; at < bytes.size();) {
         if (cancel && cancel->load(std::memory_order_relaxed))
@@ -215,6 +217,8 @@ bool anyBlock(QByteArrayView bytes, const std::atomic<bool> *cancel, Test &&test
             = bytes.size() - at > kBlockBytes ? blockEnd(bytes, at + kBlockBytes) : bytes.size();
         if (test(bytes.sliced(at, end - at)))
             return true;
+        if (told)
+            told->fetch_add(end - at, std::memory_order_relaxed);
         at = end;
     }
     return false;
@@ -222,7 +226,8 @@ bool anyBlock(QByteArrayView bytes, const std::atomic<bool> *cancel, Test &&test
 
 } // namespace
 
-bool RawValueFilter::fileMayContain(QByteArrayView bytes, const std::atomic<bool> *cancel) const
+bool RawValueFilter::fileMayContain(QByteArrayView bytes, const std::atomic<bool> *cancel,
+                                    std::atomic<qint64> *scanned) const
 {
     if (!m_fileUsable)
         return true;
@@ -236,9 +241,10 @@ bool RawValueFilter::fileMayContain(QByteArrayView bytes, const std::atomic<bool
             legacy = CardParser::legacyCharset(bytes);
         return *legacy;
     };
-    return anyBlock(bytes, cancel, [&](QByteArrayView block) {
-        return joinedMayContain(block, legacyCharset, lines);
-    });
+    return anyBlock(
+        bytes, cancel,
+        [&](QByteArrayView block) { return joinedMayContain(block, legacyCharset, lines); },
+        scanned);
 }
 
 bool RawValueFilter::cardMayContain(QByteArrayView card,

@@ -69,8 +69,11 @@ public:
     /// "=XX" read as its byte. Judged only for texts without blanks, backslashes,
     /// ",", ";", ":", "=", "^" and '"' (which escapes and markers could make), and not for
     /// files that name a charset that might turn bytes into other ASCII text. A large
-    /// file is judged in blocks; when cancel is set on the way the answer is true.
-    bool fileMayContain(QByteArrayView bytes, const std::atomic<bool> *cancel = nullptr) const;
+    /// file is judged in blocks; when cancel is set on the way the answer is true. The
+    /// bytes of the blocks judged with their lines joined, the slow part, are added to
+    /// scanned when it is given.
+    bool fileMayContain(QByteArrayView bytes, const std::atomic<bool> *cancel = nullptr,
+                        std::atomic<qint64> *scanned = nullptr) const;
     /// The same judgement for one card, for files whose text without a charset is
     /// read as legacyCharset (empty: Windows-1252) when it is not UTF-8.
     bool cardMayContain(QByteArrayView card, const std::function<QByteArray()> &legacyCharset,

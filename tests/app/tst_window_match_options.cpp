@@ -9,9 +9,11 @@
 #include "results/ResultsModel.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -50,6 +52,8 @@ private slots:
     void searchReadsTheBoxes_data();
     void searchReadsTheBoxes();
     void invalidPatternRefused();
+    void phoneRegion_data();
+    void phoneRegion();
 };
 
 void TestWindowMatchOptions::boxesAcrossARestart()
@@ -181,6 +185,55 @@ void TestWindowMatchOptions::invalidPatternRefused()
              qPrintable(m_desktop->messages.constFirst().text));
     QCOMPARE(form->results().count(), 1);
     QCOMPARE(control<QPushButton>(*form, "PushButton7")->text(), u"Start Searching"_s);
+}
+
+void TestWindowMatchOptions::phoneRegion_data()
+{
+    QTest::addColumn<QString>("region");
+    QTest::addColumn<int>("rows");
+    // A London number typed as it is dialled in the country, against seven forms of it:
+    // read as American it finds only the forms that hold its digits.
+    QTest::newRow("US") << u"US"_s << 4;
+    QTest::newRow("GB") << u"GB"_s << 7;
+}
+
+void TestWindowMatchOptions::phoneRegion()
+{
+    QFETCH(QString, region);
+    QFETCH(int, rows);
+    const QString card = writeTestFile(
+        *m_dir, u"london.vcf"_s,
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ann\r\nTEL:020 7946 0018\r\nTEL:(020) 7946 0018\r\n"
+        "TEL:02079460018\r\nTEL:+44 20 7946 0018\r\nTEL:+44 (0)20 7946 0018\r\n"
+        "TEL:0044 20 7946 0018\r\nTEL:+442079460018\r\nEND:VCARD\r\n");
+    const QString file = m_settings->fileName();
+    {
+        auto form = startWindow(m_dir->path());
+        auto *combo = control<QComboBox>(*form, "PhoneRegionCombo");
+        // The system's region first, usable only with the option on.
+        QCOMPARE(combo->currentIndex(), 0);
+        QVERIFY(combo->currentText().contains(u"the system"_s));
+        QVERIFY(combo->count() > 200);
+        QVERIFY(!combo->isEnabled());
+        form->show();
+        QTest::mouseClick(control<QCheckBox>(*form, "PhoneNumbersCheck"), Qt::LeftButton);
+        QVERIFY(combo->isEnabled());
+        combo->setCurrentIndex(combo->findData(region));
+        QCOMPARE(combo->currentText(),
+                 QLocale::territoryToString(QLocale::codeToTerritory(region)) + u" ("_s + region
+                     + u')');
+        QCOMPARE(SettingsStore(file).ReadSetting(u"PhoneRegion"_s, QString()), region);
+    }
+    m_settings = std::make_unique<SettingsStore>(file);
+    auto form = startWindow(m_dir->path());
+    auto *combo = control<QComboBox>(*form, "PhoneRegionCombo");
+    QCOMPARE(combo->currentData().toString(), region);
+    QVERIFY(combo->isEnabled());
+    form->fileList().append(QStringList{card});
+    control<QLineEdit>(*form, "Text1")->setText(u"020 7946 0018"_s);
+    control<QPushButton>(*form, "PushButton7")->click();
+    QCOMPARE(form->results().count(), rows);
+    QVERIFY(m_desktop->messages.size() == 1); // "Done."
 }
 
 QTEST_MAIN(TestWindowMatchOptions)

@@ -60,6 +60,7 @@ private slots:
     void init();
     void cleanup();
     void copyTickedRows();
+    void copyFollowsTheFilter();
     void saveTextFile();
     void saveFailureKeepsTheOldFile_data();
     void saveFailureKeepsTheOldFile();
@@ -124,6 +125,22 @@ void TestWindowOutputs::copyTickedRows()
     QCOMPARE(m_desktop->messages.size(), 1);
     QCOMPARE(m_desktop->messages.first().text, kCopied);
     QCOMPARE(m_desktop->messages.first().icon, MessageIcon::None);
+}
+
+void TestWindowOutputs::copyFollowsTheFilter()
+{
+    auto form = start();
+    form->results().appendRows({{u"A"_s, u"T"_s, u"Alpha"_s},
+                                {u"B"_s, u"T"_s, u"Bravo"_s},
+                                {u"C"_s, u"T"_s, u"Charlie"_s}});
+    form->results().setAllChecked(true);
+    QTest::keyClicks(control<QLineEdit>(*form, u"FilterBox"_s), u"r"_s);
+    QTRY_COMPARE(control<QTableView>(*form, "ListView2")->model()->rowCount(), 2);
+    button(*form, "PushButton8")->click();
+    // Alpha, ticked and hidden, stays out.
+    QCOMPARE(m_desktop->clipboard, u"B\tT\tBravo  \t\r\nC\tT\tCharlie\t\r\n"_s);
+    QCOMPARE(m_desktop->messages.size(), 1);
+    QCOMPARE(m_desktop->messages.first().text, kCopied + u"\r\r2 rows copied (filter on)."_s);
 }
 
 void TestWindowOutputs::saveTextFile()

@@ -394,6 +394,8 @@ void TestCardExport::writeFailures()
 void TestCardExport::message()
 {
     QCOMPARE(savedCardsText({1, {}}, u"a.vcf"_s), u"1 card has been saved to a.vcf."_s);
+    QCOMPARE(savedCardsText({2, {}}, u"a.vcf"_s, u" (filter on)"_s),
+             u"2 cards have been saved to a.vcf (filter on)."_s);
     QCOMPARE(savedCardsText({0,
                              {{u"/c/x.vcf"_s, u"changed since the search"_s},
                               {u"/c/y\xDCFF.vcf"_s, u"Is a directory"_s}},

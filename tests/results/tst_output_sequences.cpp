@@ -11,6 +11,8 @@
 #include "card/CardParser.h"
 #include "results/OutputSequences.h"
 #include "results/ResultsModel.h"
+#include "results/ResultsProxyModel.h"
+#include "results/WorkbookExport.h"
 
 #include <QDir>
 #include <QFile>
@@ -72,6 +74,9 @@ private slots:
     void init();
     void copy_data();
     void copy();
+    void shownRows_data();
+    void shownRows();
+    void shownCardsInTheirFilesOrder();
     void save_data();
     void save();
     void saveDialog_data();
@@ -86,7 +91,7 @@ private slots:
     void openAll();
 
 private:
-    OutputWindow window();
+    OutputWindow window(const OutputRows &rows = {});
     /// Writes book.vcf of one card and puts a row of it in the table; its path.
     QString addCardRow();
     /// The texts of the boxes shown, each marked when its caption or icon is not the
@@ -119,11 +124,12 @@ void TestOutputSequences::init()
     m_inputs = FileList();
 }
 
-OutputWindow TestOutputSequences::window()
+OutputWindow TestOutputSequences::window(const OutputRows &rows)
 {
     return {.desktop = *m_desktop,
             .title = kTitle,
             .results = *m_results,
+            .rows = rows,
             .pointer = [this](bool busy) { m_pointer.append(busy ? u"busy"_s : u"idle"_s); },
             .closing = [this] { return m_closing; },
             .inputs = [this] { return m_inputs; },
@@ -202,6 +208,97 @@ void TestOutputSequences::copy()
     QCOMPARE(m_desktop->clipboardClears, attempts);
     QCOMPARE(m_desktop->clipboardSets, attempts);
     QCOMPARE(said(), messages);
+    QCOMPARE(m_failed, QList<int>{});
+}
+
+void TestOutputSequences::shownRows_data()
+{
+    // The rows by their values' initials: Bravo, Alpha, Carol and Oscar; all but Carol
+    // ticked. "r" hides Alpha, "carol" all the ticked rows.
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<int>("sortColumn"); // -1: as found; else descending
+    QTest::addColumn<QString>("copied"); // the rows on the clipboard; empty: it is left
+    QTest::addColumn<QString>("written"); // the rows of the text file, sheet and editors
+    QTest::addColumn<QString>("message");
+    QTest::newRow("neither") << QString() << -1 << u"BAO"_s << u"BACO"_s << kCopied;
+    QTest::newRow("a filter; the hidden ticked row stays out")
+        << u"r"_s << -1 << u"BO"_s << u"BCO"_s << kCopied + u"\r\r2 rows copied (filter on)."_s;
+    QTest::newRow("a sort") << QString() << 2 << u"OBA"_s << u"OCBA"_s
+                            << kCopied + u"\r\r3 rows copied (sorted)."_s;
+    QTest::newRow("both") << u"r"_s << 2 << u"OB"_s << u"OCB"_s
+                          << kCopied + u"\r\r2 rows copied (filter on, sorted)."_s;
+    QTest::newRow("only hidden rows ticked")
+        << u"carol"_s << -1 << QString() << u"C"_s
+        << u"No rows are ticked.\r\rOnly the rows shown are copied (filter on)."_s;
+}
+
+void TestOutputSequences::shownRows()
+{
+    QFETCH(QString, filter);
+    QFETCH(int, sortColumn);
+    QFETCH(QString, copied);
+    QFETCH(QString, written);
+    QFETCH(QString, message);
+    const QHash<QChar, QString> values{
+        {u'B', u"Bravo"_s}, {u'A', u"Alpha"_s}, {u'C', u"Carol"_s}, {u'O', u"Oscar"_s}};
+    for (const QChar initial : u"BACO"_s)
+        m_results->appendRows({{u"/c/"_s + initial + u".vcf"_s, u"T"_s, values[initial]}});
+    for (const int r : {0, 1, 3})
+        m_results->setChecked(r, true);
+    ResultsProxyModel proxy(*m_results);
+    proxy.setFilter(filter, true);
+    proxy.setSort(sortColumn, Qt::DescendingOrder);
+    const auto lines = [&](const QString &initials) {
+        QString text;
+        for (const QChar initial : initials)
+            text += u"/c/"_s + initial + u".vcf\tT\t"_s + values[initial] + u"\t\r\n"_s;
+        return text;
+    };
+    m_desktop->clipboard = u"previous"_s;
+    runCopyResults(window(proxy.outputRows()), *m_guard, kCopySteps);
+    QCOMPARE(m_desktop->clipboard, copied.isEmpty() ? u"previous"_s : lines(copied));
+    QCOMPARE(said(), QStringList{message});
+
+    const QString path = m_dir->filePath(u"shown.txt"_s);
+    m_desktop->saveResults.enqueue(path);
+    runSaveResultsText(window(proxy.outputRows()), *m_guard, kTextSteps);
+    QCOMPARE(QString::fromUtf8(readTestFile(path)), u"File\tTag\t Value\t\r\n"_s + lines(written));
+    QStringList sheet; // its Value column below the captions
+    for (const QStringList &row : workbookRows(*m_results, nullptr, proxy.outputRows()).sliced(1))
+        sheet.append(row.at(2));
+    m_desktop->programsOnPath = {u"gedit"_s};
+    runOpenAllFiles(window(proxy.outputRows()), *m_guard, kOpenAllSteps);
+    QStringList opened; // their initials, from "/c/B.vcf"
+    for (const ScriptedDesktop::Started &editor : std::as_const(m_desktop->started))
+        opened.append(editor.arguments.last().mid(3, 1));
+    QCOMPARE(opened.join(QString()), written);
+    for (qsizetype i = 0; i < written.size(); ++i)
+        QCOMPARE(sheet.value(i), values[written.at(i)]);
+    QCOMPARE(sheet.size(), written.size());
+    QCOMPARE(m_failed, QList<int>{});
+}
+
+void TestOutputSequences::shownCardsInTheirFilesOrder()
+{
+    const QByteArray ann = "BEGIN:VCARD\nFN:Ann\nEND:VCARD\n";
+    const QByteArray bob = "BEGIN:VCARD\nFN:Bob\nEND:VCARD\n";
+    const QByteArray cid = "BEGIN:VCARD\nFN:Cid\nEND:VCARD\n";
+    const QString book = writeTestFile(*m_dir, u"book.vcf"_s, ann + bob + cid);
+    const QStringList values{u"Anné"_s, u"Bob"_s, u"Cidé"_s}; // "é" is in no path
+    CardParser::parse(readCardFile(book), [&](ContactFields &&, const CardParser::Identity &card) {
+        const CardPlace place{card.number, 1, card.begin, card.end};
+        m_results->appendRows(
+            {{book, u"FirstName"_s, values.at(card.number - 1), card.contact, u"x"_s, place}});
+    });
+    ResultsProxyModel proxy(*m_results);
+    proxy.setFilter(u"é"_s, true);
+    proxy.setSort(2, Qt::DescendingOrder);
+    const QString path = m_dir->filePath(u"shown.vcf"_s);
+    m_desktop->saveResults.enqueue(path);
+    runSaveMatchingCards(window(proxy.outputRows()), *m_guard, kCardSteps);
+    // The sort leaves the cards in their file's order, which is read once.
+    QCOMPARE(readTestFile(path), ann + cid);
+    QCOMPARE(said(), QStringList{u"2 cards have been saved to shown.vcf (filter on)."_s});
     QCOMPARE(m_failed, QList<int>{});
 }
 

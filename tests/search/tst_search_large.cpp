@@ -1,5 +1,6 @@
-// The search over one large file: parsed in parts on several threads, and stopped on
-// the way. Each makes files of many megabytes: a run of its own, labelled slow.
+// The search over one large file: parsed in parts on several threads, stopped on the
+// way, and followed by a progress bar. Each makes files of many megabytes: a run of its own,
+// labelled slow.
 
 #include "HostileShapes.h"
 #include "ScriptedListener.h"
@@ -23,6 +24,8 @@ private slots:
     void largeFileInPartsGivesTheSameRows();
     void stopInALargeFileKeepsTheRowsBefore_data();
     void stopInALargeFileKeepsTheRowsBefore();
+    void progressMovesThroughALargeFile_data();
+    void progressMovesThroughALargeFile();
 
 private:
     QString write(const QString &name, const QByteArray &bytes);
@@ -100,10 +103,7 @@ void TestSearchLarge::stopInALargeFileKeepsTheRowsBefore_data()
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("flat"); // cards end one after the other
-    QByteArray cards;
-    for (int i = 0; cards.size() < (qsizetype(16) << 20); ++i)
-        cards += "BEGIN:VCARD\r\nFN:Person " + QByteArray::number(i)
-            + "\r\nTITLE:Tech\r\nNOTE:Met at the fair, twice.\r\nEND:VCARD\r\n";
+    const QByteArray cards = flatTestCards(qsizetype(16) << 20);
     QTest::newRow("cards one after the other") << cards << u"tech"_s << true;
     QTest::newRow("one card holds the rest")
         << QByteArray("BEGIN:VCARD\r\nFN:Outer tech\r\n" + cards + "NOTE:tech\r\nEND:VCARD\r\n")
@@ -157,6 +157,31 @@ void TestSearchLarge::stopInALargeFileKeepsTheRowsBefore()
             break;
     }
     QVERIFY(!flat || anyKept);
+}
+
+void TestSearchLarge::progressMovesThroughALargeFile_data()
+{
+    QTest::addColumn<int>("threads");
+    QTest::newRow("parsed whole") << 1;
+    QTest::newRow("parsed in parts") << 3;
+}
+
+void TestSearchLarge::progressMovesThroughALargeFile()
+{
+    // A live host waiting inside a large file is told how far it has come, so that a
+    // run of one file does not sit at one value until its end.
+    QFETCH(int, threads);
+    const QString path = write(u"progress.vcf"_s, flatTestCards(qsizetype(8) << 20));
+    ScriptedListener host;
+    host.criteria.text = u"tech"_s;
+    host.threads = threads;
+    host.live = true;
+    QVERIFY(host.search({path}));
+    const QList<double> &done = host.fileDone;
+    QVERIFY(std::is_sorted(done.cbegin(), done.cend()));
+    QVERIFY(!done.isEmpty() && done.first() >= 0.0 && done.last() <= 1.0);
+    QVERIFY2(std::any_of(done.cbegin(), done.cend(), [](double d) { return d > 0.0 && d < 1.0; }),
+             qPrintable(QString::number(done.size())));
 }
 
 QTEST_GUILESS_MAIN(TestSearchLarge)

@@ -60,6 +60,27 @@ private:
     bool m_refuseRows = false;
 };
 
+/// Presses Stop once part of the file at index stop is searched.
+class StopInsideListener final : public SearchListener
+{
+public:
+    StopInsideListener(SearchSession &session, qsizetype stop) : m_session(session), m_stop(stop) {}
+
+    void fileStarted(qsizetype index, const FileRef &) override { m_index = index; }
+    bool rows(QList<ResultRow> &&) override { return true; }
+    void fileFailed(qsizetype, FileFailure, const QString &) override {}
+    void stillSearching(double fileDone) override
+    {
+        if (m_index == m_stop && fileDone > 0.0)
+            m_session.stop();
+    }
+
+private:
+    SearchSession &m_session;
+    const qsizetype m_stop;
+    qsizetype m_index = -1;
+};
+
 } // namespace
 
 class TestSearchSession final : public QObject
@@ -69,6 +90,7 @@ class TestSearchSession final : public QObject
 private slots:
     void session_data();
     void session();
+    void stopInsideAFile();
     void pacing_data();
     void pacing();
     void criteriaFromChoices_data();
@@ -146,6 +168,21 @@ void TestSearchSession::session()
     session.finish();
     QVERIFY(!session.isSearching());
     QCOMPARE(session.press(), SearchSession::Press::Start);
+}
+
+void TestSearchSession::stopInsideAFile()
+{
+    // A stop while a large file is searched ends that file where it is: the text says
+    // it was read in part.
+    const QString small = writeTestFile(m_dir, u"small.vcf"_s, "BEGIN:VCARD\nFN:Tech\nEND:VCARD\n");
+    const QString huge = writeTestFile(m_dir, u"huge.vcf"_s, flatTestCards(qsizetype(16) << 20));
+    SearchSession session;
+    session.start(QStringList{small, huge, small}, {2, true, false});
+    StopInsideListener listener(session, 1);
+    QVERIFY(
+        !session.run(listener, [] { return criteriaFor(SearchChoices::forTexts({u"tech"_s})); }));
+    QCOMPARE(session.stoppedText(), u"Stopped in the middle of huge.vcf, after 1 of 3 files"_s);
+    session.finish();
 }
 
 void TestSearchSession::pacing_data()

@@ -31,6 +31,7 @@ public:
     qsizetype filesDone = 0;
     SearchRun *run = nullptr; // while search runs
     std::function<void(int turn)> onEvents;
+    QList<double> fileDone; // told while a live host waits inside a file
 
     /// Runs a search of files that reads the criteria afresh for every file.
     bool search(const QStringList &files)
@@ -50,7 +51,11 @@ public:
         started.append(file.fullPath());
         turn();
     }
-    void stillSearching() override { turn(); }
+    void stillSearching(double done) override
+    {
+        fileDone.append(done);
+        turn();
+    }
     bool rows(QList<ResultRow> &&batch) override
     {
         ++batches;

@@ -56,3 +56,14 @@ inline void linkTestFile(const QString &file, const QStringList &names)
             qFatal("cannot link %s", qPrintable(name));
     }
 }
+
+/// Cards one after the other, each with a name of its own, the title "Tech" and a
+/// note, until they hold at least size bytes: a large file whose every card matches.
+inline QByteArray flatTestCards(qsizetype size)
+{
+    QByteArray cards;
+    for (int i = 0; cards.size() < size; ++i)
+        cards += "BEGIN:VCARD\r\nFN:Person " + QByteArray::number(i)
+            + "\r\nTITLE:Tech\r\nNOTE:Met at the fair, twice.\r\nEND:VCARD\r\n";
+    return cards;
+}
