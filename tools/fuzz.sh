@@ -43,13 +43,15 @@ make_card_seeds() {
     [[ -d "$shared/corpus/realworld" ]] && sources+=("$shared/corpus/realworld")
     while IFS= read -r -d '' file; do
         n=$((n + 1))
-        case $((n % 6)) in
+        case $((n % 8)) in
         0) printf '\001\004tech' ;;
         1) printf '\000\001a' ;;
         2) printf '\001\003ann' ;;
         3) printf '\003\006muller' ;;
         4) printf '\005\006555 01' ;;
         5) printf '\011\003ann' ;; # all properties too
+        6) printf '\021\006te[c]h' ;; # regular expressions
+        7) printf '\023\007^m.ller' ;;
         esac >"$dir/seed-$n"
         head -c 65536 "$file" >>"$dir/seed-$n"
     done < <(find "${sources[@]}" -type f -iname '*.vcf' -print0 | sort -z)
