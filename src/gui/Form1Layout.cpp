@@ -44,16 +44,16 @@ void Form1::arrangeControls(bool wide)
     for (int i = 0; i < fileOrder.size(); ++i)
         fileButtons->addWidget(fileOrder.at(i), wide ? 0 : i / 2, wide ? i : i % 2);
 
-    // The case options in two rows of three, or, beside the search options, three of two.
-    // "Regular expression" ends the first row; when narrow, the phone option takes the
-    // room of three below it.
+    // The case options in two rows of four, "Regular expression" ending the first and the
+    // phone option taking the room of three below it; or, beside the search options, in
+    // four rows of two, where a third column would not fit a short screen at 200 %.
     delete Frame2->layout();
     auto *cases = new QGridLayout(Frame2);
     const QList<QWidget *> caseOrder = wide
         ? QList<QWidget *>{Option2, Option1, IgnoreAccentsCheck, AllPropertiesCheck,
-                           PhoneNumbersCheck}
-        : QList<QWidget *>{Option2, Option1, IgnoreAccentsCheck, PhoneNumbersCheck,
-                           AllPropertiesCheck};
+                           RegularExpressionCheck, PhoneNumbersCheck}
+        : QList<QWidget *>{Option2, Option1, IgnoreAccentsCheck, RegularExpressionCheck,
+                           PhoneNumbersCheck, AllPropertiesCheck};
     cases->addWidget(Option2, 0, 0);
     cases->addWidget(Option1, 0, 1);
     cases->addWidget(IgnoreAccentsCheck, wide ? 1 : 0, wide ? 0 : 2);
@@ -61,12 +61,12 @@ void Form1::arrangeControls(bool wide)
     auto *phone = new QHBoxLayout;
     phone->addWidget(PhoneNumbersCheck);
     phone->addWidget(PhoneRegionCombo, 1);
-    cases->addLayout(phone, wide ? 2 : 1, 0, 1, 3);
+    cases->addLayout(phone, wide ? 3 : 1, 0, 1, 3);
     cases->addWidget(AllPropertiesCheck, 1, wide ? 1 : 3);
-    cases->addWidget(RegularExpressionCheck, 0, wide ? 2 : 3);
+    cases->addWidget(RegularExpressionCheck, wide ? 2 : 0, wide ? 0 : 3);
     cases->setHorizontalSpacing(gap);
     cases->setContentsMargins(gap, gap / 2, gap, gap / 2);
-    cases->setColumnStretch(wide ? 3 : 4, 1);
+    cases->setColumnStretch(wide ? 2 : 4, 1);
 
     auto *options = new QBoxLayout(wide ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom);
     options->addWidget(Frame1, 3);
@@ -105,9 +105,6 @@ void Form1::arrangeControls(bool wide)
               PushButton12, PushButton14, PushButton16, PushButton15};
     order += caseOrder;
     order.insert(order.indexOf(PhoneNumbersCheck) + 1, PhoneRegionCombo);
-    // "Regular expression" ends the first row of the case options.
-    order.insert(order.indexOf(wide ? static_cast<QWidget *>(Option1) : IgnoreAccentsCheck) + 1,
-                 RegularExpressionCheck);
     order += {m_filterBox, ShowCardCheck, ListView2};
     // The card pane's two lists, side by side.
     for (const QString &inner : {u"CardProperties"_s, u"CardLines"_s}) {
