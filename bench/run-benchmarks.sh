@@ -115,6 +115,9 @@ versus "search --regex 'te[c]h', 100,000 files (peer: the default search; goal: 
     "$search --regex -e 'te[c]h' $work/files100k" "$search -e tech $work/files100k"
 versus "search --regex 'tech(nik|nology)?', 100,000 files (peer: the default search; goal: at most 1.5)" \
     "$search --regex -e 'tech(nik|nology)?' $work/files100k" "$search -e tech $work/files100k"
+five="-e tech -e sales -e engineer -e riverside -e anna"
+versus "search --all-texts with five texts, 100,000 files (peer: the same five texts without it; goal: at most 1.5)" \
+    "$search --all-texts $five $work/files100k" "$search $five $work/files100k"
 versus "search with all three options, 100,000 files (peer: the default search)" \
     "$search --phone --ignore-accents --all-properties -e tech $work/files100k" \
     "$search -e tech $work/files100k"

@@ -4,8 +4,9 @@
 //
 // Input: byte 0 holds the options (bit 0: ignore case, bit 1: ignore accents, bit 2: phone
 // numbers in any format, read in Germany, bit 3: search all properties, bit 4: the search
-// text is a regular expression), byte 1 the length of the search text (0 to 8), then the
-// search text as UTF-8, then the file's bytes.
+// text is a regular expression, bit 7: the search text is two texts split at its first
+// line feed, and a card gives rows only when it holds both), byte 1 the length of the
+// search text (0 to 8), then the search text as UTF-8, then the file's bytes.
 
 #include "card/CardBytes.h"
 #include "card/CardParser.h"
@@ -16,10 +17,11 @@
 #include <QHashFunctions>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <optional>
 #include <vector>
 
 namespace {
@@ -32,10 +34,14 @@ struct Rows
     qsizetype count = 0;
     size_t digest = 0;
 
-    Rows &add(const ContactFields &card, const TextMatcher *matcher)
+    Rows &add(const ContactFields &card, const std::vector<TextMatcher> &matchers, bool every)
     {
-        if (matcher) {
-            forEachFieldMatch(card, *matcher, [this](const QString &tag, const QString &value) {
+        if (every
+            && !std::all_of(matchers.cbegin(), matchers.cend(),
+                            [&](const TextMatcher &m) { return holdsFieldMatch(card, m); }))
+            return *this;
+        for (const TextMatcher &matcher : matchers) {
+            forEachFieldMatch(card, matcher, [this](const QString &tag, const QString &value) {
                 ++count;
                 digest = qHashMulti(digest, tag, value);
             });
@@ -65,10 +71,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     (void)decodeWholeText(raw);
 
     const CardBytes prepared = prepareCardBytes(raw);
-    std::optional<TextMatcher> matcher;
-    if (!needle.trimmed().isEmpty())
-        matcher.emplace(needle, matchOptions);
-    const TextMatcher *const search = matcher ? &*matcher : nullptr;
+    const bool every = (data[0] & 128) != 0;
+    const qsizetype cut = every ? needle.indexOf(u'\n') : -1;
+    const QStringList texts
+        = cut < 0 ? QStringList{needle} : QStringList{needle.first(cut), needle.sliced(cut + 1)};
+    std::vector<TextMatcher> search;
+    for (const QString &text : texts) {
+        if (!text.trimmed().isEmpty())
+            search.emplace_back(text, matchOptions);
+    }
+    if (search.size() < std::size_t(texts.size()))
+        search.clear();
     Rows expected;
     // Each card's identity: numbered in order, its bytes inside the text and after the
     // last card's start; its properties can be listed for the card pane.
@@ -77,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const qsizetype cards = CardParser::parse(
         prepared,
         [&](ContactFields &&card, const CardParser::Identity &identity) {
-            expected.add(card, search);
+            expected.add(card, search, every);
             if (identity.number != qint64(contacts.size()) + 1 || identity.begin < lastBegin
                 || identity.end < identity.begin || identity.end > prepared.bytes.size())
                 std::abort(); // a card's number or bytes are out of place
@@ -89,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         nullptr, nullptr, parseOptions);
     if (cards < 1)
         std::abort(); // a file always gives at least one card
-    if (!search)
+    if (search.empty())
         return 0;
 
     // Parts cut where a large file is parsed on several threads give the same rows
@@ -104,7 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 prepared, k == 0 ? 0 : cuts.at(k - 1),
                 k == cuts.size() ? prepared.bytes.size() : cuts.at(k),
                 [&](ContactFields &&card, const CardParser::Identity &) {
-                    parts.add(card, search);
+                    parts.add(card, search, every);
                 },
                 nullptr, &ended, nullptr, parseOptions);
             outside = outside && (ended || k == cuts.size());
@@ -113,7 +126,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             std::abort(); // parts parsed alone lost or changed a row
     }
 
-    const RawValueFilter filter({needle}, matchOptions);
+    // With both texts needed, a file that cannot hold one of them is skipped.
+    if (every) {
+        for (const QString &text : texts) {
+            if (!RawValueFilter({text}, matchOptions).fileMayContain(prepared.bytes)) {
+                if (expected.count != 0)
+                    std::abort(); // the file was skipped although it holds a match
+                return 0;
+            }
+        }
+    }
+    const RawValueFilter filter(texts, matchOptions);
     if (!filter.isUsable())
         return 0;
     if (!filter.fileMayContain(prepared.bytes)) {
@@ -125,7 +148,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const qsizetype count = CardParser::parse(
         prepared,
         [&](ContactFields &&card, const CardParser::Identity &identity) {
-            filtered.add(card, search);
+            filtered.add(card, search, every);
             // The contact is read from values the filter rules out too.
             if (identity.number < 1 || identity.number > qint64(contacts.size())
                 || contacts[std::size_t(identity.number - 1)] != qHash(identity.contact))

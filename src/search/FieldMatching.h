@@ -32,9 +32,9 @@ FieldTag fieldOfTag(QStringView tag);
 /// the values of the card's other properties, in their order, by the property's tag.
 /// A text field whose value does not contain the search text gives, in its place, the
 /// values that later lines wrote over in it that do (ContactFields::Overwritten), in
-/// line order.
+/// line order. add may return false to stop there; the answer is then false, else true.
 template<typename Add>
-void forEachFieldMatch(const ContactFields &card, const TextMatcher &matcher, Add &&add)
+bool forEachFieldMatchWhile(const ContactFields &card, const TextMatcher &matcher, Add &&add)
 {
     const auto &fields = searchedContactFields();
     const auto &kinds = searchedFieldKinds();
@@ -44,15 +44,17 @@ void forEachFieldMatch(const ContactFields &card, const TextMatcher &matcher, Ad
         if (!field.isList()) {
             const QString &value = card.*field.text;
             if (matcher.matches(value, kinds[f])) {
-                add(searchedFieldTag(f), value);
+                if (!add(searchedFieldTag(f), value))
+                    return false;
             } else if (overwritten.fieldMask != 0) {
                 const quint8 declared = searchedFieldDeclaredIndexes()[f];
                 if (!overwritten.holds(declared))
                     continue;
                 for (qsizetype i = 0; i < overwritten.texts.size(); ++i) {
                     if (quint8(overwritten.fields.at(i)) == declared
-                        && matcher.matches(overwritten.texts.at(i), kinds[f]))
-                        add(searchedFieldTag(f), overwritten.texts.value(i));
+                        && matcher.matches(overwritten.texts.at(i), kinds[f])
+                        && !add(searchedFieldTag(f), overwritten.texts.value(i)))
+                        return false;
                 }
             }
             continue;
@@ -61,16 +63,36 @@ void forEachFieldMatch(const ContactFields &card, const TextMatcher &matcher, Ad
         for (qsizetype p = 0; p < values.size(); ++p) {
             if (!matcher.matches(values.at(p), kinds[f]))
                 continue;
-            add(values.size() == 1 ? searchedFieldTag(f)
-                                   : searchedFieldTag(f) + QString::number(p + 1),
-                values.value(p));
+            if (!add(values.size() == 1 ? searchedFieldTag(f)
+                                        : searchedFieldTag(f) + QString::number(p + 1),
+                     values.value(p)))
+                return false;
         }
     }
     const OtherProperties &others = card.Others;
     for (qsizetype i = 0; i < others.values.size(); ++i) {
-        if (matcher.matches(others.values.at(i)))
-            add(others.tags.value(i), others.values.value(i));
+        if (matcher.matches(others.values.at(i))
+            && !add(others.tags.value(i), others.values.value(i)))
+            return false;
     }
+    return true;
+}
+
+/// The same for an add that takes every value.
+template<typename Add>
+void forEachFieldMatch(const ContactFields &card, const TextMatcher &matcher, Add &&add)
+{
+    forEachFieldMatchWhile(card, matcher, [&add](const QString &tag, QString value) {
+        add(tag, std::move(value));
+        return true;
+    });
+}
+
+/// True when some field value of the card contains the search text.
+inline bool holdsFieldMatch(const ContactFields &card, const TextMatcher &matcher)
+{
+    return !forEachFieldMatchWhile(card, matcher,
+                                   [](const QString &, const QString &) { return false; });
 }
 
 /// Appends the rows of forEachFieldMatch. ignoreCase selects Unicode case-insensitive

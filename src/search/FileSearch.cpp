@@ -203,6 +203,8 @@ private:
 struct TextSearch
 {
     const std::vector<TextMatcher> &matchers;
+    // A card gives rows only when every matcher finds a value in it.
+    bool everyText;
     const RawValueFilter *filter; // null when the texts are of a kind it cannot judge
     const QString &path;
     ParseOptions options;
@@ -220,6 +222,11 @@ struct TextSearch
     void cardRows(const ContactFields &card, const CardParser::Identity &identity,
                   QByteArrayView text, LineOf &&lineOf, QList<ResultRow> &rows, Sink &&sink) const
     {
+        if (everyText
+            && !std::all_of(matchers.cbegin(), matchers.cend(), [&card](const TextMatcher &m) {
+                   return holdsFieldMatch(card, m);
+               }))
+            return;
         CardPlace place;
         bool placed = false;
         for (const TextMatcher &matcher : matchers) {
@@ -363,8 +370,12 @@ struct FileSearch::Prepared
     QStringList texts;
     MatchOptions options;
     bool allProperties = false;
+    bool everyText = false;
     std::vector<TextMatcher> matchers;
     std::optional<RawValueFilter> filter;
+    // With every text needed, one filter per text: a file that cannot hold one of them
+    // gives no row.
+    std::vector<RawValueFilter> everyFilters;
 };
 
 FileSearch::FileSearch(const SearchCriteria &criteria, int parts, bool missingFails)
@@ -378,6 +389,11 @@ FileSearch::FileSearch(const SearchCriteria &criteria, int parts, bool missingFa
         prepared->matchers.emplace_back(text, prepared->options);
     if (!prepared->matchers.empty())
         prepared->filter.emplace(prepared->texts, prepared->options);
+    prepared->everyText = criteria.needsEveryText();
+    if (prepared->everyText) {
+        for (const QString &text : std::as_const(prepared->texts))
+            prepared->everyFilters.emplace_back(QStringList{text}, prepared->options);
+    }
     m_prepared = std::move(prepared);
 }
 
@@ -386,6 +402,7 @@ FileSearch::~FileSearch() = default;
 bool FileSearch::searchesAs(const SearchCriteria &criteria) const
 {
     return criteria.allProperties == m_prepared->allProperties
+        && criteria.needsEveryText() == m_prepared->everyText
         && criteria.matchOptions() == m_prepared->options
         && criteria.searchTexts() == m_prepared->texts;
 }
@@ -413,11 +430,18 @@ FileSearch::Failures FileSearch::run(const FileRef &file, FolderHandle &folder, 
     const RawValueFilter *filter = prepared.filter->isUsable() ? &*prepared.filter : nullptr;
     if (progress)
         progress->total.store(text.bytes.size(), std::memory_order_relaxed);
-    // A file that cannot hold a search text need not be parsed, nor its path made.
+    // A file that cannot hold a search text (or, when every text is needed, one of them)
+    // need not be parsed, nor its path made.
     try {
-        if (filter
-            && !filter->fileMayContain(text.bytes, cancel, progress ? &progress->done : nullptr))
+        std::atomic<qint64> *scanned = progress ? &progress->done : nullptr;
+        if (prepared.everyText) {
+            for (const RawValueFilter &one : prepared.everyFilters) {
+                if (!one.fileMayContain(text.bytes, cancel, std::exchange(scanned, nullptr)))
+                    return failures;
+            }
+        } else if (filter && !filter->fileMayContain(text.bytes, cancel, scanned)) {
             return failures;
+        }
     } catch (...) {
         failures.searchFailure = std::current_exception();
         return failures;
@@ -431,9 +455,10 @@ FileSearch::Failures FileSearch::run(const FileRef &file, FolderHandle &folder, 
     }
     try {
         // Files and values that cannot hold a search text need not be parsed or decoded.
-        const TextSearch search{
-            prepared.matchers, filter, path,
-            options,           stamp,  2 * text.bytes.size() + kCardDigestBytes};
+        const TextSearch search{prepared.matchers, prepared.everyText,
+                                filter,            path,
+                                options,           stamp,
+                                2 * text.bytes.size() + kCardDigestBytes};
         search.run(text, m_parts, rows, cancel, runParts);
     } catch (...) {
         failures.searchFailure = std::current_exception();

@@ -59,7 +59,8 @@ struct ResultRow
 Q_DECLARE_TYPEINFO(CardPlace, Q_PRIMITIVE_TYPE);
 Q_DECLARE_TYPEINFO(ResultRow, Q_RELOCATABLE_TYPE);
 
-/// Cell k of a row as the results show it: 1 File, 2 Tag, 3 Value, 4 Contact.
+/// Cell k of a row as the results show it: 1 File, 2 Tag, 3 Value, 4 Contact, 5 the
+/// search text.
 inline const QString &resultCell(const ResultRow &row, int k)
 {
     switch (k) {
@@ -69,6 +70,8 @@ inline const QString &resultCell(const ResultRow &row, int k)
         return row.Tag;
     case 3:
         return row.Value;
+    case 5:
+        return row.Text;
     default:
         return row.Contact;
     }

@@ -40,5 +40,6 @@ SearchCriteria criteriaFor(const SearchChoices &choices)
     criteria.allProperties = choices.allProperties;
     criteria.region = choices.region;
     criteria.regularExpression = choices.regularExpression;
+    criteria.everyText = choices.everyText;
     return criteria;
 }

@@ -28,7 +28,12 @@ struct SearchCriteria
     QString region;
     /// "Regular expression": every search text is a pattern.
     bool regularExpression = false;
+    /// "Only cards that hold every text": with several texts, a card gives its rows only
+    /// when each of them matched one of its values.
+    bool everyText = false;
 
+    /// True when a card must hold every text of several to give rows.
+    bool needsEveryText() const { return everyText && searchTexts().size() > 1; }
     /// The texts to compare with, in order.
     QStringList searchTexts() const;
     /// How the texts are compared with values.
@@ -54,6 +59,7 @@ struct SearchChoices
     /// Two letters; empty for the region of the system's locale.
     QString region;
     bool regularExpression = false;
+    bool everyText = false;
 
     /// Texts given as a list, as on the command line: one is searched as "Search for
     /// this:" searches, several each in turn.

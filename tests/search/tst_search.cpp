@@ -83,6 +83,8 @@ private slots:
     void runGivesTheSameRowsOnAnyThreads();
     void runModes_data();
     void runModes();
+    void everyText_data();
+    void everyText();
     void textMatcher_data();
     void textMatcher();
     void patternMatcher_data();
@@ -381,14 +383,20 @@ void TestSearch::runReadsCriteriaAfreshPerFile()
         }
         if (file == 5)
             host.criteria.mode = SearchCriteria::Mode::None;
+        if (file == 6) {
+            host.criteria.mode = SearchCriteria::Mode::Multiple;
+            host.criteria.sets = {u"Gamma"_s, u"Zeta"_s};
+        }
+        if (file == 7)
+            host.criteria.everyText = true; // no card holds "Zeta"
     };
-    QVERIFY(host.search({card, card, card, card, card}));
+    QVERIFY(host.search(QStringList(7, card)));
     QStringList tags;
     for (const ResultRow &row : host.found)
         tags.append(row.Tag);
-    QCOMPARE(tags,
-             (QStringList{u"FirstName"_s, u"Title"_s, u"FirstName"_s, u"FirstName"_s, u"Title"_s}));
-    QCOMPARE(host.filesDone, 5);
+    QCOMPARE(tags, (QStringList{u"FirstName"_s, u"Title"_s, u"FirstName"_s, u"FirstName"_s,
+                                u"Title"_s, u"Title"_s}));
+    QCOMPARE(host.filesDone, 7);
 }
 
 void TestSearch::runGivesTheSameRowsOnAnyThreads_data()
@@ -466,6 +474,69 @@ void TestSearch::runModes()
     QVERIFY(host.search({card, card}));
     QCOMPARE(host.found.size(), rows * 2);
     QCOMPARE(host.eventTurns, 2); // every file is visited
+}
+
+void TestSearch::everyText_data()
+{
+    QTest::addColumn<QStringList>("sets");
+    QTest::addColumn<QString>("options");
+    QTest::addColumn<QStringList>("rows"); // file and card, tag, text
+    QTest::newRow("cards with some of the texts give none")
+        << QStringList{u"anna"_s, u"berlin"_s} << QString()
+        << QStringList{u"a1 FirstName anna"_s, u"a1 Notes berlin"_s, u"a3 Emails anna"_s,
+                       u"a3 FirstName berlin"_s, u"b1 FirstName anna"_s, u"b1 Notes berlin"_s};
+    QTest::newRow("one text twice")
+        << QStringList{u"anna"_s, u"anna"_s} << QString()
+        << QStringList{u"a1 FirstName anna"_s, u"a1 FirstName anna"_s, u"a2 FirstName anna"_s,
+                       u"a2 FirstName anna"_s, u"a3 Emails anna"_s,    u"a3 Emails anna"_s,
+                       u"b1 FirstName anna"_s, u"b1 FirstName anna"_s};
+    QTest::newRow("one text: every card that holds it")
+        << QStringList{u"anna"_s} << QString()
+        << QStringList{u"a1 FirstName anna"_s, u"a2 FirstName anna"_s, u"a3 Emails anna"_s,
+                       u"b1 FirstName anna"_s};
+    QTest::newRow("a text no card holds") << QStringList{u"anna"_s, u"zzz"_s} << QString()
+                                          << QStringList{};
+    QTest::newRow("match case")
+        << QStringList{u"Anna"_s, u"Berlin"_s} << u"exact"_s
+        << QStringList{u"a1 FirstName Anna"_s, u"a1 Notes Berlin"_s, u"b1 FirstName Anna"_s,
+                       u"b1 Notes Berlin"_s};
+    QTest::newRow("accents") << QStringList{u"jorg"_s, u"berlin"_s} << u"accents"_s
+                             << QStringList{u"a3 FirstName jorg"_s, u"a3 FirstName berlin"_s};
+    QTest::newRow("accents kept") << QStringList{u"jorg"_s, u"berlin"_s} << QString()
+                                  << QStringList{};
+    QTest::newRow("regular expressions")
+        << QStringList{u"^anna"_s, u"berl(in)?$"_s} << u"regex"_s
+        << QStringList{u"a3 Emails ^anna"_s, u"a3 FirstName berl(in)?$"_s,
+                       u"b1 FirstName ^anna"_s, u"b1 Notes berl(in)?$"_s};
+}
+
+void TestSearch::everyText()
+{
+    // A card gives rows only when each text matched one of its values; b.vcf holds
+    // "berlin" only quoted-printable, so its bytes must not rule it out.
+    QFETCH(QStringList, sets);
+    QFETCH(QString, options);
+    QFETCH(QStringList, rows);
+    const QString a = write(u"a.vcf"_s,
+                            "BEGIN:VCARD\nFN:Anna Berg\nNOTE:Berlin office\nEND:VCARD\n"
+                            "BEGIN:VCARD\nFN:Anna Meier\nTITLE:Engineer\nEND:VCARD\n"
+                            "BEGIN:VCARD\nFN:J\xC3\xB6rg Berlin\nEMAIL:anna@x.example\nEND:VCARD\n");
+    const QString b = write(u"b.vcf"_s, "BEGIN:VCARD\nFN:Anna Quoted\n"
+                                        "NOTE;ENCODING=QUOTED-PRINTABLE:Ber=6Cin\nEND:VCARD\n");
+    const MatchOptions match = optionsFrom(options);
+    ScriptedListener host;
+    host.criteria.mode = SearchCriteria::Mode::Multiple;
+    host.criteria.sets = sets;
+    host.criteria.everyText = true;
+    host.criteria.ignoreCase = match.ignoreCase;
+    host.criteria.ignoreAccents = match.ignoreAccents;
+    host.criteria.regularExpression = match.regularExpression;
+    QVERIFY(host.search({a, b}));
+    QStringList got;
+    for (const ResultRow &row : std::as_const(host.found))
+        got.append((row.File == a ? u"a"_s : u"b"_s) + QString::number(row.Card.number) + u' '
+                   + row.Tag + u' ' + row.Text);
+    QCOMPARE(got, rows);
 }
 
 void TestSearch::textMatcher_data()

@@ -7,6 +7,7 @@
 #include "TestFiles.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -46,10 +47,12 @@ void TestSearchLarge::largeFileInPartsGivesTheSameRows_data()
 {
     QTest::addColumn<bool>("nested");
     QTest::addColumn<bool>("allProperties");
-    QTest::newRow("cards one after the other") << false << false;
-    QTest::newRow("one card holds the rest, cut inside it") << true << false;
-    QTest::newRow("all properties") << false << true;
-    QTest::newRow("all properties, cut inside a card") << true << true;
+    QTest::addColumn<bool>("every"); // two texts, only cards that hold both
+    QTest::newRow("cards one after the other") << false << false << false;
+    QTest::newRow("one card holds the rest, cut inside it") << true << false << false;
+    QTest::newRow("all properties") << false << true << false;
+    QTest::newRow("all properties, cut inside a card") << true << true << false;
+    QTest::newRow("every text") << false << false << true;
 }
 
 void TestSearchLarge::largeFileInPartsGivesTheSameRows()
@@ -58,6 +61,7 @@ void TestSearchLarge::largeFileInPartsGivesTheSameRows()
     // order must be those of a single thread, also when the cuts fall inside a card.
     QFETCH(bool, nested);
     QFETCH(bool, allProperties);
+    QFETCH(bool, every);
     QByteArray file;
     if (nested)
         file += "BEGIN:VCARD\r\nFN:Outer tech\r\nX-OUTER:tech\r\n";
@@ -71,17 +75,25 @@ void TestSearchLarge::largeFileInPartsGivesTheSameRows()
     if (nested)
         file += "NOTE:outer tech note\r\nEND:VCARD\r\n";
     const QString path = write(u"large.vcf"_s, file);
-    QList<ResultRow> expected;
-    for (const int threads : {1, 3}) {
-        ScriptedListener host;
+    const auto searchOn = [&](ScriptedListener &host, int threads, bool everyText) {
         host.criteria.text = u"tech"_s;
+        if (every) {
+            host.criteria.mode = SearchCriteria::Mode::Multiple;
+            host.criteria.sets = {u"tech"_s, u"person 1"_s};
+        }
+        host.criteria.everyText = everyText;
         host.criteria.ignoreCase = true;
         host.criteria.allProperties = allProperties;
         host.threads = threads;
-        QVERIFY(host.search({path}));
+        return host.search({path});
+    };
+    QList<ResultRow> expected;
+    for (const int threads : {1, 3}) {
+        ScriptedListener host;
+        QVERIFY(searchOn(host, threads, every));
         if (threads == 1) {
             expected = host.found;
-            QVERIFY(expected.size() > 500);
+            QVERIFY(expected.size() > (every ? 100 : 500));
             // Other properties' rows come after the card's rows of the fields.
             const auto skype
                 = std::find_if(expected.cbegin(), expected.cend(),
@@ -96,6 +108,21 @@ void TestSearchLarge::largeFileInPartsGivesTheSameRows()
             QVERIFY(host.found == expected);
         }
     }
+    if (!every)
+        return;
+    // The rows of both texts, of the cards that have rows of each.
+    ScriptedListener host;
+    QVERIFY(searchOn(host, 1, false));
+    QHash<qint64, int> texts; // bit 0: tech, bit 1: person 1
+    for (const ResultRow &row : std::as_const(host.found))
+        texts[row.Card.number] |= row.Text == u"tech"_s ? 1 : 2;
+    QList<ResultRow> both;
+    for (const ResultRow &row : std::as_const(host.found)) {
+        if (texts.value(row.Card.number) == 3)
+            both.append(row);
+    }
+    QVERIFY(both.size() < host.found.size());
+    QVERIFY(both == expected);
 }
 
 void TestSearchLarge::stopInALargeFileKeepsTheRowsBefore_data()
