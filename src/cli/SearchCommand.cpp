@@ -8,6 +8,8 @@
 #include "filelist/PathIntake.h"
 #include "results/CardExport.h"
 #include "results/OutputTarget.h"
+#include "results/ResultCounts.h"
+#include "results/ResultsModel.h"
 #include "results/ResultsText.h"
 #include "search/SearchRun.h"
 
@@ -62,14 +64,28 @@ void appendJsonRow(QString &text, const ResultRow &row, const std::function<void
     text.append(u"}\n"_s);
 }
 
+/// The counts of each search text as tab-separated lines: a caption line, then one line
+/// per text in the order given.
+QString countsText(const ResultCounts &counts)
+{
+    QString text = u"text\trows\tcards\tfiles\n"_s;
+    for (const ResultCounts::PerText &one : counts.perText()) {
+        text += terminalText(one.text) + u'\t' + QString::number(one.rows) + u'\t'
+            + QString::number(one.cards) + u'\t' + QString::number(one.files) + u'\n';
+    }
+    return text;
+}
+
 /// The console as a search's listener: rows streamed as the results file or as JSON
-/// lines, and the cards with rows noted when they are to be written out.
+/// lines, the cards with rows noted when they are to be written out, and the rows
+/// counted for each text when asked.
 class ConsoleListener final : public SearchListener
 {
 public:
-    ConsoleListener(Output &out, bool json, MatchingCards *cards,
-                    std::function<void(const QString &)> reportFailure)
-        : m_out(out), m_json(json), m_cards(cards), m_reportFailure(std::move(reportFailure))
+    ConsoleListener(Output &out, bool json, int columns, MatchingCards *cards,
+                    ResultCounts *counts, std::function<void(const QString &)> reportFailure)
+        : m_out(out), m_json(json), m_columns(columns), m_cards(cards), m_counts(counts),
+          m_reportFailure(std::move(reportFailure))
     {}
 
     void fileStarted(qsizetype, const FileRef &) override {}
@@ -86,20 +102,22 @@ public:
         for (const ResultRow &row : rows) {
             if (m_cards)
                 m_cards->add(row);
+            if (m_counts)
+                m_counts->add(row);
             if (m_json) {
                 ++m_rows;
                 appendJsonRow(m_text, row, writeIfLong);
                 continue;
             }
             if (m_rows++ == 0)
-                m_text += resultsCaptionLine(row);
+                m_text += resultsCaptionLine(row, m_columns);
             if (row.Value.size() < kPiece) {
-                appendResultsRowLine(m_text, row);
+                appendResultsRowLine(m_text, row, m_columns);
                 continue;
             }
             // A long value goes out in pieces, not as one more copy of it.
             flush();
-            writeResultsRowLine(row, kPiece, write);
+            writeResultsRowLine(row, m_columns, kPiece, write);
         }
         if (m_text.size() >= kPiece)
             flush();
@@ -126,7 +144,9 @@ private:
     QString m_text;
     qint64 m_rows = 0;
     bool m_json;
+    int m_columns;
     MatchingCards *m_cards;
+    ResultCounts *m_counts;
     std::function<void(const QString &)> m_reportFailure;
 };
 
@@ -153,6 +173,7 @@ int runSearch(const SearchCommandOptions &options, std::FILE *out, std::FILE *er
     choices.phoneNumbers = options.phoneNumbers;
     choices.ignoreAccents = options.ignoreAccents;
     choices.regularExpression = options.regularExpression;
+    choices.everyText = options.everyText;
     choices.allProperties = options.allProperties;
     choices.region = options.region;
 
@@ -174,7 +195,16 @@ int runSearch(const SearchCommandOptions &options, std::FILE *out, std::FILE *er
     std::optional<MatchingCards> cards;
     if (!options.exportCards.isEmpty())
         cards.emplace();
-    ConsoleListener console(output, options.json, cards ? &*cards : nullptr, reportFailure);
+    // Several texts add the column of the text that found each row.
+    const int columns = options.texts.size() > 1 ? ResultsModel::kColumnCount
+                                                 : ResultsModel::kColumnCount - 1;
+    std::optional<ResultCounts> counts;
+    if (options.counts) {
+        counts.emplace();
+        counts->reset(options.texts);
+    }
+    ConsoleListener console(output, options.json, columns, cards ? &*cards : nullptr,
+                            counts ? &*counts : nullptr, reportFailure);
     listener = &console;
     // Files are searched from the moment each folder is listed.
     run.start();
@@ -205,6 +235,8 @@ int runSearch(const SearchCommandOptions &options, std::FILE *out, std::FILE *er
         printError(err, u"cannot write the results: "_s + output.errorText());
         return 2;
     }
+    if (counts)
+        std::fputs(countsText(*counts).toUtf8().constData(), err);
     if (cards) {
 #ifdef __GLIBC__
         // What the search's threads freed stays with their heaps unless handed back: the

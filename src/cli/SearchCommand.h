@@ -15,6 +15,10 @@ struct SearchCommandOptions
     bool ignoreAccents = false;
     /// Every text is a regular expression.
     bool regularExpression = false;
+    /// With several texts, only cards that hold every one give rows.
+    bool everyText = false;
+    /// The rows, cards and files of each text go to the errors' stream after the rows.
+    bool counts = false;
     bool allProperties = false;
     /// Two letters; empty for the locale's region.
     QString region;
@@ -32,4 +36,5 @@ struct SearchCommandOptions
 /// the results text file (or JSON lines) to out, then the matching cards to their file
 /// when asked. Returns 0 when a row was found, 1 when none, 2 when a file could not be
 /// read (its error goes to err and the run goes on) or the cards' file not written.
+/// With several texts the results text has the column "Search text".
 int runSearch(const SearchCommandOptions &options, std::FILE *out, std::FILE *err);

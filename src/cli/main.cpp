@@ -37,8 +37,8 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(
         u"Searches vCard files the way Quillory does and prints the results text file:\n"
-        "a caption line, then one line per hit (File, Tag, Value, Contact), TAB after\n"
-        "every cell, CR LF.\n"
+        "a caption line, then one line per hit (File, Tag, Value, Contact, and with\n"
+        "several -e the Search text), TAB after every cell, CR LF.\n"
         "A folder PATH adds every file of its tree with the extension (as \"Add All VCF File(s)\n"
         "In Folder\" does). Exit status: 0 when a row was found, 1 when none, 2 on an error."_s);
     const QCommandLineOption text(
@@ -63,6 +63,14 @@ int main(int argc, char *argv[])
         u"Every search text is a regular expression in RE2's syntax (\"^\\+49 ?1[5-7]\"), "
         "found anywhere in a value; telephone values are then matched as written, not as "
         "numbers."_s);
+    const QCommandLineOption allTexts(
+        u"all-texts"_s,
+        u"With several -e, only cards that hold every text give rows (each text matching "
+        "some value of the card); their rows are those of every text."_s);
+    const QCommandLineOption counts(
+        u"counts"_s,
+        u"After the rows, print to standard error a table of the rows, cards and files each "
+        "text found, tab-separated: a line text, rows, cards, files, then one per text."_s);
     const QCommandLineOption allProperties(
         u"all-properties"_s,
         u"Search the values of every property, not only the contact fields (CATEGORIES, IMPP, "
@@ -93,6 +101,8 @@ int main(int argc, char *argv[])
     parser.addOption(region);
     parser.addOption(ignoreAccents);
     parser.addOption(regex);
+    parser.addOption(allTexts);
+    parser.addOption(counts);
     parser.addOption(allProperties);
     parser.addOption(extension);
     parser.addOption(dump);
@@ -138,6 +148,8 @@ int main(int argc, char *argv[])
     options.phoneNumbers = parser.isSet(phone);
     options.ignoreAccents = parser.isSet(ignoreAccents);
     options.regularExpression = parser.isSet(regex);
+    options.everyText = parser.isSet(allTexts);
+    options.counts = parser.isSet(counts);
     options.allProperties = parser.isSet(allProperties);
     options.region = parser.value(region);
     options.extension = parser.value(extension);

@@ -70,6 +70,8 @@ QString ResultsModel::columnCaption(int k)
         return u" Value"_s;
     case 4:
         return u"Contact"_s;
+    case 5:
+        return u"Search text"_s;
     default:
         return {};
     }
@@ -79,13 +81,14 @@ ResultRow ResultsModel::row(qsizetype r) const
 {
     const Entry &entry = entryAt(r);
     const Card &card = m_cards[entry.card];
-    return {entry.file, entry.tag, entry.value, card.contact, m_texts.at(entry.text), card.place};
+    return {entry.file,   entry.tag, entry.value, card.contact, m_counts.texts().at(entry.text),
+            card.place};
 }
 
 namespace {
 
 template<typename Entry, typename Card>
-const QString &entryCell(const Entry &entry, const Card &card, int k)
+const QString &entryCell(const Entry &entry, const Card &card, const QStringList &texts, int k)
 {
     switch (k) {
     case 1:
@@ -94,6 +97,8 @@ const QString &entryCell(const Entry &entry, const Card &card, int k)
         return entry.tag;
     case 3:
         return entry.value;
+    case 5:
+        return texts.at(entry.text);
     default:
         return card.contact;
     }
@@ -104,14 +109,20 @@ const QString &entryCell(const Entry &entry, const Card &card, int k)
 const QString &ResultsModel::cell(qsizetype r, int k) const
 {
     const Entry &entry = entryAt(r);
-    return entryCell(entry, m_cards[entry.card], k);
+    return entryCell(entry, m_cards[entry.card], m_counts.texts(), k);
 }
 
 const QString &ResultsModel::Snapshot::cell(qsizetype r, int k) const
 {
     Q_ASSERT(r >= 0 && r < m_count);
     const Entry &entry = RowBlocks<Entry>::at(m_rows, std::size_t(r));
-    return entryCell(entry, RowBlocks<Card>::at(m_cards, entry.card), k);
+    return entryCell(entry, RowBlocks<Card>::at(m_cards, entry.card), m_texts, k);
+}
+
+quint32 ResultsModel::Snapshot::textOf(qsizetype r) const
+{
+    Q_ASSERT(r >= 0 && r < m_count);
+    return RowBlocks<Entry>::at(m_rows, std::size_t(r)).text;
 }
 
 const ResultsModel::Entry &ResultsModel::entryAt(qsizetype r) const
@@ -126,7 +137,9 @@ ResultsModel::Snapshot ResultsModel::snapshot() const
     Snapshot snapshot;
     snapshot.m_rows = m_rows.blocks();
     snapshot.m_cards = m_cards.blocks();
+    snapshot.m_texts = m_counts.texts();
     snapshot.m_count = count();
+    snapshot.m_columns = shownColumnCount();
     return snapshot;
 }
 
@@ -176,27 +189,12 @@ void ResultsModel::appendRows(QList<ResultRow> rows)
     const qsizetype first = count();
     beginInsertRows({}, int(first), int(first + rows.size() - 1));
     for (ResultRow &row : rows) {
-        const bool newFile = m_rows.empty() || m_rows.back().file != row.File;
-        if (newFile) {
-            const qsizetype files = m_files.size();
-            m_files.insert(row.File);
-            m_fileSeenBefore = m_files.size() == files;
-        }
-        // Rows come card by card: a card is a new one when it differs from the last.
-        const bool newCard
-            = newFile || m_cards.back().place != row.Card || m_cards.back().contact != row.Contact;
-        if (newCard && !m_fileSeenBefore)
-            ++m_cardCount;
+        const quint32 text = m_counts.add(row);
         if (m_cards.empty() || m_cards.back().place != row.Card
             || m_cards.back().contact != row.Contact)
             m_cards.push_back({std::move(row.Contact), row.Card});
-        auto text = m_textIds.constFind(row.Text);
-        if (text == m_textIds.cend()) {
-            text = m_textIds.insert(row.Text, quint32(m_texts.size()));
-            m_texts.append(std::move(row.Text));
-        }
         m_rows.push_back({std::move(row.File), std::move(row.Tag), std::move(row.Value),
-                          quint32(m_cards.size() - 1), *text, false});
+                          quint32(m_cards.size() - 1), text, false});
     }
     endInsertRows();
 }
@@ -208,10 +206,16 @@ void ResultsModel::clear()
     beginResetModel();
     m_rows.clear();
     m_cards.clear();
-    m_texts.clear();
-    m_textIds.clear();
-    m_files.clear();
-    m_cardCount = 0;
-    m_fileSeenBefore = false;
+    m_counts.reset(m_searchTexts);
     endResetModel();
+}
+
+void ResultsModel::setSearchTexts(const QStringList &texts)
+{
+    clear();
+    const bool changed = texts != m_searchTexts;
+    m_searchTexts = texts;
+    m_counts.reset(m_searchTexts);
+    if (changed)
+        emit searchTextsChanged();
 }

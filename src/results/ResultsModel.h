@@ -1,6 +1,7 @@
 #pragma once
 
 #include "search/ResultRow.h"
+#include "results/ResultCounts.h"
 #include "results/RowBlocks.h"
 
 #include <QAbstractTableModel>
@@ -11,14 +12,17 @@
 
 #include <span>
 
-/// The results table: columns "File", "Tag", " Value" and "Contact", a tick per row
-/// (on the first column), rows appended in batches.
+/// The results table: columns "File", "Tag", " Value", "Contact" and, when several texts
+/// were searched, "Search text"; a tick per row (on the first column), rows appended in
+/// batches.
 class ResultsModel final : public QAbstractTableModel
 {
     Q_OBJECT
 
 public:
-    static constexpr int kColumnCount = 4;
+    static constexpr int kColumnCount = 5;
+    /// The column of the search text that found a row, from 1.
+    static constexpr int kSearchTextColumn = 5;
 
     class Snapshot;
 
@@ -38,8 +42,10 @@ public:
     qsizetype count() const { return qsizetype(m_rows.size()); }
     /// Row r from 0.
     ResultRow row(qsizetype r) const;
-    /// Cell k (1 File, 2 Tag, 3 Value, 4 Contact) of row r from 0.
+    /// Cell k (1 File, 2 Tag, 3 Value, 4 Contact, 5 Search text) of row r from 0.
     const QString &cell(qsizetype r, int k) const;
+    /// The number of row r's search text in textCounts().
+    quint32 textOf(qsizetype r) const { return entryAt(r).text; }
     bool isChecked(qsizetype r) const { return entryAt(r).checked; }
     void setChecked(qsizetype r, bool checked);
     /// Ticks or unticks the given rows, with one dataChanged over the rows that changed.
@@ -48,9 +54,19 @@ public:
     void setAllChecked(bool checked);
 
     /// The number of distinct files among the rows.
-    qsizetype fileCount() const { return m_files.size(); }
+    qsizetype fileCount() const { return m_counts.files(); }
     /// The number of distinct cards among the rows (a card of a file listed twice counts once).
-    qsizetype cardCount() const { return m_cardCount; }
+    qsizetype cardCount() const { return m_counts.cards(); }
+    /// The rows, cards and files each search text found, in the order of the texts
+    /// searched, those that found nothing included.
+    QList<ResultCounts::PerText> textCounts() const { return m_counts.perText(); }
+
+    /// Empties the table for a search of these texts, in their order.
+    void setSearchTexts(const QStringList &texts);
+    /// True when several texts are searched: the rows show which one found them.
+    bool showsSearchText() const { return m_searchTexts.size() > 1; }
+    /// The columns the table and the outputs show: 4, or 5 with the search text.
+    int shownColumnCount() const { return showsSearchText() ? kColumnCount : kColumnCount - 1; }
 
     /// The rows as they stand now, for reading on another thread while this one appends
     /// rows, ticks them or clears the table.
@@ -58,7 +74,12 @@ public:
 
     /// Appends rows at the end, unticked, in one insertion.
     void appendRows(QList<ResultRow> rows);
+    /// Removes every row; the texts searched stay.
     void clear();
+
+signals:
+    /// The texts searched changed, and with them perhaps the columns shown.
+    void searchTextsChanged();
 
 private:
     /// A row's cells of its own; what it shares with the other rows of its card (the
@@ -85,14 +106,9 @@ private:
     // a snapshot while rows are appended.
     RowBlocks<Entry> m_rows;
     RowBlocks<Card> m_cards;
-    QStringList m_texts;
-    QHash<QString, quint32> m_textIds;
-    // Rows come file by file and card by card, so the counts look at a row only where
-    // its file or card differs from the row before. A file listed twice brings its rows
-    // again: the set of files seen keeps it and its cards from counting twice.
-    QSet<QString> m_files;
-    qsizetype m_cardCount = 0;
-    bool m_fileSeenBefore = false;
+    QStringList m_searchTexts;
+    // The counts, and the search texts the rows' numbers name.
+    ResultCounts m_counts;
 };
 
 /// The first count() rows of the model at the time the snapshot was taken. Its cells
@@ -104,12 +120,18 @@ public:
     Snapshot() = default;
 
     qsizetype count() const { return m_count; }
-    /// Cell k (1 File, 2 Tag, 3 Value, 4 Contact) of row r from 0.
+    /// Cell k (1 File, 2 Tag, 3 Value, 4 Contact, 5 Search text) of row r from 0.
     const QString &cell(qsizetype r, int k) const;
+    /// The number of row r's search text.
+    quint32 textOf(qsizetype r) const;
+    /// The columns the table showed.
+    int columnCount() const { return m_columns; }
 
 private:
     friend class ResultsModel;
     RowBlocks<Entry>::Blocks m_rows;
     RowBlocks<Card>::Blocks m_cards;
+    QStringList m_texts;
     qsizetype m_count = 0;
+    int m_columns = kColumnCount - 1;
 };

@@ -12,7 +12,7 @@
 bool ResultsProxyModel::Criteria::arrangesAs(const Criteria &other) const
 {
     return filter == other.filter && (filter.isEmpty() || ignoreCase == other.ignoreCase)
-        && column == other.column && (column < 0 || order == other.order);
+        && text == other.text && column == other.column && (column < 0 || order == other.order);
 }
 
 ResultsProxyModel::ResultsProxyModel(ResultsModel &source, QObject *parent)
@@ -41,6 +41,12 @@ void ResultsProxyModel::setFilter(const QString &text, bool ignoreCase)
     m_wanted.filter = text;
     m_wanted.ignoreCase = ignoreCase;
     m_wanted.matcher = text.isEmpty() ? nullptr : makeTextMatcher(text, {ignoreCase, false});
+    rearrange();
+}
+
+void ResultsProxyModel::setTextFilter(qint64 text)
+{
+    m_wanted.text = qMax(text, qint64(-1));
     rearrange();
 }
 

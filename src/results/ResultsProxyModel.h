@@ -34,7 +34,11 @@ public:
     /// search's "Ignore case" folds it when ignoreCase; an empty text shows every row.
     void setFilter(const QString &text, bool ignoreCase);
     QString filterText() const { return m_wanted.filter; }
-    /// Sorts by column (0 File to 3 Contact), stable and in natural order; column -1
+    /// Shows only the rows that the search text numbered text (in the results' text
+    /// counts) found, as well as the filter; -1 shows those of every text.
+    void setTextFilter(qint64 text);
+    qint64 textFilter() const { return m_wanted.text; }
+    /// Sorts by column (0 File to 4 Search text), stable and in natural order; column -1
     /// shows the rows in the order they were found.
     void setSort(int column, Qt::SortOrder order);
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
@@ -83,12 +87,13 @@ private:
         int column = -1;
         Qt::SortOrder order = Qt::AscendingOrder;
         std::shared_ptr<const ValueMatcher> matcher; // none without a filter
+        qint64 text = -1; // the search text whose rows are shown, -1 for all
 
-        bool filters() const { return matcher != nullptr; }
+        bool filters() const { return matcher != nullptr || text >= 0; }
         bool sorts() const { return column >= 0; }
         bool isIdentity() const { return !filters() && !sorts(); }
         bool arrangesAs(const Criteria &other) const;
-        RowArrangement arrangement() const { return {matcher.get(), column, order}; }
+        RowArrangement arrangement() const { return {matcher.get(), column, order, text}; }
     };
     using Rows = ShownRows;
 

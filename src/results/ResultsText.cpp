@@ -22,9 +22,11 @@ bool breaksLayout(QChar c)
     return c.unicode() < 0x20;
 }
 
-// Appends the cell with each control character as one space, so a value or a file name
-// can neither end its row's line nor move the cells after it to another column, nor
-// drive the terminal that shows it.
+} // namespace
+
+// Each control character becomes one space, so a value or a file name can neither end
+// its row's line nor move the cells after it to another column, nor drive the terminal
+// that shows it.
 void appendFlatCell(QString &text, QStringView cell)
 {
     const qsizetype start = text.size();
@@ -39,21 +41,19 @@ void appendFlatCell(QString &text, QStringView cell)
         std::replace_if(text.begin() + start, text.end(), breaksLayout, QChar(u' '));
 }
 
-} // namespace
-
-QString resultsCaptionLine(const ResultRow &first)
+QString resultsCaptionLine(const ResultRow &first, int columns)
 {
     QString line;
-    for (int k = 1; k <= ResultsModel::kColumnCount; ++k) {
+    for (int k = 1; k <= columns; ++k) {
         if (!resultCell(first, k).isEmpty())
             line += ResultsModel::columnCaption(k) + u'\t';
     }
     return line + u"\r\n"_s;
 }
 
-void appendResultsRowLine(QString &text, const ResultRow &row)
+void appendResultsRowLine(QString &text, const ResultRow &row, int columns)
 {
-    for (int k = 1; k <= ResultsModel::kColumnCount; ++k) {
+    for (int k = 1; k <= columns; ++k) {
         const QString &cell = resultCell(row, k);
         if (!cell.isEmpty()) {
             appendFlatCell(text, cell);
@@ -63,11 +63,11 @@ void appendResultsRowLine(QString &text, const ResultRow &row)
     text.append(u"\r\n");
 }
 
-void writeResultsRowLine(const ResultRow &row, qsizetype piece,
+void writeResultsRowLine(const ResultRow &row, int columns, qsizetype piece,
                          const std::function<void(const QString &)> &write)
 {
     QString text;
-    for (int k = 1; k <= ResultsModel::kColumnCount; ++k) {
+    for (int k = 1; k <= columns; ++k) {
         const QStringView cell = resultCell(row, k);
         for (qsizetype at = 0; at < cell.size();) {
             qsizetype end = qMin(cell.size(), at + piece);
@@ -101,10 +101,11 @@ QString resultsFileText(const ResultsModel &results, EventPump *pump, const Outp
 {
     if (rows.count(results) == 0)
         return {};
-    QString text = resultsCaptionLine(results.row(rows.at(0)));
+    const int columns = results.shownColumnCount();
+    QString text = resultsCaptionLine(results.row(rows.at(0)), columns);
     // The table is read afresh after every turn of events: it may have been cleared.
     for (qsizetype i = 0; (tick(pump), i < rows.count(results)); ++i)
-        appendResultsRowLine(text, results.row(rows.at(i)));
+        appendResultsRowLine(text, results.row(rows.at(i)), columns);
     return text;
 }
 
@@ -126,9 +127,10 @@ template<typename RowAt, typename Available, typename Takes>
 QString alignedText(const ResultsModel &results, qsizetype count, RowAt rowAt, Available available,
                     Takes takes, EventPump *pump, qsizetype *taken)
 {
+    const int columns = results.shownColumnCount();
     std::array<qsizetype, ResultsModel::kColumnCount> widths{};
     for (qsizetype i = 0; (tick(pump), i < qMin(count, available())); ++i) {
-        for (int k = 1; k <= ResultsModel::kColumnCount; ++k) {
+        for (int k = 1; k <= columns; ++k) {
             const qsizetype size = results.cell(rowAt(i), k).size();
             if (size <= kWidestPaddedCell)
                 widths[k - 1] = qMax(widths[k - 1], size);
@@ -142,11 +144,11 @@ QString alignedText(const ResultsModel &results, qsizetype count, RowAt rowAt, A
             continue;
         ++lines;
         const qsizetype lineStart = text.size();
-        for (int k = 1; k <= ResultsModel::kColumnCount; ++k) {
+        for (int k = 1; k <= columns; ++k) {
             const QString &cell = results.cell(r, k);
             appendFlatCell(text, cell);
             // The last cell's padding would go with the trailing blanks.
-            if (k < ResultsModel::kColumnCount) {
+            if (k < columns) {
                 if (cell.size() < widths[k - 1])
                     text.resize(text.size() + widths[k - 1] - cell.size(), u' ');
                 text.append(u'\t');

@@ -12,18 +12,21 @@ class Desktop;
 class EventPump;
 class ResultsModel;
 
-/// The caption line of the results text file, its columns chosen by the non-empty
-/// cells of the first row: each caption followed by a TAB, then CR LF.
-QString resultsCaptionLine(const ResultRow &first);
-/// Appends one row of the results text file to text: every non-empty cell followed by
-/// a TAB, then CR LF; empty cells are left out. A control character inside a cell (TAB,
-/// CR, LF, NUL, ESC, ...) is written as one space, so every row is one line with its
-/// cells in their columns and nothing in it drives a terminal.
-void appendResultsRowLine(QString &text, const ResultRow &row);
+/// The caption line of the results text file, its columns (the first columns of the
+/// table: 4, or 5 with the search text) chosen by the non-empty cells of the first row:
+/// each caption followed by a TAB, then CR LF.
+QString resultsCaptionLine(const ResultRow &first, int columns);
+/// Appends one row of the results text file to text: every non-empty cell of the first
+/// columns followed by a TAB, then CR LF; empty cells are left out. A control character
+/// inside a cell (TAB, CR, LF, NUL, ESC, ...) is written as one space, so every row is
+/// one line with its cells in their columns and nothing in it drives a terminal.
+void appendResultsRowLine(QString &text, const ResultRow &row, int columns);
 /// The same line handed to write in pieces of about piece characters, so that a value
 /// of a gigabyte is never copied whole.
-void writeResultsRowLine(const ResultRow &row, qsizetype piece,
+void writeResultsRowLine(const ResultRow &row, int columns, qsizetype piece,
                          const std::function<void(const QString &)> &write);
+/// Appends the cell with each control character as one space.
+void appendFlatCell(QString &text, QStringView cell);
 /// The whole results text file of the rows given (every row by default); empty when
 /// there are none. The pump lets window events run between rows; rows removed
 /// meanwhile are not written.

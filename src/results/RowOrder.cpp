@@ -137,22 +137,25 @@ ShownRows arrangeRows(const ResultsModel::Snapshot &cells, const RowArrangement 
                       qsizetype first, qsizetype end, const std::atomic_bool *cancel)
 {
     ShownRows arranged;
-    if (!arrangement.matcher) {
+    if (!arrangement.matcher && arrangement.text < 0) {
         arranged.resize(std::size_t(end - first));
         for (qsizetype r = first; r < end; ++r)
             arranged[std::size_t(r - first)] = quint32(r);
     } else {
-        const ValueMatcher &matcher = *arrangement.matcher;
+        const ValueMatcher *matcher = arrangement.matcher;
+        const int columns = cells.columnCount();
         for (qsizetype r = first; r < end; ++r) {
             if ((r & 1023) == 0 && isCancelled(cancel))
                 throw ArrangeCancelled();
-            for (int k = 1; k <= ResultsModel::kColumnCount; ++k) {
+            if (arrangement.text >= 0 && qint64(cells.textOf(r)) != arrangement.text)
+                continue;
+            bool shown = !matcher;
+            for (int k = 1; !shown && k <= columns; ++k) {
                 const QString &cell = cells.cell(r, k);
-                if (!cell.isEmpty() && matcher.matches(cell)) {
-                    arranged.push_back(quint32(r));
-                    break;
-                }
+                shown = !cell.isEmpty() && matcher->matches(cell);
             }
+            if (shown)
+                arranged.push_back(quint32(r));
         }
     }
     if (arrangement.column >= 0)

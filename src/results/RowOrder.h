@@ -10,14 +10,16 @@ class ValueMatcher;
 /// Rows of the results by their number, in the order the table shows them.
 using ShownRows = std::vector<quint32>;
 
-/// What the table's rows are arranged by: a filter, as the matcher that any cell of a
-/// row shown must match (none: every row), and a sort column (0 File to 3 Contact; -1:
-/// the order the rows were found in).
+/// What the table's rows are arranged by: a filter, as the matcher that any cell shown of
+/// a row shown must match (none: every row) and the number of the search text that must
+/// have found it (-1: any); and a sort column (0 File to 4 Search text; -1: the order the
+/// rows were found in).
 struct RowArrangement
 {
     const ValueMatcher *matcher = nullptr;
     int column = -1;
     Qt::SortOrder order = Qt::AscendingOrder;
+    qint64 text = -1;
 };
 
 /// Thrown by the functions below when their cancel flag is set on the way.
@@ -25,7 +27,7 @@ struct ArrangeCancelled
 {
 };
 
-/// Sorts rows by their cell k (1 File to 4 Contact) in natural order. Stable: rows with
+/// Sorts rows by their cell k (1 File to 5 Search text) in natural order. Stable: rows with
 /// equal cells keep the order they were found in, either way.
 void sortRows(ShownRows &rows, const ResultsModel::Snapshot &cells, int k, Qt::SortOrder order,
               const std::atomic_bool *cancel = nullptr);

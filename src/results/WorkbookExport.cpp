@@ -59,8 +59,9 @@ QList<QStringList> workbookRows(const ResultsModel &results, EventPump *pump,
     QList<QStringList> rows;
     if (shown.count(results) == 0)
         return rows;
+    const int columns = results.shownColumnCount();
     QStringList captions;
-    for (int k = 1; k <= ResultsModel::kColumnCount; ++k) {
+    for (int k = 1; k <= columns; ++k) {
         if (!results.cell(shown.at(0), k).isEmpty())
             captions.append(ResultsModel::columnCaption(k));
     }
@@ -68,7 +69,7 @@ QList<QStringList> workbookRows(const ResultsModel &results, EventPump *pump,
     for (qsizetype i = 0; (tick(pump), i < shown.count(results)); ++i) {
         const qsizetype r = shown.at(i);
         QStringList cells;
-        for (int k = 1; k <= ResultsModel::kColumnCount; ++k) {
+        for (int k = 1; k <= columns; ++k) {
             const QString &cell = results.cell(r, k);
             if (!cell.isEmpty())
                 cells.append(cell);

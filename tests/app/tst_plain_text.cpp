@@ -203,7 +203,7 @@ void TestPlainText::toolTipsShowTextLiterally()
     FileListModel files;
     files.append(text);
     ResultsModel results;
-    results.appendRows({{text, text, text, text}});
+    results.appendRows({{text, text, text, text, text}});
     QList<QModelIndex> items{files.index(0)};
     for (int column = 0; column < ResultsModel::kColumnCount; ++column)
         items.append(results.index(0, column));

@@ -93,6 +93,7 @@ public:
 QByteArray expectedBytes(const QStringList &files, const SearchCriteria &criteria)
 {
     CollectingListener host;
+    host.results.setSearchTexts(criteria.searchTexts());
     SearchRun run({}, files);
     run.setCriteria(criteria);
     run.run(host);
@@ -165,10 +166,28 @@ void TestCliSearch::outputIsTheResultsFile_data()
     QTest::addColumn<QStringList>("texts");
     QTest::addColumn<bool>("matchCase");
     QTest::addColumn<int>("status");
-    QTest::newRow("one text, any case") << QStringList{u"tech"_s} << false << 0;
-    QTest::newRow("match case") << QStringList{u"Tech"_s} << true << 0;
-    QTest::newRow("several texts in order") << QStringList{u"bob"_s, u"tech"_s} << false << 0;
-    QTest::newRow("no hit") << QStringList{u"zebra"_s} << false << 1;
+    QTest::addColumn<QStringList>("options"); // --all-texts, --counts
+    QTest::addColumn<QString>("err"); // the counts
+    QTest::newRow("one text, any case") << QStringList{u"tech"_s} << false << 0 << QStringList{}
+                                        << QString();
+    QTest::newRow("match case") << QStringList{u"Tech"_s} << true << 0 << QStringList{}
+                                << QString();
+    QTest::newRow("several texts in order")
+        << QStringList{u"bob"_s, u"tech"_s} << false << 0 << QStringList{} << QString();
+    QTest::newRow("no hit") << QStringList{u"zebra"_s} << false << 1 << QStringList{}
+                            << QString();
+    QTest::newRow("every text in one card, counted")
+        << QStringList{u"bob"_s, u"tech"_s} << false << 0
+        << QStringList{u"--all-texts"_s, u"--counts"_s}
+        << u"text\trows\tcards\tfiles\nbob\t1\t1\t1\ntech\t1\t1\t1\n"_s;
+    QTest::newRow("counts: a text that found nothing, a card found by two")
+        << QStringList{u"anna"_s, u"te\tch"_s, u"tech"_s} << false << 0
+        << QStringList{u"--counts"_s}
+        << u"text\trows\tcards\tfiles\nanna\t2\t1\t1\nte\\x09ch\t0\t0\t0\n"
+           u"tech\t5\t3\t3\n"_s;
+    QTest::newRow("counts of one text, every text asked")
+        << QStringList{u"zebra"_s} << false << 1 << QStringList{u"--counts"_s, u"--all-texts"_s}
+        << u"text\trows\tcards\tfiles\nzebra\t0\t0\t0\n"_s;
 }
 
 void TestCliSearch::outputIsTheResultsFile()
@@ -176,25 +195,29 @@ void TestCliSearch::outputIsTheResultsFile()
     QFETCH(QStringList, texts);
     QFETCH(bool, matchCase);
     QFETCH(int, status);
+    QFETCH(QStringList, options);
+    QFETCH(QString, err);
     const QStringList files{m_dir.filePath(u"tree/a.vcf"_s), m_dir.filePath(u"tree/sub/b.VCF"_s),
                             m_dir.filePath(u"utf16.vcf"_s)};
-    QStringList arguments;
+    QStringList arguments = options;
     for (const QString &text : texts)
         arguments << u"-e"_s << text;
     if (matchCase)
         arguments << u"--match-case"_s;
     const Run run = search(arguments + files);
     QCOMPARE(run.status, status);
-    QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
+    QCOMPARE(run.err, err);
 
     SearchCriteria criteria;
+    criteria.everyText = options.contains(u"--all-texts"_s);
     criteria.mode = texts.size() == 1 ? SearchCriteria::Mode::This : SearchCriteria::Mode::Multiple;
     criteria.text = texts.first();
     criteria.sets = texts;
     criteria.ignoreCase = !matchCase;
     QCOMPARE(run.out, expectedBytes(files, criteria));
     if (status == 0)
-        QVERIFY(run.out.startsWith("File\tTag\t Value\tContact\t\r\n"));
+        QVERIFY(run.out.startsWith(texts.size() > 1 ? "File\tTag\t Value\tContact\tSearch text\t\r\n"
+                                                    : "File\tTag\t Value\tContact\t\r\n"));
     // One thread, as the window searches, prints the same.
     const Run single = search(QStringList{u"-j"_s, u"1"_s} + arguments + files);
     QCOMPARE(single.status, status);

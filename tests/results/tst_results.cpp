@@ -67,6 +67,19 @@ QList<ResultRow> searchedRows(const QString &path, const QString &needle)
     return rows;
 }
 
+/// The results of rows as a search of the texts they carry gives them: with several, the
+/// table shows which found each row.
+void fill(ResultsModel &results, const QList<ResultRow> &rows)
+{
+    QStringList texts;
+    for (const ResultRow &row : rows) {
+        if (!row.Text.isEmpty() && !texts.contains(row.Text))
+            texts.append(row.Text);
+    }
+    results.setSearchTexts(texts);
+    results.appendRows(rows);
+}
+
 QByteArray utf16(const QString &text, QStringConverter::Encoding encoding, bool mark)
 {
     QStringEncoder encoder(
@@ -88,6 +101,8 @@ class TestResults final : public QObject
 private slots:
     void model();
     void ticks();
+    void textCounts_data();
+    void textCounts();
     void fileText_data();
     void fileText();
     void clipboardText_data();
@@ -109,11 +124,12 @@ void TestResults::model()
     ResultsModel results;
     QAbstractItemModelTester tester(&results,
                                     QAbstractItemModelTester::FailureReportingMode::QtTest);
-    QCOMPARE(results.columnCount(), 4);
+    QCOMPARE(results.columnCount(), 5);
     QCOMPARE(results.headerData(0, Qt::Horizontal).toString(), u"File"_s);
     QCOMPARE(results.headerData(1, Qt::Horizontal).toString(), u"Tag"_s);
     QCOMPARE(results.headerData(2, Qt::Horizontal).toString(), u" Value"_s);
     QCOMPARE(results.headerData(3, Qt::Horizontal).toString(), u"Contact"_s);
+    QCOMPARE(results.headerData(4, Qt::Horizontal).toString(), u"Search text"_s);
 
     QSignalSpy inserted(&results, &QAbstractItemModel::rowsInserted);
     QList<ResultRow> batch;
@@ -135,6 +151,48 @@ void TestResults::model()
     QSignalSpy reset(&results, &QAbstractItemModel::modelReset);
     results.clear(); // an empty table stays as it is
     QCOMPARE(reset.count(), 0);
+}
+
+void TestResults::textCounts_data()
+{
+    QTest::addColumn<QStringList>("texts"); // searched
+    QTest::addColumn<QStringList>("rows"); // file, card, text
+    QTest::addColumn<QStringList>("counts"); // text, rows, cards, files; then all of them
+    QTest::newRow("a text that found nothing")
+        << QStringList{u"anna"_s, u"zed"_s} << QStringList{u"f 1 anna"_s, u"f 1 anna"_s}
+        << QStringList{u"anna 2 1 1"_s, u"zed 0 0 0"_s, u"2 1 1"_s};
+    QTest::newRow("a card matched by two texts")
+        << QStringList{u"anna"_s, u"berlin"_s}
+        << QStringList{u"f 1 anna"_s, u"f 1 berlin"_s, u"f 2 berlin"_s, u"g 1 berlin"_s}
+        << QStringList{u"anna 1 1 1"_s, u"berlin 3 3 2"_s, u"4 3 2"_s};
+    QTest::newRow("a file listed twice counts its rows twice, itself and its cards once")
+        << QStringList{u"anna"_s, u"berlin"_s}
+        << QStringList{u"f 1 anna"_s, u"g 1 berlin"_s, u"f 1 anna"_s}
+        << QStringList{u"anna 2 1 1"_s, u"berlin 1 1 1"_s, u"3 2 2"_s};
+    QTest::newRow("a text given twice is listed once")
+        << QStringList{u"anna"_s, u"anna"_s} << QStringList{u"f 1 anna"_s, u"f 1 anna"_s}
+        << QStringList{u"anna 2 1 1"_s, u"2 1 1"_s};
+}
+
+void TestResults::textCounts()
+{
+    QFETCH(QStringList, texts);
+    QFETCH(QStringList, rows);
+    QFETCH(QStringList, counts);
+    ResultsModel results;
+    results.setSearchTexts(texts);
+    for (const QString &row : std::as_const(rows)) {
+        const QStringList cells = row.split(u' ');
+        const qint64 card = cells.at(1).toLongLong();
+        results.appendRows({{cells.at(0), u"Notes"_s, u"v"_s, u"C"_s, cells.at(2), {card, card}}});
+    }
+    QStringList got;
+    for (const ResultCounts::PerText &one : results.textCounts())
+        got.append(u"%1 %2 %3 %4"_s.arg(one.text).arg(one.rows).arg(one.cards).arg(one.files));
+    got.append(u"%1 %2 %3"_s.arg(results.count()).arg(results.cardCount()).arg(results.fileCount()));
+    QCOMPARE(got, counts);
+    // Rows name their text by its place in the counts.
+    QCOMPARE(results.textOf(0), quint32(texts.indexOf(rows.first().section(u' ', 2))));
 }
 
 void TestResults::ticks()
@@ -176,6 +234,14 @@ void TestResults::fileText_data()
         << QList<ResultRow>{{u"/c/a\nb.vcf"_s, u"Notes"_s, u"\tX\r\nY"_s, u"A\tB"_s}}
         << u"File\tTag\t Value\tContact\t\r\n/c/a b.vcf\tNotes\t X  Y\tA B\t\r\n"_s;
     QTest::newRow("empty table writes nothing") << QList<ResultRow>{} << QString();
+    QTest::newRow("one text: no column of it")
+        << QList<ResultRow>{{u"A"_s, u"T"_s, u"v"_s, u"C"_s, u"anna"_s}}
+        << u"File\tTag\t Value\tContact\t\r\nA\tT\tv\tC\t\r\n"_s;
+    QTest::newRow("several texts: the one of each row, flattened")
+        << QList<ResultRow>{{u"A"_s, u"T"_s, u"v"_s, u"C"_s, u"anna"_s},
+                            {u"A"_s, u"T"_s, u"v"_s, QString(), u"a\tb"_s}}
+        << u"File\tTag\t Value\tContact\tSearch text\t\r\nA\tT\tv\tC\tanna\t\r\n"
+           u"A\tT\tv\ta b\t\r\n"_s;
 }
 
 void TestResults::fileText()
@@ -183,7 +249,7 @@ void TestResults::fileText()
     QFETCH(QList<ResultRow>, rows);
     QFETCH(QString, text);
     ResultsModel results;
-    results.appendRows(rows);
+    fill(results, rows);
     QCOMPARE(resultsFileText(results), text);
 }
 
@@ -220,6 +286,13 @@ void TestResults::clipboardText_data()
     QTest::newRow("non-ASCII counts by characters")
         << QList<ResultRow>{{u"Ä"_s, u"T"_s, u"ü"_s, u"É"_s}, {u"ABC"_s, u"T"_s, u"x"_s, u"Z"_s}}
         << QList<int>{0} << u"Ä  \tT\tü\tÉ\r\n"_s;
+    QTest::newRow("one text: no column of it")
+        << QList<ResultRow>{{u"A"_s, u"T"_s, u"v"_s, u"C"_s, u"anna"_s}} << QList<int>{0}
+        << u"A\tT\tv\tC\r\n"_s;
+    QTest::newRow("several texts: the column padded as the others")
+        << QList<ResultRow>{{u"A"_s, u"T"_s, u"v"_s, u"C"_s, u"anna"_s},
+                            {u"A"_s, u"T"_s, u"v"_s, u"Dee"_s, u"bo"_s}}
+        << QList<int>{0, 1} << u"A\tT\tv\tC  \tanna\r\nA\tT\tv\tDee\tbo\r\n"_s;
 }
 
 void TestResults::clipboardText()
@@ -228,7 +301,7 @@ void TestResults::clipboardText()
     QFETCH(QList<int>, ticked);
     QFETCH(QString, text);
     ResultsModel results;
-    results.appendRows(rows);
+    fill(results, rows);
     for (const int r : ticked)
         results.setChecked(r, true);
     QCOMPARE(::clipboardText(results), text);

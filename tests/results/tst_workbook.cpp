@@ -23,7 +23,7 @@ private slots:
 
 void TestWorkbook::cells_data()
 {
-    QTest::addColumn<QList<QStringList>>("results"); // File, Tag, Value, Contact
+    QTest::addColumn<QList<QStringList>>("results"); // File, Tag, Value, Contact[, Search text]
     QTest::addColumn<QStringList>("cells"); // as the sheet holds them
     QTest::addColumn<int>("shortened");
     QTest::newRow("captions of the first row; empty cells move left; formulas stay text")
@@ -34,6 +34,19 @@ void TestWorkbook::cells_data()
                        u"A2=/c/a=b.vcf"_s, u"B2=FirstName"_s, u"C2=Alpha"_s,  u"D2==Al"_s,
                        u"A3=/c/b.vcf"_s,   u"B3=No=tes"_s,    u"C3==1+1"_s,   u"A4=/c/c.vcf"_s,
                        u"B4=x & <y>"_s,    u"C4=C"_s}
+        << 0;
+    QTest::newRow("one text: no column of it")
+        << QList<QStringList>{{u"/c/a.vcf"_s, u"T"_s, u"v"_s, u"C"_s, u"anna"_s}}
+        << QStringList{u"A1=File"_s, u"B1=Tag"_s, u"C1= Value"_s, u"D1=Contact"_s,
+                       u"A2=/c/a.vcf"_s, u"B2=T"_s, u"C2=v"_s, u"D2=C"_s}
+        << 0;
+    QTest::newRow("several texts: the one of each row after Contact")
+        << QList<QStringList>{{u"/c/a.vcf"_s, u"T"_s, u"v"_s, u"C"_s, u"anna"_s},
+                              {u"/c/a.vcf"_s, u"T"_s, u"w"_s, u"C"_s, u"=bo"_s}}
+        << QStringList{u"A1=File"_s,     u"B1=Tag"_s, u"C1= Value"_s, u"D1=Contact"_s,
+                       u"E1=Search text"_s, u"A2=/c/a.vcf"_s, u"B2=T"_s, u"C2=v"_s,
+                       u"D2=C"_s, u"E2=anna"_s, u"A3=/c/a.vcf"_s, u"B3=T"_s, u"C3=w"_s,
+                       u"D3=C"_s, u"E3==bo"_s}
         << 0;
     const auto notes = [](const QStringList &values) {
         QList<QStringList> rows;
@@ -75,8 +88,13 @@ void TestWorkbook::cells()
     QFETCH(int, shortened);
     ResultsModel model;
     QList<ResultRow> rows;
-    for (const QStringList &row : results)
-        rows.append({row.at(0), row.at(1), row.at(2), row.at(3)});
+    QStringList texts;
+    for (const QStringList &row : results) {
+        rows.append({row.at(0), row.at(1), row.at(2), row.at(3), row.value(4)});
+        if (row.size() > 4 && !texts.contains(row.at(4)))
+            texts.append(row.at(4));
+    }
+    model.setSearchTexts(texts);
     model.appendRows(rows);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());

@@ -1,0 +1,63 @@
+#include "results/ResultCounts.h"
+
+void ResultCounts::reset(const QStringList &texts)
+{
+    *this = ResultCounts();
+    for (const QString &text : texts) {
+        if (!m_textIds.contains(text)) {
+            m_textIds.insert(text, quint32(m_texts.size()));
+            m_texts.append(text);
+        }
+    }
+    m_tallies.resize(std::size_t(m_texts.size()));
+}
+
+quint32 ResultCounts::add(const ResultRow &row)
+{
+    const bool newFile = !m_started || m_file != row.File;
+    if (newFile) {
+        auto seen = m_fileIds.constFind(row.File);
+        m_fileSeenBefore = seen != m_fileIds.cend();
+        if (!m_fileSeenBefore)
+            seen = m_fileIds.insert(row.File, quint32(m_fileIds.size()));
+        m_fileId = *seen;
+        m_file = row.File;
+    }
+    if (newFile || m_place != row.Card || m_contact != row.Contact) {
+        ++m_cardSerial;
+        if (!m_fileSeenBefore)
+            ++m_cards;
+        m_place = row.Card;
+        m_contact = row.Contact;
+    }
+    m_started = true;
+    auto text = m_textIds.constFind(row.Text);
+    if (text == m_textIds.cend()) {
+        text = m_textIds.insert(row.Text, quint32(m_texts.size()));
+        m_texts.append(row.Text);
+        m_tallies.emplace_back();
+    }
+    Tally &tally = m_tallies[*text];
+    ++tally.rows;
+    if (tally.lastCard != m_cardSerial) {
+        tally.lastCard = m_cardSerial;
+        if (!m_fileSeenBefore)
+            ++tally.cards;
+    }
+    if (tally.lastFile != qint64(m_fileId)) {
+        tally.lastFile = m_fileId;
+        tally.files.insert(m_fileId);
+    }
+    return *text;
+}
+
+QList<ResultCounts::PerText> ResultCounts::perText() const
+{
+    QList<PerText> counts;
+    counts.reserve(m_texts.size());
+    for (qsizetype t = 0; t < m_texts.size(); ++t) {
+        const Tally &tally = m_tallies[std::size_t(t)];
+        counts.append({m_texts.at(t), tally.rows, tally.cards, tally.files.size()});
+    }
+    return counts;
+}

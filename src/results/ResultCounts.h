@@ -1,0 +1,65 @@
+#pragma once
+
+#include "search/ResultRow.h"
+
+#include <QHash>
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+/// The counts of result rows as they come, in total and for each search text: rows,
+/// distinct files and distinct cards. Rows come file by file and card by card, so a row
+/// is compared only with the one before it. A file listed twice brings its rows again:
+/// they count as rows, but its file and cards count once.
+class ResultCounts final
+{
+public:
+    struct PerText
+    {
+        QString text;
+        qsizetype rows = 0;
+        qsizetype cards = 0;
+        qsizetype files = 0;
+    };
+
+    /// Starts again with no rows and these texts (repeats counted once), which are
+    /// listed in this order whether they find anything or not.
+    void reset(const QStringList &texts = {});
+
+    /// Counts a row; answers the number of its text in texts().
+    quint32 add(const ResultRow &row);
+
+    qsizetype files() const { return m_fileIds.size(); }
+    qsizetype cards() const { return m_cards; }
+    /// The texts given to reset, then any other text a row brought, each once.
+    const QStringList &texts() const { return m_texts; }
+    /// The counts of each of texts(), in its order.
+    QList<PerText> perText() const;
+
+private:
+    struct Tally
+    {
+        qsizetype rows = 0;
+        qsizetype cards = 0;
+        QSet<quint32> files;
+        quint64 lastCard = 0; // serial of the card last counted, 0 for none
+        qint64 lastFile = -1;
+    };
+
+    QHash<QString, quint32> m_fileIds;
+    QHash<QString, quint32> m_textIds;
+    QStringList m_texts;
+    std::vector<Tally> m_tallies;
+    qsizetype m_cards = 0;
+    // The row before.
+    bool m_started = false;
+    QString m_file;
+    CardPlace m_place;
+    QString m_contact;
+    quint32 m_fileId = 0;
+    bool m_fileSeenBefore = false;
+    quint64 m_cardSerial = 0;
+};
