@@ -10,6 +10,7 @@
 //                 Option4 "Search for multiple:", Combo1, PushButton12
 //                 "+", PushButton14 "-", PushButton16 "Load",
 //                 PushButton15 "Clr"                                     Form1SearchPanel.cpp
+//   EveryTextCheck "Only cards that hold every text" (in Frame1)          Form1SearchPanel.cpp
 //   PushButton7   "Start Searching" / "Stop Searching"                   Form1SearchControl.cpp
 //   ProgressBar1  "Progress Bar"                                         Form1SearchControl.cpp
 //   Frame2        "Case Options": Option2 "Ignore case", Option1 "Match
@@ -24,6 +25,7 @@
 //   ListView2     the results, with their context menu                   Form1Results.cpp
 //   CardPane      the card of the selected row                           Form1Results.cpp
 //   StatusLine    the result counts                                      Form1Results.cpp
+//   TextCountsButton "Counts per text", its window and list              Form1Counts.cpp
 //   PushButton2   "Clear List" (the results)                             Form1Results.cpp
 //   PushButton3   "Open Selected File"                                   Form1Outputs.cpp
 //   PushButton11  "Open All Files"                                       Form1Outputs.cpp
@@ -62,6 +64,7 @@ class FileListModel;
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
+class QDialog;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -72,6 +75,7 @@ class QTemporaryDir;
 struct OutputWindow;
 class QTimer;
 class QTableView;
+class QTableWidget;
 class ResultsModel;
 class ResultsProxyModel;
 class SettingsStore;
@@ -221,8 +225,8 @@ private:
     void sortTable(int column, Qt::SortOrder order);
     /// Ticks the selected rows, or unticks them when the current row is ticked.
     void tickCurrentRows();
-    /// Sizes File, Tag and Contact to their contents within a share of the table, unless
-    /// the user has sized them; Value takes the rest.
+    /// Sizes File, Tag, Contact and Search text to their contents within a share of the
+    /// table, unless the user has sized them; Value takes the rest.
     void fitColumns();
     /// Puts the card pane beside the table when the results area is far wider than
     /// high, below it otherwise.
@@ -234,6 +238,17 @@ private:
     void openCurrentCard();
     void showCurrentContact();
     void copyToClipboard(const QString &procedure, const QString &text);
+
+    // Form1Counts.cpp
+    /// The counts button beside the count line and the window it opens.
+    void buildTextCounts();
+    /// Shows the columns and the button that several search texts call for.
+    void searchTextsChanged();
+    /// Opens the window of the rows, cards and files each search text found.
+    void showTextCounts();
+    void refreshTextCounts();
+    /// Shows the rows of the text in row of the counts list (0: every text).
+    void filterByCountsRow(int row);
 
     // Form1Outputs.cpp
     void PushButton3_Click();
@@ -317,6 +332,11 @@ private:
     QCheckBox *IgnoreAccentsCheck = nullptr; // "Ignore accents"
     QCheckBox *AllPropertiesCheck = nullptr; // "Search all properties"
     QCheckBox *RegularExpressionCheck = nullptr; // "Regular expression"
+    QCheckBox *EveryTextCheck = nullptr; // "Only cards that hold every text"
+    QPushButton *m_countsButton = nullptr; // "Counts per text"
+    QDialog *m_countsWindow = nullptr; // made when first opened
+    QTableWidget *m_countsList = nullptr;
+    QTimer *m_countsRefresh = nullptr; // gathers the rows' arrivals into one refresh
     QLineEdit *m_filterBox = nullptr;
     QLabel *m_filterLabel = nullptr;
     QLabel *m_statusLine = nullptr;

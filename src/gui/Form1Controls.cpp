@@ -242,6 +242,10 @@ void Form1::buildControls()
     for (QPushButton *button :
          {PushButton12, PushButton14, PushButton16, PushButton15, PushButton7})
         button->setParent(Frame1);
+    // Off by default; it means something only when the sets are searched.
+    EveryTextCheck = new QCheckBox(u"Only cards that hold every text"_s, Frame1);
+    EveryTextCheck->setObjectName(u"EveryTextCheck"_s);
+    EveryTextCheck->setEnabled(false);
 
     Frame2 = makeFrame(u"Frame2"_s, u"Case Options"_s);
     Option2 = makeOption(u"Option2"_s, u"Ignore case"_s, Frame2);
@@ -275,9 +279,11 @@ void Form1::buildControls()
     search->addWidget(PushButton14, 1, 3);
     search->addWidget(PushButton16, 1, 4);
     search->addWidget(PushButton15, 1, 5);
+    search->addWidget(EveryTextCheck, 2, 1, 1, 5, Qt::AlignRight);
     search->setColumnStretch(1, 1);
-    search->setContentsMargins(twipsToPixels(120), twipsToPixels(60), twipsToPixels(120),
-                               twipsToPixels(60));
+    // Three rows take little more height than two: the lists below keep their room.
+    search->setVerticalSpacing(0);
+    search->setContentsMargins(twipsToPixels(120), 0, twipsToPixels(120), 0);
     // The set buttons are as wide as their captions need, not a push button's usual width.
     for (QPushButton *small : {PushButton12, PushButton14, PushButton16, PushButton15}) {
         const QFontMetrics metrics = small->fontMetrics();
@@ -285,6 +291,7 @@ void Form1::buildControls()
                                   2 * metrics.height()));
     }
 
+    buildTextCounts();
     arrangeControls(false);
     // A short screen, or a wide one, gets the wide arrangement.
     if (needsWideArrangement())
@@ -301,6 +308,7 @@ void Form1::buildControls()
     onSelected(Option2, &Form1::Option1_Click);
     onSelected(Option3, &Form1::Option3_Click);
     onSelected(Option4, &Form1::Option3_Click);
+    connect(Option4, &QRadioButton::toggled, EveryTextCheck, &QWidget::setEnabled);
     for (const auto &option : matchOptionKeys()) {
         // Named copies: a lambda may not capture structured bindings in every compiler.
         QCheckBox *const box = option.first;
@@ -321,9 +329,9 @@ void Form1::buildControls()
     connect(Combo1, &QComboBox::activated, this, &Form1::Combo1_GotFocus);
     connect(columns, &QHeaderView::sectionClicked, this, &Form1::sortByColumn);
     // A width set by the user, by dragging or as stored, stays; the others follow the
-    // rows and the table's width.
+    // rows and the table's width. A hidden column is resized by the header alone.
     connect(columns, &QHeaderView::sectionResized, this, [this](int column) {
-        if (!m_fittingColumns && column != 2)
+        if (!m_fittingColumns && column != 2 && !ListView2->isColumnHidden(column))
             m_columnsSizedByHand = true;
     });
     connect(m_columnFit, &QTimer::timeout, this, &Form1::fitColumns);

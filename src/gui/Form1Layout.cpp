@@ -74,6 +74,9 @@ void Form1::arrangeControls(bool wide)
     auto *options = new QBoxLayout(wide ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom);
     options->addWidget(Frame1, 3);
     options->addWidget(Frame2, 2);
+    // One above the other, the frames' borders part them: the lists keep the height.
+    if (!wide)
+        options->setSpacing(0);
 
     auto *filterRow = new QHBoxLayout;
     filterRow->addWidget(m_filterLabel);
@@ -97,7 +100,11 @@ void Form1::arrangeControls(bool wide)
     column->addLayout(options);
     column->addLayout(filterRow);
     column->addWidget(m_resultsSplitter, 4);
-    column->addWidget(m_statusLine);
+    // The count line, with the button of the counts per text beside it.
+    auto *statusRow = new QHBoxLayout;
+    statusRow->addWidget(m_statusLine, 1);
+    statusRow->addWidget(m_countsButton);
+    column->addLayout(statusRow);
     column->addLayout(progressRow);
     column->addLayout(resultButtons);
 
@@ -105,7 +112,7 @@ void Form1::arrangeControls(bool wide)
     QList<QWidget *> order{ListView1};
     order += {fileOrder.cbegin(), fileOrder.cend()};
     order += {Option3,      Text1,        PushButton7,  Option4,     Combo1,
-              PushButton12, PushButton14, PushButton16, PushButton15};
+              PushButton12, PushButton14, PushButton16, PushButton15, EveryTextCheck};
     order += caseOrder;
     order.insert(order.indexOf(PhoneNumbersCheck) + 1, PhoneRegionCombo);
     order += {m_filterBox, ShowCardCheck, ListView2};
@@ -114,7 +121,7 @@ void Form1::arrangeControls(bool wide)
         if (auto *list = m_cardPane->findChild<QWidget *>(inner))
             order.append(list);
     }
-    order += {PushButton2, PushButton5};
+    order += {m_countsButton, PushButton2, PushButton5};
     order += {resultOrder.cbegin(), resultOrder.cend()};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order.at(i - 1), order.at(i));
@@ -181,6 +188,11 @@ void Form1::setUpKeyboardAndNames()
          u"Also searches the properties outside the contact's fields."_s},
         {RegularExpressionCheck, RegularExpressionCheck->text(),
          u"Reads every search text as a regular expression, such as @example\\.(com|org)$."_s},
+        {EveryTextCheck, EveryTextCheck->text(),
+         u"With several search texts, lists only the cards in which each of them is found."_s},
+        {m_countsButton, m_countsButton->text(),
+         u"Lists the rows, cards and files each search text found; choose one to show only "
+         "its rows."_s},
         {m_filterBox, u"Filter results"_s,
          u"Shows only the result rows that contain this text in any column."_s},
         {ShowCardCheck, ShowCardCheck->text(), u"Shows or hides the pane with the whole card."_s},
@@ -262,8 +274,10 @@ void Form1::setUpKeys()
         });
     }
     connect(sortMenu, &QMenu::aboutToShow, this, [this, sorts] {
-        for (QAction *sort : sorts->actions())
+        for (QAction *sort : sorts->actions()) {
             sort->setChecked(sort->data().toInt() == m_proxy->sortColumn());
+            sort->setVisible(!ListView2->isColumnHidden(sort->data().toInt()));
+        }
     });
     QAction *sortBy = sortMenu->menuAction();
     sortBy->setObjectName(u"SortByAction"_s);

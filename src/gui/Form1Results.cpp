@@ -164,7 +164,10 @@ void Form1::fitColumns()
     QHeaderView *header = ListView2->horizontalHeader();
     const QAbstractItemView *view = ListView2;
     m_fittingColumns = true;
-    for (const auto &[column, share] : {std::pair{0, 30}, std::pair{1, 15}, std::pair{3, 20}}) {
+    for (const auto &[column, share] :
+         {std::pair{0, 30}, std::pair{1, 15}, std::pair{3, 20}, std::pair{4, 15}}) {
+        if (ListView2->isColumnHidden(column))
+            continue;
         const int wanted = qMax(header->sectionSizeHint(column), view->sizeHintForColumn(column));
         ListView2->setColumnWidth(
             column, qMax(header->minimumSectionSize(), qMin(wanted, room * share / 100)));
@@ -221,7 +224,7 @@ void Form1::updateStatusLine()
         text = counted(rows, u"row"_s, u"rows"_s) + u" from "_s
             + counted(m_results->fileCount(), u"file"_s, u"files"_s) + u" and "_s
             + counted(m_results->cardCount(), u"card"_s, u"cards"_s);
-        if (!m_filterBox->text().isEmpty())
+        if (!m_filterBox->text().isEmpty() || m_proxy->textFilter() >= 0)
             text += u", %1 shown"_s.arg(QLocale().toString(m_proxy->shownCount()));
         if (!m_stoppedText.isEmpty())
             text += u". "_s + m_stoppedText;

@@ -7,6 +7,7 @@
 #include "gui/Form1Parts.h"
 #include "gui/TextProgressBar.h"
 #include "results/ResultsModel.h"
+#include "results/ResultsProxyModel.h"
 #include "search/PatternMatching.h"
 #include "search/SearchPacing.h"
 
@@ -145,6 +146,7 @@ SearchChoices Form1::searchChoices() const
     choices.ignoreAccents = IgnoreAccentsCheck->isChecked();
     choices.allProperties = AllPropertiesCheck->isChecked();
     choices.regularExpression = RegularExpressionCheck->isChecked();
+    choices.everyText = EveryTextCheck->isChecked();
     return choices;
 }
 
@@ -197,7 +199,11 @@ void Form1::PushButton7_Click()
     flushSearchText();
     guard.step(122, [&] { PushButton7->setText(kStopSearching); });
     guard.step(124, [&] { setMousePointer(PointerBusy); });
-    guard.step(126, [&] { m_results->clear(); });
+    // The rows of one text are shown from the start of the next search no more.
+    guard.step(126, [&] {
+        m_proxy->setTextFilter(-1);
+        m_results->setSearchTexts(criteriaFor(searchChoices()).searchTexts());
+    });
 
     m_stoppedText.clear();
     m_filesSearched = -1;

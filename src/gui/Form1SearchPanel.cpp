@@ -27,7 +27,8 @@ QList<std::pair<QCheckBox *, QString>> Form1::matchOptionKeys() const
     return {{PhoneNumbersCheck, u"PhoneNumbers"_s},
             {IgnoreAccentsCheck, u"IgnoreAccents"_s},
             {AllPropertiesCheck, u"AllProperties"_s},
-            {RegularExpressionCheck, u"RegularExpression"_s}};
+            {RegularExpressionCheck, u"RegularExpression"_s},
+            {EveryTextCheck, u"EveryText"_s}};
 }
 
 void Form1::restoreMatchOptions()

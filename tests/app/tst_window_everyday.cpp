@@ -223,7 +223,8 @@ void TestWindowEveryday::fitsTheScreen()
     QTRY_VERIFY(control(*form, u"ListView1"_s)->height() > filesBefore);
     QVERIFY(table(*form)->height() > tableBefore);
     for (QPushButton *button : form->findChildren<QPushButton *>()) {
-        if (button->objectName() == u"Command1"_s)
+        // Command1 is never shown; the counts per text only after a search of several.
+        if (button->objectName() == u"Command1"_s || button->objectName() == u"TextCountsButton"_s)
             continue;
         QVERIFY2(button->isVisible()
                      && form->rect().contains(

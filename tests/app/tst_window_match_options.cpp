@@ -7,15 +7,19 @@
 #include "filelist/FileListModel.h"
 #include "gui/Form1.h"
 #include "results/ResultsModel.h"
+#include "results/ResultsProxyModel.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTableView>
+#include <QTableWidget>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -54,6 +58,7 @@ private slots:
     void invalidPatternRefused();
     void phoneRegion_data();
     void phoneRegion();
+    void everyTextAndCountsPerText();
 };
 
 void TestWindowMatchOptions::boxesAcrossARestart()
@@ -234,6 +239,63 @@ void TestWindowMatchOptions::phoneRegion()
     control<QPushButton>(*form, "PushButton7")->click();
     QCOMPARE(form->results().count(), rows);
     QVERIFY(m_desktop->messages.size() == 1); // "Done."
+}
+
+void TestWindowMatchOptions::everyTextAndCountsPerText()
+{
+    const QString card = writeTestFile(*m_dir, u"two.vcf"_s,
+                                       "BEGIN:VCARD\r\nFN:Anna Berg\r\nNOTE:Berlin\r\nEND:VCARD\r\n"
+                                       "BEGIN:VCARD\r\nFN:Anna Meier\r\nEND:VCARD\r\n");
+    m_settings->WriteSetting(u"FindSets"_s, u"::anna::berlin::zed"_s);
+    auto form = startWindow(m_dir->path());
+    form->show();
+    form->fileList().append(QStringList{card});
+    auto *every = control<QCheckBox>(*form, "EveryTextCheck");
+    QCOMPARE(every->text(), u"Only cards that hold every text"_s);
+    QVERIFY(control<QGroupBox>(*form, "Frame1")->isAncestorOf(every));
+    auto *table = control<QTableView>(*form, "ListView2");
+    auto *counts = button(*form, "TextCountsButton");
+    // One text: neither the column of the texts nor their counts.
+    QVERIFY(!every->isEnabled());
+    control<QLineEdit>(*form, "Text1")->setText(u"anna"_s);
+    button(*form, "PushButton7")->click();
+    QCOMPARE(form->results().count(), 2);
+    QVERIFY(table->isColumnHidden(4));
+    QVERIFY(!counts->isVisible());
+
+    QTest::mouseClick(control<QRadioButton>(*form, "Option4"), Qt::LeftButton);
+    QVERIFY(every->isEnabled());
+    button(*form, "PushButton7")->click();
+    QStringList found;
+    for (qsizetype r = 0; r < form->results().count(); ++r)
+        found.append(form->results().cell(r, 2) + u'=' + form->results().cell(r, 5));
+    QCOMPARE(found, (QStringList{u"FirstName=anna"_s, u"Notes=berlin"_s, u"FirstName=anna"_s}));
+    QVERIFY(!table->isColumnHidden(4));
+    QVERIFY(counts->isVisible());
+    counts->click();
+    auto *list = control<QTableWidget>(*form, "TextCountsList");
+    QStringList listed;
+    for (int r = 0; r < list->rowCount(); ++r) {
+        QString line;
+        for (int c = 0; c < list->columnCount(); ++c)
+            line += list->item(r, c)->text() + u' ';
+        listed.append(line + (list->item(r, 0)->font().italic() ? u"(nothing)"_s : QString()));
+    }
+    QCOMPARE(listed, (QStringList{u"All rows 3 2 1 "_s, u"anna 2 2 1 "_s, u"berlin 1 1 1 "_s,
+                                  u"zed 0 0 0 (nothing)"_s}));
+    // An entry shows its rows alone, "All rows" every row again.
+    list->setCurrentCell(2, 0);
+    QCOMPARE(form->resultsProxy().shownCount(), 1);
+    QVERIFY(control<QLabel>(*form, "StatusLine")->text().contains(u"1 shown"_s));
+    list->setCurrentCell(0, 0);
+    QCOMPARE(form->resultsProxy().shownCount(), 3);
+
+    // Every text: no card holds "zed".
+    QTest::mouseClick(every, Qt::LeftButton);
+    QCOMPARE(m_settings->ReadSetting(u"EveryText"_s, QString()), u"True"_s);
+    button(*form, "PushButton7")->click();
+    QCOMPARE(form->results().count(), 0);
+    QTRY_COMPARE(list->item(1, 1)->text(), u"0"_s);
 }
 
 QTEST_MAIN(TestWindowMatchOptions)
