@@ -36,9 +36,9 @@ struct Rows
 
     Rows &add(const ContactFields &card, const std::vector<TextMatcher> &matchers, bool every)
     {
-        if (every
-            && !std::all_of(matchers.cbegin(), matchers.cend(),
-                            [&](const TextMatcher &m) { return holdsFieldMatch(card, m); }))
+        if (every && !std::all_of(matchers.cbegin(), matchers.cend(), [&](const TextMatcher &m) {
+                return holdsFieldMatch(card, m);
+            }))
             return *this;
         for (const TextMatcher &matcher : matchers) {
             forEachFieldMatch(card, matcher, [this](const QString &tag, const QString &value) {

@@ -82,8 +82,8 @@ QString countsText(const ResultCounts &counts)
 class ConsoleListener final : public SearchListener
 {
 public:
-    ConsoleListener(Output &out, bool json, int columns, MatchingCards *cards,
-                    ResultCounts *counts, std::function<void(const QString &)> reportFailure)
+    ConsoleListener(Output &out, bool json, int columns, MatchingCards *cards, ResultCounts *counts,
+                    std::function<void(const QString &)> reportFailure)
         : m_out(out), m_json(json), m_columns(columns), m_cards(cards), m_counts(counts),
           m_reportFailure(std::move(reportFailure))
     {}
@@ -196,8 +196,8 @@ int runSearch(const SearchCommandOptions &options, std::FILE *out, std::FILE *er
     if (!options.exportCards.isEmpty())
         cards.emplace();
     // Several texts add the column of the text that found each row.
-    const int columns = options.texts.size() > 1 ? ResultsModel::kColumnCount
-                                                 : ResultsModel::kColumnCount - 1;
+    const int columns
+        = options.texts.size() > 1 ? ResultsModel::kColumnCount : ResultsModel::kColumnCount - 1;
     std::optional<ResultCounts> counts;
     if (options.counts) {
         counts.emplace();

@@ -111,7 +111,7 @@ void Form1::arrangeControls(bool wide)
     // Tab follows the same order.
     QList<QWidget *> order{ListView1};
     order += {fileOrder.cbegin(), fileOrder.cend()};
-    order += {Option3,      Text1,        PushButton7,  Option4,     Combo1,
+    order += {Option3,      Text1,        PushButton7,  Option4,      Combo1,
               PushButton12, PushButton14, PushButton16, PushButton15, EveryTextCheck};
     order += caseOrder;
     order.insert(order.indexOf(PhoneNumbersCheck) + 1, PhoneRegionCombo);

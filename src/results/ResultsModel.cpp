@@ -81,7 +81,7 @@ ResultRow ResultsModel::row(qsizetype r) const
 {
     const Entry &entry = entryAt(r);
     const Card &card = m_cards[entry.card];
-    return {entry.file,   entry.tag, entry.value, card.contact, m_counts.texts().at(entry.text),
+    return {entry.file, entry.tag, entry.value, card.contact, m_counts.texts().at(entry.text),
             card.place};
 }
 

@@ -223,9 +223,8 @@ struct TextSearch
                   QByteArrayView text, LineOf &&lineOf, QList<ResultRow> &rows, Sink &&sink) const
     {
         if (everyText
-            && !std::all_of(matchers.cbegin(), matchers.cend(), [&card](const TextMatcher &m) {
-                   return holdsFieldMatch(card, m);
-               }))
+            && !std::all_of(matchers.cbegin(), matchers.cend(),
+                            [&card](const TextMatcher &m) { return holdsFieldMatch(card, m); }))
             return;
         CardPlace place;
         bool placed = false;
@@ -455,9 +454,12 @@ FileSearch::Failures FileSearch::run(const FileRef &file, FolderHandle &folder, 
     }
     try {
         // Files and values that cannot hold a search text need not be parsed or decoded.
-        const TextSearch search{prepared.matchers, prepared.everyText,
-                                filter,            path,
-                                options,           stamp,
+        const TextSearch search{prepared.matchers,
+                                prepared.everyText,
+                                filter,
+                                path,
+                                options,
+                                stamp,
                                 2 * text.bytes.size() + kCardDigestBytes};
         search.run(text, m_parts, rows, cancel, runParts);
     } catch (...) {

@@ -281,8 +281,9 @@ void TestWindowMatchOptions::everyTextAndCountsPerText()
             line += list->item(r, c)->text() + u' ';
         listed.append(line + (list->item(r, 0)->font().italic() ? u"(nothing)"_s : QString()));
     }
-    QCOMPARE(listed, (QStringList{u"All rows 3 2 1 "_s, u"anna 2 2 1 "_s, u"berlin 1 1 1 "_s,
-                                  u"zed 0 0 0 (nothing)"_s}));
+    QCOMPARE(listed,
+             (QStringList{u"All rows 3 2 1 "_s, u"anna 2 2 1 "_s, u"berlin 1 1 1 "_s,
+                          u"zed 0 0 0 (nothing)"_s}));
     // An entry shows its rows alone, "All rows" every row again.
     list->setCurrentCell(2, 0);
     QCOMPARE(form->resultsProxy().shownCount(), 1);

@@ -168,14 +168,13 @@ void TestCliSearch::outputIsTheResultsFile_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QStringList>("options"); // --all-texts, --counts
     QTest::addColumn<QString>("err"); // the counts
-    QTest::newRow("one text, any case") << QStringList{u"tech"_s} << false << 0 << QStringList{}
-                                        << QString();
+    QTest::newRow("one text, any case")
+        << QStringList{u"tech"_s} << false << 0 << QStringList{} << QString();
     QTest::newRow("match case") << QStringList{u"Tech"_s} << true << 0 << QStringList{}
                                 << QString();
     QTest::newRow("several texts in order")
         << QStringList{u"bob"_s, u"tech"_s} << false << 0 << QStringList{} << QString();
-    QTest::newRow("no hit") << QStringList{u"zebra"_s} << false << 1 << QStringList{}
-                            << QString();
+    QTest::newRow("no hit") << QStringList{u"zebra"_s} << false << 1 << QStringList{} << QString();
     QTest::newRow("every text in one card, counted")
         << QStringList{u"bob"_s, u"tech"_s} << false << 0
         << QStringList{u"--all-texts"_s, u"--counts"_s}
@@ -216,8 +215,9 @@ void TestCliSearch::outputIsTheResultsFile()
     criteria.ignoreCase = !matchCase;
     QCOMPARE(run.out, expectedBytes(files, criteria));
     if (status == 0)
-        QVERIFY(run.out.startsWith(texts.size() > 1 ? "File\tTag\t Value\tContact\tSearch text\t\r\n"
-                                                    : "File\tTag\t Value\tContact\t\r\n"));
+        QVERIFY(run.out.startsWith(texts.size() > 1
+                                       ? "File\tTag\t Value\tContact\tSearch text\t\r\n"
+                                       : "File\tTag\t Value\tContact\t\r\n"));
     // One thread, as the window searches, prints the same.
     const Run single = search(QStringList{u"-j"_s, u"1"_s} + arguments + files);
     QCOMPARE(single.status, status);

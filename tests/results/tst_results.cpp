@@ -189,7 +189,8 @@ void TestResults::textCounts()
     QStringList got;
     for (const ResultCounts::PerText &one : results.textCounts())
         got.append(u"%1 %2 %3 %4"_s.arg(one.text).arg(one.rows).arg(one.cards).arg(one.files));
-    got.append(u"%1 %2 %3"_s.arg(results.count()).arg(results.cardCount()).arg(results.fileCount()));
+    got.append(
+        u"%1 %2 %3"_s.arg(results.count()).arg(results.cardCount()).arg(results.fileCount()));
     QCOMPARE(got, counts);
     // Rows name their text by its place in the counts.
     QCOMPARE(results.textOf(0), quint32(texts.indexOf(rows.first().section(u' ', 2))));

@@ -37,16 +37,16 @@ void TestWorkbook::cells_data()
         << 0;
     QTest::newRow("one text: no column of it")
         << QList<QStringList>{{u"/c/a.vcf"_s, u"T"_s, u"v"_s, u"C"_s, u"anna"_s}}
-        << QStringList{u"A1=File"_s, u"B1=Tag"_s, u"C1= Value"_s, u"D1=Contact"_s,
-                       u"A2=/c/a.vcf"_s, u"B2=T"_s, u"C2=v"_s, u"D2=C"_s}
+        << QStringList{u"A1=File"_s,     u"B1=Tag"_s, u"C1= Value"_s, u"D1=Contact"_s,
+                       u"A2=/c/a.vcf"_s, u"B2=T"_s,   u"C2=v"_s,      u"D2=C"_s}
         << 0;
     QTest::newRow("several texts: the one of each row after Contact")
         << QList<QStringList>{{u"/c/a.vcf"_s, u"T"_s, u"v"_s, u"C"_s, u"anna"_s},
                               {u"/c/a.vcf"_s, u"T"_s, u"w"_s, u"C"_s, u"=bo"_s}}
-        << QStringList{u"A1=File"_s,     u"B1=Tag"_s, u"C1= Value"_s, u"D1=Contact"_s,
-                       u"E1=Search text"_s, u"A2=/c/a.vcf"_s, u"B2=T"_s, u"C2=v"_s,
-                       u"D2=C"_s, u"E2=anna"_s, u"A3=/c/a.vcf"_s, u"B3=T"_s, u"C3=w"_s,
-                       u"D3=C"_s, u"E3==bo"_s}
+        << QStringList{u"A1=File"_s,        u"B1=Tag"_s,      u"C1= Value"_s,   u"D1=Contact"_s,
+                       u"E1=Search text"_s, u"A2=/c/a.vcf"_s, u"B2=T"_s,        u"C2=v"_s,
+                       u"D2=C"_s,           u"E2=anna"_s,     u"A3=/c/a.vcf"_s, u"B3=T"_s,
+                       u"C3=w"_s,           u"D3=C"_s,        u"E3==bo"_s}
         << 0;
     const auto notes = [](const QStringList &values) {
         QList<QStringList> rows;
