@@ -265,19 +265,29 @@ void TestResultsProxy::filtering_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("ignoreCase");
     QTest::addColumn<QStringList>("files");
-    QTest::newRow("in File") << u"dir"_s << false << QStringList{u"/dir/1.vcf"_s};
-    QTest::newRow("in Tag") << u"Emails"_s << false << QStringList{u"/b/2.vcf"_s};
-    QTest::newRow("in Value") << u"Straße"_s << false << QStringList{u"/c/3.vcf"_s};
-    QTest::newRow("in Contact") << u"Lee"_s << false << QStringList{u"/d/4.vcf"_s};
-    QTest::newRow("with case") << u"STRASSE"_s << false << QStringList{};
+    QTest::addColumn<int>("entry"); // the search text whose rows are shown, -1 for all
+    QTest::newRow("in File") << u"dir"_s << false << QStringList{u"/dir/1.vcf"_s} << -1;
+    QTest::newRow("in Tag") << u"Emails"_s << false << QStringList{u"/b/2.vcf"_s} << -1;
+    QTest::newRow("in Value") << u"Straße"_s << false << QStringList{u"/c/3.vcf"_s} << -1;
+    QTest::newRow("in Contact") << u"Lee"_s << false << QStringList{u"/d/4.vcf"_s} << -1;
+    QTest::newRow("with case") << u"STRASSE"_s << false << QStringList{} << -1;
     QTest::newRow("ignoring case, folded fully")
-        << u"STRASSE"_s << true << QStringList{u"/c/3.vcf"_s};
-    QTest::newRow("ignoring case in File") << u"DIR"_s << true << QStringList{u"/dir/1.vcf"_s};
-    QTest::newRow("ignoring case in Tag") << u"emails"_s << true << QStringList{u"/b/2.vcf"_s};
-    QTest::newRow("ignoring case in Contact") << u"lee"_s << true << QStringList{u"/d/4.vcf"_s};
+        << u"STRASSE"_s << true << QStringList{u"/c/3.vcf"_s} << -1;
+    QTest::newRow("ignoring case in File")
+        << u"DIR"_s << true << QStringList{u"/dir/1.vcf"_s} << -1;
+    QTest::newRow("ignoring case in Tag")
+        << u"emails"_s << true << QStringList{u"/b/2.vcf"_s} << -1;
+    QTest::newRow("ignoring case in Contact")
+        << u"lee"_s << true << QStringList{u"/d/4.vcf"_s} << -1;
     QTest::newRow("empty text shows all")
         << QString() << false
-        << QStringList{u"/dir/1.vcf"_s, u"/b/2.vcf"_s, u"/c/3.vcf"_s, u"/d/4.vcf"_s};
+        << QStringList{u"/dir/1.vcf"_s, u"/b/2.vcf"_s, u"/c/3.vcf"_s, u"/d/4.vcf"_s} << -1;
+    QTest::newRow("in Search text")
+        << u"blue"_s << false << QStringList{u"/b/2.vcf"_s, u"/d/4.vcf"_s} << -1;
+    QTest::newRow("one text's rows")
+        << QString() << false << QStringList{u"/b/2.vcf"_s, u"/d/4.vcf"_s} << 1;
+    QTest::newRow("one text's rows, filtered")
+        << u"one"_s << false << QStringList{u"/dir/1.vcf"_s} << 0;
 }
 
 void TestResultsProxy::filtering()
@@ -285,15 +295,19 @@ void TestResultsProxy::filtering()
     QFETCH(QString, text);
     QFETCH(bool, ignoreCase);
     QFETCH(QStringList, files);
+    QFETCH(int, entry);
     ResultsModel model;
-    model.appendRows({{u"/dir/1.vcf"_s, u"Notes"_s, u"one"_s, u"Ann"_s},
-                      {u"/b/2.vcf"_s, u"Emails1"_s, u"a@b"_s, u"Bo"_s},
-                      {u"/c/3.vcf"_s, u"Notes"_s, u"Straße 1"_s, u"Cy"_s},
-                      {u"/d/4.vcf"_s, u"Notes"_s, u"x"_s, u"Al Lee"_s}});
+    model.setSearchTexts({u"red"_s, u"blue"_s});
+    model.appendRows({{u"/dir/1.vcf"_s, u"Notes"_s, u"one"_s, u"Ann"_s, u"red"_s},
+                      {u"/b/2.vcf"_s, u"Emails1"_s, u"a@b"_s, u"Bo"_s, u"blue"_s},
+                      {u"/c/3.vcf"_s, u"Notes"_s, u"Straße 1"_s, u"Cy"_s, u"red"_s},
+                      {u"/d/4.vcf"_s, u"Notes"_s, u"x"_s, u"Al Lee"_s, u"blue"_s}});
     ResultsProxyModel view(model);
     QAbstractItemModelTester tester(&view, QAbstractItemModelTester::FailureReportingMode::QtTest);
     view.setFilter(u"Notes"_s, false); // another filter before: the new one replaces it
+    view.setTextFilter(entry == 0 ? 1 : 0);
     view.setFilter(text, ignoreCase);
+    view.setTextFilter(entry);
     QCOMPARE(shownFiles(view), files);
     QCOMPARE(view.rowCount(), files.size());
 }
