@@ -23,21 +23,27 @@ quint32 ResultCounts::add(const ResultRow &row)
         m_fileId = *seen;
         m_file = row.File;
     }
-    if (newFile || m_place != row.Card || m_contact != row.Contact) {
+    m_startedCard = newFile || m_place != row.Card || m_contact != row.Contact;
+    if (m_startedCard) {
         ++m_cardSerial;
         if (!m_fileSeenBefore)
             ++m_cards;
         m_place = row.Card;
         m_contact = row.Contact;
     }
-    m_started = true;
-    auto text = m_textIds.constFind(row.Text);
-    if (text == m_textIds.cend()) {
-        text = m_textIds.insert(row.Text, quint32(m_texts.size()));
-        m_texts.append(row.Text);
-        m_tallies.emplace_back();
+    // The rows of a card come text by text: most have the text of the row before.
+    if (!m_started || row.Text != m_text) {
+        auto text = m_textIds.constFind(row.Text);
+        if (text == m_textIds.cend()) {
+            text = m_textIds.insert(row.Text, quint32(m_texts.size()));
+            m_texts.append(row.Text);
+            m_tallies.emplace_back();
+        }
+        m_text = row.Text;
+        m_textId = *text;
     }
-    Tally &tally = m_tallies[*text];
+    m_started = true;
+    Tally &tally = m_tallies[m_textId];
     ++tally.rows;
     if (tally.lastCard != m_cardSerial) {
         tally.lastCard = m_cardSerial;
@@ -48,7 +54,7 @@ quint32 ResultCounts::add(const ResultRow &row)
         tally.lastFile = m_fileId;
         tally.files.insert(m_fileId);
     }
-    return *text;
+    return m_textId;
 }
 
 QList<ResultCounts::PerText> ResultCounts::perText() const

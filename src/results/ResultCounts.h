@@ -31,6 +31,8 @@ public:
 
     /// Counts a row; answers the number of its text in texts().
     quint32 add(const ResultRow &row);
+    /// True when the row last counted was the first of its card.
+    bool startedCard() const { return m_startedCard; }
 
     qsizetype files() const { return m_fileIds.size(); }
     qsizetype cards() const { return m_cards; }
@@ -61,5 +63,8 @@ private:
     QString m_contact;
     quint32 m_fileId = 0;
     bool m_fileSeenBefore = false;
+    bool m_startedCard = false;
     quint64 m_cardSerial = 0;
+    QString m_text;
+    quint32 m_textId = 0;
 };

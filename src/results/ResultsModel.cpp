@@ -189,9 +189,9 @@ void ResultsModel::appendRows(QList<ResultRow> rows)
     const qsizetype first = count();
     beginInsertRows({}, int(first), int(first + rows.size() - 1));
     for (ResultRow &row : rows) {
+        // The rows of a card share its contact and place.
         const quint32 text = m_counts.add(row);
-        if (m_cards.empty() || m_cards.back().place != row.Card
-            || m_cards.back().contact != row.Contact)
+        if (m_counts.startedCard())
             m_cards.push_back({std::move(row.Contact), row.Card});
         m_rows.push_back({std::move(row.File), std::move(row.Tag), std::move(row.Value),
                           quint32(m_cards.size() - 1), text, false});
