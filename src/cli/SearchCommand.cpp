@@ -153,6 +153,8 @@ int runSearch(const SearchCommandOptions &options, std::FILE *out, std::FILE *er
     choices.phoneNumbers = options.phoneNumbers;
     choices.ignoreAccents = options.ignoreAccents;
     choices.regularExpression = options.regularExpression;
+    choices.wholeWords = options.wholeWords;
+    choices.searchIn = options.fields;
     choices.allProperties = options.allProperties;
     choices.region = options.region;
 

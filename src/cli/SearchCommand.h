@@ -15,6 +15,10 @@ struct SearchCommandOptions
     bool ignoreAccents = false;
     /// Every text is a regular expression.
     bool regularExpression = false;
+    /// A match must start and end at word boundaries.
+    bool wholeWords = false;
+    /// The names of the fields, groups and properties searched; empty for every value.
+    QStringList fields;
     bool allProperties = false;
     /// Two letters; empty for the locale's region.
     QString region;

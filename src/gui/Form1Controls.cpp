@@ -252,6 +252,8 @@ void Form1::buildControls()
     IgnoreAccentsCheck = makeMatchOption(u"IgnoreAccentsCheck"_s, u"Ignore accents"_s);
     AllPropertiesCheck = makeMatchOption(u"AllPropertiesCheck"_s, u"Search all properties"_s);
     RegularExpressionCheck = makeMatchOption(u"RegularExpressionCheck"_s, u"Regular expression"_s);
+    WholeWordsCheck = makeMatchOption(u"WholeWordsCheck"_s, u"Whole words only"_s);
+    SearchInButton = makeSearchInButton();
     // The initial design: "Ignore case" and "Search for this:".
     Option2->setChecked(true);
     Option3->setChecked(true);
@@ -275,6 +277,7 @@ void Form1::buildControls()
     search->addWidget(PushButton14, 1, 3);
     search->addWidget(PushButton16, 1, 4);
     search->addWidget(PushButton15, 1, 5);
+    // The third row: where the search looks, at its left.
     search->setColumnStretch(1, 1);
     search->setContentsMargins(twipsToPixels(120), twipsToPixels(60), twipsToPixels(120),
                                twipsToPixels(60));

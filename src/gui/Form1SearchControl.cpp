@@ -145,6 +145,8 @@ SearchChoices Form1::searchChoices() const
     choices.ignoreAccents = IgnoreAccentsCheck->isChecked();
     choices.allProperties = AllPropertiesCheck->isChecked();
     choices.regularExpression = RegularExpressionCheck->isChecked();
+    choices.wholeWords = WholeWordsCheck->isChecked();
+    choices.searchIn = searchInNames();
     return choices;
 }
 

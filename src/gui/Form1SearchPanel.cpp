@@ -27,7 +27,8 @@ QList<std::pair<QCheckBox *, QString>> Form1::matchOptionKeys() const
     return {{PhoneNumbersCheck, u"PhoneNumbers"_s},
             {IgnoreAccentsCheck, u"IgnoreAccents"_s},
             {AllPropertiesCheck, u"AllProperties"_s},
-            {RegularExpressionCheck, u"RegularExpression"_s}};
+            {RegularExpressionCheck, u"RegularExpression"_s},
+            {WholeWordsCheck, u"WholeWords"_s}};
 }
 
 void Form1::restoreMatchOptions()
@@ -43,6 +44,7 @@ void Form1::restoreMatchOptions()
         box->setChecked(on);
     }
     restorePhoneRegion();
+    restoreSearchIn();
 }
 
 QComboBox *Form1::makePhoneRegionCombo()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "card/ContactFields.h"
+#include "search/FieldChoice.h"
 #include "search/ResultRow.h"
 #include "search/TextMatcher.h"
 
@@ -32,14 +33,17 @@ FieldTag fieldOfTag(QStringView tag);
 /// the values of the card's other properties, in their order, by the property's tag.
 /// A text field whose value does not contain the search text gives, in its place, the
 /// values that later lines wrote over in it that do (ContactFields::Overwritten), in
-/// line order.
+/// line order. Only the fields and properties the choice holds are searched.
 template<typename Add>
-void forEachFieldMatch(const ContactFields &card, const TextMatcher &matcher, Add &&add)
+void forEachFieldMatch(const ContactFields &card, const TextMatcher &matcher, Add &&add,
+                       const FieldChoice &choice = {})
 {
     const auto &fields = searchedContactFields();
     const auto &kinds = searchedFieldKinds();
     const OverwrittenValues &overwritten = card.Overwritten;
     for (std::size_t f = 0; f < fields.size(); ++f) {
+        if (!choice.holdsField(f))
+            continue;
         const ContactFieldInfo &field = fields[f];
         if (!field.isList()) {
             const QString &value = card.*field.text;
@@ -67,8 +71,10 @@ void forEachFieldMatch(const ContactFields &card, const TextMatcher &matcher, Ad
         }
     }
     const OtherProperties &others = card.Others;
+    if (!choice.wantsOthers())
+        return;
     for (qsizetype i = 0; i < others.values.size(); ++i) {
-        if (matcher.matches(others.values.at(i)))
+        if (choice.holdsOther(others.tags.at(i)) && matcher.matches(others.values.at(i)))
             add(others.tags.value(i), others.values.value(i));
     }
 }

@@ -203,6 +203,7 @@ private:
 struct TextSearch
 {
     const std::vector<TextMatcher> &matchers;
+    const FieldChoice &choice; // the values searched
     const RawValueFilter *filter; // null when the texts are of a kind it cannot judge
     const QString &path;
     ParseOptions options;
@@ -238,7 +239,7 @@ struct TextSearch
                 rows.append({path, tag, std::move(value), identity.contact, matcher.text(), place});
                 if (rows.size() == kRowBatch)
                     sink(std::exchange(rows, {}));
-            });
+            }, choice);
         }
     }
 
@@ -363,6 +364,8 @@ struct FileSearch::Prepared
     QStringList texts;
     MatchOptions options;
     bool allProperties = false;
+    QStringList searchIn;
+    FieldChoice choice;
     std::vector<TextMatcher> matchers;
     std::optional<RawValueFilter> filter;
 };
@@ -374,6 +377,8 @@ FileSearch::FileSearch(const SearchCriteria &criteria, int parts, bool missingFa
     prepared->texts = criteria.searchTexts();
     prepared->options = criteria.matchOptions();
     prepared->allProperties = criteria.allProperties;
+    prepared->searchIn = criteria.searchIn;
+    prepared->choice = FieldChoice::fromNames(criteria.searchIn);
     for (const QString &text : std::as_const(prepared->texts))
         prepared->matchers.emplace_back(text, prepared->options);
     if (!prepared->matchers.empty())
@@ -387,6 +392,7 @@ bool FileSearch::searchesAs(const SearchCriteria &criteria) const
 {
     return criteria.allProperties == m_prepared->allProperties
         && criteria.matchOptions() == m_prepared->options
+        && criteria.searchIn == m_prepared->searchIn
         && criteria.searchTexts() == m_prepared->texts;
 }
 
@@ -408,7 +414,9 @@ FileSearch::Failures FileSearch::run(const FileRef &file, FolderHandle &folder, 
         return failures;
     }
     const Prepared &prepared = *m_prepared;
-    if (prepared.matchers.empty())
+    // Chosen values that no card can hold (another property's, when those are not read)
+    // give no row.
+    if (prepared.matchers.empty() || !prepared.choice.wantsAny(prepared.allProperties))
         return failures;
     const RawValueFilter *filter = prepared.filter->isUsable() ? &*prepared.filter : nullptr;
     if (progress)
@@ -423,7 +431,8 @@ FileSearch::Failures FileSearch::run(const FileRef &file, FolderHandle &folder, 
         return failures;
     }
     const QString path = file.fullPath();
-    ParseOptions options{prepared.allProperties};
+    // The other properties are read only when some of them are searched.
+    ParseOptions options{prepared.allProperties && prepared.choice.wantsOthers()};
     if (progress) {
         progress->total.store(progress->done.load(std::memory_order_relaxed) + text.bytes.size(),
                               std::memory_order_relaxed);
@@ -431,9 +440,8 @@ FileSearch::Failures FileSearch::run(const FileRef &file, FolderHandle &folder, 
     }
     try {
         // Files and values that cannot hold a search text need not be parsed or decoded.
-        const TextSearch search{
-            prepared.matchers, filter, path,
-            options,           stamp,  2 * text.bytes.size() + kCardDigestBytes};
+        const TextSearch search{prepared.matchers, prepared.choice, filter, path, options, stamp,
+                                2 * text.bytes.size() + kCardDigestBytes};
         search.run(text, m_parts, rows, cancel, runParts);
     } catch (...) {
         failures.searchFailure = std::current_exception();

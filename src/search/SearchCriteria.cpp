@@ -40,5 +40,7 @@ SearchCriteria criteriaFor(const SearchChoices &choices)
     criteria.allProperties = choices.allProperties;
     criteria.region = choices.region;
     criteria.regularExpression = choices.regularExpression;
+    criteria.wholeWords = choices.wholeWords;
+    criteria.searchIn = choices.searchIn;
     return criteria;
 }

@@ -28,13 +28,18 @@ struct SearchCriteria
     QString region;
     /// "Regular expression": every search text is a pattern.
     bool regularExpression = false;
+    /// "Whole words only".
+    bool wholeWords = false;
+    /// "Search in:": the names of the fields, groups and properties searched (see
+    /// FieldChoice); empty for every value.
+    QStringList searchIn;
 
     /// The texts to compare with, in order.
     QStringList searchTexts() const;
     /// How the texts are compared with values.
     MatchOptions matchOptions() const
     {
-        return {ignoreCase, ignoreAccents, phoneNumbers, region, regularExpression};
+        return {ignoreCase, ignoreAccents, phoneNumbers, region, regularExpression, wholeWords};
     }
 };
 
@@ -54,6 +59,9 @@ struct SearchChoices
     /// Two letters; empty for the region of the system's locale.
     QString region;
     bool regularExpression = false;
+    bool wholeWords = false;
+    /// The names of the fields, groups and properties searched; empty for every value.
+    QStringList searchIn;
 
     /// Texts given as a list, as on the command line: one is searched as "Search for
     /// this:" searches, several each in turn.
