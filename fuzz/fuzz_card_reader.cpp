@@ -4,8 +4,9 @@
 //
 // Input: byte 0 holds the options (bit 0: ignore case, bit 1: ignore accents, bit 2: phone
 // numbers in any format, read in Germany, bit 3: search all properties, bit 4: the search
-// text is a regular expression), byte 1 the length of the search text (0 to 8), then the
-// search text as UTF-8, then the file's bytes.
+// text is a regular expression, bit 5: whole words only, bit 6: only chosen fields), byte 1
+// the length of the search text (0 to 8), then the search text as UTF-8, then with bit 6 a
+// byte that chooses the fields (see fieldChoice), then the file's bytes.
 
 #include "card/CardBytes.h"
 #include "card/CardParser.h"
@@ -32,13 +33,16 @@ struct Rows
     qsizetype count = 0;
     size_t digest = 0;
 
-    Rows &add(const ContactFields &card, const TextMatcher *matcher)
+    Rows &add(const ContactFields &card, const TextMatcher *matcher, const FieldChoice &choice)
     {
         if (matcher) {
-            forEachFieldMatch(card, *matcher, [this](const QString &tag, const QString &value) {
-                ++count;
-                digest = qHashMulti(digest, tag, value);
-            });
+            forEachFieldMatch(
+                card, *matcher,
+                [this](const QString &tag, const QString &value) {
+                    ++count;
+                    digest = qHashMulti(digest, tag, value);
+                },
+                choice);
         }
         return *this;
     }
@@ -46,20 +50,41 @@ struct Rows
     bool operator==(const Rows &) const = default;
 };
 
+/// Bits 0 to 2: a group (none, then fieldGroups() in order); bits 3 to 7: a field of
+/// searchedContactFields(), CATEGORIES, X-SKYPE or none.
+FieldChoice fieldChoice(uint8_t byte)
+{
+    QStringList names;
+    if (const int group = byte & 7; group > 0)
+        names.append(fieldGroups().at(group - 1).name);
+    if (const std::size_t single = byte >> 3; single < kContactFieldCount)
+        names.append(searchedFieldTag(single));
+    else if (single == kContactFieldCount)
+        names.append(QStringLiteral("CATEGORIES"));
+    else if (single == kContactFieldCount + 1)
+        names.append(QStringLiteral("x-skype"));
+    return FieldChoice::fromNames(names);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size < 2)
         return 0;
-    const MatchOptions matchOptions{(data[0] & 1) != 0, (data[0] & 2) != 0, (data[0] & 4) != 0,
-                                    QStringLiteral("DE"), (data[0] & 16) != 0};
+    const MatchOptions matchOptions{(data[0] & 1) != 0,  (data[0] & 2) != 0,
+                                    (data[0] & 4) != 0,  QStringLiteral("DE"),
+                                    (data[0] & 16) != 0, (data[0] & 32) != 0};
     const ParseOptions parseOptions{(data[0] & 8) != 0};
     const size_t needleLength = std::min<size_t>(data[1] % 9, size - 2);
     const QString needle
         = QString::fromUtf8(reinterpret_cast<const char *>(data + 2), qsizetype(needleLength));
-    const QByteArray raw(reinterpret_cast<const char *>(data + 2 + needleLength),
-                         qsizetype(size - 2 - needleLength));
+    size_t fileStart = 2 + needleLength;
+    FieldChoice choice;
+    if ((data[0] & 64) != 0 && fileStart < size)
+        choice = fieldChoice(data[fileStart++]);
+    const QByteArray raw(reinterpret_cast<const char *>(data + fileStart),
+                         qsizetype(size - fileStart));
 
     // The list-file reading of the same bytes.
     (void)decodeWholeText(raw);
@@ -77,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const qsizetype cards = CardParser::parse(
         prepared,
         [&](ContactFields &&card, const CardParser::Identity &identity) {
-            expected.add(card, search);
+            expected.add(card, search, choice);
             if (identity.number != qint64(contacts.size()) + 1 || identity.begin < lastBegin
                 || identity.end < identity.begin || identity.end > prepared.bytes.size())
                 std::abort(); // a card's number or bytes are out of place
@@ -104,7 +129,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 prepared, k == 0 ? 0 : cuts.at(k - 1),
                 k == cuts.size() ? prepared.bytes.size() : cuts.at(k),
                 [&](ContactFields &&card, const CardParser::Identity &) {
-                    parts.add(card, search);
+                    parts.add(card, search, choice);
                 },
                 nullptr, &ended, nullptr, parseOptions);
             outside = outside && (ended || k == cuts.size());
@@ -121,17 +146,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             std::abort(); // the file was skipped although it holds a match
         return 0;
     }
+    // The search reads the other properties only when the choice takes some of them in.
+    const ParseOptions filteredOptions{parseOptions.otherProperties && choice.wantsOthers()};
     Rows filtered;
     const qsizetype count = CardParser::parse(
         prepared,
         [&](ContactFields &&card, const CardParser::Identity &identity) {
-            filtered.add(card, search);
+            filtered.add(card, search, choice);
             // The contact is read from values the filter rules out too.
             if (identity.number < 1 || identity.number > qint64(contacts.size())
                 || contacts[std::size_t(identity.number - 1)] != qHash(identity.contact))
                 std::abort();
         },
-        &filter, nullptr, parseOptions);
+        &filter, nullptr, filteredOptions);
     if (count != cards || filtered != expected)
         std::abort(); // a value or a card was skipped although it holds a match
     return 0;
