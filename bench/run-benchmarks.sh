@@ -115,6 +115,10 @@ versus "search --regex 'te[c]h', 100,000 files (peer: the default search; goal: 
     "$search --regex -e 'te[c]h' $work/files100k" "$search -e tech $work/files100k"
 versus "search --regex 'tech(nik|nology)?', 100,000 files (peer: the default search; goal: at most 1.5)" \
     "$search --regex -e 'tech(nik|nology)?' $work/files100k" "$search -e tech $work/files100k"
+versus "search --field emails, 100,000 files (peer: the default search; goal: at most 1.0)" \
+    "$search --field emails -e tech $work/files100k" "$search -e tech $work/files100k"
+versus "search --words, 100,000 files (peer: the default search; goal: at most 1.5)" \
+    "$search --words -e tech $work/files100k" "$search -e tech $work/files100k"
 versus "search with all three options, 100,000 files (peer: the default search)" \
     "$search --phone --ignore-accents --all-properties -e tech $work/files100k" \
     "$search -e tech $work/files100k"
