@@ -7,8 +7,9 @@
 
 namespace {
 
-/// Bit i set when position i of the text is a word boundary. Every position is one when
-/// ICU cannot tell: the option then finds what the plain search finds.
+/// Bit i set when position i of the text (shorter than INT32_MAX) is a word boundary.
+/// Every position is one when ICU cannot tell: the option then finds what the plain
+/// search finds.
 std::vector<bool> wordBoundaries(QStringView text)
 {
     const qsizetype n = text.size();
@@ -23,9 +24,9 @@ std::vector<bool> wordBoundaries(QStringView text)
         return std::unique_ptr<UBreakIterator, void (*)(UBreakIterator *)>(opened, ubrk_close);
     }();
     UErrorCode status = U_ZERO_ERROR;
-    if (words && n <= INT32_MAX)
+    if (words)
         ubrk_setText(words.get(), text.utf16(), int32_t(n), &status);
-    if (!words || n > INT32_MAX || U_FAILURE(status))
+    if (!words || U_FAILURE(status))
         return std::vector<bool>(std::size_t(n) + 1, true);
     std::vector<bool> at(std::size_t(n) + 1, false);
     for (int32_t b = ubrk_first(words.get()); b != UBRK_DONE; b = ubrk_next(words.get()))
@@ -71,8 +72,8 @@ bool holdsWholeWord(QStringView value, QStringView form, TextFolding folding)
     const qsizetype m = form.size();
     if (n == 0)
         return false;
-    if (m == 0)
-        return true; // at the value's start, a boundary
+    if (m == 0 || n >= INT32_MAX)
+        return true; // at the value's start, a boundary; or past what ICU takes
     const std::vector<bool> boundary = wordBoundaries(value);
     if (folding.isIdentity()) {
         for (qsizetype k = value.indexOf(form); k >= 0; k = value.indexOf(form, k + 1)) {
@@ -82,9 +83,9 @@ bool holdsWholeWord(QStringView value, QStringView form, TextFolding folding)
         return false;
     }
     // The value folded a character at a time, with the place of the character each unit
-    // of its form comes from.
+    // of its form comes from (four bytes a unit: the value's size in UTF-16 at most twice).
     FoldedText folded;
-    std::vector<qsizetype> origin;
+    std::vector<qint32> origin;
     origin.reserve(std::size_t(n));
     for (qsizetype i = 0; i < n;) {
         const qsizetype next = codePointEnd(value, i);
@@ -93,7 +94,7 @@ bool holdsWholeWord(QStringView value, QStringView form, TextFolding folding)
             folded.append(folding.foldCase && c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c);
         else
             foldText(value.sliced(i, next - i), folding, folded);
-        origin.resize(std::size_t(folded.size()), i);
+        origin.resize(std::size_t(folded.size()), qint32(i));
         i = next;
     }
     const QStringView whole(folded.constData(), folded.size());
