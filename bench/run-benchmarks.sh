@@ -118,6 +118,10 @@ versus "search --regex 'tech(nik|nology)?', 100,000 files (peer: the default sea
 five="-e tech -e sales -e engineer -e riverside -e anna"
 versus "search --all-texts with five texts, 100,000 files (peer: the same five texts without it; goal: at most 1.5)" \
     "$search --all-texts $five $work/files100k" "$search $five $work/files100k"
+versus "search --field emails, 100,000 files (peer: the default search; goal: at most 1.0)" \
+    "$search --field emails -e tech $work/files100k" "$search -e tech $work/files100k"
+versus "search --words, 100,000 files (peer: the default search; goal: at most 1.5)" \
+    "$search --words -e tech $work/files100k" "$search -e tech $work/files100k"
 versus "search with all three options, 100,000 files (peer: the default search)" \
     "$search --phone --ignore-accents --all-properties -e tech $work/files100k" \
     "$search -e tech $work/files100k"

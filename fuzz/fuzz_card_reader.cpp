@@ -4,9 +4,11 @@
 //
 // Input: byte 0 holds the options (bit 0: ignore case, bit 1: ignore accents, bit 2: phone
 // numbers in any format, read in Germany, bit 3: search all properties, bit 4: the search
-// text is a regular expression, bit 7: the search text is two texts split at its first
-// line feed, and a card gives rows only when it holds both), byte 1 the length of the
-// search text (0 to 8), then the search text as UTF-8, then the file's bytes.
+// text is a regular expression, bit 5: whole words only, bit 6: only chosen fields, bit 7:
+// the search text is two texts split at its first line feed, and a card gives rows only
+// when it holds both), byte 1 the length of the search text (0 to 8), then the search text
+// as UTF-8, then with bit 6 a byte that chooses the fields (see fieldChoice), then the
+// file's bytes.
 
 #include "card/CardBytes.h"
 #include "card/CardParser.h"
@@ -34,17 +36,21 @@ struct Rows
     qsizetype count = 0;
     size_t digest = 0;
 
-    Rows &add(const ContactFields &card, const std::vector<TextMatcher> &matchers, bool every)
+    Rows &add(const ContactFields &card, const std::vector<TextMatcher> &matchers, bool every,
+              const FieldChoice &choice)
     {
         if (every && !std::all_of(matchers.cbegin(), matchers.cend(), [&](const TextMatcher &m) {
-                return holdsFieldMatch(card, m);
+                return holdsFieldMatch(card, m, choice);
             }))
             return *this;
         for (const TextMatcher &matcher : matchers) {
-            forEachFieldMatch(card, matcher, [this](const QString &tag, const QString &value) {
-                ++count;
-                digest = qHashMulti(digest, tag, value);
-            });
+            forEachFieldMatch(
+                card, matcher,
+                [this](const QString &tag, const QString &value) {
+                    ++count;
+                    digest = qHashMulti(digest, tag, value);
+                },
+                choice);
         }
         return *this;
     }
@@ -52,20 +58,41 @@ struct Rows
     bool operator==(const Rows &) const = default;
 };
 
+/// Bits 0 to 2: a group (none, then fieldGroups() in order); bits 3 to 7: a field of
+/// searchedContactFields(), CATEGORIES, X-SKYPE or none.
+FieldChoice fieldChoice(uint8_t byte)
+{
+    QStringList names;
+    if (const int group = byte & 7; group > 0)
+        names.append(fieldGroups().at(group - 1).name);
+    if (const std::size_t single = byte >> 3; single < kContactFieldCount)
+        names.append(searchedFieldTag(single));
+    else if (single == kContactFieldCount)
+        names.append(QStringLiteral("CATEGORIES"));
+    else if (single == kContactFieldCount + 1)
+        names.append(QStringLiteral("x-skype"));
+    return FieldChoice::fromNames(names);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size < 2)
         return 0;
-    const MatchOptions matchOptions{(data[0] & 1) != 0, (data[0] & 2) != 0, (data[0] & 4) != 0,
-                                    QStringLiteral("DE"), (data[0] & 16) != 0};
+    const MatchOptions matchOptions{(data[0] & 1) != 0,  (data[0] & 2) != 0,
+                                    (data[0] & 4) != 0,  QStringLiteral("DE"),
+                                    (data[0] & 16) != 0, (data[0] & 32) != 0};
     const ParseOptions parseOptions{(data[0] & 8) != 0};
     const size_t needleLength = std::min<size_t>(data[1] % 9, size - 2);
     const QString needle
         = QString::fromUtf8(reinterpret_cast<const char *>(data + 2), qsizetype(needleLength));
-    const QByteArray raw(reinterpret_cast<const char *>(data + 2 + needleLength),
-                         qsizetype(size - 2 - needleLength));
+    size_t fileStart = 2 + needleLength;
+    FieldChoice choice;
+    if ((data[0] & 64) != 0 && fileStart < size)
+        choice = fieldChoice(data[fileStart++]);
+    const QByteArray raw(reinterpret_cast<const char *>(data + fileStart),
+                         qsizetype(size - fileStart));
 
     // The list-file reading of the same bytes.
     (void)decodeWholeText(raw);
@@ -90,7 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const qsizetype cards = CardParser::parse(
         prepared,
         [&](ContactFields &&card, const CardParser::Identity &identity) {
-            expected.add(card, search, every);
+            expected.add(card, search, every, choice);
             if (identity.number != qint64(contacts.size()) + 1 || identity.begin < lastBegin
                 || identity.end < identity.begin || identity.end > prepared.bytes.size())
                 std::abort(); // a card's number or bytes are out of place
@@ -117,7 +144,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 prepared, k == 0 ? 0 : cuts.at(k - 1),
                 k == cuts.size() ? prepared.bytes.size() : cuts.at(k),
                 [&](ContactFields &&card, const CardParser::Identity &) {
-                    parts.add(card, search, every);
+                    parts.add(card, search, every, choice);
                 },
                 nullptr, &ended, nullptr, parseOptions);
             outside = outside && (ended || k == cuts.size());
@@ -144,17 +171,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             std::abort(); // the file was skipped although it holds a match
         return 0;
     }
+    // The search reads the other properties only when the choice takes some of them in.
+    const ParseOptions filteredOptions{parseOptions.otherProperties && choice.wantsOthers()};
     Rows filtered;
     const qsizetype count = CardParser::parse(
         prepared,
         [&](ContactFields &&card, const CardParser::Identity &identity) {
-            filtered.add(card, search, every);
+            filtered.add(card, search, every, choice);
             // The contact is read from values the filter rules out too.
             if (identity.number < 1 || identity.number > qint64(contacts.size())
                 || contacts[std::size_t(identity.number - 1)] != qHash(identity.contact))
                 std::abort();
         },
-        &filter, nullptr, parseOptions);
+        &filter, nullptr, filteredOptions);
     if (count != cards || filtered != expected)
         std::abort(); // a value or a card was skipped although it holds a match
     return 0;

@@ -43,7 +43,7 @@ make_card_seeds() {
     [[ -d "$shared/corpus/realworld" ]] && sources+=("$shared/corpus/realworld")
     while IFS= read -r -d '' file; do
         n=$((n + 1))
-        case $((n % 8)) in
+        case $((n % 10)) in
         0) printf '\001\004tech' ;;
         1) printf '\000\001a' ;;
         2) printf '\001\003ann' ;;
@@ -52,6 +52,8 @@ make_card_seeds() {
         5) printf '\011\003ann' ;; # all properties too
         6) printf '\021\006te[c]h' ;; # regular expressions
         7) printf '\023\007^m.ller' ;;
+        8) printf '\041\003ann' ;; # whole words
+        9) printf '\151\003ann\021' ;; # chosen fields, all properties, whole words
         esac >"$dir/seed-$n"
         head -c 65536 "$file" >>"$dir/seed-$n"
     done < <(find "${sources[@]}" -type f -iname '*.vcf' -print0 | sort -z)

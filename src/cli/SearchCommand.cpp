@@ -174,6 +174,8 @@ int runSearch(const SearchCommandOptions &options, std::FILE *out, std::FILE *er
     choices.ignoreAccents = options.ignoreAccents;
     choices.regularExpression = options.regularExpression;
     choices.everyText = options.everyText;
+    choices.wholeWords = options.wholeWords;
+    choices.searchIn = options.fields;
     choices.allProperties = options.allProperties;
     choices.region = options.region;
 

@@ -19,6 +19,10 @@ struct SearchCommandOptions
     bool everyText = false;
     /// The rows, cards and files of each text go to the errors' stream after the rows.
     bool counts = false;
+    /// A match must start and end at word boundaries.
+    bool wholeWords = false;
+    /// The names of the fields, groups and properties searched; empty for every value.
+    QStringList fields;
     bool allProperties = false;
     /// Two letters; empty for the locale's region.
     QString region;

@@ -3,6 +3,7 @@
 #include "cli/SearchCommand.h"
 #include "filelist/AddFiles.h"
 #include "filelist/PathIntake.h"
+#include "search/FieldChoice.h"
 #include "search/PatternMatching.h"
 #include "search/PhoneMatcher.h"
 #include "search/SearchRun.h"
@@ -71,6 +72,18 @@ int main(int argc, char *argv[])
         u"counts"_s,
         u"After the rows, print to standard error a table of the rows, cards and files each "
         "text found, tab-separated: a line text, rows, cards, files, then one per text."_s);
+    const QCommandLineOption words(
+        u"words"_s,
+        u"Whole words only: a text matches only where it starts and ends at a word boundary "
+        "of the value (\"ann\" finds \"Ann Lee\", not \"Joanna\"); phone numbers under "
+        "--phone are not affected."_s);
+    const QCommandLineOption field(
+        u"field"_s,
+        u"Search only in these fields, given by name as the Tag column writes them (Emails, "
+        "Mobile) or by group (names, phones, emails, addresses, organisation, notes, "
+        "internet); with --all-properties also a property's name (CATEGORIES, X-SKYPE). "
+        "Separate names with commas or give the option several times."_s,
+        u"NAME"_s);
     const QCommandLineOption allProperties(
         u"all-properties"_s,
         u"Search the values of every property, not only the contact fields (CATEGORIES, IMPP, "
@@ -103,6 +116,8 @@ int main(int argc, char *argv[])
     parser.addOption(regex);
     parser.addOption(allTexts);
     parser.addOption(counts);
+    parser.addOption(words);
+    parser.addOption(field);
     parser.addOption(allProperties);
     parser.addOption(extension);
     parser.addOption(dump);
@@ -151,6 +166,8 @@ int main(int argc, char *argv[])
     options.everyText = parser.isSet(allTexts);
     options.counts = parser.isSet(counts);
     options.allProperties = parser.isSet(allProperties);
+    options.wholeWords = parser.isSet(words);
+    options.fields = splitFieldNames(parser.values(field));
     options.region = parser.value(region);
     options.extension = parser.value(extension);
     options.paths = paths;
@@ -166,6 +183,14 @@ int main(int argc, char *argv[])
         if (const QString problem = patternsProblem(options.texts, options.ignoreAccents);
             !problem.isEmpty())
             return usageError(problem);
+    }
+    for (const QString &name : std::as_const(options.fields)) {
+        if (isFieldOrGroupName(name) || (options.allProperties && isPropertyName(name)))
+            continue;
+        return usageError(u"--field: unknown name \""_s + name + u"\"; use "_s
+                          + fieldChoiceNames().join(u", "_s)
+                          + (options.allProperties ? u", or a property's name"_s
+                                                   : u" (a property's name with --all-properties)"_s));
     }
     if (options.extension.isEmpty())
         return usageError(u"the extension is empty"_s);

@@ -20,6 +20,8 @@
 //   IgnoreAccentsCheck "Ignore accents"                                  Form1SearchPanel.cpp
 //   AllPropertiesCheck "Search all properties"                           Form1SearchPanel.cpp
 //   RegularExpressionCheck "Regular expression"                          Form1SearchPanel.cpp
+//   WholeWordsCheck    "Whole words only"                                Form1SearchPanel.cpp
+//   SearchInButton     "Search in: All fields", with its menu of fields  Form1SearchIn.cpp
 //   FilterBox     "Filter:"                                              Form1Results.cpp
 //   ShowCardCheck "Show the card of the selected row"                    Form1Results.cpp
 //   ListView2     the results, with their context menu                   Form1Results.cpp
@@ -61,6 +63,7 @@ class Guard;
 class QDragMoveEvent;
 class QDropEvent;
 class FileListModel;
+class QAction;
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
@@ -204,6 +207,15 @@ private:
     void PushButton16_Click();
     void LoadListFile(const QString &path);
 
+    // Form1SearchIn.cpp
+    QPushButton *makeSearchInButton();
+    /// The names of the fields and groups ticked; empty for all fields.
+    QStringList searchInNames() const;
+    /// The button's caption and tooltip, and "All fields" ticked when nothing else is.
+    void showSearchIn();
+    void SearchIn_Click();
+    void restoreSearchIn();
+
     // Form1SearchControl.cpp
     void PushButton7_Click();
     /// The search options as the controls hold them now.
@@ -337,6 +349,9 @@ private:
     QDialog *m_countsWindow = nullptr; // made when first opened
     QTableWidget *m_countsList = nullptr;
     QTimer *m_countsRefresh = nullptr; // gathers the rows' arrivals into one refresh
+    QCheckBox *WholeWordsCheck = nullptr; // "Whole words only"
+    QPushButton *SearchInButton = nullptr; // "Search in:"
+    QList<QAction *> m_searchInChoices; // the groups, then the single fields
     QLineEdit *m_filterBox = nullptr;
     QLabel *m_filterLabel = nullptr;
     QLabel *m_statusLine = nullptr;

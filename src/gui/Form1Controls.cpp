@@ -256,6 +256,8 @@ void Form1::buildControls()
     IgnoreAccentsCheck = makeMatchOption(u"IgnoreAccentsCheck"_s, u"Ignore accents"_s);
     AllPropertiesCheck = makeMatchOption(u"AllPropertiesCheck"_s, u"Search all properties"_s);
     RegularExpressionCheck = makeMatchOption(u"RegularExpressionCheck"_s, u"Regular expression"_s);
+    WholeWordsCheck = makeMatchOption(u"WholeWordsCheck"_s, u"Whole words only"_s);
+    SearchInButton = makeSearchInButton();
     // The initial design: "Ignore case" and "Search for this:".
     Option2->setChecked(true);
     Option3->setChecked(true);
@@ -279,6 +281,8 @@ void Form1::buildControls()
     search->addWidget(PushButton14, 1, 3);
     search->addWidget(PushButton16, 1, 4);
     search->addWidget(PushButton15, 1, 5);
+    // The third row: where the search looks at its left (placed by the arrangement), the
+    // rule for several texts at its right.
     search->addWidget(EveryTextCheck, 2, 1, 1, 5, Qt::AlignRight);
     search->setColumnStretch(1, 1);
     // Three rows take little more height than two: the lists below keep their room.

@@ -51,7 +51,7 @@ void Form1::arrangeControls(bool wide)
     auto *cases = new QGridLayout(Frame2);
     const QList<QWidget *> caseOrder = wide
         ? QList<QWidget *>{Option2, Option1, IgnoreAccentsCheck, AllPropertiesCheck,
-                           RegularExpressionCheck, PhoneNumbersCheck}
+                           RegularExpressionCheck, WholeWordsCheck, PhoneNumbersCheck}
         : QList<QWidget *>{Option2, Option1, IgnoreAccentsCheck, RegularExpressionCheck,
                            PhoneNumbersCheck, AllPropertiesCheck};
     cases->addWidget(Option2, 0, 0);
@@ -64,12 +64,32 @@ void Form1::arrangeControls(bool wide)
     cases->addLayout(phone, wide ? 3 : 1, 0, 1, 3);
     cases->addWidget(AllPropertiesCheck, 1, wide ? 1 : 3);
     cases->addWidget(RegularExpressionCheck, wide ? 2 : 0, wide ? 0 : 3);
+    // "Whole words only" beside "Regular expression" when wide (in the column see below).
+    if (wide)
+        cases->addWidget(WholeWordsCheck, 2, 1);
     cases->setHorizontalSpacing(gap);
     // Four rows stand beside two: without room between them they take little more height.
     if (wide)
         cases->setVerticalSpacing(0);
     cases->setContentsMargins(gap, gap / 2, gap, gap / 2);
     cases->setColumnStretch(wide ? 2 : 4, 1);
+
+    // "Search in:" opens a third row of the search options beside the taller case
+    // options. In the column, where a row more would take height from the lists and a
+    // column more would not fit the case options' width, it ends the row of the sets, with
+    // "Whole words only" above it.
+    if (auto *search = qobject_cast<QGridLayout *>(Frame1->layout())) {
+        search->removeWidget(SearchInButton);
+        search->removeWidget(WholeWordsCheck);
+        // Closer together in the column, so that the row still fits the design's width.
+        search->setHorizontalSpacing(wide ? -1 : gap / 2);
+        if (wide) {
+            search->addWidget(SearchInButton, 2, 0, 1, 2, Qt::AlignLeft);
+        } else {
+            search->addWidget(WholeWordsCheck, 0, 6);
+            search->addWidget(SearchInButton, 1, 6);
+        }
+    }
 
     auto *options = new QBoxLayout(wide ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom);
     options->addWidget(Frame1, 3);
@@ -111,8 +131,11 @@ void Form1::arrangeControls(bool wide)
     // Tab follows the same order.
     QList<QWidget *> order{ListView1};
     order += {fileOrder.cbegin(), fileOrder.cend()};
-    order += {Option3,      Text1,        PushButton7,  Option4,      Combo1,
-              PushButton12, PushButton14, PushButton16, PushButton15, EveryTextCheck};
+    order += {Option3, Text1, PushButton7};
+    if (!wide)
+        order += WholeWordsCheck;
+    order += {Option4,       Combo1,       PushButton12,  PushButton14,
+              PushButton16,  PushButton15, SearchInButton, EveryTextCheck};
     order += caseOrder;
     order.insert(order.indexOf(PhoneNumbersCheck) + 1, PhoneRegionCombo);
     order += {m_filterBox, ShowCardCheck, ListView2};
@@ -193,6 +216,12 @@ void Form1::setUpKeyboardAndNames()
         {m_countsButton, m_countsButton->text(),
          u"Lists the rows, cards and files each search text found; choose one to show only "
          "its rows."_s},
+        {WholeWordsCheck, WholeWordsCheck->text(),
+         u"Finds a text only where it starts and ends at a word's edge: ann finds Ann Lee, "
+         "not Joanna."_s},
+        {SearchInButton, u"Search in"_s,
+         u"Chooses the fields to search: all of them, groups such as Names or Phones, or "
+         "single fields."_s},
         {m_filterBox, u"Filter results"_s,
          u"Shows only the result rows that contain this text in any column."_s},
         {ShowCardCheck, ShowCardCheck->text(), u"Shows or hides the pane with the whole card."_s},

@@ -147,6 +147,8 @@ SearchChoices Form1::searchChoices() const
     choices.allProperties = AllPropertiesCheck->isChecked();
     choices.regularExpression = RegularExpressionCheck->isChecked();
     choices.everyText = EveryTextCheck->isChecked();
+    choices.wholeWords = WholeWordsCheck->isChecked();
+    choices.searchIn = searchInNames();
     return choices;
 }
 

@@ -28,7 +28,8 @@ QList<std::pair<QCheckBox *, QString>> Form1::matchOptionKeys() const
             {IgnoreAccentsCheck, u"IgnoreAccents"_s},
             {AllPropertiesCheck, u"AllProperties"_s},
             {RegularExpressionCheck, u"RegularExpression"_s},
-            {EveryTextCheck, u"EveryText"_s}};
+            {EveryTextCheck, u"EveryText"_s},
+            {WholeWordsCheck, u"WholeWords"_s}};
 }
 
 void Form1::restoreMatchOptions()
@@ -44,6 +45,7 @@ void Form1::restoreMatchOptions()
         box->setChecked(on);
     }
     restorePhoneRegion();
+    restoreSearchIn();
 }
 
 QComboBox *Form1::makePhoneRegionCombo()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "card/ContactFields.h"
+#include "search/FieldChoice.h"
 #include "search/ResultRow.h"
 #include "search/TextMatcher.h"
 
@@ -32,14 +33,18 @@ FieldTag fieldOfTag(QStringView tag);
 /// the values of the card's other properties, in their order, by the property's tag.
 /// A text field whose value does not contain the search text gives, in its place, the
 /// values that later lines wrote over in it that do (ContactFields::Overwritten), in
-/// line order. add may return false to stop there; the answer is then false, else true.
+/// line order. Only the fields and properties the choice holds are searched. add may
+/// return false to stop there; the answer is then false, else true.
 template<typename Add>
-bool forEachFieldMatchWhile(const ContactFields &card, const TextMatcher &matcher, Add &&add)
+bool forEachFieldMatchWhile(const ContactFields &card, const TextMatcher &matcher, Add &&add,
+                            const FieldChoice &choice = {})
 {
     const auto &fields = searchedContactFields();
     const auto &kinds = searchedFieldKinds();
     const OverwrittenValues &overwritten = card.Overwritten;
     for (std::size_t f = 0; f < fields.size(); ++f) {
+        if (!choice.holdsField(f))
+            continue;
         const ContactFieldInfo &field = fields[f];
         if (!field.isList()) {
             const QString &value = card.*field.text;
@@ -69,9 +74,11 @@ bool forEachFieldMatchWhile(const ContactFields &card, const TextMatcher &matche
                 return false;
         }
     }
+    if (!choice.wantsOthers())
+        return true;
     const OtherProperties &others = card.Others;
     for (qsizetype i = 0; i < others.values.size(); ++i) {
-        if (matcher.matches(others.values.at(i))
+        if (choice.holdsOther(others.tags.at(i)) && matcher.matches(others.values.at(i))
             && !add(others.tags.value(i), others.values.value(i)))
             return false;
     }
@@ -80,19 +87,24 @@ bool forEachFieldMatchWhile(const ContactFields &card, const TextMatcher &matche
 
 /// The same for an add that takes every value.
 template<typename Add>
-void forEachFieldMatch(const ContactFields &card, const TextMatcher &matcher, Add &&add)
+void forEachFieldMatch(const ContactFields &card, const TextMatcher &matcher, Add &&add,
+                       const FieldChoice &choice = {})
 {
-    forEachFieldMatchWhile(card, matcher, [&add](const QString &tag, QString value) {
-        add(tag, std::move(value));
-        return true;
-    });
+    forEachFieldMatchWhile(
+        card, matcher,
+        [&add](const QString &tag, QString value) {
+            add(tag, std::move(value));
+            return true;
+        },
+        choice);
 }
 
-/// True when some field value of the card contains the search text.
-inline bool holdsFieldMatch(const ContactFields &card, const TextMatcher &matcher)
+/// True when some value of the card that the choice holds contains the search text.
+inline bool holdsFieldMatch(const ContactFields &card, const TextMatcher &matcher,
+                            const FieldChoice &choice = {})
 {
-    return !forEachFieldMatchWhile(card, matcher,
-                                   [](const QString &, const QString &) { return false; });
+    return !forEachFieldMatchWhile(
+        card, matcher, [](const QString &, const QString &) { return false; }, choice);
 }
 
 /// Appends the rows of forEachFieldMatch. ignoreCase selects Unicode case-insensitive

@@ -205,6 +205,7 @@ struct TextSearch
     const std::vector<TextMatcher> &matchers;
     // A card gives rows only when every matcher finds a value in it.
     bool everyText;
+    const FieldChoice &choice; // the values searched
     const RawValueFilter *filter; // null when the texts are of a kind it cannot judge
     const QString &path;
     ParseOptions options;
@@ -224,7 +225,7 @@ struct TextSearch
     {
         if (everyText
             && !std::all_of(matchers.cbegin(), matchers.cend(),
-                            [&card](const TextMatcher &m) { return holdsFieldMatch(card, m); }))
+                            [&](const TextMatcher &m) { return holdsFieldMatch(card, m, choice); }))
             return;
         CardPlace place;
         bool placed = false;
@@ -244,7 +245,7 @@ struct TextSearch
                 rows.append({path, tag, std::move(value), identity.contact, matcher.text(), place});
                 if (rows.size() == kRowBatch)
                     sink(std::exchange(rows, {}));
-            });
+            }, choice);
         }
     }
 
@@ -370,6 +371,8 @@ struct FileSearch::Prepared
     MatchOptions options;
     bool allProperties = false;
     bool everyText = false;
+    QStringList searchIn;
+    FieldChoice choice;
     std::vector<TextMatcher> matchers;
     std::optional<RawValueFilter> filter;
     // With every text needed, one filter per text: a file that cannot hold one of them
@@ -384,6 +387,8 @@ FileSearch::FileSearch(const SearchCriteria &criteria, int parts, bool missingFa
     prepared->texts = criteria.searchTexts();
     prepared->options = criteria.matchOptions();
     prepared->allProperties = criteria.allProperties;
+    prepared->searchIn = criteria.searchIn;
+    prepared->choice = FieldChoice::fromNames(criteria.searchIn);
     for (const QString &text : std::as_const(prepared->texts))
         prepared->matchers.emplace_back(text, prepared->options);
     if (!prepared->matchers.empty())
@@ -403,6 +408,7 @@ bool FileSearch::searchesAs(const SearchCriteria &criteria) const
     return criteria.allProperties == m_prepared->allProperties
         && criteria.needsEveryText() == m_prepared->everyText
         && criteria.matchOptions() == m_prepared->options
+        && criteria.searchIn == m_prepared->searchIn
         && criteria.searchTexts() == m_prepared->texts;
 }
 
@@ -424,7 +430,9 @@ FileSearch::Failures FileSearch::run(const FileRef &file, FolderHandle &folder, 
         return failures;
     }
     const Prepared &prepared = *m_prepared;
-    if (prepared.matchers.empty())
+    // Chosen values that no card can hold (another property's, when those are not read)
+    // give no row.
+    if (prepared.matchers.empty() || !prepared.choice.wantsAny(prepared.allProperties))
         return failures;
     const RawValueFilter *filter = prepared.filter->isUsable() ? &*prepared.filter : nullptr;
     if (progress)
@@ -446,7 +454,8 @@ FileSearch::Failures FileSearch::run(const FileRef &file, FolderHandle &folder, 
         return failures;
     }
     const QString path = file.fullPath();
-    ParseOptions options{prepared.allProperties};
+    // The other properties are read only when some of them are searched.
+    ParseOptions options{prepared.allProperties && prepared.choice.wantsOthers()};
     if (progress) {
         progress->total.store(progress->done.load(std::memory_order_relaxed) + text.bytes.size(),
                               std::memory_order_relaxed);
@@ -456,6 +465,7 @@ FileSearch::Failures FileSearch::run(const FileRef &file, FolderHandle &folder, 
         // Files and values that cannot hold a search text need not be parsed or decoded.
         const TextSearch search{prepared.matchers,
                                 prepared.everyText,
+                                prepared.choice,
                                 filter,
                                 path,
                                 options,

@@ -17,6 +17,9 @@ struct MatchOptions
     /// The search text is a regular expression (RE2's syntax), matched against the value
     /// as written (phone numbers are not read as numbers then).
     bool regularExpression = false;
+    /// A match must start and end at word boundaries of the value (see WordMatching.h);
+    /// telephone values matched as numbers are not affected.
+    bool wholeWords = false;
 
     bool operator==(const MatchOptions &) const = default;
 };

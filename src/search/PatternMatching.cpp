@@ -65,17 +65,33 @@ void appendUtf8(QStringView text, Utf8Buffer &out)
     }
 }
 
+/// The pattern between two places that are not inside a word: the value's ends or a
+/// character that is not a letter, mark, digit or connector. The pattern is grouped on its
+/// own, so that its alternatives and flags stay inside.
+std::string wholeWordSource(const std::string &source)
+{
+    static const std::string outside = "[^\\pL\\pM\\pN\\p{Pc}]";
+    return "(?:^|" + outside + ")(?:" + source + ")(?:" + outside + "|$)";
+}
+
 class PatternMatcher final : public ValueMatcher
 {
 public:
-    PatternMatcher(const QString &pattern, TextFolding folding)
-        : m_re(patternSource(pattern, folding.removeAccents), patternOptions(folding.foldCase)),
+    PatternMatcher(const QString &pattern, TextFolding folding, bool wholeWords)
+        : m_re(wholeWords ? wholeWordSource(patternSource(pattern, folding.removeAccents))
+                          : patternSource(pattern, folding.removeAccents),
+               patternOptions(folding.foldCase)),
           m_removeAccents(folding.removeAccents)
-    {}
+    {
+        // A pattern that is not valid alone may read as one inside the group ("a)(b").
+        m_valid = m_re.ok()
+            && (!wholeWords
+                || RE2(patternSource(pattern, folding.removeAccents), patternOptions(false)).ok());
+    }
 
     bool matches(QStringView value) const override
     {
-        if (!m_re.ok())
+        if (!m_valid)
             return false;
         Utf8Buffer utf8;
         if (m_removeAccents) {
@@ -92,6 +108,7 @@ public:
 private:
     RE2 m_re;
     bool m_removeAccents;
+    bool m_valid = false;
 };
 
 } // namespace
@@ -124,9 +141,10 @@ QString patternsProblem(const QStringList &patterns, bool removeAccents)
     return {};
 }
 
-std::shared_ptr<const ValueMatcher> makePatternMatcher(const QString &pattern, TextFolding folding)
+std::shared_ptr<const ValueMatcher> makePatternMatcher(const QString &pattern, TextFolding folding,
+                                                       bool wholeWords)
 {
-    return std::make_shared<PatternMatcher>(pattern, folding);
+    return std::make_shared<PatternMatcher>(pattern, folding, wholeWords);
 }
 
 std::optional<QStringList> patternLiterals(const QStringList &patterns, bool removeAccents)

@@ -41,5 +41,7 @@ SearchCriteria criteriaFor(const SearchChoices &choices)
     criteria.region = choices.region;
     criteria.regularExpression = choices.regularExpression;
     criteria.everyText = choices.everyText;
+    criteria.wholeWords = choices.wholeWords;
+    criteria.searchIn = choices.searchIn;
     return criteria;
 }

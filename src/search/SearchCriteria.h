@@ -31,6 +31,11 @@ struct SearchCriteria
     /// "Only cards that hold every text": with several texts, a card gives its rows only
     /// when each of them matched one of its values.
     bool everyText = false;
+    /// "Whole words only".
+    bool wholeWords = false;
+    /// "Search in:": the names of the fields, groups and properties searched (see
+    /// FieldChoice); empty for every value.
+    QStringList searchIn;
 
     /// True when a card must hold every text of several to give rows.
     bool needsEveryText() const { return everyText && searchTexts().size() > 1; }
@@ -39,7 +44,7 @@ struct SearchCriteria
     /// How the texts are compared with values.
     MatchOptions matchOptions() const
     {
-        return {ignoreCase, ignoreAccents, phoneNumbers, region, regularExpression};
+        return {ignoreCase, ignoreAccents, phoneNumbers, region, regularExpression, wholeWords};
     }
 };
 
@@ -60,6 +65,9 @@ struct SearchChoices
     QString region;
     bool regularExpression = false;
     bool everyText = false;
+    bool wholeWords = false;
+    /// The names of the fields, groups and properties searched; empty for every value.
+    QStringList searchIn;
 
     /// Texts given as a list, as on the command line: one is searched as "Search for
     /// this:" searches, several each in turn.

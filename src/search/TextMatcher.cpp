@@ -4,6 +4,7 @@
 #include "card/Windows1252.h"
 #include "search/PatternMatching.h"
 #include "search/PhoneMatcher.h"
+#include "search/WordMatching.h"
 
 #include <cstring>
 #include <optional>
@@ -17,10 +18,13 @@ TextMatcher::TextMatcher(const QString &needle, const MatchOptions &options) : m
     const TextFolding folding{options.ignoreCase, options.ignoreAccents};
     if (options.regularExpression) {
         // A pattern is matched against the value as written, phone numbers too.
-        m_text = makePatternMatcher(needle, folding);
+        m_text = makePatternMatcher(needle, folding, options.wholeWords);
         return;
     }
-    m_text = makeTextMatcher(needle, folding);
+    // Whole words ask more of a value that holds the text: the filter's judgement of
+    // values and files by the text alone still holds.
+    m_text = options.wholeWords ? makeWholeWordMatcher(needle, folding)
+                                : makeTextMatcher(needle, folding);
     if (options.phoneNumbers && PhoneMatcher::looksLikePhoneNumber(needle)) {
         m_phone = std::make_shared<PhoneMatcher>(
             needle, options.region.isEmpty() ? PhoneMatcher::systemRegion() : options.region);

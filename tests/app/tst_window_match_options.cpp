@@ -9,6 +9,7 @@
 #include "results/ResultsModel.h"
 #include "results/ResultsProxyModel.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
@@ -16,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
@@ -26,10 +28,10 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const char *const kBoxes[]
-    = {"PhoneNumbersCheck", "IgnoreAccentsCheck", "AllPropertiesCheck", "RegularExpressionCheck"};
-const QString kKeys[]
-    = {u"PhoneNumbers"_s, u"IgnoreAccents"_s, u"AllProperties"_s, u"RegularExpression"_s};
+const char *const kBoxes[] = {"PhoneNumbersCheck", "IgnoreAccentsCheck", "AllPropertiesCheck",
+                              "RegularExpressionCheck", "WholeWordsCheck"};
+const QString kKeys[] = {u"PhoneNumbers"_s, u"IgnoreAccents"_s, u"AllProperties"_s,
+                         u"RegularExpression"_s, u"WholeWords"_s};
 constexpr int kBoxCount = int(std::size(kBoxes));
 
 /// "1" for each ticked box, in the order of kBoxes.
@@ -59,6 +61,7 @@ private slots:
     void phoneRegion_data();
     void phoneRegion();
     void everyTextAndCountsPerText();
+    void searchInAcrossARestart();
 };
 
 void TestWindowMatchOptions::boxesAcrossARestart()
@@ -68,29 +71,33 @@ void TestWindowMatchOptions::boxesAcrossARestart()
         auto form = startWindow(m_dir->path());
         auto *frame = control<QGroupBox>(*form, "Frame2");
         const QStringList captions{u"Phone numbers in any format"_s, u"Ignore accents"_s,
-                                   u"Search all properties"_s, u"Regular expression"_s};
+                                   u"Search all properties"_s, u"Regular expression"_s,
+                                   u"Whole words only"_s};
         for (int i = 0; i < kBoxCount; ++i) {
             auto *box = control<QCheckBox>(*form, kBoxes[i]);
             QCOMPARE(box->text(), captions.at(i));
-            QVERIFY(frame->isAncestorOf(box));
+            // In the design's column "Whole words only" stands among the search options.
+            QVERIFY(frame->isAncestorOf(box) || i == kBoxCount - 1);
         }
-        QCOMPARE(boxesState(*form), u"0000"_s); // a new user gets the designed search
+        QCOMPARE(boxesState(*form), u"00000"_s); // a new user gets the designed search
         form->show();
         QTest::mouseClick(control<QCheckBox>(*form, "PhoneNumbersCheck"), Qt::LeftButton);
         QTest::mouseClick(control<QCheckBox>(*form, "IgnoreAccentsCheck"), Qt::LeftButton);
         QTest::mouseClick(control<QCheckBox>(*form, "AllPropertiesCheck"), Qt::LeftButton);
         QTest::mouseClick(control<QCheckBox>(*form, "IgnoreAccentsCheck"), Qt::LeftButton);
         QTest::mouseClick(control<QCheckBox>(*form, "RegularExpressionCheck"), Qt::LeftButton);
+        QTest::mouseClick(control<QCheckBox>(*form, "WholeWordsCheck"), Qt::LeftButton);
         // Stored the moment they change, before the window closes.
         SettingsStore onDisk(file);
         QCOMPARE(onDisk.ReadSetting(kKeys[0], QString()), u"True"_s);
         QCOMPARE(onDisk.ReadSetting(kKeys[1], QString()), u"False"_s);
         QCOMPARE(onDisk.ReadSetting(kKeys[2], QString()), u"True"_s);
         QCOMPARE(onDisk.ReadSetting(kKeys[3], QString()), u"True"_s);
+        QCOMPARE(onDisk.ReadSetting(kKeys[4], QString()), u"True"_s);
     }
     m_settings = std::make_unique<SettingsStore>(file);
     auto form = startWindow(m_dir->path());
-    QCOMPARE(boxesState(*form), u"1011"_s);
+    QCOMPARE(boxesState(*form), u"10111"_s);
     QVERIFY(m_desktop->messages.isEmpty());
 }
 
@@ -98,11 +105,11 @@ void TestWindowMatchOptions::storedValuesRestored_data()
 {
     QTest::addColumn<QStringList>("stored"); // by kKeys, null for absent
     QTest::addColumn<QString>("state");
-    QTest::newRow("absent") << QStringList{{}, {}, {}, {}} << u"0000"_s;
+    QTest::newRow("absent") << QStringList{{}, {}, {}, {}, {}} << u"00000"_s;
     QTest::newRow("words and numbers")
-        << QStringList{u"true"_s, u"-1"_s, u"FALSE"_s, u"1"_s} << u"1101"_s;
+        << QStringList{u"true"_s, u"-1"_s, u"FALSE"_s, u"1"_s, u"True"_s} << u"11011"_s;
     QTest::newRow("a bad value leaves its box off, unreported")
-        << QStringList{u"maybe"_s, QString(), u"True"_s, u"maybe"_s} << u"0010"_s;
+        << QStringList{u"maybe"_s, QString(), u"True"_s, u"maybe"_s, u"2x"_s} << u"00100"_s;
 }
 
 void TestWindowMatchOptions::storedValuesRestored()
@@ -145,6 +152,16 @@ void TestWindowMatchOptions::searchReadsTheBoxes_data()
     QTest::newRow("regular expression, phone numbers: as written")
         << QStringList{regex, u"PhoneNumbersCheck"_s} << u"^\\+49 \\(176\\)"_s
         << QStringList{u"Mobile=+49 (176) 1234-5678"_s, u"Notes=+49 (176) 1234-5678"_s};
+    const QString words = u"WholeWordsCheck"_s;
+    QTest::newRow("whole words") << QStringList{words} << u"MÜLLER"_s
+                                 << QStringList{u"LastName=Müller"_s};
+    QTest::newRow("whole words: a part of one") << QStringList{words} << u"müll"_s
+                                                << QStringList{};
+    QTest::newRow("whole words, ignore accents")
+        << QStringList{words, u"IgnoreAccentsCheck"_s} << u"muller"_s
+        << QStringList{u"LastName=Müller"_s};
+    QTest::newRow("whole words, regular expression")
+        << QStringList{words, regex} << u"m.l"_s << QStringList{};
 }
 
 void TestWindowMatchOptions::searchReadsTheBoxes()
@@ -297,6 +314,54 @@ void TestWindowMatchOptions::everyTextAndCountsPerText()
     button(*form, "PushButton7")->click();
     QCOMPARE(form->results().count(), 0);
     QTRY_COMPARE(list->item(1, 1)->text(), u"0"_s);
+}
+
+void TestWindowMatchOptions::searchInAcrossARestart()
+{
+    const QString card = writeTestFile(*m_dir, u"jan.vcf"_s,
+                                       "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Müller;Jan;;;\r\n"
+                                       "TEL;TYPE=CELL:+49 176 1234\r\nNOTE:+49 176 1234\r\n"
+                                       "END:VCARD\r\n");
+    const auto rows = [&](Form1 &form) {
+        form.fileList().append(QStringList{card});
+        control<QLineEdit>(form, "Text1")->setText(u"+49"_s);
+        control<QPushButton>(form, "PushButton7")->click();
+        QStringList tags;
+        for (qsizetype r = 0; r < form.results().count(); ++r)
+            tags.append(form.results().cell(r, 2));
+        return tags;
+    };
+    const auto action = [](Form1 &form, const QString &caption) -> QAction * {
+        QMenu *menu = control<QPushButton>(form, "SearchInButton")->menu();
+        for (QAction *each : menu->findChildren<QAction *>()) {
+            if (each->text() == caption)
+                return each;
+        }
+        return nullptr;
+    };
+    const QString file = m_settings->fileName();
+    {
+        auto form = startWindow(m_dir->path());
+        auto *button = control<QPushButton>(*form, "SearchInButton");
+        QVERIFY(control<QGroupBox>(*form, "Frame1")->isAncestorOf(button));
+        QCOMPARE(button->text(), u"Search in: All fields"_s);
+        action(*form, u"Phones"_s)->trigger();
+        action(*form, u"LastName"_s)->trigger();
+        QCOMPARE(button->toolTip(), u"Search in: Phones, LastName"_s);
+        QCOMPARE(SettingsStore(file).ReadSetting(u"SearchIn"_s, QString()), u"phones,LastName"_s);
+        QVERIFY(!action(*form, u"All fields"_s)->isChecked());
+        QCOMPARE(rows(*form), (QStringList{u"Mobile"_s}));
+    }
+    m_settings = std::make_unique<SettingsStore>(file);
+    auto form = startWindow(m_dir->path());
+    QVERIFY(action(*form, u"Phones"_s)->isChecked() && action(*form, u"LastName"_s)->isChecked());
+    QCOMPARE(control<QPushButton>(*form, "SearchInButton")->toolTip(),
+             u"Search in: Phones, LastName"_s);
+    action(*form, u"All fields"_s)->trigger();
+    QVERIFY(!action(*form, u"Phones"_s)->isChecked());
+    QCOMPARE(control<QPushButton>(*form, "SearchInButton")->text(), u"Search in: All fields"_s);
+    QCOMPARE(m_settings->ReadSetting(u"SearchIn"_s, u"absent"_s), QString());
+    QCOMPARE(rows(*form), (QStringList{u"Mobile"_s, u"Notes"_s}));
 }
 
 QTEST_MAIN(TestWindowMatchOptions)

@@ -3,6 +3,7 @@
 #include "base/NativePath.h"
 #include "results/ResultsModel.h"
 #include "results/ResultsText.h"
+#include "search/FieldChoice.h"
 #include "search/SearchRun.h"
 
 #include <QDir>
@@ -338,6 +339,21 @@ void TestCliSearch::usageErrors_data()
     QTest::newRow("a regular expression that is not valid")
         << QStringList{u"--regex"_s, u"-e"_s, u"ok"_s, u"-e"_s, u"[a-"_s, u"x.vcf"_s}
         << u"the regular expression \"[a-\" is not valid: missing ]: [a- at character 1"_s;
+    const QString names = fieldChoiceNames().join(u", "_s);
+    QTest::newRow("a field name that is none")
+        << QStringList{u"--field"_s, u"Emails,Fax"_s} + text
+        << u"--field: unknown name \"Fax\"; use "_s + names
+               + u" (a property's name with --all-properties)"_s;
+    QTest::newRow("a property's name without all properties")
+        << QStringList{u"--field"_s, u"CATEGORIES"_s} + text
+        << u"--field: unknown name \"CATEGORIES\"; use "_s + names
+               + u" (a property's name with --all-properties)"_s;
+    QTest::newRow("no property's name")
+        << QStringList{u"--all-properties"_s, u"--field"_s, u"a b"_s} + text
+        << u"--field: unknown name \"a b\"; use "_s + names + u", or a property's name"_s;
+    QTest::newRow("an empty name") << QStringList{u"--field"_s, u"names,"_s} + text
+                                   << u"--field: unknown name \"\"; use "_s + names
+                                          + u" (a property's name with --all-properties)"_s;
 }
 
 void TestCliSearch::usageErrors()
@@ -355,7 +371,8 @@ void TestCliSearch::usageErrors()
     const Run help = search({u"--help"_s});
     QCOMPARE(help.status, 0);
     for (const char *flag : {"--match-case", "--phone", "--region <CC>", "--ignore-accents",
-                             "--all-properties", "--regex", "--version"})
+                             "--all-properties", "--regex", "--words", "--field <NAME>",
+                             "--version"})
         QVERIFY2(help.out.contains(flag), flag);
     const Run version = search({u"--version"_s});
     QCOMPARE(version.status, 0);
@@ -393,6 +410,22 @@ void TestCliSearch::matchOptions_data()
     QTest::newRow("regular expression with --phone: the value as written")
         << QStringList{u"--regex"_s, u"--phone"_s, u"--region"_s, u"de"_s, u"-e"_s, u"^0176"_s}
         << QStringList{};
+    QTest::newRow("whole words") << QStringList{u"--words"_s, u"-e"_s, u"müller"_s}
+                                 << QStringList{u"FirstName=Jürgen Müller"_s, u"LastName=Müller"_s};
+    QTest::newRow("whole words: a part of a word")
+        << QStringList{u"--words"_s, u"-e"_s, u"müll"_s} << QStringList{};
+    QTest::newRow("whole words leave phone numbers alone")
+        << QStringList{u"--words"_s, u"--phone"_s, u"--region"_s, u"de"_s, u"-e"_s, u"1234 5678"_s}
+        << QStringList{u"Mobile=+49 (176) 1234-5678"_s};
+    QTest::newRow("a group and a field, twice and in any case")
+        << QStringList{u"--field"_s, u"phones"_s, u"--field"_s, u"lastname,LastName"_s, u"-e"_s,
+                       u"m"_s, u"-e"_s, u"1"_s}
+        << QStringList{u"LastName=Müller"_s, u"Mobile=+49 (176) 1234-5678"_s};
+    QTest::newRow("a property's name with all properties")
+        << QStringList{u"--all-properties"_s, u"--field"_s, u"categories"_s, u"-e"_s, u"v"_s}
+        << QStringList{u"CATEGORIES=VIP"_s};
+    QTest::newRow("a field no card has")
+        << QStringList{u"--field"_s, u"Pager"_s, u"-e"_s, u"m"_s} << QStringList{};
 }
 
 void TestCliSearch::matchOptions()

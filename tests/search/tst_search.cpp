@@ -4,6 +4,7 @@
 #include "ScriptedListener.h"
 #include "card/CardParser.h"
 #include "search/FieldMatching.h"
+#include "search/FileSearch.h"
 #include "search/PatternMatching.h"
 #include "search/PhoneMatcher.h"
 #include "search/SearchRun.h"
@@ -40,7 +41,8 @@ QString rowsText(const QList<ResultRow> &rows)
     return lines.join(u'\n');
 }
 
-/// Options from words: "exact" (match case), "accents" (ignore them), "phone:CC", "regex".
+/// Options from words: "exact" (match case), "accents" (ignore them), "phone:CC", "regex",
+/// "words" (whole words only).
 MatchOptions optionsFrom(const QString &words)
 {
     MatchOptions options;
@@ -53,6 +55,8 @@ MatchOptions optionsFrom(const QString &words)
             options.phoneNumbers = true, options.region = word.sliced(6);
         else if (word == u"regex"_s)
             options.regularExpression = true;
+        else if (word == u"words"_s)
+            options.wholeWords = true;
         else
             qFatal("unknown option word %s", qPrintable(word));
     }
@@ -104,6 +108,10 @@ private slots:
     void filterStillSkips();
     void valuesWrittenOverStayFindable_data();
     void valuesWrittenOverStayFindable();
+    void wholeWords_data();
+    void wholeWords();
+    void chosenFields_data();
+    void chosenFields();
 
 private:
     QString write(const QString &name, const QByteArray &bytes);
@@ -1174,6 +1182,155 @@ void TestSearch::valuesWrittenOverStayFindable()
     for (const ResultRow &row : std::as_const(host.found))
         found.append(row.Tag + u'=' + row.Value);
     QCOMPARE(found, rows);
+}
+
+void TestSearch::wholeWords_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("needle");
+    QTest::addColumn<QString>("options"); // always with "words"
+    QTest::addColumn<bool>("matches");
+    QTest::newRow("a word") << u"Ann Lee"_s << u"ann"_s << QString() << true;
+    QTest::newRow("inside a word") << u"Joanna"_s << u"ann"_s << QString() << false;
+    QTest::newRow("the start of a word") << u"Anna"_s << u"ann"_s << QString() << false;
+    QTest::newRow("two words") << u"Dr. Ann Lee"_s << u"ann lee"_s << QString() << true;
+    QTest::newRow("a later occurrence") << u"Joanna and Ann"_s << u"ann"_s << QString() << true;
+    QTest::newRow("an apostrophe joins letters") << u"O'Brien"_s << u"brien"_s << QString()
+                                                 << false;
+    QTest::newRow("the word with its apostrophe")
+        << u"Mrs O’Brien"_s << u"o’brien"_s << QString() << true;
+    QTest::newRow("digits join letters") << u"Room 42b"_s << u"42"_s << QString() << false;
+    QTest::newRow("a number") << u"Room 42, floor 3"_s << u"42"_s << QString() << true;
+    QTest::newRow("a decimal point joins digits") << u"3.14"_s << u"3"_s << QString() << false;
+    QTest::newRow("an e-mail address is one word")
+        << u"ann@example.com"_s << u"example.com"_s << QString() << false;
+    QTest::newRow("the whole address")
+        << u"Mail: ann@example.com"_s << u"ANN@example.com"_s << QString() << true;
+    QTest::newRow("match case") << u"Ann Lee"_s << u"ann"_s << u"exact"_s << false;
+    QTest::newRow("ß read as ss") << u"Straße 5"_s << u"STRASSE"_s << QString() << true;
+    QTest::newRow("half of a letter's folding") << u"ß"_s << u"s"_s << QString() << false;
+    QTest::newRow("accents") << u"Müller-Lüdenscheidt"_s << u"muller"_s << u"accents"_s << true;
+    QTest::newRow("an accent after the last letter")
+        << u"José Garcia"_s << u"jose"_s << u"accents"_s << true;
+    QTest::newRow("accents, inside a word") << u"Müllerin"_s << u"muller"_s << u"accents"_s
+                                            << false;
+    QTest::newRow("ideographs between other scripts")
+        << u"Tokyo 東京 office"_s << u"東京"_s << QString() << true;
+    QTest::newRow("a part of a word written without spaces")
+        << u"ソフトバンク"_s << u"ソフ"_s << QString() << false;
+    QTest::newRow("a pattern's words") << u"Ann Lee"_s << u"an+"_s << u"regex"_s << true;
+    QTest::newRow("a pattern inside a word") << u"Joanna"_s << u"an+"_s << u"regex"_s << false;
+    QTest::newRow("a pattern after a non-ASCII letter")
+        << u"ÜMüller"_s << u"m.ller"_s << u"regex"_s << false;
+    QTest::newRow("a pattern, accents ignored")
+        << u"Herr Müller"_s << u"^herr mul+er$"_s << u"regex accents"_s << true;
+    QTest::newRow("a pattern's alternatives stay inside")
+        << u"Joanna"_s << u"x|ann"_s << u"regex"_s << false;
+    QTest::newRow("a pattern that reads only in the group") << u"a)(b"_s << u"a)(b"_s
+                                                            << u"regex"_s << false;
+    // Patterns know letters, not ICU's words: an apostrophe parts them.
+    QTest::newRow("a pattern after an apostrophe")
+        << u"O'Brien"_s << u"brien"_s << u"regex"_s << true;
+}
+
+void TestSearch::wholeWords()
+{
+    QFETCH(QString, value);
+    QFETCH(QString, needle);
+    QFETCH(QString, options);
+    QFETCH(bool, matches);
+    const MatchOptions words = optionsFrom(options + u" words"_s);
+    QCOMPARE(TextMatcher(needle, words).matches(value), matches);
+    // A whole word is always found without the option.
+    QVERIFY(!matches || TextMatcher(needle, optionsFrom(options)).matches(value));
+}
+
+void TestSearch::chosenFields_data()
+{
+    QTest::addColumn<QString>("searchIn"); // names, separated by commas
+    QTest::addColumn<QString>("options"); // optionsFrom's words, and "all" for all properties
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("tags");
+    const QString all = u"all"_s;
+    QTest::newRow("every field") << QString() << QString() << u"lee"_s
+                                 << QStringList{u"Emails1"_s, u"Emails2"_s, u"HomeAddress1"_s,
+                                                u"HomeCity"_s, u"LastName"_s, u"Nickname"_s,
+                                                u"Organization"_s, u"Urls"_s};
+    QTest::newRow("names") << u"names"_s << QString() << u"lee"_s
+                           << QStringList{u"LastName"_s, u"Nickname"_s};
+    QTest::newRow("e-mails") << u"emails"_s << QString() << u"lee"_s
+                             << QStringList{u"Emails1"_s, u"Emails2"_s};
+    QTest::newRow("addresses") << u"addresses"_s << QString() << u"lee"_s
+                               << QStringList{u"HomeAddress1"_s, u"HomeCity"_s};
+    QTest::newRow("organisation and notes, in field order, accents ignored")
+        << u"notes,organisation"_s << u"accents"_s << u"lee"_s
+        << QStringList{u"Notes"_s, u"Organization"_s};
+    QTest::newRow("a single field in any case") << u"homecity"_s << QString() << u"lee"_s
+                                                << QStringList{u"HomeCity"_s};
+    QTest::newRow("phones") << u"phones"_s << QString() << u"555"_s
+                            << QStringList{u"Mobile"_s};
+    QTest::newRow("a field no card has") << u"Pager"_s << QString() << u"lee"_s << QStringList{};
+    QTest::newRow("internet") << u"internet"_s << QString() << u"lee"_s
+                              << QStringList{u"Urls"_s};
+    QTest::newRow("internet with all properties")
+        << u"internet"_s << all << u"lee"_s
+        << QStringList{u"Urls"_s, u"IMPP"_s, u"X-SKYPE"_s};
+    QTest::newRow("a property by name") << u"Categories"_s << all << u"lee"_s
+                                        << QStringList{u"CATEGORIES"_s};
+    QTest::newRow("a property without all properties")
+        << u"CATEGORIES"_s << QString() << u"lee"_s << QStringList{};
+    QTest::newRow("names, whole words") << u"names"_s << u"words"_s << u"lee"_s
+                                        << QStringList{u"LastName"_s};
+    QTest::newRow("e-mails, match case") << u"emails"_s << u"exact"_s << u"Lee"_s
+                                         << QStringList{u"Emails2"_s};
+    QTest::newRow("e-mails, a pattern") << u"emails"_s << u"regex"_s << u"^lee@"_s
+                                        << QStringList{u"Emails2"_s};
+    QTest::newRow("notes, accents ignored") << u"notes"_s << u"accents"_s << u"leeds"_s
+                                            << QStringList{u"Notes"_s};
+    // Digits that stand apart in the number are not held to words.
+    QTest::newRow("phones, any format, whole words")
+        << u"phones"_s << u"phone:US words"_s << u"555 01"_s << QStringList{u"Mobile"_s};
+}
+
+void TestSearch::chosenFields()
+{
+    QFETCH(QString, searchIn);
+    QFETCH(QString, options);
+    QFETCH(QString, text);
+    QFETCH(QStringList, tags);
+    const QString path = write(
+        u"fields.vcf"_s,
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nNICKNAME:Leelee\r\n"
+        "EMAIL:ann@lee.example\r\nEMAIL:Lee@work.example\r\nTEL;TYPE=CELL:+1 555 0100\r\n"
+        "ADR;TYPE=HOME:;;1 Lee Street;Leeds;;;\r\nORG:Lee & Co\r\nNOTE:met at Lééds\r\n"
+        "URL:http://lee.example\r\nIMPP:xmpp:lee@chat.example\r\nX-SKYPE:ann.lee\r\n"
+        "CATEGORIES:Lee family\r\nEND:VCARD\r\n");
+    QStringList words = options.split(u' ', Qt::SkipEmptyParts);
+    ScriptedListener host;
+    host.criteria.text = text;
+    host.criteria.allProperties = words.removeAll(u"all"_s) > 0;
+    const MatchOptions match = optionsFrom(words.join(u' '));
+    host.criteria.ignoreCase = match.ignoreCase;
+    host.criteria.ignoreAccents = match.ignoreAccents;
+    host.criteria.phoneNumbers = match.phoneNumbers;
+    host.criteria.region = match.region;
+    host.criteria.regularExpression = match.regularExpression;
+    host.criteria.wholeWords = match.wholeWords;
+    host.criteria.searchIn = searchIn.split(u',', Qt::SkipEmptyParts);
+    QVERIFY(host.search({path}));
+    QStringList found;
+    for (const ResultRow &row : std::as_const(host.found))
+        found.append(row.Tag);
+    QCOMPARE(found, tags);
+    // A search with other fields or words is another search.
+    const FileSearch search(host.criteria, 1, false);
+    QVERIFY(search.searchesAs(host.criteria));
+    SearchCriteria other = host.criteria;
+    other.searchIn.append(u"Pager"_s);
+    QVERIFY(!search.searchesAs(other));
+    other = host.criteria;
+    other.wholeWords = !other.wholeWords;
+    QVERIFY(!search.searchesAs(other));
 }
 
 QTEST_GUILESS_MAIN(TestSearch)
