@@ -277,7 +277,7 @@ void Form1::buildControls()
     search->addWidget(PushButton14, 1, 3);
     search->addWidget(PushButton16, 1, 4);
     search->addWidget(PushButton15, 1, 5);
-    // The third row: where the search looks, at its left.
+    // "Search in:" is placed with the arrangement (Form1Layout.cpp).
     search->setColumnStretch(1, 1);
     search->setContentsMargins(twipsToPixels(120), twipsToPixels(60), twipsToPixels(120),
                                twipsToPixels(60));
