@@ -281,8 +281,8 @@ void Form1::buildControls()
     search->addWidget(PushButton14, 1, 3);
     search->addWidget(PushButton16, 1, 4);
     search->addWidget(PushButton15, 1, 5);
-    // The third row: where the search looks at its left (placed by the arrangement), the
-    // rule for several texts at its right.
+    // The third row: "Search in:" at its left (placed with the arrangement, see
+    // Form1Layout.cpp), the rule for several texts at its right.
     search->addWidget(EveryTextCheck, 2, 1, 1, 5, Qt::AlignRight);
     search->setColumnStretch(1, 1);
     // Three rows take little more height than two: the lists below keep their room.

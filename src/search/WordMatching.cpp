@@ -90,10 +90,14 @@ bool holdsWholeWord(QStringView value, QStringView form, TextFolding folding)
     for (qsizetype i = 0; i < n;) {
         const qsizetype next = codePointEnd(value, i);
         const char16_t c = value[i].unicode();
-        if (c < 0x80)
+        if (c < 0x80) {
             folded.append(folding.foldCase && c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c);
-        else
-            foldText(value.sliced(i, next - i), folding, folded);
+        } else {
+            // Folded apart and then appended, so that the form grows by doubling.
+            FoldedText one;
+            foldText(value.sliced(i, next - i), folding, one);
+            folded.append(one.constData(), one.size());
+        }
         origin.resize(std::size_t(folded.size()), qint32(i));
         i = next;
     }
