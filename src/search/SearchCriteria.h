@@ -28,6 +28,10 @@ struct SearchCriteria
     QString region;
     /// "Regular expression": every search text is a pattern.
     bool regularExpression = false;
+    /// Duplicate contacts are looked for: the duplicate keys of every card that takes
+    /// part (each card with a row, or every card when there is no search text) are
+    /// gathered as the cards are read.
+    bool duplicates = false;
 
     /// The texts to compare with, in order.
     QStringList searchTexts() const;
