@@ -4,7 +4,7 @@
 #include "search/FieldMatching.h"
 #include "search/TextFolding.h"
 
-#include <QHashFunctions>
+#include <QHash>
 
 #include <algorithm>
 #include <string>
@@ -74,6 +74,12 @@ template<typename Each> void forEachValue(const ContactFields &card, std::size_t
         each(values.at(p), values.size() == 1 ? 0 : int(qMin<qsizetype>(p + 1, 0xFFFF)));
 }
 
+// Numbers read on a thread are kept for values seen again (a switchboard, a household's
+// number), up to this many; libphonenumber's reading costs microseconds a number.
+constexpr qsizetype kKeptNumbers = 8192;
+
+QString readE164(QStringView value, const std::string &region);
+
 /// The number in E.164, or nothing when libphonenumber cannot read it as a possible
 /// number of enough digits.
 QString e164Of(QStringView value, const std::string &region)
@@ -83,6 +89,22 @@ QString e164Of(QStringView value, const std::string &region)
         digit = digit || c.isDigit();
     if (!digit)
         return {};
+    thread_local QHash<QString, QString> kept;
+    thread_local std::string keptRegion;
+    if (keptRegion != region || kept.size() >= kKeptNumbers) {
+        kept.clear();
+        keptRegion = region;
+    }
+    const QString key = value.toString();
+    if (const auto known = kept.constFind(key); known != kept.cend())
+        return *known;
+    QString number = readE164(value, region);
+    kept.insert(key, number);
+    return number;
+}
+
+QString readE164(QStringView value, const std::string &region)
+{
     const PhoneNumberUtil &util = *PhoneNumberUtil::GetInstance();
     PhoneNumber number;
     if (util.Parse(value.toString().toStdString(), region, &number)
