@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <tuple>
 
 using namespace Qt::StringLiterals;
 
@@ -136,7 +137,10 @@ QList<DuplicateGroup> DuplicateFinder::groups() const
         DuplicateKind kind;
     };
     std::sort(runs.begin(), runs.end(), [&](const auto &a, const auto &b) {
-        return m_keys[order[a.first]].card < m_keys[order[b.first]].card;
+        const Key &x = m_keys[order[a.first]];
+        const Key &y = m_keys[order[b.first]];
+        return std::tuple(x.card, x.kind, x.field, x.position, x.hash)
+            < std::tuple(y.card, y.kind, y.field, y.position, y.hash);
     });
     QHash<quint32, QList<Shared>> byCard; // the grouped cards only
     QHash<quint32, QList<Shared>> byGroup;
