@@ -34,6 +34,13 @@ public:
 
     /// The caption of column k, from 1.
     static QString columnCaption(int k);
+    /// The caption of column k of this table: columnCaption(k) unless captions were set.
+    QString caption(int k) const
+    {
+        return k >= 1 && k <= m_captions.size() ? m_captions.at(k - 1) : columnCaption(k);
+    }
+    /// Captions of this table's columns in their order, for a table of other rows.
+    void setCaptions(const QStringList &captions) { m_captions = captions; }
 
     qsizetype count() const { return qsizetype(m_rows.size()); }
     /// Row r from 0.
@@ -93,6 +100,7 @@ private:
     QSet<QString> m_files;
     qsizetype m_cardCount = 0;
     bool m_fileSeenBefore = false;
+    QStringList m_captions;
 };
 
 /// The first count() rows of the model at the time the snapshot was taken. Its cells

@@ -41,12 +41,12 @@ void appendFlatCell(QString &text, QStringView cell)
 
 } // namespace
 
-QString resultsCaptionLine(const ResultRow &first)
+QString resultsCaptionLine(const ResultRow &first, const ResultsModel *results)
 {
     QString line;
     for (int k = 1; k <= ResultsModel::kColumnCount; ++k) {
         if (!resultCell(first, k).isEmpty())
-            line += ResultsModel::columnCaption(k) + u'\t';
+            line += (results ? results->caption(k) : ResultsModel::columnCaption(k)) + u'\t';
     }
     return line + u"\r\n"_s;
 }
@@ -101,7 +101,7 @@ QString resultsFileText(const ResultsModel &results, EventPump *pump, const Outp
 {
     if (rows.count(results) == 0)
         return {};
-    QString text = resultsCaptionLine(results.row(rows.at(0)));
+    QString text = resultsCaptionLine(results.row(rows.at(0)), &results);
     // The table is read afresh after every turn of events: it may have been cleared.
     for (qsizetype i = 0; (tick(pump), i < rows.count(results)); ++i)
         appendResultsRowLine(text, results.row(rows.at(i)));

@@ -14,7 +14,7 @@ class ResultsModel;
 
 /// The caption line of the results text file, its columns chosen by the non-empty
 /// cells of the first row: each caption followed by a TAB, then CR LF.
-QString resultsCaptionLine(const ResultRow &first);
+QString resultsCaptionLine(const ResultRow &first, const ResultsModel *results = nullptr);
 /// Appends one row of the results text file to text: every non-empty cell followed by
 /// a TAB, then CR LF; empty cells are left out. A control character inside a cell (TAB,
 /// CR, LF, NUL, ESC, ...) is written as one space, so every row is one line with its
