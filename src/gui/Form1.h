@@ -56,6 +56,7 @@
 #include <utility>
 
 class CardPane;
+class OutputRows;
 class Desktop;
 class DuplicateFinder;
 class QToolButton;
@@ -254,6 +255,9 @@ private:
     void showDuplicates(bool shown);
     /// The status line's text while the duplicates are shown.
     QString duplicatesStatus() const;
+    /// The duplicates' cards that "Save Matching Cards" saves: those ticked among the
+    /// rows shown, or every row shown when none is ticked.
+    OutputRows duplicateRowsToSave() const;
 
     // Form1Outputs.cpp
     void PushButton3_Click();

@@ -94,6 +94,19 @@ QString Form1::duplicatesStatus() const
     return text;
 }
 
+OutputRows Form1::duplicateRowsToSave() const
+{
+    const OutputRows shown = m_duplicatesProxy->outputRows();
+    std::vector<quint32> ticked;
+    for (qsizetype i = 0; i < shown.count(*m_duplicates); ++i) {
+        if (m_duplicates->isChecked(shown.at(i)))
+            ticked.push_back(quint32(shown.at(i)));
+    }
+    if (ticked.empty())
+        return shown;
+    return OutputRows(std::move(ticked), m_duplicates->count(), true, shown.sorted());
+}
+
 void Form1::FindDuplicatesButton_Click()
 {
     // A press while a search runs stops it, as "Stop Searching" does.

@@ -49,7 +49,11 @@ void Form1::PushButton4_Click()
 void Form1::SaveCardsButton_Click()
 {
     Guard guard(m_desktop, formLocation(u"SaveCardsButton_Click"_s));
-    runSaveMatchingCards(outputWindow(), guard,
+    OutputWindow window = outputWindow();
+    // Of the duplicates, the cards ticked are saved.
+    if (showsDuplicates())
+        window.rows = duplicateRowsToSave();
+    runSaveMatchingCards(window, guard,
                          {.empty = 100,
                           .dialog = 102,
                           .replace = 104,
