@@ -229,7 +229,8 @@ void Form1::setUpKeys()
     const QList<std::pair<QPushButton *, QChar>> mnemonics{
         {PushButton1, u'A'},  {PushButton6, u'I'},     {PushButton10, u'E'}, {PushButton7, u'S'},
         {PushButton3, u'O'},  {PushButton11, u'L'},    {PushButton8, u'C'},  {PushButton4, u'T'},
-        {PushButton13, u'X'}, {SaveCardsButton, u'M'}, {PushButton5, u'H'}};
+        {PushButton13, u'X'}, {SaveCardsButton, u'M'}, {PushButton5, u'H'},
+        {FindDuplicatesButton, u'D'}};
     for (const auto &[button, letter] : mnemonics)
         button->setShortcut(QKeySequence(Qt::ALT | Qt::Key(letter.unicode())));
 
