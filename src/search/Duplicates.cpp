@@ -67,8 +67,9 @@ void DuplicateFinder::addFile(const QString &path, FileDuplicateKeys &&keys)
     m_files.append(path);
     for (const FileDuplicateKeys::Card &card : keys.cards) {
         const auto index = quint32(m_cards.size());
-        m_cards.push_back({card.place, m_contacts.size(), quint32(card.contactLength), file});
-        m_contacts.append(keys.contact(card));
+        const QByteArray contact = keys.contact(card).toUtf8();
+        m_cards.push_back({card.place, m_contacts.size(), quint32(contact.size()), file});
+        m_contacts.append(contact);
         for (quint32 k = card.firstKey; k < card.firstKey + card.keyCount; ++k) {
             const DuplicateKey &key = keys.keys[k];
             Key held{key.hash, 0, index, key.kind, key.field, key.position};
@@ -88,7 +89,7 @@ void DuplicateFinder::addFile(const QString &path, FileDuplicateKeys &&keys)
 
 QString DuplicateFinder::contactOf(const Card &card) const
 {
-    return m_contacts.sliced(card.contactAt, card.contactLength);
+    return QString::fromUtf8(m_contacts.constData() + card.contactAt, card.contactLength);
 }
 
 QString DuplicateFinder::shownKey(const Key &key) const

@@ -10,6 +10,8 @@
 
 #include <vector>
 
+#include <deque>
+
 /// A card of a group of duplicates: its file, place and contact, and what it shares
 /// with the others of its group, each thing with the fields it stands in
 /// ("+49 176 12345678 (Mobile); anna@example.com (Emails)").
@@ -73,9 +75,10 @@ private:
     QString contactOf(const Card &card) const;
 
     QStringList m_files;
-    std::vector<Card> m_cards;
-    QString m_contacts;
-    std::vector<Key> m_keys;
+    // Deques grow by blocks: a million cards never stand twice in memory while copied.
+    std::deque<Card> m_cards;
+    QByteArray m_contacts; // UTF-8
+    std::deque<Key> m_keys;
     QByteArray m_addresses; // UTF-8, each ended by a NUL
 };
 
