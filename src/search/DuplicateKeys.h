@@ -54,6 +54,13 @@ struct FileDuplicateKeys
     QStringView contact(const Card &card) const { return text(card.contactAt, card.contactLength); }
     QStringView keyText(const DuplicateKey &key) const { return text(key.textAt, key.textLength); }
 
+    /// About the bytes held.
+    qsizetype heldBytes() const
+    {
+        return qsizetype(cards.size() * sizeof(Card) + keys.size() * sizeof(DuplicateKey))
+            + texts.size() * qsizetype(sizeof(QChar));
+    }
+
     /// Appends the cards and keys of a later part of the same file.
     void append(FileDuplicateKeys &&later);
 };

@@ -225,6 +225,8 @@ void SearchPipeline::work()
             Claimed &file = batch[searched];
             file.found.failures = m_search.run(file.file, folder, toSlot, &m_cancel, parts,
                                                &file.slot->progress, &file.found.keys);
+            // The keys count among what is held, so that the taker takes them soon.
+            file.found.heldBytes += file.found.keys.heldBytes();
         }
         lock.lock();
         handOver();
