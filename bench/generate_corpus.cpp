@@ -4,6 +4,9 @@
 //
 //   quillory-bench-corpus files N DIR [SEED]      N files of one card each, 1000 per folder
 //   quillory-bench-corpus cards N FILE [SEED]     one file of N cards
+//   quillory-bench-corpus duplicates N DIR        N cards in files of 10,000, one in a
+//                                                 hundred a planted duplicate of an earlier
+//                                                 one; prints how many groups were planted
 //   quillory-bench-corpus hostile SHAPE BYTES FILE  one file of a hostile shape, about BYTES long
 //   quillory-bench-corpus fuzz-input SHAPE BYTES FILE  the same after the search that the
 //                                                 card reader's fuzzer reads first
@@ -122,9 +125,74 @@ QByteArray card(QRandomGenerator &random, qint64 index)
     return out + "END:VCARD\r\n";
 }
 
+// The duplicates corpus: every person has a name, a mobile number and an address of
+// their own, and a work number that a thousand share (a switchboard: no duplicate).
+const char *const kGivenPairs[][2]
+    = {{"Chloé", "Chloe"}, {"Émile", "Emile"}, {"José", "Jose"}, {"María", "Maria"},
+       {"Tomás", "Tomas"}, {"Ümit", "Umit"},   {"Zoë", "Zoe"},   {"Anna", "Anna"},
+       {"David", "David"}, {"Lars", "Lars"},   {"Priya", "Priya"}, {"Wei", "Wei"}};
+constexpr qint64 kGivenCount = qint64(sizeof kGivenPairs / sizeof kGivenPairs[0]);
+
+QByteArray givenOf(qint64 person, bool plain)
+{
+    return kGivenPairs[person % kGivenCount][plain ? 1 : 0];
+}
+
+// Five syllables of sixteen: a family name of its own for each of 2^20 people.
+QByteArray familyOf(qint64 person)
+{
+    static const char *const syllables[] = {"ka", "lo", "mi", "ne", "ru", "sa", "te", "vo",
+                                            "bar", "den", "fil", "gor", "hun", "jas", "per", "wen"};
+    quint32 code = quint32((person * 40503) & 0xFFFFF);
+    QByteArray name;
+    for (int k = 0; k < 5; ++k, code >>= 4)
+        name += syllables[code & 15];
+    name[0] = char(name[0] - 'a' + 'A');
+    return name;
+}
+
+QByteArray mobileOf(qint64 person)
+{
+    return QByteArray::number(10000000 + person % 90000000);
+}
+
+QByteArray emailOf(qint64 person)
+{
+    return givenOf(person, true).toLower() + "." + familyOf(person).toLower() + "."
+        + QByteArray::number(person) + "@mail.example";
+}
+
+QByteArray duplicateCard(qint64 i, bool &planted)
+{
+    QByteArray out = "BEGIN:VCARD\r\nVERSION:3.0\r\n";
+    const qint64 j = i - 5003; // the planted card's original, most often in another file
+    planted = i % 100 == 99 && j > 0;
+    const int variant = int((i / 100) % 4);
+    if (planted && variant == 2) {
+        // The same name alone, family name first, in capitals and without accents.
+        out += "FN:" + familyOf(j).toUpper() + " " + givenOf(j, true) + "\r\n";
+        return out + "END:VCARD\r\n";
+    }
+    out += "N:" + familyOf(i) + ";" + givenOf(i, false) + ";;;\r\nFN:" + givenOf(i, false) + " "
+        + familyOf(i) + "\r\n";
+    out += "TEL;TYPE=WORK,VOICE:+49 30 1234" + QByteArray::number(500 + i % 500) + "\r\n";
+    const QByteArray mobile = mobileOf(planted && variant != 1 ? j : i);
+    if (planted && variant == 0) // the national form
+        out += "TEL;TYPE=HOME:0151 " + mobile.left(4) + " " + mobile.mid(4) + "\r\n";
+    else if (planted && variant == 3) // a tel: URI: joins j, and i - 5004 by its address
+        out += "TEL;TYPE=CELL:tel:+49-151-" + mobile + "\r\n";
+    else
+        out += "TEL;TYPE=CELL:+49 151 " + mobile + "\r\n";
+    const QByteArray email = emailOf(planted && variant == 1 ? j : planted && variant == 3 ? j - 1 : i);
+    out += "EMAIL;TYPE=INTERNET:" + (planted ? email.toUpper() : email) + "\r\n";
+    out += "ORG:Northwind Traders\r\nTITLE:Engineer\r\n";
+    return out + "END:VCARD\r\n";
+}
+
 int usage()
 {
     std::fputs("usage: quillory-bench-corpus files N DIR [SEED] | cards N FILE [SEED]\n"
+               "       quillory-bench-corpus duplicates N DIR\n"
                "       quillory-bench-corpus hostile|fuzz-input SHAPE BYTES FILE | shapes\n",
                stderr);
     return 2;
@@ -199,6 +267,25 @@ int main(int argc, char *argv[])
         for (qint64 i = 0; i < count; ++i)
             all += card(random, i);
         return write(target, all) ? 0 : 1;
+    }
+    if (mode == "duplicates") {
+        if (!QDir().mkpath(target))
+            return 1;
+        constexpr qint64 perFile = 10000;
+        qint64 groups = 0;
+        for (qint64 first = 0; first < count; first += perFile) {
+            QByteArray all;
+            for (qint64 i = first; i < qMin(count, first + perFile); ++i) {
+                bool planted = false;
+                all += duplicateCard(i, planted);
+                groups += planted ? 1 : 0;
+            }
+            if (!write(target + QStringLiteral("/dup%1.vcf").arg(first / perFile, 4, 10, QChar(u'0')),
+                       all))
+                return 1;
+        }
+        std::printf("planted %lld groups\n", static_cast<long long>(groups));
+        return 0;
     }
     return usage();
 }

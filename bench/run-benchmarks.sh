@@ -44,6 +44,8 @@ export QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$work/config"
 "$corpus" cards 20000 "$work/cards20k.vcf" 3
 "$corpus" cards 200000 "$work/cards200k.vcf" 4
 "$corpus" files 170000 "$work/rows1m" 5 # "e" matches about six fields a card: a million rows
+# A million cards in 100 files, one in a hundred a planted duplicate of an earlier one.
+"$corpus" duplicates 1000000 "$work/dup1m" > "$work/planted"
 
 # Warm the file cache.
 cat "$work"/*.vcf > /dev/null
@@ -161,6 +163,16 @@ versus "growth: 200,000 / 20,000 cards (peer: 10 x the small run)" \
     "$search -e tech $work/cards200k.vcf" \
     "for i in 1 2 3 4 5 6 7 8 9 10; do $search -e tech $work/cards20k.vcf; done"
 without_start "growth: 200,000 / 20,000 cards"
+# Duplicates: every card parsed and its keys gathered, against a search whose text every
+# card holds (every card parsed too, a row each printed).
+planted=$(awk '{ print $2 }' "$work/planted")
+versus "duplicates, a million cards in 100 files (peer: a search that every card matches)" \
+    "$search --duplicates --region DE $work/dup1m" "$search -e mail.example $work/dup1m"
+printf '| duplicates, a million cards: groups found / planted | %s | %s | |\n' \
+    "$("$search" --duplicates --json --region DE "$work/dup1m" | wc -l)" "$planted"
+printf '| duplicates, a million cards: peak memory | %s MiB | %s MiB | |\n' \
+    "$(peak "$search" --duplicates --region DE "$work/dup1m")" \
+    "$(peak "$search" -e mail.example "$work/dup1m")"
 
 # The value after a name on the window driver's output ("search_ms 812 rows 18869 ...").
 field() { awk -v name="$1" '{ for (i = 1; i < NF; i++) if ($i == name) { print $(i + 1); exit } }' "$2"; }

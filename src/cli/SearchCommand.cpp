@@ -2,6 +2,7 @@
 
 #include "base/Failure.h"
 #include "base/NativePath.h"
+#include "cli/DuplicatesOutput.h"
 #include "cli/JsonText.h"
 #include "cli/Output.h"
 #include "filelist/FolderAdd.h"
@@ -192,7 +193,9 @@ int runSearch(const SearchCommandOptions &options, std::FILE *out, std::FILE *er
     // Files are searched on every thread, and a large file in parts on all of them. Every
     // file was listed by a walk or seen to exist: one missing now has vanished.
     SearchRun run({options.threads, false, true});
-    run.setCriteria(criteriaFor(choices));
+    SearchCriteria criteria = criteriaFor(choices);
+    criteria.duplicates = options.duplicates;
+    run.setCriteria(criteria);
     // Only the place of each card with a row is kept for the export, not every row.
     std::optional<MatchingCards> cards;
     if (!options.exportCards.isEmpty())
@@ -208,6 +211,8 @@ int runSearch(const SearchCommandOptions &options, std::FILE *out, std::FILE *er
     ConsoleListener console(output, options.json, columns, cards ? &*cards : nullptr,
                             counts ? &*counts : nullptr, reportFailure);
     listener = &console;
+    DuplicatesListener duplicates(reportFailure);
+    duplicates.setFiles(&run.files());
     // Files are searched from the moment each folder is listed.
     run.start();
     FolderAddSink sink;
@@ -231,8 +236,14 @@ int runSearch(const SearchCommandOptions &options, std::FILE *out, std::FILE *er
     };
     intake.folderStarts = false;
     takePaths(options.paths, intake);
-    run.run(console);
+    run.run(options.duplicates ? static_cast<SearchListener &>(duplicates) : console);
     console.flush();
+    qsizetype groups = 0;
+    if (options.duplicates) {
+        const QList<DuplicateGroup> found = duplicates.finder().groups();
+        groups = found.size();
+        writeDuplicateGroups(found, options.json, output, cards ? &*cards : nullptr);
+    }
     if (!output.finish()) {
         printError(err, u"cannot write the results: "_s + output.errorText());
         return 2;
@@ -270,5 +281,5 @@ int runSearch(const SearchCommandOptions &options, std::FILE *out, std::FILE *er
     }
     if (failed)
         return 2;
-    return console.rowCount() > 0 ? 0 : 1;
+    return (options.duplicates ? groups : console.rowCount()) > 0 ? 0 : 1;
 }

@@ -34,6 +34,9 @@ struct SearchCommandOptions
     bool json = false;
     /// When set, every card with a row is written to this file as well.
     QString exportCards;
+    /// The groups of duplicate contacts are printed instead of the rows: among the
+    /// cards that have a row, or among every card when no text is given.
+    bool duplicates = false;
 };
 
 /// Searches the named files, and every file a named folder's tree adds, writing
@@ -41,4 +44,6 @@ struct SearchCommandOptions
 /// when asked. Returns 0 when a row was found, 1 when none, 2 when a file could not be
 /// read (its error goes to err and the run goes on) or the cards' file not written.
 /// With several texts the results text has the column "Search text".
+/// With duplicates the same holds for the groups found, whose cards are then those
+/// written.
 int runSearch(const SearchCommandOptions &options, std::FILE *out, std::FILE *err);

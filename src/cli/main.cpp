@@ -101,6 +101,12 @@ int main(int argc, char *argv[])
     const QCommandLineOption exportCards(
         u"export-cards"_s,
         u"Also write every card that has a row, once each, to FILE as a vCard file."_s, u"FILE"_s);
+    const QCommandLineOption duplicates(
+        u"duplicates"_s,
+        u"Print the groups of duplicate contacts instead of the rows: cards that share a phone "
+        "number (as --phone compares them), an e-mail address or a name (a weaker match), "
+        "among every card, or among the cards with a row when a text is given. One card a "
+        "line and an empty line after each group; with --json one object per group."_s);
     const QCommandLineOption threads(
         {u"j"_s, u"threads"_s},
         u"Threads to use (default: one per processor, at most 8). With 1 the files are read and "
@@ -123,6 +129,7 @@ int main(int argc, char *argv[])
     parser.addOption(dump);
     parser.addOption(json);
     parser.addOption(exportCards);
+    parser.addOption(duplicates);
     parser.addOption(threads);
     parser.addOption(help);
     parser.addOption(version);
@@ -152,8 +159,8 @@ int main(int argc, char *argv[])
     if (parser.isSet(dump)) {
         if (parser.isSet(text))
             return usageError(u"--dump takes no search text"_s);
-        if (parser.isSet(json) || parser.isSet(exportCards))
-            return usageError(u"--dump takes neither --json nor --export-cards"_s);
+        if (parser.isSet(json) || parser.isSet(exportCards) || parser.isSet(duplicates))
+            return usageError(u"--dump takes neither --json, --export-cards nor --duplicates"_s);
         return runDump(paths, stdout, stderr);
     }
 
@@ -173,7 +180,8 @@ int main(int argc, char *argv[])
     options.paths = paths;
     options.json = parser.isSet(json);
     options.exportCards = parser.value(exportCards);
-    if (options.texts.isEmpty())
+    options.duplicates = parser.isSet(duplicates);
+    if (options.texts.isEmpty() && !options.duplicates)
         return usageError(u"give a search text with -e, or --dump"_s);
     for (const QString &searchText : std::as_const(options.texts)) {
         if (searchText.isEmpty() || (options.texts.size() == 1 && isBlank(searchText)))

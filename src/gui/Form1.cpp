@@ -1,5 +1,7 @@
 #include "gui/Form1.h"
 
+#include "search/Duplicates.h"
+
 #include "app/DesktopOpen.h"
 #include "app/WindowTexts.h"
 #include "base/Desktop.h"

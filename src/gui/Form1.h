@@ -35,6 +35,8 @@
 //   PushButton4   "Save Results As Text File"                            Form1Outputs.cpp
 //   PushButton13  "Save Results As Excel File"                           Form1Outputs.cpp
 //   SaveCardsButton "Save Matching Cards As vCard File"                  Form1Outputs.cpp
+//   FindDuplicatesButton "Find Duplicate Contacts"; ResultsTab "Results"
+//                 and DuplicatesTab "Duplicates", the table shown        Form1Duplicates.cpp
 //   PushButton5   "Help"                                                 Form1.cpp
 //   Command1      hidden, does nothing                                   Form1Controls.cpp
 // Numbered names are the design's controls; the others say what they are.
@@ -58,7 +60,10 @@
 #include <utility>
 
 class CardPane;
+class OutputRows;
 class Desktop;
+class DuplicateFinder;
+class QToolButton;
 class Guard;
 class QDragMoveEvent;
 class QDropEvent;
@@ -114,6 +119,10 @@ public:
     CardPane &cardPane() { return *m_cardPane; }
     /// The results as the table shows them: filtered and sorted.
     ResultsProxyModel &resultsProxy() { return *m_proxy; }
+    /// The cards of the groups of duplicates last found, one row each.
+    ResultsModel &duplicates() { return *m_duplicates; }
+    /// True while the table, the card pane and the outputs serve the duplicates.
+    bool showsDuplicates() const { return m_shownResults == m_duplicates; }
     /// Adds the files and folders the desktop's "Open with" names (absolute paths): a
     /// file as it is, a folder's tree with the stored extension as "Add All VCF File(s)
     /// In Folder" adds it. Paths that do not exist are named in one message.
@@ -261,6 +270,20 @@ private:
     void refreshTextCounts();
     /// Shows the rows of the text in row of the counts list (0: every text).
     void filterByCountsRow(int row);
+    // Form1Duplicates.cpp
+    /// The duplicates' table model, its arrangement and the switch between the tables.
+    void makeDuplicatesTable();
+    /// Searches the files for duplicate contacts, among the cards that match the search
+    /// text when one is given, and shows the groups found.
+    void FindDuplicatesButton_Click();
+    /// Shows the duplicates (or the results) in the table; the card pane, the filter and
+    /// the outputs follow.
+    void showDuplicates(bool shown);
+    /// The status line's text while the duplicates are shown.
+    QString duplicatesStatus() const;
+    /// The duplicates' cards that "Save Matching Cards" saves: those ticked among the
+    /// rows shown, or every row shown when none is ticked.
+    OutputRows duplicateRowsToSave() const;
 
     // Form1Outputs.cpp
     void PushButton3_Click();
@@ -286,6 +309,15 @@ private:
     FileListModel *m_fileList = nullptr;
     ResultsModel *m_results = nullptr;
     ResultsProxyModel *m_proxy = nullptr;
+    ResultsModel *m_duplicates = nullptr;
+    ResultsProxyModel *m_duplicatesProxy = nullptr;
+    // The table the view, the card pane and the outputs serve: the results or duplicates.
+    ResultsModel *m_shownResults = nullptr;
+    ResultsProxyModel *m_shownProxy = nullptr;
+    // Gathers the cards' keys while a search looks for duplicates.
+    std::unique_ptr<DuplicateFinder> m_duplicateFinder;
+    qsizetype m_duplicateGroups = -1; // of the last search for them; -1 before one
+    QMetaObject::Connection m_currentRowWatch;
     // "Stopped after N of M files" of the last run, or empty when it reached its end.
     QString m_stoppedText;
     // The files the last run went through; -1 while one runs and after "Clear".
@@ -324,6 +356,11 @@ private:
     QPushButton *PushButton15 = nullptr;
     QPushButton *PushButton16 = nullptr;
     QPushButton *SaveCardsButton = nullptr;
+    QPushButton *FindDuplicatesButton = nullptr;
+    // The switch between the tables: two buttons, one of them down.
+    QWidget *m_resultsTabs = nullptr;
+    QToolButton *ResultsTab = nullptr;
+    QToolButton *DuplicatesTab = nullptr;
     QPushButton *Command1 = nullptr;
     QGroupBox *Frame1 = nullptr;
     QGroupBox *Frame2 = nullptr;

@@ -122,6 +122,7 @@ void Form1::buildControls()
     PushButton15 = makeButton(u"PushButton15"_s, u"Clr"_s);
     PushButton16 = makeButton(u"PushButton16"_s, u"Load"_s);
     SaveCardsButton = makeButton(u"SaveCardsButton"_s, u"Save Matching Cards As vCard File"_s);
+    FindDuplicatesButton = makeButton(u"FindDuplicatesButton"_s, u"Find Duplicate Contacts"_s);
     // A button of the design that lies outside the visible area and does nothing.
     Command1 = makeButton(u"Command1"_s, u"Command1"_s);
     Command1->hide();
@@ -153,6 +154,7 @@ void Form1::buildControls()
     m_proxy = new ResultsProxyModel(*m_results, this);
     m_proxy->setObjectName(u"ResultsView"_s);
     ListView2->setModel(m_proxy);
+    makeDuplicatesTable();
     ListView2->setSelectionMode(QAbstractItemView::ExtendedSelection);
     ListView2->setItemDelegateForColumn(0, new PathDelegate(ListView2));
     ListView2->setMinimumHeight(line * 4);
@@ -211,9 +213,9 @@ void Form1::buildControls()
         ListView2->addAction(separator);
     };
     addTableAction(u"TickAllShownAction"_s, u"Tick all shown"_s,
-                   [this] { unguarded(u"TickAllShown"_s, [&] { m_proxy->tickShown(true); }); });
+                   [this] { unguarded(u"TickAllShown"_s, [&] { m_shownProxy->tickShown(true); }); });
     addTableAction(u"UntickAllAction"_s, u"Untick all"_s,
-                   [this] { unguarded(u"UntickAll"_s, [&] { m_results->setAllChecked(false); }); });
+                   [this] { unguarded(u"UntickAll"_s, [&] { m_shownResults->setAllChecked(false); }); });
     addSeparator();
     addTableAction(u"CopyValueAction"_s, u"Copy value"_s, [this] { copyCurrentValue(); });
     QAction *copyRows
@@ -226,6 +228,8 @@ void Form1::buildControls()
     addSeparator();
     addTableAction(u"SaveMatchingCardsAction"_s, SaveCardsButton->text(),
                    [this] { SaveCardsButton_Click(); });
+    addTableAction(u"FindDuplicatesAction"_s, FindDuplicatesButton->text(),
+                   [this] { FindDuplicatesButton_Click(); });
     ListView2->setContextMenuPolicy(Qt::ActionsContextMenu);
 
     Frame1 = makeFrame(u"Frame1"_s, u"Search Options"_s);
@@ -340,26 +344,31 @@ void Form1::buildControls()
     });
     connect(m_columnFit, &QTimer::timeout, this, &Form1::fitColumns);
     const auto fitSoon = [this] { m_columnFit->start(); };
-    connect(m_proxy, &QAbstractItemModel::rowsInserted, this, fitSoon);
-    connect(m_proxy, &QAbstractItemModel::modelReset, this, fitSoon);
-    connect(m_proxy, &QAbstractItemModel::layoutChanged, this, fitSoon);
+    for (ResultsProxyModel *proxy : {m_proxy, m_duplicatesProxy}) {
+        connect(proxy, &QAbstractItemModel::rowsInserted, this, fitSoon);
+        connect(proxy, &QAbstractItemModel::modelReset, this, fitSoon);
+        connect(proxy, &QAbstractItemModel::layoutChanged, this, fitSoon);
+    }
     watchResize(ListView2->viewport(), fitSoon);
     watchResize(m_resultsSplitter, [this] { arrangeResults(); });
     connect(m_filterBox, &QLineEdit::textChanged, m_filterDelay, qOverload<>(&QTimer::start));
     connect(m_filterDelay, &QTimer::timeout, this, &Form1::applyFilter);
     connect(Option1, &QRadioButton::toggled, this, &Form1::applyFilter);
     const auto status = [this] { updateStatusLine(); };
-    connect(m_proxy, &QAbstractItemModel::rowsInserted, this, status);
-    connect(m_proxy, &QAbstractItemModel::rowsRemoved, this, status);
-    connect(m_proxy, &QAbstractItemModel::modelReset, this, status);
-    connect(m_proxy, &QAbstractItemModel::layoutChanged, this, status);
-    connect(m_proxy, &ResultsProxyModel::arranging, this, status);
-    connect(m_proxy, &ResultsProxyModel::arranged, this, status);
-    connect(ListView2->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this] { showSelectedCard(); });
+    for (ResultsProxyModel *proxy : {m_proxy, m_duplicatesProxy}) {
+        connect(proxy, &QAbstractItemModel::rowsInserted, this, status);
+        connect(proxy, &QAbstractItemModel::rowsRemoved, this, status);
+        connect(proxy, &QAbstractItemModel::modelReset, this, status);
+        connect(proxy, &QAbstractItemModel::layoutChanged, this, status);
+        connect(proxy, &ResultsProxyModel::arranging, this, status);
+        connect(proxy, &ResultsProxyModel::arranged, this, status);
+        // A filter may take the selected row out of the table: the pane follows.
+        connect(proxy, &QAbstractItemModel::layoutChanged, this, [this] { showSelectedCard(); });
+    }
+    m_currentRowWatch = connect(ListView2->selectionModel(), &QItemSelectionModel::currentRowChanged,
+                                this, [this] { showSelectedCard(); });
     connect(m_results, &QAbstractItemModel::modelReset, this, [this] { showSelectedCard(); });
-    // A filter may take the selected row out of the table: the pane follows.
-    connect(m_proxy, &QAbstractItemModel::layoutChanged, this, [this] { showSelectedCard(); });
+    connect(m_duplicates, &QAbstractItemModel::modelReset, this, [this] { showSelectedCard(); });
     connect(ShowCardCheck, &QCheckBox::toggled, this, [this](bool shown) {
         showCardPane(shown);
         m_settings.WriteSetting(u"CardPane"_s, booleanText(shown));
@@ -373,6 +382,7 @@ void Form1::buildControls()
     connect(PushButton11, &QPushButton::clicked, this, &Form1::PushButton11_Click);
     connect(PushButton13, &QPushButton::clicked, this, &Form1::PushButton13_Click);
     connect(SaveCardsButton, &QPushButton::clicked, this, &Form1::SaveCardsButton_Click);
+    connect(FindDuplicatesButton, &QPushButton::clicked, this, &Form1::FindDuplicatesButton_Click);
     connect(PushButton6, &QPushButton::clicked, this, &Form1::PushButton6_Click);
     connect(PushButton10, &QPushButton::clicked, this, &Form1::PushButton10_Click);
     connect(PushButton16, &QPushButton::clicked, this, &Form1::PushButton16_Click);

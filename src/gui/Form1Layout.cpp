@@ -24,6 +24,7 @@
 #include <QSplitter>
 #include <QStyle>
 #include <QTableView>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
@@ -99,12 +100,14 @@ void Form1::arrangeControls(bool wide)
         options->setSpacing(0);
 
     auto *filterRow = new QHBoxLayout;
+    filterRow->addWidget(m_resultsTabs);
     filterRow->addWidget(m_filterLabel);
     filterRow->addWidget(m_filterBox, 1);
     filterRow->addWidget(ShowCardCheck);
 
     auto *progressRow = new QHBoxLayout;
     progressRow->addWidget(ProgressBar1, 1);
+    progressRow->addWidget(FindDuplicatesButton);
     progressRow->addWidget(PushButton2);
     progressRow->addWidget(PushButton5);
 
@@ -138,13 +141,13 @@ void Form1::arrangeControls(bool wide)
               PushButton16,  PushButton15, SearchInButton, EveryTextCheck};
     order += caseOrder;
     order.insert(order.indexOf(PhoneNumbersCheck) + 1, PhoneRegionCombo);
-    order += {m_filterBox, ShowCardCheck, ListView2};
+    order += {ResultsTab, DuplicatesTab, m_filterBox, ShowCardCheck, ListView2};
     // The card pane's two lists, side by side.
     for (const QString &inner : {u"CardProperties"_s, u"CardLines"_s}) {
         if (auto *list = m_cardPane->findChild<QWidget *>(inner))
             order.append(list);
     }
-    order += {m_countsButton, PushButton2, PushButton5};
+    order += {m_countsButton, FindDuplicatesButton, PushButton2, PushButton5};
     order += {resultOrder.cbegin(), resultOrder.cend()};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order.at(i - 1), order.at(i));
@@ -239,6 +242,12 @@ void Form1::setUpKeyboardAndNames()
         {PushButton2, u"Clear results"_s, u"Removes every result row."_s},
         {SaveCardsButton, SaveCardsButton->text(),
          u"Saves every card with a result row in one vCard file."_s},
+        {FindDuplicatesButton, FindDuplicatesButton->text(),
+         u"Finds the cards of the files that share a phone number, an e-mail address or a "
+         "name, among the cards that match the search text when one is given."_s},
+        {ResultsTab, u"Show the results"_s, u"Shows the rows found in the table."_s},
+        {DuplicatesTab, u"Show the duplicates"_s,
+         u"Shows the groups of duplicate contacts in the table: tick cards to save them."_s},
         {m_statusLine, u"Result counts"_s, u"How many rows came from how many files and cards."_s},
         {ProgressBar1, u"Progress"_s, u"How far the running search or scan has come."_s},
     };
@@ -261,7 +270,8 @@ void Form1::setUpKeys()
     const QList<std::pair<QPushButton *, QChar>> mnemonics{
         {PushButton1, u'A'},  {PushButton6, u'I'},     {PushButton10, u'E'}, {PushButton7, u'S'},
         {PushButton3, u'O'},  {PushButton11, u'L'},    {PushButton8, u'C'},  {PushButton4, u'T'},
-        {PushButton13, u'X'}, {SaveCardsButton, u'M'}, {PushButton5, u'H'}};
+        {PushButton13, u'X'}, {SaveCardsButton, u'M'}, {PushButton5, u'H'},
+        {FindDuplicatesButton, u'D'}};
     for (const auto &[button, letter] : mnemonics)
         button->setShortcut(QKeySequence(Qt::ALT | Qt::Key(letter.unicode())));
 

@@ -16,9 +16,9 @@ OutputWindow Form1::outputWindow()
 {
     return {.desktop = m_desktop,
             .title = m_applicationTitle,
-            .results = *m_results,
+            .results = *m_shownResults,
             // As the table shows them, also while it works out another filter or order.
-            .rows = m_proxy->outputRows(),
+            .rows = m_shownProxy->outputRows(),
             .pointer = [this](bool busy) { setMousePointer(busy ? PointerBusy : PointerDefault); },
             .closing = [this] { return m_closing; },
             .events = [] { QCoreApplication::processEvents(); },
@@ -49,7 +49,11 @@ void Form1::PushButton4_Click()
 void Form1::SaveCardsButton_Click()
 {
     Guard guard(m_desktop, formLocation(u"SaveCardsButton_Click"_s));
-    runSaveMatchingCards(outputWindow(), guard,
+    OutputWindow window = outputWindow();
+    // Of the duplicates, the cards ticked are saved.
+    if (showsDuplicates())
+        window.rows = duplicateRowsToSave();
+    runSaveMatchingCards(window, guard,
                          {.empty = 100,
                           .dialog = 102,
                           .replace = 104,
@@ -83,8 +87,8 @@ void Form1::PushButton3_Click()
     qsizetype row = -1;
     guard.step(100, [&] {
         const QList<qsizetype> selected = selectedSourceRows();
-        row = rowToOpen(*m_results, selected.isEmpty() ? -1 : selected.first(),
-                        m_proxy->outputRows());
+        row = rowToOpen(*m_shownResults, selected.isEmpty() ? -1 : selected.first(),
+                        m_shownProxy->outputRows());
     });
     if (row >= 0)
         openRowInEditor(u"PushButton3_Click"_s, row);

@@ -75,13 +75,13 @@ void Form1::showSelectedCard()
     if (current < 0)
         m_cardPane->clear();
     else
-        m_cardPane->showRow(m_results->row(current));
+        m_cardPane->showRow(m_shownResults->row(current));
 }
 
 void Form1::PushButton2_Click()
 {
     Guard guard(m_desktop, formLocation(u"PushButton2_Click"_s));
-    guard.step(100, [&] { m_results->clear(); });
+    guard.step(100, [&] { m_shownResults->clear(); });
     m_stoppedText.clear();
     m_filesSearched = -1;
     updateStatusLine();
@@ -91,8 +91,8 @@ qsizetype Form1::sourceRow(const QModelIndex &index) const
 {
     if (!index.isValid())
         return -1;
-    const QModelIndex source = m_proxy->mapToSource(index);
-    return source.isValid() && source.row() < m_results->count() ? source.row() : -1;
+    const QModelIndex source = m_shownProxy->mapToSource(index);
+    return source.isValid() && source.row() < m_shownResults->count() ? source.row() : -1;
 }
 
 qsizetype Form1::currentSourceRow() const
@@ -121,8 +121,8 @@ void Form1::sortByColumn(int section)
     // back to the order found; another heading starts ascending.
     int column = section;
     Qt::SortOrder order = Qt::AscendingOrder;
-    if (m_proxy->sortColumn() == section) {
-        if (m_proxy->sortOrder() == Qt::AscendingOrder)
+    if (m_shownProxy->sortColumn() == section) {
+        if (m_shownProxy->sortOrder() == Qt::AscendingOrder)
             order = Qt::DescendingOrder;
         else
             column = -1;
@@ -136,7 +136,7 @@ void Form1::sortTable(int column, Qt::SortOrder order)
     header->setSortIndicatorShown(column >= 0);
     if (column >= 0)
         header->setSortIndicator(column, order);
-    m_proxy->setSort(column, order);
+    m_shownProxy->setSort(column, order);
 }
 
 void Form1::tickCurrentRows()
@@ -150,7 +150,7 @@ void Form1::tickCurrentRows()
     if (!rows.contains(box))
         rows = {box};
     for (const QModelIndex &row : std::as_const(rows))
-        m_proxy->setData(row, ticked ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
+        m_shownProxy->setData(row, ticked ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
 }
 
 void Form1::fitColumns()
@@ -205,12 +205,16 @@ void Form1::arrangeResults()
 void Form1::applyFilter()
 {
     m_filterDelay->stop();
-    m_proxy->setFilter(m_filterBox->text(), !Option1->isChecked());
+    m_shownProxy->setFilter(m_filterBox->text(), !Option1->isChecked());
 }
 
 void Form1::updateStatusLine()
 {
-    const qsizetype rows = m_results->count();
+    if (showsDuplicates()) {
+        m_statusLine->setText(duplicatesStatus());
+        return;
+    }
+    const qsizetype rows = m_shownResults->count();
     const auto counted = [](qsizetype n, const QString &one, const QString &many) {
         return u"%1 %2"_s.arg(QLocale().toString(n), n == 1 ? one : many);
     };
@@ -222,14 +226,14 @@ void Form1::updateStatusLine()
             : u"No rows found. "_s + m_stoppedText;
     } else if (rows > 0 || !m_stoppedText.isEmpty()) {
         text = counted(rows, u"row"_s, u"rows"_s) + u" from "_s
-            + counted(m_results->fileCount(), u"file"_s, u"files"_s) + u" and "_s
-            + counted(m_results->cardCount(), u"card"_s, u"cards"_s);
-        if (!m_filterBox->text().isEmpty() || m_proxy->textFilter() >= 0)
-            text += u", %1 shown"_s.arg(QLocale().toString(m_proxy->shownCount()));
+            + counted(m_shownResults->fileCount(), u"file"_s, u"files"_s) + u" and "_s
+            + counted(m_shownResults->cardCount(), u"card"_s, u"cards"_s);
+        if (!m_filterBox->text().isEmpty() || m_shownProxy->textFilter() >= 0)
+            text += u", %1 shown"_s.arg(QLocale().toString(m_shownProxy->shownCount()));
         if (!m_stoppedText.isEmpty())
             text += u". "_s + m_stoppedText;
     }
-    if (m_proxy->isArranging())
+    if (m_shownProxy->isArranging())
         text += (text.isEmpty() ? u""_s : u". "_s) + u"Sorting…"_s;
     m_statusLine->setText(text);
 }
@@ -247,13 +251,13 @@ void Form1::copySelectedRows()
 {
     const QList<qsizetype> rows = selectedSourceRows();
     if (!rows.isEmpty())
-        copyToClipboard(u"CopyRows"_s, clipboardText(*m_results, rows));
+        copyToClipboard(u"CopyRows"_s, clipboardText(*m_shownResults, rows));
 }
 
 void Form1::copyCurrentValue()
 {
     if (const qsizetype row = currentSourceRow(); row >= 0)
-        copyToClipboard(u"CopyValue"_s, m_results->cell(row, 3));
+        copyToClipboard(u"CopyValue"_s, m_shownResults->cell(row, 3));
 }
 
 void Form1::openCurrentCard()

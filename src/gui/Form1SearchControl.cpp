@@ -9,6 +9,7 @@
 #include "results/ResultsModel.h"
 #include "results/ResultsProxyModel.h"
 #include "search/PatternMatching.h"
+#include "search/Duplicates.h"
 #include "search/SearchPacing.h"
 
 #include <QCheckBox>
@@ -29,7 +30,10 @@ class Form1::SearchDisplay final : public SearchListener
 public:
     SearchDisplay(Form1 &form, Guard &guard, qsizetype files)
         : m_form(form), m_guard(guard), m_files(files)
-    {}
+    {
+        if (m_form.m_duplicateFinder)
+            m_form.m_duplicateGroups = -1; // a search for duplicates has started
+    }
 
     void fileStarted(qsizetype index, const FileRef &file) override
     {
@@ -64,11 +68,27 @@ public:
         m_guard.fail(kind == FileFailure::Read ? 142 : 144, description);
     }
 
+    void duplicateKeys(qsizetype index, FileDuplicateKeys &&keys) override
+    {
+        if (m_form.m_duplicateFinder)
+            m_form.m_duplicateFinder->addFile(m_form.m_searchedFiles.at(index).fullPath(),
+                                              std::move(keys));
+    }
+
     /// The criteria as the controls say them now.
     SearchCriteria criteria()
     {
         SearchCriteria criteria;
-        m_guard.step(144, [&] { criteria = criteriaFor(m_form.searchChoices()); });
+        m_guard.step(144, [&] {
+            criteria = criteriaFor(m_form.searchChoices());
+            // Duplicates are looked for among every card, or among those that match a
+            // search text when one is given.
+            if (m_form.m_duplicateFinder) {
+                criteria.duplicates = true;
+                if (criteria.mode == SearchCriteria::Mode::This && criteria.text.trimmed().isEmpty())
+                    criteria.mode = SearchCriteria::Mode::None;
+            }
+        });
         return criteria;
     }
 
@@ -182,9 +202,12 @@ void Form1::PushButton7_Click()
     }
     QString refusal;
     guard.step(116, [&] {
-        refusal = SearchSession::textRefusal(Option3->isChecked(), Text1->text());
+        // Duplicates are looked for without a search text too.
+        const bool noText = Option3->isChecked() && Text1->text().trimmed().isEmpty();
+        if (!m_duplicateFinder || !noText)
+            refusal = SearchSession::textRefusal(Option3->isChecked(), Text1->text());
         // A pattern RE2 does not read is refused before anything is searched.
-        if (refusal.isEmpty() && RegularExpressionCheck->isChecked())
+        if (refusal.isEmpty() && RegularExpressionCheck->isChecked() && !noText)
             refusal = patternRefusal(criteriaFor(searchChoices()));
     });
     if (!refusal.isEmpty()) {
@@ -206,6 +229,9 @@ void Form1::PushButton7_Click()
         m_proxy->setTextFilter(-1);
         m_results->setSearchTexts(criteriaFor(searchChoices()).searchTexts());
     });
+    // A search shows its rows; one for duplicates shows them once it has found them.
+    if (!m_duplicateFinder)
+        showDuplicates(false);
 
     m_stoppedText.clear();
     m_filesSearched = -1;

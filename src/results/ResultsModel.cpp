@@ -55,7 +55,7 @@ QVariant ResultsModel::headerData(int section, Qt::Orientation orientation, int 
 {
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0
         && section < kColumnCount)
-        return columnCaption(section + 1);
+        return caption(section + 1);
     return {};
 }
 

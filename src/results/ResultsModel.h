@@ -38,6 +38,13 @@ public:
 
     /// The caption of column k, from 1.
     static QString columnCaption(int k);
+    /// The caption of column k of this table: columnCaption(k) unless captions were set.
+    QString caption(int k) const
+    {
+        return k >= 1 && k <= m_captions.size() ? m_captions.at(k - 1) : columnCaption(k);
+    }
+    /// Captions of this table's columns in their order, for a table of other rows.
+    void setCaptions(const QStringList &captions) { m_captions = captions; }
 
     qsizetype count() const { return qsizetype(m_rows.size()); }
     /// Row r from 0.
@@ -109,6 +116,7 @@ private:
     QStringList m_searchTexts;
     // The counts, and the search texts the rows' numbers name.
     ResultCounts m_counts;
+    QStringList m_captions;
 };
 
 /// The first count() rows of the model at the time the snapshot was taken. Its cells

@@ -41,12 +41,12 @@ void appendFlatCell(QString &text, QStringView cell)
         std::replace_if(text.begin() + start, text.end(), breaksLayout, QChar(u' '));
 }
 
-QString resultsCaptionLine(const ResultRow &first, int columns)
+QString resultsCaptionLine(const ResultRow &first, int columns, const ResultsModel *results)
 {
     QString line;
     for (int k = 1; k <= columns; ++k) {
         if (!resultCell(first, k).isEmpty())
-            line += ResultsModel::columnCaption(k) + u'\t';
+            line += (results ? results->caption(k) : ResultsModel::columnCaption(k)) + u'\t';
     }
     return line + u"\r\n"_s;
 }
@@ -102,7 +102,7 @@ QString resultsFileText(const ResultsModel &results, EventPump *pump, const Outp
     if (rows.count(results) == 0)
         return {};
     const int columns = results.shownColumnCount();
-    QString text = resultsCaptionLine(results.row(rows.at(0)), columns);
+    QString text = resultsCaptionLine(results.row(rows.at(0)), columns, &results);
     // The table is read afresh after every turn of events: it may have been cleared.
     for (qsizetype i = 0; (tick(pump), i < rows.count(results)); ++i)
         appendResultsRowLine(text, results.row(rows.at(i)), columns);

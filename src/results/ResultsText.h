@@ -14,8 +14,9 @@ class ResultsModel;
 
 /// The caption line of the results text file, its columns (the first columns of the
 /// table: 4, or 5 with the search text) chosen by the non-empty cells of the first row:
-/// each caption followed by a TAB, then CR LF.
-QString resultsCaptionLine(const ResultRow &first, int columns);
+/// each caption (the table's own, when results is given) followed by a TAB, then CR LF.
+QString resultsCaptionLine(const ResultRow &first, int columns,
+                           const ResultsModel *results = nullptr);
 /// Appends one row of the results text file to text: every non-empty cell of the first
 /// columns followed by a TAB, then CR LF; empty cells are left out. A control character
 /// inside a cell (TAB, CR, LF, NUL, ESC, ...) is written as one space, so every row is

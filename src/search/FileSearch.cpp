@@ -4,7 +4,9 @@
 #include "card/CardFile.h"
 #include "card/CardParser.h"
 #include "card/Utf8Text.h"
+#include "search/DuplicateKeys.h"
 #include "search/FieldMatching.h"
+#include "search/PhoneMatcher.h"
 #include "search/SearchCriteria.h"
 #include "search/TextMatcher.h"
 
@@ -207,6 +209,7 @@ struct TextSearch
     bool everyText;
     const FieldChoice &choice; // the values searched
     const RawValueFilter *filter; // null when the texts are of a kind it cannot judge
+    const DuplicateKeyMaker *keyMaker; // null unless the cards' keys are gathered
     const QString &path;
     ParseOptions options;
     quint64 stamp = 0; // the file's, as read
@@ -219,9 +222,12 @@ struct TextSearch
     /// batch: a card of a million matching values is not held as a million rows at once.
     /// lineOf tells the line of the card's first byte and where it stands in the file;
     /// they and the card's digest are found only for a card with rows, and once.
+    /// With keys, the card's duplicate keys go there too when it takes part: every card
+    /// when there is no search text, else each card with a row.
     template<typename LineOf, typename Sink>
     void cardRows(const ContactFields &card, const CardParser::Identity &identity,
-                  QByteArrayView text, LineOf &&lineOf, QList<ResultRow> &rows, Sink &&sink) const
+                  QByteArrayView text, LineOf &&lineOf, QList<ResultRow> &rows, Sink &&sink,
+                  FileDuplicateKeys *keys = nullptr) const
     {
         if (everyText
             && !std::all_of(matchers.cbegin(), matchers.cend(),
@@ -229,23 +235,29 @@ struct TextSearch
             return;
         CardPlace place;
         bool placed = false;
+        const auto placeCard = [&] {
+            const auto [line, fileBegin] = lineOf(identity.begin);
+            const QByteArrayView bytes = text.sliced(identity.begin, identity.end - identity.begin);
+            const qint64 digested = qMin(bytes.size(), kCardDigestBytes);
+            const bool digest
+                = digestBudget.fetch_sub(digested, std::memory_order_relaxed) >= digested;
+            place = {identity.number, line,  identity.begin,
+                     identity.end,    stamp, digest ? cardDigest(bytes) : 0,
+                     fileBegin};
+        };
         for (const TextMatcher &matcher : matchers) {
             forEachFieldMatch(card, matcher, [&](const QString &tag, QString value) {
-                if (!std::exchange(placed, true)) {
-                    const auto [line, fileBegin] = lineOf(identity.begin);
-                    const QByteArrayView bytes
-                        = text.sliced(identity.begin, identity.end - identity.begin);
-                    const qint64 digested = qMin(bytes.size(), kCardDigestBytes);
-                    const bool digest
-                        = digestBudget.fetch_sub(digested, std::memory_order_relaxed) >= digested;
-                    place = {identity.number, line,  identity.begin,
-                             identity.end,    stamp, digest ? cardDigest(bytes) : 0,
-                             fileBegin};
-                }
+                if (!std::exchange(placed, true))
+                    placeCard();
                 rows.append({path, tag, std::move(value), identity.contact, matcher.text(), place});
                 if (rows.size() == kRowBatch)
                     sink(std::exchange(rows, {}));
             }, choice);
+        }
+        if (keys && keyMaker && (placed || matchers.empty())) {
+            if (!placed)
+                placeCard();
+            keyMaker->addCard(card, place, identity.contact, *keys);
         }
     }
 
@@ -256,7 +268,8 @@ struct TextSearch
     /// across the cut) the text is parsed again whole. The caller has ruled out a text
     /// that cannot hold a search text.
     void run(const CardBytes &text, int threads, const RowSink &sink,
-             const std::atomic<bool> *cancel, const PartRunner &runParts) const
+             const std::atomic<bool> *cancel, const PartRunner &runParts,
+             FileDuplicateKeys *keys) const
     {
         const qsizetype size = text.bytes.size();
         const int parts = int(qMin(qsizetype(qMax(threads, 1)), size / kMinPartBytes));
@@ -264,15 +277,16 @@ struct TextSearch
             = parts > 1 ? CardParser::cutPoints(text.bytes, parts) : QList<qsizetype>();
         const qint64 toldBefore
             = options.parsedBytes ? options.parsedBytes->load(std::memory_order_relaxed) : 0;
-        if (cuts.isEmpty() || !runInParts(text, cuts, sink, cancel, runParts)) {
+        if (cuts.isEmpty() || !runInParts(text, cuts, sink, cancel, runParts, keys)) {
             // A text parsed in parts and then whole is told from its start again.
             if (!cuts.isEmpty() && options.parsedBytes)
                 options.parsedBytes->store(toldBefore, std::memory_order_relaxed);
-            runWhole(text, sink, cancel);
+            runWhole(text, sink, cancel, keys);
         }
     }
 
-    void runWhole(const CardBytes &text, const RowSink &sink, const std::atomic<bool> *cancel) const
+    void runWhole(const CardBytes &text, const RowSink &sink, const std::atomic<bool> *cancel,
+                  FileDuplicateKeys *keys) const
     {
         // Rows go on in batches that the cards fill, so that a file of many cards with a
         // row or two each is not handed on card by card.
@@ -285,7 +299,7 @@ struct TextSearch
         CardParser::parse(
             text,
             [&](ContactFields &&card, const CardParser::Identity &identity) {
-                cardRows(card, identity, text.bytes, lineOf, rows, sink);
+                cardRows(card, identity, text.bytes, lineOf, rows, sink, keys);
                 if (rows.size() >= kCardsRowBatch)
                     sink(std::exchange(rows, {}));
             },
@@ -299,10 +313,12 @@ struct TextSearch
     /// text's start that can be handed on are: those of the parts parsed to their end
     /// outside every card, and of the cards the next part had handed out when it stopped.
     bool runInParts(const CardBytes &text, const QList<qsizetype> &cuts, const RowSink &sink,
-                    const std::atomic<bool> *cancel, const PartRunner &runParts) const
+                    const std::atomic<bool> *cancel, const PartRunner &runParts,
+                    FileDuplicateKeys *keys) const
     {
         const std::size_t count = std::size_t(cuts.size()) + 1;
         std::vector<HeldRows> held(count);
+        std::vector<FileDuplicateKeys> partKeys(keys ? count : 0);
         std::vector<qint64> cards(count, 0);
         std::vector<char> endedOutside(count, 0);
         std::vector<char> stopped(count, 0);
@@ -318,8 +334,10 @@ struct TextSearch
                     text, from, to,
                     [&](ContactFields &&card, const CardParser::Identity &identity) {
                         QList<ResultRow> rows;
-                        cardRows(card, identity, text.bytes, noLine, rows,
-                                 [&](QList<ResultRow> &&full) { held[k].add(full); });
+                        cardRows(
+                            card, identity, text.bytes, noLine, rows,
+                            [&](QList<ResultRow> &&full) { held[k].add(full); },
+                            keys ? &partKeys[k] : nullptr);
                         held[k].add(rows);
                     },
                     filter, &outside, cancel, options);
@@ -359,7 +377,28 @@ struct TextSearch
                 break;
             cardsBefore += cards[k];
         }
+        if (keys)
+            placeKeysOfParts(text, cards, handed, partKeys, *keys);
         return true;
+    }
+
+    /// Numbers and places the cards of the parts' keys as in the whole text, and
+    /// appends those of the first parts to keys.
+    static void placeKeysOfParts(const CardBytes &text, const std::vector<qint64> &cards,
+                                 std::size_t parts, std::vector<FileDuplicateKeys> &partKeys,
+                                 FileDuplicateKeys &keys)
+    {
+        LineCounter lines(text);
+        qint64 cardsBefore = 0;
+        for (std::size_t k = 0; k < parts; ++k) {
+            for (FileDuplicateKeys::Card &card : partKeys[k].cards) {
+                card.place.number += cardsBefore;
+                card.place.line = lines.lineAt(card.place.begin);
+                card.place.fileBegin = lines.fileOffset();
+            }
+            keys.append(std::move(partKeys[k]));
+            cardsBefore += cards[k];
+        }
     }
 };
 
@@ -378,6 +417,7 @@ struct FileSearch::Prepared
     // With every text needed, one filter per text: a file that cannot hold one of them
     // gives no row.
     std::vector<RawValueFilter> everyFilters;
+    std::optional<DuplicateKeyMaker> keyMaker;
 };
 
 FileSearch::FileSearch(const SearchCriteria &criteria, int parts, bool missingFails)
@@ -398,6 +438,9 @@ FileSearch::FileSearch(const SearchCriteria &criteria, int parts, bool missingFa
         for (const QString &text : std::as_const(prepared->texts))
             prepared->everyFilters.emplace_back(QStringList{text}, prepared->options);
     }
+    if (criteria.duplicates)
+        prepared->keyMaker.emplace(criteria.region.isEmpty() ? PhoneMatcher::systemRegion()
+                                                             : criteria.region);
     m_prepared = std::move(prepared);
 }
 
@@ -409,12 +452,13 @@ bool FileSearch::searchesAs(const SearchCriteria &criteria) const
         && criteria.needsEveryText() == m_prepared->everyText
         && criteria.matchOptions() == m_prepared->options
         && criteria.searchIn == m_prepared->searchIn
-        && criteria.searchTexts() == m_prepared->texts;
+        && criteria.searchTexts() == m_prepared->texts
+        && criteria.duplicates == m_prepared->keyMaker.has_value();
 }
 
 FileSearch::Failures FileSearch::run(const FileRef &file, FolderHandle &folder, const RowSink &rows,
                                      const std::atomic<bool> *cancel, const PartRunner &runParts,
-                                     Progress *progress) const
+                                     Progress *progress, FileDuplicateKeys *keys) const
 {
     Failures failures;
     CardBytes text;
@@ -430,11 +474,17 @@ FileSearch::Failures FileSearch::run(const FileRef &file, FolderHandle &folder, 
         return failures;
     }
     const Prepared &prepared = *m_prepared;
+    if (!prepared.keyMaker)
+        keys = nullptr;
     // Chosen values that no card can hold (another property's, when those are not read)
-    // give no row.
-    if (prepared.matchers.empty() || !prepared.choice.wantsAny(prepared.allProperties))
+    // give no row. Keys are gathered from every card when there is no search text, else
+    // from the cards with a row.
+    const bool noRows
+        = prepared.matchers.empty() || !prepared.choice.wantsAny(prepared.allProperties);
+    if (noRows && !(keys && prepared.matchers.empty()))
         return failures;
-    const RawValueFilter *filter = prepared.filter->isUsable() ? &*prepared.filter : nullptr;
+    const RawValueFilter *filter
+        = prepared.filter && prepared.filter->isUsable() ? &*prepared.filter : nullptr;
     if (progress)
         progress->total.store(text.bytes.size(), std::memory_order_relaxed);
     // A file that cannot hold a search text (or, when every text is needed, one of them)
@@ -463,15 +513,18 @@ FileSearch::Failures FileSearch::run(const FileRef &file, FolderHandle &folder, 
     }
     try {
         // Files and values that cannot hold a search text need not be parsed or decoded.
+        // Keys need every value of a card that takes part: the filter then judges the
+        // file alone.
         const TextSearch search{prepared.matchers,
                                 prepared.everyText,
                                 prepared.choice,
-                                filter,
+                                keys ? nullptr : filter,
+                                keys ? &*prepared.keyMaker : nullptr,
                                 path,
                                 options,
                                 stamp,
                                 2 * text.bytes.size() + kCardDigestBytes};
-        search.run(text, m_parts, rows, cancel, runParts);
+        search.run(text, m_parts, rows, cancel, runParts, keys);
     } catch (...) {
         failures.searchFailure = std::current_exception();
     }

@@ -11,6 +11,7 @@
 #include <memory>
 
 class FolderHandle;
+struct FileDuplicateKeys;
 struct FileRef;
 struct SearchCriteria;
 
@@ -74,10 +75,11 @@ public:
     /// found. When cancel is set the read or parse ends at its next block or line, and
     /// the rows handed on are those of the cards read to their end, from the file's
     /// start on. runParts runs the parts of a large file. progress, when given, is
-    /// told how far the search has come.
+    /// told how far the search has come. keys, when given and the criteria find
+    /// duplicates, receives the duplicate keys of the cards that take part.
     Failures run(const FileRef &file, FolderHandle &folder, const RowSink &rows,
                  const std::atomic<bool> *cancel, const PartRunner &runParts,
-                 Progress *progress = nullptr) const;
+                 Progress *progress = nullptr, FileDuplicateKeys *keys = nullptr) const;
 
 private:
     struct Prepared;

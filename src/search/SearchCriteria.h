@@ -36,6 +36,10 @@ struct SearchCriteria
     /// "Search in:": the names of the fields, groups and properties searched (see
     /// FieldChoice); empty for every value.
     QStringList searchIn;
+    /// Duplicate contacts are looked for: the duplicate keys of every card that takes
+    /// part (each card with a row, or every card when there is no search text) are
+    /// gathered as the cards are read.
+    bool duplicates = false;
 
     /// True when a card must hold every text of several to give rows.
     bool needsEveryText() const { return everyText && searchTexts().size() > 1; }

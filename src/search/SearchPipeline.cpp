@@ -40,6 +40,7 @@ struct SearchPipeline::Slot
     std::exception_ptr searchFailure;
     bool finished = false;
     FileSearch::Progress progress;
+    FileDuplicateKeys keys;
 };
 
 struct SearchPipeline::Parts
@@ -153,6 +154,7 @@ void SearchPipeline::work()
             slot.rows.append(std::move(file.found.rows));
             slot.readFailure = file.found.failures.readFailure;
             slot.searchFailure = file.found.failures.searchFailure;
+            slot.keys = std::move(file.found.keys);
             slot.finished = true;
             ++m_finishedAhead;
         }
@@ -221,8 +223,10 @@ void SearchPipeline::work()
         lock.unlock();
         for (; searched < batch.size(); ++searched) {
             Claimed &file = batch[searched];
-            file.found.failures
-                = m_search.run(file.file, folder, toSlot, &m_cancel, parts, &file.slot->progress);
+            file.found.failures = m_search.run(file.file, folder, toSlot, &m_cancel, parts,
+                                               &file.slot->progress, &file.found.keys);
+            // The keys count among what is held, so that the taker takes them soon.
+            file.found.heldBytes += file.found.keys.heldBytes();
         }
         lock.lock();
         handOver();
@@ -288,14 +292,16 @@ FileOutcome SearchPipeline::take(const RowSink &rows, std::optional<std::chrono:
         // No worker: the file is searched here, its rows handed on as they are found.
         if (m_taken >= m_files.size())
             return {};
-        const FileSearch::Failures failures
-            = m_search.run(m_files.at(m_taken), m_takerFolder, rows, &m_cancel,
-                           [this](std::size_t count, const std::function<void(std::size_t)> &part) {
-                               runParts(count, part);
-                           });
+        FileDuplicateKeys keys;
+        const FileSearch::Failures failures = m_search.run(
+            m_files.at(m_taken), m_takerFolder, rows, &m_cancel,
+            [this](std::size_t count, const std::function<void(std::size_t)> &part) {
+                runParts(count, part);
+            },
+            nullptr, &keys);
         ++m_taken;
         ++m_claimed;
-        return {failures.readFailure, failures.searchFailure, true};
+        return {failures.readFailure, failures.searchFailure, true, std::move(keys)};
     }
     if (m_ready.empty()) {
         std::unique_lock lock(m_mutex);
@@ -315,11 +321,11 @@ FileOutcome SearchPipeline::take(const RowSink &rows, std::optional<std::chrono:
             m_heldBytes -= std::exchange(front.heldBytes, 0);
             if (!front.finished) {
                 if (!front.rows.isEmpty())
-                    m_ready.push_back({std::exchange(front.rows, {}), {}, {}, false});
+                    m_ready.push_back({std::exchange(front.rows, {}), {}, {}, false, {}});
                 break;
             }
-            m_ready.push_back(
-                {std::move(front.rows), front.readFailure, front.searchFailure, true});
+            m_ready.push_back({std::move(front.rows), front.readFailure, front.searchFailure,
+                               true, std::move(front.keys)});
             m_slots.pop_front();
             ++m_taken;
             --m_finishedAhead;
@@ -341,7 +347,7 @@ FileOutcome SearchPipeline::take(const RowSink &rows, std::optional<std::chrono:
     m_ready.pop_front();
     if (!file.rows.isEmpty())
         rows(std::move(file.rows));
-    return {file.readFailure, file.searchFailure, file.finished};
+    return {file.readFailure, file.searchFailure, file.finished, std::move(file.keys)};
 }
 
 double SearchPipeline::nextFileProgress() const

@@ -2,6 +2,7 @@
 
 #include "base/FileList.h"
 #include "card/CardFile.h"
+#include "search/DuplicateKeys.h"
 #include "search/FileSearch.h"
 #include "search/ResultRow.h"
 #include "search/SearchCriteria.h"
@@ -31,6 +32,8 @@ struct FileOutcome
     std::exception_ptr searchFailure;
     /// No more rows will come for the file.
     bool finished = false;
+    /// When duplicates are looked for: the keys of the file's cards, once finished.
+    FileDuplicateKeys keys;
 };
 
 /// Searches the files of a run on worker threads, one per processor, with one set of
@@ -96,6 +99,7 @@ private:
         QList<ResultRow> rows;
         qsizetype heldBytes = 0;
         FileSearch::Failures failures;
+        FileDuplicateKeys keys;
     };
     /// A file taken from the workers, not yet handed on.
     struct Taken
@@ -104,6 +108,7 @@ private:
         std::exception_ptr readFailure;
         std::exception_ptr searchFailure;
         bool finished = false;
+        FileDuplicateKeys keys;
     };
 
     void work();

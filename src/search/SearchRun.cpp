@@ -120,6 +120,8 @@ bool SearchRun::run(SearchListener &listener)
             listener.fileFailed(i, FileFailure::Read, describe(outcome.readFailure));
         else if (outcome.searchFailure)
             listener.fileFailed(i, FileFailure::Search, describe(outcome.searchFailure));
+        else if (!outcome.keys.cards.empty())
+            listener.duplicateKeys(i, std::move(outcome.keys));
         ++m_filesDone; // a file reported is done with too
     }
     return !m_stopRequested;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/FileList.h"
+#include "search/DuplicateKeys.h"
 #include "search/ResultRow.h"
 #include "search/SearchCriteria.h"
 
@@ -34,6 +35,13 @@ public:
     /// In a run that stays live: the file in hand is still being searched, about every
     /// SearchPacing::kLiveWait; fileDone tells how far, from 0 to 1.
     virtual void stillSearching(double fileDone) { Q_UNUSED(fileDone); }
+    /// When duplicates are looked for: the keys of the cards of the file at index, once
+    /// it is done, in list order.
+    virtual void duplicateKeys(qsizetype index, FileDuplicateKeys &&keys)
+    {
+        Q_UNUSED(index);
+        Q_UNUSED(keys);
+    }
 };
 
 /// How a run searches: the program's choice, fixed for the run.

@@ -78,6 +78,7 @@ private slots:
     void openFirstTickedRow();
     void noEditorSaysSo();
     void saveMatchingCards();
+    void findDuplicates();
     void outputsNeverReplaceWhatTheyMayNot_data();
     void outputsNeverReplaceWhatTheyMayNot();
 
@@ -609,6 +610,51 @@ void TestWindowOutputs::saveMatchingCards()
     save->trigger();
     QCOMPARE(m_desktop->dialogTitles.size(), 2); // asked, and cancelled
     QCOMPARE(m_desktop->messages.size(), 2);
+}
+
+// "Find Duplicate Contacts" without a search text: the groups show in the table, whose
+// outputs then serve them; a search shows its rows again.
+void TestWindowOutputs::findDuplicates()
+{
+    auto form = start();
+    const QByteArray ann = "BEGIN:VCARD\nFN:Ann\nEMAIL:ann@example.org\nEND:VCARD\n";
+    const QByteArray otto = "BEGIN:VCARD\nFN:Otto\nEMAIL:otto@example.org\nEND:VCARD\n";
+    const QByteArray annB = "BEGIN:VCARD\nFN:Ann B.\nEMAIL: ANN@Example.org\nEND:VCARD\n";
+    const QString first = writeTestFile(*m_dir, u"a.vcf"_s, otto + ann);
+    const QString second = writeTestFile(*m_dir, u"b.vcf"_s, annB);
+    form->fileList().append({first, second});
+    control<QLineEdit>(*form, "Text1")->clear();
+    button(*form, "FindDuplicatesButton")->click();
+    QCOMPARE(m_desktop->messages.size(), 1);
+    QCOMPARE(m_desktop->messages.first().text, u"Done."_s);
+    QVERIFY(form->showsDuplicates());
+    const ResultsModel &groups = form->duplicates();
+    QCOMPARE(groups.count(), 2);
+    QCOMPARE(groups.row(0), ResultRow(first, u"1, card 2"_s, u"ann@example.org (Emails)"_s,
+                                      u"Ann"_s, {}, groups.row(0).Card));
+    QCOMPARE(groups.cell(1, 1), second);
+    QCOMPARE(control<QTableView>(*form, "ListView2")->model()->headerData(2, Qt::Horizontal),
+             u"Shared"_s);
+    QCOMPARE(form->results().count(), 0);
+
+    // The ticked card alone is saved, as it stands in its file.
+    form->duplicates().setChecked(1, true);
+    const QString saved = m_dir->filePath(u"saved.vcf"_s);
+    m_desktop->saveResults.enqueue(saved);
+    button(*form, "SaveCardsButton")->click();
+    QCOMPARE(readTestFile(saved), annB);
+
+    // A search shows its rows; the duplicates stay for the switch.
+    control<QLineEdit>(*form, "Text1")->setText(u"otto"_s);
+    button(*form, "PushButton7")->click();
+    QVERIFY(!form->showsDuplicates());
+    QCOMPARE(form->results().count(), 2);
+    QCOMPARE(form->duplicates().count(), 2);
+    auto *action = control<QTableView>(*form, "ListView2")->findChild<QAction *>(u"FindDuplicatesAction"_s);
+    QVERIFY(action);
+    action->trigger(); // among the cards that match "otto": none shares anything
+    QVERIFY(form->showsDuplicates());
+    QCOMPARE(form->duplicates().count(), 0);
 }
 
 void TestWindowOutputs::outputsNeverReplaceWhatTheyMayNot_data()

@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -122,6 +123,7 @@ private slots:
     void loopingLinksFinish();
     void pathsNotUtf8_data();
     void pathsNotUtf8();
+    void duplicates();
     void jsonLines_data();
     void jsonLines();
     void longValuesKeepSurrogatePairs_data();
@@ -524,6 +526,39 @@ void TestCliSearch::jsonLines_data()
                        u"tab.vcf|1|3|Tab\t\"Tech\"|tech|FirstName|Tab\t\"Tech\""_s,
                        u"tab.vcf|2|6|Tech, Inc., Lab|tech|Organization|Tech, Inc.;;Lab"_s};
     QTest::newRow("no hit") << QStringList{u"zebra"_s} << 1 << QStringList{};
+}
+
+// --duplicates: the groups as text lines or one JSON object each, the exit status
+// telling whether any was found.
+void TestCliSearch::duplicates()
+{
+    QTemporaryDir dir;
+    const QString a = writeTestFile(dir, u"a.vcf"_s,
+                                    "BEGIN:VCARD\r\nFN:Ann\r\nTEL;TYPE=CELL:0176 12345678\r\n"
+                                    "END:VCARD\r\nBEGIN:VCARD\r\nFN:Otto\r\nEND:VCARD\r\n");
+    const QString b = writeTestFile(dir, u"b.vcf"_s,
+                                    "BEGIN:VCARD\r\nFN:A.\r\nTEL:tel:+49-176-12345678\r\n"
+                                    "END:VCARD\r\n");
+    const QStringList options{u"--duplicates"_s, u"--region"_s, u"DE"_s};
+    Run found = search(options + QStringList{a, b});
+    QCOMPARE(found.status, 0);
+    QCOMPARE(QString::fromUtf8(found.out),
+             u"Group\tContact\tFile\tCard\tLine\tShared\t\r\n"
+             "1\tAnn\t%1\t1\t1\t+49 176 12345678 (Mobile)\t\r\n"
+             "1\tA.\t%2\t1\t1\t+49 176 12345678 (HomePhones)\t\r\n\r\n"_s.arg(a, b));
+
+    found = search(options + QStringList{u"--json"_s, a, b});
+    QCOMPARE(found.status, 0);
+    const QJsonObject group = QJsonDocument::fromJson(found.out).object();
+    QCOMPARE(group.value(u"cards"_s).toArray().size(), 2);
+    QCOMPARE(group.value(u"cards"_s).toArray().at(1).toObject().value(u"file"_s).toString(), b);
+    QCOMPARE(group.value(u"shared"_s).toArray().at(0).toString(),
+             u"+49 176 12345678 (Mobile, HomePhones)"_s);
+
+    // Only the cards that match a text take part.
+    found = search(options + QStringList{u"-e"_s, u"Ann"_s, a, b});
+    QCOMPARE(found.status, 1);
+    QVERIFY(found.out.isEmpty());
 }
 
 void TestCliSearch::jsonLines()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "search/Duplicates.h"
 #include "search/SearchRun.h"
 
 #include <QList>
@@ -32,6 +33,7 @@ public:
     SearchRun *run = nullptr; // while search runs
     std::function<void(int turn)> onEvents;
     QList<double> fileDone; // told while a live host waits inside a file
+    DuplicateFinder duplicates; // the keys of the files, when the criteria ask for them
 
     /// Runs a search of files that reads the criteria afresh for every file.
     bool search(const QStringList &files)
@@ -65,6 +67,10 @@ public:
     void fileFailed(qsizetype index, FileFailure kind, const QString &description) override
     {
         failures.append({index, kind, description});
+    }
+    void duplicateKeys(qsizetype index, FileDuplicateKeys &&keys) override
+    {
+        duplicates.addFile(started.at(index), std::move(keys));
     }
 
 private:

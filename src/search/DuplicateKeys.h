@@ -1,0 +1,91 @@
+#pragma once
+
+#include "search/ResultRow.h"
+
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+struct ContactFields;
+
+/// What two cards may share that makes them the same contact.
+enum class DuplicateKind : quint8 {
+    Phone, ///< the same number, read by libphonenumber
+    Email, ///< the same e-mail address, letter case aside
+    Name, ///< the same name, words in any order, case and accents aside: a weaker match
+};
+
+/// One key of a card, compactly: a 64-bit hash of its normal form, what kind it is and
+/// the field it came from (an index into searchedContactFields() and, for a list field's
+/// element, its 1-based position when the list holds more than one; for a name, the
+/// field is that of the family name). text is where its shown form stands in the keys'
+/// texts.
+struct DuplicateKey
+{
+    quint64 hash = 0;
+    DuplicateKind kind = DuplicateKind::Phone;
+    quint8 field = 0;
+    quint16 position = 0;
+    quint32 textLength = 0;
+    qsizetype textAt = 0;
+};
+
+/// The keys of the cards of one file, gathered while its cards are read: per card its
+/// place, its contact and its keys, the texts held in one string.
+struct FileDuplicateKeys
+{
+    struct Card
+    {
+        CardPlace place;
+        qsizetype contactAt = 0;
+        qsizetype contactLength = 0;
+        quint32 firstKey = 0;
+        quint32 keyCount = 0;
+    };
+    std::vector<Card> cards;
+    std::vector<DuplicateKey> keys;
+    QString texts;
+
+    QStringView text(qsizetype at, qsizetype length) const
+    {
+        return QStringView(texts).sliced(at, length);
+    }
+    QStringView contact(const Card &card) const { return text(card.contactAt, card.contactLength); }
+    QStringView keyText(const DuplicateKey &key) const { return text(key.textAt, key.textLength); }
+
+    /// About the bytes held.
+    qsizetype heldBytes() const
+    {
+        return qsizetype(cards.size() * sizeof(Card) + keys.size() * sizeof(DuplicateKey))
+            + texts.size() * qsizetype(sizeof(QChar));
+    }
+
+    /// Appends the cards and keys of a later part of the same file.
+    void append(FileDuplicateKeys &&later);
+};
+
+/// Reads the keys of cards. Phone numbers are read in region (two letters) when they
+/// have no country code; one libphonenumber cannot tell as a valid number, or whose
+/// national number is shorter than seven digits, gives no key. A number of the work
+/// fields (BusinessPhones) or a fax is often a company's switchboard: its key holds the
+/// card's name too, so that it joins only cards of the same name (or cards without one).
+/// The keys of a card are made on the thread that parses it.
+class DuplicateKeyMaker final
+{
+public:
+    explicit DuplicateKeyMaker(const QString &region);
+
+    /// Appends the card, at place, with its contact and keys to out.
+    void addCard(const ContactFields &card, const CardPlace &place, const QString &contact,
+                 FileDuplicateKeys &out) const;
+
+    /// The number of a phone key's text (E.164) as it is shown: "+49 176 12345678".
+    static QString shownNumber(const QString &e164);
+    /// The name words of a card in their normal form, sorted, once each; empty when the
+    /// card has fewer than two (a single word names too many people to tell).
+    static QStringList nameWords(const ContactFields &card);
+
+private:
+    QString m_region;
+};
