@@ -26,6 +26,11 @@ struct SearchCommandOptions
     bool json = false;
     /// When set, every card with a row is written to this file as well.
     QString exportCards;
+    /// When set, the reading report is written to this file as JSON ("-": the errors'
+    /// stream), also when the search fails.
+    QString report;
+    /// The report holds every file with its SHA-256 digest.
+    bool hash = false;
 };
 
 /// Searches the named files, and every file a named folder's tree adds, writing

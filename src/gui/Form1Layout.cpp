@@ -97,7 +97,10 @@ void Form1::arrangeControls(bool wide)
     column->addLayout(options);
     column->addLayout(filterRow);
     column->addWidget(m_resultsSplitter, 4);
-    column->addWidget(m_statusLine);
+    auto *statusRow = new QHBoxLayout;
+    statusRow->addWidget(m_statusLine, 1);
+    statusRow->addWidget(m_reportButton);
+    column->addLayout(statusRow);
     column->addLayout(progressRow);
     column->addLayout(resultButtons);
 

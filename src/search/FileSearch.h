@@ -12,6 +12,7 @@
 
 class FolderHandle;
 struct FileRef;
+struct ReadFacts;
 struct SearchCriteria;
 
 /// The search of one file with one set of criteria: reads the file, tests its bytes
@@ -61,7 +62,9 @@ public:
     /// A file large enough is parsed in at most parts parts. With missingFails, a file
     /// that is missing when it is read is a read failure, not a file that reads as
     /// nothing.
-    FileSearch(const SearchCriteria &criteria, int parts, bool missingFails);
+    /// With hashFiles, the facts of a file (see run) hold its SHA-256 digest.
+    FileSearch(const SearchCriteria &criteria, int parts, bool missingFails,
+               bool hashFiles = false);
     ~FileSearch();
 
     FileSearch(const FileSearch &) = delete;
@@ -74,10 +77,11 @@ public:
     /// found. When cancel is set the read or parse ends at its next block or line, and
     /// the rows handed on are those of the cards read to their end, from the file's
     /// start on. runParts runs the parts of a large file. progress, when given, is
-    /// told how far the search has come.
+    /// told how far the search has come. facts, when given, is told what reading the
+    /// file found (see ReadFacts), also of a file that the search need not parse.
     Failures run(const FileRef &file, FolderHandle &folder, const RowSink &rows,
                  const std::atomic<bool> *cancel, const PartRunner &runParts,
-                 Progress *progress = nullptr) const;
+                 Progress *progress = nullptr, ReadFacts *facts = nullptr) const;
 
 private:
     struct Prepared;
@@ -85,4 +89,5 @@ private:
     std::unique_ptr<const Prepared> m_prepared;
     const int m_parts;
     const bool m_missingFails;
+    const bool m_hashFiles;
 };

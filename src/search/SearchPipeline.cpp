@@ -40,6 +40,7 @@ struct SearchPipeline::Slot
     std::exception_ptr searchFailure;
     bool finished = false;
     FileSearch::Progress progress;
+    ReadFacts facts;
 };
 
 struct SearchPipeline::Parts
@@ -51,9 +52,9 @@ struct SearchPipeline::Parts
 };
 
 SearchPipeline::SearchPipeline(const SearchCriteria &criteria, int threads, FileList files,
-                               qsizetype first, bool missingFails)
-    : m_threads(qMax(threads, 0)), m_search(criteria, m_threads, missingFails),
-      m_files(std::move(files)), m_taken(first), m_claimed(first)
+                               qsizetype first, bool missingFails, bool facts, bool hashFiles)
+    : m_threads(qMax(threads, 0)), m_search(criteria, m_threads, missingFails, hashFiles),
+      m_facts(facts), m_files(std::move(files)), m_taken(first), m_claimed(first)
 {
     m_workers.reserve(std::size_t(m_threads));
     for (int k = 0; k < m_threads; ++k) {
@@ -221,8 +222,10 @@ void SearchPipeline::work()
         lock.unlock();
         for (; searched < batch.size(); ++searched) {
             Claimed &file = batch[searched];
-            file.found.failures
-                = m_search.run(file.file, folder, toSlot, &m_cancel, parts, &file.slot->progress);
+            // The slot's facts are the taker's only once the file is handed over.
+            file.found.failures = m_search.run(file.file, folder, toSlot, &m_cancel, parts,
+                                               &file.slot->progress,
+                                               m_facts ? &file.slot->facts : nullptr);
         }
         lock.lock();
         handOver();
@@ -288,14 +291,16 @@ FileOutcome SearchPipeline::take(const RowSink &rows, std::optional<std::chrono:
         // No worker: the file is searched here, its rows handed on as they are found.
         if (m_taken >= m_files.size())
             return {};
+        ReadFacts facts;
         const FileSearch::Failures failures
             = m_search.run(m_files.at(m_taken), m_takerFolder, rows, &m_cancel,
                            [this](std::size_t count, const std::function<void(std::size_t)> &part) {
                                runParts(count, part);
-                           });
+                           },
+                           nullptr, m_facts ? &facts : nullptr);
         ++m_taken;
         ++m_claimed;
-        return {failures.readFailure, failures.searchFailure, true};
+        return {failures.readFailure, failures.searchFailure, true, std::move(facts)};
     }
     if (m_ready.empty()) {
         std::unique_lock lock(m_mutex);
@@ -315,11 +320,11 @@ FileOutcome SearchPipeline::take(const RowSink &rows, std::optional<std::chrono:
             m_heldBytes -= std::exchange(front.heldBytes, 0);
             if (!front.finished) {
                 if (!front.rows.isEmpty())
-                    m_ready.push_back({std::exchange(front.rows, {}), {}, {}, false});
+                    m_ready.push_back({std::exchange(front.rows, {}), {}, {}, false, {}});
                 break;
             }
-            m_ready.push_back(
-                {std::move(front.rows), front.readFailure, front.searchFailure, true});
+            m_ready.push_back({std::move(front.rows), front.readFailure, front.searchFailure, true,
+                               std::move(front.facts)});
             m_slots.pop_front();
             ++m_taken;
             --m_finishedAhead;
@@ -341,7 +346,7 @@ FileOutcome SearchPipeline::take(const RowSink &rows, std::optional<std::chrono:
     m_ready.pop_front();
     if (!file.rows.isEmpty())
         rows(std::move(file.rows));
-    return {file.readFailure, file.searchFailure, file.finished};
+    return {file.readFailure, file.searchFailure, file.finished, std::move(file.facts)};
 }
 
 double SearchPipeline::nextFileProgress() const

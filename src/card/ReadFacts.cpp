@@ -1,0 +1,192 @@
+#include "card/ReadFacts.h"
+
+#include "card/AsciiText.h"
+#include "card/ByteSearch.h"
+#include "card/CardParser.h"
+#include "card/Charsets.h"
+#include "card/LogicalLines.h"
+
+void ReadFacts::addLater(const ReadFacts &later)
+{
+    for (std::size_t k = 0; k < kProblemKinds; ++k) {
+        Tally &tally = problems[k];
+        if (tally.count == 0)
+            tally.first = later.problems[k].first;
+        tally.count += later.problems[k].count;
+    }
+    cards += later.cards;
+    // Each part without a card tells so; the file has none only when no part has one.
+    if (cards > 0)
+        problems[std::size_t(Problem::NoCard)] = {};
+    if (charsetWay == CharsetWay::None) {
+        charsetWay = later.charsetWay;
+        charset = later.charset;
+        detector = later.detector;
+    }
+}
+
+void ReadFacts::placeLines(QByteArrayView text)
+{
+    // The places are few and asked in any order: each is counted from the start.
+    for (Tally &tally : problems) {
+        if (tally.count > 0 && tally.first >= 0)
+            tally.first = 1
+                + cardreader::countLineEnds(text.first(qMin(qsizetype(tally.first), text.size())));
+    }
+}
+
+bool ReadFacts::hasProblems() const
+{
+    if (notRead != NotRead::No || changedWhileRead)
+        return true;
+    for (const Tally &tally : problems) {
+        if (tally.count > 0)
+            return true;
+    }
+    return false;
+}
+
+bool ReadFacts::isNoteworthy() const
+{
+    return hasProblems() || (charsetWay != CharsetWay::Utf8 && charsetWay != CharsetWay::None);
+}
+
+void decideCharset(const CardBytes &text, ReadFacts &facts)
+{
+    using Way = ReadFacts::CharsetWay;
+    switch (text.encoding) {
+    case CardEncoding::Legacy:
+        break;
+    case CardEncoding::Utf8Bom:
+        facts.charsetWay = Way::Mark;
+        facts.charset = "UTF-8";
+        return;
+    case CardEncoding::Utf16LE:
+    case CardEncoding::Utf16BE:
+        facts.charsetWay = text.markBytes > 0 ? Way::Mark : Way::Utf16Zeros;
+        facts.charset = text.encoding == CardEncoding::Utf16LE ? "UTF-16LE" : "UTF-16BE";
+        return;
+    case CardEncoding::Utf32LE:
+    case CardEncoding::Utf32BE:
+        facts.charsetWay = Way::Mark;
+        facts.charset = text.encoding == CardEncoding::Utf32LE ? "UTF-32LE" : "UTF-32BE";
+        return;
+    }
+    if (facts.charsetWay == Way::None) {
+        cardreader::Charsets charsets(text.bytes, false);
+        facts.charset = charsets.legacyCharset();
+        facts.charsetWay = charsets.legacyWay();
+        facts.detector = charsets.detectorAnswer();
+    }
+    if (facts.charsetWay == Way::Utf8)
+        facts.charset.clear();
+    else if (facts.charset.isEmpty())
+        facts.charset = "windows-1252";
+}
+
+namespace {
+
+/// Rules out every value and card: a parse with it decodes only what a card's contact
+/// name needs, and hands out no row.
+class NothingFilter final : public CardParser::ValueFilter
+{
+public:
+    bool mayContain(QByteArrayView) const override { return false; }
+    bool cardMayContain(QByteArrayView, const std::function<QByteArray()> &,
+                        QByteArray &) const override
+    {
+        return false;
+    }
+};
+
+bool isLineEnd(char c)
+{
+    return c == '\n' || c == '\r';
+}
+
+/// Where the line of a BEGIN or END line whose name starts at start and whose VCARD
+/// ends at end stops, when the line stands on its own as a plain one: it starts a line
+/// that continues no soft line break, holds only blanks after VCARD, and no fold
+/// continues it. -1 otherwise.
+qsizetype plainBoundaryEnd(QByteArrayView data, qsizetype start, qsizetype end)
+{
+    if (start > 0) {
+        if (!isLineEnd(data[start - 1]))
+            return -1;
+        qsizetype before = start - 1;
+        while (before >= 0 && isLineEnd(data[before]))
+            --before;
+        if (before >= 0 && data[before] == '=')
+            return -1;
+    }
+    const qsizetype n = data.size();
+    while (end < n && (data[end] == ' ' || data[end] == '\t'))
+        ++end;
+    if (end == n)
+        return end;
+    if (!isLineEnd(data[end]))
+        return -1;
+    end = cardreader::afterLineEnd(data, end);
+    if (end < n && (data[end] == ' ' || data[end] == '\t'))
+        return -1;
+    return end;
+}
+
+bool isBlankText(QByteArrayView bytes)
+{
+    for (const char c : bytes) {
+        if (c != ' ' && c != '\t' && !isLineEnd(c))
+            return false;
+    }
+    return true;
+}
+
+/// The number of cards when the text is cards one after the other, each from a plain
+/// BEGIN line to a plain END line with no other VCARD between, and nothing but blanks
+/// between them; -1 when it is anything else.
+qint64 plainCards(QByteArrayView data)
+{
+    static const ByteSearch vcard("vcard", true);
+    qint64 cards = 0;
+    qsizetype after = 0; // where the last card ended
+    bool open = false;
+    for (qsizetype at = 0;;) {
+        const qsizetype hit = vcard.indexIn(data.sliced(at));
+        if (hit < 0)
+            break;
+        const qsizetype word = at + hit;
+        at = word + 5;
+        const bool begin = word >= 6 && cardreader::equalsNoCaseN(data.data() + word - 6, "BEGIN:", 6);
+        const bool end = !begin && word >= 4 && cardreader::equalsNoCaseN(data.data() + word - 4, "END:", 4);
+        if (begin == open || (!begin && !end))
+            return -1;
+        const qsizetype start = word - (begin ? 6 : 4);
+        const qsizetype lineEnd = plainBoundaryEnd(data, start, at);
+        if (lineEnd < 0)
+            return -1;
+        if (begin) {
+            if (!isBlankText(data.sliced(after, start - after)))
+                return -1;
+            ++cards;
+        } else {
+            after = lineEnd;
+        }
+        open = begin;
+        at = lineEnd;
+    }
+    return open || cards == 0 || !isBlankText(data.sliced(after)) ? -1 : cards;
+}
+
+} // namespace
+
+void scanCardFacts(const CardBytes &text, ReadFacts &facts)
+{
+    if (const qint64 cards = plainCards(text.bytes); cards > 0) {
+        facts.cards += cards;
+        return;
+    }
+    static const NothingFilter nothing;
+    ParseOptions options;
+    options.facts = &facts;
+    CardParser::parse(text, [](ContactFields &&) {}, &nothing, nullptr, options);
+}
