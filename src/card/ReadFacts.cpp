@@ -5,6 +5,12 @@
 #include "card/CardParser.h"
 #include "card/Charsets.h"
 #include "card/LogicalLines.h"
+#include "card/PropertyLine.h"
+#include "card/ValueDecoding.h"
+
+#include <algorithm>
+
+using namespace cardreader;
 
 void ReadFacts::addLater(const ReadFacts &later)
 {
@@ -179,10 +185,57 @@ qint64 plainCards(QByteArrayView data)
 
 } // namespace
 
+void scanEncodedValues(QByteArrayView bytes, qsizetype base, ReadFacts &facts)
+{
+    static const ByteSearch names[] = {ByteSearch("printable", true), ByteSearch("base64", true),
+                                       ByteSearch("encoding=b", true)};
+    qsizetype done = 0; // lines before this are read
+    QList<qsizetype> lines; // the starts of the lines that name an encoding, in order
+    for (const ByteSearch &name : names) {
+        for (qsizetype at = 0;;) {
+            const qsizetype hit = name.indexIn(bytes.sliced(at));
+            if (hit < 0)
+                break;
+            qsizetype start = at + hit;
+            while (start > 0 && !isLineEnd(bytes[start - 1]))
+                --start;
+            lines.append(start);
+            at += hit + 1;
+        }
+    }
+    std::sort(lines.begin(), lines.end());
+    for (const qsizetype start : std::as_const(lines)) {
+        if (start < done)
+            continue;
+        cardreader::forEachLogicalLine(
+            bytes.sliced(start),
+            [&](QByteArrayView line, qsizetype, qsizetype end, bool) -> qsizetype {
+                done = start + end;
+                PropertyLine property;
+                splitPropertyLine(line, property);
+                if (property.namePart.isEmpty())
+                    return bytes.size();
+                const Params params = parseParams(property.namePart);
+                if (cardreader::isBinaryValue(propertyBaseName(property.namePart), params,
+                                              property.value))
+                    return bytes.size();
+                QByteArray decoded;
+                if (params.quotedPrintable && cardreader::hasInvalidQuotedPrintable(property.value))
+                    facts.note(ReadFacts::Problem::InvalidQuotedPrintable, base + start);
+                else if (params.base64 && !params.quotedPrintable
+                         && !cardreader::encodedValueBytes(property.value, params, decoded))
+                    facts.note(ReadFacts::Problem::InvalidBase64, base + start);
+                return bytes.size();
+            },
+            nullptr);
+    }
+}
+
 void scanCardFacts(const CardBytes &text, ReadFacts &facts)
 {
     if (const qint64 cards = plainCards(text.bytes); cards > 0) {
         facts.cards += cards;
+        scanEncodedValues(text.bytes, 0, facts);
         return;
     }
     static const NothingFilter nothing;

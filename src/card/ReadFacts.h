@@ -85,3 +85,8 @@ void decideCharset(const CardBytes &text, ReadFacts &facts);
 /// a quick look at its BEGIN and END lines and its "=" signs, and a parse that decodes
 /// nothing when they are not plain.
 void scanCardFacts(const CardBytes &text, ReadFacts &facts);
+
+/// Notes the quoted-printable and base64 values of the bytes that are kept as written,
+/// as a parse would: only the lines that name either encoding are read. base is where
+/// the bytes stand in the file's text; they start a line.
+void scanEncodedValues(QByteArrayView bytes, qsizetype base, ReadFacts &facts);
