@@ -301,9 +301,6 @@ private:
                                                     [this] { return m_charsets.legacyCharset(); });
         if (end < 0)
             return -1;
-        // The values of a card passed over are checked as its parse would check them.
-        if (m_facts)
-            scanEncodedValues(m_data.sliced(offset, end - offset), offset, *m_facts);
         emitOutside(offset);
         m_runStart = -1;
         ++m_emitted; // no row can come of it: it is counted, not handed out

@@ -6,6 +6,7 @@
 #include "card/Charsets.h"
 #include "card/LogicalLines.h"
 #include "card/PropertyLine.h"
+#include "card/Utf8Text.h"
 #include "card/ValueDecoding.h"
 
 #include <algorithm>
@@ -185,6 +186,50 @@ qint64 plainCards(QByteArrayView data)
 
 } // namespace
 
+namespace {
+
+/// False when the line that starts at start surely holds no encoded value kept as
+/// written: a quoted-printable value whose every "=" two hex digits or a line end follow,
+/// or binary data; true when it has to be read.
+bool mayHoldBadValue(QByteArrayView bytes, qsizetype start)
+{
+    const qsizetype n = bytes.size();
+    qsizetype end = start;
+    while (end < n && !isLineEnd(bytes[end]))
+        ++end;
+    const QByteArrayView line = bytes.sliced(start, end - start);
+    const qsizetype colon = indexOfByte(line, ':');
+    if (colon < 0)
+        return true;
+    const QByteArrayView name = propertyBaseName(line.first(colon));
+    for (const char *binary : {"PHOTO", "LOGO", "SOUND", "KEY"}) {
+        if (equalsNoCase(name, binary))
+            return false;
+    }
+    static const ByteSearch printable("printable", true);
+    if (printable.indexIn(line.first(colon)) < 0)
+        return true; // base64 text: rare, read
+    // The value's lines, while each ends in a soft line break.
+    for (qsizetype at = start + colon + 1; at < n; ++at) {
+        const char c = bytes[at];
+        if (isLineEnd(c)) {
+            if (bytes[at - 1] != '=')
+                return false;
+            at = afterLineEnd(bytes, at) - 1;
+            continue;
+        }
+        if (c != '=')
+            continue;
+        if (at + 1 < n && isLineEnd(bytes[at + 1]))
+            continue;
+        if (n - at < 3 || hexDigitValue(bytes[at + 1]) < 0 || hexDigitValue(bytes[at + 2]) < 0)
+            return true;
+    }
+    return true; // ends with the bytes: read
+}
+
+} // namespace
+
 void scanEncodedValues(QByteArrayView bytes, qsizetype base, ReadFacts &facts)
 {
     static const ByteSearch names[] = {ByteSearch("printable", true), ByteSearch("base64", true),
@@ -205,7 +250,7 @@ void scanEncodedValues(QByteArrayView bytes, qsizetype base, ReadFacts &facts)
     }
     std::sort(lines.begin(), lines.end());
     for (const qsizetype start : std::as_const(lines)) {
-        if (start < done)
+        if (start < done || !mayHoldBadValue(bytes, start))
             continue;
         cardreader::forEachLogicalLine(
             bytes.sliced(start),

@@ -18,7 +18,7 @@ using namespace Qt::StringLiterals;
 
 void Form1::updateReportButton()
 {
-    if (!m_report || m_session.isSearching()) {
+    if (!m_report) {
         m_reportButton->hide();
         return;
     }

@@ -210,6 +210,7 @@ void Form1::PushButton7_Click()
 
     m_stoppedText.clear();
     m_filesSearched = -1;
+    m_report.reset(); // the last run's, until this one has ended
     updateStatusLine();
     // The run searches the list as it stands now; later changes wait for the next run.
     // Files are searched on a worker per processor; the window's events and a stop never
