@@ -9,7 +9,7 @@
 #include "card/Utf8Text.h"
 #include "card/ValueDecoding.h"
 
-#include <algorithm>
+#include <cstring>
 
 using namespace cardreader;
 
@@ -188,71 +188,66 @@ qint64 plainCards(QByteArrayView data)
 
 namespace {
 
-/// False when the line that starts at start surely holds no encoded value kept as
-/// written: a quoted-printable value whose every "=" two hex digits or a line end follow,
-/// or binary data; true when it has to be read.
-bool mayHoldBadValue(QByteArrayView bytes, qsizetype start)
+/// Where the logical line that holds the byte at offset starts: its physical line, or the
+/// first of the lines that soft line breaks join to it.
+qsizetype logicalLineStart(QByteArrayView bytes, qsizetype offset)
 {
-    const qsizetype n = bytes.size();
-    qsizetype end = start;
-    while (end < n && !isLineEnd(bytes[end]))
-        ++end;
-    const QByteArrayView line = bytes.sliced(start, end - start);
+    qsizetype start = offset;
+    for (;;) {
+        while (start > 0 && !isLineEnd(bytes[start - 1]))
+            --start;
+        qsizetype before = start - 1;
+        while (before >= 0 && isLineEnd(bytes[before]))
+            --before;
+        if (before < 0 || bytes[before] != '=')
+            return start;
+        start = before;
+    }
+}
+
+bool isBinaryName(QByteArrayView line)
+{
     const qsizetype colon = indexOfByte(line, ':');
-    if (colon < 0)
-        return true;
-    const QByteArrayView name = propertyBaseName(line.first(colon));
+    const QByteArrayView name = propertyBaseName(colon < 0 ? line : line.first(colon));
     for (const char *binary : {"PHOTO", "LOGO", "SOUND", "KEY"}) {
         if (equalsNoCase(name, binary))
-            return false;
-    }
-    static const ByteSearch printable("printable", true);
-    if (printable.indexIn(line.first(colon)) < 0)
-        return true; // base64 text: rare, read
-    // The value's lines, while each ends in a soft line break.
-    for (qsizetype at = start + colon + 1; at < n; ++at) {
-        const char c = bytes[at];
-        if (isLineEnd(c)) {
-            if (bytes[at - 1] != '=')
-                return false;
-            at = afterLineEnd(bytes, at) - 1;
-            continue;
-        }
-        if (c != '=')
-            continue;
-        if (at + 1 < n && isLineEnd(bytes[at + 1]))
-            continue;
-        if (n - at < 3 || hexDigitValue(bytes[at + 1]) < 0 || hexDigitValue(bytes[at + 2]) < 0)
             return true;
     }
-    return true; // ends with the bytes: read
+    return false;
 }
 
 } // namespace
 
 void scanEncodedValues(QByteArrayView bytes, qsizetype base, ReadFacts &facts)
 {
-    static const ByteSearch names[] = {ByteSearch("printable", true), ByteSearch("base64", true),
-                                       ByteSearch("encoding=b", true)};
-    qsizetype done = 0; // lines before this are read
-    QList<qsizetype> lines; // the starts of the lines that name an encoding, in order
-    for (const ByteSearch &name : names) {
-        for (qsizetype at = 0;;) {
-            const qsizetype hit = name.indexIn(bytes.sliced(at));
-            if (hit < 0)
-                break;
-            qsizetype start = at + hit;
-            while (start > 0 && !isLineEnd(bytes[start - 1]))
-                --start;
-            lines.append(start);
-            at += hit + 1;
-        }
-    }
-    std::sort(lines.begin(), lines.end());
-    for (const qsizetype start : std::as_const(lines)) {
-        if (start < done || !mayHoldBadValue(bytes, start))
+    // One look at every "=": one that two hex digits or a line end follow is sound
+    // quoted-printable (or a parameter's value that reads so); the others, and
+    // "ENCODING=b", are parameters unless the line's colon comes before them. Only the
+    // lines left are read, as a parse reads them.
+    const char *const data = bytes.data();
+    const qsizetype n = bytes.size();
+    qsizetype done = 0; // the lines before this are read
+    for (qsizetype at = 0; at < n;) {
+        const auto *eq = static_cast<const char *>(std::memchr(data + at, '=', std::size_t(n - at)));
+        if (!eq)
+            break;
+        at = eq - data + 1;
+        const char next = at < n ? data[at] : '\n';
+        const bool base64 = at >= 9 && equalsNoCaseN(data + at - 9, "ENCODING", 8)
+            && (next == 'b' || next == 'B');
+        if (!base64
+            && (isLineEnd(next)
+                || (n - at >= 2 && hexDigitValue(next) >= 0 && hexDigitValue(data[at + 1]) >= 0)))
             continue;
-        cardreader::forEachLogicalLine(
+        const qsizetype start = logicalLineStart(bytes, at - 1);
+        if (start < done)
+            continue;
+        const QByteArrayView head = bytes.sliced(start, at - 1 - start);
+        if (!base64 && indexOfByte(head, ':') < 0)
+            continue; // a parameter
+        if (isBinaryName(bytes.sliced(start, qMin(n - start, qsizetype(256)))))
+            continue;
+        forEachLogicalLine(
             bytes.sliced(start),
             [&](QByteArrayView line, qsizetype, qsizetype end, bool) -> qsizetype {
                 done = start + end;
@@ -261,18 +256,18 @@ void scanEncodedValues(QByteArrayView bytes, qsizetype base, ReadFacts &facts)
                 if (property.namePart.isEmpty())
                     return bytes.size();
                 const Params params = parseParams(property.namePart);
-                if (cardreader::isBinaryValue(propertyBaseName(property.namePart), params,
-                                              property.value))
+                if (isBinaryValue(propertyBaseName(property.namePart), params, property.value))
                     return bytes.size();
                 QByteArray decoded;
-                if (params.quotedPrintable && cardreader::hasInvalidQuotedPrintable(property.value))
+                if (params.quotedPrintable && hasInvalidQuotedPrintable(property.value))
                     facts.note(ReadFacts::Problem::InvalidQuotedPrintable, base + start);
                 else if (params.base64 && !params.quotedPrintable
-                         && !cardreader::encodedValueBytes(property.value, params, decoded))
+                         && !encodedValueBytes(property.value, params, decoded))
                     facts.note(ReadFacts::Problem::InvalidBase64, base + start);
                 return bytes.size();
             },
             nullptr);
+        at = qMax(at, done);
     }
 }
 

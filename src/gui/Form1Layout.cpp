@@ -117,7 +117,7 @@ void Form1::arrangeControls(bool wide)
         if (auto *list = m_cardPane->findChild<QWidget *>(inner))
             order.append(list);
     }
-    order += {PushButton2, PushButton5};
+    order += {m_reportButton, PushButton2, PushButton5};
     order += {resultOrder.cbegin(), resultOrder.cend()};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order.at(i - 1), order.at(i));
@@ -202,6 +202,8 @@ void Form1::setUpKeyboardAndNames()
         {SaveCardsButton, SaveCardsButton->text(),
          u"Saves every card with a result row in one vCard file."_s},
         {m_statusLine, u"Result counts"_s, u"How many rows came from how many files and cards."_s},
+        {m_reportButton, u"Reading report"_s,
+         u"Opens the reading report of the last search: the files with problems."_s},
         {ProgressBar1, u"Progress"_s, u"How far the running search or scan has come."_s},
     };
     for (const Named &each : controls) {

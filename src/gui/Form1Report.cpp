@@ -18,16 +18,13 @@ using namespace Qt::StringLiterals;
 
 void Form1::updateReportButton()
 {
-    if (!m_report) {
-        m_reportButton->hide();
-        return;
-    }
-    const qsizetype problems = m_report->filesWithProblems();
+    // Always there, so that the layout never moves: enabled once a search has a report.
+    m_reportButton->setEnabled(m_report != nullptr);
+    const qsizetype problems = m_report ? m_report->filesWithProblems() : 0;
     m_reportButton->setText(problems == 0 ? u"Reading report"_s
                             : problems == 1
                                 ? u"1 file with problems"_s
                                 : u"%1 files with problems"_s.arg(QLocale().toString(problems)));
-    m_reportButton->show();
 }
 
 void Form1::showReadingReport()
