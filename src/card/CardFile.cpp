@@ -4,11 +4,11 @@
 #include "base/FileExists.h"
 #include "base/NativePath.h"
 
-#include <QCryptographicHash>
-
 #include <array>
 #include <cerrno>
 #include <cstring>
+
+#include <openssl/evp.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -202,8 +202,16 @@ CardBytes CardFile::read(const std::atomic<bool> *cancel, QByteArray *sha256)
     QByteArray data = readAll(cancel);
     if (cancel && cancel->load(std::memory_order_relaxed))
         return {};
-    if (sha256)
-        *sha256 = QCryptographicHash::hash(data, QCryptographicHash::Sha256);
+    if (sha256) {
+        sha256->resize(EVP_MAX_MD_SIZE);
+        unsigned int length = 0;
+        if (EVP_Digest(data.constData(), std::size_t(data.size()),
+                       reinterpret_cast<unsigned char *>(sha256->data()), &length, EVP_sha256(),
+                       nullptr)
+            != 1)
+            length = 0;
+        sha256->resize(length);
+    }
     if (data.isEmpty())
         return {QByteArray(kEmptyFileText), CardEncoding::Legacy};
     return prepareCardBytes(std::move(data), cancel);

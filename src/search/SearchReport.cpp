@@ -1,9 +1,8 @@
 #include "search/SearchReport.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLocale>
+
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -173,67 +172,171 @@ QString jsonName(const QString &name)
     return key.replace(u' ', u'_').replace(u'-', u'_');
 }
 
-QJsonValue orNull(const QString &text)
+/// Writes the report's JSON as it goes: large reports (every file, with --hash) are
+/// written without a document tree in between.
+class JsonWriter
 {
-    return text.isEmpty() ? QJsonValue() : QJsonValue(text);
-}
+public:
+    QByteArray json;
+
+    void key(const char *name)
+    {
+        if (!m_first)
+            json += ", ";
+        m_first = false;
+        json += '"';
+        json += name;
+        json += "\": ";
+    }
+    void open(char bracket)
+    {
+        json += bracket;
+        m_first = true;
+    }
+    void close(char bracket)
+    {
+        json += bracket;
+        m_first = false;
+    }
+    void item()
+    {
+        if (!m_first)
+            json += ",\n  ";
+        m_first = false;
+    }
+    void string(QStringView text)
+    {
+        json += '"';
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const char16_t c = text[i].unicode();
+            const bool pair = QChar::isHighSurrogate(c) && i + 1 < text.size()
+                && QChar::isLowSurrogate(text[i + 1].unicode());
+            if (c == u'"' || c == u'\\') {
+                json += '\\';
+                json += char(c);
+            } else if (c < 0x20 || (QChar::isSurrogate(c) && !pair)) {
+                // Control characters, and the halves of a pair that a name not in
+                // UTF-8 leaves alone, as escapes.
+                json += "\\u" + QByteArray::number(c, 16).rightJustified(4, '0');
+            } else if (c < 0x80) {
+                json += char(c);
+            } else {
+                json += text.sliced(i, pair ? 2 : 1).toUtf8();
+                i += pair ? 1 : 0;
+            }
+        }
+        json += '"';
+    }
+    void stringOrNull(QStringView text)
+    {
+        if (text.isEmpty())
+            json += "null";
+        else
+            string(text);
+    }
+    void number(qint64 value) { json += QByteArray::number(value); }
+    void boolean(bool value) { json += value ? "true" : "false"; }
+
+private:
+    bool m_first = true;
+};
 
 } // namespace
 
 QByteArray SearchReport::toJson() const
 {
-    QJsonArray files;
+    JsonWriter out;
+    out.open('{');
+    out.key("files_listed");
+    out.number(m_listed);
+    out.key("files_read");
+    out.number(m_read);
+    out.key("files_not_read");
+    out.number(m_notRead);
+    out.key("files_with_problems");
+    out.number(m_withProblems);
+    out.key("cards");
+    out.number(m_cards);
+    out.key("rows");
+    out.number(m_rows);
+    out.key("bytes_read");
+    out.number(m_bytes);
+    out.key("seconds");
+    out.json += QByteArray::number(m_seconds, 'f', 3);
+    out.key("stopped");
+    out.boolean(m_stopped);
+    out.key("stopped_at");
+    if (m_stopped) {
+        out.open('{');
+        out.key("file");
+        out.stringOrNull(m_stoppedAt);
+        out.key("files_done");
+        out.number(m_done);
+        out.key("inside_file");
+        out.boolean(m_insideFile);
+        out.close('}');
+    } else {
+        out.json += "null";
+    }
+    out.key("files");
+    out.open('[');
     for (const File &file : m_files) {
         const ReadFacts &facts = file.facts;
         const bool read = facts.notRead == ReadFacts::NotRead::No;
-        QJsonArray problems;
+        out.item();
+        out.open('{');
+        out.key("file");
+        out.string(file.path);
+        out.key("read");
+        out.boolean(read);
+        out.key("not_read");
+        out.stringOrNull(read ? QString() : jsonName(notReadName(facts.notRead)));
+        out.key("reason");
+        out.stringOrNull(file.failure);
+        out.key("search_failed");
+        out.boolean(file.searchFailed);
+        out.key("bytes");
+        out.number(facts.bytes);
+        out.key("cards");
+        out.number(facts.cards);
+        out.key("charset");
+        out.stringOrNull(!read ? QString()
+                         : facts.charset.isEmpty() ? u"UTF-8"_s
+                                                   : QString::fromLatin1(facts.charset));
+        out.key("charset_decided_by");
+        out.stringOrNull(read ? jsonName(charsetWayName(facts.charsetWay)) : QString());
+        out.key("detector");
+        out.stringOrNull(QString::fromLatin1(facts.detector));
+        out.key("changed_while_read");
+        out.boolean(facts.changedWhileRead);
+        out.key("sha256");
+        out.stringOrNull(QString::fromLatin1(facts.sha256.toHex()));
+        out.key("problems");
+        out.open('[');
         for (std::size_t k = 0; k < ReadFacts::kProblemKinds; ++k) {
             const ReadFacts::Tally &tally = facts.problems[k];
-            if (tally.count > 0)
-                problems.append(QJsonObject{
-                    {u"kind"_s, jsonName(problemName(ReadFacts::Problem(k)))},
-                    {u"count"_s, tally.count},
-                    {u"line"_s, tally.first > 0 ? QJsonValue(tally.first) : QJsonValue()}});
+            if (tally.count == 0)
+                continue;
+            out.item();
+            out.open('{');
+            out.key("kind");
+            out.string(jsonName(problemName(ReadFacts::Problem(k))));
+            out.key("count");
+            out.number(tally.count);
+            out.key("line");
+            if (tally.first > 0)
+                out.number(tally.first);
+            else
+                out.json += "null";
+            out.close('}');
         }
-        files.append(QJsonObject{
-            {u"file"_s, file.path},
-            {u"read"_s, read},
-            {u"not_read"_s, read ? QJsonValue() : QJsonValue(jsonName(notReadName(facts.notRead)))},
-            {u"reason"_s, orNull(file.failure)},
-            {u"search_failed"_s, file.searchFailed},
-            {u"bytes"_s, facts.bytes},
-            {u"cards"_s, facts.cards},
-            {u"charset"_s, read ? QJsonValue(facts.charset.isEmpty() ? u"UTF-8"_s
-                                                                     : QString::fromLatin1(facts.charset))
-                                : QJsonValue()},
-            {u"charset_decided_by"_s,
-             read ? QJsonValue(jsonName(charsetWayName(facts.charsetWay))) : QJsonValue()},
-            {u"detector"_s, orNull(QString::fromLatin1(facts.detector))},
-            {u"changed_while_read"_s, facts.changedWhileRead},
-            {u"sha256"_s, facts.sha256.isEmpty() ? QJsonValue()
-                                                 : QJsonValue(QString::fromLatin1(facts.sha256.toHex()))},
-            {u"problems"_s, problems},
-        });
+        out.close(']');
+        out.close('}');
     }
-    QJsonValue stoppedAt;
-    if (m_stopped)
-        stoppedAt = QJsonObject{{u"file"_s, orNull(m_stoppedAt)},
-                                {u"files_done"_s, m_done},
-                                {u"inside_file"_s, m_insideFile}};
-    const QJsonObject report{
-        {u"files_listed"_s, m_listed},
-        {u"files_read"_s, m_read},
-        {u"files_not_read"_s, m_notRead},
-        {u"files_with_problems"_s, m_withProblems},
-        {u"cards"_s, m_cards},
-        {u"rows"_s, m_rows},
-        {u"bytes_read"_s, m_bytes},
-        {u"seconds"_s, m_seconds},
-        {u"stopped"_s, m_stopped},
-        {u"stopped_at"_s, stoppedAt},
-        {u"files"_s, files},
-    };
-    return QJsonDocument(report).toJson(QJsonDocument::Indented);
+    out.close(']');
+    out.close('}');
+    out.json += '\n';
+    return std::move(out.json);
 }
 
 QString SearchReport::summary() const
