@@ -203,12 +203,15 @@ CardBytes CardFile::read(const std::atomic<bool> *cancel, QByteArray *sha256)
     if (cancel && cancel->load(std::memory_order_relaxed))
         return {};
     if (sha256) {
+        // Looked up once: a lookup per file would cost as much as a small file's digest.
+        static EVP_MD *const kSha256 = EVP_MD_fetch(nullptr, "SHA256", nullptr);
         sha256->resize(EVP_MAX_MD_SIZE);
         unsigned int length = 0;
-        if (EVP_Digest(data.constData(), std::size_t(data.size()),
-                       reinterpret_cast<unsigned char *>(sha256->data()), &length, EVP_sha256(),
-                       nullptr)
-            != 1)
+        if (!kSha256
+            || EVP_Digest(data.constData(), std::size_t(data.size()),
+                          reinterpret_cast<unsigned char *>(sha256->data()), &length, kSha256,
+                          nullptr)
+                != 1)
             length = 0;
         sha256->resize(length);
     }

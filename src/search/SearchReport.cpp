@@ -2,6 +2,8 @@
 
 #include <QLocale>
 
+#include <algorithm>
+#include <array>
 #include <utility>
 
 using namespace Qt::StringLiterals;
@@ -207,6 +209,15 @@ public:
     void string(QStringView text)
     {
         json += '"';
+        // Most texts need no escape: they go in one piece.
+        const bool plain = std::none_of(text.cbegin(), text.cend(), [](QChar c) {
+            return c.unicode() < 0x20 || c == u'"' || c == u'\\' || c.isSurrogate();
+        });
+        if (plain) {
+            json += text.toUtf8();
+            json += '"';
+            return;
+        }
         for (qsizetype i = 0; i < text.size(); ++i) {
             const char16_t c = text[i].unicode();
             const bool pair = QChar::isHighSurrogate(c) && i + 1 < text.size()
@@ -235,6 +246,13 @@ public:
             string(text);
     }
     void number(qint64 value) { json += QByteArray::number(value); }
+    /// A text known to need no escape (a name of the report's own, hex digits).
+    void ascii(const QByteArray &text)
+    {
+        json += '"';
+        json += text;
+        json += '"';
+    }
     void boolean(bool value) { json += value ? "true" : "false"; }
 
 private:
@@ -245,7 +263,15 @@ private:
 
 QByteArray SearchReport::toJson() const
 {
+    // The names of the facts, made once rather than for every file.
+    std::array<QByteArray, ReadFacts::kProblemKinds> problemNames;
+    for (std::size_t k = 0; k < ReadFacts::kProblemKinds; ++k)
+        problemNames[k] = jsonName(problemName(ReadFacts::Problem(k))).toLatin1();
+    std::array<QByteArray, 7> wayNames;
+    for (std::size_t k = 0; k < wayNames.size(); ++k)
+        wayNames[k] = jsonName(charsetWayName(ReadFacts::CharsetWay(k))).toLatin1();
     JsonWriter out;
+    out.json.reserve(512 + m_files.size() * 480);
     out.open('{');
     out.key("files_listed");
     out.number(m_listed);
@@ -304,13 +330,19 @@ QByteArray SearchReport::toJson() const
                          : facts.charset.isEmpty() ? u"UTF-8"_s
                                                    : QString::fromLatin1(facts.charset));
         out.key("charset_decided_by");
-        out.stringOrNull(read ? jsonName(charsetWayName(facts.charsetWay)) : QString());
+        if (read && facts.charsetWay != ReadFacts::CharsetWay::None)
+            out.ascii(wayNames[std::size_t(facts.charsetWay)]);
+        else
+            out.json += "null";
         out.key("detector");
         out.stringOrNull(QString::fromLatin1(facts.detector));
         out.key("changed_while_read");
         out.boolean(facts.changedWhileRead);
         out.key("sha256");
-        out.stringOrNull(QString::fromLatin1(facts.sha256.toHex()));
+        if (facts.sha256.isEmpty())
+            out.json += "null";
+        else
+            out.ascii(facts.sha256.toHex());
         out.key("problems");
         out.open('[');
         for (std::size_t k = 0; k < ReadFacts::kProblemKinds; ++k) {
@@ -320,7 +352,7 @@ QByteArray SearchReport::toJson() const
             out.item();
             out.open('{');
             out.key("kind");
-            out.string(jsonName(problemName(ReadFacts::Problem(k))));
+            out.ascii(problemNames[k]);
             out.key("count");
             out.number(tally.count);
             out.key("line");
