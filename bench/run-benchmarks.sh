@@ -142,6 +142,17 @@ for ((i = 0; i < reps; i++)); do
 done
 printf '| window, the search alone (the press to its end), 100,000 files (peer: quillory-search) | %.3f s | %.3f s | %.2f |\n' \
     "$(median < "$work/a")" "$(median < "$work/b")" "$(echo "$(median < "$work/a") / $(median < "$work/b")" | bc -l)"
+versus "search --report, 100,000 files (peer: the default search; goal: at most 1.02)" \
+    "$search -e tech --report $work/report.json $work/files100k" "$search -e tech $work/files100k"
+versus "search --report --hash, 100,000 files (peer: the default search; goal: at most 1.3)" \
+    "$search -e tech --hash --report $work/report.json $work/files100k" \
+    "$search -e tech $work/files100k"
+versus "search --report, one file of 200,000 cards (peer: the default search; goal: at most 1.02)" \
+    "$search -e tech --report $work/report.json $work/cards200k.vcf" \
+    "$search -e tech $work/cards200k.vcf"
+versus "search --report --hash, one file of 200,000 cards (peer: the default search; goal: at most 1.3)" \
+    "$search -e tech --hash --report $work/report.json $work/cards200k.vcf" \
+    "$search -e tech $work/cards200k.vcf"
 size=$(stat -c %s "$work/cards200k.vcf")
 versus "one file of 200,000 cards (peer: grep -ciF)" \
     "$search -e tech $work/cards200k.vcf" "grep -ciF tech $work/cards200k.vcf"

@@ -95,6 +95,7 @@ check_contents "$deb" || true
 # Depends comes from the binaries' libraries; the optional helpers are recommended.
 [[ "$(dpkg-deb -f "$deb" Depends)" == *libqt6widgets6* ]] || fail "Depends lacks libqt6widgets6"
 [[ "$(dpkg-deb -f "$deb" Depends)" == *libre2-* ]] || fail "Depends lacks libre2"
+[[ "$(dpkg-deb -f "$deb" Depends)" == *libssl3* ]] || fail "Depends lacks libssl3"
 [[ "$(dpkg-deb -f "$deb" Recommends)" == "libreoffice-calc, xdg-utils" ]] || fail "Recommends"
 
 # Both programs run from the scratch root and name the package's version; the window

@@ -9,6 +9,7 @@
 #include "card/FieldRules.h"
 #include "card/LogicalLines.h"
 #include "card/PropertyLine.h"
+#include "card/ReadFacts.h"
 #include "card/UnheldTexts.h"
 #include "card/Utf8Text.h"
 #include "card/ValueDecoding.h"
@@ -39,7 +40,7 @@ public:
                   const CardParser::ValueFilter *filter, ParseOptions options)
         : m_data(QByteArrayView(text.bytes).first(end)), m_charsets(text.bytes, text.isUnicode()),
           m_sink(sink), m_filter(filter), m_unicode(text.isUnicode()),
-          m_otherProperties(options.otherProperties)
+          m_otherProperties(options.otherProperties), m_facts(options.facts)
     {
         if (filter)
             m_skipper.emplace(m_data, *filter);
@@ -67,13 +68,21 @@ public:
             && equalsNoCase(trimmedBlanks(property.value), "VCARD");
         if (m_open.empty() && m_runStart < 0 && !(boundary && property.prop == Prop::Begin))
             m_runStart = start;
+        m_lineStart = start;
+        if (m_facts && m_open.empty() && !(boundary && property.prop == Prop::Begin)
+            && !trimmedBlanks(line).isEmpty())
+            m_facts->note(ReadFacts::Problem::LinesOutside, start);
         if ((property.prop == Prop::End && !boundary)
             || (!known && !property.namePart.isEmpty() && startsWithB(property.value))) {
             if (otherShape(line, property, start, end, joined))
                 return -1;
         }
-        if (!known && (!m_otherProperties || property.namePart.isEmpty()))
+        if (!known && (!m_otherProperties || property.namePart.isEmpty())) {
+            // Its value is not read, but what the facts tell of it holds all the same.
+            if (m_facts && indexOfByte(property.namePart, ';') >= 0)
+                noteValue(property, parseParams(property.namePart));
             return -1;
+        }
         if (property.prop == Prop::Begin || property.prop == Prop::End) {
             if (!boundary)
                 return -1;
@@ -106,12 +115,26 @@ public:
     qint64 finish()
     {
         for (Pending &pending : m_pending) {
-            if (!pending.complete())
+            if (!pending.complete()) {
                 pending.end = quint32(m_data.size());
+                if (m_facts)
+                    m_facts->note(ReadFacts::Problem::UnclosedCard, pending.begin);
+            }
         }
         m_open.clear();
         flush();
         emitOutside(m_data.size());
+        if (m_facts) {
+            m_facts->cards += m_emitted;
+            if (m_emitted == 0)
+                m_facts->note(ReadFacts::Problem::NoCard, 0);
+            if (m_charsets.legacyWay() != ReadFacts::CharsetWay::None
+                && m_facts->charsetWay == ReadFacts::CharsetWay::None) {
+                m_facts->charsetWay = m_charsets.legacyWay();
+                m_facts->charset = m_charsets.legacyCharset();
+                m_facts->detector = m_charsets.detectorAnswer();
+            }
+        }
         if (m_emitted == 0) {
             ContactFields empty;
             m_sink(std::move(empty), CardParser::Identity{1, m_data.size(), m_data.size(), {}});
@@ -140,6 +163,8 @@ private:
         // The lines of an escaped agent all stand at its line's place.
         if (!joined || m_inEscapedAgent) {
             if (const qsizetype at = gluedBeginAt(line, property); at >= 0) {
+                if (m_facts)
+                    m_facts->note(ReadFacts::Problem::GluedCards, start);
                 this->end(m_inEscapedAgent ? end : start + at);
                 begin(m_inEscapedAgent ? start : start + at);
                 return true;
@@ -256,6 +281,8 @@ private:
     void takeKeptLines(const Pending &card)
     {
         for (quint32 i = card.head; i != kNone; i = m_kept[i].next) {
+            m_lineStart = m_kept[i].place & kKeptBit ? qsizetype(card.begin)
+                                                     : qsizetype(m_kept[i].place);
             PropertyLine property;
             if (splitPropertyLine(keptLine(m_kept[i].place), property))
                 apply(property, front());
@@ -282,6 +309,8 @@ private:
 
     void begin(qsizetype start)
     {
+        if (m_facts && !m_open.empty())
+            m_facts->note(ReadFacts::Problem::NestedCard, start);
         if (m_open.empty()) {
             emitOutside(start);
             m_runStart = -1;
@@ -342,6 +371,7 @@ private:
         const Prop prop = property.prop;
         ContactFields &fields = card.fields;
         const Params params = parseParams(property.namePart);
+        noteValue(property, params);
         // A value the contact name still wants is decoded whatever the filter says.
         const bool forName = card.name.wants(prop);
         if (m_filter && !forName) {
@@ -360,7 +390,7 @@ private:
                 return;
             }
         }
-        QString text = decodeValue(m_charsets, property.value, params);
+        QString text = decodeValue(property, params);
         if (forName)
             card.name.take(prop, text);
         // N's and ADR's fields take their parts first: what no field holds is then made
@@ -383,6 +413,7 @@ private:
         const Params params = parseParams(property.namePart);
         if (isBinaryValue(base, params, property.value))
             return;
+        noteValue(property, params);
         const QString tag = propertyTag(base);
         bool ruledOut = false;
         if (m_filter) {
@@ -392,14 +423,35 @@ private:
                 && !m_filter->mayContain(plain);
         }
         if (!ruledOut) {
-            QString text
-                = clean(trimSpaces(unescape(decodeValue(m_charsets, property.value, params))));
+            QString text = clean(trimSpaces(unescape(decodeValue(property, params))));
             if (!text.isEmpty()) {
                 others.tags.append(QStringView(tag));
                 others.values.append(std::move(text));
             }
         }
         takeParameterTexts(property, params, tag, others);
+    }
+
+    /// Notes what the facts tell of a value: quoted-printable that is kept as written, a
+    /// charset that cannot be read.
+    void noteValue(const PropertyLine &property, const Params &params)
+    {
+        if (!m_facts)
+            return;
+        if (params.quotedPrintable && hasInvalidQuotedPrintable(property.value))
+            m_facts->note(ReadFacts::Problem::InvalidQuotedPrintable, m_lineStart);
+        if (!params.charset.isEmpty() && !m_charsets.canRead(params.charset))
+            m_facts->note(ReadFacts::Problem::UnknownCharset, m_lineStart);
+    }
+
+    QString decodeValue(const PropertyLine &property, const Params &params)
+    {
+        bool invalidBase64 = false;
+        QString text = cardreader::decodeValue(m_charsets, property.value, params,
+                                               m_facts ? &invalidBase64 : nullptr);
+        if (invalidBase64)
+            m_facts->note(ReadFacts::Problem::InvalidBase64, m_lineStart);
+        return text;
     }
 
     /// Adds to others what a line of the 27 fields' properties holds beyond its fields:
@@ -484,6 +536,8 @@ private:
     std::optional<CardSkipper> m_skipper; // with a filter
     std::size_t m_endFloor = 0; // the open cards that no END line closes
     bool m_inEscapedAgent = false;
+    ReadFacts *m_facts; // null unless facts are gathered
+    qsizetype m_lineStart = 0; // of the line being read, for the facts
 };
 
 } // namespace

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include <openssl/evp.h>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -182,6 +184,7 @@ QByteArray CardFile::readAll(const std::atomic<bool> *cancel)
         if (used < data.size() && used >= qsizetype(m_size))
             break;
     }
+    m_changed = used != qsizetype(m_size);
     data.resize(used);
     return data;
 }
@@ -192,13 +195,26 @@ void CardFile::failIfMissing() const
         failRead(path(), reasonText(m_openError != 0 ? m_openError : ENOENT));
 }
 
-CardBytes CardFile::read(const std::atomic<bool> *cancel)
+CardBytes CardFile::read(const std::atomic<bool> *cancel, QByteArray *sha256)
 {
     if (m_missing)
         return {};
     QByteArray data = readAll(cancel);
     if (cancel && cancel->load(std::memory_order_relaxed))
         return {};
+    if (sha256) {
+        // Looked up once: a lookup per file would cost as much as a small file's digest.
+        static EVP_MD *const kSha256 = EVP_MD_fetch(nullptr, "SHA256", nullptr);
+        sha256->resize(EVP_MAX_MD_SIZE);
+        unsigned int length = 0;
+        if (!kSha256
+            || EVP_Digest(data.constData(), std::size_t(data.size()),
+                          reinterpret_cast<unsigned char *>(sha256->data()), &length, kSha256,
+                          nullptr)
+                != 1)
+            length = 0;
+        sha256->resize(length);
+    }
     if (data.isEmpty())
         return {QByteArray(kEmptyFileText), CardEncoding::Legacy};
     return prepareCardBytes(std::move(data), cancel);
@@ -282,6 +298,21 @@ CardBytes CardFile::readPrepared(qsizetype begin, qsizetype end, qint64 fileBegi
     if (at < end)
         keep(decoder.finish());
     return result;
+}
+
+ReadFacts::NotRead notReadReason(const QString &path)
+{
+    struct stat info
+    {
+    };
+    if (::stat(encodeFileName(path).constData(), &info) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? ReadFacts::NotRead::Missing
+                                                   : ReadFacts::NotRead::Unreadable;
+    if (S_ISDIR(info.st_mode))
+        return ReadFacts::NotRead::Folder;
+    if (S_ISREG(info.st_mode) && info.st_size > kMaxReadableFileSize)
+        return ReadFacts::NotRead::TooLarge;
+    return ReadFacts::NotRead::Unreadable;
 }
 
 QByteArray readWholeFile(const QString &path)

@@ -2,6 +2,7 @@
 
 #include "base/FileList.h"
 #include "card/CardBytes.h"
+#include "card/ReadFacts.h"
 
 #include <QByteArray>
 #include <QString>
@@ -60,7 +61,10 @@ public:
     /// file" for a 0-byte file (it holds no colon, so it yields an empty record).
     /// Throws Failure when a read fails. When cancel is set on the way, the result is
     /// empty.
-    CardBytes read(const std::atomic<bool> *cancel = nullptr);
+    /// With sha256, the SHA-256 digest of the file's bytes is put there as they are read.
+    CardBytes read(const std::atomic<bool> *cancel = nullptr, QByteArray *sha256 = nullptr);
+    /// The last read found another size than the file had when it was opened.
+    bool changedWhileRead() const { return m_changed; }
     /// The file's bytes as they are.
     QByteArray readAll(const std::atomic<bool> *cancel = nullptr);
     /// The bytes [begin, end) of what read() gives, fewer where the file ends first,
@@ -85,8 +89,13 @@ private:
     qint64 m_size = 0;
     quint64 m_stamp = 0;
     bool m_missing = false;
+    bool m_changed = false;
     int m_openError = 0;
 };
+
+/// Why the file at path cannot be read, as found now: missing, a folder, over the size
+/// limit, or otherwise unreadable.
+ReadFacts::NotRead notReadReason(const QString &path);
 
 /// The bytes of a card file, prepared for the parser: see CardFile::read. Throws
 /// Failure when the file exists but cannot be read.

@@ -10,6 +10,8 @@
 #include <atomic>
 #include <functional>
 
+struct ReadFacts;
+
 /// What a parse reads beside the 27 fields.
 struct ParseOptions
 {
@@ -23,6 +25,9 @@ struct ParseOptions
     /// When given, the bytes of the text parsed are added here as the parse goes, a
     /// block at a time, for a progress bar on another thread.
     std::atomic<qint64> *parsedBytes = nullptr;
+    /// When given, what the parse finds about the text's shapes and charset is added here
+    /// (see ReadFacts); it changes nothing of what is read.
+    ReadFacts *facts = nullptr;
 };
 
 /// Turns the prepared bytes of one card file into one ContactFields per card.

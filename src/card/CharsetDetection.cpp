@@ -184,9 +184,16 @@ QByteArray unlabelledBytes(QByteArrayView file)
 
 QByteArray detectCharset(QByteArrayView bytes)
 {
+    return detectCharset(bytes, nullptr);
+}
+
+QByteArray detectCharset(QByteArrayView bytes, QByteArray *answer)
+{
     if (bytes.isEmpty())
         return {};
     const QByteArray other = askUchardet(bytes);
+    if (answer)
+        *answer = "uchardet: " + (other.isEmpty() ? QByteArray("none") : other);
     if (isOneOf(other, kOtherScripts) && isDecodable(other))
         return other;
     // Latin text that reads as Western text is taken for it, whichever Latin charset
@@ -198,6 +205,8 @@ QByteArray detectCharset(QByteArrayView bytes)
     // text from Western better than uchardet, and is believed on it only when the
     // Windows-1252 reading is plainly wrong, as it takes a Western card for it now and then.
     const QByteArray icu = askIcu(bytes);
+    if (answer)
+        *answer += "; ICU: " + (icu.isEmpty() ? QByteArray("none") : icu);
     if (!isDecodable(icu))
         return {};
     if (isOneOf(icu, kOtherScripts))

@@ -26,6 +26,9 @@ QByteArray unlabelledBytes(QByteArrayView file);
 /// reads ASCII as ASCII. Empty for Windows-1252, which is also the answer when the
 /// detectors are unsure.
 QByteArray detectCharset(QByteArrayView bytes);
+/// The same, telling in answer what the detectors said ("uchardet: NAME", then "; ICU:
+/// NAME" when ICU was asked too).
+QByteArray detectCharset(QByteArrayView bytes, QByteArray *answer);
 
 /// True when reading the bytes as Windows-1252 cannot be right: they hold a byte that
 /// the code page leaves undefined, or put beside a letter one of the signs that the

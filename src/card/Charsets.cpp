@@ -46,15 +46,23 @@ const QByteArray &Charsets::legacyCharset()
         m_legacyKnown = true;
         // A file that is UTF-8 throughout, as most are, is looked at no further: no text of
         // it is ever read in the legacy charset.
+        using Way = ReadFacts::CharsetWay;
         if (!hasNonUtf8Text(m_file)) {
             m_legacy.clear();
+            m_way = Way::Utf8;
         } else if (const std::optional<QByteArray> named = findLegacyCharset()) {
             m_legacy = *named;
+            m_way = Way::Declared;
         } else {
             // No CHARSET tells: the text itself does, when the detectors are sure of it.
-            const QByteArray detected = detectCharset(unlabelledBytes(m_file));
+            // With no such text ("=XX" that only looked like it) nothing is read in it.
+            const QByteArray unlabelled = unlabelledBytes(m_file);
+            const QByteArray detected = detectCharset(unlabelled, &m_detector);
             if (!detected.isEmpty() && isAsciiCompatible(detected))
                 m_legacy = detected;
+            m_way = unlabelled.isEmpty() ? Way::Utf8
+                : m_legacy.isEmpty()     ? Way::Default
+                                         : Way::Detected;
         }
     }
     return m_legacy;
@@ -63,6 +71,11 @@ const QByteArray &Charsets::legacyCharset()
 bool Charsets::isUtf8Name(QByteArrayView name)
 {
     return equalsNoCase(name, "UTF-8") || equalsNoCase(name, "UTF8");
+}
+
+bool Charsets::canRead(const QByteArray &charset)
+{
+    return isUtf8CompatibleCharset(charset) || isWindows1252Name(charset) || decoderFor(charset);
 }
 
 QStringDecoder *Charsets::decoderFor(const QByteArray &charset)

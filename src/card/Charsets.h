@@ -1,5 +1,7 @@
 #pragma once
 
+#include "card/ReadFacts.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QHash>
@@ -33,6 +35,13 @@ public:
 
     static bool isUtf8Name(QByteArrayView name);
 
+    /// True when a CHARSET's name is one that values can be read in.
+    bool canRead(const QByteArray &charset);
+    /// How legacyCharset decided, once it has (None before), and what the detectors
+    /// said when they were asked.
+    ReadFacts::CharsetWay legacyWay() const { return m_way; }
+    const QByteArray &detectorAnswer() const { return m_detector; }
+
 private:
     QStringDecoder *decoderFor(const QByteArray &charset);
     QString decodeLegacy(QByteArrayView bytes, bool &foreign);
@@ -45,6 +54,8 @@ private:
     bool m_unicode;
     bool m_legacyKnown = false;
     QByteArray m_legacy;
+    ReadFacts::CharsetWay m_way = ReadFacts::CharsetWay::None;
+    QByteArray m_detector;
     QHash<QByteArray, std::shared_ptr<QStringDecoder>> m_decoders;
     QHash<QByteArray, bool> m_asciiCompatible;
 };

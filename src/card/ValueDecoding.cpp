@@ -184,11 +184,26 @@ Components splitStructured(QStringView s)
     return result;
 }
 
-QString decodeValue(Charsets &charsets, QByteArrayView raw, const Params &params)
+bool hasInvalidQuotedPrintable(QByteArrayView value)
+{
+    for (qsizetype at = indexOfByte(value, '='); at >= 0;) {
+        if (value.size() - at < 3 || hexDigitValue(value[at + 1]) < 0
+            || hexDigitValue(value[at + 2]) < 0)
+            return true;
+        const qsizetype next = indexOfByte(value.sliced(at + 3), '=');
+        at = next < 0 ? -1 : at + 3 + next;
+    }
+    return false;
+}
+
+QString decodeValue(Charsets &charsets, QByteArrayView raw, const Params &params,
+                    bool *invalidBase64)
 {
     bool foreign = false;
     QByteArray bytes;
     const bool encoded = encodedValueBytes(raw, params, bytes);
+    if (invalidBase64)
+        *invalidBase64 = !encoded && params.base64 && !params.quotedPrintable;
     QString text = encoded ? charsets.decode(bytes, params.charset, true, foreign)
                            : charsets.decode(raw, params.charset, false, foreign);
     if (encoded || foreign)

@@ -65,6 +65,12 @@ Components splitStructured(QStringView s);
 /// break that decoding made (quoted-printable, base64, or a charset such as UTF-7) made a
 /// blank, so that no value spans lines in what is written out. The raw bytes of a line
 /// hold none.
-QString decodeValue(Charsets &charsets, QByteArrayView raw, const Params &params);
+/// invalidBase64, when given, is set when the value names base64 that does not decode.
+QString decodeValue(Charsets &charsets, QByteArrayView raw, const Params &params,
+                    bool *invalidBase64 = nullptr);
+
+/// True when a quoted-printable value holds an "=" that two hex digits do not follow:
+/// it is kept as written.
+bool hasInvalidQuotedPrintable(QByteArrayView value);
 
 } // namespace cardreader

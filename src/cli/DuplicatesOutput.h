@@ -1,6 +1,7 @@
 #pragma once
 
 #include "search/Duplicates.h"
+#include "search/SearchReport.h"
 #include "search/SearchRun.h"
 
 #include <functional>
@@ -17,20 +18,34 @@ public:
         : m_reportFailure(std::move(reportFailure))
     {}
 
-    void fileStarted(qsizetype, const FileRef &) override {}
-    bool rows(QList<ResultRow> &&) override { return true; }
-    void fileFailed(qsizetype, FileFailure, const QString &description) override
+    void fileStarted(qsizetype index, const FileRef &file) override
     {
+        if (m_report)
+            m_report->fileStarted(index, file);
+    }
+    void fileRead(qsizetype index, const ReadFacts &facts) override
+    {
+        if (m_report)
+            m_report->fileRead(index, facts);
+    }
+    bool rows(QList<ResultRow> &&) override { return true; }
+    void fileFailed(qsizetype index, FileFailure kind, const QString &description) override
+    {
+        if (m_report)
+            m_report->fileFailed(index, kind, description);
         m_reportFailure(description);
     }
     void duplicateKeys(qsizetype index, FileDuplicateKeys &&keys) override;
 
     void setFiles(const FileList *files) { m_files = files; }
+    /// The reading report the files are told to, if any.
+    void setReport(SearchReport *report) { m_report = report; }
     const DuplicateFinder &finder() const { return m_finder; }
 
 private:
     std::function<void(const QString &)> m_reportFailure;
     const FileList *m_files = nullptr;
+    SearchReport *m_report = nullptr;
     DuplicateFinder m_finder;
 };
 

@@ -12,8 +12,10 @@
 #include "results/ResultCounts.h"
 #include "results/ResultsModel.h"
 #include "results/ResultsText.h"
+#include "search/SearchReport.h"
 #include "search/SearchRun.h"
 
+#include <cerrno>
 #include <cstring>
 #include <functional>
 #include <optional>
@@ -84,12 +86,22 @@ class ConsoleListener final : public SearchListener
 {
 public:
     ConsoleListener(Output &out, bool json, int columns, MatchingCards *cards, ResultCounts *counts,
-                    std::function<void(const QString &)> reportFailure)
+                    std::function<void(const QString &)> reportFailure, SearchReport *report)
         : m_out(out), m_json(json), m_columns(columns), m_cards(cards), m_counts(counts),
-          m_reportFailure(std::move(reportFailure))
+          m_reportFailure(std::move(reportFailure)), m_report(report)
     {}
 
-    void fileStarted(qsizetype, const FileRef &) override {}
+    void fileStarted(qsizetype index, const FileRef &file) override
+    {
+        if (m_report)
+            m_report->fileStarted(index, file);
+    }
+
+    void fileRead(qsizetype index, const ReadFacts &facts) override
+    {
+        if (m_report)
+            m_report->fileRead(index, facts);
+    }
 
     // Rows are gathered into pieces of about kPiece characters, each written as soon as
     // it is full.
@@ -100,6 +112,8 @@ public:
             if (m_text.size() >= kPiece)
                 flush();
         };
+        if (m_report)
+            m_report->addRows(rows.size());
         for (const ResultRow &row : rows) {
             if (m_cards)
                 m_cards->add(row);
@@ -126,8 +140,10 @@ public:
         return !m_out.failed();
     }
 
-    void fileFailed(qsizetype, FileFailure, const QString &description) override
+    void fileFailed(qsizetype index, FileFailure kind, const QString &description) override
     {
+        if (m_report)
+            m_report->fileFailed(index, kind, description);
         m_reportFailure(description);
     }
 
@@ -149,12 +165,62 @@ private:
     MatchingCards *m_cards;
     ResultCounts *m_counts;
     std::function<void(const QString &)> m_reportFailure;
+    SearchReport *m_report;
 };
+
+/// Writes the report where it is asked for; false, with the reason told, when it
+/// cannot be written.
+bool writeReport(const SearchReport &report, const QString &path, std::FILE *err)
+{
+    const QByteArray json = report.toJson();
+    if (path == u"-"_s) {
+        std::fflush(err);
+        return std::fwrite(json.constData(), 1, std::size_t(json.size()), err)
+            == std::size_t(json.size())
+            && std::fflush(err) == 0;
+    }
+    std::FILE *file = std::fopen(encodeFileName(path).constData(), "wb");
+    const bool written = file
+        && std::fwrite(json.constData(), 1, std::size_t(json.size()), file)
+            == std::size_t(json.size());
+    const int error = errno;
+    const bool closed = file && std::fclose(file) == 0;
+    if (!written || !closed) {
+        printError(err, u"cannot write the report: "_s + displayFileName(path) + u": "_s
+                            + QString::fromLocal8Bit(std::strerror(file && written ? errno : error)));
+        return false;
+    }
+    return true;
+}
+
+int search(const SearchCommandOptions &options, std::FILE *out, std::FILE *err,
+           SearchReport *readingReport);
 
 } // namespace
 
 int runSearch(const SearchCommandOptions &options, std::FILE *out, std::FILE *err)
 {
+    if (options.report.isEmpty())
+        return search(options, out, err, nullptr);
+    // A report that would overwrite a file searched, or the results, is refused first.
+    if (options.report != u"-"_s) {
+        if (const QString problem = exportTargetProblem(options.report, options.paths, out, err);
+            !problem.isEmpty()) {
+            printError(err, u"cannot write the report: "_s + problem);
+            return 2;
+        }
+    }
+    SearchReport report(options.hash);
+    const int status = search(options, out, err, &report);
+    return writeReport(report, options.report, err) ? status : 2;
+}
+
+namespace {
+
+int search(const SearchCommandOptions &options, std::FILE *out, std::FILE *err,
+           SearchReport *readingReport)
+{
+    SearchReport *const report = readingReport;
     Output output(out);
     bool failed = false;
     ConsoleListener *listener = nullptr;
@@ -166,7 +232,7 @@ int runSearch(const SearchCommandOptions &options, std::FILE *out, std::FILE *er
         printError(err, description);
         failed = true;
     };
-    const auto report
+    const auto reportStep
         = [&](const QString &, int, const QString &description) { reportFailure(description); };
 
     SearchChoices choices = SearchChoices::forTexts(options.texts);
@@ -192,7 +258,7 @@ int runSearch(const SearchCommandOptions &options, std::FILE *out, std::FILE *er
 
     // Files are searched on every thread, and a large file in parts on all of them. Every
     // file was listed by a walk or seen to exist: one missing now has vanished.
-    SearchRun run({options.threads, false, true});
+    SearchRun run({options.threads, false, true, report != nullptr, report && options.hash});
     SearchCriteria criteria = criteriaFor(choices);
     criteria.duplicates = options.duplicates;
     run.setCriteria(criteria);
@@ -209,14 +275,15 @@ int runSearch(const SearchCommandOptions &options, std::FILE *out, std::FILE *er
         counts->reset(options.texts);
     }
     ConsoleListener console(output, options.json, columns, cards ? &*cards : nullptr,
-                            counts ? &*counts : nullptr, reportFailure);
+                            counts ? &*counts : nullptr, reportFailure, report);
     listener = &console;
     DuplicatesListener duplicates(reportFailure);
     duplicates.setFiles(&run.files());
+    duplicates.setReport(report);
     // Files are searched from the moment each folder is listed.
     run.start();
     FolderAddSink sink;
-    sink.report = report;
+    sink.report = reportStep;
     sink.files = [&](const QStringList &listed) { run.addFiles(listed); };
     sink.folderFiles
         = [&](std::shared_ptr<const FolderFiles> listed) { run.addFiles(std::move(listed)); };
@@ -236,7 +303,13 @@ int runSearch(const SearchCommandOptions &options, std::FILE *out, std::FILE *er
     };
     intake.folderStarts = false;
     takePaths(options.paths, intake);
-    run.run(options.duplicates ? static_cast<SearchListener &>(duplicates) : console);
+    const bool completed
+        = run.run(options.duplicates ? static_cast<SearchListener &>(duplicates) : console);
+    if (report) {
+        const qsizetype done = run.filesDone();
+        report->finish(run.files().size(), done, !completed, run.stoppedInsideFile(),
+                       done < run.files().size() ? run.files().at(done).fullPath() : QString());
+    }
     console.flush();
     qsizetype groups = 0;
     if (options.duplicates) {
@@ -283,3 +356,5 @@ int runSearch(const SearchCommandOptions &options, std::FILE *out, std::FILE *er
         return 2;
     return (options.duplicates ? groups : console.rowCount()) > 0 ? 0 : 1;
 }
+
+} // namespace

@@ -37,6 +37,11 @@ struct SearchCommandOptions
     /// The groups of duplicate contacts are printed instead of the rows: among the
     /// cards that have a row, or among every card when no text is given.
     bool duplicates = false;
+    /// When set, the reading report is written to this file as JSON ("-": the errors'
+    /// stream), also when the search fails.
+    QString report;
+    /// The report holds every file with its SHA-256 digest.
+    bool hash = false;
 };
 
 /// Searches the named files, and every file a named folder's tree adds, writing

@@ -112,6 +112,14 @@ int main(int argc, char *argv[])
         u"Threads to use (default: one per processor, at most 8). With 1 the files are read and "
         "searched on one thread."_s,
         u"N"_s);
+    const QCommandLineOption report(
+        u"report"_s,
+        u"Also write the reading report to FILE as JSON (- for standard error): the files "
+        "read and not read with the reason, the cards, rows and bytes, and per file its "
+        "charset and the card shapes and values it had to guess about."_s,
+        u"FILE"_s);
+    const QCommandLineOption hash(
+        u"hash"_s, u"List every file in the report, with the SHA-256 digest of its bytes."_s);
     const QCommandLineOption help({u"h"_s, u"help"_s}, u"Show this help."_s);
     const QCommandLineOption version(u"version"_s, u"Show the version."_s);
     parser.addOption(text);
@@ -131,6 +139,8 @@ int main(int argc, char *argv[])
     parser.addOption(exportCards);
     parser.addOption(duplicates);
     parser.addOption(threads);
+    parser.addOption(report);
+    parser.addOption(hash);
     parser.addOption(help);
     parser.addOption(version);
     parser.addPositionalArgument(u"PATH"_s, u"Card files or folders."_s, u"PATH..."_s);
@@ -161,6 +171,8 @@ int main(int argc, char *argv[])
             return usageError(u"--dump takes no search text"_s);
         if (parser.isSet(json) || parser.isSet(exportCards) || parser.isSet(duplicates))
             return usageError(u"--dump takes neither --json, --export-cards nor --duplicates"_s);
+        if (parser.isSet(report) || parser.isSet(hash))
+            return usageError(u"--dump takes neither --report nor --hash"_s);
         return runDump(paths, stdout, stderr);
     }
 
@@ -181,6 +193,12 @@ int main(int argc, char *argv[])
     options.json = parser.isSet(json);
     options.exportCards = parser.value(exportCards);
     options.duplicates = parser.isSet(duplicates);
+    options.report = parser.value(report);
+    options.hash = parser.isSet(hash);
+    if (parser.isSet(report) && options.report.isEmpty())
+        return usageError(u"--report needs a file name, or - for standard error"_s);
+    if (options.hash && options.report.isEmpty())
+        return usageError(u"--hash needs --report"_s);
     if (options.texts.isEmpty() && !options.duplicates)
         return usageError(u"give a search text with -e, or --dump"_s);
     for (const QString &searchText : std::as_const(options.texts)) {

@@ -48,10 +48,12 @@
 #include <QDateTime>
 #include <QMainWindow>
 #include <QPersistentModelIndex>
+#include <QPointer>
 #include <QSize>
 
 #include "base/FileList.h"
 #include "card/CardBytes.h"
+#include "search/SearchReport.h"
 #include "search/SearchSession.h"
 
 #include <functional>
@@ -254,6 +256,11 @@ private:
     void arrangeResults();
     void applyFilter();
     void updateStatusLine();
+    // Form1Report.cpp
+    /// Shows the reading report of the last search.
+    void showReadingReport();
+    /// The report's button beside the status line, after a search.
+    void updateReportButton();
     void copySelectedRows();
     void copyCurrentValue();
     void openCurrentCard();
@@ -323,6 +330,9 @@ private:
     // The files the last run went through; -1 while one runs and after "Clear".
     qsizetype m_filesSearched = -1;
     SearchSession m_session;
+    // The reading report of the last run; null before the first and after "Clear".
+    std::unique_ptr<SearchReport> m_report;
+    QPointer<QDialog> m_reportDialog;
     // The files of the last run, which no output may replace.
     FileList m_searchedFiles;
     /// The workbook handed to the spreadsheet application lives here until the
@@ -392,6 +402,7 @@ private:
     QLineEdit *m_filterBox = nullptr;
     QLabel *m_filterLabel = nullptr;
     QLabel *m_statusLine = nullptr;
+    QPushButton *m_reportButton = nullptr; // beside the status line: opens the report
     QTimer *m_filterDelay = nullptr;
     QTimer *m_columnFit = nullptr; // gathers the changes that size the columns anew
     QTimer *m_text1Delay = nullptr; // runs while the search text waits to be written

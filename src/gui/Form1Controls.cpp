@@ -197,6 +197,17 @@ void Form1::buildControls()
     m_statusLine->setObjectName(u"StatusLine"_s);
     m_statusLine->setTextFormat(Qt::PlainText);
     m_statusLine->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_reportButton = new QPushButton(m_background);
+    m_reportButton->setObjectName(u"ReportButton"_s);
+    m_reportButton->setFlat(true);
+    // As high as the count line beside it: the lists keep their room.
+    m_reportButton->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Ignored);
+    m_reportButton->setToolTip(u"The reading report of the last search: what was read, what "
+                               "could not be, and what the files hold that a reader has to "
+                               "guess about."_s);
+    m_reportButton->setText(u"Reading report"_s);
+    m_reportButton->setEnabled(false);
+    connect(m_reportButton, &QPushButton::clicked, this, [this] { showReadingReport(); });
 
     // The table's commands, in its context menu; Ctrl+C copies the selected rows.
     const auto addTableAction

@@ -123,10 +123,12 @@ void Form1::arrangeControls(bool wide)
     column->addLayout(options);
     column->addLayout(filterRow);
     column->addWidget(m_resultsSplitter, 4);
-    // The count line, with the button of the counts per text beside it.
+    // The count line, with the buttons of the counts per text and of the reading report
+    // beside it.
     auto *statusRow = new QHBoxLayout;
     statusRow->addWidget(m_statusLine, 1);
     statusRow->addWidget(m_countsButton);
+    statusRow->addWidget(m_reportButton);
     column->addLayout(statusRow);
     column->addLayout(progressRow);
     column->addLayout(resultButtons);
@@ -147,7 +149,7 @@ void Form1::arrangeControls(bool wide)
         if (auto *list = m_cardPane->findChild<QWidget *>(inner))
             order.append(list);
     }
-    order += {m_countsButton, FindDuplicatesButton, PushButton2, PushButton5};
+    order += {m_countsButton, m_reportButton, FindDuplicatesButton, PushButton2, PushButton5};
     order += {resultOrder.cbegin(), resultOrder.cend()};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order.at(i - 1), order.at(i));
@@ -249,6 +251,8 @@ void Form1::setUpKeyboardAndNames()
         {DuplicatesTab, u"Show the duplicates"_s,
          u"Shows the groups of duplicate contacts in the table: tick cards to save them."_s},
         {m_statusLine, u"Result counts"_s, u"How many rows came from how many files and cards."_s},
+        {m_reportButton, u"Reading report"_s,
+         u"Opens the reading report of the last search: the files with problems."_s},
         {ProgressBar1, u"Progress"_s, u"How far the running search or scan has come."_s},
     };
     for (const Named &each : controls) {

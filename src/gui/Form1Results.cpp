@@ -84,6 +84,7 @@ void Form1::PushButton2_Click()
     guard.step(100, [&] { m_shownResults->clear(); });
     m_stoppedText.clear();
     m_filesSearched = -1;
+    m_report.reset();
     updateStatusLine();
 }
 
@@ -236,6 +237,7 @@ void Form1::updateStatusLine()
     if (m_shownProxy->isArranging())
         text += (text.isEmpty() ? u""_s : u". "_s) + u"Sorting…"_s;
     m_statusLine->setText(text);
+    updateReportButton();
 }
 
 void Form1::copyToClipboard(const QString &procedure, const QString &text)

@@ -28,8 +28,8 @@ using namespace Qt::StringLiterals;
 class Form1::SearchDisplay final : public SearchListener
 {
 public:
-    SearchDisplay(Form1 &form, Guard &guard, qsizetype files)
-        : m_form(form), m_guard(guard), m_files(files)
+    SearchDisplay(Form1 &form, Guard &guard, qsizetype files, SearchReport &report)
+        : m_form(form), m_guard(guard), m_files(files), m_report(report)
     {
         if (m_form.m_duplicateFinder)
             m_form.m_duplicateGroups = -1; // a search for duplicates has started
@@ -38,6 +38,7 @@ public:
     void fileStarted(qsizetype index, const FileRef &file) override
     {
         m_index = index;
+        m_report.fileStarted(index, file);
         m_guard.step(134, [&] {
             showProgress(percentDone(0.0),
                          u"Processing: "_s + GetFileNameFromPath(file.fullPath()));
@@ -53,8 +54,14 @@ public:
         m_guard.step(138, [&] { turnEvents(); });
     }
 
+    void fileRead(qsizetype index, const ReadFacts &facts) override
+    {
+        m_report.fileRead(index, facts);
+    }
+
     bool rows(QList<ResultRow> &&rows) override
     {
+        m_report.addRows(rows.size());
         m_guard.step(144, [&] {
             m_rows.append(std::move(rows));
             if (m_pacing.rows.due())
@@ -63,8 +70,9 @@ public:
         return true;
     }
 
-    void fileFailed(qsizetype, FileFailure kind, const QString &description) override
+    void fileFailed(qsizetype index, FileFailure kind, const QString &description) override
     {
+        m_report.fileFailed(index, kind, description);
         m_guard.fail(kind == FileFailure::Read ? 142 : 144, description);
     }
 
@@ -142,6 +150,7 @@ private:
     Form1 &m_form;
     Guard &m_guard;
     const qsizetype m_files;
+    SearchReport &m_report;
     qsizetype m_index = 0; // of the file in hand
     SearchPacing m_pacing;
     QList<ResultRow> m_rows;
@@ -235,19 +244,27 @@ void Form1::PushButton7_Click()
 
     m_stoppedText.clear();
     m_filesSearched = -1;
+    m_report.reset(); // the last run's, until this one has ended
     updateStatusLine();
     // The run searches the list as it stands now; later changes wait for the next run.
     // Files are searched on a worker per processor; the window's events and a stop never
     // wait for a file.
-    m_session.start(m_fileList->paths(), {defaultSearchThreads(), true, false});
+    // Every run reads the facts of its files for the reading report.
+    m_session.start(m_fileList->paths(), {defaultSearchThreads(), true, false, true});
     const auto finished = qScopeGuard([this] { m_session.finish(); });
     m_searchedFiles = m_session.files();
-    SearchDisplay display(*this, guard, m_searchedFiles.size());
-    m_session.run(display, [&display] { return display.criteria(); });
+    auto report = std::make_unique<SearchReport>();
+    SearchDisplay display(*this, guard, m_searchedFiles.size(), *report);
+    const bool completed = m_session.run(display, [&display] { return display.criteria(); });
     m_filesSearched = m_searchedFiles.size();
     display.flush();
     if (m_closing)
         return;
+    const qsizetype done = m_session.filesDone();
+    report->finish(m_searchedFiles.size(), done, !completed, m_session.stoppedInsideFile(),
+                   done < m_searchedFiles.size() ? m_searchedFiles.at(done).fullPath()
+                                                 : QString());
+    m_report = std::move(report);
     m_stoppedText = m_session.stoppedText();
     updateStatusLine();
 

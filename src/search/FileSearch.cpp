@@ -3,6 +3,7 @@
 #include "card/CardBytes.h"
 #include "card/CardFile.h"
 #include "card/CardParser.h"
+#include "card/ReadFacts.h"
 #include "card/Utf8Text.h"
 #include "search/DuplicateKeys.h"
 #include "search/FieldMatching.h"
@@ -323,6 +324,7 @@ struct TextSearch
         std::vector<char> endedOutside(count, 0);
         std::vector<char> stopped(count, 0);
         std::vector<std::exception_ptr> failures(count);
+        std::vector<ReadFacts> facts(options.facts ? count : 0);
         // A part's lines are numbered when its rows are handed on, in order.
         const auto noLine = [](qsizetype) { return std::pair(qint64(-1), qint64(-1)); };
         const auto parsePart = [&](std::size_t k) {
@@ -330,6 +332,9 @@ struct TextSearch
                 const qsizetype from = k == 0 ? 0 : cuts.at(qsizetype(k) - 1);
                 const qsizetype to = k + 1 == count ? text.bytes.size() : cuts.at(qsizetype(k));
                 bool outside = true; // left so when a cancel stops the parse
+                ParseOptions partOptions = options;
+                if (options.facts)
+                    partOptions.facts = &facts[k];
                 cards[k] = CardParser::parseRange(
                     text, from, to,
                     [&](ContactFields &&card, const CardParser::Identity &identity) {
@@ -340,7 +345,7 @@ struct TextSearch
                             keys ? &partKeys[k] : nullptr);
                         held[k].add(rows);
                     },
-                    filter, &outside, cancel, options);
+                    filter, &outside, cancel, partOptions);
                 endedOutside[k] = outside;
                 // A part that ended just as the cancel came counts as stopped too: its
                 // cards stay when it ended outside every card.
@@ -367,6 +372,8 @@ struct TextSearch
         } else if (whole < count) {
             return false;
         }
+        for (std::size_t k = 0; k < handed && options.facts; ++k)
+            options.facts->addLater(facts[k]);
         // After a stop the rows of the parts done are all handed on; a stop that comes
         // while they are handed on ends it at a batch, as it ends a parse at a line.
         LineCounter lines(text);
@@ -404,6 +411,25 @@ struct TextSearch
 
 } // namespace
 
+namespace {
+
+/// Completes the facts of a file read: its charset, and its problems' lines. A 0-byte
+/// file holds no card and nothing else.
+void finishFacts(const CardBytes &text, ReadFacts &facts)
+{
+    if (facts.bytes == 0) {
+        facts.problems = {};
+        facts.cards = 0;
+        facts.note(ReadFacts::Problem::NoCard, 0);
+        facts.charsetWay = ReadFacts::CharsetWay::Utf8;
+    } else {
+        decideCharset(text, facts);
+    }
+    facts.placeLines(text.bytes);
+}
+
+} // namespace
+
 struct FileSearch::Prepared
 {
     QStringList texts;
@@ -420,8 +446,9 @@ struct FileSearch::Prepared
     std::optional<DuplicateKeyMaker> keyMaker;
 };
 
-FileSearch::FileSearch(const SearchCriteria &criteria, int parts, bool missingFails)
-    : m_parts(qMax(parts, 1)), m_missingFails(missingFails)
+FileSearch::FileSearch(const SearchCriteria &criteria, int parts, bool missingFails,
+                       bool hashFiles)
+    : m_parts(qMax(parts, 1)), m_missingFails(missingFails), m_hashFiles(hashFiles)
 {
     auto prepared = std::make_unique<Prepared>();
     prepared->texts = criteria.searchTexts();
@@ -458,7 +485,8 @@ bool FileSearch::searchesAs(const SearchCriteria &criteria) const
 
 FileSearch::Failures FileSearch::run(const FileRef &file, FolderHandle &folder, const RowSink &rows,
                                      const std::atomic<bool> *cancel, const PartRunner &runParts,
-                                     Progress *progress, FileDuplicateKeys *keys) const
+                                     Progress *progress, FileDuplicateKeys *keys,
+                                     ReadFacts *facts) const
 {
     Failures failures;
     CardBytes text;
@@ -468,11 +496,29 @@ FileSearch::Failures FileSearch::run(const FileRef &file, FolderHandle &folder, 
         if (m_missingFails)
             opened.failIfMissing();
         stamp = opened.stamp();
-        text = opened.read(cancel);
+        text = opened.read(cancel, facts && m_hashFiles ? &facts->sha256 : nullptr);
+        if (facts) {
+            facts->notRead = opened.isMissing() ? ReadFacts::NotRead::Missing
+                                                : ReadFacts::NotRead::No;
+            facts->bytes = opened.size();
+            facts->changedWhileRead = opened.changedWhileRead();
+        }
     } catch (...) {
         failures.readFailure = std::current_exception();
+        if (facts)
+            facts->notRead = notReadReason(file.fullPath());
         return failures;
     }
+    // The facts of a file that is not parsed come from a look at its lines; those of one
+    // that is, from its parse.
+    const bool readIt = facts && facts->notRead == ReadFacts::NotRead::No;
+    const auto scanned = [&] {
+        if (readIt) {
+            scanCardFacts(text, *facts);
+            finishFacts(text, *facts);
+        }
+        return failures;
+    };
     const Prepared &prepared = *m_prepared;
     if (!prepared.keyMaker)
         keys = nullptr;
@@ -482,7 +528,7 @@ FileSearch::Failures FileSearch::run(const FileRef &file, FolderHandle &folder, 
     const bool noRows
         = prepared.matchers.empty() || !prepared.choice.wantsAny(prepared.allProperties);
     if (noRows && !(keys && prepared.matchers.empty()))
-        return failures;
+        return scanned();
     const RawValueFilter *filter
         = prepared.filter && prepared.filter->isUsable() ? &*prepared.filter : nullptr;
     if (progress)
@@ -490,14 +536,14 @@ FileSearch::Failures FileSearch::run(const FileRef &file, FolderHandle &folder, 
     // A file that cannot hold a search text (or, when every text is needed, one of them)
     // need not be parsed, nor its path made.
     try {
-        std::atomic<qint64> *scanned = progress ? &progress->done : nullptr;
+        std::atomic<qint64> *judged = progress ? &progress->done : nullptr;
         if (prepared.everyText) {
             for (const RawValueFilter &one : prepared.everyFilters) {
-                if (!one.fileMayContain(text.bytes, cancel, std::exchange(scanned, nullptr)))
-                    return failures;
+                if (!one.fileMayContain(text.bytes, cancel, std::exchange(judged, nullptr)))
+                    return scanned();
             }
-        } else if (filter && !filter->fileMayContain(text.bytes, cancel, scanned)) {
-            return failures;
+        } else if (filter && !filter->fileMayContain(text.bytes, cancel, judged)) {
+            return scanned();
         }
     } catch (...) {
         failures.searchFailure = std::current_exception();
@@ -511,6 +557,8 @@ FileSearch::Failures FileSearch::run(const FileRef &file, FolderHandle &folder, 
                               std::memory_order_relaxed);
         options.parsedBytes = &progress->done;
     }
+    if (readIt)
+        options.facts = facts;
     try {
         // Files and values that cannot hold a search text need not be parsed or decoded.
         // Keys need every value of a card that takes part: the filter then judges the
@@ -525,6 +573,8 @@ FileSearch::Failures FileSearch::run(const FileRef &file, FolderHandle &folder, 
                                 stamp,
                                 2 * text.bytes.size() + kCardDigestBytes};
         search.run(text, m_parts, rows, cancel, runParts, keys);
+        if (readIt)
+            finishFacts(text, *facts);
     } catch (...) {
         failures.searchFailure = std::current_exception();
     }

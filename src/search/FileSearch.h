@@ -13,6 +13,7 @@
 class FolderHandle;
 struct FileDuplicateKeys;
 struct FileRef;
+struct ReadFacts;
 struct SearchCriteria;
 
 /// The search of one file with one set of criteria: reads the file, tests its bytes
@@ -62,7 +63,9 @@ public:
     /// A file large enough is parsed in at most parts parts. With missingFails, a file
     /// that is missing when it is read is a read failure, not a file that reads as
     /// nothing.
-    FileSearch(const SearchCriteria &criteria, int parts, bool missingFails);
+    /// With hashFiles, the facts of a file (see run) hold its SHA-256 digest.
+    FileSearch(const SearchCriteria &criteria, int parts, bool missingFails,
+               bool hashFiles = false);
     ~FileSearch();
 
     FileSearch(const FileSearch &) = delete;
@@ -76,10 +79,13 @@ public:
     /// the rows handed on are those of the cards read to their end, from the file's
     /// start on. runParts runs the parts of a large file. progress, when given, is
     /// told how far the search has come. keys, when given and the criteria find
-    /// duplicates, receives the duplicate keys of the cards that take part.
+    /// duplicates, receives the duplicate keys of the cards that take part. facts, when
+    /// given, is told what reading the file found (see ReadFacts), also of a file that
+    /// the search need not parse.
     Failures run(const FileRef &file, FolderHandle &folder, const RowSink &rows,
                  const std::atomic<bool> *cancel, const PartRunner &runParts,
-                 Progress *progress = nullptr, FileDuplicateKeys *keys = nullptr) const;
+                 Progress *progress = nullptr, FileDuplicateKeys *keys = nullptr,
+                 ReadFacts *facts = nullptr) const;
 
 private:
     struct Prepared;
@@ -87,4 +93,5 @@ private:
     std::unique_ptr<const Prepared> m_prepared;
     const int m_parts;
     const bool m_missingFails;
+    const bool m_hashFiles;
 };

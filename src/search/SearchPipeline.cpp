@@ -41,6 +41,7 @@ struct SearchPipeline::Slot
     bool finished = false;
     FileSearch::Progress progress;
     FileDuplicateKeys keys;
+    ReadFacts facts;
 };
 
 struct SearchPipeline::Parts
@@ -52,9 +53,9 @@ struct SearchPipeline::Parts
 };
 
 SearchPipeline::SearchPipeline(const SearchCriteria &criteria, int threads, FileList files,
-                               qsizetype first, bool missingFails)
-    : m_threads(qMax(threads, 0)), m_search(criteria, m_threads, missingFails),
-      m_files(std::move(files)), m_taken(first), m_claimed(first)
+                               qsizetype first, bool missingFails, bool facts, bool hashFiles)
+    : m_threads(qMax(threads, 0)), m_search(criteria, m_threads, missingFails, hashFiles),
+      m_facts(facts), m_files(std::move(files)), m_taken(first), m_claimed(first)
 {
     m_workers.reserve(std::size_t(m_threads));
     for (int k = 0; k < m_threads; ++k) {
@@ -223,8 +224,10 @@ void SearchPipeline::work()
         lock.unlock();
         for (; searched < batch.size(); ++searched) {
             Claimed &file = batch[searched];
+            // The slot's facts are the taker's only once the file is handed over.
             file.found.failures = m_search.run(file.file, folder, toSlot, &m_cancel, parts,
-                                               &file.slot->progress, &file.found.keys);
+                                               &file.slot->progress, &file.found.keys,
+                                               m_facts ? &file.slot->facts : nullptr);
             // The keys count among what is held, so that the taker takes them soon.
             file.found.heldBytes += file.found.keys.heldBytes();
         }
@@ -293,15 +296,17 @@ FileOutcome SearchPipeline::take(const RowSink &rows, std::optional<std::chrono:
         if (m_taken >= m_files.size())
             return {};
         FileDuplicateKeys keys;
+        ReadFacts facts;
         const FileSearch::Failures failures = m_search.run(
             m_files.at(m_taken), m_takerFolder, rows, &m_cancel,
             [this](std::size_t count, const std::function<void(std::size_t)> &part) {
                 runParts(count, part);
             },
-            nullptr, &keys);
+            nullptr, &keys, m_facts ? &facts : nullptr);
         ++m_taken;
         ++m_claimed;
-        return {failures.readFailure, failures.searchFailure, true, std::move(keys)};
+        return {failures.readFailure, failures.searchFailure, true, std::move(keys),
+                std::move(facts)};
     }
     if (m_ready.empty()) {
         std::unique_lock lock(m_mutex);
@@ -321,11 +326,11 @@ FileOutcome SearchPipeline::take(const RowSink &rows, std::optional<std::chrono:
             m_heldBytes -= std::exchange(front.heldBytes, 0);
             if (!front.finished) {
                 if (!front.rows.isEmpty())
-                    m_ready.push_back({std::exchange(front.rows, {}), {}, {}, false, {}});
+                    m_ready.push_back({std::exchange(front.rows, {}), {}, {}, false, {}, {}});
                 break;
             }
             m_ready.push_back({std::move(front.rows), front.readFailure, front.searchFailure,
-                               true, std::move(front.keys)});
+                               true, std::move(front.keys), std::move(front.facts)});
             m_slots.pop_front();
             ++m_taken;
             --m_finishedAhead;
@@ -347,7 +352,8 @@ FileOutcome SearchPipeline::take(const RowSink &rows, std::optional<std::chrono:
     m_ready.pop_front();
     if (!file.rows.isEmpty())
         rows(std::move(file.rows));
-    return {file.readFailure, file.searchFailure, file.finished, std::move(file.keys)};
+    return {file.readFailure, file.searchFailure, file.finished, std::move(file.keys),
+            std::move(file.facts)};
 }
 
 double SearchPipeline::nextFileProgress() const

@@ -2,6 +2,7 @@
 
 #include "base/FileList.h"
 #include "card/CardFile.h"
+#include "card/ReadFacts.h"
 #include "search/DuplicateKeys.h"
 #include "search/FileSearch.h"
 #include "search/ResultRow.h"
@@ -34,6 +35,8 @@ struct FileOutcome
     bool finished = false;
     /// When duplicates are looked for: the keys of the file's cards, once finished.
     FileDuplicateKeys keys;
+    /// What reading the file found, once it is finished, when the pipeline gathers it.
+    ReadFacts facts;
 };
 
 /// Searches the files of a run on worker threads, one per processor, with one set of
@@ -54,9 +57,12 @@ class SearchPipeline final
 public:
     /// Starts threads workers on the files from position first of files (more may be
     /// added), searching with the criteria. With missingFails, a file that is missing
-    /// when it is read is a read failure, not a file that reads as nothing.
+    /// when it is read is a read failure, not a file that reads as nothing. With
+    /// facts, each outcome tells what reading its file found; with hashFiles, with the
+    /// file's digest.
     SearchPipeline(const SearchCriteria &criteria, int threads, FileList files = {},
-                   qsizetype first = 0, bool missingFails = false);
+                   qsizetype first = 0, bool missingFails = false, bool facts = false,
+                   bool hashFiles = false);
     /// Cancels the work in hand (a file being read or parsed ends at its next block or
     /// line) and waits for the workers.
     ~SearchPipeline();
@@ -109,6 +115,7 @@ private:
         std::exception_ptr searchFailure;
         bool finished = false;
         FileDuplicateKeys keys;
+        ReadFacts facts;
     };
 
     void work();
@@ -121,6 +128,7 @@ private:
 
     const int m_threads;
     const FileSearch m_search;
+    const bool m_facts;
 
     mutable std::mutex m_mutex;
     std::condition_variable m_workReady; // workers wait for files, room or parts

@@ -48,7 +48,8 @@ std::unique_ptr<SearchPipeline> SearchRun::makePipeline(const SearchCriteria &cr
     // A run that stays live never searches on its own thread.
     const int workers = threads > 1 || m_options.staysLive ? threads : 0;
     return std::make_unique<SearchPipeline>(criteria, workers, m_files, first,
-                                            m_options.missingFileFails);
+                                            m_options.missingFileFails, m_options.readFacts,
+                                            m_options.hashFiles);
 }
 
 void SearchRun::start()
@@ -116,6 +117,8 @@ bool SearchRun::run(SearchListener &listener)
             pipeline->stop(toListener);
             break;
         }
+        if (m_options.readFacts)
+            listener.fileRead(i, outcome.facts);
         if (outcome.readFailure)
             listener.fileFailed(i, FileFailure::Read, describe(outcome.readFailure));
         else if (outcome.searchFailure)

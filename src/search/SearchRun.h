@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/FileList.h"
+#include "card/ReadFacts.h"
 #include "search/DuplicateKeys.h"
 #include "search/ResultRow.h"
 #include "search/SearchCriteria.h"
@@ -42,6 +43,13 @@ public:
         Q_UNUSED(index);
         Q_UNUSED(keys);
     }
+    /// In a run that reads facts: what reading the file at index found, once it is done
+    /// with (before fileFailed, when it failed).
+    virtual void fileRead(qsizetype index, const ReadFacts &facts)
+    {
+        Q_UNUSED(index);
+        Q_UNUSED(facts);
+    }
 };
 
 /// How a run searches: the program's choice, fixed for the run.
@@ -60,6 +68,10 @@ struct SearchRunOptions
     /// when it is read has vanished since, and is reported as unreadable. Otherwise a
     /// missing file reads as nothing.
     bool missingFileFails = false;
+    /// Every file done with is told to SearchListener::fileRead, with what reading it found.
+    bool readFacts = false;
+    /// The facts hold each file's SHA-256 digest.
+    bool hashFiles = false;
 };
 
 /// The threads a search uses unless told otherwise: one per processor, at most 8.

@@ -50,6 +50,9 @@ public:
     QString stoppedText() const;
     /// After run: "Done." for a run that reached its end, else empty.
     QString doneText() const;
+    /// After run: the files it went through, and whether it stopped inside the next.
+    qsizetype filesDone() const { return m_filesDone; }
+    bool stoppedInsideFile() const { return m_stoppedInsideFile; }
 
 private:
     FileList m_files;

@@ -7,6 +7,7 @@
 #include "search/SearchRun.h"
 
 #include <QDir>
+#include <QCryptographicHash>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -133,6 +134,8 @@ private slots:
     void exportNeverReplacesWhatItMayNot_data();
     void exportNeverReplacesWhatItMayNot();
     void controlCharactersStayOffTheTerminal();
+    void readingReport_data();
+    void readingReport();
 
 private:
     QString write(const QString &name, const QByteArray &bytes);
@@ -757,6 +760,59 @@ void TestCliSearch::controlCharactersStayOffTheTerminal()
     const Run json = search({u"--json"_s, u"-e"_s, u"ann"_s, file});
     QCOMPARE(json.status, 0);
     QVERIFY2(json.out.contains(R"("value": "Ann\u0000\u001b[31mRed\u0007")"), json.out.constData());
+}
+
+void TestCliSearch::readingReport_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // REPORT stands for the report's file
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("counts"); // files read, not read, cards, rows; files listed
+    QTest::addColumn<bool>("toError");
+
+    const QString tree = m_dir.filePath(u"tree"_s);
+    const QString multi = m_dir.filePath(u"multi.vcf"_s);
+    QTest::newRow("rows found") << QStringList{u"-e"_s, u"tech"_s, u"--report"_s, u"REPORT"_s, tree}
+                                << 0 << u"2 0 3 4; 0"_s << false;
+    QTest::newRow("nothing found keeps its status")
+        << QStringList{u"-e"_s, u"zzqq"_s, u"--report"_s, u"REPORT"_s, multi} << 1
+        << u"1 0 2 0; 0"_s << false;
+    QTest::newRow("a file not read fails the search, and the report tells why")
+        << QStringList{u"-e"_s, u"tech"_s, u"--report"_s, u"REPORT"_s, multi, u"FIFO"_s} << 2
+        << u"1 1 2 2; 1"_s << false;
+    QTest::newRow("to standard error")
+        << QStringList{u"-e"_s, u"tech"_s, u"--report"_s, u"-"_s, multi} << 0
+        << u"1 0 2 2; 0"_s << true;
+    QTest::newRow("--hash lists every file")
+        << QStringList{u"-e"_s, u"tech"_s, u"--hash"_s, u"--report"_s, u"REPORT"_s, multi} << 0
+        << u"1 0 2 2; 1"_s << false;
+}
+
+void TestCliSearch::readingReport()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, counts);
+    QFETCH(bool, toError);
+    const QString path = m_dir.filePath(u"report.json"_s);
+    QFile::remove(path);
+    arguments.replaceInStrings(u"REPORT"_s, path);
+    const QString fifo = m_dir.filePath(u"report-fifo.vcf"_s);
+    if (arguments.contains(u"FIFO"_s) && !QFile::exists(fifo))
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    arguments.replaceInStrings(u"FIFO"_s, fifo);
+    const Run result = search(arguments);
+    QCOMPARE(result.status, status);
+    const QByteArray json = toError ? result.err.toUtf8() : readTestFile(path);
+    const QJsonObject report = QJsonDocument::fromJson(json).object();
+    const auto number = [&](const char *key) {
+        return QString::number(report[QLatin1StringView(key)].toInteger());
+    };
+    QCOMPARE(number("files_read") + u' ' + number("files_not_read") + u' ' + number("cards") + u' '
+                 + number("rows") + u"; "_s + QString::number(report[u"files"_s].toArray().size()),
+             counts);
+    if (arguments.contains(u"--hash"_s))
+        QCOMPARE(report[u"files"_s].toArray().at(0).toObject()[u"sha256"_s].toString().toLatin1(),
+                 QCryptographicHash::hash(readTestFile(m_dir.filePath(u"multi.vcf"_s)), QCryptographicHash::Sha256).toHex());
 }
 
 QTEST_GUILESS_MAIN(TestCliSearch)

@@ -1,0 +1,285 @@
+#include "card/ReadFacts.h"
+
+#include "card/AsciiText.h"
+#include "card/ByteSearch.h"
+#include "card/CardParser.h"
+#include "card/Charsets.h"
+#include "card/LogicalLines.h"
+#include "card/PropertyLine.h"
+#include "card/Utf8Text.h"
+#include "card/ValueDecoding.h"
+
+#include <cstring>
+
+using namespace cardreader;
+
+void ReadFacts::addLater(const ReadFacts &later)
+{
+    for (std::size_t k = 0; k < kProblemKinds; ++k) {
+        Tally &tally = problems[k];
+        if (tally.count == 0)
+            tally.first = later.problems[k].first;
+        tally.count += later.problems[k].count;
+    }
+    cards += later.cards;
+    // Each part without a card tells so; the file has none only when no part has one.
+    if (cards > 0)
+        problems[std::size_t(Problem::NoCard)] = {};
+    if (charsetWay == CharsetWay::None) {
+        charsetWay = later.charsetWay;
+        charset = later.charset;
+        detector = later.detector;
+    }
+}
+
+void ReadFacts::placeLines(QByteArrayView text)
+{
+    // The places are few and asked in any order: each is counted from the start.
+    for (Tally &tally : problems) {
+        if (tally.count > 0 && tally.first >= 0)
+            tally.first = 1
+                + cardreader::countLineEnds(text.first(qMin(qsizetype(tally.first), text.size())));
+    }
+}
+
+bool ReadFacts::hasProblems() const
+{
+    if (notRead != NotRead::No || changedWhileRead)
+        return true;
+    for (const Tally &tally : problems) {
+        if (tally.count > 0)
+            return true;
+    }
+    return false;
+}
+
+bool ReadFacts::isNoteworthy() const
+{
+    return hasProblems() || (charsetWay != CharsetWay::Utf8 && charsetWay != CharsetWay::None);
+}
+
+void decideCharset(const CardBytes &text, ReadFacts &facts)
+{
+    using Way = ReadFacts::CharsetWay;
+    switch (text.encoding) {
+    case CardEncoding::Legacy:
+        break;
+    case CardEncoding::Utf8Bom:
+        facts.charsetWay = Way::Mark;
+        facts.charset = "UTF-8";
+        return;
+    case CardEncoding::Utf16LE:
+    case CardEncoding::Utf16BE:
+        facts.charsetWay = text.markBytes > 0 ? Way::Mark : Way::Utf16Zeros;
+        facts.charset = text.encoding == CardEncoding::Utf16LE ? "UTF-16LE" : "UTF-16BE";
+        return;
+    case CardEncoding::Utf32LE:
+    case CardEncoding::Utf32BE:
+        facts.charsetWay = Way::Mark;
+        facts.charset = text.encoding == CardEncoding::Utf32LE ? "UTF-32LE" : "UTF-32BE";
+        return;
+    }
+    if (facts.charsetWay == Way::None) {
+        cardreader::Charsets charsets(text.bytes, false);
+        facts.charset = charsets.legacyCharset();
+        facts.charsetWay = charsets.legacyWay();
+        facts.detector = charsets.detectorAnswer();
+    }
+    if (facts.charsetWay == Way::Utf8)
+        facts.charset.clear();
+    else if (facts.charset.isEmpty())
+        facts.charset = "windows-1252";
+}
+
+namespace {
+
+/// Rules out every value and card: a parse with it decodes only what a card's contact
+/// name needs, and hands out no row.
+class NothingFilter final : public CardParser::ValueFilter
+{
+public:
+    bool mayContain(QByteArrayView) const override { return false; }
+    bool cardMayContain(QByteArrayView, const std::function<QByteArray()> &,
+                        QByteArray &) const override
+    {
+        return false;
+    }
+};
+
+bool isLineEnd(char c)
+{
+    return c == '\n' || c == '\r';
+}
+
+/// Where the line of a BEGIN or END line whose name starts at start and whose VCARD
+/// ends at end stops, when the line stands on its own as a plain one: it starts a line
+/// that continues no soft line break, holds only blanks after VCARD, and no fold
+/// continues it. -1 otherwise.
+qsizetype plainBoundaryEnd(QByteArrayView data, qsizetype start, qsizetype end)
+{
+    if (start > 0) {
+        if (!isLineEnd(data[start - 1]))
+            return -1;
+        qsizetype before = start - 1;
+        while (before >= 0 && isLineEnd(data[before]))
+            --before;
+        if (before >= 0 && data[before] == '=')
+            return -1;
+    }
+    const qsizetype n = data.size();
+    while (end < n && (data[end] == ' ' || data[end] == '\t'))
+        ++end;
+    if (end == n)
+        return end;
+    if (!isLineEnd(data[end]))
+        return -1;
+    end = cardreader::afterLineEnd(data, end);
+    if (end < n && (data[end] == ' ' || data[end] == '\t'))
+        return -1;
+    return end;
+}
+
+bool isBlankText(QByteArrayView bytes)
+{
+    for (const char c : bytes) {
+        if (c != ' ' && c != '\t' && !isLineEnd(c))
+            return false;
+    }
+    return true;
+}
+
+/// The number of cards when the text is cards one after the other, each from a plain
+/// BEGIN line to a plain END line with no other VCARD between, and nothing but blanks
+/// between them; -1 when it is anything else.
+qint64 plainCards(QByteArrayView data)
+{
+    static const ByteSearch vcard("vcard", true);
+    qint64 cards = 0;
+    qsizetype after = 0; // where the last card ended
+    bool open = false;
+    for (qsizetype at = 0;;) {
+        const qsizetype hit = vcard.indexIn(data.sliced(at));
+        if (hit < 0)
+            break;
+        const qsizetype word = at + hit;
+        at = word + 5;
+        const bool begin = word >= 6 && cardreader::equalsNoCaseN(data.data() + word - 6, "BEGIN:", 6);
+        const bool end = !begin && word >= 4 && cardreader::equalsNoCaseN(data.data() + word - 4, "END:", 4);
+        if (begin == open || (!begin && !end))
+            return -1;
+        const qsizetype start = word - (begin ? 6 : 4);
+        const qsizetype lineEnd = plainBoundaryEnd(data, start, at);
+        if (lineEnd < 0)
+            return -1;
+        if (begin) {
+            if (!isBlankText(data.sliced(after, start - after)))
+                return -1;
+            ++cards;
+        } else {
+            after = lineEnd;
+        }
+        open = begin;
+        at = lineEnd;
+    }
+    return open || cards == 0 || !isBlankText(data.sliced(after)) ? -1 : cards;
+}
+
+} // namespace
+
+namespace {
+
+/// Where the logical line that holds the byte at offset starts: its physical line, or the
+/// first of the lines that soft line breaks join to it.
+qsizetype logicalLineStart(QByteArrayView bytes, qsizetype offset)
+{
+    qsizetype start = offset;
+    for (;;) {
+        while (start > 0 && !isLineEnd(bytes[start - 1]))
+            --start;
+        qsizetype before = start - 1;
+        while (before >= 0 && isLineEnd(bytes[before]))
+            --before;
+        if (before < 0 || bytes[before] != '=')
+            return start;
+        start = before;
+    }
+}
+
+bool isBinaryName(QByteArrayView line)
+{
+    const qsizetype colon = indexOfByte(line, ':');
+    const QByteArrayView name = propertyBaseName(colon < 0 ? line : line.first(colon));
+    for (const char *binary : {"PHOTO", "LOGO", "SOUND", "KEY"}) {
+        if (equalsNoCase(name, binary))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+void scanEncodedValues(QByteArrayView bytes, qsizetype base, ReadFacts &facts)
+{
+    // One look at every "=": one that two hex digits or a line end follow is sound
+    // quoted-printable (or a parameter's value that reads so); the others, and
+    // "ENCODING=b", are parameters unless the line's colon comes before them. Only the
+    // lines left are read, as a parse reads them.
+    const char *const data = bytes.data();
+    const qsizetype n = bytes.size();
+    qsizetype done = 0; // the lines before this are read
+    for (qsizetype at = 0; at < n;) {
+        const auto *eq = static_cast<const char *>(std::memchr(data + at, '=', std::size_t(n - at)));
+        if (!eq)
+            break;
+        at = eq - data + 1;
+        const char next = at < n ? data[at] : '\n';
+        const bool base64 = at >= 9 && equalsNoCaseN(data + at - 9, "ENCODING", 8)
+            && (next == 'b' || next == 'B');
+        if (!base64
+            && (isLineEnd(next)
+                || (n - at >= 2 && hexDigitValue(next) >= 0 && hexDigitValue(data[at + 1]) >= 0)))
+            continue;
+        const qsizetype start = logicalLineStart(bytes, at - 1);
+        if (start < done)
+            continue;
+        const QByteArrayView head = bytes.sliced(start, at - 1 - start);
+        if (!base64 && indexOfByte(head, ':') < 0)
+            continue; // a parameter
+        if (isBinaryName(bytes.sliced(start, qMin(n - start, qsizetype(256)))))
+            continue;
+        forEachLogicalLine(
+            bytes.sliced(start),
+            [&](QByteArrayView line, qsizetype, qsizetype end, bool) -> qsizetype {
+                done = start + end;
+                PropertyLine property;
+                splitPropertyLine(line, property);
+                if (property.namePart.isEmpty())
+                    return bytes.size();
+                const Params params = parseParams(property.namePart);
+                if (isBinaryValue(propertyBaseName(property.namePart), params, property.value))
+                    return bytes.size();
+                QByteArray decoded;
+                if (params.quotedPrintable && hasInvalidQuotedPrintable(property.value))
+                    facts.note(ReadFacts::Problem::InvalidQuotedPrintable, base + start);
+                else if (params.base64 && !params.quotedPrintable
+                         && !encodedValueBytes(property.value, params, decoded))
+                    facts.note(ReadFacts::Problem::InvalidBase64, base + start);
+                return bytes.size();
+            },
+            nullptr);
+        at = qMax(at, done);
+    }
+}
+
+void scanCardFacts(const CardBytes &text, ReadFacts &facts)
+{
+    if (const qint64 cards = plainCards(text.bytes); cards > 0) {
+        facts.cards += cards;
+        scanEncodedValues(text.bytes, 0, facts);
+        return;
+    }
+    static const NothingFilter nothing;
+    ParseOptions options;
+    options.facts = &facts;
+    CardParser::parse(text, [](ContactFields &&) {}, &nothing, nullptr, options);
+}

@@ -1,0 +1,386 @@
+#include "search/SearchReport.h"
+
+#include <QLocale>
+
+#include <algorithm>
+#include <array>
+#include <utility>
+
+using namespace Qt::StringLiterals;
+
+qint64 SearchReport::File::firstLine() const
+{
+    qint64 line = 0;
+    for (const ReadFacts::Tally &tally : facts.problems) {
+        if (tally.count > 0 && tally.first > 0 && (line == 0 || tally.first < line))
+            line = tally.first;
+    }
+    return line;
+}
+
+SearchReport::SearchReport(bool keepEveryFile) : m_keepEveryFile(keepEveryFile)
+{
+    m_clock.start();
+}
+
+void SearchReport::fileStarted(qsizetype index, const FileRef &file)
+{
+    m_index = index;
+    m_file = file;
+    m_kept = false;
+    m_counted = false;
+}
+
+void SearchReport::fileRead(qsizetype index, const ReadFacts &facts)
+{
+    if (index != m_index)
+        return;
+    if (facts.notRead != ReadFacts::NotRead::No) {
+        ++m_notRead;
+    } else {
+        ++m_read;
+        m_cards += facts.cards;
+        m_bytes += facts.bytes;
+    }
+    if (facts.hasProblems()) {
+        ++m_withProblems;
+        m_counted = true;
+    }
+    if (m_keepEveryFile || facts.isNoteworthy()) {
+        m_files.append({m_file.fullPath(), facts, {}, false});
+        m_kept = true;
+    }
+}
+
+void SearchReport::fileFailed(qsizetype index, FileFailure kind, const QString &description)
+{
+    if (index != m_index)
+        return;
+    if (!m_kept) {
+        m_files.append({m_file.fullPath(), {}, {}, false});
+        if (kind == FileFailure::Read) {
+            m_files.last().facts.notRead = ReadFacts::NotRead::Unreadable;
+            ++m_notRead;
+        }
+        m_kept = true;
+    }
+    File &file = m_files.last();
+    file.failure = description;
+    file.searchFailed = kind == FileFailure::Search;
+    if (!std::exchange(m_counted, true))
+        ++m_withProblems;
+}
+
+void SearchReport::finish(qsizetype listed, qsizetype done, bool stopped, bool insideFile,
+                          const QString &next)
+{
+    m_seconds = double(m_clock.nsecsElapsed()) / 1e9;
+    m_listed = listed;
+    m_done = done;
+    m_stopped = stopped;
+    m_insideFile = stopped && insideFile;
+    m_stoppedAt = stopped ? next : QString();
+}
+
+QString SearchReport::problemName(ReadFacts::Problem problem)
+{
+    using P = ReadFacts::Problem;
+    switch (problem) {
+    case P::UnclosedCard:
+        return u"unclosed card"_s;
+    case P::NestedCard:
+        return u"nested card"_s;
+    case P::GluedCards:
+        return u"glued cards"_s;
+    case P::LinesOutside:
+        return u"lines outside cards"_s;
+    case P::InvalidQuotedPrintable:
+        return u"invalid quoted-printable"_s;
+    case P::InvalidBase64:
+        return u"invalid base64"_s;
+    case P::UnknownCharset:
+        return u"unknown charset"_s;
+    case P::NoCard:
+        return u"no card"_s;
+    }
+    return {};
+}
+
+QString SearchReport::notReadName(ReadFacts::NotRead reason)
+{
+    using N = ReadFacts::NotRead;
+    switch (reason) {
+    case N::No:
+        return {};
+    case N::Missing:
+        return u"missing"_s;
+    case N::Unreadable:
+        return u"unreadable"_s;
+    case N::Folder:
+        return u"folder"_s;
+    case N::TooLarge:
+        return u"too large"_s;
+    }
+    return {};
+}
+
+QString SearchReport::charsetWayName(ReadFacts::CharsetWay way)
+{
+    using W = ReadFacts::CharsetWay;
+    switch (way) {
+    case W::None:
+        return {};
+    case W::Utf8:
+        return u"utf-8 throughout"_s;
+    case W::Mark:
+        return u"byte-order mark"_s;
+    case W::Utf16Zeros:
+        return u"utf-16 zero bytes"_s;
+    case W::Declared:
+        return u"declared charset"_s;
+    case W::Detected:
+        return u"detected"_s;
+    case W::Default:
+        return u"windows-1252 default"_s;
+    }
+    return {};
+}
+
+QString SearchReport::foundText(const File &file)
+{
+    QStringList found;
+    if (file.facts.notRead != ReadFacts::NotRead::No)
+        found.append(u"not read ("_s + notReadName(file.facts.notRead) + u')');
+    if (file.searchFailed)
+        found.append(u"search failed"_s);
+    if (file.facts.changedWhileRead)
+        found.append(u"changed while read"_s);
+    for (std::size_t k = 0; k < ReadFacts::kProblemKinds; ++k) {
+        const qint64 count = file.facts.problems[k].count;
+        if (count == 1)
+            found.append(problemName(ReadFacts::Problem(k)));
+        else if (count > 1)
+            found.append(u"%1 × %2"_s.arg(QLocale().toString(count),
+                                           problemName(ReadFacts::Problem(k))));
+    }
+    return found.join(u", "_s);
+}
+
+namespace {
+
+QString jsonName(const QString &name)
+{
+    QString key = name;
+    return key.replace(u' ', u'_').replace(u'-', u'_');
+}
+
+/// Writes the report's JSON as it goes: large reports (every file, with --hash) are
+/// written without a document tree in between.
+class JsonWriter
+{
+public:
+    QByteArray json;
+
+    void key(const char *name)
+    {
+        if (!m_first)
+            json += ", ";
+        m_first = false;
+        json += '"';
+        json += name;
+        json += "\": ";
+    }
+    void open(char bracket)
+    {
+        json += bracket;
+        m_first = true;
+    }
+    void close(char bracket)
+    {
+        json += bracket;
+        m_first = false;
+    }
+    void item()
+    {
+        if (!m_first)
+            json += ",\n  ";
+        m_first = false;
+    }
+    void string(QStringView text)
+    {
+        json += '"';
+        // Most texts need no escape: they go in one piece.
+        const bool plain = std::none_of(text.cbegin(), text.cend(), [](QChar c) {
+            return c.unicode() < 0x20 || c == u'"' || c == u'\\' || c.isSurrogate();
+        });
+        if (plain) {
+            json += text.toUtf8();
+            json += '"';
+            return;
+        }
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const char16_t c = text[i].unicode();
+            const bool pair = QChar::isHighSurrogate(c) && i + 1 < text.size()
+                && QChar::isLowSurrogate(text[i + 1].unicode());
+            if (c == u'"' || c == u'\\') {
+                json += '\\';
+                json += char(c);
+            } else if (c < 0x20 || (QChar::isSurrogate(c) && !pair)) {
+                // Control characters, and the halves of a pair that a name not in
+                // UTF-8 leaves alone, as escapes.
+                json += "\\u" + QByteArray::number(c, 16).rightJustified(4, '0');
+            } else if (c < 0x80) {
+                json += char(c);
+            } else {
+                json += text.sliced(i, pair ? 2 : 1).toUtf8();
+                i += pair ? 1 : 0;
+            }
+        }
+        json += '"';
+    }
+    void stringOrNull(QStringView text)
+    {
+        if (text.isEmpty())
+            json += "null";
+        else
+            string(text);
+    }
+    void number(qint64 value) { json += QByteArray::number(value); }
+    /// A text known to need no escape (a name of the report's own, hex digits).
+    void ascii(const QByteArray &text)
+    {
+        json += '"';
+        json += text;
+        json += '"';
+    }
+    void boolean(bool value) { json += value ? "true" : "false"; }
+
+private:
+    bool m_first = true;
+};
+
+} // namespace
+
+QByteArray SearchReport::toJson() const
+{
+    // The names of the facts, made once rather than for every file.
+    std::array<QByteArray, ReadFacts::kProblemKinds> problemNames;
+    for (std::size_t k = 0; k < ReadFacts::kProblemKinds; ++k)
+        problemNames[k] = jsonName(problemName(ReadFacts::Problem(k))).toLatin1();
+    std::array<QByteArray, 7> wayNames;
+    for (std::size_t k = 0; k < wayNames.size(); ++k)
+        wayNames[k] = jsonName(charsetWayName(ReadFacts::CharsetWay(k))).toLatin1();
+    JsonWriter out;
+    out.json.reserve(512 + m_files.size() * 480);
+    out.open('{');
+    out.key("files_listed");
+    out.number(m_listed);
+    out.key("files_read");
+    out.number(m_read);
+    out.key("files_not_read");
+    out.number(m_notRead);
+    out.key("files_with_problems");
+    out.number(m_withProblems);
+    out.key("cards");
+    out.number(m_cards);
+    out.key("rows");
+    out.number(m_rows);
+    out.key("bytes_read");
+    out.number(m_bytes);
+    out.key("seconds");
+    out.json += QByteArray::number(m_seconds, 'f', 3);
+    out.key("stopped");
+    out.boolean(m_stopped);
+    out.key("stopped_at");
+    if (m_stopped) {
+        out.open('{');
+        out.key("file");
+        out.stringOrNull(m_stoppedAt);
+        out.key("files_done");
+        out.number(m_done);
+        out.key("inside_file");
+        out.boolean(m_insideFile);
+        out.close('}');
+    } else {
+        out.json += "null";
+    }
+    out.key("files");
+    out.open('[');
+    for (const File &file : m_files) {
+        const ReadFacts &facts = file.facts;
+        const bool read = facts.notRead == ReadFacts::NotRead::No;
+        out.item();
+        out.open('{');
+        out.key("file");
+        out.string(file.path);
+        out.key("read");
+        out.boolean(read);
+        out.key("not_read");
+        out.stringOrNull(read ? QString() : jsonName(notReadName(facts.notRead)));
+        out.key("reason");
+        out.stringOrNull(file.failure);
+        out.key("search_failed");
+        out.boolean(file.searchFailed);
+        out.key("bytes");
+        out.number(facts.bytes);
+        out.key("cards");
+        out.number(facts.cards);
+        out.key("charset");
+        out.stringOrNull(!read ? QString()
+                         : facts.charset.isEmpty() ? u"UTF-8"_s
+                                                   : QString::fromLatin1(facts.charset));
+        out.key("charset_decided_by");
+        if (read && facts.charsetWay != ReadFacts::CharsetWay::None)
+            out.ascii(wayNames[std::size_t(facts.charsetWay)]);
+        else
+            out.json += "null";
+        out.key("detector");
+        out.stringOrNull(QString::fromLatin1(facts.detector));
+        out.key("changed_while_read");
+        out.boolean(facts.changedWhileRead);
+        out.key("sha256");
+        if (facts.sha256.isEmpty())
+            out.json += "null";
+        else
+            out.ascii(facts.sha256.toHex());
+        out.key("problems");
+        out.open('[');
+        for (std::size_t k = 0; k < ReadFacts::kProblemKinds; ++k) {
+            const ReadFacts::Tally &tally = facts.problems[k];
+            if (tally.count == 0)
+                continue;
+            out.item();
+            out.open('{');
+            out.key("kind");
+            out.ascii(problemNames[k]);
+            out.key("count");
+            out.number(tally.count);
+            out.key("line");
+            if (tally.first > 0)
+                out.number(tally.first);
+            else
+                out.json += "null";
+            out.close('}');
+        }
+        out.close(']');
+        out.close('}');
+    }
+    out.close(']');
+    out.close('}');
+    out.json += '\n';
+    return std::move(out.json);
+}
+
+QString SearchReport::summary() const
+{
+    const QLocale locale;
+    QString text = u"%1 of %2 files read, %3 not read; %4 cards, %5 rows, %6 bytes in %7 s."_s.arg(
+        locale.toString(m_read), locale.toString(m_listed), locale.toString(m_notRead),
+        locale.toString(m_cards), locale.toString(m_rows), locale.toString(m_bytes),
+        locale.toString(m_seconds, 'f', 2));
+    text += u" %1 files with problems."_s.arg(locale.toString(m_withProblems));
+    if (m_stopped)
+        text += m_insideFile ? u" Stopped inside a file, after %1 files."_s.arg(locale.toString(m_done))
+                             : u" Stopped after %1 files."_s.arg(locale.toString(m_done));
+    return text;
+}

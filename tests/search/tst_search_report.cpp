@@ -1,0 +1,398 @@
+// The reading report: the facts each file gives, over hand-made broken files and the
+// shared corpus, and its JSON against the schema kept in docs/.
+
+#include "card/CardFile.h"
+#include "card/CardParser.h"
+#include "search/SearchReport.h"
+#include "search/SearchRun.h"
+
+#include <QCryptographicHash>
+#include <QDirIterator>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QSet>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "TestFiles.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+using Problem = ReadFacts::Problem;
+using Way = ReadFacts::CharsetWay;
+
+namespace {
+
+/// A run that reads facts, told to a report and kept per file.
+struct FactsRun final : SearchListener
+{
+    SearchReport report{true};
+    QList<ReadFacts> facts;
+    QList<ResultRow> found;
+
+    bool search(const QStringList &files, const QString &text, bool readFacts = true,
+                int threads = 2)
+    {
+        SearchRun run({threads, false, false, readFacts, true}, files);
+        run.setCriteria(criteriaFor(SearchChoices::forTexts({text})));
+        const bool completed = run.run(*this);
+        report.finish(files.size(), run.filesDone(), !completed, false, {});
+        return completed;
+    }
+    void fileStarted(qsizetype index, const FileRef &file) override
+    {
+        report.fileStarted(index, file);
+        facts.append(ReadFacts());
+    }
+    void fileRead(qsizetype index, const ReadFacts &read) override
+    {
+        report.fileRead(index, read);
+        facts[index] = read;
+    }
+    bool rows(QList<ResultRow> &&batch) override
+    {
+        report.addRows(batch.size());
+        found.append(batch);
+        return true;
+    }
+    void fileFailed(qsizetype index, FileFailure kind, const QString &description) override
+    {
+        report.fileFailed(index, kind, description);
+    }
+};
+
+/// The problems as "kind@line×count", in their order.
+QString problemsText(const ReadFacts &facts)
+{
+    QStringList found;
+    for (std::size_t k = 0; k < ReadFacts::kProblemKinds; ++k) {
+        const ReadFacts::Tally &tally = facts.problems[k];
+        if (tally.count > 0)
+            found.append(SearchReport::problemName(Problem(k)) + u'@'
+                         + QString::number(tally.first) + u'x' + QString::number(tally.count));
+    }
+    return found.join(u", "_s);
+}
+
+QByteArray encoded(const char *charset, const QString &text)
+{
+    QStringEncoder encoder(charset);
+    return encoder.encode(text);
+}
+
+/// Checks a JSON value against the part of JSON Schema the report's schema uses: type,
+/// enum, required, properties, additionalProperties false, items, minimum and pattern.
+/// Returns the first problem found, with its place; empty when it holds.
+QString schemaProblem(const QJsonValue &value, const QJsonObject &schema, const QString &at)
+{
+    const auto typeName = [](const QJsonValue &v) -> QString {
+        switch (v.type()) {
+        case QJsonValue::Null:
+            return u"null"_s;
+        case QJsonValue::Bool:
+            return u"boolean"_s;
+        case QJsonValue::Double:
+            return v.toDouble() == double(v.toInteger()) ? u"integer"_s : u"number"_s;
+        case QJsonValue::String:
+            return u"string"_s;
+        case QJsonValue::Array:
+            return u"array"_s;
+        case QJsonValue::Object:
+            return u"object"_s;
+        default:
+            return u"undefined"_s;
+        }
+    };
+    if (schema.contains(u"enum"_s) && !schema[u"enum"_s].toArray().contains(value))
+        return at + u": not one of the enum"_s;
+    if (schema.contains(u"type"_s)) {
+        const QJsonValue type = schema[u"type"_s];
+        const QStringList types = type.isArray() ? type.toVariant().toStringList()
+                                                 : QStringList{type.toString()};
+        const QString actual = typeName(value);
+        if (!types.contains(actual) && !(actual == u"integer"_s && types.contains(u"number"_s)))
+            return at + u": "_s + actual + u" is not "_s + types.join(u'/');
+    }
+    if (value.isDouble() && schema.contains(u"minimum"_s)
+        && value.toDouble() < schema[u"minimum"_s].toDouble())
+        return at + u": below the minimum"_s;
+    if (value.isString() && schema.contains(u"pattern"_s)
+        && !QRegularExpression(schema[u"pattern"_s].toString()).match(value.toString()).hasMatch())
+        return at + u": does not match its pattern"_s;
+    if (value.isObject()) {
+        const QJsonObject object = value.toObject();
+        const QJsonObject properties = schema[u"properties"_s].toObject();
+        for (const QJsonValue &key : schema[u"required"_s].toArray()) {
+            if (!object.contains(key.toString()))
+                return at + u": lacks "_s + key.toString();
+        }
+        for (auto it = object.begin(); it != object.end(); ++it) {
+            if (!properties.contains(it.key())) {
+                if (schema[u"additionalProperties"_s] == QJsonValue(false))
+                    return at + u": unknown key "_s + it.key();
+                continue;
+            }
+            const QString problem = schemaProblem(*it, properties[it.key()].toObject(),
+                                                  at + u'.' + it.key());
+            if (!problem.isEmpty())
+                return problem;
+        }
+    }
+    if (value.isArray()) {
+        const QJsonArray items = value.toArray();
+        for (qsizetype i = 0; i < items.size(); ++i) {
+            const QString problem = schemaProblem(items[i], schema[u"items"_s].toObject(),
+                                                  at + u'[' + QString::number(i) + u']');
+            if (!problem.isEmpty())
+                return problem;
+        }
+    }
+    return {};
+}
+
+QJsonObject reportSchema()
+{
+    QFile file(QStringLiteral(QUILLORY_TEST_DATA "/../../docs/report.schema.json"));
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("cannot read the report's schema");
+    return QJsonDocument::fromJson(file.readAll()).object();
+}
+
+const QByteArray kCard = "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ann Tech\r\nEND:VCARD\r\n";
+
+} // namespace
+
+class TestSearchReport : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void brokenFiles_data();
+    void brokenFiles();
+    void unreadFiles();
+    void corpusAgreesWithParseAndAnalysis();
+    void jsonHoldsToSchema();
+};
+
+void TestSearchReport::brokenFiles_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("problems");
+    QTest::addColumn<int>("cards");
+    QTest::addColumn<int>("way");
+    QTest::addColumn<QString>("charset");
+
+    const int utf8 = int(Way::Utf8);
+    QTest::newRow("plain cards: nothing to say") << kCard + kCard << u""_s << 2 << utf8 << u""_s;
+    QTest::newRow("a card that never ends") << kCard + "BEGIN:VCARD\r\nFN:Bo\r\n"
+                                            << u"unclosed card@5x1"_s << 2 << utf8 << u""_s;
+    QTest::newRow("a card nested in another")
+        << QByteArray("BEGIN:VCARD\r\nFN:Outer\r\nBEGIN:VCARD\r\nFN:Inner\r\nEND:VCARD\r\n"
+                      "END:VCARD\r\n")
+        << u"nested card@3x1"_s << 2 << utf8 << u""_s;
+    QTest::newRow("two cards glued on one line")
+        << QByteArray("BEGIN:VCARD\r\nFN:Ann\r\nEND:VCARDBEGIN:VCARD\r\nFN:Bo\r\nEND:VCARD\r\n")
+        << u"glued cards@3x1"_s << 2 << utf8 << u""_s;
+    QTest::newRow("lines before the first card and after the last")
+        << "# exported\r\n" + kCard + "NOTE:stray\r\n" << u"lines outside cards@1x2"_s << 2
+        << utf8 << u""_s;
+    QTest::newRow("quoted-printable that is not, kept as written")
+        << QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\nFN:Ann\r\nNOTE;ENCODING=QUOTED-PRINTABLE:"
+                      "100=ZZ sure\r\nEND:VCARD\r\n")
+        << u"invalid quoted-printable@4x1"_s << 1 << utf8 << u""_s;
+    QTest::newRow("base64 that does not decode, kept as written")
+        << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ann\r\nNOTE;ENCODING=b:not*base64\r\n"
+                      "END:VCARD\r\n")
+        << u"invalid base64@4x1"_s << 1 << utf8 << u""_s;
+    QTest::newRow("a charset no decoder knows")
+        << QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\nFN;CHARSET=nonesuch:Ann\r\nEND:VCARD\r\n")
+        << u"unknown charset@3x1"_s << 1 << utf8 << u""_s;
+    QTest::newRow("a .vcf that is not a card file")
+        << QByteArray("just some notes\r\nnothing more\r\n")
+        << u"lines outside cards@1x2, no card@1x1"_s << 0 << utf8 << u""_s;
+    QTest::newRow("an empty file") << QByteArray() << u"no card@1x1"_s << 0 << utf8 << u""_s;
+    QTest::newRow("UTF-8 with a byte-order mark")
+        << "\xEF\xBB\xBF" + kCard << u""_s << 1 << int(Way::Mark) << u"UTF-8"_s;
+    QTest::newRow("UTF-16 without a mark")
+        << encoded("UTF-16BE", QString::fromLatin1(kCard)) << u""_s << 1
+        << int(Way::Utf16Zeros) << u"UTF-16BE"_s;
+    QTest::newRow("UTF-32 with its mark")
+        << encoded("UTF-32LE", u"\uFEFF"_s + QString::fromLatin1(kCard)) << u""_s << 1
+        << int(Way::Mark) << u"UTF-32LE"_s;
+    QTest::newRow("text without a charset, read in the one the file names")
+        << QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=ISO-8859-7:\xC1\xED\xED\xE1\r\n"
+                      "FN:\xC1\xED\xED\xE1\r\nEND:VCARD\r\n")
+        << u""_s << 1 << int(Way::Declared) << u"ISO-8859-7"_s;
+    QTest::newRow("Cyrillic text without a charset, detected")
+        << "BEGIN:VCARD\r\nVERSION:2.1\r\nFN:"
+               + encoded("windows-1251", u"Олександр Шевченко, Київ, вулиця Хрещатик"_s)
+               + "\r\nNOTE:"
+               + encoded("windows-1251",
+                         u"Зустріч на виставці, потім листування про постачання обладнання"_s)
+               + "\r\nEND:VCARD\r\n"
+        << u""_s << 1 << int(Way::Detected) << u"WINDOWS-1251"_s;
+    QTest::newRow("Western text without a charset: the Windows-1252 default")
+        << QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\nFN:J\xFCrgen M\xFCller\r\nEND:VCARD\r\n")
+        << u""_s << 1 << int(Way::Default) << u"windows-1252"_s;
+}
+
+void TestSearchReport::brokenFiles()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, problems);
+    QFETCH(int, cards);
+    QFETCH(int, way);
+    QFETCH(QString, charset);
+    QTemporaryDir dir;
+    const QString path = writeTestFile(dir, u"file.vcf"_s, bytes);
+    // What is read never depends on the search: a text the file holds (it is parsed), one
+    // it cannot hold (its bytes alone rule it out), on one thread and on several.
+    for (const auto &[text, threads] : {std::pair(u"ann"_s, 1), std::pair(u"qqzzy"_s, 1),
+                                        std::pair(u"ann"_s, 2), std::pair(u"qqzzy"_s, 2)}) {
+        FactsRun run;
+        QVERIFY(run.search({path}, text, true, threads));
+        const ReadFacts &facts = run.facts.at(0);
+        QCOMPARE(problemsText(facts), problems);
+        QCOMPARE(facts.cards, cards);
+        QCOMPARE(int(facts.charsetWay), way);
+        QCOMPARE(QString::fromLatin1(facts.charset), charset);
+        QCOMPARE(facts.bytes, bytes.size());
+        QCOMPARE(facts.sha256.toHex(),
+                 QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+        QCOMPARE(run.report.filesWithProblems(), problems.isEmpty() ? 0 : 1);
+    }
+}
+
+void TestSearchReport::unreadFiles()
+{
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath(u"pipe.vcf"_s);
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString large = writeTestFile(dir, u"large.vcf"_s, kCard);
+    QCOMPARE(::truncate(QFile::encodeName(large).constData(), kMaxReadableFileSize + 1), 0);
+    const QStringList files{dir.filePath(u"gone.vcf"_s), dir.path(), fifo, large,
+                            writeTestFile(dir, u"fine.vcf"_s, kCard)};
+    FactsRun run;
+    QVERIFY(run.search(files, u"ann"_s));
+    const QList<ReadFacts::NotRead> expected{ReadFacts::NotRead::Missing,
+                                             ReadFacts::NotRead::Folder,
+                                             ReadFacts::NotRead::Unreadable,
+                                             ReadFacts::NotRead::TooLarge, ReadFacts::NotRead::No};
+    for (qsizetype i = 0; i < files.size(); ++i)
+        QCOMPARE(int(run.facts.at(i).notRead), int(expected.at(i)));
+    QCOMPARE(run.report.filesNotRead(), 4);
+    QCOMPARE(run.report.filesRead(), 1);
+    QCOMPARE(run.report.cards(), 1);
+    QCOMPARE(run.report.rows(), 1);
+    // Each file not read is listed with its reason; the one that failed names its cause.
+    QCOMPARE(run.report.files().size(), files.size());
+    QVERIFY(run.report.files().at(1).failure.contains(u"Is a directory"_s));
+    QVERIFY(run.report.files().at(3).failure.contains(u"too large"_s));
+}
+
+void TestSearchReport::corpusAgreesWithParseAndAnalysis()
+{
+    QDir corpus(corpusDir());
+    if (!corpus.exists())
+        QSKIP("the shared corpus is not here");
+    QStringList files;
+    QDirIterator it(corpus.path(), {u"*.vcf"_s}, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files.append(it.next());
+    files.sort();
+    FactsRun matching;
+    FactsRun none;
+    FactsRun without;
+    QVERIFY(matching.search(files, u"e"_s));
+    QVERIFY(none.search(files, u"qqzzy"_s));
+    QVERIFY(without.search(files, u"e"_s, false));
+    // Reading facts changes nothing that is found.
+    QCOMPARE(matching.found.size(), without.found.size());
+    QSet<QString> unclosed, nested, outside, detected, legacy;
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        const QString name = corpus.relativeFilePath(files.at(i));
+        const ReadFacts &facts = matching.facts.at(i);
+        // The cards --dump prints: a file with none prints one empty card.
+        const qint64 parsed = CardParser::parseAll(readCardFile(files.at(i))).size();
+        QVERIFY2(facts.cards + facts.count(Problem::NoCard) == parsed, qPrintable(name));
+        // Shapes and charsets are the same when the bytes alone rule the file out.
+        QVERIFY2(problemsText(none.facts.at(i)) == problemsText(facts)
+                     || facts.count(Problem::InvalidQuotedPrintable) > 0,
+                 qPrintable(name));
+        QCOMPARE(none.facts.at(i).cards, facts.cards);
+        QCOMPARE(int(none.facts.at(i).charsetWay), int(facts.charsetWay));
+        if (facts.count(Problem::UnclosedCard))
+            unclosed.insert(name);
+        if (facts.count(Problem::NestedCard))
+            nested.insert(name);
+        if (facts.count(Problem::LinesOutside))
+            outside.insert(name);
+        if (!facts.detector.isEmpty())
+            detected.insert(name);
+        if (facts.charsetWay >= Way::Declared)
+            legacy.insert(name);
+    }
+    QCOMPARE(matching.report.cards(), 1258);
+    // The analysis's cards without END, its nested cards and its card without BEGIN.
+    QCOMPARE(unclosed,
+             QSet<QString>({u"evolution-data-server/8.vcf"_s, u"evolution-data-server/9.vcf"_s,
+                            u"folkerkinzel-vcards/Cropped_2_1.vcf"_s, u"khard/unparsable.vcf"_s}));
+    QCOMPARE(nested, QSet<QString>({u"android-vcard/v21_nest.vcf"_s}));
+    QVERIFY(outside.contains(u"evolution-data-server/7.vcf"_s));
+    // Its files whose charset must be guessed: those that name none are detected, and the
+    // others read their unlabelled text in the charset they name.
+    const QSet<QString> guessed{
+        u"folkerkinzel-vcards/AnsiIssue.vcf"_s,
+        u"folkerkinzel-vcards/AnsiIssueInvalidEncoding.vcf"_s,
+        u"folkerkinzel-vcards/MultiAnsiFilterTests/German.vcf"_s,
+        u"folkerkinzel-vcards/MultiAnsiFilterTests/Greek.vcf"_s,
+        u"folkerkinzel-vcards/MultiAnsiFilterTests/Hebrew.vcf"_s,
+        u"folkerkinzel-vcards/MultiAnsiFilterTests/Murks.vcf"_s,
+        u"folkerkinzel-vcards/MultiAnsiFilterTests/Ukrainian.vcf"_s,
+        u"folkerkinzel-vcards/MultiAnsiFilterTests/v3Ansi.vcf"_s,
+        u"ical4j-vcard/vcard-vCards-SAP.vcf"_s,
+    };
+    // The Polish Outlook 2003 file names no charset for its cp1250 text.
+    QCOMPARE(detected - guessed, QSet<QString>({u"ical4j-vcard/vcard-antoni-outlook2003.vcf"_s}));
+    QCOMPARE(guessed - legacy, QSet<QString>());
+    QCOMPARE(detected.size(), 6);
+}
+
+void TestSearchReport::jsonHoldsToSchema()
+{
+    QTemporaryDir dir;
+    const QStringList files{
+        writeTestFile(dir, u"nested.vcf"_s,
+                      "BEGIN:VCARD\r\nFN:A\r\nBEGIN:VCARD\r\nFN:Ann\r\nEND:VCARD\r\n"),
+        writeTestFile(dir, u"plain.vcf"_s, kCard), dir.filePath(u"gone.vcf"_s)};
+    FactsRun run;
+    QVERIFY(run.search(files, u"ann"_s));
+    const QJsonObject schema = reportSchema();
+    QJsonParseError error;
+    const QJsonDocument json = QJsonDocument::fromJson(run.report.toJson(), &error);
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    QCOMPARE(schemaProblem(json.object(), schema, u"report"_s), QString());
+    // The key names stay as they are: readers of saved reports depend on them.
+    const QJsonObject report = json.object();
+    QCOMPARE(report[u"files"_s].toArray().size(), 3);
+    const QJsonObject nested = report[u"files"_s].toArray().at(0).toObject();
+    QCOMPARE(nested[u"problems"_s].toArray().at(0).toObject()[u"kind"_s], u"unclosed_card"_s);
+    QCOMPARE(nested[u"problems"_s].toArray().at(1).toObject()[u"kind"_s], u"nested_card"_s);
+    QCOMPARE(report[u"files"_s].toArray().at(2).toObject()[u"not_read"_s], u"missing"_s);
+    QCOMPARE(report[u"cards"_s].toInt(), 3);
+    // The validator finds what breaks the schema.
+    QJsonObject broken = report;
+    broken[u"rows"_s] = u"many"_s;
+    QVERIFY(!schemaProblem(broken, schema, u"report"_s).isEmpty());
+    broken = report;
+    broken[u"extra"_s] = 1;
+    QVERIFY(!schemaProblem(broken, schema, u"report"_s).isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestSearchReport)
+#include "tst_search_report.moc"
