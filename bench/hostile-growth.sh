@@ -8,12 +8,16 @@
 # ratio, which stays near 2 when the cost grows linearly (near 4 would be quadratic), and
 # the peak memory of the larger run beside the promise for it, 4 x the file's size +
 # 64 MiB. A run that takes longer than the time limit is cut off and shown as such.
-# The shapes whose name holds "export" are also read a sixth way: the search for "e" that
+# Two more ways read every shape with the sharper queries: whole words in chosen fields,
+# every text of two in one card, with the counts and the reading report with digests
+# ("queries"); and the search for duplicate contacts ("duplicates").
+# The shapes whose name holds "export" are also read one way more: the search for "e" that
 # writes every matching card to a file (--export-cards).
 #
 # Usage: bench/hostile-growth.sh [BUILD_DIR] [MB] [LIMIT_SECONDS] [SHAPE ...]
 #   MB             the smaller size in megabytes (default 8)
 #   LIMIT_SECONDS  the most one run may take (default 60)
+# QUILLORY_GROWTH_MODES="queries duplicates" reads the shapes those ways only.
 set -euo pipefail
 
 build=$(realpath "${1:-$(dirname "${BASH_SOURCE[0]}")/../build}")
@@ -62,7 +66,7 @@ for shape in "${shapes[@]}"; do
     "$corpus" hostile "$shape" "$small" "$work/a.vcf"
     "$corpus" hostile "$shape" "$((2 * small))" "$work/b.vcf"
     size=$(stat -c %s "$work/b.vcf")
-    modes=(dump found absent options phone)
+    modes=(${QUILLORY_GROWTH_MODES:-dump found absent options phone queries duplicates})
     [[ $shape == *export* ]] && modes+=(export)
     for mode in "${modes[@]}"; do
         case $mode in
@@ -71,6 +75,11 @@ for shape in "${shapes[@]}"; do
         absent) args=(-e qqq) ;;
         options) args=(--all-properties --ignore-accents -e e) ;;
         phone) args=(--phone --region DE -e +4930901) ;; # kHostilePhoneText
+        queries)
+            args=(--words --field names,emails,notes --all-texts -e e -e a --counts
+                --report "$work/report.json" --hash)
+            ;;
+        duplicates) args=(--duplicates --region DE) ;;
         export) args=(-e e --export-cards "$work/out.vcf") ;;
         esac
         read -r ta _ < <(measure "$search" "${args[@]}" "$work/a.vcf")
