@@ -122,6 +122,9 @@ private:
 
 bool hasNonUtf8Text(QByteArrayView text)
 {
+    // An empty text has no bytes to look at (and no pointer to hand to memchr).
+    if (text.isEmpty())
+        return false;
     if (!isValidUtf8(text))
         return true;
     // Runs of "=XX" escapes, each checked as the bytes it stands for.
