@@ -3,6 +3,7 @@
 #include "search/FieldMatching.h"
 
 #include <QHash>
+#include <QSet>
 
 #include <algorithm>
 #include <numeric>
@@ -143,6 +144,13 @@ QList<DuplicateGroup> DuplicateFinder::groups() const
         return std::tuple(x.card, x.kind, x.field, x.position, x.hash)
             < std::tuple(y.card, y.kind, y.field, y.position, y.hash);
     });
+    // Cards of one group often show the same things and the same contact: each such
+    // text is held once, so that a file of a hundred thousand copies of one card does
+    // not hold a hundred thousand copies of its texts.
+    QSet<QString> texts;
+    const auto once = [&texts](QString text) -> QString {
+        return *texts.insert(std::move(text));
+    };
     QHash<quint32, QList<Shared>> byCard; // the grouped cards only
     QHash<quint32, QList<Shared>> byGroup;
     for (const auto &[from, to] : runs) {
@@ -150,9 +158,9 @@ QList<DuplicateGroup> DuplicateFinder::groups() const
         Shared all{shownKey(first), {}, first.kind};
         for (std::size_t k = from; k < to; ++k) {
             const Key &key = m_keys[order[k]];
-            const QString tag
-                = key.kind == DuplicateKind::Name ? u"same name, weaker"_s
-                                                  : tagOf(key.field, key.position);
+            const QString tag = once(key.kind == DuplicateKind::Name
+                                         ? u"same name, weaker"_s
+                                         : tagOf(key.field, key.position));
             if (!all.tags.contains(tag))
                 all.tags.append(tag);
             QList<Shared> &mine = byCard[key.card];
@@ -195,8 +203,8 @@ QList<DuplicateGroup> DuplicateFinder::groups() const
         QStringList shared;
         for (const Shared &one : byCard.value(index))
             shared.append(shownShared(one));
-        groups[*at].cards.append(
-            {m_files.at(card.file), card.place, contactOf(card), shared.join(u"; "_s)});
+        groups[*at].cards.append({m_files.at(card.file), card.place, once(contactOf(card)),
+                                  once(shared.join(u"; "_s))});
     }
     std::vector<qsizetype> ranks(std::size_t(groups.size()));
     std::iota(ranks.begin(), ranks.end(), qsizetype(0));
