@@ -36,6 +36,9 @@ std::vector<bool> wordBoundaries(QStringView text)
     return at;
 }
 
+// The characters of a value folded at a time for whole words.
+constexpr qsizetype kWordPiece = qsizetype(1) << 16;
+
 qsizetype codePointEnd(QStringView text, qsizetype i)
 {
     return QChar::isHighSurrogate(text[i].unicode()) && i + 1 < text.size()
@@ -83,42 +86,65 @@ bool holdsWholeWord(QStringView value, QStringView form, TextFolding folding)
         return false;
     }
     // The value folded a character at a time, with the place of the character each unit
-    // of its form comes from (four bytes a unit: the value's size in UTF-16 at most twice).
+    // of its form comes from, a piece at a time: the matches that start in one piece are
+    // looked for in its form and as much of the next as a match and the unit after it
+    // can take, so that a value of many megabytes is never held folded whole.
     FoldedText folded;
     std::vector<qint32> origin;
-    origin.reserve(std::size_t(n));
-    for (qsizetype i = 0; i < n;) {
-        const qsizetype next = codePointEnd(value, i);
-        const char16_t c = value[i].unicode();
-        if (c < 0x80) {
-            folded.append(folding.foldCase && c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c);
-        } else {
-            // Folded apart and then appended, so that the form grows by doubling.
-            FoldedText one;
-            foldText(value.sliced(i, next - i), folding, one);
-            folded.append(one.constData(), one.size());
+    for (qsizetype from = 0; from < n;) {
+        folded.clear();
+        origin.clear();
+        const qsizetype pieceEnd = qMin(n, from + kWordPiece);
+        qsizetype startsBefore = -1; // the units of the characters before pieceEnd
+        qsizetype i = from;
+        while (i < n) {
+            if (i >= pieceEnd) {
+                if (startsBefore < 0)
+                    startsBefore = folded.size();
+                if (folded.size() > startsBefore + m)
+                    break;
+            }
+            const qsizetype next = codePointEnd(value, i);
+            const char16_t c = value[i].unicode();
+            if (c < 0x80) {
+                folded.append(folding.foldCase && c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c);
+            } else {
+                // Folded apart and then appended, so that the form grows by doubling.
+                FoldedText one;
+                foldText(value.sliced(i, next - i), folding, one);
+                folded.append(one.constData(), one.size());
+            }
+            origin.resize(std::size_t(folded.size()), qint32(i));
+            i = next;
         }
-        origin.resize(std::size_t(folded.size()), qint32(i));
-        i = next;
-    }
-    const QStringView whole(folded.constData(), folded.size());
-    const qsizetype size = whole.size();
-    for (qsizetype k = whole.indexOf(form); k >= 0; k = whole.indexOf(form, k + 1)) {
-        const qsizetype e = k + m;
-        // The match must take in the whole forms of the characters it touches.
-        if ((k > 0 && origin[std::size_t(k - 1)] == origin[std::size_t(k)])
-            || (e < size && origin[std::size_t(e)] == origin[std::size_t(e - 1)]))
-            continue;
-        if (!boundary[std::size_t(origin[std::size_t(k)])])
-            continue;
-        // The match ends after its last character and any characters that fold to
-        // nothing after it (accents removed): a boundary anywhere there will do.
-        const qsizetype end = codePointEnd(value, origin[std::size_t(e - 1)]);
-        const qsizetype next = e < size ? origin[std::size_t(e)] : n;
-        for (qsizetype p = end; p <= next; ++p) {
-            if (boundary[std::size_t(p)])
-                return true;
+        if (startsBefore < 0)
+            startsBefore = folded.size();
+        const QStringView whole(folded.constData(), folded.size());
+        const qsizetype size = whole.size();
+        // Past the piece's folded units lie the lookahead's; at the value's end, nothing.
+        const qsizetype end = i;
+        for (qsizetype k = whole.indexOf(form); k >= 0 && k < startsBefore;
+             k = whole.indexOf(form, k + 1)) {
+            const qsizetype e = k + m;
+            // The match must take in the whole forms of the characters it touches.
+            if ((k > 0 && origin[std::size_t(k - 1)] == origin[std::size_t(k)])
+                || (e < size && origin[std::size_t(e)] == origin[std::size_t(e - 1)]))
+                continue;
+            if (!boundary[std::size_t(origin[std::size_t(k)])])
+                continue;
+            // The match ends after its last character and any characters that fold to
+            // nothing after it (accents removed): a boundary anywhere there will do.
+            const qsizetype last = codePointEnd(value, origin[std::size_t(e - 1)]);
+            const qsizetype after = e < size ? origin[std::size_t(e)] : end;
+            for (qsizetype p = last; p <= after; ++p) {
+                if (boundary[std::size_t(p)])
+                    return true;
+            }
         }
+        from = pieceEnd;
+        // A piece may end inside a character's surrogate pair: the next starts after it.
+        if (from < n && from > 0 && value[from].isLowSurrogate() && value[from - 1].isHighSurrogate())
+            ++from;
     }
     return false;
 }

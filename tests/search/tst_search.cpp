@@ -1228,6 +1228,17 @@ void TestSearch::wholeWords_data()
         << u"Joanna"_s << u"x|ann"_s << u"regex"_s << false;
     QTest::newRow("a pattern that reads only in the group") << u"a)(b"_s << u"a)(b"_s
                                                             << u"regex"_s << false;
+    // A long value is folded a piece of 65,536 characters at a time: matches across the
+    // cut, and the characters around it, read as in a short one.
+    const QString before = QString(65533, u'é') + u' ';
+    QTest::newRow("a match across the pieces")
+        << before + u"Ann Lee"_s << u"ann lee"_s << QString() << true;
+    QTest::newRow("accents across the pieces")
+        << before + u"Jose\u0301 Garcia"_s << u"jose"_s << u"accents"_s << true;
+    QTest::newRow("a word that goes on in the next piece")
+        << before + u"Annabel"_s << u"ann"_s << QString() << false;
+    QTest::newRow("ß split from its word by the cut")
+        << QString(65535, u'x') + u" ßa"_s << u"ssa"_s << QString() << true;
     // Patterns know letters, not ICU's words: an apostrophe parts them.
     QTest::newRow("a pattern after an apostrophe")
         << u"O'Brien"_s << u"brien"_s << u"regex"_s << true;
