@@ -1,8 +1,7 @@
 #pragma once
 
+#include "cli/CommandListener.h"
 #include "search/Duplicates.h"
-#include "search/SearchReport.h"
-#include "search/SearchRun.h"
 
 #include <functional>
 
@@ -11,41 +10,21 @@ class Output;
 
 /// The console's listener when duplicates are looked for: the rows of a search text
 /// are not printed, the keys of the files' cards are gathered in list order.
-class DuplicatesListener final : public SearchListener
+class DuplicatesListener final : public CommandListener
 {
 public:
-    explicit DuplicatesListener(std::function<void(const QString &)> reportFailure)
-        : m_reportFailure(std::move(reportFailure))
+    DuplicatesListener(std::function<void(const QString &)> reportFailure, SearchReport *report)
+        : CommandListener(std::move(reportFailure), report)
     {}
 
-    void fileStarted(qsizetype index, const FileRef &file) override
-    {
-        if (m_report)
-            m_report->fileStarted(index, file);
-    }
-    void fileRead(qsizetype index, const ReadFacts &facts) override
-    {
-        if (m_report)
-            m_report->fileRead(index, facts);
-    }
     bool rows(QList<ResultRow> &&) override { return true; }
-    void fileFailed(qsizetype index, FileFailure kind, const QString &description) override
-    {
-        if (m_report)
-            m_report->fileFailed(index, kind, description);
-        m_reportFailure(description);
-    }
     void duplicateKeys(qsizetype index, FileDuplicateKeys &&keys) override;
 
     void setFiles(const FileList *files) { m_files = files; }
-    /// The reading report the files are told to, if any.
-    void setReport(SearchReport *report) { m_report = report; }
     const DuplicateFinder &finder() const { return m_finder; }
 
 private:
-    std::function<void(const QString &)> m_reportFailure;
     const FileList *m_files = nullptr;
-    SearchReport *m_report = nullptr;
     DuplicateFinder m_finder;
 };
 

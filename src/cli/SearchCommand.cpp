@@ -82,26 +82,14 @@ QString countsText(const ResultCounts &counts)
 /// The console as a search's listener: rows streamed as the results file or as JSON
 /// lines, the cards with rows noted when they are to be written out, and the rows
 /// counted for each text when asked.
-class ConsoleListener final : public SearchListener
+class ConsoleListener final : public CommandListener
 {
 public:
     ConsoleListener(Output &out, bool json, int columns, MatchingCards *cards, ResultCounts *counts,
                     std::function<void(const QString &)> reportFailure, SearchReport *report)
-        : m_out(out), m_json(json), m_columns(columns), m_cards(cards), m_counts(counts),
-          m_reportFailure(std::move(reportFailure)), m_report(report)
+        : CommandListener(std::move(reportFailure), report), m_out(out), m_json(json),
+          m_columns(columns), m_cards(cards), m_counts(counts)
     {}
-
-    void fileStarted(qsizetype index, const FileRef &file) override
-    {
-        if (m_report)
-            m_report->fileStarted(index, file);
-    }
-
-    void fileRead(qsizetype index, const ReadFacts &facts) override
-    {
-        if (m_report)
-            m_report->fileRead(index, facts);
-    }
 
     // Rows are gathered into pieces of about kPiece characters, each written as soon as
     // it is full.
@@ -112,8 +100,8 @@ public:
             if (m_text.size() >= kPiece)
                 flush();
         };
-        if (m_report)
-            m_report->addRows(rows.size());
+        if (report())
+            report()->addRows(rows.size());
         for (const ResultRow &row : rows) {
             if (m_cards)
                 m_cards->add(row);
@@ -140,13 +128,6 @@ public:
         return !m_out.failed();
     }
 
-    void fileFailed(qsizetype index, FileFailure kind, const QString &description) override
-    {
-        if (m_report)
-            m_report->fileFailed(index, kind, description);
-        m_reportFailure(description);
-    }
-
     /// Writes what is gathered.
     void flush()
     {
@@ -164,8 +145,6 @@ private:
     int m_columns;
     MatchingCards *m_cards;
     ResultCounts *m_counts;
-    std::function<void(const QString &)> m_reportFailure;
-    SearchReport *m_report;
 };
 
 /// Writes the report where it is asked for; false, with the reason told, when it
@@ -277,9 +256,8 @@ int search(const SearchCommandOptions &options, std::FILE *out, std::FILE *err,
     ConsoleListener console(output, options.json, columns, cards ? &*cards : nullptr,
                             counts ? &*counts : nullptr, reportFailure, report);
     listener = &console;
-    DuplicatesListener duplicates(reportFailure);
+    DuplicatesListener duplicates(reportFailure, report);
     duplicates.setFiles(&run.files());
-    duplicates.setReport(report);
     // Files are searched from the moment each folder is listed.
     run.start();
     FolderAddSink sink;
