@@ -24,12 +24,16 @@
 #include <malloc.h>
 #endif
 
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
 
 // Rows are turned into bytes at most about this many characters at a time.
 constexpr qsizetype kPiece = qsizetype(1) << 16;
+// A report of every file keeps this many bytes of its entries in memory at most.
+constexpr qsizetype kReportSpoolBytes = qsizetype(4) << 20;
 
 void printError(std::FILE *err, const QString &text)
 {
@@ -151,22 +155,41 @@ private:
 /// cannot be written.
 bool writeReport(const SearchReport &report, const QString &path, std::FILE *err)
 {
-    const QByteArray json = report.toJson();
-    if (path == u"-"_s) {
+    std::FILE *file = path == u"-"_s ? err : std::fopen(encodeFileName(path).constData(), "wb");
+    int error = errno;
+    QString problem;
+    bool written = false;
+    if (file) {
         std::fflush(err);
-        return std::fwrite(json.constData(), 1, std::size_t(json.size()), err)
-            == std::size_t(json.size())
-            && std::fflush(err) == 0;
+        written = report.writeJson(
+            [&](QByteArrayView piece) {
+                if (std::fwrite(piece.data(), 1, std::size_t(piece.size()), file)
+                    == std::size_t(piece.size()))
+                    return true;
+                error = errno;
+                return false;
+            },
+            &problem);
+        if (std::fflush(file) != 0 && written) {
+            error = errno;
+            written = false;
+        }
+        if (file != err && std::fclose(file) != 0 && written) {
+            error = errno;
+            written = false;
+        }
     }
-    std::FILE *file = std::fopen(encodeFileName(path).constData(), "wb");
-    const bool written = file
-        && std::fwrite(json.constData(), 1, std::size_t(json.size()), file)
-            == std::size_t(json.size());
-    const int error = errno;
-    const bool closed = file && std::fclose(file) == 0;
-    if (!written || !closed) {
-        printError(err, u"cannot write the report: "_s + displayFileName(path) + u": "_s
-                            + QString::fromLocal8Bit(std::strerror(file && written ? errno : error)));
+    if (!written) {
+        // A report cut short is not left behind as though it were whole.
+        struct stat status{};
+        if (file && file != err && ::stat(encodeFileName(path).constData(), &status) == 0
+            && S_ISREG(status.st_mode))
+            std::remove(encodeFileName(path).constData());
+        if (problem.isEmpty())
+            problem = QString::fromLocal8Bit(std::strerror(error));
+        printError(err, u"cannot write the report: "_s
+                            + (path == u"-"_s ? u"standard error"_s : displayFileName(path))
+                            + u": "_s + problem);
         return false;
     }
     return true;
@@ -189,7 +212,9 @@ int runSearch(const SearchCommandOptions &options, std::FILE *out, std::FILE *er
             return 2;
         }
     }
-    SearchReport report(options.hash);
+    // With digests every file is listed: their entries go to a temporary file as they
+    // are made rather than staying in memory.
+    SearchReport report(options.hash, kReportSpoolBytes);
     const int status = search(options, out, err, &report);
     return writeReport(report, options.report, err) ? status : 2;
 }

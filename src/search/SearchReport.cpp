@@ -1,6 +1,8 @@
 #include "search/SearchReport.h"
 
+#include <QDir>
 #include <QLocale>
+#include <QTemporaryFile>
 
 #include <algorithm>
 #include <array>
@@ -18,17 +20,22 @@ qint64 SearchReport::File::firstLine() const
     return line;
 }
 
-SearchReport::SearchReport(bool keepEveryFile) : m_keepEveryFile(keepEveryFile)
+SearchReport::SearchReport(bool keepEveryFile, qsizetype spoolAfter)
+    : m_keepEveryFile(keepEveryFile),
+      m_spool(keepEveryFile && spoolAfter >= 0 ? std::make_shared<Spool>(spoolAfter) : nullptr)
 {
     m_clock.start();
 }
 
 void SearchReport::fileStarted(qsizetype index, const FileRef &file)
 {
+    spoolCurrent();
     m_index = index;
     m_file = file;
     m_kept = false;
     m_counted = false;
+    m_current = {};
+    m_currentOpen = m_spool != nullptr;
 }
 
 void SearchReport::fileRead(qsizetype index, const ReadFacts &facts)
@@ -46,7 +53,8 @@ void SearchReport::fileRead(qsizetype index, const ReadFacts &facts)
         ++m_withProblems;
         m_counted = true;
     }
-    if (m_keepEveryFile || facts.isNoteworthy()) {
+    m_current.facts = facts;
+    if ((m_keepEveryFile && !m_spool) || facts.isNoteworthy()) {
         m_files.append({m_file.fullPath(), facts, {}, false});
         m_kept = true;
     }
@@ -57,7 +65,8 @@ void SearchReport::fileFailed(qsizetype index, FileFailure kind, const QString &
     if (index != m_index)
         return;
     if (!m_kept) {
-        m_files.append({m_file.fullPath(), {}, {}, false});
+        // What was read of the file before its search failed stays with it.
+        m_files.append({m_file.fullPath(), m_current.facts, {}, false});
         if (kind == FileFailure::Read) {
             m_files.last().facts.notRead = ReadFacts::NotRead::Unreadable;
             ++m_notRead;
@@ -69,11 +78,15 @@ void SearchReport::fileFailed(qsizetype index, FileFailure kind, const QString &
     file.searchFailed = kind == FileFailure::Search;
     if (!std::exchange(m_counted, true))
         ++m_withProblems;
+    m_current.facts = file.facts;
+    m_current.failure = file.failure;
+    m_current.searchFailed = file.searchFailed;
 }
 
 void SearchReport::finish(qsizetype listed, qsizetype done, bool stopped, bool insideFile,
                           const QString &next)
 {
+    spoolCurrent();
     m_seconds = double(m_clock.nsecsElapsed()) / 1e9;
     m_listed = listed;
     m_done = done;
@@ -259,19 +272,194 @@ private:
     bool m_first = true;
 };
 
+/// The names of the facts as the JSON writes them, made once.
+struct JsonNames
+{
+    std::array<QByteArray, ReadFacts::kProblemKinds> problems;
+    std::array<QByteArray, 7> ways;
+};
+
+const JsonNames &jsonNames()
+{
+    static const JsonNames names = [] {
+        JsonNames made;
+        for (std::size_t k = 0; k < ReadFacts::kProblemKinds; ++k)
+            made.problems[k] = jsonName(SearchReport::problemName(ReadFacts::Problem(k))).toLatin1();
+        for (std::size_t k = 0; k < made.ways.size(); ++k)
+            made.ways[k] = jsonName(SearchReport::charsetWayName(ReadFacts::CharsetWay(k))).toLatin1();
+        return made;
+    }();
+    return names;
+}
+
+/// One file's entry of the "files" array, after the separator from the one before.
+QByteArray fileJson(const SearchReport::File &file, bool first)
+{
+    const JsonNames &names = jsonNames();
+    JsonWriter out;
+    if (!first)
+        out.json += ",\n  ";
+    out.open('{');
+    out.key("file");
+    out.string(file.path);
+    const ReadFacts &facts = file.facts;
+    const bool read = facts.notRead == ReadFacts::NotRead::No;
+    out.key("read");
+    out.boolean(read);
+    out.key("not_read");
+    out.stringOrNull(read ? QString() : jsonName(SearchReport::notReadName(facts.notRead)));
+    out.key("reason");
+    out.stringOrNull(file.failure);
+    out.key("search_failed");
+    out.boolean(file.searchFailed);
+    out.key("bytes");
+    out.number(facts.bytes);
+    out.key("cards");
+    out.number(facts.cards);
+    out.key("charset");
+    out.stringOrNull(!read ? QString()
+                     : facts.charset.isEmpty() ? u"UTF-8"_s
+                                               : QString::fromLatin1(facts.charset));
+    out.key("charset_decided_by");
+    if (read && facts.charsetWay != ReadFacts::CharsetWay::None)
+        out.ascii(names.ways[std::size_t(facts.charsetWay)]);
+    else
+        out.json += "null";
+    out.key("detector");
+    out.stringOrNull(QString::fromLatin1(facts.detector));
+    out.key("changed_while_read");
+    out.boolean(facts.changedWhileRead);
+    out.key("sha256");
+    if (facts.sha256.isEmpty())
+        out.json += "null";
+    else
+        out.ascii(facts.sha256.toHex());
+    out.key("problems");
+    out.open('[');
+    for (std::size_t k = 0; k < ReadFacts::kProblemKinds; ++k) {
+        const ReadFacts::Tally &tally = facts.problems[k];
+        if (tally.count == 0)
+            continue;
+        out.item();
+        out.open('{');
+        out.key("kind");
+        out.ascii(names.problems[k]);
+        out.key("count");
+        out.number(tally.count);
+        out.key("line");
+        if (tally.first > 0)
+            out.number(tally.first);
+        else
+            out.json += "null";
+        out.close('}');
+    }
+    out.close(']');
+    out.close('}');
+    return std::move(out.json);
+}
+
+/// Pieces of the JSON are handed on at about this size.
+constexpr qsizetype kJsonPiece = qsizetype(1) << 20;
+
 } // namespace
+
+/// The entries of the "files" array, written out as each file is done: in memory up to
+/// a size, then in a temporary file, read back when the report is written.
+class SearchReport::Spool
+{
+public:
+    explicit Spool(qsizetype after) : m_after(after) {}
+
+    qsizetype entries() const { return m_entries; }
+
+    void append(const QByteArray &entry)
+    {
+        ++m_entries;
+        if (!m_problem.isEmpty())
+            return;
+        m_buffer += entry;
+        if (m_buffer.size() > m_after)
+            flush();
+    }
+
+    bool writeTo(const std::function<bool(QByteArrayView)> &write, QString *problem)
+    {
+        if (m_file && m_problem.isEmpty()) {
+            if (!m_file->flush() || !m_file->seek(0)) {
+                lose();
+            } else {
+                for (;;) {
+                    const QByteArray piece = m_file->read(kJsonPiece);
+                    if (piece.isEmpty())
+                        break;
+                    if (!write(piece))
+                        return false;
+                }
+                if (m_file->error() != QFileDevice::NoError)
+                    lose();
+            }
+        }
+        if (!m_problem.isEmpty()) {
+            if (problem)
+                *problem = m_problem;
+            return false;
+        }
+        return write(m_buffer);
+    }
+
+private:
+    void flush()
+    {
+        if (!m_file) {
+            m_file = std::make_unique<QTemporaryFile>(QDir::tempPath()
+                                                      + u"/quillory-report-XXXXXX"_s);
+            if (!m_file->open())
+                return lose();
+        }
+        if (m_file->write(m_buffer) != m_buffer.size())
+            return lose();
+        m_buffer.clear(); // its room is kept for the next entries
+    }
+
+    void lose()
+    {
+        m_problem = u"the list of files could not be kept in the temporary folder "_s
+            + QDir::toNativeSeparators(QDir::tempPath()) + u": "_s + m_file->errorString();
+        m_buffer = {};
+        m_file.reset();
+    }
+
+    const qsizetype m_after;
+    qsizetype m_entries = 0;
+    QByteArray m_buffer;
+    std::unique_ptr<QTemporaryFile> m_file;
+    QString m_problem;
+};
+
+void SearchReport::spoolCurrent()
+{
+    if (!std::exchange(m_currentOpen, false))
+        return;
+    m_current.path = m_file.fullPath();
+    m_spool->append(fileJson(m_current, m_spool->entries() == 0));
+}
 
 QByteArray SearchReport::toJson() const
 {
-    // The names of the facts, made once rather than for every file.
-    std::array<QByteArray, ReadFacts::kProblemKinds> problemNames;
-    for (std::size_t k = 0; k < ReadFacts::kProblemKinds; ++k)
-        problemNames[k] = jsonName(problemName(ReadFacts::Problem(k))).toLatin1();
-    std::array<QByteArray, 7> wayNames;
-    for (std::size_t k = 0; k < wayNames.size(); ++k)
-        wayNames[k] = jsonName(charsetWayName(ReadFacts::CharsetWay(k))).toLatin1();
+    QByteArray json;
+    writeJson(
+        [&json](QByteArrayView piece) {
+            json += piece;
+            return true;
+        },
+        nullptr);
+    return json;
+}
+
+bool SearchReport::writeJson(const std::function<bool(QByteArrayView)> &write,
+                             QString *problem) const
+{
     JsonWriter out;
-    out.json.reserve(512 + m_files.size() * 480);
     out.open('{');
     out.key("files_listed");
     out.number(m_listed);
@@ -305,70 +493,23 @@ QByteArray SearchReport::toJson() const
         out.json += "null";
     }
     out.key("files");
-    out.open('[');
-    for (const File &file : m_files) {
-        const ReadFacts &facts = file.facts;
-        const bool read = facts.notRead == ReadFacts::NotRead::No;
-        out.item();
-        out.open('{');
-        out.key("file");
-        out.string(file.path);
-        out.key("read");
-        out.boolean(read);
-        out.key("not_read");
-        out.stringOrNull(read ? QString() : jsonName(notReadName(facts.notRead)));
-        out.key("reason");
-        out.stringOrNull(file.failure);
-        out.key("search_failed");
-        out.boolean(file.searchFailed);
-        out.key("bytes");
-        out.number(facts.bytes);
-        out.key("cards");
-        out.number(facts.cards);
-        out.key("charset");
-        out.stringOrNull(!read ? QString()
-                         : facts.charset.isEmpty() ? u"UTF-8"_s
-                                                   : QString::fromLatin1(facts.charset));
-        out.key("charset_decided_by");
-        if (read && facts.charsetWay != ReadFacts::CharsetWay::None)
-            out.ascii(wayNames[std::size_t(facts.charsetWay)]);
-        else
-            out.json += "null";
-        out.key("detector");
-        out.stringOrNull(QString::fromLatin1(facts.detector));
-        out.key("changed_while_read");
-        out.boolean(facts.changedWhileRead);
-        out.key("sha256");
-        if (facts.sha256.isEmpty())
-            out.json += "null";
-        else
-            out.ascii(facts.sha256.toHex());
-        out.key("problems");
-        out.open('[');
-        for (std::size_t k = 0; k < ReadFacts::kProblemKinds; ++k) {
-            const ReadFacts::Tally &tally = facts.problems[k];
-            if (tally.count == 0)
-                continue;
-            out.item();
-            out.open('{');
-            out.key("kind");
-            out.ascii(problemNames[k]);
-            out.key("count");
-            out.number(tally.count);
-            out.key("line");
-            if (tally.first > 0)
-                out.number(tally.first);
-            else
-                out.json += "null";
-            out.close('}');
+    out.json += '[';
+    if (m_spool) {
+        if (!write(out.json) || !m_spool->writeTo(write, problem))
+            return false;
+        out.json.clear();
+    } else {
+        for (const File &file : m_files) {
+            out.json += fileJson(file, &file == &m_files.front());
+            if (out.json.size() >= kJsonPiece) {
+                if (!write(out.json))
+                    return false;
+                out.json.clear();
+            }
         }
-        out.close(']');
-        out.close('}');
     }
-    out.close(']');
-    out.close('}');
-    out.json += '\n';
-    return std::move(out.json);
+    out.json += "]}\n";
+    return write(out.json);
 }
 
 QString SearchReport::summary() const

@@ -9,6 +9,9 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+#include <memory>
+
 /// The reading report of one search run: what was read, what could not be and why, and
 /// what the files hold that a reader has to make a choice about. A listener hands it
 /// what the run tells; it keeps counts for every file and the files with something to
@@ -28,8 +31,12 @@ public:
         qint64 firstLine() const;
     };
 
-    /// keepEveryFile keeps every file, not only those with something to say.
-    explicit SearchReport(bool keepEveryFile = false);
+    /// keepEveryFile keeps every file, not only those with something to say. With
+    /// spoolAfter >= 0 as well, every file's entry is written out as its JSON as soon as
+    /// the file is done, to a temporary file once more than spoolAfter bytes gather, and
+    /// files() keeps only the files with something to say: the memory of a report of a
+    /// million files then stays small.
+    explicit SearchReport(bool keepEveryFile = false, qsizetype spoolAfter = -1);
 
     /// The calls of a SearchListener, passed on.
     void fileStarted(qsizetype index, const FileRef &file);
@@ -60,6 +67,9 @@ public:
 
     /// The report as one JSON object (see docs/report.schema.json), UTF-8.
     QByteArray toJson() const;
+    /// The same JSON handed to write a piece at a time. False, with the reason in
+    /// problem, when write refuses a piece or the entries written out are lost.
+    bool writeJson(const std::function<bool(QByteArrayView)> &write, QString *problem) const;
     /// The summary in a sentence or two, for people.
     QString summary() const;
 
@@ -71,7 +81,13 @@ public:
     static QString foundText(const File &file);
 
 private:
+    class Spool;
+    void spoolCurrent();
+
     const bool m_keepEveryFile;
+    std::shared_ptr<Spool> m_spool; // every file's entry, written out; shared by copies
+    File m_current; // the file told last, while its entry may still change
+    bool m_currentOpen = false;
     QElapsedTimer m_clock;
     qsizetype m_index = -1;
     FileRef m_file;

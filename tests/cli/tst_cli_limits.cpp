@@ -5,6 +5,7 @@
 #include "TestFiles.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -209,19 +210,29 @@ void TestCliLimits::failedWritesAreErrors_data()
 {
     QTest::addColumn<QStringList>("mode");
     QTest::addColumn<int>("sink");
+    QTest::addColumn<int>("error");
 
     for (const auto &[label, mode] : {std::pair{"search", QStringList{u"-e"_s, u"e"_s}},
                                       std::pair{"--dump", QStringList{u"--dump"_s}}}) {
-        QTest::addRow("%s to a full disk", label) << mode << int(Sink::Full);
-        QTest::addRow("%s to a closed pipe", label) << mode << int(Sink::ClosedPipe);
-        QTest::addRow("%s over a file-size limit", label) << mode << int(Sink::SizeLimit);
+        QTest::addRow("%s to a full disk", label) << mode << int(Sink::Full) << ENOSPC;
+        QTest::addRow("%s to a closed pipe", label) << mode << int(Sink::ClosedPipe) << EPIPE;
+        QTest::addRow("%s over a file-size limit", label) << mode << int(Sink::SizeLimit) << EFBIG;
     }
+    // The report of every file is written in pieces after the run: a piece refused fails it.
+    QVERIFY(QDir(m_dir.path()).mkpath(u"many"_s));
+    for (int i = 0; i < 100; ++i)
+        writeTestFile(m_dir, u"many/%1.vcf"_s.arg(i), "BEGIN:VCARD\r\nFN:A\r\nEND:VCARD\r\n");
+    QTest::newRow("--report --hash over a file-size limit")
+        << QStringList{u"--hash"_s, u"--report"_s, m_dir.filePath(u"report.json"_s), u"-e"_s,
+                       u"zzqq"_s, m_dir.filePath(u"many"_s)}
+        << int(Sink::SizeLimit) << EFBIG;
 }
 
 void TestCliLimits::failedWritesAreErrors()
 {
     QFETCH(QStringList, mode);
     QFETCH(int, sink);
+    QFETCH(int, error);
 
     // More output than any buffer holds, so the failure shows during the run and not only
     // at its end.
@@ -231,10 +242,9 @@ void TestCliLimits::failedWritesAreErrors()
     const QString path = writeTestFile(m_dir, u"many.vcf"_s, cards);
     const Exit exit = runTool(mode + QStringList{path}, Sink(sink), m_dir.filePath(u"err"_s));
     QCOMPARE(exit.status, 2);
-    const QByteArray reason = sink == int(Sink::Full) ? std::strerror(ENOSPC)
-        : sink == int(Sink::ClosedPipe)               ? std::strerror(EPIPE)
-                                                      : std::strerror(EFBIG);
-    QVERIFY2(exit.err.contains(reason), exit.err.constData());
+    QVERIFY2(exit.err.contains(std::strerror(error)), exit.err.constData());
+    // A report cut short is not left behind.
+    QVERIFY(!QFile::exists(m_dir.filePath(u"report.json"_s)));
 }
 
 QTEST_GUILESS_MAIN(TestCliLimits)

@@ -19,6 +19,8 @@
 
 #include "TestFiles.h"
 
+#include <optional>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,7 +33,9 @@ namespace {
 /// A run that reads facts, told to a report and kept per file.
 struct FactsRun final : SearchListener
 {
-    SearchReport report{true};
+    explicit FactsRun(qsizetype spoolAfter = -1) : report(true, spoolAfter) {}
+
+    SearchReport report;
     QList<ReadFacts> facts;
     QList<ResultRow> found;
 
@@ -177,6 +181,7 @@ private slots:
     void unreadFiles();
     void corpusAgreesWithParseAndAnalysis();
     void jsonHoldsToSchema();
+    void spooledEntriesWriteTheSameJson();
 };
 
 void TestSearchReport::brokenFiles_data()
@@ -392,6 +397,49 @@ void TestSearchReport::jsonHoldsToSchema()
     broken = report;
     broken[u"extra"_s] = 1;
     QVERIFY(!schemaProblem(broken, schema, u"report"_s).isEmpty());
+}
+
+void TestSearchReport::spooledEntriesWriteTheSameJson()
+{
+    QTemporaryDir dir;
+    QStringList files{dir.path(), dir.filePath(u"gone.vcf"_s),
+                      writeTestFile(dir, u"nested.vcf"_s,
+                                    "BEGIN:VCARD\r\nFN:A\r\nBEGIN:VCARD\r\nFN:Ann\r\nEND:VCARD\r\n")};
+    for (int k = 0; k < 40; ++k)
+        files.append(writeTestFile(dir, u"card%1 \"\\\u00e9.vcf"_s.arg(k), kCard));
+    const auto json = [&](qsizetype spoolAfter, QString *problem = nullptr) {
+        FactsRun run(spoolAfter);
+        run.search(files, u"ann"_s);
+        QByteArray written;
+        const bool ok = run.report.writeJson(
+            [&](QByteArrayView piece) {
+                written += piece;
+                return true;
+            },
+            problem);
+        // The time taken is the one thing two runs may not share.
+        static const QRegularExpression seconds(u"\"seconds\": [0-9.]+"_s);
+        return ok ? QString::fromUtf8(written).replace(seconds, u"\"seconds\": 0"_s) : QString();
+    };
+    const QString held = json(-1);
+    QVERIFY(held.contains(u"card39"_s));
+    // Entries kept in memory, written to a temporary file after each one, or after a few.
+    QCOMPARE(json(1 << 20), held);
+    QCOMPARE(json(0), held);
+    QCOMPARE(json(1000), held);
+    // A temporary folder that cannot take the entries fails the report, and says why.
+    const std::optional<QByteArray> tmp = qEnvironmentVariableIsSet("TMPDIR")
+        ? std::optional(qgetenv("TMPDIR"))
+        : std::nullopt;
+    qputenv("TMPDIR", QFile::encodeName(files.last()));
+    QString problem;
+    const QString lost = json(1000, &problem);
+    if (tmp)
+        qputenv("TMPDIR", *tmp);
+    else
+        qunsetenv("TMPDIR");
+    QVERIFY(lost.isEmpty());
+    QVERIFY2(problem.contains(u"temporary folder"_s), qPrintable(problem));
 }
 
 QTEST_GUILESS_MAIN(TestSearchReport)
