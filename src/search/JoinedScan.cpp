@@ -416,7 +416,7 @@ JoinedScan::Verdict JoinedScan::run(QByteArrayView bytes,
         if (q < regionCovered)
             return false; // its lines were judged whole
         const char lower = char(c | 0x20);
-        if (lower == 'c' && n - q >= 7 && cardreader::equalsNoCaseN(data + q, "charset", 7)) {
+        if (lower == 'c' && n - q >= 7 && cardreader::equalsNoCaseN(data + q, "CHARSET", 7)) {
             // The CHARSET parameter's name, as the filter reads it from joined lines.
             qsizetype p = q + 7;
             while (p < n && isBlank(data[p]))
@@ -437,13 +437,13 @@ JoinedScan::Verdict JoinedScan::run(QByteArrayView bytes,
                 if (!isPlainCharsetName(QByteArrayView(data + start, stop - start)))
                     return true;
             }
-        } else if (lower == 'e' && n - q >= 8 && cardreader::equalsNoCaseN(data + q, "encoding", 8)) {
+        } else if (lower == 'e' && n - q >= 8 && cardreader::equalsNoCaseN(data + q, "ENCODING", 8)) {
             qsizetype p = q + 8;
             while (p < n && (isBlank(data[p]) || data[p] == '=' || data[p] == '"'))
                 ++p;
             if (p < n && (data[p] | 0x20) == 'b')
                 return judgeLines(q, p + 1);
-        } else if (lower == 'b' && n - q >= 6 && cardreader::equalsNoCaseN(data + q, "base64", 6)) {
+        } else if (lower == 'b' && n - q >= 6 && cardreader::equalsNoCaseN(data + q, "BASE64", 6)) {
             return judgeLines(q, q + 6);
         }
         return false;
