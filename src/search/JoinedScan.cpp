@@ -1,6 +1,7 @@
 #include "search/JoinedScan.h"
 
 #include "card/AsciiText.h"
+#include "card/PropertyLine.h"
 #include "card/Utf8Text.h"
 #include "card/Windows1252.h"
 #include "search/TextFolding.h"
@@ -187,13 +188,24 @@ __attribute__((target("avx2"))) qsizetype scanWide(const char *data, qsizetype n
     const __m256i caseBit = QUILLORY_SET(0x20);
     const __m256i lowC = QUILLORY_SET('c'), lowT = QUILLORY_SET('t'), lowE = QUILLORY_SET('e'), lowG = QUILLORY_SET('g'),
                   lowB = QUILLORY_SET('b'), four = QUILLORY_SET('4');
+    const __m256i zero = QUILLORY_SET('0'), nine = QUILLORY_SET(9), lowA = QUILLORY_SET('a'),
+                  five = QUILLORY_SET(5);
     qsizetype i = 0;
     for (; n - i >= 32 + reach; i += 32) {
         const char *c = data + i;
         const __m256i v = QUILLORY_AT(c);
         const __m256i next = QUILLORY_AT(c + 1);
         const __m256i lower = _mm256_or_si256(v, caseBit);
-        __m256i hits = _mm256_cmpeq_epi8(v, eq);
+        // An "=" matters before a line end or a hex digit only.
+        const __m256i digit = _mm256_sub_epi8(next, zero);
+        const __m256i letter = _mm256_sub_epi8(_mm256_or_si256(next, caseBit), lowA);
+        const __m256i lineEndNext
+            = _mm256_or_si256(_mm256_cmpeq_epi8(next, lf), _mm256_cmpeq_epi8(next, cr));
+        const __m256i hexNext
+            = _mm256_or_si256(_mm256_cmpeq_epi8(_mm256_min_epu8(digit, nine), digit),
+                              _mm256_cmpeq_epi8(_mm256_min_epu8(letter, five), letter));
+        __m256i hits = _mm256_and_si256(_mm256_cmpeq_epi8(v, eq),
+                                        _mm256_or_si256(lineEndNext, hexNext));
         hits = _mm256_or_si256(
             hits, _mm256_and_si256(
                       _mm256_or_si256(_mm256_cmpeq_epi8(v, lf), _mm256_cmpeq_epi8(v, cr)),
@@ -226,6 +238,28 @@ __attribute__((target("avx2"))) qsizetype scanWide(const char *data, qsizetype n
     return i;
 }
 #endif
+
+/// True when the name at q stands in the parameters of a line that starts a logical line
+/// and names binary data (PHOTO, LOGO, SOUND, KEY), or in a value: the filter reads no
+/// base64 text there. False when that is not plain from the line's first bytes.
+bool namesBinaryData(QByteArrayView bytes, qsizetype q)
+{
+    constexpr qsizetype kLookBack = 256;
+    const char *data = bytes.data();
+    qsizetype start = q;
+    while (start > 0 && q - start < kLookBack && !isLineEnd(data[start - 1]))
+        --start;
+    if ((start > 0 && !isLineEnd(data[start - 1])) || isBlank(data[start]))
+        return false;
+    const QByteArrayView head(data + start, q - start);
+    if (head.contains('"'))
+        return false;
+    if (head.contains(':'))
+        return true; // in a value
+    const qsizetype semicolon = head.indexOf(';');
+    return semicolon > 0
+        && cardreader::isBinaryProperty(cardreader::propertyBaseName(head.first(semicolon)));
+}
 
 } // namespace
 
@@ -441,7 +475,7 @@ JoinedScan::Verdict JoinedScan::run(QByteArrayView bytes,
             qsizetype p = q + 8;
             while (p < n && (isBlank(data[p]) || data[p] == '=' || data[p] == '"'))
                 ++p;
-            if (p < n && (data[p] | 0x20) == 'b')
+            if (p < n && (data[p] | 0x20) == 'b' && !namesBinaryData(bytes, q))
                 return judgeLines(q, p + 1);
         } else if (lower == 'b' && n - q >= 6 && cardreader::equalsNoCaseN(data + q, "BASE64", 6)) {
             return judgeLines(q, q + 6);
