@@ -148,8 +148,8 @@ qsizetype regionStart(QByteArrayView bytes, qsizetype pos, qsizetype floor)
 {
     const char *data = bytes.data();
     for (qsizetype q = pos; q > floor;) {
-        const auto *lf = static_cast<const char *>(
-            memrchr(data + floor, '\n', std::size_t(q - floor)));
+        const auto *lf
+            = static_cast<const char *>(memrchr(data + floor, '\n', std::size_t(q - floor)));
         if (!lf)
             return floor;
         const qsizetype cut = lf - data + 1;
@@ -184,10 +184,11 @@ __attribute__((target("avx2"))) qsizetype scanWide(const char *data, qsizetype n
 {
 #define QUILLORY_AT(c) _mm256_loadu_si256(reinterpret_cast<const __m256i *>(c))
 #define QUILLORY_SET(c) _mm256_set1_epi8(c)
-    const __m256i eq = QUILLORY_SET('='), lf = QUILLORY_SET('\n'), cr = QUILLORY_SET('\r'), sp = QUILLORY_SET(' '), tab = QUILLORY_SET('\t');
+    const __m256i eq = QUILLORY_SET('='), lf = QUILLORY_SET('\n'), cr = QUILLORY_SET('\r'),
+                  sp = QUILLORY_SET(' '), tab = QUILLORY_SET('\t');
     const __m256i caseBit = QUILLORY_SET(0x20);
-    const __m256i lowC = QUILLORY_SET('c'), lowT = QUILLORY_SET('t'), lowE = QUILLORY_SET('e'), lowG = QUILLORY_SET('g'),
-                  lowB = QUILLORY_SET('b'), four = QUILLORY_SET('4');
+    const __m256i lowC = QUILLORY_SET('c'), lowT = QUILLORY_SET('t'), lowE = QUILLORY_SET('e'),
+                  lowG = QUILLORY_SET('g'), lowB = QUILLORY_SET('b'), four = QUILLORY_SET('4');
     const __m256i zero = QUILLORY_SET('0'), nine = QUILLORY_SET(9), lowA = QUILLORY_SET('a'),
                   five = QUILLORY_SET(5);
     qsizetype i = 0;
@@ -204,26 +205,34 @@ __attribute__((target("avx2"))) qsizetype scanWide(const char *data, qsizetype n
         const __m256i hexNext
             = _mm256_or_si256(_mm256_cmpeq_epi8(_mm256_min_epu8(digit, nine), digit),
                               _mm256_cmpeq_epi8(_mm256_min_epu8(letter, five), letter));
-        __m256i hits = _mm256_and_si256(_mm256_cmpeq_epi8(v, eq),
-                                        _mm256_or_si256(lineEndNext, hexNext));
+        __m256i hits
+            = _mm256_and_si256(_mm256_cmpeq_epi8(v, eq), _mm256_or_si256(lineEndNext, hexNext));
         hits = _mm256_or_si256(
-            hits, _mm256_and_si256(
-                      _mm256_or_si256(_mm256_cmpeq_epi8(v, lf), _mm256_cmpeq_epi8(v, cr)),
-                      _mm256_or_si256(_mm256_cmpeq_epi8(next, sp), _mm256_cmpeq_epi8(next, tab))));
+            hits,
+            _mm256_and_si256(
+                _mm256_or_si256(_mm256_cmpeq_epi8(v, lf), _mm256_cmpeq_epi8(v, cr)),
+                _mm256_or_si256(_mm256_cmpeq_epi8(next, sp), _mm256_cmpeq_epi8(next, tab))));
         hits = _mm256_or_si256(
-            hits, _mm256_and_si256(_mm256_cmpeq_epi8(lower, lowC),
-                                   _mm256_cmpeq_epi8(_mm256_or_si256(QUILLORY_AT(c + 6), caseBit), lowT)));
+            hits,
+            _mm256_and_si256(
+                _mm256_cmpeq_epi8(lower, lowC),
+                _mm256_cmpeq_epi8(_mm256_or_si256(QUILLORY_AT(c + 6), caseBit), lowT)));
         hits = _mm256_or_si256(
-            hits, _mm256_and_si256(_mm256_cmpeq_epi8(lower, lowE),
-                                   _mm256_cmpeq_epi8(_mm256_or_si256(QUILLORY_AT(c + 7), caseBit), lowG)));
-        hits = _mm256_or_si256(hits, _mm256_and_si256(_mm256_cmpeq_epi8(lower, lowB),
-                                                      _mm256_cmpeq_epi8(QUILLORY_AT(c + 5), four)));
+            hits,
+            _mm256_and_si256(
+                _mm256_cmpeq_epi8(lower, lowE),
+                _mm256_cmpeq_epi8(_mm256_or_si256(QUILLORY_AT(c + 7), caseBit), lowG)));
+        hits = _mm256_or_si256(hits,
+                               _mm256_and_si256(_mm256_cmpeq_epi8(lower, lowB),
+                                                _mm256_cmpeq_epi8(QUILLORY_AT(c + 5), four)));
         for (const WideProbe &probe : probes) {
             hits = _mm256_or_si256(
-                hits, _mm256_and_si256(
-                          _mm256_cmpeq_epi8(_mm256_or_si256(v, QUILLORY_SET(probe.firstBit)), QUILLORY_SET(probe.first)),
-                          _mm256_cmpeq_epi8(_mm256_or_si256(QUILLORY_AT(c + probe.offset), QUILLORY_SET(probe.lastBit)),
-                                            QUILLORY_SET(probe.last))));
+                hits,
+                _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_or_si256(v, QUILLORY_SET(probe.firstBit)),
+                                                   QUILLORY_SET(probe.first)),
+                                 _mm256_cmpeq_epi8(_mm256_or_si256(QUILLORY_AT(c + probe.offset),
+                                                                   QUILLORY_SET(probe.lastBit)),
+                                                   QUILLORY_SET(probe.last))));
         }
         auto mask = unsigned(_mm256_movemask_epi8(hits));
         if (nonAscii)
@@ -353,52 +362,56 @@ JoinedScan::Verdict JoinedScan::run(QByteArrayView bytes,
     // with a fold or a soft line break also the letters of the names and VCARD.
     qsizetype escapeCovered = 0;
     qsizetype junctionCovered = 0;
-    const std::function<bool(qsizetype, bool)> judgeRun = [&](qsizetype q, bool junction) {
-        qsizetype &covered = junction ? junctionCovered : escapeCovered;
-        const qsizetype floor = qMax(qMax(covered, junctionCovered), regionCovered);
-        if (q < floor)
-            return false;
-        const std::array<bool, 256> &set = junction ? m_junctionBytes : m_escapeBytes;
-        qsizetype a = q;
-        while (a > floor && q - a < kMaxRun && set[static_cast<unsigned char>(data[a - 1])])
-            --a;
-        qsizetype b = q + 1;
-        while (b < n && b - a < kMaxRun && set[static_cast<unsigned char>(data[b])])
-            ++b;
-        if (b - a >= kMaxRun) {
+    const auto judgeRun = [&](qsizetype q, bool junction) {
+        for (;;) {
+            qsizetype &covered = junction ? junctionCovered : escapeCovered;
+            const qsizetype floor = qMax(qMax(covered, junctionCovered), regionCovered);
+            if (q < floor)
+                return false;
+            const std::array<bool, 256> &set = junction ? m_junctionBytes : m_escapeBytes;
+            qsizetype a = q;
+            while (a > floor && q - a < kMaxRun && set[static_cast<unsigned char>(data[a - 1])])
+                --a;
+            qsizetype b = q + 1;
+            while (b < n && b - a < kMaxRun && set[static_cast<unsigned char>(data[b])])
+                ++b;
+            if (b - a >= kMaxRun) {
+                covered = b;
+                return m_vcards || judgeLines(a, b); // (a VCARD the lines make is not looked for)
+            }
+            char joined[kMaxRun];
+            char decoded[kMaxRun];
+            bool joins = false;
+            const qsizetype joinedSize = joinInto(data + a, b - a, joined, joins);
+            if (joins && !junction) {
+                junction = true; // read again with the letters of the names
+                continue;
+            }
             covered = b;
-            return m_vcards || judgeLines(a, b); // (a VCARD the lines make is not looked for)
-        }
-        char joined[kMaxRun];
-        char decoded[kMaxRun];
-        bool joins = false;
-        const qsizetype joinedSize = joinInto(data + a, b - a, joined, joins);
-        if (joins && !junction)
-            return judgeRun(q, true);
-        covered = b;
-        const QByteArrayView lines(joined, joinedSize);
-        // Joining may make a text, VCARD or a name; texts and names as written are found
-        // where they stand.
-        if (joins && textIn(lines))
-            return true;
-        bool escapes = false;
-        const qsizetype decodedSize = decodeInto(joined, joinedSize, decoded, escapes);
-        const QByteArrayView last(decoded, decodedSize);
-        if (escapes && textIn(last))
-            return true;
-        if (joins && m_vcards && vcardSearch().indexIn(lines) >= 0)
-            return true;
-        if (!m_triggers.isEmpty() && hasNonAscii(last)) {
-            nonAscii = true;
-            if (m_triggers.inRawBytes(last))
+            const QByteArrayView lines(joined, joinedSize);
+            // Joining may make a text, VCARD or a name; texts and names as written are found
+            // where they stand.
+            if (joins && textIn(lines))
                 return true;
+            bool escapes = false;
+            const qsizetype decodedSize = decodeInto(joined, joinedSize, decoded, escapes);
+            const QByteArrayView last(decoded, decodedSize);
+            if (escapes && textIn(last))
+                return true;
+            if (joins && m_vcards && vcardSearch().indexIn(lines) >= 0)
+                return true;
+            if (!m_triggers.isEmpty() && hasNonAscii(last)) {
+                nonAscii = true;
+                if (m_triggers.inRawBytes(last))
+                    return true;
+            }
+            // A name whose meaning depends on the rest of its line: the line is judged whole.
+            if (joins
+                && (charsetSearch().indexIn(lines) >= 0 || encodingSearch().indexIn(lines) >= 0
+                    || base64Search().indexIn(lines) >= 0))
+                return judgeLines(a, b);
+            return false;
         }
-        // A name whose meaning depends on the rest of its line: the line is judged whole.
-        if (joins
-            && (charsetSearch().indexIn(lines) >= 0 || encodingSearch().indexIn(lines) >= 0
-                || base64Search().indexIn(lines) >= 0))
-            return judgeLines(a, b);
-        return false;
     };
 
     // Bytes outside ASCII that no escape or joined line touches read as they stand.
@@ -471,7 +484,8 @@ JoinedScan::Verdict JoinedScan::run(QByteArrayView bytes,
                 if (!isPlainCharsetName(QByteArrayView(data + start, stop - start)))
                     return true;
             }
-        } else if (lower == 'e' && n - q >= 8 && cardreader::equalsNoCaseN(data + q, "ENCODING", 8)) {
+        } else if (lower == 'e' && n - q >= 8
+                   && cardreader::equalsNoCaseN(data + q, "ENCODING", 8)) {
             qsizetype p = q + 8;
             while (p < n && (isBlank(data[p]) || data[p] == '=' || data[p] == '"'))
                 ++p;
@@ -489,9 +503,8 @@ JoinedScan::Verdict JoinedScan::run(QByteArrayView bytes,
     if (wide) {
         std::vector<WideProbe> probes;
         for (const Text &t : m_texts) {
-            const auto bitOf = [&](char c) {
-                return char(m_ignoreCase && c >= 'a' && c <= 'z' ? 0x20 : 0);
-            };
+            const auto bitOf
+                = [&](char c) { return char(m_ignoreCase && c >= 'a' && c <= 'z' ? 0x20 : 0); };
             const char f = t.bytes.front();
             const char l = t.bytes.back();
             probes.push_back({f, bitOf(f), l, bitOf(l), t.bytes.size() - 1});
@@ -509,9 +522,8 @@ JoinedScan::Verdict JoinedScan::run(QByteArrayView bytes,
     };
     std::vector<Probe> probes;
     for (const Text &t : m_texts) {
-        const auto bitOf = [&](char c) {
-            return char(m_ignoreCase && c >= 'a' && c <= 'z' ? 0x20 : 0);
-        };
+        const auto bitOf
+            = [&](char c) { return char(m_ignoreCase && c >= 'a' && c <= 'z' ? 0x20 : 0); };
         const char f = t.bytes.front();
         const char l = t.bytes.back();
         probes.push_back({_mm_set1_epi8(f), _mm_set1_epi8(bitOf(f)), _mm_set1_epi8(l),
@@ -539,20 +551,23 @@ JoinedScan::Verdict JoinedScan::run(QByteArrayView bytes,
         const __m128i lower = _mm_or_si128(v, caseBit);
         __m128i hits = _mm_cmpeq_epi8(v, eq);
         hits = _mm_or_si128(
-            hits, _mm_and_si128(_mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)),
-                                _mm_or_si128(_mm_cmpeq_epi8(next, sp), _mm_cmpeq_epi8(next, tab))));
-        hits = _mm_or_si128(hits, _mm_and_si128(_mm_cmpeq_epi8(lower, lowC),
-                                                _mm_cmpeq_epi8(_mm_or_si128(at(6), caseBit), lowT)));
-        hits = _mm_or_si128(hits, _mm_and_si128(_mm_cmpeq_epi8(lower, lowE),
-                                                _mm_cmpeq_epi8(_mm_or_si128(at(7), caseBit), lowG)));
-        hits = _mm_or_si128(hits, _mm_and_si128(_mm_cmpeq_epi8(lower, lowB),
-                                                _mm_cmpeq_epi8(at(5), four)));
+            hits,
+            _mm_and_si128(_mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)),
+                          _mm_or_si128(_mm_cmpeq_epi8(next, sp), _mm_cmpeq_epi8(next, tab))));
+        hits = _mm_or_si128(hits,
+                            _mm_and_si128(_mm_cmpeq_epi8(lower, lowC),
+                                          _mm_cmpeq_epi8(_mm_or_si128(at(6), caseBit), lowT)));
+        hits = _mm_or_si128(hits,
+                            _mm_and_si128(_mm_cmpeq_epi8(lower, lowE),
+                                          _mm_cmpeq_epi8(_mm_or_si128(at(7), caseBit), lowG)));
+        hits = _mm_or_si128(
+            hits, _mm_and_si128(_mm_cmpeq_epi8(lower, lowB), _mm_cmpeq_epi8(at(5), four)));
         for (const Probe &probe : probes) {
             hits = _mm_or_si128(
                 hits,
-                _mm_and_si128(_mm_cmpeq_epi8(_mm_or_si128(v, probe.firstBit), probe.first),
-                              _mm_cmpeq_epi8(_mm_or_si128(at(probe.offset), probe.lastBit),
-                                             probe.last)));
+                _mm_and_si128(
+                    _mm_cmpeq_epi8(_mm_or_si128(v, probe.firstBit), probe.first),
+                    _mm_cmpeq_epi8(_mm_or_si128(at(probe.offset), probe.lastBit), probe.last)));
         }
         auto mask = unsigned(_mm_movemask_epi8(hits));
         if (nonAsciiMatters)

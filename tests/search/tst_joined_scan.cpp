@@ -41,18 +41,18 @@ void TestJoinedScan::judgesJoinedLines_data()
     QTest::newRow("soft line break, two blanks")
         << QByteArray("NOTE:te=\r\n  ch\r\n") << tech << false;
     QTest::newRow("fold inside") << QByteArray("NOTE:te\r\n ch\r\n") << tech << true;
-    QTest::newRow("fold keeps the second blank") << QByteArray("NOTE:te\r\n  ch\r\n") << tech << false;
+    QTest::newRow("fold keeps the second blank")
+        << QByteArray("NOTE:te\r\n  ch\r\n") << tech << false;
     QTest::newRow("fold after CR CR LF") << QByteArray("NOTE:te\r\r\n\tch\r\n") << tech << true;
     QTest::newRow("escapes make it") << QByteArray("NOTE:=54=45ch\r\n") << tech << true;
     QTest::newRow("escape after a soft line break")
         << QByteArray("NOTE:te=\r\n=63h\r\n") << tech << true;
     QTest::newRow("escape split by a soft line break")
         << QByteArray("NOTE:te=6=\r\n3h\r\n") << tech << true;
-    QTest::newRow("escapes of other letters") << QByteArray("NOTE:=41=42 tec=0D=0Ah\r\n") << tech
-                                              << false;
-    QTest::newRow("a long run before") << QByteArray("NOTE:" + QByteArray("=41").repeated(200)
-                                                     + "te=\r\nch\r\n")
-                                       << tech << true;
+    QTest::newRow("escapes of other letters")
+        << QByteArray("NOTE:=41=42 tec=0D=0Ah\r\n") << tech << false;
+    QTest::newRow("a long run before")
+        << QByteArray("NOTE:" + QByteArray("=41").repeated(200) + "te=\r\nch\r\n") << tech << true;
     QTest::newRow("a long run, other text")
         << QByteArray("NOTE:" + QByteArray("=41").repeated(200) + "te=\r\ncx\r\n") << tech << false;
     QTest::newRow("charset named plainly") << QByteArray("N;CHARSET=UTF-8:x\r\n") << tech << false;
@@ -68,8 +68,8 @@ void TestJoinedScan::judgesJoinedLines_data()
         << QByteArray("NOTE;ENCO\r\n DING=b:VGVjaA==\r\n") << tech << true;
     QTest::newRow("base64 named across a soft line break: the parser keeps two lines")
         << QByteArray("NOTE;ENCO=\r\nDING=b:VGVjaA==\r\n") << tech << false;
-    QTest::newRow("quoted-printable only") << QByteArray("NOTE;ENCODING=QUOTED-PRINTABLE:a=\r\nb\r\n")
-                                           << tech << false;
+    QTest::newRow("quoted-printable only")
+        << QByteArray("NOTE;ENCODING=QUOTED-PRINTABLE:a=\r\nb\r\n") << tech << false;
     // With case ignored, the Kelvin sign folds to k.
     QTest::newRow("trigger in escapes") << QByteArray("NOTE:=E2=84=AA\r\n") << u"k"_s << true;
     QTest::newRow("trigger split by a soft line break")
@@ -93,7 +93,8 @@ void TestJoinedScan::judgesJoinedLines()
     // A card may be judged more warily (a long run is not read for VCARD), never less.
     QByteArray joined;
     if (mayContain)
-        QVERIFY(filter.cardMayContain(card, [] { return QByteArray(); }, joined));
+        QVERIFY(filter.cardMayContain(
+            card, [] { return QByteArray(); }, joined));
 }
 
 void TestJoinedScan::skipsAsTheParseReads_data()
