@@ -82,6 +82,9 @@ public:
             Q_UNUSED(lines);
             return true;
         }
+        /// True when cardMayContain, answering false with lines left null, has also made
+        /// sure that the card's joined lines hold VCARD only where its bytes do.
+        virtual bool judgesJoinedVcards() const { return false; }
     };
 
     /// Calls sink once per card, in card order, and returns the number of cards. With

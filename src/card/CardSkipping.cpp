@@ -70,12 +70,16 @@ qsizetype CardSkipper::skippedEnd(qsizetype offset, qsizetype lineSize,
     if (m_filter.cardMayContain(card, legacyCharset, lines))
         return -1;
     // Every BEGIN and END line names VCARD: the card's own two must be the only ones
-    // also once its lines are joined.
-    if (lines.isNull())
+    // also once its lines are joined. The END line names it once, and no other VCARD
+    // stands between: when the filter has ruled out others that joining makes, only
+    // the BEGIN line is left to count.
+    const bool beginLineOnly = lines.isNull() && m_filter.judgesJoinedVcards();
+    if (lines.isNull() && !beginLineOnly)
         lines = joinedLines(card);
-    qsizetype found = 0;
+    const QByteArrayView counted = beginLineOnly ? card.first(lineSize) : QByteArrayView(lines);
+    qsizetype found = beginLineOnly ? 1 : 0;
     for (qsizetype at = 0; found <= 2;) {
-        const qsizetype next = vcardSearch().indexIn(QByteArrayView(lines).sliced(at));
+        const qsizetype next = vcardSearch().indexIn(counted.sliced(at));
         if (next < 0)
             break;
         ++found;

@@ -55,6 +55,7 @@ void RawValueFilter::prepare(const QStringList &texts, const MatchOptions &optio
 {
     const TextFolding folding{options.ignoreCase, options.ignoreAccents};
     AsciiSet chars{};
+    std::vector<QByteArray> needles;
     for (const QString &text : texts) {
         // A phone number's digits may stand apart in a value, and the same number may
         // be written with other digits (a trunk prefix, a country code).
@@ -83,11 +84,16 @@ void RawValueFilter::prepare(const QStringList &texts, const MatchOptions &optio
                 m_fileUsable = false;
         }
         m_searches.emplace_back(needle, options.ignoreCase);
+        needles.push_back(needle);
     }
     m_usable = !m_searches.empty();
     m_fileUsable = m_fileUsable && m_usable;
     if (m_usable && !folding.isIdentity())
         m_triggers = FoldingTriggers(folding, chars);
+    if (m_fileUsable) {
+        m_fileScan = JoinedScan(needles, options.ignoreCase, m_triggers, false);
+        m_cardScan = JoinedScan(needles, options.ignoreCase, m_triggers, true);
+    }
 }
 
 bool RawValueFilter::containsNeedle(QByteArrayView text) const
@@ -182,32 +188,6 @@ namespace {
 // between two of them.
 constexpr qsizetype kBlockBytes = qsizetype(4) << 20;
 
-/// The end of a block that starts before from: the first place at or after from that
-/// follows an LF, where no fold continues the line before and no "=" ends it. The
-/// logical lines of the blocks are then those of the whole, and no search text (which
-/// holds no line end) crosses from one block into the next. The size of the bytes when
-/// there is no such place.
-qsizetype blockEnd(QByteArrayView bytes, qsizetype from)
-{
-    const qsizetype n = bytes.size();
-    for (qsizetype at = from; at < n;) {
-        const auto *lf
-            = static_cast<const char *>(std::memchr(bytes.data() + at, '\n', std::size_t(n - at)));
-        if (!lf)
-            return n;
-        const qsizetype cut = lf - bytes.data() + 1;
-        at = cut;
-        if (cut == n || bytes[cut] == ' ' || bytes[cut] == '\t')
-            continue;
-        qsizetype last = cut - 2; // the last byte of the line this LF ends
-        while (last >= 0 && bytes[last] == '\r')
-            --last;
-        if (last < 0 || bytes[last] != '=')
-            return cut;
-    }
-    return n;
-}
-
 /// True when the test holds for a block of the bytes, or when cancel is set. The bytes
 /// of each block tested are added to told when it is given.
 template<typename Test>
@@ -218,7 +198,7 @@ bool anyBlock(QByteArrayView bytes, const std::atomic<bool> *cancel, Test &&test
         if (cancel && cancel->load(std::memory_order_relaxed))
             return true;
         const qsizetype end
-            = bytes.size() - at > kBlockBytes ? blockEnd(bytes, at + kBlockBytes) : bytes.size();
+            = bytes.size() - at > kBlockBytes ? joinedBlockEnd(bytes, at + kBlockBytes) : bytes.size();
         if (test(bytes.sliced(at, end - at)))
             return true;
         if (told)
@@ -235,7 +215,35 @@ bool RawValueFilter::fileMayContain(QByteArrayView bytes, const std::atomic<bool
 {
     if (!m_fileUsable)
         return true;
-    // Most files that can match hold the search text as it stands.
+    QByteArray lines;
+    std::optional<QByteArray> legacy;
+    const std::function<QByteArray()> legacyCharset = [&] {
+        if (!legacy)
+            legacy = CardParser::legacyCharset(bytes);
+        return *legacy;
+    };
+    const std::function<bool(QByteArrayView)> judgeLines = [&](QByteArrayView region) {
+        return joinedMayContain(region, legacyCharset, lines);
+    };
+    bool nonAscii = false;
+    const auto found = [&](QByteArrayView block) {
+        return m_fileScan.run(block, judgeLines, nonAscii) == JoinedScan::Verdict::Found;
+    };
+    if (anyBlock(bytes, cancel, found, scanned))
+        return true;
+    // Lines that are not UTF-8 are read in the file's legacy charset, whose bytes the
+    // triggers do not know unless it is a plain one: such a file is judged as a whole.
+    if (nonAscii) {
+        const QByteArray charset = legacyCharset();
+        if (!charset.isEmpty() && !isPlainCharset(charset))
+            return fileMayContainSlowly(bytes, cancel);
+    }
+    return false;
+}
+
+bool RawValueFilter::fileMayContainSlowly(QByteArrayView bytes,
+                                          const std::atomic<bool> *cancel) const
+{
     if (anyBlock(bytes, cancel, [this](QByteArrayView block) { return containsNeedle(block); }))
         return true;
     QByteArray lines;
@@ -245,21 +253,26 @@ bool RawValueFilter::fileMayContain(QByteArrayView bytes, const std::atomic<bool
             legacy = CardParser::legacyCharset(bytes);
         return *legacy;
     };
-    return anyBlock(
-        bytes, cancel,
-        [&](QByteArrayView block) { return joinedMayContain(block, legacyCharset, lines); },
-        scanned);
+    return anyBlock(bytes, cancel, [&](QByteArrayView block) {
+        return joinedMayContain(block, legacyCharset, lines);
+    });
 }
 
 bool RawValueFilter::cardMayContain(QByteArrayView card,
                                     const std::function<QByteArray()> &legacyCharset,
                                     QByteArray &lines) const
 {
-    if (!m_fileUsable || containsNeedle(card))
+    if (!m_fileUsable)
         return true;
+    const std::function<bool(QByteArrayView)> judgeLines = [&](QByteArrayView region) {
+        return joinedMayContain(region, legacyCharset, lines);
+    };
+    bool nonAscii = false;
+    if (m_cardScan.run(card, judgeLines, nonAscii) == JoinedScan::Verdict::Found)
+        return true;
+    lines = QByteArray(); // the scan judged every VCARD the lines could make
     const QByteArray legacy = legacyCharset();
-    return (!legacy.isEmpty() && !isPlainCharset(legacy))
-        || joinedMayContain(card, legacyCharset, lines);
+    return !legacy.isEmpty() && !isPlainCharset(legacy);
 }
 
 bool RawValueFilter::joinedMayContain(QByteArrayView bytes,

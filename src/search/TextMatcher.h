@@ -2,6 +2,7 @@
 
 #include "card/ByteSearch.h"
 #include "card/CardParser.h"
+#include "search/JoinedScan.h"
 #include "search/MatchOptions.h"
 #include "search/TextFolding.h"
 #include "search/ValueMatcher.h"
@@ -78,15 +79,21 @@ public:
     /// read as legacyCharset (empty: Windows-1252) when it is not UTF-8.
     bool cardMayContain(QByteArrayView card, const std::function<QByteArray()> &legacyCharset,
                         QByteArray &lines) const override;
+    bool judgesJoinedVcards() const override { return true; }
 
 private:
     void prepare(const QStringList &texts, const MatchOptions &options);
     bool containsNeedle(QByteArrayView text) const;
     bool joinedMayContain(QByteArrayView bytes, const std::function<QByteArray()> &legacyCharset,
                           QByteArray &lines) const;
+    bool fileMayContainSlowly(QByteArrayView bytes, const std::atomic<bool> *cancel) const;
 
     std::vector<ByteSearch> m_searches; // the texts' folded forms
     FoldingTriggers m_triggers;
+    // The one pass over a file's bytes, and over a card's (which also looks for VCARD
+    // that joined lines make).
+    JoinedScan m_fileScan;
+    JoinedScan m_cardScan;
     bool m_usable = true;
     bool m_fileUsable = true;
 };

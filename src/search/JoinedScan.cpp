@@ -1,0 +1,596 @@
+#include "search/JoinedScan.h"
+
+#include "card/AsciiText.h"
+#include "card/PropertyLine.h"
+#include "card/Utf8Text.h"
+#include "card/Windows1252.h"
+#include "search/TextFolding.h"
+
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#endif
+
+namespace {
+
+// A run longer than this around a fold or an "=" is left to the caller's judgement of
+// its lines: runs are words and escapes, a few dozen bytes.
+constexpr qsizetype kMaxRun = 240;
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    const char lower = char(c | 0x20);
+    return lower >= 'a' && lower <= 'f' ? lower - 'a' + 10 : -1;
+}
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+bool isLineEnd(char c)
+{
+    return c == '\r' || c == '\n';
+}
+
+/// The position after the line end at p (CR* LF, or a lone CR), as the lines are split.
+qsizetype afterLineEndAt(const char *data, qsizetype n, qsizetype p)
+{
+    qsizetype k = p;
+    while (k < n && data[k] == '\r')
+        ++k;
+    return (k < n && data[k] == '\n') ? k + 1 : p + 1;
+}
+
+/// The bytes with folds and soft line breaks joined, as cardreader::joinedLines joins
+/// them; out holds at least as many bytes. Returns the size written, and whether a line
+/// was joined to another.
+qsizetype joinInto(const char *in, qsizetype n, char *out, bool &joins)
+{
+    char *o = out;
+    joins = false;
+    qsizetype p = 0;
+    bool afterSoftBreak = false;
+    while (p < n) {
+        if (afterSoftBreak && isBlank(in[p]))
+            ++p;
+        qsizetype lineEnd = p;
+        while (lineEnd < n && !isLineEnd(in[lineEnd]))
+            ++lineEnd;
+        const qsizetype run = lineEnd - p;
+        std::memcpy(o, in + p, std::size_t(run));
+        o += run;
+        if (lineEnd == n)
+            break;
+        const bool softBreak = run > 0 && in[lineEnd - 1] == '=';
+        const qsizetype next = afterLineEndAt(in, n, lineEnd);
+        afterSoftBreak = softBreak;
+        if (softBreak) {
+            --o;
+            p = next;
+            joins = true;
+            continue;
+        }
+        if (next < n && isBlank(in[next])) {
+            p = next + 1;
+            joins = true;
+            continue;
+        }
+        *o++ = '\n';
+        p = next;
+    }
+    return o - out;
+}
+
+/// Every "=XX" read as its byte, as the filter decodes joined lines. Returns the size
+/// written, and whether an escape was read.
+qsizetype decodeInto(const char *in, qsizetype n, char *out, bool &escapes)
+{
+    char *o = out;
+    escapes = false;
+    for (qsizetype p = 0; p < n;) {
+        if (in[p] == '=' && n - p >= 3) {
+            const int hi = hexValue(in[p + 1]);
+            const int lo = hexValue(in[p + 2]);
+            if (hi >= 0 && lo >= 0) {
+                *o++ = char(hi * 16 + lo);
+                p += 3;
+                escapes = true;
+                continue;
+            }
+        }
+        *o++ = in[p++];
+    }
+    return o - out;
+}
+
+bool isPlainCharsetName(QByteArrayView name)
+{
+    const QByteArrayView trimmed = name.trimmed();
+    return isUtf8CompatibleCharset(trimmed) || isWindows1252Name(trimmed)
+        || trimmed.compare("iso-8859-1", Qt::CaseInsensitive) == 0
+        || trimmed.compare("latin1", Qt::CaseInsensitive) == 0;
+}
+
+const ByteSearch &charsetSearch()
+{
+    static const ByteSearch search("charset", true);
+    return search;
+}
+
+const ByteSearch &encodingSearch()
+{
+    static const ByteSearch search("encoding", true);
+    return search;
+}
+
+const ByteSearch &base64Search()
+{
+    static const ByteSearch search("base64", true);
+    return search;
+}
+
+const ByteSearch &vcardSearch()
+{
+    static const ByteSearch search("vcard", true);
+    return search;
+}
+
+/// The largest place at or before pos, and not before floor, where a line starts that
+/// no fold or soft line break joins to the line before; floor when there is none.
+qsizetype regionStart(QByteArrayView bytes, qsizetype pos, qsizetype floor)
+{
+    const char *data = bytes.data();
+    for (qsizetype q = pos; q > floor;) {
+        const auto *lf
+            = static_cast<const char *>(memrchr(data + floor, '\n', std::size_t(q - floor)));
+        if (!lf)
+            return floor;
+        const qsizetype cut = lf - data + 1;
+        q = cut - 1;
+        if (cut < bytes.size() && isBlank(data[cut]))
+            continue;
+        qsizetype last = cut - 2;
+        while (last >= 0 && data[last] == '\r')
+            --last;
+        if (last < 0 || data[last] != '=')
+            return qMax(cut, floor);
+    }
+    return floor;
+}
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define QUILLORY_SCAN_AVX2 1
+/// The first and last bytes of a text, for the thirty-two byte test.
+struct WideProbe
+{
+    char first, firstBit, last, lastBit;
+    qsizetype offset;
+};
+
+/// The main loop of JoinedScan::run thirty-two bytes at a time, on processors that have
+/// AVX2: hands judge every place that may matter, up to where 32 + reach bytes remain.
+/// Returns where it stopped, or -1 when judge found a text.
+template<typename Judge>
+__attribute__((target("avx2"))) qsizetype scanWide(const char *data, qsizetype n, qsizetype reach,
+                                                   const std::vector<WideProbe> &probes,
+                                                   bool nonAscii, Judge &judge)
+{
+#define QUILLORY_AT(c) _mm256_loadu_si256(reinterpret_cast<const __m256i *>(c))
+#define QUILLORY_SET(c) _mm256_set1_epi8(c)
+    const __m256i eq = QUILLORY_SET('='), lf = QUILLORY_SET('\n'), cr = QUILLORY_SET('\r'),
+                  sp = QUILLORY_SET(' '), tab = QUILLORY_SET('\t');
+    const __m256i caseBit = QUILLORY_SET(0x20);
+    const __m256i lowC = QUILLORY_SET('c'), lowT = QUILLORY_SET('t'), lowE = QUILLORY_SET('e'),
+                  lowG = QUILLORY_SET('g'), lowB = QUILLORY_SET('b'), four = QUILLORY_SET('4');
+    const __m256i zero = QUILLORY_SET('0'), nine = QUILLORY_SET(9), lowA = QUILLORY_SET('a'),
+                  five = QUILLORY_SET(5);
+    qsizetype i = 0;
+    for (; n - i >= 32 + reach; i += 32) {
+        const char *c = data + i;
+        const __m256i v = QUILLORY_AT(c);
+        const __m256i next = QUILLORY_AT(c + 1);
+        const __m256i lower = _mm256_or_si256(v, caseBit);
+        // An "=" matters before a line end or a hex digit only.
+        const __m256i digit = _mm256_sub_epi8(next, zero);
+        const __m256i letter = _mm256_sub_epi8(_mm256_or_si256(next, caseBit), lowA);
+        const __m256i lineEndNext
+            = _mm256_or_si256(_mm256_cmpeq_epi8(next, lf), _mm256_cmpeq_epi8(next, cr));
+        const __m256i hexNext
+            = _mm256_or_si256(_mm256_cmpeq_epi8(_mm256_min_epu8(digit, nine), digit),
+                              _mm256_cmpeq_epi8(_mm256_min_epu8(letter, five), letter));
+        __m256i hits
+            = _mm256_and_si256(_mm256_cmpeq_epi8(v, eq), _mm256_or_si256(lineEndNext, hexNext));
+        hits = _mm256_or_si256(
+            hits,
+            _mm256_and_si256(
+                _mm256_or_si256(_mm256_cmpeq_epi8(v, lf), _mm256_cmpeq_epi8(v, cr)),
+                _mm256_or_si256(_mm256_cmpeq_epi8(next, sp), _mm256_cmpeq_epi8(next, tab))));
+        hits = _mm256_or_si256(
+            hits,
+            _mm256_and_si256(
+                _mm256_cmpeq_epi8(lower, lowC),
+                _mm256_cmpeq_epi8(_mm256_or_si256(QUILLORY_AT(c + 6), caseBit), lowT)));
+        hits = _mm256_or_si256(
+            hits,
+            _mm256_and_si256(
+                _mm256_cmpeq_epi8(lower, lowE),
+                _mm256_cmpeq_epi8(_mm256_or_si256(QUILLORY_AT(c + 7), caseBit), lowG)));
+        hits = _mm256_or_si256(hits,
+                               _mm256_and_si256(_mm256_cmpeq_epi8(lower, lowB),
+                                                _mm256_cmpeq_epi8(QUILLORY_AT(c + 5), four)));
+        for (const WideProbe &probe : probes) {
+            hits = _mm256_or_si256(
+                hits,
+                _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_or_si256(v, QUILLORY_SET(probe.firstBit)),
+                                                   QUILLORY_SET(probe.first)),
+                                 _mm256_cmpeq_epi8(_mm256_or_si256(QUILLORY_AT(c + probe.offset),
+                                                                   QUILLORY_SET(probe.lastBit)),
+                                                   QUILLORY_SET(probe.last))));
+        }
+        auto mask = unsigned(_mm256_movemask_epi8(hits));
+        if (nonAscii)
+            mask |= unsigned(_mm256_movemask_epi8(v));
+        for (; mask != 0; mask &= mask - 1) {
+            if (judge(i + __builtin_ctz(mask)))
+                return -1;
+        }
+    }
+#undef QUILLORY_AT
+#undef QUILLORY_SET
+    return i;
+}
+#endif
+
+/// True when the name at q stands in the parameters of a line that starts a logical line
+/// and names binary data (PHOTO, LOGO, SOUND, KEY), or in a value: the filter reads no
+/// base64 text there. False when that is not plain from the line's first bytes.
+bool namesBinaryData(QByteArrayView bytes, qsizetype q)
+{
+    constexpr qsizetype kLookBack = 256;
+    const char *data = bytes.data();
+    qsizetype start = q;
+    while (start > 0 && q - start < kLookBack && !isLineEnd(data[start - 1]))
+        --start;
+    if ((start > 0 && !isLineEnd(data[start - 1])) || isBlank(data[start]))
+        return false;
+    const QByteArrayView head(data + start, q - start);
+    if (head.contains('"'))
+        return false;
+    if (head.contains(':'))
+        return true; // in a value
+    const qsizetype semicolon = head.indexOf(';');
+    return semicolon > 0
+        && cardreader::isBinaryProperty(cardreader::propertyBaseName(head.first(semicolon)));
+}
+
+} // namespace
+
+qsizetype joinedBlockEnd(QByteArrayView bytes, qsizetype from)
+{
+    const qsizetype n = bytes.size();
+    for (qsizetype at = from; at < n;) {
+        const auto *lf
+            = static_cast<const char *>(std::memchr(bytes.data() + at, '\n', std::size_t(n - at)));
+        if (!lf)
+            return n;
+        const qsizetype cut = lf - bytes.data() + 1;
+        at = cut;
+        if (cut == n || bytes[cut] == ' ' || bytes[cut] == '\t')
+            continue;
+        qsizetype last = cut - 2; // the last byte of the line this LF ends
+        while (last >= 0 && bytes[last] == '\r')
+            --last;
+        if (last < 0 || bytes[last] != '=')
+            return cut;
+    }
+    return n;
+}
+
+JoinedScan::JoinedScan(const std::vector<QByteArray> &texts, bool ignoreCase,
+                       const FoldingTriggers &triggers, bool vcards)
+    : m_ignoreCase(ignoreCase), m_triggers(triggers), m_vcards(vcards)
+{
+    const auto addLetters = [](std::array<bool, 256> &set, QByteArrayView word) {
+        for (const char c : word) {
+            set[static_cast<unsigned char>(c)] = true;
+            if (c >= 'a' && c <= 'z')
+                set[static_cast<unsigned char>(c - 32)] = true;
+            if (c >= 'A' && c <= 'Z')
+                set[static_cast<unsigned char>(c + 32)] = true;
+        }
+    };
+    for (const QByteArray &text : texts) {
+        if (text.isEmpty())
+            continue;
+        const char first = text.front();
+        m_texts.push_back({text, ByteSearch(text, ignoreCase),
+                           char(ignoreCase && first >= 'a' && first <= 'z' ? 0x20 : 0)});
+        m_reach = qMax(m_reach, text.size() - 1);
+        addLetters(m_escapeBytes, text);
+    }
+    if (!m_triggers.isEmpty()) {
+        for (int b = 0x80; b < 0x100; ++b)
+            m_escapeBytes[std::size_t(b)] = true;
+    }
+    m_escapedBytes = m_escapeBytes;
+    addLetters(m_escapeBytes, "0123456789abcdef=\r\n \t");
+    m_junctionBytes = m_escapeBytes;
+    addLetters(m_junctionBytes, "charsetencodingbase64");
+    if (vcards)
+        addLetters(m_junctionBytes, "vcard");
+}
+
+JoinedScan::Verdict JoinedScan::run(QByteArrayView bytes,
+                                    const std::function<bool(QByteArrayView)> &region,
+                                    bool &nonAscii) const
+{
+    const char *const data = bytes.data();
+    const qsizetype n = bytes.size();
+    // The bytes before these were judged: by a run's scan, or as whole lines.
+    qsizetype runCovered = 0;
+    qsizetype regionCovered = 0;
+
+    // Hands the lines around [from, to) to region, once.
+    const auto judgeLines = [&](qsizetype from, qsizetype to) {
+        const qsizetype end = joinedBlockEnd(bytes, qMax(from, to - 1));
+        if (end <= regionCovered)
+            return false;
+        const qsizetype start = regionStart(bytes, from, regionCovered);
+        regionCovered = end;
+        runCovered = qMax(runCovered, end);
+        return region(bytes.sliced(start, end - start));
+    };
+
+    const auto textIn = [&](QByteArrayView text) {
+        for (const Text &t : m_texts) {
+            if (t.search.indexIn(text) >= 0)
+                return true;
+        }
+        return false;
+    };
+
+    // The run of bytes a joined or decoded text may come from around the byte at q
+    // (an "=", a line end, a byte outside ASCII), joined and decoded on its own. A run
+    // around an escape alone needs only the bytes a text or an escape is made of; one
+    // with a fold or a soft line break also the letters of the names and VCARD.
+    qsizetype escapeCovered = 0;
+    qsizetype junctionCovered = 0;
+    const auto judgeRun = [&](qsizetype q, bool junction) {
+        for (;;) {
+            qsizetype &covered = junction ? junctionCovered : escapeCovered;
+            const qsizetype floor = qMax(qMax(covered, junctionCovered), regionCovered);
+            if (q < floor)
+                return false;
+            const std::array<bool, 256> &set = junction ? m_junctionBytes : m_escapeBytes;
+            qsizetype a = q;
+            while (a > floor && q - a < kMaxRun && set[static_cast<unsigned char>(data[a - 1])])
+                --a;
+            qsizetype b = q + 1;
+            while (b < n && b - a < kMaxRun && set[static_cast<unsigned char>(data[b])])
+                ++b;
+            if (b - a >= kMaxRun) {
+                covered = b;
+                return m_vcards || judgeLines(a, b); // (a VCARD the lines make is not looked for)
+            }
+            char joined[kMaxRun];
+            char decoded[kMaxRun];
+            bool joins = false;
+            const qsizetype joinedSize = joinInto(data + a, b - a, joined, joins);
+            if (joins && !junction) {
+                junction = true; // read again with the letters of the names
+                continue;
+            }
+            covered = b;
+            const QByteArrayView lines(joined, joinedSize);
+            // Joining may make a text, VCARD or a name; texts and names as written are found
+            // where they stand.
+            if (joins && textIn(lines))
+                return true;
+            bool escapes = false;
+            const qsizetype decodedSize = decodeInto(joined, joinedSize, decoded, escapes);
+            const QByteArrayView last(decoded, decodedSize);
+            if (escapes && textIn(last))
+                return true;
+            if (joins && m_vcards && vcardSearch().indexIn(lines) >= 0)
+                return true;
+            if (!m_triggers.isEmpty() && hasNonAscii(last)) {
+                nonAscii = true;
+                if (m_triggers.inRawBytes(last))
+                    return true;
+            }
+            // A name whose meaning depends on the rest of its line: the line is judged whole.
+            if (joins
+                && (charsetSearch().indexIn(lines) >= 0 || encodingSearch().indexIn(lines) >= 0
+                    || base64Search().indexIn(lines) >= 0))
+                return judgeLines(a, b);
+            return false;
+        }
+    };
+
+    // Bytes outside ASCII that no escape or joined line touches read as they stand.
+    const auto judgeNonAscii = [&](qsizetype q) {
+        if (q < qMax(escapeCovered, junctionCovered))
+            return false;
+        qsizetype a = q;
+        while (a > 0 && static_cast<unsigned char>(data[a - 1]) >= 0x80)
+            --a;
+        qsizetype b = q + 1;
+        while (b < n && static_cast<unsigned char>(data[b]) >= 0x80)
+            ++b;
+        if ((a > 0 && m_escapeBytes[static_cast<unsigned char>(data[a - 1])])
+            || (b < n && m_escapeBytes[static_cast<unsigned char>(data[b])]))
+            return judgeRun(q, false);
+        escapeCovered = b;
+        nonAscii = true;
+        return m_triggers.inRawBytes(QByteArrayView(data + a, b - a));
+    };
+
+    // What the byte at q may start; true when a text may occur.
+    const auto judgeAt = [&](qsizetype q) -> bool {
+        const char c = data[q];
+        for (const Text &t : m_texts) {
+            const qsizetype m = t.bytes.size();
+            if (n - q >= m && (c | t.firstBit) == t.bytes.front()
+                && t.search.indexIn(QByteArrayView(data + q, m)) == 0)
+                return true;
+        }
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            if (!m_triggers.isEmpty() && judgeNonAscii(q))
+                return true;
+        } else if (c == '=') {
+            if (q + 1 < n && isLineEnd(data[q + 1])) {
+                if (judgeRun(q, true))
+                    return true;
+            } else if (n - q >= 3) {
+                // An escape matters when its byte may be a text's, or a trigger's.
+                const int hi = hexValue(data[q + 1]);
+                const int lo = hexValue(data[q + 2]);
+                if (hi >= 0 && lo >= 0 && m_escapedBytes[std::size_t(hi * 16 + lo)]
+                    && judgeRun(q, false))
+                    return true;
+            }
+        } else if (isLineEnd(c)) {
+            if (q + 1 < n && isBlank(data[q + 1]) && judgeRun(q, true))
+                return true;
+        }
+        if (q < regionCovered)
+            return false; // its lines were judged whole
+        const char lower = char(c | 0x20);
+        if (lower == 'c' && n - q >= 7 && cardreader::equalsNoCaseN(data + q, "CHARSET", 7)) {
+            // The CHARSET parameter's name, as the filter reads it from joined lines.
+            qsizetype p = q + 7;
+            while (p < n && isBlank(data[p]))
+                ++p;
+            if (p < n && data[p] == '=') {
+                qsizetype start = p + 1;
+                if (start < n && data[start] == '"')
+                    ++start;
+                qsizetype stop = start;
+                while (stop < n && !std::strchr(";:,\" \t\r\n", data[stop]))
+                    ++stop;
+                // A fold after the name would join more to it.
+                if (stop < n && isLineEnd(data[stop])) {
+                    const qsizetype next = afterLineEndAt(data, n, stop);
+                    if (next < n && isBlank(data[next]))
+                        return judgeLines(q, next + 1);
+                }
+                if (!isPlainCharsetName(QByteArrayView(data + start, stop - start)))
+                    return true;
+            }
+        } else if (lower == 'e' && n - q >= 8
+                   && cardreader::equalsNoCaseN(data + q, "ENCODING", 8)) {
+            qsizetype p = q + 8;
+            while (p < n && (isBlank(data[p]) || data[p] == '=' || data[p] == '"'))
+                ++p;
+            if (p < n && (data[p] | 0x20) == 'b' && !namesBinaryData(bytes, q))
+                return judgeLines(q, p + 1);
+        } else if (lower == 'b' && n - q >= 6 && cardreader::equalsNoCaseN(data + q, "BASE64", 6)) {
+            return judgeLines(q, q + 6);
+        }
+        return false;
+    };
+
+    qsizetype i = 0;
+#if defined(QUILLORY_SCAN_AVX2)
+    static const bool wide = __builtin_cpu_supports("avx2");
+    if (wide) {
+        std::vector<WideProbe> probes;
+        for (const Text &t : m_texts) {
+            const auto bitOf
+                = [&](char c) { return char(m_ignoreCase && c >= 'a' && c <= 'z' ? 0x20 : 0); };
+            const char f = t.bytes.front();
+            const char l = t.bytes.back();
+            probes.push_back({f, bitOf(f), l, bitOf(l), t.bytes.size() - 1});
+        }
+        i = scanWide(data, n, qMax(m_reach, qsizetype(1)), probes, !m_triggers.isEmpty(), judgeAt);
+        if (i < 0)
+            return Verdict::Found;
+    }
+#endif
+#if defined(__SSE2__)
+    struct Probe
+    {
+        __m128i first, firstBit, last, lastBit;
+        qsizetype offset;
+    };
+    std::vector<Probe> probes;
+    for (const Text &t : m_texts) {
+        const auto bitOf
+            = [&](char c) { return char(m_ignoreCase && c >= 'a' && c <= 'z' ? 0x20 : 0); };
+        const char f = t.bytes.front();
+        const char l = t.bytes.back();
+        probes.push_back({_mm_set1_epi8(f), _mm_set1_epi8(bitOf(f)), _mm_set1_epi8(l),
+                          _mm_set1_epi8(bitOf(l)), t.bytes.size() - 1});
+    }
+    const __m128i eq = _mm_set1_epi8('=');
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i sp = _mm_set1_epi8(' ');
+    const __m128i tab = _mm_set1_epi8('\t');
+    const __m128i caseBit = _mm_set1_epi8(0x20);
+    const __m128i lowC = _mm_set1_epi8('c');
+    const __m128i lowT = _mm_set1_epi8('t');
+    const __m128i lowE = _mm_set1_epi8('e');
+    const __m128i lowG = _mm_set1_epi8('g');
+    const __m128i lowB = _mm_set1_epi8('b');
+    const __m128i four = _mm_set1_epi8('4');
+    const bool nonAsciiMatters = !m_triggers.isEmpty();
+    const auto chunk = [&](const char *c) {
+        const auto at = [c](qsizetype k) {
+            return _mm_loadu_si128(reinterpret_cast<const __m128i *>(c + k));
+        };
+        const __m128i v = at(0);
+        const __m128i next = at(1);
+        const __m128i lower = _mm_or_si128(v, caseBit);
+        __m128i hits = _mm_cmpeq_epi8(v, eq);
+        hits = _mm_or_si128(
+            hits,
+            _mm_and_si128(_mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)),
+                          _mm_or_si128(_mm_cmpeq_epi8(next, sp), _mm_cmpeq_epi8(next, tab))));
+        hits = _mm_or_si128(hits,
+                            _mm_and_si128(_mm_cmpeq_epi8(lower, lowC),
+                                          _mm_cmpeq_epi8(_mm_or_si128(at(6), caseBit), lowT)));
+        hits = _mm_or_si128(hits,
+                            _mm_and_si128(_mm_cmpeq_epi8(lower, lowE),
+                                          _mm_cmpeq_epi8(_mm_or_si128(at(7), caseBit), lowG)));
+        hits = _mm_or_si128(
+            hits, _mm_and_si128(_mm_cmpeq_epi8(lower, lowB), _mm_cmpeq_epi8(at(5), four)));
+        for (const Probe &probe : probes) {
+            hits = _mm_or_si128(
+                hits,
+                _mm_and_si128(
+                    _mm_cmpeq_epi8(_mm_or_si128(v, probe.firstBit), probe.first),
+                    _mm_cmpeq_epi8(_mm_or_si128(at(probe.offset), probe.lastBit), probe.last)));
+        }
+        auto mask = unsigned(_mm_movemask_epi8(hits));
+        if (nonAsciiMatters)
+            mask |= unsigned(_mm_movemask_epi8(v));
+        return mask;
+    };
+    const qsizetype reach = qMax(m_reach, qsizetype(1));
+    for (; n - i >= 16 + reach; i += 16) {
+        for (unsigned mask = chunk(data + i); mask != 0; mask &= mask - 1) {
+            if (judgeAt(i + __builtin_ctz(mask)))
+                return Verdict::Found;
+        }
+    }
+#endif
+    for (; i < n; ++i) {
+        const char c = data[i];
+        const char lower = char(c | 0x20);
+        bool maybe = c == '=' || isLineEnd(c) || lower == 'c' || lower == 'e' || lower == 'b'
+            || (static_cast<unsigned char>(c) >= 0x80 && !m_triggers.isEmpty());
+        for (const Text &t : m_texts)
+            maybe = maybe || (c | 0x20) == (t.bytes.front() | 0x20);
+        if (maybe && judgeAt(i))
+            return Verdict::Found;
+    }
+    return Verdict::Clear;
+}
