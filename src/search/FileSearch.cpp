@@ -200,7 +200,11 @@ struct TextSearch
                 failures[k] = std::current_exception();
             }
         };
-        runParts(count, parsePart);
+        if (count == 1 || !runParts)
+            for (std::size_t k = 0; k < count; ++k)
+                parsePart(k);
+        else
+            runParts(count, parsePart);
         for (const std::exception_ptr &failure : failures) {
             if (failure)
                 std::rethrow_exception(failure);
@@ -560,8 +564,14 @@ FileSearch::Failures FileSearch::runInBlocks(CardFile &opened, const FileRef &fi
                 return failures;
             if (!mayHold) {
                 // Passed over, but its cards counted, for the numbers of those after it.
-                if (parses || facts)
-                    scanCardFacts(text, blockFacts);
+                if ((parses || facts) && !scanCardFacts(text, blockFacts, &legacySource)
+                    && !block.last) {
+                    // Its lines end inside a card: read again with the next block.
+                    if (progress)
+                        progress->done.store(doneBefore, std::memory_order_relaxed);
+                    reader.extend(std::move(block));
+                    continue;
+                }
                 cards = blockFacts.cards;
             } else {
                 search.options.facts = facts ? &blockFacts : nullptr;
