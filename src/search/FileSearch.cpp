@@ -265,30 +265,7 @@ struct TextSearch
             options.parsedBytes->store(toldBefore, std::memory_order_relaxed);
         return runInParts(text, {}, sink, cancel, runParts, keys, true, last, &cards);
     }
-
-    /// Numbers and places the cards of the parts' keys as in the whole text, and
-    /// appends those of the first parts to keys.
-    static void placeKeysOfParts(const CardBytes &text, const std::vector<qint64> &cards,
-                                 std::size_t parts, std::vector<FileDuplicateKeys> &partKeys,
-                                 FileDuplicateKeys &keys)
-    {
-        LineCounter lines(text);
-        qint64 cardsBefore = 0;
-        for (std::size_t k = 0; k < parts; ++k) {
-            for (FileDuplicateKeys::Card &card : partKeys[k].cards) {
-                card.place.number += cardsBefore;
-                card.place.line = lines.lineAt(card.place.begin);
-                card.place.fileBegin = lines.fileOffset();
-            }
-            keys.append(std::move(partKeys[k]));
-            cardsBefore += cards[k];
-        }
-    }
 };
-
-} // namespace
-
-namespace {
 
 /// Completes the facts of a file read: its charset, and its problems' lines. A 0-byte
 /// file holds no card and nothing else.
@@ -526,6 +503,12 @@ FileSearch::Failures FileSearch::runInBlocks(CardFile &opened, const FileRef &fi
         rows(std::move(found));
     };
     const auto cancelled = [cancel] { return cancel && cancel->load(std::memory_order_relaxed); };
+    // A block whose lines end inside a card is read again with the next one.
+    const auto readAgain = [&](qint64 doneBefore) {
+        if (progress)
+            progress->done.store(doneBefore, std::memory_order_relaxed);
+        reader.extend(std::move(block));
+    };
     for (bool first = true;; first = false) {
         try {
             if (!reader.next(block))
@@ -566,10 +549,7 @@ FileSearch::Failures FileSearch::runInBlocks(CardFile &opened, const FileRef &fi
                 // Passed over, but its cards counted, for the numbers of those after it.
                 if ((parses || facts) && !scanCardFacts(text, blockFacts, &legacySource)
                     && !block.last) {
-                    // Its lines end inside a card: read again with the next block.
-                    if (progress)
-                        progress->done.store(doneBefore, std::memory_order_relaxed);
-                    reader.extend(std::move(block));
+                    readAgain(doneBefore);
                     continue;
                 }
                 cards = blockFacts.cards;
@@ -578,10 +558,7 @@ FileSearch::Failures FileSearch::runInBlocks(CardFile &opened, const FileRef &fi
                 FileDuplicateKeys blockKeys;
                 if (!search.runBlock(text, block.last, m_parts, blockRows, cancel, runParts,
                                      keys ? &blockKeys : nullptr, cards)) {
-                    // Its lines end inside a card: read again with the next block.
-                    if (progress)
-                        progress->done.store(doneBefore, std::memory_order_relaxed);
-                    reader.extend(std::move(block));
+                    readAgain(doneBefore);
                     continue;
                 }
                 if (keys) {

@@ -4,6 +4,7 @@
 #include "card/CardParser.h"
 #include "card/ContactFields.h"
 #include "card/Utf8Text.h"
+#include "search/DuplicateKeys.h"
 #include "search/FieldMatching.h"
 #include "search/FileSearch.h"
 
@@ -14,6 +15,7 @@
 #include <atomic>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 // The rows of a part of a large file, held until the parts before it are handed on, and
 // the line numbers they are then given.
@@ -189,3 +191,21 @@ private:
     QList<Card> m_cards;
 };
 
+/// Numbers and places the cards of the parts' keys as in the whole text, and
+/// appends those of the first parts to keys.
+inline void placeKeysOfParts(const CardBytes &text, const std::vector<qint64> &cards,
+                             std::size_t parts, std::vector<FileDuplicateKeys> &partKeys,
+                             FileDuplicateKeys &keys)
+{
+    LineCounter lines(text);
+    qint64 cardsBefore = 0;
+    for (std::size_t k = 0; k < parts; ++k) {
+        for (FileDuplicateKeys::Card &card : partKeys[k].cards) {
+            card.place.number += cardsBefore;
+            card.place.line = lines.lineAt(card.place.begin);
+            card.place.fileBegin = lines.fileOffset();
+        }
+        keys.append(std::move(partKeys[k]));
+        cardsBefore += cards[k];
+    }
+}
