@@ -153,6 +153,8 @@ qsizetype CardBlockReader::lastCut() const
 
 bool CardBlockReader::next(CardBlock &block)
 {
+    // The block before is let go before the next is read: two are never held at once.
+    block.text.bytes = QByteArray();
     if (m_done)
         return false;
     qsizetype cut = -1;
