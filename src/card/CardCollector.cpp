@@ -38,14 +38,14 @@ public:
     /// Reads the lines up to end; the charset rules look at the whole file.
     CardCollector(const CardBytes &text, qsizetype end, const CardParser::PlacedSink &sink,
                   const CardParser::ValueFilter *filter, ParseOptions options)
-        : m_data(QByteArrayView(text.bytes).first(end)), m_charsets(text.bytes, text.isUnicode()),
+        : m_data(QByteArrayView(text.bytes).first(end)), m_charsets(text.bytes, text.isUnicode(), options.legacyCharset),
           m_sink(sink), m_filter(filter), m_unicode(text.isUnicode()),
           m_otherProperties(options.otherProperties), m_facts(options.facts)
     {
         if (filter)
             m_skipper.emplace(m_data, *filter);
         // A file's prepared text is at most one and a half times its bytes.
-        static_assert(kMaxReadableFileSize / 2 * 3 < qint64(kNone));
+        static_assert(kMaxHeldFileBytes / 2 * 3 < qint64(kNone));
         if (m_data.size() >= qsizetype(kNone))
             throw std::length_error("card text of 4 GiB or more");
     }

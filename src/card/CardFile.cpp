@@ -132,7 +132,7 @@ void CardFile::checkOpened(int error)
     if (!S_ISREG(info.st_mode))
         fail(QStringLiteral("Not a regular file"));
     if (info.st_size > kMaxReadableFileSize)
-        fail(QStringLiteral("File too large (%1 bytes; the limit is 1 GiB)")
+        fail(QStringLiteral("File too large (%1 bytes; the limit is 1 TiB)")
                  .arg(qint64(info.st_size)));
     m_size = qint64(info.st_size);
     const std::array<quint64, 5> stamp{quint64(info.st_dev), quint64(info.st_ino),
@@ -160,6 +160,10 @@ QByteArray CardFile::readAll(const std::atomic<bool> *cancel)
 {
     if (m_fd < 0)
         return {};
+    if (m_size > kMaxHeldFileBytes)
+        failRead(path(), QStringLiteral("File too large to be read whole (%1 bytes; the limit "
+                                        "is 1 GiB)")
+                             .arg(m_size));
     // One byte more than the size: a short read then tells the end of the file.
     QByteArray data(qsizetype(m_size) + 1, Qt::Uninitialized);
     qsizetype used = 0;
@@ -167,8 +171,9 @@ QByteArray CardFile::readAll(const std::atomic<bool> *cancel)
         if (cancel && cancel->load(std::memory_order_relaxed))
             return {};
         if (used == data.size()) {
-            if (data.size() > kMaxReadableFileSize)
-                failRead(path(), QStringLiteral("File too large (the limit is 1 GiB)"));
+            if (data.size() > kMaxHeldFileBytes)
+                failRead(path(),
+                         QStringLiteral("File too large to be read whole (the limit is 1 GiB)"));
             data.resize(data.size() * 2);
         }
         const auto want = std::size_t(qMin(data.size() - used, kCardPieceBytes));
@@ -220,6 +225,28 @@ CardBytes CardFile::read(const std::atomic<bool> *cancel, QByteArray *sha256)
     return prepareCardBytes(std::move(data), cancel);
 }
 
+qsizetype CardFile::readAt(char *into, qsizetype size, qint64 offset) const
+{
+    qsizetype used = 0;
+    while (m_fd >= 0 && used < size) {
+        const ssize_t got
+            = ::pread(m_fd, into + used, std::size_t(size - used), off_t(offset + used));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            failRead(path(), reasonText(errno));
+        if (got == 0)
+            break;
+        used += got;
+    }
+    return used;
+}
+
+void CardFile::failWith(const QString &reason) const
+{
+    failRead(path(), reason);
+}
+
 CardBytes CardFile::readPrepared(qsizetype begin, qsizetype end, qint64 fileBegin,
                                  const std::atomic<bool> *cancel)
 {
@@ -227,27 +254,14 @@ CardBytes CardFile::readPrepared(qsizetype begin, qsizetype end, qint64 fileBegi
     if (m_fd < 0 || begin < 0 || end <= begin)
         return result;
     const auto cancelled = [cancel] { return cancel && cancel->load(std::memory_order_relaxed); };
-    // Reads up to size bytes from offset; fewer at the end of the file.
-    const auto readAt = [this](char *into, qsizetype size, qint64 offset) {
-        qsizetype used = 0;
-        while (used < size) {
-            const ssize_t got
-                = ::pread(m_fd, into + used, std::size_t(size - used), off_t(offset + used));
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got < 0)
-                failRead(path(), reasonText(errno));
-            if (got == 0)
-                break;
-            used += got;
-        }
-        return used;
-    };
     QByteArray head(qMin<qint64>(m_size, kEncodingSniffBytes), Qt::Uninitialized);
     head.truncate(readAt(head.data(), head.size(), 0));
     result.encoding = detectCardEncoding(head);
     if (result.isUtf32()) {
         // Rare: decoded whole, then cut.
+        if (m_size > kMaxHeldFileBytes)
+            failRead(path(), QStringLiteral("UTF-32 file too large to be read whole (the limit "
+                                            "is 1 GiB)"));
         QByteArray raw(qsizetype(m_size), Qt::Uninitialized);
         raw.truncate(readAt(raw.data(), raw.size(), 0));
         CardBytes whole = prepareCardBytes(std::move(raw), cancel);

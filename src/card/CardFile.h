@@ -9,8 +9,15 @@
 
 #include <atomic>
 
-/// Files larger than this are refused rather than read into memory.
-inline constexpr qint64 kMaxReadableFileSize = qint64(1) << 30;
+/// Files larger than this are refused. A search reads a large file a block at a time
+/// (see CardBlockReader), so the limit is not one of memory.
+inline constexpr qint64 kMaxReadableFileSize = qint64(1) << 40;
+
+/// At most this much of a file is held whole: a file read whole (readAll, read), or
+/// one block of a file read in blocks, which grows to hold a card longer than a block.
+/// A card (or a run of lines without an END:VCARD line) longer than this is refused
+/// as too large, as a whole file of that size was before.
+inline constexpr qint64 kMaxHeldFileBytes = qint64(1) << 30;
 
 /// A handle on the folder of the file opened last, so that the next file of the same
 /// folder is opened by its name in it rather than by its whole path. One per thread.
@@ -77,6 +84,12 @@ public:
                            const std::atomic<bool> *cancel = nullptr);
 
     int openError() const { return m_openError; }
+
+    /// Reads up to size bytes from offset into into; fewer at the end of the file.
+    /// Throws Failure, naming the path, when the read fails.
+    qsizetype readAt(char *into, qsizetype size, qint64 offset) const;
+    /// Throws Failure, naming the path, with the reason.
+    [[noreturn]] void failWith(const QString &reason) const;
 
 private:
     void openPath(FolderHandle *folders);

@@ -60,12 +60,13 @@ namespace {
 /// CardParser::properties; an escaped agent's card is read only when agents is true, as
 /// the parser reads it at the first level only.
 QList<CardParser::Property> propertiesOf(const CardBytes &text, qsizetype begin, qsizetype end,
-                                         qsizetype limit, bool agents)
+                                         qsizetype limit, bool agents,
+                                         const LegacyCharsetSource *wholeFile)
 {
     using Property = CardParser::Property;
     QList<Property> found;
     const QByteArrayView bytes = QByteArrayView(text.bytes).sliced(begin, end - begin);
-    Charsets charsets(text.bytes, text.isUnicode());
+    Charsets charsets(text.bytes, text.isUnicode(), wholeFile);
     int depth = 0;
     bool first = true;
     int ownDepth = 0; // 1 for a card, 0 for lines outside every card
@@ -95,7 +96,7 @@ QList<CardParser::Property> propertiesOf(const CardBytes &text, qsizetype begin,
                 if (first) {
                     // The agent's card itself: its lines stand in this one line.
                     const CardBytes card{unescapedCard(trimmedBlanks(rawValue)), text.encoding};
-                    found = propertiesOf(card, 0, card.bytes.size(), limit, false);
+                    found = propertiesOf(card, 0, card.bytes.size(), limit, false, nullptr);
                     for (Property &property : found) {
                         property.begin = begin + start;
                         property.end = begin + lineEnd;
@@ -161,9 +162,10 @@ QList<CardParser::Property> propertiesOf(const CardBytes &text, qsizetype begin,
 } // namespace
 
 QList<CardParser::Property> CardParser::properties(const CardBytes &text, qsizetype begin,
-                                                   qsizetype end, qsizetype limit)
+                                                   qsizetype end, qsizetype limit,
+                                                   const LegacyCharsetSource *wholeFile)
 {
-    return propertiesOf(text, begin, end, limit, true);
+    return propertiesOf(text, begin, end, limit, true, wholeFile);
 }
 
 namespace {

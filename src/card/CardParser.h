@@ -1,6 +1,7 @@
 #pragma once
 
 #include "card/CardBytes.h"
+#include "card/Charsets.h"
 #include "card/ContactFields.h"
 
 #include <QList>
@@ -28,6 +29,10 @@ struct ParseOptions
     /// When given, what the parse finds about the text's shapes and charset is added here
     /// (see ReadFacts); it changes nothing of what is read.
     ReadFacts *facts = nullptr;
+    /// When the text is one block of a larger file, the decision on the whole file's
+    /// text without a charset (see cardreader::Charsets::legacyCharset), asked only when
+    /// some text is read in it.
+    const cardreader::LegacyCharsetSource *legacyCharset = nullptr;
 };
 
 /// Turns the prepared bytes of one card file into one ContactFields per card.
@@ -133,8 +138,11 @@ public:
     /// order, at most limit of them: every line that names a property, but the card's
     /// BEGIN and END lines and the lines of cards nested in it. Bytes that begin outside
     /// every card are read as lines outside every card.
+    /// When text is only a range of the file, wholeFile tells the whole file's legacy
+    /// charset.
     static QList<Property> properties(const CardBytes &text, qsizetype begin, qsizetype end,
-                                      qsizetype limit);
+                                      qsizetype limit,
+                                      const cardreader::LegacyCharsetSource *wholeFile = nullptr);
 
     /// The number of line ends in the bytes (CR* LF, or a lone CR, as the parser reads
     /// them). Bytes that start a line and end after a line end give line numbers.

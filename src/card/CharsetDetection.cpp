@@ -151,6 +151,15 @@ bool hasNonUtf8Text(QByteArrayView text)
 QByteArray unlabelledBytes(QByteArrayView file)
 {
     QByteArray fed;
+    appendUnlabelledBytes(file, fed);
+    fed.truncate(kDetectionBytes);
+    return fed;
+}
+
+void appendUnlabelledBytes(QByteArrayView file, QByteArray &fed)
+{
+    if (fed.size() >= kDetectionBytes)
+        return;
     QHash<QByteArray, bool> decodable; // a line whose CHARSET Qt reads is read in it
     const auto take = [&](QByteArrayView line, qsizetype, qsizetype, bool) -> qsizetype {
         const qsizetype colon = valueColon(line);
@@ -181,8 +190,6 @@ QByteArray unlabelledBytes(QByteArrayView file)
         return fed.size() >= kDetectionBytes ? file.size() : -1;
     };
     forEachLogicalLine(file, take, nullptr);
-    fed.truncate(kDetectionBytes);
-    return fed;
 }
 
 QByteArray detectCharset(QByteArrayView bytes)

@@ -21,6 +21,10 @@ bool hasNonUtf8Text(QByteArrayView text);
 /// not valid UTF-8, quoted-printable undone, each followed by a line feed; the first
 /// kDetectionBytes of them. Empty when the file has none.
 QByteArray unlabelledBytes(QByteArrayView file);
+/// The same for a file read a block at a time, each block starting a line outside every
+/// card: appends a block's bytes to those of the blocks before it, until fed holds
+/// kDetectionBytes (the caller cuts it there).
+void appendUnlabelledBytes(QByteArrayView block, QByteArray &fed);
 
 /// The charset the bytes are written in: a name QStringDecoder knows, of a charset that
 /// reads ASCII as ASCII. Empty for Windows-1252, which is also the answer when the

@@ -14,6 +14,10 @@ namespace cardreader {
 
 Charsets::Charsets(QByteArrayView file, bool unicode) : m_file(file), m_unicode(unicode) {}
 
+Charsets::Charsets(QByteArrayView file, bool unicode, const LegacyCharsetSource *wholeFile)
+    : m_file(file), m_unicode(unicode), m_wholeFile(wholeFile)
+{}
+
 Charsets::~Charsets() = default;
 
 QString Charsets::decode(QByteArrayView bytes, const QByteArray &charset, bool quotedPrintable,
@@ -47,10 +51,15 @@ const QByteArray &Charsets::legacyCharset()
         // A file that is UTF-8 throughout, as most are, is looked at no further: no text of
         // it is ever read in the legacy charset.
         using Way = ReadFacts::CharsetWay;
-        if (!hasNonUtf8Text(m_file)) {
+        if (m_wholeFile && *m_wholeFile) {
+            LegacyCharset decided = (*m_wholeFile)();
+            m_legacy = std::move(decided.charset);
+            m_way = decided.way;
+            m_detector = std::move(decided.detector);
+        } else if (!hasNonUtf8Text(m_file)) {
             m_legacy.clear();
             m_way = Way::Utf8;
-        } else if (const std::optional<QByteArray> named = findLegacyCharset()) {
+        } else if (const std::optional<QByteArray> named = namedLegacyCharset(m_file)) {
             m_legacy = *named;
             m_way = Way::Declared;
         } else {
@@ -109,8 +118,8 @@ QString Charsets::decodeLegacy(QByteArrayView bytes, bool &foreign)
     return decodeWindows1252(bytes);
 }
 
-/// True when the charset reads ASCII text as ASCII: only such a charset can read the
-/// lines of a file that name none (not UTF-16, UTF-7 or EBCDIC).
+// Only a charset that reads ASCII as ASCII can read the lines of a file that name none
+// (not UTF-16, UTF-7 or EBCDIC).
 bool Charsets::isAsciiCompatible(const QByteArray &charset)
 {
     const QByteArray key = charset.toLower();
@@ -130,25 +139,22 @@ bool Charsets::isAsciiCompatible(const QByteArray &charset)
     return compatible;
 }
 
-/// The first CHARSET the file names that is neither UTF-8 nor ASCII, that can be
-/// decoded and that reads ASCII as ASCII; empty for Windows-1252; none when the file
-/// names no such charset.
-std::optional<QByteArray> Charsets::findLegacyCharset()
+std::optional<QByteArray> Charsets::namedLegacyCharset(QByteArrayView text)
 {
     static const ByteSearch key("charset=", true);
     const qsizetype keyLength = 8;
     for (qsizetype i = 0;; i += keyLength) {
-        const qsizetype hit = key.indexIn(m_file.sliced(i));
+        const qsizetype hit = key.indexIn(text.sliced(i));
         if (hit < 0)
             break;
         i += hit;
         qsizetype end = i + keyLength;
-        if (end < m_file.size() && m_file[end] == '"')
+        if (end < text.size() && text[end] == '"')
             ++end;
         const qsizetype start = end;
-        while (end < m_file.size() && !std::strchr(";:,\" \t\r\n", m_file[end]))
+        while (end < text.size() && !std::strchr(";:,\" \t\r\n", text[end]))
             ++end;
-        const QByteArrayView name = m_file.sliced(start, end - start);
+        const QByteArrayView name = text.sliced(start, end - start);
         if (name.isEmpty() || isUtf8CompatibleCharset(name))
             continue;
         if (isWindows1252Name(name))
@@ -157,6 +163,39 @@ std::optional<QByteArray> Charsets::findLegacyCharset()
             return name.toByteArray();
     }
     return std::nullopt;
+}
+
+void LegacyCharsetScan::add(QByteArrayView block)
+{
+    if (!m_nonUtf8)
+        m_nonUtf8 = hasNonUtf8Text(block);
+    if (!m_named) {
+        m_named = m_charsets.namedLegacyCharset(block);
+        if (!m_named)
+            appendUnlabelledBytes(block, m_unlabelled);
+    }
+}
+
+LegacyCharset LegacyCharsetScan::decide()
+{
+    // As Charsets::legacyCharset decides over a whole file.
+    using Way = ReadFacts::CharsetWay;
+    LegacyCharset decided;
+    if (!m_nonUtf8) {
+        decided.way = Way::Utf8;
+    } else if (m_named) {
+        decided.charset = *m_named;
+        decided.way = Way::Declared;
+    } else {
+        m_unlabelled.truncate(kDetectionBytes);
+        const QByteArray detected = detectCharset(m_unlabelled, &decided.detector);
+        if (!detected.isEmpty() && m_charsets.isAsciiCompatible(detected))
+            decided.charset = detected;
+        decided.way = m_unlabelled.isEmpty() ? Way::Utf8
+            : decided.charset.isEmpty()      ? Way::Default
+                                             : Way::Detected;
+    }
+    return decided;
 }
 
 } // namespace cardreader

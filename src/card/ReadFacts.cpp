@@ -271,15 +271,21 @@ void scanEncodedValues(QByteArrayView bytes, qsizetype base, ReadFacts &facts)
     }
 }
 
-void scanCardFacts(const CardBytes &text, ReadFacts &facts)
+bool scanCardFacts(const CardBytes &text, ReadFacts &facts,
+                   const std::function<LegacyCharset()> *wholeFile)
 {
     if (const qint64 cards = plainCards(text.bytes); cards > 0) {
         facts.cards += cards;
         scanEncodedValues(text.bytes, 0, facts);
-        return;
+        return true;
     }
     static const NothingFilter nothing;
     ParseOptions options;
     options.facts = &facts;
-    CardParser::parse(text, [](ContactFields &&) {}, &nothing, nullptr, options);
+    options.legacyCharset = wholeFile;
+    bool outside = true;
+    CardParser::parseRange(
+        text, 0, text.bytes.size(), [](ContactFields &&, const CardParser::Identity &) {},
+        &nothing, &outside, nullptr, options);
+    return outside;
 }

@@ -7,6 +7,11 @@
 
 #include <array>
 #include <cstddef>
+#include <functional>
+
+namespace cardreader {
+struct LegacyCharset;
+}
 
 /// What reading one card file found beside its cards: how its text was decoded, and the
 /// shapes in it that a reader has to make a choice about. Gathered as the file is read;
@@ -83,8 +88,11 @@ void decideCharset(const CardBytes &text, ReadFacts &facts);
 
 /// The cards and card shapes of a text that is not parsed, as a parse would find them:
 /// a quick look at its BEGIN and END lines and its "=" signs, and a parse that decodes
-/// nothing when they are not plain.
-void scanCardFacts(const CardBytes &text, ReadFacts &facts);
+/// nothing when they are not plain. Returns whether the text ends outside every card.
+/// When the text is a block of a larger file, wholeFile tells the whole file's legacy
+/// charset (see ParseOptions::legacyCharset).
+bool scanCardFacts(const CardBytes &text, ReadFacts &facts,
+                   const std::function<cardreader::LegacyCharset()> *wholeFile = nullptr);
 
 /// Notes the quoted-printable and base64 values of the bytes that are kept as written,
 /// as a parse would: only the lines that name either encoding are read. base is where

@@ -1,5 +1,6 @@
 #include "results/CardDetails.h"
 
+#include "card/CardBlocks.h"
 #include "card/CardFile.h"
 #include "card/CardParser.h"
 #include "card/CharsetDetection.h"
@@ -94,7 +95,7 @@ qsizetype matchedProperty(const QList<CardParser::Property> &properties, const R
 } // namespace
 
 CardDetails describeCard(const ResultRow &row, const CardBytes &text, qsizetype from,
-                         bool fileChanged)
+                         bool fileChanged, const cardreader::LegacyCharsetSource *wholeFile)
 {
     CardDetails details;
     details.searchText = row.Text;
@@ -126,7 +127,8 @@ CardDetails describeCard(const ResultRow &row, const CardBytes &text, qsizetype 
             kShownBytes));
     // The parser reads the text from its start: the card's offsets are made the text's.
     const QList<CardParser::Property> properties
-        = CardParser::properties(text, card.begin - from, end - from, kShownProperties);
+        = CardParser::properties(text, card.begin - from, end - from, kShownProperties,
+                                 wholeFile);
     const qsizetype matched = matchedProperty(properties, row);
     for (qsizetype i = 0; i < properties.size(); ++i) {
         const CardParser::Property &property = properties.at(i);
@@ -187,13 +189,15 @@ CardDetails readCardDetails(const ResultRow &row, const std::atomic<bool> *cance
     const bool changed = card.file != 0 && file.stamp() != card.file;
     const qsizetype shownEnd = card.begin + qMin(card.end - card.begin, kShownBytes);
     CardBytes text = file.readPrepared(card.begin, shownEnd, card.fileBegin, cancel);
-    qsizetype from = card.begin;
-    // Legacy text is read in the charset that the whole file decides.
-    if (text.encoding == CardEncoding::Legacy && cardreader::hasNonUtf8Text(text.bytes)) {
-        text = file.read(cancel);
-        from = 0;
-    }
+    // Legacy text is read in the charset that the whole file decides: decided over the
+    // file read once more, a block at a time.
+    cardreader::LegacyCharset legacy;
+    const bool legacyText
+        = text.encoding == CardEncoding::Legacy && cardreader::hasNonUtf8Text(text.bytes);
+    if (legacyText)
+        legacy = scanLegacyCharset(file, cancel);
     if (cancel && cancel->load(std::memory_order_relaxed))
         return {};
-    return describeCard(row, text, from, changed);
+    const cardreader::LegacyCharsetSource wholeFile = [&legacy] { return legacy; };
+    return describeCard(row, text, card.begin, changed, legacyText ? &wholeFile : nullptr);
 }

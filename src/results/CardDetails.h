@@ -1,6 +1,7 @@
 #pragma once
 
 #include "card/CardBytes.h"
+#include "card/Charsets.h"
 #include "search/ResultRow.h"
 
 #include <QList>
@@ -38,12 +39,16 @@ inline constexpr char16_t kFileChangedNote[] = u"This file has changed since the
 /// CardFile::read gives them, from byte from on (0: all of them). A card too long to
 /// show is shown in part. The card is shown only when the text holds it where the
 /// search found it and, where the row has one, with its digest; else the note says
-/// that the file has changed. fileChanged tells that the file's stamp differs.
+/// that the file has changed. fileChanged tells that the file's stamp differs. When text
+/// is only a range of the file, wholeFile tells the charset of the whole file's text
+/// without one (see cardreader::Charsets::legacyCharset).
 CardDetails describeCard(const ResultRow &row, const CardBytes &text, qsizetype from = 0,
-                         bool fileChanged = false);
+                         bool fileChanged = false,
+                         const cardreader::LegacyCharsetSource *wholeFile = nullptr);
 
 /// The details of the row's card, read from the row's file: only as much of it as the
-/// card needs (see CardFile::readPrepared), unless the card holds legacy text whose
-/// charset the whole file decides. Throws Failure when the file cannot be read; the
+/// card needs (see CardFile::readPrepared); when the card holds legacy text, whose
+/// charset the whole file decides, the file is read once more a block at a time for
+/// that decision, never whole. Throws Failure when the file cannot be read; the
 /// details are empty when cancel is set on the way.
 CardDetails readCardDetails(const ResultRow &row, const std::atomic<bool> *cancel = nullptr);

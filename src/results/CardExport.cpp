@@ -171,7 +171,7 @@ bool readsAlike(QByteArray &card, const Digest &digest)
 // A file's prepared text is at most one and a half times its bytes (UTF-16 made UTF-8),
 // so an offset into it fits 32 bits: a place then takes half the room, and a file of
 // cards nested without end holds one per few bytes.
-static_assert(kMaxReadableFileSize / 2 * 3 < std::numeric_limits<qint32>::max());
+static_assert(kMaxHeldFileBytes / 2 * 3 < std::numeric_limits<qint32>::max());
 
 /// A card's bytes [begin, end) in its file's text.
 struct Place

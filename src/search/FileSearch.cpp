@@ -5,7 +5,11 @@
 #include "card/CardParser.h"
 #include "card/ReadFacts.h"
 #include "card/Utf8Text.h"
+#include "card/CardBlocks.h"
+#include "card/CharsetDetection.h"
+#include "card/Charsets.h"
 #include "search/DuplicateKeys.h"
+#include "search/HeldRows.h"
 #include "search/FieldMatching.h"
 #include "search/PhoneMatcher.h"
 #include "search/SearchCriteria.h"
@@ -15,6 +19,8 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <mutex>
+#include <numeric>
 #include <cstring>
 #include <optional>
 #include <utility>
@@ -30,177 +36,6 @@ constexpr qsizetype kCardsRowBatch = 256;
 
 using RowSink = FileSearch::RowSink;
 using PartRunner = FileSearch::PartRunner;
-
-/// Line numbers of the places of one text, and where they stand in its file, asked in
-/// increasing order: each asks only about the bytes after the last, so placing every
-/// card of a file is one pass.
-class LineCounter
-{
-public:
-    explicit LineCounter(const CardBytes &text) : m_file(text), m_text(text.bytes) {}
-
-    /// The 1-based number of the line that starts at offset.
-    qint64 lineAt(qsizetype offset)
-    {
-        if (offset < m_at) {
-            m_at = 0;
-            m_line = 1;
-            m_units = 0;
-        }
-        const QByteArrayView passed = m_text.sliced(m_at, offset - m_at);
-        m_line += CardParser::countLineEnds(passed);
-        if (m_file.isUtf16())
-            m_units += utf16Length(passed);
-        m_at = offset;
-        return m_line;
-    }
-
-    /// Where the offset last asked stands in the file.
-    qint64 fileOffset() const { return m_file.fileOffset(m_at, m_units); }
-
-private:
-    const CardBytes &m_file;
-    QByteArrayView m_text;
-    qsizetype m_at = 0;
-    qint64 m_line = 1;
-    qint64 m_units = 0; // UTF-16 code units before m_at, for a UTF-16 file
-};
-
-/// The rows of one part of a file, held until the parts before it are done. The file
-/// is the same for all and the card's line is told when they are handed on; the rest
-/// is kept compactly: the tag as a number into a table of field names, with the
-/// element's position for a list field's element (or, for another property's tag, the
-/// number past the fields and a number into a table of tags), the card and the search
-/// text as numbers into tables of their own, and the value's UTF-16 code units. So a part of
-/// many matching values holds about as many bytes as its lines, not a string object
-/// per cell.
-class HeldRows
-{
-public:
-    void add(const QList<ResultRow> &rows)
-    {
-        for (const ResultRow &row : rows) {
-            // Rows come from forEachFieldMatch: a tag names a field or another property.
-            const FieldTag tag = fieldOfTag(row.Tag);
-            if (tag.field < 0) {
-                appendNumber(kOtherProperty);
-                appendNumber(idOf(m_tagIds, m_tags, row.Tag));
-            } else {
-                appendNumber(quint64(tag.field));
-                appendNumber(tag.position);
-            }
-            if (m_cards.isEmpty() || m_cards.constLast().number != row.Card.number)
-                m_cards.append(
-                    {row.Card.number, row.Card.begin, row.Card.end, row.Card.digest, row.Contact});
-            appendNumber(quint64(m_cards.size() - 1));
-            appendNumber(idOf(m_textIds, m_texts, row.Text));
-            appendNumber(quint64(row.Value.size()));
-            m_bytes.append(reinterpret_cast<const char *>(row.Value.utf16()),
-                           row.Value.size() * qsizetype(sizeof(char16_t)));
-        }
-    }
-
-    /// Hands the rows on in batches, as rows of path (whose stamp is stamp) whose cards
-    /// are numbered after cardsBefore others, and forgets them. When cancel is set on the
-    /// way the rows after the batch in hand are left out, and the result is false.
-    bool handOn(const QString &path, quint64 stamp, qint64 cardsBefore, LineCounter &lines,
-                const RowSink &sink, const std::atomic<bool> *cancel)
-    {
-        // The rows come in card order, so each card's place is made once, when its first
-        // row is handed on, and the line counter only goes forward.
-        qsizetype placed = -1;
-        CardPlace place;
-        QList<ResultRow> batch;
-        const char *p = m_bytes.constData();
-        const char *const end = p + m_bytes.size();
-        while (p < end) {
-            const quint64 field = readNumber(p);
-            const quint64 position = readNumber(p);
-            const QString &name = field == kOtherProperty ? m_tags.at(qsizetype(position))
-                                                          : searchedFieldTag(std::size_t(field));
-            const qsizetype cardIndex = qsizetype(readNumber(p));
-            const Card &card = m_cards.at(cardIndex);
-            if (cardIndex != placed) {
-                placed = cardIndex;
-                const qint64 line = lines.lineAt(card.begin);
-                place = {card.number + cardsBefore, line, card.begin, card.end, stamp, card.digest,
-                         lines.fileOffset()};
-            }
-            const QString &text = m_texts.at(qsizetype(readNumber(p)));
-            const auto length = qsizetype(readNumber(p));
-            QString value(length, Qt::Uninitialized);
-            std::memcpy(value.data(), p, std::size_t(length) * sizeof(char16_t));
-            p += length * qsizetype(sizeof(char16_t));
-            batch.append(
-                {path,
-                 position == 0 || field == kOtherProperty ? name : name + QString::number(position),
-                 std::move(value), card.contact, text, place});
-            if (batch.size() == kRowBatch) {
-                sink(std::exchange(batch, {}));
-                if (cancel && cancel->load(std::memory_order_relaxed))
-                    break;
-            }
-        }
-        if (!batch.isEmpty())
-            sink(std::move(batch));
-        const bool whole = p == end;
-        m_bytes.clear();
-        m_cards.clear();
-        return whole;
-    }
-
-private:
-    static constexpr quint64 kOtherProperty = kContactFieldCount;
-
-    // What a card's rows share, without what is the same for the whole file (its stamp)
-    // or found when they are handed on (the line and where the card stands in the file):
-    // a part may hold a million cards.
-    struct Card
-    {
-        qint64 number;
-        qsizetype begin;
-        qsizetype end;
-        quint64 digest;
-        QString contact;
-    };
-
-    static quint32 idOf(QHash<QString, quint32> &ids, QStringList &names, const QString &name)
-    {
-        auto it = ids.constFind(name);
-        if (it == ids.cend()) {
-            it = ids.insert(name, quint32(names.size()));
-            names.append(name);
-        }
-        return *it;
-    }
-
-    void appendNumber(quint64 number)
-    {
-        while (number >= 0x80) {
-            m_bytes.append(char((number & 0x7F) | 0x80));
-            number >>= 7;
-        }
-        m_bytes.append(char(number));
-    }
-
-    static quint64 readNumber(const char *&p)
-    {
-        quint64 number = 0;
-        for (int shift = 0;; shift += 7) {
-            const auto byte = static_cast<unsigned char>(*p++);
-            number |= quint64(byte & 0x7F) << shift;
-            if (!(byte & 0x80))
-                return number;
-        }
-    }
-
-    QByteArray m_bytes;
-    QHash<QString, quint32> m_textIds;
-    QStringList m_texts;
-    QHash<QString, quint32> m_tagIds;
-    QStringList m_tags;
-    QList<Card> m_cards;
-};
 
 /// The search of one file's text, card by card, with the criteria of the moment.
 struct TextSearch
@@ -313,14 +148,19 @@ struct TextSearch
     /// When the search is cancelled, the rows of the longest run of parts from the
     /// text's start that can be handed on are: those of the parts parsed to their end
     /// outside every card, and of the cards the next part had handed out when it stopped.
+    /// A block of a larger file (block) ends outside every card too, but for the file's
+    /// last block, and its parts' empty card of lines that hold none is not counted in
+    /// cardCount: the file's cards are counted over its blocks.
     bool runInParts(const CardBytes &text, const QList<qsizetype> &cuts, const RowSink &sink,
                     const std::atomic<bool> *cancel, const PartRunner &runParts,
-                    FileDuplicateKeys *keys) const
+                    FileDuplicateKeys *keys, bool block = false, bool lastBlock = false,
+                    qint64 *cardCount = nullptr) const
     {
         const std::size_t count = std::size_t(cuts.size()) + 1;
         std::vector<HeldRows> held(count);
         std::vector<FileDuplicateKeys> partKeys(keys ? count : 0);
         std::vector<qint64> cards(count, 0);
+        std::vector<char> empty(count, 0);
         std::vector<char> endedOutside(count, 0);
         std::vector<char> stopped(count, 0);
         std::vector<std::exception_ptr> failures(count);
@@ -338,6 +178,11 @@ struct TextSearch
                 cards[k] = CardParser::parseRange(
                     text, from, to,
                     [&](ContactFields &&card, const CardParser::Identity &identity) {
+                        // The one card of lines that hold none has no bytes.
+                        if (block && identity.begin == identity.end) {
+                            empty[k] = 1;
+                            return;
+                        }
                         QList<ResultRow> rows;
                         cardRows(
                             card, identity, text.bytes, noLine, rows,
@@ -346,6 +191,7 @@ struct TextSearch
                         held[k].add(rows);
                     },
                     filter, &outside, cancel, partOptions);
+                cards[k] -= empty[k];
                 endedOutside[k] = outside;
                 // A part that ended just as the cancel came counts as stopped too: its
                 // cards stay when it ended outside every card.
@@ -354,14 +200,20 @@ struct TextSearch
                 failures[k] = std::current_exception();
             }
         };
-        runParts(count, parsePart);
+        if (count == 1 || !runParts)
+            for (std::size_t k = 0; k < count; ++k)
+                parsePart(k);
+        else
+            runParts(count, parsePart);
         for (const std::exception_ptr &failure : failures) {
             if (failure)
                 std::rethrow_exception(failure);
         }
         // Parts 0 .. whole - 1 read as they do in the whole text.
         std::size_t whole = 0;
-        while (whole < count && !stopped[whole] && (endedOutside[whole] || whole + 1 == count))
+        const bool lastMayBeOpen = !block || lastBlock;
+        while (whole < count && !stopped[whole]
+               && (endedOutside[whole] || (whole + 1 == count && lastMayBeOpen)))
             ++whole;
         std::size_t handed = whole;
         const bool anyStopped = std::find(stopped.cbegin(), stopped.cend(), 1) != stopped.cend();
@@ -386,32 +238,34 @@ struct TextSearch
         }
         if (keys)
             placeKeysOfParts(text, cards, handed, partKeys, *keys);
+        if (cardCount)
+            *cardCount = std::accumulate(cards.cbegin(), cards.cbegin() + qsizetype(handed),
+                                         qint64(0));
         return true;
     }
 
-    /// Numbers and places the cards of the parts' keys as in the whole text, and
-    /// appends those of the first parts to keys.
-    static void placeKeysOfParts(const CardBytes &text, const std::vector<qint64> &cards,
-                                 std::size_t parts, std::vector<FileDuplicateKeys> &partKeys,
-                                 FileDuplicateKeys &keys)
+    /// Hands the rows of every card of a block of a larger file to sink, parsed as run
+    /// parses a text, when its lines end outside every card (or it ends the file); false,
+    /// with nothing handed on, when they do not. cards is told the number of its cards.
+    bool runBlock(const CardBytes &text, bool last, int threads, const RowSink &sink,
+                  const std::atomic<bool> *cancel, const PartRunner &runParts,
+                  FileDuplicateKeys *keys, qint64 &cards) const
     {
-        LineCounter lines(text);
-        qint64 cardsBefore = 0;
-        for (std::size_t k = 0; k < parts; ++k) {
-            for (FileDuplicateKeys::Card &card : partKeys[k].cards) {
-                card.place.number += cardsBefore;
-                card.place.line = lines.lineAt(card.place.begin);
-                card.place.fileBegin = lines.fileOffset();
-            }
-            keys.append(std::move(partKeys[k]));
-            cardsBefore += cards[k];
-        }
+        const int parts = int(qMin(qsizetype(qMax(threads, 1)), text.bytes.size() / kMinPartBytes));
+        const QList<qsizetype> cuts
+            = parts > 1 ? CardParser::cutPoints(text.bytes, parts) : QList<qsizetype>();
+        const qint64 toldBefore
+            = options.parsedBytes ? options.parsedBytes->load(std::memory_order_relaxed) : 0;
+        if (runInParts(text, cuts, sink, cancel, runParts, keys, true, last, &cards))
+            return true;
+        if (cuts.isEmpty())
+            return false;
+        // Cards nested across a cut: the block is parsed again in one part.
+        if (options.parsedBytes)
+            options.parsedBytes->store(toldBefore, std::memory_order_relaxed);
+        return runInParts(text, {}, sink, cancel, runParts, keys, true, last, &cards);
     }
 };
-
-} // namespace
-
-namespace {
 
 /// Completes the facts of a file read: its charset, and its problems' lines. A 0-byte
 /// file holds no card and nothing else.
@@ -491,18 +345,23 @@ FileSearch::Failures FileSearch::run(const FileRef &file, FolderHandle &folder, 
     Failures failures;
     CardBytes text;
     quint64 stamp = 0;
+    std::optional<CardFile> opened;
     try {
-        CardFile opened(file, folder);
+        opened.emplace(file, folder);
         if (m_missingFails)
-            opened.failIfMissing();
-        stamp = opened.stamp();
-        text = opened.read(cancel, facts && m_hashFiles ? &facts->sha256 : nullptr);
+            opened->failIfMissing();
+        stamp = opened->stamp();
+        // A file larger than a block is never held whole.
+        if (!opened->isMissing() && opened->size() > cardBlockBytes())
+            return runInBlocks(*opened, file, rows, cancel, runParts, progress, keys, facts);
+        text = opened->read(cancel, facts && m_hashFiles ? &facts->sha256 : nullptr);
         if (facts) {
-            facts->notRead = opened.isMissing() ? ReadFacts::NotRead::Missing
-                                                : ReadFacts::NotRead::No;
-            facts->bytes = opened.size();
-            facts->changedWhileRead = opened.changedWhileRead();
+            facts->notRead = opened->isMissing() ? ReadFacts::NotRead::Missing
+                                                 : ReadFacts::NotRead::No;
+            facts->bytes = opened->size();
+            facts->changedWhileRead = opened->changedWhileRead();
         }
+        opened.reset();
     } catch (...) {
         failures.readFailure = std::current_exception();
         if (facts)
@@ -577,6 +436,173 @@ FileSearch::Failures FileSearch::run(const FileRef &file, FolderHandle &folder, 
             finishFacts(text, *facts);
     } catch (...) {
         failures.searchFailure = std::current_exception();
+    }
+    return failures;
+}
+
+FileSearch::Failures FileSearch::runInBlocks(CardFile &opened, const FileRef &file,
+                                             const RowSink &rows, const std::atomic<bool> *cancel,
+                                             const PartRunner &runParts, Progress *progress,
+                                             FileDuplicateKeys *keys, ReadFacts *facts) const
+{
+    Failures failures;
+    const Prepared &prepared = *m_prepared;
+    if (!prepared.keyMaker)
+        keys = nullptr;
+    // As run decides for a file read whole, block by block.
+    const bool noRows
+        = prepared.matchers.empty() || !prepared.choice.wantsAny(prepared.allProperties);
+    const bool parses = !noRows || (keys && prepared.matchers.empty());
+    const RawValueFilter *filter
+        = prepared.filter && prepared.filter->isUsable() ? &*prepared.filter : nullptr;
+    const qint64 size = opened.size();
+    if (facts) {
+        facts->notRead = ReadFacts::NotRead::No;
+        facts->bytes = size;
+    }
+    // Each block is judged by the filter, then parsed or passed over.
+    if (progress)
+        progress->total.store(2 * size, std::memory_order_relaxed);
+    // The whole file's charset for text without one is decided over a second read, once,
+    // when a parse first reads such text.
+    std::once_flag legacyOnce;
+    cardreader::LegacyCharset legacy;
+    const cardreader::LegacyCharsetSource legacySource = [&] {
+        std::call_once(legacyOnce, [&] { legacy = scanLegacyCharset(opened, cancel); });
+        return legacy;
+    };
+    const QString path = file.fullPath();
+    ParseOptions options{prepared.allProperties && prepared.choice.wantsOthers()};
+    options.legacyCharset = &legacySource;
+    if (progress)
+        options.parsedBytes = &progress->done;
+    TextSearch search{prepared.matchers,
+                      prepared.everyText,
+                      prepared.choice,
+                      keys ? nullptr : filter,
+                      keys ? &*prepared.keyMaker : nullptr,
+                      path,
+                      options,
+                      opened.stamp(),
+                      0};
+    CardBlockReader reader(opened, cardBlockBytes(), cancel,
+                           facts && m_hashFiles ? &facts->sha256 : nullptr);
+    CardBlock block;
+    qint64 cardsBefore = 0;
+    qint64 linesBefore = 0;
+    bool nonUtf8 = false;
+    const auto place = [&](CardPlace &card) {
+        card.number += cardsBefore;
+        card.line += linesBefore;
+        card.begin += block.begin;
+        card.end += block.begin;
+    };
+    const RowSink blockRows = [&](QList<ResultRow> &&found) {
+        for (ResultRow &row : found)
+            place(row.Card);
+        rows(std::move(found));
+    };
+    const auto cancelled = [cancel] { return cancel && cancel->load(std::memory_order_relaxed); };
+    // A block whose lines end inside a card is read again with the next one.
+    const auto readAgain = [&](qint64 doneBefore) {
+        if (progress)
+            progress->done.store(doneBefore, std::memory_order_relaxed);
+        reader.extend(std::move(block));
+    };
+    for (bool first = true;; first = false) {
+        try {
+            if (!reader.next(block))
+                break;
+        } catch (...) {
+            failures.readFailure = std::current_exception();
+            if (facts)
+                facts->notRead = reader.refusedTooLarge() ? ReadFacts::NotRead::TooLarge
+                                                          : notReadReason(path);
+            return failures;
+        }
+        const CardBytes &text = block.text;
+        if (first) {
+            // The budget a file read whole has: twice its text.
+            const qint64 textBytes = text.isUnicode() && text.encoding != CardEncoding::Utf8Bom
+                ? size
+                : size - reader.markBytes();
+            search.digestBudget.store(2 * textBytes + kCardDigestBytes, std::memory_order_relaxed);
+        }
+        const qint64 doneBefore = progress ? progress->done.load(std::memory_order_relaxed) : 0;
+        if (facts && !nonUtf8 && text.encoding == CardEncoding::Legacy)
+            nonUtf8 = cardreader::hasNonUtf8Text(text.bytes);
+        ReadFacts blockFacts;
+        qint64 cards = 0;
+        try {
+            bool mayHold = parses;
+            std::atomic<qint64> *judged = progress ? &progress->done : nullptr;
+            if (mayHold && prepared.everyText) {
+                for (const RawValueFilter &one : prepared.everyFilters)
+                    mayHold = mayHold
+                        && one.fileMayContain(text.bytes, cancel, std::exchange(judged, nullptr));
+            } else if (mayHold && filter) {
+                mayHold = filter->fileMayContain(text.bytes, cancel, judged);
+            }
+            if (cancelled())
+                return failures;
+            if (!mayHold) {
+                // Passed over, but its cards counted, for the numbers of those after it.
+                if ((parses || facts) && !scanCardFacts(text, blockFacts, &legacySource)
+                    && !block.last) {
+                    readAgain(doneBefore);
+                    continue;
+                }
+                cards = blockFacts.cards;
+            } else {
+                search.options.facts = facts ? &blockFacts : nullptr;
+                FileDuplicateKeys blockKeys;
+                if (!search.runBlock(text, block.last, m_parts, blockRows, cancel, runParts,
+                                     keys ? &blockKeys : nullptr, cards)) {
+                    readAgain(doneBefore);
+                    continue;
+                }
+                if (keys) {
+                    for (FileDuplicateKeys::Card &card : blockKeys.cards)
+                        place(card.place);
+                    keys->append(std::move(blockKeys));
+                }
+            }
+        } catch (...) {
+            failures.searchFailure = std::current_exception();
+            return failures;
+        }
+        if (cancelled())
+            return failures;
+        if (facts) {
+            blockFacts.placeLines(text.bytes);
+            for (ReadFacts::Tally &tally : blockFacts.problems) {
+                if (tally.count > 0 && tally.first >= 0)
+                    tally.first += linesBefore;
+            }
+            facts->addLater(blockFacts);
+        }
+        cardsBefore += cards;
+        linesBefore += CardParser::countLineEnds(text.bytes);
+        if (progress)
+            progress->done.store(doneBefore + 2 * text.bytes.size(), std::memory_order_relaxed);
+    }
+    if (cancelled())
+        return failures;
+    if (progress)
+        progress->done.store(progress->total.load(std::memory_order_relaxed),
+                             std::memory_order_relaxed);
+    if (facts) {
+        facts->changedWhileRead = reader.bytesRead() != size;
+        // A file without a card tells so once, at its first line, as one read whole does.
+        if (facts->cards == 0)
+            facts->problems[std::size_t(ReadFacts::Problem::NoCard)] = {1, 1};
+        if (facts->charsetWay == ReadFacts::CharsetWay::None && nonUtf8) {
+            const cardreader::LegacyCharset decided = legacySource();
+            facts->charsetWay = decided.way;
+            facts->charset = decided.charset;
+            facts->detector = decided.detector;
+        }
+        decideCharset(CardBytes{{}, reader.encoding(), reader.markBytes()}, *facts);
     }
     return failures;
 }

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 
+class CardFile;
 class FolderHandle;
 struct FileDuplicateKeys;
 struct FileRef;
@@ -89,6 +90,10 @@ public:
 
 private:
     struct Prepared;
+
+    Failures runInBlocks(CardFile &opened, const FileRef &file, const RowSink &rows,
+                         const std::atomic<bool> *cancel, const PartRunner &runParts,
+                         Progress *progress, FileDuplicateKeys *keys, ReadFacts *facts) const;
 
     std::unique_ptr<const Prepared> m_prepared;
     const int m_parts;

@@ -4,9 +4,15 @@
 #include "CardExpect.h"
 #include "base/Failure.h"
 #include "base/FileExists.h"
+#include "card/CardBlocks.h"
+#include "card/CardFile.h"
+#include "card/Charsets.h"
+#include "card/Utf8Text.h"
 
 #include <QDir>
 #include <QFile>
+#include <QCryptographicHash>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -29,6 +35,8 @@ private slots:
     void cardsOfOneFile();
     void unreadableFiles_data();
     void unreadableFiles();
+    void blocksMakeTheWholeText_data();
+    void blocksMakeTheWholeText();
 
 private:
     QString write(const QString &name, const QByteArray &bytes);
@@ -120,6 +128,68 @@ void TestCardFile::unreadableFiles()
         QVERIFY2(failure.description().contains(path), qPrintable(failure.description()));
         QVERIFY2(failure.description().contains(reason), qPrintable(failure.description()));
     }
+}
+
+void TestCardFile::blocksMakeTheWholeText_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("blockBytes");
+    QByteArray cards;
+    for (int i = 0; i < 50; ++i)
+        cards += "BEGIN:VCARD\r\nFN:J\xFCrgen " + QByteArray::number(i) + "\r\nNOTE:a\r\n "
+            + QByteArray(i % 9, 'b') + "\r\nEND:VCARD\r\n";
+    const auto encoded = [](QStringConverter::Encoding encoding, const QByteArray &latin1) {
+        QStringEncoder encoder(encoding, QStringConverter::Flag::WriteBom);
+        return QByteArray(encoder(QString::fromLatin1(latin1)));
+    };
+    QTest::newRow("CR LF") << cards << 64;
+    QTest::newRow("LF, cut after every card") << QByteArray(cards).replace("\r\n", "\n") << 1;
+    QTest::newRow("CRs that a LF may end") << QByteArray(cards).replace("\r\n", "\r\r\r\n")
+                                           << 100;
+    QTest::newRow("no END line at all") << QByteArray(cards).replace("END:", "X-E:") << 64;
+    QTest::newRow("UTF-16 with its mark") << encoded(QStringConverter::Utf16BE, cards) << 300;
+    QTest::newRow("UTF-32 with its mark") << encoded(QStringConverter::Utf32LE, cards) << 300;
+}
+
+void TestCardFile::blocksMakeTheWholeText()
+{
+    // The blocks, one after the other, are the text read whole; each but the last ends
+    // after an END line, and tells where it stands in the text and in the file.
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, blockBytes);
+    const QString path = write(u"blocks.vcf"_s, bytes);
+    CardFile file(path);
+    const CardBytes whole = file.read();
+    CardFile again(path);
+    QByteArray digest;
+    CardBlockReader reader(again, blockBytes, nullptr, &digest);
+    CardBlock block;
+    QByteArray joined;
+    int blocks = 0;
+    while (reader.next(block)) {
+        ++blocks;
+        QCOMPARE(block.begin, joined.size());
+        QCOMPARE(block.text.encoding, whole.encoding);
+        if (!whole.isUtf32()) {
+            const qint64 units = utf16Length(QByteArrayView(whole.bytes).first(joined.size()));
+            QCOMPARE(block.text.fileOffset(0, 0), whole.fileOffset(joined.size(), units));
+        }
+        if (!block.last)
+            QVERIFY(block.text.bytes.endsWith("END:VCARD\r\n") || block.text.bytes.endsWith("END:VCARD\n")
+                    || block.text.bytes.endsWith("END:VCARD\r\r\r\n"));
+        joined += block.text.bytes;
+    }
+    QCOMPARE(joined, whole.bytes);
+    QCOMPARE(reader.markBytes(), whole.markBytes);
+    QCOMPARE(digest, QCryptographicHash::hash(bytes, QCryptographicHash::Sha256));
+    QCOMPARE(blocks > 1, whole.bytes.contains("END:"));
+    // The charset of text without one, decided over the blocks as over the whole text.
+    setCardBlockBytes(blockBytes);
+    const cardreader::LegacyCharset scanned = scanLegacyCharset(file);
+    setCardBlockBytes(0);
+    cardreader::Charsets charsets(whole.bytes, whole.isUnicode());
+    QCOMPARE(scanned.charset, charsets.legacyCharset());
+    QCOMPARE(int(scanned.way), int(charsets.legacyWay()));
 }
 
 QTEST_GUILESS_MAIN(TestCardFile)

@@ -1,6 +1,7 @@
 // The reading report: the facts each file gives, over hand-made broken files and the
 // shared corpus, and its JSON against the schema kept in docs/.
 
+#include "card/CardBlocks.h"
 #include "card/CardFile.h"
 #include "card/CardParser.h"
 #include "search/SearchReport.h"
@@ -169,6 +170,33 @@ QJsonObject reportSchema()
 
 const QByteArray kCard = "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ann Tech\r\nEND:VCARD\r\n";
 
+/// What a search of one file told: its rows, placed in full, and its facts.
+QStringList toldOf(const FactsRun &run)
+{
+    QStringList told;
+    for (const ResultRow &row : run.found) {
+        const CardPlace &card = row.Card;
+        told.append(u"%1|%2|%3|%4 card %5 line %6 [%7,%8) at %9 digest %10"_s.arg(
+            row.Tag, row.Value, row.Contact, row.Text, QString::number(card.number),
+            QString::number(card.line), QString::number(card.begin), QString::number(card.end),
+            QString::number(card.fileBegin), QString::number(card.digest)));
+    }
+    for (const ReadFacts &facts : run.facts) {
+        told.append(u"%1; %2 cards; %3 %4 (%5); %6 bytes; sha %7"_s.arg(
+            problemsText(facts), QString::number(facts.cards), QString::number(int(facts.charsetWay)),
+            QString::fromLatin1(facts.charset), QString::fromLatin1(facts.detector),
+            QString::number(facts.bytes), QString::fromLatin1(facts.sha256.toHex())));
+    }
+    return told;
+}
+
+/// Reads files in blocks of the given size while it lives.
+struct BlockSize
+{
+    explicit BlockSize(qsizetype bytes) { setCardBlockBytes(bytes); }
+    ~BlockSize() { setCardBlockBytes(0); }
+};
+
 } // namespace
 
 class TestSearchReport : public QObject
@@ -179,6 +207,8 @@ private slots:
     void brokenFiles_data();
     void brokenFiles();
     void unreadFiles();
+    void blocksReadAsTheWholeFile_data();
+    void blocksReadAsTheWholeFile();
     void corpusAgreesWithParseAndAnalysis();
     void jsonHoldsToSchema();
     void spooledEntriesWriteTheSameJson();
@@ -257,8 +287,12 @@ void TestSearchReport::brokenFiles()
     const QString path = writeTestFile(dir, u"file.vcf"_s, bytes);
     // What is read never depends on the search: a text the file holds (it is parsed), one
     // it cannot hold (its bytes alone rule it out), on one thread and on several.
-    for (const auto &[text, threads] : {std::pair(u"ann"_s, 1), std::pair(u"qqzzy"_s, 1),
-                                        std::pair(u"ann"_s, 2), std::pair(u"qqzzy"_s, 2)}) {
+    // Nor on whether it is read whole or in blocks.
+    for (const auto &[text, threads, block] :
+         {std::tuple(u"ann"_s, 1, 0), std::tuple(u"qqzzy"_s, 1, 0), std::tuple(u"ann"_s, 2, 0),
+          std::tuple(u"qqzzy"_s, 2, 0), std::tuple(u"ann"_s, 1, 64),
+          std::tuple(u"qqzzy"_s, 2, 64)}) {
+        const BlockSize blocks(block);
         FactsRun run;
         QVERIFY(run.search({path}, text, true, threads));
         const ReadFacts &facts = run.facts.at(0);
@@ -298,6 +332,76 @@ void TestSearchReport::unreadFiles()
     QCOMPARE(run.report.files().size(), files.size());
     QVERIFY(run.report.files().at(1).failure.contains(u"Is a directory"_s));
     QVERIFY(run.report.files().at(3).failure.contains(u"too large"_s));
+}
+
+void TestSearchReport::blocksReadAsTheWholeFile_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text");
+
+    QByteArray cards;
+    QByteArray folded;
+    for (int i = 0; i < 40; ++i) {
+        cards += "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ann " + QByteArray::number(i)
+            + "\r\nTEL:+49 30 " + QByteArray::number(1000 + i) + "\r\nEND:VCARD\r\n";
+        // Folds and soft line breaks fall on every byte of a block's edge.
+        folded += "BEGIN:VCARD\r\nVERSION:2.1\r\nFN:Ann\r\n "
+            + QByteArray(i % 7, 'x') + " Lee\r\nNOTE;ENCODING=QUOTED-PRINTABLE:ann=\r\n"
+            + QByteArray(i % 5, 'y') + "=\r\nend\r\nEND:VCARD\r\n";
+    }
+    QByteArray longCard = "BEGIN:VCARD\r\nFN:Ann Long\r\nNOTE:";
+    for (int i = 0; i < 300; ++i)
+        longCard += "ann " + QByteArray::number(i) + "\r\n ";
+    longCard += "\r\nEND:VCARD\r\n";
+    QByteArray nested = "BEGIN:VCARD\r\nFN:Ann Outer\r\n" + cards + "NOTE:ann\r\nEND:VCARD\r\n";
+    QByteArray legacy;
+    for (int i = 0; i < 30; ++i) {
+        legacy += "BEGIN:VCARD\r\nVERSION:2.1\r\nFN:"
+            + encoded("windows-1251", u"Олександр Шевченко, Київ, вулиця Хрещатик"_s)
+            + "\r\nNOTE:"
+            + encoded("windows-1251", u"Зустріч на виставці, потім листування"_s)
+            + "\r\nEND:VCARD\r\n";
+    }
+    QTest::newRow("cards, CR LF") << cards << u"ann 1"_s;
+    QTest::newRow("cards, LF") << QByteArray(cards).replace("\r\n", "\n") << u"ann"_s;
+    QTest::newRow("cards, lone CR") << QByteArray(cards).replace("\r\n", "\r") << u"ann"_s;
+    QTest::newRow("folded lines across the edges") << folded << u"ann"_s;
+    QTest::newRow("a card longer than a block") << cards + longCard + cards << u"ann 2"_s;
+    QTest::newRow("cards nested across every block") << nested << u"ann"_s;
+    QTest::newRow("no END line at all") << QByteArray(nested).replace("END:", "X-E:") << u"ann"_s;
+    QTest::newRow("an unclosed card at the end") << cards + longCard.chopped(11) << u"ann"_s;
+    QTest::newRow("UTF-16 with its mark")
+        << encoded("UTF-16LE", u"\uFEFF"_s + QString::fromLatin1(cards + longCard))
+        << u"ann 3"_s;
+    QTest::newRow("UTF-32 with its mark")
+        << encoded("UTF-32BE", u"\uFEFF"_s + QString::fromLatin1(cards)) << u"ann"_s;
+    QTest::newRow("legacy charset over many blocks") << legacy << u"шевченко"_s;
+    QTest::newRow("legacy charset named in the last block")
+        << legacy + "BEGIN:VCARD\r\nN;CHARSET=KOI8-R:x\r\nFN:Ann\r\nEND:VCARD\r\n"
+        << u"ann"_s;
+}
+
+void TestSearchReport::blocksReadAsTheWholeFile()
+{
+    // A file larger than a block is read a block at a time: each block ends after an
+    // END line, grows to hold a card longer than a block, and is read again larger when
+    // its lines end inside a card. Its rows and facts are those of the file read whole.
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, text);
+    QTemporaryDir dir;
+    const QString path = writeTestFile(dir, u"file.vcf"_s, bytes);
+    FactsRun whole;
+    QVERIFY(whole.search({path}, text, true, 1));
+    const QStringList expected = toldOf(whole);
+    QVERIFY(!whole.found.isEmpty());
+    for (const int block : {64, 300, 1000}) {
+        for (const int threads : {1, 2}) {
+            const BlockSize blocks(block);
+            FactsRun run;
+            QVERIFY(run.search({path}, text, true, threads));
+            QCOMPARE(toldOf(run), expected);
+        }
+    }
 }
 
 void TestSearchReport::corpusAgreesWithParseAndAnalysis()

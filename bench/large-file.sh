@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Memory that does not grow with the file: the search of one 4 GB file of nine million
+# cards, 45 copies of a 91 MB file of 200,000 (peak memory and time, with one thread, two and the default), and the
+# search of a 91 MB file against another build in alternating runs (medians, ratio).
+#
+# Usage: bench/large-file.sh [BUILD_DIR] [OTHER_QUILLORY_SEARCH] [REPETITIONS]
+# The 4 GB file is made in $QUILLORY_BENCH_LARGE_DIR (default: a temporary folder) and
+# deleted at the end; it needs about 4.2 GB of disk.
+set -euo pipefail
+
+build=$(realpath "${1:-$(dirname "${BASH_SOURCE[0]}")/../build}")
+other=${2:-}
+reps=${3:-5}
+search="$build/src/quillory-search"
+corpus="$build/bench/quillory-bench-corpus"
+for tool in "$search" "$corpus"; do
+    [[ -x $tool ]] || { echo "missing $tool: build first" >&2; exit 2; }
+done
+[[ -x /usr/bin/time ]] || { echo "needs /usr/bin/time (apt-get install time)" >&2; exit 2; }
+
+work=$(mktemp -d "${QUILLORY_BENCH_LARGE_DIR:-${TMPDIR:-/tmp}}/large.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+"$corpus" cards 200000 "$work/cards200k.vcf" 4
+for ((i = 0; i < 45; i++)); do cat "$work/cards200k.vcf"; done > "$work/cards9m.vcf"
+size=$(stat -c %s "$work/cards9m.vcf")
+
+median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+# Wall seconds and peak resident MiB of one run.
+run() {
+    /usr/bin/time -f '%e %M' -o "$work/m" "$@" > /dev/null 2> /dev/null || true
+    awk '{ printf "%s %.0f\n", $1, $2 / 1024 }' "$work/m"
+}
+
+echo "| figure, $((size / 1000000)) MB file | seconds | peak memory |"
+echo "|---|---|---|"
+for text in tech qqzzyxw; do
+    for threads in 1 2 default; do
+        opts=()
+        [[ $threads != default ]] && opts=(-j "$threads")
+        read -r secs mib < <(run "$search" "${opts[@]}" -e "$text" "$work/cards9m.vcf")
+        printf '| -e %s, -j %s | %s s | %s MiB |\n' "$text" "$threads" "$secs" "$mib"
+    done
+done
+
+if [[ -n $other ]]; then
+    cat "$work/cards200k.vcf" > /dev/null
+    echo
+    echo "| 91 MB file | this build | other build | ratio |"
+    echo "|---|---|---|---|"
+    for text in tech qqzzyxw; do
+        : > "$work/a"
+        : > "$work/b"
+        for ((i = 0; i < reps; i++)); do
+            run "$search" -e "$text" "$work/cards200k.vcf" | cut -d' ' -f1 >> "$work/a"
+            run "$other" -e "$text" "$work/cards200k.vcf" | cut -d' ' -f1 >> "$work/b"
+        done
+        ma=$(median < "$work/a")
+        mb=$(median < "$work/b")
+        printf '| -e %s | %.2f s | %.2f s | %.2f |\n' "$text" "$ma" "$mb" "$(echo "$ma / $mb" | bc -l)"
+    done
+fi

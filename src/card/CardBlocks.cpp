@@ -1,0 +1,222 @@
+#include "card/CardBlocks.h"
+
+#include "card/CardFile.h"
+#include "card/CardSkipping.h"
+#include "card/LogicalLines.h"
+#include "card/Utf8Text.h"
+
+#include <QStringDecoder>
+
+#include <openssl/evp.h>
+
+namespace {
+
+constexpr qsizetype kDefaultBlockBytes = qsizetype(32) << 20;
+std::atomic<qsizetype> blockBytesSet{0};
+
+} // namespace
+
+qsizetype cardBlockBytes()
+{
+    const qsizetype set = blockBytesSet.load(std::memory_order_relaxed);
+    return set > 0 ? set : kDefaultBlockBytes;
+}
+
+void setCardBlockBytes(qsizetype bytes)
+{
+    blockBytesSet.store(qMax<qsizetype>(bytes, 0), std::memory_order_relaxed);
+}
+
+struct CardBlockReader::Digest
+{
+    EVP_MD_CTX *context = EVP_MD_CTX_new();
+    ~Digest() { EVP_MD_CTX_free(context); }
+};
+
+CardBlockReader::CardBlockReader(const CardFile &file, qsizetype blockBytes,
+                                 const std::atomic<bool> *cancel, QByteArray *sha256)
+    : m_file(file), m_blockBytes(qMax<qsizetype>(blockBytes, 64)), m_cancel(cancel),
+      m_sha256(sha256), m_target(m_blockBytes)
+{
+    if (sha256) {
+        sha256->clear();
+        static EVP_MD *const kSha256 = EVP_MD_fetch(nullptr, "SHA256", nullptr);
+        m_digest = std::make_unique<Digest>();
+        if (!kSha256 || !m_digest->context
+            || EVP_DigestInit_ex(m_digest->context, kSha256, nullptr) != 1)
+            m_digest.reset();
+    }
+}
+
+CardBlockReader::~CardBlockReader() = default;
+
+bool CardBlockReader::cancelled() const
+{
+    return m_cancel && m_cancel->load(std::memory_order_relaxed);
+}
+
+void CardBlockReader::readPiece()
+{
+    // The first piece holds what the encoding is told by.
+    const qsizetype want = qMax(qMin(m_blockBytes, kCardPieceBytes),
+                                m_started ? qsizetype(0) : kEncodingSniffBytes);
+    // Text that needs no conversion is read straight into the pending bytes.
+    const bool direct = m_started && !m_utf16 && !m_utf32;
+    QByteArray &into = direct ? m_pending : m_raw;
+    const qsizetype held = into.size();
+    into.resize(held + want);
+    const qsizetype got = m_file.readAt(into.data() + held, want, m_rawAt);
+    into.truncate(held + got);
+    m_rawAt += got;
+    if (m_rawAt > kMaxReadableFileSize)
+        m_file.failWith(QStringLiteral("File too large (the limit is 1 TiB)"));
+    if (m_digest)
+        EVP_DigestUpdate(m_digest->context, into.constData() + held, std::size_t(got));
+    QByteArrayView raw(m_raw);
+    if (!m_started) {
+        m_started = true;
+        m_encoding = detectCardEncoding(raw);
+        m_mark = qMin(cardMarkBytes(raw, m_encoding), raw.size());
+        m_fileAt = m_mark;
+        raw = raw.sliced(m_mark);
+        if (m_encoding == CardEncoding::Utf16LE || m_encoding == CardEncoding::Utf16BE)
+            m_utf16.emplace(m_encoding == CardEncoding::Utf16LE);
+        else if (m_encoding == CardEncoding::Utf32LE || m_encoding == CardEncoding::Utf32BE)
+            m_utf32 = std::make_unique<QStringDecoder>(m_encoding == CardEncoding::Utf32LE
+                                                           ? QStringConverter::Utf32LE
+                                                           : QStringConverter::Utf32BE);
+    }
+    if (got == 0) {
+        m_eof = true;
+        // An odd last byte of UTF-16, or the bytes after UTF-32's last multiple of four,
+        // form no character and are dropped.
+        if (m_utf16)
+            m_pending.append(m_utf16->finish());
+        if (m_digest) {
+            m_sha256->resize(EVP_MAX_MD_SIZE);
+            unsigned int length = 0;
+            if (EVP_DigestFinal_ex(m_digest->context,
+                                   reinterpret_cast<unsigned char *>(m_sha256->data()), &length)
+                != 1)
+                length = 0;
+            m_sha256->resize(length);
+            m_digest.reset();
+        }
+        return;
+    }
+    if (!direct)
+        append(raw);
+}
+
+void CardBlockReader::append(QByteArrayView raw)
+{
+    if (m_utf16) {
+        const qsizetype whole = raw.size() & ~qsizetype(1);
+        m_pending.append((*m_utf16)(raw.first(whole)));
+        m_raw = raw.sliced(whole).toByteArray();
+    } else if (m_utf32) {
+        const qsizetype whole = raw.size() & ~qsizetype(3);
+        m_pending.append(QString(m_utf32->decode(raw.first(whole))).toUtf8());
+        m_raw = raw.sliced(whole).toByteArray();
+    } else {
+        m_pending.append(raw);
+        m_raw.clear();
+    }
+}
+
+qsizetype CardBlockReader::lastCut() const
+{
+    // The last END line that stands on its own, past m_minCut, whose line end more bytes
+    // cannot change: a byte follows it, and a CR that ends it is not one of a run of CRs
+    // that a LF may yet end. Looked for in the last bytes first, then in more of them.
+    const QByteArrayView data(m_pending);
+    const qsizetype n = data.size();
+    const auto settled = [&](qsizetype end) {
+        return end > m_minCut && end < n && (data[end - 1] == '\n' || data[end] != '\r');
+    };
+    for (qsizetype window = qMin(n, qsizetype(1) << 20);; window = qMin(n, window * 8)) {
+        const qsizetype from = qMax(m_minCut, n - window);
+        qsizetype best = -1;
+        for (qsizetype at = from;;) {
+            const qsizetype hit = cardreader::endLineSearch().indexIn(data.sliced(at));
+            if (hit < 0)
+                break;
+            const qsizetype end = cardreader::plainEndLineEnd(data, at + hit);
+            if (end > 0 && settled(end))
+                best = end;
+            at += hit + 1;
+        }
+        if (best > 0 || from <= m_minCut)
+            return best;
+    }
+}
+
+bool CardBlockReader::next(CardBlock &block)
+{
+    // The block before is let go before the next is read: two are never held at once.
+    block.text.bytes = QByteArray();
+    if (m_done)
+        return false;
+    qsizetype cut = -1;
+    for (;;) {
+        m_pending.reserve(qMin<qint64>(m_target, kMaxHeldFileBytes) + kCardPieceBytes);
+        while (!m_eof && m_pending.size() < m_target) {
+            if (cancelled())
+                return false;
+            readPiece();
+        }
+        cut = m_eof ? m_pending.size() : lastCut();
+        if (cut > 0 || m_eof)
+            break;
+        if (m_pending.size() >= kMaxHeldFileBytes)
+            break;
+        m_target = qMin<qint64>(qMax(m_target, m_pending.size()) * 2, kMaxHeldFileBytes);
+    }
+    if (cancelled())
+        return false;
+    if (cut < 0 || cut > kMaxHeldFileBytes) {
+        m_tooLarge = true;
+        m_file.failWith(QStringLiteral("Card too large: over 1 GiB without an END:VCARD line "
+                                       "that ends it, from byte %1 of the file on")
+                            .arg(m_fileAt));
+    }
+    block.last = cut == m_pending.size() && m_eof;
+    block.begin = m_begin;
+    block.text.encoding = m_encoding;
+    block.text.markBytes = m_fileAt;
+    QByteArray rest = m_pending.sliced(cut);
+    m_pending.truncate(cut);
+    block.text.bytes = std::exchange(m_pending, std::move(rest));
+    m_begin += cut;
+    if (block.text.isUtf16())
+        m_fileAt += 2 * utf16Length(block.text.bytes);
+    else if (!block.text.isUtf32())
+        m_fileAt += cut;
+    m_done = block.last;
+    m_target = m_blockBytes;
+    m_minCut = 0;
+    return true;
+}
+
+void CardBlockReader::extend(CardBlock &&block)
+{
+    m_minCut = block.text.bytes.size();
+    m_pending.prepend(block.text.bytes);
+    block.text.bytes.clear();
+    m_begin = block.begin;
+    m_fileAt = block.text.markBytes;
+    m_target = qMin<qint64>(qMax<qint64>(m_target, 2 * m_minCut), kMaxHeldFileBytes);
+    m_done = false;
+}
+
+cardreader::LegacyCharset scanLegacyCharset(const CardFile &file, const std::atomic<bool> *cancel)
+{
+    CardBlockReader reader(file, cardBlockBytes(), cancel);
+    cardreader::LegacyCharsetScan scan;
+    CardBlock block;
+    while (reader.next(block))
+        scan.add(block.text.bytes);
+    if (cancel && cancel->load(std::memory_order_relaxed))
+        return {};
+    return scan.decide();
+}

@@ -1,0 +1,211 @@
+#pragma once
+
+#include "card/CardBytes.h"
+#include "card/CardParser.h"
+#include "card/ContactFields.h"
+#include "card/Utf8Text.h"
+#include "search/DuplicateKeys.h"
+#include "search/FieldMatching.h"
+#include "search/FileSearch.h"
+
+#include <QHash>
+#include <QList>
+#include <QStringList>
+
+#include <atomic>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+// The rows of a part of a large file, held until the parts before it are handed on, and
+// the line numbers they are then given.
+
+/// Line numbers of the places of one text, and where they stand in its file, asked in
+/// increasing order: each asks only about the bytes after the last, so placing every
+/// card of a file is one pass.
+class LineCounter
+{
+public:
+    explicit LineCounter(const CardBytes &text) : m_file(text), m_text(text.bytes) {}
+
+    /// The 1-based number of the line that starts at offset.
+    qint64 lineAt(qsizetype offset)
+    {
+        if (offset < m_at) {
+            m_at = 0;
+            m_line = 1;
+            m_units = 0;
+        }
+        const QByteArrayView passed = m_text.sliced(m_at, offset - m_at);
+        m_line += CardParser::countLineEnds(passed);
+        if (m_file.isUtf16())
+            m_units += utf16Length(passed);
+        m_at = offset;
+        return m_line;
+    }
+
+    /// Where the offset last asked stands in the file.
+    qint64 fileOffset() const { return m_file.fileOffset(m_at, m_units); }
+
+private:
+    const CardBytes &m_file;
+    QByteArrayView m_text;
+    qsizetype m_at = 0;
+    qint64 m_line = 1;
+    qint64 m_units = 0; // UTF-16 code units before m_at, for a UTF-16 file
+};
+
+/// The rows of one part of a file, held until the parts before it are done. The file
+/// is the same for all and the card's line is told when they are handed on; the rest
+/// is kept compactly: the tag as a number into a table of field names, with the
+/// element's position for a list field's element (or, for another property's tag, the
+/// number past the fields and a number into a table of tags), the card and the search
+/// text as numbers into tables of their own, and the value's UTF-16 code units. So a part of
+/// many matching values holds about as many bytes as its lines, not a string object
+/// per cell.
+class HeldRows
+{
+public:
+    void add(const QList<ResultRow> &rows)
+    {
+        for (const ResultRow &row : rows) {
+            // Rows come from forEachFieldMatch: a tag names a field or another property.
+            const FieldTag tag = fieldOfTag(row.Tag);
+            if (tag.field < 0) {
+                appendNumber(kOtherProperty);
+                appendNumber(idOf(m_tagIds, m_tags, row.Tag));
+            } else {
+                appendNumber(quint64(tag.field));
+                appendNumber(tag.position);
+            }
+            if (m_cards.isEmpty() || m_cards.constLast().number != row.Card.number)
+                m_cards.append(
+                    {row.Card.number, row.Card.begin, row.Card.end, row.Card.digest, row.Contact});
+            appendNumber(quint64(m_cards.size() - 1));
+            appendNumber(idOf(m_textIds, m_texts, row.Text));
+            appendNumber(quint64(row.Value.size()));
+            m_bytes.append(reinterpret_cast<const char *>(row.Value.utf16()),
+                           row.Value.size() * qsizetype(sizeof(char16_t)));
+        }
+    }
+
+    /// Hands the rows on in batches, as rows of path (whose stamp is stamp) whose cards
+    /// are numbered after cardsBefore others, and forgets them. When cancel is set on the
+    /// way the rows after the batch in hand are left out, and the result is false.
+    bool handOn(const QString &path, quint64 stamp, qint64 cardsBefore, LineCounter &lines,
+                const FileSearch::RowSink &sink, const std::atomic<bool> *cancel)
+    {
+        // The rows come in card order, so each card's place is made once, when its first
+        // row is handed on, and the line counter only goes forward.
+        qsizetype placed = -1;
+        CardPlace place;
+        QList<ResultRow> batch;
+        const char *p = m_bytes.constData();
+        const char *const end = p + m_bytes.size();
+        while (p < end) {
+            const quint64 field = readNumber(p);
+            const quint64 position = readNumber(p);
+            const QString &name = field == kOtherProperty ? m_tags.at(qsizetype(position))
+                                                          : searchedFieldTag(std::size_t(field));
+            const qsizetype cardIndex = qsizetype(readNumber(p));
+            const Card &card = m_cards.at(cardIndex);
+            if (cardIndex != placed) {
+                placed = cardIndex;
+                const qint64 line = lines.lineAt(card.begin);
+                place = {card.number + cardsBefore, line, card.begin, card.end, stamp, card.digest,
+                         lines.fileOffset()};
+            }
+            const QString &text = m_texts.at(qsizetype(readNumber(p)));
+            const auto length = qsizetype(readNumber(p));
+            QString value(length, Qt::Uninitialized);
+            std::memcpy(value.data(), p, std::size_t(length) * sizeof(char16_t));
+            p += length * qsizetype(sizeof(char16_t));
+            batch.append(
+                {path,
+                 position == 0 || field == kOtherProperty ? name : name + QString::number(position),
+                 std::move(value), card.contact, text, place});
+            if (batch.size() == FileSearch::kRowBatch) {
+                sink(std::exchange(batch, {}));
+                if (cancel && cancel->load(std::memory_order_relaxed))
+                    break;
+            }
+        }
+        if (!batch.isEmpty())
+            sink(std::move(batch));
+        const bool whole = p == end;
+        m_bytes.clear();
+        m_cards.clear();
+        return whole;
+    }
+
+private:
+    static constexpr quint64 kOtherProperty = kContactFieldCount;
+
+    // What a card's rows share, without what is the same for the whole file (its stamp)
+    // or found when they are handed on (the line and where the card stands in the file):
+    // a part may hold a million cards.
+    struct Card
+    {
+        qint64 number;
+        qsizetype begin;
+        qsizetype end;
+        quint64 digest;
+        QString contact;
+    };
+
+    static quint32 idOf(QHash<QString, quint32> &ids, QStringList &names, const QString &name)
+    {
+        auto it = ids.constFind(name);
+        if (it == ids.cend()) {
+            it = ids.insert(name, quint32(names.size()));
+            names.append(name);
+        }
+        return *it;
+    }
+
+    void appendNumber(quint64 number)
+    {
+        while (number >= 0x80) {
+            m_bytes.append(char((number & 0x7F) | 0x80));
+            number >>= 7;
+        }
+        m_bytes.append(char(number));
+    }
+
+    static quint64 readNumber(const char *&p)
+    {
+        quint64 number = 0;
+        for (int shift = 0;; shift += 7) {
+            const auto byte = static_cast<unsigned char>(*p++);
+            number |= quint64(byte & 0x7F) << shift;
+            if (!(byte & 0x80))
+                return number;
+        }
+    }
+
+    QByteArray m_bytes;
+    QHash<QString, quint32> m_textIds;
+    QStringList m_texts;
+    QHash<QString, quint32> m_tagIds;
+    QStringList m_tags;
+    QList<Card> m_cards;
+};
+
+/// Numbers and places the cards of the parts' keys as in the whole text, and
+/// appends those of the first parts to keys.
+inline void placeKeysOfParts(const CardBytes &text, const std::vector<qint64> &cards,
+                             std::size_t parts, std::vector<FileDuplicateKeys> &partKeys,
+                             FileDuplicateKeys &keys)
+{
+    LineCounter lines(text);
+    qint64 cardsBefore = 0;
+    for (std::size_t k = 0; k < parts; ++k) {
+        for (FileDuplicateKeys::Card &card : partKeys[k].cards) {
+            card.place.number += cardsBefore;
+            card.place.line = lines.lineAt(card.place.begin);
+            card.place.fileBegin = lines.fileOffset();
+        }
+        keys.append(std::move(partKeys[k]));
+        cardsBefore += cards[k];
+    }
+}
