@@ -12,6 +12,9 @@
 namespace {
 
 constexpr qsizetype kDefaultBlockBytes = qsizetype(32) << 20;
+// Files up to this size are read whole: the search of one block is slower than that of a
+// whole text, and a file of this size read whole stays well within the memory promised.
+constexpr qsizetype kDefaultWholeFileBytes = qsizetype(128) << 20;
 std::atomic<qsizetype> blockBytesSet{0};
 
 } // namespace
@@ -20,6 +23,12 @@ qsizetype cardBlockBytes()
 {
     const qsizetype set = blockBytesSet.load(std::memory_order_relaxed);
     return set > 0 ? set : kDefaultBlockBytes;
+}
+
+qsizetype cardWholeFileBytes()
+{
+    const qsizetype set = blockBytesSet.load(std::memory_order_relaxed);
+    return set > 0 ? set : kDefaultWholeFileBytes;
 }
 
 void setCardBlockBytes(qsizetype bytes)

@@ -12,11 +12,12 @@
 class CardFile;
 class QStringDecoder;
 
-/// A large file is read this many bytes at a time (see CardBlockReader); a file no larger
-/// is read whole.
+/// A large file is read this many bytes at a time (see CardBlockReader).
 qsizetype cardBlockBytes();
-/// Sets the block size, for tests that cut small files into many blocks; 0 restores the
-/// default of 32 MiB.
+/// A file no larger than this is read whole: 128 MiB, or the block size a test set.
+qsizetype cardWholeFileBytes();
+/// Sets the block size, and the size up to which a file is read whole, for tests that
+/// cut small files into many blocks; 0 restores the defaults.
 void setCardBlockBytes(qsizetype bytes);
 
 /// One block of a file's prepared text (see CardFile::read).

@@ -351,8 +351,8 @@ FileSearch::Failures FileSearch::run(const FileRef &file, FolderHandle &folder, 
         if (m_missingFails)
             opened->failIfMissing();
         stamp = opened->stamp();
-        // A file larger than a block is never held whole.
-        if (!opened->isMissing() && opened->size() > cardBlockBytes())
+        // A large file is never held whole.
+        if (!opened->isMissing() && opened->size() > cardWholeFileBytes())
             return runInBlocks(*opened, file, rows, cancel, runParts, progress, keys, facts);
         text = opened->read(cancel, facts && m_hashFiles ? &facts->sha256 : nullptr);
         if (facts) {
