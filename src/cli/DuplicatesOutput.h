@@ -31,5 +31,5 @@ private:
 /// Writes the groups as text (a caption line, one card a line, an empty line after each
 /// group) or, with json, one JSON object a group. Adds every grouped card to cards when
 /// given. Returns false when the output failed.
-bool writeDuplicateGroups(const QList<DuplicateGroup> &groups, bool json, Output &out,
+bool writeDuplicateGroups(const DuplicateGroups &groups, bool json, Output &out,
                           MatchingCards *cards);

@@ -316,7 +316,7 @@ int search(const SearchCommandOptions &options, std::FILE *out, std::FILE *err,
     console.flush();
     qsizetype groups = 0;
     if (options.duplicates) {
-        const QList<DuplicateGroup> found = duplicates.finder().groups();
+        const DuplicateGroups found = duplicates.finder().groups();
         groups = found.size();
         writeDuplicateGroups(found, options.json, output, cards ? &*cards : nullptr);
     }

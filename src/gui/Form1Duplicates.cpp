@@ -129,11 +129,17 @@ void Form1::FindDuplicatesButton_Click()
         return;
     Guard guard(m_desktop, formLocation(u"FindDuplicatesButton_Click"_s));
     guard.step(100, [&] {
-        const QList<DuplicateGroup> groups = m_duplicateFinder->groups();
+        QList<ResultRow> rows;
+        qsizetype count = 0;
+        {
+            const DuplicateGroups groups = m_duplicateFinder->groups();
+            rows = duplicateRows(groups);
+            count = groups.size();
+        }
         m_duplicateFinder.reset();
         m_duplicates->clear();
-        m_duplicates->appendRows(duplicateRows(groups));
-        m_duplicateGroups = groups.size();
+        m_duplicates->appendRows(std::move(rows));
+        m_duplicateGroups = count;
     });
     guard.step(102, [&] { showDuplicates(true); });
     updateStatusLine();

@@ -1,5 +1,7 @@
 #include "results/DuplicateRows.h"
 
+#include <QSet>
+
 using namespace Qt::StringLiterals;
 
 QStringList duplicateCaptions()
@@ -7,15 +9,20 @@ QStringList duplicateCaptions()
     return {u"File"_s, u"Group"_s, u"Shared"_s, u"Contact"_s};
 }
 
-QList<ResultRow> duplicateRows(const QList<DuplicateGroup> &groups)
+QList<ResultRow> duplicateRows(const DuplicateGroups &groups)
 {
     QList<ResultRow> rows;
+    // Cards of a group often show the same contact and share the same things: each such
+    // text is held once.
+    QSet<QString> texts;
+    const auto once = [&texts](const QString &text) { return *texts.insert(text); };
     for (qsizetype g = 0; g < groups.size(); ++g) {
-        const DuplicateGroup &group = groups.at(g);
         const QString number = QString::number(g + 1);
-        for (const DuplicateCard &card : group.cards)
+        texts.clear();
+        groups.readGroup(g, [&](const DuplicateCard &card) {
             rows.append({card.file, number + u", card "_s + QString::number(card.place.number),
-                         card.shared, card.contact, {}, card.place});
+                         once(card.shared), once(card.contact), {}, card.place});
+        });
     }
     return rows;
 }

@@ -14,4 +14,4 @@ QStringList duplicateCaptions();
 /// with the group numbered from 1 and the card's number in its Group cell ("2, card 7")
 /// and what it shares as its value; each row carries the card's place, so that the card
 /// pane shows it and the cards can be saved.
-QList<ResultRow> duplicateRows(const QList<DuplicateGroup> &groups);
+QList<ResultRow> duplicateRows(const DuplicateGroups &groups);

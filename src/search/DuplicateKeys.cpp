@@ -197,16 +197,19 @@ void appendWords(const QString &text, QStringList &words)
 
 void FileDuplicateKeys::append(FileDuplicateKeys &&later)
 {
-    const qsizetype textShift = texts.size();
-    const auto keyShift = quint32(keys.size());
-    texts.append(later.texts);
+    const qsizetype contactShift = contacts.size();
+    const auto addressShift = quint64(addresses.size());
+    const auto cardShift = quint32(cards.size());
+    contacts.append(later.contacts);
+    addresses.append(later.addresses);
     for (DuplicateKey &key : later.keys) {
-        key.textAt += textShift;
+        key.card += cardShift;
+        if (key.kind == DuplicateKind::Email)
+            key.value += addressShift;
         keys.push_back(key);
     }
     for (Card &card : later.cards) {
-        card.contactAt += textShift;
-        card.firstKey += keyShift;
+        card.contactAt += contactShift;
         cards.push_back(card);
     }
     later = {};
@@ -242,23 +245,12 @@ QString DuplicateKeyMaker::shownNumber(const QString &e164)
 void DuplicateKeyMaker::addCard(const ContactFields &card, const CardPlace &place,
                                 const QString &contact, FileDuplicateKeys &out) const
 {
-    FileDuplicateKeys::Card entry;
-    entry.place = place;
-    entry.contactAt = out.texts.size();
-    entry.contactLength = contact.size();
-    entry.firstKey = quint32(out.keys.size());
-    out.texts.append(contact);
+    const auto index = quint32(out.cards.size());
+    const std::size_t firstKey = out.keys.size();
+    const qsizetype addressesBefore = out.addresses.size();
     const auto addKey = [&](DuplicateKind kind, quint64 hash, std::size_t field, int position,
-                            QStringView shown) {
-        DuplicateKey key;
-        key.hash = hash;
-        key.kind = kind;
-        key.field = quint8(field);
-        key.position = quint16(position);
-        key.textAt = out.texts.size();
-        key.textLength = quint32(shown.size());
-        out.texts.append(shown);
-        out.keys.push_back(key);
+                            quint64 value) {
+        out.keys.push_back({hash, value, index, kind, quint8(field), quint16(position)});
     };
 
     const KeyFields &fields = keyFields();
@@ -272,23 +264,27 @@ void DuplicateKeyMaker::addCard(const ContactFields &card, const CardPlace &plac
                 return;
             const QString form
                 = fields.switchboard[i] ? number + kPartSeparator + name : number;
+            // E.164: "+" and 17 digits at most, which a 64-bit number holds.
             addKey(DuplicateKind::Phone, keyHash(DuplicateKind::Phone, form), fields.phones[i],
-                   position, number);
+                   position, QStringView(number).sliced(1).toULongLong());
         });
     }
     forEachValue(card, fields.emails, [&](QStringView value, int position) {
         const QString address = emailFormOf(value);
-        if (!address.isEmpty())
-            addKey(DuplicateKind::Email, keyHash(DuplicateKind::Email, address), fields.emails,
-                   position, address);
+        if (address.isEmpty())
+            return;
+        addKey(DuplicateKind::Email, keyHash(DuplicateKind::Email, address), fields.emails,
+               position, quint64(out.addresses.size()));
+        out.addresses.append(address.toUtf8());
+        out.addresses.append('\0');
     });
     if (!words.isEmpty())
-        addKey(DuplicateKind::Name, keyHash(DuplicateKind::Name, name), fields.lastName, 0,
-               contact);
-    entry.keyCount = quint32(out.keys.size()) - entry.firstKey;
-    // A card without a key can join no group: only its contact was kept, and is dropped.
-    if (entry.keyCount == 0)
-        out.texts.truncate(entry.contactAt);
-    else
-        out.cards.push_back(entry);
+        addKey(DuplicateKind::Name, keyHash(DuplicateKind::Name, name), fields.lastName, 0, 0);
+    // A card without a key can join no group: it is not kept.
+    if (out.keys.size() == firstKey) {
+        out.addresses.truncate(addressesBefore);
+        return;
+    }
+    out.cards.push_back({place, out.contacts.size()});
+    out.contacts.append(contact.toUtf8());
 }

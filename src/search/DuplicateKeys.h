@@ -2,9 +2,10 @@
 
 #include "search/ResultRow.h"
 
+#include <QByteArray>
 #include <QString>
 
-#include <memory>
+#include <deque>
 #include <vector>
 
 struct ContactFields;
@@ -16,49 +17,44 @@ enum class DuplicateKind : quint8 {
     Name, ///< the same name, words in any order, case and accents aside: a weaker match
 };
 
-/// One key of a card, compactly: a 64-bit hash of its normal form, what kind it is and
-/// the field it came from (an index into searchedContactFields() and, for a list field's
-/// element, its 1-based position when the list holds more than one; for a name, the
-/// field is that of the family name). text is where its shown form stands in the keys'
-/// texts.
+/// One key of a card, compactly: a 64-bit hash of its normal form, what kind it is, the
+/// field it came from (an index into searchedContactFields() and, for a list field's
+/// element, its 1-based position when the list holds more than one; for a name, the field
+/// is that of the family name) and its card. value tells its shown form: a phone number's
+/// digits, where an e-mail address starts in the addresses; a name is shown as its card's
+/// contact.
 struct DuplicateKey
 {
     quint64 hash = 0;
+    quint64 value = 0;
+    quint32 card = 0; ///< the index of its card among the cards held with it
     DuplicateKind kind = DuplicateKind::Phone;
     quint8 field = 0;
     quint16 position = 0;
-    quint32 textLength = 0;
-    qsizetype textAt = 0;
 };
 
 /// The keys of the cards of one file, gathered while its cards are read: per card its
-/// place, its contact and its keys, the texts held in one string.
+/// place and where its contact starts in contacts, and the keys of the cards in card
+/// order. Texts are held as UTF-8, each contact up to the next one's start.
 struct FileDuplicateKeys
 {
     struct Card
     {
         CardPlace place;
         qsizetype contactAt = 0;
-        qsizetype contactLength = 0;
-        quint32 firstKey = 0;
-        quint32 keyCount = 0;
     };
-    std::vector<Card> cards;
-    std::vector<DuplicateKey> keys;
-    QString texts;
-
-    QStringView text(qsizetype at, qsizetype length) const
-    {
-        return QStringView(texts).sliced(at, length);
-    }
-    QStringView contact(const Card &card) const { return text(card.contactAt, card.contactLength); }
-    QStringView keyText(const DuplicateKey &key) const { return text(key.textAt, key.textLength); }
+    // Deques grow by blocks: the keys of a file of a million cards never stand twice
+    // in memory while they grow.
+    std::deque<Card> cards;
+    std::deque<DuplicateKey> keys;
+    QByteArray contacts;
+    QByteArray addresses; ///< each ended by a NUL
 
     /// About the bytes held.
     qsizetype heldBytes() const
     {
         return qsizetype(cards.size() * sizeof(Card) + keys.size() * sizeof(DuplicateKey))
-            + texts.size() * qsizetype(sizeof(QChar));
+            + contacts.size() + addresses.size();
     }
 
     /// Appends the cards and keys of a later part of the same file.

@@ -2,8 +2,6 @@
 
 #include "search/FieldMatching.h"
 
-#include <QHash>
-#include <QSet>
 
 #include <algorithm>
 #include <numeric>
@@ -12,6 +10,10 @@
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// A file of fewer cards joins the piece before it while that holds fewer than kPieceCards.
+constexpr quint32 kSmallFile = 4096;
+constexpr std::size_t kPieceCards = 65536;
 
 /// The union-find of the cards: each set is a group.
 class CardSets
@@ -64,160 +66,244 @@ void DuplicateFinder::addFile(const QString &path, FileDuplicateKeys &&keys)
 {
     if (keys.cards.empty())
         return;
-    const auto file = quint32(m_files.size());
     m_files.append(path);
-    for (const FileDuplicateKeys::Card &card : keys.cards) {
-        const auto index = quint32(m_cards.size());
-        const QByteArray contact = keys.contact(card).toUtf8();
-        m_cards.push_back({card.place, m_contacts.size(), quint32(contact.size()), file});
-        m_contacts.append(contact);
-        for (quint32 k = card.firstKey; k < card.firstKey + card.keyCount; ++k) {
-            const DuplicateKey &key = keys.keys[k];
-            Key held{key.hash, 0, index, key.kind, key.field, key.position};
-            const QStringView text = keys.keyText(key);
-            if (key.kind == DuplicateKind::Phone) {
-                held.value = text.sliced(1).toULongLong(); // E.164: "+" and 15 digits at most
-            } else if (key.kind == DuplicateKind::Email) {
-                held.value = quint64(m_addresses.size());
-                m_addresses.append(text.toUtf8());
-                m_addresses.append('\0');
-            }
-            m_keys.push_back(held);
-        }
+    m_fileCards.push_back(m_cardCount);
+    const auto cards = quint32(keys.cards.size());
+    // Small files join the piece before them, so that a piece holds many cards.
+    if (!m_pieces.empty() && cards < kSmallFile
+        && m_pieces.back().cards.cards.size() < kPieceCards) {
+        m_pieces.back().cards.append(std::move(keys));
+    } else {
+        m_pieces.push_back({m_cardCount, std::move(keys)});
+        keys = {};
     }
-    keys = {};
+    Piece &piece = m_pieces.back();
+    for (DuplicateKey key : piece.cards.keys) {
+        key.card += piece.firstCard;
+        m_keys.push_back(key);
+    }
+    std::deque<DuplicateKey>().swap(piece.cards.keys);
+    m_cardCount += cards;
 }
 
-QString DuplicateFinder::contactOf(const Card &card) const
+const DuplicateFinder::Piece &DuplicateFinder::pieceOf(quint32 card) const
 {
-    return QString::fromUtf8(m_contacts.constData() + card.contactAt, card.contactLength);
+    const auto after = std::upper_bound(
+        m_pieces.cbegin(), m_pieces.cend(), card,
+        [](quint32 index, const Piece &piece) { return index < piece.firstCard; });
+    return *(after - 1);
 }
 
-QString DuplicateFinder::shownKey(const Key &key) const
+QString DuplicateFinder::fileOf(quint32 card) const
+{
+    const auto after = std::upper_bound(m_fileCards.cbegin(), m_fileCards.cend(), card);
+    return m_files.at(after - m_fileCards.cbegin() - 1);
+}
+
+const CardPlace &DuplicateFinder::placeOf(quint32 card) const
+{
+    const Piece &piece = pieceOf(card);
+    return piece.cards.cards[card - piece.firstCard].place;
+}
+
+QString DuplicateFinder::contactOf(quint32 card) const
+{
+    const Piece &piece = pieceOf(card);
+    const std::size_t local = card - piece.firstCard;
+    const FileDuplicateKeys &keys = piece.cards;
+    const qsizetype at = keys.cards[local].contactAt;
+    const qsizetype end
+        = local + 1 < keys.cards.size() ? keys.cards[local + 1].contactAt : keys.contacts.size();
+    return QString::fromUtf8(keys.contacts.constData() + at, end - at);
+}
+
+QString DuplicateFinder::shownKey(const DuplicateKey &key) const
 {
     switch (key.kind) {
     case DuplicateKind::Phone:
         return DuplicateKeyMaker::shownNumber(u'+' + QString::number(key.value));
     case DuplicateKind::Email:
-        return QString::fromUtf8(m_addresses.constData() + key.value);
+        return QString::fromUtf8(pieceOf(key.card).cards.addresses.constData() + key.value);
     case DuplicateKind::Name:
         break;
     }
-    return contactOf(m_cards[key.card]);
+    return contactOf(key.card);
 }
 
-QList<DuplicateGroup> DuplicateFinder::groups() const
+DuplicateGroups DuplicateFinder::groups() const
 {
+    return DuplicateGroups(*this);
+}
+
+DuplicateGroups::DuplicateGroups(const DuplicateFinder &finder) : m_finder(&finder)
+{
+    const std::deque<DuplicateKey> &keys = finder.m_keys;
     // Keys of the same hash come together: each run held by two cards or more joins them.
-    std::vector<quint32> order(m_keys.size());
-    std::iota(order.begin(), order.end(), quint32(0));
-    std::sort(order.begin(), order.end(), [this](quint32 a, quint32 b) {
-        return m_keys[a].hash != m_keys[b].hash ? m_keys[a].hash < m_keys[b].hash
-                                                : m_keys[a].card < m_keys[b].card;
+    m_order.resize(keys.size());
+    std::iota(m_order.begin(), m_order.end(), quint32(0));
+    std::sort(m_order.begin(), m_order.end(), [&keys](quint32 a, quint32 b) {
+        return keys[a].hash != keys[b].hash ? keys[a].hash < keys[b].hash
+                                            : keys[a].card < keys[b].card;
     });
-    CardSets sets(m_cards.size());
-    std::vector<std::pair<std::size_t, std::size_t>> runs; // shared runs [from, to) of order
-    for (std::size_t from = 0; from < order.size();) {
+    CardSets sets(finder.m_cardCount);
+    std::size_t uses = 0;
+    for (std::size_t from = 0; from < m_order.size();) {
         std::size_t to = from + 1;
-        while (to < order.size() && m_keys[order[to]].hash == m_keys[order[from]].hash)
+        while (to < m_order.size() && keys[m_order[to]].hash == keys[m_order[from]].hash)
             ++to;
-        const quint32 first = m_keys[order[from]].card;
-        if (m_keys[order[to - 1]].card != first) {
+        const quint32 first = keys[m_order[from]].card;
+        if (keys[m_order[to - 1]].card != first) {
             for (std::size_t k = from + 1; k < to; ++k)
-                sets.join(first, m_keys[order[k]].card);
-            runs.emplace_back(from, to);
+                sets.join(first, keys[m_order[k]].card);
+            m_runs.push_back({quint32(from), quint32(to)});
+            uses += to - from;
         }
         from = to;
     }
-
-    // What each grouped card shares, and each group's things shared, in the order of
-    // their first card.
-    struct Shared
-    {
-        QString text;
-        QStringList tags;
-        DuplicateKind kind;
-    };
-    std::sort(runs.begin(), runs.end(), [&](const auto &a, const auto &b) {
-        const Key &x = m_keys[order[a.first]];
-        const Key &y = m_keys[order[b.first]];
+    // Each card's and each group's things shared come in the order of their first card.
+    std::sort(m_runs.begin(), m_runs.end(), [&](const Run &a, const Run &b) {
+        const DuplicateKey &x = keyAt(a.from);
+        const DuplicateKey &y = keyAt(b.from);
         return std::tuple(x.card, x.kind, x.field, x.position, x.hash)
             < std::tuple(y.card, y.kind, y.field, y.position, y.hash);
     });
-    // Cards of one group often show the same things and the same contact: each such
-    // text is held once, so that a file of a hundred thousand copies of one card does
-    // not hold a hundred thousand copies of its texts.
-    QSet<QString> texts;
-    const auto once = [&texts](QString text) -> QString {
-        return *texts.insert(std::move(text));
+    m_uses.reserve(uses);
+    for (std::size_t r = 0; r < m_runs.size(); ++r) {
+        for (quint32 k = m_runs[r].from; k < m_runs[r].to; ++k)
+            m_uses.push_back({keyAt(k).card, quint32(r), k});
+    }
+    std::sort(m_uses.begin(), m_uses.end(), [](const Use &a, const Use &b) {
+        return std::tuple(a.card, a.run, a.at) < std::tuple(b.card, b.run, b.at);
+    });
+
+    // The groups in the order of their first card, which is their set's root, then each
+    // group's cards and runs side by side, in order.
+    std::vector<quint32> roots;
+    const auto eachGroupedCard = [this](auto &&take) {
+        for (std::size_t u = 0; u < m_uses.size(); ++u) {
+            if (u == 0 || m_uses[u].card != m_uses[u - 1].card)
+                take(m_uses[u].card);
+        }
     };
-    QHash<quint32, QList<Shared>> byCard; // the grouped cards only
-    QHash<quint32, QList<Shared>> byGroup;
-    for (const auto &[from, to] : runs) {
-        const Key &first = m_keys[order[from]];
-        Shared all{shownKey(first), {}, first.kind};
-        for (std::size_t k = from; k < to; ++k) {
-            const Key &key = m_keys[order[k]];
-            const QString tag = once(key.kind == DuplicateKind::Name
-                                         ? u"same name, weaker"_s
-                                         : tagOf(key.field, key.position));
-            if (!all.tags.contains(tag))
-                all.tags.append(tag);
-            QList<Shared> &mine = byCard[key.card];
-            if (!mine.isEmpty() && mine.constLast().text == all.text
+    eachGroupedCard([&](quint32 card) {
+        if (sets.find(card) == card)
+            roots.push_back(card);
+    });
+    const auto groupOf = [&](quint32 card) {
+        return std::size_t(std::lower_bound(roots.cbegin(), roots.cend(), sets.find(card))
+                           - roots.cbegin());
+    };
+    m_groups.resize(roots.size());
+    eachGroupedCard([&](quint32 card) { ++m_groups[groupOf(card)].cardCount; });
+    for (const Run &run : m_runs) {
+        Group &group = m_groups[groupOf(keyAt(run.from).card)];
+        ++group.runCount;
+        group.weak = group.weak && keyAt(run.from).kind == DuplicateKind::Name;
+    }
+    quint32 cardsAt = 0;
+    quint32 runsAt = 0;
+    for (Group &group : m_groups) {
+        group.cardsAt = cardsAt;
+        group.runsAt = runsAt;
+        cardsAt += group.cardCount;
+        runsAt += group.runCount;
+    }
+    m_groupCards.resize(cardsAt);
+    m_groupRuns.resize(runsAt);
+    std::vector<quint32> cardsTaken(m_groups.size(), 0);
+    eachGroupedCard([&](quint32 card) {
+        const std::size_t g = groupOf(card);
+        m_groupCards[m_groups[g].cardsAt + cardsTaken[g]++] = card;
+    });
+    std::vector<quint32> runsTaken(m_groups.size(), 0);
+    for (std::size_t r = 0; r < m_runs.size(); ++r) {
+        const std::size_t g = groupOf(keyAt(m_runs[r].from).card);
+        m_groupRuns[m_groups[g].runsAt + runsTaken[g]++] = quint32(r);
+    }
+    std::stable_sort(m_groups.begin(), m_groups.end(), [](const Group &a, const Group &b) {
+        if (a.cardCount != b.cardCount)
+            return a.cardCount > b.cardCount;
+        return !a.weak && b.weak;
+    });
+}
+
+const DuplicateKey &DuplicateGroups::keyAt(quint32 at) const
+{
+    return m_finder->m_keys[m_order[at]];
+}
+
+QStringList DuplicateGroups::readGroup(qsizetype g,
+                                       const std::function<void(const DuplicateCard &)> &each) const
+{
+    const Group &group = m_groups[std::size_t(g)];
+    const quint32 *const runs = m_groupRuns.data() + group.runsAt;
+    const auto tagOfKey = [](const DuplicateKey &key) {
+        return key.kind == DuplicateKind::Name ? u"same name, weaker"_s
+                                               : tagOf(key.field, key.position);
+    };
+    // The text of each of the group's runs, and each with the fields of every card.
+    QStringList texts;
+    QStringList shared;
+    for (quint32 i = 0; i < group.runCount; ++i) {
+        const Run &run = m_runs[runs[i]];
+        texts.append(m_finder->shownKey(keyAt(run.from)));
+        QStringList tags;
+        for (quint32 k = run.from; k < run.to; ++k) {
+            const QString tag = tagOfKey(keyAt(k));
+            if (!tags.contains(tag))
+                tags.append(tag);
+        }
+        shared.append(texts.constLast() + u" ("_s + tags.join(u", "_s) + u")"_s);
+    }
+    const auto textOf = [&](quint32 run) -> const QString & {
+        return texts.at(std::lower_bound(runs, runs + group.runCount, run) - runs);
+    };
+
+    // Each card: what it shares, each thing once with the fields it stands in there.
+    struct Shown
+    {
+        const QString *text;
+        DuplicateKind kind;
+        QStringList tags;
+    };
+    QList<Shown> mine;
+    QStringList parts;
+    DuplicateCard card;
+    for (quint32 c = 0; c < group.cardCount; ++c) {
+        const quint32 index = m_groupCards[group.cardsAt + c];
+        mine.clear();
+        auto use = std::lower_bound(m_uses.cbegin(), m_uses.cend(), index,
+                                    [](const Use &a, quint32 b) { return a.card < b; });
+        for (; use != m_uses.cend() && use->card == index; ++use) {
+            const DuplicateKey &key = keyAt(use->at);
+            const QString &text = textOf(use->run);
+            const QString tag = tagOfKey(key);
+            if (!mine.isEmpty() && *mine.constLast().text == text
                 && mine.constLast().kind == key.kind) {
                 if (!mine.last().tags.contains(tag))
                     mine.last().tags.append(tag);
             } else {
-                mine.append({all.text, {tag}, key.kind});
+                mine.append({&text, key.kind, {tag}});
             }
         }
-        byGroup[sets.find(first.card)].append(std::move(all));
+        parts.clear();
+        for (const Shown &one : std::as_const(mine))
+            parts.append(*one.text + u" ("_s + one.tags.join(u", "_s) + u")"_s);
+        card.file = m_finder->fileOf(index);
+        card.place = m_finder->placeOf(index);
+        card.contact = m_finder->contactOf(index);
+        card.shared = parts.join(u"; "_s);
+        each(card);
     }
-    const auto shownShared = [](const Shared &shared) -> QString {
-        return shared.text + u" ("_s + shared.tags.join(u", "_s) + u")"_s;
-    };
+    return shared;
+}
 
-    QHash<quint32, qsizetype> groupOf; // by the group's first card
-    QList<DuplicateGroup> groups;
-    QList<quint32> firstCards;
-    std::vector<quint32> cards;
-    for (auto it = byCard.cbegin(); it != byCard.cend(); ++it)
-        cards.push_back(it.key());
-    std::sort(cards.begin(), cards.end());
-    for (const quint32 index : cards) {
-        const quint32 root = sets.find(index);
-        auto at = groupOf.constFind(root);
-        if (at == groupOf.cend()) {
-            at = groupOf.insert(root, groups.size());
-            DuplicateGroup group;
-            group.weak = true;
-            for (const Shared &shared : byGroup.value(root)) {
-                group.shared.append(shownShared(shared));
-                group.weak = group.weak && shared.kind == DuplicateKind::Name;
-            }
-            groups.append(std::move(group));
-            firstCards.append(root);
-        }
-        const Card &card = m_cards[index];
-        QStringList shared;
-        for (const Shared &one : byCard.value(index))
-            shared.append(shownShared(one));
-        groups[*at].cards.append({m_files.at(card.file), card.place, once(contactOf(card)),
-                                  once(shared.join(u"; "_s))});
-    }
-    std::vector<qsizetype> ranks(std::size_t(groups.size()));
-    std::iota(ranks.begin(), ranks.end(), qsizetype(0));
-    std::stable_sort(ranks.begin(), ranks.end(), [&](qsizetype a, qsizetype b) {
-        if (groups[a].cards.size() != groups[b].cards.size())
-            return groups[a].cards.size() > groups[b].cards.size();
-        return !groups[a].weak && groups[b].weak;
-    });
-    QList<DuplicateGroup> sorted;
-    sorted.reserve(groups.size());
-    for (const qsizetype rank : ranks)
-        sorted.append(std::move(groups[rank]));
-    return sorted;
+DuplicateGroup DuplicateGroups::group(qsizetype g) const
+{
+    DuplicateGroup group;
+    group.weak = weak(g);
+    group.shared = readGroup(g, [&group](const DuplicateCard &card) { group.cards.append(card); });
+    return group;
 }
 
 QString duplicatesCaptionLine()
@@ -225,16 +311,13 @@ QString duplicatesCaptionLine()
     return u"Group\tContact\tFile\tCard\tLine\tShared\t\r\n"_s;
 }
 
-void appendDuplicateGroupLines(QString &text, const DuplicateGroup &group, qsizetype number)
+void appendDuplicateCardLine(QString &text, const DuplicateCard &card, qsizetype number)
 {
-    for (const DuplicateCard &card : group.cards) {
-        appendCell(text, QString::number(number));
-        appendCell(text, card.contact);
-        appendCell(text, card.file);
-        appendCell(text, QString::number(card.place.number));
-        appendCell(text, QString::number(card.place.line));
-        appendCell(text, card.shared);
-        text.append(u"\r\n"_s);
-    }
+    appendCell(text, QString::number(number));
+    appendCell(text, card.contact);
+    appendCell(text, card.file);
+    appendCell(text, QString::number(card.place.number));
+    appendCell(text, QString::number(card.place.line));
+    appendCell(text, card.shared);
     text.append(u"\r\n"_s);
 }

@@ -18,10 +18,11 @@ QByteArray card(const QByteArray &lines)
 
 /// Each group as "file:card@line file:card@line = shared | shared", the files by name,
 /// "(weak)" after a group held by names alone.
-QStringList describe(const QList<DuplicateGroup> &groups)
+QStringList describe(const DuplicateGroups &groups)
 {
     QStringList out;
-    for (const DuplicateGroup &group : groups) {
+    for (qsizetype g = 0; g < groups.size(); ++g) {
+        const DuplicateGroup group = groups.group(g);
         QStringList cards;
         for (const DuplicateCard &card : group.cards)
             cards.append(QFileInfo(card.file).fileName() + u':' + QString::number(card.place.number)
