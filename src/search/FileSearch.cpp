@@ -8,7 +8,7 @@
 #include "search/DuplicateKeys.h"
 #include "search/FieldMatching.h"
 #include "search/PhoneMatcher.h"
-#include "search/ReadAhead.h"
+#include "search/ReadAhead.h" // FileBytes
 #include "search/SearchCriteria.h"
 #include "search/TextMatcher.h"
 
@@ -482,39 +482,6 @@ bool FileSearch::searchesAs(const SearchCriteria &criteria) const
         && criteria.searchIn == m_prepared->searchIn
         && criteria.searchTexts() == m_prepared->texts
         && criteria.duplicates == m_prepared->keyMaker.has_value();
-}
-
-bool FileSearch::readFile(const FileRef &file, FolderHandle &folder,
-                          const std::atomic<bool> *cancel, qint64 maxBytes, CardBytes &text,
-                          quint64 &stamp, ReadFacts *facts) const
-{
-    CardFile opened(file, folder);
-    if (m_missingFails)
-        opened.failIfMissing();
-    if (maxBytes >= 0 && opened.size() > maxBytes)
-        return false;
-    stamp = opened.stamp();
-    text = opened.read(cancel, facts && m_hashFiles ? &facts->sha256 : nullptr);
-    if (facts) {
-        facts->notRead = opened.isMissing() ? ReadFacts::NotRead::Missing : ReadFacts::NotRead::No;
-        facts->bytes = opened.size();
-        facts->changedWhileRead = opened.changedWhileRead();
-    }
-    return true;
-}
-
-bool FileSearch::readAhead(const FileRef &file, FolderHandle &folder,
-                           const std::atomic<bool> *cancel, bool facts, qint64 maxBytes,
-                           FileBytes &read) const
-{
-    try {
-        return readFile(file, folder, cancel, maxBytes, read.text, read.stamp,
-                        facts ? &read.facts : nullptr);
-    } catch (...) {
-        // run tells the failure, and why the file was not read.
-        read.failure = std::current_exception();
-        return true;
-    }
 }
 
 FileSearch::Failures FileSearch::run(const FileRef &file, FolderHandle &folder, const RowSink &rows,

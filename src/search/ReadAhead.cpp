@@ -3,6 +3,8 @@
 #include "card/CardFile.h"
 #include "search/FileSearch.h"
 
+#include <exception>
+
 #include <system_error>
 #include <utility>
 
@@ -16,8 +18,8 @@ constexpr qsizetype kWakeFiles = 2 * ReadAhead::kRunFiles;
 
 ReadAhead::ReadAhead(const FileSearch &search, FileList files, qsizetype first, bool facts,
                      const std::atomic<bool> *cancel, int readers)
-    : m_search(search), m_facts(facts), m_cancel(cancel), m_files(std::move(files)),
-      m_first(first), m_next(first)
+    : m_search(search), m_facts(facts), m_cancel(cancel), m_files(std::move(files)), m_first(first),
+      m_next(first)
 {
     m_readers.reserve(std::size_t(qMax(readers, 0)));
     for (int k = 0; k < readers; ++k) {
@@ -79,7 +81,11 @@ void ReadAhead::tell(Slot &slot, State state)
 {
     // The slot is not touched after its state is told: the taker may let it go at once.
     if (slot.state.exchange(quint8(state)) & kAwaited) {
-        { const std::lock_guard lock(m_mutex); }
+        {
+            // A taker that marked the slot holds the lock until it waits: the wake then
+            // comes after its wait began.
+            const std::lock_guard lock(m_mutex);
+        }
         m_done.notify_all();
     }
 }
@@ -122,8 +128,8 @@ void ReadAhead::read()
         lock.unlock();
         for (const Claimed &claimed : run) {
             FileBytes bytes;
-            const bool read = m_search.readAhead(claimed.file, folder, m_cancel, m_facts,
-                                                 kMaxFileBytes, bytes);
+            const bool read
+                = m_search.readAhead(claimed.file, folder, m_cancel, m_facts, kMaxFileBytes, bytes);
             if (read) {
                 m_heldBytes.fetch_add(bytes.text.bytes.size(), std::memory_order_relaxed);
                 claimed.slot->bytes = std::move(bytes);
@@ -145,7 +151,7 @@ std::optional<FileBytes> ReadAhead::take(qsizetype index)
         // Marked awaited before the state is looked at: the reader that tells the state
         // then sees the mark, and wakes the takers.
         if (State(slot.state.fetch_or(kAwaited) & ~kAwaited) == State::Reading) {
-           
+
             m_done.wait(lock, [&slot] { return slot.now() != State::Reading; });
         }
         if (slot.now() == State::Read) {
@@ -159,7 +165,8 @@ std::optional<FileBytes> ReadAhead::take(qsizetype index)
         ++m_first;
     }
     // Readers held back by the bounds are woken once there is room for a few runs.
-    const bool wake = m_heldBack && m_idleReaders > 0 && m_next - m_first <= kMaxFilesAhead - kWakeFiles
+    const bool wake = m_heldBack && m_idleReaders > 0
+        && m_next - m_first <= kMaxFilesAhead - kWakeFiles
         && m_heldBytes.load(std::memory_order_relaxed) <= kMaxBytesAhead - kMaxBytesAhead / 4;
     if (wake)
         m_heldBack = false;
@@ -167,4 +174,39 @@ std::optional<FileBytes> ReadAhead::take(qsizetype index)
     if (wake)
         m_work.notify_one();
     return bytes;
+}
+
+// How FileSearch reads a file, whether on a reader or on its own thread.
+
+bool FileSearch::readFile(const FileRef &file, FolderHandle &folder,
+                          const std::atomic<bool> *cancel, qint64 maxBytes, CardBytes &text,
+                          quint64 &stamp, ReadFacts *facts) const
+{
+    CardFile opened(file, folder);
+    if (m_missingFails)
+        opened.failIfMissing();
+    if (maxBytes >= 0 && opened.size() > maxBytes)
+        return false;
+    stamp = opened.stamp();
+    text = opened.read(cancel, facts && m_hashFiles ? &facts->sha256 : nullptr);
+    if (facts) {
+        facts->notRead = opened.isMissing() ? ReadFacts::NotRead::Missing : ReadFacts::NotRead::No;
+        facts->bytes = opened.size();
+        facts->changedWhileRead = opened.changedWhileRead();
+    }
+    return true;
+}
+
+bool FileSearch::readAhead(const FileRef &file, FolderHandle &folder,
+                           const std::atomic<bool> *cancel, bool facts, qint64 maxBytes,
+                           FileBytes &read) const
+{
+    try {
+        return readFile(file, folder, cancel, maxBytes, read.text, read.stamp,
+                        facts ? &read.facts : nullptr);
+    } catch (...) {
+        // run tells the failure, and why the file was not read.
+        read.failure = std::current_exception();
+        return true;
+    }
 }

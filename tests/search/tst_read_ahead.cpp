@@ -81,8 +81,8 @@ void TestReadAhead::initTestCase()
     for (int i = 0; i < 5; ++i) {
         QByteArray cards;
         for (int k = 0; k <= i; ++k)
-            cards += "BEGIN:VCARD\nFN:Person " + QByteArray::number(k) + "\nNOTE:"
-                + (k % 2 ? "tech" : "none") + "\nEND:VCARD\n";
+            cards += "BEGIN:VCARD\nFN:Person " + QByteArray::number(k)
+                + "\nNOTE:" + (k % 2 ? "tech" : "none") + "\nEND:VCARD\n";
         kinds.append(writeTestFile(m_dir, u"kinds/kind%1.vcf"_s.arg(i), cards));
     }
     QByteArray large;
@@ -131,7 +131,8 @@ void TestReadAhead::heldBytesAreSearchedAsRead()
 {
     // A file changed after it was read ahead is searched as read, with the stamp of the
     // bytes read, so that what is shown later knows it changed since.
-    const QString path = writeTestFile(m_dir, u"held.vcf"_s, "BEGIN:VCARD\nFN:Tech One\nEND:VCARD\n");
+    const QString path
+        = writeTestFile(m_dir, u"held.vcf"_s, "BEGIN:VCARD\nFN:Tech One\nEND:VCARD\n");
     SearchCriteria criteria;
     criteria.text = u"tech"_s;
     const FileSearch search(criteria, 1, true);
@@ -143,8 +144,8 @@ void TestReadAhead::heldBytesAreSearchedAsRead()
     const auto searchFile = [&](FileBytes *read, ReadFacts &facts) {
         QList<ResultRow> found;
         const auto rows = [&](QList<ResultRow> &&batch) { found += batch; };
-        const FileSearch::Failures failures = search.run(
-            FileRef{path}, folder, rows, nullptr, runParts, nullptr, nullptr, &facts, read);
+        const FileSearch::Failures failures = search.run(FileRef{path}, folder, rows, nullptr,
+                                                         runParts, nullptr, nullptr, &facts, read);
         return failures.readFailure ? QList<ResultRow>{} : found;
     };
     FileBytes read;
