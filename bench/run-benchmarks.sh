@@ -287,7 +287,9 @@ if [[ -w /proc/sys/vm/drop_caches ]] && sync && echo 3 2> /dev/null > /proc/sys/
     echo "| figure | quillory | peer | ratio |"
     echo "|---|---|---|---|"
     for threads in 1 2 8 32; do
-        cold_versus "search, cold (peer: the floor on $threads threads, cold)" \
+        on="$threads threads"
+        [[ $threads == 1 ]] && on="one thread"
+        cold_versus "search, cold (peer: the floor on $on, cold)" \
             "$search -e tech $work/files100k" "$floor $threads $work/files100k"
     done
     cold_versus "search, cold (peer: grep -rilF, cold)" \
