@@ -294,3 +294,45 @@ printf '    peak_mib filled %s, sorted and filtered %s\n' \
 echo "Start-up to the window shown, median of $reps:"
 for ((i = 0; i < reps; i++)); do "$window" --startup 2>/dev/null | awk '{ print $2 }'; done | median \
     | sed 's/^/    startup_ms /'
+
+# The first search of a folder, its files not yet in memory: the file cache is emptied
+# before every run (as root, where /proc/sys/vm/drop_caches can be written). The floor
+# reads the same files on 1 to 32 threads: how many reads are under way at once, not the
+# processors, sets a search's pace then.
+echo
+echo "Cold file cache (emptied before each run), 100,000 files (goal: at most 1.2 against the fastest floor row):"
+if [[ -w /proc/sys/vm/drop_caches ]] && sync && echo 3 2> /dev/null > /proc/sys/vm/drop_caches; then
+    cold_versus() {
+        local label=$1 a=$2 b=$3
+        : > "$work/a"
+        : > "$work/b"
+        for ((i = 0; i < reps; i++)); do
+            sync; echo 3 > /proc/sys/vm/drop_caches
+            wall bash -c "$a" >> "$work/a"
+            sync; echo 3 > /proc/sys/vm/drop_caches
+            wall bash -c "$b" >> "$work/b"
+        done
+        local ma mb
+        ma=$(median < "$work/a")
+        mb=$(median < "$work/b")
+        printf '| %s | %.3f s | %.3f s | %.2f |\n' "$label" "$ma" "$mb" "$(echo "$ma / $mb" | bc -l)"
+    }
+    echo "| figure | quillory | peer | ratio |"
+    echo "|---|---|---|---|"
+    for threads in 1 2 8 32; do
+        on="$threads threads"
+        [[ $threads == 1 ]] && on="one thread"
+        cold_versus "search, cold (peer: the floor on $on, cold)" \
+            "$search -e tech $work/files100k" "$floor $threads $work/files100k"
+    done
+    cold_versus "search, cold (peer: grep -rilF, cold)" \
+        "$search -e tech $work/files100k" "grep -rilF tech $work/files100k"
+    if command -v rg > /dev/null; then
+        cold_versus "search, cold (peer: rg -il --no-ignore -F, cold)" \
+            "$search -e tech $work/files100k" "rg -il --no-ignore -F tech $work/files100k"
+    else
+        echo "| search, cold (peer: rg) | | | rg is not installed: row left out |"
+    fi
+else
+    echo "    left out: emptying the file cache needs root (sync; echo 3 > /proc/sys/vm/drop_caches)"
+fi

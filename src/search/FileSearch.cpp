@@ -12,6 +12,7 @@
 #include "search/HeldRows.h"
 #include "search/FieldMatching.h"
 #include "search/PhoneMatcher.h"
+#include "search/ReadAhead.h" // FileBytes
 #include "search/SearchCriteria.h"
 #include "search/TextMatcher.h"
 
@@ -340,26 +341,24 @@ bool FileSearch::searchesAs(const SearchCriteria &criteria) const
 FileSearch::Failures FileSearch::run(const FileRef &file, FolderHandle &folder, const RowSink &rows,
                                      const std::atomic<bool> *cancel, const PartRunner &runParts,
                                      Progress *progress, FileDuplicateKeys *keys,
-                                     ReadFacts *facts) const
+                                     ReadFacts *facts, FileBytes *read) const
 {
     Failures failures;
     CardBytes text;
     quint64 stamp = 0;
     std::optional<CardFile> opened;
     try {
-        opened.emplace(file, folder);
-        if (m_missingFails)
-            opened->failIfMissing();
-        stamp = opened->stamp();
-        // A large file is never held whole.
-        if (!opened->isMissing() && opened->size() > cardWholeFileBytes())
+        if (read) {
+            text = std::move(read->text);
+            stamp = read->stamp;
+            if (facts)
+                *facts = std::move(read->facts);
+            if (read->failure)
+                std::rethrow_exception(read->failure);
+        } else if (!readFile(file, folder, cancel, cardWholeFileBytes(), opened, text, stamp,
+                             facts)) {
+            // A large file is never held whole.
             return runInBlocks(*opened, file, rows, cancel, runParts, progress, keys, facts);
-        text = opened->read(cancel, facts && m_hashFiles ? &facts->sha256 : nullptr);
-        if (facts) {
-            facts->notRead = opened->isMissing() ? ReadFacts::NotRead::Missing
-                                                 : ReadFacts::NotRead::No;
-            facts->bytes = opened->size();
-            facts->changedWhileRead = opened->changedWhileRead();
         }
         opened.reset();
     } catch (...) {

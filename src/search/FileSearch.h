@@ -9,9 +9,12 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class CardFile;
 class FolderHandle;
+struct CardBytes;
+struct FileBytes;
 struct FileDuplicateKeys;
 struct FileRef;
 struct ReadFacts;
@@ -82,11 +85,18 @@ public:
     /// told how far the search has come. keys, when given and the criteria find
     /// duplicates, receives the duplicate keys of the cards that take part. facts, when
     /// given, is told what reading the file found (see ReadFacts), also of a file that
-    /// the search need not parse.
+    /// the search need not parse. With read, the file is not opened: its bytes and what
+    /// reading it found are taken from there (see readAhead).
     Failures run(const FileRef &file, FolderHandle &folder, const RowSink &rows,
                  const std::atomic<bool> *cancel, const PartRunner &runParts,
                  Progress *progress = nullptr, FileDuplicateKeys *keys = nullptr,
-                 ReadFacts *facts = nullptr) const;
+                 ReadFacts *facts = nullptr, FileBytes *read = nullptr) const;
+
+    /// Reads file as run would, into read, for a later run on another thread; with
+    /// facts, read holds what reading it found. False, with nothing read, when the file
+    /// holds more than maxBytes: run reads it then.
+    bool readAhead(const FileRef &file, FolderHandle &folder, const std::atomic<bool> *cancel,
+                   bool facts, qint64 maxBytes, FileBytes &read) const;
 
 private:
     struct Prepared;
@@ -94,6 +104,11 @@ private:
     Failures runInBlocks(CardFile &opened, const FileRef &file, const RowSink &rows,
                          const std::atomic<bool> *cancel, const PartRunner &runParts,
                          Progress *progress, FileDuplicateKeys *keys, ReadFacts *facts) const;
+    /// Opens the file into opened and reads it whole; false, with the file left open,
+    /// when it is larger than maxBytes (-1: any size).
+    bool readFile(const FileRef &file, FolderHandle &folder, const std::atomic<bool> *cancel,
+                  qint64 maxBytes, std::optional<CardFile> &opened, CardBytes &text,
+                  quint64 &stamp, ReadFacts *facts) const;
 
     std::unique_ptr<const Prepared> m_prepared;
     const int m_parts;

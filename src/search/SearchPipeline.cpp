@@ -57,6 +57,8 @@ SearchPipeline::SearchPipeline(const SearchCriteria &criteria, int threads, File
     : m_threads(qMax(threads, 0)), m_search(criteria, m_threads, missingFails, hashFiles),
       m_facts(facts), m_files(std::move(files)), m_taken(first), m_claimed(first)
 {
+    if (m_threads > 0)
+        m_readAhead = std::make_unique<ReadAhead>(m_search, m_files, first, m_facts, &m_cancel);
     m_workers.reserve(std::size_t(m_threads));
     for (int k = 0; k < m_threads; ++k) {
         try {
@@ -85,6 +87,8 @@ template<typename Files> void SearchPipeline::addFiles(Files &&files)
     bool wake = false;
     {
         const std::lock_guard lock(m_mutex);
+        if (m_readAhead)
+            m_readAhead->add(files);
         m_files.append(std::forward<Files>(files));
         wake = m_idle > 0;
     }
@@ -138,6 +142,7 @@ void SearchPipeline::work()
     FolderHandle folder; // files of one folder are opened by name in it
     struct Claimed
     {
+        qsizetype index;
         FileRef file;
         Slot *slot;
         Found found;
@@ -216,18 +221,20 @@ void SearchPipeline::work()
         // Files are claimed, and their outcomes handed over, a few at a time: one lock
         // per file would cost more than the search of a small one.
         batch.clear();
-        for (qsizetype k = 0; k < count; ++k)
-            batch.push_back({m_files.at(m_claimed++), &m_slots.emplace_back(), {}});
+        for (qsizetype k = 0; k < count; ++k, ++m_claimed)
+            batch.push_back({m_claimed, m_files.at(m_claimed), &m_slots.emplace_back(), {}});
         searched = 0;
         handed = 0;
         ++m_busy;
         lock.unlock();
         for (; searched < batch.size(); ++searched) {
             Claimed &file = batch[searched];
+            std::optional<FileBytes> read = m_readAhead->take(file.index);
             // The slot's facts are the taker's only once the file is handed over.
             file.found.failures = m_search.run(file.file, folder, toSlot, &m_cancel, parts,
                                                &file.slot->progress, &file.found.keys,
-                                               m_facts ? &file.slot->facts : nullptr);
+                                               m_facts ? &file.slot->facts : nullptr,
+                                               read ? &*read : nullptr);
             // The keys count among what is held, so that the taker takes them soon.
             file.found.heldBytes += file.found.keys.heldBytes();
         }

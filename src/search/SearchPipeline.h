@@ -5,6 +5,7 @@
 #include "card/ReadFacts.h"
 #include "search/DuplicateKeys.h"
 #include "search/FileSearch.h"
+#include "search/ReadAhead.h"
 #include "search/ResultRow.h"
 #include "search/SearchCriteria.h"
 
@@ -43,8 +44,9 @@ struct FileOutcome
 /// criteria, and hands each file's rows back in the order of the list: the rows are
 /// those that one thread searching the files one after another would give.
 ///
-/// Workers take the files in order, each reads its file, tests it against the search
-/// texts and parses it, and keeps its rows until they are taken. They run at most a
+/// Workers take the files in order, each takes its file's bytes from the readers that
+/// read the small files ahead of them (see ReadAhead) or reads it, tests it against the
+/// search texts and parses it, and keeps its rows until they are taken. They run at most a
 /// bounded number of files and bytes of rows ahead of the taker. A file large enough
 /// is parsed in parts by every worker at once. The rows of a file being searched can be
 /// taken while it goes on, so that a window shows them as they come.
@@ -148,6 +150,7 @@ private:
     bool m_takerWaiting = false;
     std::deque<std::shared_ptr<Parts>> m_parts; // parts of large files, for any worker
     std::atomic<bool> m_cancel{false};
+    std::unique_ptr<ReadAhead> m_readAhead; // with workers: reads the small files for them
     FolderHandle m_takerFolder; // with no worker, the taker opens the files
     std::deque<Taken> m_ready; // on the taker's thread: taken, not yet handed on
     std::vector<std::thread> m_workers; // last: started once the rest is made

@@ -1,0 +1,215 @@
+#include "search/ReadAhead.h"
+
+#include "card/CardFile.h"
+#include "search/FileSearch.h"
+
+#include <exception>
+
+#include <system_error>
+#include <utility>
+
+namespace {
+
+// Readers held back by the bounds are woken once two runs of files can be read: a wake
+// per file taken would cost more than reading a small file whose bytes are in memory.
+constexpr qsizetype kWakeFiles = 2 * ReadAhead::kRunFiles;
+
+} // namespace
+
+ReadAhead::ReadAhead(const FileSearch &search, FileList files, qsizetype first, bool facts,
+                     const std::atomic<bool> *cancel, int readers)
+    : m_search(search), m_facts(facts), m_cancel(cancel), m_files(std::move(files)), m_first(first),
+      m_next(first)
+{
+    m_readers.reserve(std::size_t(qMax(readers, 0)));
+    for (int k = 0; k < readers; ++k) {
+        try {
+            m_readers.emplace_back([this] { read(); });
+        } catch (const std::system_error &) {
+            break; // fewer threads to be had: the searchers read what is left
+        }
+    }
+}
+
+ReadAhead::~ReadAhead()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_work.notify_all();
+    for (std::thread &reader : m_readers)
+        reader.join();
+}
+
+template<typename Files> void ReadAhead::addFiles(Files &&files)
+{
+    bool wake = false;
+    {
+        const std::lock_guard lock(m_mutex);
+        m_files.append(std::forward<Files>(files));
+        wake = m_idleReaders > 0;
+    }
+    if (wake)
+        m_work.notify_all();
+}
+
+void ReadAhead::add(const QStringList &files)
+{
+    addFiles(files);
+}
+
+void ReadAhead::add(std::shared_ptr<const FolderFiles> files)
+{
+    addFiles(std::move(files));
+}
+
+ReadAhead::Slot &ReadAhead::slotAt(qsizetype index)
+{
+    while (m_first + qsizetype(m_slots.size()) <= index)
+        m_slots.emplace_back();
+    return m_slots[std::size_t(index - m_first)];
+}
+
+bool ReadAhead::hasRoom() const
+{
+    return m_next - m_first < kMaxFilesAhead
+        && m_heldBytes.load(std::memory_order_relaxed) < kMaxBytesAhead;
+}
+
+void ReadAhead::tell(Slot &slot, State state)
+{
+    // The slot is not touched after its state is told: the taker may let it go at once.
+    if (slot.state.exchange(quint8(state)) & kAwaited) {
+        {
+            // A taker that marked the slot holds the lock until it waits: the wake then
+            // comes after its wait began.
+            const std::lock_guard lock(m_mutex);
+        }
+        m_done.notify_all();
+    }
+}
+
+void ReadAhead::read()
+{
+    FolderHandle folder; // files of one folder are opened by name in it
+    struct Claimed
+    {
+        Slot *slot;
+        FileRef file;
+    };
+    std::vector<Claimed> run;
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        if (m_stopping || (m_cancel && m_cancel->load(std::memory_order_relaxed)))
+            return;
+        // A run of the files no searcher has taken yet; the slots that are not waiting
+        // were taken by searchers before a reader came to them.
+        run.clear();
+        m_next = qMax(m_next, m_first);
+        while (qsizetype(run.size()) < kRunFiles && m_next < m_files.size() && hasRoom()) {
+            Slot &slot = slotAt(m_next);
+            if (slot.now() == State::Waiting) {
+                slot.state.store(quint8(State::Reading));
+                run.push_back({&slot, m_files.at(m_next)});
+            }
+            ++m_next;
+        }
+        if (run.empty()) {
+            m_heldBack = m_heldBack || m_next < m_files.size();
+            ++m_idleReaders;
+            m_work.wait(lock);
+            --m_idleReaders;
+            continue;
+        }
+        // Idle readers are woken one by one, each while there is more to read.
+        if (m_idleReaders > 0 && m_next < m_files.size() && hasRoom())
+            m_work.notify_one();
+        lock.unlock();
+        for (const Claimed &claimed : run) {
+            FileBytes bytes;
+            const bool read
+                = m_search.readAhead(claimed.file, folder, m_cancel, m_facts, kMaxFileBytes, bytes);
+            if (read) {
+                m_heldBytes.fetch_add(bytes.text.bytes.size(), std::memory_order_relaxed);
+                claimed.slot->bytes = std::move(bytes);
+            }
+            tell(*claimed.slot, read ? State::Read : State::Left);
+        }
+        lock.lock();
+    }
+}
+
+std::optional<FileBytes> ReadAhead::take(qsizetype index)
+{
+    std::unique_lock lock(m_mutex);
+    if (index < m_first)
+        return std::nullopt; // left by its reader and let go: the caller reads it
+    Slot &slot = slotAt(index);
+    std::optional<FileBytes> bytes;
+    if (slot.now() != State::Waiting) {
+        // Marked awaited before the state is looked at: the reader that tells the state
+        // then sees the mark, and wakes the takers.
+        if (State(slot.state.fetch_or(kAwaited) & ~kAwaited) == State::Reading) {
+
+            m_done.wait(lock, [&slot] { return slot.now() != State::Reading; });
+        }
+        if (slot.now() == State::Read) {
+            m_heldBytes.fetch_sub(slot.bytes.text.bytes.size(), std::memory_order_relaxed);
+            bytes = std::move(slot.bytes);
+        }
+    }
+    slot.state.store(quint8(State::Left));
+    while (!m_slots.empty() && m_slots.front().now() == State::Left) {
+        m_slots.pop_front();
+        ++m_first;
+    }
+    // Readers held back by the bounds are woken once there is room for a few runs.
+    const bool wake = m_heldBack && m_idleReaders > 0
+        && m_next - m_first <= kMaxFilesAhead - kWakeFiles
+        && m_heldBytes.load(std::memory_order_relaxed) <= kMaxBytesAhead - kMaxBytesAhead / 4;
+    if (wake)
+        m_heldBack = false;
+    lock.unlock();
+    if (wake)
+        m_work.notify_one();
+    return bytes;
+}
+
+// How FileSearch reads a file, whether on a reader or on its own thread.
+
+bool FileSearch::readFile(const FileRef &file, FolderHandle &folder,
+                          const std::atomic<bool> *cancel, qint64 maxBytes,
+                          std::optional<CardFile> &opened, CardBytes &text, quint64 &stamp,
+                          ReadFacts *facts) const
+{
+    opened.emplace(file, folder);
+    if (m_missingFails)
+        opened->failIfMissing();
+    stamp = opened->stamp();
+    if (maxBytes >= 0 && opened->size() > maxBytes)
+        return false;
+    text = opened->read(cancel, facts && m_hashFiles ? &facts->sha256 : nullptr);
+    if (facts) {
+        facts->notRead = opened->isMissing() ? ReadFacts::NotRead::Missing : ReadFacts::NotRead::No;
+        facts->bytes = opened->size();
+        facts->changedWhileRead = opened->changedWhileRead();
+    }
+    opened.reset();
+    return true;
+}
+
+bool FileSearch::readAhead(const FileRef &file, FolderHandle &folder,
+                           const std::atomic<bool> *cancel, bool facts, qint64 maxBytes,
+                           FileBytes &read) const
+{
+    try {
+        std::optional<CardFile> opened;
+        return readFile(file, folder, cancel, maxBytes, opened, read.text, read.stamp,
+                        facts ? &read.facts : nullptr);
+    } catch (...) {
+        // run tells the failure, and why the file was not read.
+        read.failure = std::current_exception();
+        return true;
+    }
+}
