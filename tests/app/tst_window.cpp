@@ -5,6 +5,7 @@
 #include "gui/CardPane.h"
 #include "gui/Form1.h"
 #include "base/SettingsStore.h"
+#include "card/CardFile.h"
 #include "gui/TextProgressBar.h"
 #include "filelist/FileListModel.h"
 #include "results/ResultsModel.h"
@@ -850,13 +851,13 @@ void TestWindow::filesChangedAfterAdding()
     const QString large = writeCard(u"large.vcf"_s, "FN:tech\r\n");
     auto form = start();
     form->fileList().append(QStringList{folder, fifo, large, u"/dev/null"_s, good});
-    // Between adding and searching: a folder, a FIFO and a sparse file of just over
-    // 1 GiB take the cards' places.
+    // Between adding and searching: a folder, a FIFO and a sparse file over the size
+    // limit take the cards' places.
     QVERIFY(QFile::remove(folder) && QDir().mkdir(folder));
     QVERIFY(QFile::remove(fifo) && ::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
     {
         QFile file(large);
-        QVERIFY(file.open(QIODevice::ReadWrite) && file.resize((qint64(1) << 30) + 1));
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.resize(kMaxReadableFileSize + 1));
     }
     control<QLineEdit>(*form, "Text1")->setText(u"tech"_s);
     button(*form, "PushButton7")->click();
