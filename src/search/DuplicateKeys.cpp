@@ -78,6 +78,7 @@ template<typename Each> void forEachValue(const ContactFields &card, std::size_t
 // Numbers read on a thread are kept for values seen again (a switchboard, a household's
 // number), up to this many; libphonenumber's reading costs microseconds a number.
 constexpr qsizetype kKeptNumbers = 8192;
+constexpr qsizetype kLongestPhoneValue = 250;
 
 QString readE164(QStringView value, const std::string &region);
 
@@ -85,6 +86,10 @@ QString readE164(QStringView value, const std::string &region);
 /// number of enough digits.
 QString e164Of(QStringView value, const std::string &region)
 {
+    // libphonenumber's reading of a value grows with the square of its length: a value
+    // longer than the 250 characters it allows a number is none.
+    if (value.size() > kLongestPhoneValue)
+        return {};
     bool digit = false;
     for (const QChar c : value)
         digit = digit || c.isDigit();

@@ -116,6 +116,9 @@ void TestDuplicates::pairs_data()
     QTest::newRow("company switchboard, names differ")
         << card("FN:Anna Schmidt\r\nTEL;TYPE=WORK:+49 30 1234500\r\n")
         << card("FN:Bernd Meier\r\nTEL;TYPE=WORK:+49 30 1234500\r\n") << QString();
+    QTest::newRow("a number in a value too long to be one")
+        << card("FN:A\r\nTEL;TYPE=CELL:0176 12345678" + QByteArray(240, ' ') + "x\r\n")
+        << card("FN:B\r\nTEL;TYPE=CELL:+49 176 12345678\r\n") << QString();
     QTest::newRow("number too short")
         << card("FN:A\r\nTEL:110\r\n") << card("FN:B\r\nTEL:110\r\n") << QString();
     QTest::newRow("a name of one word")
