@@ -13,15 +13,25 @@
 
 namespace {
 
+/// Makes out's size size, its room growing by half at least: a resize alone allots just
+/// the size asked, so that a long text folded a piece at a time would be copied again
+/// for every piece.
+void growTo(FoldedText &out, qsizetype size)
+{
+    if (size > out.capacity())
+        out.reserve(qMax(size, out.capacity() + out.capacity() / 2));
+    out.resize(size);
+}
+
 /// Runs an ICU string function into out from size at, growing out when ICU asks for more.
 template<typename Call> void appendFromIcu(FoldedText &out, qsizetype estimate, Call &&call)
 {
     const qsizetype at = out.size();
-    out.resize(at + estimate);
+    growTo(out, at + estimate);
     UErrorCode status = U_ZERO_ERROR;
     int32_t length = call(out.data() + at, int32_t(estimate), &status);
     if (status == U_BUFFER_OVERFLOW_ERROR) {
-        out.resize(at + length);
+        growTo(out, at + length);
         status = U_ZERO_ERROR;
         length = call(out.data() + at, length, &status);
     }
