@@ -415,15 +415,23 @@ JoinedScan::Verdict JoinedScan::run(QByteArrayView bytes,
     };
 
     // Bytes outside ASCII that no escape or joined line touches read as they stand.
+    // The run of non-ASCII bytes found last: each of its bytes is judged with the whole
+    // run, found once, so that a long run costs its length and not its square.
+    qsizetype runFrom = 0;
+    qsizetype runTo = 0;
     const auto judgeNonAscii = [&](qsizetype q) {
         if (q < qMax(escapeCovered, junctionCovered))
             return false;
-        qsizetype a = q;
-        while (a > 0 && static_cast<unsigned char>(data[a - 1]) >= 0x80)
-            --a;
-        qsizetype b = q + 1;
-        while (b < n && static_cast<unsigned char>(data[b]) >= 0x80)
-            ++b;
+        if (q < runFrom || q >= runTo) {
+            runFrom = q;
+            while (runFrom > 0 && static_cast<unsigned char>(data[runFrom - 1]) >= 0x80)
+                --runFrom;
+            runTo = q + 1;
+            while (runTo < n && static_cast<unsigned char>(data[runTo]) >= 0x80)
+                ++runTo;
+        }
+        const qsizetype a = runFrom;
+        const qsizetype b = runTo;
         if ((a > 0 && m_escapeBytes[static_cast<unsigned char>(data[a - 1])])
             || (b < n && m_escapeBytes[static_cast<unsigned char>(data[b])]))
             return judgeRun(q, false);
