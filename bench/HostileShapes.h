@@ -78,6 +78,11 @@ inline constexpr HostileShape kHostileShapes[] = {
     // U+0390, a letter that decomposes into three and folds into three.
     {"three-part-letters", "BEGIN:VCARD\r\nFN:", "\xce\x90", "\r\nEND:VCARD\r\n",
      HostileOption::IgnoreAccents},
+    // A run of letters that fold to the text's between quoted-printable escapes: the
+    // file test once walked the whole run again at each of its letters.
+    {"letters-between-escapes",
+     "BEGIN:VCARD\r\nNOTE;ENCODING=QUOTED-PRINTABLE;CHARSET=UTF-8:=C3=A9", "\xc3\xa9",
+     "=C3=A9\r\nEND:VCARD\r\n", HostileOption::IgnoreAccents},
     {"phone-long-value", "BEGIN:VCARD\r\nTEL:", "+1 30901 or ", "\r\nEND:VCARD\r\n",
      HostileOption::PhoneNumbers},
     {"phone-plus-signs", "BEGIN:VCARD\r\n", kPlusSignsLine.data(), "END:VCARD\r\n",

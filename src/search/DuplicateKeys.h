@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <deque>
+#include <memory>
 #include <vector>
 
 struct ContactFields;
@@ -33,6 +34,40 @@ struct DuplicateKey
     quint16 position = 0;
 };
 
+/// A deque made when its first element comes. Most files give no keys, and an empty
+/// std::deque allocates, and allocates again each time it is moved from: four blocks a
+/// file made on one thread and freed on another.
+template<typename T> class LazyDeque
+{
+public:
+    bool empty() const { return !m_items || m_items->empty(); }
+    std::size_t size() const { return m_items ? m_items->size() : 0; }
+    void push_back(const T &item)
+    {
+        if (!m_items)
+            m_items = std::make_unique<std::deque<T>>();
+        m_items->push_back(item);
+    }
+    T &operator[](std::size_t index) { return (*m_items)[index]; }
+    const T &operator[](std::size_t index) const { return (*m_items)[index]; }
+    // Value-initialised iterators compare equal: an empty range when nothing is held.
+    auto begin() { return m_items ? m_items->begin() : typename std::deque<T>::iterator(); }
+    auto end() { return m_items ? m_items->end() : typename std::deque<T>::iterator(); }
+    auto begin() const
+    {
+        return m_items ? m_items->cbegin() : typename std::deque<T>::const_iterator();
+    }
+    auto end() const
+    {
+        return m_items ? m_items->cend() : typename std::deque<T>::const_iterator();
+    }
+    /// Lets the elements and their memory go.
+    void release() { m_items.reset(); }
+
+private:
+    std::unique_ptr<std::deque<T>> m_items;
+};
+
 /// The keys of the cards of one file, gathered while its cards are read: per card its
 /// place and where its contact starts in contacts, and the keys of the cards in card
 /// order. Texts are held as UTF-8, each contact up to the next one's start.
@@ -45,8 +80,8 @@ struct FileDuplicateKeys
     };
     // Deques grow by blocks: the keys of a file of a million cards never stand twice
     // in memory while they grow.
-    std::deque<Card> cards;
-    std::deque<DuplicateKey> keys;
+    LazyDeque<Card> cards;
+    LazyDeque<DuplicateKey> keys;
     QByteArray contacts;
     QByteArray addresses; ///< each ended by a NUL
 

@@ -82,7 +82,7 @@ void DuplicateFinder::addFile(const QString &path, FileDuplicateKeys &&keys)
         key.card += piece.firstCard;
         m_keys.push_back(key);
     }
-    std::deque<DuplicateKey>().swap(piece.cards.keys);
+    piece.cards.keys.release();
     m_cardCount += cards;
 }
 
