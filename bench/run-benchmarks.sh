@@ -9,6 +9,9 @@
 # adding the folder with "Add All" and searching it. Generating that corpus takes minutes
 # and about 4 GB of disk; QUILLORY_BENCH_MILLION_DIR=DIR measures an existing folder
 # instead (one made by `quillory-bench-corpus files 1000000 DIR 6`).
+#
+# QUILLORY_BENCH_BEFORE=FILE names the quillory-search of an earlier build: the main rows
+# are then measured again against it, in the same alternating runs.
 set -euo pipefail
 
 build=$(realpath "${1:-$(dirname "${BASH_SOURCE[0]}")/../build}")
@@ -30,6 +33,11 @@ done
 for tool in awk bc find grep xargs; do
     command -v "$tool" > /dev/null || { echo "needs $tool" >&2; exit 2; }
 done
+before=${QUILLORY_BENCH_BEFORE:-}
+if [[ -n $before && ! -x $before ]]; then
+    echo "QUILLORY_BENCH_BEFORE is not a program: $before" >&2
+    exit 2
+fi
 if [[ $million == 1 && -n ${QUILLORY_BENCH_MILLION_DIR:-} && ! -d $QUILLORY_BENCH_MILLION_DIR ]]; then
     echo "QUILLORY_BENCH_MILLION_DIR is not a folder: $QUILLORY_BENCH_MILLION_DIR" >&2
     exit 2
@@ -335,4 +343,29 @@ if [[ -w /proc/sys/vm/drop_caches ]] && sync && echo 3 2> /dev/null > /proc/sys/
     fi
 else
     echo "    left out: emptying the file cache needs root (sync; echo 3 > /proc/sys/vm/drop_caches)"
+fi
+
+if [[ -n $before ]]; then
+    echo
+    echo "Against the build before ($before), warm file cache:"
+    echo "| figure | quillory | peer | ratio |"
+    echo "|---|---|---|---|"
+    versus "search, 100,000 files (peer: the build before)" \
+        "$search -e tech $work/files100k" "$before -e tech $work/files100k"
+    versus "search --report, 100,000 files (peer: the build before)" \
+        "$search -e tech --report $work/report.json $work/files100k" \
+        "$before -e tech --report $work/report.json $work/files100k"
+    for text in zq_xj tech; do
+        versus "one file of 200,000 cards, one thread, \"$text\" (peer: the build before)" \
+            "$search -j 1 -e $text $work/cards200k.vcf" "$before -j 1 -e $text $work/cards200k.vcf"
+    done
+    versus "one file of 200,000 cards, every thread, \"tech\" (peer: the build before)" \
+        "$search -e tech $work/cards200k.vcf" "$before -e tech $work/cards200k.vcf"
+    printf '| peak memory, %s MB file (peer: the build before) | %s MiB | %s MiB | |\n' \
+        "$((size / 1000000))" "$(peak "$search" -e tech "$work/cards200k.vcf")" \
+        "$(peak "$before" -e tech "$work/cards200k.vcf")"
+    if declare -F cold_versus > /dev/null; then # the file cache can be emptied
+        cold_versus "search, 100,000 files, cold (peer: the build before, cold)" \
+            "$search -e tech $work/files100k" "$before -e tech $work/files100k"
+    fi
 fi
