@@ -12,6 +12,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace {
@@ -167,6 +168,10 @@ QByteArray CardFile::readAll(const std::atomic<bool> *cancel)
     // One byte more than the size: a short read then tells the end of the file.
     QByteArray data(qsizetype(m_size) + 1, Qt::Uninitialized);
     qsizetype used = 0;
+    // The first read asks for bytes in memory only: whether it had to wait tells the
+    // search whether reading ahead pays.
+    bool first = true;
+    m_waited = false;
     for (;;) {
         if (cancel && cancel->load(std::memory_order_relaxed))
             return {};
@@ -177,7 +182,20 @@ QByteArray CardFile::readAll(const std::atomic<bool> *cancel)
             data.resize(data.size() * 2);
         }
         const auto want = std::size_t(qMin(data.size() - used, kCardPieceBytes));
-        const ssize_t got = ::read(m_fd, data.data() + used, want);
+        ssize_t got = 0;
+        if (first) {
+            first = false;
+            iovec piece{data.data() + used, want};
+            got = ::preadv2(m_fd, &piece, 1, -1, RWF_NOWAIT);
+            if (got < 0 && errno != EINTR) {
+                // Not in memory, or a file system that cannot tell: read it waiting,
+                // where a real failure shows.
+                m_waited = true;
+                continue;
+            }
+        } else {
+            got = ::read(m_fd, data.data() + used, want);
+        }
         if (got < 0) {
             if (errno == EINTR)
                 continue;

@@ -72,6 +72,9 @@ public:
     CardBytes read(const std::atomic<bool> *cancel = nullptr, QByteArray *sha256 = nullptr);
     /// The last read found another size than the file had when it was opened.
     bool changedWhileRead() const { return m_changed; }
+    /// The last read whole found the file's first bytes not in memory: they were read
+    /// from the disk (or the file system cannot tell).
+    bool waitedForDisk() const { return m_waited; }
     /// The file's bytes as they are.
     QByteArray readAll(const std::atomic<bool> *cancel = nullptr);
     /// The bytes [begin, end) of what read() gives, fewer where the file ends first,
@@ -103,6 +106,7 @@ private:
     quint64 m_stamp = 0;
     bool m_missing = false;
     bool m_changed = false;
+    bool m_waited = false;
     int m_openError = 0;
 };
 

@@ -108,7 +108,7 @@ private:
     /// when it is larger than maxBytes (-1: any size).
     bool readFile(const FileRef &file, FolderHandle &folder, const std::atomic<bool> *cancel,
                   qint64 maxBytes, std::optional<CardFile> &opened, CardBytes &text,
-                  quint64 &stamp, ReadFacts *facts) const;
+                  quint64 &stamp, ReadFacts *facts, bool *waited = nullptr) const;
 
     std::unique_ptr<const Prepared> m_prepared;
     const int m_parts;

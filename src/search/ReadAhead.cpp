@@ -17,9 +17,9 @@ constexpr qsizetype kWakeFiles = 2 * ReadAhead::kRunFiles;
 } // namespace
 
 ReadAhead::ReadAhead(const FileSearch &search, FileList files, qsizetype first, bool facts,
-                     const std::atomic<bool> *cancel, int readers)
-    : m_search(search), m_facts(facts), m_cancel(cancel), m_files(std::move(files)), m_first(first),
-      m_next(first)
+                     const std::atomic<bool> *cancel, int readers, bool onDemand)
+    : m_search(search), m_facts(facts), m_cancel(cancel), m_onDemand(onDemand),
+      m_resting(onDemand), m_files(std::move(files)), m_first(first), m_next(first)
 {
     m_readers.reserve(std::size_t(qMax(readers, 0)));
     for (int k = 0; k < readers; ++k) {
@@ -103,6 +103,12 @@ void ReadAhead::read()
     for (;;) {
         if (m_stopping || (m_cancel && m_cancel->load(std::memory_order_relaxed)))
             return;
+        if (m_resting.load(std::memory_order_relaxed)) {
+            ++m_idleReaders;
+            m_work.wait(lock);
+            --m_idleReaders;
+            continue;
+        }
         // A run of the files no searcher has taken yet; the slots that are not waiting
         // were taken by searchers before a reader came to them.
         run.clear();
@@ -130,6 +136,12 @@ void ReadAhead::read()
             FileBytes bytes;
             const bool read
                 = m_search.readAhead(claimed.file, folder, m_cancel, m_facts, kMaxFileBytes, bytes);
+            if (read && m_onDemand) {
+                if (bytes.waited)
+                    m_warmRun.store(0, std::memory_order_relaxed);
+                else if (m_warmRun.fetch_add(1, std::memory_order_relaxed) + 1 >= kWarmFilesToRest)
+                    m_resting.store(true, std::memory_order_relaxed);
+            }
             if (read) {
                 m_heldBytes.fetch_add(bytes.text.bytes.size(), std::memory_order_relaxed);
                 claimed.slot->bytes = std::move(bytes);
@@ -176,12 +188,25 @@ std::optional<FileBytes> ReadAhead::take(qsizetype index)
     return bytes;
 }
 
+void ReadAhead::wake()
+{
+    if (!m_resting.load(std::memory_order_relaxed))
+        return;
+    {
+        const std::lock_guard lock(m_mutex);
+        if (!m_resting.exchange(false))
+            return;
+        m_warmRun.store(0, std::memory_order_relaxed);
+    }
+    m_work.notify_all();
+}
+
 // How FileSearch reads a file, whether on a reader or on its own thread.
 
 bool FileSearch::readFile(const FileRef &file, FolderHandle &folder,
                           const std::atomic<bool> *cancel, qint64 maxBytes,
                           std::optional<CardFile> &opened, CardBytes &text, quint64 &stamp,
-                          ReadFacts *facts) const
+                          ReadFacts *facts, bool *waited) const
 {
     opened.emplace(file, folder);
     if (m_missingFails)
@@ -195,6 +220,8 @@ bool FileSearch::readFile(const FileRef &file, FolderHandle &folder,
         facts->bytes = opened->size();
         facts->changedWhileRead = opened->changedWhileRead();
     }
+    if (waited)
+        *waited = opened->waitedForDisk();
     opened.reset();
     return true;
 }
@@ -206,7 +233,7 @@ bool FileSearch::readAhead(const FileRef &file, FolderHandle &folder,
     try {
         std::optional<CardFile> opened;
         return readFile(file, folder, cancel, maxBytes, opened, read.text, read.stamp,
-                        facts ? &read.facts : nullptr);
+                        facts ? &read.facts : nullptr, &read.waited);
     } catch (...) {
         // run tells the failure, and why the file was not read.
         read.failure = std::current_exception();

@@ -28,6 +28,8 @@ struct FileBytes
     std::exception_ptr failure;
     /// What reading it found, when asked for.
     ReadFacts facts;
+    /// Its bytes were not all in memory: the read waited for the disk.
+    bool waited = false;
 };
 
 /// Reads the small files of a list on threads of their own, ahead of the threads that
@@ -47,12 +49,17 @@ public:
     static constexpr qsizetype kMaxBytesAhead = qsizetype(32) << 20;
     /// A reader takes this many files at a time.
     static constexpr qsizetype kRunFiles = 4;
+    /// Readers on demand rest once this many files in a row were in memory.
+    static constexpr qsizetype kWarmFilesToRest = 256;
 
     /// Starts readers on files from position first; the reads are those of search.
     /// With facts, each file read holds what reading it found. Reads end early, and no
     /// other begins, once cancel is set.
+    /// On demand, the readers read only while reads wait for the disk: they begin at
+    /// wake(), and rest again once a run of the files they read were all in memory, where
+    /// reading on other threads costs more than it spares.
     ReadAhead(const FileSearch &search, FileList files, qsizetype first, bool facts,
-              const std::atomic<bool> *cancel, int readers = kReaders);
+              const std::atomic<bool> *cancel, int readers = kReaders, bool onDemand = false);
     /// Stops the readers and waits for them.
     ~ReadAhead();
 
@@ -67,6 +74,9 @@ public:
     /// reader has begun it, or it is too large: the caller reads it then. Each index is
     /// asked once, about in order.
     std::optional<FileBytes> take(qsizetype index);
+
+    /// A searcher's own read waited for the disk: readers on demand begin, or begin again.
+    void wake();
 
 private:
     enum class State : quint8 {
@@ -96,6 +106,9 @@ private:
     const FileSearch &m_search;
     const bool m_facts;
     const std::atomic<bool> *const m_cancel;
+    const bool m_onDemand;
+    std::atomic<bool> m_resting; // readers on demand wait for wake()
+    std::atomic<qsizetype> m_warmRun{0}; // files in a row the readers found in memory
 
     std::mutex m_mutex;
     std::condition_variable m_work; // readers wait for files or room

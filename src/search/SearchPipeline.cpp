@@ -53,12 +53,14 @@ struct SearchPipeline::Parts
 };
 
 SearchPipeline::SearchPipeline(const SearchCriteria &criteria, int threads, FileList files,
-                               qsizetype first, bool missingFails, bool facts, bool hashFiles)
+                               qsizetype first, bool missingFails, bool facts, bool hashFiles,
+                               bool readAheadAlways)
     : m_threads(qMax(threads, 0)), m_search(criteria, m_threads, missingFails, hashFiles),
       m_facts(facts), m_files(std::move(files)), m_taken(first), m_claimed(first)
 {
     if (m_threads > 0)
-        m_readAhead = std::make_unique<ReadAhead>(m_search, m_files, first, m_facts, &m_cancel);
+        m_readAhead = std::make_unique<ReadAhead>(m_search, m_files, first, m_facts, &m_cancel,
+                                                  ReadAhead::kReaders, !readAheadAlways);
     m_workers.reserve(std::size_t(m_threads));
     for (int k = 0; k < m_threads; ++k) {
         try {
@@ -230,6 +232,17 @@ void SearchPipeline::work()
         for (; searched < batch.size(); ++searched) {
             Claimed &file = batch[searched];
             std::optional<FileBytes> read = m_readAhead->take(file.index);
+            if (!read) {
+                // Not read ahead: read here, and wake the readers when the read waited
+                // for the disk. A file too large for them is left to run.
+                FileBytes own;
+                if (m_search.readAhead(file.file, folder, &m_cancel, m_facts,
+                                       ReadAhead::kMaxFileBytes, own)) {
+                    if (own.waited)
+                        m_readAhead->wake();
+                    read = std::move(own);
+                }
+            }
             // The slot's facts are the taker's only once the file is handed over.
             file.found.failures = m_search.run(file.file, folder, toSlot, &m_cancel, parts,
                                                &file.slot->progress, &file.found.keys,

@@ -61,10 +61,11 @@ public:
     /// added), searching with the criteria. With missingFails, a file that is missing
     /// when it is read is a read failure, not a file that reads as nothing. With
     /// facts, each outcome tells what reading its file found; with hashFiles, with the
-    /// file's digest.
+    /// file's digest. Small files are read ahead of the workers once a read waits for the
+    /// disk, or from the start with readAheadAlways.
     SearchPipeline(const SearchCriteria &criteria, int threads, FileList files = {},
                    qsizetype first = 0, bool missingFails = false, bool facts = false,
-                   bool hashFiles = false);
+                   bool hashFiles = false, bool readAheadAlways = false);
     /// Cancels the work in hand (a file being read or parsed ends at its next block or
     /// line) and waits for the workers.
     ~SearchPipeline();

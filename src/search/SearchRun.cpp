@@ -49,7 +49,7 @@ std::unique_ptr<SearchPipeline> SearchRun::makePipeline(const SearchCriteria &cr
     const int workers = threads > 1 || m_options.staysLive ? threads : 0;
     return std::make_unique<SearchPipeline>(criteria, workers, m_files, first,
                                             m_options.missingFileFails, m_options.readFacts,
-                                            m_options.hashFiles);
+                                            m_options.hashFiles, m_options.readAheadAlways);
 }
 
 void SearchRun::start()

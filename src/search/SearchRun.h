@@ -72,6 +72,9 @@ struct SearchRunOptions
     bool readFacts = false;
     /// The facts hold each file's SHA-256 digest.
     bool hashFiles = false;
+    /// Small files are read ahead from the start, not only once a read has waited for
+    /// the disk: for the tests of the reading ahead.
+    bool readAheadAlways = false;
 };
 
 /// The threads a search uses unless told otherwise: one per processor, at most 8.

@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTest>
 
 #include <memory>
@@ -64,9 +65,11 @@ private slots:
     void heldBytesAreSearchedAsRead();
     void sameAsReadByTheSearch_data();
     void sameAsReadByTheSearch();
+    void readersOnDemandWaitForAWake();
 
 private:
-    QStringList search(int threads, bool live, int stopAtFile = -1, qsizetype *done = nullptr);
+    QStringList search(int threads, bool live, bool always = true, int stopAtFile = -1,
+                       qsizetype *done = nullptr);
 
     QTemporaryDir m_dir;
     std::shared_ptr<FolderFiles> m_listed;
@@ -109,9 +112,10 @@ void TestReadAhead::initTestCase()
     m_listed = listed;
 }
 
-QStringList TestReadAhead::search(int threads, bool live, int stopAtFile, qsizetype *done)
+QStringList TestReadAhead::search(int threads, bool live, bool always, int stopAtFile,
+                                  qsizetype *done)
 {
-    SearchRun run({threads, live, true, true, true});
+    SearchRun run({threads, live, true, true, true, always});
     SearchCriteria criteria;
     criteria.text = u"TECH"_s;
     run.setCriteria(criteria);
@@ -173,10 +177,12 @@ void TestReadAhead::sameAsReadByTheSearch_data()
     QTest::addColumn<int>("threads");
     QTest::addColumn<bool>("live");
     QTest::addColumn<int>("stopAtFile");
-    QTest::newRow("three workers") << 3 << false << -1;
-    QTest::newRow("two workers, live") << 2 << true << -1;
-    QTest::newRow("two workers, stopped") << 2 << false << 1700;
-    QTest::newRow("two workers, live, stopped") << 2 << true << 1200;
+    QTest::addColumn<bool>("always");
+    QTest::newRow("three workers") << 3 << false << -1 << true;
+    QTest::newRow("two workers, live") << 2 << true << -1 << true;
+    QTest::newRow("two workers, stopped") << 2 << false << 1700 << true;
+    QTest::newRow("two workers, live, stopped") << 2 << true << 1200 << true;
+    QTest::newRow("two workers, readers on demand") << 2 << false << -1 << false;
 }
 
 void TestReadAhead::sameAsReadByTheSearch()
@@ -186,10 +192,11 @@ void TestReadAhead::sameAsReadByTheSearch()
     QFETCH(int, threads);
     QFETCH(bool, live);
     QFETCH(int, stopAtFile);
+    QFETCH(bool, always);
     const QStringList expected = search(1, false);
     QVERIFY(expected.size() > 3000);
     qsizetype done = 0;
-    const QStringList got = search(threads, live, stopAtFile, &done);
+    const QStringList got = search(threads, live, always, stopAtFile, &done);
     if (stopAtFile < 0) {
         QCOMPARE(got, expected);
         return;
@@ -197,6 +204,28 @@ void TestReadAhead::sameAsReadByTheSearch()
     QVERIFY(done <= stopAtFile + 1);
     QVERIFY(done >= stopAtFile);
     QCOMPARE(got, expected.first(got.size()));
+}
+
+void TestReadAhead::readersOnDemandWaitForAWake()
+{
+    // Files in memory are read by their searchers: readers on demand read none until a
+    // searcher's read waited for the disk, and then read ahead.
+    SearchCriteria criteria;
+    criteria.text = u"tech"_s;
+    const FileSearch search(criteria, 1, true);
+    FileList files;
+    files.append(m_listed);
+    ReadAhead ahead(search, files, 0, false, nullptr, 4, true);
+    QThread::msleep(20);
+    for (qsizetype i = 0; i < 100; ++i)
+        QVERIFY(!ahead.take(i));
+    ahead.wake();
+    bool readAhead = false;
+    for (qsizetype i = 100; i < 3000 && !readAhead; ++i) {
+        readAhead = ahead.take(i).has_value();
+        QThread::msleep(2);
+    }
+    QVERIFY(readAhead);
 }
 
 QTEST_GUILESS_MAIN(TestReadAhead)
