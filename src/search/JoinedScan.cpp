@@ -113,6 +113,8 @@ qsizetype decodeInto(const char *in, qsizetype n, char *out, bool &escapes)
 bool isPlainCharsetName(QByteArrayView name)
 {
     const QByteArrayView trimmed = name.trimmed();
+    if (cardreader::equalsNoCase(trimmed, "UTF-8"))
+        return true; // the usual one, told without the longer lists
     return isUtf8CompatibleCharset(trimmed) || isWindows1252Name(trimmed)
         || trimmed.compare("iso-8859-1", Qt::CaseInsensitive) == 0
         || trimmed.compare("latin1", Qt::CaseInsensitive) == 0;
@@ -174,13 +176,21 @@ struct WideProbe
     qsizetype offset;
 };
 
+/// The first hex digits of the escapes that matter, as ranges of digits and of letters
+/// (either case): base and span (the last less the first); base 0 with span 0 when none.
+struct EscapeDigits
+{
+    char digitBase, digitSpan, letterBase, letterSpan;
+};
+
 /// The main loop of JoinedScan::run thirty-two bytes at a time, on processors that have
 /// AVX2: hands judge every place that may matter, up to where 32 + reach bytes remain.
 /// Returns where it stopped, or -1 when judge found a text.
 template<typename Judge>
 __attribute__((target("avx2"))) qsizetype scanWide(const char *data, qsizetype n, qsizetype reach,
                                                    const std::vector<WideProbe> &probes,
-                                                   bool nonAscii, Judge &judge)
+                                                   EscapeDigits escapes, bool nonAscii,
+                                                   Judge &judge)
 {
 #define QUILLORY_AT(c) _mm256_loadu_si256(reinterpret_cast<const __m256i *>(c))
 #define QUILLORY_SET(c) _mm256_set1_epi8(c)
@@ -189,15 +199,16 @@ __attribute__((target("avx2"))) qsizetype scanWide(const char *data, qsizetype n
     const __m256i caseBit = QUILLORY_SET(0x20);
     const __m256i lowC = QUILLORY_SET('c'), lowT = QUILLORY_SET('t'), lowE = QUILLORY_SET('e'),
                   lowG = QUILLORY_SET('g'), lowB = QUILLORY_SET('b'), four = QUILLORY_SET('4');
-    const __m256i zero = QUILLORY_SET('0'), nine = QUILLORY_SET(9), lowA = QUILLORY_SET('a'),
-                  five = QUILLORY_SET(5);
+    const __m256i zero = QUILLORY_SET(escapes.digitBase), nine = QUILLORY_SET(escapes.digitSpan),
+                  lowA = QUILLORY_SET(escapes.letterBase), five = QUILLORY_SET(escapes.letterSpan);
     qsizetype i = 0;
     for (; n - i >= 32 + reach; i += 32) {
         const char *c = data + i;
         const __m256i v = QUILLORY_AT(c);
         const __m256i next = QUILLORY_AT(c + 1);
         const __m256i lower = _mm256_or_si256(v, caseBit);
-        // An "=" matters before a line end or a hex digit only.
+        // An "=" matters before a line end, or before the first hex digit of an escape
+        // whose byte a text or a trigger holds.
         const __m256i digit = _mm256_sub_epi8(next, zero);
         const __m256i letter = _mm256_sub_epi8(_mm256_or_si256(next, caseBit), lowA);
         const __m256i lineEndNext
@@ -325,6 +336,67 @@ JoinedScan::JoinedScan(const std::vector<QByteArray> &texts, bool ignoreCase,
     addLetters(m_junctionBytes, "charsetencodingbase64");
     if (vcards)
         addLetters(m_junctionBytes, "vcard");
+    // The first hex digits of the escapes that matter, as ranges (see EscapeDigits): "=0D",
+    // "=0A" and "=20" are read no further when no text holds a control byte or a blank.
+    int firstLow = 16, firstHigh = -1;
+    for (int b = 0; b < 256; ++b) {
+        if (m_escapedBytes[std::size_t(b)]) {
+            firstLow = qMin(firstLow, b >> 4);
+            firstHigh = qMax(firstHigh, b >> 4);
+        }
+    }
+    if (firstLow <= 9) {
+        m_escapeDigits[0] = char('0' + firstLow);
+        m_escapeDigits[1] = char(qMin(firstHigh, 9) - firstLow);
+    }
+    if (firstHigh >= 10) {
+        const int from = qMax(firstLow, 10);
+        m_escapeDigits[2] = char('a' + from - 10);
+        m_escapeDigits[3] = char(firstHigh - from);
+    }
+    const auto variants = [](char c, bool anyCase) {
+        const char lower = char(c | 0x20);
+        if (anyCase && lower >= 'a' && lower <= 'z')
+            return std::array<char, 2>{lower, char(lower & ~0x20)};
+        return std::array<char, 2>{c, c};
+    };
+    const auto addPairs = [&](QByteArrayView word, bool anyCase) {
+        for (qsizetype k = 0; k + 1 < word.size(); ++k) {
+            for (const char left : variants(word[k], anyCase)) {
+                for (const char right : variants(word[k + 1], anyCase)) {
+                    const unsigned pair = unsigned(static_cast<unsigned char>(left)) << 8
+                        | static_cast<unsigned char>(right);
+                    m_joinPairs[pair >> 6] |= quint64(1) << (pair & 63);
+                }
+            }
+        }
+    };
+    for (const Text &text : m_texts)
+        addPairs(text.bytes, ignoreCase);
+    for (const char *name : {"charset", "encoding", "base64"})
+        addPairs(name, true);
+}
+
+bool JoinedScan::foldJoinsNothing(const char *data, qsizetype n, qsizetype q) const
+{
+    // q is the line end that a blank follows. The joined run around it can make a text,
+    // a name or an escape only across the fold, from the byte before the line end and the
+    // one after the blank; a text or a name as written is found where it stands.
+    if (m_vcards || q + 2 >= n)
+        return false;
+    qsizetype last = q; // the line's last byte: before CR* LF, or a lone CR
+    if (data[q] == '\n')
+        while (last > 0 && data[last - 1] == '\r')
+            --last;
+    if (last < 2)
+        return false;
+    const auto left = static_cast<unsigned char>(data[last - 1]);
+    const auto right = static_cast<unsigned char>(data[q + 2]);
+    if (left == '=' || (hexValue(char(left)) >= 0 && data[last - 2] == '=')
+        || left >= 0x80 || right >= 0x80 || isLineEnd(char(left)) || isLineEnd(char(right))
+        || right == '=')
+        return false;
+    return !mayJoin(left, right);
 }
 
 JoinedScan::Verdict JoinedScan::run(QByteArrayView bytes,
@@ -465,7 +537,8 @@ JoinedScan::Verdict JoinedScan::run(QByteArrayView bytes,
                     return true;
             }
         } else if (isLineEnd(c)) {
-            if (q + 1 < n && isBlank(data[q + 1]) && judgeRun(q, true))
+            if (q + 1 < n && isBlank(data[q + 1]) && !foldJoinsNothing(data, n, q)
+                && judgeRun(q, true))
                 return true;
         }
         if (q < regionCovered)
@@ -517,7 +590,10 @@ JoinedScan::Verdict JoinedScan::run(QByteArrayView bytes,
             const char l = t.bytes.back();
             probes.push_back({f, bitOf(f), l, bitOf(l), t.bytes.size() - 1});
         }
-        i = scanWide(data, n, qMax(m_reach, qsizetype(1)), probes, !m_triggers.isEmpty(), judgeAt);
+        const EscapeDigits escapes{m_escapeDigits[0], m_escapeDigits[1], m_escapeDigits[2],
+                                   m_escapeDigits[3]};
+        i = scanWide(data, n, qMax(m_reach, qsizetype(1)), probes, escapes, !m_triggers.isEmpty(),
+                     judgeAt);
         if (i < 0)
             return Verdict::Found;
     }
