@@ -263,16 +263,23 @@ public:
 
     qsizetype startOf(qsizetype offset)
     {
-        if (offset >= m_lineBegin && offset < m_lineEnd)
-            return m_start;
         const char *const data = m_bytes.data();
-        const qsizetype n = m_bytes.size();
-        qsizetype begin = offset;
-        while (begin > 0 && !isLineEnd(data[begin - 1]))
-            --begin;
-        qsizetype end = offset;
-        while (end < n && !isLineEnd(data[end]))
-            ++end;
+        // The bytes since the last byte asked for: a line end among them starts a new line.
+        const qsizetype from = qMax(m_asked, qsizetype(0));
+        const std::size_t span = std::size_t(offset - from);
+        const auto *lf = static_cast<const char *>(memrchr(data + from, '\n', span));
+        const auto *cr = static_cast<const char *>(memrchr(data + from, '\r', span));
+        m_asked = offset;
+        if (m_start >= 0 && !lf && !cr)
+            return m_start;
+        const qsizetype begin = 1 + qMax(lf ? lf - data : -1, cr ? cr - data : -1);
+        // Where the line asked for before ends: the first line end after that byte.
+        qsizetype lastEnd = -1;
+        if (m_start >= 0) {
+            const auto *lfAfter = static_cast<const char *>(std::memchr(data + from, '\n', span));
+            const auto *crAfter = static_cast<const char *>(std::memchr(data + from, '\r', span));
+            lastEnd = qMin(lfAfter ? lfAfter - data : offset, crAfter ? crAfter - data : offset);
+        }
         qsizetype start = begin;
         for (;;) {
             qsizetype before = start - 1;
@@ -280,7 +287,7 @@ public:
                 --before;
             if (before < 0 || data[before] != '=')
                 break;
-            if (before >= m_lineBegin && before < m_lineEnd) {
+            if (before >= m_lineBegin && before < lastEnd) {
                 start = m_start; // joined to the line looked at before
                 break;
             }
@@ -293,7 +300,6 @@ public:
             m_colonScanned = start;
         }
         m_lineBegin = begin;
-        m_lineEnd = end;
         m_start = start;
         return start;
     }
@@ -314,9 +320,9 @@ public:
 
 private:
     QByteArrayView m_bytes;
-    qsizetype m_lineBegin = -1;
-    qsizetype m_lineEnd = -1; // the physical line asked for last: [begin, end)
-    qsizetype m_start = -1;
+    qsizetype m_asked = -1; // the byte asked for last
+    qsizetype m_lineBegin = -1; // where its physical line begins
+    qsizetype m_start = -1; // where its logical line starts
     qsizetype m_colon = -1;
     qsizetype m_colonScanned = 0;
 };

@@ -7,6 +7,7 @@
 #include "search/TextFolding.h"
 
 #include <cstring>
+#include <span>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -110,6 +111,36 @@ qsizetype decodeInto(const char *in, qsizetype n, char *out, bool &escapes)
     return o - out;
 }
 
+/// True when the upper-case name of seven or eight letters stands at q, in any case.
+/// Eight bytes are compared at once where there are that many: with the case bit set,
+/// only a letter's two cases give the letter.
+template<std::size_t N> bool namedAt(const char *data, qsizetype n, qsizetype q, const char (&name)[N])
+{
+    static_assert(N == 8 || N == 9);
+    if (n - q < 8)
+        return cardreader::equalsNoCaseN(data + q, name, qsizetype(N - 1));
+    constexpr quint64 kCaseBits = 0x2020202020202020ULL;
+    char bytes[8];
+    std::memcpy(bytes, data + q, 8);
+    if constexpr (N == 8)
+        bytes[7] = 0; // a name of seven letters: its terminating zero stands there
+    quint64 word;
+    quint64 wanted;
+    std::memcpy(&word, bytes, 8);
+    std::memcpy(&wanted, name, 8);
+    return (word | kCaseBits) == (wanted | kCaseBits);
+}
+
+bool endsCharsetName(char c)
+{
+    switch (c) {
+    case ';': case ':': case ',': case '"': case ' ': case '\t': case '\r': case '\n': case '\0':
+        return true;
+    default:
+        return false;
+    }
+}
+
 bool isPlainCharsetName(QByteArrayView name)
 {
     const QByteArrayView trimmed = name.trimmed();
@@ -201,6 +232,14 @@ __attribute__((target("avx2"))) qsizetype scanWide(const char *data, qsizetype n
                   lowG = QUILLORY_SET('g'), lowB = QUILLORY_SET('b'), four = QUILLORY_SET('4');
     const __m256i zero = QUILLORY_SET(escapes.digitBase), nine = QUILLORY_SET(escapes.digitSpan),
                   lowA = QUILLORY_SET(escapes.letterBase), five = QUILLORY_SET(escapes.letterSpan);
+    // A probe that never hits when there is no text: no byte is 0x00 and 0x20 at once.
+    const WideProbe none{0, 0x20, 0, 0x20, 0};
+    const WideProbe &one = probes.empty() ? none : probes.front();
+    const __m256i first = QUILLORY_SET(one.first), firstBit = QUILLORY_SET(one.firstBit),
+                  last = QUILLORY_SET(one.last), lastBit = QUILLORY_SET(one.lastBit);
+    const qsizetype lastOffset = one.offset;
+    const std::span<const WideProbe> extraProbes
+        = probes.empty() ? std::span<const WideProbe>() : std::span(probes).subspan(1);
     qsizetype i = 0;
     for (; n - i >= 32 + reach; i += 32) {
         const char *c = data + i;
@@ -236,7 +275,12 @@ __attribute__((target("avx2"))) qsizetype scanWide(const char *data, qsizetype n
         hits = _mm256_or_si256(hits,
                                _mm256_and_si256(_mm256_cmpeq_epi8(lower, lowB),
                                                 _mm256_cmpeq_epi8(QUILLORY_AT(c + 5), four)));
-        for (const WideProbe &probe : probes) {
+        // The first text's probe from registers; the others' made in the loop.
+        hits = _mm256_or_si256(
+            hits, _mm256_and_si256(
+                      _mm256_cmpeq_epi8(_mm256_or_si256(v, firstBit), first),
+                      _mm256_cmpeq_epi8(_mm256_or_si256(QUILLORY_AT(c + lastOffset), lastBit), last)));
+        for (const WideProbe &probe : extraProbes) {
             hits = _mm256_or_si256(
                 hits,
                 _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_or_si256(v, QUILLORY_SET(probe.firstBit)),
@@ -544,7 +588,7 @@ JoinedScan::Verdict JoinedScan::run(QByteArrayView bytes,
         if (q < regionCovered)
             return false; // its lines were judged whole
         const char lower = char(c | 0x20);
-        if (lower == 'c' && n - q >= 7 && cardreader::equalsNoCaseN(data + q, "CHARSET", 7)) {
+        if (lower == 'c' && n - q >= 7 && namedAt(data, n, q, "CHARSET")) {
             // The CHARSET parameter's name, as the filter reads it from joined lines.
             qsizetype p = q + 7;
             while (p < n && isBlank(data[p]))
@@ -554,7 +598,7 @@ JoinedScan::Verdict JoinedScan::run(QByteArrayView bytes,
                 if (start < n && data[start] == '"')
                     ++start;
                 qsizetype stop = start;
-                while (stop < n && !std::strchr(";:,\" \t\r\n", data[stop]))
+                while (stop < n && !endsCharsetName(data[stop]))
                     ++stop;
                 // A fold after the name would join more to it.
                 if (stop < n && isLineEnd(data[stop])) {
@@ -565,8 +609,7 @@ JoinedScan::Verdict JoinedScan::run(QByteArrayView bytes,
                 if (!isPlainCharsetName(QByteArrayView(data + start, stop - start)))
                     return true;
             }
-        } else if (lower == 'e' && n - q >= 8
-                   && cardreader::equalsNoCaseN(data + q, "ENCODING", 8)) {
+        } else if (lower == 'e' && n - q >= 8 && namedAt(data, n, q, "ENCODING")) {
             qsizetype p = q + 8;
             while (p < n && (isBlank(data[p]) || data[p] == '=' || data[p] == '"'))
                 ++p;
