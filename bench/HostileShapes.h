@@ -52,6 +52,10 @@ inline constexpr HostileShape kHostileShapes[] = {
     {"fold-equals-quote", "NOTE;X=\"\r\n", " x=\r\n", ""},
     {"fold-endless", "NOTE:a\r\n", " bcdefgh\r\n", ""},
     {"soft-breaks", "NOTE;ENCODING=QUOTED-PRINTABLE:a=\r\n", "bcdefgh=\r\n", ""},
+    // A line of parameters without a colon, and lines that each end in "=": the reading
+    // report's look at "=" signs once walked back over the line at each of them.
+    {"params-no-colon", "BEGIN:VCARD\r\nX-A", ";a=z", "\r\nEND:VCARD\r\n"},
+    {"equals-chain", "BEGIN:VCARD\r\nNOTE", "=z=\r\n", "x\r\nEND:VCARD\r\n"},
     {"quote-lines", "BEGIN:VCARD\r\n", "TEL;X=\"a:1\r\n", "END:VCARD\r\n"},
     {"no-colon", "", "no colon on this line\r\n", ""},
     {"no-colon-card", "BEGIN:VCARD\r\n", "no colon on this line\r\n", "END:VCARD\r\n"},

@@ -133,6 +133,11 @@ bool hasNonUtf8Text(QByteArrayView text)
     while (const auto *eq = static_cast<const char *>(std::memchr(p, '=', std::size_t(end - p)))) {
         Utf8Check run;
         const char *q = eq;
+        // Most "=" are a parameter's: no hex digit follows.
+        if (end - eq >= 3 && hexDigitValue(eq[1]) < 0) {
+            p = eq + 1;
+            continue;
+        }
         for (; end - q >= 3 && q[0] == '='; q += 3) {
             const int hi = hexDigitValue(q[1]);
             const int lo = hexDigitValue(q[2]);

@@ -1,7 +1,6 @@
 #include "card/ReadFacts.h"
 
 #include "card/AsciiText.h"
-#include "card/ByteSearch.h"
 #include "card/CardParser.h"
 #include "card/Charsets.h"
 #include "card/LogicalLines.h"
@@ -10,6 +9,10 @@
 #include "card/ValueDecoding.h"
 
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 using namespace cardreader;
 
@@ -111,20 +114,76 @@ bool isLineEnd(char c)
     return c == '\n' || c == '\r';
 }
 
+/// The end of a physical line's bytes that end at end, its line end left out: the CRs
+/// of a CR LF before it.
+qsizetype withoutCrs(const char *data, qsizetype end, qsizetype floor)
+{
+    while (end > floor && data[end - 1] == '\r')
+        --end;
+    return end;
+}
+
+/// True when the physical line before the one at start ends in an "=" that may be a
+/// quoted-printable soft line break, which would join the line at start to it. Only a
+/// line whose name part says QUOTED-PRINTABLE has soft line breaks: the lines of the
+/// logical line that ends with the "=" are found walking back, no further than floor (the
+/// start of the card's BEGIN line, which starts a logical line), and a hyphen anywhere in
+/// them leaves the answer to a parse.
+bool maySoftBreakBefore(QByteArrayView bytes, qsizetype start, qsizetype floor)
+{
+    const char *const data = bytes.data();
+    // The previous line's last byte: before CR* LF, or before a lone CR.
+    qsizetype end = data[start - 1] == '\n' ? withoutCrs(data, start - 1, floor) : start - 1;
+    if (end <= floor || data[end - 1] != '=')
+        return false;
+    const qsizetype last = end - 1;
+    qsizetype from = floor; // where the lines that may make the logical line start
+    for (;;) {
+        const auto *lf = static_cast<const char *>(
+            memrchr(data + floor, '\n', std::size_t(end - floor)));
+        const qsizetype lineStart = lf ? lf - data + 1 : floor;
+        // A lone CR splits the line further: left to a parse.
+        if (std::memchr(data + lineStart, '\r', std::size_t(end - lineStart)))
+            return true;
+        if (lineStart == floor || lineStart == end) {
+            from = lineStart; // the card's first line, or a blank line that ends every join
+            break;
+        }
+        const qsizetype before = withoutCrs(data, lineStart - 1, floor);
+        // A line that starts with neither a blank (a fold) nor lacks a colon (a line that
+        // continues a value) starts a logical line, unless an "=" ends the line before.
+        if (data[lineStart] != ' ' && data[lineStart] != '\t'
+            && std::memchr(data + lineStart, ':', std::size_t(end - lineStart))
+            && (before == floor || data[before - 1] != '=')) {
+            from = lineStart;
+            break;
+        }
+        end = before;
+    }
+    return std::memchr(data + from, '-', std::size_t(last - from)) != nullptr;
+}
+
 /// Where the line of a BEGIN or END line whose name starts at start and whose VCARD
 /// ends at end stops, when the line stands on its own as a plain one: it starts a line
 /// that continues no soft line break, holds only blanks after VCARD, and no fold
-/// continues it. -1 otherwise.
-qsizetype plainBoundaryEnd(QByteArrayView data, qsizetype start, qsizetype end)
+/// continues it. -1 otherwise. For an END line, cardStart is where its card's BEGIN line
+/// starts; -1 for a BEGIN line.
+qsizetype plainBoundaryEnd(QByteArrayView data, qsizetype start, qsizetype end,
+                           qsizetype cardStart)
 {
     if (start > 0) {
         if (!isLineEnd(data[start - 1]))
             return -1;
-        qsizetype before = start - 1;
-        while (before >= 0 && isLineEnd(data[before]))
-            --before;
-        if (before >= 0 && data[before] == '=')
-            return -1;
+        if (cardStart >= 0) {
+            if (maySoftBreakBefore(data, start, cardStart))
+                return -1;
+        } else {
+            qsizetype before = start - 1;
+            while (before >= 0 && isLineEnd(data[before]))
+                --before;
+            if (before >= 0 && data[before] == '=')
+                return -1;
+        }
     }
     const qsizetype n = data.size();
     while (end < n && (data[end] == ' ' || data[end] == '\t'))
@@ -151,30 +210,61 @@ bool isBlankText(QByteArrayView bytes)
 /// The number of cards when the text is cards one after the other, each from a plain
 /// BEGIN line to a plain END line with no other VCARD between, and nothing but blanks
 /// between them; -1 when it is anything else.
+/// Where the next VCARD in any case stands at or after from; -1 when none does.
+qsizetype nextVcard(QByteArrayView data, qsizetype from)
+{
+    const char *const bytes = data.data();
+    const qsizetype n = data.size();
+    qsizetype at = from;
+#if defined(__SSE2__)
+    // Sixteen places at a time: a V and a D four bytes on, in either case.
+    const __m128i caseBit = _mm_set1_epi8(0x20);
+    const __m128i v = _mm_set1_epi8('v');
+    const __m128i d = _mm_set1_epi8('d');
+    for (; n - at >= 20; at += 16) {
+        const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes + at));
+        const __m128i last = _mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes + at + 4));
+        auto mask = unsigned(_mm_movemask_epi8(
+            _mm_and_si128(_mm_cmpeq_epi8(_mm_or_si128(first, caseBit), v),
+                          _mm_cmpeq_epi8(_mm_or_si128(last, caseBit), d))));
+        for (; mask != 0; mask &= mask - 1) {
+            const qsizetype q = at + __builtin_ctz(mask);
+            if (equalsNoCaseN(bytes + q, "VCARD", 5))
+                return q;
+        }
+    }
+#endif
+    for (; n - at >= 5; ++at) {
+        if (equalsNoCaseN(bytes + at, "VCARD", 5))
+            return at;
+    }
+    return -1;
+}
+
 qint64 plainCards(QByteArrayView data)
 {
-    static const ByteSearch vcard("vcard", true);
     qint64 cards = 0;
     qsizetype after = 0; // where the last card ended
+    qsizetype cardStart = 0; // where the open card's BEGIN line starts
     bool open = false;
     for (qsizetype at = 0;;) {
-        const qsizetype hit = vcard.indexIn(data.sliced(at));
-        if (hit < 0)
+        const qsizetype word = nextVcard(data, at);
+        if (word < 0)
             break;
-        const qsizetype word = at + hit;
         at = word + 5;
         const bool begin = word >= 6 && cardreader::equalsNoCaseN(data.data() + word - 6, "BEGIN:", 6);
         const bool end = !begin && word >= 4 && cardreader::equalsNoCaseN(data.data() + word - 4, "END:", 4);
         if (begin == open || (!begin && !end))
             return -1;
         const qsizetype start = word - (begin ? 6 : 4);
-        const qsizetype lineEnd = plainBoundaryEnd(data, start, at);
+        const qsizetype lineEnd = plainBoundaryEnd(data, start, at, begin ? -1 : cardStart);
         if (lineEnd < 0)
             return -1;
         if (begin) {
             if (!isBlankText(data.sliced(after, start - after)))
                 return -1;
             ++cards;
+            cardStart = start;
         } else {
             after = lineEnd;
         }
@@ -188,22 +278,86 @@ qint64 plainCards(QByteArrayView data)
 
 namespace {
 
-/// Where the logical line that holds the byte at offset starts: its physical line, or the
-/// first of the lines that soft line breaks join to it.
-qsizetype logicalLineStart(QByteArrayView bytes, qsizetype offset)
+bool isHexDigit(char c)
 {
-    qsizetype start = offset;
-    for (;;) {
-        while (start > 0 && !isLineEnd(bytes[start - 1]))
-            --start;
-        qsizetype before = start - 1;
-        while (before >= 0 && isLineEnd(bytes[before]))
-            --before;
-        if (before < 0 || bytes[before] != '=')
-            return start;
-        start = before;
-    }
+    const char lower = char(c | 0x20);
+    return (c >= '0' && c <= '9') || (lower >= 'a' && lower <= 'f');
 }
+
+/// Where the logical line that holds a byte starts (its physical line, or the first of
+/// the lines that soft line breaks join to it), and whether a colon comes before a byte
+/// in it, asked for bytes in the order of the text: each line is walked once, however
+/// many "=" it holds.
+class LogicalLineStarts
+{
+public:
+    explicit LogicalLineStarts(QByteArrayView bytes) : m_bytes(bytes) {}
+
+    qsizetype startOf(qsizetype offset)
+    {
+        const char *const data = m_bytes.data();
+        // The bytes since the last byte asked for: a line end among them starts a new line.
+        const qsizetype from = qMax(m_asked, qsizetype(0));
+        const std::size_t span = std::size_t(offset - from);
+        const auto *lf = static_cast<const char *>(memrchr(data + from, '\n', span));
+        const auto *cr = static_cast<const char *>(memrchr(data + from, '\r', span));
+        m_asked = offset;
+        if (m_start >= 0 && !lf && !cr)
+            return m_start;
+        const qsizetype begin = 1 + qMax(lf ? lf - data : -1, cr ? cr - data : -1);
+        // Where the line asked for before ends: the first line end after that byte.
+        qsizetype lastEnd = -1;
+        if (m_start >= 0) {
+            const auto *lfAfter = static_cast<const char *>(std::memchr(data + from, '\n', span));
+            const auto *crAfter = static_cast<const char *>(std::memchr(data + from, '\r', span));
+            lastEnd = qMin(lfAfter ? lfAfter - data : offset, crAfter ? crAfter - data : offset);
+        }
+        qsizetype start = begin;
+        for (;;) {
+            qsizetype before = start - 1;
+            while (before >= 0 && isLineEnd(data[before]))
+                --before;
+            if (before < 0 || data[before] != '=')
+                break;
+            if (before >= m_lineBegin && before < lastEnd) {
+                start = m_start; // joined to the line looked at before
+                break;
+            }
+            start = before;
+            while (start > 0 && !isLineEnd(data[start - 1]))
+                --start;
+        }
+        if (start != m_start) {
+            m_colon = -1;
+            m_colonScanned = start;
+        }
+        m_lineBegin = begin;
+        m_start = start;
+        return start;
+    }
+
+    /// True when a colon stands between the start of the logical line last asked for
+    /// and the byte at offset.
+    bool colonBefore(qsizetype offset)
+    {
+        if (m_colon < 0 && m_colonScanned < offset) {
+            const auto *colon = static_cast<const char *>(std::memchr(
+                m_bytes.data() + m_colonScanned, ':', std::size_t(offset - m_colonScanned)));
+            m_colonScanned = offset;
+            if (colon)
+                m_colon = colon - m_bytes.data();
+        }
+        return m_colon >= 0 && m_colon < offset;
+    }
+
+private:
+    QByteArrayView m_bytes;
+    qsizetype m_asked = -1; // the byte asked for last
+    qsizetype m_lineBegin = -1; // where its physical line begins
+    qsizetype m_start = -1; // where its logical line starts
+    qsizetype m_colon = -1;
+    qsizetype m_colonScanned = 0;
+};
 
 bool isBinaryName(QByteArrayView line)
 {
@@ -227,23 +381,21 @@ void scanEncodedValues(QByteArrayView bytes, qsizetype base, ReadFacts &facts)
     const char *const data = bytes.data();
     const qsizetype n = bytes.size();
     qsizetype done = 0; // the lines before this are read
+    LogicalLineStarts lines(bytes);
     for (qsizetype at = 0; at < n;) {
         const auto *eq = static_cast<const char *>(std::memchr(data + at, '=', std::size_t(n - at)));
         if (!eq)
             break;
         at = eq - data + 1;
         const char next = at < n ? data[at] : '\n';
-        const bool base64 = at >= 9 && equalsNoCaseN(data + at - 9, "ENCODING", 8)
-            && (next == 'b' || next == 'B');
-        if (!base64
-            && (isLineEnd(next)
-                || (n - at >= 2 && hexDigitValue(next) >= 0 && hexDigitValue(data[at + 1]) >= 0)))
+        const bool base64 = at >= 9 && (next == 'b' || next == 'B')
+            && equalsNoCaseN(data + at - 9, "ENCODING", 8);
+        if (!base64 && (isLineEnd(next) || (n - at >= 2 && isHexDigit(next) && isHexDigit(data[at + 1]))))
             continue;
-        const qsizetype start = logicalLineStart(bytes, at - 1);
+        const qsizetype start = lines.startOf(at - 1);
         if (start < done)
             continue;
-        const QByteArrayView head = bytes.sliced(start, at - 1 - start);
-        if (!base64 && indexOfByte(head, ':') < 0)
+        if (!base64 && !lines.colonBefore(at - 1))
             continue; // a parameter
         if (isBinaryName(bytes.sliced(start, qMin(n - start, qsizetype(256)))))
             continue;

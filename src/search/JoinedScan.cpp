@@ -1,12 +1,11 @@
 #include "search/JoinedScan.h"
 
 #include "card/AsciiText.h"
-#include "card/PropertyLine.h"
-#include "card/Utf8Text.h"
-#include "card/Windows1252.h"
+#include "search/JoinedRuns.h"
 #include "search/TextFolding.h"
 
 #include <cstring>
+#include <span>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -17,153 +16,7 @@
 
 namespace {
 
-// A run longer than this around a fold or an "=" is left to the caller's judgement of
-// its lines: runs are words and escapes, a few dozen bytes.
-constexpr qsizetype kMaxRun = 240;
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    const char lower = char(c | 0x20);
-    return lower >= 'a' && lower <= 'f' ? lower - 'a' + 10 : -1;
-}
-
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t';
-}
-
-bool isLineEnd(char c)
-{
-    return c == '\r' || c == '\n';
-}
-
-/// The position after the line end at p (CR* LF, or a lone CR), as the lines are split.
-qsizetype afterLineEndAt(const char *data, qsizetype n, qsizetype p)
-{
-    qsizetype k = p;
-    while (k < n && data[k] == '\r')
-        ++k;
-    return (k < n && data[k] == '\n') ? k + 1 : p + 1;
-}
-
-/// The bytes with folds and soft line breaks joined, as cardreader::joinedLines joins
-/// them; out holds at least as many bytes. Returns the size written, and whether a line
-/// was joined to another.
-qsizetype joinInto(const char *in, qsizetype n, char *out, bool &joins)
-{
-    char *o = out;
-    joins = false;
-    qsizetype p = 0;
-    bool afterSoftBreak = false;
-    while (p < n) {
-        if (afterSoftBreak && isBlank(in[p]))
-            ++p;
-        qsizetype lineEnd = p;
-        while (lineEnd < n && !isLineEnd(in[lineEnd]))
-            ++lineEnd;
-        const qsizetype run = lineEnd - p;
-        std::memcpy(o, in + p, std::size_t(run));
-        o += run;
-        if (lineEnd == n)
-            break;
-        const bool softBreak = run > 0 && in[lineEnd - 1] == '=';
-        const qsizetype next = afterLineEndAt(in, n, lineEnd);
-        afterSoftBreak = softBreak;
-        if (softBreak) {
-            --o;
-            p = next;
-            joins = true;
-            continue;
-        }
-        if (next < n && isBlank(in[next])) {
-            p = next + 1;
-            joins = true;
-            continue;
-        }
-        *o++ = '\n';
-        p = next;
-    }
-    return o - out;
-}
-
-/// Every "=XX" read as its byte, as the filter decodes joined lines. Returns the size
-/// written, and whether an escape was read.
-qsizetype decodeInto(const char *in, qsizetype n, char *out, bool &escapes)
-{
-    char *o = out;
-    escapes = false;
-    for (qsizetype p = 0; p < n;) {
-        if (in[p] == '=' && n - p >= 3) {
-            const int hi = hexValue(in[p + 1]);
-            const int lo = hexValue(in[p + 2]);
-            if (hi >= 0 && lo >= 0) {
-                *o++ = char(hi * 16 + lo);
-                p += 3;
-                escapes = true;
-                continue;
-            }
-        }
-        *o++ = in[p++];
-    }
-    return o - out;
-}
-
-bool isPlainCharsetName(QByteArrayView name)
-{
-    const QByteArrayView trimmed = name.trimmed();
-    return isUtf8CompatibleCharset(trimmed) || isWindows1252Name(trimmed)
-        || trimmed.compare("iso-8859-1", Qt::CaseInsensitive) == 0
-        || trimmed.compare("latin1", Qt::CaseInsensitive) == 0;
-}
-
-const ByteSearch &charsetSearch()
-{
-    static const ByteSearch search("charset", true);
-    return search;
-}
-
-const ByteSearch &encodingSearch()
-{
-    static const ByteSearch search("encoding", true);
-    return search;
-}
-
-const ByteSearch &base64Search()
-{
-    static const ByteSearch search("base64", true);
-    return search;
-}
-
-const ByteSearch &vcardSearch()
-{
-    static const ByteSearch search("vcard", true);
-    return search;
-}
-
-/// The largest place at or before pos, and not before floor, where a line starts that
-/// no fold or soft line break joins to the line before; floor when there is none.
-qsizetype regionStart(QByteArrayView bytes, qsizetype pos, qsizetype floor)
-{
-    const char *data = bytes.data();
-    for (qsizetype q = pos; q > floor;) {
-        const auto *lf
-            = static_cast<const char *>(memrchr(data + floor, '\n', std::size_t(q - floor)));
-        if (!lf)
-            return floor;
-        const qsizetype cut = lf - data + 1;
-        q = cut - 1;
-        if (cut < bytes.size() && isBlank(data[cut]))
-            continue;
-        qsizetype last = cut - 2;
-        while (last >= 0 && data[last] == '\r')
-            --last;
-        if (last < 0 || data[last] != '=')
-            return qMax(cut, floor);
-    }
-    return floor;
-}
+using namespace joinedscan;
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define QUILLORY_SCAN_AVX2 1
@@ -174,13 +27,21 @@ struct WideProbe
     qsizetype offset;
 };
 
+/// The first hex digits of the escapes that matter, as ranges of digits and of letters
+/// (either case): base and span (the last less the first); base 0 with span 0 when none.
+struct EscapeDigits
+{
+    char digitBase, digitSpan, letterBase, letterSpan;
+};
+
 /// The main loop of JoinedScan::run thirty-two bytes at a time, on processors that have
 /// AVX2: hands judge every place that may matter, up to where 32 + reach bytes remain.
 /// Returns where it stopped, or -1 when judge found a text.
 template<typename Judge>
 __attribute__((target("avx2"))) qsizetype scanWide(const char *data, qsizetype n, qsizetype reach,
                                                    const std::vector<WideProbe> &probes,
-                                                   bool nonAscii, Judge &judge)
+                                                   EscapeDigits escapes, bool nonAscii,
+                                                   Judge &judge)
 {
 #define QUILLORY_AT(c) _mm256_loadu_si256(reinterpret_cast<const __m256i *>(c))
 #define QUILLORY_SET(c) _mm256_set1_epi8(c)
@@ -189,15 +50,24 @@ __attribute__((target("avx2"))) qsizetype scanWide(const char *data, qsizetype n
     const __m256i caseBit = QUILLORY_SET(0x20);
     const __m256i lowC = QUILLORY_SET('c'), lowT = QUILLORY_SET('t'), lowE = QUILLORY_SET('e'),
                   lowG = QUILLORY_SET('g'), lowB = QUILLORY_SET('b'), four = QUILLORY_SET('4');
-    const __m256i zero = QUILLORY_SET('0'), nine = QUILLORY_SET(9), lowA = QUILLORY_SET('a'),
-                  five = QUILLORY_SET(5);
+    const __m256i zero = QUILLORY_SET(escapes.digitBase), nine = QUILLORY_SET(escapes.digitSpan),
+                  lowA = QUILLORY_SET(escapes.letterBase), five = QUILLORY_SET(escapes.letterSpan);
+    // A probe that never hits when there is no text: no byte is 0x00 and 0x20 at once.
+    const WideProbe none{0, 0x20, 0, 0x20, 0};
+    const WideProbe &one = probes.empty() ? none : probes.front();
+    const __m256i first = QUILLORY_SET(one.first), firstBit = QUILLORY_SET(one.firstBit),
+                  last = QUILLORY_SET(one.last), lastBit = QUILLORY_SET(one.lastBit);
+    const qsizetype lastOffset = one.offset;
+    const std::span<const WideProbe> extraProbes
+        = probes.empty() ? std::span<const WideProbe>() : std::span(probes).subspan(1);
     qsizetype i = 0;
     for (; n - i >= 32 + reach; i += 32) {
         const char *c = data + i;
         const __m256i v = QUILLORY_AT(c);
         const __m256i next = QUILLORY_AT(c + 1);
         const __m256i lower = _mm256_or_si256(v, caseBit);
-        // An "=" matters before a line end or a hex digit only.
+        // An "=" matters before a line end, or before the first hex digit of an escape
+        // whose byte a text or a trigger holds.
         const __m256i digit = _mm256_sub_epi8(next, zero);
         const __m256i letter = _mm256_sub_epi8(_mm256_or_si256(next, caseBit), lowA);
         const __m256i lineEndNext
@@ -225,7 +95,12 @@ __attribute__((target("avx2"))) qsizetype scanWide(const char *data, qsizetype n
         hits = _mm256_or_si256(hits,
                                _mm256_and_si256(_mm256_cmpeq_epi8(lower, lowB),
                                                 _mm256_cmpeq_epi8(QUILLORY_AT(c + 5), four)));
-        for (const WideProbe &probe : probes) {
+        // The first text's probe from registers; the others' made in the loop.
+        hits = _mm256_or_si256(
+            hits, _mm256_and_si256(
+                      _mm256_cmpeq_epi8(_mm256_or_si256(v, firstBit), first),
+                      _mm256_cmpeq_epi8(_mm256_or_si256(QUILLORY_AT(c + lastOffset), lastBit), last)));
+        for (const WideProbe &probe : extraProbes) {
             hits = _mm256_or_si256(
                 hits,
                 _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_or_si256(v, QUILLORY_SET(probe.firstBit)),
@@ -248,29 +123,9 @@ __attribute__((target("avx2"))) qsizetype scanWide(const char *data, qsizetype n
 }
 #endif
 
-/// True when the name at q stands in the parameters of a line that starts a logical line
-/// and names binary data (PHOTO, LOGO, SOUND, KEY), or in a value: the filter reads no
-/// base64 text there. False when that is not plain from the line's first bytes.
-bool namesBinaryData(QByteArrayView bytes, qsizetype q)
-{
-    constexpr qsizetype kLookBack = 256;
-    const char *data = bytes.data();
-    qsizetype start = q;
-    while (start > 0 && q - start < kLookBack && !isLineEnd(data[start - 1]))
-        --start;
-    if ((start > 0 && !isLineEnd(data[start - 1])) || isBlank(data[start]))
-        return false;
-    const QByteArrayView head(data + start, q - start);
-    if (head.contains('"'))
-        return false;
-    if (head.contains(':'))
-        return true; // in a value
-    const qsizetype semicolon = head.indexOf(';');
-    return semicolon > 0
-        && cardreader::isBinaryProperty(cardreader::propertyBaseName(head.first(semicolon)));
-}
-
 } // namespace
+
+using namespace joinedscan;
 
 qsizetype joinedBlockEnd(QByteArrayView bytes, qsizetype from)
 {
@@ -325,6 +180,67 @@ JoinedScan::JoinedScan(const std::vector<QByteArray> &texts, bool ignoreCase,
     addLetters(m_junctionBytes, "charsetencodingbase64");
     if (vcards)
         addLetters(m_junctionBytes, "vcard");
+    // The first hex digits of the escapes that matter, as ranges (see EscapeDigits): "=0D",
+    // "=0A" and "=20" are read no further when no text holds a control byte or a blank.
+    int firstLow = 16, firstHigh = -1;
+    for (int b = 0; b < 256; ++b) {
+        if (m_escapedBytes[std::size_t(b)]) {
+            firstLow = qMin(firstLow, b >> 4);
+            firstHigh = qMax(firstHigh, b >> 4);
+        }
+    }
+    if (firstLow <= 9) {
+        m_escapeDigits[0] = char('0' + firstLow);
+        m_escapeDigits[1] = char(qMin(firstHigh, 9) - firstLow);
+    }
+    if (firstHigh >= 10) {
+        const int from = qMax(firstLow, 10);
+        m_escapeDigits[2] = char('a' + from - 10);
+        m_escapeDigits[3] = char(firstHigh - from);
+    }
+    const auto variants = [](char c, bool anyCase) {
+        const char lower = char(c | 0x20);
+        if (anyCase && lower >= 'a' && lower <= 'z')
+            return std::array<char, 2>{lower, char(lower & ~0x20)};
+        return std::array<char, 2>{c, c};
+    };
+    const auto addPairs = [&](QByteArrayView word, bool anyCase) {
+        for (qsizetype k = 0; k + 1 < word.size(); ++k) {
+            for (const char left : variants(word[k], anyCase)) {
+                for (const char right : variants(word[k + 1], anyCase)) {
+                    const unsigned pair = unsigned(static_cast<unsigned char>(left)) << 8
+                        | static_cast<unsigned char>(right);
+                    m_joinPairs[pair >> 6] |= quint64(1) << (pair & 63);
+                }
+            }
+        }
+    };
+    for (const Text &text : m_texts)
+        addPairs(text.bytes, ignoreCase);
+    for (const char *name : {"charset", "encoding", "base64"})
+        addPairs(name, true);
+}
+
+bool JoinedScan::foldJoinsNothing(const char *data, qsizetype n, qsizetype q) const
+{
+    // q is the line end that a blank follows. The joined run around it can make a text,
+    // a name or an escape only across the fold, from the byte before the line end and the
+    // one after the blank; a text or a name as written is found where it stands.
+    if (m_vcards || q + 2 >= n)
+        return false;
+    qsizetype last = q; // the line's last byte: before CR* LF, or a lone CR
+    if (data[q] == '\n')
+        while (last > 0 && data[last - 1] == '\r')
+            --last;
+    if (last < 2)
+        return false;
+    const auto left = static_cast<unsigned char>(data[last - 1]);
+    const auto right = static_cast<unsigned char>(data[q + 2]);
+    if (left == '=' || (hexValue(char(left)) >= 0 && data[last - 2] == '=')
+        || left >= 0x80 || right >= 0x80 || isLineEnd(char(left)) || isLineEnd(char(right))
+        || right == '=')
+        return false;
+    return !mayJoin(left, right);
 }
 
 JoinedScan::Verdict JoinedScan::run(QByteArrayView bytes,
@@ -465,13 +381,14 @@ JoinedScan::Verdict JoinedScan::run(QByteArrayView bytes,
                     return true;
             }
         } else if (isLineEnd(c)) {
-            if (q + 1 < n && isBlank(data[q + 1]) && judgeRun(q, true))
+            if (q + 1 < n && isBlank(data[q + 1]) && !foldJoinsNothing(data, n, q)
+                && judgeRun(q, true))
                 return true;
         }
         if (q < regionCovered)
             return false; // its lines were judged whole
         const char lower = char(c | 0x20);
-        if (lower == 'c' && n - q >= 7 && cardreader::equalsNoCaseN(data + q, "CHARSET", 7)) {
+        if (lower == 'c' && n - q >= 7 && namedAt(data, n, q, "CHARSET")) {
             // The CHARSET parameter's name, as the filter reads it from joined lines.
             qsizetype p = q + 7;
             while (p < n && isBlank(data[p]))
@@ -481,7 +398,7 @@ JoinedScan::Verdict JoinedScan::run(QByteArrayView bytes,
                 if (start < n && data[start] == '"')
                     ++start;
                 qsizetype stop = start;
-                while (stop < n && !std::strchr(";:,\" \t\r\n", data[stop]))
+                while (stop < n && !endsCharsetName(data[stop]))
                     ++stop;
                 // A fold after the name would join more to it.
                 if (stop < n && isLineEnd(data[stop])) {
@@ -492,8 +409,7 @@ JoinedScan::Verdict JoinedScan::run(QByteArrayView bytes,
                 if (!isPlainCharsetName(QByteArrayView(data + start, stop - start)))
                     return true;
             }
-        } else if (lower == 'e' && n - q >= 8
-                   && cardreader::equalsNoCaseN(data + q, "ENCODING", 8)) {
+        } else if (lower == 'e' && n - q >= 8 && namedAt(data, n, q, "ENCODING")) {
             qsizetype p = q + 8;
             while (p < n && (isBlank(data[p]) || data[p] == '=' || data[p] == '"'))
                 ++p;
@@ -517,7 +433,10 @@ JoinedScan::Verdict JoinedScan::run(QByteArrayView bytes,
             const char l = t.bytes.back();
             probes.push_back({f, bitOf(f), l, bitOf(l), t.bytes.size() - 1});
         }
-        i = scanWide(data, n, qMax(m_reach, qsizetype(1)), probes, !m_triggers.isEmpty(), judgeAt);
+        const EscapeDigits escapes{m_escapeDigits[0], m_escapeDigits[1], m_escapeDigits[2],
+                                   m_escapeDigits[3]};
+        i = scanWide(data, n, qMax(m_reach, qsizetype(1)), probes, escapes, !m_triggers.isEmpty(),
+                     judgeAt);
         if (i < 0)
             return Verdict::Found;
     }

@@ -60,6 +60,20 @@ private:
     std::array<bool, 256> m_escapedBytes{};
     std::array<bool, 256> m_escapeBytes{};
     std::array<bool, 256> m_junctionBytes{};
+    // The pairs of bytes that stand side by side in a text or a name (either case when
+    // case is ignored), one bit for each: a fold between two bytes that are not such a
+    // pair joins nothing new.
+    std::array<quint64, 1024> m_joinPairs{};
+    // The first hex digits of the escapes that matter: digits from [0] ([1] more), letters
+    // from [2] ([3] more); zeros for none.
+    std::array<char, 4> m_escapeDigits{};
+
+    bool mayJoin(unsigned char left, unsigned char right) const
+    {
+        const unsigned pair = left << 8 | right;
+        return (m_joinPairs[pair >> 6] >> (pair & 63)) & 1;
+    }
+    bool foldJoinsNothing(const char *data, qsizetype n, qsizetype q) const;
 };
 
 /// The first place at or after from that follows an LF, where no fold continues the line

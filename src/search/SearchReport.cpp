@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <string>
 #include <utility>
 
 using namespace Qt::StringLiterals;
@@ -189,10 +190,41 @@ QString jsonName(const QString &name)
 
 /// Writes the report's JSON as it goes: large reports (every file, with --hash) are
 /// written without a document tree in between.
+/// The bytes of JSON as they are made: many small pieces, each appended without the
+/// checks a QByteArray makes on every insert.
+class JsonText
+{
+public:
+    JsonText &operator+=(char c)
+    {
+        m_bytes.push_back(c);
+        return *this;
+    }
+    JsonText &operator+=(const char *text)
+    {
+        m_bytes.append(text);
+        return *this;
+    }
+    JsonText &operator+=(QByteArrayView text)
+    {
+        m_bytes.append(text.data(), std::size_t(text.size()));
+        return *this;
+    }
+    JsonText &operator+=(const QByteArray &text) { return *this += QByteArrayView(text); }
+    operator QByteArrayView() const { return QByteArrayView(m_bytes.data(), qsizetype(m_bytes.size())); }
+    qsizetype size() const { return qsizetype(m_bytes.size()); }
+    void reserve(qsizetype bytes) { m_bytes.reserve(std::size_t(bytes)); }
+    void clear() { m_bytes.clear(); }
+    QByteArray toByteArray() const { return QByteArray(m_bytes.data(), size()); }
+
+private:
+    std::string m_bytes;
+};
+
 class JsonWriter
 {
 public:
-    QByteArray json;
+    JsonText json;
 
     void key(const char *name)
     {
@@ -241,7 +273,7 @@ public:
             } else if (c < 0x20 || (QChar::isSurrogate(c) && !pair)) {
                 // Control characters, and the halves of a pair that a name not in
                 // UTF-8 leaves alone, as escapes.
-                json += "\\u" + QByteArray::number(c, 16).rightJustified(4, '0');
+                json += QByteArray("\\u" + QByteArray::number(c, 16).rightJustified(4, '0'));
             } else if (c < 0x80) {
                 json += char(c);
             } else {
@@ -297,6 +329,8 @@ QByteArray fileJson(const SearchReport::File &file, bool first)
 {
     const JsonNames &names = jsonNames();
     JsonWriter out;
+    // The entry's fixed part is some 300 bytes: one allocation for the whole.
+    out.json.reserve(400 + file.path.size() * 3 + file.failure.size() * 3);
     if (!first)
         out.json += ",\n  ";
     out.open('{');
@@ -355,7 +389,7 @@ QByteArray fileJson(const SearchReport::File &file, bool first)
     }
     out.close(']');
     out.close('}');
-    return std::move(out.json);
+    return out.json.toByteArray();
 }
 
 /// Pieces of the JSON are handed on at about this size.

@@ -157,6 +157,12 @@ void TestCliLimits::hostileFilesStayBounded_data()
     QTest::newRow("END with a parameter") << QByteArray("end-param") << search << 32;
     QTest::newRow("folded END") << QByteArray("end-folded") << search << 32;
     QTest::newRow("a run of lone CRs, --dump") << QByteArray("cr-run") << dump << 32;
+    // The reading report looks at every "=" of a file the search rules out.
+    const QStringList report{u"--report"_s, m_dir.filePath(u"reading.json"_s), u"-e"_s, u"zq_xj"_s};
+    QTest::newRow("parameters without a colon, --report")
+        << QByteArray("params-no-colon") << report << 32;
+    QTest::newRow("a chain of soft line breaks, --report")
+        << QByteArray("equals-chain") << report << 32;
     // The match options: marks sorted by their class, a value folded whole, a whole
     // value handed to libphonenumber.
     const QStringList accents{u"--ignore-accents"_s, u"-e"_s, u"e"_s};

@@ -44,6 +44,16 @@ void TestJoinedScan::judgesJoinedLines_data()
     QTest::newRow("fold keeps the second blank")
         << QByteArray("NOTE:te\r\n  ch\r\n") << tech << false;
     QTest::newRow("fold after CR CR LF") << QByteArray("NOTE:te\r\r\n\tch\r\n") << tech << true;
+    // A fold joins a text only where the bytes on its sides stand side by side in it.
+    QTest::newRow("fold after the first letter") << QByteArray("NOTE:t\r\n ech\r\n") << tech << true;
+    QTest::newRow("fold in capitals") << QByteArray("NOTE:xT\r\n ECHx\r\n") << tech << true;
+    QTest::newRow("fold between bytes of no pair")
+        << QByteArray("NOTE:tex\r\n ch\r\n") << tech << false;
+    QTest::newRow("fold before the blank of a text")
+        << QByteArray("NOTE:Ann\r\n  Tech\r\n") << u"ann tech"_s << true;
+    QTest::newRow("escape split by a fold") << QByteArray("NOTE:te=6\r\n 3h\r\n") << tech << true;
+    QTest::newRow("base64 folded on every line")
+        << QByteArray("PHOTO;ENCODING=b:QUJD\r\n REVG\r\n R0hJ\r\n SktM\r\n") << tech << false;
     QTest::newRow("escapes make it") << QByteArray("NOTE:=54=45ch\r\n") << tech << true;
     QTest::newRow("escape after a soft line break")
         << QByteArray("NOTE:te=\r\n=63h\r\n") << tech << true;

@@ -226,6 +226,35 @@ void TestSearchReport::brokenFiles_data()
     QTest::newRow("plain cards: nothing to say") << kCard + kCard << u""_s << 2 << utf8 << u""_s;
     QTest::newRow("a card that never ends") << kCard + "BEGIN:VCARD\r\nFN:Bo\r\n"
                                             << u"unclosed card@5x1"_s << 2 << utf8 << u""_s;
+    // An "=" that ends the line before END: a soft line break only in quoted-printable.
+    const QByteArray v21 = "BEGIN:VCARD\r\nVERSION:2.1\r\nFN:Ann\r\n";
+    QTest::newRow("base64 ending in == on a fold before END")
+        << "BEGIN:VCARD\r\nVERSION:3.0\r\nPHOTO;ENCODING=b;TYPE=JPEG:/9j/4AAQ\r\n SkZJRg==\r\n"
+           "END:VCARD\r\n" + kCard
+        << u""_s << 2 << utf8 << u""_s;
+    QTest::newRow("base64 ending in = on lines of its own, LF")
+        << v21 + "PHOTO;ENCODING=BASE64;TYPE=GIF:\nR0lGODdh\nAAA=\nEND:VCARD\n" + kCard
+        << u""_s << 2 << utf8 << u""_s;
+    QTest::newRow("base64 ending in = before a blank line")
+        << v21 + "LOGO;BASE64:\r\n R0lGODdh==\r\n\r\nEND:VCARD\r\n" + kCard
+        << u""_s << 2 << utf8 << u""_s;
+    QTest::newRow("a text value with a hyphen ending in =")
+        << v21 + "X-CODE:a-b=\r\nEND:VCARD\r\n" + kCard << u""_s << 2 << utf8 << u""_s;
+    QTest::newRow("a quoted-printable soft break before END")
+        << v21 + "NOTE;ENCODING=QUOTED-PRINTABLE:a=\r\nEND:VCARD\r\n" + kCard
+        << u"unclosed card@1x1, nested card@6x1"_s << 2 << utf8 << u""_s;
+    QTest::newRow("a soft break whose QUOTED-PRINTABLE a fold splits")
+        << v21 + "NOTE;ENCODING=QUOTED-\r\n PRINTABLE:a=\r\nEND:VCARD\r\n" + kCard
+        << u"unclosed card@1x1, nested card@7x1"_s << 2 << utf8 << u""_s;
+    QTest::newRow("soft breaks over a line with a colon before END")
+        << v21 + "NOTE;QUOTED-PRINTABLE:a=\r\nb:c=\r\nEND:VCARD\r\n" + kCard
+        << u"unclosed card@1x1, nested card@7x1"_s << 2 << utf8 << u""_s;
+    QTest::newRow("a soft break ended by a blank line before END")
+        << v21 + "NOTE;ENCODING=QUOTED-PRINTABLE:a=\r\n\r\nEND:VCARD\r\n" + kCard
+        << u""_s << 2 << utf8 << u""_s;
+    QTest::newRow("a soft break before END after a lone CR")
+        << v21 + "NOTE;ENCODING=QUOTED-PRINTABLE:a=\rEND:VCARD\r\n" + kCard
+        << u"unclosed card@1x1, nested card@6x1"_s << 2 << utf8 << u""_s;
     QTest::newRow("a card nested in another")
         << QByteArray("BEGIN:VCARD\r\nFN:Outer\r\nBEGIN:VCARD\r\nFN:Inner\r\nEND:VCARD\r\n"
                       "END:VCARD\r\n")
