@@ -14,8 +14,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "BlockReading.h"
 #include "TestFiles.h"
 
+#include <algorithm>
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -114,6 +116,10 @@ private slots:
     void readsBackAlike();
     void cards_data();
     void cards();
+    void cardsInBlocks_data() { cards_data(); }
+    void cardsInBlocks();
+    void sameInBlocks_data();
+    void sameInBlocks();
     void writeFailures_data();
     void writeFailures();
     void message();
@@ -321,6 +327,62 @@ void TestCardExport::cards()
         QCOMPARE(readTestFile(path), written);
         QCOMPARE(writtenCards(path), expected);
     }
+}
+
+void TestCardExport::cardsInBlocks()
+{
+    const BlockSize blocks(kSmallestBlock);
+    cards();
+}
+
+void TestCardExport::sameInBlocks_data()
+{
+    QTest::addColumn<qsizetype>("blockBytes");
+    QTest::addColumn<bool>("reversed"); // the rows in the reverse of the files' order
+    QTest::newRow("smallest blocks") << kSmallestBlock << false;
+    // Cards found before their turn are held, and those past the budget taken out by
+    // further reads of the file.
+    QTest::newRow("smallest blocks, rows reversed") << kSmallestBlock << true;
+    QTest::newRow("4 KiB blocks, rows reversed") << qsizetype(4096) << true;
+}
+
+void TestCardExport::sameInBlocks()
+{
+    QFETCH(qsizetype, blockBytes);
+    QFETCH(bool, reversed);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QStringList files = filesUnder(cardsDir());
+    if (QFileInfo(corpusDir()).isDir())
+        files += filesUnder(corpusDir());
+    const QList<QByteArray> cut = blockCutFiles();
+    for (qsizetype i = 0; i < cut.size(); ++i)
+        files.append(writeTestFile(dir, u"cut/%1.vcf"_s.arg(i), cut.at(i)));
+    QList<ResultRow> rows;
+    for (const QString &file : std::as_const(files)) {
+        for (const SearchedCard &card : searchedCards(file))
+            rows.append(card.row);
+    }
+    if (reversed)
+        std::reverse(rows.begin(), rows.end());
+    MatchingCards matching;
+    for (const ResultRow &row : std::as_const(rows))
+        matching.add(row);
+    const auto save = [&](const QString &name) {
+        const SavedCards saved = SaveMatchingCards(matching, dir.filePath(name));
+        return std::pair(saved, readTestFile(dir.filePath(name)));
+    };
+    const auto [whole, wholeBytes] = save(u"whole.vcf"_s);
+    QCOMPARE(whole.problems, QList<CardExportProblem>());
+    QCOMPARE(whole.written, matching.size());
+    const BlockSize blocks(blockBytes);
+    const auto [inBlocks, blockBytesWritten] = save(u"blocks.vcf"_s);
+    QCOMPARE(inBlocks.problems, whole.problems);
+    QCOMPARE(inBlocks.written, whole.written);
+    const auto differ = std::mismatch(wholeBytes.begin(), wholeBytes.end(),
+                                      blockBytesWritten.begin(), blockBytesWritten.end());
+    QVERIFY2(blockBytesWritten == wholeBytes,
+             qPrintable(u"first difference at byte %1"_s.arg(differ.first - wholeBytes.begin())));
 }
 
 void TestCardExport::writeFailures_data()
