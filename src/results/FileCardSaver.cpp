@@ -181,17 +181,19 @@ void FileCardSaver::resolveThrough(qint64 number, const std::vector<Found> &foun
     std::size_t next = 0;
     for (; m_wantedAt < wantedCount && wanted(m_wantedAt).number <= number; ++m_wantedAt) {
         const qsizetype slot = wanted(m_wantedAt).slot;
+        const Found *card = next < found.size() && found[next].slot == slot ? &found[next++]
+                                                                           : nullptr;
+        // A slot let go while this text's cards were delivered waits for the next read.
         if (slot < m_next || slot >= m_bound)
             continue;
-        if (next == found.size() || found[next].slot != slot) {
+        if (!card) {
             deliver(slot, {});
             continue;
         }
-        const Found &card = found[next++];
-        CardCopy copy = cardBytes(*text, *places, card.begin, places->endOf(card.begin),
+        CardCopy copy = cardBytes(*text, *places, card->begin, places->endOf(card->begin),
                                   legacyCharset);
         // A card as it stands, each line of which reads alike in any file, needs no check.
-        if (copy.edited && !readsAlike(copy.bytes, card.digest)) {
+        if (copy.edited && !readsAlike(copy.bytes, card->digest)) {
             deliver(slot, {Outcome::Kind::ReadsOtherwise, {}});
             continue;
         }

@@ -338,18 +338,19 @@ void TestCardExport::cardsInBlocks()
 void TestCardExport::sameInBlocks_data()
 {
     QTest::addColumn<qsizetype>("blockBytes");
-    QTest::addColumn<bool>("reversed"); // the rows in the reverse of the files' order
-    QTest::newRow("smallest blocks") << kSmallestBlock << false;
+    QTest::addColumn<int>("order"); // of the rows: 0 the files', -1 its reverse, k > 0 every k-th
+    QTest::newRow("smallest blocks") << kSmallestBlock << 0;
     // Cards found before their turn are held, and those past the budget taken out by
     // further reads of the file.
-    QTest::newRow("smallest blocks, rows reversed") << kSmallestBlock << true;
-    QTest::newRow("4 KiB blocks, rows reversed") << qsizetype(4096) << true;
+    QTest::newRow("smallest blocks, rows reversed") << kSmallestBlock << -1;
+    QTest::newRow("smallest blocks, rows shuffled") << kSmallestBlock << 7;
+    QTest::newRow("4 KiB blocks, rows shuffled") << qsizetype(4096) << 3;
 }
 
 void TestCardExport::sameInBlocks()
 {
     QFETCH(qsizetype, blockBytes);
-    QFETCH(bool, reversed);
+    QFETCH(int, order);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     QStringList files = filesUnder(cardsDir());
@@ -358,16 +359,18 @@ void TestCardExport::sameInBlocks()
     const QList<QByteArray> cut = blockCutFiles();
     for (qsizetype i = 0; i < cut.size(); ++i)
         files.append(writeTestFile(dir, u"cut/%1.vcf"_s.arg(i), cut.at(i)));
-    QList<ResultRow> rows;
-    for (const QString &file : std::as_const(files)) {
-        for (const SearchedCard &card : searchedCards(file))
-            rows.append(card.row);
-    }
-    if (reversed)
-        std::reverse(rows.begin(), rows.end());
+    // Each file's rows in the order asked.
     MatchingCards matching;
-    for (const ResultRow &row : std::as_const(rows))
-        matching.add(row);
+    for (const QString &file : std::as_const(files)) {
+        QList<SearchedCard> cards = searchedCards(file);
+        if (order < 0)
+            std::reverse(cards.begin(), cards.end());
+        const qsizetype stride = qMax(order, 1);
+        for (qsizetype start = 0; start < stride; ++start) {
+            for (qsizetype i = start; i < cards.size(); i += stride)
+                matching.add(cards.at(i).row);
+        }
+    }
     const auto save = [&](const QString &name) {
         const SavedCards saved = SaveMatchingCards(matching, dir.filePath(name));
         return std::pair(saved, readTestFile(dir.filePath(name)));
