@@ -5,6 +5,7 @@
 #include "card/CardBlocks.h"
 #include "card/CardFile.h"
 #include "card/CardParser.h"
+#include "card/ReadFacts.h"
 #include "results/CardCopy.h"
 
 #include <algorithm>
@@ -100,7 +101,8 @@ bool FileCardSaver::readOnce(const QString &path)
             const std::function<QByteArray()> legacyCharset = [&] { return wholeFile().charset; };
             CardBlockReader reader(file, cardBlockBytes());
             CardBlock block;
-            while (reader.next(block)) {
+            // Once every card wanted has come to its turn, the rest of the file is not read.
+            while (m_wantedAt < m_count && reader.next(block)) {
                 if (!takeCards(block.text, block.begin, block.last, &wholeFile, legacyCharset))
                     reader.extend(std::move(block));
             }
@@ -126,7 +128,6 @@ bool FileCardSaver::takeCards(const CardBytes &text, qint64 begin, bool last,
                               const cardreader::LegacyCharsetSource *wholeFile,
                               const std::function<QByteArray()> &legacyCharset)
 {
-    const qsizetype wantedCount = m_wanted.empty() ? m_count : qsizetype(m_wanted.size());
     Places places;
     std::vector<Found> found; // in the order of their numbers
     qsizetype at = m_wantedAt;
@@ -141,9 +142,9 @@ bool FileCardSaver::takeCards(const CardBytes &text, qint64 begin, bool last,
         }
         places.list.push_back({qint32(identity.begin), qint32(identity.end)});
         const qint64 number = m_cardsBefore + identity.number;
-        while (at < wantedCount && wanted(at).number < number)
+        while (at < m_count && wanted(at).number < number)
             ++at;
-        if (at == wantedCount || wanted(at).number != number)
+        if (at == m_count || wanted(at).number != number)
             return;
         const qsizetype slot = wanted(at).slot;
         if (slot < m_next || slot >= m_bound
@@ -155,6 +156,17 @@ bool FileCardSaver::takeCards(const CardBytes &text, qint64 begin, bool last,
     };
     qint64 cards = 0;
     if (wholeFile) {
+        // A block that holds no card wanted is only counted, as the search counts a block
+        // it passes over.
+        ReadFacts counted;
+        if (!scanCardFacts(text, counted, wholeFile) && !last)
+            return false;
+        if (counted.cards > 0
+            && (m_wantedAt == m_count
+                || wanted(m_wantedAt).number > m_cardsBefore + counted.cards)) {
+            m_cardsBefore += counted.cards;
+            return true;
+        }
         ParseOptions options;
         options.legacyCharset = wholeFile;
         bool outside = true;
@@ -177,9 +189,8 @@ void FileCardSaver::resolveThrough(qint64 number, const std::vector<Found> &foun
                                    const CardBytes *text, const Places *places,
                                    const std::function<QByteArray()> &legacyCharset)
 {
-    const qsizetype wantedCount = m_wanted.empty() ? m_count : qsizetype(m_wanted.size());
     std::size_t next = 0;
-    for (; m_wantedAt < wantedCount && wanted(m_wantedAt).number <= number; ++m_wantedAt) {
+    for (; m_wantedAt < m_count && wanted(m_wantedAt).number <= number; ++m_wantedAt) {
         const qsizetype slot = wanted(m_wantedAt).slot;
         const Found *card = next < found.size() && found[next].slot == slot ? &found[next++]
                                                                            : nullptr;
