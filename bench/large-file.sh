@@ -29,7 +29,8 @@ median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 # Wall seconds and peak resident MiB of one run.
 run() {
     /usr/bin/time -f '%e %M' -o "$work/m" "$@" > /dev/null 2> /dev/null || true
-    awk '{ printf "%s %.0f\n", $1, $2 / 1024 }' "$work/m"
+    # A status other than 0 (no row found) comes first on a line of its own.
+    tail -n 1 "$work/m" | awk '{ printf "%s %.0f\n", $1, $2 / 1024 }'
 }
 
 echo "| figure, $((size / 1000000)) MB file | seconds | peak memory |"
