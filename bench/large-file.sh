@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Memory that does not grow with the file: the search of one 4 GB file of nine million
-# cards, 45 copies of a 91 MB file of 200,000 (peak memory and time, with one thread, two and the default), and the
+# cards, 45 copies of a 91 MB file of 200,000 (peak memory and time, with one thread, two and the default),
+# the export of the cards found and the dump of every card, and the
 # search of a 91 MB file against another build in alternating runs (medians, ratio).
 #
 # Usage: bench/large-file.sh [BUILD_DIR] [OTHER_QUILLORY_SEARCH] [REPETITIONS]
@@ -28,7 +29,8 @@ median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 # Wall seconds and peak resident MiB of one run.
 run() {
     /usr/bin/time -f '%e %M' -o "$work/m" "$@" > /dev/null 2> /dev/null || true
-    awk '{ printf "%s %.0f\n", $1, $2 / 1024 }' "$work/m"
+    # A status other than 0 (no row found) comes first on a line of its own.
+    tail -n 1 "$work/m" | awk '{ printf "%s %.0f\n", $1, $2 / 1024 }'
 }
 
 echo "| figure, $((size / 1000000)) MB file | seconds | peak memory |"
@@ -41,6 +43,20 @@ for text in tech qqzzyxw; do
         printf '| -e %s, -j %s | %s s | %s MiB |\n' "$text" "$threads" "$secs" "$mib"
     done
 done
+
+# The export of the cards a search found, and the dump of every card: both read the file
+# a block at a time after the search, never whole.
+for threads in 1 default; do
+    opts=()
+    [[ $threads != default ]] && opts=(-j "$threads")
+    read -r secs mib < <(run "$search" "${opts[@]}" -e tech --export-cards "$work/export.vcf" \
+        "$work/cards9m.vcf")
+    printf '| -e tech --export-cards, -j %s (%s MB written) | %s s | %s MiB |\n' "$threads" \
+        "$(($(stat -c %s "$work/export.vcf" 2> /dev/null || echo 0) / 1000000))" "$secs" "$mib"
+    rm -f "$work/export.vcf"
+done
+read -r secs mib < <(run "$search" --dump "$work/cards9m.vcf")
+printf '| --dump | %s s | %s MiB |\n' "$secs" "$mib"
 
 if [[ -n $other ]]; then
     cat "$work/cards200k.vcf" > /dev/null

@@ -1,6 +1,7 @@
 #include "cli/DumpCommand.h"
 
 #include "base/Failure.h"
+#include "card/CardBlocks.h"
 #include "card/CardBytes.h"
 #include "card/CardFile.h"
 #include "card/CardParser.h"
@@ -9,19 +10,23 @@
 
 #include <cstring>
 #include <functional>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
+using Write = std::function<void(QByteArrayView)>;
+
 /// Writes one card as a JSON line. The line is written in pieces: a card of a million
 /// telephone numbers is never held whole as text.
-void writeJsonLine(Output &output, const QString &file, qsizetype card, const ContactFields &fields)
+void writeJsonLine(const Write &write, const QString &file, qint64 card,
+                   const ContactFields &fields)
 {
     QString line = u"{\"file\": "_s;
     const std::function<void()> flushIfLong = [&] {
         if (line.size() >= kJsonPiece) {
-            output.write(line.toUtf8());
+            write(line.toUtf8());
             line.resize(0);
         }
     };
@@ -45,7 +50,51 @@ void writeJsonLine(Output &output, const QString &file, qsizetype card, const Co
         flushIfLong();
     }
     line.append(u"}\n"_s);
-    output.write(line.toUtf8());
+    write(line.toUtf8());
+}
+
+/// Writes the cards of a file too large to be read whole, read a block at a time as the
+/// search reads it. A block's lines are written once its parse has ended outside every
+/// card; one that ends inside a card (cards nested across its end) is parsed again
+/// with more after it.
+void writeInBlocks(Output &output, const QString &path, const CardFile &file)
+{
+    std::optional<cardreader::LegacyCharset> legacy;
+    const cardreader::LegacyCharsetSource wholeFile = [&] {
+        if (!legacy)
+            legacy = scanLegacyCharset(file);
+        return *legacy;
+    };
+    ParseOptions options;
+    options.legacyCharset = &wholeFile;
+    CardBlockReader reader(file, cardBlockBytes());
+    CardBlock block;
+    qint64 before = 0;
+    QByteArray lines;
+    const Write hold = [&lines](QByteArrayView bytes) { lines.append(bytes); };
+    while (!output.failed() && reader.next(block)) {
+        bool empty = false;
+        bool outside = true;
+        lines.clear();
+        const qint64 cards = CardParser::parseRange(
+            block.text, 0, block.text.bytes.size(),
+            [&](ContactFields &&card, const CardParser::Identity &identity) {
+                // A block's one card of lines that hold none is no card of the file, unless
+                // the file holds no other.
+                if (identity.begin == identity.end && !(block.last && before == 0)) {
+                    empty = true;
+                    return;
+                }
+                writeJsonLine(hold, path, before + identity.number, card);
+            },
+            nullptr, &outside, nullptr, options);
+        if (!outside && !block.last) {
+            reader.extend(std::move(block));
+            continue;
+        }
+        output.write(lines);
+        before += cards - (empty ? 1 : 0);
+    }
 }
 
 } // namespace
@@ -71,9 +120,14 @@ int runDump(const QStringList &paths, std::FILE *out, std::FILE *err)
                 fail(path + u": "_s + QString::fromLocal8Bit(std::strerror(file.openError())));
                 continue;
             }
+            if (file.size() > cardWholeFileBytes()) {
+                writeInBlocks(output, path, file);
+                continue;
+            }
             const CardBytes text = file.read();
+            const Write write = [&output](QByteArrayView bytes) { output.write(bytes); };
             CardParser::parse(
-                text, [&](ContactFields &&card) { writeJsonLine(output, path, ++number, card); });
+                text, [&](ContactFields &&card) { writeJsonLine(write, path, ++number, card); });
         } catch (const Failure &failure) {
             fail(failure.description());
         }

@@ -76,7 +76,8 @@ struct SavedCards
 };
 
 /// Writes the cards in order to path, through QSaveFile, each as it stands in its file
-/// (a UTF-16 file's cards as UTF-8). Each file is read again, one at a time; a card that
+/// (a UTF-16 file's cards as UTF-8). Each file is read again, one at a time, as the
+/// search reads it (a large one a block at a time, never whole); a card that
 /// its file no longer holds at the same place with the same contact is left out, and the
 /// file reported. A card is written so that it reads back alone as it read in its file:
 /// the cards nested in it are cut out (they are cards of their own), a card without an

@@ -14,8 +14,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "BlockReading.h"
 #include "TestFiles.h"
 
+#include <algorithm>
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -114,6 +116,10 @@ private slots:
     void readsBackAlike();
     void cards_data();
     void cards();
+    void cardsInBlocks_data() { cards_data(); }
+    void cardsInBlocks();
+    void sameInBlocks_data();
+    void sameInBlocks();
     void writeFailures_data();
     void writeFailures();
     void message();
@@ -321,6 +327,72 @@ void TestCardExport::cards()
         QCOMPARE(readTestFile(path), written);
         QCOMPARE(writtenCards(path), expected);
     }
+}
+
+void TestCardExport::cardsInBlocks()
+{
+    const BlockSize blocks(kSmallestBlock);
+    cards();
+}
+
+void TestCardExport::sameInBlocks_data()
+{
+    QTest::addColumn<qsizetype>("blockBytes");
+    QTest::addColumn<int>("order"); // of the rows: 0 the files', -1 its reverse, k > 0 every k-th
+    QTest::addColumn<int>("every"); // only every n-th card has a row
+    QTest::newRow("smallest blocks") << kSmallestBlock << 0 << 1;
+    // Blocks without a card wanted are only counted.
+    QTest::newRow("smallest blocks, every 9th card") << kSmallestBlock << 0 << 9;
+    // Cards found before their turn are held, and those past the budget taken out by
+    // further reads of the file.
+    QTest::newRow("smallest blocks, rows reversed") << kSmallestBlock << -1 << 1;
+    QTest::newRow("smallest blocks, rows shuffled") << kSmallestBlock << 7 << 1;
+    QTest::newRow("4 KiB blocks, rows shuffled") << qsizetype(4096) << 3 << 2;
+}
+
+void TestCardExport::sameInBlocks()
+{
+    QFETCH(qsizetype, blockBytes);
+    QFETCH(int, order);
+    QFETCH(int, every);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QStringList files = filesUnder(cardsDir());
+    if (QFileInfo(corpusDir()).isDir())
+        files += filesUnder(corpusDir());
+    const QList<QByteArray> cut = blockCutFiles();
+    for (qsizetype i = 0; i < cut.size(); ++i)
+        files.append(writeTestFile(dir, u"cut/%1.vcf"_s.arg(i), cut.at(i)));
+    // Each file's rows in the order asked.
+    MatchingCards matching;
+    for (const QString &file : std::as_const(files)) {
+        QList<SearchedCard> cards;
+        const QList<SearchedCard> all = searchedCards(file);
+        for (qsizetype i = every - 1; i < all.size(); i += every)
+            cards.append(all.at(i));
+        if (order < 0)
+            std::reverse(cards.begin(), cards.end());
+        const qsizetype stride = qMax(order, 1);
+        for (qsizetype start = 0; start < stride; ++start) {
+            for (qsizetype i = start; i < cards.size(); i += stride)
+                matching.add(cards.at(i).row);
+        }
+    }
+    const auto save = [&](const QString &name) {
+        const SavedCards saved = SaveMatchingCards(matching, dir.filePath(name));
+        return std::pair(saved, readTestFile(dir.filePath(name)));
+    };
+    const auto [whole, wholeBytes] = save(u"whole.vcf"_s);
+    QCOMPARE(whole.problems, QList<CardExportProblem>());
+    QCOMPARE(whole.written, matching.size());
+    const BlockSize blocks(blockBytes);
+    const auto [inBlocks, blockBytesWritten] = save(u"blocks.vcf"_s);
+    QCOMPARE(inBlocks.problems, whole.problems);
+    QCOMPARE(inBlocks.written, whole.written);
+    const auto differ = std::mismatch(wholeBytes.begin(), wholeBytes.end(),
+                                      blockBytesWritten.begin(), blockBytesWritten.end());
+    QVERIFY2(blockBytesWritten == wholeBytes,
+             qPrintable(u"first difference at byte %1"_s.arg(differ.first - wholeBytes.begin())));
 }
 
 void TestCardExport::writeFailures_data()
