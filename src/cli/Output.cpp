@@ -18,7 +18,6 @@ bool Output::write(QByteArrayView bytes)
 
 bool Output::writeText(QStringView text)
 {
-    const auto escaped = [](QChar c) { return (c.unicode() & 0xFF80) == 0xDC80; };
     // Almost no text holds such a byte: one pass without a branch tells.
     const char16_t *chars = text.utf16();
     bool any = false;
@@ -26,6 +25,14 @@ bool Output::writeText(QStringView text)
         any |= (chars[i] & 0xFF80) == 0xDC80;
     if (!any)
         return write(text.toUtf8());
+    QByteArray bytes;
+    appendOutputBytes(bytes, text);
+    return write(bytes);
+}
+
+void appendOutputBytes(QByteArray &out, QStringView text)
+{
+    const auto escaped = [](QChar c) { return (c.unicode() & 0xFF80) == 0xDC80; };
     qsizetype from = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
         if (!escaped(text.at(i)))
@@ -33,12 +40,60 @@ bool Output::writeText(QStringView text)
         // A lone U+DC80 to U+DCFF stands for a byte; in a valid pair it is a character.
         if (i > 0 && text.at(i - 1).isHighSurrogate())
             continue;
-        write(text.sliced(from, i - from).toUtf8());
-        const char byte = char(text.at(i).unicode() & 0xFF);
-        write(QByteArrayView(&byte, 1));
+        out.append(text.sliced(from, i - from).toUtf8());
+        out.append(char(text.at(i).unicode() & 0xFF));
         from = i + 1;
     }
-    return write(text.sliced(from).toUtf8());
+    out.append(from == 0 ? text.toUtf8() : text.sliced(from).toUtf8());
+}
+
+void appendFlatCellBytes(QByteArray &out, QStringView cell)
+{
+    // Most cells are ASCII and the rest mostly valid UTF-16: they are encoded here, a
+    // control character made a space. From a lone surrogate on, the cell is flattened and
+    // converted as writeText converts.
+    const char16_t *chars = cell.utf16();
+    const qsizetype n = cell.size();
+    const qsizetype start = out.size();
+    const qsizetype most = start + 3 * n;
+    // A resize alone would allot just the size asked, and copy the bytes each time.
+    if (out.capacity() < most)
+        out.reserve(qMax(most, 2 * out.capacity()));
+    out.resize(most);
+    char *const begin = out.data() + start;
+    char *o = begin;
+    qsizetype i = 0;
+    for (; i < n; ++i) {
+        const char16_t c = chars[i];
+        if (c < 0x80) {
+            *o++ = c < 0x20 ? ' ' : char(c);
+        } else if (c < 0x800) {
+            *o++ = char(0xC0 | (c >> 6));
+            *o++ = char(0x80 | (c & 0x3F));
+        } else if (c < 0xD800 || c > 0xDFFF) {
+            *o++ = char(0xE0 | (c >> 12));
+            *o++ = char(0x80 | ((c >> 6) & 0x3F));
+            *o++ = char(0x80 | (c & 0x3F));
+        } else if (c < 0xDC00 && i + 1 < n && chars[i + 1] >= 0xDC00 && chars[i + 1] <= 0xDFFF) {
+            const char32_t u = 0x10000 + ((char32_t(c) - 0xD800) << 10) + (chars[i + 1] - 0xDC00);
+            *o++ = char(0xF0 | (u >> 18));
+            *o++ = char(0x80 | ((u >> 12) & 0x3F));
+            *o++ = char(0x80 | ((u >> 6) & 0x3F));
+            *o++ = char(0x80 | (u & 0x3F));
+            ++i;
+        } else {
+            break;
+        }
+    }
+    out.truncate(start + (o - begin));
+    if (i == n)
+        return;
+    QString rest = cell.sliced(i).toString();
+    for (QChar &c : rest) {
+        if (c.unicode() < 0x20)
+            c = u' ';
+    }
+    appendOutputBytes(out, rest);
 }
 
 bool Output::finish()

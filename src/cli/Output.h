@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 
@@ -12,6 +13,12 @@
 /// so that a name or value in a message can neither drive the terminal nor break the
 /// line.
 QString terminalText(QStringView text);
+
+/// Appends text as Output::writeText writes it.
+void appendOutputBytes(QByteArray &out, QStringView text);
+/// Appends a cell of a results line as writeText writes it once each control character
+/// (below U+0020) is made a space.
+void appendFlatCellBytes(QByteArray &out, QStringView cell);
 
 class Output final
 {

@@ -271,6 +271,10 @@ bool RawValueFilter::cardMayContain(QByteArrayView card,
     if (m_cardScan.run(card, judgeLines, nonAscii) == JoinedScan::Verdict::Found)
         return true;
     lines = QByteArray(); // the scan judged every VCARD the lines could make
+    // Lines of ASCII alone are UTF-8, never read in the legacy charset; with triggers the
+    // scan tells whether there are others. Finding that charset reads the whole file.
+    if (!m_triggers.isEmpty() && !nonAscii)
+        return false;
     const QByteArray legacy = legacyCharset();
     return !legacy.isEmpty() && !isPlainCharset(legacy);
 }
