@@ -25,12 +25,12 @@ bool Output::writeText(QStringView text)
         any |= (chars[i] & 0xFF80) == 0xDC80;
     if (!any)
         return write(text.toUtf8());
-    QByteArray bytes;
+    OutputBytes bytes;
     appendOutputBytes(bytes, text);
-    return write(bytes);
+    return write(bytes.view());
 }
 
-void appendOutputBytes(QByteArray &out, QStringView text)
+void appendOutputBytes(OutputBytes &out, QStringView text)
 {
     const auto escaped = [](QChar c) { return (c.unicode() & 0xFF80) == 0xDC80; };
     qsizetype from = 0;
@@ -41,27 +41,21 @@ void appendOutputBytes(QByteArray &out, QStringView text)
         if (i > 0 && text.at(i - 1).isHighSurrogate())
             continue;
         out.append(text.sliced(from, i - from).toUtf8());
-        out.append(char(text.at(i).unicode() & 0xFF));
+        const char byte = char(text.at(i).unicode() & 0xFF);
+        out.append(QByteArrayView(&byte, 1));
         from = i + 1;
     }
     out.append(from == 0 ? text.toUtf8() : text.sliced(from).toUtf8());
 }
 
-void appendFlatCellBytes(QByteArray &out, QStringView cell)
+void appendFlatCellBytes(OutputBytes &out, QStringView cell)
 {
     // Most cells are ASCII and the rest mostly valid UTF-16: they are encoded here, a
     // control character made a space. From a lone surrogate on, the cell is flattened and
     // converted as writeText converts.
     const char16_t *chars = cell.utf16();
     const qsizetype n = cell.size();
-    const qsizetype start = out.size();
-    const qsizetype most = start + 3 * n;
-    // A resize alone would allot just the size asked, and copy the bytes each time.
-    if (out.capacity() < most)
-        out.reserve(qMax(most, 2 * out.capacity()));
-    out.resize(most);
-    char *const begin = out.data() + start;
-    char *o = begin;
+    char *o = out.room(3 * n);
     qsizetype i = 0;
     for (; i < n; ++i) {
         const char16_t c = chars[i];
@@ -85,7 +79,7 @@ void appendFlatCellBytes(QByteArray &out, QStringView cell)
             break;
         }
     }
-    out.truncate(start + (o - begin));
+    out.done(o);
     if (i == n)
         return;
     QString rest = cell.sliced(i).toString();

@@ -137,8 +137,8 @@ public:
     {
         m_out.writeText(m_text);
         m_text.resize(0);
-        m_out.write(m_bytes);
-        m_bytes.resize(0);
+        m_out.write(m_bytes.view());
+        m_bytes.clear();
     }
 
     qint64 rowCount() const { return m_rows; }
@@ -158,20 +158,20 @@ private:
                     m_lastFileBytes.clear();
                     appendFlatCellBytes(m_lastFileBytes, cell);
                 }
-                m_bytes.append(m_lastFileBytes);
+                m_bytes.append(m_lastFileBytes.view());
             } else {
                 appendFlatCellBytes(m_bytes, cell);
             }
-            m_bytes.append('\t');
+            m_bytes.append("\t");
         }
-        m_bytes.append("\r\n", 2);
+        m_bytes.append("\r\n");
     }
 
     Output &m_out;
     QString m_text; // JSON lines
-    QByteArray m_bytes; // results lines
+    OutputBytes m_bytes; // results lines
     QString m_lastFile;
-    QByteArray m_lastFileBytes;
+    OutputBytes m_lastFileBytes;
     qint64 m_rows = 0;
     bool m_json;
     int m_columns;
