@@ -3,6 +3,10 @@
 #include <cerrno>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 bool Output::write(QByteArrayView bytes)
 {
     if (m_error != 0)
@@ -57,6 +61,19 @@ void appendFlatCellBytes(OutputBytes &out, QStringView cell)
     const qsizetype n = cell.size();
     char *o = out.room(3 * n);
     qsizetype i = 0;
+#if defined(__SSE2__)
+    // Printable ASCII eight characters at a time.
+    const __m128i space = _mm_set1_epi16(0x20);
+    const __m128i del = _mm_set1_epi16(0x7F);
+    for (; n - i >= 8; i += 8, o += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(chars + i));
+        // Signed: a character from U+8000 on is below the space too.
+        if (_mm_movemask_epi8(_mm_or_si128(_mm_cmplt_epi16(v, space), _mm_cmpgt_epi16(v, del)))
+            != 0)
+            break;
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(o), _mm_packus_epi16(v, v));
+    }
+#endif
     for (; i < n; ++i) {
         const char16_t c = chars[i];
         if (c < 0x80) {
