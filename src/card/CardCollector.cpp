@@ -464,7 +464,8 @@ private:
                     OtherProperties &others)
     {
         // Most lines hold neither: their tag is not made.
-        const bool parameters = indexOfByte(property.namePart, ';') >= 0;
+        const bool parameters = indexOfByte(property.namePart, ';') >= 0
+            && hasTextParameter(property.namePart);
         if (value.isEmpty() && !parameters)
             return;
         const QString tag = propertyTag(propertyBaseName(property.namePart));
@@ -476,7 +477,7 @@ private:
     void takeParameterTexts(const PropertyLine &property, const Params &params, const QString &tag,
                             OtherProperties &others)
     {
-        if (indexOfByte(property.namePart, ';') < 0)
+        if (indexOfByte(property.namePart, ';') < 0 || !hasTextParameter(property.namePart))
             return;
         std::function<bool(QByteArrayView)> mayContain;
         if (m_filter)
