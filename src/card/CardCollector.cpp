@@ -374,11 +374,12 @@ private:
         noteValue(property, params);
         // A value the contact name still wants is decoded whatever the filter says.
         const bool forName = card.name.wants(prop);
+        QByteArray decoded;
+        QByteArrayView plain;
+        bool isPlain = false;
         if (m_filter && !forName) {
-            QByteArray decoded;
-            QByteArrayView plain;
-            if (plainText(prop, property.value, params, plain, decoded)
-                && !m_filter->mayContain(plain)) {
+            isPlain = plainText(prop, property.value, params, plain, decoded);
+            if (isPlain && !m_filter->mayContain(plain)) {
                 // A structured value keeps its shape: which of its parts are empty decides
                 // which fields it writes.
                 const bool structured = prop == Prop::N || prop == Prop::ADR;
@@ -390,7 +391,8 @@ private:
                 return;
             }
         }
-        QString text = decodeValue(property, params);
+        // The bytes the filter judged are the text's own: they are not decoded again.
+        QString text = isPlain ? QString::fromUtf8(plain) : decodeValue(property, params);
         if (forName)
             card.name.take(prop, text);
         // N's and ADR's fields take their parts first: what no field holds is then made
@@ -416,14 +418,16 @@ private:
         noteValue(property, params);
         const QString tag = propertyTag(base);
         bool ruledOut = false;
+        bool isPlain = false;
+        QByteArray decoded;
+        QByteArrayView plain;
         if (m_filter) {
-            QByteArray decoded;
-            QByteArrayView plain;
-            ruledOut = plainText(Prop::None, property.value, params, plain, decoded)
-                && !m_filter->mayContain(plain);
+            isPlain = plainText(Prop::None, property.value, params, plain, decoded);
+            ruledOut = isPlain && !m_filter->mayContain(plain);
         }
         if (!ruledOut) {
-            QString text = clean(trimSpaces(unescape(decodeValue(property, params))));
+            QString text = clean(trimSpaces(
+                unescape(isPlain ? QString::fromUtf8(plain) : decodeValue(property, params))));
             if (!text.isEmpty()) {
                 others.tags.append(QStringView(tag));
                 others.values.append(std::move(text));
@@ -460,7 +464,8 @@ private:
                     OtherProperties &others)
     {
         // Most lines hold neither: their tag is not made.
-        const bool parameters = indexOfByte(property.namePart, ';') >= 0;
+        const bool parameters = indexOfByte(property.namePart, ';') >= 0
+            && hasTextParameter(property.namePart);
         if (value.isEmpty() && !parameters)
             return;
         const QString tag = propertyTag(propertyBaseName(property.namePart));
@@ -472,7 +477,7 @@ private:
     void takeParameterTexts(const PropertyLine &property, const Params &params, const QString &tag,
                             OtherProperties &others)
     {
-        if (indexOfByte(property.namePart, ';') < 0)
+        if (indexOfByte(property.namePart, ';') < 0 || !hasTextParameter(property.namePart))
             return;
         std::function<bool(QByteArrayView)> mayContain;
         if (m_filter)

@@ -185,17 +185,20 @@ QString joinedValues(QStringView text, QChar separator, QStringView joiner,
 
 bool ContactName::wants(Prop prop) const
 {
+    // A value is wanted only while nothing before it in the order of text() names the
+    // card: once FN has, no other line is decoded for the name.
     switch (prop) {
     case Prop::FN:
         return m_fn.isEmpty();
     case Prop::N:
-        return !m_haveN;
+        return m_fn.isEmpty() && !m_haveN;
     case Prop::ORG:
-        return m_org.isEmpty();
+        return m_fn.isEmpty() && !m_haveN && m_org.isEmpty();
     case Prop::EMAIL:
-        return m_email.isEmpty();
+        return m_fn.isEmpty() && !m_haveN && m_org.isEmpty() && m_email.isEmpty();
     case Prop::TEL:
-        return m_tel.isEmpty();
+        return m_fn.isEmpty() && !m_haveN && m_org.isEmpty() && m_email.isEmpty()
+            && m_tel.isEmpty();
     default:
         return false;
     }

@@ -76,6 +76,11 @@ Params parseParams(QByteArrayView namePart)
 {
     Params params;
     forEachParameter(namePart, [&params](QByteArrayView param) {
+        // Only CHARSET, ENCODING, QUOTED-PRINTABLE and BASE64 change the decoding; most
+        // parameters are types.
+        const char first = param.isEmpty() ? '\0' : upperAscii(param.front());
+        if (first != 'C' && first != 'E' && first != 'Q' && first != 'B')
+            return;
         const qsizetype eq = indexOfByte(param, '=');
         if (eq < 0) {
             if (equalsNoCase(param, "QUOTED-PRINTABLE"))

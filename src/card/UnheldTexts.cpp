@@ -141,6 +141,16 @@ bool isTextParameter(QByteArrayView name)
     return !name.isEmpty();
 }
 
+bool hasTextParameter(QByteArrayView namePart)
+{
+    bool found = false;
+    forEachParameter(namePart, [&found](QByteArrayView param) {
+        const qsizetype eq = indexOfByte(param, '=');
+        found = found || (eq >= 0 && isTextParameter(trimmedSpaces(param.first(eq))));
+    });
+    return found;
+}
+
 void addParameterTexts(QByteArrayView namePart, const QByteArray &charset, Charsets &charsets,
                        bool unicode, const QString &tag, OtherProperties &others,
                        const std::function<bool(QByteArrayView)> &mayContain)

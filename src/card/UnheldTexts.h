@@ -28,6 +28,9 @@ void addUnheldComponents(Prop prop, QString value, const QString &tag, OtherProp
 /// (TYPE, ENCODING, CHARSET, VALUE, PREF, PID, ALTID, LANGUAGE, ...).
 bool isTextParameter(QByteArrayView name);
 
+/// True when a name part has a parameter that isTextParameter names.
+bool hasTextParameter(QByteArrayView namePart);
+
 /// Appends under tag the values of the text parameters of a line, in their order: the
 /// quotes taken out, the ^-escapes of parameter values and the text escapes undone, a
 /// line break made a blank; empty ones are left out. Past the sixteenth, the rest follow

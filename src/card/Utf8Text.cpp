@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 bool isUtf8CompatibleCharset(QByteArrayView name)
 {
     const QByteArrayView trimmed = name.trimmed();
@@ -10,17 +14,6 @@ bool isUtf8CompatibleCharset(QByteArrayView name)
             return true;
     }
     return false;
-}
-
-int hexDigitValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
 }
 
 qint64 utf16Length(QByteArrayView utf8)
@@ -39,14 +32,16 @@ bool isValidUtf8(QByteArrayView bytes)
     const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
     const auto *end = p + bytes.size();
     while (p < end) {
-        // ASCII runs thirty-two bytes at a time, then eight.
+        // ASCII runs 32 bytes at a time, then eight.
+#if defined(__SSE2__)
         while (end - p >= 32) {
-            quint64 words[4];
-            std::memcpy(words, p, 32);
-            if ((words[0] | words[1] | words[2] | words[3]) & 0x8080808080808080ULL)
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16));
+            if (_mm_movemask_epi8(_mm_or_si128(a, b)) != 0)
                 break;
             p += 32;
         }
+#endif
         while (end - p >= 8) {
             quint64 word;
             std::memcpy(&word, p, 8);

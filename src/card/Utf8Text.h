@@ -9,7 +9,15 @@
 bool isUtf8CompatibleCharset(QByteArrayView name);
 
 /// The value of a hexadecimal digit, or -1.
-int hexDigitValue(char c);
+inline int hexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    const char lower = char(c | 0x20);
+    if (lower >= 'a' && lower <= 'f')
+        return lower - 'a' + 10;
+    return -1;
+}
 
 /// The UTF-16 code units of well-formed UTF-8.
 qint64 utf16Length(QByteArrayView utf8);

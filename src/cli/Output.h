@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 
 #include <cstdio>
+#include <cstring>
 
 /// The tool's standard output, with every write checked: a full disk, a closed pipe or
 /// a file-size limit is remembered, so that the tool can say so and fail instead of
@@ -12,6 +14,41 @@
 /// so that a name or value in a message can neither drive the terminal nor break the
 /// line.
 QString terminalText(QStringView text);
+
+/// Bytes gathered to be written, appended to in place: the room for a piece is made
+/// once, not a size change per byte.
+class OutputBytes final
+{
+public:
+    qsizetype size() const { return m_used; }
+    QByteArrayView view() const { return {m_bytes.constData(), m_used}; }
+    void clear() { m_used = 0; }
+    /// At least n bytes to write at, after those held; done(end) then keeps them.
+    char *room(qsizetype n)
+    {
+        if (m_bytes.size() - m_used < n)
+            m_bytes.resize(qMax(m_used + n, 2 * m_bytes.size()));
+        return m_bytes.data() + m_used;
+    }
+    void done(const char *end) { m_used = end - m_bytes.constData(); }
+    void append(QByteArrayView bytes)
+    {
+        if (!bytes.isEmpty())
+            done(static_cast<char *>(std::memcpy(room(bytes.size()), bytes.data(),
+                                                 std::size_t(bytes.size())))
+                 + bytes.size());
+    }
+
+private:
+    QByteArray m_bytes;
+    qsizetype m_used = 0;
+};
+
+/// Appends text as Output::writeText writes it.
+void appendOutputBytes(OutputBytes &out, QStringView text);
+/// Appends a cell of a results line as writeText writes it once each control character
+/// (below U+0020) is made a space.
+void appendFlatCellBytes(OutputBytes &out, QStringView cell);
 
 class Output final
 {

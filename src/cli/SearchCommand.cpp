@@ -117,16 +117,16 @@ public:
                 continue;
             }
             if (m_rows++ == 0)
-                m_text += resultsCaptionLine(row, m_columns);
+                appendOutputBytes(m_bytes, resultsCaptionLine(row, m_columns));
             if (row.Value.size() < kPiece) {
-                appendResultsRowLine(m_text, row, m_columns);
+                appendRowBytes(row);
                 continue;
             }
             // A long value goes out in pieces, not as one more copy of it.
             flush();
             writeResultsRowLine(row, m_columns, kPiece, write);
         }
-        if (m_text.size() >= kPiece)
+        if (m_text.size() >= kPiece || m_bytes.size() >= kPiece)
             flush();
         // Once the output cannot be written, searching on would only hide that.
         return !m_out.failed();
@@ -137,13 +137,41 @@ public:
     {
         m_out.writeText(m_text);
         m_text.resize(0);
+        m_out.write(m_bytes.view());
+        m_bytes.clear();
     }
 
     qint64 rowCount() const { return m_rows; }
 
 private:
+    /// Appends a results line as the results text file has it, in the bytes written.
+    void appendRowBytes(const ResultRow &row)
+    {
+        for (int k = 1; k <= m_columns; ++k) {
+            const QString &cell = resultCell(row, k);
+            if (cell.isEmpty())
+                continue;
+            // A file's path is the same for its rows: it is converted once.
+            if (k == 1) {
+                if (!cell.isSharedWith(m_lastFile)) {
+                    m_lastFile = cell;
+                    m_lastFileBytes.clear();
+                    appendFlatCellBytes(m_lastFileBytes, cell);
+                }
+                m_bytes.append(m_lastFileBytes.view());
+            } else {
+                appendFlatCellBytes(m_bytes, cell);
+            }
+            m_bytes.append("\t");
+        }
+        m_bytes.append("\r\n");
+    }
+
     Output &m_out;
-    QString m_text;
+    QString m_text; // JSON lines
+    OutputBytes m_bytes; // results lines
+    QString m_lastFile;
+    OutputBytes m_lastFileBytes;
     qint64 m_rows = 0;
     bool m_json;
     int m_columns;

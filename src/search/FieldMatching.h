@@ -41,6 +41,7 @@ bool forEachFieldMatchWhile(const ContactFields &card, const TextMatcher &matche
 {
     const auto &fields = searchedContactFields();
     const auto &kinds = searchedFieldKinds();
+    const auto &declaredIndexes = searchedFieldDeclaredIndexes();
     const OverwrittenValues &overwritten = card.Overwritten;
     for (std::size_t f = 0; f < fields.size(); ++f) {
         if (!choice.holdsField(f))
@@ -52,7 +53,7 @@ bool forEachFieldMatchWhile(const ContactFields &card, const TextMatcher &matche
                 if (!add(searchedFieldTag(f), value))
                     return false;
             } else if (overwritten.fieldMask != 0) {
-                const quint8 declared = searchedFieldDeclaredIndexes()[f];
+                const quint8 declared = declaredIndexes[f];
                 if (!overwritten.holds(declared))
                     continue;
                 for (qsizetype i = 0; i < overwritten.texts.size(); ++i) {

@@ -321,6 +321,30 @@ bool FoldingTriggers::inRawBytes(QByteArrayView bytes) const
     return scan(bytes, true);
 }
 
+bool FoldingTriggers::inText(QStringView text) const
+{
+    if (m_codePoints.empty())
+        return false;
+    const char16_t *chars = text.utf16();
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = chars[i];
+        if (c < 0x80)
+            continue;
+        if (!QChar::isSurrogate(c)) {
+            if (isTrigger(c))
+                return true;
+            continue;
+        }
+        if (!QChar::isHighSurrogate(c) || i + 1 == n || !QChar::isLowSurrogate(chars[i + 1]))
+            return true;
+        if (isTrigger(QChar::surrogateToUcs4(c, chars[i + 1])))
+            return true;
+        ++i;
+    }
+    return false;
+}
+
 bool FoldingTriggers::scan(QByteArrayView bytes, bool singleBytes) const
 {
     if (m_codePoints.empty())

@@ -53,6 +53,8 @@ public:
     /// True when bytes of unknown charset hold a trigger read as UTF-8 or as a legacy
     /// single-byte charset.
     bool inRawBytes(QByteArrayView bytes) const;
+    /// True when text holds a trigger or a lone surrogate.
+    bool inText(QStringView text) const;
 
 private:
     bool isTrigger(char32_t c) const;

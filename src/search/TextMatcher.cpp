@@ -1,5 +1,6 @@
 #include "search/TextMatcher.h"
 
+#include "card/CharsetDetection.h"
 #include "card/Utf8Text.h"
 #include "card/Windows1252.h"
 #include "search/PatternMatching.h"
@@ -271,6 +272,11 @@ bool RawValueFilter::cardMayContain(QByteArrayView card,
     if (m_cardScan.run(card, judgeLines, nonAscii) == JoinedScan::Verdict::Found)
         return true;
     lines = QByteArray(); // the scan judged every VCARD the lines could make
+    // Only text that is not UTF-8 is read in the legacy charset, and finding that charset
+    // reads the whole file: a card of ASCII alone (the scan tells, with triggers) or of
+    // UTF-8 throughout, its escapes too, is judged without it.
+    if ((!m_triggers.isEmpty() && !nonAscii) || !cardreader::hasNonUtf8Text(card))
+        return false;
     const QByteArray legacy = legacyCharset();
     return !legacy.isEmpty() && !isPlainCharset(legacy);
 }

@@ -76,13 +76,18 @@ private:
 };
 
 /// The value's folded form holds the needle's. An ASCII needle form is compared by a
-/// quick path while the value is ASCII, whose form is itself (lowered when folding case).
+/// quick path while the value is ASCII, whose form is itself (lowered when folding case),
+/// and while its other characters are no triggers: the form of each of them is then
+/// neither empty nor holds a character of the needle's, so no match can take it in.
 class FoldingMatcher : public ValueMatcher
 {
 public:
     FoldingMatcher(const QString &needle, TextFolding folding)
         : m_folding(folding), m_form(foldedText(needle, folding)), m_asciiForm(isAscii(m_form))
-    {}
+    {
+        if (m_asciiForm)
+            m_triggers = FoldingTriggers(folding, asciiSet(m_form));
+    }
 
     bool matches(QStringView value) const override
     {
@@ -91,14 +96,25 @@ public:
                                                          : findAscii<false>(value, m_form);
             if (quick != AsciiSearch::NotAscii)
                 return quick == AsciiSearch::Found;
+            if (!m_triggers.inText(value))
+                return false;
         }
         return foldedContains(value, m_folding, m_form);
     }
 
 private:
+    static AsciiSet asciiSet(QStringView ascii)
+    {
+        AsciiSet set{};
+        for (const QChar c : ascii)
+            set[c.unicode() / 64] |= quint64(1) << (c.unicode() % 64);
+        return set;
+    }
+
     TextFolding m_folding;
     QString m_form;
     bool m_asciiForm;
+    FoldingTriggers m_triggers;
 };
 
 /// "Ignore case" by Unicode full case folding: "STRASSE" finds "Straße".

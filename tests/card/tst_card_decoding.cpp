@@ -19,6 +19,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cctype>
+#include <cstdlib>
+
 using namespace Qt::StringLiterals;
 
 Q_DECLARE_METATYPE(CardEncoding)
@@ -50,6 +53,7 @@ private slots:
     void windows1252Table();
     void utf8Validity_data();
     void utf8Validity();
+    void hexDigitsOfEveryByte();
     void byteScansAgreeWithPlainLoops();
     void readFileLines_data();
     void readFileLines();
@@ -295,6 +299,16 @@ void TestCardDecoding::utf8Validity_data()
     QTest::newRow("cut at the end") << QByteArray("ab\xE2\x82") << false;
     QTest::newRow("lone continuation byte") << QByteArray("\x80") << false;
     QTest::newRow("Latin-1 letter") << QByteArray("Caf\xE9") << false;
+    // Long ASCII runs are checked many bytes at a time: a wrong byte just past each step.
+    const QByteArray run(40, 'a');
+    for (const qsizetype at : {8, 31, 32, 39}) {
+        QTest::addRow("lone continuation byte after %lld ASCII bytes", qlonglong(at))
+            << run.first(at) + "\x80" + run << false;
+        QTest::addRow("sequence cut by ASCII after %lld ASCII bytes", qlonglong(at))
+            << run.first(at) + "\xE2\x82" + run << false;
+        QTest::addRow("valid letter after %lld ASCII bytes", qlonglong(at))
+            << run.first(at) + "\xC3\xBC" + run << true;
+    }
 }
 
 void TestCardDecoding::utf8Validity()
@@ -302,6 +316,17 @@ void TestCardDecoding::utf8Validity()
     QFETCH(QByteArray, bytes);
     QFETCH(bool, valid);
     QCOMPARE(isValidUtf8(bytes), valid);
+}
+
+void TestCardDecoding::hexDigitsOfEveryByte()
+{
+    // Only 0-9, a-f and A-F are digits: not the bytes a case bit turns into them.
+    for (int b = 0; b < 256; ++b) {
+        const char c = char(b);
+        const bool digit = std::isxdigit(b) != 0;
+        const int expected = digit ? int(std::strtol(QByteArray(1, c).constData(), nullptr, 16)) : -1;
+        QCOMPARE(hexDigitValue(c), expected);
+    }
 }
 
 void TestCardDecoding::readFileLines_data()

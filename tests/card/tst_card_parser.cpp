@@ -672,6 +672,12 @@ void TestCardParser::contactName_data()
     QTest::newRow("the first telephone, fax or not")
         << QByteArray("TEL;TYPE=FAX:+1 555\nTEL:+1 666\n") << u"+1 555"_s;
     QTest::newRow("none") << QByteArray("TITLE:Boss\nNOTE:x\n") << QString();
+    QTest::newRow("FN before every other choice")
+        << QByteArray("FN:Zoe\nTEL:+1 555\nEMAIL:a@x\nORG:Acme\nN:Lee;Ann\n") << u"Zoe"_s;
+    QTest::newRow("an empty FN and an empty N leave the later choices")
+        << QByteArray("FN:\nN:;;\nTEL:+1 555\nEMAIL:a@x\nFN:\n") << u"a@x"_s;
+    QTest::newRow("a late FN over an earlier N and e-mail")
+        << QByteArray("EMAIL:a@x\nN:Lee;Ann\nORG:Acme\nFN:Zoe\n") << u"Zoe"_s;
 }
 
 void TestCardParser::contactName()

@@ -815,6 +815,22 @@ void TestSearch::foldedMatching_data()
     }
     QTest::newRow("a long value without the text")
         << u"é"_s.repeated(4093) + u"MÜLLE"_s << u"muller"_s << u"accents"_s << false;
+    // Characters outside ASCII that fold into none of the text's letters stand between
+    // its ASCII letters; those that do, or fold into nothing, are read as they fold.
+    QTest::newRow("other letters beside the text")
+        << u"東京 Office😀"_s << u"OFFICE"_s << QString() << true;
+    QTest::newRow("another letter inside the text") << u"Of東fice"_s << u"office"_s << QString()
+                                                    << false;
+    QTest::newRow("a pair inside the text") << u"A😀nn"_s << u"ann"_s << QString() << false;
+    QTest::newRow("a lone surrogate inside the text")
+        << u"An"_s + QChar(0xD800) + u"n"_s << u"ann"_s << QString() << false;
+    QTest::newRow("Kelvin sign reads k") << u"Kate"_s << u"KATE"_s << QString() << true;
+    QTest::newRow("an accent folding into another letter")
+        << u"xé"_s << u"xa"_s << u"accents"_s << false;
+    QTest::newRow("an accent folding into the text's letter")
+        << u"Xé"_s << u"xe"_s << u"accents"_s << true;
+    QTest::newRow("a mark between the letters")
+        << u"a\u0301b東"_s << u"AB"_s << u"accents"_s << true;
 }
 
 void TestSearch::foldedMatching()
