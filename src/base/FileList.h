@@ -41,6 +41,12 @@ public:
 
     void append(const QStringList &paths);
     void append(std::shared_ptr<const FolderFiles> files);
+    /// Appends count paths of a list from position from on, sharing the list.
+    void append(const QStringList &paths, qsizetype from, qsizetype count);
+    /// Appends count files of a folder's names from position from on, sharing them.
+    void append(std::shared_ptr<const FolderFiles> files, qsizetype from, qsizetype count);
+    /// Appends another list's files, sharing what it holds.
+    void append(const FileList &files);
 
     qsizetype size() const { return m_size; }
     bool isEmpty() const { return m_size == 0; }
@@ -48,13 +54,19 @@ public:
     FileRef at(qsizetype i) const;
     QString pathAt(qsizetype i) const { return at(i).fullPath(); }
 
-private:
-    struct Batch
+    /// A run of the list's files from one source: count paths of a list, or count names
+    /// of a folder, from position from on.
+    struct Run
     {
-        qsizetype first = 0;
+        qsizetype first = 0; // the list's position of the run's first file
         QStringList paths;
         std::shared_ptr<const FolderFiles> folder;
+        qsizetype from = 0;
+        qsizetype count = 0;
     };
-    std::vector<Batch> m_batches;
+    const std::vector<Run> &runs() const { return m_runs; }
+
+private:
+    std::vector<Run> m_runs;
     qsizetype m_size = 0;
 };

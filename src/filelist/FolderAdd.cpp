@@ -26,7 +26,16 @@ void FolderAdd::scan(const QString &folder, const QString &extension)
         };
     }
     hooks.filesListed = [this](const QStringList &files) { listed(files); };
-    if (m_sink.folderFiles && !m_sink.turn) {
+    if (m_sink.turn && m_sink.list) {
+        hooks.folderFilesListed = [this](std::shared_ptr<const FolderFiles> files) {
+            if (m_sink.cancelled && m_sink.cancelled())
+                return;
+            m_found += files->size();
+            if (m_sink.progress)
+                m_sink.progress(m_reading, m_found);
+            m_pendingList.append(std::move(files));
+        };
+    } else if (m_sink.folderFiles && !m_sink.turn) {
         hooks.folderFilesListed = [this](std::shared_ptr<const FolderFiles> files) {
             m_found += files->size();
             m_sink.folderFiles(std::move(files));
@@ -42,9 +51,13 @@ void FolderAdd::finish()
 
 void FolderAdd::handPending()
 {
-    if (!m_pending.isEmpty() && !(m_sink.cancelled && m_sink.cancelled()))
+    const bool cancelled = m_sink.cancelled && m_sink.cancelled();
+    if (!m_pending.isEmpty() && !cancelled)
         m_sink.files(m_pending);
     m_pending.clear();
+    if (!m_pendingList.isEmpty() && !cancelled)
+        m_sink.list(m_pendingList);
+    m_pendingList = {};
 }
 
 void FolderAdd::listed(const QStringList &files)
@@ -54,7 +67,9 @@ void FolderAdd::listed(const QStringList &files)
     m_found += files.size();
     if (m_sink.progress)
         m_sink.progress(m_reading, m_found);
-    if (m_sink.turn)
+    if (m_sink.turn && m_sink.list)
+        m_pendingList.append(files);
+    else if (m_sink.turn)
         m_pending += files;
     else
         m_sink.files(files);

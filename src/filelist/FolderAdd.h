@@ -22,6 +22,10 @@ struct FolderAddSink
     /// When set, runs pending events about every turn interval; the files found so far
     /// are handed first, so that the list is whole whenever another handler may run.
     std::function<void()> turn;
+    /// When set, with turns, the files found since the last turn come here instead, as
+    /// one list in the order of the walk, folders whose file names are all ASCII among
+    /// them as names.
+    std::function<void(const FileList &files)> list;
     /// The folder being read and the files found so far, at the start, for each folder
     /// and after each folder's listing.
     std::function<void(const QString &folder, qsizetype found)> progress;
@@ -61,4 +65,5 @@ private:
     QString m_reading;
     qsizetype m_found = 0;
     QStringList m_pending;
+    FileList m_pendingList; // with a list sink
 };

@@ -249,8 +249,11 @@ private:
     /// Ticks the selected rows, or unticks them when the current row is ticked.
     void tickCurrentRows();
     /// Sizes File, Tag, Contact and Search text to their contents within a share of the
-    /// table, unless the user has sized them; Value takes the rest.
+    /// table, unless the user has sized them; Value takes the rest. One column a call:
+    /// it calls itself again for the next.
     void fitColumns();
+    /// Fits the columns, from the first, once the changes to the table pause.
+    void fitColumnsSoon();
     /// Puts the card pane beside the table when the results area is far wider than
     /// high, below it otherwise.
     void arrangeResults();
@@ -344,6 +347,7 @@ private:
     QList<int> m_cardPaneSizes; // the heights of the table and the pane, once known
     bool m_columnsSizedByHand = false; // the results' column widths were set by the user
     bool m_fittingColumns = false;
+    std::size_t m_nextColumnFit = 0; // the column fitColumns sizes next
 
     // Reordering the file list by dragging.
     bool m_listMouseDown = false;

@@ -187,7 +187,6 @@ void Form1::buildControls()
     m_filterDelay->setInterval(150);
     m_columnFit = new QTimer(this);
     m_columnFit->setSingleShot(true);
-    m_columnFit->setInterval(100);
     // Each write rewrites the whole settings file, which may be large: the search text
     // is stored at its first key and then once the typing pauses.
     m_text1Delay = new QTimer(this);
@@ -354,7 +353,7 @@ void Form1::buildControls()
             m_columnsSizedByHand = true;
     });
     connect(m_columnFit, &QTimer::timeout, this, &Form1::fitColumns);
-    const auto fitSoon = [this] { m_columnFit->start(); };
+    const auto fitSoon = [this] { fitColumnsSoon(); };
     for (ResultsProxyModel *proxy : {m_proxy, m_duplicatesProxy}) {
         connect(proxy, &QAbstractItemModel::rowsInserted, this, fitSoon);
         connect(proxy, &QAbstractItemModel::modelReset, this, fitSoon);

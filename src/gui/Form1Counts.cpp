@@ -54,7 +54,7 @@ void Form1::searchTextsChanged()
         m_countsWindow->hide();
     if (m_countsWindow && m_countsWindow->isVisible())
         refreshTextCounts();
-    m_columnFit->start();
+    fitColumnsSoon();
 }
 
 void Form1::showTextCounts()

@@ -71,7 +71,7 @@ void Form1::showDuplicates(bool shown)
         columns->setSortIndicator(m_shownProxy->sortColumn(), m_shownProxy->sortOrder());
     // The filter typed applies to the table shown.
     applyFilter();
-    m_columnFit->start();
+    fitColumnsSoon();
     updateStatusLine();
     showSelectedCard();
 }

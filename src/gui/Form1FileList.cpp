@@ -160,7 +160,7 @@ void Form1::addFolderTree(const QString &folder, const QString &extension, Guard
     ++m_adding;
     const auto added = qScopeGuard([this] { --m_adding; });
     FolderAddSink sink;
-    sink.files = [this](const QStringList &files) { m_fileList->append(files); };
+    sink.list = [this](const FileList &files) { m_fileList->append(files); };
     sink.turn = [] { QCoreApplication::processEvents(); };
     sink.progress = [this](const QString &reading, qsizetype found) {
         ProgressBar1->setText(scanningText(folderName(reading), found));

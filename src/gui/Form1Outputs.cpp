@@ -26,7 +26,7 @@ OutputWindow Form1::outputWindow()
             .inputs =
                 [this] {
                     FileList inputs = m_searchedFiles;
-                    inputs.append(m_fileList->paths());
+                    inputs.append(m_fileList->files());
                     return inputs;
                 },
             .settings = &m_settings};

@@ -22,6 +22,8 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <iterator>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -154,25 +156,42 @@ void Form1::tickCurrentRows()
         m_shownProxy->setData(row, ticked ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
 }
 
+namespace {
+
+// The columns are fitted once changes to the table have paused this long.
+constexpr int kColumnFitDelayMs = 100;
+
+} // namespace
+
+void Form1::fitColumnsSoon()
+{
+    m_nextColumnFit = 0;
+    m_columnFit->start(kColumnFitDelayMs);
+}
+
 void Form1::fitColumns()
 {
     m_columnFit->stop();
     if (m_columnsSizedByHand)
         return;
     // As wide as the heading and the rows near the view need (Qt reads at most a
-    // thousand of them), within a share of the table each.
+    // thousand of them), within a share of the table each. Measuring a column reads the
+    // texts of those rows: one column is measured a turn, so that the window's events
+    // run in between.
+    static constexpr std::pair<int, int> kShares[]{{0, 30}, {1, 15}, {3, 20}, {4, 15}};
+    const auto [column, share] = kShares[m_nextColumnFit];
+    m_nextColumnFit = (m_nextColumnFit + 1) % std::size(kShares);
+    if (m_nextColumnFit != 0)
+        m_columnFit->start(0);
+    if (ListView2->isColumnHidden(column))
+        return;
     const int room = ListView2->viewport()->width();
     QHeaderView *header = ListView2->horizontalHeader();
     const QAbstractItemView *view = ListView2;
+    const int wanted = qMax(header->sectionSizeHint(column), view->sizeHintForColumn(column));
     m_fittingColumns = true;
-    for (const auto &[column, share] :
-         {std::pair{0, 30}, std::pair{1, 15}, std::pair{3, 20}, std::pair{4, 15}}) {
-        if (ListView2->isColumnHidden(column))
-            continue;
-        const int wanted = qMax(header->sectionSizeHint(column), view->sizeHintForColumn(column));
-        ListView2->setColumnWidth(
-            column, qMax(header->minimumSectionSize(), qMin(wanted, room * share / 100)));
-    }
+    ListView2->setColumnWidth(column,
+                              qMax(header->minimumSectionSize(), qMin(wanted, room * share / 100)));
     m_fittingColumns = false;
 }
 

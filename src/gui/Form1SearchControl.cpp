@@ -20,6 +20,8 @@
 #include <QRadioButton>
 #include <QScopeGuard>
 
+#include <optional>
+
 using namespace Qt::StringLiterals;
 
 /// The window as a search's listener: the file in hand on the bar, the rows in the table
@@ -40,8 +42,9 @@ public:
         m_index = index;
         m_report.fileStarted(index, file);
         m_guard.step(134, [&] {
-            showProgress(percentDone(0.0),
-                         u"Processing: "_s + GetFileNameFromPath(file.fullPath()));
+            m_file = file;
+            m_fileShown = false;
+            showProgress(percentDone(0.0));
         });
         m_guard.step(138, [&] { turnEvents(); });
         m_guard.step(140, [&] { m_form.setMousePointer(PointerBusy); });
@@ -50,7 +53,7 @@ public:
     void stillSearching(double fileDone) override
     {
         // A large file moves the bar as its bytes are searched.
-        m_guard.step(134, [&] { showProgress(percentDone(fileDone), m_text); });
+        m_guard.step(134, [&] { showProgress(percentDone(fileDone)); });
         m_guard.step(138, [&] { turnEvents(); });
     }
 
@@ -114,10 +117,9 @@ private:
         return (double(m_index) + fileDone) / double(m_files) * 100.0;
     }
 
-    void showProgress(double percent, const QString &text)
+    void showProgress(double percent)
     {
         m_percent = qBound(0, qRound(percent), 100);
-        m_text = text;
         if (m_pacing.progress.due())
             flushProgress();
     }
@@ -132,8 +134,13 @@ private:
 
     void flushProgress()
     {
-        // After a stop press the bar already reads "Progress Bar" and stays so.
-        if (!m_text.isNull() && m_form.m_session.press() == SearchSession::Press::Stop) {
+        // After a stop press the bar already reads "Progress Bar" and stays so. The file's
+        // text is made only when it is shown: the bar is repainted far less often than a
+        // file starts.
+        if (m_file && m_form.m_session.press() == SearchSession::Press::Stop) {
+            if (!m_fileShown)
+                m_text = u"Processing: "_s + GetFileNameFromPath(m_file->fullPath());
+            m_fileShown = true;
             m_form.ProgressBar1->setValue(m_percent);
             m_form.ProgressBar1->setText(m_text);
         }
@@ -155,6 +162,8 @@ private:
     SearchPacing m_pacing;
     QList<ResultRow> m_rows;
     int m_percent = 0;
+    std::optional<FileRef> m_file; // the file in hand, once one has started
+    bool m_fileShown = false; // m_text tells m_file
     QString m_text;
 };
 
@@ -250,7 +259,7 @@ void Form1::PushButton7_Click()
     // Files are searched on a worker per processor; the window's events and a stop never
     // wait for a file.
     // Every run reads the facts of its files for the reading report.
-    m_session.start(m_fileList->paths(), {defaultSearchThreads(), true, false, true});
+    m_session.start(m_fileList->files(), {defaultSearchThreads(), true, false, true});
     const auto finished = qScopeGuard([this] { m_session.finish(); });
     m_searchedFiles = m_session.files();
     auto report = std::make_unique<SearchReport>();

@@ -31,6 +31,8 @@ private slots:
     void fileNameBytes_data();
     void fileNameBytes();
     void model();
+    void modelOfNames_data();
+    void modelOfNames();
     void unsupportedNames_data();
     void unsupportedNames();
     void existenceTests();
@@ -189,6 +191,95 @@ void TestFileList::model()
     list.clear();
     QCOMPARE(list.count(), 0);
     list.clear();
+}
+
+namespace {
+
+std::shared_ptr<FolderFiles> folderNames(const QString &folder, const QStringList &names)
+{
+    auto files = std::make_shared<FolderFiles>();
+    files->folder = folder;
+    for (const QString &name : names) {
+        files->starts.push_back(std::uint32_t(files->names.size()));
+        files->names.append(name.toLatin1().constData());
+        files->names.push_back('\0');
+    }
+    return files;
+}
+
+QStringList listedPaths(const FileList &files)
+{
+    QStringList paths;
+    for (qsizetype i = 0; i < files.size(); ++i)
+        paths.append(files.pathAt(i));
+    return paths;
+}
+
+} // namespace
+
+void TestFileList::modelOfNames_data()
+{
+    // Steps: "n FOLDER NAME..." a folder's names, "p PATH..." paths, "x A B" an exchange,
+    // "r POSITION COUNT" a removal.
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<int>("runs"); // of the list handed to a search at the end
+    QTest::newRow("names and paths in order") << QStringList{u"n /d/ a b c"_s, u"p /x /y"_s,
+                                                             u"n /e/ q"_s, u"p /z"_s}
+                                              << 4;
+    QTest::newRow("exchanged across sources")
+        << QStringList{u"n /d/ a b c"_s, u"p /x /y"_s, u"x 2 5"_s, u"x 1 1"_s} << 5;
+    QTest::newRow("a run taken from the middle of a folder")
+        << QStringList{u"n /d/ a b c d e"_s, u"r 2 3"_s, u"p /x"_s, u"p /y"_s} << 3;
+    QTest::newRow("every entry of a source removed, then more added")
+        << QStringList{u"p /x /y"_s, u"n /d/ a"_s, u"r 1 2"_s, u"p /z"_s, u"r 1 1"_s,
+                       u"n /d/ a"_s, u"p /w"_s}
+        << 3;
+    QTest::newRow("the same folder twice") << QStringList{u"n /d/ a b"_s, u"n /d/ a b"_s} << 2;
+}
+
+void TestFileList::modelOfNames()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(int, runs);
+    FileListModel list;
+    QAbstractItemModelTester tester(&list, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QStringList expected;
+    for (const QString &step : std::as_const(steps)) {
+        QStringList words = step.split(u' ');
+        const QString kind = words.takeFirst();
+        if (kind == u"n"_s) {
+            const QString folder = words.takeFirst();
+            FileList files;
+            files.append(folderNames(folder, words));
+            list.append(files);
+            for (const QString &name : std::as_const(words))
+                expected.append(folder + name);
+        } else if (kind == u"p"_s) {
+            list.append(words);
+            expected.append(words);
+        } else if (kind == u"x"_s) {
+            list.exchange(words.at(0).toInt(), words.at(1).toInt());
+            if (words.at(0) != words.at(1))
+                expected.swapItemsAt(words.at(0).toInt() - 1, words.at(1).toInt() - 1);
+        } else {
+            list.removeRange(words.at(0).toInt(), words.at(1).toInt());
+            expected.remove(words.at(0).toInt() - 1, words.at(1).toInt());
+        }
+        QCOMPARE(list.paths(), expected);
+        QCOMPARE(listedPaths(list.files()), expected);
+        for (qsizetype i = 0; i < expected.size(); ++i) {
+            QCOMPARE(list.text(i + 1), expected.at(i));
+            QCOMPARE(list.data(list.index(int(i))).toString(), expected.at(i));
+            QVERIFY(list.ListContainsPath(expected.at(i)));
+            QVERIFY(!list.ListContainsPath(expected.at(i) + u'x'));
+            QVERIFY(!list.ListContainsPath(expected.at(i).chopped(1)));
+        }
+    }
+    QCOMPARE(qsizetype(list.files().runs().size()), qsizetype(runs));
+    // A list handed on holds its files after the model is cleared.
+    const FileList handed = list.files();
+    list.clear();
+    QCOMPARE(listedPaths(handed), expected);
 }
 
 void TestFileList::unsupportedNames_data()
@@ -511,12 +602,21 @@ void TestFileList::folderAddBatches_data()
     QTest::addColumn<bool>("turns"); // one turn at once, the next only after an hour
     QTest::addColumn<bool>("names"); // folders of ASCII names asked for as names
     QTest::addColumn<bool>("closeAtTurn");
-    QTest::addColumn<QString>("batches"); // "p" paths, "n" names, and how many
-    QTest::newRow("no turns: each folder as listed") << false << false << false << u"p1 p2 p2"_s;
-    QTest::newRow("no turns, ASCII folders as names") << false << true << false << u"n1 n2 p2"_s;
+    QTest::addColumn<bool>("list"); // the files asked for as one list at each turn
+    // "p" paths, "n" names, and how many; a list's runs in brackets
+    QTest::addColumn<QString>("batches");
+    QTest::newRow("no turns: each folder as listed")
+        << false << false << false << false << u"p1 p2 p2"_s;
+    QTest::newRow("no turns, ASCII folders as names")
+        << false << true << false << false << u"n1 n2 p2"_s;
     QTest::newRow("turns: files wait for the next or the end, as paths")
-        << true << true << false << u"p5"_s;
-    QTest::newRow("closed at the first turn: nothing handed") << true << false << true << QString();
+        << true << true << false << false << u"p5"_s;
+    QTest::newRow("turns, as a list: ASCII folders as names")
+        << true << false << false << true << u"[n1 n2 p2]"_s;
+    QTest::newRow("closed at the first turn: nothing handed")
+        << true << false << true << false << QString();
+    QTest::newRow("closed at the first turn, as a list: nothing handed")
+        << true << false << true << true << QString();
 }
 
 void TestFileList::folderAddBatches()
@@ -524,6 +624,7 @@ void TestFileList::folderAddBatches()
     QFETCH(bool, turns);
     QFETCH(bool, names);
     QFETCH(bool, closeAtTurn);
+    QFETCH(bool, list);
     QFETCH(QString, batches);
     static const QString root = makeTree(
         {u"a.vcf"_s, u"A/b.vcf"_s, u"A/c.vcf"_s, u"A/x.txt"_s, u"é/d.vcf"_s, u"é/é.vcf"_s});
@@ -540,6 +641,15 @@ void TestFileList::folderAddBatches()
         sink.folderFiles = [&](std::shared_ptr<const FolderFiles> files) {
             handed.append(u"n"_s + QString::number(files->size()));
             all.append(std::move(files));
+        };
+    }
+    if (list) {
+        sink.list = [&](const FileList &files) {
+            QStringList runs;
+            for (const FileList::Run &run : files.runs())
+                runs.append((run.folder ? u"n"_s : u"p"_s) + QString::number(run.count));
+            handed.append(u'[' + runs.join(u' ') + u']');
+            all.append(files);
         };
     }
     int turnsTaken = 0;
