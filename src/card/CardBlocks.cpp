@@ -169,6 +169,7 @@ bool CardBlockReader::next(CardBlock &block)
     qsizetype cut = -1;
     for (;;) {
         m_pending.reserve(qMin<qint64>(m_target, kMaxHeldFileBytes) + kCardPieceBytes);
+        adviseHugePages(m_pending.data(), m_pending.capacity());
         while (!m_eof && m_pending.size() < m_target) {
             if (cancelled())
                 return false;

@@ -11,6 +11,7 @@
 #include <openssl/evp.h>
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -157,6 +158,18 @@ void CardFile::fail(const QString &reason)
     failRead(path(), reason);
 }
 
+void adviseHugePages(char *data, qsizetype bytes)
+{
+    constexpr quintptr kHuge = quintptr(2) << 20;
+    if (bytes < qsizetype(4 * kHuge))
+        return;
+    const auto at = reinterpret_cast<quintptr>(data);
+    const quintptr begin = (at + kHuge - 1) & ~(kHuge - 1);
+    const quintptr end = (at + quintptr(bytes)) & ~(kHuge - 1);
+    if (end > begin)
+        ::madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
+}
+
 QByteArray CardFile::readAll(const std::atomic<bool> *cancel)
 {
     if (m_fd < 0)
@@ -167,6 +180,7 @@ QByteArray CardFile::readAll(const std::atomic<bool> *cancel)
                              .arg(m_size));
     // One byte more than the size: a short read then tells the end of the file.
     QByteArray data(qsizetype(m_size) + 1, Qt::Uninitialized);
+    adviseHugePages(data.data(), data.size());
     qsizetype used = 0;
     // The first read asks for bytes in memory only: whether it had to wait tells the
     // search whether reading ahead pays.

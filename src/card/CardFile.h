@@ -110,6 +110,10 @@ private:
     int m_openError = 0;
 };
 
+/// Asks that a large buffer about to be filled be held in huge pages: filled 4 KiB page
+/// by page, the faults of a fresh buffer cost more processor time than the read into it.
+void adviseHugePages(char *data, qsizetype bytes);
+
 /// Why the file at path cannot be read, as found now: missing, a folder, over the size
 /// limit, or otherwise unreadable.
 ReadFacts::NotRead notReadReason(const QString &path);
