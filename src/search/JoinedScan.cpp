@@ -4,6 +4,8 @@
 #include "search/JoinedRuns.h"
 #include "search/TextFolding.h"
 
+#include <QVarLengthArray>
+
 #include <cstring>
 #include <span>
 
@@ -39,7 +41,7 @@ struct EscapeDigits
 /// Returns where it stopped, or -1 when judge found a text.
 template<typename Judge>
 __attribute__((target("avx2"))) qsizetype scanWide(const char *data, qsizetype n, qsizetype reach,
-                                                   const std::vector<WideProbe> &probes,
+                                                   std::span<const WideProbe> probes,
                                                    EscapeDigits escapes, bool nonAscii,
                                                    Judge &judge)
 {
@@ -59,7 +61,7 @@ __attribute__((target("avx2"))) qsizetype scanWide(const char *data, qsizetype n
                   last = QUILLORY_SET(one.last), lastBit = QUILLORY_SET(one.lastBit);
     const qsizetype lastOffset = one.offset;
     const std::span<const WideProbe> extraProbes
-        = probes.empty() ? std::span<const WideProbe>() : std::span(probes).subspan(1);
+        = probes.empty() ? std::span<const WideProbe>() : probes.subspan(1);
     qsizetype i = 0;
     for (; n - i >= 32 + reach; i += 32) {
         const char *c = data + i;
@@ -425,7 +427,8 @@ JoinedScan::Verdict JoinedScan::run(QByteArrayView bytes,
 #if defined(QUILLORY_SCAN_AVX2)
     static const bool wide = __builtin_cpu_supports("avx2");
     if (wide) {
-        std::vector<WideProbe> probes;
+        // Held in place: a file's test allocates nothing.
+        QVarLengthArray<WideProbe, 8> probes;
         for (const Text &t : m_texts) {
             const auto bitOf
                 = [&](char c) { return char(m_ignoreCase && c >= 'a' && c <= 'z' ? 0x20 : 0); };
@@ -435,8 +438,9 @@ JoinedScan::Verdict JoinedScan::run(QByteArrayView bytes,
         }
         const EscapeDigits escapes{m_escapeDigits[0], m_escapeDigits[1], m_escapeDigits[2],
                                    m_escapeDigits[3]};
-        i = scanWide(data, n, qMax(m_reach, qsizetype(1)), probes, escapes, !m_triggers.isEmpty(),
-                     judgeAt);
+        i = scanWide(data, n, qMax(m_reach, qsizetype(1)),
+                     std::span<const WideProbe>(probes.constData(), std::size_t(probes.size())),
+                     escapes, !m_triggers.isEmpty(), judgeAt);
         if (i < 0)
             return Verdict::Found;
     }
@@ -447,7 +451,7 @@ JoinedScan::Verdict JoinedScan::run(QByteArrayView bytes,
         __m128i first, firstBit, last, lastBit;
         qsizetype offset;
     };
-    std::vector<Probe> probes;
+    QVarLengthArray<Probe, 8> probes;
     for (const Text &t : m_texts) {
         const auto bitOf
             = [&](char c) { return char(m_ignoreCase && c >= 'a' && c <= 'z' ? 0x20 : 0); };

@@ -48,7 +48,7 @@ template<typename Files> void ReadAhead::addFiles(Files &&files)
     {
         const std::lock_guard lock(m_mutex);
         m_files.append(std::forward<Files>(files));
-        wake = m_idleReaders > 0;
+        wake = m_idleReaders > 0 && !m_resting.load(std::memory_order_relaxed);
     }
     if (wake)
         m_work.notify_all();
@@ -157,6 +157,12 @@ std::optional<FileBytes> ReadAhead::take(qsizetype index)
     std::unique_lock lock(m_mutex);
     if (index < m_first)
         return std::nullopt; // left by its reader and let go: the caller reads it
+    if (index == m_first && m_slots.empty()) {
+        // No reader began it, nor any file after it (a reader's claim makes the slots up
+        // to its file): no slot is needed, as when readers rest.
+        ++m_first;
+        return std::nullopt;
+    }
     Slot &slot = slotAt(index);
     std::optional<FileBytes> bytes;
     if (slot.now() != State::Waiting) {
