@@ -6,7 +6,6 @@
 #include "TestFiles.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -43,19 +42,6 @@ Dumped dump(const QStringList &paths)
         qFatal("cannot make a temporary file");
     const int status = runDump(paths, out, err);
     return {status, contents(out), contents(err)};
-}
-
-QStringList filesUnder(const QString &folder)
-{
-    QStringList files;
-    QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString file = it.next();
-        if (!file.endsWith(u".md"_s))
-            files.append(file);
-    }
-    files.sort();
-    return files;
 }
 
 } // namespace

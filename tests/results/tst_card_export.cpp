@@ -8,7 +8,6 @@
 #include "results/CardExport.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -78,19 +77,6 @@ QString firstDifference(const ContactFields &a, const ContactFields &b)
             return other(a, i) + u" read back as "_s + other(b, i);
     }
     return {};
-}
-
-QStringList filesUnder(const QString &folder)
-{
-    QStringList files;
-    QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString file = it.next();
-        if (!file.endsWith(u".md"_s))
-            files.append(file);
-    }
-    files.sort();
-    return files;
 }
 
 /// The text as a UTF-16 file with a byte-order mark.

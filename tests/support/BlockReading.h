@@ -6,8 +6,13 @@
 #include "card/CardBlocks.h"
 
 #include <QByteArray>
+#include <QDir>
+#include <QDirIterator>
 #include <QList>
 #include <QString>
+#include <QStringList>
+
+#include <utility>
 
 /// Reads every file larger than bytes a block of about that size at a time while it lives.
 struct BlockSize
@@ -17,6 +22,20 @@ struct BlockSize
     BlockSize(const BlockSize &) = delete;
     BlockSize &operator=(const BlockSize &) = delete;
 };
+
+/// The files under folder and its subfolders, in order, but its notes (.md).
+inline QStringList filesUnder(const QString &folder)
+{
+    QStringList files;
+    QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        QString file = it.next();
+        if (!file.endsWith(QLatin1String(".md")))
+            files.append(std::move(file));
+    }
+    files.sort();
+    return files;
+}
 
 /// The smallest block a reader takes.
 inline constexpr qsizetype kSmallestBlock = 64;
