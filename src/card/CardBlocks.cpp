@@ -168,7 +168,9 @@ bool CardBlockReader::next(CardBlock &block)
         return false;
     qsizetype cut = -1;
     for (;;) {
-        m_pending.reserve(qMin<qint64>(m_target, kMaxHeldFileBytes) + kCardPieceBytes);
+        // Room for the block and one piece more, the most a piece read adds past it.
+        m_pending.reserve(qMin<qint64>(m_target, kMaxHeldFileBytes)
+                          + qMax(qMin(m_blockBytes, kCardPieceBytes), kEncodingSniffBytes));
         adviseHugePages(m_pending.data(), m_pending.capacity());
         while (!m_eof && m_pending.size() < m_target) {
             if (cancelled())
