@@ -152,6 +152,18 @@ void ReadAhead::read()
     }
 }
 
+bool ReadAhead::claim(qsizetype first, qsizetype count)
+{
+    const std::lock_guard lock(m_mutex);
+    if (!m_slots.empty())
+        return true;
+    // No reader holds or reads a file: the readers go on after these, which are the
+    // searchers' own, and take() answers nothing for them.
+    m_first = qMax(m_first, first + count);
+    m_next = qMax(m_next, m_first);
+    return false;
+}
+
 std::optional<FileBytes> ReadAhead::take(qsizetype index)
 {
     std::unique_lock lock(m_mutex);

@@ -70,6 +70,11 @@ public:
     void add(const QStringList &files);
     void add(std::shared_ptr<const FolderFiles> files);
 
+    /// Searchers claimed the files first .. first + count - 1 (claims come in list order).
+    /// False when no reader has begun any of them, nor will: the searcher reads them all
+    /// without asking take(). Spares a lock per file while the readers rest or lag.
+    bool claim(qsizetype first, qsizetype count);
+
     /// The file at index, read: waits while a reader is reading it. Nothing when no
     /// reader has begun it, or it is too large: the caller reads it then. Each index is
     /// asked once, about in order.

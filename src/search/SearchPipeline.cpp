@@ -225,13 +225,16 @@ void SearchPipeline::work()
         batch.clear();
         for (qsizetype k = 0; k < count; ++k, ++m_claimed)
             batch.push_back({m_claimed, m_files.at(m_claimed), &m_slots.emplace_back(), {}});
+        const bool readAhead = m_readAhead->claim(batch.front().index, count);
         searched = 0;
         handed = 0;
         ++m_busy;
         lock.unlock();
         for (; searched < batch.size(); ++searched) {
             Claimed &file = batch[searched];
-            std::optional<FileBytes> read = m_readAhead->take(file.index);
+            std::optional<FileBytes> read;
+            if (readAhead)
+                read = m_readAhead->take(file.index);
             if (!read) {
                 // Not read ahead: read here, and wake the readers when the read waited
                 // for the disk. A file too large for them is left to run.
