@@ -4,7 +4,7 @@
 # Usage: tools/install-packages.sh [PACKAGE ...]
 set -euo pipefail
 
-packages=(cmake g++ ninja-build pkg-config qt6-base-dev libxlsxwriter-dev libicu-dev libuchardet-dev libphonenumber-dev libre2-dev libssl-dev unzip "$@")
+packages=(cmake g++ ninja-build pkg-config qt6-base-dev libxlsxwriter-dev libicu-dev libuchardet-dev libphonenumber-dev libre2-dev libssl-dev liburing-dev unzip "$@")
 missing=()
 for package in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then

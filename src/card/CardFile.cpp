@@ -137,12 +137,16 @@ void CardFile::checkOpened(int error)
         fail(QStringLiteral("File too large (%1 bytes; the limit is 1 TiB)")
                  .arg(qint64(info.st_size)));
     m_size = qint64(info.st_size);
-    const std::array<quint64, 5> stamp{quint64(info.st_dev), quint64(info.st_ino),
-                                       quint64(info.st_size), quint64(info.st_mtim.tv_sec),
-                                       quint64(info.st_mtim.tv_nsec)};
-    m_stamp = quint64(qHashBits(stamp.data(), sizeof(stamp), 0));
-    if (m_stamp == 0)
-        m_stamp = 1;
+    m_stamp = fileStamp(info.st_dev, info.st_ino, info.st_size, info.st_mtim.tv_sec,
+                        info.st_mtim.tv_nsec);
+}
+
+quint64 fileStamp(quint64 device, quint64 inode, quint64 size, quint64 seconds,
+                  quint64 nanoseconds)
+{
+    const std::array<quint64, 5> stamp{device, inode, size, seconds, nanoseconds};
+    const auto hash = quint64(qHashBits(stamp.data(), sizeof(stamp), 0));
+    return hash != 0 ? hash : 1;
 }
 
 CardFile::~CardFile()
@@ -236,7 +240,11 @@ CardBytes CardFile::read(const std::atomic<bool> *cancel, QByteArray *sha256)
 {
     if (m_missing)
         return {};
-    QByteArray data = readAll(cancel);
+    return cardFileBytes(readAll(cancel), cancel, sha256);
+}
+
+CardBytes cardFileBytes(QByteArray data, const std::atomic<bool> *cancel, QByteArray *sha256)
+{
     if (cancel && cancel->load(std::memory_order_relaxed))
         return {};
     if (sha256) {

@@ -110,6 +110,14 @@ private:
     int m_openError = 0;
 };
 
+/// The stamp of a file whose status gave these (see CardFile::stamp).
+quint64 fileStamp(quint64 device, quint64 inode, quint64 size, quint64 seconds,
+                  quint64 nanoseconds);
+
+/// What CardFile::read gives for a file whose bytes are data: data read whole.
+CardBytes cardFileBytes(QByteArray data, const std::atomic<bool> *cancel = nullptr,
+                        QByteArray *sha256 = nullptr);
+
 /// Asks that a large buffer about to be filled be held in huge pages: filled 4 KiB page
 /// by page, the faults of a fresh buffer cost more processor time than the read into it.
 void adviseHugePages(char *data, qsizetype bytes);

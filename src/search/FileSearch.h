@@ -10,8 +10,10 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 
 class CardFile;
+class FileBatchReader;
 class FolderHandle;
 struct CardBytes;
 struct FileBytes;
@@ -97,6 +99,13 @@ public:
     /// holds more than maxBytes: run reads it then.
     bool readAhead(const FileRef &file, FolderHandle &folder, const std::atomic<bool> *cancel,
                    bool facts, qint64 maxBytes, FileBytes &read) const;
+
+    /// Reads many files of a list at once, each into its place in read (as many as
+    /// files) as readAhead would, or leaves it unset: it is then read as one by one.
+    /// batch is the calling thread's own. True when reads waited for the disk.
+    bool readBatch(std::span<const FileRef> files, FolderHandle &folder,
+                   const std::atomic<bool> *cancel, bool facts, FileBatchReader &batch,
+                   std::optional<FileBytes> *read) const;
 
 private:
     struct Prepared;

@@ -1,6 +1,7 @@
 #include "search/ReadAhead.h"
 
 #include "card/CardFile.h"
+#include "card/FileBatch.h"
 #include "search/FileSearch.h"
 
 #include <exception>
@@ -257,4 +258,47 @@ bool FileSearch::readAhead(const FileRef &file, FolderHandle &folder,
         read.failure = std::current_exception();
         return true;
     }
+}
+
+bool FileSearch::readBatch(std::span<const FileRef> files, FolderHandle &folder,
+                           const std::atomic<bool> *cancel, bool facts, FileBatchReader &batch,
+                           std::optional<FileBytes> *read) const
+{
+    std::array<FileBatchReader::File, FileBatchReader::kMaxFiles> named;
+    bool waited = false;
+    for (std::size_t first = 0; first < files.size() && batch.usable();) {
+        // A run of files named in one folder, opened by name in its handle.
+        const FolderFiles *const listed = files[first].folder;
+        std::size_t end = first + 1;
+        if (listed) {
+            while (end < files.size() && files[end].folder == listed
+                   && end - first < named.size())
+                ++end;
+        }
+        const int handle = listed ? folder.handleFor(listed->folder) : -1;
+        if (handle < 0) {
+            first = end;
+            continue;
+        }
+        const std::span<FileBatchReader::File> run(named.data(), end - first);
+        for (std::size_t k = 0; k < run.size(); ++k)
+            run[k].name = listed->name(files[first + k].index);
+        waited = batch.read(handle, run) || waited;
+        for (std::size_t k = 0; k < run.size(); ++k) {
+            if (!run[k].read)
+                continue;
+            FileBytes &bytes = read[first + k].emplace();
+            const auto size = run[k].bytes.size();
+            bytes.text = cardFileBytes(std::move(run[k].bytes), cancel,
+                                       facts && m_hashFiles ? &bytes.facts.sha256 : nullptr);
+            bytes.stamp = run[k].stamp;
+            if (facts) {
+                bytes.facts.notRead = ReadFacts::NotRead::No;
+                bytes.facts.bytes = size;
+                bytes.facts.changedWhileRead = false;
+            }
+        }
+        first = end;
+    }
+    return waited;
 }

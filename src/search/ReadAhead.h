@@ -82,6 +82,8 @@ public:
 
     /// A searcher's own read waited for the disk: readers on demand begin, or begin again.
     void wake();
+    /// Readers on demand rest: the files read lately were in memory.
+    bool resting() const { return m_resting.load(std::memory_order_relaxed); }
 
 private:
     enum class State : quint8 {

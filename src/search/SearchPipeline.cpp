@@ -1,5 +1,7 @@
 #include "search/SearchPipeline.h"
 
+#include "card/FileBatch.h"
+
 #include <algorithm>
 #include <system_error>
 #include <utility>
@@ -150,6 +152,9 @@ void SearchPipeline::work()
         Found found;
     };
     std::vector<Claimed> batch;
+    FileBatchReader batchReader;
+    std::vector<FileRef> refs;
+    std::vector<std::optional<FileBytes>> readFirst;
     std::size_t searched = 0; // files of the batch searched, the next being searched
     std::size_t handed = 0; // files of the batch handed over
     // With the lock held: hands over the files of the batch searched so far.
@@ -230,9 +235,20 @@ void SearchPipeline::work()
         handed = 0;
         ++m_busy;
         lock.unlock();
+        // While the files are in memory, those no reader began are read all at once
+        // where the system allows; while reads wait for the disk, the readers read.
+        readFirst.assign(batch.size(), std::nullopt);
+        if (!readAhead && m_readAhead->resting() && batchReader.usable()) {
+            refs.clear();
+            for (const Claimed &file : batch)
+                refs.push_back(file.file);
+            if (m_search.readBatch(refs, folder, &m_cancel, m_facts, batchReader,
+                                   readFirst.data()))
+                m_readAhead->wake();
+        }
         for (; searched < batch.size(); ++searched) {
             Claimed &file = batch[searched];
-            std::optional<FileBytes> read;
+            std::optional<FileBytes> read = std::move(readFirst[searched]);
             if (readAhead)
                 read = m_readAhead->take(file.index);
             if (!read) {

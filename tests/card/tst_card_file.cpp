@@ -7,6 +7,7 @@
 #include "card/CardBlocks.h"
 #include "card/CardFile.h"
 #include "card/Charsets.h"
+#include "card/FileBatch.h"
 #include "card/Utf8Text.h"
 
 #include <QDir>
@@ -18,7 +19,9 @@
 
 #include "TestFiles.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -37,6 +40,7 @@ private slots:
     void unreadableFiles();
     void blocksMakeTheWholeText_data();
     void blocksMakeTheWholeText();
+    void batchReadsAsOneByOne();
 
 private:
     QString write(const QString &name, const QByteArray &bytes);
@@ -190,6 +194,53 @@ void TestCardFile::blocksMakeTheWholeText()
     cardreader::Charsets charsets(whole.bytes, whole.isUnicode());
     QCOMPARE(scanned.charset, charsets.legacyCharset());
     QCOMPARE(int(scanned.way), int(charsets.legacyWay()));
+}
+
+void TestCardFile::batchReadsAsOneByOne()
+{
+    // Files read many at a time: each file given has the bytes and stamp of a read one by
+    // one; any other is left to that read, which tells why. A FIFO whose writer writes
+    // nothing must not hold the batch.
+    FileBatchReader batch;
+    if (!batch.usable())
+        QSKIP("The system offers no io_uring here: files are read one by one");
+    const qsizetype most = FileBatchReader::kMaxFileBytes;
+    write(u"batch/small.vcf"_s, "BEGIN:VCARD\r\nFN:Ann\r\nEND:VCARD\r\n");
+    write(u"batch/empty.vcf"_s, "");
+    write(u"batch/most.vcf"_s, QByteArray(most, 'x'));
+    write(u"batch/over.vcf"_s, QByteArray(most + 1, 'x'));
+    write(u"batch/caf\u00e9\nline.vcf"_s, "FN:B\r\n");
+    const QByteArray folder = QFile::encodeName(m_dir.filePath(u"batch"_s));
+    QVERIFY(QDir().mkpath(m_dir.filePath(u"batch/sub.vcf"_s)));
+    QCOMPARE(::symlink("small.vcf", QByteArray(folder + "/link.vcf").constData()), 0);
+    QCOMPARE(::symlink("sub.vcf", QByteArray(folder + "/dirlink.vcf").constData()), 0);
+    QCOMPARE(::mkfifo(QByteArray(folder + "/fifo.vcf").constData(), 0600), 0);
+    const int writer = ::open(QByteArray(folder + "/fifo.vcf").constData(), O_RDWR | O_NONBLOCK);
+    QVERIFY(writer >= 0);
+    const int handle = ::open(folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    QVERIFY(handle >= 0);
+    const QList<QByteArray> given{"small.vcf", "empty.vcf", "most.vcf", "link.vcf",
+                                  QFile::encodeName(u"caf\u00e9\nline.vcf"_s)};
+    const QList<QByteArray> left{"over.vcf", "sub.vcf", "dirlink.vcf", "fifo.vcf", "gone.vcf"};
+    std::vector<FileBatchReader::File> files;
+    for (const QByteArray &name : given + left)
+        files.push_back({name.constData(), false, {}, 0});
+    // Twice: a ring's descriptors are used again after failures.
+    for (int round = 0; round < 2; ++round) {
+        batch.read(handle, files);
+        QVERIFY(batch.usable());
+        for (std::size_t k = 0; k < files.size(); ++k) {
+            const QString path = QFile::decodeName(QByteArray(folder + '/' + files[k].name));
+            QCOMPARE(files[k].read, k < std::size_t(given.size()));
+            if (!files[k].read)
+                continue;
+            CardFile file(path);
+            QCOMPARE(files[k].bytes, file.readAll());
+            QCOMPARE(files[k].stamp, file.stamp());
+        }
+    }
+    ::close(handle);
+    ::close(writer);
 }
 
 QTEST_GUILESS_MAIN(TestCardFile)
