@@ -382,10 +382,7 @@ private:
             if (isPlain && !m_filter->mayContain(plain)) {
                 // A structured value keeps its shape: which of its parts are empty decides
                 // which fields it writes.
-                const bool structured = prop == Prop::N || prop == Prop::ADR;
-                applyProperty(prop, property.namePart,
-                              structured ? QString::fromLatin1(plain) : QString(), false, true,
-                              fields);
+                applyRuledOutProperty(prop, property.namePart, plain, fields);
                 if (m_otherProperties)
                     takeUnheld(property, params, QString(), fields.Others);
                 return;

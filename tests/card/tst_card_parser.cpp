@@ -2,6 +2,7 @@
 
 #include "CardExpect.h"
 #include "card/CardParser.h"
+#include "card/FieldRules.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -43,6 +44,8 @@ class TestCardParser final : public QObject
 
 private slots:
     void lineEndsCounted();
+    void ruledOutValuesWriteTheirFields_data();
+    void ruledOutValuesWriteTheirFields();
     void nameRules_data();
     void nameRules();
     void telephoneRules_data();
@@ -724,6 +727,44 @@ void TestCardParser::lineEndsCounted()
             c = "\r\nxx"[random.bounded(round % 2 ? 3 : 5)];
         QCOMPARE(CardParser::countLineEnds(bytes), expected(bytes));
     }
+}
+
+void TestCardParser::ruledOutValuesWriteTheirFields_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    for (const char *line :
+         {"FN:A", "ORG:A;B", "BDAY:1", "NICKNAME:A", "TITLE:A", "ROLE:A", "EMAIL:a@b", "URL:u",
+          "NOTE:a=0Db", "TEL;FAX:1", "TEL;TYPE=cell:1", "TEL;PAGER:1", "TEL;WORK:1", "TEL:1",
+          "N:", "N:A", "N: A ; ", "N:A;B;C", "ADR:", "ADR:;;", "ADR;WORK:;x;", "ADR:; ;S",
+          "ADR:;;S;C", "ADR: ;x;S;C;R;P;Y;Z", "ADR;type=work:;;;;;;;;;", "X-A:1"})
+        QTest::newRow(line) << QByteArray(line);
+}
+
+void TestCardParser::ruledOutValuesWriteTheirFields()
+{
+    // A value ruled out writes empty text to the very fields its text would: over fields
+    // that all hold a text, what is emptied and what is kept as written over tell which.
+    QFETCH(QByteArray, line);
+    const qsizetype colon = line.indexOf(':');
+    const QByteArrayView namePart = QByteArrayView(line).first(colon);
+    const QByteArrayView value = QByteArrayView(line).sliced(colon + 1);
+    const cardreader::Prop prop = cardreader::propFromBaseName(cardreader::propertyBaseName(namePart));
+    ContactFields full;
+    for (const ContactFieldInfo &field : declaredContactFields()) {
+        if (field.isList())
+            (full.*field.list).append(u"x"_s);
+        else
+            full.*field.text = u"x"_s;
+    }
+    ContactFields general = full;
+    // The general rules read a ruled-out value's text for a structured value's shape only.
+    const bool structured = prop == cardreader::Prop::N || prop == cardreader::Prop::ADR;
+    cardreader::applyProperty(prop, namePart, structured ? QString::fromUtf8(value) : QString(),
+                              false, true, general);
+    ContactFields fast = full;
+    cardreader::applyRuledOutProperty(prop, namePart, value, fast);
+    QCOMPARE(fast, general);
+    QCOMPARE(fast.Overwritten, general.Overwritten);
 }
 
 #include "tst_card_parser.moc"
