@@ -377,9 +377,9 @@ private:
         QByteArray decoded;
         QByteArrayView plain;
         bool isPlain = false;
-        if (m_filter && !forName) {
+        if (m_filter) {
             isPlain = plainText(prop, property.value, params, plain, decoded);
-            if (isPlain && !m_filter->mayContain(plain)) {
+            if (isPlain && !forName && !m_filter->mayContain(plain)) {
                 // A structured value keeps its shape: which of its parts are empty decides
                 // which fields it writes.
                 applyRuledOutProperty(prop, property.namePart, plain, fields);
@@ -388,7 +388,7 @@ private:
                 return;
             }
         }
-        // The bytes the filter judged are the text's own: they are not decoded again.
+        // Bytes that are the text's own (those the filter judges) are not decoded again.
         QString text = isPlain ? QString::fromUtf8(plain) : decodeValue(property, params);
         if (forName)
             card.name.take(prop, text);

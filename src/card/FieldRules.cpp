@@ -38,16 +38,42 @@ AddressFields addressFields(QByteArrayView namePart)
             &ContactFields::HomePostal,   &ContactFields::HomeCountry};
 }
 
-/// Writes a phone number where its type puts it.
+/// Writes a phone number where its type puts it: FAX before CELL before PAGER before WORK,
+/// wherever each stands in the name and parameters.
 void writePhone(ContactFields &f, QByteArrayView namePart, QString &&number)
 {
-    if (containsNoCase(namePart, "FAX"))
+    // One pass over the bytes for the four words.
+    bool fax = false, cell = false, pager = false, work = false;
+    const char *const data = namePart.data();
+    const qsizetype n = namePart.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const auto startsHere = [&](const char *word, qsizetype length) {
+            return n - i >= length && equalsNoCaseN(data + i, word, length);
+        };
+        switch (upperAscii(data[i])) {
+        case 'F':
+            fax = fax || startsHere("FAX", 3);
+            break;
+        case 'C':
+            cell = cell || startsHere("CELL", 4);
+            break;
+        case 'P':
+            pager = pager || startsHere("PAGER", 5);
+            break;
+        case 'W':
+            work = work || startsHere("WORK", 4);
+            break;
+        default:
+            break;
+        }
+    }
+    if (fax)
         write(f, &ContactFields::HomeFax, std::move(number));
-    else if (containsNoCase(namePart, "CELL"))
+    else if (cell)
         write(f, &ContactFields::Mobile, std::move(number));
-    else if (containsNoCase(namePart, "PAGER"))
+    else if (pager)
         write(f, &ContactFields::Pager, std::move(number));
-    else if (containsNoCase(namePart, "WORK"))
+    else if (work)
         f.BusinessPhones.append(std::move(number));
     else
         f.HomePhones.append(std::move(number));

@@ -93,8 +93,11 @@ Params parseParams(QByteArrayView namePart)
         QByteArrayView value = trimmedSpaces(param.sliced(eq + 1));
         if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
             value = value.sliced(1, value.size() - 2);
-        if (equalsNoCase(key, "CHARSET"))
-            params.charset = value.toByteArray();
+        if (equalsNoCase(key, "CHARSET")) {
+            // Most lines name UTF-8 so: its name is shared, not copied for each line.
+            static const QByteArray utf8("UTF-8");
+            params.charset = value == QByteArrayView(utf8) ? utf8 : value.toByteArray();
+        }
         else if (equalsNoCase(key, "ENCODING") && equalsNoCase(value, "QUOTED-PRINTABLE"))
             params.quotedPrintable = true;
         else if (equalsNoCase(key, "ENCODING")
