@@ -46,6 +46,7 @@ private slots:
     void lineEndsCounted();
     void ruledOutValuesWriteTheirFields_data();
     void ruledOutValuesWriteTheirFields();
+    void propertyLinesSplitAsTheirParts();
     void nameRules_data();
     void nameRules();
     void telephoneRules_data();
@@ -765,6 +766,30 @@ void TestCardParser::ruledOutValuesWriteTheirFields()
     cardreader::applyRuledOutProperty(prop, namePart, value, fast);
     QCOMPARE(fast, general);
     QCOMPARE(fast.Overwritten, general.Overwritten);
+}
+
+void TestCardParser::propertyLinesSplitAsTheirParts()
+{
+    // A line splits at its value's colon (quotes, groups and blanks in every mix) into the
+    // property its base name names, as those parts read on their own.
+    using namespace cardreader;
+    QRandomGenerator random(5);
+    const char *pieces[] = {"N", "fn", "TEL", "x", ".", ";", ":", "\"", " ", "=", "a.b"};
+    for (int round = 0; round < 20000; ++round) {
+        QByteArray line;
+        for (int i = random.bounded(9); i > 0; --i)
+            line += pieces[random.bounded(int(std::size(pieces)))];
+        PropertyLine split;
+        const bool known = splitPropertyLine(line, split);
+        const qsizetype colon = valueColon(line);
+        const QByteArrayView namePart = QByteArrayView(line).first(qMax(colon, qsizetype(0)));
+        const bool named = colon >= 0 && !trimmedSpaces(namePart).isEmpty();
+        const Prop prop = named ? propFromBaseName(propertyBaseName(namePart)) : Prop::None;
+        QVERIFY2(known == (prop != Prop::None) && split.prop == prop, line.constData());
+        QVERIFY2(split.namePart == (named ? namePart : QByteArrayView()), line.constData());
+        QVERIFY2(split.value == (named ? QByteArrayView(line).sliced(colon + 1) : QByteArrayView()),
+                 line.constData());
+    }
 }
 
 #include "tst_card_parser.moc"
