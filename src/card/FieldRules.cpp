@@ -154,28 +154,28 @@ void applyProperty(Prop prop, QByteArrayView namePart, QString value, bool wasQu
 {
     switch (prop) {
     case Prop::FN:
-        write(f, &ContactFields::FirstName, clean(trimSpaces(unescape(std::move(value)))));
+        write(f, &ContactFields::FirstName, cleanValue(std::move(value)));
         return;
     case Prop::ORG:
-        write(f, &ContactFields::Organization, clean(trimSpaces(unescape(std::move(value)))));
+        write(f, &ContactFields::Organization, cleanValue(std::move(value)));
         return;
     case Prop::BDAY:
-        write(f, &ContactFields::Birthday, clean(trimSpaces(unescape(std::move(value)))));
+        write(f, &ContactFields::Birthday, cleanValue(std::move(value)));
         return;
     case Prop::NICKNAME:
-        write(f, &ContactFields::Nickname, clean(trimSpaces(unescape(std::move(value)))));
+        write(f, &ContactFields::Nickname, cleanValue(std::move(value)));
         return;
     case Prop::TITLE:
-        write(f, &ContactFields::Title, clean(trimSpaces(unescape(std::move(value)))));
+        write(f, &ContactFields::Title, cleanValue(std::move(value)));
         return;
     case Prop::ROLE:
-        write(f, &ContactFields::Role, clean(trimSpaces(unescape(std::move(value)))));
+        write(f, &ContactFields::Role, cleanValue(std::move(value)));
         return;
     case Prop::EMAIL:
-        f.Emails.append(clean(trimSpaces(unescape(std::move(value)))));
+        f.Emails.append(cleanValue(std::move(value)));
         return;
     case Prop::URL:
-        f.Urls.append(clean(unescape(std::move(value))));
+        f.Urls.append(cleanUntrimmed(std::move(value)));
         return;
     case Prop::NOTE: {
         QString note = unescape(std::move(value));
@@ -189,7 +189,7 @@ void applyProperty(Prop prop, QByteArrayView namePart, QString value, bool wasQu
         const QString trimmed = trimSpaces(std::move(value));
         const Components parts = splitStructured(trimmed);
         const auto part = [&](int i) {
-            return ruledOut ? QString() : clean(trimSpaces(unescape(parts.part(i))));
+            return ruledOut ? QString() : cleanValue(parts.parts[i]);
         };
         write(f, &ContactFields::LastName, part(0));
         if (parts.count >= 2)
@@ -201,7 +201,7 @@ void applyProperty(Prop prop, QByteArrayView namePart, QString value, bool wasQu
         const QString trimmed = trimSpaces(std::move(value));
         const Components parts = splitStructured(trimmed);
         const auto part
-            = [&](int i) { return ruledOut ? QString() : clean(unescape(parts.part(i))); };
+            = [&](int i) { return ruledOut ? QString() : cleanUntrimmed(parts.part(i)); };
         const auto line = [wasQuotedPrintable](QString s) {
             if (!wasQuotedPrintable && s.contains(u'='))
                 s.replace(QStringLiteral("=0D"), QStringLiteral(" "));
@@ -229,7 +229,7 @@ void applyProperty(Prop prop, QByteArrayView namePart, QString value, bool wasQu
         return;
     }
     case Prop::TEL: {
-        writePhone(f, namePart, clean(unescape(std::move(value))));
+        writePhone(f, namePart, cleanUntrimmed(std::move(value)));
         return;
     }
     case Prop::None:
@@ -317,7 +317,7 @@ void ContactName::take(Prop prop, const QString &text)
 {
     switch (prop) {
     case Prop::FN:
-        m_fn = clean(trimSpaces(unescape(text)));
+        m_fn = cleanValue(text);
         return;
     case Prop::N: {
         const QString trimmed = trimSpaces(text);
@@ -348,11 +348,11 @@ void ContactName::take(Prop prop, const QString &text)
         return;
     }
     case Prop::EMAIL:
-        m_email = clean(trimSpaces(unescape(text)));
+        m_email = cleanValue(text);
         return;
     case Prop::TEL:
         // Untrimmed, as the fields hold it: trimming would copy a value of any length.
-        m_tel = clean(unescape(text));
+        m_tel = cleanUntrimmed(text);
         return;
     default:
         return;
