@@ -423,8 +423,8 @@ private:
             ruledOut = isPlain && !m_filter->mayContain(plain);
         }
         if (!ruledOut) {
-            QString text = clean(trimSpaces(
-                unescape(isPlain ? QString::fromUtf8(plain) : decodeValue(property, params))));
+            QString text
+                = cleanValue(isPlain ? QString::fromUtf8(plain) : decodeValue(property, params));
             if (!text.isEmpty()) {
                 others.tags.append(QStringView(tag));
                 others.values.append(std::move(text));
