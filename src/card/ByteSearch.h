@@ -17,6 +17,7 @@ public:
 
 private:
     bool matchesAt(const unsigned char *at) const;
+    qsizetype indexInWide(const unsigned char *t, qsizetype n, qsizetype &from) const;
 
     QByteArray m_needle;
     QByteArray m_caseBits; // 0x20 for each letter whose case is ignored, else 0

@@ -377,21 +377,18 @@ private:
         QByteArray decoded;
         QByteArrayView plain;
         bool isPlain = false;
-        if (m_filter && !forName) {
+        if (m_filter) {
             isPlain = plainText(prop, property.value, params, plain, decoded);
-            if (isPlain && !m_filter->mayContain(plain)) {
+            if (isPlain && !forName && !m_filter->mayContain(plain)) {
                 // A structured value keeps its shape: which of its parts are empty decides
                 // which fields it writes.
-                const bool structured = prop == Prop::N || prop == Prop::ADR;
-                applyProperty(prop, property.namePart,
-                              structured ? QString::fromLatin1(plain) : QString(), false, true,
-                              fields);
+                applyRuledOutProperty(prop, property.namePart, plain, fields);
                 if (m_otherProperties)
                     takeUnheld(property, params, QString(), fields.Others);
                 return;
             }
         }
-        // The bytes the filter judged are the text's own: they are not decoded again.
+        // Bytes that are the text's own (those the filter judges) are not decoded again.
         QString text = isPlain ? QString::fromUtf8(plain) : decodeValue(property, params);
         if (forName)
             card.name.take(prop, text);
@@ -426,8 +423,8 @@ private:
             ruledOut = isPlain && !m_filter->mayContain(plain);
         }
         if (!ruledOut) {
-            QString text = clean(trimSpaces(
-                unescape(isPlain ? QString::fromUtf8(plain) : decodeValue(property, params))));
+            QString text
+                = cleanValue(isPlain ? QString::fromUtf8(plain) : decodeValue(property, params));
             if (!text.isEmpty()) {
                 others.tags.append(QStringView(tag));
                 others.values.append(std::move(text));

@@ -19,35 +19,163 @@ void write(ContactFields &f, QString ContactFields::*field, QString &&value)
         current = std::move(value);
 }
 
+using Field = QString ContactFields::*;
+
+/// The fields of an address, by its type: work or home.
+struct AddressFields
+{
+    Field address1, address2, city, state, postal, country;
+};
+
+AddressFields addressFields(QByteArrayView namePart)
+{
+    if (containsNoCase(namePart, "WORK"))
+        return {&ContactFields::BusinessAddress1, &ContactFields::BusinessAddress2,
+                &ContactFields::BusinessCity,     &ContactFields::BusinessState,
+                &ContactFields::BusinessPostal,   &ContactFields::BusinessCountry};
+    return {&ContactFields::HomeAddress1, &ContactFields::HomeAddress2,
+            &ContactFields::HomeCity,     &ContactFields::HomeState,
+            &ContactFields::HomePostal,   &ContactFields::HomeCountry};
+}
+
+/// Writes a phone number where its type puts it: FAX before CELL before PAGER before WORK,
+/// wherever each stands in the name and parameters.
+void writePhone(ContactFields &f, QByteArrayView namePart, QString &&number)
+{
+    // One pass over the bytes for the four words.
+    bool fax = false, cell = false, pager = false, work = false;
+    const char *const data = namePart.data();
+    const qsizetype n = namePart.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const auto startsHere = [&](const char *word, qsizetype length) {
+            return n - i >= length && equalsNoCaseN(data + i, word, length);
+        };
+        switch (upperAscii(data[i])) {
+        case 'F':
+            fax = fax || startsHere("FAX", 3);
+            break;
+        case 'C':
+            cell = cell || startsHere("CELL", 4);
+            break;
+        case 'P':
+            pager = pager || startsHere("PAGER", 5);
+            break;
+        case 'W':
+            work = work || startsHere("WORK", 4);
+            break;
+        default:
+            break;
+        }
+    }
+    if (fax)
+        write(f, &ContactFields::HomeFax, std::move(number));
+    else if (cell)
+        write(f, &ContactFields::Mobile, std::move(number));
+    else if (pager)
+        write(f, &ContactFields::Pager, std::move(number));
+    else if (work)
+        f.BusinessPhones.append(std::move(number));
+    else
+        f.HomePhones.append(std::move(number));
+}
+
 } // namespace
+
+void applyRuledOutProperty(Prop prop, QByteArrayView namePart, QByteArrayView text,
+                           ContactFields &f)
+{
+    switch (prop) {
+    case Prop::FN:
+        return write(f, &ContactFields::FirstName, QString());
+    case Prop::ORG:
+        return write(f, &ContactFields::Organization, QString());
+    case Prop::BDAY:
+        return write(f, &ContactFields::Birthday, QString());
+    case Prop::NICKNAME:
+        return write(f, &ContactFields::Nickname, QString());
+    case Prop::TITLE:
+        return write(f, &ContactFields::Title, QString());
+    case Prop::ROLE:
+        return write(f, &ContactFields::Role, QString());
+    case Prop::EMAIL:
+        return f.Emails.append(QString());
+    case Prop::URL:
+        return f.Urls.append(QString());
+    case Prop::NOTE:
+        return write(f, &ContactFields::Notes, QString());
+    case Prop::TEL:
+        return writePhone(f, namePart, QString());
+    case Prop::N:
+    case Prop::ADR: {
+        // The shape alone counts: how many parts, and whether the second is empty. The
+        // text holds no escape, and blanks around it are no separator.
+        qsizetype count = 1;
+        bool secondEmpty = true;
+        qsizetype partStart = 0;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            if (text[i] != ';')
+                continue;
+            if (count == 2)
+                secondEmpty = i == partStart;
+            ++count;
+            partStart = i + 1;
+        }
+        if (prop == Prop::N) {
+            write(f, &ContactFields::LastName, QString());
+            if (count >= 2)
+                write(f, &ContactFields::FirstName, QString());
+            return;
+        }
+        const AddressFields fields = addressFields(namePart);
+        if (count >= 3) {
+            write(f, fields.address1, QString());
+            if (!secondEmpty)
+                write(f, fields.address2, QString());
+        }
+        if (count >= 4)
+            write(f, fields.city, QString());
+        if (count >= 5)
+            write(f, fields.state, QString());
+        if (count >= 6)
+            write(f, fields.postal, QString());
+        if (count >= 7)
+            write(f, fields.country, QString());
+        return;
+    }
+    case Prop::None:
+    case Prop::Begin:
+    case Prop::End:
+        return;
+    }
+}
 
 void applyProperty(Prop prop, QByteArrayView namePart, QString value, bool wasQuotedPrintable,
                    bool ruledOut, ContactFields &f)
 {
     switch (prop) {
     case Prop::FN:
-        write(f, &ContactFields::FirstName, clean(trimSpaces(unescape(std::move(value)))));
+        write(f, &ContactFields::FirstName, cleanValue(std::move(value)));
         return;
     case Prop::ORG:
-        write(f, &ContactFields::Organization, clean(trimSpaces(unescape(std::move(value)))));
+        write(f, &ContactFields::Organization, cleanValue(std::move(value)));
         return;
     case Prop::BDAY:
-        write(f, &ContactFields::Birthday, clean(trimSpaces(unescape(std::move(value)))));
+        write(f, &ContactFields::Birthday, cleanValue(std::move(value)));
         return;
     case Prop::NICKNAME:
-        write(f, &ContactFields::Nickname, clean(trimSpaces(unescape(std::move(value)))));
+        write(f, &ContactFields::Nickname, cleanValue(std::move(value)));
         return;
     case Prop::TITLE:
-        write(f, &ContactFields::Title, clean(trimSpaces(unescape(std::move(value)))));
+        write(f, &ContactFields::Title, cleanValue(std::move(value)));
         return;
     case Prop::ROLE:
-        write(f, &ContactFields::Role, clean(trimSpaces(unescape(std::move(value)))));
+        write(f, &ContactFields::Role, cleanValue(std::move(value)));
         return;
     case Prop::EMAIL:
-        f.Emails.append(clean(trimSpaces(unescape(std::move(value)))));
+        f.Emails.append(cleanValue(std::move(value)));
         return;
     case Prop::URL:
-        f.Urls.append(clean(unescape(std::move(value))));
+        f.Urls.append(cleanUntrimmed(std::move(value)));
         return;
     case Prop::NOTE: {
         QString note = unescape(std::move(value));
@@ -61,7 +189,7 @@ void applyProperty(Prop prop, QByteArrayView namePart, QString value, bool wasQu
         const QString trimmed = trimSpaces(std::move(value));
         const Components parts = splitStructured(trimmed);
         const auto part = [&](int i) {
-            return ruledOut ? QString() : clean(trimSpaces(unescape(parts.part(i))));
+            return ruledOut ? QString() : cleanValue(parts.parts[i]);
         };
         write(f, &ContactFields::LastName, part(0));
         if (parts.count >= 2)
@@ -69,20 +197,11 @@ void applyProperty(Prop prop, QByteArrayView namePart, QString value, bool wasQu
         return;
     }
     case Prop::ADR: {
-        const bool work = containsNoCase(namePart, "WORK");
-        using Field = QString ContactFields::*;
-        const Field address1
-            = work ? &ContactFields::BusinessAddress1 : &ContactFields::HomeAddress1;
-        const Field address2
-            = work ? &ContactFields::BusinessAddress2 : &ContactFields::HomeAddress2;
-        const Field city = work ? &ContactFields::BusinessCity : &ContactFields::HomeCity;
-        const Field state = work ? &ContactFields::BusinessState : &ContactFields::HomeState;
-        const Field postal = work ? &ContactFields::BusinessPostal : &ContactFields::HomePostal;
-        const Field country = work ? &ContactFields::BusinessCountry : &ContactFields::HomeCountry;
+        const auto [address1, address2, city, state, postal, country] = addressFields(namePart);
         const QString trimmed = trimSpaces(std::move(value));
         const Components parts = splitStructured(trimmed);
         const auto part
-            = [&](int i) { return ruledOut ? QString() : clean(unescape(parts.part(i))); };
+            = [&](int i) { return ruledOut ? QString() : cleanUntrimmed(parts.part(i)); };
         const auto line = [wasQuotedPrintable](QString s) {
             if (!wasQuotedPrintable && s.contains(u'='))
                 s.replace(QStringLiteral("=0D"), QStringLiteral(" "));
@@ -110,17 +229,7 @@ void applyProperty(Prop prop, QByteArrayView namePart, QString value, bool wasQu
         return;
     }
     case Prop::TEL: {
-        QString number = clean(unescape(std::move(value)));
-        if (containsNoCase(namePart, "FAX"))
-            write(f, &ContactFields::HomeFax, std::move(number));
-        else if (containsNoCase(namePart, "CELL"))
-            write(f, &ContactFields::Mobile, std::move(number));
-        else if (containsNoCase(namePart, "PAGER"))
-            write(f, &ContactFields::Pager, std::move(number));
-        else if (containsNoCase(namePart, "WORK"))
-            f.BusinessPhones.append(std::move(number));
-        else
-            f.HomePhones.append(std::move(number));
+        writePhone(f, namePart, cleanUntrimmed(std::move(value)));
         return;
     }
     case Prop::None:
@@ -208,7 +317,7 @@ void ContactName::take(Prop prop, const QString &text)
 {
     switch (prop) {
     case Prop::FN:
-        m_fn = clean(trimSpaces(unescape(text)));
+        m_fn = cleanValue(text);
         return;
     case Prop::N: {
         const QString trimmed = trimSpaces(text);
@@ -239,11 +348,11 @@ void ContactName::take(Prop prop, const QString &text)
         return;
     }
     case Prop::EMAIL:
-        m_email = clean(trimSpaces(unescape(text)));
+        m_email = cleanValue(text);
         return;
     case Prop::TEL:
         // Untrimmed, as the fields hold it: trimming would copy a value of any length.
-        m_tel = clean(unescape(text));
+        m_tel = cleanUntrimmed(text);
         return;
     default:
         return;

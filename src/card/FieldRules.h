@@ -15,6 +15,11 @@ namespace cardreader {
 void applyProperty(Prop prop, QByteArrayView namePart, QString value, bool wasQuotedPrintable,
                    bool ruledOut, ContactFields &f);
 
+/// applyProperty for a value the search's filter ruled out, from the UTF-8 bytes of its
+/// text, which hold no escape (only N's and ADR's shape is read from them).
+void applyRuledOutProperty(Prop prop, QByteArrayView namePart, QByteArrayView text,
+                           ContactFields &f);
+
 /// The contact name of a card, read from its values as they come: FN as decoded, else
 /// the given and family names of N (those present), else ORG's components joined by ", ",
 /// else the first EMAIL, else the first TEL. Each is taken from its first non-empty line,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "card/AsciiText.h"
+#include "card/ByteSearch.h"
 #include "card/LineContinuation.h"
 #include "card/PropertyLine.h"
 
@@ -167,23 +168,13 @@ void forEachLogicalLine(QByteArrayView data, Consumer &&consume, const std::atom
         return resume;
     };
 
-    // The next CR and LF at or after pos, each searched for again only once passed,
-    // so a file without one of them is not scanned over and over.
-    qsizetype nextCr = -1;
-    qsizetype nextLf = -1;
-    const auto next = [&](qsizetype &cached, char c, qsizetype from) {
-        if (cached < from && cached != n) {
-            const void *hit = std::memchr(base + from, c, std::size_t(n - from));
-            cached = hit ? static_cast<const char *>(hit) - base : n;
-        }
-        return cached;
-    };
     LineEnds lineEnds(data);
     qsizetype pos = 0;
     while (pos < n) {
         if (cancel && cancel->load(std::memory_order_relaxed))
             return;
-        const qsizetype end = qMin(next(nextCr, '\r', pos), next(nextLf, '\n', pos));
+        // One pass over the line for either line end byte.
+        const qsizetype end = nextLineEnd(base + pos, base + n) - base;
         const QByteArrayView physical = data.sliced(pos, end - pos);
         pos = end < n ? lineEnds.after(end) : n;
 

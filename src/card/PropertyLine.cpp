@@ -93,8 +93,11 @@ Params parseParams(QByteArrayView namePart)
         QByteArrayView value = trimmedSpaces(param.sliced(eq + 1));
         if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
             value = value.sliced(1, value.size() - 2);
-        if (equalsNoCase(key, "CHARSET"))
-            params.charset = value.toByteArray();
+        if (equalsNoCase(key, "CHARSET")) {
+            // Most lines name UTF-8 so: its name is shared, not copied for each line.
+            static const QByteArray utf8("UTF-8");
+            params.charset = value == QByteArrayView(utf8) ? utf8 : value.toByteArray();
+        }
         else if (equalsNoCase(key, "ENCODING") && equalsNoCase(value, "QUOTED-PRINTABLE"))
             params.quotedPrintable = true;
         else if (equalsNoCase(key, "ENCODING")
@@ -148,8 +151,61 @@ QString propertyTag(QByteArrayView baseName)
     return QString::fromLatin1(baseName).toUpper();
 }
 
+namespace {
+
+/// splitPropertyLine for the usual line, in one pass over its name: false when a quote
+/// comes before the value's colon, where the general rules read on.
+bool splitPlainPropertyLine(QByteArrayView line, PropertyLine &out, bool &known)
+{
+    const char *const data = line.data();
+    const qsizetype n = line.size();
+    qsizetype dot = -1;
+    qsizetype i = 0;
+    for (; i < n; ++i) {
+        const char c = data[i];
+        if (c == ':' || c == ';' || c == '"')
+            break;
+        if (c == '.')
+            dot = i;
+    }
+    if (i < n && data[i] == '"')
+        return false;
+    const qsizetype nameEnd = i;
+    qsizetype colon = i;
+    if (i < n && data[i] == ';') {
+        const qsizetype rest = indexOfByte(line.sliced(i), ':');
+        if (rest < 0) {
+            colon = n; // no value: the general rules tell
+        } else {
+            colon = i + rest;
+            if (indexOfByte(line.sliced(i, rest), '"') >= 0)
+                return false;
+        }
+    }
+    if (colon >= n) {
+        known = false;
+        return true; // no colon: no property
+    }
+    const QByteArrayView namePart = line.first(colon);
+    if (trimmedSpaces(namePart).isEmpty()) {
+        known = false;
+        return true;
+    }
+    const QByteArrayView base = trimmedSpaces(dot >= 0 ? line.sliced(dot + 1, nameEnd - dot - 1)
+                                                       : line.first(nameEnd));
+    out.prop = propFromBaseName(base);
+    out.namePart = namePart;
+    out.value = line.sliced(colon + 1);
+    known = out.prop != Prop::None;
+    return true;
+}
+
+} // namespace
+
 bool splitPropertyLine(QByteArrayView line, PropertyLine &out)
 {
+    if (bool known = false; splitPlainPropertyLine(line, out, known))
+        return known;
     const qsizetype colon = valueColon(line);
     if (colon < 0)
         return false;

@@ -56,10 +56,17 @@ template<typename Take> void forEachParameter(QByteArrayView namePart, Take &&ta
     if (semicolon < 0)
         return;
     QByteArrayView rest = namePart.sliced(semicolon + 1);
+    // Without a quote, as most are, each parameter ends at the next ";".
+    const bool quotes = indexOfByte(rest, '"') >= 0;
     while (!rest.isEmpty()) {
         qsizetype end = 0;
+        if (!quotes) {
+            end = indexOfByte(rest, ';');
+            if (end < 0)
+                end = rest.size();
+        }
         bool quoted = false;
-        while (end < rest.size() && (quoted || rest[end] != ';')) {
+        while (quotes && end < rest.size() && (quoted || rest[end] != ';')) {
             if (rest[end] == '"')
                 quoted = !quoted;
             ++end;

@@ -87,7 +87,7 @@ void addUnheldComponents(Prop prop, QString value, const QString &tag, OtherProp
     // The fields read the value with its outer spaces taken off.
     const QStringView text = trimmedSpaces(value);
     const auto add = [&](QString part) {
-        QString shown = clean(trimSpaces(unescape(std::move(part))));
+        QString shown = cleanValue(std::move(part));
         // Separators alone, in the rest, say nothing.
         if (std::any_of(shown.cbegin(), shown.cend(),
                         [](QChar c) { return c != u';' && c != u' '; })) {
@@ -178,7 +178,7 @@ void addParameterTexts(QByteArrayView namePart, const QByteArray &charset, Chars
         text.remove(u'"');
         text = undoCaretEscapes(std::move(text));
         foldLineBreaks(text);
-        text = clean(trimSpaces(unescape(std::move(text))));
+        text = cleanValue(std::move(text));
         // Any other text is asked now, whole: a line of many such parameters must not
         // keep a text for each.
         if (mayContain && !text.isEmpty() && !mayContain(text.toUtf8()))

@@ -161,6 +161,40 @@ QString unescape(QString s)
     return s;
 }
 
+namespace {
+
+bool holdsEscapeOrCr(QStringView s)
+{
+    for (const QChar c : s) {
+        if (c == u'\\' || c == u'\r')
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+QString cleanValue(QString s)
+{
+    if (holdsEscapeOrCr(s))
+        return clean(trimSpaces(unescape(std::move(s))));
+    return trimSpaces(std::move(s));
+}
+
+QString cleanValue(QStringView s)
+{
+    if (holdsEscapeOrCr(s))
+        return clean(trimSpaces(unescape(s.toString())));
+    return trimmedSpaces(s).toString();
+}
+
+QString cleanUntrimmed(QString s)
+{
+    if (holdsEscapeOrCr(s))
+        return clean(unescape(std::move(s)));
+    return s;
+}
+
 Components splitStructured(QStringView s)
 {
     Components result;

@@ -47,6 +47,13 @@ QString clean(QString s);
 /// any other backslash stays as written.
 QString unescape(QString s);
 
+/// clean(trimSpaces(unescape(s))), in one look at a text without escapes or CRs (most).
+QString cleanValue(QString s);
+/// cleanValue of a part of a text, copied once.
+QString cleanValue(QStringView s);
+/// clean(unescape(s)), in one look at a text without escapes or CRs.
+QString cleanUntrimmed(QString s);
+
 /// The components of a structured value, split at every ";" that is not escaped
 /// by a backslash; the components keep their escapes. Only the first kMaxParts are
 /// kept; count says how many there were.

@@ -8,6 +8,7 @@
 #include "card/CardParser.h"
 #include "card/RFTSFSO.h"
 #include "card/Utf8Text.h"
+#include "card/ValueDecoding.h"
 #include "card/Windows1252.h"
 
 #include <QDir>
@@ -55,6 +56,7 @@ private slots:
     void utf8Validity();
     void hexDigitsOfEveryByte();
     void byteScansAgreeWithPlainLoops();
+    void valueCleanedInOneLook();
     void readFileLines_data();
     void readFileLines();
     void readFileLinesFailure();
@@ -392,12 +394,12 @@ qsizetype plainIndexOf(QByteArrayView text, QByteArrayView needle, bool ignoreCa
 
 void TestCardDecoding::byteScansAgreeWithPlainLoops()
 {
-    // Texts around the 16-byte blocks the scans work in, made of few letters so that
-    // near misses are common, with bytes outside ASCII and line ends among them.
+    // Texts around the 16- and 32-byte blocks the scans work in, made of few letters so
+    // that near misses are common, with bytes outside ASCII and line ends among them.
     QRandomGenerator random(20261208);
     const QByteArray alphabet("aAbBtTeE=\r\n\xC3\xA9\xFF:");
     for (int round = 0; round < 20000; ++round) {
-        QByteArray text(qsizetype(random.bounded(70)), Qt::Uninitialized);
+        QByteArray text(qsizetype(random.bounded(round % 4 ? 70 : 200)), Qt::Uninitialized);
         for (char &c : text)
             c = alphabet.at(random.bounded(alphabet.size()));
         const bool ignoreCase = random.bounded(2) == 1;
@@ -427,6 +429,24 @@ void TestCardDecoding::byteScansAgreeWithPlainLoops()
         for (const char c : text)
             nonAscii = nonAscii || static_cast<unsigned char>(c) >= 0x80;
         QCOMPARE(hasNonAscii(text), nonAscii);
+    }
+}
+
+void TestCardDecoding::valueCleanedInOneLook()
+{
+    // The one-look clean-up of a value gives what its steps one after another give:
+    // escapes, CRs and blanks in every mix, at either end too.
+    using namespace cardreader;
+    QRandomGenerator random(11);
+    const char16_t *pieces[] = {u"\\", u"n", u";", u" ", u"\r", u"a", u"\\,", u"\u00e9", u"\\\\"};
+    for (int round = 0; round < 5000; ++round) {
+        QString value;
+        for (int i = random.bounded(8); i > 0; --i)
+            value += QStringView(pieces[random.bounded(int(std::size(pieces)))]);
+        const QString trimmed = clean(trimSpaces(unescape(value)));
+        QCOMPARE(cleanValue(value), trimmed);
+        QCOMPARE(cleanValue(QStringView(value)), trimmed);
+        QCOMPARE(cleanUntrimmed(value), clean(unescape(value)));
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "CardExpect.h"
 #include "card/CardParser.h"
+#include "card/FieldRules.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -43,6 +44,9 @@ class TestCardParser final : public QObject
 
 private slots:
     void lineEndsCounted();
+    void ruledOutValuesWriteTheirFields_data();
+    void ruledOutValuesWriteTheirFields();
+    void propertyLinesSplitAsTheirParts();
     void nameRules_data();
     void nameRules();
     void telephoneRules_data();
@@ -700,7 +704,7 @@ QTEST_GUILESS_MAIN(TestCardParser)
 void TestCardParser::lineEndsCounted()
 {
     // Line ends as the reader sees them (LF, CR LF, a lone CR; a run of CRs before an LF
-    // is one), counted sixteen bytes at a time: every mix, at every offset of a block.
+    // is one), counted a block at a time: every mix, at every offset of a block.
     const auto expected = [](QByteArrayView bytes) {
         qint64 count = 0;
         for (qsizetype i = 0; i < bytes.size(); ++i) {
@@ -719,10 +723,72 @@ void TestCardParser::lineEndsCounted()
     };
     QRandomGenerator random(17);
     for (int round = 0; round < 3000; ++round) {
-        QByteArray bytes(random.bounded(90), 'x');
+        QByteArray bytes(random.bounded(round % 3 ? 90 : 300), 'x');
         for (char &c : bytes)
             c = "\r\nxx"[random.bounded(round % 2 ? 3 : 5)];
         QCOMPARE(CardParser::countLineEnds(bytes), expected(bytes));
+    }
+}
+
+void TestCardParser::ruledOutValuesWriteTheirFields_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    for (const char *line :
+         {"FN:A", "ORG:A;B", "BDAY:1", "NICKNAME:A", "TITLE:A", "ROLE:A", "EMAIL:a@b", "URL:u",
+          "NOTE:a=0Db", "TEL;FAX:1", "TEL;TYPE=cell:1", "TEL;PAGER:1", "TEL;WORK:1", "TEL:1",
+          "N:", "N:A", "N: A ; ", "N:A;B;C", "ADR:", "ADR:;;", "ADR;WORK:;x;", "ADR:; ;S",
+          "ADR:;;S;C", "ADR: ;x;S;C;R;P;Y;Z", "ADR;type=work:;;;;;;;;;", "X-A:1"})
+        QTest::newRow(line) << QByteArray(line);
+}
+
+void TestCardParser::ruledOutValuesWriteTheirFields()
+{
+    // A value ruled out writes empty text to the very fields its text would: over fields
+    // that all hold a text, what is emptied and what is kept as written over tell which.
+    QFETCH(QByteArray, line);
+    const qsizetype colon = line.indexOf(':');
+    const QByteArrayView namePart = QByteArrayView(line).first(colon);
+    const QByteArrayView value = QByteArrayView(line).sliced(colon + 1);
+    const cardreader::Prop prop = cardreader::propFromBaseName(cardreader::propertyBaseName(namePart));
+    ContactFields full;
+    for (const ContactFieldInfo &field : declaredContactFields()) {
+        if (field.isList())
+            (full.*field.list).append(u"x"_s);
+        else
+            full.*field.text = u"x"_s;
+    }
+    ContactFields general = full;
+    // The general rules read a ruled-out value's text for a structured value's shape only.
+    const bool structured = prop == cardreader::Prop::N || prop == cardreader::Prop::ADR;
+    cardreader::applyProperty(prop, namePart, structured ? QString::fromUtf8(value) : QString(),
+                              false, true, general);
+    ContactFields fast = full;
+    cardreader::applyRuledOutProperty(prop, namePart, value, fast);
+    QCOMPARE(fast, general);
+    QCOMPARE(fast.Overwritten, general.Overwritten);
+}
+
+void TestCardParser::propertyLinesSplitAsTheirParts()
+{
+    // A line splits at its value's colon (quotes, groups and blanks in every mix) into the
+    // property its base name names, as those parts read on their own.
+    using namespace cardreader;
+    QRandomGenerator random(5);
+    const char *pieces[] = {"N", "fn", "TEL", "x", ".", ";", ":", "\"", " ", "=", "a.b"};
+    for (int round = 0; round < 20000; ++round) {
+        QByteArray line;
+        for (int i = random.bounded(9); i > 0; --i)
+            line += pieces[random.bounded(int(std::size(pieces)))];
+        PropertyLine split;
+        const bool known = splitPropertyLine(line, split);
+        const qsizetype colon = valueColon(line);
+        const QByteArrayView namePart = QByteArrayView(line).first(qMax(colon, qsizetype(0)));
+        const bool named = colon >= 0 && !trimmedSpaces(namePart).isEmpty();
+        const Prop prop = named ? propFromBaseName(propertyBaseName(namePart)) : Prop::None;
+        QVERIFY2(known == (prop != Prop::None) && split.prop == prop, line.constData());
+        QVERIFY2(split.namePart == (named ? namePart : QByteArrayView()), line.constData());
+        QVERIFY2(split.value == (named ? QByteArrayView(line).sliced(colon + 1) : QByteArrayView()),
+                 line.constData());
     }
 }
 
