@@ -16,10 +16,11 @@ quint32 ResultCounts::add(const ResultRow &row)
 {
     const bool newFile = !m_started || m_file != row.File;
     if (newFile) {
-        auto seen = m_fileIds.constFind(row.File);
-        m_fileSeenBefore = seen != m_fileIds.cend();
+        QHash<QString, quint32> &ids = m_fileIds[qHash(row.File) % kFileShards];
+        auto seen = ids.constFind(row.File);
+        m_fileSeenBefore = seen != ids.cend();
         if (!m_fileSeenBefore)
-            seen = m_fileIds.insert(row.File, quint32(m_fileIds.size()));
+            seen = ids.insert(row.File, quint32(m_fileCount++));
         m_fileId = *seen;
         m_file = row.File;
     }
@@ -52,7 +53,12 @@ quint32 ResultCounts::add(const ResultRow &row)
     }
     if (tally.lastFile != qint64(m_fileId)) {
         tally.lastFile = m_fileId;
-        tally.files.insert(m_fileId);
+        if (m_fileId >= tally.files.size())
+            tally.files.resize(qMax<std::size_t>(m_fileId + 1, tally.files.size() * 2));
+        if (!tally.files[m_fileId]) {
+            tally.files[m_fileId] = true;
+            ++tally.fileCount;
+        }
     }
     return m_textId;
 }
@@ -63,7 +69,7 @@ QList<ResultCounts::PerText> ResultCounts::perText() const
     counts.reserve(m_texts.size());
     for (qsizetype t = 0; t < m_texts.size(); ++t) {
         const Tally &tally = m_tallies[std::size_t(t)];
-        counts.append({m_texts.at(t), tally.rows, tally.cards, tally.files.size()});
+        counts.append({m_texts.at(t), tally.rows, tally.cards, tally.fileCount});
     }
     return counts;
 }

@@ -1,5 +1,6 @@
 // The results model and its two text forms: the results file and the clipboard.
 
+#include "base/EventPump.h"
 #include "base/Failure.h"
 #include "card/CardParser.h"
 #include "results/CardDetails.h"
@@ -531,6 +532,15 @@ void TestResults::writeTextFile()
     QCOMPARE(readTestFile(path), QByteArray("Z\xC3\xBCrich\t\xE2\x82\xAC\r\n"));
     WriteTextFile(QString(), path);
     QCOMPARE(readTestFile(path), QByteArray());
+    // A text of several pieces, a pair of surrogates across the first boundary and a lone
+    // one at the end, is written as one conversion would write it, the events run between.
+    const QString large = QString((1 << 20) - 1, u'a') + u"\U0001F600"_s
+        + QString(1 << 21, u'b') + u"ü"_s + QChar(0xD800);
+    int turns = 0;
+    EventPump pump([&turns] { ++turns; }, 0);
+    WriteTextFile(large, path, &pump);
+    QCOMPARE(readTestFile(path), large.toUtf8());
+    QVERIFY(turns >= 3);
 }
 
 void TestResults::writeTextFileFailures_data()
