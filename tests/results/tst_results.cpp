@@ -173,6 +173,15 @@ void TestResults::textCounts_data()
     QTest::newRow("a text given twice is listed once")
         << QStringList{u"anna"_s, u"anna"_s} << QStringList{u"f 1 anna"_s, u"f 1 anna"_s}
         << QStringList{u"anna 2 1 1"_s, u"2 1 1"_s};
+    // Enough files for their numbers to spread over every table; a text first found in
+    // files listed again counts their files but not their cards.
+    QStringList many;
+    for (int f = 0; f < 600; ++f)
+        many.append(u"f%1 1 anna"_s.arg(f));
+    many += QStringList{u"f3 1 berlin"_s, u"f599 1 berlin"_s, u"f0 1 anna"_s};
+    QTest::newRow("six hundred files, some listed again")
+        << QStringList{u"anna"_s, u"berlin"_s} << many
+        << QStringList{u"anna 601 600 600"_s, u"berlin 2 0 2"_s, u"603 600 600"_s};
 }
 
 void TestResults::textCounts()
