@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -46,16 +47,17 @@ private:
     {
         qsizetype rows = 0;
         qsizetype cards = 0;
-        std::vector<bool> files; // by file number: the text found a row in the file
-        qsizetype fileCount = 0;
+        qsizetype files = 0;
         quint64 lastCard = 0; // serial of the card last counted, 0 for none
         qint64 lastFile = -1;
     };
-    // The files' numbers are kept in many small tables, not one: growing a table of a
-    // million files would copy it all between two turns of the window's events.
-    static constexpr std::size_t kFileShards = 256;
+    // The files' numbers, and the pairs of a text's number and a file's number that rows
+    // were found for, are kept in many small tables, not one each: growing a table of a
+    // million entries would copy it all between two turns of the window's events.
+    static constexpr std::size_t kShards = 256;
 
-    std::array<QHash<QString, quint32>, kFileShards> m_fileIds;
+    std::array<QHash<QString, quint32>, kShards> m_fileIds;
+    std::array<QSet<quint64>, kShards> m_textFiles;
     qsizetype m_fileCount = 0;
     QHash<QString, quint32> m_textIds;
     QStringList m_texts;
