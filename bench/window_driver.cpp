@@ -97,6 +97,8 @@ public:
     {
         m_longest = 0;
         m_clock.restart();
+        if (m_sampler)
+            m_sampler->turn(); // what came before is the phase before's
     }
     void turn()
     {
@@ -260,9 +262,11 @@ int main(int argc, char *argv[])
         if (sinceStop.isValid())
             std::printf("stop_to_end_ms %lld\n", sinceStop.elapsed());
         if (copy) {
+            gaps.phase("ticking"); // the driver's own work
             for (qsizetype r = 0; r < window.results().count(); ++r)
                 window.results().setChecked(r, true);
             gaps.reset();
+            gaps.phase("copy");
             clock.restart();
             window.findChild<QPushButton *>(QStringLiteral("PushButton8"))->click();
             gaps.turn();
@@ -271,6 +275,7 @@ int main(int argc, char *argv[])
         }
         if (!save.isEmpty()) {
             gaps.reset();
+            gaps.phase("save");
             clock.restart();
             window.findChild<QPushButton *>(QStringLiteral("PushButton4"))->click();
             gaps.turn();
