@@ -256,7 +256,8 @@ if [[ $million == 1 ]]; then
     fi
 
     # The window as a user drives it: "Add All VCF File(s) In Folder", then the search;
-    # medians of the times, the longest gaps and the largest peak of all runs.
+    # medians of the times, the longest gaps and the largest peak of all runs. What a long
+    # gap is made of: bench/gap-report.sh BUILD 20 -- --add-all tech FOLDER.
     : > "$work/window-runs"
     : > "$work/cli-runs"
     for ((i = 0; i < reps; i++)); do

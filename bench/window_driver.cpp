@@ -9,10 +9,14 @@
 // took until the table showed it and the longest gap between event turns meanwhile.
 // With --add-all the folder is added as a user adds it, by "Add All VCF File(s) In
 // Folder" answered with "vcf" and the folder, and the add is timed on its own; with
-// --no-search the driver ends after the adding.
+// --no-search the driver ends after the adding. With --gap-report MS every gap between
+// event turns longer than MS is written to the standard error with the stacks of the
+// event loop's thread taken every 5 ms of it (see gap_sampler.h).
 //
 //   quillory-bench-window [--copy] [--save FILE] [--startup] [--soak N] [--stop-after MS]
-//                         [--sort] [--add-all] [--no-search] TEXT FOLDER
+//                         [--sort] [--add-all] [--no-search] [--gap-report MS] TEXT FOLDER
+
+#include "gap_sampler.h"
 
 #include "base/Desktop.h"
 #include "base/SettingsStore.h"
@@ -35,6 +39,7 @@
 #include <QFile>
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -79,8 +84,10 @@ public:
 class GapMeter final : public QObject
 {
 public:
-    explicit GapMeter(QObject *parent) : QObject(parent)
+    explicit GapMeter(QObject *parent, qint64 reportMs = -1) : QObject(parent)
     {
+        if (reportMs >= 0)
+            m_sampler = std::make_unique<GapSampler>(reportMs, stderr);
         auto *dispatcher = QAbstractEventDispatcher::instance();
         connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &GapMeter::turn);
         connect(dispatcher, &QAbstractEventDispatcher::awake, this, &GapMeter::turn);
@@ -90,11 +97,24 @@ public:
     {
         m_longest = 0;
         m_clock.restart();
+        if (m_sampler)
+            m_sampler->turn(); // what came before is the phase before's
     }
-    void turn() { m_longest = qMax(m_longest, m_clock.restart()); }
+    void turn()
+    {
+        m_longest = qMax(m_longest, m_clock.restart());
+        if (m_sampler)
+            m_sampler->turn();
+    }
     qint64 longest() const { return m_longest; }
+    void phase(const char *name)
+    {
+        if (m_sampler)
+            m_sampler->phase(name);
+    }
 
 private:
+    std::unique_ptr<GapSampler> m_sampler;
     QElapsedTimer m_clock;
     qint64 m_longest = 0;
 };
@@ -137,6 +157,12 @@ int main(int argc, char *argv[])
         soakRounds = args.at(at + 1).toInt();
         args.remove(at, 2);
     }
+    qint64 gapReport = -1;
+    if (const qsizetype at = args.indexOf(QStringLiteral("--gap-report"));
+        at >= 0 && at + 1 < args.size()) {
+        gapReport = args.at(at + 1).toLongLong();
+        args.remove(at, 2);
+    }
     int stopAfter = -1;
     if (const qsizetype at = args.indexOf(QStringLiteral("--stop-after"));
         at >= 0 && at + 1 < args.size()) {
@@ -159,11 +185,12 @@ int main(int argc, char *argv[])
     }
     if (args.size() != 2) {
         std::fputs("usage: quillory-bench-window [--copy] [--save FILE] [--startup] [--soak N] "
-                   "[--stop-after MS] [--sort] [--add-all] [--no-search] TEXT FOLDER\n",
+                   "[--stop-after MS] [--sort] [--add-all] [--no-search] [--gap-report MS] "
+                   "TEXT FOLDER\n",
                    stderr);
         return 2;
     }
-    GapMeter gaps(&app);
+    GapMeter gaps(&app, gapReport);
     QElapsedTimer clock;
     // With --add-all the list is filled by pressing "Add All" once events run, timed from
     // the press to the end of its handler; otherwise at once, before the window runs.
@@ -174,8 +201,10 @@ int main(int argc, char *argv[])
         QCoreApplication::processEvents();
         QCoreApplication::processEvents();
         gaps.reset();
+        gaps.phase("add");
         clock.start();
         window.findChild<QPushButton *>(QStringLiteral("PushButton6"))->click();
+        gaps.turn(); // the stretch from the handler's last turn to its end counts too
         std::printf("add_ms %lld files %lld add_gap_ms %lld\n", clock.elapsed(),
                     qlonglong(window.fileList().count()), gaps.longest());
         std::fflush(stdout);
@@ -223,26 +252,33 @@ int main(int argc, char *argv[])
             });
         }
         gaps.reset();
+        gaps.phase("search");
         clock.start();
         button->click();
+        gaps.turn();
         std::printf("search_ms %lld rows %lld files %lld longest_gap_ms %lld\n", clock.elapsed(),
                     qlonglong(window.results().count()), qlonglong(window.fileList().count()),
                     gaps.longest());
         if (sinceStop.isValid())
             std::printf("stop_to_end_ms %lld\n", sinceStop.elapsed());
         if (copy) {
+            gaps.phase("ticking"); // the driver's own work
             for (qsizetype r = 0; r < window.results().count(); ++r)
                 window.results().setChecked(r, true);
             gaps.reset();
+            gaps.phase("copy");
             clock.restart();
             window.findChild<QPushButton *>(QStringLiteral("PushButton8"))->click();
+            gaps.turn();
             std::printf("copy_ms %lld longest_gap_ms %lld clipboard_chars %lld\n", clock.elapsed(),
                         gaps.longest(), qlonglong(desktop.clipboardSize));
         }
         if (!save.isEmpty()) {
             gaps.reset();
+            gaps.phase("save");
             clock.restart();
             window.findChild<QPushButton *>(QStringLiteral("PushButton4"))->click();
+            gaps.turn();
             std::printf("save_ms %lld longest_gap_ms %lld\n", clock.elapsed(), gaps.longest());
         }
         if (sort) {

@@ -164,6 +164,12 @@ void Form1::buildControls()
     columns->setSectionResizeMode(2, QHeaderView::Stretch);
     columns->setMinimumSectionSize(line * 2);
     columns->setSectionsClickable(true);
+    // A column is fitted to the rows in view and those next to them, a hundred in all:
+    // measuring one cell's text costs tens of microseconds, and a thousand of them kept
+    // the window's events waiting for tens of milliseconds a column.
+    constexpr int kRowsMeasured = 100;
+    ListView2->verticalHeader()->setResizeContentsPrecision(kRowsMeasured);
+    columns->setResizeContentsPrecision(kRowsMeasured);
     m_cardPane = new CardPane(m_resultsSplitter);
     m_cardPane->setMinimumHeight(line * 3);
     m_resultsSplitter->addWidget(ListView2);

@@ -174,10 +174,10 @@ void Form1::fitColumns()
     m_columnFit->stop();
     if (m_columnsSizedByHand)
         return;
-    // As wide as the heading and the rows near the view need (Qt reads at most a
-    // thousand of them), within a share of the table each. Measuring a column reads the
-    // texts of those rows: one column is measured a turn, so that the window's events
-    // run in between.
+    // As wide as the heading and the rows near the view need (a hundred of them are
+    // read), within a share of the table each. Measuring a column reads the texts of
+    // those rows: one column is measured a turn, so that the window's events run in
+    // between.
     static constexpr std::pair<int, int> kShares[]{{0, 30}, {1, 15}, {3, 20}, {4, 15}};
     const auto [column, share] = kShares[m_nextColumnFit];
     m_nextColumnFit = (m_nextColumnFit + 1) % std::size(kShares);

@@ -77,6 +77,7 @@ public:
     {
         m_report.fileFailed(index, kind, description);
         m_guard.fail(kind == FileFailure::Read ? 142 : 144, description);
+        m_criteria.reset(); // the error box let the controls change
     }
 
     void duplicateKeys(qsizetype index, FileDuplicateKeys &&keys) override
@@ -86,11 +87,14 @@ public:
                                               std::move(keys));
     }
 
-    /// The criteria as the controls say them now.
+    /// The criteria as the controls say them now. The controls change only while events
+    /// run, so they are read once after each turn, not for every file.
     SearchCriteria criteria()
     {
+        if (m_criteria)
+            return *m_criteria;
         SearchCriteria criteria;
-        m_guard.step(144, [&] {
+        const bool read = m_guard.step(144, [&] {
             criteria = criteriaFor(m_form.searchChoices());
             // Duplicates are looked for among every card, or among those that match a
             // search text when one is given.
@@ -100,6 +104,8 @@ public:
                     criteria.mode = SearchCriteria::Mode::None;
             }
         });
+        if (read)
+            m_criteria = criteria;
         return criteria;
     }
 
@@ -129,6 +135,7 @@ private:
         if (!m_pacing.events.due())
             return;
         QCoreApplication::processEvents();
+        m_criteria.reset();
         m_pacing.events.done();
     }
 
@@ -161,6 +168,7 @@ private:
     qsizetype m_index = 0; // of the file in hand
     SearchPacing m_pacing;
     QList<ResultRow> m_rows;
+    std::optional<SearchCriteria> m_criteria; // as read since events last ran
     int m_percent = 0;
     std::optional<FileRef> m_file; // the file in hand, once one has started
     bool m_fileShown = false; // m_text tells m_file

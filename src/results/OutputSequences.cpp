@@ -53,7 +53,9 @@ EventPump eventsOf(const OutputWindow &window)
 bool mayReplace(const OutputWindow &window, const QString &path)
 {
     const FileList inputs = window.inputs ? window.inputs() : FileList();
-    if (const QString problem = outputTargetProblem(path, inputs); !problem.isEmpty()) {
+    // Looking at a million inputs takes a while: the window's events run meanwhile.
+    EventPump pump = eventsOf(window);
+    if (const QString problem = outputTargetProblem(path, inputs, &pump); !problem.isEmpty()) {
         say(window, problem);
         return false;
     }
@@ -208,7 +210,7 @@ void runSaveResultsText(const OutputWindow &window, Guard &guard, const SaveText
         const QString text = resultsFileText(window.results, &pump, window.rows);
         // The table may have been cleared meanwhile: an empty file would say nothing.
         if (!closing(window) && !text.isEmpty())
-            WriteTextFile(text, path);
+            WriteTextFile(text, path, &pump);
     });
     guard.step(steps.idle, [&] { showBusy(window, false); });
 }

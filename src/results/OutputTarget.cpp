@@ -1,5 +1,6 @@
 #include "results/OutputTarget.h"
 
+#include "base/EventPump.h"
 #include "base/FileList.h"
 #include "base/NativePath.h"
 
@@ -42,7 +43,7 @@ QString outputKindProblem(const QString &path)
     return statPath(path, info) ? kindProblem(path, info) : QString();
 }
 
-QString outputTargetProblem(const QString &path, const FileList &inputs)
+QString outputTargetProblem(const QString &path, const FileList &inputs, EventPump *pump)
 {
     struct stat target
     {
@@ -60,6 +61,8 @@ QString outputTargetProblem(const QString &path, const FileList &inputs)
         if (statPath(inputs.pathAt(i), input) && sameFile(input, target))
             return displayFileName(path)
                 + u": this is one of the files searched; choose another file."_s;
+        if (pump)
+            pump->tick();
     }
     return {};
 }

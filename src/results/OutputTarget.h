@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class EventPump;
 class FileList;
 
 /// Why a file may not be written at path through QSaveFile, which puts a new file in
@@ -14,8 +15,9 @@ QString outputKindProblem(const QString &path);
 /// Why path may not be written when inputs are the files read: outputKindProblem's
 /// reasons, and the path being one of the inputs (the same device and inode, links
 /// followed on both sides). Only a path that exists can be an input, so the inputs are
-/// looked at only then. Empty when it may be written.
-QString outputTargetProblem(const QString &path, const FileList &inputs);
+/// looked at only then, the pump ticked after each. Empty when it may be written.
+QString outputTargetProblem(const QString &path, const FileList &inputs,
+                            EventPump *pump = nullptr);
 
 /// True when path, links followed, is the file open as descriptor fd.
 bool isOpenFile(const QString &path, int fd);

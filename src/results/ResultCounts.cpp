@@ -16,10 +16,11 @@ quint32 ResultCounts::add(const ResultRow &row)
 {
     const bool newFile = !m_started || m_file != row.File;
     if (newFile) {
-        auto seen = m_fileIds.constFind(row.File);
-        m_fileSeenBefore = seen != m_fileIds.cend();
+        QHash<QString, quint32> &ids = m_fileIds[qHash(row.File) % kShards];
+        auto seen = ids.constFind(row.File);
+        m_fileSeenBefore = seen != ids.cend();
         if (!m_fileSeenBefore)
-            seen = m_fileIds.insert(row.File, quint32(m_fileIds.size()));
+            seen = ids.insert(row.File, quint32(m_fileCount++));
         m_fileId = *seen;
         m_file = row.File;
     }
@@ -52,7 +53,11 @@ quint32 ResultCounts::add(const ResultRow &row)
     }
     if (tally.lastFile != qint64(m_fileId)) {
         tally.lastFile = m_fileId;
-        tally.files.insert(m_fileId);
+        const quint64 pair = quint64(m_textId) << 32 | m_fileId;
+        QSet<quint64> &pairs = m_textFiles[qHash(pair) % kShards];
+        const qsizetype before = pairs.size();
+        pairs.insert(pair);
+        tally.files += pairs.size() - before;
     }
     return m_textId;
 }
@@ -63,7 +68,7 @@ QList<ResultCounts::PerText> ResultCounts::perText() const
     counts.reserve(m_texts.size());
     for (qsizetype t = 0; t < m_texts.size(); ++t) {
         const Tally &tally = m_tallies[std::size_t(t)];
-        counts.append({m_texts.at(t), tally.rows, tally.cards, tally.files.size()});
+        counts.append({m_texts.at(t), tally.rows, tally.cards, tally.files});
     }
     return counts;
 }

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <array>
 #include <vector>
 
 /// The counts of result rows as they come, in total and for each search text: rows,
@@ -34,7 +35,7 @@ public:
     /// True when the row last counted was the first of its card.
     bool startedCard() const { return m_startedCard; }
 
-    qsizetype files() const { return m_fileIds.size(); }
+    qsizetype files() const { return m_fileCount; }
     qsizetype cards() const { return m_cards; }
     /// The texts given to reset, then any other text a row brought, each once.
     const QStringList &texts() const { return m_texts; }
@@ -46,12 +47,18 @@ private:
     {
         qsizetype rows = 0;
         qsizetype cards = 0;
-        QSet<quint32> files;
+        qsizetype files = 0;
         quint64 lastCard = 0; // serial of the card last counted, 0 for none
         qint64 lastFile = -1;
     };
+    // The files' numbers, and the pairs of a text's number and a file's number that rows
+    // were found for, are kept in many small tables, not one each: growing a table of a
+    // million entries would copy it all between two turns of the window's events.
+    static constexpr std::size_t kShards = 256;
 
-    QHash<QString, quint32> m_fileIds;
+    std::array<QHash<QString, quint32>, kShards> m_fileIds;
+    std::array<QSet<quint64>, kShards> m_textFiles;
+    qsizetype m_fileCount = 0;
     QHash<QString, quint32> m_textIds;
     QStringList m_texts;
     std::vector<Tally> m_tallies;

@@ -190,7 +190,7 @@ QString clipboardText(const ResultsModel &results, const QList<qsizetype> &rows)
 
 void SaveResultsText(const ResultsModel &results, const QString &path, EventPump *pump)
 {
-    WriteTextFile(resultsFileText(results, pump), path);
+    WriteTextFile(resultsFileText(results, pump), path, pump);
 }
 
 namespace {
@@ -231,7 +231,15 @@ qsizetype CopyResultsToClipboard(Desktop &desktop, const ResultsModel &results, 
     return copied;
 }
 
-void WriteTextFile(const QString &text, const QString &path)
+namespace {
+
+// The text is converted and written this many characters at a time: a few milliseconds'
+// work, and a text of a million rows is never held twice over.
+constexpr qsizetype kWritePiece = qsizetype(1) << 20;
+
+} // namespace
+
+void WriteTextFile(const QString &text, const QString &path, EventPump *pump)
 {
     // QSaveFile would put a regular file in the place of a device or a FIFO.
     if (const QString problem = outputKindProblem(path); !problem.isEmpty())
@@ -239,11 +247,20 @@ void WriteTextFile(const QString &text, const QString &path)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         throw Failure(path + u": "_s + file.errorString());
-    const QByteArray bytes = text.toUtf8();
-    if (file.write(bytes) != bytes.size()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        throw Failure(path + u": "_s + reason);
+    for (qsizetype at = 0; at < text.size();) {
+        qsizetype length = qMin(kWritePiece, text.size() - at);
+        // A pair of surrogates stays in one piece.
+        if (at + length < text.size() && text.at(at + length - 1).isHighSurrogate())
+            ++length;
+        const QByteArray bytes = QStringView(text).sliced(at, length).toUtf8();
+        if (file.write(bytes) != bytes.size()) {
+            const QString reason = file.errorString();
+            file.cancelWriting();
+            throw Failure(path + u": "_s + reason);
+        }
+        at += length;
+        if (pump)
+            pump->tick();
     }
     if (!file.commit())
         throw Failure(path + u": "_s + file.errorString());

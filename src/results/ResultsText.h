@@ -60,5 +60,6 @@ qsizetype CopyResultsToClipboard(Desktop &desktop, const ResultsModel &results,
 
 /// Writes the text as UTF-8 without a byte-order mark, replacing the file only when
 /// the whole text was written. Throws Failure when it cannot be written, or when
-/// something other than a regular file stands at path (see outputKindProblem).
-void WriteTextFile(const QString &text, const QString &path);
+/// something other than a regular file stands at path (see outputKindProblem). The text
+/// is converted and written piece by piece, the pump ticked between pieces.
+void WriteTextFile(const QString &text, const QString &path, EventPump *pump = nullptr);

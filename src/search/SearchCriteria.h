@@ -50,6 +50,8 @@ struct SearchCriteria
     {
         return {ignoreCase, ignoreAccents, phoneNumbers, region, regularExpression, wholeWords};
     }
+
+    bool operator==(const SearchCriteria &) const = default;
 };
 
 /// What either program's controls or options choose, before it becomes criteria.

@@ -82,6 +82,9 @@ bool SearchRun::run(SearchListener &listener)
         if (!listener.rows(std::move(rows)))
             m_stopRequested = true;
     };
+    // The criteria the pipeline was last found to search as: the same again are not
+    // looked into, which costs more than comparing them.
+    std::optional<SearchCriteria> confirmed;
     for (qsizetype i = 0; i < count; ++i) {
         if (m_stopRequested)
             break;
@@ -92,10 +95,13 @@ bool SearchRun::run(SearchListener &listener)
         if (!pipeline) {
             pipeline = makePipeline(currentCriteria(), i);
         } else if (m_source) {
-            const SearchCriteria criteria = m_source();
-            if (!pipeline->searchesAs(criteria)) {
-                pipeline.reset();
-                pipeline = makePipeline(criteria, i);
+            SearchCriteria criteria = m_source();
+            if (!confirmed || criteria != *confirmed) {
+                if (!pipeline->searchesAs(criteria)) {
+                    pipeline.reset();
+                    pipeline = makePipeline(criteria, i);
+                }
+                confirmed = std::move(criteria);
             }
         }
         // Rows are handed on as they come; a run that stays live tells the listener

@@ -1,5 +1,6 @@
 // The results model and its two text forms: the results file and the clipboard.
 
+#include "base/EventPump.h"
 #include "base/Failure.h"
 #include "card/CardParser.h"
 #include "results/CardDetails.h"
@@ -172,6 +173,15 @@ void TestResults::textCounts_data()
     QTest::newRow("a text given twice is listed once")
         << QStringList{u"anna"_s, u"anna"_s} << QStringList{u"f 1 anna"_s, u"f 1 anna"_s}
         << QStringList{u"anna 2 1 1"_s, u"2 1 1"_s};
+    // Enough files for their numbers to spread over every table; a text first found in
+    // files listed again counts their files but not their cards.
+    QStringList many;
+    for (int f = 0; f < 600; ++f)
+        many.append(u"f%1 1 anna"_s.arg(f));
+    many += QStringList{u"f3 1 berlin"_s, u"f599 1 berlin"_s, u"f0 1 anna"_s};
+    QTest::newRow("six hundred files, some listed again")
+        << QStringList{u"anna"_s, u"berlin"_s} << many
+        << QStringList{u"anna 601 600 600"_s, u"berlin 2 0 2"_s, u"603 600 600"_s};
 }
 
 void TestResults::textCounts()
@@ -531,6 +541,15 @@ void TestResults::writeTextFile()
     QCOMPARE(readTestFile(path), QByteArray("Z\xC3\xBCrich\t\xE2\x82\xAC\r\n"));
     WriteTextFile(QString(), path);
     QCOMPARE(readTestFile(path), QByteArray());
+    // A text of several pieces, a pair of surrogates across the first boundary and a lone
+    // one at the end, is written as one conversion would write it, the events run between.
+    const QString large = QString((1 << 20) - 1, u'a') + u"\U0001F600"_s
+        + QString(1 << 21, u'b') + u"ü"_s + QChar(0xD800);
+    int turns = 0;
+    EventPump pump([&turns] { ++turns; }, 0);
+    WriteTextFile(large, path, &pump);
+    QCOMPARE(readTestFile(path), large.toUtf8());
+    QVERIFY(turns >= 3);
 }
 
 void TestResults::writeTextFileFailures_data()
