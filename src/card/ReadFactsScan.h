@@ -1,0 +1,184 @@
+#pragma once
+
+#include "card/CardBytes.h"
+#include "card/ReadFacts.h"
+
+#include <QByteArrayView>
+
+#include <cstring>
+#include <functional>
+
+namespace cardreader {
+struct LegacyCharset;
+}
+
+namespace readfacts {
+inline bool isLineEnd(char c)
+{
+    return c == '\n' || c == '\r';
+}
+} // namespace readfacts
+
+/// Follows a text's BEGIN and END lines to count its cards, when they are plain: cards
+/// one after the other, each from a plain BEGIN line to a plain END line with no other
+/// VCARD between, and nothing but blanks between them. Handed, in order, the places of
+/// VCARD (in any case) at or after next().
+class PlainCardWalk
+{
+public:
+    explicit PlainCardWalk(QByteArrayView data);
+    qsizetype next() const { return m_at; }
+    /// False once the text is not plain cards.
+    bool add(qsizetype word);
+    /// The number of cards, once every VCARD was handed over; -1 when not plain.
+    qint64 cards() const;
+
+private:
+    bool fail()
+    {
+        m_failed = true;
+        return false;
+    }
+
+    QByteArrayView m_data;
+    qsizetype m_at = 0; // where the next VCARD is looked for
+    qsizetype m_after = 0; // where the last card ended
+    qsizetype m_cardStart = 0; // where the open card's BEGIN line starts
+    qint64 m_cards = 0;
+    bool m_open = false;
+    bool m_failed = false;
+};
+
+/// Where the logical line that holds a byte starts (its physical line, or the first of
+/// the lines that soft line breaks join to it), and whether a colon comes before a byte
+/// in it, asked for bytes in the order of the text: each line is walked once, however
+/// many "=" it holds.
+class LogicalLineStarts
+{
+public:
+    explicit LogicalLineStarts(QByteArrayView bytes) : m_bytes(bytes) {}
+
+    qsizetype startOf(qsizetype offset)
+    {
+        const char *const data = m_bytes.data();
+        // The bytes since the last byte asked for: a line end among them starts a new line.
+        const qsizetype from = qMax(m_asked, qsizetype(0));
+        const std::size_t span = std::size_t(offset - from);
+        const auto *lf = static_cast<const char *>(memrchr(data + from, '\n', span));
+        const auto *cr = static_cast<const char *>(memrchr(data + from, '\r', span));
+        m_asked = offset;
+        if (m_start >= 0 && !lf && !cr)
+            return m_start;
+        const qsizetype begin = 1 + qMax(lf ? lf - data : -1, cr ? cr - data : -1);
+        // Where the line asked for before ends: the first line end after that byte.
+        qsizetype lastEnd = -1;
+        if (m_start >= 0) {
+            const auto *lfAfter = static_cast<const char *>(std::memchr(data + from, '\n', span));
+            const auto *crAfter = static_cast<const char *>(std::memchr(data + from, '\r', span));
+            lastEnd = qMin(lfAfter ? lfAfter - data : offset, crAfter ? crAfter - data : offset);
+        }
+        qsizetype start = begin;
+        for (;;) {
+            qsizetype before = start - 1;
+            while (before >= 0 && readfacts::isLineEnd(data[before]))
+                --before;
+            if (before < 0 || data[before] != '=')
+                break;
+            if (before >= m_lineBegin && before < lastEnd) {
+                start = m_start; // joined to the line looked at before
+                break;
+            }
+            start = before;
+            while (start > 0 && !readfacts::isLineEnd(data[start - 1]))
+                --start;
+        }
+        if (start != m_start) {
+            m_colon = -1;
+            m_colonScanned = start;
+        }
+        m_lineBegin = begin;
+        m_start = start;
+        return start;
+    }
+
+    /// True when a colon stands between the start of the logical line last asked for
+    /// and the byte at offset.
+    bool colonBefore(qsizetype offset)
+    {
+        if (m_colon < 0 && m_colonScanned < offset) {
+            const auto *colon = static_cast<const char *>(std::memchr(
+                m_bytes.data() + m_colonScanned, ':', std::size_t(offset - m_colonScanned)));
+            m_colonScanned = offset;
+            if (colon)
+                m_colon = colon - m_bytes.data();
+        }
+        return m_colon >= 0 && m_colon < offset;
+    }
+
+private:
+    QByteArrayView m_bytes;
+    qsizetype m_asked = -1; // the byte asked for last
+    qsizetype m_lineBegin = -1; // where its physical line begins
+    qsizetype m_start = -1; // where its logical line starts
+    qsizetype m_colon = -1;
+    qsizetype m_colonScanned = 0;
+};
+
+/// Notes the quoted-printable and base64 values kept as written (see scanEncodedValues),
+/// handed, in order, the places of the "=" at or after next().
+class EncodedValueWalk
+{
+public:
+    EncodedValueWalk(QByteArrayView bytes, qsizetype base, ReadFacts &facts);
+    qsizetype next() const { return m_at; }
+    void add(qsizetype eq);
+
+private:
+    QByteArrayView m_bytes;
+    qsizetype m_base;
+    ReadFacts &m_facts;
+    LogicalLineStarts m_lines;
+    qsizetype m_at = 0;
+    qsizetype m_done = 0; // the lines before this are read
+};
+
+/// Gathers the facts that scanCardFacts and hasNonUtf8Text find in a text from a pass
+/// that another reader makes over its bytes, so that a text that is not parsed is read
+/// once. The pass hands over every byte of the text once, in order, as windows of at most
+/// 32 bytes that tell where "=" stands, where a V stands with a D four bytes on (either
+/// case), and where bytes outside ASCII stand (bit k for the window's byte k).
+class CardFactsGatherer
+{
+public:
+    explicit CardFactsGatherer(QByteArrayView text);
+
+    void window(const char *at, quint32 equals, quint32 vees, quint32 high)
+    {
+        if ((equals | vees | high) != 0)
+            take(at - m_text.data(), equals, vees, high);
+    }
+    /// Hands over the bytes from from to to, looked at one by one.
+    void bytes(const char *from, const char *to);
+
+    /// Once every byte was handed over: what scanCardFacts(text, facts, wholeFile) does
+    /// and returns. text holds the bytes handed over.
+    bool cardFacts(const CardBytes &text, ReadFacts &facts,
+                   const std::function<cardreader::LegacyCharset()> *wholeFile = nullptr);
+    /// Once every byte was handed over: cardreader::hasNonUtf8Text of the text.
+    bool hasNonUtf8Text() const;
+
+private:
+    void take(qsizetype at, quint32 equals, quint32 vees, quint32 high);
+    void checkUtf8(qsizetype from, qsizetype to);
+    void checkEscapes(qsizetype eq);
+
+    QByteArrayView m_text;
+    PlainCardWalk m_cards;
+    ReadFacts m_encoded; // the values' problems, told to the facts when the cards are plain
+    EncodedValueWalk m_values;
+    bool m_plain = true;
+    qsizetype m_utf8To = 0; // the bytes before this are well-formed UTF-8
+    bool m_utf8Bad = false;
+    qsizetype m_escapesTo = 0; // the runs of escapes before this are checked
+    bool m_escapesBad = false; // a run of escapes is not UTF-8
+};
