@@ -313,45 +313,13 @@ bool isBinaryName(QByteArrayView line)
     return false;
 }
 
-/// True when the "=" at eq is plainly a parameter's: a line end stands among the 32
-/// bytes before it with no colon after it, and the line before does not end in "=" (a
-/// soft line break would join it to this one). False when it cannot tell so quickly.
-bool isParameterAt(const char *data, qsizetype eq)
-{
-#if defined(__SSE2__)
-    if (eq < 32)
-        return false;
-    quint32 stops = 0; // bit k: the byte at eq - 32 + k is a colon or a line end
-    for (int half = 0; half < 2; ++half) {
-        const __m128i v
-            = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + eq - 32 + 16 * half));
-        const __m128i stop = _mm_or_si128(
-            _mm_cmpeq_epi8(v, _mm_set1_epi8(':')),
-            _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\r'))));
-        stops |= quint32(_mm_movemask_epi8(stop)) << (16 * half);
-    }
-    if (stops == 0)
-        return false;
-    qsizetype before = eq - 32 + (31 - __builtin_clz(stops));
-    if (data[before] == ':')
-        return false;
-    while (before >= 0 && isLineEnd(data[before]))
-        --before;
-    return before < 0 || data[before] != '=';
-#else
-    Q_UNUSED(data);
-    Q_UNUSED(eq);
-    return false;
-#endif
-}
-
 } // namespace
 
 EncodedValueWalk::EncodedValueWalk(QByteArrayView bytes, qsizetype base, ReadFacts &facts)
     : m_bytes(bytes), m_base(base), m_facts(facts), m_lines(bytes)
 {}
 
-void EncodedValueWalk::add(qsizetype eq)
+void EncodedValueWalk::read(qsizetype eq)
 {
     // One look at every "=": one that two hex digits or a line end follow is sound
     // quoted-printable (or a parameter's value that reads so); the others, and
@@ -371,7 +339,7 @@ void EncodedValueWalk::add(qsizetype eq)
         && equalsNoCaseN(data + at - 9, "ENCODING", 8);
     if (!base64 && (isLineEnd(next) || (n - at >= 2 && isHexDigit(next) && isHexDigit(data[at + 1]))))
         return;
-    if (!base64 && isParameterAt(data, at - 1))
+    if (!base64 && readfacts::isParameterAt(data, at - 1))
         return;
     const qsizetype start = lines.startOf(at - 1);
     if (start < done)

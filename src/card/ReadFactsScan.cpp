@@ -21,7 +21,10 @@ void CardFactsGatherer::take(qsizetype at, quint32 equals, quint32 vees, quint32
         checkUtf8(at + __builtin_ctz(high), at + 32 - __builtin_clz(high));
     for (; equals != 0; equals &= equals - 1) {
         const qsizetype q = at + __builtin_ctz(equals);
-        if (q >= m_escapesTo && !m_escapesBad)
+        // Only a run of escapes that stands for a byte outside ASCII can be other than
+        // UTF-8; it is checked from its first such escape on.
+        if (q >= m_escapesTo && !m_escapesBad && n - q >= 3 && hexDigitValue(data[q + 1]) >= 8
+            && hexDigitValue(data[q + 2]) >= 0)
             checkEscapes(q);
         if (m_plain && q >= m_values.next())
             m_values.add(q);
@@ -84,14 +87,10 @@ void CardFactsGatherer::checkUtf8(qsizetype from, qsizetype to)
 
 void CardFactsGatherer::checkEscapes(qsizetype eq)
 {
-    // The run of "=XX" escapes that starts at eq, as the bytes it stands for. Most "=" are
-    // a parameter's: no hex digit follows.
+    // The run of "=XX" escapes from eq on, as the bytes it stands for; the escapes before
+    // eq in its run stand for ASCII, which leaves a check of UTF-8 where it was.
     const char *const data = m_text.data();
     const qsizetype n = m_text.size();
-    if (n - eq >= 3 && hexDigitValue(data[eq + 1]) < 0) {
-        m_escapesTo = eq + 1;
-        return;
-    }
     int pending = 0; // continuation bytes still to come
     unsigned low = 0x80, high = 0xBF; // the range of the next of them
     qsizetype q = eq;

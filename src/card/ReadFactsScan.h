@@ -2,8 +2,13 @@
 
 #include "card/CardBytes.h"
 #include "card/ReadFacts.h"
+#include "card/Utf8Text.h"
 
 #include <QByteArrayView>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include <cstring>
 #include <functional>
@@ -17,6 +22,39 @@ inline bool isLineEnd(char c)
 {
     return c == '\n' || c == '\r';
 }
+
+/// True when the "=" at eq is plainly a parameter's: a line end stands among the 32
+/// bytes before it with no colon after it, and the line before does not end in "=" (a
+/// soft line break would join it to this one). False when it cannot tell so quickly.
+inline bool isParameterAt(const char *data, qsizetype eq)
+{
+#if defined(__SSE2__)
+    if (eq < 32)
+        return false;
+    quint32 stops = 0; // bit k: the byte at eq - 32 + k is a colon or a line end
+    for (int half = 0; half < 2; ++half) {
+        const __m128i v
+            = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + eq - 32 + 16 * half));
+        const __m128i stop = _mm_or_si128(
+            _mm_cmpeq_epi8(v, _mm_set1_epi8(':')),
+            _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\r'))));
+        stops |= quint32(_mm_movemask_epi8(stop)) << (16 * half);
+    }
+    if (stops == 0)
+        return false;
+    qsizetype before = eq - 32 + (31 - __builtin_clz(stops));
+    if (data[before] == ':')
+        return false;
+    while (before >= 0 && isLineEnd(data[before]))
+        --before;
+    return before < 0 || data[before] != '=';
+#else
+    Q_UNUSED(data);
+    Q_UNUSED(eq);
+    return false;
+#endif
+}
+
 } // namespace readfacts
 
 /// Follows a text's BEGIN and END lines to count its cards, when they are plain: cards
@@ -131,9 +169,26 @@ class EncodedValueWalk
 public:
     EncodedValueWalk(QByteArrayView bytes, qsizetype base, ReadFacts &facts);
     qsizetype next() const { return m_at; }
-    void add(qsizetype eq);
+    void add(qsizetype eq)
+    {
+        // Most "=" are followed by a line end or by two hex digits (the b of "ENCODING=b"
+        // aside): sound quoted-printable, or a parameter's value that reads so.
+        m_at = eq + 1;
+        const char *const data = m_bytes.data();
+        if (m_bytes.size() - eq >= 3) {
+            const char next = data[eq + 1];
+            if (readfacts::isLineEnd(next)
+                || ((next | 0x20) != 'b' && hexDigitValue(next) >= 0
+                    && hexDigitValue(data[eq + 2]) >= 0)
+                || ((next | 0x20) != 'b' && readfacts::isParameterAt(data, eq)))
+                return;
+        }
+        read(eq);
+    }
 
 private:
+    void read(qsizetype eq);
+
     QByteArrayView m_bytes;
     qsizetype m_base;
     ReadFacts &m_facts;
