@@ -267,8 +267,9 @@ bool PlainCardWalk::add(qsizetype word)
         return false;
     const QByteArrayView data = m_data;
     m_at = word + 5;
-    const bool begin = word >= 6 && cardreader::equalsNoCaseN(data.data() + word - 6, "BEGIN:", 6);
-    const bool end = !begin && word >= 4 && cardreader::equalsNoCaseN(data.data() + word - 4, "END:", 4);
+    const char *const at = data.data() + word;
+    const bool begin = word >= 6 && at[-1] == ':' && readfacts::lettersAt(at - 6, "begin");
+    const bool end = !begin && word >= 4 && at[-1] == ':' && readfacts::lettersAt(at - 4, "end");
     if (begin == m_open || (!begin && !end))
         return fail();
     const qsizetype start = word - (begin ? 6 : 4);

@@ -23,8 +23,8 @@ void CardFactsGatherer::take(qsizetype at, quint32 equals, quint32 vees, quint32
         const qsizetype q = at + __builtin_ctz(equals);
         // Only a run of escapes that stands for a byte outside ASCII can be other than
         // UTF-8; it is checked from its first such escape on.
-        if (q >= m_escapesTo && !m_escapesBad && n - q >= 3 && hexDigitValue(data[q + 1]) >= 8
-            && hexDigitValue(data[q + 2]) >= 0)
+        if (q >= m_escapesTo && !m_escapesBad && n - q >= 3 && readfacts::hexOf(data[q + 1]) >= 8
+            && readfacts::hexOf(data[q + 2]) >= 0)
             checkEscapes(q);
         if (m_plain && q >= m_values.next())
             m_values.add(q);
@@ -33,7 +33,7 @@ void CardFactsGatherer::take(qsizetype at, quint32 equals, quint32 vees, quint32
         return;
     for (; vees != 0; vees &= vees - 1) {
         const qsizetype q = at + __builtin_ctz(vees);
-        if (q >= m_cards.next() && n - q >= 5 && cardreader::equalsNoCaseN(data + q, "VCARD", 5)
+        if (q >= m_cards.next() && n - q >= 5 && readfacts::lettersAt(data + q, "vcard")
             && !m_cards.add(q)) {
             m_plain = false;
             return;
@@ -95,8 +95,8 @@ void CardFactsGatherer::checkEscapes(qsizetype eq)
     unsigned low = 0x80, high = 0xBF; // the range of the next of them
     qsizetype q = eq;
     for (; n - q >= 3 && data[q] == '='; q += 3) {
-        const int hi = hexDigitValue(data[q + 1]);
-        const int lo = hexDigitValue(data[q + 2]);
+        const int hi = readfacts::hexOf(data[q + 1]);
+        const int lo = readfacts::hexOf(data[q + 2]);
         if (hi < 0 || lo < 0)
             break;
         const unsigned b = unsigned(hi * 16 + lo);

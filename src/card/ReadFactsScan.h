@@ -2,7 +2,6 @@
 
 #include "card/CardBytes.h"
 #include "card/ReadFacts.h"
-#include "card/Utf8Text.h"
 
 #include <QByteArrayView>
 
@@ -10,6 +9,7 @@
 #include <emmintrin.h>
 #endif
 
+#include <array>
 #include <cstring>
 #include <functional>
 
@@ -21,6 +21,37 @@ namespace readfacts {
 inline bool isLineEnd(char c)
 {
     return c == '\n' || c == '\r';
+}
+
+/// True when the N - 1 bytes at p are the letters of word (lower case) in either case.
+template<std::size_t N>
+inline bool lettersAt(const char *p, const char (&word)[N])
+{
+    static_assert(N >= 2 && N <= 9);
+    quint64 got = 0, want = 0, caseBits = 0;
+    std::memcpy(&got, p, N - 1);
+    for (std::size_t k = 0; k + 1 < N; ++k) {
+        want |= quint64(static_cast<unsigned char>(word[k])) << (8 * k);
+        caseBits |= quint64(0x20) << (8 * k);
+    }
+    return (got | caseBits) == want;
+}
+
+/// The value of each byte as a hex digit; -1 for the others.
+inline constexpr auto kHexValues = [] {
+    std::array<signed char, 256> values{};
+    for (int c = 0; c < 256; ++c)
+        values[std::size_t(c)] = static_cast<signed char>(
+            c >= '0' && c <= '9' ? c - '0'
+                : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                       : -1);
+    return values;
+}();
+
+inline int hexOf(char c)
+{
+    return kHexValues[static_cast<unsigned char>(c)];
 }
 
 /// True when the "=" at eq is plainly a parameter's: a line end stands among the 32
@@ -178,8 +209,7 @@ public:
         if (m_bytes.size() - eq >= 3) {
             const char next = data[eq + 1];
             if (readfacts::isLineEnd(next)
-                || ((next | 0x20) != 'b' && hexDigitValue(next) >= 0
-                    && hexDigitValue(data[eq + 2]) >= 0)
+                || ((next | 0x20) != 'b' && (readfacts::hexOf(next) | readfacts::hexOf(data[eq + 2])) >= 0)
                 || ((next | 0x20) != 'b' && readfacts::isParameterAt(data, eq)))
                 return;
         }
