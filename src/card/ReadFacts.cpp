@@ -267,6 +267,13 @@ bool PlainCardWalk::add(qsizetype word)
         return false;
     const QByteArrayView data = m_data;
     m_at = word + 5;
+    // A VCARD that a letter or digit of its own line stands right before (as in base64
+    // data) ends no value of its line: it is no BEGIN or END line's, however joined.
+    if (word > 0) {
+        const char before = char(data[word - 1] | 0x20);
+        if ((before >= 'a' && before <= 'z') || (data[word - 1] >= '0' && data[word - 1] <= '9'))
+            return true;
+    }
     const char *const at = data.data() + word;
     const bool begin = word >= 6 && at[-1] == ':' && readfacts::lettersAt(at - 6, "begin");
     const bool end = !begin && word >= 4 && at[-1] == ':' && readfacts::lettersAt(at - 4, "end");

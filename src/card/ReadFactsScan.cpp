@@ -9,8 +9,9 @@
 #include <emmintrin.h>
 #endif
 
-CardFactsGatherer::CardFactsGatherer(QByteArrayView text)
-    : m_text(text), m_cards(text), m_values(text, 0, m_encoded)
+CardFactsGatherer::CardFactsGatherer(QByteArrayView text, bool charset)
+    : m_text(text), m_cards(text), m_values(text, 0, m_encoded), m_utf8Bad(!charset),
+      m_escapesBad(!charset)
 {}
 
 void CardFactsGatherer::take(qsizetype at, quint32 equals, quint32 vees, quint32 high)

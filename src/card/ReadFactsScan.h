@@ -235,7 +235,8 @@ private:
 class CardFactsGatherer
 {
 public:
-    explicit CardFactsGatherer(QByteArrayView text);
+    /// Without charset, hasNonUtf8Text is not asked for and not looked for.
+    explicit CardFactsGatherer(QByteArrayView text, bool charset = true);
 
     void window(const char *at, quint32 equals, quint32 vees, quint32 high)
     {
@@ -263,7 +264,7 @@ private:
     EncodedValueWalk m_values;
     bool m_plain = true;
     qsizetype m_utf8To = 0; // the bytes before this are well-formed UTF-8
-    bool m_utf8Bad = false;
+    bool m_utf8Bad = false; // (set from the start when not asked for)
     qsizetype m_escapesTo = 0; // the runs of escapes before this are checked
-    bool m_escapesBad = false; // a run of escapes is not UTF-8
+    bool m_escapesBad = false; // a run of escapes is not UTF-8 (as m_utf8Bad)
 };

@@ -295,7 +295,7 @@ FileSearch::Failures FileSearch::runInBlocks(CardFile &opened, const FileRef &fi
         std::optional<CardFactsGatherer> gather;
         bool gathered = false;
         if (parses && filter && !prepared.everyText)
-            gather.emplace(text.bytes);
+            gather.emplace(text.bytes, facts != nullptr);
         const auto noteNonUtf8 = [&] {
             if (facts && !nonUtf8 && text.encoding == CardEncoding::Legacy)
                 nonUtf8 = gathered ? gather->hasNonUtf8Text()
