@@ -51,6 +51,8 @@ struct ReadFacts
         /// The first one's byte in the file's prepared text, then (see placeLines) its
         /// 1-based line; -1 when there is none.
         qint64 first = -1;
+
+        bool operator==(const Tally &) const = default;
     };
 
     std::array<Tally, kProblemKinds> problems{};

@@ -10,23 +10,18 @@
 #endif
 
 CardFactsGatherer::CardFactsGatherer(QByteArrayView text, bool charset)
-    : m_text(text), m_cards(text), m_values(text, 0, m_encoded), m_utf8Bad(!charset),
-      m_escapesBad(!charset)
+    : m_text(text), m_cards(text), m_values(text, 0, m_encoded), m_utf8(text, charset)
 {}
 
 void CardFactsGatherer::take(qsizetype at, quint32 equals, quint32 vees, quint32 high)
 {
     const char *const data = m_text.data();
     const qsizetype n = m_text.size();
-    if (high != 0 && !m_utf8Bad)
-        checkUtf8(at + __builtin_ctz(high), at + 32 - __builtin_clz(high));
+    if (high != 0)
+        m_utf8.high(at + __builtin_ctz(high), at + 32 - __builtin_clz(high));
     for (; equals != 0; equals &= equals - 1) {
         const qsizetype q = at + __builtin_ctz(equals);
-        // Only a run of escapes that stands for a byte outside ASCII can be other than
-        // UTF-8; it is checked from its first such escape on.
-        if (q >= m_escapesTo && !m_escapesBad && n - q >= 3 && readfacts::hexOf(data[q + 1]) >= 8
-            && readfacts::hexOf(data[q + 2]) >= 0)
-            checkEscapes(q);
+        m_utf8.equals(q);
         if (m_plain && q >= m_values.next())
             m_values.add(q);
     }
@@ -42,10 +37,12 @@ void CardFactsGatherer::take(qsizetype at, quint32 equals, quint32 vees, quint32
     }
 }
 
-void CardFactsGatherer::checkUtf8(qsizetype from, qsizetype to)
+void Utf8Watch::high(qsizetype from, qsizetype to)
 {
     // The bytes between m_utf8To and from are ASCII: a character starts at from, or at
     // m_utf8To when a character before from ran past it.
+    if (m_utf8Bad)
+        return;
     const auto *const data = reinterpret_cast<const unsigned char *>(m_text.data());
     const qsizetype n = m_text.size();
     qsizetype p = qMax(from, m_utf8To);
@@ -86,7 +83,7 @@ void CardFactsGatherer::checkUtf8(qsizetype from, qsizetype to)
     m_utf8To = p;
 }
 
-void CardFactsGatherer::checkEscapes(qsizetype eq)
+void Utf8Watch::checkEscapes(qsizetype eq)
 {
     // The run of "=XX" escapes from eq on, as the bytes it stands for; the escapes before
     // eq in its run stand for ASCII, which leaves a check of UTF-8 where it was.
@@ -186,7 +183,5 @@ bool CardFactsGatherer::cardFacts(const CardBytes &text, ReadFacts &facts,
 
 bool CardFactsGatherer::hasNonUtf8Text() const
 {
-    if (m_text.isEmpty())
-        return false;
-    return m_utf8Bad || m_escapesBad;
+    return !m_text.isEmpty() && m_utf8.bad();
 }

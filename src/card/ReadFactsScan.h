@@ -76,8 +76,12 @@ inline bool isParameterAt(const char *data, qsizetype eq)
     qsizetype before = eq - 32 + (31 - __builtin_clz(stops));
     if (data[before] == ':')
         return false;
-    while (before >= 0 && isLineEnd(data[before]))
-        --before;
+    // The line ends before the line, a few of them: a long run is left to the full look,
+    // so that many "=" after one run do not each walk it.
+    for (int k = 0; before >= 0 && isLineEnd(data[before]); ++k, --before) {
+        if (k == 8)
+            return false;
+    }
     return before < 0 || data[before] != '=';
 #else
     Q_UNUSED(data);
@@ -227,6 +231,40 @@ private:
     qsizetype m_done = 0; // the lines before this are read
 };
 
+/// Tells, from the places of a text's bytes outside ASCII and of its "=" handed over in
+/// order, what cardreader::hasNonUtf8Text tells of it: whether some of the text is not
+/// UTF-8, or a run of "=XX" escapes stands for bytes that are not.
+class Utf8Watch
+{
+public:
+    explicit Utf8Watch(QByteArrayView text, bool on = true)
+        : m_text(text), m_utf8Bad(!on), m_escapesBad(!on)
+    {}
+    /// Bytes outside ASCII stand from from on, before to; the bytes handed over before
+    /// from (since the last call) are ASCII.
+    void high(qsizetype from, qsizetype to);
+    /// An "=" stands at eq.
+    void equals(qsizetype eq)
+    {
+        const char *const data = m_text.data();
+        // Only a run of escapes that stands for a byte outside ASCII can be other than
+        // UTF-8; it is checked from its first such escape on.
+        if (eq >= m_escapesTo && !m_escapesBad && m_text.size() - eq >= 3
+            && readfacts::hexOf(data[eq + 1]) >= 8 && readfacts::hexOf(data[eq + 2]) >= 0)
+            checkEscapes(eq);
+    }
+    bool bad() const { return m_utf8Bad || m_escapesBad; }
+
+private:
+    void checkEscapes(qsizetype eq);
+
+    QByteArrayView m_text;
+    qsizetype m_utf8To = 0; // the bytes before this are well-formed UTF-8
+    bool m_utf8Bad;
+    qsizetype m_escapesTo = 0; // the runs of escapes before this are checked
+    bool m_escapesBad;
+};
+
 /// Gathers the facts that scanCardFacts and hasNonUtf8Text find in a text from a pass
 /// that another reader makes over its bytes, so that a text that is not parsed is read
 /// once. The pass hands over every byte of the text once, in order, as windows of at most
@@ -255,16 +293,11 @@ public:
 
 private:
     void take(qsizetype at, quint32 equals, quint32 vees, quint32 high);
-    void checkUtf8(qsizetype from, qsizetype to);
-    void checkEscapes(qsizetype eq);
 
     QByteArrayView m_text;
     PlainCardWalk m_cards;
     ReadFacts m_encoded; // the values' problems, told to the facts when the cards are plain
     EncodedValueWalk m_values;
     bool m_plain = true;
-    qsizetype m_utf8To = 0; // the bytes before this are well-formed UTF-8
-    bool m_utf8Bad = false; // (set from the start when not asked for)
-    qsizetype m_escapesTo = 0; // the runs of escapes before this are checked
-    bool m_escapesBad = false; // a run of escapes is not UTF-8 (as m_utf8Bad)
+    Utf8Watch m_utf8;
 };
