@@ -12,6 +12,9 @@
 
 #include "card/CardBytes.h"
 #include "card/CardParser.h"
+#include "card/CharsetDetection.h"
+#include "card/ReadFacts.h"
+#include "card/ReadFactsScan.h"
 #include "search/FieldMatching.h"
 #include "search/TextMatcher.h"
 
@@ -166,9 +169,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const RawValueFilter filter(texts, matchOptions);
     if (!filter.isUsable())
         return 0;
-    if (!filter.fileMayContain(prepared.bytes)) {
+    CardFactsGatherer gather(prepared.bytes);
+    if (!filter.fileMayContain(prepared.bytes, nullptr, nullptr, &gather)) {
         if (expected.count != 0)
             std::abort(); // the file was skipped although it holds a match
+        // The facts gathered on the filter's pass are those a reading of their own finds.
+        ReadFacts gathered;
+        ReadFacts read;
+        if (gather.cardFacts(prepared, gathered) != scanCardFacts(prepared, read)
+            || gathered.cards != read.cards || gathered.problems != read.problems
+            || gather.hasNonUtf8Text() != cardreader::hasNonUtf8Text(prepared.bytes))
+            std::abort();
         return 0;
     }
     // The search reads the other properties only when the choice takes some of them in.

@@ -1,4 +1,5 @@
 #include "card/ReadFacts.h"
+#include "card/ReadFactsScan.h"
 
 #include "card/AsciiText.h"
 #include "card/CardParser.h"
@@ -61,7 +62,7 @@ bool ReadFacts::isNoteworthy() const
     return hasProblems() || (charsetWay != CharsetWay::Utf8 && charsetWay != CharsetWay::None);
 }
 
-void decideCharset(const CardBytes &text, ReadFacts &facts)
+void decideCharset(const CardBytes &text, ReadFacts &facts, const bool *nonUtf8)
 {
     using Way = ReadFacts::CharsetWay;
     switch (text.encoding) {
@@ -82,7 +83,11 @@ void decideCharset(const CardBytes &text, ReadFacts &facts)
         facts.charset = text.encoding == CardEncoding::Utf32LE ? "UTF-32LE" : "UTF-32BE";
         return;
     }
-    if (facts.charsetWay == Way::None) {
+    if (facts.charsetWay == Way::None && nonUtf8 && !*nonUtf8) {
+        // Text that is UTF-8 throughout, its escapes too, is read in no legacy charset.
+        facts.charsetWay = Way::Utf8;
+        facts.detector.clear();
+    } else if (facts.charsetWay == Way::None) {
         cardreader::Charsets charsets(text.bytes, false);
         facts.charset = charsets.legacyCharset();
         facts.charsetWay = charsets.legacyWay();
@@ -243,38 +248,59 @@ qsizetype nextVcard(QByteArrayView data, qsizetype from)
 
 qint64 plainCards(QByteArrayView data)
 {
-    qint64 cards = 0;
-    qsizetype after = 0; // where the last card ended
-    qsizetype cardStart = 0; // where the open card's BEGIN line starts
-    bool open = false;
-    for (qsizetype at = 0;;) {
-        const qsizetype word = nextVcard(data, at);
-        if (word < 0)
+    PlainCardWalk walk(data);
+    for (;;) {
+        const qsizetype word = nextVcard(data, walk.next());
+        if (word < 0 || !walk.add(word))
             break;
-        at = word + 5;
-        const bool begin = word >= 6 && cardreader::equalsNoCaseN(data.data() + word - 6, "BEGIN:", 6);
-        const bool end = !begin && word >= 4 && cardreader::equalsNoCaseN(data.data() + word - 4, "END:", 4);
-        if (begin == open || (!begin && !end))
-            return -1;
-        const qsizetype start = word - (begin ? 6 : 4);
-        const qsizetype lineEnd = plainBoundaryEnd(data, start, at, begin ? -1 : cardStart);
-        if (lineEnd < 0)
-            return -1;
-        if (begin) {
-            if (!isBlankText(data.sliced(after, start - after)))
-                return -1;
-            ++cards;
-            cardStart = start;
-        } else {
-            after = lineEnd;
-        }
-        open = begin;
-        at = lineEnd;
     }
-    return open || cards == 0 || !isBlankText(data.sliced(after)) ? -1 : cards;
+    return walk.cards();
 }
 
 } // namespace
+
+PlainCardWalk::PlainCardWalk(QByteArrayView data) : m_data(data) {}
+
+bool PlainCardWalk::add(qsizetype word)
+{
+    if (m_failed)
+        return false;
+    const QByteArrayView data = m_data;
+    m_at = word + 5;
+    // A VCARD that a letter or digit of its own line stands right before (as in base64
+    // data) ends no value of its line: it is no BEGIN or END line's, however joined.
+    if (word > 0) {
+        const char before = char(data[word - 1] | 0x20);
+        if ((before >= 'a' && before <= 'z') || (data[word - 1] >= '0' && data[word - 1] <= '9'))
+            return true;
+    }
+    const char *const at = data.data() + word;
+    const bool begin = word >= 6 && at[-1] == ':' && readfacts::lettersAt(at - 6, "begin");
+    const bool end = !begin && word >= 4 && at[-1] == ':' && readfacts::lettersAt(at - 4, "end");
+    if (begin == m_open || (!begin && !end))
+        return fail();
+    const qsizetype start = word - (begin ? 6 : 4);
+    const qsizetype lineEnd = plainBoundaryEnd(data, start, m_at, begin ? -1 : m_cardStart);
+    if (lineEnd < 0)
+        return fail();
+    if (begin) {
+        if (!isBlankText(data.sliced(m_after, start - m_after)))
+            return fail();
+        ++m_cards;
+        m_cardStart = start;
+    } else {
+        m_after = lineEnd;
+    }
+    m_open = begin;
+    m_at = lineEnd;
+    return true;
+}
+
+qint64 PlainCardWalk::cards() const
+{
+    return m_failed || m_open || m_cards == 0 || !isBlankText(m_data.sliced(m_after)) ? -1
+                                                                                       : m_cards;
+}
 
 namespace {
 
@@ -283,81 +309,6 @@ bool isHexDigit(char c)
     const char lower = char(c | 0x20);
     return (c >= '0' && c <= '9') || (lower >= 'a' && lower <= 'f');
 }
-
-/// Where the logical line that holds a byte starts (its physical line, or the first of
-/// the lines that soft line breaks join to it), and whether a colon comes before a byte
-/// in it, asked for bytes in the order of the text: each line is walked once, however
-/// many "=" it holds.
-class LogicalLineStarts
-{
-public:
-    explicit LogicalLineStarts(QByteArrayView bytes) : m_bytes(bytes) {}
-
-    qsizetype startOf(qsizetype offset)
-    {
-        const char *const data = m_bytes.data();
-        // The bytes since the last byte asked for: a line end among them starts a new line.
-        const qsizetype from = qMax(m_asked, qsizetype(0));
-        const std::size_t span = std::size_t(offset - from);
-        const auto *lf = static_cast<const char *>(memrchr(data + from, '\n', span));
-        const auto *cr = static_cast<const char *>(memrchr(data + from, '\r', span));
-        m_asked = offset;
-        if (m_start >= 0 && !lf && !cr)
-            return m_start;
-        const qsizetype begin = 1 + qMax(lf ? lf - data : -1, cr ? cr - data : -1);
-        // Where the line asked for before ends: the first line end after that byte.
-        qsizetype lastEnd = -1;
-        if (m_start >= 0) {
-            const auto *lfAfter = static_cast<const char *>(std::memchr(data + from, '\n', span));
-            const auto *crAfter = static_cast<const char *>(std::memchr(data + from, '\r', span));
-            lastEnd = qMin(lfAfter ? lfAfter - data : offset, crAfter ? crAfter - data : offset);
-        }
-        qsizetype start = begin;
-        for (;;) {
-            qsizetype before = start - 1;
-            while (before >= 0 && isLineEnd(data[before]))
-                --before;
-            if (before < 0 || data[before] != '=')
-                break;
-            if (before >= m_lineBegin && before < lastEnd) {
-                start = m_start; // joined to the line looked at before
-                break;
-            }
-            start = before;
-            while (start > 0 && !isLineEnd(data[start - 1]))
-                --start;
-        }
-        if (start != m_start) {
-            m_colon = -1;
-            m_colonScanned = start;
-        }
-        m_lineBegin = begin;
-        m_start = start;
-        return start;
-    }
-
-    /// True when a colon stands between the start of the logical line last asked for
-    /// and the byte at offset.
-    bool colonBefore(qsizetype offset)
-    {
-        if (m_colon < 0 && m_colonScanned < offset) {
-            const auto *colon = static_cast<const char *>(std::memchr(
-                m_bytes.data() + m_colonScanned, ':', std::size_t(offset - m_colonScanned)));
-            m_colonScanned = offset;
-            if (colon)
-                m_colon = colon - m_bytes.data();
-        }
-        return m_colon >= 0 && m_colon < offset;
-    }
-
-private:
-    QByteArrayView m_bytes;
-    qsizetype m_asked = -1; // the byte asked for last
-    qsizetype m_lineBegin = -1; // where its physical line begins
-    qsizetype m_start = -1; // where its logical line starts
-    qsizetype m_colon = -1;
-    qsizetype m_colonScanned = 0;
-};
 
 bool isBinaryName(QByteArrayView line)
 {
@@ -372,54 +323,75 @@ bool isBinaryName(QByteArrayView line)
 
 } // namespace
 
-void scanEncodedValues(QByteArrayView bytes, qsizetype base, ReadFacts &facts)
+EncodedValueWalk::EncodedValueWalk(QByteArrayView bytes, qsizetype base, ReadFacts &facts)
+    : m_bytes(bytes), m_base(base), m_facts(facts), m_lines(bytes)
+{}
+
+void EncodedValueWalk::read(qsizetype eq)
 {
     // One look at every "=": one that two hex digits or a line end follow is sound
     // quoted-printable (or a parameter's value that reads so); the others, and
     // "ENCODING=b", are parameters unless the line's colon comes before them. Only the
     // lines left are read, as a parse reads them.
+    const QByteArrayView bytes = m_bytes;
     const char *const data = bytes.data();
     const qsizetype n = bytes.size();
-    qsizetype done = 0; // the lines before this are read
-    LogicalLineStarts lines(bytes);
-    for (qsizetype at = 0; at < n;) {
+    ReadFacts &facts = m_facts;
+    const qsizetype base = m_base;
+    qsizetype &done = m_done;
+    LogicalLineStarts &lines = m_lines;
+    qsizetype at = eq + 1;
+    m_at = at;
+    const char next = at < n ? data[at] : '\n';
+    const bool base64 = at >= 9 && (next == 'b' || next == 'B')
+        && equalsNoCaseN(data + at - 9, "ENCODING", 8);
+    if (!base64 && (isLineEnd(next) || (n - at >= 2 && isHexDigit(next) && isHexDigit(data[at + 1]))))
+        return;
+    if (!base64 && readfacts::isParameterAt(data, at - 1))
+        return;
+    const qsizetype start = lines.startOf(at - 1);
+    if (start < done)
+        return;
+    if (!base64 && !lines.colonBefore(at - 1))
+        return; // a parameter
+    if (isBinaryName(bytes.sliced(start, qMin(n - start, qsizetype(256)))))
+        return;
+    forEachLogicalLine(
+        bytes.sliced(start),
+        [&](QByteArrayView line, qsizetype, qsizetype end, bool) -> qsizetype {
+            done = start + end;
+            PropertyLine property;
+            splitPropertyLine(line, property);
+            if (property.namePart.isEmpty())
+                return bytes.size();
+            const Params params = parseParams(property.namePart);
+            if (isBinaryValue(propertyBaseName(property.namePart), params, property.value))
+                return bytes.size();
+            QByteArray decoded;
+            if (params.quotedPrintable && hasInvalidQuotedPrintable(property.value))
+                facts.note(ReadFacts::Problem::InvalidQuotedPrintable, base + start);
+            else if (params.base64 && !params.quotedPrintable
+                     && !encodedValueBytes(property.value, params, decoded))
+                facts.note(ReadFacts::Problem::InvalidBase64, base + start);
+            return bytes.size();
+        },
+        nullptr);
+    m_at = qMax(at, done);
+}
+
+void scanEncodedValues(QByteArrayView bytes, qsizetype base, ReadFacts &facts)
+{
+    EncodedValueWalk walk(bytes, base, facts);
+    const char *const data = bytes.data();
+    const qsizetype n = bytes.size();
+    for (;;) {
+        const qsizetype at = walk.next();
+        if (at >= n)
+            break;
         const auto *eq = static_cast<const char *>(std::memchr(data + at, '=', std::size_t(n - at)));
         if (!eq)
             break;
-        at = eq - data + 1;
-        const char next = at < n ? data[at] : '\n';
-        const bool base64 = at >= 9 && (next == 'b' || next == 'B')
-            && equalsNoCaseN(data + at - 9, "ENCODING", 8);
-        if (!base64 && (isLineEnd(next) || (n - at >= 2 && isHexDigit(next) && isHexDigit(data[at + 1]))))
-            continue;
-        const qsizetype start = lines.startOf(at - 1);
-        if (start < done)
-            continue;
-        if (!base64 && !lines.colonBefore(at - 1))
-            continue; // a parameter
-        if (isBinaryName(bytes.sliced(start, qMin(n - start, qsizetype(256)))))
-            continue;
-        forEachLogicalLine(
-            bytes.sliced(start),
-            [&](QByteArrayView line, qsizetype, qsizetype end, bool) -> qsizetype {
-                done = start + end;
-                PropertyLine property;
-                splitPropertyLine(line, property);
-                if (property.namePart.isEmpty())
-                    return bytes.size();
-                const Params params = parseParams(property.namePart);
-                if (isBinaryValue(propertyBaseName(property.namePart), params, property.value))
-                    return bytes.size();
-                QByteArray decoded;
-                if (params.quotedPrintable && hasInvalidQuotedPrintable(property.value))
-                    facts.note(ReadFacts::Problem::InvalidQuotedPrintable, base + start);
-                else if (params.base64 && !params.quotedPrintable
-                         && !encodedValueBytes(property.value, params, decoded))
-                    facts.note(ReadFacts::Problem::InvalidBase64, base + start);
-                return bytes.size();
-            },
-            nullptr);
-        at = qMax(at, done);
+        walk.add(eq - data);
     }
 }
 

@@ -51,6 +51,8 @@ struct ReadFacts
         /// The first one's byte in the file's prepared text, then (see placeLines) its
         /// 1-based line; -1 when there is none.
         qint64 first = -1;
+
+        bool operator==(const Tally &) const = default;
     };
 
     std::array<Tally, kProblemKinds> problems{};
@@ -83,8 +85,9 @@ struct ReadFacts
 
 /// The charset the encoding announces, and how, for a file with a mark or in UTF-16 or
 /// UTF-32; for one without, the decision on its text without a charset (see
-/// cardreader::Charsets::legacyCharset), unless the parse already made it.
-void decideCharset(const CardBytes &text, ReadFacts &facts);
+/// cardreader::Charsets::legacyCharset), unless the parse already made it. nonUtf8, when
+/// given, is cardreader::hasNonUtf8Text of the text, known already.
+void decideCharset(const CardBytes &text, ReadFacts &facts, const bool *nonUtf8 = nullptr);
 
 /// The cards and card shapes of a text that is not parsed, as a parse would find them:
 /// a quick look at its BEGIN and END lines and its "=" signs, and a parse that decodes

@@ -4,6 +4,7 @@
 #include "card/CardFile.h"
 #include "card/CardParser.h"
 #include "card/ReadFacts.h"
+#include "card/ReadFactsScan.h"
 #include "card/Utf8Text.h"
 #include "card/CardBlocks.h"
 #include "card/CharsetDetection.h"
@@ -129,21 +130,29 @@ FileSearch::Failures FileSearch::run(const FileRef &file, FolderHandle &folder, 
     // The facts of a file that is not parsed come from a look at its lines; those of one
     // that is, from its parse.
     const bool readIt = facts && facts->notRead == ReadFacts::NotRead::No;
-    const auto scanned = [&] {
-        if (readIt) {
+    const Prepared &prepared = *m_prepared;
+    // A file the filter rules out has its facts gathered on the filter's one pass.
+    std::optional<CardFactsGatherer> gather;
+    const RawValueFilter *filter = prepared.usableFilter();
+    if (readIt && filter && !prepared.everyText)
+        gather.emplace(text.bytes);
+    const auto scanned = [&](bool gathered = false) {
+        if (readIt && gathered) {
+            gather->cardFacts(text, *facts);
+            const bool nonUtf8 = gather->hasNonUtf8Text();
+            finishFacts(text, *facts, &nonUtf8);
+        } else if (readIt) {
             scanCardFacts(text, *facts);
             finishFacts(text, *facts);
         }
         return failures;
     };
-    const Prepared &prepared = *m_prepared;
     if (!prepared.keyMaker)
         keys = nullptr;
     // Keys are gathered from every card when there is no search text, else from the cards
     // with a row.
     if (!prepared.parses(keys))
         return scanned();
-    const RawValueFilter *filter = prepared.usableFilter();
     if (progress)
         progress->total.store(text.bytes.size(), std::memory_order_relaxed);
     // A file that cannot hold a search text (or, when every text is needed, one of them)
@@ -155,8 +164,10 @@ FileSearch::Failures FileSearch::run(const FileRef &file, FolderHandle &folder, 
                 if (!one.fileMayContain(text.bytes, cancel, std::exchange(judged, nullptr)))
                     return scanned();
             }
-        } else if (filter && !filter->fileMayContain(text.bytes, cancel, judged)) {
-            return scanned();
+        } else if (filter
+                   && !filter->fileMayContain(text.bytes, cancel, judged,
+                                              gather ? &*gather : nullptr)) {
+            return scanned(gather.has_value());
         }
     } catch (...) {
         failures.searchFailure = std::current_exception();
@@ -280,8 +291,16 @@ FileSearch::Failures FileSearch::runInBlocks(CardFile &opened, const FileRef &fi
             search.digestBudget.store(2 * textBytes + kCardDigestBytes, std::memory_order_relaxed);
         }
         const qint64 doneBefore = progress ? progress->done.load(std::memory_order_relaxed) : 0;
-        if (facts && !nonUtf8 && text.encoding == CardEncoding::Legacy)
-            nonUtf8 = cardreader::hasNonUtf8Text(text.bytes);
+        // A block the filter rules out has its cards and charset gathered on its pass.
+        std::optional<CardFactsGatherer> gather;
+        bool gathered = false;
+        if (parses && filter && !prepared.everyText)
+            gather.emplace(text.bytes, facts != nullptr);
+        const auto noteNonUtf8 = [&] {
+            if (facts && !nonUtf8 && text.encoding == CardEncoding::Legacy)
+                nonUtf8 = gathered ? gather->hasNonUtf8Text()
+                                   : cardreader::hasNonUtf8Text(text.bytes);
+        };
         ReadFacts blockFacts;
         qint64 cards = 0;
         try {
@@ -292,14 +311,19 @@ FileSearch::Failures FileSearch::runInBlocks(CardFile &opened, const FileRef &fi
                     mayHold = mayHold
                         && one.fileMayContain(text.bytes, cancel, std::exchange(judged, nullptr));
             } else if (mayHold && filter) {
-                mayHold = filter->fileMayContain(text.bytes, cancel, judged);
+                mayHold = filter->fileMayContain(text.bytes, cancel, judged,
+                                                 gather ? &*gather : nullptr);
+                gathered = gather && !mayHold;
             }
+            noteNonUtf8();
             if (cancelled())
                 return failures;
             if (!mayHold) {
                 // Passed over, but its cards counted, for the numbers of those after it.
-                if ((parses || facts) && !scanCardFacts(text, blockFacts, &legacySource)
-                    && !block.last) {
+                const bool outside = gathered
+                    ? gather->cardFacts(text, blockFacts, &legacySource)
+                    : !(parses || facts) || scanCardFacts(text, blockFacts, &legacySource);
+                if (!outside && !block.last) {
                     readAgain(doneBefore);
                     continue;
                 }

@@ -1,6 +1,7 @@
 #include "search/JoinedScan.h"
 
 #include "card/AsciiText.h"
+#include "card/ReadFactsScan.h"
 #include "search/JoinedRuns.h"
 #include "search/TextFolding.h"
 
@@ -37,13 +38,14 @@ struct EscapeDigits
 };
 
 /// The main loop of JoinedScan::run thirty-two bytes at a time, on processors that have
-/// AVX2: hands judge every place that may matter, up to where 32 + reach bytes remain.
-/// Returns where it stopped, or -1 when judge found a text.
-template<typename Judge>
+/// AVX2: hands judge every place that may matter, up to where 32 + reach bytes remain,
+/// and gather (when kGather) every window of bytes. Returns where it stopped, or -1 when
+/// judge found a text.
+template<bool kGather, typename Judge>
 __attribute__((target("avx2"))) qsizetype scanWide(const char *data, qsizetype n, qsizetype reach,
                                                    std::span<const WideProbe> probes,
                                                    EscapeDigits escapes, bool nonAscii,
-                                                   Judge &judge)
+                                                   Judge &judge, CardFactsGatherer *gather)
 {
 #define QUILLORY_AT(c) _mm256_loadu_si256(reinterpret_cast<const __m256i *>(c))
 #define QUILLORY_SET(c) _mm256_set1_epi8(c)
@@ -114,6 +116,13 @@ __attribute__((target("avx2"))) qsizetype scanWide(const char *data, qsizetype n
         auto mask = unsigned(_mm256_movemask_epi8(hits));
         if (nonAscii)
             mask |= unsigned(_mm256_movemask_epi8(v));
+        if constexpr (kGather) {
+            const __m256i vees = _mm256_and_si256(
+                _mm256_cmpeq_epi8(lower, QUILLORY_SET('v')),
+                _mm256_cmpeq_epi8(_mm256_or_si256(QUILLORY_AT(c + 4), caseBit), QUILLORY_SET('d')));
+            gather->window(c, unsigned(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, eq))),
+                           unsigned(_mm256_movemask_epi8(vees)), unsigned(_mm256_movemask_epi8(v)));
+        }
         for (; mask != 0; mask &= mask - 1) {
             if (judge(i + __builtin_ctz(mask)))
                 return -1;
@@ -247,7 +256,7 @@ bool JoinedScan::foldJoinsNothing(const char *data, qsizetype n, qsizetype q) co
 
 JoinedScan::Verdict JoinedScan::run(QByteArrayView bytes,
                                     const std::function<bool(QByteArrayView)> &region,
-                                    bool &nonAscii) const
+                                    bool &nonAscii, CardFactsGatherer *gather) const
 {
     const char *const data = bytes.data();
     const qsizetype n = bytes.size();
@@ -438,9 +447,13 @@ JoinedScan::Verdict JoinedScan::run(QByteArrayView bytes,
         }
         const EscapeDigits escapes{m_escapeDigits[0], m_escapeDigits[1], m_escapeDigits[2],
                                    m_escapeDigits[3]};
-        i = scanWide(data, n, qMax(m_reach, qsizetype(1)),
-                     std::span<const WideProbe>(probes.constData(), std::size_t(probes.size())),
-                     escapes, !m_triggers.isEmpty(), judgeAt);
+        const std::span<const WideProbe> probeSpan(probes.constData(),
+                                                    std::size_t(probes.size()));
+        const qsizetype reach = qMax(m_reach, qsizetype(1));
+        i = gather ? scanWide<true>(data, n, reach, probeSpan, escapes, !m_triggers.isEmpty(),
+                                    judgeAt, gather)
+                   : scanWide<false>(data, n, reach, probeSpan, escapes, !m_triggers.isEmpty(),
+                                     judgeAt, gather);
         if (i < 0)
             return Verdict::Found;
     }
@@ -507,12 +520,16 @@ JoinedScan::Verdict JoinedScan::run(QByteArrayView bytes,
     };
     const qsizetype reach = qMax(m_reach, qsizetype(1));
     for (; n - i >= 16 + reach; i += 16) {
+        if (gather)
+            gather->bytes(data + i, data + i + 16);
         for (unsigned mask = chunk(data + i); mask != 0; mask &= mask - 1) {
             if (judgeAt(i + __builtin_ctz(mask)))
                 return Verdict::Found;
         }
     }
 #endif
+    if (gather)
+        gather->bytes(data + i, data + n);
     for (; i < n; ++i) {
         const char c = data[i];
         const char lower = char(c | 0x20);

@@ -10,6 +10,8 @@
 #include <functional>
 #include <vector>
 
+class CardFactsGatherer;
+
 /// One pass over card bytes that tells whether search texts may occur in their logical
 /// lines, as RawValueFilter judges them: folds and soft line breaks joined, and every
 /// "=XX" read as its byte. The bytes are looked at sixteen at a time for what could
@@ -39,8 +41,9 @@ public:
     /// the lines the scan cannot: it is handed whole logical lines that start and end so
     /// too, in order, each at most once; true from it means Found. nonAscii is set when
     /// the joined and decoded lines hold a byte outside ASCII (known only with triggers).
+    /// gather, when given, is handed every byte when the answer is Clear.
     Verdict run(QByteArrayView bytes, const std::function<bool(QByteArrayView)> &region,
-                bool &nonAscii) const;
+                bool &nonAscii, CardFactsGatherer *gather = nullptr) const;
 
 private:
     struct Text

@@ -212,7 +212,8 @@ bool anyBlock(QByteArrayView bytes, const std::atomic<bool> *cancel, Test &&test
 } // namespace
 
 bool RawValueFilter::fileMayContain(QByteArrayView bytes, const std::atomic<bool> *cancel,
-                                    std::atomic<qint64> *scanned) const
+                                    std::atomic<qint64> *scanned,
+                                    CardFactsGatherer *gather) const
 {
     if (!m_fileUsable)
         return true;
@@ -228,7 +229,7 @@ bool RawValueFilter::fileMayContain(QByteArrayView bytes, const std::atomic<bool
     };
     bool nonAscii = false;
     const auto found = [&](QByteArrayView block) {
-        return m_fileScan.run(block, judgeLines, nonAscii) == JoinedScan::Verdict::Found;
+        return m_fileScan.run(block, judgeLines, nonAscii, gather) == JoinedScan::Verdict::Found;
     };
     if (anyBlock(bytes, cancel, found, scanned))
         return true;

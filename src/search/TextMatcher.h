@@ -72,9 +72,11 @@ public:
     /// files that name a charset that might turn bytes into other ASCII text. A large
     /// file is judged in blocks; when cancel is set on the way the answer is true. The
     /// bytes of the blocks judged with their lines joined, the slow part, are added to
-    /// scanned when it is given.
+    /// scanned when it is given. gather, when given, is handed every byte of a file that
+    /// the answer false is given for (see CardFactsGatherer).
     bool fileMayContain(QByteArrayView bytes, const std::atomic<bool> *cancel = nullptr,
-                        std::atomic<qint64> *scanned = nullptr) const;
+                        std::atomic<qint64> *scanned = nullptr,
+                        CardFactsGatherer *gather = nullptr) const;
     /// The same judgement for one card, for files whose text without a charset is
     /// read as legacyCharset (empty: Windows-1252) when it is not UTF-8.
     bool cardMayContain(QByteArrayView card, const std::function<QByteArray()> &legacyCharset,

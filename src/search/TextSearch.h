@@ -262,8 +262,9 @@ struct TextSearch
 };
 
 /// Completes the facts of a file read: its charset, and its problems' lines. A 0-byte
-/// file holds no card and nothing else.
-inline void finishFacts(const CardBytes &text, ReadFacts &facts)
+/// file holds no card and nothing else. nonUtf8, when given, tells whether the text is
+/// other than UTF-8 (see cardreader::hasNonUtf8Text).
+inline void finishFacts(const CardBytes &text, ReadFacts &facts, const bool *nonUtf8 = nullptr)
 {
     if (facts.bytes == 0) {
         facts.problems = {};
@@ -271,7 +272,7 @@ inline void finishFacts(const CardBytes &text, ReadFacts &facts)
         facts.note(ReadFacts::Problem::NoCard, 0);
         facts.charsetWay = ReadFacts::CharsetWay::Utf8;
     } else {
-        decideCharset(text, facts);
+        decideCharset(text, facts, nonUtf8);
     }
     facts.placeLines(text.bytes);
 }

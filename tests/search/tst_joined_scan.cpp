@@ -2,6 +2,9 @@
 // encoding names that only joined or decoded lines show, and the cards a skip may pass.
 
 #include "card/CardParser.h"
+#include "card/CharsetDetection.h"
+#include "card/ReadFacts.h"
+#include "card/ReadFactsScan.h"
 #include "search/MatchOptions.h"
 #include "search/TextMatcher.h"
 
@@ -18,6 +21,8 @@ private slots:
     void judgesJoinedLines();
     void skipsAsTheParseReads_data();
     void skipsAsTheParseReads();
+    void gathersWhatAReadingOfItsOwnFinds_data();
+    void gathersWhatAReadingOfItsOwnFinds();
 };
 
 namespace {
@@ -130,6 +135,67 @@ void TestJoinedScan::skipsAsTheParseReads()
             text, [](ContactFields &&, const CardParser::Identity &) {}, with);
     };
     QCOMPARE(count(&filter), count(nullptr));
+}
+
+void TestJoinedScan::gathersWhatAReadingOfItsOwnFinds_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<bool>("nonUtf8");
+    const QByteArray v21 = "BEGIN:VCARD\r\nVERSION:2.1\r\n";
+    QTest::newRow("parameters, base64 and soft breaks")
+        << v21 + "TEL;TYPE=HOME:1\r\nNOTE;ENCODING=QUOTED-PRINTABLE:a=3Db=\r\nc\r\n"
+              "PHOTO;ENCODING=b:R0lG\r\n ODdh==\r\nEND:VCARD\r\n" + v21 + "END:VCARD\r\n" << false;
+    QTest::newRow("values kept as written")
+        << v21 + "NOTE;ENCODING=QUOTED-PRINTABLE:1=ZZ\r\nEND:VCARD\r\n"
+              + v21 + "NOTE;QUOTED-PRINTABLE:=G\r\nEND:VCARD\r\n" << false;
+    QTest::newRow("lower case, LF, no last line end")
+        << QByteArray("begin:vcard\nfn:a=b\nend:vcard\nbegin:vCard\nEND:vcard") << false;
+    QTest::newRow("VCARD in a value") << v21 + "NOTE:my vcard\r\nEND:VCARD\r\n" << false;
+    QTest::newRow("nested and unclosed")
+        << v21 + v21 + "END:VCARD\r\nEND:VCARD\r\n" + v21 + "FN:x=\r\n" << false;
+    QTest::newRow("UTF-8 of every length")
+        << v21 + "FN:\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xED\x9F\xBF\xF4\x8F\xBF\xBF x\r\n"
+              "END:VCARD\r\n" << false;
+    QTest::newRow("escapes of UTF-8") << v21 + "FN;QUOTED-PRINTABLE:=C3=A9=41\r\nEND:VCARD\r\n" << false;
+    QTest::newRow("an escape of Latin-1") << v21 + "FN;QUOTED-PRINTABLE:=E9t=E9\r\nEND:VCARD\r\n" << true;
+    QTest::newRow("escape cut short") << v21 + "FN:=E2=82\r\nEND:VCARD\r\n" << true;
+    QTest::newRow("escapes inside a run of UTF-8")
+        << v21 + "FN:=41=C3=A9=E2=82=AC=F0=9F=98=80 =A9\r\nEND:VCARD\r\n" << true;
+    QTest::newRow("escape of a surrogate") << v21 + "FN:=ED=A0=80\r\nEND:VCARD\r\n" << true;
+    QTest::newRow("a lone continuation byte") << v21 + "FN:\x80\r\nEND:VCARD\r\n" << true;
+    QTest::newRow("overlong") << v21 + "FN:\xC0\xAF \xE0\x80\xAF\r\nEND:VCARD\r\n" << true;
+    QTest::newRow("surrogate") << v21 + "FN:\xED\xA0\x80\r\nEND:VCARD\r\n" << true;
+    QTest::newRow("past U+10FFFF") << v21 + "FN:\xF4\x90\x80\x80\r\nEND:VCARD\r\n" << true;
+    QTest::newRow("cut short at the end") << v21 + "END:VCARD\r\n\xE2\x82" << true;
+    QTest::newRow("UTF-8 and its escapes in a long line")
+        << v21 + "NOTE;QUOTED-PRINTABLE:" + QByteArray("ab\xE2\x82\xAC=C3=A9").repeated(40)
+            + "\r\nEND:VCARD\r\n" << false;
+    QTest::newRow("Latin-1 in a long line")
+        << v21 + "NOTE:" + QByteArray("abc\xE9").repeated(40) + "\r\nEND:VCARD\r\n" << true;
+}
+
+void TestJoinedScan::gathersWhatAReadingOfItsOwnFinds()
+{
+    // A file the filter rules out is read once: what its pass gathers is what a reading
+    // of its own finds, wherever the windows of the pass fall.
+    QFETCH(QByteArray, file);
+    QFETCH(bool, nonUtf8);
+    const RawValueFilter filter({u"qqzzy"_s}, true);
+    for (int shift = 0; shift <= 40; ++shift) {
+        const CardBytes text{QByteArray(shift, '\n') + file};
+        CardFactsGatherer gather(text.bytes);
+        QVERIFY(!filter.fileMayContain(text.bytes, nullptr, nullptr, &gather));
+        ReadFacts gathered;
+        ReadFacts read;
+        QCOMPARE(gather.cardFacts(text, gathered), scanCardFacts(text, read));
+        QCOMPARE(gathered.cards, read.cards);
+        for (std::size_t k = 0; k < ReadFacts::kProblemKinds; ++k) {
+            QCOMPARE(gathered.problems[k].count, read.problems[k].count);
+            QCOMPARE(gathered.problems[k].first, read.problems[k].first);
+        }
+        QCOMPARE(gather.hasNonUtf8Text(), nonUtf8);
+        QCOMPARE(cardreader::hasNonUtf8Text(text.bytes), nonUtf8);
+    }
 }
 
 QTEST_MAIN(TestJoinedScan)

@@ -259,6 +259,14 @@ void TestSearchReport::brokenFiles_data()
         << QByteArray("BEGIN:VCARD\r\nFN:Outer\r\nBEGIN:VCARD\r\nFN:Inner\r\nEND:VCARD\r\n"
                       "END:VCARD\r\n")
         << u"nested card@3x1"_s << 2 << utf8 << u""_s;
+    // A VCARD that a letter or digit stands right before is a word of a value.
+    QTest::newRow("VCARD inside base64 data")
+        << "BEGIN:VCARD\r\nVERSION:3.0\r\nPHOTO;ENCODING=b;TYPE=JPEG:/9j/4AvCaRd\r\n 9VcardQ==\r\n"
+           "END:VCARD\r\n" + kCard
+        << u""_s << 2 << utf8 << u""_s;
+    QTest::newRow("BEGIN and END lines whose value only ends in VCARD")
+        << "BEGIN:VCARD\r\nFN:Ann\r\nBEGIN:XVCARD\r\nEND:1VCARD\r\nEND:VCARD\r\n" + kCard
+        << u""_s << 2 << utf8 << u""_s;
     QTest::newRow("two cards glued on one line")
         << QByteArray("BEGIN:VCARD\r\nFN:Ann\r\nEND:VCARDBEGIN:VCARD\r\nFN:Bo\r\nEND:VCARD\r\n")
         << u"glued cards@3x1"_s << 2 << utf8 << u""_s;
