@@ -17,26 +17,41 @@ namespace {
 constexpr int kSeparateTexts = 16;
 
 /// Gathers the texts of one line into others, each its own row up to kSeparateTexts, the
-/// rest joined by ";" into one row after them.
+/// rest joined by ";" into one row after them. With mayContain, a text it rules out is
+/// left out but still takes its place among the separate ones, and the rest is asked
+/// whole, so that the rows kept are those a reading without it gives.
 class LineTexts
 {
 public:
-    LineTexts(const QString &tag, OtherProperties &others) : m_tag(tag), m_others(others) {}
+    LineTexts(const QString &tag, OtherProperties &others,
+              const std::function<bool(QByteArrayView)> &mayContain)
+        : m_tag(tag), m_others(others), m_mayContain(mayContain)
+    {
+    }
     ~LineTexts()
     {
-        if (!m_rest.isEmpty())
+        if (!m_rest.isEmpty() && (!m_mayContain || m_mayContain(m_rest.toUtf8())))
             append(std::move(m_rest));
     }
     LineTexts(const LineTexts &) = delete;
     LineTexts &operator=(const LineTexts &) = delete;
 
+    /// True while a text would be a row of its own.
+    bool separate() const { return m_count < kSeparateTexts; }
+
+    /// Takes the place of a separate text that mayContain ruled out.
+    void skipSeparate() { ++m_count; }
+
     void add(QString text)
     {
         if (text.isEmpty())
             return;
-        if (m_count < kSeparateTexts) {
+        if (separate()) {
             ++m_count;
-            append(std::move(text));
+            // Any other text is asked now, whole: a line of many such parameters must not
+            // keep a text for each.
+            if (!m_mayContain || m_mayContain(text.toUtf8()))
+                append(std::move(text));
             return;
         }
         if (!m_rest.isEmpty())
@@ -53,9 +68,20 @@ private:
 
     const QString &m_tag;
     OtherProperties &m_others;
+    const std::function<bool(QByteArrayView)> &m_mayContain;
     int m_count = 0;
     QString m_rest;
 };
+
+/// True when UTF-8 bytes read as no text once line breaks and outer spaces are taken off
+/// (QString::fromUtf8 drops a leading byte-order mark).
+bool readsEmpty(QByteArrayView utf8)
+{
+    if (utf8.startsWith("\xEF\xBB\xBF"))
+        utf8 = utf8.sliced(3);
+    return std::all_of(utf8.begin(), utf8.end(),
+                       [](char c) { return c == ' ' || c == '\r' || c == '\n'; });
+}
 
 /// The escapes of parameter values: ^^ a caret, ^' a double quote, ^n a line break
 /// (made a blank, as decoded line breaks are).
@@ -157,7 +183,7 @@ void addParameterTexts(QByteArrayView namePart, const QByteArray &charset, Chars
 {
     if (indexOfByte(namePart, ';') < 0)
         return;
-    LineTexts texts(tag, others);
+    LineTexts texts(tag, others, mayContain);
     forEachParameter(namePart, [&](QByteArrayView param) {
         const qsizetype eq = indexOfByte(param, '=');
         if (eq < 0 || !isTextParameter(trimmedSpaces(param.first(eq))))
@@ -165,25 +191,24 @@ void addParameterTexts(QByteArrayView namePart, const QByteArray &charset, Chars
         QByteArrayView raw = trimmedSpaces(param.sliced(eq + 1));
         if (raw.size() >= 2 && raw.front() == '"' && raw.back() == '"')
             raw = raw.sliced(1, raw.size() - 2);
-        // Bytes that are the text as they stand are asked before they are decoded.
-        if (mayContain && indexOfByte(raw, '"') < 0 && indexOfByte(raw, '^') < 0
-            && indexOfByte(raw, '\\') < 0
+        // Bytes that are the text as they stand are asked before they are decoded; past
+        // the separate ones, a text is part of the rest and asked with it.
+        if (mayContain && texts.separate() && indexOfByte(raw, '"') < 0
+            && indexOfByte(raw, '^') < 0 && indexOfByte(raw, '\\') < 0
             && (unicode
                 || ((charset.isEmpty() || isUtf8CompatibleCharset(charset)) && isValidUtf8(raw)))
-            && !mayContain(raw))
+            && !mayContain(raw)) {
+            if (!readsEmpty(raw))
+                texts.skipSeparate();
             return;
+        }
         bool foreign = false;
         QString text = charsets.decode(raw, charset, false, foreign);
         // A value's quotes only enclose it: a quote of its text is written ^'.
         text.remove(u'"');
         text = undoCaretEscapes(std::move(text));
         foldLineBreaks(text);
-        text = cleanValue(std::move(text));
-        // Any other text is asked now, whole: a line of many such parameters must not
-        // keep a text for each.
-        if (mayContain && !text.isEmpty() && !mayContain(text.toUtf8()))
-            return;
-        texts.add(std::move(text));
+        texts.add(cleanValue(std::move(text)));
     });
 }
 

@@ -1118,6 +1118,15 @@ void TestSearch::valuesWrittenOverStayFindable_data()
     QTest::newRow("all properties")
         << named << QStringList{u"simon perreault"_s} << u"all"_s
         << QStringList{u"FirstName=Simon Perreault"_s, u"X-A=Simon Perreault"_s};
+    // Texts the run rules out still take their places among a line's separate rows: past
+    // the sixteenth, the rest is one row, whole, and a text may span its joins.
+    QByteArray params = "BEGIN:VCARD\nX-P";
+    for (int i = 1; i <= 16; ++i)
+        params += ";L" + QByteArray::number(i) + "=e";
+    params += ";L=\xEF\xBB\xBF;L=\xEF\xBB\xBF ann;N=b;L=d:v\nEND:VCARD\n";
+    QTest::newRow("a line's texts past the sixteenth")
+        << params << QStringList{u"ann"_s, u"b;d"_s} << u"all"_s
+        << QStringList{u"X-P=ann;b;d"_s, u"X-P=ann;b;d"_s};
     QTest::newRow("the final value matches: its row alone")
         << named << QStringList{u"simon"_s} << QString() << QStringList{u"FirstName=Simon"_s};
     QTest::newRow("multiple texts, each on its own")
