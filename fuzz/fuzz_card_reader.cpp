@@ -15,6 +15,7 @@
 #include "card/CharsetDetection.h"
 #include "card/ReadFacts.h"
 #include "card/ReadFactsScan.h"
+#include "card/Utf8Text.h"
 #include "search/FieldMatching.h"
 #include "search/TextMatcher.h"
 
@@ -75,6 +76,31 @@ FieldChoice fieldChoice(uint8_t byte)
     else if (single == kContactFieldCount + 1)
         names.append(QStringLiteral("x-skype"));
     return FieldChoice::fromNames(names);
+}
+
+/// hasNonUtf8Text as first written, a check apart from the one-pass one: the whole text
+/// as UTF-8, then each run of "=XX" escapes as the bytes it stands for.
+bool referenceNonUtf8(QByteArrayView text)
+{
+    if (text.isEmpty())
+        return false;
+    if (!isValidUtf8(text))
+        return true;
+    for (qsizetype p = 0; (p = text.indexOf('=', p)) >= 0;) {
+        QByteArray run;
+        qsizetype q = p;
+        for (; text.size() - q >= 3 && text[q] == '='; q += 3) {
+            const int hi = hexDigitValue(text[q + 1]);
+            const int lo = hexDigitValue(text[q + 2]);
+            if (hi < 0 || lo < 0)
+                break;
+            run.append(char(hi * 16 + lo));
+        }
+        if (!isValidUtf8(run))
+            return true;
+        p = q > p ? q : p + 1;
+    }
+    return false;
 }
 
 } // namespace
@@ -178,7 +204,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         ReadFacts read;
         if (gather.cardFacts(prepared, gathered) != scanCardFacts(prepared, read)
             || gathered.cards != read.cards || gathered.problems != read.problems
-            || gather.hasNonUtf8Text() != cardreader::hasNonUtf8Text(prepared.bytes))
+            || gather.hasNonUtf8Text() != cardreader::hasNonUtf8Text(prepared.bytes)
+            || gather.hasNonUtf8Text() != referenceNonUtf8(prepared.bytes))
             std::abort();
         return 0;
     }

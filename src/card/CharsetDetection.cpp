@@ -4,6 +4,7 @@
 #include "card/Charsets.h"
 #include "card/LogicalLines.h"
 #include "card/PropertyLine.h"
+#include "card/ReadFactsScan.h"
 #include "card/Utf8Text.h"
 #include "card/ValueDecoding.h"
 
@@ -14,6 +15,10 @@
 #include <unicode/ucsdet.h>
 
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace cardreader {
 
@@ -79,78 +84,43 @@ QByteArray askIcu(QByteArrayView bytes)
     return U_SUCCESS(status) ? name : QByteArray();
 }
 
-/// Checks bytes one at a time for well-formed UTF-8, as isValidUtf8 does at once.
-class Utf8Check
-{
-public:
-    /// False once the bytes so far cannot begin well-formed UTF-8.
-    bool add(unsigned char b)
-    {
-        if (m_pending == 0) {
-            if (b < 0x80)
-                return true;
-            if (b >= 0xC2 && b <= 0xDF)
-                m_pending = 1;
-            else if (b >= 0xE0 && b <= 0xEF)
-                m_pending = 2;
-            else if (b >= 0xF0 && b <= 0xF4)
-                m_pending = 3;
-            else
-                return false;
-            // The second byte's range rules out overlong forms, surrogates and code
-            // points above U+10FFFF.
-            m_low = b == 0xE0 ? 0xA0 : b == 0xF0 ? 0x90 : 0x80;
-            m_high = b == 0xED ? 0x9F : b == 0xF4 ? 0x8F : 0xBF;
-            return true;
-        }
-        if (b < m_low || b > m_high)
-            return false;
-        m_low = 0x80;
-        m_high = 0xBF;
-        --m_pending;
-        return true;
-    }
-    bool complete() const { return m_pending == 0; }
-
-private:
-    int m_pending = 0;
-    unsigned char m_low = 0x80;
-    unsigned char m_high = 0xBF;
-};
-
 } // namespace
 
 bool hasNonUtf8Text(QByteArrayView text)
 {
-    // An empty text has no bytes to look at (and no pointer to hand to memchr).
-    if (text.isEmpty())
-        return false;
-    if (!isValidUtf8(text))
-        return true;
-    // Runs of "=XX" escapes, each checked as the bytes it stands for.
-    const char *p = text.data();
-    const char *const end = p + text.size();
-    while (const auto *eq = static_cast<const char *>(std::memchr(p, '=', std::size_t(end - p)))) {
-        Utf8Check run;
-        const char *q = eq;
-        // Most "=" are a parameter's: no hex digit follows.
-        if (end - eq >= 3 && hexDigitValue(eq[1]) < 0) {
-            p = eq + 1;
+    // One pass, 32 bytes at a time: bytes outside ASCII are checked as UTF-8, and runs of
+    // "=XX" escapes from one that stands for a byte outside ASCII as the bytes they stand
+    // for. Most windows hold neither and are passed at once.
+    Utf8Watch watch(text);
+    const char *const data = text.data();
+    const qsizetype n = text.size();
+    qsizetype at = 0;
+#if defined(__SSE2__)
+    const __m128i equalSign = _mm_set1_epi8('=');
+    for (; n - at >= 32; at += 32) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + at));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + at + 16));
+        const quint32 high
+            = quint32(_mm_movemask_epi8(a)) | quint32(_mm_movemask_epi8(b)) << 16;
+        quint32 equals = quint32(_mm_movemask_epi8(_mm_cmpeq_epi8(a, equalSign)))
+            | quint32(_mm_movemask_epi8(_mm_cmpeq_epi8(b, equalSign))) << 16;
+        if ((high | equals) == 0)
             continue;
-        }
-        for (; end - q >= 3 && q[0] == '='; q += 3) {
-            const int hi = hexDigitValue(q[1]);
-            const int lo = hexDigitValue(q[2]);
-            if (hi < 0 || lo < 0)
-                break;
-            if (!run.add(static_cast<unsigned char>(hi * 16 + lo)))
-                return true;
-        }
-        if (!run.complete())
+        if (high != 0)
+            watch.high(at + __builtin_ctz(high), at + 32 - __builtin_clz(high));
+        for (; equals != 0; equals &= equals - 1)
+            watch.equals(at + __builtin_ctz(equals));
+        if (watch.bad())
             return true;
-        p = q > eq ? q : eq + 1;
     }
-    return false;
+#endif
+    for (; at < n; ++at) {
+        if (static_cast<unsigned char>(data[at]) >= 0x80)
+            watch.high(at, at + 1);
+        else if (data[at] == '=')
+            watch.equals(at);
+    }
+    return watch.bad();
 }
 
 QByteArray unlabelledBytes(QByteArrayView file)

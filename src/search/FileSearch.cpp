@@ -198,7 +198,7 @@ FileSearch::Failures FileSearch::run(const FileRef &file, FolderHandle &folder, 
                                 2 * text.bytes.size() + kCardDigestBytes};
         search.run(text, m_parts, rows, cancel, runParts, keys);
         if (readIt)
-            finishFacts(text, *facts);
+            finishFacts(text, *facts, search.partsNonUtf8 ? &*search.partsNonUtf8 : nullptr);
     } catch (...) {
         failures.searchFailure = std::current_exception();
     }
@@ -315,7 +315,9 @@ FileSearch::Failures FileSearch::runInBlocks(CardFile &opened, const FileRef &fi
                                                  gather ? &*gather : nullptr);
                 gathered = gather && !mayHold;
             }
-            noteNonUtf8();
+            // A block that is parsed is looked at by the threads of its parts.
+            if (!mayHold)
+                noteNonUtf8();
             if (cancelled())
                 return failures;
             if (!mayHold) {
@@ -336,6 +338,9 @@ FileSearch::Failures FileSearch::runInBlocks(CardFile &opened, const FileRef &fi
                     readAgain(doneBefore);
                     continue;
                 }
+                if (facts && !nonUtf8 && text.encoding == CardEncoding::Legacy)
+                    nonUtf8 = search.partsNonUtf8 ? *search.partsNonUtf8
+                                                  : cardreader::hasNonUtf8Text(text.bytes);
                 if (keys) {
                     for (FileDuplicateKeys::Card &card : blockKeys.cards)
                         place(card.place);

@@ -5,6 +5,7 @@
 
 #include "card/CardBytes.h"
 #include "card/CardParser.h"
+#include "card/CharsetDetection.h"
 #include "card/ReadFacts.h"
 #include "search/DuplicateKeys.h"
 #include "search/FieldMatching.h"
@@ -18,6 +19,7 @@
 #include <atomic>
 #include <functional>
 #include <numeric>
+#include <optional>
 #include <vector>
 
 namespace filesearch {
@@ -47,6 +49,10 @@ struct TextSearch
     // once; cards nested without end would cover it once per card, so past this the
     // rows carry no digest, and the pane trusts the file's stamp alone for them.
     mutable std::atomic<qint64> digestBudget = 0;
+    // With facts asked for, whether a text without a mark, parsed in parts that all came
+    // to their end, holds text other than UTF-8 (cardreader::hasNonUtf8Text), each part
+    // looked at by its own thread; unknown otherwise.
+    mutable std::optional<bool> partsNonUtf8 = std::nullopt;
 
     /// Gathers the rows of one card into rows, and hands rows to sink whenever it holds a
     /// batch: a card of a million matching values is not held as a million rows at once.
@@ -159,6 +165,11 @@ struct TextSearch
         std::vector<char> stopped(count, 0);
         std::vector<std::exception_ptr> failures(count);
         std::vector<ReadFacts> facts(options.facts ? count : 0);
+        // A cut stands right after an END:VCARD line, which no UTF-8 character and no run
+        // of escapes crosses: the text is other than UTF-8 where one of its parts is.
+        const bool lookAtUtf8 = options.facts && text.encoding == CardEncoding::Legacy;
+        std::vector<char> nonUtf8(lookAtUtf8 ? count : 0, 0);
+        partsNonUtf8.reset();
         // A part's lines are numbered when its rows are handed on, in order.
         const auto noLine = [](qsizetype) { return std::pair(qint64(-1), qint64(-1)); };
         const auto parsePart = [&](std::size_t k) {
@@ -187,6 +198,9 @@ struct TextSearch
                     filter, &outside, cancel, partOptions);
                 cards[k] -= empty[k];
                 endedOutside[k] = outside;
+                if (lookAtUtf8 && facts[k].charsetWay == ReadFacts::CharsetWay::None)
+                    nonUtf8[k] = cardreader::hasNonUtf8Text(
+                        QByteArrayView(text.bytes).sliced(from, to - from));
                 // A part that ended just as the cancel came counts as stopped too: its
                 // cards stay when it ended outside every card.
                 stopped[k] = cancel && cancel->load(std::memory_order_relaxed);
@@ -220,6 +234,8 @@ struct TextSearch
         }
         for (std::size_t k = 0; k < handed && options.facts; ++k)
             options.facts->addLater(facts[k]);
+        if (lookAtUtf8 && handed == count && !anyStopped)
+            partsNonUtf8 = std::find(nonUtf8.cbegin(), nonUtf8.cend(), 1) != nonUtf8.cend();
         // After a stop the rows of the parts done are all handed on; a stop that comes
         // while they are handed on ends it at a batch, as it ends a parse at a line.
         LineCounter lines(text);

@@ -209,6 +209,8 @@ private slots:
     void unreadFiles();
     void blocksReadAsTheWholeFile_data();
     void blocksReadAsTheWholeFile();
+    void partsTellTheCharsetOfTheWhole_data();
+    void partsTellTheCharsetOfTheWhole();
     void corpusAgreesWithParseAndAnalysis();
     void jsonHoldsToSchema();
     void spooledEntriesWriteTheSameJson();
@@ -439,6 +441,47 @@ void TestSearchReport::blocksReadAsTheWholeFile()
             QCOMPARE(toldOf(run), expected);
         }
     }
+}
+
+void TestSearchReport::partsTellTheCharsetOfTheWhole_data()
+{
+    // Lines outside every card: no parse reads them in a charset.
+    QTest::addColumn<QByteArray>("first");
+    QTest::addColumn<QByteArray>("last");
+    QTest::addColumn<bool>("utf8");
+    QTest::newRow("UTF-8 throughout")
+        << QByteArray("X-A:caf\xC3\xA9\r\n") << QByteArray("X-B:=C3=A9\r\n") << true;
+    QTest::newRow("Latin-1 in the last part") << QByteArray() << QByteArray("X-B:caf\xE9\r\n") << false;
+    // Escapes alone leave no byte of the text to detect a charset from.
+    QTest::newRow("an escape of Latin-1 in the last part")
+        << QByteArray() << QByteArray("X-B:caf=E9\r\n") << true;
+    QTest::newRow("Latin-1 in the first part") << QByteArray("X-A:caf\xE9\r\n") << QByteArray() << false;
+}
+
+void TestSearchReport::partsTellTheCharsetOfTheWhole()
+{
+    // A file of over 8 MiB is parsed in parts on several threads, each looking at its own
+    // bytes for text other than UTF-8: together they tell what one thread tells.
+    QFETCH(QByteArray, first);
+    QFETCH(QByteArray, last);
+    QFETCH(bool, utf8);
+    QByteArray file = first;
+    for (int i = 0; file.size() < (qsizetype(9) << 20); ++i) {
+        file += "BEGIN:VCARD\r\nVERSION:2.1\r\nFN:Person " + QByteArray::number(i)
+            + (i % 97 == 0 ? " Ann" : "")
+            + "\r\nNOTE;ENCODING=QUOTED-PRINTABLE:Met=0D=0Aat the fair\r\nEND:VCARD\r\n";
+    }
+    file += last;
+    QTemporaryDir dir;
+    const QString path = writeTestFile(dir, u"large.vcf"_s, file);
+    FactsRun one;
+    QVERIFY(one.search({path}, u"ann"_s, true, 1));
+    QCOMPARE(one.facts.at(0).charsetWay == Way::Utf8, utf8);
+    FactsRun parts;
+    QVERIFY(parts.search({path}, u"ann"_s, true, 3));
+    QCOMPARE(int(parts.facts.at(0).charsetWay), int(one.facts.at(0).charsetWay));
+    QCOMPARE(parts.facts.at(0).charset, one.facts.at(0).charset);
+    QCOMPARE(parts.found.size(), one.found.size());
 }
 
 void TestSearchReport::corpusAgreesWithParseAndAnalysis()
