@@ -1,5 +1,6 @@
 #include "search/ReadAhead.h"
 
+#include "base/NativePath.h"
 #include "card/CardFile.h"
 #include "card/FileBatch.h"
 #include "search/FileSearch.h"
@@ -260,29 +261,61 @@ bool FileSearch::readAhead(const FileRef &file, FolderHandle &folder,
     }
 }
 
+namespace {
+
+/// Where the name of a file given by its path starts: after its last slash. -1 for a path
+/// that names no file in a folder (no slash, a slash at its end) or holds a NUL, which
+/// the one-by-one read tells about.
+qsizetype nameStart(const QString &path)
+{
+    const qsizetype slash = path.lastIndexOf(u'/');
+    if (slash < 0 || slash + 1 == path.size() || path.contains(QChar(u'\0')))
+        return -1;
+    return slash + 1;
+}
+
+} // namespace
+
 bool FileSearch::readBatch(std::span<const FileRef> files, FolderHandle &folder,
                            const std::atomic<bool> *cancel, bool facts, FileBatchReader &batch,
                            std::optional<FileBytes> *read) const
 {
     std::array<FileBatchReader::File, FileBatchReader::kMaxFiles> named;
+    std::array<QByteArray, FileBatchReader::kMaxFiles> encoded; // names of files by path
     bool waited = false;
     for (std::size_t first = 0; first < files.size() && batch.usable();) {
-        // A run of files named in one folder, opened by name in its handle.
+        // A run of files of one folder, opened by name in its handle: named in a folder's
+        // list, or given by paths that share their folder.
         const FolderFiles *const listed = files[first].folder;
-        std::size_t end = first + 1;
-        if (listed) {
-            while (end < files.size() && files[end].folder == listed
-                   && end - first < named.size())
-                ++end;
+        const qsizetype start = listed ? 0 : nameStart(files[first].path);
+        if (!listed && start < 0) {
+            ++first;
+            continue;
         }
-        const int handle = listed ? folder.handleFor(listed->folder) : -1;
+        const QStringView pathFolder = QStringView(files[first].path).first(start);
+        const auto sameFolder = [&](const FileRef &file) {
+            if (listed || file.folder)
+                return file.folder == listed;
+            return nameStart(file.path) == start && file.path.startsWith(pathFolder);
+        };
+        std::size_t end = first + 1;
+        while (end < files.size() && end - first < named.size() && sameFolder(files[end]))
+            ++end;
+        const int handle = listed ? folder.handleFor(listed->folder) : folder.handleFor(pathFolder);
         if (handle < 0) {
             first = end;
             continue;
         }
         const std::span<FileBatchReader::File> run(named.data(), end - first);
-        for (std::size_t k = 0; k < run.size(); ++k)
-            run[k].name = listed->name(files[first + k].index);
+        for (std::size_t k = 0; k < run.size(); ++k) {
+            const FileRef &file = files[first + k];
+            if (listed) {
+                run[k].name = listed->name(file.index);
+            } else {
+                encoded[k] = encodeFileName(QStringView(file.path).sliced(start));
+                run[k].name = encoded[k].constData();
+            }
+        }
         waited = batch.read(handle, run) || waited;
         for (std::size_t k = 0; k < run.size(); ++k) {
             if (!run[k].read)

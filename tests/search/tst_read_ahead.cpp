@@ -69,7 +69,7 @@ private slots:
 
 private:
     QStringList search(int threads, bool live, bool always = true, int stopAtFile = -1,
-                       qsizetype *done = nullptr);
+                       qsizetype *done = nullptr, bool byPath = false);
 
     QTemporaryDir m_dir;
     std::shared_ptr<FolderFiles> m_listed;
@@ -110,16 +110,35 @@ void TestReadAhead::initTestCase()
         listed->names += '\0';
     }
     m_listed = listed;
+    // Read in the list's folder, it would give the other file's rows.
+    writeTestFile(m_dir, u"lisx/f1.vcf"_s, "BEGIN:VCARD\nFN:Tech Elsewhere\nEND:VCARD\n");
 }
 
 QStringList TestReadAhead::search(int threads, bool live, bool always, int stopAtFile,
-                                  qsizetype *done)
+                                  qsizetype *done, bool byPath)
 {
     SearchRun run({threads, live, true, true, true, always});
     SearchCriteria criteria;
     criteria.text = u"TECH"_s;
     run.setCriteria(criteria);
-    run.addFiles(m_listed);
+    if (!byPath) {
+        run.addFiles(m_listed);
+    } else {
+        // The same files by their paths, runs of one folder broken by files of another and
+        // by paths that name no file in a folder.
+        // lisx/f1.vcf: a name of the list in a folder of the same length.
+        const QStringList odd{m_dir.filePath(u"kinds/kind1.vcf"_s), m_dir.filePath(u"lisx/f1.vcf"_s),
+                              u"kind1.vcf"_s,
+                              m_dir.filePath(u"list/"_s), m_dir.filePath(u"list/f1.vcf"_s) + QChar(0),
+                              m_dir.filePath(u"kinds/kind2.vcf/inner.vcf"_s), QString()};
+        QStringList paths;
+        for (qsizetype i = 0; i < m_listed->size(); ++i) {
+            paths.append(m_listed->path(i));
+            if (i % 37 == 11)
+                paths.append(odd.at(i % odd.size()));
+        }
+        run.addFiles(paths);
+    }
     TellingListener listener;
     listener.run = &run;
     listener.stopAtFile = stopAtFile;
@@ -178,11 +197,13 @@ void TestReadAhead::sameAsReadByTheSearch_data()
     QTest::addColumn<bool>("live");
     QTest::addColumn<int>("stopAtFile");
     QTest::addColumn<bool>("always");
-    QTest::newRow("three workers") << 3 << false << -1 << true;
-    QTest::newRow("two workers, live") << 2 << true << -1 << true;
-    QTest::newRow("two workers, stopped") << 2 << false << 1700 << true;
-    QTest::newRow("two workers, live, stopped") << 2 << true << 1200 << true;
-    QTest::newRow("two workers, readers on demand") << 2 << false << -1 << false;
+    QTest::addColumn<bool>("byPath"); // the files given by their paths
+    QTest::newRow("three workers") << 3 << false << -1 << true << false;
+    QTest::newRow("two workers, live") << 2 << true << -1 << true << false;
+    QTest::newRow("two workers, stopped") << 2 << false << 1700 << true << false;
+    QTest::newRow("two workers, live, stopped") << 2 << true << 1200 << true << false;
+    QTest::newRow("two workers, readers on demand") << 2 << false << -1 << false << false;
+    QTest::newRow("files by path, read in batches") << 2 << false << -1 << false << true;
 }
 
 void TestReadAhead::sameAsReadByTheSearch()
@@ -193,10 +214,11 @@ void TestReadAhead::sameAsReadByTheSearch()
     QFETCH(bool, live);
     QFETCH(int, stopAtFile);
     QFETCH(bool, always);
-    const QStringList expected = search(1, false);
+    QFETCH(bool, byPath);
+    const QStringList expected = search(1, false, true, -1, nullptr, byPath);
     QVERIFY(expected.size() > 3000);
     qsizetype done = 0;
-    const QStringList got = search(threads, live, always, stopAtFile, &done);
+    const QStringList got = search(threads, live, always, stopAtFile, &done, byPath);
     if (stopAtFile < 0) {
         QCOMPARE(got, expected);
         return;
