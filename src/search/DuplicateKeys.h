@@ -48,6 +48,9 @@ public:
             m_items = std::make_unique<std::deque<T>>();
         m_items->push_back(item);
     }
+    T &front() { return m_items->front(); }
+    /// Lets the first element go, and the block that held it once it is empty.
+    void pop_front() { m_items->pop_front(); }
     T &operator[](std::size_t index) { return (*m_items)[index]; }
     const T &operator[](std::size_t index) const { return (*m_items)[index]; }
     // Value-initialised iterators compare equal: an empty range when nothing is held.
