@@ -411,8 +411,11 @@ public:
         ++m_entries;
         if (!m_problem.isEmpty())
             return;
-        m_buffer += entry;
-        if (m_buffer.size() > m_after)
+        // Room for the entries up to a flush, made once and kept: an entry is copied once.
+        if (m_buffer.capacity() == 0 && m_after >= 0)
+            m_buffer.reserve(std::size_t(qMin(m_after, kJsonPiece * 8) + entry.size()));
+        m_buffer.append(entry.constData(), std::size_t(entry.size()));
+        if (qsizetype(m_buffer.size()) > m_after)
             flush();
     }
 
@@ -438,7 +441,7 @@ public:
                 *problem = m_problem;
             return false;
         }
-        return write(m_buffer);
+        return write(QByteArrayView(m_buffer.data(), qsizetype(m_buffer.size())));
     }
 
 private:
@@ -450,7 +453,7 @@ private:
             if (!m_file->open())
                 return lose();
         }
-        if (m_file->write(m_buffer) != m_buffer.size())
+        if (m_file->write(m_buffer.data(), qint64(m_buffer.size())) != qint64(m_buffer.size()))
             return lose();
         m_buffer.clear(); // its room is kept for the next entries
     }
@@ -459,13 +462,13 @@ private:
     {
         m_problem = u"the list of files could not be kept in the temporary folder "_s
             + QDir::toNativeSeparators(QDir::tempPath()) + u": "_s + m_file->errorString();
-        m_buffer = {};
+        m_buffer = std::string();
         m_file.reset();
     }
 
     const qsizetype m_after;
     qsizetype m_entries = 0;
-    QByteArray m_buffer;
+    std::string m_buffer;
     std::unique_ptr<QTemporaryFile> m_file;
     QString m_problem;
 };
