@@ -9,6 +9,10 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <exception>
+#include <thread>
 #include <array>
 
 using namespace Qt::StringLiterals;
@@ -103,6 +107,18 @@ QString resultsFileText(const ResultsModel &results, EventPump *pump, const Outp
         return {};
     const int columns = results.shownColumnCount();
     QString text = resultsCaptionLine(results.row(rows.at(0)), columns, &results);
+    // The room for every line is made at once: a text of hundreds of megabytes grown as
+    // it is written would be moved whole in one turn of events.
+    qsizetype size = text.size();
+    for (qsizetype i = 0; (tick(pump), i < rows.count(results)); ++i) {
+        const ResultRow &row = results.row(rows.at(i));
+        for (int k = 1; k <= columns; ++k) {
+            if (const qsizetype cell = resultCell(row, k).size(); cell > 0)
+                size += cell + 1;
+        }
+        size += 2;
+    }
+    text.reserve(size);
     // The table is read afresh after every turn of events: it may have been cleared.
     for (qsizetype i = 0; (tick(pump), i < rows.count(results)); ++i)
         appendResultsRowLine(text, results.row(rows.at(i)), columns);
@@ -239,11 +255,12 @@ constexpr qsizetype kWritePiece = qsizetype(1) << 20;
 
 } // namespace
 
-void WriteTextFile(const QString &text, const QString &path, EventPump *pump)
+namespace {
+
+/// Writes text to path as UTF-8 through a QSaveFile, which replaces the file only once
+/// the disk holds all of it.
+void writeAndCommit(const QString &text, const QString &path)
 {
-    // QSaveFile would put a regular file in the place of a device or a FIFO.
-    if (const QString problem = outputKindProblem(path); !problem.isEmpty())
-        throw Failure(problem);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         throw Failure(path + u": "_s + file.errorString());
@@ -259,9 +276,39 @@ void WriteTextFile(const QString &text, const QString &path, EventPump *pump)
             throw Failure(path + u": "_s + reason);
         }
         at += length;
-        if (pump)
-            pump->tick();
     }
     if (!file.commit())
         throw Failure(path + u": "_s + file.errorString());
+}
+
+} // namespace
+
+void WriteTextFile(const QString &text, const QString &path, EventPump *pump)
+{
+    // QSaveFile would put a regular file in the place of a device or a FIFO.
+    if (const QString problem = outputKindProblem(path); !problem.isEmpty())
+        throw Failure(problem);
+    if (!pump)
+        return writeAndCommit(text, path);
+    // Writing hundreds of megabytes waits for the disk (the system holds back a writer
+    // that is far ahead of it, and the commit waits for all of it): with events to run,
+    // the file is written on a thread of its own while they run.
+    std::exception_ptr failure;
+    std::atomic<bool> done = false;
+    {
+        const std::jthread writer([&] {
+            try {
+                writeAndCommit(text, path);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            done = true;
+        });
+        while (!done) {
+            pump->tick();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+    if (failure)
+        std::rethrow_exception(failure);
 }
