@@ -14,8 +14,6 @@
 #include <uchardet/uchardet.h>
 #include <unicode/ucsdet.h>
 
-#include <cstring>
-
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -100,8 +98,7 @@ bool hasNonUtf8Text(QByteArrayView text)
     for (; n - at >= 32; at += 32) {
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + at));
         const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + at + 16));
-        const quint32 high
-            = quint32(_mm_movemask_epi8(a)) | quint32(_mm_movemask_epi8(b)) << 16;
+        const quint32 high = quint32(_mm_movemask_epi8(a)) | quint32(_mm_movemask_epi8(b)) << 16;
         quint32 equals = quint32(_mm_movemask_epi8(_mm_cmpeq_epi8(a, equalSign)))
             | quint32(_mm_movemask_epi8(_mm_cmpeq_epi8(b, equalSign))) << 16;
         if ((high | equals) == 0)

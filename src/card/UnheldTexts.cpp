@@ -26,8 +26,7 @@ public:
     LineTexts(const QString &tag, OtherProperties &others,
               const std::function<bool(QByteArrayView)> &mayContain)
         : m_tag(tag), m_others(others), m_mayContain(mayContain)
-    {
-    }
+    {}
     ~LineTexts()
     {
         if (!m_rest.isEmpty() && (!m_mayContain || m_mayContain(m_rest.toUtf8())))
@@ -193,8 +192,8 @@ void addParameterTexts(QByteArrayView namePart, const QByteArray &charset, Chars
             raw = raw.sliced(1, raw.size() - 2);
         // Bytes that are the text as they stand are asked before they are decoded; past
         // the separate ones, a text is part of the rest and asked with it.
-        if (mayContain && texts.separate() && indexOfByte(raw, '"') < 0
-            && indexOfByte(raw, '^') < 0 && indexOfByte(raw, '\\') < 0
+        if (mayContain && texts.separate() && indexOfByte(raw, '"') < 0 && indexOfByte(raw, '^') < 0
+            && indexOfByte(raw, '\\') < 0
             && (unicode
                 || ((charset.isEmpty() || isUtf8CompatibleCharset(charset)) && isValidUtf8(raw)))
             && !mayContain(raw)) {

@@ -9,11 +9,11 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <exception>
 #include <thread>
-#include <array>
 
 using namespace Qt::StringLiterals;
 
@@ -54,6 +54,21 @@ QString resultsCaptionLine(const ResultRow &first, int columns, const ResultsMod
     }
     return line + u"\r\n"_s;
 }
+
+namespace {
+
+/// The length of the line appendResultsRowLine writes for row.
+qsizetype resultsRowLineSize(const ResultRow &row, int columns)
+{
+    qsizetype size = 2; // CR LF
+    for (int k = 1; k <= columns; ++k) {
+        if (const qsizetype cell = resultCell(row, k).size(); cell > 0)
+            size += cell + 1; // and its TAB
+    }
+    return size;
+}
+
+} // namespace
 
 void appendResultsRowLine(QString &text, const ResultRow &row, int columns)
 {
@@ -110,14 +125,8 @@ QString resultsFileText(const ResultsModel &results, EventPump *pump, const Outp
     // The room for every line is made at once: a text of hundreds of megabytes grown as
     // it is written would be moved whole in one turn of events.
     qsizetype size = text.size();
-    for (qsizetype i = 0; (tick(pump), i < rows.count(results)); ++i) {
-        const ResultRow &row = results.row(rows.at(i));
-        for (int k = 1; k <= columns; ++k) {
-            if (const qsizetype cell = resultCell(row, k).size(); cell > 0)
-                size += cell + 1;
-        }
-        size += 2;
-    }
+    for (qsizetype i = 0; (tick(pump), i < rows.count(results)); ++i)
+        size += resultsRowLineSize(results.row(rows.at(i)), columns);
     text.reserve(size);
     // The table is read afresh after every turn of events: it may have been cleared.
     for (qsizetype i = 0; (tick(pump), i < rows.count(results)); ++i)

@@ -296,10 +296,12 @@ FileSearch::Failures FileSearch::runInBlocks(CardFile &opened, const FileRef &fi
         bool gathered = false;
         if (parses && filter && !prepared.everyText)
             gather.emplace(text.bytes, facts != nullptr);
-        const auto noteNonUtf8 = [&] {
+        // known: the answer of the threads that parsed the block in parts, when they gave one.
+        const auto noteNonUtf8 = [&](const std::optional<bool> &known = std::nullopt) {
             if (facts && !nonUtf8 && text.encoding == CardEncoding::Legacy)
-                nonUtf8 = gathered ? gather->hasNonUtf8Text()
-                                   : cardreader::hasNonUtf8Text(text.bytes);
+                nonUtf8 = known ? *known
+                    : gathered  ? gather->hasNonUtf8Text()
+                                : cardreader::hasNonUtf8Text(text.bytes);
         };
         ReadFacts blockFacts;
         qint64 cards = 0;
@@ -338,9 +340,7 @@ FileSearch::Failures FileSearch::runInBlocks(CardFile &opened, const FileRef &fi
                     readAgain(doneBefore);
                     continue;
                 }
-                if (facts && !nonUtf8 && text.encoding == CardEncoding::Legacy)
-                    nonUtf8 = search.partsNonUtf8 ? *search.partsNonUtf8
-                                                  : cardreader::hasNonUtf8Text(text.bytes);
+                noteNonUtf8(search.partsNonUtf8);
                 if (keys) {
                     for (FileDuplicateKeys::Card &card : blockKeys.cards)
                         place(card.place);

@@ -412,7 +412,7 @@ public:
         if (!m_problem.isEmpty())
             return;
         // Room for the entries up to a flush, made once and kept: an entry is copied once.
-        if (m_buffer.capacity() == 0 && m_after >= 0)
+        if (m_buffer.capacity() == 0)
             m_buffer.reserve(std::size_t(qMin(m_after, kJsonPiece * 8) + entry.size()));
         m_buffer.append(entry.constData(), std::size_t(entry.size()));
         if (qsizetype(m_buffer.size()) > m_after)

@@ -127,10 +127,13 @@ QStringList TestReadAhead::search(int threads, bool live, bool always, int stopA
         // The same files by their paths, runs of one folder broken by files of another and
         // by paths that name no file in a folder.
         // lisx/f1.vcf: a name of the list in a folder of the same length.
-        const QStringList odd{m_dir.filePath(u"kinds/kind1.vcf"_s), m_dir.filePath(u"lisx/f1.vcf"_s),
+        const QStringList odd{m_dir.filePath(u"kinds/kind1.vcf"_s),
+                              m_dir.filePath(u"lisx/f1.vcf"_s),
                               u"kind1.vcf"_s,
-                              m_dir.filePath(u"list/"_s), m_dir.filePath(u"list/f1.vcf"_s) + QChar(0),
-                              m_dir.filePath(u"kinds/kind2.vcf/inner.vcf"_s), QString()};
+                              m_dir.filePath(u"list/"_s),
+                              m_dir.filePath(u"list/f1.vcf"_s) + QChar(0),
+                              m_dir.filePath(u"kinds/kind2.vcf/inner.vcf"_s),
+                              QString()};
         QStringList paths;
         for (qsizetype i = 0; i < m_listed->size(); ++i) {
             paths.append(m_listed->path(i));

@@ -451,11 +451,13 @@ void TestSearchReport::partsTellTheCharsetOfTheWhole_data()
     QTest::addColumn<bool>("utf8");
     QTest::newRow("UTF-8 throughout")
         << QByteArray("X-A:caf\xC3\xA9\r\n") << QByteArray("X-B:=C3=A9\r\n") << true;
-    QTest::newRow("Latin-1 in the last part") << QByteArray() << QByteArray("X-B:caf\xE9\r\n") << false;
+    QTest::newRow("Latin-1 in the last part")
+        << QByteArray() << QByteArray("X-B:caf\xE9\r\n") << false;
     // Escapes alone leave no byte of the text to detect a charset from.
     QTest::newRow("an escape of Latin-1 in the last part")
         << QByteArray() << QByteArray("X-B:caf=E9\r\n") << true;
-    QTest::newRow("Latin-1 in the first part") << QByteArray("X-A:caf\xE9\r\n") << QByteArray() << false;
+    QTest::newRow("Latin-1 in the first part")
+        << QByteArray("X-A:caf\xE9\r\n") << QByteArray() << false;
 }
 
 void TestSearchReport::partsTellTheCharsetOfTheWhole()
