@@ -7,8 +7,6 @@
 
 #include <QStringDecoder>
 
-#include <openssl/evp.h>
-
 namespace {
 
 constexpr qsizetype kDefaultBlockBytes = qsizetype(32) << 20;
@@ -36,24 +34,14 @@ void setCardBlockBytes(qsizetype bytes)
     blockBytesSet.store(qMax<qsizetype>(bytes, 0), std::memory_order_relaxed);
 }
 
-struct CardBlockReader::Digest
-{
-    EVP_MD_CTX *context = EVP_MD_CTX_new();
-    ~Digest() { EVP_MD_CTX_free(context); }
-};
-
 CardBlockReader::CardBlockReader(const CardFile &file, qsizetype blockBytes,
-                                 const std::atomic<bool> *cancel, QByteArray *sha256)
+                                 const std::atomic<bool> *cancel, FileDigest *sha256)
     : m_file(file), m_blockBytes(qMax<qsizetype>(blockBytes, 64)), m_cancel(cancel),
       m_sha256(sha256), m_target(m_blockBytes)
 {
     if (sha256) {
-        sha256->clear();
-        static EVP_MD *const kSha256 = EVP_MD_fetch(nullptr, "SHA256", nullptr);
-        m_digest = std::make_unique<Digest>();
-        if (!kSha256 || !m_digest->context
-            || EVP_DigestInit_ex(m_digest->context, kSha256, nullptr) != 1)
-            m_digest.reset();
+        *sha256 = {};
+        m_digest = std::make_unique<FileDigester>();
     }
 }
 
@@ -80,7 +68,7 @@ void CardBlockReader::readPiece()
     if (m_rawAt > kMaxReadableFileSize)
         m_file.failWith(QStringLiteral("File too large (the limit is 1 TiB)"));
     if (m_digest)
-        EVP_DigestUpdate(m_digest->context, into.constData() + held, std::size_t(got));
+        m_digest->add(QByteArrayView(into.constData() + held, got));
     QByteArrayView raw(m_raw);
     if (!m_started) {
         m_started = true;
@@ -102,13 +90,7 @@ void CardBlockReader::readPiece()
         if (m_utf16)
             m_pending.append(m_utf16->finish());
         if (m_digest) {
-            m_sha256->resize(EVP_MAX_MD_SIZE);
-            unsigned int length = 0;
-            if (EVP_DigestFinal_ex(m_digest->context,
-                                   reinterpret_cast<unsigned char *>(m_sha256->data()), &length)
-                != 1)
-                length = 0;
-            m_sha256->resize(length);
+            *m_sha256 = m_digest->finish();
             m_digest.reset();
         }
         return;

@@ -2,6 +2,7 @@
 
 #include "card/CardBytes.h"
 #include "card/Charsets.h"
+#include "card/FileDigest.h"
 
 #include <QByteArray>
 
@@ -43,7 +44,7 @@ public:
     /// With sha256, the SHA-256 digest of the file's bytes is put there once they have
     /// all been read.
     CardBlockReader(const CardFile &file, qsizetype blockBytes,
-                    const std::atomic<bool> *cancel = nullptr, QByteArray *sha256 = nullptr);
+                    const std::atomic<bool> *cancel = nullptr, FileDigest *sha256 = nullptr);
     ~CardBlockReader();
     CardBlockReader(const CardBlockReader &) = delete;
     CardBlockReader &operator=(const CardBlockReader &) = delete;
@@ -72,9 +73,8 @@ private:
     const CardFile &m_file;
     const qsizetype m_blockBytes;
     const std::atomic<bool> *m_cancel;
-    QByteArray *m_sha256;
-    struct Digest;
-    std::unique_ptr<Digest> m_digest;
+    FileDigest *m_sha256;
+    std::unique_ptr<FileDigester> m_digest;
     CardEncoding m_encoding = CardEncoding::Legacy;
     qsizetype m_mark = 0;
     bool m_started = false;

@@ -8,8 +8,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include <openssl/evp.h>
-
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -236,30 +234,19 @@ void CardFile::failIfMissing() const
         failRead(path(), reasonText(m_openError != 0 ? m_openError : ENOENT));
 }
 
-CardBytes CardFile::read(const std::atomic<bool> *cancel, QByteArray *sha256)
+CardBytes CardFile::read(const std::atomic<bool> *cancel, FileDigest *sha256)
 {
     if (m_missing)
         return {};
     return cardFileBytes(readAll(cancel), cancel, sha256);
 }
 
-CardBytes cardFileBytes(QByteArray data, const std::atomic<bool> *cancel, QByteArray *sha256)
+CardBytes cardFileBytes(QByteArray data, const std::atomic<bool> *cancel, FileDigest *sha256)
 {
     if (cancel && cancel->load(std::memory_order_relaxed))
         return {};
-    if (sha256) {
-        // Looked up once: a lookup per file would cost as much as a small file's digest.
-        static EVP_MD *const kSha256 = EVP_MD_fetch(nullptr, "SHA256", nullptr);
-        sha256->resize(EVP_MAX_MD_SIZE);
-        unsigned int length = 0;
-        if (!kSha256
-            || EVP_Digest(data.constData(), std::size_t(data.size()),
-                          reinterpret_cast<unsigned char *>(sha256->data()), &length, kSha256,
-                          nullptr)
-                != 1)
-            length = 0;
-        sha256->resize(length);
-    }
+    if (sha256)
+        *sha256 = FileDigest::of(data);
     if (data.isEmpty())
         return {QByteArray(kEmptyFileText), CardEncoding::Legacy};
     return prepareCardBytes(std::move(data), cancel);

@@ -69,7 +69,7 @@ public:
     /// Throws Failure when a read fails. When cancel is set on the way, the result is
     /// empty.
     /// With sha256, the SHA-256 digest of the file's bytes is put there as they are read.
-    CardBytes read(const std::atomic<bool> *cancel = nullptr, QByteArray *sha256 = nullptr);
+    CardBytes read(const std::atomic<bool> *cancel = nullptr, FileDigest *sha256 = nullptr);
     /// The last read found another size than the file had when it was opened.
     bool changedWhileRead() const { return m_changed; }
     /// The last read whole found the file's first bytes not in memory: they were read
@@ -116,7 +116,7 @@ quint64 fileStamp(quint64 device, quint64 inode, quint64 size, quint64 seconds,
 
 /// What CardFile::read gives for a file whose bytes are data: data read whole.
 CardBytes cardFileBytes(QByteArray data, const std::atomic<bool> *cancel = nullptr,
-                        QByteArray *sha256 = nullptr);
+                        FileDigest *sha256 = nullptr);
 
 /// Asks that a large buffer about to be filled be held in huge pages: filled 4 KiB page
 /// by page, the faults of a fresh buffer cost more processor time than the read into it.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "card/CardBytes.h"
+#include "card/FileDigest.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -63,7 +64,7 @@ struct ReadFacts
     QByteArray detector; ///< what the charset detectors answered, when they were asked
     NotRead notRead = NotRead::No;
     bool changedWhileRead = false; ///< its size changed between opening and reading
-    QByteArray sha256; ///< the digest of its bytes, when asked for
+    FileDigest sha256; ///< the digest of its bytes, when asked for
 
     void note(Problem problem, qint64 offset)
     {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <string>
 #include <utility>
 
@@ -188,43 +189,16 @@ QString jsonName(const QString &name)
     return key.replace(u' ', u'_').replace(u'-', u'_');
 }
 
-/// Writes the report's JSON as it goes: large reports (every file, with --hash) are
-/// written without a document tree in between.
-/// The bytes of JSON as they are made: many small pieces, each appended without the
-/// checks a QByteArray makes on every insert.
-class JsonText
-{
-public:
-    JsonText &operator+=(char c)
-    {
-        m_bytes.push_back(c);
-        return *this;
-    }
-    JsonText &operator+=(const char *text)
-    {
-        m_bytes.append(text);
-        return *this;
-    }
-    JsonText &operator+=(QByteArrayView text)
-    {
-        m_bytes.append(text.data(), std::size_t(text.size()));
-        return *this;
-    }
-    JsonText &operator+=(const QByteArray &text) { return *this += QByteArrayView(text); }
-    operator QByteArrayView() const { return QByteArrayView(m_bytes.data(), qsizetype(m_bytes.size())); }
-    qsizetype size() const { return qsizetype(m_bytes.size()); }
-    void reserve(qsizetype bytes) { m_bytes.reserve(std::size_t(bytes)); }
-    void clear() { m_bytes.clear(); }
-    QByteArray toByteArray() const { return QByteArray(m_bytes.data(), size()); }
-
-private:
-    std::string m_bytes;
-};
-
+/// Writes the report's JSON as it goes, into bytes it is given: large reports (every
+/// file, with --hash) are written without a document tree in between, and each file's
+/// entry straight into the spool. Many small pieces are appended, each without the checks
+/// a QByteArray makes on every insert.
 class JsonWriter
 {
 public:
-    JsonText json;
+    explicit JsonWriter(std::string &into) : json(into) {}
+
+    std::string &json;
 
     void key(const char *name)
     {
@@ -254,12 +228,22 @@ public:
     void string(QStringView text)
     {
         json += '"';
-        // Most texts need no escape: they go in one piece.
-        const bool plain = std::none_of(text.cbegin(), text.cend(), [](QChar c) {
+        // Most texts need no escape: they go in one piece, ASCII without a conversion.
+        bool ascii = true;
+        const bool plain = std::none_of(text.cbegin(), text.cend(), [&ascii](QChar c) {
+            ascii = ascii && c.unicode() < 0x80;
             return c.unicode() < 0x20 || c == u'"' || c == u'\\' || c.isSurrogate();
         });
+        if (plain && ascii) {
+            const std::size_t at = json.size();
+            json.resize(at + std::size_t(text.size()));
+            std::transform(text.cbegin(), text.cend(), json.begin() + qsizetype(at),
+                           [](QChar c) { return char(c.unicode()); });
+            json += '"';
+            return;
+        }
         if (plain) {
-            json += text.toUtf8();
+            append(text.toUtf8());
             json += '"';
             return;
         }
@@ -273,11 +257,12 @@ public:
             } else if (c < 0x20 || (QChar::isSurrogate(c) && !pair)) {
                 // Control characters, and the halves of a pair that a name not in
                 // UTF-8 leaves alone, as escapes.
-                json += QByteArray("\\u" + QByteArray::number(c, 16).rightJustified(4, '0'));
+                json += "\\u";
+                append(QByteArray::number(c, 16).rightJustified(4, '0'));
             } else if (c < 0x80) {
                 json += char(c);
             } else {
-                json += text.sliced(i, pair ? 2 : 1).toUtf8();
+                append(text.sliced(i, pair ? 2 : 1).toUtf8());
                 i += pair ? 1 : 0;
             }
         }
@@ -290,15 +275,32 @@ public:
         else
             string(text);
     }
-    void number(qint64 value) { json += QByteArray::number(value); }
-    /// A text known to need no escape (a name of the report's own, hex digits).
+    void number(qint64 value)
+    {
+        char digits[24];
+        json.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+    }
+    /// A text known to need no escape (a name of the report's own).
     void ascii(const QByteArray &text)
     {
         json += '"';
-        json += text;
+        append(text);
         json += '"';
     }
+    void digest(const FileDigest &digest)
+    {
+        if (digest.isEmpty()) {
+            json += "null";
+            return;
+        }
+        const std::size_t at = json.size();
+        json.resize(at + digest.bytes.size() * 2 + 2);
+        json[at] = '"';
+        digest.writeHex(json.data() + at + 1);
+        json.back() = '"';
+    }
     void boolean(bool value) { json += value ? "true" : "false"; }
+    void append(QByteArrayView bytes) { json.append(bytes.data(), std::size_t(bytes.size())); }
 
 private:
     bool m_first = true;
@@ -324,13 +326,12 @@ const JsonNames &jsonNames()
     return names;
 }
 
-/// One file's entry of the "files" array, after the separator from the one before.
-QByteArray fileJson(const SearchReport::File &file, bool first)
+/// One file's entry of the "files" array, after the separator from the one before,
+/// appended to into.
+void fileJson(const SearchReport::File &file, bool first, std::string &into)
 {
     const JsonNames &names = jsonNames();
-    JsonWriter out;
-    // The entry's fixed part is some 300 bytes: one allocation for the whole.
-    out.json.reserve(400 + file.path.size() * 3 + file.failure.size() * 3);
+    JsonWriter out(into);
     if (!first)
         out.json += ",\n  ";
     out.open('{');
@@ -364,10 +365,7 @@ QByteArray fileJson(const SearchReport::File &file, bool first)
     out.key("changed_while_read");
     out.boolean(facts.changedWhileRead);
     out.key("sha256");
-    if (facts.sha256.isEmpty())
-        out.json += "null";
-    else
-        out.ascii(facts.sha256.toHex());
+    out.digest(facts.sha256);
     out.key("problems");
     out.open('[');
     for (std::size_t k = 0; k < ReadFacts::kProblemKinds; ++k) {
@@ -389,7 +387,6 @@ QByteArray fileJson(const SearchReport::File &file, bool first)
     }
     out.close(']');
     out.close('}');
-    return out.json.toByteArray();
 }
 
 /// Pieces of the JSON are handed on at about this size.
@@ -406,15 +403,17 @@ public:
 
     qsizetype entries() const { return m_entries; }
 
-    void append(const QByteArray &entry)
+    /// Writes the file's entry: straight into the buffer, whose room is made once and
+    /// kept between flushes.
+    void append(const File &file)
     {
-        ++m_entries;
+        const bool first = m_entries++ == 0;
         if (!m_problem.isEmpty())
             return;
-        // Room for the entries up to a flush, made once and kept: an entry is copied once.
-        if (m_buffer.capacity() == 0)
-            m_buffer.reserve(std::size_t(qMin(m_after, kJsonPiece * 8) + entry.size()));
-        m_buffer.append(entry.constData(), std::size_t(entry.size()));
+        const auto room = std::size_t(qMin(m_after, kJsonPiece * 8) + kJsonPiece);
+        if (m_buffer.capacity() < room)
+            m_buffer.reserve(room);
+        fileJson(file, first, m_buffer);
         if (qsizetype(m_buffer.size()) > m_after)
             flush();
     }
@@ -425,11 +424,13 @@ public:
             if (!m_file->flush() || !m_file->seek(0)) {
                 lose();
             } else {
+                // Read back through one buffer, made once.
+                const std::unique_ptr<char[]> piece(new char[std::size_t(kJsonPiece)]);
                 for (;;) {
-                    const QByteArray piece = m_file->read(kJsonPiece);
-                    if (piece.isEmpty())
+                    const qint64 got = m_file->read(piece.get(), kJsonPiece);
+                    if (got <= 0)
                         break;
-                    if (!write(piece))
+                    if (!write(QByteArrayView(piece.get(), got)))
                         return false;
                 }
                 if (m_file->error() != QFileDevice::NoError)
@@ -478,7 +479,7 @@ void SearchReport::spoolCurrent()
     if (!std::exchange(m_currentOpen, false))
         return;
     m_current.path = m_file.fullPath();
-    m_spool->append(fileJson(m_current, m_spool->entries() == 0));
+    m_spool->append(m_current);
 }
 
 QByteArray SearchReport::toJson() const
@@ -496,7 +497,10 @@ QByteArray SearchReport::toJson() const
 bool SearchReport::writeJson(const std::function<bool(QByteArrayView)> &write,
                              QString *problem) const
 {
-    JsonWriter out;
+    std::string json;
+    JsonWriter out(json);
+    const auto writeOut
+        = [&json, &write] { return write(QByteArrayView(json.data(), qsizetype(json.size()))); };
     out.open('{');
     out.key("files_listed");
     out.number(m_listed);
@@ -513,7 +517,7 @@ bool SearchReport::writeJson(const std::function<bool(QByteArrayView)> &write,
     out.key("bytes_read");
     out.number(m_bytes);
     out.key("seconds");
-    out.json += QByteArray::number(m_seconds, 'f', 3);
+    out.append(QByteArray::number(m_seconds, 'f', 3));
     out.key("stopped");
     out.boolean(m_stopped);
     out.key("stopped_at");
@@ -532,21 +536,21 @@ bool SearchReport::writeJson(const std::function<bool(QByteArrayView)> &write,
     out.key("files");
     out.json += '[';
     if (m_spool) {
-        if (!write(out.json) || !m_spool->writeTo(write, problem))
+        if (!writeOut() || !m_spool->writeTo(write, problem))
             return false;
-        out.json.clear();
+        json.clear();
     } else {
         for (const File &file : m_files) {
-            out.json += fileJson(file, &file == &m_files.front());
-            if (out.json.size() >= kJsonPiece) {
-                if (!write(out.json))
+            fileJson(file, &file == &m_files.front(), json);
+            if (qsizetype(json.size()) >= kJsonPiece) {
+                if (!writeOut())
                     return false;
-                out.json.clear();
+                json.clear();
             }
         }
     }
-    out.json += "]}\n";
-    return write(out.json);
+    json += "]}\n";
+    return writeOut();
 }
 
 QString SearchReport::summary() const
