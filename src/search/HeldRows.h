@@ -57,35 +57,40 @@ private:
 
 /// The rows of one part of a file, held until the parts before it are done. The file
 /// is the same for all and the card's line is told when they are handed on; the rest
-/// is kept compactly: the tag as a number into a table of field names, with the
-/// element's position for a list field's element (or, for another property's tag, the
-/// number past the fields and a number into a table of tags), the card and the search
-/// text as numbers into tables of their own, and the value's UTF-16 code units. So a part of
-/// many matching values holds about as many bytes as its lines, not a string object
-/// per cell.
+/// is kept compactly in one run of bytes: the tag as a number into a table of field
+/// names, with the element's position for a list field's element (or, for another
+/// property's tag, the number past the fields and a number into a table of tags), the
+/// search text as a number into a table, and the value's UTF-16 code units. A card's
+/// number, place, digest and contact stand once, before its first row, the numbers as
+/// differences from the card before. So a part of many matching values holds about as
+/// many bytes as its lines, not a string object per cell or per card.
 class HeldRows
 {
 public:
     void add(const QList<ResultRow> &rows)
     {
         for (const ResultRow &row : rows) {
+            if (!m_written.held || m_written.number != row.Card.number) {
+                appendNumber(kCardFollows);
+                appendSigned(row.Card.number - m_written.number);
+                appendSigned(row.Card.begin - m_written.end);
+                appendSigned(row.Card.end - row.Card.begin);
+                m_bytes.append(reinterpret_cast<const char *>(&row.Card.digest),
+                               sizeof row.Card.digest);
+                appendUnits(row.Contact);
+                m_written = {row.Card.number, row.Card.end, true};
+            }
             // Rows come from forEachFieldMatch: a tag names a field or another property.
             const FieldTag tag = fieldOfTag(row.Tag);
             if (tag.field < 0) {
                 appendNumber(kOtherProperty);
                 appendNumber(idOf(m_tagIds, m_tags, row.Tag));
             } else {
-                appendNumber(quint64(tag.field));
+                appendNumber(kFirstField + quint64(tag.field));
                 appendNumber(tag.position);
             }
-            if (m_cards.isEmpty() || m_cards.constLast().number != row.Card.number)
-                m_cards.append(
-                    {row.Card.number, row.Card.begin, row.Card.end, row.Card.digest, row.Contact});
-            appendNumber(quint64(m_cards.size() - 1));
             appendNumber(idOf(m_textIds, m_texts, row.Text));
-            appendNumber(quint64(row.Value.size()));
-            m_bytes.append(reinterpret_cast<const char *>(row.Value.utf16()),
-                           row.Value.size() * qsizetype(sizeof(char16_t)));
+            appendUnits(row.Value);
         }
     }
 
@@ -95,35 +100,40 @@ public:
     bool handOn(const QString &path, quint64 stamp, qint64 cardsBefore, LineCounter &lines,
                 const FileSearch::RowSink &sink, const std::atomic<bool> *cancel)
     {
-        // The rows come in card order, so each card's place is made once, when its first
-        // row is handed on, and the line counter only goes forward.
-        qsizetype placed = -1;
+        // The rows come in card order, so each card's place is made once, before its
+        // first row, and the line counter only goes forward.
         CardPlace place;
+        QString contact;
+        qint64 number = 0;
+        qsizetype cardEnd = 0;
         QList<ResultRow> batch;
         const char *p = m_bytes.constData();
         const char *const end = p + m_bytes.size();
         while (p < end) {
-            const quint64 field = readNumber(p);
-            const quint64 position = readNumber(p);
-            const QString &name = field == kOtherProperty ? m_tags.at(qsizetype(position))
-                                                          : searchedFieldTag(std::size_t(field));
-            const qsizetype cardIndex = qsizetype(readNumber(p));
-            const Card &card = m_cards.at(cardIndex);
-            if (cardIndex != placed) {
-                placed = cardIndex;
-                const qint64 line = lines.lineAt(card.begin);
-                place = {card.number + cardsBefore, line, card.begin, card.end, stamp, card.digest,
+            quint64 field = readNumber(p);
+            if (field == kCardFollows) {
+                number += readSigned(p);
+                const qsizetype begin = cardEnd + qsizetype(readSigned(p));
+                cardEnd = begin + qsizetype(readSigned(p));
+                quint64 digest = 0;
+                std::memcpy(&digest, p, sizeof digest);
+                p += sizeof digest;
+                contact = readUnits(p);
+                const qint64 line = lines.lineAt(begin);
+                place = {number + cardsBefore, line, begin, cardEnd, stamp, digest,
                          lines.fileOffset()};
+                field = readNumber(p);
             }
+            const quint64 position = readNumber(p);
+            const QString &name = field == kOtherProperty
+                ? m_tags.at(qsizetype(position))
+                : searchedFieldTag(std::size_t(field - kFirstField));
             const QString &text = m_texts.at(qsizetype(readNumber(p)));
-            const auto length = qsizetype(readNumber(p));
-            QString value(length, Qt::Uninitialized);
-            std::memcpy(value.data(), p, std::size_t(length) * sizeof(char16_t));
-            p += length * qsizetype(sizeof(char16_t));
+            QString value = readUnits(p);
             batch.append(
                 {path,
                  position == 0 || field == kOtherProperty ? name : name + QString::number(position),
-                 std::move(value), card.contact, text, place});
+                 std::move(value), contact, text, place});
             if (batch.size() == FileSearch::kRowBatch) {
                 sink(std::exchange(batch, {}));
                 if (cancel && cancel->load(std::memory_order_relaxed))
@@ -134,23 +144,23 @@ public:
             sink(std::move(batch));
         const bool whole = p == end;
         m_bytes.clear();
-        m_cards.clear();
+        m_written = {};
         return whole;
     }
 
 private:
-    static constexpr quint64 kOtherProperty = kContactFieldCount;
+    // The first number of an entry: a card's facts follow, another property's tag, or
+    // a field's index past kFirstField.
+    static constexpr quint64 kCardFollows = 0;
+    static constexpr quint64 kOtherProperty = 1;
+    static constexpr quint64 kFirstField = 2;
 
-    // What a card's rows share, without what is the same for the whole file (its stamp)
-    // or found when they are handed on (the line and where the card stands in the file):
-    // a part may hold a million cards.
-    struct Card
+    // The card whose facts were written last.
+    struct Written
     {
-        qint64 number;
-        qsizetype begin;
-        qsizetype end;
-        quint64 digest;
-        QString contact;
+        qint64 number = 0;
+        qsizetype end = 0;
+        bool held = false;
     };
 
     static quint32 idOf(QHash<QString, quint32> &ids, QStringList &names, const QString &name)
@@ -171,6 +181,17 @@ private:
         }
         m_bytes.append(char(number));
     }
+    // A difference, which is small either way: its sign in the lowest bit.
+    void appendSigned(qint64 number)
+    {
+        appendNumber((quint64(number) << 1) ^ quint64(number >> 63));
+    }
+    void appendUnits(const QString &text)
+    {
+        appendNumber(quint64(text.size()));
+        m_bytes.append(reinterpret_cast<const char *>(text.utf16()),
+                       text.size() * qsizetype(sizeof(char16_t)));
+    }
 
     static quint64 readNumber(const char *&p)
     {
@@ -182,13 +203,26 @@ private:
                 return number;
         }
     }
+    static qint64 readSigned(const char *&p)
+    {
+        const quint64 number = readNumber(p);
+        return qint64(number >> 1) ^ -qint64(number & 1);
+    }
+    static QString readUnits(const char *&p)
+    {
+        const auto length = qsizetype(readNumber(p));
+        QString text(length, Qt::Uninitialized);
+        std::memcpy(text.data(), p, std::size_t(length) * sizeof(char16_t));
+        p += length * qsizetype(sizeof(char16_t));
+        return text;
+    }
 
     QByteArray m_bytes;
+    Written m_written;
     QHash<QString, quint32> m_textIds;
     QStringList m_texts;
     QHash<QString, quint32> m_tagIds;
     QStringList m_tags;
-    QList<Card> m_cards;
 };
 
 /// Numbers and places the cards of the parts' keys as in the whole text, and
