@@ -5,6 +5,7 @@
 #include "HostileShapes.h"
 #include "ScriptedListener.h"
 #include "TestFiles.h"
+#include "search/HeldRows.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -21,6 +22,7 @@ class TestSearchLarge final : public QObject
 
 private slots:
     void initTestCase();
+    void heldRowsComeBackAsTheyWent();
     void largeFileInPartsGivesTheSameRows_data();
     void largeFileInPartsGivesTheSameRows();
     void stopInALargeFileKeepsTheRowsBefore_data();
@@ -41,6 +43,54 @@ QString TestSearchLarge::write(const QString &name, const QByteArray &bytes)
 void TestSearchLarge::initTestCase()
 {
     QVERIFY(m_dir.isValid());
+}
+
+void TestSearchLarge::heldRowsComeBackAsTheyWent()
+{
+    // A part's rows are held as differences from the card before: cards that come back
+    // (the outer card of nested ones ends after its inner ones), a card whose end stands
+    // before its begin, fields with positions, other properties' tags, empty cells and
+    // the largest digest come back as they were, numbered after the parts before.
+    const CardBytes text{QByteArray("A\r\nB\r\nC\r\nD\r\nE\r\n"), CardEncoding::Legacy};
+    const auto row = [](const QString &tag, const QString &value, const QString &contact,
+                        qint64 number, qsizetype begin, qsizetype end, quint64 digest) {
+        return ResultRow({}, tag, value, contact, u"a"_s, {number, 0, begin, end, 0, digest});
+    };
+    const QList<ResultRow> rows{
+        row(u"Phone2"_s, u"+49 \u00e9\U0001F600"_s, u"Ann"_s, 4, 6, 12, ~quint64(0)),
+        row(u"X-SKYPE"_s, QString(), u"Ann"_s, 4, 6, 12, ~quint64(0)),
+        row(u"Name"_s, u"b"_s, QString(), 5, 9, 3, 7),
+        row(u"X-SKYPE"_s, u"c"_s, u"Outer"_s, 1, 0, 15, 0),
+        row(u"X-OTHER"_s, u"d"_s, u"Outer"_s, 1, 0, 15, 0),
+    };
+    HeldRows held;
+    held.add(rows.first(2));
+    held.add(rows.sliced(2));
+    LineCounter lines(text);
+    QList<ResultRow> back;
+    QVERIFY(held.handOn(
+        u"f.vcf"_s, 9, 100, lines, [&back](QList<ResultRow> &&batch) { back += batch; }, nullptr));
+    QCOMPARE(back.size(), rows.size());
+    for (qsizetype k = 0; k < rows.size(); ++k) {
+        const ResultRow &was = rows.at(k);
+        const ResultRow &is = back.at(k);
+        QCOMPARE(is.File, u"f.vcf"_s);
+        QCOMPARE(is.Tag, was.Tag);
+        QCOMPARE(is.Value, was.Value);
+        QCOMPARE(is.Contact, was.Contact);
+        QCOMPARE(is.Text, was.Text);
+        QCOMPARE(is.Card.number, was.Card.number + 100);
+        QCOMPARE(is.Card.line, was.Card.begin / 3 + 1);
+        QCOMPARE(is.Card.begin, was.Card.begin);
+        QCOMPARE(is.Card.end, was.Card.end);
+        QCOMPARE(is.Card.file, quint64(9));
+        QCOMPARE(is.Card.digest, was.Card.digest);
+    }
+    // Handed on, they are forgotten.
+    back.clear();
+    QVERIFY(held.handOn(
+        u"f.vcf"_s, 9, 0, lines, [&back](QList<ResultRow> &&batch) { back += batch; }, nullptr));
+    QVERIFY(back.isEmpty());
 }
 
 void TestSearchLarge::largeFileInPartsGivesTheSameRows_data()
