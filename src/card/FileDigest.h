@@ -35,9 +35,8 @@ public:
     FileDigester(const FileDigester &) = delete;
     FileDigester &operator=(const FileDigester &) = delete;
 
-    /// False when no digest could be begun: finish() then gives none.
-    bool isValid() const { return m_context != nullptr; }
     void add(QByteArrayView bytes);
+    /// The digest of the bytes added; none when a step failed.
     FileDigest finish();
 
 private:

@@ -401,8 +401,6 @@ class SearchReport::Spool
 public:
     explicit Spool(qsizetype after) : m_after(after) {}
 
-    qsizetype entries() const { return m_entries; }
-
     /// Writes the file's entry: straight into the buffer, whose room is made once and
     /// kept between flushes.
     void append(const File &file)
