@@ -207,19 +207,16 @@ void FileDuplicateKeys::append(FileDuplicateKeys &&later)
     const auto cardShift = quint32(cards.size());
     contacts.append(later.contacts);
     addresses.append(later.addresses);
-    // Each element is let go as it is moved, so that the two never stand whole at once.
-    for (; !later.keys.empty(); later.keys.pop_front()) {
-        DuplicateKey key = later.keys.front();
+    later.keys.takeEach([&](DuplicateKey key) {
         key.card += cardShift;
         if (key.kind == DuplicateKind::Email)
             key.value += addressShift;
         keys.push_back(key);
-    }
-    for (; !later.cards.empty(); later.cards.pop_front()) {
-        Card card = later.cards.front();
+    });
+    later.cards.takeEach([&](Card card) {
         card.contactAt += contactShift;
         cards.push_back(card);
-    }
+    });
     later = {};
 }
 

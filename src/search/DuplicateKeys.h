@@ -48,9 +48,13 @@ public:
             m_items = std::make_unique<std::deque<T>>();
         m_items->push_back(item);
     }
-    T &front() { return m_items->front(); }
-    /// Lets the first element go, and the block that held it once it is empty.
-    void pop_front() { m_items->pop_front(); }
+    /// Hands each element to take, in order, and lets it go as it is handed: the blocks
+    /// freed take what take keeps, so that the two never stand whole at once.
+    template<typename Take> void takeEach(Take &&take)
+    {
+        for (; !empty(); m_items->pop_front())
+            take(m_items->front());
+    }
     T &operator[](std::size_t index) { return (*m_items)[index]; }
     const T &operator[](std::size_t index) const { return (*m_items)[index]; }
     // Value-initialised iterators compare equal: an empty range when nothing is held.

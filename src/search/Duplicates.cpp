@@ -77,14 +77,12 @@ void DuplicateFinder::addFile(const QString &path, FileDuplicateKeys &&keys)
         m_pieces.push_back({m_cardCount, std::move(keys)});
         keys = {};
     }
-    // Each key is let go as it is moved: the blocks freed take the keys that follow, so
-    // that a large file's keys never stand twice in memory.
+    // A large file's keys never stand twice in memory.
     Piece &piece = m_pieces.back();
-    for (; !piece.cards.keys.empty(); piece.cards.keys.pop_front()) {
-        DuplicateKey key = piece.cards.keys.front();
+    piece.cards.keys.takeEach([&](DuplicateKey key) {
         key.card += piece.firstCard;
         m_keys.push_back(key);
-    }
+    });
     piece.cards.keys.release();
     m_cardCount += cards;
 }
