@@ -54,11 +54,12 @@ bool CardBlockReader::cancelled() const
 
 void CardBlockReader::readPiece()
 {
-    // The first piece holds what the encoding is told by.
-    const qsizetype want = qMax(qMin(m_blockBytes, kCardPieceBytes),
-                                m_started ? qsizetype(0) : kEncodingSniffBytes);
-    // Text that needs no conversion is read straight into the pending bytes.
+    // The first piece is what the encoding is told by. Text that needs no conversion is
+    // read straight into the pending bytes, up to the block's size.
     const bool direct = m_started && !m_utf16 && !m_utf32;
+    const qsizetype want = !m_started ? kEncodingSniffBytes
+        : direct ? qBound(qsizetype(1), m_target - m_pending.size(), kCardPieceBytes)
+                 : qMin(m_blockBytes, kCardPieceBytes);
     QByteArray &into = direct ? m_pending : m_raw;
     const qsizetype held = into.size();
     into.resize(held + want);
@@ -145,15 +146,30 @@ qsizetype CardBlockReader::lastCut() const
 bool CardBlockReader::next(CardBlock &block)
 {
     // The block before is let go before the next is read: two are never held at once.
+    // Its room holds the next when nothing else holds it: fresh memory costs a fault
+    // and a page cleared for every page, more than the search of a block of text.
+    QByteArray spare = std::move(block.text.bytes);
     block.text.bytes = QByteArray();
     if (m_done)
         return false;
+    if (spare.isDetached() && spare.capacity() >= m_pending.size()) {
+        spare.truncate(0);
+        spare.append(m_pending);
+        m_pending = std::move(spare);
+    }
+    spare = QByteArray();
     qsizetype cut = -1;
     for (;;) {
-        // Room for the block and one piece more, the most a piece read adds past it.
+        // Room for the block and what a read may add past it: text read as it stands is
+        // read up to the block's size, converted text a piece at a time.
+        const char *const held = m_pending.constData();
+        const bool converted = m_utf16 || m_utf32;
         m_pending.reserve(qMin<qint64>(m_target, kMaxHeldFileBytes)
-                          + qMax(qMin(m_blockBytes, kCardPieceBytes), kEncodingSniffBytes));
-        adviseHugePages(m_pending.data(), m_pending.capacity());
+                          + (converted
+                                 ? qMax(qMin(m_blockBytes, kCardPieceBytes), kEncodingSniffBytes)
+                                 : kEncodingSniffBytes));
+        if (m_pending.constData() != held)
+            adviseHugePages(m_pending.data(), m_pending.capacity());
         while (!m_eof && m_pending.size() < m_target) {
             if (cancelled())
                 return false;

@@ -9,17 +9,18 @@
 #include <emmintrin.h>
 #endif
 
-CardFactsGatherer::CardFactsGatherer(QByteArrayView text, bool charset)
-    : m_text(text), m_cards(text), m_values(text, 0, m_encoded), m_utf8(text, charset)
+CardFactsGatherer::CardFactsGatherer(QByteArrayView text, bool allFacts)
+    : m_text(text), m_cards(text), m_values(text, 0, m_encoded), m_allFacts(allFacts),
+      m_utf8(text, allFacts)
 {}
 
 void CardFactsGatherer::take(qsizetype at, quint32 equals, quint32 vees, quint32 high)
 {
     const char *const data = m_text.data();
     const qsizetype n = m_text.size();
-    if (high != 0)
+    if (high != 0 && m_allFacts)
         m_utf8.high(at + __builtin_ctz(high), at + 32 - __builtin_clz(high));
-    for (; equals != 0; equals &= equals - 1) {
+    for (; equals != 0 && m_allFacts; equals &= equals - 1) {
         const qsizetype q = at + __builtin_ctz(equals);
         m_utf8.equals(q);
         if (m_plain && q >= m_values.next())

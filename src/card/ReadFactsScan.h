@@ -273,12 +273,13 @@ private:
 class CardFactsGatherer
 {
 public:
-    /// Without charset, hasNonUtf8Text is not asked for and not looked for.
-    explicit CardFactsGatherer(QByteArrayView text, bool charset = true);
+    /// Without allFacts only the cards are counted: hasNonUtf8Text and the values'
+    /// problems are neither asked for nor looked for.
+    explicit CardFactsGatherer(QByteArrayView text, bool allFacts = true);
 
     void window(const char *at, quint32 equals, quint32 vees, quint32 high)
     {
-        if ((equals | vees | high) != 0)
+        if (((m_allFacts ? equals | high : 0) | vees) != 0)
             take(at - m_text.data(), equals, vees, high);
     }
     /// Hands over the bytes from from to to, looked at one by one.
@@ -299,5 +300,6 @@ private:
     ReadFacts m_encoded; // the values' problems, told to the facts when the cards are plain
     EncodedValueWalk m_values;
     bool m_plain = true;
+    bool m_allFacts;
     Utf8Watch m_utf8;
 };
