@@ -37,6 +37,24 @@ struct EscapeDigits
     char digitBase, digitSpan, letterBase, letterSpan;
 };
 
+/// Two ASCII bytes whose low four bits differ, as a table that in() looks bytes up in: a
+/// byte is one of them when the entry of its low four bits is the byte itself (a byte over
+/// 0x7F looks up a zero, and no entry of an ASCII byte's is 0x80).
+__attribute__((target("avx2"))) inline __m256i byteSet(char one, char other)
+{
+    alignas(16) char table[16];
+    std::memset(table, 0x80, sizeof table);
+    table[one & 15] = one;
+    table[other & 15] = other;
+    return _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i *>(table)));
+}
+
+/// Where bytes holds one of the bytes of set (see byteSet): one lookup and one compare.
+__attribute__((target("avx2"))) inline __m256i in(__m256i set, __m256i bytes)
+{
+    return _mm256_cmpeq_epi8(_mm256_shuffle_epi8(set, bytes), bytes);
+}
+
 /// The main loop of JoinedScan::run thirty-two bytes at a time, on processors that have
 /// AVX2: hands judge every place that may matter, up to where 32 + reach bytes remain,
 /// and gather (when kGather) every window of bytes. Returns where it stopped, or -1 when
@@ -49,8 +67,8 @@ __attribute__((target("avx2"))) qsizetype scanWide(const char *data, qsizetype n
 {
 #define QUILLORY_AT(c) _mm256_loadu_si256(reinterpret_cast<const __m256i *>(c))
 #define QUILLORY_SET(c) _mm256_set1_epi8(c)
-    const __m256i eq = QUILLORY_SET('='), lf = QUILLORY_SET('\n'), cr = QUILLORY_SET('\r'),
-                  sp = QUILLORY_SET(' '), tab = QUILLORY_SET('\t');
+    const __m256i eq = QUILLORY_SET('=');
+    const __m256i lineEnds = byteSet('\n', '\r'), blanks = byteSet(' ', '\t');
     const __m256i caseBit = QUILLORY_SET(0x20);
     const __m256i lowC = QUILLORY_SET('c'), lowT = QUILLORY_SET('t'), lowE = QUILLORY_SET('e'),
                   lowG = QUILLORY_SET('g'), lowB = QUILLORY_SET('b'), four = QUILLORY_SET('4');
@@ -64,68 +82,80 @@ __attribute__((target("avx2"))) qsizetype scanWide(const char *data, qsizetype n
     const qsizetype lastOffset = one.offset;
     const std::span<const WideProbe> extraProbes
         = probes.empty() ? std::span<const WideProbe>() : probes.subspan(1);
+    // The masks of a few windows are made before any place is judged: a call in the loop
+    // that makes them would have its constants made again or reloaded at every window.
+    constexpr int kWindows = 8;
+    unsigned masks[kWindows];
+    [[maybe_unused]] quint32 equalsMasks[kWindows], veesMasks[kWindows], highMasks[kWindows];
     qsizetype i = 0;
-    for (; n - i >= 32 + reach; i += 32) {
-        const char *c = data + i;
-        const __m256i v = QUILLORY_AT(c);
-        const __m256i next = QUILLORY_AT(c + 1);
-        const __m256i lower = _mm256_or_si256(v, caseBit);
-        // An "=" matters before a line end, or before the first hex digit of an escape
-        // whose byte a text or a trigger holds.
-        const __m256i digit = _mm256_sub_epi8(next, zero);
-        const __m256i letter = _mm256_sub_epi8(_mm256_or_si256(next, caseBit), lowA);
-        const __m256i lineEndNext
-            = _mm256_or_si256(_mm256_cmpeq_epi8(next, lf), _mm256_cmpeq_epi8(next, cr));
-        const __m256i hexNext
-            = _mm256_or_si256(_mm256_cmpeq_epi8(_mm256_min_epu8(digit, nine), digit),
-                              _mm256_cmpeq_epi8(_mm256_min_epu8(letter, five), letter));
-        __m256i hits
-            = _mm256_and_si256(_mm256_cmpeq_epi8(v, eq), _mm256_or_si256(lineEndNext, hexNext));
-        hits = _mm256_or_si256(
-            hits,
-            _mm256_and_si256(
-                _mm256_or_si256(_mm256_cmpeq_epi8(v, lf), _mm256_cmpeq_epi8(v, cr)),
-                _mm256_or_si256(_mm256_cmpeq_epi8(next, sp), _mm256_cmpeq_epi8(next, tab))));
-        hits = _mm256_or_si256(
-            hits,
-            _mm256_and_si256(
-                _mm256_cmpeq_epi8(lower, lowC),
-                _mm256_cmpeq_epi8(_mm256_or_si256(QUILLORY_AT(c + 6), caseBit), lowT)));
-        hits = _mm256_or_si256(
-            hits,
-            _mm256_and_si256(
-                _mm256_cmpeq_epi8(lower, lowE),
-                _mm256_cmpeq_epi8(_mm256_or_si256(QUILLORY_AT(c + 7), caseBit), lowG)));
-        hits = _mm256_or_si256(hits,
-                               _mm256_and_si256(_mm256_cmpeq_epi8(lower, lowB),
-                                                _mm256_cmpeq_epi8(QUILLORY_AT(c + 5), four)));
-        // The first text's probe from registers; the others' made in the loop.
-        hits = _mm256_or_si256(
-            hits, _mm256_and_si256(
-                      _mm256_cmpeq_epi8(_mm256_or_si256(v, firstBit), first),
-                      _mm256_cmpeq_epi8(_mm256_or_si256(QUILLORY_AT(c + lastOffset), lastBit), last)));
-        for (const WideProbe &probe : extraProbes) {
+    while (n - i >= 32 + reach) {
+        int windows = 0;
+        for (; windows < kWindows && n - i - 32 * windows >= 32 + reach; ++windows) {
+            const char *c = data + i + 32 * windows;
+            const __m256i v = QUILLORY_AT(c);
+            const __m256i next = QUILLORY_AT(c + 1);
+            const __m256i lower = _mm256_or_si256(v, caseBit);
+            // An "=" matters before a line end, or before the first hex digit of an escape
+            // whose byte a text or a trigger holds.
+            const __m256i digit = _mm256_sub_epi8(next, zero);
+            const __m256i letter = _mm256_sub_epi8(_mm256_or_si256(next, caseBit), lowA);
+            const __m256i lineEndNext = in(lineEnds, next);
+            const __m256i hexNext
+                = _mm256_or_si256(_mm256_cmpeq_epi8(_mm256_min_epu8(digit, nine), digit),
+                                  _mm256_cmpeq_epi8(_mm256_min_epu8(letter, five), letter));
+            __m256i hits
+                = _mm256_and_si256(_mm256_cmpeq_epi8(v, eq), _mm256_or_si256(lineEndNext, hexNext));
+            hits = _mm256_or_si256(hits, _mm256_and_si256(in(lineEnds, v), in(blanks, next)));
             hits = _mm256_or_si256(
                 hits,
-                _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_or_si256(v, QUILLORY_SET(probe.firstBit)),
-                                                   QUILLORY_SET(probe.first)),
-                                 _mm256_cmpeq_epi8(_mm256_or_si256(QUILLORY_AT(c + probe.offset),
-                                                                   QUILLORY_SET(probe.lastBit)),
-                                                   QUILLORY_SET(probe.last))));
+                _mm256_and_si256(
+                    _mm256_cmpeq_epi8(lower, lowC),
+                    _mm256_cmpeq_epi8(_mm256_or_si256(QUILLORY_AT(c + 6), caseBit), lowT)));
+            hits = _mm256_or_si256(
+                hits,
+                _mm256_and_si256(
+                    _mm256_cmpeq_epi8(lower, lowE),
+                    _mm256_cmpeq_epi8(_mm256_or_si256(QUILLORY_AT(c + 7), caseBit), lowG)));
+            hits = _mm256_or_si256(hits,
+                                   _mm256_and_si256(_mm256_cmpeq_epi8(lower, lowB),
+                                                    _mm256_cmpeq_epi8(QUILLORY_AT(c + 5), four)));
+            // The first text's probe from registers; the others' made in the loop.
+            hits = _mm256_or_si256(
+                hits,
+                _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_or_si256(v, firstBit), first),
+                                 _mm256_cmpeq_epi8(
+                                     _mm256_or_si256(QUILLORY_AT(c + lastOffset), lastBit), last)));
+            for (const WideProbe &probe : extraProbes) {
+                hits = _mm256_or_si256(
+                    hits,
+                    _mm256_and_si256(
+                        _mm256_cmpeq_epi8(_mm256_or_si256(v, QUILLORY_SET(probe.firstBit)),
+                                          QUILLORY_SET(probe.first)),
+                        _mm256_cmpeq_epi8(_mm256_or_si256(QUILLORY_AT(c + probe.offset),
+                                                          QUILLORY_SET(probe.lastBit)),
+                                          QUILLORY_SET(probe.last))));
+            }
+            auto mask = unsigned(_mm256_movemask_epi8(hits));
+            if (nonAscii)
+                mask |= unsigned(_mm256_movemask_epi8(v));
+            masks[windows] = mask;
+            if constexpr (kGather) {
+                const __m256i vees = _mm256_and_si256(
+                    _mm256_cmpeq_epi8(lower, QUILLORY_SET('v')),
+                    _mm256_cmpeq_epi8(_mm256_or_si256(QUILLORY_AT(c + 4), caseBit),
+                                      QUILLORY_SET('d')));
+                equalsMasks[windows] = unsigned(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, eq)));
+                veesMasks[windows] = unsigned(_mm256_movemask_epi8(vees));
+                highMasks[windows] = unsigned(_mm256_movemask_epi8(v));
+            }
         }
-        auto mask = unsigned(_mm256_movemask_epi8(hits));
-        if (nonAscii)
-            mask |= unsigned(_mm256_movemask_epi8(v));
-        if constexpr (kGather) {
-            const __m256i vees = _mm256_and_si256(
-                _mm256_cmpeq_epi8(lower, QUILLORY_SET('v')),
-                _mm256_cmpeq_epi8(_mm256_or_si256(QUILLORY_AT(c + 4), caseBit), QUILLORY_SET('d')));
-            gather->window(c, unsigned(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, eq))),
-                           unsigned(_mm256_movemask_epi8(vees)), unsigned(_mm256_movemask_epi8(v)));
-        }
-        for (; mask != 0; mask &= mask - 1) {
-            if (judge(i + __builtin_ctz(mask)))
-                return -1;
+        for (int k = 0; k < windows; ++k, i += 32) {
+            if constexpr (kGather)
+                gather->window(data + i, equalsMasks[k], veesMasks[k], highMasks[k]);
+            for (unsigned mask = masks[k]; mask != 0; mask &= mask - 1) {
+                if (judge(i + __builtin_ctz(mask)))
+                    return -1;
+            }
         }
     }
 #undef QUILLORY_AT
