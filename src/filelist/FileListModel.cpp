@@ -84,8 +84,14 @@ void FileListModel::append(const QStringList &paths)
 
 void FileListModel::append(const FileList &files)
 {
-    std::vector<Entry> entries;
-    entries.reserve(std::size_t(files.size()));
+    // The entries go straight into the list: a folder's files come in batches of many
+    // thousands, and a list of them made first would take fresh memory for every batch.
+    qsizetype added = 0;
+    for (const FileList::Run &run : files.runs())
+        added += run.count;
+    if (added == 0)
+        return;
+    beginInsertRows({}, int(count()), int(count() + added - 1));
     for (const FileList::Run &run : files.runs()) {
         std::uint32_t source = 0;
         qsizetype first = 0;
@@ -99,10 +105,11 @@ void FileListModel::append(const FileList &files)
             first = kept.size();
             kept.append(run.paths.sliced(run.from, run.count));
         }
+        m_sources[source].entries += run.count;
         for (qsizetype i = 0; i < run.count; ++i)
-            entries.push_back({source, std::uint32_t(first + i)});
+            m_entries.push_back({source, std::uint32_t(first + i)});
     }
-    insertEntries(entries);
+    endInsertRows();
 }
 
 void FileListModel::removeAt(qsizetype position)

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -71,5 +72,7 @@ private:
     void release(qsizetype first, qsizetype last);
 
     std::vector<Source> m_sources;
-    std::vector<Entry> m_entries;
+    // In blocks that never move: a list of a million files grows without copying its
+    // entries to fresh memory, which would hold up the window's thread.
+    std::deque<Entry> m_entries;
 };
