@@ -54,10 +54,11 @@ bool CardBlockReader::cancelled() const
 
 void CardBlockReader::readPiece()
 {
-    // The first piece is what the encoding is told by. Text that needs no conversion is
+    // The first piece holds what the encoding is told by. Text that needs no conversion is
     // read straight into the pending bytes, up to the block's size.
     const bool direct = m_started && !m_utf16 && !m_utf32;
-    const qsizetype want = !m_started ? kEncodingSniffBytes
+    const qsizetype want = !m_started
+        ? qMax(qMin(m_blockBytes, kCardPieceBytes), kEncodingSniffBytes)
         : direct ? qBound(qsizetype(1), m_target - m_pending.size(), kCardPieceBytes)
                  : qMin(m_blockBytes, kCardPieceBytes);
     QByteArray &into = direct ? m_pending : m_raw;
@@ -163,7 +164,7 @@ bool CardBlockReader::next(CardBlock &block)
         // Room for the block and what a read may add past it: text read as it stands is
         // read up to the block's size, converted text a piece at a time.
         const char *const held = m_pending.constData();
-        const bool converted = m_utf16 || m_utf32;
+        const bool converted = !m_started || m_utf16 || m_utf32;
         m_pending.reserve(qMin<qint64>(m_target, kMaxHeldFileBytes)
                           + (converted
                                  ? qMax(qMin(m_blockBytes, kCardPieceBytes), kEncodingSniffBytes)
