@@ -67,7 +67,7 @@ public:
         m_report.addRows(rows.size());
         m_guard.step(144, [&] {
             m_rows.append(std::move(rows));
-            if (m_pacing.rows.due())
+            if (m_pacing.rowsDue(m_rows.size()))
                 flushRows();
         });
         return true;
@@ -158,7 +158,7 @@ private:
     {
         if (!m_rows.isEmpty())
             m_form.m_results->appendRows(std::exchange(m_rows, {}));
-        m_pacing.rows.done();
+        m_pacing.rowsDone();
     }
 
     Form1 &m_form;

@@ -93,6 +93,7 @@ private slots:
     void stopInsideAFile();
     void pacing_data();
     void pacing();
+    void manyRowsGoSooner();
     void criteriaFromChoices_data();
     void criteriaFromChoices();
 
@@ -195,8 +196,10 @@ void TestSearchSession::pacing_data()
         << u"events"_s << u"7:done 11:wait 12:due 30:due 30:done 34:wait 35:due"_s;
     QTest::newRow("the bar: 50 ms after its last repaint")
         << u"progress"_s << u"0:done 20:wait 49:wait 50:due 60:done 109:wait 110:due"_s;
-    QTest::newRow("the table: 20 ms, apart from the bar")
-        << u"rows"_s << u"0:due 5:done 24:wait 25:due"_s;
+    QTest::newRow("the table: 50 ms, apart from the bar")
+        << u"rows"_s << u"0:due 5:done 54:wait 55:due"_s;
+    QTest::newRow("the table, many rows waiting: 20 ms")
+        << u"many rows"_s << u"0:due 5:done 24:wait 25:due"_s;
 }
 
 void TestSearchSession::pacing()
@@ -207,7 +210,8 @@ void TestSearchSession::pacing()
     SearchPacing pacing([&now] { return now; });
     Pace &tested = pace == u"events"_s ? pacing.events
         : pace == u"progress"_s        ? pacing.progress
-                                       : pacing.rows;
+        : pace == u"rows"_s            ? pacing.rows
+                                       : pacing.manyRows;
     for (const QString &step : steps.split(u' ')) {
         const QStringList parts = step.split(u':');
         now = parts.at(0).toLongLong();
@@ -217,10 +221,23 @@ void TestSearchSession::pacing()
             QVERIFY2(tested.due() == (parts.at(1) == u"due"_s), qPrintable(step));
     }
     // The other paces are not touched by this one.
-    for (const Pace *other : {&pacing.events, &pacing.progress, &pacing.rows}) {
+    for (const Pace *other : {&pacing.events, &pacing.progress, &pacing.rows, &pacing.manyRows}) {
         if (other != &tested)
             QVERIFY(other->due());
     }
+}
+
+void TestSearchSession::manyRowsGoSooner()
+{
+    // Rows that come fast are put in the table before the table's repaint is due.
+    qint64 now = 0;
+    SearchPacing pacing([&now] { return now; });
+    pacing.rowsDone();
+    now = 25;
+    QVERIFY(!pacing.rowsDue(SearchPacing::kManyRows - 1));
+    QVERIFY(pacing.rowsDue(SearchPacing::kManyRows));
+    now = 50;
+    QVERIFY(pacing.rowsDue(1));
 }
 
 void TestSearchSession::criteriaFromChoices_data()
