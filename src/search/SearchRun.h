@@ -62,8 +62,7 @@ struct SearchRunOptions
     /// Events must keep running while a file is searched, as in the window: files are
     /// then always searched on workers while the run's thread tells the listener that
     /// the file is still being searched and hands on the rows as they come, and a stop
-    /// request ends the file where it is. The run's threads then give way to the
-    /// window's when both want a processor.
+    /// request ends the file where it is.
     bool staysLive = false;
     /// Every file of the run was seen to exist when it was listed: one that is missing
     /// when it is read has vanished since, and is reported as unreadable. Otherwise a
