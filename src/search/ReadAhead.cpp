@@ -10,11 +10,6 @@
 #include <system_error>
 #include <utility>
 
-#if defined(__linux__)
-#include <sys/resource.h>
-#include <unistd.h>
-#endif
-
 namespace {
 
 // Readers held back by the bounds are woken once two runs of files can be read: a wake
@@ -23,28 +18,15 @@ constexpr qsizetype kWakeFiles = 2 * ReadAhead::kRunFiles;
 
 } // namespace
 
-void lowerThreadPriority()
-{
-#if defined(__linux__)
-    constexpr int kWorkerNice = 5;
-    const int now = ::getpriority(PRIO_PROCESS, 0);
-    ::setpriority(PRIO_PROCESS, id_t(::gettid()), now + kWorkerNice);
-#endif
-}
-
 ReadAhead::ReadAhead(const FileSearch &search, FileList files, qsizetype first, bool facts,
-                     const std::atomic<bool> *cancel, int readers, bool onDemand, bool yield)
-    : m_search(search), m_facts(facts), m_cancel(cancel), m_onDemand(onDemand), m_resting(onDemand),
-      m_files(std::move(files)), m_first(first), m_next(first)
+                     const std::atomic<bool> *cancel, int readers, bool onDemand)
+    : m_search(search), m_facts(facts), m_cancel(cancel), m_onDemand(onDemand),
+      m_resting(onDemand), m_files(std::move(files)), m_first(first), m_next(first)
 {
     m_readers.reserve(std::size_t(qMax(readers, 0)));
     for (int k = 0; k < readers; ++k) {
         try {
-            m_readers.emplace_back([this, yield] {
-                if (yield)
-                    lowerThreadPriority();
-                read();
-            });
+            m_readers.emplace_back([this] { read(); });
         } catch (const std::system_error &) {
             break; // fewer threads to be had: the searchers read what is left
         }

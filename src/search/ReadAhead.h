@@ -19,11 +19,6 @@
 
 class FileSearch;
 
-/// Gives the calling thread a slightly higher nice value (a thread's own on Linux), so
-/// that a thread at the default, such as a window's, gets the processor first when both
-/// want it. A failure leaves the thread as it was.
-void lowerThreadPriority();
-
 /// A file read ahead of its search: what FileSearch::run takes instead of reading it.
 struct FileBytes
 {
@@ -63,11 +58,8 @@ public:
     /// On demand, the readers read only while reads wait for the disk: they begin at
     /// wake(), and rest again once a run of the files they read were all in memory, where
     /// reading on other threads costs more than it spares.
-    /// With yield, the readers give way to the program's other threads (see
-    /// lowerThreadPriority).
     ReadAhead(const FileSearch &search, FileList files, qsizetype first, bool facts,
-              const std::atomic<bool> *cancel, int readers = kReaders, bool onDemand = false,
-              bool yield = false);
+              const std::atomic<bool> *cancel, int readers = kReaders, bool onDemand = false);
     /// Stops the readers and waits for them.
     ~ReadAhead();
 
