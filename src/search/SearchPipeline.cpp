@@ -6,24 +6,7 @@
 #include <system_error>
 #include <utility>
 
-#if defined(__linux__)
-#include <sys/resource.h>
-#include <unistd.h>
-#endif
-
 namespace {
-
-/// Gives the calling thread a slightly higher nice value (a thread's own on Linux), so
-/// that a thread at the default gets the processor first when both want it. A failure
-/// leaves the thread as it was.
-void lowerThreadPriority()
-{
-#if defined(__linux__)
-    constexpr int kWorkerNice = 5;
-    const int now = ::getpriority(PRIO_PROCESS, 0);
-    ::setpriority(PRIO_PROCESS, id_t(::gettid()), now + kWorkerNice);
-#endif
-}
 
 // A file's rows are handed over to the taker once a batch of them has gathered.
 constexpr qsizetype kRowBatch = FileSearch::kRowBatch;
@@ -73,10 +56,9 @@ struct SearchPipeline::Parts
 
 SearchPipeline::SearchPipeline(const SearchCriteria &criteria, int threads, FileList files,
                                qsizetype first, bool missingFails, bool facts, bool hashFiles,
-                               bool readAheadAlways, bool yieldToCaller)
+                               bool readAheadAlways)
     : m_threads(qMax(threads, 0)), m_search(criteria, m_threads, missingFails, hashFiles),
-      m_facts(facts), m_yield(yieldToCaller), m_files(std::move(files)), m_taken(first),
-      m_claimed(first)
+      m_facts(facts), m_files(std::move(files)), m_taken(first), m_claimed(first)
 {
     if (m_threads > 0)
         m_readAhead = std::make_unique<ReadAhead>(m_search, m_files, first, m_facts, &m_cancel,
@@ -161,8 +143,6 @@ void SearchPipeline::wakeTakerIfDue()
 
 void SearchPipeline::work()
 {
-    if (m_yield)
-        lowerThreadPriority();
     FolderHandle folder; // files of one folder are opened by name in it
     struct Claimed
     {

@@ -62,13 +62,10 @@ public:
     /// when it is read is a read failure, not a file that reads as nothing. With
     /// facts, each outcome tells what reading its file found; with hashFiles, with the
     /// file's digest. Small files are read ahead of the workers once a read waits for the
-    /// disk, or from the start with readAheadAlways. With yieldToCaller the workers give
-    /// way to the other threads of the program when both want a processor, as the
-    /// window's thread must turn its events over while they search.
+    /// disk, or from the start with readAheadAlways.
     SearchPipeline(const SearchCriteria &criteria, int threads, FileList files = {},
                    qsizetype first = 0, bool missingFails = false, bool facts = false,
-                   bool hashFiles = false, bool readAheadAlways = false,
-                   bool yieldToCaller = false);
+                   bool hashFiles = false, bool readAheadAlways = false);
     /// Cancels the work in hand (a file being read or parsed ends at its next block or
     /// line) and waits for the workers.
     ~SearchPipeline();
@@ -135,7 +132,6 @@ private:
     const int m_threads;
     const FileSearch m_search;
     const bool m_facts;
-    const bool m_yield;
 
     mutable std::mutex m_mutex;
     std::condition_variable m_workReady; // workers wait for files, room or parts

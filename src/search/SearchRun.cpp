@@ -47,9 +47,9 @@ std::unique_ptr<SearchPipeline> SearchRun::makePipeline(const SearchCriteria &cr
     const int threads = qMax(m_options.threads, 1);
     // A run that stays live never searches on its own thread.
     const int workers = threads > 1 || m_options.staysLive ? threads : 0;
-    return std::make_unique<SearchPipeline>(
-        criteria, workers, m_files, first, m_options.missingFileFails, m_options.readFacts,
-        m_options.hashFiles, m_options.readAheadAlways, m_options.staysLive);
+    return std::make_unique<SearchPipeline>(criteria, workers, m_files, first,
+                                            m_options.missingFileFails, m_options.readFacts,
+                                            m_options.hashFiles, m_options.readAheadAlways);
 }
 
 void SearchRun::start()
