@@ -43,7 +43,13 @@ Form1::Form1(Desktop &desktop, SettingsStore &settings, QString programFolder, Q
     Form_Load();
 }
 
-Form1::~Form1() = default;
+Form1::~Form1()
+{
+    // The base's destructor hides the children, and the results' header may then tell of
+    // a resize it held back: nothing it tells may reach this window's members, which are
+    // gone by then.
+    ListView2->horizontalHeader()->disconnect(this);
+}
 
 // ---- Start-up --------------------------------------------------------------------------
 
