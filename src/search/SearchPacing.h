@@ -64,8 +64,8 @@ struct SearchPacing
     Pace events;
     Pace progress;
     Pace rows;
-    Pace manyRows; ///< done with rows
-    /// Whether waiting rows, count of them, are due to be put in the table.
+    Pace manyRows; ///< the wait of kManyRows; done when the rows are
+    /// Whether count rows waiting are due to be put in the table.
     bool rowsDue(qsizetype count) const
     {
         return rows.due() || (count >= kManyRows && manyRows.due());
