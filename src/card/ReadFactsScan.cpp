@@ -18,9 +18,9 @@ void CardFactsGatherer::take(qsizetype at, quint32 equals, quint32 vees, quint32
 {
     const char *const data = m_text.data();
     const qsizetype n = m_text.size();
-    if (high != 0 && m_allFacts)
+    if (high != 0)
         m_utf8.high(at + __builtin_ctz(high), at + 32 - __builtin_clz(high));
-    for (; equals != 0 && m_allFacts; equals &= equals - 1) {
+    for (; equals != 0; equals &= equals - 1) {
         const qsizetype q = at + __builtin_ctz(equals);
         m_utf8.equals(q);
         if (m_plain && q >= m_values.next())

@@ -212,9 +212,11 @@ public:
         const char *const data = m_bytes.data();
         if (m_bytes.size() - eq >= 3) {
             const char next = data[eq + 1];
+            const bool maybeBase64 = (next | 0x20) == 'b' && eq > 0 && (data[eq - 1] | 0x20) == 'g';
             if (readfacts::isLineEnd(next)
-                || ((next | 0x20) != 'b' && (readfacts::hexOf(next) | readfacts::hexOf(data[eq + 2])) >= 0)
-                || ((next | 0x20) != 'b' && readfacts::isParameterAt(data, eq)))
+                || (!maybeBase64
+                    && ((readfacts::hexOf(next) | readfacts::hexOf(data[eq + 2])) >= 0
+                        || readfacts::isParameterAt(data, eq))))
                 return;
         }
         read(eq);
@@ -279,7 +281,9 @@ public:
 
     void window(const char *at, quint32 equals, quint32 vees, quint32 high)
     {
-        if (((m_allFacts ? equals | high : 0) | vees) != 0)
+        if (!m_allFacts)
+            equals = high = 0;
+        if ((equals | vees | high) != 0)
             take(at - m_text.data(), equals, vees, high);
     }
     /// Hands over the bytes from from to to, looked at one by one.
