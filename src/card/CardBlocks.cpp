@@ -14,6 +14,7 @@ constexpr qsizetype kDefaultBlockBytes = qsizetype(32) << 20;
 // memory, which the system must clear page by page: read in blocks into the same room, a
 // 91 MB file was searched for a text it lacks in 0.7 x the time, in half the memory.
 constexpr qsizetype kDefaultWholeFileBytes = qsizetype(16) << 20;
+constexpr qsizetype kDefaultDumpWholeFileBytes = qsizetype(128) << 20;
 std::atomic<qsizetype> blockBytesSet{0};
 
 } // namespace
@@ -28,6 +29,12 @@ qsizetype cardWholeFileBytes()
 {
     const qsizetype set = blockBytesSet.load(std::memory_order_relaxed);
     return set > 0 ? set : kDefaultWholeFileBytes;
+}
+
+qsizetype cardDumpWholeFileBytes()
+{
+    const qsizetype set = blockBytesSet.load(std::memory_order_relaxed);
+    return set > 0 ? set : kDefaultDumpWholeFileBytes;
 }
 
 void setCardBlockBytes(qsizetype bytes)

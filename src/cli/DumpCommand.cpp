@@ -120,7 +120,7 @@ int runDump(const QStringList &paths, std::FILE *out, std::FILE *err)
                 fail(path + u": "_s + QString::fromLocal8Bit(std::strerror(file.openError())));
                 continue;
             }
-            if (file.size() > cardWholeFileBytes()) {
+            if (file.size() > cardDumpWholeFileBytes()) {
                 writeInBlocks(output, path, file);
                 continue;
             }

@@ -170,16 +170,17 @@ void TestJoinedScan::gathersWhatAReadingOfItsOwnFinds_data()
     QTest::newRow("UTF-8 and its escapes in a long line")
         << v21 + "NOTE;QUOTED-PRINTABLE:" + QByteArray("ab\xE2\x82\xAC=C3=A9").repeated(40)
             + "\r\nEND:VCARD\r\n" << false;
-    // The pass decides most "=" on its own: parameters, escapes, soft breaks.
-    QTest::newRow("escapes of B, and =b")
-        << v21 + "NOTE;QUOTED-PRINTABLE:=CE=BF=CE=BA x=Bq\r\n"
-              "X-A;encoding=bF:1\r\nEND:VCARD\r\n" << true; // (=bF reads as an escape)
-    QTest::newRow("a line after a soft break, with no colon")
-        << v21 + "NOTE;QUOTED-PRINTABLE:a=\r\nb=Zc;X=Y\r\nFN:" + QByteArray(64, 'x')
-            + "\r\nEND:VCARD\r\n" << false;
-    QTest::newRow("parameters after many line ends")
-        << v21 + "NOTE;QUOTED-PRINTABLE:a=\r\n\r\n\n\n\n\n\n\n\n\nb=Zc\r\n"
-              "\r\n\r\n\r\n\r\n\r\nTEL;TYPE=x;VALUE=y:1=Q\r\nEND:VCARD\r\n" << false;
+    // The "=" that the value walk passes over at once, and those it must read: escapes of
+    // a B, the b of "ENCODING=b", a line that continues a soft break, parameters.
+    const QByteArray bEscapes = "NOTE;QUOTED-PRINTABLE:=CE=BF=CE=BA x=Bq\r\nX-A;encoding=bF:1\r\n";
+    // (=bF reads as the escape of a lone continuation byte)
+    QTest::newRow("escapes of B, and =b") << v21 + bEscapes + "END:VCARD\r\n" << true;
+    const QByteArray softBreak = "NOTE;QUOTED-PRINTABLE:a=\r\nb=Zc;X=Y\r\nFN:";
+    QTest::newRow("a line after a soft break, with no colon") << v21 + softBreak
+            + QByteArray(64, 'x') + "\r\nEND:VCARD\r\n" << false;
+    const QByteArray manyEnds = "NOTE;QUOTED-PRINTABLE:a=\r\n\r\n\n\n\n\n\n\n\n\nb=Zc\r\n"
+                                "\r\n\r\n\r\n\r\n\r\nTEL;TYPE=x;VALUE=y:1=Q\r\n";
+    QTest::newRow("parameters after many line ends") << v21 + manyEnds + "END:VCARD\r\n" << false;
     QTest::newRow("Latin-1 in a long line")
         << v21 + "NOTE:" + QByteArray("abc\xE9").repeated(40) + "\r\nEND:VCARD\r\n" << true;
 }
