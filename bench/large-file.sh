@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Memory that does not grow with the file: the search of one 4 GB file of nine million
-# cards, 45 copies of a 91 MB file of 200,000 (peak memory and time, with one thread, two and the default),
-# the export of the cards found and the dump of every card, and the
-# search of a 91 MB file against another build in alternating runs (medians, ratio).
+# cards, 45 copies of a 91 MB file of 200,000 (peak memory and time, with one thread, two
+# and the default), the export of the cards found and the dump of every card (and of two
+# hostile shapes of 160 MiB), and the search of a 91 MB file against another build in
+# alternating runs (medians, ratio).
 #
 # Usage: bench/large-file.sh [BUILD_DIR] [OTHER_QUILLORY_SEARCH] [REPETITIONS]
 # The 4 GB file is made in $QUILLORY_BENCH_LARGE_DIR (default: a temporary folder) and
@@ -57,6 +58,17 @@ for threads in 1 default; do
 done
 read -r secs mib < <(run "$search" --dump "$work/cards9m.vcf")
 printf '| --dump | %s s | %s MiB |\n' "$secs" "$mib"
+
+# Two hostile shapes of 160 MB that --dump reads in blocks: cards nested without end keep
+# a block growing, and a legacy export's lines are many times its bytes. The promise: 4 x
+# the file's size + 64 MiB.
+for shape in nested legacy-cards-export; do
+    "$corpus" hostile "$shape" $((160 << 20)) "$work/$shape.vcf"
+    read -r secs mib < <(run "$search" --dump "$work/$shape.vcf")
+    printf '| --dump, a 160 MiB file of the shape %s | %s s | %s MiB (promise %s) |\n' \
+        "$shape" "$secs" "$mib" $((4 * 160 + 64))
+    rm -f "$work/$shape.vcf"
+done
 
 if [[ -n $other ]]; then
     cat "$work/cards200k.vcf" > /dev/null

@@ -56,7 +56,9 @@ void writeJsonLine(const Write &write, const QString &file, qint64 card,
 /// Writes the cards of a file too large to be read whole, read a block at a time as the
 /// search reads it. A block's lines are written once its parse has ended outside every
 /// card; one that ends inside a card (cards nested across its end) is parsed again
-/// with more after it.
+/// with more after it. The lines are held up to four blocks' worth; past that they are let
+/// go, and the block is parsed once more to write them, so that cards nested across many
+/// blocks are not all held as lines.
 void writeInBlocks(Output &output, const QString &path, const CardFile &file)
 {
     std::optional<cardreader::LegacyCharset> legacy;
@@ -70,29 +72,46 @@ void writeInBlocks(Output &output, const QString &path, const CardFile &file)
     CardBlockReader reader(file, cardBlockBytes());
     CardBlock block;
     qint64 before = 0;
+    const qsizetype mostHeld = 4 * cardBlockBytes();
     QByteArray lines;
-    const Write hold = [&lines](QByteArrayView bytes) { lines.append(bytes); };
+    bool holding = true;
+    const Write hold = [&](QByteArrayView bytes) {
+        lines.append(bytes);
+        if (lines.size() > mostHeld) {
+            holding = false;
+            lines = QByteArray();
+        }
+    };
+    const Write write = [&output](QByteArrayView bytes) { output.write(bytes); };
     while (!output.failed() && reader.next(block)) {
         bool empty = false;
         bool outside = true;
+        const auto parse = [&](const Write &to) {
+            return CardParser::parseRange(
+                block.text, 0, block.text.bytes.size(),
+                [&](ContactFields &&card, const CardParser::Identity &identity) {
+                    // A block's one card of lines that hold none is no card of the file,
+                    // unless the file holds no other.
+                    if (identity.begin == identity.end && !(block.last && before == 0)) {
+                        empty = true;
+                        return;
+                    }
+                    if (&to == &write || holding)
+                        writeJsonLine(to, path, before + identity.number, card);
+                },
+                nullptr, &outside, nullptr, options);
+        };
+        holding = true;
         lines.clear();
-        const qint64 cards = CardParser::parseRange(
-            block.text, 0, block.text.bytes.size(),
-            [&](ContactFields &&card, const CardParser::Identity &identity) {
-                // A block's one card of lines that hold none is no card of the file, unless
-                // the file holds no other.
-                if (identity.begin == identity.end && !(block.last && before == 0)) {
-                    empty = true;
-                    return;
-                }
-                writeJsonLine(hold, path, before + identity.number, card);
-            },
-            nullptr, &outside, nullptr, options);
+        const qint64 cards = parse(hold);
         if (!outside && !block.last) {
             reader.extend(std::move(block));
             continue;
         }
-        output.write(lines);
+        if (holding)
+            output.write(lines);
+        else
+            parse(write);
         before += cards - (empty ? 1 : 0);
     }
 }
