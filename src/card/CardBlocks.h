@@ -17,9 +17,9 @@ class QStringDecoder;
 qsizetype cardBlockBytes();
 /// A file no larger than this is read whole: 16 MiB, or the block size a test set.
 qsizetype cardWholeFileBytes();
-/// The same for a dump of every card, which keeps a block's cards until its parse ends
-/// outside every card, so that cards nested across many blocks are held as they are read:
-/// 128 MiB, or the block size a test set.
+/// The same for a dump of every card: 128 MiB, or the block size a test set. A dump holds
+/// a block's lines until its parse ends outside every card, up to four blocks' worth, on
+/// top of a block that cards nested across its end make grow.
 qsizetype cardDumpWholeFileBytes();
 /// Sets the block size, and the size up to which a file is read whole, for tests that
 /// cut small files into many blocks; 0 restores the defaults.
