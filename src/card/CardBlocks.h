@@ -15,12 +15,8 @@ class QStringDecoder;
 
 /// A large file is read this many bytes at a time (see CardBlockReader).
 qsizetype cardBlockBytes();
-/// A file no larger than this is read whole: 16 MiB, or the block size a test set.
+/// A file no larger than this is read whole: 128 MiB, or the block size a test set.
 qsizetype cardWholeFileBytes();
-/// The same for a dump of every card: 128 MiB, or the block size a test set. A dump holds
-/// a block's lines until its parse ends outside every card, up to four blocks' worth, on
-/// top of a block that cards nested across its end make grow.
-qsizetype cardDumpWholeFileBytes();
 /// Sets the block size, and the size up to which a file is read whole, for tests that
 /// cut small files into many blocks; 0 restores the defaults.
 void setCardBlockBytes(qsizetype bytes);

@@ -139,7 +139,7 @@ int runDump(const QStringList &paths, std::FILE *out, std::FILE *err)
                 fail(path + u": "_s + QString::fromLocal8Bit(std::strerror(file.openError())));
                 continue;
             }
-            if (file.size() > cardDumpWholeFileBytes()) {
+            if (file.size() > cardWholeFileBytes()) {
                 writeInBlocks(output, path, file);
                 continue;
             }
