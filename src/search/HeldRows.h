@@ -63,7 +63,8 @@ private:
 /// search text as a number into a table, and the value's UTF-16 code units. A card's
 /// number, place, digest and contact stand once, before its first row, the numbers as
 /// differences from the card before. So a part of many matching values holds about as
-/// many bytes as its lines, not a string object per cell or per card.
+/// many bytes as its lines, not a string object per cell or per card; a value of more
+/// than a few thousand characters is held as its own string, shared with the row.
 class HeldRows
 {
 public:
@@ -144,6 +145,7 @@ public:
             sink(std::move(batch));
         const bool whole = p == end;
         m_bytes.clear();
+        m_shared.clear();
         m_written = {};
         return whole;
     }
@@ -186,9 +188,17 @@ private:
     {
         appendNumber((quint64(number) << 1) ^ quint64(number >> 63));
     }
+    // A long text (a value of megabytes) is held as it is, shared, rather than copied into
+    // the run of bytes, which would double its room for it and then copy it out again.
+    static constexpr qsizetype kSharedUnits = 4096;
     void appendUnits(const QString &text)
     {
-        appendNumber(quint64(text.size()));
+        if (text.size() >= kSharedUnits) {
+            appendNumber(2 * quint64(m_shared.size()) + 1);
+            m_shared.append(text);
+            return;
+        }
+        appendNumber(2 * quint64(text.size()));
         m_bytes.append(reinterpret_cast<const char *>(text.utf16()),
                        text.size() * qsizetype(sizeof(char16_t)));
     }
@@ -208,9 +218,12 @@ private:
         const quint64 number = readNumber(p);
         return qint64(number >> 1) ^ -qint64(number & 1);
     }
-    static QString readUnits(const char *&p)
+    QString readUnits(const char *&p) const
     {
-        const auto length = qsizetype(readNumber(p));
+        const quint64 number = readNumber(p);
+        if (number & 1)
+            return m_shared.at(qsizetype(number >> 1));
+        const auto length = qsizetype(number >> 1);
         QString text(length, Qt::Uninitialized);
         std::memcpy(text.data(), p, std::size_t(length) * sizeof(char16_t));
         p += length * qsizetype(sizeof(char16_t));
@@ -218,6 +231,7 @@ private:
     }
 
     QByteArray m_bytes;
+    QStringList m_shared; // the long texts
     Written m_written;
     QHash<QString, quint32> m_textIds;
     QStringList m_texts;

@@ -49,8 +49,9 @@ void TestSearchLarge::heldRowsComeBackAsTheyWent()
 {
     // A part's rows are held as differences from the card before: cards that come back
     // (the outer card of nested ones ends after its inner ones), a card whose end stands
-    // before its begin, fields with positions, other properties' tags, empty cells and
-    // the largest digest come back as they were, numbered after the parts before.
+    // before its begin, fields with positions, other properties' tags, empty cells, long
+    // values and contacts (held apart) and the largest digest come back as they were,
+    // numbered after the parts before.
     const CardBytes text{QByteArray("A\r\nB\r\nC\r\nD\r\nE\r\n"), CardEncoding::Legacy};
     const auto row = [](const QString &tag, const QString &value, const QString &contact,
                         qint64 number, qsizetype begin, qsizetype end, quint64 digest) {
@@ -62,6 +63,8 @@ void TestSearchLarge::heldRowsComeBackAsTheyWent()
         row(u"Name"_s, u"b"_s, QString(), 5, 9, 3, 7),
         row(u"X-SKYPE"_s, u"c"_s, u"Outer"_s, 1, 0, 15, 0),
         row(u"X-OTHER"_s, u"d"_s, u"Outer"_s, 1, 0, 15, 0),
+        row(u"Note"_s, QString(5000, u'n'), QString(4096, u'C'), 2, 3, 9, 1),
+        row(u"X-OTHER"_s, u"e"_s, QString(4096, u'C'), 2, 3, 9, 1),
     };
     HeldRows held;
     held.add(rows.first(2));
