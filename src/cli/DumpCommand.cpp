@@ -86,7 +86,8 @@ void writeInBlocks(Output &output, const QString &path, const CardFile &file)
     while (!output.failed() && reader.next(block)) {
         bool empty = false;
         bool outside = true;
-        const auto parse = [&](const Write &to) {
+        // direct: the lines go straight to the output, not held.
+        const auto parse = [&](const Write &to, bool direct) {
             return CardParser::parseRange(
                 block.text, 0, block.text.bytes.size(),
                 [&](ContactFields &&card, const CardParser::Identity &identity) {
@@ -96,14 +97,14 @@ void writeInBlocks(Output &output, const QString &path, const CardFile &file)
                         empty = true;
                         return;
                     }
-                    if (&to == &write || holding)
+                    if (direct || holding)
                         writeJsonLine(to, path, before + identity.number, card);
                 },
                 nullptr, &outside, nullptr, options);
         };
         holding = true;
         lines.clear();
-        const qint64 cards = parse(hold);
+        const qint64 cards = parse(hold, false);
         if (!outside && !block.last) {
             reader.extend(std::move(block));
             continue;
@@ -111,7 +112,7 @@ void writeInBlocks(Output &output, const QString &path, const CardFile &file)
         if (holding)
             output.write(lines);
         else
-            parse(write);
+            parse(write, true);
         before += cards - (empty ? 1 : 0);
     }
 }
