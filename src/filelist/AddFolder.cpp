@@ -1,5 +1,6 @@
 #include "filelist/AddFolder.h"
 
+#include "filelist/ListingAhead.h"
 #include "filelist/PathRules.h"
 
 #include <QSet>
@@ -10,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -78,8 +80,11 @@ bool handOnNames(const QString &folder, const RawNames &raw, const FileScan &sca
     names.reserve(raw.names.spans.size());
     for (const auto &[offset, length] : raw.names.spans)
         names.emplace_back(raw.arena.data() + offset, length);
-    sortWithTurns(names.begin(), names.end(), counter);
+    if (!raw.names.sorted)
+        sortWithTurns(names.begin(), names.end(), counter);
     auto files = std::make_shared<FolderFiles>();
+    files->names.reserve(raw.arena.size() + names.size());
+    files->starts.reserve(names.size());
     for (const std::string_view name : names) {
         counter.next();
         if (!endsWithAscii(name, ending) || name.front() == '~')
@@ -120,6 +125,19 @@ bool cancelled(const FolderScanHooks &hooks)
     return hooks.cancelled && hooks.cancelled();
 }
 
+/// The lister of a level's folders ahead of the walk, when there are several; none
+/// when its thread cannot be started (the walk then lists each folder itself).
+std::unique_ptr<ListingAhead> listAhead(const QStringList &collection, EntryKinds kinds)
+{
+    if (collection.size() < 2)
+        return nullptr;
+    try {
+        return std::make_unique<ListingAhead>(collection, kinds);
+    } catch (const std::system_error &) {
+        return nullptr;
+    }
+}
+
 /// Walks one level of folders and then the next. With a file scan, the files of every
 /// folder that stays in the collection are listed in the same pass, in the order the
 /// collection ends up in: a folder is read once for its sub-folders and its files.
@@ -127,20 +145,32 @@ void scanLevel(QStringList &collection, bool recurse, const FolderScanHooks &hoo
                QSet<FolderId> &entered, FileScan *scan)
 {
     QStringList newFolders;
+    std::unique_ptr<ListingAhead> ahead = listAhead(collection, {true, scan != nullptr});
+    // Reads the folder's entries, or takes those read ahead. A folder read ahead before
+    // the walk told of it, and gone once told, is as one gone before it was read.
+    const auto list = [&](const QString &folder, FolderEntries &&early, bool told,
+                          QStringList *names, RawNames *files) {
+        if (!ahead)
+            return listEntries(folder, names, nullptr, hooks, files);
+        if (told && early.error == 0 && !FolderExists(folder))
+            early = FolderEntries{ENOENT, {}, {}, {}};
+        return takeEntries(folder, std::move(early), names, nullptr, hooks, files);
+    };
     for (qsizetype i = 0; i < collection.size() && !cancelled(hooks); ++i) {
         const QString folder = collection.at(i);
-        if (!FolderExists(folder)) {
+        FolderEntries early = ahead ? ahead->next(hooks) : FolderEntries{};
+        FolderId id{};
+        if (!folderId(folder, id)) {
             // Renamed or removed since it was found.
             if (hooks.folderUnreadable)
                 hooks.folderUnreadable(folder, ENOENT);
             continue;
         }
-        FolderId id{};
-        if (!folderId(folder, id) || entered.contains(id)) {
+        if (entered.contains(id)) {
             // Not entered again, but it stays in the collection and its files count.
             if (scan) {
                 RawNames files;
-                listEntries(folder, nullptr, nullptr, hooks, &files);
+                list(folder, std::move(early), false, nullptr, &files);
                 scanFiles(folder, std::move(files), *scan, hooks);
             }
             continue;
@@ -151,8 +181,8 @@ void scanLevel(QStringList &collection, bool recurse, const FolderScanHooks &hoo
             hooks.readingFolder(folder);
         QStringList names;
         RawNames files;
-        const Listing listing
-            = listEntries(folder, &names, nullptr, hooks, scan ? &files : nullptr);
+        const Listing listing = list(folder, std::move(early), bool(hooks.readingFolder), &names,
+                                     scan ? &files : nullptr);
         if (listing == Listing::Refused) {
             collection.removeAt(i--);
             continue;
@@ -171,6 +201,7 @@ void scanLevel(QStringList &collection, bool recurse, const FolderScanHooks &hoo
         if (scan)
             scanFiles(folder, std::move(files), *scan, hooks);
     }
+    ahead.reset();
     step(hooks, 150, [&] {
         if (recurse && !newFolders.isEmpty())
             scanLevel(newFolders, recurse, hooks, entered, scan);

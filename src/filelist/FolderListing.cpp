@@ -63,7 +63,8 @@ void appendSorted(const std::string &arena, const ListedNames &listed, QStringLi
     const QStringList::size_type first = names.size();
     names.reserve(first + qsizetype(kept.size()));
     if (listed.ascii) {
-        sortWithTurns(kept.begin(), kept.end(), counter);
+        if (!listed.sorted)
+            sortWithTurns(kept.begin(), kept.end(), counter);
         for (const std::string_view name : kept) {
             counter.next();
             names.append(QLatin1StringView(name.data(), qsizetype(name.size())));
@@ -77,27 +78,23 @@ void appendSorted(const std::string &arena, const ListedNames &listed, QStringLi
     sortWithTurns(names.begin() + first, names.end(), counter);
 }
 
-Listing listEntries(const QString &folder, QStringList *folders, QStringList *files,
-                    const FolderScanHooks &hooks, RawNames *rawFiles)
+void readEntries(const char *path, EntryKinds kinds, FolderEntries &entries, EntryCounter *counter,
+                 const std::atomic<bool> *stop)
 {
-    // opendir tells a refused or vanished folder (taken out of the walk) from any
-    // other failure (kept, not looked into).
-    DIR *dir = ::opendir(encodeFileName(folder).constData());
+    // opendir's error tells a refused or vanished folder from any other failure.
+    DIR *dir = ::opendir(path);
     if (!dir) {
-        const int error = errno;
-        if (hooks.folderUnreadable)
-            hooks.folderUnreadable(folder, error);
-        return (error == EACCES || error == ENOENT || error == ENOTDIR) ? Listing::Refused
-                                                                        : Listing::Failed;
+        entries.error = errno;
+        return;
     }
-    EntryCounter counter(hooks);
-    std::string arena;
-    ListedNames folderNames;
-    ListedNames fileNames;
     // The listing's own file types save a stat per entry; links and unknown types are
     // looked up.
+    qsizetype count = 0;
     while (const dirent *entry = ::readdir(dir)) {
-        counter.next();
+        if (counter)
+            counter->next();
+        if (stop && ++count % kEntriesPerTurn == 0 && stop->load(std::memory_order_relaxed))
+            break;
         const char *name = entry->d_name;
         if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
             continue;
@@ -112,25 +109,62 @@ Listing listEntries(const QString &folder, QStringList *folders, QStringList *fi
                 isFile = S_ISREG(info.st_mode);
             }
         }
-        ListedNames *kind = (isFolder && folders) ? &folderNames
-            : (isFile && (files || rawFiles))     ? &fileNames
-                                                  : nullptr;
+        ListedNames *kind = (isFolder && kinds.folders) ? &entries.folders
+            : (isFile && kinds.files)                   ? &entries.files
+                                                        : nullptr;
         if (!kind)
             continue;
         const std::size_t length = std::strlen(name);
-        kind->spans.emplace_back(arena.size(), length);
+        kind->spans.emplace_back(entries.arena.size(), length);
         for (std::size_t i = 0; i < length; ++i)
             kind->ascii = kind->ascii && static_cast<unsigned char>(name[i]) < 0x80;
-        arena.append(name, length);
+        entries.arena.append(name, length);
     }
     ::closedir(dir);
+}
+
+void sortAsciiNames(const std::string &arena, ListedNames &names)
+{
+    if (!names.ascii || names.sorted)
+        return;
+    const auto text = [&arena](const std::pair<std::size_t, std::size_t> &span) {
+        return std::string_view(arena.data() + span.first, span.second);
+    };
+    std::sort(names.spans.begin(), names.spans.end(),
+              [&text](const auto &a, const auto &b) { return text(a) < text(b); });
+    names.sorted = true;
+}
+
+Listing listEntries(const QString &folder, QStringList *folders, QStringList *files,
+                    const FolderScanHooks &hooks, RawNames *rawFiles)
+{
+    EntryCounter counter(hooks);
+    FolderEntries entries;
+    readEntries(encodeFileName(folder).constData(), {folders != nullptr, files || rawFiles},
+                entries, &counter);
+    return takeEntries(folder, std::move(entries), folders, files, hooks, rawFiles);
+}
+
+Listing takeEntries(const QString &folder, FolderEntries &&entries, QStringList *folders,
+                    QStringList *files, const FolderScanHooks &hooks, RawNames *rawFiles)
+{
+    if (entries.error != 0) {
+        // A refused or vanished folder is taken out of the walk; any other failure is
+        // kept, not looked into.
+        const int error = entries.error;
+        if (hooks.folderUnreadable)
+            hooks.folderUnreadable(folder, error);
+        return (error == EACCES || error == ENOENT || error == ENOTDIR) ? Listing::Refused
+                                                                        : Listing::Failed;
+    }
+    EntryCounter counter(hooks);
     if (folders)
-        appendSorted(arena, folderNames, *folders, counter);
+        appendSorted(entries.arena, entries.folders, *folders, counter);
     if (rawFiles) {
-        rawFiles->arena = std::move(arena);
-        rawFiles->names = std::move(fileNames);
+        rawFiles->arena = std::move(entries.arena);
+        rawFiles->names = std::move(entries.files);
     } else if (files) {
-        appendSorted(arena, fileNames, *files, counter);
+        appendSorted(entries.arena, entries.files, *files, counter);
     }
     return Listing::Listed;
 }

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <string>
 #include <utility>
@@ -89,7 +90,33 @@ struct ListedNames
 {
     std::vector<std::pair<std::size_t, std::size_t>> spans;
     bool ascii = true;
+    bool sorted = false; ///< the spans are in the order of their bytes
 };
+
+/// A folder's entries as the system lists them: its sub-folders' and files' names as
+/// bytes, or why it could not be opened.
+struct FolderEntries
+{
+    int error = 0; ///< opendir's error number; 0 once listed
+    std::string arena;
+    ListedNames folders;
+    ListedNames files;
+};
+
+/// Which names of a folder a listing keeps.
+struct EntryKinds
+{
+    bool folders = true;
+    bool files = true;
+};
+
+/// Reads the entries of the folder at path, counting each on counter when given. With
+/// stop, the reading ends early once stop is set; the entries are then incomplete.
+void readEntries(const char *path, EntryKinds kinds, FolderEntries &entries, EntryCounter *counter,
+                 const std::atomic<bool> *stop = nullptr);
+
+/// Sorts the spans of ASCII names by their bytes, the order appendSorted gives them.
+void sortAsciiNames(const std::string &arena, ListedNames &names);
 
 /// The file names of a folder as listed, before they are made into strings.
 struct RawNames
@@ -109,5 +136,8 @@ void appendSorted(const std::string &arena, const ListedNames &listed, QStringLi
 /// long listing.
 Listing listEntries(const QString &folder, QStringList *folders, QStringList *files,
                     const FolderScanHooks &hooks, RawNames *rawFiles = nullptr);
+/// As listEntries, from entries read before.
+Listing takeEntries(const QString &folder, FolderEntries &&entries, QStringList *folders,
+                    QStringList *files, const FolderScanHooks &hooks, RawNames *rawFiles);
 
 } // namespace folderwalk

@@ -512,8 +512,11 @@ void TestFileList::oneWalkListsAsTheTwoSteps()
 void TestFileList::longListing_data()
 {
     QTest::addColumn<QString>("prefix");
-    QTest::newRow("ASCII names") << u"c"_s;
-    QTest::newRow("names beyond ASCII") << u"é"_s;
+    QTest::addColumn<bool>("beside"); // in a sub-folder beside another: listed ahead
+    QTest::newRow("ASCII names") << u"c"_s << false;
+    QTest::newRow("names beyond ASCII") << u"é"_s << false;
+    QTest::newRow("ASCII names, listed ahead") << u"c"_s << true;
+    QTest::newRow("names beyond ASCII, listed ahead") << u"é"_s << true;
 }
 
 // A folder of thousands of names is listed in order, with turns for events while it
@@ -521,13 +524,18 @@ void TestFileList::longListing_data()
 void TestFileList::longListing()
 {
     QFETCH(QString, prefix);
+    QFETCH(bool, beside);
     constexpr int kFiles = 3000;
-    const QString root = makeTree({u"card"_s});
+    const QString root
+        = beside ? makeTree({u"card"_s, u"a/x.vcf"_s, u"big/"_s}) : makeTree({u"card"_s});
+    const QString folder = beside ? root + u"/big"_s : root;
     QStringList expected;
     for (int i = 0; i < kFiles; ++i)
-        expected.append(root + u'/' + prefix + QString::number(i * 7919 % kFiles) + u".vcf"_s);
+        expected.append(folder + u'/' + prefix + QString::number(i * 7919 % kFiles) + u".vcf"_s);
     linkTestFile(root + u"/card"_s, expected);
     std::sort(expected.begin(), expected.end());
+    if (beside)
+        expected.insert(0, root + u"/a/x.vcf"_s);
 
     int turns = 0;
     int turnsWhileListing = -1;
