@@ -134,7 +134,7 @@ qsizetype SearchPipeline::claimable() const
 
 void SearchPipeline::wakeTakerIfDue()
 {
-    if (!m_takerWaiting || m_slots.empty() || !m_slots.front().finished)
+    if (!m_takerWaiting || m_slots.empty() || !m_slots.front()->finished)
         return;
     if (m_stopping || m_finishedAhead >= kBatchFiles || m_busy == 0 || m_idle > 0
         || m_heldBytes >= kMaxHeldBytes / 4)
@@ -194,8 +194,8 @@ void SearchPipeline::work()
         // takes them, those of a file further on while the rows held are many.
         const auto hasRoom = [&] {
             return m_stopping
-                || (&slot == &m_slots.front() ? slot.heldBytes < kMaxSlotBytes
-                                              : m_heldBytes < kMaxHeldBytes);
+                || (&slot == m_slots.front().get() ? slot.heldBytes < kMaxSlotBytes
+                                                   : m_heldBytes < kMaxHeldBytes);
         };
         if (!hasRoom()) {
             // The files searched before this one must not wait with it.
@@ -229,7 +229,7 @@ void SearchPipeline::work()
         // per file would cost more than the search of a small one.
         batch.clear();
         for (qsizetype k = 0; k < count; ++k, ++m_claimed)
-            batch.push_back({m_claimed, m_files.at(m_claimed), &m_slots.emplace_back(), {}});
+            batch.push_back({m_claimed, m_files.at(m_claimed), &newSlot(), {}});
         const bool readAhead = m_readAhead->claim(batch.front().index, count);
         searched = 0;
         handed = 0;
@@ -320,11 +320,25 @@ bool SearchPipeline::helpWithParts(std::unique_lock<std::mutex> &lock)
     return true;
 }
 
+SearchPipeline::Slot &SearchPipeline::newSlot()
+{
+    if (m_spareSlots.empty())
+        return *m_slots.emplace_back(std::make_unique<Slot>());
+    m_slots.push_back(std::move(m_spareSlots.back()));
+    m_spareSlots.pop_back();
+    return *m_slots.back();
+}
+
+SearchPipeline::Taken SearchPipeline::nextReady()
+{
+    return std::move(m_ready[m_readyNext++]);
+}
+
 bool SearchPipeline::frontReady() const
 {
     if (m_slots.empty())
         return false;
-    const Slot &front = m_slots.front();
+    const Slot &front = *m_slots.front();
     return front.finished || front.rows.size() >= kRowBatch || front.heldBytes >= kMaxSlotBytes;
 }
 
@@ -347,7 +361,9 @@ FileOutcome SearchPipeline::take(const RowSink &rows, std::optional<std::chrono:
         return {failures.readFailure, failures.searchFailure, true, std::move(keys),
                 std::move(facts)};
     }
-    if (m_ready.empty()) {
+    if (!haveReady()) {
+        m_ready.clear();
+        m_readyNext = 0;
         std::unique_lock lock(m_mutex);
         if (!frontReady()) {
             m_takerWaiting = true;
@@ -361,15 +377,20 @@ FileOutcome SearchPipeline::take(const RowSink &rows, std::optional<std::chrono:
         // Every finished file at the front is taken at once, and the rows found so far
         // in the first that is not.
         while (!m_slots.empty()) {
-            Slot &front = m_slots.front();
+            Slot &front = *m_slots.front();
             m_heldBytes -= std::exchange(front.heldBytes, 0);
             if (!front.finished) {
                 if (!front.rows.isEmpty())
                     m_ready.push_back({std::exchange(front.rows, {}), {}, {}, false, {}, {}});
                 break;
             }
-            m_ready.push_back({std::move(front.rows), front.readFailure, front.searchFailure,
-                               true, std::move(front.keys), std::move(front.facts)});
+            m_ready.push_back({std::move(front.rows), std::exchange(front.readFailure, {}),
+                               std::exchange(front.searchFailure, {}), true,
+                               std::exchange(front.keys, {}), std::exchange(front.facts, {})});
+            front.finished = false;
+            front.progress.done = 0;
+            front.progress.total = 0;
+            m_spareSlots.push_back(std::move(m_slots.front()));
             m_slots.pop_front();
             ++m_taken;
             --m_finishedAhead;
@@ -384,11 +405,10 @@ FileOutcome SearchPipeline::take(const RowSink &rows, std::optional<std::chrono:
             m_roomForRows.notify_all();
         if (wakeWorkers)
             m_workReady.notify_all();
-        if (m_ready.empty())
+        if (!haveReady())
             return {};
     }
-    Taken file = std::move(m_ready.front());
-    m_ready.pop_front();
+    Taken file = nextReady();
     if (!file.rows.isEmpty())
         rows(std::move(file.rows));
     return {file.readFailure, file.searchFailure, file.finished, std::move(file.keys),
@@ -398,12 +418,12 @@ FileOutcome SearchPipeline::take(const RowSink &rows, std::optional<std::chrono:
 double SearchPipeline::nextFileProgress() const
 {
     // Rows taken and not yet handed on are the next file's; it may be finished.
-    if (!m_ready.empty() && m_ready.front().finished)
+    if (haveReady() && m_ready[m_readyNext].finished)
         return 1.0;
     const std::lock_guard lock(m_mutex);
     if (m_slots.empty())
         return 0.0;
-    return m_slots.front().finished ? 1.0 : m_slots.front().progress.fraction();
+    return m_slots.front()->finished ? 1.0 : m_slots.front()->progress.fraction();
 }
 
 void SearchPipeline::stop(const RowSink &rows)
@@ -418,9 +438,8 @@ void SearchPipeline::stop(const RowSink &rows)
     // With no worker the taker's file was searched to its end, its rows handed on.
     if (m_workers.empty())
         return;
-    while (!m_ready.empty()) {
-        Taken file = std::move(m_ready.front());
-        m_ready.pop_front();
+    while (haveReady()) {
+        Taken file = nextReady();
         if (!file.rows.isEmpty())
             rows(std::move(file.rows));
         if (file.finished)
@@ -431,9 +450,9 @@ void SearchPipeline::stop(const RowSink &rows)
         return;
     // The search of the file ends at its next block or line.
     m_takerWaiting = true;
-    m_takerWake.wait(lock, [this] { return m_slots.front().finished; });
+    m_takerWake.wait(lock, [this] { return m_slots.front()->finished; });
     m_takerWaiting = false;
-    QList<ResultRow> found = std::exchange(m_slots.front().rows, {});
+    QList<ResultRow> found = std::exchange(m_slots.front()->rows, {});
     lock.unlock();
     if (!found.isEmpty())
         rows(std::move(found));

@@ -128,6 +128,9 @@ private:
     bool helpWithParts(std::unique_lock<std::mutex> &lock);
     qsizetype claimable() const;
     void wakeTakerIfDue();
+    Slot &newSlot();
+    bool haveReady() const { return m_readyNext < m_ready.size(); }
+    Taken nextReady();
 
     const int m_threads;
     const FileSearch m_search;
@@ -142,7 +145,11 @@ private:
     bool m_stopping = false;
     qsizetype m_taken = 0; // files taken
     qsizetype m_claimed = 0; // files claimed by workers (from m_taken on: m_slots)
-    std::deque<Slot> m_slots; // files m_taken .. m_claimed - 1
+    // Files m_taken .. m_claimed - 1. A slot stays where it is while its file is
+    // searched; once taken it is kept for a later file, as a new one per file would cost
+    // an allocation on one thread and its release on another.
+    std::deque<std::unique_ptr<Slot>> m_slots;
+    std::vector<std::unique_ptr<Slot>> m_spareSlots;
     qsizetype m_heldBytes = 0; // rows found and not yet taken, roughly
     qsizetype m_finishedAhead = 0; // finished slots not yet taken
     int m_busy = 0; // workers searching a file
@@ -153,6 +160,8 @@ private:
     std::atomic<bool> m_cancel{false};
     std::unique_ptr<ReadAhead> m_readAhead; // with workers: reads the small files for them
     FolderHandle m_takerFolder; // with no worker, the taker opens the files
-    std::deque<Taken> m_ready; // on the taker's thread: taken, not yet handed on
+    // On the taker's thread: taken, not yet handed on, from m_readyNext on.
+    std::vector<Taken> m_ready;
+    std::size_t m_readyNext = 0;
     std::vector<std::thread> m_workers; // last: started once the rest is made
 };
