@@ -3,6 +3,7 @@
 #include "base/NativePath.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 
@@ -127,12 +128,43 @@ void sortAsciiNames(const std::string &arena, ListedNames &names)
 {
     if (!names.ascii || names.sorted)
         return;
-    const auto text = [&arena](const std::pair<std::size_t, std::size_t> &span) {
-        return std::string_view(arena.data() + span.first, span.second);
-    };
-    std::sort(names.spans.begin(), names.spans.end(),
-              [&text](const auto &a, const auto &b) { return text(a) < text(b); });
+    auto &spans = names.spans;
     names.sorted = true;
+    if (spans.size() < 2)
+        return;
+    // The names of a folder often share their beginning. After it, they are told apart
+    // by their next 8 bytes as one number, and by the rest only where those are equal.
+    const char *firstName = arena.data() + spans.front().first;
+    std::size_t common = spans.front().second;
+    for (const auto &[offset, length] : spans) {
+        const char *name = arena.data() + offset;
+        common = std::size_t(
+            std::mismatch(firstName, firstName + std::min(common, length), name).first - firstName);
+    }
+    struct Keyed
+    {
+        std::uint64_t key;
+        std::pair<std::size_t, std::size_t> span;
+    };
+    constexpr std::size_t kKeyBytes = 8;
+    std::vector<Keyed> keyed;
+    keyed.reserve(spans.size());
+    for (const auto &span : spans) {
+        std::uint64_t key = 0;
+        for (std::size_t k = common; k < common + kKeyBytes; ++k)
+            key = key << 8
+                | (k < span.second ? static_cast<unsigned char>(arena[span.first + k]) : 0u);
+        keyed.push_back({key, span});
+    }
+    const auto rest = [&arena, common](const std::pair<std::size_t, std::size_t> &span) {
+        const std::size_t skip = std::min(span.second, common + kKeyBytes);
+        return std::string_view(arena.data() + span.first + skip, span.second - skip);
+    };
+    std::sort(keyed.begin(), keyed.end(), [&rest](const Keyed &a, const Keyed &b) {
+        return a.key != b.key ? a.key < b.key : rest(a.span) < rest(b.span);
+    });
+    for (std::size_t i = 0; i < spans.size(); ++i)
+        spans[i] = keyed[i].span;
 }
 
 Listing listEntries(const QString &folder, QStringList *folders, QStringList *files,

@@ -5,6 +5,7 @@
 #include "filelist/AddFolder.h"
 #include "filelist/FileListModel.h"
 #include "filelist/FolderAdd.h"
+#include "filelist/FolderListing.h"
 #include "filelist/PathIntake.h"
 #include "filelist/PathRules.h"
 
@@ -15,7 +16,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <cerrno>
+#include <random>
+#include <string>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -47,6 +52,8 @@ private slots:
     void oneWalkListsAsTheTwoSteps();
     void longListing_data();
     void longListing();
+    void asciiNamesSortAsBytes_data();
+    void asciiNamesSortAsBytes();
     void intake_data();
     void intake();
     void folderAddBatches_data();
@@ -545,6 +552,43 @@ void TestFileList::longListing()
     hooks.filesListed = [&](const QStringList &) { turnsWhileListing = turns; };
     QCOMPARE(collectFolderFiles(root, u"vcf"_s, hooks), expected);
     QVERIFY2(turnsWhileListing >= kFiles / 1024, qPrintable(QString::number(turnsWhileListing)));
+}
+
+void TestFileList::asciiNamesSortAsBytes_data()
+{
+    QTest::addColumn<QByteArray>("prefix"); // shared by every name
+    QTest::addColumn<int>("longest"); // of the rest
+    QTest::newRow("short names, some the start of others") << QByteArray() << 4;
+    QTest::newRow("a long shared start") << QByteArray("contact-export-") << 12;
+    QTest::newRow("differing only far past the shared start") << QByteArray("IMG_") << 30;
+}
+
+// Names sorted as numbers of their bytes after a shared start come in the order of their
+// bytes.
+void TestFileList::asciiNamesSortAsBytes()
+{
+    QFETCH(QByteArray, prefix);
+    QFETCH(int, longest);
+    std::mt19937 random(7);
+    std::vector<std::string> names;
+    for (int i = 0; i < 3000; ++i) {
+        std::string name = prefix.toStdString();
+        const int length = int(random() % unsigned(longest + 1));
+        for (int k = 0; k < length; ++k)
+            name += k < 10 && longest > 20 ? 'a' : "ab0~"[random() % 4];
+        names.push_back(name);
+    }
+    folderwalk::ListedNames listed;
+    std::string arena;
+    for (const std::string &name : names) {
+        listed.spans.emplace_back(arena.size(), name.size());
+        arena += name;
+    }
+    folderwalk::sortAsciiNames(arena, listed);
+    std::sort(names.begin(), names.end());
+    QVERIFY(listed.sorted);
+    for (std::size_t i = 0; i < names.size(); ++i)
+        QCOMPARE(arena.substr(listed.spans[i].first, listed.spans[i].second), names[i]);
 }
 
 void TestFileList::intake_data()
