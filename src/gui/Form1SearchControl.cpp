@@ -21,6 +21,7 @@
 #include <QScopeGuard>
 
 #include <optional>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -66,8 +67,11 @@ public:
     {
         m_report.addRows(rows.size());
         m_guard.step(144, [&] {
-            m_rows.append(std::move(rows));
-            if (m_pacing.rowsDue(m_rows.size()))
+            // Each file's rows wait as they came: putting them in one list would move
+            // every row once more.
+            m_rowsWaiting += rows.size();
+            m_rows.push_back(std::move(rows));
+            if (m_pacing.rowsDue(m_rowsWaiting))
                 flushRows();
         });
         return true;
@@ -156,8 +160,9 @@ private:
 
     void flushRows()
     {
-        if (!m_rows.isEmpty())
-            m_form.m_results->appendRows(std::exchange(m_rows, {}));
+        if (!m_rows.empty())
+            m_form.m_results->appendBatches(std::exchange(m_rows, {}));
+        m_rowsWaiting = 0;
         m_pacing.rowsDone();
     }
 
@@ -167,7 +172,8 @@ private:
     SearchReport &m_report;
     qsizetype m_index = 0; // of the file in hand
     SearchPacing m_pacing;
-    QList<ResultRow> m_rows;
+    std::vector<QList<ResultRow>> m_rows; // found, not yet in the table
+    qsizetype m_rowsWaiting = 0;
     std::optional<SearchCriteria> m_criteria; // as read since events last ran
     int m_percent = 0;
     std::optional<FileRef> m_file; // the file in hand, once one has started

@@ -16,12 +16,14 @@ quint32 ResultCounts::add(const ResultRow &row)
 {
     const bool newFile = !m_started || m_file != row.File;
     if (newFile) {
+        // One look into the table finds the file or makes its entry.
         QHash<QString, quint32> &ids = m_fileIds[qHash(row.File) % kShards];
-        auto seen = ids.constFind(row.File);
-        m_fileSeenBefore = seen != ids.cend();
+        const qsizetype before = ids.size();
+        quint32 &id = ids[row.File];
+        m_fileSeenBefore = ids.size() == before;
         if (!m_fileSeenBefore)
-            seen = ids.insert(row.File, quint32(m_fileCount++));
-        m_fileId = *seen;
+            id = quint32(m_fileCount++);
+        m_fileId = id;
         m_file = row.File;
     }
     m_startedCard = newFile || m_place != row.Card || m_contact != row.Contact;

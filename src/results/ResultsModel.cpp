@@ -184,17 +184,29 @@ void ResultsModel::setAllChecked(bool checked)
 
 void ResultsModel::appendRows(QList<ResultRow> rows)
 {
-    if (rows.isEmpty())
+    std::vector<QList<ResultRow>> batches;
+    batches.push_back(std::move(rows));
+    appendBatches(std::move(batches));
+}
+
+void ResultsModel::appendBatches(std::vector<QList<ResultRow>> batches)
+{
+    qsizetype added = 0;
+    for (const QList<ResultRow> &rows : batches)
+        added += rows.size();
+    if (added == 0)
         return;
     const qsizetype first = count();
-    beginInsertRows({}, int(first), int(first + rows.size() - 1));
-    for (ResultRow &row : rows) {
-        // The rows of a card share its contact and place.
-        const quint32 text = m_counts.add(row);
-        if (m_counts.startedCard())
-            m_cards.push_back({std::move(row.Contact), row.Card});
-        m_rows.push_back({std::move(row.File), std::move(row.Tag), std::move(row.Value),
-                          quint32(m_cards.size() - 1), text, false});
+    beginInsertRows({}, int(first), int(first + added - 1));
+    for (QList<ResultRow> &rows : batches) {
+        for (ResultRow &row : rows) {
+            // The rows of a card share its contact and place.
+            const quint32 text = m_counts.add(row);
+            if (m_counts.startedCard())
+                m_cards.push_back({std::move(row.Contact), row.Card});
+            m_rows.push_back({std::move(row.File), std::move(row.Tag), std::move(row.Value),
+                              quint32(m_cards.size() - 1), text, false});
+        }
     }
     endInsertRows();
 }

@@ -10,6 +10,8 @@
 #include <QSet>
 #include <QStringList>
 
+#include <vector>
+
 #include <span>
 
 /// The results table: columns "File", "Tag", " Value", "Contact" and, when several texts
@@ -81,6 +83,8 @@ public:
 
     /// Appends rows at the end, unticked, in one insertion.
     void appendRows(QList<ResultRow> rows);
+    /// Appends the rows of each batch in turn, in one insertion.
+    void appendBatches(std::vector<QList<ResultRow>> batches);
     /// Removes every row; the texts searched stay.
     void clear();
 
