@@ -3,7 +3,6 @@
 #include "base/NativePath.h"
 
 #include <chrono>
-#include <new>
 #include <utility>
 
 namespace folderwalk {

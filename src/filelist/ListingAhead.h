@@ -4,6 +4,7 @@
 
 #include <QStringList>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>

@@ -10,9 +10,8 @@
 #include <QSet>
 #include <QStringList>
 
-#include <vector>
-
 #include <span>
+#include <vector>
 
 /// The results table: columns "File", "Tag", " Value", "Contact" and, when several texts
 /// were searched, "Search text"; a tick per row (on the first column), rows appended in
