@@ -21,8 +21,10 @@ quint32 ResultCounts::add(const ResultRow &row)
         const qsizetype before = ids.size();
         quint32 &id = ids[row.File];
         m_fileSeenBefore = ids.size() == before;
-        if (!m_fileSeenBefore)
+        if (!m_fileSeenBefore) {
             id = quint32(m_fileCount++);
+            m_fileTexts.push_back(0);
+        }
         m_fileId = id;
         m_file = row.File;
     }
@@ -55,13 +57,26 @@ quint32 ResultCounts::add(const ResultRow &row)
     }
     if (tally.lastFile != qint64(m_fileId)) {
         tally.lastFile = m_fileId;
-        const quint64 pair = quint64(m_textId) << 32 | m_fileId;
-        QSet<quint64> &pairs = m_textFiles[qHash(pair) % kShards];
-        const qsizetype before = pairs.size();
-        pairs.insert(pair);
-        tally.files += pairs.size() - before;
+        if (noteTextInFile(m_textId, m_fileId))
+            ++tally.files;
     }
     return m_textId;
+}
+
+bool ResultCounts::noteTextInFile(quint32 text, quint32 file)
+{
+    if (text < kTextBits) {
+        quint64 &texts = m_fileTexts[file];
+        const quint64 bit = quint64(1) << text;
+        const bool first = (texts & bit) == 0;
+        texts |= bit;
+        return first;
+    }
+    const quint64 pair = quint64(text) << 32 | file;
+    QSet<quint64> &pairs = m_textFiles[qHash(pair) % kShards];
+    const qsizetype before = pairs.size();
+    pairs.insert(pair);
+    return pairs.size() > before;
 }
 
 QList<ResultCounts::PerText> ResultCounts::perText() const

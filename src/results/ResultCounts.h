@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <array>
+#include <deque>
 #include <vector>
 
 /// The counts of result rows as they come, in total and for each search text: rows,
@@ -43,6 +44,8 @@ public:
     QList<PerText> perText() const;
 
 private:
+    bool noteTextInFile(quint32 text, quint32 file);
+
     struct Tally
     {
         qsizetype rows = 0;
@@ -57,6 +60,11 @@ private:
     static constexpr std::size_t kShards = 256;
 
     std::array<QHash<QString, quint32>, kShards> m_fileIds;
+    // The texts of each file that rows were found for: the first 64 as bits by the
+    // file's number (blocks grow without moving), the others as pairs of a text's number
+    // and a file's number.
+    static constexpr quint32 kTextBits = 64;
+    std::deque<quint64> m_fileTexts;
     std::array<QSet<quint64>, kShards> m_textFiles;
     qsizetype m_fileCount = 0;
     QHash<QString, quint32> m_textIds;

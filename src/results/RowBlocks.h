@@ -1,8 +1,8 @@
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <memory>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -15,15 +15,34 @@ public:
     static constexpr std::size_t kShift = 12;
     static constexpr std::size_t kBlockSize = std::size_t(1) << kShift;
 
+    /// Room for kBlockSize items, made one by one as they are appended: a block is not
+    /// filled with empty items first, which would write all of it twice.
     struct Block
     {
-        std::array<T, kBlockSize> items;
+        Block() {} // leaves the room as it is
+        ~Block()
+        {
+            for (std::size_t i = 0; i < made; ++i)
+                item(i).~T();
+        }
+        Block(const Block &) = delete;
+        Block &operator=(const Block &) = delete;
+
+        void *slot(std::size_t i) { return room + i * sizeof(T); }
+        T &item(std::size_t i) { return *std::launder(reinterpret_cast<T *>(room) + i); }
+        const T &item(std::size_t i) const
+        {
+            return *std::launder(reinterpret_cast<const T *>(room) + i);
+        }
+
+        alignas(T) std::byte room[sizeof(T) * kBlockSize];
+        std::size_t made = 0;
     };
     using Blocks = std::vector<std::shared_ptr<Block>>;
 
     static const T &at(const Blocks &blocks, std::size_t i)
     {
-        return blocks[i >> kShift]->items[i & (kBlockSize - 1)];
+        return blocks[i >> kShift]->item(i & (kBlockSize - 1));
     }
 
     std::size_t size() const { return m_size; }
@@ -31,7 +50,7 @@ public:
     const Blocks &blocks() const { return m_blocks; }
 
     const T &operator[](std::size_t i) const { return at(m_blocks, i); }
-    T &operator[](std::size_t i) { return m_blocks[i >> kShift]->items[i & (kBlockSize - 1)]; }
+    T &operator[](std::size_t i) { return m_blocks[i >> kShift]->item(i & (kBlockSize - 1)); }
     T &back() { return (*this)[m_size - 1]; }
     const T &back() const { return (*this)[m_size - 1]; }
 
@@ -39,7 +58,9 @@ public:
     {
         if ((m_size >> kShift) == m_blocks.size())
             m_blocks.push_back(std::make_shared<Block>());
-        (*this)[m_size] = std::move(item);
+        Block &block = *m_blocks.back();
+        ::new (block.slot(block.made)) T(std::move(item));
+        ++block.made;
         ++m_size;
     }
 

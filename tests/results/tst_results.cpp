@@ -182,6 +182,18 @@ void TestResults::textCounts_data()
     QTest::newRow("six hundred files, some listed again")
         << QStringList{u"anna"_s, u"berlin"_s} << many
         << QStringList{u"anna 601 600 600"_s, u"berlin 2 0 2"_s, u"603 600 600"_s};
+    // Past the 64th text a file's texts are kept another way.
+    QStringList seventy;
+    QStringList counted;
+    for (int t = 0; t < 70; ++t) {
+        seventy.append(u"t%1"_s.arg(t));
+        counted.append(t == 0 ? u"t0 2 1 1"_s : t == 65 ? u"t65 3 2 2"_s : u"t%1 0 0 0"_s.arg(t));
+    }
+    counted.append(u"5 3 3"_s);
+    QTest::newRow("a file listed twice, its text past the 64th")
+        << seventy
+        << QStringList{u"f 1 t65"_s, u"g 1 t65"_s, u"h 1 t0"_s, u"f 1 t65"_s, u"h 1 t0"_s}
+        << counted;
 }
 
 void TestResults::textCounts()
