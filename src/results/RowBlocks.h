@@ -45,6 +45,23 @@ public:
         return blocks[i >> kShift]->item(i & (kBlockSize - 1));
     }
 
+    RowBlocks() = default;
+    // Two stores appending into one shared block would make its items twice.
+    RowBlocks(const RowBlocks &) = delete;
+    RowBlocks &operator=(const RowBlocks &) = delete;
+    RowBlocks(RowBlocks &&other) noexcept
+        : m_blocks(std::move(other.m_blocks)), m_size(std::exchange(other.m_size, 0))
+    {
+        other.m_blocks.clear();
+    }
+    RowBlocks &operator=(RowBlocks &&other) noexcept
+    {
+        m_blocks = std::move(other.m_blocks);
+        other.m_blocks.clear();
+        m_size = std::exchange(other.m_size, 0);
+        return *this;
+    }
+
     std::size_t size() const { return m_size; }
     bool empty() const { return m_size == 0; }
     const Blocks &blocks() const { return m_blocks; }
