@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -63,43 +64,68 @@ void scanFiles(const QString &folder, QStringList names, FileScan &scan,
         scan.files.clear();
 }
 
-/// Hands a folder's matching files to hooks.folderFilesListed as names, with the rules of
-/// keepMatching and appendPaths: possible when every name is ASCII, the pattern is "*"
-/// and an ASCII ending (compared without case, as ASCII letters fold), and no name holds
-/// a backslash, which would change its path. False when it is not possible.
-bool handOnNames(const QString &folder, const RawNames &raw, const FileScan &scan,
-                 const FolderScanHooks &hooks)
+/// A folder's matching files as names, with the rules of keepMatching and appendPaths:
+/// possible when every name is ASCII, the pattern is "*" and an ASCII ending (compared
+/// without case, as ASCII letters fold), and no name holds a backslash, which would change
+/// its path. None when it is not possible.
+std::shared_ptr<FolderFiles> matchingFiles(const QString &folder, const std::string &arena,
+                                           const ListedNames &listed, const std::string &ending,
+                                           EntryCounter &counter)
 {
-    if (!raw.names.ascii || raw.arena.size() >= std::numeric_limits<std::uint32_t>::max())
-        return false;
-    std::string ending;
-    if (!asciiEnding(scan.pattern, ending))
-        return false;
-    EntryCounter counter(hooks);
+    if (!listed.ascii || arena.size() >= std::numeric_limits<std::uint32_t>::max())
+        return nullptr;
     std::vector<std::string_view> names;
-    names.reserve(raw.names.spans.size());
-    for (const auto &[offset, length] : raw.names.spans)
-        names.emplace_back(raw.arena.data() + offset, length);
-    if (!raw.names.sorted)
+    names.reserve(listed.spans.size());
+    for (const auto &[offset, length] : listed.spans)
+        names.emplace_back(arena.data() + offset, length);
+    if (!listed.sorted)
         sortWithTurns(names.begin(), names.end(), counter);
     auto files = std::make_shared<FolderFiles>();
-    files->names.reserve(raw.arena.size() + names.size());
+    files->names.reserve(arena.size() + names.size());
     files->starts.reserve(names.size());
     for (const std::string_view name : names) {
         counter.next();
         if (!endsWithAscii(name, ending) || name.front() == '~')
             continue;
         if (name.find('\\') != std::string_view::npos)
-            return false;
+            return nullptr;
         files->starts.push_back(std::uint32_t(files->names.size()));
         files->names.append(name);
         files->names.push_back('\0');
     }
-    if (files->size() == 0)
-        return true;
-    const QString dir = folder.endsWith(kSeparator) ? folder.chopped(1) : folder;
-    files->folder = NormalizePath(dir + kSeparator);
-    hooks.folderFilesListed(std::move(files));
+    if (files->size() > 0) {
+        const QString dir = folder.endsWith(kSeparator) ? folder.chopped(1) : folder;
+        files->folder = NormalizePath(dir + kSeparator);
+    }
+    return files;
+}
+
+/// The ending that lets a walk hand on names (see matchingFiles), or none.
+std::optional<std::string> handedEnding(const FileScan *scan, const FolderScanHooks &hooks)
+{
+    std::string ending;
+    if (!scan || scan->keep || !hooks.folderFilesListed || !asciiEnding(scan->pattern, ending))
+        return std::nullopt;
+    return ending;
+}
+
+/// Hands a folder's matching files to hooks.folderFilesListed as names, as made by the
+/// lister or from the names now. False when it is not possible.
+bool handOnNames(const QString &folder, const RawNames &raw, const FileScan &scan,
+                 const FolderScanHooks &hooks)
+{
+    std::shared_ptr<FolderFiles> files = raw.ready;
+    if (!files) {
+        const std::optional<std::string> ending = handedEnding(&scan, hooks);
+        if (!ending)
+            return false;
+        EntryCounter counter(hooks);
+        files = matchingFiles(folder, raw.arena, raw.names, *ending, counter);
+        if (!files)
+            return false;
+    }
+    if (files->size() > 0)
+        hooks.folderFilesListed(std::move(files));
     return true;
 }
 
@@ -127,12 +153,23 @@ bool cancelled(const FolderScanHooks &hooks)
 
 /// The lister of a level's folders ahead of the walk, when there are several; none
 /// when its thread cannot be started (the walk then lists each folder itself).
-std::unique_ptr<ListingAhead> listAhead(const QStringList &collection, EntryKinds kinds)
+std::unique_ptr<ListingAhead> listAhead(const QStringList &collection, const FileScan *scan,
+                                        const FolderScanHooks &hooks)
 {
     if (collection.size() < 2)
         return nullptr;
+    // The files to hand on are made by the lister too, off the walk's thread.
+    ListingAhead::Prepare prepare;
+    if (const std::optional<std::string> ending = handedEnding(scan, hooks)) {
+        prepare = [ending = *ending](const QString &folder, const FolderEntries &entries) {
+            const FolderScanHooks none;
+            EntryCounter counter(none);
+            return matchingFiles(folder, entries.arena, entries.files, ending, counter);
+        };
+    }
     try {
-        return std::make_unique<ListingAhead>(collection, kinds);
+        return std::make_unique<ListingAhead>(collection, EntryKinds{true, scan != nullptr},
+                                              std::move(prepare));
     } catch (const std::system_error &) {
         return nullptr;
     }
@@ -145,7 +182,7 @@ void scanLevel(QStringList &collection, bool recurse, const FolderScanHooks &hoo
                QSet<FolderId> &entered, FileScan *scan)
 {
     QStringList newFolders;
-    std::unique_ptr<ListingAhead> ahead = listAhead(collection, {true, scan != nullptr});
+    std::unique_ptr<ListingAhead> ahead = listAhead(collection, scan, hooks);
     // Reads the folder's entries, or takes those read ahead. A folder read ahead before
     // the walk told of it, and gone once told, is as one gone before it was read.
     const auto list = [&](const QString &folder, FolderEntries &&early, bool told,
@@ -153,7 +190,7 @@ void scanLevel(QStringList &collection, bool recurse, const FolderScanHooks &hoo
         if (!ahead)
             return listEntries(folder, names, nullptr, hooks, files);
         if (told && early.error == 0 && !FolderExists(folder))
-            early = FolderEntries{ENOENT, {}, {}, {}};
+            early = FolderEntries{ENOENT, {}, {}, {}, {}};
         return takeEntries(folder, std::move(early), names, nullptr, hooks, files);
     };
     for (qsizetype i = 0; i < collection.size() && !cancelled(hooks); ++i) {

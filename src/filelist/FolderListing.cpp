@@ -195,6 +195,7 @@ Listing takeEntries(const QString &folder, FolderEntries &&entries, QStringList 
     if (rawFiles) {
         rawFiles->arena = std::move(entries.arena);
         rawFiles->names = std::move(entries.files);
+        rawFiles->ready = std::move(entries.ready);
     } else if (files) {
         appendSorted(entries.arena, entries.files, *files, counter);
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/FileList.h"
 #include "filelist/FolderScanHooks.h"
 
 #include <QString>
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -101,6 +103,8 @@ struct FolderEntries
     std::string arena;
     ListedNames folders;
     ListedNames files;
+    /// The files to hand on as they are, when the lister made them (see RawNames).
+    std::shared_ptr<FolderFiles> ready;
 };
 
 /// Which names of a folder a listing keeps.
@@ -123,6 +127,9 @@ struct RawNames
 {
     std::string arena;
     ListedNames names;
+    /// The matching files made from the names by a lister ahead of the walk, when it
+    /// could; then they, not the names, are what the walk hands on.
+    std::shared_ptr<FolderFiles> ready;
 };
 
 /// Appends the names sorted. When all are ASCII their byte order is the order of their

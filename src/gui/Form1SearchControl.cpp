@@ -41,6 +41,8 @@ public:
     void fileStarted(qsizetype index, const FileRef &file) override
     {
         m_index = index;
+        // The clock is read once a file, for the bar, the events and the file's rows.
+        m_now = m_pacing.now();
         m_report.fileStarted(index, file);
         m_guard.step(134, [&] {
             m_file = file;
@@ -54,6 +56,7 @@ public:
     void stillSearching(double fileDone) override
     {
         // A large file moves the bar as its bytes are searched.
+        m_now = m_pacing.now();
         m_guard.step(134, [&] { showProgress(percentDone(fileDone)); });
         m_guard.step(138, [&] { turnEvents(); });
     }
@@ -71,7 +74,7 @@ public:
             // every row once more.
             m_rowsWaiting += rows.size();
             m_rows.push_back(std::move(rows));
-            if (m_pacing.rowsDue(m_rowsWaiting))
+            if (m_pacing.rowsDueAt(m_rowsWaiting, m_now))
                 flushRows();
         });
         return true;
@@ -130,13 +133,13 @@ private:
     void showProgress(double percent)
     {
         m_percent = qBound(0, qRound(percent), 100);
-        if (m_pacing.progress.due())
+        if (m_pacing.progress.dueAt(m_now))
             flushProgress();
     }
 
     void turnEvents()
     {
-        if (!m_pacing.events.due())
+        if (!m_pacing.events.dueAt(m_now))
             return;
         QCoreApplication::processEvents();
         m_criteria.reset();
@@ -172,6 +175,7 @@ private:
     SearchReport &m_report;
     qsizetype m_index = 0; // of the file in hand
     SearchPacing m_pacing;
+    qint64 m_now = 0; // on m_pacing's clock, read when the file in hand started
     std::vector<QList<ResultRow>> m_rows; // found, not yet in the table
     qsizetype m_rowsWaiting = 0;
     std::optional<SearchCriteria> m_criteria; // as read since events last ran

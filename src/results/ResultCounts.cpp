@@ -17,9 +17,11 @@ quint32 ResultCounts::add(const ResultRow &row)
     const bool newFile = !m_started || m_file != row.File;
     if (newFile) {
         // One look into the table finds the file or makes its entry.
-        QHash<QString, quint32> &ids = m_fileIds[qHash(row.File) % kShards];
+        FileKey key{qHash(row.File, QHashSeed::globalSeed()), row.File};
+        // The shard is chosen by the hash's high bits: its low bits choose the bucket.
+        QHash<FileKey, quint32> &ids = m_fileIds[(key.hash >> 32) % kShards];
         const qsizetype before = ids.size();
-        quint32 &id = ids[row.File];
+        quint32 &id = ids[std::move(key)];
         m_fileSeenBefore = ids.size() == before;
         if (!m_fileSeenBefore) {
             id = quint32(m_fileCount++);

@@ -58,8 +58,19 @@ private:
     // were found for, are kept in many small tables, not one each: growing a table of a
     // million entries would copy it all between two turns of the window's events.
     static constexpr std::size_t kShards = 256;
-
-    std::array<QHash<QString, quint32>, kShards> m_fileIds;
+    // A path is kept with its hash: the path is hashed once, and a look past another
+    // entry compares their hashes, not paths that share a long folder.
+    struct FileKey
+    {
+        size_t hash;
+        QString path;
+        bool operator==(const FileKey &other) const
+        {
+            return hash == other.hash && path == other.path;
+        }
+    };
+    friend size_t qHash(const FileKey &key, size_t) { return key.hash; }
+    std::array<QHash<FileKey, quint32>, kShards> m_fileIds;
     // The texts of each file that rows were found for: the first 64 as bits by the
     // file's number (blocks grow without moving), the others as pairs of a text's number
     // and a file's number.

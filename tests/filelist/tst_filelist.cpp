@@ -472,6 +472,13 @@ void TestFileList::oneWalkListsAsTheTwoSteps_data()
         << u"VCF"_s;
     QTest::newRow("wildcard extension")
         << QStringList{u"a.vcf"_s, u"b.vbf"_s, u"c.vcx"_s} << u"v?f"_s;
+    // Sub-folders beside each other are listed ahead, on two threads, and their files
+    // made ready there; a folder whose names cannot be handed on so is listed as paths.
+    QTest::newRow("odd names in folders listed ahead")
+        << QStringList{u"s1/b\\c.vcf"_s, u"s1/a.vcf"_s, u"s2/\u00fc.vcf"_s, u"s2/b.vcf"_s,
+                       u"s3/~x.vcf"_s,   u"s3/C.VCF"_s, u"s4/"_s,           u"s5/e.vcf"_s,
+                       u"s6/t.txt"_s,    u"s7/f.vcf"_s, u"s7/d.vcf"_s}
+        << u"vcf"_s;
 }
 
 // Collecting a tree lists each folder once for its sub-folders and its files; the
