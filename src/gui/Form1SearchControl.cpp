@@ -175,7 +175,7 @@ private:
     SearchReport &m_report;
     qsizetype m_index = 0; // of the file in hand
     SearchPacing m_pacing;
-    qint64 m_now = 0; // on m_pacing's clock, read when the file in hand started
+    qint64 m_now = 0; // on m_pacing's clock, read when the file in hand started or moved on
     std::vector<QList<ResultRow>> m_rows; // found, not yet in the table
     qsizetype m_rowsWaiting = 0;
     std::optional<SearchCriteria> m_criteria; // as read since events last ran

@@ -19,7 +19,7 @@ quint32 ResultCounts::add(const ResultRow &row)
         // One look into the table finds the file or makes its entry.
         FileKey key{qHash(row.File, QHashSeed::globalSeed()), row.File};
         // The shard is chosen by the hash's high bits: its low bits choose the bucket.
-        QHash<FileKey, quint32> &ids = m_fileIds[(key.hash >> 32) % kShards];
+        QHash<FileKey, quint32> &ids = m_fileIds[(quint64(key.hash) >> 32) % kShards];
         const qsizetype before = ids.size();
         quint32 &id = ids[std::move(key)];
         m_fileSeenBefore = ids.size() == before;
