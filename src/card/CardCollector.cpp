@@ -114,6 +114,7 @@ public:
     /// Hands out what is left; returns the number of cards.
     qint64 finish()
     {
+        m_finishing = true;
         for (Pending &pending : m_pending) {
             if (!pending.complete()) {
                 pending.end = quint32(m_data.size());
@@ -137,7 +138,8 @@ public:
         }
         if (m_emitted == 0) {
             ContactFields empty;
-            m_sink(std::move(empty), CardParser::Identity{1, m_data.size(), m_data.size(), {}});
+            m_sink(std::move(empty),
+                   CardParser::Identity{1, m_data.size(), m_data.size(), {}, false});
             ++m_emitted;
         }
         return m_emitted;
@@ -337,7 +339,7 @@ private:
             const Pending &place = m_pending.front();
             m_sink(std::move(card.fields),
                    CardParser::Identity{m_emitted + 1, qsizetype(place.begin), qsizetype(place.end),
-                                        card.name.text()});
+                                        card.name.text(), !m_finishing});
             m_front.reset();
             ++m_emitted;
             m_pending.pop_front();
@@ -358,7 +360,8 @@ private:
         if (!m_outside)
             return;
         m_sink(std::move(m_outside->fields),
-               CardParser::Identity{m_emitted + 1, m_outside->begin, end, m_outside->name.text()});
+               CardParser::Identity{m_emitted + 1, m_outside->begin, end, m_outside->name.text(),
+                                    !m_finishing});
         ++m_emitted;
         m_outside.reset();
     }
@@ -532,6 +535,7 @@ private:
     std::deque<quint32> m_open;
     qint64 m_firstSequence = 0; // sequence number of m_pending.front()
     std::optional<CardState> m_outside;
+    bool m_finishing = false; // the text's end was reached: the cards now are not settled
     OtherProperties m_outsideOthers; // of lines outside every card before m_outside is made
     qsizetype m_runStart = -1; // where the lines outside every card began, or -1
     qint64 m_emitted = 0;

@@ -57,6 +57,9 @@ public:
         qsizetype begin = 0;
         qsizetype end = 0;
         QString contact;
+        /// Handed out before the text's end was reached: no byte after the text can
+        /// change the card. False for a card that the text's end closes, and those after.
+        bool settled = true;
     };
 
     using Sink = std::function<void(ContactFields &&)>;

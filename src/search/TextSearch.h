@@ -53,6 +53,10 @@ struct TextSearch
     // to their end, holds text other than UTF-8 (cardreader::hasNonUtf8Text), each part
     // looked at by its own thread; unknown otherwise.
     mutable std::optional<bool> partsNonUtf8 = std::nullopt;
+    // The cards of a block parsed in one part whose rows went on as they were found: when
+    // the block's lines end inside a card it is read again with more bytes, in one part,
+    // and these cards' rows are not handed on twice.
+    mutable qint64 blockCardsHanded = 0;
 
     /// Gathers the rows of one card into rows, and hands rows to sink whenever it holds a
     /// batch: a card of a million matching values is not held as a million rows at once.
@@ -144,7 +148,8 @@ struct TextSearch
             sink(std::move(rows));
     }
 
-    /// False when a part did not end outside every card; nothing is handed on then.
+    /// False when a part did not end outside every card; nothing is handed on then, but
+    /// the rows of a block in one part, which go on as its cards are found.
     /// When the search is cancelled, the rows of the longest run of parts from the
     /// text's start that can be handed on are: those of the parts parsed to their end
     /// outside every card, and of the cards the next part had handed out when it stopped.
@@ -172,6 +177,16 @@ struct TextSearch
         partsNonUtf8.reset();
         // A part's lines are numbered when its rows are handed on, in order.
         const auto noLine = [](qsizetype) { return std::pair(qint64(-1), qint64(-1)); };
+        // A block in one part hands its rows on as its cards are found, as a whole text
+        // does, but for the cards its end closes, which more bytes may change unless it
+        // ends the file: those are held. One card of millions of values is not held whole.
+        const bool streams = block && count == 1;
+        LineCounter streamLines(text);
+        const auto streamLineOf = [&streamLines](qsizetype offset) {
+            const qint64 line = streamLines.lineAt(offset);
+            return std::pair(line, streamLines.fileOffset());
+        };
+        QList<ResultRow> streamRows;
         const auto parsePart = [&](std::size_t k) {
             try {
                 const qsizetype from = k == 0 ? 0 : cuts.at(qsizetype(k) - 1);
@@ -188,6 +203,21 @@ struct TextSearch
                             empty[k] = 1;
                             return;
                         }
+                        if (streams && (identity.settled || lastBlock)) {
+                            QList<ResultRow> handed;
+                            if (identity.number <= blockCardsHanded) {
+                                // Its rows went on in a parse before; its keys did not.
+                                cardRows(card, identity, text.bytes, noLine, handed,
+                                         [](QList<ResultRow> &&) {}, keys ? &partKeys[k] : nullptr);
+                                return;
+                            }
+                            cardRows(card, identity, text.bytes, streamLineOf, streamRows, sink,
+                                     keys ? &partKeys[k] : nullptr);
+                            blockCardsHanded = identity.number;
+                            if (streamRows.size() >= kCardsRowBatch)
+                                sink(std::exchange(streamRows, {}));
+                            return;
+                        }
                         QList<ResultRow> rows;
                         cardRows(
                             card, identity, text.bytes, noLine, rows,
@@ -197,6 +227,8 @@ struct TextSearch
                     },
                     filter, &outside, cancel, partOptions);
                 cards[k] -= empty[k];
+                if (!streamRows.isEmpty())
+                    sink(std::exchange(streamRows, {}));
                 endedOutside[k] = outside;
                 if (lookAtUtf8 && facts[k].charsetWay == ReadFacts::CharsetWay::None)
                     nonUtf8[k] = cardreader::hasNonUtf8Text(
@@ -255,25 +287,32 @@ struct TextSearch
     }
 
     /// Hands the rows of every card of a block of a larger file to sink, parsed as run
-    /// parses a text, when its lines end outside every card (or it ends the file); false,
-    /// with nothing handed on, when they do not. cards is told the number of its cards.
+    /// parses a text, when its lines end outside every card (or it ends the file); false
+    /// when they do not. Then the rows of the cards before may have gone on already; run
+    /// again on the block with more bytes, it hands on the rows of the cards after them.
+    /// cards is told the number of its cards.
     bool runBlock(const CardBytes &text, bool last, int threads, const RowSink &sink,
                   const std::atomic<bool> *cancel, const PartRunner &runParts,
                   FileDuplicateKeys *keys, qint64 &cards) const
     {
-        const int parts = int(qMin(qsizetype(qMax(threads, 1)), text.bytes.size() / kMinPartBytes));
+        // Once a parse in one part has handed rows on, the block is parsed in one part.
+        const int parts = blockCardsHanded > 0
+            ? 1
+            : int(qMin(qsizetype(qMax(threads, 1)), text.bytes.size() / kMinPartBytes));
         const QList<qsizetype> cuts
             = parts > 1 ? CardParser::cutPoints(text.bytes, parts) : QList<qsizetype>();
         const qint64 toldBefore
             = options.parsedBytes ? options.parsedBytes->load(std::memory_order_relaxed) : 0;
-        if (runInParts(text, cuts, sink, cancel, runParts, keys, true, last, &cards))
-            return true;
-        if (cuts.isEmpty())
-            return false;
-        // Cards nested across a cut: the block is parsed again in one part.
-        if (options.parsedBytes)
-            options.parsedBytes->store(toldBefore, std::memory_order_relaxed);
-        return runInParts(text, {}, sink, cancel, runParts, keys, true, last, &cards);
+        bool ended = runInParts(text, cuts, sink, cancel, runParts, keys, true, last, &cards);
+        if (!ended && !cuts.isEmpty()) {
+            // Cards nested across a cut: the block is parsed again in one part.
+            if (options.parsedBytes)
+                options.parsedBytes->store(toldBefore, std::memory_order_relaxed);
+            ended = runInParts(text, {}, sink, cancel, runParts, keys, true, last, &cards);
+        }
+        if (ended)
+            blockCardsHanded = 0;
+        return ended;
     }
 };
 

@@ -209,6 +209,7 @@ private slots:
     void unreadFiles();
     void blocksReadAsTheWholeFile_data();
     void blocksReadAsTheWholeFile();
+    void blockRowsGoOnOnce();
     void partsTellTheCharsetOfTheWhole_data();
     void partsTellTheCharsetOfTheWhole();
     void corpusAgreesWithParseAndAnalysis();
@@ -407,6 +408,8 @@ void TestSearchReport::blocksReadAsTheWholeFile_data()
     QTest::newRow("folded lines across the edges") << folded << u"ann"_s;
     QTest::newRow("a card longer than a block") << cards + longCard + cards << u"ann 2"_s;
     QTest::newRow("cards nested across every block") << nested << u"ann"_s;
+    // A block's cards go on before its lines end inside the nested ones, and not again.
+    QTest::newRow("cards, then cards nested across the cuts") << cards + nested + cards << u"ann"_s;
     QTest::newRow("no END line at all") << QByteArray(nested).replace("END:", "X-E:") << u"ann"_s;
     QTest::newRow("an unclosed card at the end") << cards + longCard.chopped(11) << u"ann"_s;
     QTest::newRow("UTF-16 with its mark")
@@ -441,6 +444,34 @@ void TestSearchReport::blocksReadAsTheWholeFile()
             QCOMPARE(toldOf(run), expected);
         }
     }
+}
+
+void TestSearchReport::blockRowsGoOnOnce()
+{
+    // A block parsed in one part hands its rows on as its cards are found. One whose lines
+    // end inside nested cards is read again longer, and parsed in parts when it is large:
+    // the rows handed on before must not come twice. The 12 MiB block ends inside the
+    // nested cards; read again to the file's end, its three parts are cut elsewhere.
+    constexpr qsizetype kMiB = qsizetype(1) << 20;
+    const QByteArray other = "BEGIN:VCARD\r\nFN:Bob\r\nNOTE:" + QByteArray(2000, 'x')
+        + "\r\nEND:VCARD\r\n";
+    const QByteArray ann = "BEGIN:VCARD\r\nFN:Ann\r\nEND:VCARD\r\n";
+    QByteArray bytes;
+    const auto fillTo = [&](qsizetype size) {
+        for (int k = 0; bytes.size() < size; ++k)
+            bytes += k % 50 == 0 ? ann : other;
+    };
+    fillTo(12 * kMiB - 64 * 1024);
+    bytes += "BEGIN:VCARD\r\nFN:Ann Outer\r\n" + ann.repeated(4000) + "END:VCARD\r\n";
+    fillTo(20 * kMiB);
+    QTemporaryDir dir;
+    const QString path = writeTestFile(dir, u"file.vcf"_s, bytes);
+    FactsRun whole;
+    QVERIFY(whole.search({path}, u"ann"_s, true, 1));
+    const BlockSize blocks(12 * kMiB);
+    FactsRun run;
+    QVERIFY(run.search({path}, u"ann"_s, true, 3));
+    QCOMPARE(toldOf(run), toldOf(whole));
 }
 
 void TestSearchReport::partsTellTheCharsetOfTheWhole_data()
