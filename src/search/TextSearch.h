@@ -53,9 +53,9 @@ struct TextSearch
     // to their end, holds text other than UTF-8 (cardreader::hasNonUtf8Text), each part
     // looked at by its own thread; unknown otherwise.
     mutable std::optional<bool> partsNonUtf8 = std::nullopt;
-    // The cards of a block parsed in one part whose rows went on as they were found: when
-    // the block's lines end inside a card it is read again with more bytes, in one part,
-    // and these cards' rows are not handed on twice.
+    // The cards of a block's first part whose rows went on as they were found: when the
+    // block's lines end inside a card it is parsed again, in one part, maybe with more
+    // bytes, and these cards' rows are not handed on twice.
     mutable qint64 blockCardsHanded = 0;
 
     /// Gathers the rows of one card into rows, and hands rows to sink whenever it holds a
@@ -149,7 +149,7 @@ struct TextSearch
     }
 
     /// False when a part did not end outside every card; nothing is handed on then, but
-    /// the rows of a block in one part, which go on as its cards are found.
+    /// the rows of a block's first part, which go on as its cards are found.
     /// When the search is cancelled, the rows of the longest run of parts from the
     /// text's start that can be handed on are: those of the parts parsed to their end
     /// outside every card, and of the cards the next part had handed out when it stopped.
@@ -177,10 +177,11 @@ struct TextSearch
         partsNonUtf8.reset();
         // A part's lines are numbered when its rows are handed on, in order.
         const auto noLine = [](qsizetype) { return std::pair(qint64(-1), qint64(-1)); };
-        // A block in one part hands its rows on as its cards are found, as a whole text
-        // does, but for the cards its end closes, which more bytes may change unless it
-        // ends the file: those are held. One card of millions of values is not held whole.
-        const bool streams = block && count == 1;
+        // The first part of a block hands its rows on as its cards are found, as a whole
+        // text does, but for the cards the part's end closes, which more bytes may change
+        // unless the part ends the file: those are held. So one card of millions of values
+        // is not held whole. The first part is parsed on the thread that hands rows on.
+        const bool streams = block;
         LineCounter streamLines(text);
         const auto streamLineOf = [&streamLines](qsizetype offset) {
             const qint64 line = streamLines.lineAt(offset);
@@ -203,7 +204,8 @@ struct TextSearch
                             empty[k] = 1;
                             return;
                         }
-                        if (streams && (identity.settled || lastBlock)) {
+                        if (streams && k == 0
+                            && (identity.settled || (lastBlock && count == 1))) {
                             QList<ResultRow> handed;
                             if (identity.number <= blockCardsHanded) {
                                 // Its rows went on in a parse before; its keys did not.
