@@ -2,8 +2,8 @@
 # Memory that does not grow with the file: the search of one 4 GB file of nine million
 # cards, 45 copies of a 91 MB file of 200,000 (peak memory and time, with one thread, two
 # and the default), the export of the cards found and the dump of every card (and of two
-# hostile shapes of 160 MiB), and the search of a 91 MB file against another build in
-# alternating runs (medians, ratio).
+# hostile shapes of 160 MiB), the search of a 160 MiB card of a million values, and the
+# search of a 91 MB file against another build in alternating runs (medians, ratio).
 #
 # Usage: bench/large-file.sh [BUILD_DIR] [OTHER_QUILLORY_SEARCH] [REPETITIONS]
 # The 4 GB file is made in $QUILLORY_BENCH_LARGE_DIR (default: a temporary folder) and
@@ -69,6 +69,18 @@ for shape in nested legacy-cards-export; do
         "$shape" "$secs" "$mib" $((4 * 160 + 64))
     rm -f "$work/$shape.vcf"
 done
+
+# One card of a million values, 160 MiB, searched in blocks: its rows go on as they are
+# found, not held until its block is parsed. With a card after it the block is parsed in
+# parts, and the rows of the first part go on so too.
+"$corpus" hostile written-over $((160 << 20)) "$work/over.vcf"
+printf 'BEGIN:VCARD\r\nFN:e\r\nEND:VCARD\r\n' | cat "$work/over.vcf" - > "$work/over2.vcf"
+for file in over over2; do
+    read -r secs mib < <(run "$search" -e e "$work/$file.vcf")
+    printf '| -e e, a 160 MiB file of one card written over a million times%s | %s s | %s MiB (promise %s) |\n' \
+        "$([[ $file == over2 ]] && echo ', one card after it')" "$secs" "$mib" $((4 * 160 + 64))
+done
+rm -f "$work/over.vcf" "$work/over2.vcf"
 
 if [[ -n $other ]]; then
     cat "$work/cards200k.vcf" > /dev/null

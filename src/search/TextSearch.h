@@ -229,7 +229,8 @@ struct TextSearch
                     },
                     filter, &outside, cancel, partOptions);
                 cards[k] -= empty[k];
-                if (!streamRows.isEmpty())
+                // The first part's rows are its thread's alone.
+                if (k == 0 && !streamRows.isEmpty())
                     sink(std::exchange(streamRows, {}));
                 endedOutside[k] = outside;
                 if (lookAtUtf8 && facts[k].charsetWay == ReadFacts::CharsetWay::None)
