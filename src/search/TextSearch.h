@@ -206,9 +206,9 @@ struct TextSearch
                         }
                         if (streams && k == 0
                             && (identity.settled || (lastBlock && count == 1))) {
-                            QList<ResultRow> handed;
                             if (identity.number <= blockCardsHanded) {
                                 // Its rows went on in a parse before; its keys did not.
+                                QList<ResultRow> handed;
                                 cardRows(card, identity, text.bytes, noLine, handed,
                                          [](QList<ResultRow> &&) {}, keys ? &partKeys[k] : nullptr);
                                 return;
