@@ -204,13 +204,13 @@ struct TextSearch
                             empty[k] = 1;
                             return;
                         }
-                        if (streams && k == 0
-                            && (identity.settled || (lastBlock && count == 1))) {
+                        if (streams && k == 0 && (identity.settled || (lastBlock && count == 1))) {
                             if (identity.number <= blockCardsHanded) {
                                 // Its rows went on in a parse before; its keys did not.
                                 QList<ResultRow> handed;
-                                cardRows(card, identity, text.bytes, noLine, handed,
-                                         [](QList<ResultRow> &&) {}, keys ? &partKeys[k] : nullptr);
+                                cardRows(
+                                    card, identity, text.bytes, noLine, handed,
+                                    [](QList<ResultRow> &&) {}, keys ? &partKeys[k] : nullptr);
                                 return;
                             }
                             cardRows(card, identity, text.bytes, streamLineOf, streamRows, sink,

@@ -448,13 +448,13 @@ void TestSearchReport::blocksReadAsTheWholeFile()
 
 void TestSearchReport::blockRowsGoOnOnce()
 {
-    // A block parsed in one part hands its rows on as its cards are found. One whose lines
+    // A block's first part hands its rows on as its cards are found. A block whose lines
     // end inside nested cards is read again longer, and parsed in parts when it is large:
     // the rows handed on before must not come twice. The 12 MiB block ends inside the
     // nested cards; read again to the file's end, its three parts are cut elsewhere.
     constexpr qsizetype kMiB = qsizetype(1) << 20;
-    const QByteArray other = "BEGIN:VCARD\r\nFN:Bob\r\nNOTE:" + QByteArray(2000, 'x')
-        + "\r\nEND:VCARD\r\n";
+    const QByteArray other
+        = "BEGIN:VCARD\r\nFN:Bob\r\nNOTE:" + QByteArray(2000, 'x') + "\r\nEND:VCARD\r\n";
     const QByteArray ann = "BEGIN:VCARD\r\nFN:Ann\r\nEND:VCARD\r\n";
     QByteArray bytes;
     const auto fillTo = [&](qsizetype size) {
