@@ -47,6 +47,13 @@ public:
     /// Where the offset last asked stands in the file.
     qint64 fileOffset() const { return m_file.fileOffset(m_at, m_units); }
 
+    /// The line that starts at offset, and where offset stands in the file.
+    std::pair<qint64, qint64> placeOf(qsizetype offset)
+    {
+        const qint64 line = lineAt(offset);
+        return {line, fileOffset()};
+    }
+
 private:
     const CardBytes &m_file;
     QByteArrayView m_text;

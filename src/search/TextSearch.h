@@ -132,10 +132,7 @@ struct TextSearch
         // row or two each is not handed on card by card.
         QList<ResultRow> rows;
         LineCounter lines(text);
-        const auto lineOf = [&lines](qsizetype offset) {
-            const qint64 line = lines.lineAt(offset);
-            return std::pair(line, lines.fileOffset());
-        };
+        const auto lineOf = [&lines](qsizetype offset) { return lines.placeOf(offset); };
         CardParser::parse(
             text,
             [&](ContactFields &&card, const CardParser::Identity &identity) {
@@ -181,12 +178,9 @@ struct TextSearch
         // text does, but for the cards the part's end closes, which more bytes may change
         // unless the part ends the file: those are held. So one card of millions of values
         // is not held whole. The first part is parsed on the thread that hands rows on.
-        const bool streams = block;
         LineCounter streamLines(text);
-        const auto streamLineOf = [&streamLines](qsizetype offset) {
-            const qint64 line = streamLines.lineAt(offset);
-            return std::pair(line, streamLines.fileOffset());
-        };
+        const auto streamLineOf
+            = [&streamLines](qsizetype offset) { return streamLines.placeOf(offset); };
         QList<ResultRow> streamRows;
         const auto parsePart = [&](std::size_t k) {
             try {
@@ -204,7 +198,7 @@ struct TextSearch
                             empty[k] = 1;
                             return;
                         }
-                        if (streams && k == 0 && (identity.settled || (lastBlock && count == 1))) {
+                        if (block && k == 0 && (identity.settled || (lastBlock && count == 1))) {
                             if (identity.number <= blockCardsHanded) {
                                 // Its rows went on in a parse before; its keys did not.
                                 QList<ResultRow> handed;
@@ -298,7 +292,7 @@ struct TextSearch
                   const std::atomic<bool> *cancel, const PartRunner &runParts,
                   FileDuplicateKeys *keys, qint64 &cards) const
     {
-        // Once a parse in one part has handed rows on, the block is parsed in one part.
+        // Once rows of the block have gone on, it is parsed in one part.
         const int parts = blockCardsHanded > 0
             ? 1
             : int(qMin(qsizetype(qMax(threads, 1)), text.bytes.size() / kMinPartBytes));
