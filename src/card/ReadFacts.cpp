@@ -50,11 +50,11 @@ bool ReadFacts::hasProblems() const
 {
     if (notRead != NotRead::No || changedWhileRead)
         return true;
-    for (const Tally &tally : problems) {
-        if (tally.count > 0)
-            return true;
-    }
-    return false;
+    // Counts are never negative: their sum is 0 only when each is.
+    qint64 any = 0;
+    for (const Tally &tally : problems)
+        any |= tally.count;
+    return any != 0;
 }
 
 bool ReadFacts::isNoteworthy() const

@@ -36,8 +36,13 @@ void SearchReport::fileStarted(qsizetype index, const FileRef &file)
     m_file = file;
     m_kept = false;
     m_counted = false;
-    m_current = {};
-    m_currentOpen = m_spool != nullptr;
+    m_factsTold = false;
+    // Only a spooled entry is made from the current file alone; otherwise its facts,
+    // told or not, are all that is read of it.
+    if (m_spool) {
+        m_current = {};
+        m_currentOpen = true;
+    }
 }
 
 void SearchReport::fileRead(qsizetype index, const ReadFacts &facts)
@@ -56,6 +61,7 @@ void SearchReport::fileRead(qsizetype index, const ReadFacts &facts)
         m_counted = true;
     }
     m_current.facts = facts;
+    m_factsTold = true;
     if ((m_keepEveryFile && !m_spool) || facts.isNoteworthy()) {
         m_files.append({m_file.fullPath(), facts, {}, false});
         m_kept = true;
@@ -68,7 +74,7 @@ void SearchReport::fileFailed(qsizetype index, FileFailure kind, const QString &
         return;
     if (!m_kept) {
         // What was read of the file before its search failed stays with it.
-        m_files.append({m_file.fullPath(), m_current.facts, {}, false});
+        m_files.append({m_file.fullPath(), m_factsTold ? m_current.facts : ReadFacts(), {}, false});
         if (kind == FileFailure::Read) {
             m_files.last().facts.notRead = ReadFacts::NotRead::Unreadable;
             ++m_notRead;

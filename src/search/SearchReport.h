@@ -93,6 +93,7 @@ private:
     FileRef m_file;
     bool m_kept = false; // the current file is the last of m_files
     bool m_counted = false; // the current file is counted among those with problems
+    bool m_factsTold = false; // m_current.facts are the current file's
     QList<File> m_files;
     qsizetype m_listed = 0;
     qsizetype m_read = 0;
