@@ -14,6 +14,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
 
 using namespace cardreader;
 
@@ -128,44 +131,150 @@ qsizetype withoutCrs(const char *data, qsizetype end, qsizetype floor)
     return end;
 }
 
+/// What 32 bytes from p on hold, bit k for the byte at p + k: line feeds; those that a
+/// byte other than a blank follows (a line that is no fold starts after them); CRs that
+/// neither a CR nor a LF follows (lone, a line end of their own); hyphens. p[32] is read.
+struct BackMasks
+{
+    quint32 lfs = 0;
+    quint32 breaks = 0;
+    quint32 loneCrs = 0;
+    quint32 hyphens = 0;
+};
+
+struct ByteMasks
+{
+    BackMasks operator()(const char *p) const
+    {
+        BackMasks m;
+        for (int k = 0; k < 32; ++k) {
+            const char c = p[k];
+            const char next = p[k + 1];
+            m.lfs |= quint32(c == '\n') << k;
+            m.breaks |= quint32(c == '\n' && next != ' ' && next != '\t') << k;
+            m.loneCrs |= quint32(c == '\r' && !isLineEnd(next)) << k;
+            m.hyphens |= quint32(c == '-') << k;
+        }
+        return m;
+    }
+};
+
+#if defined(__x86_64__) || defined(__i386__)
+/// ByteMasks 32 bytes at once. The bytes looked for are made once, before a walk.
+struct WideMasks
+{
+    __attribute__((target("avx2"))) WideMasks()
+        : lf(_mm256_set1_epi8('\n')), cr(_mm256_set1_epi8('\r')), space(_mm256_set1_epi8(' ')),
+          tab(_mm256_set1_epi8('\t')), hyphen(_mm256_set1_epi8('-'))
+    {}
+    __attribute__((target("avx2"))) BackMasks operator()(const char *p) const
+    {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p));
+        const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p + 1));
+        const __m256i lfs = _mm256_cmpeq_epi8(v, lf);
+        const __m256i nextBlank
+            = _mm256_or_si256(_mm256_cmpeq_epi8(next, space), _mm256_cmpeq_epi8(next, tab));
+        const __m256i nextEnd
+            = _mm256_or_si256(_mm256_cmpeq_epi8(next, lf), _mm256_cmpeq_epi8(next, cr));
+        return {quint32(_mm256_movemask_epi8(lfs)),
+                quint32(_mm256_movemask_epi8(_mm256_andnot_si256(nextBlank, lfs))),
+                quint32(_mm256_movemask_epi8(
+                    _mm256_andnot_si256(nextEnd, _mm256_cmpeq_epi8(v, cr)))),
+                quint32(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, hyphen)))};
+    }
+    __m256i lf, cr, space, tab, hyphen;
+};
+#endif
+
+/// The walk of maySoftBreakBefore back from the "=" before end, 32 bytes at a time: the
+/// folds of a long value (a photo's base64 ends in "=" too) are passed over without a
+/// look at each of their lines.
+template<typename Masks>
+__attribute__((always_inline)) inline bool softBreakWalk(const char *data, qsizetype end,
+                                                         qsizetype floor, const Masks &masksOf)
+{
+    bool hyphen = false; // in the bytes walked, which all belong to the logical line
+    qsizetype lowerLf = -1; // the lowest line feed walked past
+    qsizetype top = end;
+    while (top > floor) {
+        // The bytes from top down, 32 at a time, up to those that hold a lone CR or the
+        // line end before a line that may start the logical line. No call is made in
+        // this loop, so the bytes looked for stay in registers.
+        qsizetype base = top - 32;
+        BackMasks m;
+        quint32 inside = ~quint32(0);
+        for (;; top = base, base -= 32) {
+            if (base >= 0) {
+                m = masksOf(data + base);
+            } else {
+                // The bytes before the text's start read as none of those looked for.
+                char held[33] = {};
+                std::memcpy(held - base, data, std::size_t(base + 33));
+                m = masksOf(held);
+            }
+            inside = floor > base ? ~quint32(0) << (floor - base) : ~quint32(0);
+            if (((m.breaks | m.loneCrs) & inside) != 0 || base <= floor)
+                break;
+            hyphen = hyphen || m.hyphens != 0;
+            if (m.lfs != 0)
+                lowerLf = base + __builtin_ctz(m.lfs);
+        }
+        const quint32 lfs = m.lfs & inside;
+        for (quint32 events = (m.breaks | m.loneCrs) & inside; events != 0;) {
+            const int k = 31 - __builtin_clz(events);
+            const quint32 bit = quint32(1) << k;
+            events &= ~bit;
+            if (m.loneCrs & bit)
+                return true;
+            const quint32 above = ~(bit | (bit - 1)); // the bits after bit k
+            const qsizetype upper = (lfs & above) ? base + __builtin_ctz(lfs & above) : lowerLf;
+            const qsizetype lineStart = base + k + 1;
+            const qsizetype lineEnd = upper < 0 ? end : withoutCrs(data, upper, floor);
+            const qsizetype before = withoutCrs(data, base + k, floor);
+            // A blank line ends every join; a line with a colon starts a logical line,
+            // unless an "=" ends the line before.
+            if (lineStart == lineEnd
+                || (std::memchr(data + lineStart, ':', std::size_t(lineEnd - lineStart))
+                    && (before == floor || data[before - 1] != '='))) {
+                return hyphen || (m.hyphens & inside & above) != 0;
+            }
+        }
+        hyphen = hyphen || (m.hyphens & inside) != 0;
+        if (lfs != 0)
+            lowerLf = base + __builtin_ctz(lfs);
+        top = base;
+    }
+    return hyphen; // the card's first line starts the logical line
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx2"))) bool softBreakWalkWide(const char *data, qsizetype end,
+                                                       qsizetype floor)
+{
+    return softBreakWalk(data, end, floor, WideMasks());
+}
+#endif
+
 /// True when the physical line before the one at start ends in an "=" that may be a
 /// quoted-printable soft line break, which would join the line at start to it. Only a
 /// line whose name part says QUOTED-PRINTABLE has soft line breaks: the lines of the
 /// logical line that ends with the "=" are found walking back, no further than floor (the
 /// start of the card's BEGIN line, which starts a logical line), and a hyphen anywhere in
-/// them leaves the answer to a parse.
+/// them, or a lone CR that splits them further, leaves the answer to a parse.
 bool maySoftBreakBefore(QByteArrayView bytes, qsizetype start, qsizetype floor)
 {
     const char *const data = bytes.data();
     // The previous line's last byte: before CR* LF, or before a lone CR.
-    qsizetype end = data[start - 1] == '\n' ? withoutCrs(data, start - 1, floor) : start - 1;
+    const qsizetype end
+        = data[start - 1] == '\n' ? withoutCrs(data, start - 1, floor) : start - 1;
     if (end <= floor || data[end - 1] != '=')
         return false;
-    const qsizetype last = end - 1;
-    qsizetype from = floor; // where the lines that may make the logical line start
-    for (;;) {
-        const auto *lf = static_cast<const char *>(
-            memrchr(data + floor, '\n', std::size_t(end - floor)));
-        const qsizetype lineStart = lf ? lf - data + 1 : floor;
-        // A lone CR splits the line further: left to a parse.
-        if (std::memchr(data + lineStart, '\r', std::size_t(end - lineStart)))
-            return true;
-        if (lineStart == floor || lineStart == end) {
-            from = lineStart; // the card's first line, or a blank line that ends every join
-            break;
-        }
-        const qsizetype before = withoutCrs(data, lineStart - 1, floor);
-        // A line that starts with neither a blank (a fold) nor lacks a colon (a line that
-        // continues a value) starts a logical line, unless an "=" ends the line before.
-        if (data[lineStart] != ' ' && data[lineStart] != '\t'
-            && std::memchr(data + lineStart, ':', std::size_t(end - lineStart))
-            && (before == floor || data[before - 1] != '=')) {
-            from = lineStart;
-            break;
-        }
-        end = before;
-    }
-    return std::memchr(data + from, '-', std::size_t(last - from)) != nullptr;
+#if defined(__x86_64__) || defined(__i386__)
+    static const bool wide = __builtin_cpu_supports("avx2");
+    if (wide)
+        return softBreakWalkWide(data, end, floor);
+#endif
+    return softBreakWalk(data, end, floor, ByteMasks());
 }
 
 /// Where the line of a BEGIN or END line whose name starts at start and whose VCARD

@@ -258,6 +258,28 @@ void TestSearchReport::brokenFiles_data()
     QTest::newRow("a soft break before END after a lone CR")
         << v21 + "NOTE;ENCODING=QUOTED-PRINTABLE:a=\rEND:VCARD\r\n" + kCard
         << u"unclosed card@1x1, nested card@6x1"_s << 2 << utf8 << u""_s;
+    // The walk back over a value's lines, 32 bytes at a time, across many of them.
+    QByteArray folds;
+    for (int k = 0; k < 40; ++k)
+        folds += " " + QByteArray(74, char('A' + k % 26)) + "\r\n";
+    const QByteArray photo = "BEGIN:VCARD\r\nVERSION:3.0\r\nX-ABLABEL:a-b\r\n"
+                             "PHOTO;ENCODING=b;TYPE=JPEG:/9j/\r\n" + folds + " AA==\r\nEND:VCARD\r\n";
+    QTest::newRow("base64 over forty folds ending in == before END") << photo + kCard << u""_s
+                                                                      << 2 << utf8 << u""_s;
+    QTest::newRow("the same after a card") << kCard + photo << u""_s << 2 << utf8 << u""_s;
+    QTest::newRow("a lone CR in the folds of base64 before END")
+        << "BEGIN:VCARD\r\nVERSION:3.0\r\nPHOTO;ENCODING=b:/9j/\r\n" + folds + " AB\rCD\r\n"
+               + folds + " AA==\r\nEND:VCARD\r\n" + kCard
+        << u""_s << 2 << utf8 << u""_s;
+    QByteArray softBreaks;
+    for (int k = 0; k < 6; ++k)
+        softBreaks += QByteArray(70, 'a') + "=\r\n";
+    QTest::newRow("soft breaks over six lines before END")
+        << v21 + "NOTE;ENCODING=QUOTED-PRINTABLE:" + softBreaks + "END:VCARD\r\n" + kCard
+        << u"unclosed card@1x1, nested card@11x1"_s << 2 << utf8 << u""_s;
+    QTest::newRow("soft breaks over a line without a colon before END")
+        << v21 + "NOTE;ENCODING=QUOTED-PRINTABLE:a\r\nq=\r\nz:z=\r\nEND:VCARD\r\n" + kCard
+        << u"unclosed card@1x1, nested card@8x1"_s << 2 << utf8 << u""_s;
     QTest::newRow("a card nested in another")
         << QByteArray("BEGIN:VCARD\r\nFN:Outer\r\nBEGIN:VCARD\r\nFN:Inner\r\nEND:VCARD\r\n"
                       "END:VCARD\r\n")
