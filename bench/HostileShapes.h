@@ -73,6 +73,10 @@ inline constexpr HostileShape kHostileShapes[] = {
     {"other-properties", "BEGIN:VCARD\r\n", "item1.X-A;TYPE=b:e\r\n", "END:VCARD\r\n"},
     // One field written over without end: every value it held is kept, and each is a row.
     {"written-over", "BEGIN:VCARD\r\n", "NOTE:e%d\r\n", "NOTE:x\r\nEND:VCARD\r\n"},
+    // The same inside another card: the parts of a file parsed on several threads end
+    // inside the outer one, and the file is parsed again whole.
+    {"nested-written-over", "BEGIN:VCARD\r\nFN:outer\r\nBEGIN:VCARD\r\n", "NOTE:e%d\r\n",
+     "NOTE:x\r\nEND:VCARD\r\nEND:VCARD\r\n"},
     {"base64-text", "BEGIN:VCARD\r\n", "NOTE;ENCODING=b:ZWVlZQ==\r\n", "END:VCARD\r\n"},
     {"base64-long", "BEGIN:VCARD\r\nX-B;ENCODING=b:", "ZWVlZWVl\r\n ", "\r\nEND:VCARD\r\n"},
     {"legacy-lines", "BEGIN:VCARD\r\n", "NOTE:\xe9t\xe9 \xe0 Z\xfcrich\r\n", "END:VCARD\r\n"},

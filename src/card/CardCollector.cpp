@@ -40,7 +40,8 @@ public:
                   const CardParser::ValueFilter *filter, ParseOptions options)
         : m_data(QByteArrayView(text.bytes).first(end)), m_charsets(text.bytes, text.isUnicode(), options.legacyCharset),
           m_sink(sink), m_filter(filter), m_unicode(text.isUnicode()),
-          m_otherProperties(options.otherProperties), m_facts(options.facts)
+          m_otherProperties(options.otherProperties), m_facts(options.facts),
+          m_readCutCards(options.readCutCards)
     {
         if (filter)
             m_skipper.emplace(m_data, *filter);
@@ -115,6 +116,8 @@ public:
     qint64 finish()
     {
         m_finishing = true;
+        if (!m_readCutCards && !m_open.empty())
+            return m_emitted;
         for (Pending &pending : m_pending) {
             if (!pending.complete()) {
                 pending.end = quint32(m_data.size());
@@ -543,6 +546,7 @@ private:
     std::size_t m_endFloor = 0; // the open cards that no END line closes
     bool m_inEscapedAgent = false;
     ReadFacts *m_facts; // null unless facts are gathered
+    const bool m_readCutCards; // see ParseOptions::readCutCards
     qsizetype m_lineStart = 0; // of the line being read, for the facts
 };
 

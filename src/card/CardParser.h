@@ -33,6 +33,10 @@ struct ParseOptions
     /// text without a charset (see cardreader::Charsets::legacyCharset), asked only when
     /// some text is read in it.
     const cardreader::LegacyCharsetSource *legacyCharset = nullptr;
+    /// False for a part of a text that is read again when it ends inside a card: the
+    /// cards that its end closes (the open ones, and those that wait behind them, which
+    /// may hold millions of lines) are then neither read nor handed out.
+    bool readCutCards = true;
 };
 
 /// Turns the prepared bytes of one card file into one ContactFields per card.

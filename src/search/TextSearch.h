@@ -182,6 +182,8 @@ struct TextSearch
         const auto streamLineOf
             = [&streamLines](qsizetype offset) { return streamLines.placeOf(offset); };
         QList<ResultRow> streamRows;
+        // Only the text's last part may end inside a card: a block that ends the file.
+        const bool lastMayBeOpen = !block || lastBlock;
         const auto parsePart = [&](std::size_t k) {
             try {
                 const qsizetype from = k == 0 ? 0 : cuts.at(qsizetype(k) - 1);
@@ -190,6 +192,8 @@ struct TextSearch
                 ParseOptions partOptions = options;
                 if (options.facts)
                     partOptions.facts = &facts[k];
+                // A part that ends inside a card is read again with what follows it.
+                partOptions.readCutCards = k + 1 == count && lastMayBeOpen;
                 cards[k] = CardParser::parseRange(
                     text, from, to,
                     [&](ContactFields &&card, const CardParser::Identity &identity) {
@@ -248,7 +252,6 @@ struct TextSearch
         }
         // Parts 0 .. whole - 1 read as they do in the whole text.
         std::size_t whole = 0;
-        const bool lastMayBeOpen = !block || lastBlock;
         while (whole < count && !stopped[whole]
                && (endedOutside[whole] || (whole + 1 == count && lastMayBeOpen)))
             ++whole;
