@@ -192,6 +192,7 @@ QByteArray duplicateCard(qint64 i, bool &planted)
 int usage()
 {
     std::fputs("usage: quillory-bench-corpus files N DIR [SEED] | cards N FILE [SEED]\n"
+               "       quillory-bench-corpus photos N FILE [SEED]\n"
                "       quillory-bench-corpus duplicates N DIR\n"
                "       quillory-bench-corpus hostile|fuzz-input SHAPE BYTES FILE | shapes\n",
                stderr);
@@ -266,6 +267,21 @@ int main(int argc, char *argv[])
         QByteArray all;
         for (qint64 i = 0; i < count; ++i)
             all += card(random, i);
+        return write(target, all) ? 0 : 1;
+    }
+    if (mode == "photos") {
+        // Cards that each carry a photo of about 15,000 bytes, as phones export them: its
+        // base64 folds over some 270 lines and ends in "=" or "==" for two in three.
+        QByteArray all;
+        for (qint64 i = 0; i < count; ++i) {
+            QByteArray photo(15000 + int(i % 3), Qt::Uninitialized);
+            for (char &c : photo)
+                c = char(random.bounded(256));
+            const QByteArray n = QByteArray::number(i);
+            all += "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Person" + n + ";Test;;;\r\nFN:Test Person" + n
+                + "\r\nEMAIL;TYPE=work:p" + n + "@example.org\r\n"
+                + fold("PHOTO;ENCODING=b;TYPE=JPEG:" + photo.toBase64()) + "END:VCARD\r\n";
+        }
         return write(target, all) ? 0 : 1;
     }
     if (mode == "duplicates") {
