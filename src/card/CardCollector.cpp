@@ -38,10 +38,10 @@ public:
     /// Reads the lines up to end; the charset rules look at the whole file.
     CardCollector(const CardBytes &text, qsizetype end, const CardParser::PlacedSink &sink,
                   const CardParser::ValueFilter *filter, ParseOptions options)
-        : m_data(QByteArrayView(text.bytes).first(end)), m_charsets(text.bytes, text.isUnicode(), options.legacyCharset),
-          m_sink(sink), m_filter(filter), m_unicode(text.isUnicode()),
-          m_otherProperties(options.otherProperties), m_facts(options.facts),
-          m_readCutCards(options.readCutCards)
+        : m_data(QByteArrayView(text.bytes).first(end)),
+          m_charsets(text.bytes, text.isUnicode(), options.legacyCharset), m_sink(sink),
+          m_filter(filter), m_unicode(text.isUnicode()), m_otherProperties(options.otherProperties),
+          m_facts(options.facts), m_readCutCards(options.readCutCards)
     {
         if (filter)
             m_skipper.emplace(m_data, *filter);

@@ -176,11 +176,11 @@ struct WideMasks
             = _mm256_or_si256(_mm256_cmpeq_epi8(next, space), _mm256_cmpeq_epi8(next, tab));
         const __m256i nextEnd
             = _mm256_or_si256(_mm256_cmpeq_epi8(next, lf), _mm256_cmpeq_epi8(next, cr));
-        return {quint32(_mm256_movemask_epi8(lfs)),
-                quint32(_mm256_movemask_epi8(_mm256_andnot_si256(nextBlank, lfs))),
-                quint32(_mm256_movemask_epi8(
-                    _mm256_andnot_si256(nextEnd, _mm256_cmpeq_epi8(v, cr)))),
-                quint32(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, hyphen)))};
+        return {
+            quint32(_mm256_movemask_epi8(lfs)),
+            quint32(_mm256_movemask_epi8(_mm256_andnot_si256(nextBlank, lfs))),
+            quint32(_mm256_movemask_epi8(_mm256_andnot_si256(nextEnd, _mm256_cmpeq_epi8(v, cr)))),
+            quint32(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, hyphen)))};
     }
     __m256i lf, cr, space, tab, hyphen;
 };
@@ -265,8 +265,7 @@ bool maySoftBreakBefore(QByteArrayView bytes, qsizetype start, qsizetype floor)
 {
     const char *const data = bytes.data();
     // The previous line's last byte: before CR* LF, or before a lone CR.
-    const qsizetype end
-        = data[start - 1] == '\n' ? withoutCrs(data, start - 1, floor) : start - 1;
+    const qsizetype end = data[start - 1] == '\n' ? withoutCrs(data, start - 1, floor) : start - 1;
     if (end <= floor || data[end - 1] != '=')
         return false;
 #if defined(__x86_64__) || defined(__i386__)

@@ -263,13 +263,14 @@ void TestSearchReport::brokenFiles_data()
     for (int k = 0; k < 40; ++k)
         folds += " " + QByteArray(74, char('A' + k % 26)) + "\r\n";
     const QByteArray photo = "BEGIN:VCARD\r\nVERSION:3.0\r\nX-ABLABEL:a-b\r\n"
-                             "PHOTO;ENCODING=b;TYPE=JPEG:/9j/\r\n" + folds + " AA==\r\nEND:VCARD\r\n";
-    QTest::newRow("base64 over forty folds ending in == before END") << photo + kCard << u""_s
-                                                                      << 2 << utf8 << u""_s;
+                             "PHOTO;ENCODING=b;TYPE=JPEG:/9j/\r\n"
+        + folds + " AA==\r\nEND:VCARD\r\n";
+    QTest::newRow("base64 over forty folds ending in == before END")
+        << photo + kCard << u""_s << 2 << utf8 << u""_s;
     QTest::newRow("the same after a card") << kCard + photo << u""_s << 2 << utf8 << u""_s;
     QTest::newRow("a lone CR in the folds of base64 before END")
-        << "BEGIN:VCARD\r\nVERSION:3.0\r\nPHOTO;ENCODING=b:/9j/\r\n" + folds + " AB\rCD\r\n"
-               + folds + " AA==\r\nEND:VCARD\r\n" + kCard
+        << "BEGIN:VCARD\r\nVERSION:3.0\r\nPHOTO;ENCODING=b:/9j/\r\n" + folds + " AB\rCD\r\n" + folds
+            + " AA==\r\nEND:VCARD\r\n" + kCard
         << u""_s << 2 << utf8 << u""_s;
     QByteArray softBreaks;
     for (int k = 0; k < 6; ++k)
