@@ -53,7 +53,7 @@ bool ReadFacts::hasProblems() const
 {
     if (notRead != NotRead::No || changedWhileRead)
         return true;
-    // Counts are never negative: their sum is 0 only when each is.
+    // Counts are never negative: any that is not 0 is a problem.
     qint64 any = 0;
     for (const Tally &tally : problems)
         any |= tally.count;

@@ -37,8 +37,8 @@ void SearchReport::fileStarted(qsizetype index, const FileRef &file)
     m_kept = false;
     m_counted = false;
     m_factsTold = false;
-    // Only a spooled entry is made from the current file alone; otherwise its facts,
-    // told or not, are all that is read of it.
+    // The current file's whole entry is kept for a spooled report only; otherwise only
+    // its facts are, once told, for a failure told after them.
     if (m_spool) {
         m_current = {};
         m_currentOpen = true;
