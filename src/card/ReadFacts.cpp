@@ -195,6 +195,12 @@ __attribute__((always_inline)) inline bool softBreakWalk(const char *data, qsize
 {
     bool hyphen = false; // in the bytes walked, which all belong to the logical line
     qsizetype lowerLf = -1; // the lowest line feed walked past
+    // 32 bytes walked past whole: what they hold of the logical line is kept.
+    const auto passOver = [&](const BackMasks &m, quint32 inside, qsizetype base) {
+        hyphen = hyphen || (m.hyphens & inside) != 0;
+        if ((m.lfs & inside) != 0)
+            lowerLf = base + __builtin_ctz(m.lfs & inside);
+    };
     qsizetype top = end;
     while (top > floor) {
         // The bytes from top down, 32 at a time, up to those that hold a lone CR or the
@@ -215,9 +221,7 @@ __attribute__((always_inline)) inline bool softBreakWalk(const char *data, qsize
             inside = floor > base ? ~quint32(0) << (floor - base) : ~quint32(0);
             if (((m.breaks | m.loneCrs) & inside) != 0 || base <= floor)
                 break;
-            hyphen = hyphen || m.hyphens != 0;
-            if (m.lfs != 0)
-                lowerLf = base + __builtin_ctz(m.lfs);
+            passOver(m, inside, base);
         }
         const quint32 lfs = m.lfs & inside;
         for (quint32 events = (m.breaks | m.loneCrs) & inside; events != 0;) {
@@ -239,9 +243,7 @@ __attribute__((always_inline)) inline bool softBreakWalk(const char *data, qsize
                 return hyphen || (m.hyphens & inside & above) != 0;
             }
         }
-        hyphen = hyphen || (m.hyphens & inside) != 0;
-        if (lfs != 0)
-            lowerLf = base + __builtin_ctz(lfs);
+        passOver(m, inside, base);
         top = base;
     }
     return hyphen; // the card's first line starts the logical line
