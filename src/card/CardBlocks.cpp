@@ -9,10 +9,11 @@
 
 namespace {
 
-constexpr qsizetype kDefaultBlockBytes = qsizetype(32) << 20;
-// Files up to this size are read whole: the search of one block is slower than that of a
-// whole text, and a file of this size read whole stays well within the memory promised.
-constexpr qsizetype kDefaultWholeFileBytes = qsizetype(128) << 20;
+// A block's room is kept for the next block, so that a large file costs the fresh memory
+// (a fault and a page cleared for every page, more than the search of its text) of one
+// block. Files up to the block's size are read whole: that is one block anyway.
+constexpr qsizetype kDefaultBlockBytes = qsizetype(16) << 20;
+constexpr qsizetype kDefaultWholeFileBytes = kDefaultBlockBytes;
 std::atomic<qsizetype> blockBytesSet{0};
 
 } // namespace
@@ -54,14 +55,15 @@ bool CardBlockReader::cancelled() const
 
 void CardBlockReader::readPiece()
 {
-    // The first piece holds what the encoding is told by. Text that needs no conversion is
-    // read straight into the pending bytes, up to the block's size.
-    const bool direct = m_started && !m_utf16 && !m_utf32;
+    // Text that needs no conversion is read straight into the pending bytes, up to the
+    // block's size. So is the first piece, which tells the encoding: fresh memory costs a
+    // fault for every page, and it is copied aside only when it must be converted.
+    const bool converts = m_utf16 || m_utf32;
     const qsizetype want = !m_started
         ? qMax(qMin(m_blockBytes, kCardPieceBytes), kEncodingSniffBytes)
-        : direct ? qBound(qsizetype(1), m_target - m_pending.size(), kCardPieceBytes)
-                 : qMin(m_blockBytes, kCardPieceBytes);
-    QByteArray &into = direct ? m_pending : m_raw;
+        : !converts ? qBound(qsizetype(1), m_target - m_pending.size(), kCardPieceBytes)
+                    : qMin(m_blockBytes, kCardPieceBytes);
+    QByteArray &into = converts ? m_raw : m_pending;
     const qsizetype held = into.size();
     into.resize(held + want);
     const qsizetype got = m_file.readAt(into.data() + held, want, m_rawAt);
@@ -71,19 +73,24 @@ void CardBlockReader::readPiece()
         m_file.failWith(QStringLiteral("File too large (the limit is 1 TiB)"));
     if (m_digest)
         m_digest->add(QByteArrayView(into.constData() + held, got));
-    QByteArrayView raw(m_raw);
     if (!m_started) {
         m_started = true;
-        m_encoding = detectCardEncoding(raw);
-        m_mark = qMin(cardMarkBytes(raw, m_encoding), raw.size());
+        const QByteArrayView head(m_pending);
+        m_encoding = detectCardEncoding(head);
+        m_mark = qMin(cardMarkBytes(head, m_encoding), head.size());
         m_fileAt = m_mark;
-        raw = raw.sliced(m_mark);
         if (m_encoding == CardEncoding::Utf16LE || m_encoding == CardEncoding::Utf16BE)
             m_utf16.emplace(m_encoding == CardEncoding::Utf16LE);
         else if (m_encoding == CardEncoding::Utf32LE || m_encoding == CardEncoding::Utf32BE)
             m_utf32 = std::make_unique<QStringDecoder>(m_encoding == CardEncoding::Utf32LE
                                                            ? QStringConverter::Utf32LE
                                                            : QStringConverter::Utf32BE);
+        if (m_utf16 || m_utf32) {
+            m_raw = m_pending.sliced(m_mark);
+            m_pending.truncate(0);
+        } else {
+            m_pending.remove(0, m_mark);
+        }
     }
     if (got == 0) {
         m_eof = true;
@@ -97,23 +104,21 @@ void CardBlockReader::readPiece()
         }
         return;
     }
-    if (!direct)
-        append(raw);
+    if (m_utf16 || m_utf32)
+        append(m_raw);
 }
 
 void CardBlockReader::append(QByteArrayView raw)
 {
+    // The bytes of a code unit that the piece split wait for the next piece.
     if (m_utf16) {
         const qsizetype whole = raw.size() & ~qsizetype(1);
         m_pending.append((*m_utf16)(raw.first(whole)));
         m_raw = raw.sliced(whole).toByteArray();
-    } else if (m_utf32) {
+    } else {
         const qsizetype whole = raw.size() & ~qsizetype(3);
         m_pending.append(QString(m_utf32->decode(raw.first(whole))).toUtf8());
         m_raw = raw.sliced(whole).toByteArray();
-    } else {
-        m_pending.append(raw);
-        m_raw.clear();
     }
 }
 

@@ -278,6 +278,7 @@ public:
     /// Without allFacts only the cards are counted: hasNonUtf8Text and the values'
     /// problems are neither asked for nor looked for.
     explicit CardFactsGatherer(QByteArrayView text, bool allFacts = true);
+    bool allFacts() const { return m_allFacts; }
 
     void window(const char *at, quint32 equals, quint32 vees, quint32 high)
     {

@@ -55,15 +55,18 @@ __attribute__((target("avx2"))) inline __m256i in(__m256i set, __m256i bytes)
     return _mm256_cmpeq_epi8(_mm256_shuffle_epi8(set, bytes), bytes);
 }
 
+/// What scanWide hands a gatherer: nothing (there is none), the places of the cards'
+/// VCARD words alone (it counts cards only), or every mask it takes.
+enum class Gathered { Nothing, Cards, All };
+
 /// The main loop of JoinedScan::run thirty-two bytes at a time, on processors that have
 /// AVX2: hands judge every place that may matter, up to where 32 + reach bytes remain,
-/// and gather (when kGather) every window of bytes. Returns where it stopped, or -1 when
+/// and gather every window of bytes as kGather says. Returns where it stopped, or -1 when
 /// judge found a text.
-template<bool kGather, typename Judge>
-__attribute__((target("avx2"))) qsizetype scanWide(const char *data, qsizetype n, qsizetype reach,
-                                                   std::span<const WideProbe> probes,
-                                                   EscapeDigits escapes, bool nonAscii,
-                                                   Judge &judge, CardFactsGatherer *gather)
+template<Gathered kGather, typename Judge>
+__attribute__((target("avx2"))) qsizetype
+scanWide(const char *data, qsizetype n, qsizetype reach, std::span<const WideProbe> probes,
+         EscapeDigits escapes, bool nonAscii, Judge &judge, CardFactsGatherer *gather)
 {
 #define QUILLORY_AT(c) _mm256_loadu_si256(reinterpret_cast<const __m256i *>(c))
 #define QUILLORY_SET(c) _mm256_set1_epi8(c)
@@ -139,18 +142,22 @@ __attribute__((target("avx2"))) qsizetype scanWide(const char *data, qsizetype n
             if (nonAscii)
                 mask |= unsigned(_mm256_movemask_epi8(v));
             masks[windows] = mask;
-            if constexpr (kGather) {
+            if constexpr (kGather != Gathered::Nothing) {
                 const __m256i vees = _mm256_and_si256(
                     _mm256_cmpeq_epi8(lower, QUILLORY_SET('v')),
                     _mm256_cmpeq_epi8(_mm256_or_si256(QUILLORY_AT(c + 4), caseBit),
                                       QUILLORY_SET('d')));
-                equalsMasks[windows] = unsigned(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, eq)));
                 veesMasks[windows] = unsigned(_mm256_movemask_epi8(vees));
+            }
+            if constexpr (kGather == Gathered::All) {
+                equalsMasks[windows] = unsigned(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, eq)));
                 highMasks[windows] = unsigned(_mm256_movemask_epi8(v));
             }
         }
         for (int k = 0; k < windows; ++k, i += 32) {
-            if constexpr (kGather)
+            if constexpr (kGather == Gathered::Cards)
+                gather->window(data + i, 0, veesMasks[k], 0);
+            else if constexpr (kGather == Gathered::All)
                 gather->window(data + i, equalsMasks[k], veesMasks[k], highMasks[k]);
             for (unsigned mask = masks[k]; mask != 0; mask &= mask - 1) {
                 if (judge(i + __builtin_ctz(mask)))
@@ -480,10 +487,12 @@ JoinedScan::Verdict JoinedScan::run(QByteArrayView bytes,
         const std::span<const WideProbe> probeSpan(probes.constData(),
                                                     std::size_t(probes.size()));
         const qsizetype reach = qMax(m_reach, qsizetype(1));
-        i = gather ? scanWide<true>(data, n, reach, probeSpan, escapes, !m_triggers.isEmpty(),
-                                    judgeAt, gather)
-                   : scanWide<false>(data, n, reach, probeSpan, escapes, !m_triggers.isEmpty(),
-                                     judgeAt, gather);
+        const bool high = !m_triggers.isEmpty();
+        i = !gather
+            ? scanWide<Gathered::Nothing>(data, n, reach, probeSpan, escapes, high, judgeAt, gather)
+            : gather->allFacts()
+            ? scanWide<Gathered::All>(data, n, reach, probeSpan, escapes, high, judgeAt, gather)
+            : scanWide<Gathered::Cards>(data, n, reach, probeSpan, escapes, high, judgeAt, gather);
         if (i < 0)
             return Verdict::Found;
     }
