@@ -11,10 +11,12 @@ namespace {
 
 // A block's room is kept for the next block, so that a large file costs the fresh memory
 // (a fault and a page cleared for every page, more than the search of its text) of one
-// block. Files up to the block's size are read whole: that is one block anyway.
+// block.
 constexpr qsizetype kDefaultBlockBytes = qsizetype(16) << 20;
-constexpr qsizetype kDefaultWholeFileBytes = kDefaultBlockBytes;
+// Files up to this size may be read whole, which stays well within the memory promised.
+constexpr qsizetype kDefaultWholeFileBytes = qsizetype(128) << 20;
 std::atomic<qsizetype> blockBytesSet{0};
+std::atomic<qsizetype> wholeFileBytesSet{0};
 
 } // namespace
 
@@ -26,13 +28,15 @@ qsizetype cardBlockBytes()
 
 qsizetype cardWholeFileBytes()
 {
+    const qsizetype whole = wholeFileBytesSet.load(std::memory_order_relaxed);
     const qsizetype set = blockBytesSet.load(std::memory_order_relaxed);
-    return set > 0 ? set : kDefaultWholeFileBytes;
+    return whole > 0 ? whole : set > 0 ? set : kDefaultWholeFileBytes;
 }
 
-void setCardBlockBytes(qsizetype bytes)
+void setCardBlockBytes(qsizetype bytes, qsizetype wholeFileBytes)
 {
     blockBytesSet.store(qMax<qsizetype>(bytes, 0), std::memory_order_relaxed);
+    wholeFileBytesSet.store(qMax<qsizetype>(wholeFileBytes, 0), std::memory_order_relaxed);
 }
 
 CardBlockReader::CardBlockReader(const CardFile &file, qsizetype blockBytes,
@@ -186,6 +190,10 @@ bool CardBlockReader::next(CardBlock &block)
             break;
         if (m_pending.size() >= kMaxHeldFileBytes)
             break;
+        if (m_stopGrowing) {
+            m_wouldGrow = true;
+            return false;
+        }
         m_target = qMin<qint64>(qMax(m_target, m_pending.size()) * 2, kMaxHeldFileBytes);
     }
     if (cancelled())

@@ -15,11 +15,12 @@ class QStringDecoder;
 
 /// A large file is read this many bytes at a time (see CardBlockReader).
 qsizetype cardBlockBytes();
-/// A file no larger than this is read whole: 16 MiB, or the block size a test set.
+/// A file no larger than this may be read whole: 128 MiB, or the block size a test set.
 qsizetype cardWholeFileBytes();
-/// Sets the block size, and the size up to which a file is read whole, for tests that
-/// cut small files into many blocks; 0 restores the defaults.
-void setCardBlockBytes(qsizetype bytes);
+/// Sets the block size, and the size up to which a file may be read whole (that of a
+/// block unless given), for tests that cut small files into many blocks; 0 restores the
+/// defaults.
+void setCardBlockBytes(qsizetype bytes, qsizetype wholeFileBytes = 0);
 
 /// One block of a file's prepared text (see CardFile::read).
 struct CardBlock
@@ -63,6 +64,10 @@ public:
     qint64 bytesRead() const { return m_rawAt; }
     /// A block grew over kMaxHeldFileBytes: the failure thrown was for that.
     bool refusedTooLarge() const { return m_tooLarge; }
+    /// With stop, next gives no block that would have to grow past the block size (one
+    /// in which no END line comes), but false, with wouldGrow set.
+    void stopWhereBlocksGrow(bool stop) { m_stopGrowing = stop; }
+    bool wouldGrow() const { return m_wouldGrow; }
 
 private:
     bool cancelled() const;
@@ -91,6 +96,8 @@ private:
     bool m_eof = false;
     bool m_done = false;
     bool m_tooLarge = false;
+    bool m_stopGrowing = false;
+    bool m_wouldGrow = false;
 };
 
 /// The decision on a file's text without a charset (Charsets::legacyCharset over its

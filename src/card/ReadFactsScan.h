@@ -294,6 +294,9 @@ public:
     /// and returns. text holds the bytes handed over.
     bool cardFacts(const CardBytes &text, ReadFacts &facts,
                    const std::function<cardreader::LegacyCharset()> *wholeFile = nullptr);
+    /// Once every byte was handed over: whether cardFacts counts the cards from their
+    /// BEGIN and END lines alone, with no reading of its own.
+    bool countsPlainly() const { return m_plain && m_cards.cards() > 0; }
     /// Once every byte was handed over: cardreader::hasNonUtf8Text of the text.
     bool hasNonUtf8Text() const;
 

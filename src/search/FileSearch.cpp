@@ -115,10 +115,16 @@ FileSearch::Failures FileSearch::run(const FileRef &file, FolderHandle &folder, 
                 *facts = std::move(read->facts);
             if (read->failure)
                 std::rethrow_exception(read->failure);
-        } else if (!readFile(file, folder, cancel, cardWholeFileBytes(), opened, text, stamp,
-                             facts)) {
-            // A large file is never held whole.
-            return runInBlocks(*opened, file, rows, cancel, runParts, progress, keys, facts);
+        } else if (!readFile(file, folder, cancel, cardBlockBytes(), opened, text, stamp, facts)) {
+            // A file larger than a block is read a block at a time.
+            bool readWhole = false;
+            Failures inBlocks = runInBlocks(*opened, file, rows, cancel, runParts, progress, keys,
+                                            facts, readWhole);
+            if (!readWhole)
+                return inBlocks;
+            if (progress)
+                progress->done.store(0, std::memory_order_relaxed);
+            text = opened->read(cancel);
         }
         opened.reset();
     } catch (...) {
@@ -208,7 +214,8 @@ FileSearch::Failures FileSearch::run(const FileRef &file, FolderHandle &folder, 
 FileSearch::Failures FileSearch::runInBlocks(CardFile &opened, const FileRef &file,
                                              const RowSink &rows, const std::atomic<bool> *cancel,
                                              const PartRunner &runParts, Progress *progress,
-                                             FileDuplicateKeys *keys, ReadFacts *facts) const
+                                             FileDuplicateKeys *keys, ReadFacts *facts,
+                                             bool &readWhole) const
 {
     Failures failures;
     const Prepared &prepared = *m_prepared;
@@ -250,6 +257,13 @@ FileSearch::Failures FileSearch::runInBlocks(CardFile &opened, const FileRef &fi
     CardBlockReader reader(opened, cardBlockBytes(), cancel,
                            facts && m_hashFiles ? &facts->sha256 : nullptr);
     CardBlock block;
+    // Cards a block passes over are counted for the numbers of those after it, where a
+    // file read whole needs no count. Where the count is not the quick one (cards nested,
+    // glued or never ended, or several texts needed), or a block would grow (no END line
+    // within a block's size), a file that may be held whole is read whole instead, while
+    // no block has been parsed, so that nothing was handed out.
+    bool mayReadWhole = !facts && size <= cardWholeFileBytes();
+    reader.stopWhereBlocksGrow(mayReadWhole);
     qint64 cardsBefore = 0;
     qint64 linesBefore = 0;
     bool nonUtf8 = false;
@@ -273,8 +287,12 @@ FileSearch::Failures FileSearch::runInBlocks(CardFile &opened, const FileRef &fi
     };
     for (bool first = true;; first = false) {
         try {
-            if (!reader.next(block))
+            if (!reader.next(block)) {
+                readWhole = reader.wouldGrow();
+                if (readWhole)
+                    return failures;
                 break;
+            }
         } catch (...) {
             failures.readFailure = std::current_exception();
             if (facts)
@@ -322,6 +340,10 @@ FileSearch::Failures FileSearch::runInBlocks(CardFile &opened, const FileRef &fi
                 noteNonUtf8();
             if (cancelled())
                 return failures;
+            if (!mayHold && mayReadWhole && parses && !(gathered && gather->countsPlainly())) {
+                readWhole = true;
+                return failures;
+            }
             if (!mayHold) {
                 // Passed over, but its cards counted, for the numbers of those after it.
                 const bool outside = gathered
@@ -333,6 +355,8 @@ FileSearch::Failures FileSearch::runInBlocks(CardFile &opened, const FileRef &fi
                 }
                 cards = blockFacts.cards;
             } else {
+                mayReadWhole = false;
+                reader.stopWhereBlocksGrow(false);
                 search.options.facts = facts ? &blockFacts : nullptr;
                 FileDuplicateKeys blockKeys;
                 if (!search.runBlock(text, block.last, m_parts, blockRows, cancel, runParts,

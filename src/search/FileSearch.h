@@ -110,9 +110,12 @@ public:
 private:
     struct Prepared;
 
+    /// Searches a file larger than a block a block at a time. Sets readWhole, having
+    /// handed out nothing, when the file is better read whole after all.
     Failures runInBlocks(CardFile &opened, const FileRef &file, const RowSink &rows,
                          const std::atomic<bool> *cancel, const PartRunner &runParts,
-                         Progress *progress, FileDuplicateKeys *keys, ReadFacts *facts) const;
+                         Progress *progress, FileDuplicateKeys *keys, ReadFacts *facts,
+                         bool &readWhole) const;
     /// Opens the file into opened and reads it whole; false, with the file left open,
     /// when it is larger than maxBytes (-1: any size).
     bool readFile(const FileRef &file, FolderHandle &folder, const std::atomic<bool> *cancel,

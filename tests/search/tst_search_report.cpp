@@ -190,10 +190,11 @@ QStringList toldOf(const FactsRun &run)
     return told;
 }
 
-/// Reads files in blocks of the given size while it lives.
+/// Reads files in blocks of the given size while it lives; files up to whole bytes may be
+/// read whole after all.
 struct BlockSize
 {
-    explicit BlockSize(qsizetype bytes) { setCardBlockBytes(bytes); }
+    explicit BlockSize(qsizetype bytes, qsizetype whole = 0) { setCardBlockBytes(bytes, whole); }
     ~BlockSize() { setCardBlockBytes(0); }
 };
 
@@ -438,6 +439,16 @@ void TestSearchReport::blocksReadAsTheWholeFile_data()
     QTest::newRow("UTF-16 with its mark")
         << encoded("UTF-16LE", u"\uFEFF"_s + QString::fromLatin1(cards + longCard))
         << u"ann 3"_s;
+    // Blocks passed over whose cards are not counted from their BEGIN and END lines alone,
+    // before the first with a row: the file may be read whole instead. After a row (past
+    // the first block's 4 KiB), it may not.
+    const QByteArray zed = "BEGIN:VCARD\r\nFN:Zed\r\nEND:VCARD\r\n";
+    QTest::newRow("cards, nested cards, then the text")
+        << cards.repeated(2) + nested + zed << u"zed"_s;
+    QTest::newRow("no END line, then the text")
+        << nested.repeated(2).replace("END:", "X-E:") + zed << u"zed"_s;
+    QTest::newRow("the text, cards, nested cards, the text")
+        << zed + cards.repeated(3) + nested + zed << u"zed"_s;
     QTest::newRow("UTF-32 with its mark")
         << encoded("UTF-32BE", u"\uFEFF"_s + QString::fromLatin1(cards)) << u"ann"_s;
     QTest::newRow("legacy charset over many blocks") << legacy << u"шевченко"_s;
@@ -459,12 +470,24 @@ void TestSearchReport::blocksReadAsTheWholeFile()
     QVERIFY(whole.search({path}, text, true, 1));
     const QStringList expected = toldOf(whole);
     QVERIFY(!whole.found.isEmpty());
+    FactsRun rowsWhole;
+    QVERIFY(rowsWhole.search({path}, text, false, 1));
+    const QStringList rowsExpected = toldOf(rowsWhole);
     for (const int block : {64, 300, 1000}) {
         for (const int threads : {1, 2}) {
-            const BlockSize blocks(block);
-            FactsRun run;
-            QVERIFY(run.search({path}, text, true, threads));
-            QCOMPARE(toldOf(run), expected);
+            {
+                const BlockSize blocks(block);
+                FactsRun run;
+                QVERIFY(run.search({path}, text, true, threads));
+                QCOMPARE(toldOf(run), expected);
+            }
+            // Without a report, also where the file may be read whole after all.
+            for (const qsizetype wholeBytes : {qsizetype(0), bytes.size()}) {
+                const BlockSize rowBlocks(block, wholeBytes);
+                FactsRun rows;
+                QVERIFY(rows.search({path}, text, false, threads));
+                QCOMPARE(toldOf(rows), rowsExpected);
+            }
         }
     }
 }
