@@ -225,8 +225,11 @@ bool CardBlockReader::next(CardBlock &block)
 void CardBlockReader::extend(CardBlock &&block)
 {
     m_minCut = block.text.bytes.size();
-    m_pending.prepend(block.text.bytes);
-    block.text.bytes.clear();
+    // The block's room mostly holds the bytes read after it as well: only they are copied.
+    QByteArray joined = std::move(block.text.bytes);
+    block.text.bytes = QByteArray();
+    joined.append(m_pending);
+    m_pending = std::move(joined);
     m_begin = block.begin;
     m_fileAt = block.text.markBytes;
     m_target = qMin<qint64>(qMax<qint64>(m_target, 2 * m_minCut), kMaxHeldFileBytes);
