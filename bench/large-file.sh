@@ -3,7 +3,8 @@
 # cards, 45 copies of a 91 MB file of 200,000 (peak memory and time, with one thread, two
 # and the default), the export of the cards found and the dump of every card (and of two
 # hostile shapes of 160 MiB), the search of a 160 MiB card of a million values, and the
-# search of a 91 MB file against another build in alternating runs (medians, ratio).
+# search of a 91 MB file against another build, grep and rg in alternating runs (one
+# thread and the default; medians, ratio, peak memory).
 #
 # Usage: bench/large-file.sh [BUILD_DIR] [OTHER_QUILLORY_SEARCH] [REPETITIONS]
 # The 4 GB file is made in $QUILLORY_BENCH_LARGE_DIR (default: a temporary folder) and
@@ -92,18 +93,37 @@ rm -f "$work/nested-over.vcf"
 
 if [[ -n $other ]]; then
     cat "$work/cards200k.vcf" > /dev/null
+    # The peers run in the same rounds: grep counts the lines that hold the text, rg too
+    # where it is installed. Their count goes to a file: grep writing to /dev/null stops at
+    # the first line it finds.
+    peer() {
+        /usr/bin/time -f '%e' -o "$work/m" "$@" > "$work/count" 2> /dev/null || true
+        tail -n 1 "$work/m"
+    }
+    rg=$(command -v rg || true)
     echo
-    echo "| 91 MB file | this build | other build | ratio |"
-    echo "|---|---|---|---|"
-    for text in tech qqzzyxw; do
-        : > "$work/a"
-        : > "$work/b"
-        for ((i = 0; i < reps; i++)); do
-            run "$search" -e "$text" "$work/cards200k.vcf" | cut -d' ' -f1 >> "$work/a"
-            run "$other" -e "$text" "$work/cards200k.vcf" | cut -d' ' -f1 >> "$work/b"
+    echo "| 91 MB file | this build | other build | ratio | grep -ciF | rg -ci |"
+    echo "|---|---|---|---|---|---|"
+    for threads in 1 default; do
+        opts=()
+        [[ $threads != default ]] && opts=(-j "$threads")
+        for text in tech qqzzyxw; do
+            : > "$work/a"
+            : > "$work/b"
+            : > "$work/g"
+            : > "$work/r"
+            for ((i = 0; i < reps; i++)); do
+                run "$search" "${opts[@]}" -e "$text" "$work/cards200k.vcf" >> "$work/a"
+                run "$other" "${opts[@]}" -e "$text" "$work/cards200k.vcf" >> "$work/b"
+                peer grep -ciF "$text" "$work/cards200k.vcf" >> "$work/g"
+                [[ -z $rg ]] || peer "$rg" -ci "$text" "$work/cards200k.vcf" >> "$work/r"
+            done
+            ma=$(cut -d' ' -f1 "$work/a" | median)
+            mb=$(cut -d' ' -f1 "$work/b" | median)
+            printf '| -e %s, -j %s | %.3f s, %s MiB | %.3f s, %s MiB | %.2f | %.3f s | %s |\n' "$text" \
+                "$threads" "$ma" "$(cut -d' ' -f2 "$work/a" | median)" "$mb" \
+                "$(cut -d' ' -f2 "$work/b" | median)" "$(echo "$ma / $mb" | bc -l)" \
+                "$(median < "$work/g")" "$([[ -s $work/r ]] && printf '%.3f s' "$(median < "$work/r")" || echo -)"
         done
-        ma=$(median < "$work/a")
-        mb=$(median < "$work/b")
-        printf '| -e %s | %.2f s | %.2f s | %.2f |\n' "$text" "$ma" "$mb" "$(echo "$ma / $mb" | bc -l)"
     done
 fi
