@@ -15,7 +15,7 @@ class QStringDecoder;
 
 /// A large file is read this many bytes at a time (see CardBlockReader).
 qsizetype cardBlockBytes();
-/// A file no larger than this may be read whole: 128 MiB, or the block size a test set.
+/// A file no larger than this may be read whole: 128 MiB, or the size a test set.
 qsizetype cardWholeFileBytes();
 /// Sets the block size, and the size up to which a file may be read whole (that of a
 /// block unless given), for tests that cut small files into many blocks; 0 restores the

@@ -117,14 +117,14 @@ FileSearch::Failures FileSearch::run(const FileRef &file, FolderHandle &folder, 
                 std::rethrow_exception(read->failure);
         } else if (!readFile(file, folder, cancel, cardBlockBytes(), opened, text, stamp, facts)) {
             // A file larger than a block is read a block at a time.
-            bool readWhole = false;
+            bool wholeAfterAll = false;
             Failures inBlocks = runInBlocks(*opened, file, rows, cancel, runParts, progress, keys,
-                                            facts, readWhole);
-            if (!readWhole)
+                                            facts, wholeAfterAll);
+            if (!wholeAfterAll)
                 return inBlocks;
             if (progress)
                 progress->done.store(0, std::memory_order_relaxed);
-            text = opened->read(cancel);
+            readWhole(*opened, cancel, text, facts);
         }
         opened.reset();
     } catch (...) {
@@ -215,12 +215,13 @@ FileSearch::Failures FileSearch::runInBlocks(CardFile &opened, const FileRef &fi
                                              const RowSink &rows, const std::atomic<bool> *cancel,
                                              const PartRunner &runParts, Progress *progress,
                                              FileDuplicateKeys *keys, ReadFacts *facts,
-                                             bool &readWhole) const
+                                             bool &readWholeInstead) const
 {
     Failures failures;
     const Prepared &prepared = *m_prepared;
     if (!prepared.keyMaker)
         keys = nullptr;
+    const ReadFacts factsBefore = facts ? *facts : ReadFacts();
     // As run decides for a file read whole, block by block.
     const bool parses = prepared.parses(keys);
     const RawValueFilter *filter = prepared.usableFilter();
@@ -257,13 +258,20 @@ FileSearch::Failures FileSearch::runInBlocks(CardFile &opened, const FileRef &fi
     CardBlockReader reader(opened, cardBlockBytes(), cancel,
                            facts && m_hashFiles ? &facts->sha256 : nullptr);
     CardBlock block;
-    // Cards a block passes over are counted for the numbers of those after it, where a
-    // file read whole needs no count. Where the count is not the quick one (cards nested,
-    // glued or never ended, or several texts needed), or a block would grow (no END line
-    // within a block's size), a file that may be held whole is read whole instead, while
-    // no block has been parsed, so that nothing was handed out.
-    bool mayReadWhole = !facts && size <= cardWholeFileBytes();
+    // Cards a block passes over are counted (with their facts, for a report) for the
+    // numbers of those after it, where a file read whole counts them once, or not at all.
+    // Where the count is not the quick one (cards nested, glued or never ended, or several
+    // texts needed), or a block would grow (no END line within a block's size), a file
+    // that may be held whole is read whole instead, while no block has been parsed, so
+    // that nothing was handed out.
+    bool mayReadWhole = size <= cardWholeFileBytes();
     reader.stopWhereBlocksGrow(mayReadWhole);
+    const auto wholeAfterAll = [&] {
+        readWholeInstead = true;
+        if (facts)
+            *facts = factsBefore;
+        return failures;
+    };
     qint64 cardsBefore = 0;
     qint64 linesBefore = 0;
     bool nonUtf8 = false;
@@ -288,9 +296,8 @@ FileSearch::Failures FileSearch::runInBlocks(CardFile &opened, const FileRef &fi
     for (bool first = true;; first = false) {
         try {
             if (!reader.next(block)) {
-                readWhole = reader.wouldGrow();
-                if (readWhole)
-                    return failures;
+                if (reader.wouldGrow())
+                    return wholeAfterAll();
                 break;
             }
         } catch (...) {
@@ -340,10 +347,9 @@ FileSearch::Failures FileSearch::runInBlocks(CardFile &opened, const FileRef &fi
                 noteNonUtf8();
             if (cancelled())
                 return failures;
-            if (!mayHold && mayReadWhole && parses && !(gathered && gather->countsPlainly())) {
-                readWhole = true;
-                return failures;
-            }
+            if (!mayHold && mayReadWhole && (parses || facts)
+                && !(gathered && gather->countsPlainly()))
+                return wholeAfterAll();
             if (!mayHold) {
                 // Passed over, but its cards counted, for the numbers of those after it.
                 const bool outside = gathered

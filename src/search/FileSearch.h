@@ -110,12 +110,16 @@ public:
 private:
     struct Prepared;
 
-    /// Searches a file larger than a block a block at a time. Sets readWhole, having
-    /// handed out nothing, when the file is better read whole after all.
+    /// Searches a file larger than a block a block at a time. Sets readWholeInstead, having
+    /// handed out nothing and left facts as they were, when the file is better read whole
+    /// after all.
     Failures runInBlocks(CardFile &opened, const FileRef &file, const RowSink &rows,
                          const std::atomic<bool> *cancel, const PartRunner &runParts,
                          Progress *progress, FileDuplicateKeys *keys, ReadFacts *facts,
-                         bool &readWhole) const;
+                         bool &readWholeInstead) const;
+    /// Reads the opened file whole into text, its facts (and digest) into facts.
+    void readWhole(CardFile &opened, const std::atomic<bool> *cancel, CardBytes &text,
+                   ReadFacts *facts) const;
     /// Opens the file into opened and reads it whole; false, with the file left open,
     /// when it is larger than maxBytes (-1: any size).
     bool readFile(const FileRef &file, FolderHandle &folder, const std::atomic<bool> *cancel,

@@ -223,6 +223,17 @@ void ReadAhead::wake()
 
 // How FileSearch reads a file, whether on a reader or on its own thread.
 
+void FileSearch::readWhole(CardFile &opened, const std::atomic<bool> *cancel, CardBytes &text,
+                           ReadFacts *facts) const
+{
+    text = opened.read(cancel, facts && m_hashFiles ? &facts->sha256 : nullptr);
+    if (facts) {
+        facts->notRead = opened.isMissing() ? ReadFacts::NotRead::Missing : ReadFacts::NotRead::No;
+        facts->bytes = opened.size();
+        facts->changedWhileRead = opened.changedWhileRead();
+    }
+}
+
 bool FileSearch::readFile(const FileRef &file, FolderHandle &folder,
                           const std::atomic<bool> *cancel, qint64 maxBytes,
                           std::optional<CardFile> &opened, CardBytes &text, quint64 &stamp,
@@ -234,12 +245,7 @@ bool FileSearch::readFile(const FileRef &file, FolderHandle &folder,
     stamp = opened->stamp();
     if (maxBytes >= 0 && opened->size() > maxBytes)
         return false;
-    text = opened->read(cancel, facts && m_hashFiles ? &facts->sha256 : nullptr);
-    if (facts) {
-        facts->notRead = opened->isMissing() ? ReadFacts::NotRead::Missing : ReadFacts::NotRead::No;
-        facts->bytes = opened->size();
-        facts->changedWhileRead = opened->changedWhileRead();
-    }
+    readWhole(*opened, cancel, text, facts);
     if (waited)
         *waited = opened->waitedForDisk();
     opened.reset();

@@ -473,17 +473,14 @@ void TestSearchReport::blocksReadAsTheWholeFile()
     FactsRun rowsWhole;
     QVERIFY(rowsWhole.search({path}, text, false, 1));
     const QStringList rowsExpected = toldOf(rowsWhole);
+    // Also where the file may be read whole after all, with a report and without.
     for (const int block : {64, 300, 1000}) {
         for (const int threads : {1, 2}) {
-            {
-                const BlockSize blocks(block);
+            for (const qsizetype wholeBytes : {qsizetype(0), bytes.size()}) {
+                const BlockSize blocks(block, wholeBytes);
                 FactsRun run;
                 QVERIFY(run.search({path}, text, true, threads));
                 QCOMPARE(toldOf(run), expected);
-            }
-            // Without a report, also where the file may be read whole after all.
-            for (const qsizetype wholeBytes : {qsizetype(0), bytes.size()}) {
-                const BlockSize rowBlocks(block, wholeBytes);
                 FactsRun rows;
                 QVERIFY(rows.search({path}, text, false, threads));
                 QCOMPARE(toldOf(rows), rowsExpected);
