@@ -11,8 +11,9 @@ namespace {
 
 // A block's room is kept for the next block, so that a large file costs the fresh memory
 // (a fault and a page cleared for every page, more than the search of its text) of one
-// block.
-constexpr qsizetype kDefaultBlockBytes = qsizetype(16) << 20;
+// block. A small block is also still in the processor's cache when the file test and the
+// parse pass over it after the read.
+constexpr qsizetype kDefaultBlockBytes = qsizetype(4) << 20;
 // Files up to this size may be read whole, which stays well within the memory promised.
 constexpr qsizetype kDefaultWholeFileBytes = qsizetype(128) << 20;
 std::atomic<qsizetype> blockBytesSet{0};
@@ -136,7 +137,7 @@ qsizetype CardBlockReader::lastCut() const
     const auto settled = [&](qsizetype end) {
         return end > m_minCut && end < n && (data[end - 1] == '\n' || data[end] != '\r');
     };
-    for (qsizetype window = qMin(n, qsizetype(1) << 20);; window = qMin(n, window * 8)) {
+    for (qsizetype window = qMin(n, qsizetype(64) << 10);; window = qMin(n, window * 8)) {
         const qsizetype from = qMax(m_minCut, n - window);
         qsizetype best = -1;
         for (qsizetype at = from;;) {

@@ -53,8 +53,9 @@ public:
     /// The next block; false after the last one, or when cancel is set. Throws Failure,
     /// naming the file, when a read fails or a block would grow too large.
     bool next(CardBlock &block);
-    /// The block given last is given again by next, with at least the next cut after it:
-    /// for a block whose lines did not end outside every card.
+    /// The block given last is given again by next, with at least the next cut after it
+    /// (as it is, when it ends the file): for a block whose lines did not end outside
+    /// every card, or were parsed in parts that did not.
     void extend(CardBlock &&block);
 
     /// The file's encoding and mark, known once the first block has been read.

@@ -287,7 +287,7 @@ FileSearch::Failures FileSearch::runInBlocks(CardFile &opened, const FileRef &fi
         rows(std::move(found));
     };
     const auto cancelled = [cancel] { return cancel && cancel->load(std::memory_order_relaxed); };
-    // A block whose lines end inside a card is read again with the next one.
+    // A block whose lines, or parts, end inside a card is read again with the next one.
     const auto readAgain = [&](qint64 doneBefore) {
         if (progress)
             progress->done.store(doneBefore, std::memory_order_relaxed);

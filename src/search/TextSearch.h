@@ -24,8 +24,9 @@
 
 namespace filesearch {
 
-// A part of a file parsed on a thread of its own is at least this large.
-constexpr qsizetype kMinPartBytes = qsizetype(4) << 20;
+// A part of a file parsed on a thread of its own is at least this large: small enough
+// that a block of a large file is parsed in parts at once.
+constexpr qsizetype kMinPartBytes = qsizetype(1) << 20;
 constexpr qsizetype kRowBatch = FileSearch::kRowBatch;
 // The rows of small cards are handed on once this many have gathered.
 constexpr qsizetype kCardsRowBatch = 256;
@@ -57,6 +58,8 @@ struct TextSearch
     // block's lines end inside a card it is parsed again, in one part, maybe with more
     // bytes, and these cards' rows are not handed on twice.
     mutable qint64 blockCardsHanded = 0;
+    // Whether the block was parsed before and did not end outside every card.
+    mutable bool blockReadAgain = false;
 
     /// Gathers the rows of one card into rows, and hands rows to sink whenever it holds a
     /// batch: a card of a million matching values is not held as a million rows at once.
@@ -288,30 +291,26 @@ struct TextSearch
 
     /// Hands the rows of every card of a block of a larger file to sink, parsed as run
     /// parses a text, when its lines end outside every card (or it ends the file); false
-    /// when they do not. Then the rows of the cards before may have gone on already; run
-    /// again on the block with more bytes, it hands on the rows of the cards after them.
-    /// cards is told the number of its cards.
+    /// when they do not, or its parts do not. Then the rows of the cards before may have
+    /// gone on already; run again on the block (with more bytes, but for the file's last
+    /// block), it hands on the rows of the cards after them. cards is told the number of
+    /// its cards.
     bool runBlock(const CardBytes &text, bool last, int threads, const RowSink &sink,
                   const std::atomic<bool> *cancel, const PartRunner &runParts,
                   FileDuplicateKeys *keys, qint64 &cards) const
     {
-        // Once rows of the block have gone on, it is parsed in one part.
-        const int parts = blockCardsHanded > 0
+        // Once rows of the block have gone on, or it is read again, it is parsed in one
+        // part: parts that do not all end outside every card (cards nested across a cut)
+        // have it read again, the file's last block as it is, another with more bytes.
+        const int parts = blockCardsHanded > 0 || blockReadAgain
             ? 1
             : int(qMin(qsizetype(qMax(threads, 1)), text.bytes.size() / kMinPartBytes));
         const QList<qsizetype> cuts
             = parts > 1 ? CardParser::cutPoints(text.bytes, parts) : QList<qsizetype>();
-        const qint64 toldBefore
-            = options.parsedBytes ? options.parsedBytes->load(std::memory_order_relaxed) : 0;
-        bool ended = runInParts(text, cuts, sink, cancel, runParts, keys, true, last, &cards);
-        if (!ended && !cuts.isEmpty()) {
-            // Cards nested across a cut: the block is parsed again in one part.
-            if (options.parsedBytes)
-                options.parsedBytes->store(toldBefore, std::memory_order_relaxed);
-            ended = runInParts(text, {}, sink, cancel, runParts, keys, true, last, &cards);
-        }
+        const bool ended = runInParts(text, cuts, sink, cancel, runParts, keys, true, last, &cards);
         if (ended)
             blockCardsHanded = 0;
+        blockReadAgain = !ended;
         return ended;
     }
 };

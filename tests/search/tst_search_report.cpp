@@ -210,6 +210,7 @@ private slots:
     void unreadFiles();
     void blocksReadAsTheWholeFile_data();
     void blocksReadAsTheWholeFile();
+    void blockRowsGoOnOnce_data();
     void blockRowsGoOnOnce();
     void partsTellTheCharsetOfTheWhole_data();
     void partsTellTheCharsetOfTheWhole();
@@ -489,12 +490,25 @@ void TestSearchReport::blocksReadAsTheWholeFile()
     }
 }
 
+void TestSearchReport::blockRowsGoOnOnce_data()
+{
+    QTest::addColumn<qsizetype>("outerAt");
+    // The first 12 MiB block ends inside the nested cards: read again to the file's end.
+    QTest::newRow("a block ends inside") << (qsizetype(12) << 20) - 64 * 1024;
+    // A cut between its three parts falls inside them: read again, then in one part.
+    QTest::newRow("a part ends inside") << (qsizetype(4) << 20) - 512 * 1024;
+    // The same in the file's last block, which is given again as it is.
+    QTest::newRow("a part of the last block") << (qsizetype(14) << 20) + 512 * 1024;
+    // The last block starts with the nested cards: its first part hands out no card.
+    QTest::newRow("the last block starts inside") << (qsizetype(12) << 20) - 1024;
+}
+
 void TestSearchReport::blockRowsGoOnOnce()
 {
     // A block's first part hands its rows on as its cards are found. A block whose lines
-    // end inside nested cards is read again longer, and parsed in parts when it is large:
-    // the rows handed on before must not come twice. The 12 MiB block ends inside the
-    // nested cards; read again to the file's end, its three parts are cut elsewhere.
+    // end inside nested cards, or whose parts do, is read again longer, or parsed again:
+    // the rows handed on before must not come twice, nor any be lost.
+    QFETCH(qsizetype, outerAt);
     constexpr qsizetype kMiB = qsizetype(1) << 20;
     const QByteArray other
         = "BEGIN:VCARD\r\nFN:Bob\r\nNOTE:" + QByteArray(2000, 'x') + "\r\nEND:VCARD\r\n";
@@ -504,13 +518,17 @@ void TestSearchReport::blockRowsGoOnOnce()
         for (int k = 0; bytes.size() < size; ++k)
             bytes += k % 50 == 0 ? ann : other;
     };
-    fillTo(12 * kMiB - 64 * 1024);
-    bytes += "BEGIN:VCARD\r\nFN:Ann Outer\r\n" + ann.repeated(4000) + "END:VCARD\r\n";
+    fillTo(outerAt);
+    bytes += "BEGIN:VCARD\r\nFN:Ann Outer\r\nNOTE:" + QByteArray(64 * 1024, 'x') + "\r\n"
+        + ann.repeated(120000) + "END:VCARD\r\n";
     fillTo(20 * kMiB);
     QTemporaryDir dir;
     const QString path = writeTestFile(dir, u"file.vcf"_s, bytes);
     FactsRun whole;
-    QVERIFY(whole.search({path}, u"ann"_s, true, 1));
+    {
+        const BlockSize wholeFile(32 * kMiB);
+        QVERIFY(whole.search({path}, u"ann"_s, true, 1));
+    }
     const BlockSize blocks(12 * kMiB);
     FactsRun run;
     QVERIFY(run.search({path}, u"ann"_s, true, 3));
