@@ -492,15 +492,18 @@ void TestSearchReport::blocksReadAsTheWholeFile()
 
 void TestSearchReport::blockRowsGoOnOnce_data()
 {
+    // Blocks of 3 MiB, each parsed in two parts (of at least 1 MiB) on three threads; the
+    // nested cards are 1.3 MB long, in a file of 5 MiB.
     QTest::addColumn<qsizetype>("outerAt");
-    // The first 12 MiB block ends inside the nested cards: read again to the file's end.
-    QTest::newRow("a block ends inside") << (qsizetype(12) << 20) - 64 * 1024;
-    // A cut between its three parts falls inside them: read again, then in one part.
-    QTest::newRow("a part ends inside") << (qsizetype(4) << 20) - 512 * 1024;
+    constexpr qsizetype kKiB = 1024;
+    // The first block ends inside the nested cards: read again to the file's end.
+    QTest::newRow("a block ends inside") << 2048 * kKiB;
+    // The cut between its two parts falls inside them: read again, then in one part.
+    QTest::newRow("a part ends inside") << 768 * kKiB;
     // The same in the file's last block, which is given again as it is.
-    QTest::newRow("a part of the last block") << (qsizetype(14) << 20) + 512 * 1024;
+    QTest::newRow("a part of the last block") << 3584 * kKiB;
     // The last block starts with the nested cards: its first part hands out no card.
-    QTest::newRow("the last block starts inside") << (qsizetype(12) << 20) - 1024;
+    QTest::newRow("the last block starts inside") << 3072 * kKiB - kKiB;
 }
 
 void TestSearchReport::blockRowsGoOnOnce()
@@ -520,16 +523,16 @@ void TestSearchReport::blockRowsGoOnOnce()
     };
     fillTo(outerAt);
     bytes += "BEGIN:VCARD\r\nFN:Ann Outer\r\nNOTE:" + QByteArray(64 * 1024, 'x') + "\r\n"
-        + ann.repeated(120000) + "END:VCARD\r\n";
-    fillTo(20 * kMiB);
+        + ann.repeated(40000) + "END:VCARD\r\n";
+    fillTo(5 * kMiB);
     QTemporaryDir dir;
     const QString path = writeTestFile(dir, u"file.vcf"_s, bytes);
     FactsRun whole;
     {
-        const BlockSize wholeFile(32 * kMiB);
+        const BlockSize wholeFile(8 * kMiB);
         QVERIFY(whole.search({path}, u"ann"_s, true, 1));
     }
-    const BlockSize blocks(12 * kMiB);
+    const BlockSize blocks(3 * kMiB);
     FactsRun run;
     QVERIFY(run.search({path}, u"ann"_s, true, 3));
     QCOMPARE(toldOf(run), toldOf(whole));
