@@ -172,13 +172,15 @@ bool CardBlockReader::next(CardBlock &block)
     qsizetype cut = -1;
     for (;;) {
         // Room for the block and what a read may add past it: text read as it stands is
-        // read up to the block's size, converted text a piece at a time.
+        // read up to the block's size, converted text a piece at a time. The file's last
+        // block, given again, needs none: nothing more is read.
         const char *const held = m_pending.constData();
         const bool converted = !m_started || m_utf16 || m_utf32;
-        m_pending.reserve(qMin<qint64>(m_target, kMaxHeldFileBytes)
-                          + (converted
-                                 ? qMax(qMin(m_blockBytes, kCardPieceBytes), kEncodingSniffBytes)
-                                 : kEncodingSniffBytes));
+        if (!m_eof)
+            m_pending.reserve(
+                qMin<qint64>(m_target, kMaxHeldFileBytes)
+                + (converted ? qMax(qMin(m_blockBytes, kCardPieceBytes), kEncodingSniffBytes)
+                             : kEncodingSniffBytes));
         if (m_pending.constData() != held)
             adviseHugePages(m_pending.data(), m_pending.capacity());
         while (!m_eof && m_pending.size() < m_target) {
