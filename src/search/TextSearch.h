@@ -58,7 +58,8 @@ struct TextSearch
     // block's lines end inside a card it is parsed again, in one part, maybe with more
     // bytes, and these cards' rows are not handed on twice.
     mutable qint64 blockCardsHanded = 0;
-    // Whether the block was parsed before and did not end outside every card.
+    // Whether the block was parsed before and did not end outside every card (so also
+    // whenever rows of it went on: blockCardsHanded is 0 after a parse that ended).
     mutable bool blockReadAgain = false;
 
     /// Gathers the rows of one card into rows, and hands rows to sink whenever it holds a
@@ -299,10 +300,10 @@ struct TextSearch
                   const std::atomic<bool> *cancel, const PartRunner &runParts,
                   FileDuplicateKeys *keys, qint64 &cards) const
     {
-        // Once rows of the block have gone on, or it is read again, it is parsed in one
-        // part: parts that do not all end outside every card (cards nested across a cut)
-        // have it read again, the file's last block as it is, another with more bytes.
-        const int parts = blockCardsHanded > 0 || blockReadAgain
+        // A block read again (rows of it may have gone on) is parsed in one part: parts
+        // that do not all end outside every card (cards nested across a cut) have it read
+        // again, the file's last block as it is, another with more bytes.
+        const int parts = blockReadAgain
             ? 1
             : int(qMin(qsizetype(qMax(threads, 1)), text.bytes.size() / kMinPartBytes));
         const QList<qsizetype> cuts
