@@ -14,8 +14,10 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Brenmoor <support@brenmoor.example>")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://brenmoor.example/)
-# Depends comes from the libraries the binaries load (dpkg-shlibdeps).
+# Depends comes from the libraries the binaries load (dpkg-shlibdeps), and OpenSSL's,
+# which they load only when a report asks for the files' digests.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libssl3")
 # Calc opens the results as a workbook; xdg-utils finds the text editor.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libreoffice-calc, xdg-utils")
 # The summary is the first line of the package's description; the rest follows it.

@@ -29,27 +29,12 @@ enum Operation : unsigned { Open, Read, Close };
 struct FileBatchReader::Ring
 {
     io_uring ring{};
-    std::array<struct statx, kMaxFiles> status{};
-    std::array<std::array<int, kOperations>, kMaxFiles> results{};
-    std::vector<char> room = std::vector<char>(std::size_t(kMaxFiles * kRoom));
+    // Not cleared: the kernel writes each file's bytes into its part, and only those are
+    // read back. A cleared megabyte would cost every search its pages at the start.
+    std::unique_ptr<char[]> room = std::make_unique_for_overwrite<char[]>(kMaxFiles * kRoom);
 };
 
-FileBatchReader::FileBatchReader()
-{
-    auto ring = std::make_unique<Ring>();
-    // Every entry is submitted even when one fails early: each then has its completion.
-    if (io_uring_queue_init(kEntries, &ring->ring, IORING_SETUP_SUBMIT_ALL) < 0)
-        return;
-    if (io_uring_register_files_sparse(&ring->ring, kMaxFiles) < 0) {
-        io_uring_queue_exit(&ring->ring);
-        return;
-    }
-    // An open or read that must wait for the disk runs on a worker of the kernel's:
-    // as many as the batch has files, not the default of four per processor.
-    std::array<unsigned, 2> workers{kMaxFiles, 0};
-    io_uring_register_iowq_max_workers(&ring->ring, workers.data());
-    m_ring = std::move(ring);
-}
+FileBatchReader::FileBatchReader() = default;
 
 FileBatchReader::~FileBatchReader()
 {
@@ -57,12 +42,51 @@ FileBatchReader::~FileBatchReader()
         io_uring_queue_exit(&m_ring->ring);
 }
 
+bool FileBatchReader::makeRing()
+{
+    auto ring = std::make_unique<Ring>();
+    m_failed = true;
+    // Every entry is submitted even when one fails early: each then has its completion.
+    if (io_uring_queue_init(kEntries, &ring->ring, IORING_SETUP_SUBMIT_ALL) < 0)
+        return false;
+    if (io_uring_register_files_sparse(&ring->ring, kMaxFiles) < 0) {
+        io_uring_queue_exit(&ring->ring);
+        return false;
+    }
+    // An open or read that must wait for the disk runs on a worker of the kernel's:
+    // as many as the batch has files, not the default of four per processor.
+    std::array<unsigned, 2> workers{kMaxFiles, 0};
+    io_uring_register_iowq_max_workers(&ring->ring, workers.data());
+    m_ring = std::move(ring);
+    m_failed = false;
+    return true;
+}
+
 bool FileBatchReader::read(int folder, std::span<File> files)
 {
-    if (!m_ring)
+    if (m_failed)
+        return false;
+    const auto count = unsigned(qMin<std::size_t>(files.size(), kMaxFiles));
+    std::array<struct statx, kMaxFiles> status;
+    std::array<std::array<int, kOperations>, kMaxFiles> results;
+    std::array<bool, kMaxFiles> toRead{};
+    bool any = false;
+    for (unsigned k = 0; k < count; ++k) {
+        File &file = files[k];
+        file.read = false;
+        results[k].fill(-ECANCELED);
+        // The status comes first, as one by one: a file replaced after it then shows as
+        // changed later rather than hiding a change. The kernel's ring would take it to a
+        // worker thread of its own, dearer than the call.
+        toRead[k] = ::statx(folder, file.name, 0, STATX_TYPE | STATX_INO | STATX_SIZE | STATX_MTIME,
+                            &status[k])
+                == 0
+            && S_ISREG(status[k].stx_mode) && status[k].stx_size <= quint64(kMaxFileBytes);
+        any = any || toRead[k];
+    }
+    if (!any || (!m_ring && !makeRing()))
         return false;
     Ring &ring = *m_ring;
-    const auto count = unsigned(qMin<std::size_t>(files.size(), kMaxFiles));
     // Preparing an entry clears its flags: they are set after.
     const auto add = [&](unsigned file, Operation operation, unsigned char flags,
                          const auto &prepare) {
@@ -70,29 +94,17 @@ bool FileBatchReader::read(int folder, std::span<File> files)
         prepare(entry);
         entry->flags |= flags;
         io_uring_sqe_set_data64(entry, file * kOperations + operation);
-        ring.results[file][operation] = -ECANCELED;
     };
     unsigned pending = 0;
     for (unsigned k = 0; k < count; ++k) {
-        File &file = files[k];
-        file.read = false;
-        // The status comes first, as one by one: a file replaced after it then shows as
-        // changed later rather than hiding a change. The kernel's ring would take it to a
-        // worker thread of its own, dearer than the call.
-        struct statx &status = ring.status[k];
-        if (::statx(folder, file.name, 0, STATX_TYPE | STATX_INO | STATX_SIZE | STATX_MTIME,
-                    &status)
-                != 0
-            || !S_ISREG(status.stx_mode) || status.stx_size > quint64(kMaxFileBytes)) {
-            ring.results[k].fill(-ECANCELED);
+        if (!toRead[k])
             continue;
-        }
         add(k, Open, IOSQE_IO_LINK, [&](io_uring_sqe *entry) {
-            io_uring_prep_openat_direct(entry, folder, file.name, kOpenFlags, 0, k);
+            io_uring_prep_openat_direct(entry, folder, files[k].name, kOpenFlags, 0, k);
         });
         // Closed also when the read fails.
         add(k, Read, IOSQE_IO_HARDLINK | IOSQE_FIXED_FILE, [&](io_uring_sqe *entry) {
-            io_uring_prep_read(entry, int(k), ring.room.data() + k * kRoom, unsigned(kRoom), 0);
+            io_uring_prep_read(entry, int(k), ring.room.get() + k * kRoom, unsigned(kRoom), 0);
         });
         add(k, Close, 0, [&](io_uring_sqe *entry) { io_uring_prep_close_direct(entry, k); });
         pending += 3;
@@ -101,6 +113,7 @@ bool FileBatchReader::read(int folder, std::span<File> files)
         // The ring failed: what it read is not trusted, and it is not used again.
         io_uring_queue_exit(&ring.ring);
         m_ring.reset();
+        m_failed = true;
         return false;
     };
     while (io_uring_sq_ready(&ring.ring) > 0) {
@@ -121,21 +134,21 @@ bool FileBatchReader::read(int folder, std::span<File> files)
             return fail();
         const auto operation = io_uring_cqe_get_data64(done);
         if (operation < count * kOperations)
-            ring.results[operation / kOperations][operation % kOperations] = done->res;
+            results[operation / kOperations][operation % kOperations] = done->res;
         io_uring_cqe_seen(&ring.ring, done);
         --pending;
     }
     for (unsigned k = 0; k < count; ++k) {
-        const std::array<int, kOperations> &result = ring.results[k];
-        const struct statx &status = ring.status[k];
+        const std::array<int, kOperations> &result = results[k];
+        const struct statx &found = status[k];
         const int bytes = result[Read];
-        if (result[Open] != 0 || result[Close] != 0 || bytes < 0
-            || quint64(bytes) != status.stx_size)
+        if (!toRead[k] || result[Open] != 0 || result[Close] != 0 || bytes < 0
+            || quint64(bytes) != found.stx_size)
             continue;
-        files[k].bytes = QByteArray(ring.room.data() + k * kRoom, bytes);
-        files[k].stamp = fileStamp(makedev(status.stx_dev_major, status.stx_dev_minor),
-                                   status.stx_ino, status.stx_size,
-                                   quint64(status.stx_mtime.tv_sec), status.stx_mtime.tv_nsec);
+        files[k].bytes = QByteArray(ring.room.get() + k * kRoom, bytes);
+        files[k].stamp
+            = fileStamp(makedev(found.stx_dev_major, found.stx_dev_minor), found.stx_ino,
+                        found.stx_size, quint64(found.stx_mtime.tv_sec), found.stx_mtime.tv_nsec);
         files[k].read = true;
     }
     return waited;

@@ -33,8 +33,10 @@ public:
     FileBatchReader &operator=(const FileBatchReader &) = delete;
 
     /// False where the system offers no ring (an old kernel, a sandbox that forbids it)
-    /// or it failed: files are then read one by one.
-    bool usable() const { return m_ring != nullptr; }
+    /// or it failed: files are then read one by one. The ring is made at the first batch
+    /// with a file to read, so that a search that never reads one through it costs
+    /// nothing for it.
+    bool usable() const { return !m_failed; }
     /// Reads at most kMaxFiles files named in the folder open as folder. True when the
     /// kernel had to wait for the disk: a batch waits for its slowest file, where threads
     /// reading one by one keep more reads under way.
@@ -42,5 +44,8 @@ public:
 
 private:
     struct Ring;
+    bool makeRing();
+
     std::unique_ptr<Ring> m_ring;
+    bool m_failed = false;
 };

@@ -24,6 +24,9 @@ struct FileDigest
     /// The digest of bytes in one piece. Each thread keeps one context for its digests:
     /// making one per file would cost as much as a small file's digest itself.
     static FileDigest of(QByteArrayView bytes);
+    /// Whether digests can be made: the system's OpenSSL library, loaded at the first
+    /// digest, was found. Without it every digest is none.
+    static bool available();
 };
 
 /// The SHA-256 digest of bytes given in pieces.

@@ -1,4 +1,5 @@
 #include "app/CommandLine.h"
+#include "card/FileDigest.h"
 #include "cli/DumpCommand.h"
 #include "cli/SearchCommand.h"
 #include "filelist/AddFiles.h"
@@ -199,6 +200,12 @@ int main(int argc, char *argv[])
         return usageError(u"--report needs a file name, or - for standard error"_s);
     if (options.hash && options.report.isEmpty())
         return usageError(u"--hash needs --report"_s);
+    if (options.hash && !FileDigest::available()) {
+        std::fputs("quillory-search: --hash: no SHA-256 digest can be made: the system's "
+                   "OpenSSL library (libcrypto) could not be loaded\n",
+                   stderr);
+        return 2;
+    }
     if (options.texts.isEmpty() && !options.duplicates)
         return usageError(u"give a search text with -e, or --dump"_s);
     for (const QString &searchText : std::as_const(options.texts)) {

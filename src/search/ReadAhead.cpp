@@ -20,11 +20,19 @@ constexpr qsizetype kWakeFiles = 2 * ReadAhead::kRunFiles;
 
 ReadAhead::ReadAhead(const FileSearch &search, FileList files, qsizetype first, bool facts,
                      const std::atomic<bool> *cancel, int readers, bool onDemand)
-    : m_search(search), m_facts(facts), m_cancel(cancel), m_onDemand(onDemand),
-      m_resting(onDemand), m_files(std::move(files)), m_first(first), m_next(first)
+    : m_search(search), m_facts(facts), m_cancel(cancel), m_onDemand(onDemand), m_resting(onDemand),
+      m_readerCount(qMax(readers, 0)), m_files(std::move(files)), m_first(first), m_next(first)
 {
-    m_readers.reserve(std::size_t(qMax(readers, 0)));
-    for (int k = 0; k < readers; ++k) {
+    // Readers on demand start at the first wake: a search whose files are all in memory
+    // never needs them, and sixteen threads are a tenth of a short search's start.
+    if (!m_onDemand)
+        startReaders();
+}
+
+void ReadAhead::startReaders()
+{
+    m_readers.reserve(std::size_t(m_readerCount));
+    for (int k = 0; k < m_readerCount; ++k) {
         try {
             m_readers.emplace_back([this] { read(); });
         } catch (const std::system_error &) {
@@ -214,9 +222,12 @@ void ReadAhead::wake()
         return;
     {
         const std::lock_guard lock(m_mutex);
-        if (!m_resting.exchange(false))
+        if (m_stopping || !m_resting.exchange(false))
             return;
         m_warmRun.store(0, std::memory_order_relaxed);
+        // The list is read without the lock only once stopping is set under it.
+        if (m_readers.empty())
+            startReaders();
     }
     m_work.notify_all();
 }

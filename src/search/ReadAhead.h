@@ -105,6 +105,7 @@ private:
     };
 
     void read();
+    void startReaders();
     template<typename Files> void addFiles(Files &&files);
     Slot &slotAt(qsizetype index);
     bool hasRoom() const;
@@ -115,6 +116,7 @@ private:
     const std::atomic<bool> *const m_cancel;
     const bool m_onDemand;
     std::atomic<bool> m_resting; // readers on demand wait for wake()
+    const int m_readerCount;
     std::atomic<qsizetype> m_warmRun{0}; // files in a row the readers found in memory
 
     std::mutex m_mutex;
@@ -128,5 +130,6 @@ private:
     int m_idleReaders = 0;
     bool m_heldBack = false; // readers wait for room
     bool m_stopping = false;
-    std::vector<std::thread> m_readers; // last: started once the rest is made
+    std::vector<std::thread> m_readers; // last: started once the rest is made; on demand
+                                        // at the first wake(), with the lock held
 };
