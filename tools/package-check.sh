@@ -55,7 +55,7 @@ check_contents() { # DEB
     expected="$tree.expected"
     actual="$tree.actual"
     {
-        printf '%s\n' usr/bin/quillory usr/bin/quillory-search \
+        printf '%s\n' usr/bin/quillory usr/bin/quillory-search usr/lib/quillory/modules/libquillory-phone.so \
             usr/share/applications/example.brenmoor.quillory.desktop \
             usr/share/metainfo/example.brenmoor.quillory.metainfo.xml \
             usr/share/icons/hicolor/scalable/apps/quillory.svg \
@@ -106,11 +106,19 @@ window_version="$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/us
 [[ "$window_version" == "quillory $upstream" ]] || fail "quillory --version: $window_version"
 "$search" --version
 echo "$window_version"
-for binary in "$root"/usr/bin/*; do
+for binary in "$root"/usr/bin/* "$root"/usr/lib/quillory/modules/*; do
     if ldd "$binary" | grep -q 'not found'; then
         fail "$binary needs a library the system lacks"
     fi
 done
+# The search loads libphonenumber's module from ../lib/quillory/modules at the first number: the
+# same number written another way is found, and nothing is said of a missing library.
+card="$scratch/phone.vcf"
+printf 'BEGIN:VCARD\r\nFN:Jo\r\nTEL:+49 (176) 1234-5678\r\nEND:VCARD\r\n' >"$card"
+phone_err="$scratch/phone.err"
+"$search" --phone --region DE -e '0176 12345678' "$card" 2>"$phone_err" | grep -qF '+49 (176) 1234-5678' \
+    || fail "the installed search does not find a phone number in another form: $(cat "$phone_err")"
+[[ ! -s "$phone_err" ]] || fail "the installed search: $(cat "$phone_err")"
 
 # The desktop entry and the AppStream metadata.
 desktop="$root/usr/share/applications/example.brenmoor.quillory.desktop"

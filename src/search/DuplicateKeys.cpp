@@ -2,6 +2,7 @@
 
 #include "card/ContactFields.h"
 #include "search/FieldMatching.h"
+#include "search/PhoneLibrary.h"
 #include "search/TextFolding.h"
 
 #include <QHash>
@@ -9,12 +10,6 @@
 #include <algorithm>
 #include <optional>
 #include <string>
-
-#include <phonenumbers/phonenumber.pb.h>
-#include <phonenumbers/phonenumberutil.h>
-
-using i18n::phonenumbers::PhoneNumber;
-using i18n::phonenumbers::PhoneNumberUtil;
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -133,22 +128,19 @@ std::optional<QString> plainInternational(QStringView value)
     }
     if (digits.size() > 17)
         return std::nullopt;
-    const PhoneNumberUtil &util = *PhoneNumberUtil::GetInstance();
+    const PhoneLibrary *const library = PhoneLibrary::get();
+    if (!library)
+        return std::nullopt;
     for (std::size_t length = 1; length <= 3 && length < digits.size(); ++length) {
         const int code = std::stoi(digits.substr(0, length));
-        std::string region;
-        util.GetRegionCodeForCountryCode(code, &region);
-        if (region == "ZZ")
+        if (library->regionOf(code) == "ZZ")
             continue;
         const std::string national = digits.substr(length);
         if (national.front() == '0' || code == 52 || code == 54 || code == 55 || code == 57)
             return std::nullopt;
         if (qsizetype(national.size()) < kShortestNumber)
             return QString();
-        PhoneNumber number;
-        number.set_country_code(code);
-        number.set_national_number(std::stoull(national));
-        if (!util.IsPossibleNumber(number))
+        if (!library->make(code, std::stoull(national))->isPossible())
             return QString();
         return QString(u'+' + QString::fromStdString(digits));
     }
@@ -159,18 +151,12 @@ QString readE164(QStringView value, const std::string &region)
 {
     if (const std::optional<QString> plain = plainInternational(value))
         return *plain;
-    const PhoneNumberUtil &util = *PhoneNumberUtil::GetInstance();
-    PhoneNumber number;
-    if (util.Parse(value.toString().toStdString(), region, &number)
-        != PhoneNumberUtil::NO_PARSING_ERROR)
+    const PhoneLibrary *const library = PhoneLibrary::get();
+    const std::unique_ptr<PhoneLibrary::Number> number
+        = library ? library->parse(value.toString().toStdString(), region) : nullptr;
+    if (!number || qsizetype(number->national().size()) < kShortestNumber || !number->isPossible())
         return {};
-    std::string national;
-    util.GetNationalSignificantNumber(number, &national);
-    if (qsizetype(national.size()) < kShortestNumber || !util.IsPossibleNumber(number))
-        return {};
-    std::string formatted;
-    util.Format(number, PhoneNumberUtil::E164, &formatted);
-    return QString::fromStdString(formatted);
+    return QString::fromStdString(number->format(PhoneLibrary::Form::E164));
 }
 
 QString emailFormOf(QStringView value)
@@ -238,13 +224,11 @@ QStringList DuplicateKeyMaker::nameWords(const ContactFields &card)
 
 QString DuplicateKeyMaker::shownNumber(const QString &e164)
 {
-    const PhoneNumberUtil &util = *PhoneNumberUtil::GetInstance();
-    PhoneNumber number;
-    if (util.Parse(e164.toStdString(), "ZZ", &number) != PhoneNumberUtil::NO_PARSING_ERROR)
-        return e164;
-    std::string formatted;
-    util.Format(number, PhoneNumberUtil::INTERNATIONAL, &formatted);
-    return QString::fromStdString(formatted);
+    const PhoneLibrary *const library = PhoneLibrary::get();
+    const std::unique_ptr<PhoneLibrary::Number> number
+        = library ? library->parse(e164.toStdString(), "ZZ") : nullptr;
+    return number ? QString::fromStdString(number->format(PhoneLibrary::Form::International))
+                  : e164;
 }
 
 void DuplicateKeyMaker::addCard(const ContactFields &card, const CardPlace &place,

@@ -1,5 +1,7 @@
 #include "search/PhoneMatcher.h"
 
+#include "search/PhoneLibrary.h"
+
 #include <QHash>
 #include <QLocale>
 #include <QVarLengthArray>
@@ -8,12 +10,6 @@
 #include <mutex>
 #include <set>
 #include <string>
-
-#include <phonenumbers/phonenumber.pb.h>
-#include <phonenumbers/phonenumberutil.h>
-
-using i18n::phonenumbers::PhoneNumber;
-using i18n::phonenumbers::PhoneNumberUtil;
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -84,7 +80,7 @@ constexpr qsizetype kMostKeptAnswers = 4096;
 
 struct PhoneMatcher::Number
 {
-    PhoneNumber parsed;
+    std::unique_ptr<PhoneLibrary::Number> parsed;
     std::mutex mutex;
     QHash<QString, bool> answers; // by the number as asked
 };
@@ -94,14 +90,14 @@ PhoneMatcher::PhoneMatcher(const QString &needle, const QString &region)
     Digits digits;
     appendDigits(needle, digits);
     m_digits = QString(reinterpret_cast<const QChar *>(digits.constData()), digits.size());
-    const PhoneNumberUtil &util = *PhoneNumberUtil::GetInstance();
-    auto number = std::make_unique<Number>();
-    if (util.Parse(needle.toStdString(), region.toUpper().toStdString(), &number->parsed)
-        != PhoneNumberUtil::NO_PARSING_ERROR)
+    const PhoneLibrary *const library = PhoneLibrary::get();
+    if (!library)
         return;
-    std::string national;
-    util.GetNationalSignificantNumber(number->parsed, &national);
-    m_nationalNumber = QString::fromStdString(national);
+    auto number = std::make_unique<Number>();
+    number->parsed = library->parse(needle.toStdString(), region.toUpper().toStdString());
+    if (!number->parsed)
+        return;
+    m_nationalNumber = QString::fromStdString(number->parsed->national());
     if (!m_nationalNumber.isEmpty())
         m_number = std::move(number);
 }
@@ -174,10 +170,7 @@ bool PhoneMatcher::isSameNumber(QStringView number) const
         if (known != m_number->answers.cend())
             return *known;
     }
-    const PhoneNumberUtil::MatchType match
-        = PhoneNumberUtil::GetInstance()->IsNumberMatchWithOneString(m_number->parsed,
-                                                                     key.toStdString());
-    const bool same = match == PhoneNumberUtil::EXACT_MATCH || match == PhoneNumberUtil::NSN_MATCH;
+    const bool same = m_number->parsed->isSameAs(key.toStdString());
     const std::lock_guard lock(m_number->mutex);
     if (m_number->answers.size() < kMostKeptAnswers)
         m_number->answers.insert(key, same);
@@ -199,15 +192,16 @@ bool PhoneMatcher::looksLikePhoneNumber(QStringView text)
 
 bool PhoneMatcher::isKnownRegion(const QString &region)
 {
-    std::set<std::string> regions;
-    PhoneNumberUtil::GetInstance()->GetSupportedRegions(&regions);
-    return regions.contains(region.toStdString());
+    // Without the library no region is read, and its absence is said: a region is not
+    // turned down for it.
+    const PhoneLibrary *const library = PhoneLibrary::get();
+    return !library || library->regions().contains(region.toStdString());
 }
 
 QList<PhoneMatcher::Region> PhoneMatcher::knownRegions()
 {
-    std::set<std::string> codes;
-    PhoneNumberUtil::GetInstance()->GetSupportedRegions(&codes);
+    const PhoneLibrary *const library = PhoneLibrary::get();
+    const std::set<std::string> codes = library ? library->regions() : std::set<std::string>();
     QList<Region> regions;
     regions.reserve(qsizetype(codes.size()));
     for (const std::string &code : codes) {

@@ -28,7 +28,8 @@ public:
     /// "-", ".", "/", "(" and ")", with at least three digits.
     static bool looksLikePhoneNumber(QStringView text);
     /// True for a two-letter region, in capitals, that libphonenumber has numbering
-    /// rules for ("DE", "US"); false for the rest ("ZZ", "XX", "de").
+    /// rules for ("DE", "US"); false for the rest ("ZZ", "XX", "de"). True for any when
+    /// the library could not be loaded (numbers are then compared by their digits).
     static bool isKnownRegion(const QString &region);
     /// A region that libphonenumber has numbering rules for.
     struct Region

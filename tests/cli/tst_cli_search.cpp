@@ -121,6 +121,7 @@ private slots:
     void usageErrors();
     void matchOptions_data();
     void matchOptions();
+    void phoneLibraryBesideTheProgram();
     void loopingLinksFinish();
     void pathsNotUtf8_data();
     void pathsNotUtf8();
@@ -453,6 +454,30 @@ void TestCliSearch::matchOptions()
             found.append(QString::fromUtf8(cells.at(1) + '=' + cells.at(2)));
     }
     QCOMPARE(found, rows);
+}
+
+// The program loads libphonenumber's module from lib/quillory/modules beside its folder, as
+// installed; without it a phone number is matched by its digits alone, and it says so.
+void TestCliSearch::phoneLibraryBesideTheProgram()
+{
+    const QString file
+        = write(u"phone.vcf"_s, "BEGIN:VCARD\r\nFN:Jo\r\nTEL:+49 (176) 1234-5678\r\nEND:VCARD\r\n");
+    const QString root = m_dir.filePath(u"installed"_s);
+    QVERIFY(QDir().mkpath(root + u"/bin"_s) && QDir().mkpath(root + u"/lib/quillory/modules"_s));
+    const QString program = root + u"/bin/quillory-search"_s;
+    QVERIFY(QFile::copy(QStringLiteral(QUILLORY_SEARCH_BIN), program));
+    const QStringList arguments{u"--phone"_s, u"--region"_s,      u"de"_s,
+                                u"-e"_s,      u"0176 12345678"_s, file};
+    const Run alone = run(program, arguments);
+    QCOMPARE(alone.status, 1);
+    QVERIFY2(alone.err.contains(u"phone numbers are compared by their digits alone"_s),
+             qPrintable(alone.err));
+    const QString module = QStringLiteral(QUILLORY_PHONE_MODULE_FILE);
+    QVERIFY(QFile::copy(module, root + u"/lib/quillory/modules/"_s + QFileInfo(module).fileName()));
+    const Run installed = run(program, arguments);
+    QVERIFY2(installed.err.isEmpty(), qPrintable(installed.err));
+    QCOMPARE(installed.status, 0);
+    QVERIFY(installed.out.contains("+49 (176) 1234-5678"));
 }
 
 void TestCliSearch::loopingLinksFinish()
