@@ -224,8 +224,6 @@ void TestCardFile::batchReadsAsOneByOne()
     // one; any other is left to that read, which tells why. A FIFO whose writer writes
     // nothing must not hold the batch.
     FileBatchReader batch;
-    if (!batch.usable())
-        QSKIP("The system offers no io_uring here: files are read one by one");
     const qsizetype most = FileBatchReader::kMaxFileBytes;
     write(u"batch/small.vcf"_s, "BEGIN:VCARD\r\nFN:Ann\r\nEND:VCARD\r\n");
     write(u"batch/empty.vcf"_s, "");
@@ -247,9 +245,12 @@ void TestCardFile::batchReadsAsOneByOne()
     std::vector<FileBatchReader::File> files;
     for (const QByteArray &name : given + left)
         files.push_back({name.constData(), false, {}, 0});
-    // Twice: a ring's descriptors are used again after failures.
+    // Twice: a ring's descriptors are used again after failures. The ring is made at the
+    // first batch with a file to read.
     for (int round = 0; round < 2; ++round) {
         batch.read(handle, files);
+        if (round == 0 && !batch.usable())
+            QSKIP("The system offers no io_uring here: files are read one by one");
         QVERIFY(batch.usable());
         for (std::size_t k = 0; k < files.size(); ++k) {
             const QString path = QFile::decodeName(QByteArray(folder + '/' + files[k].name));
