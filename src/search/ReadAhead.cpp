@@ -24,7 +24,7 @@ ReadAhead::ReadAhead(const FileSearch &search, FileList files, qsizetype first, 
       m_readerCount(qMax(readers, 0)), m_files(std::move(files)), m_first(first), m_next(first)
 {
     // Readers on demand start at the first wake: a search whose files are all in memory
-    // never needs them, and sixteen threads are a tenth of a short search's start.
+    // never needs them, and making sixteen threads costs a short search's start.
     if (!m_onDemand)
         startReaders();
 }
