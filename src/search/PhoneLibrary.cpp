@@ -9,6 +9,9 @@
 
 namespace {
 
+#define QUILLORY_NAME_TEXT(name) #name
+#define QUILLORY_ENTRY_NAME(name) QUILLORY_NAME_TEXT(name)
+
 /// The module beside the running program: lib/quillory/modules in its folder's parent,
 /// where the package installs it (/usr/bin, /usr/lib/quillory/modules) and the build
 /// puts it.
@@ -27,13 +30,14 @@ const PhoneLibrary *load()
     const std::string path = modulePath();
     void *const module = path.empty() ? nullptr : dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     using Entry = const PhoneLibrary *(*)();
-    const auto entry
-        = module ? reinterpret_cast<Entry>(dlsym(module, "quillory_phone_library")) : nullptr;
+    const auto entry = module
+        ? reinterpret_cast<Entry>(dlsym(module, QUILLORY_ENTRY_NAME(QUILLORY_PHONE_ENTRY)))
+        : nullptr;
     if (const PhoneLibrary *const library = entry ? entry() : nullptr)
         return library;
     // dlerror names the module and why it could not be opened.
     const char *const opening = path.empty() ? nullptr : dlerror();
-    const std::string why = module ? path + ": it has no entry"
+    const std::string why = module ? path + ": it is of another version of the program"
         : opening                  ? std::string(opening)
                                    : std::string("the program's folder is unknown");
     std::fprintf(stderr,

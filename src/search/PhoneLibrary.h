@@ -48,3 +48,8 @@ public:
     /// (then said once on standard error, and numbers are compared by their digits).
     static const PhoneLibrary *get();
 };
+
+/// The module's one entry, which answers its library. Its name carries the version of
+/// this interface: a module built for another version (left from another build or
+/// install) has no such entry and is not used. Raise the number with any change above.
+#define QUILLORY_PHONE_ENTRY quillory_phone_library_1

@@ -80,7 +80,7 @@ public:
 
 } // namespace
 
-extern "C" __attribute__((visibility("default"))) const PhoneLibrary *quillory_phone_library()
+extern "C" __attribute__((visibility("default"))) const PhoneLibrary *QUILLORY_PHONE_ENTRY()
 {
     static const Library library;
     return &library;
