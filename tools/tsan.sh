@@ -11,12 +11,12 @@ bash tools/install-packages.sh
 build_dir="${QUILLORY_TSAN_BUILD_DIR:-build-tsan}"
 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLORY_TSAN=ON
 cmake --build "$build_dir" -j"$(nproc)" --target tst_search tst_search_large tst_search_report tst_read_ahead tst_filelist tst_window \
-    tst_window_match_options tst_cli_search quillory-search quillory-bench-corpus \
+    tst_window_match_options tst_cli_search tst_cli_export_report quillory-search quillory-bench-corpus \
     quillory-bench-window
 # The search's own threads are checked strictly: the search tests and the tool (only a
 # report inside QtTest's own watchdog is suppressed).
 export TSAN_OPTIONS="${TSAN_OPTIONS:-halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tools/tsan-core.supp}"
-ctest --test-dir "$build_dir" --output-on-failure -R '^(tst_search|tst_search_large|tst_search_report|tst_read_ahead|tst_filelist|tst_cli_search)$'
+ctest --test-dir "$build_dir" --output-on-failure -R '^(tst_search|tst_search_large|tst_search_report|tst_read_ahead|tst_filelist|tst_cli_search|tst_cli_export_report)$'
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
