@@ -3,15 +3,14 @@
 #include <openssl/evp.h>
 #include <openssl/opensslv.h>
 
+#include <QtGlobal>
+
 #include <algorithm>
 #include <type_traits>
 
 #include <dlfcn.h>
 
 namespace {
-
-#define QUILLORY_TEXT(x) #x
-#define QUILLORY_NUMBER_TEXT(x) QUILLORY_TEXT(x)
 
 /// OpenSSL's digest, loaded at the first digest asked for rather than with the program:
 /// binding its thousands of symbols took about 4 ms of every search's start, and
@@ -32,8 +31,8 @@ const Crypto *crypto()
 {
     static const Crypto loaded = [] {
         Crypto found;
-        void *const library = dlopen("libcrypto.so." QUILLORY_NUMBER_TEXT(OPENSSL_SHLIB_VERSION),
-                                     RTLD_NOW | RTLD_LOCAL);
+        void *const library
+            = dlopen("libcrypto.so." QT_STRINGIFY(OPENSSL_SHLIB_VERSION), RTLD_NOW | RTLD_LOCAL);
         if (!library)
             return found;
         const auto take = [library](auto &function, const char *name) {

@@ -1,5 +1,7 @@
 #include "search/PhoneLibrary.h"
 
+#include <QtGlobal>
+
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -8,9 +10,6 @@
 #include <dlfcn.h>
 
 namespace {
-
-#define QUILLORY_NAME_TEXT(name) #name
-#define QUILLORY_ENTRY_NAME(name) QUILLORY_NAME_TEXT(name)
 
 /// The module beside the running program: lib/quillory/modules in its folder's parent,
 /// where the package installs it (/usr/bin, /usr/lib/quillory/modules) and the build
@@ -31,7 +30,7 @@ const PhoneLibrary *load()
     void *const module = path.empty() ? nullptr : dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     using Entry = const PhoneLibrary *(*)();
     const auto entry = module
-        ? reinterpret_cast<Entry>(dlsym(module, QUILLORY_ENTRY_NAME(QUILLORY_PHONE_ENTRY)))
+        ? reinterpret_cast<Entry>(dlsym(module, QT_STRINGIFY(QUILLORY_PHONE_ENTRY)))
         : nullptr;
     if (const PhoneLibrary *const library = entry ? entry() : nullptr)
         return library;
